@@ -1,0 +1,93 @@
+// The scripted dialog back-end: plays a list of actions against the forms that are shown.
+//
+// Action language (actions separated by ";", blanks around them ignored):
+//   NAME=VALUE       text field: its text; check box: 0 or 1; option button: 1; slider: an
+//                    integer in its range; list or drop-down list: the entry's text; tab
+//                    strip: the tab's caption
+//   click NAME       a button (or any control that reacts to a click)
+//   enter / escape   the form's default / cancel button, without moving the focus
+//   key KEY          a key press: F1, Tab, Enter, Escape, a letter or digit, with optional
+//                    ctrl+, shift+, alt+ in front (ctrl+Tab)
+//   input TEXT       the answer to the next input box
+//   file PATH | file the next file dialog: that path, or cancelled
+//   color R,G,B | color   the next colour dialog: that colour, or cancelled
+//   answer BUTTON    the next message box: OK, Cancel, Yes, No, Abort, Retry, Ignore
+// NAME is the control's name with its index where it has one: txt(0), chkSF(2), OKButton.
+//
+// Focus moves as a person's would: setting a field or clicking a control takes the focus,
+// so the lost-focus handler of the text field that had it runs first; enter and escape do
+// not move it. Without a script every form is accepted as it opens: its default button,
+// then its cancel button if it is still open. With a script, a form still open when the
+// actions run out is an error that names the form and its buttons.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "vlm/forms.h"
+
+namespace vlm {
+
+struct DialogAction {
+  enum class Kind { Set, Click, Enter, Escape, Key, Input, File, Color, Answer } kind;
+  std::string name;   // control name with index for Set and Click; key text for Key
+  int index = -1;     // the control's index, -1 outside a control array
+  std::string value;  // Set, Input, File; Answer's button; empty when cancelled
+  bool cancel = false;  // File and Color without a value
+  int32_t color = 0;
+  std::string text;  // the action as written, for messages
+};
+
+// Parses a script; vlm::Error (5) naming `origin`, the action and the problem on bad input.
+std::vector<DialogAction> ParseDialogScript(std::string_view script,
+                                            const std::string& origin = "--ui");
+
+// One recorded event: a message box, input box, log line, dialog shown, ...
+struct TranscriptEntry {
+  enum class Kind { Dialog, MessageBox, InputBox, FileDialog, ColorDialog, Log, Help, Note } kind;
+  std::string title;  // caption of the form or message box
+  std::string text;   // prompt, log line, chosen answer
+};
+
+class ScriptedDialogs : public DialogBackend {
+ public:
+  // Accepts every dialog as it opens.
+  ScriptedDialogs();
+  // Plays the given actions.
+  explicit ScriptedDialogs(std::vector<DialogAction> actions);
+
+  void RunModal(Form& form) override;
+  int MessageBox(const MessageBoxRequest& request) override;
+  std::optional<std::string> InputBox(const InputBoxRequest& request) override;
+  std::optional<std::string> FileDialog(const FileDialogRequest& request) override;
+  std::optional<int32_t> ColorDialog(int32_t initial) override;
+  void ShowHelp(const std::string& helpFile) override;
+  void Repaint(const Control& control) override;
+
+  const std::vector<TranscriptEntry>& Transcript() const { return transcript_; }
+  // Called with every entry as it is recorded (the command line prints them).
+  void SetObserver(std::function<void(const TranscriptEntry&)> observer) {
+    observer_ = std::move(observer);
+  }
+  // Actions not played yet.
+  const std::deque<DialogAction>& Remaining() const { return actions_; }
+  bool Scripted() const { return scripted_; }
+
+ private:
+  void Record(TranscriptEntry::Kind kind, std::string title, std::string text);
+  void Play(Form& form, const DialogAction& action);
+  void AcceptAsItOpens(Form& form);
+  void MoveFocus(Form& form, Control* to);
+
+  bool scripted_;
+  std::deque<DialogAction> actions_;
+  std::vector<TranscriptEntry> transcript_;
+  std::function<void(const TranscriptEntry&)> observer_;
+  std::vector<std::pair<const Form*, Control*>> focus_;         // focused control per open form
+  std::vector<std::pair<const Control*, int>> shownListLines_;  // lines of each list shown
+};
+
+}  // namespace vlm
