@@ -1,0 +1,128 @@
+#include "obverse.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "vlm/forms.h"
+
+namespace vlm {
+namespace {
+
+std::string UpperCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+// A source index through one of the object's index maps; "none" (-1) stays none.
+int32_t Translate(const std::vector<int32_t>& map, int32_t index) {
+  if (index < 0) return -1;
+  if (static_cast<size_t>(index) >= map.size()) Raise(err::SubscriptOutOfRange);
+  return map[static_cast<size_t>(index)];
+}
+
+}  // namespace
+
+Obverse::Obverse()
+    : PluginBase({.name = "Mirror Select Group and hierarchy",
+                  .author = "Ardo Venmark",
+                  .cost = 0,
+                  .pluginClass = 0,
+                  .validation = std::nullopt}) {}
+
+void Obverse::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
+  scene_ = &scene;
+  const int32_t groups = scene.SelectedGroupCount();
+  const int32_t objects = scene.SelectedObjectCount();
+  if (groups != 1 && objects != 1) {
+    MsgBox("Please select a single group or an object within a group.", mb::OKOnly);
+    return;
+  }
+
+  const std::string dir = UpperCase(InputBox("Mirror Direction X, Y or Z ?", "", "X"));
+  // An empty answer is the input box cancelled: nothing to do. Any other answer that is not
+  // an axis would give an unreflected, inside-out copy, so it is refused.
+  if (dir.empty()) return;
+  if (dir != "X" && dir != "Y" && dir != "Z") {
+    MsgBox("Mirror Direction must be X, Y or Z.", mb::OKOnly);
+    return;
+  }
+
+  vlm::Group* source = groups == 1 ? scene.SelectedGroup(0) : scene.SelectedObject(0)->Parent();
+  MirrorHierarchy(*source->Parent(), *source, dir);
+}
+
+void Obverse::MirrorHierarchy(vlm::Group& Parent, vlm::Group& Group, const std::string& dir) {
+  vlm::Group* copy = scene_->CreateGroup();
+  Parent.AddGroup(copy);
+  copy->SetName(Group.Name() + dir);
+
+  Vec3 position = Group.GetPosition(Group.Parent(), 0);
+  Mirror(position, dir);
+  copy->SetPosition(&Parent, 0, position);
+
+  // Reflecting both axes keeps the frame right-handed only for X: the host derives the
+  // third axis as up x forward, which a reflection in Y or Z would turn half a revolution.
+  // Turning the reflected up (Y) or forward (Z) vector round gives the true mirror image.
+  vlm::Orientation o = Group.GetOrientation(Group.Parent(), 0);
+  Mirror(o.forward, dir);
+  Mirror(o.up, dir);
+  if (dir == "Z") o.forward = -o.forward;
+  if (dir == "Y") o.up = -o.up;
+  copy->SetOrientation(&Parent, 0, o.forward, o.up);
+
+  for (int32_t i = 0; i < Group.ObjectCount(); ++i) MirrorObject(*copy, *Group.Object(i), dir);
+  for (int32_t i = 0; i < Group.GroupCount(); ++i)
+    MirrorHierarchy(*copy, *Group.ChildGroup(i), dir);
+}
+
+void Obverse::MirrorObject(vlm::Group& Grp, vlm::Object& Object, const std::string& dir) {
+  const int32_t faceCount = Object.FaceCount();
+  vlm::Object* copy = scene_->CreateObject();
+
+  std::vector<int32_t> uvMap(static_cast<size_t>(Object.TextureCoordinateCount()));
+  for (size_t i = 0; i < uvMap.size(); ++i)
+    uvMap[i] = copy->AddTextureCoordinate(Object.GetTextureCoordinate(static_cast<int32_t>(i)));
+
+  std::vector<int32_t> vertexMap(static_cast<size_t>(Object.VertexCount()));
+  for (size_t i = 0; i < vertexMap.size(); ++i) {
+    Vec3 v = Object.GetVertex(static_cast<int32_t>(i));
+    Mirror(v, dir);
+    vertexMap[i] = copy->AddVertex(v);
+  }
+
+  std::vector<int32_t> normalMap(static_cast<size_t>(Object.NormalCount()));
+  for (size_t i = 0; i < normalMap.size(); ++i) {
+    Vec3 n = Object.GetNormal(static_cast<int32_t>(i));
+    Mirror(n, dir);
+    normalMap[i] = copy->AddNormal(n);
+  }
+
+  for (int32_t f = 0; f < faceCount; ++f) {
+    vlm::Face* source = Object.Face(f);
+    vlm::Face* face = copy->AddFace();
+    face->SetMaterial(source->Material());
+    // The first point stays first and the rest run backwards: the winding flips, so the
+    // mirrored face still faces outward.
+    const int32_t n = source->PointCount();
+    for (int32_t k = 0; k < n; ++k) {
+      const int32_t p = k == 0 ? 0 : n - k;
+      face->AddPoint(Translate(vertexMap, source->PointVertex(p)),
+                     Translate(normalMap, source->PointNormal(p)),
+                     Translate(uvMap, source->PointTextureCoordinate(p)));
+    }
+  }
+
+  Grp.AddObject(copy);
+  copy->SetName(Object.Name());
+  copy->SetSmoothingAngle(Object.SmoothingAngle());
+}
+
+void Obverse::Mirror(float& x, float& y, float& z, const std::string& dir) {
+  if (dir == "X") x = -x;
+  else if (dir == "Y") y = -y;
+  else if (dir == "Z") z = -z;
+}
+
+}  // namespace vlm
