@@ -1,0 +1,549 @@
+#include "cli/commands.h"
+
+#include <charconv>
+#include <climits>
+#include <iostream>
+#include <sstream>
+
+#include "scene/document.h"
+#include "scene/scene_file.h"
+#include "vlm/component.h"
+#include "vlm/contracts/import_export.h"
+#include "vlm/contracts/operation.h"
+#include "vlm/contracts/plugin.h"
+#include "vlm/error.h"
+#include "vlm/forms.h"
+#include "vlm/scripted_dialogs.h"
+#include "vlm/settings.h"
+
+namespace vlm::host {
+namespace {
+
+std::string Hex(Status status) {
+  std::ostringstream s;
+  s << "0x" << std::hex << std::uppercase << static_cast<uint32_t>(status);
+  return s.str();
+}
+
+// "error 11 (Division by zero)" for the status a member returned.
+std::string DescribeStatus(Status status) {
+  ErrorRecord last = LastError();
+  std::string text = "status " + Hex(status);
+  if (last.status == status) {
+    if ((static_cast<uint32_t>(status) & 0xFFFF0000u) == 0x800A0000u)
+      text += ": error " + std::to_string(last.number);
+    text += ": " + last.description;
+  }
+  return text;
+}
+
+std::string Number(float value) {
+  char buffer[32];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, end);
+}
+
+std::string Vector(Vec3 v) {
+  return "(" + Number(v.x) + ", " + Number(v.y) + ", " + Number(v.z) + ")";
+}
+
+// Carriage returns in a message box's text become line breaks on the terminal.
+std::string TerminalText(std::string text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      out += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+void PrintEntry(std::ostream& out, const TranscriptEntry& e) {
+  switch (e.kind) {
+    case TranscriptEntry::Kind::Dialog:
+      out << "[dialog] " << e.title << " (" << e.text << ")\n";
+      break;
+    case TranscriptEntry::Kind::MessageBox:
+      out << "[message] " << (e.title.empty() ? "" : e.title + ": ") << TerminalText(e.text)
+          << "\n";
+      break;
+    case TranscriptEntry::Kind::InputBox:
+      out << "[input] " << TerminalText(e.text) << "\n";
+      break;
+    case TranscriptEntry::Kind::FileDialog:
+      out << "[file dialog] " << e.text << "\n";
+      break;
+    case TranscriptEntry::Kind::ColorDialog:
+      out << "[colour dialog] " << e.text << "\n";
+      break;
+    case TranscriptEntry::Kind::Log:
+      out << "[log] " << e.text << "\n";
+      break;
+    case TranscriptEntry::Kind::Help:
+      out << "[help] " << e.text << "\n";
+      break;
+    case TranscriptEntry::Kind::Note:
+      out << "[note] " << e.text << "\n";
+      break;
+  }
+}
+
+// Installs a back-end for one command and puts the previous one back afterwards.
+class BackendScope {
+ public:
+  explicit BackendScope(std::shared_ptr<ScriptedDialogs> backend)
+      : backend_(std::move(backend)), previous_(SetDialogBackend(backend_)) {}
+  ~BackendScope() { SetDialogBackend(previous_); }
+  ScriptedDialogs& operator*() const { return *backend_; }
+
+ private:
+  std::shared_ptr<ScriptedDialogs> backend_;
+  std::shared_ptr<DialogBackend> previous_;
+};
+
+std::vector<int32_t> ParseIndices(std::string_view text, const std::string& selection) {
+  std::vector<int32_t> out;
+  while (!text.empty()) {
+    size_t comma = text.find(',');
+    std::string_view item = text.substr(0, comma);
+    while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
+    while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
+    int32_t value = 0;
+    auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), value);
+    if (item.empty() || ec != std::errc() || end != item.data() + item.size() || value < 0)
+      Raise(err::InvalidProcedureCall, "selection \"" + selection + "\": \"" +
+                                           std::string(item) +
+                                           "\" is not an index (indices are 0, 1, 2, ...)");
+    out.push_back(value);
+    if (comma == std::string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+  if (out.empty())
+    Raise(err::InvalidProcedureCall, "selection \"" + selection + "\" lists no indices");
+  return out;
+}
+
+std::string Kinds() { return "group:, object:, faces:, node:, shape:, polygons:"; }
+
+// Status and description of one descriptive member, for `list`.
+template <class F>
+std::string Read(F&& member) {
+  std::string value;
+  Status s = member(value);
+  return Failed(s) ? "(fails: " + DescribeStatus(s) + ")" : "\"" + value + "\"";
+}
+template <class T, class F>
+std::string ReadNumber(F&& member) {
+  T value{};
+  Status s = member(value);
+  return Failed(s) ? "(fails: " + DescribeStatus(s) + ")" : std::to_string(value);
+}
+
+void ListPlugin(Plugin& p, std::ostream& out) {
+  out << "  kind: tool (Plugin)\n";
+  out << "  name: " << Read([&](auto& v) { return p.Plugin_Name(v); }) << "\n";
+  out << "  author: " << Read([&](auto& v) { return p.Plugin_Author(v); }) << "\n";
+  out << "  cost: " << ReadNumber<int32_t>([&](auto& v) { return p.Plugin_Cost(v); })
+      << "\n";
+  out << "  class: " << ReadNumber<int32_t>([&](auto& v) { return p.Plugin_PluginClass(v); })
+      << "\n";
+  // Counts the tool leaves alone keep the marker they were passed with.
+  constexpr int32_t untouched = INT32_MIN;
+  ValidationRecord r{untouched, untouched, untouched, untouched, untouched, untouched};
+  Status s = p.Plugin_GetValidation(r);
+  auto show = [&](int32_t v) { return v == untouched ? std::string("not written") : std::to_string(v); };
+  if (Failed(s)) {
+    out << "  validation: (fails: " << DescribeStatus(s) << ")\n";
+  } else {
+    out << "  validation: components " << show(r.ValidMinComponents) << " / "
+        << show(r.ValidMaxComponents) << ", sub-selection " << show(r.ValidMinShapeSubSelection)
+        << " / " << show(r.ValidMaxShapeSubSelection) << "\n";
+  }
+}
+
+void ListExporter(PluginImportExport& p, std::ostream& out) {
+  out << "  kind: exporter (PluginImportExport)\n";
+  out << "  author: " << Read([&](auto& v) { return p.PluginImportExport_Author(v); }) << "\n";
+  out << "  cost: "
+      << ReadNumber<int32_t>([&](auto& v) { return p.PluginImportExport_Cost(v); }) << "\n";
+  out << "  class: "
+      << ReadNumber<int32_t>([&](auto& v) { return p.PluginImportExport_PluginClass(v); })
+      << "\n";
+  out << "  file type: " << Read([&](auto& v) { return p.PluginImportExport_FileType(v); })
+      << "\n";
+  out << "  description: "
+      << Read([&](auto& v) { return p.PluginImportExport_FileTypeDescription(v); }) << "\n";
+  out << "  export: "
+      << ReadNumber<int16_t>([&](auto& v) { return p.PluginImportExport_SupportExport(v); })
+      << ", import: "
+      << ReadNumber<int16_t>([&](auto& v) { return p.PluginImportExport_SupportImport(v); })
+      << "\n";
+}
+
+void ListOperation(Operation& p, std::ostream& out) {
+  out << "  kind: operation (Operation)\n";
+  out << "  name: " << Read([&](auto& v) { return p.Operation_Name(v); }) << "\n";
+  out << "  author: " << Read([&](auto& v) { return p.Operation_Author(v); }) << "\n";
+  out << "  cost: " << ReadNumber<int32_t>([&](auto& v) { return p.Operation_Cost(v); })
+      << "\n";
+  out << "  layer class: "
+      << ReadNumber<int32_t>([&](auto& v) { return p.Operation_LayerClass(v); }) << "\n";
+  out << "  version: " << ReadNumber<int32_t>([&](auto& v) { return p.Operation_Version(v); })
+      << "\n";
+  out << "  tooltip: " << Read([&](auto& v) { return p.Operation_ToolTipText(v); }) << "\n";
+  std::vector<OperationParameter> params;
+  if (!Failed(p.Operation_GetParameters(nullptr, 0, 1, params)))
+    for (const auto& q : params)
+      out << "  parameter " << q.Identifier << ": " << q.Name << " = " << Number(q.Value)
+          << " (" << Number(q.Minimum) << " .. " << Number(q.Maximum) << ", default "
+          << Number(q.Default) << ")\n";
+}
+
+int FailRun(const std::string& progId, Status status, std::ostream& err) {
+  err << "error: " << progId << " failed with " << DescribeStatus(status) << "\n";
+  return ExitRunFailed;
+}
+
+std::string ReadScript(const RunOptions& options) {
+  if (options.ui) return *options.ui;
+  std::string text = ReadFile(*options.uiFile);
+  // A script file may put one action on each line.
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ';';
+  return text;
+}
+
+}  // namespace
+
+void ApplySelections(HostDocument& document, const std::vector<std::string>& selections) {
+  if (selections.empty()) return;
+  document.ClearSelection();
+  for (const std::string& selection : selections) {
+    size_t colon = selection.find(':');
+    if (colon == std::string::npos)
+      Raise(err::InvalidProcedureCall, "selection \"" + selection +
+                                           "\" has no kind; use one of " + Kinds());
+    std::string kind = selection.substr(0, colon);
+    std::string rest = selection.substr(colon + 1);
+    std::vector<int32_t> indices;
+    if (kind == "faces" || kind == "polygons") {
+      size_t last = rest.rfind(':');
+      if (last == std::string::npos)
+        Raise(err::InvalidProcedureCall,
+              "selection \"" + selection + "\" needs indices: " + kind + ":PATH:0,1,...");
+      indices = ParseIndices(std::string_view(rest).substr(last + 1), selection);
+      rest = rest.substr(0, last);
+    }
+    std::string problem;
+    auto fail = [&] {
+      Raise(err::InvalidProcedureCall, "selection \"" + selection + "\": " + problem);
+    };
+    if (kind == "group" || kind == "node") {
+      HostNode* node = document.FindGroup(rest, &problem);
+      if (!node) fail();
+      if (kind == "group") document.scriptingSelection.groups.push_back(node);
+      else document.graphSelection.nodes.push_back(node);
+    } else if (kind == "object" || kind == "faces" || kind == "shape" || kind == "polygons") {
+      HostMesh* mesh = document.FindMesh(rest, &problem);
+      if (!mesh) fail();
+      for (int32_t i : indices)
+        if (static_cast<size_t>(i) >= mesh->faces.size()) {
+          problem = "face " + std::to_string(i) + " is outside 0.." +
+                    std::to_string(static_cast<int>(mesh->faces.size()) - 1) + " of \"" + rest +
+                    "\"";
+          fail();
+        }
+      if (kind == "object") document.scriptingSelection.objects.push_back({mesh, 0, {}});
+      else if (kind == "faces") document.scriptingSelection.objects.push_back({mesh, 1, indices});
+      else document.graphSelection.shapes.push_back({mesh, indices});
+    } else {
+      Raise(err::InvalidProcedureCall,
+            "selection \"" + selection + "\": unknown kind \"" + kind + "\"; use one of " + Kinds());
+    }
+  }
+}
+
+void PrintScene(const HostDocument& document, std::ostream& out) {
+  static const char* unitNames[] = {"metres", "centimetres", "feet"};
+  out << "units: "
+      << (document.units >= 0 && document.units <= 2 ? unitNames[document.units] : "code")
+      << " (" << document.units << ")\n";
+  auto fieldList = [](const std::vector<std::string>& names) {
+    std::string s;
+    for (size_t i = 0; i < names.size(); ++i)
+      s += (i ? ", " : "") + std::to_string(i) + " \"" + names[i] + "\"";
+    return s.empty() ? std::string("none") : s;
+  };
+  out << "custom fields: node " << fieldList(document.NodeFieldNames()) << "; material "
+      << fieldList(document.MaterialFieldNames()) << "\n";
+
+  out << "materials:\n";
+  for (const auto& m : document.Materials()) {
+    out << "  " << m->name << ": diffuse (" << Number(m->diffuse.r) << ", "
+        << Number(m->diffuse.g) << ", " << Number(m->diffuse.b) << ")";
+    if (m->translucency) out << ", translucency " << m->translucency << "%";
+    if (m->hasTextures) {
+      out << ", textures:";
+      const std::pair<const char*, const std::string*> maps[] = {
+          {"diffuse", &m->diffuseMap},   {"bump", &m->bumpMap},
+          {"detail", &m->detailMap},     {"specular", &m->specularMap},
+          {"environment", &m->environmentMap}};
+      bool any = false;
+      for (auto [label, name] : maps)
+        if (!name->empty()) out << " " << label << " " << *name, any = true;
+      if (!any) out << " (empty set)";
+    }
+    out << "\n";
+    for (const auto& [slot, text] : m->fields)
+      out << "    " << document.MaterialFieldNames()[static_cast<size_t>(slot)] << ": " << text
+          << "\n";
+  }
+
+  std::function<void(const HostNode&, int)> printNode = [&](const HostNode& node, int depth) {
+    std::string pad(static_cast<size_t>(2 * depth), ' ');
+    if (node.parent) {
+      out << pad << "group " << node.name << " at " << Vector(node.position);
+      if (!(node.forward == Vec3{0, 0, 1}) || !(node.up == Vec3{0, 1, 0}))
+        out << ", forward " << Vector(node.forward) << ", up " << Vector(node.up);
+      if (node.animationKeys) out << ", " << node.animationKeys << " animation keys";
+      out << "\n";
+      pad += "  ";
+    }
+    for (const auto& [slot, text] : node.fields)
+      out << pad << document.NodeFieldNames()[static_cast<size_t>(slot)] << ": " << text << "\n";
+    for (const auto& mesh : node.meshes) {
+      out << pad << "object " << mesh->name << ": " << mesh->vertices.size() << " vertices, "
+          << mesh->faces.size() << " faces";
+      std::string names;
+      for (HostMaterial* m : mesh->Materials(false)) names += (names.empty() ? "" : ", ") + m->name;
+      if (!names.empty()) out << ", materials " << names;
+      out << "\n";
+    }
+    for (const auto& child : node.children) printNode(*child, node.parent ? depth + 1 : depth);
+  };
+  out << "groups:\n";
+  printNode(const_cast<HostDocument&>(document).Root(), 1);
+
+  const auto& s = document.scriptingSelection;
+  const auto& g = document.graphSelection;
+  out << "selection:";
+  if (s.groups.empty() && s.objects.empty() && g.nodes.empty() && g.shapes.empty())
+    out << " none";
+  out << "\n";
+  auto list = [](const std::vector<int32_t>& v) {
+    std::string t;
+    for (int32_t i : v) t += (t.empty() ? "" : ",") + std::to_string(i);
+    return t;
+  };
+  for (const HostNode* n : s.groups) out << "  group:" << n->Path() << "\n";
+  for (const auto& o : s.objects) {
+    std::string path = o.mesh->parent ? o.mesh->parent->Path() : "";
+    path += (path.empty() ? "" : "/") + o.mesh->name;
+    if (o.mode == 1) out << "  faces:" << path << ":" << list(o.faces) << "\n";
+    else out << "  object:" << path << "\n";
+  }
+  for (const HostNode* n : g.nodes) out << "  node:" << n->Path() << "\n";
+  for (const auto& e : g.shapes) {
+    std::string path = e.mesh->parent ? e.mesh->parent->Path() : "";
+    path += (path.empty() ? "" : "/") + e.mesh->name;
+    if (e.polygons.empty()) out << "  shape:" << path << "\n";
+    else out << "  polygons:" << path << ":" << list(e.polygons) << "\n";
+  }
+}
+
+int ListCommand(std::ostream& out, std::ostream& err) {
+  std::vector<ClassRegistration> classes;
+  try {
+    classes = RegisteredClasses();
+  } catch (const Error& e) {
+    err << "error: " << e.Description() << "\n";
+    return ExitBadInput;
+  }
+  if (classes.empty()) {
+    out << "No classes are registered in " << UserRegistryFile().string()
+        << ". Register plug-ins with: vlmhost register LIBRARY...\n";
+    return ExitOk;
+  }
+  int status = ExitOk;
+  for (const auto& c : classes) {
+    out << c.progId << "\n  library: " << c.library.string() << "\n";
+    try {
+      Instance instance = CreateObject(c.progId);
+      if (auto* p = instance.As<Plugin>(Plugin::InterfaceName)) ListPlugin(*p, out);
+      else if (auto* e = instance.As<PluginImportExport>(PluginImportExport::InterfaceName))
+        ListExporter(*e, out);
+      else if (auto* o = instance.As<Operation>(Operation::InterfaceName)) ListOperation(*o, out);
+      else out << "  kind: unknown (no Plugin, PluginImportExport or Operation interface)\n";
+    } catch (const Error& e) {
+      err << "error: " << c.progId << ": " << e.Description() << "\n";
+      status = ExitRunFailed;
+    }
+  }
+  return status;
+}
+
+int RegisterCommand(const std::vector<std::filesystem::path>& libraries, std::ostream& out,
+                    std::ostream& err) {
+  int status = ExitOk;
+  for (const auto& library : libraries) {
+    try {
+      std::vector<std::string> ids = RegisterServer(library);
+      for (const auto& id : ids) out << "registered " << id << " (" << library.string() << ")\n";
+      if (ids.empty()) out << "registered nothing from " << library.string() << "\n";
+    } catch (const Error& e) {
+      err << "error: " << e.Description() << "\n";
+      status = ExitBadInput;
+    }
+  }
+  return status;
+}
+
+int UnregisterCommand(const std::vector<std::filesystem::path>& libraries, std::ostream& out,
+                      std::ostream& err) {
+  int status = ExitOk;
+  for (const auto& library : libraries) {
+    try {
+      UnregisterServer(library);
+      out << "unregistered " << library.string() << "\n";
+    } catch (const Error& e) {
+      err << "error: " << e.Description() << "\n";
+      status = ExitBadInput;
+    }
+  }
+  return status;
+}
+
+int ShowCommand(const std::filesystem::path& scene, std::ostream& out, std::ostream& err) {
+  try {
+    auto document = LoadScene(scene);
+    out << "scene " << scene.string() << "\n";
+    PrintScene(*document, out);
+    return ExitOk;
+  } catch (const Error& e) {
+    err << "error: " << e.Description() << "\n";
+    return ExitBadInput;
+  }
+}
+
+int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
+  std::unique_ptr<HostDocument> document;
+  Instance instance;
+  std::shared_ptr<ScriptedDialogs> backend;
+  // Everything that can be wrong with the input is checked before the plug-in runs.
+  try {
+    if (options.ui && options.uiFile)
+      Raise(err::InvalidProcedureCall, "give either --ui or --ui-file, not both");
+    document = LoadScene(options.scene);
+    ApplySelections(*document, options.selections);
+    if (options.ui || options.uiFile) {
+      std::string origin = options.ui ? "--ui" : options.uiFile->string();
+      backend = std::make_shared<ScriptedDialogs>(ParseDialogScript(ReadScript(options), origin));
+    } else {
+      backend = std::make_shared<ScriptedDialogs>();
+    }
+    instance = CreateObject(options.progId);
+  } catch (const Error& e) {
+    err << "error: " << e.Description() << "\n";
+    return ExitBadInput;
+  }
+
+  backend->SetObserver([&out](const TranscriptEntry& e) { PrintEntry(out, e); });
+  BackendScope scope(backend);
+  const std::string& id = options.progId;
+  bool saveScene = false;
+  std::optional<std::filesystem::path> sceneTarget;
+
+  if (auto* plugin = instance.As<Plugin>(Plugin::InterfaceName)) {
+    if (!options.params.empty()) {
+      err << "error: --param applies to operations; " << id << " is a tool\n";
+      return ExitBadInput;
+    }
+    Status s = plugin->Plugin_Apply(document.get(), document.get(), 0, {}, {}, "");
+    if (Failed(s)) return FailRun(id, s, err);
+    saveScene = true;
+    sceneTarget = options.output;
+  } else if (auto* exporter =
+                 instance.As<PluginImportExport>(PluginImportExport::InterfaceName)) {
+    if (!options.output) {
+      err << "error: " << id << " is an exporter: give the export file with -o FILE\n";
+      return ExitBadInput;
+    }
+    if (!options.params.empty()) {
+      err << "error: --param applies to operations; " << id << " is an exporter\n";
+      return ExitBadInput;
+    }
+    Node* group = &document->Root().AsNode();
+    if (document->scriptingSelection.groups.size() == 1 && document->graphSelection.nodes.empty())
+      group = &document->scriptingSelection.groups[0]->AsNode();
+    else if (document->graphSelection.nodes.size() == 1)
+      group = &document->graphSelection.nodes[0]->AsNode();
+    Status s = exporter->PluginImportExport_Export(options.output->string(), group,
+                                                   document.get(), nullptr, {}, {}, "");
+    if (Failed(s)) return FailRun(id, s, err);
+    saveScene = options.sceneOutput.has_value();
+    sceneTarget = options.sceneOutput;
+  } else if (auto* operation = instance.As<Operation>(Operation::InterfaceName)) {
+    std::vector<OperationParameter> params;
+    Status s = operation->Operation_GetParameters(document.get(), 0, 1, params);
+    if (Failed(s)) return FailRun(id, s, err);
+    for (const std::string& assignment : options.params) {
+      size_t eq = assignment.find('=');
+      std::string name = assignment.substr(0, eq);
+      auto it = std::find_if(params.begin(), params.end(),
+                             [&](const auto& p) { return p.Name == name; });
+      float value = 0;
+      const char* first = eq == std::string::npos ? nullptr : assignment.data() + eq + 1;
+      const char* last = assignment.data() + assignment.size();
+      auto parsed = first ? std::from_chars(first, last, value) : std::from_chars_result{};
+      if (it == params.end()) {
+        std::string known;
+        for (const auto& p : params) known += (known.empty() ? "" : ", ") + p.Name;
+        err << "error: --param " << assignment << ": " << id << " has no parameter \"" << name
+            << "\"; its parameters: " << known << "\n";
+        return ExitBadInput;
+      }
+      if (!first || parsed.ec != std::errc() || parsed.ptr != last) {
+        err << "error: --param " << assignment << ": the value must be a number\n";
+        return ExitBadInput;
+      }
+      it->Value = value;
+    }
+    std::vector<float> singles;
+    for (const auto& p : params) {
+      out << "[parameter] " << p.Name << " = " << Number(p.Value) << "\n";
+      singles.push_back(p.Value);
+    }
+    int16_t result = VbFalse;
+    s = operation->Operation_Apply(document.get(), 0, 0, 0, {}, singles, {}, "", "", result);
+    if (Failed(s)) return FailRun(id, s, err);
+    out << "[result] " << (result ? "every selected shape was processed" : "not every shape was processed") << "\n";
+    saveScene = true;
+    sceneTarget = options.output;
+  } else {
+    err << "error: " << id << " offers none of the interfaces Plugin, PluginImportExport, Operation\n";
+    return ExitBadInput;
+  }
+
+  for (const DialogAction& action : backend->Remaining())
+    err << "warning: the action \"" << action.text << "\" was not used\n";
+
+  if (saveScene) {
+    if (!sceneTarget) {
+      out << "(the scene was not saved: give -o FILE to write it)\n";
+    } else {
+      try {
+        SaveScene(*document, *sceneTarget);
+        out << "wrote " << sceneTarget->string() << "\n";
+      } catch (const Error& e) {
+        err << "error: " << e.Description() << "\n";
+        return ExitRunFailed;
+      }
+    }
+  }
+  return ExitOk;
+}
+
+}  // namespace vlm::host

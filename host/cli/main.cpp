@@ -1,0 +1,77 @@
+// vlmhost: the stand-in host on the command line. Loads a scene, runs a plug-in on it with
+// scripted dialog input, and saves the result.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "cli/commands.h"
+#include "vlm/component.h"
+#include "vlm/settings.h"
+
+namespace {
+
+// Without arguments, `register` takes every plug-in built beside this program.
+std::vector<std::filesystem::path> BuiltPlugins() {
+  std::vector<std::filesystem::path> out;
+  auto self = vlm::ModulePathOf(reinterpret_cast<const void*>(&BuiltPlugins));
+  auto folder = self.parent_path().parent_path() / "plugins";
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+    if (entry.path().extension() == ".so") out.push_back(entry.path());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  vlm::SetWarningSink([](const std::string& m) { std::cerr << "warning: " << m << "\n"; });
+
+  CLI::App app{"vlmhost: runs Vellum plug-ins on scene files from the command line.\n"
+               "Configuration (settings, registry): $VLM_HOME, else ~/.config/vlm."};
+  app.require_subcommand(1);
+
+  auto* list = app.add_subcommand("list", "List the registered classes and what they state");
+
+  std::vector<std::filesystem::path> libraries;
+  auto* reg = app.add_subcommand("register", "Register plug-in libraries (default: the built ones)");
+  reg->add_option("LIBRARY", libraries, "Shared libraries to register");
+  std::vector<std::filesystem::path> unregLibraries;
+  auto* unreg = app.add_subcommand("unregister", "Remove the registrations of libraries");
+  unreg->add_option("LIBRARY", unregLibraries, "Shared libraries to unregister")->required();
+
+  std::filesystem::path showScene;
+  auto* show = app.add_subcommand("show", "Print a scene file as a tree");
+  show->add_option("SCENE", showScene, "Scene file")->required();
+
+  vlm::host::RunOptions run;
+  auto* runCmd = app.add_subcommand("run", "Run a plug-in on a scene");
+  runCmd->add_option("PROGID", run.progId, "Programmatic identifier (VLMPlugin9.Obverse)")
+      ->required();
+  runCmd->add_option("SCENE", run.scene, "Scene file")->required();
+  runCmd->add_option("-o,--output", run.output,
+                     "Tools and operations: write the changed scene here. Exporters: the "
+                     "export file name");
+  runCmd->add_option("--scene-out", run.sceneOutput,
+                     "Exporters: also write the scene (with any fields the export added)");
+  runCmd->add_option("--select", run.selections,
+                     "Replace the selection: group:PATH, object:PATH, faces:PATH:i,j, "
+                     "node:PATH, shape:PATH, polygons:PATH:i,j");
+  runCmd->add_option("--ui", run.ui, "Dialog actions, separated by ';'");
+  runCmd->add_option("--ui-file", run.uiFile, "A file of dialog actions");
+  runCmd->add_option("--param", run.params, "Operations: NAME=VALUE overrides a parameter");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : vlm::host::ExitBadInput;
+  }
+
+  if (*list) return vlm::host::ListCommand(std::cout, std::cerr);
+  if (*reg)
+    return vlm::host::RegisterCommand(libraries.empty() ? BuiltPlugins() : libraries, std::cout,
+                                      std::cerr);
+  if (*unreg) return vlm::host::UnregisterCommand(unregLibraries, std::cout, std::cerr);
+  if (*show) return vlm::host::ShowCommand(showScene, std::cout, std::cerr);
+  return vlm::host::RunCommand(run, std::cout, std::cerr);
+}
