@@ -17,7 +17,9 @@ const char* const ClassesKey = "HKEY_CURRENT_USER\\Software\\Classes";
 std::string ClassKey(std::string_view progId) {
   return std::string(ClassesKey) + "\\" + std::string(progId);
 }
-std::string ServerKey(std::string_view progId) { return ClassKey(progId) + "\\InprocServer32"; }
+std::string ServerKey(std::string_view progId) {
+  return ClassKey(progId) + "\\InprocServer32";
+}
 
 std::string Hex(Status status) {
   char buffer[16];
@@ -87,8 +89,8 @@ std::shared_ptr<Library> Library::Load(const std::filesystem::path& path) {
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* why = dlerror();
-    Raise(CannotLoadLibrary, "cannot load library " + path.string() + ": " +
-                                 (why ? why : "unknown reason"));
+    Raise(CannotLoadLibrary,
+          "cannot load library " + path.string() + ": " + (why ? why : "unknown reason"));
   }
   return std::shared_ptr<Library>(new Library(path, handle));
 }
@@ -97,7 +99,9 @@ Library::~Library() {
   if (handle_) dlclose(handle_);
 }
 
-void* Library::Symbol(const char* name) const { return dlsym(handle_, name); }
+void* Library::Symbol(const char* name) const {
+  return dlsym(handle_, name);
+}
 
 void* Library::RequireSymbol(const char* name) const {
   void* symbol = Symbol(name);
@@ -131,7 +135,8 @@ Instance CreateObject(std::string_view progId) {
                          [&](const auto& c) { return c.progId == progId; });
   if (it == classes.end()) {
     std::string known;
-    for (const auto& c : classes) known += (known.empty() ? "" : ", ") + c.progId;
+    for (const auto& c : classes)
+      known += (known.empty() ? "" : ", ") + c.progId;
     Raise(CannotCreateObject,
           "no class is registered as " + std::string(progId) + " in " +
               UserRegistryFile().string() +
