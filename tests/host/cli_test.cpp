@@ -1,0 +1,135 @@
+// vlmhost end to end: the program as a user runs it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+
+#include "scene/scene_file.h"
+#include "support/temp_home.h"
+
+namespace vlm {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+struct Result {
+  int status;
+  std::string output;  // stdout and stderr together
+};
+
+std::string Quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+Result Vlmhost(const std::vector<std::string>& args) {
+  std::string command = Quote(VLM_TEST_VLMHOST);
+  for (const auto& a : args) command += " " + Quote(a);
+  command += " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  std::string output;
+  std::array<char, 4096> buffer{};
+  size_t n;
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
+  int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+const std::string Example = std::string(VLM_TEST_EXAMPLES_DIR) + "/hangar.json";
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto r = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/libobverse.so"});
+    ASSERT_EQ(r.status, 0) << r.output;
+  }
+  std::string Out(const std::string& name) const { return (home.Path() / name).string(); }
+  test::TempHome home;
+};
+
+TEST_F(Cli, ListShowsObverseWithItsValues) {
+  auto r = Vlmhost({"list"});
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("VLMPlugin9.Obverse"));
+  EXPECT_THAT(r.output, HasSubstr("name: \"Mirror Select Group and hierarchy\""));
+  EXPECT_THAT(r.output, HasSubstr("author: \"Ardo Venmark\""));
+  EXPECT_THAT(r.output, HasSubstr("validation: components not written"));
+}
+
+TEST_F(Cli, RunMirrorsAndWritesTheScene) {
+  auto r = Vlmhost({"run", "VLMPlugin9.Obverse", Example, "--select", "group:Hangar/Wing",
+                    "--ui", "input z", "-o", Out("mirrored.json")});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("Mirror Direction X, Y or Z ?"));
+  auto doc = host::LoadScene(Out("mirrored.json"));
+  std::string problem;
+  EXPECT_NE(doc->FindGroup("Hangar/WingZ/FlapZ", &problem), nullptr) << problem;
+  EXPECT_NE(doc->FindMesh("Hangar/WingZ/Spar", &problem), nullptr) << problem;
+}
+
+TEST_F(Cli, MessageBoxesAreShownAndUnusedActionsReported) {
+  auto r = Vlmhost({"run", "VLMPlugin9.Obverse", Example, "--select", "object:Hangar/Shell",
+                    "--select", "object:Hangar/Wing/Spar", "--ui", "click cmdOK",
+                    "-o", Out("same.json")});
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("Please select a single group or an object within a group."));
+  EXPECT_THAT(r.output, HasSubstr("\"click cmdOK\" was not used"));
+}
+
+TEST_F(Cli, BadInputIsNamedAndNothingIsWritten) {
+  std::ofstream(Out("broken.json")) << "{ \"format\": \"vellum-scene\", \"version\": 1,\n  oops }";
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> mentions;
+  };
+  const std::vector<Case> cases = {
+      {{"run", "VLMPlugin9.Obverse", Out("broken.json"), "-o", Out("x.json")},
+       {"broken.json", "line 2"}},
+      {{"run", "VLMPlugin9.Nothing", Example, "-o", Out("x.json")},
+       {"VLMPlugin9.Nothing", "VLMPlugin9.Obverse"}},
+      {{"run", "VLMPlugin9.Obverse", Example, "--select", "group:Hangar/Tail", "-o", Out("x.json")},
+       {"Tail", "\"Wing\""}},
+      {{"run", "VLMPlugin9.Obverse", Example, "--select", "faces:Hangar/Shell:0,99", "-o",
+        Out("x.json")},
+       {"99"}},
+      {{"run", "VLMPlugin9.Obverse", Example, "--select", "thing:Hangar", "-o", Out("x.json")},
+       {"unknown kind"}},
+      {{"run", "VLMPlugin9.Obverse", Example, "--ui", "clik cmdOK", "-o", Out("x.json")},
+       {"clik cmdOK"}},
+      {{"show", Out("missing.json")}, {"missing.json"}},
+  };
+  for (const Case& c : cases) {
+    auto r = Vlmhost(c.args);
+    EXPECT_EQ(r.status, 2) << r.output;
+    for (const auto& m : c.mentions) EXPECT_THAT(r.output, HasSubstr(m)) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(Out("x.json"))) << r.output;
+  }
+}
+
+TEST_F(Cli, FailedRunExitsWithTheStatusAndWritesNothing) {
+  // The root group has no parent to put a copy beside: the host refuses.
+  std::ofstream(Out("root.json")) << R"({"format": "vellum-scene", "version": 1,
+    "root": {"groups": [{"name": "A"}]}, "selection": {"groups": [""]}})";
+  auto r = Vlmhost({"run", "VLMPlugin9.Obverse", Out("root.json"), "--ui", "input X", "-o",
+                    Out("x.json")});
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("0x800A005B"));
+  EXPECT_FALSE(std::filesystem::exists(Out("x.json")));
+}
+
+TEST_F(Cli, ShowPrintsTheTree) {
+  auto r = Vlmhost({"show", Example});
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("group Wing"));
+  EXPECT_THAT(r.output, HasSubstr("object Spar: 8 vertices, 6 faces, materials Paint"));
+  EXPECT_THAT(r.output, HasSubstr("group:Hangar/Wing"));
+  EXPECT_THAT(r.output, Not(HasSubstr("error")));
+}
+
+}  // namespace
+}  // namespace vlm
