@@ -35,6 +35,7 @@ class Error : public std::runtime_error {
   // An error with the standard description of its number.
   explicit Error(int32_t number);
   Error(int32_t number, std::string description);
+  ~Error() override;  // defined in the library, so that every module shares one type
 
   int32_t Number() const noexcept { return number_; }
   const std::string& Description() const noexcept { return description_; }

@@ -1,0 +1,298 @@
+// The configuration folder, warnings and the per-user settings file.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "file_lock.h"
+#include "vlm/error.h"
+#include "vlm/settings.h"
+
+namespace vlm {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+const char* NonEmptyEnv(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value ? value : nullptr;
+}
+
+}  // namespace
+
+// The environment is read on every call: a test (or the host's command line) may point
+// VLM_HOME elsewhere at any time.
+fs::path ConfigFolder() {
+  if (const char* home = NonEmptyEnv("VLM_HOME")) return home;
+  if (const char* xdg = NonEmptyEnv("XDG_CONFIG_HOME")) return fs::path(xdg) / "vlm";
+  if (const char* home = NonEmptyEnv("HOME")) return fs::path(home) / ".config" / "vlm";
+  if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir && *entry->pw_dir) {
+    return fs::path(entry->pw_dir) / ".config" / "vlm";
+  }
+  throw Error(err::PathFileAccess,
+              "cannot find the configuration folder: set VLM_HOME or HOME to a folder");
+}
+
+fs::path SettingsFile() {
+  return ConfigFolder() / "settings.json";
+}
+
+fs::path MachineRegistryFile() {
+  if (const char* file = NonEmptyEnv("VLM_MACHINE_REGISTRY")) return file;
+  return ConfigFolder() / "machine.reg";
+}
+
+fs::path UserRegistryFile() {
+  return ConfigFolder() / "user.reg";
+}
+
+// ---- warnings -------------------------------------------------------------------------------
+
+namespace {
+
+std::function<void(const std::string&)>& WarningSink() {
+  static std::function<void(const std::string&)> sink;
+  return sink;
+}
+
+}  // namespace
+
+void SetWarningSink(std::function<void(const std::string&)> sink) {
+  WarningSink() = std::move(sink);
+}
+
+void Warn(const std::string& message) {
+  if (auto& sink = WarningSink()) {
+    sink(message);
+  } else {
+    std::cerr << "warning: " << message << '\n';
+  }
+}
+
+// ---- settings -------------------------------------------------------------------------------
+//
+// settings.json holds {"application": {"section": {"key": "text"}}}. Anything else in the
+// file makes it damaged: reads fall back to defaults, writes refuse to touch it.
+
+namespace {
+
+struct SettingsDocument {
+  json root = json::object();
+  std::string bytes;   // the file as read ("" when missing)
+  std::string damage;  // what is wrong with it, empty when it is sound
+};
+
+const char* TypeName(const json& value) {
+  switch (value.type()) {
+    case json::value_t::object:
+      return "an object";
+    case json::value_t::array:
+      return "a list";
+    case json::value_t::string:
+      return "text";
+    case json::value_t::boolean:
+      return "true/false";
+    case json::value_t::null:
+      return "null";
+    case json::value_t::number_integer:
+    case json::value_t::number_unsigned:
+    case json::value_t::number_float:
+      return "a number";
+    default:
+      return "something else";
+  }
+}
+
+std::string DescribeParseError(const json::parse_error& e) {
+  // nlohmann says "[json.exception.parse_error.101] parse error at line 3, column 5: ...";
+  // keep the part from the place onwards.
+  std::string text = e.what();
+  const std::string marker = "parse error at ";
+  if (auto at = text.find(marker); at != std::string::npos) return text.substr(at + marker.size());
+  return text;
+}
+
+// The first place where the document is not application -> section -> key -> text.
+std::string FindShapeDamage(const json& root) {
+  if (!root.is_object()) {
+    return std::string("the top level is ") + TypeName(root) + ", not an object of applications";
+  }
+  for (const auto& [application, sections] : root.items()) {
+    if (!sections.is_object()) {
+      return "/" + application + " is " + TypeName(sections) + ", not an object of sections";
+    }
+    for (const auto& [section, keys] : sections.items()) {
+      if (!keys.is_object()) {
+        return "/" + application + "/" + section + " is " + TypeName(keys) +
+               ", not an object of keys";
+      }
+      for (const auto& [key, value] : keys.items()) {
+        if (!value.is_string()) {
+          return "/" + application + "/" + section + "/" + key + " is " + TypeName(value) +
+                 ", not text";
+        }
+      }
+    }
+  }
+  return {};
+}
+
+bool IsBlank(const std::string& bytes) {
+  return bytes.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+// Reads the settings file. A missing or empty file is an empty document; any other read
+// failure raises vlm::Error.
+SettingsDocument LoadSettings(const fs::path& file) {
+  SettingsDocument doc;
+  try {
+    doc.bytes = ReadFile(file);
+  } catch (const Error& e) {
+    if (e.Number() == err::FileNotFound) return doc;
+    throw;
+  }
+  if (IsBlank(doc.bytes)) return doc;
+  try {
+    doc.root = json::parse(doc.bytes);
+  } catch (const json::parse_error& e) {
+    doc.root = json::object();
+    doc.damage = DescribeParseError(e);
+    return doc;
+  }
+  doc.damage = FindShapeDamage(doc.root);
+  if (!doc.damage.empty()) doc.root = json::object();
+  return doc;
+}
+
+std::string DamageMessage(const fs::path& file, const std::string& damage) {
+  return "settings file " + file.string() + " is damaged (" + damage + ")";
+}
+
+// Warns about each damaged file once for each content it has, so that a plug-in reading
+// twenty values does not print twenty warnings, yet a file damaged anew is reported again.
+void WarnOnce(const fs::path& file, const std::string& bytes, const std::string& message) {
+  static std::set<std::pair<std::string, size_t>> reported;
+  if (reported.emplace(file.string(), std::hash<std::string>{}(bytes)).second) Warn(message);
+}
+
+// The member of `object` named `name`: an exact match first, else one that differs only in
+// case (names are not case sensitive, as in the registry the settings once lived in).
+json::iterator FindMember(json& object, std::string_view name) {
+  auto exact = object.find(name);
+  if (exact != object.end()) return exact;
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    const std::string& candidate = it.key();
+    if (candidate.size() != name.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < name.size() && same; ++i) {
+      auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+      same = lower(candidate[i]) == lower(name[i]);
+    }
+    if (same) return it;
+  }
+  return object.end();
+}
+
+// Loads the file for a change; refuses when it is damaged, so the user can still repair it.
+SettingsDocument LoadSettingsForChange(const fs::path& file) {
+  SettingsDocument doc = LoadSettings(file);
+  if (!doc.damage.empty()) {
+    throw Error(err::PathFileAccess, DamageMessage(file, doc.damage) +
+                                         "; it was left as it is and the setting was not saved");
+  }
+  return doc;
+}
+
+void StoreSettings(const fs::path& file, const json& root) {
+  // Text that is not valid UTF-8 cannot go into JSON; replace the stray bytes rather than fail.
+  std::string bytes = root.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+  WriteFileAtomically(file, bytes);
+}
+
+fs::path SettingsLockFile() {
+  return ConfigFolder() / "settings.json.lock";
+}
+
+}  // namespace
+
+std::string GetSetting(std::string_view application, std::string_view section, std::string_view key,
+                       std::string_view defaultValue) {
+  try {
+    fs::path file = SettingsFile();
+    SettingsDocument doc;
+    try {
+      doc = LoadSettings(file);
+    } catch (const Error& e) {
+      WarnOnce(file, e.Description(), e.Description() + "; using default values");
+      return std::string(defaultValue);
+    }
+    if (!doc.damage.empty()) {
+      WarnOnce(file, doc.bytes,
+               DamageMessage(file, doc.damage) + "; using default values and leaving it as it is");
+      return std::string(defaultValue);
+    }
+    auto app = FindMember(doc.root, application);
+    if (app == doc.root.end()) return std::string(defaultValue);
+    auto sec = FindMember(*app, section);
+    if (sec == app->end()) return std::string(defaultValue);
+    auto value = FindMember(*sec, key);
+    if (value == sec->end()) return std::string(defaultValue);
+    return value->get<std::string>();
+  } catch (const std::exception& e) {
+    // Reading a setting must never stop a plug-in; say what happened and go on.
+    try {
+      Warn(std::string("cannot read settings: ") + e.what() + "; using default values");
+    } catch (...) {
+    }
+    return std::string(defaultValue);
+  }
+}
+
+void SaveSetting(std::string_view application, std::string_view section, std::string_view key,
+                 std::string_view value) {
+  fs::path file = SettingsFile();
+  detail::FileLock lock(SettingsLockFile());  // also creates the folder
+  SettingsDocument doc = LoadSettingsForChange(file);
+
+  auto app = FindMember(doc.root, application);
+  if (app == doc.root.end()) app = doc.root.emplace(std::string(application), json::object()).first;
+  auto sec = FindMember(*app, section);
+  if (sec == app->end()) sec = app->emplace(std::string(section), json::object()).first;
+  auto entry = FindMember(*sec, key);
+  if (entry == sec->end()) {
+    sec->emplace(std::string(key), std::string(value));
+  } else {
+    *entry = std::string(value);
+  }
+  StoreSettings(file, doc.root);
+}
+
+void DeleteSetting(std::string_view application, std::string_view section, std::string_view key) {
+  fs::path file = SettingsFile();
+  std::error_code ec;
+  if (!fs::exists(file, ec)) return;  // nothing saved, nothing to delete
+  detail::FileLock lock(SettingsLockFile());
+  SettingsDocument doc = LoadSettingsForChange(file);
+
+  auto app = FindMember(doc.root, application);
+  if (app == doc.root.end()) return;
+  auto sec = FindMember(*app, section);
+  if (sec == app->end()) return;
+  auto entry = FindMember(*sec, key);
+  if (entry == sec->end()) return;
+  sec->erase(entry);
+  // Leave no empty sections or applications behind.
+  if (sec->empty()) app->erase(sec);
+  if (app->empty()) doc.root.erase(app);
+  StoreSettings(file, doc.root);
+}
+
+}  // namespace vlm
