@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace vlm {
@@ -36,6 +37,7 @@ enum class ControlKind {
   PictureBox,
   CommonDialog,
 };
+// "text box", "check box", ... as messages name the kinds.
 const char* ControlKindName(ControlKind kind);
 
 // Key codes used by key events.
@@ -52,10 +54,13 @@ inline constexpr int Ctrl = 2;
 inline constexpr int Alt = 4;
 }  // namespace shift
 
+// A control registers itself with its form when constructed and leaves it when destroyed, so it
+// must not outlive the form. Two controls of one form may not share a name and index (names
+// compare without regard to case, as the plug-ins' dialogs did): vlm::Error (5).
 class Control {
  public:
   Control(Form& form, ControlKind kind, std::string name, int index);
-  virtual ~Control() = default;
+  virtual ~Control();
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
 
@@ -141,7 +146,8 @@ class OptionButton : public Control {
   OptionButton(Form& form, std::string name, int index = -1);
   bool Value() const { return value_; }
   // Selecting one clears the other option buttons of its group (its control array, or the
-  // group named by SetGroup) and raises Click on it.
+  // group named by SetGroup; the ungrouped option buttons of a form are one group) and raises
+  // Click on it when it was not selected. Clearing one raises nothing.
   void SetValue(bool value);
   void SetGroup(std::string group) { group_ = std::move(group); }
   const std::string& Group() const { return group_; }
@@ -159,17 +165,22 @@ class ListControl : public Control {
   void RemoveItem(int index);
   void Clear();
   int ListCount() const { return static_cast<int>(items_.size()); }
-  const std::string& List(int index) const;  // error 381 style (9) outside the list
+  const std::string& List(int index) const;  // vlm::Error (9) outside the list
   const std::vector<std::string>& Items() const { return items_; }
   int ListIndex() const { return listIndex_; }  // -1 when nothing is selected
-  void SetListIndex(int index);                 // raises Click when it changes
+  // Raises Click when it changes; vlm::Error (5) outside -1..ListCount()-1.
+  void SetListIndex(int index);
   // The selected entry, or "" (a drop-down list may also hold a text that is no entry).
-  std::string Text() const;
+  virtual std::string Text() const;
   int FindItem(std::string_view text) const;  // -1 when absent
+  // How many entries were ever added: a back-end that shows a log compares it with what it
+  // has shown so far.
+  long long ItemsAdded() const { return itemsAdded_; }
 
  protected:
   std::vector<std::string> items_;
   int listIndex_ = -1;
+  long long itemsAdded_ = 0;
 };
 
 class ListBox : public ListControl {
@@ -183,7 +194,7 @@ class ComboBox : public ListControl {
   // Sets the shown text: selects the equal entry when there is one, otherwise shows the text
   // with no entry selected. Raises Click when the selection changes.
   void SetText(std::string text);
-  std::string Text() const;
+  std::string Text() const override;
 
  private:
   std::string freeText_;
@@ -196,6 +207,7 @@ class Slider : public Control {
   void SetValue(int value);  // kept within Min..Max; raises Change when it changes
   int Min() const { return min_; }
   int Max() const { return max_; }
+  // Brings the value into the new range without raising Change; vlm::Error (5) when min > max.
   void SetRange(int min, int max);
   std::function<void()> Change;
   std::function<void()> Scroll;
@@ -211,12 +223,13 @@ class TabStrip : public Control {
     std::string caption;
     std::string toolTip;
   };
+  // Adding the first tab selects it (without raising Click).
   void AddTab(std::string caption, std::string toolTip = {});
   int TabCount() const { return static_cast<int>(tabs_.size()); }
-  const Tab& TabAt(int index) const;  // 1-based, as the tab strip counts
+  const Tab& TabAt(int index) const;  // 1-based, as the tab strip counts; vlm::Error (9)
   int SelectedIndex() const { return selected_; }  // 1-based; 0 with no tabs
-  void SetSelectedIndex(int index);                // raises Click when it changes
-  int FindTab(std::string_view caption) const;      // 1-based, 0 when absent
+  void SetSelectedIndex(int index);  // raises Click when it changes; vlm::Error (5) outside
+  int FindTab(std::string_view caption) const;  // 1-based, 0 when absent
 
  private:
   std::vector<Tab> tabs_;
@@ -243,6 +256,7 @@ class PictureBox : public Control {
   const std::string& Picture() const { return picture_; }
   void SetPicture(std::string file) { picture_ = std::move(file); }
 
+  // vlm::Error (5) for a zero or non-finite width or height.
   void Scale(double left, double top, double width, double height);
   void Cls();  // clears the drawing (the command list restarts with the current scale)
   void Line(double x1, double y1, double x2, double y2);
@@ -256,6 +270,7 @@ class PictureBox : public Control {
   int width_ = 320, height_ = 240;
   std::string picture_;
   std::vector<DrawCommand> commands_;
+  std::optional<DrawCommand> scale_;  // the last Scale, kept across Cls
 };
 
 // The common file and colour dialogs, as a control on a form.
@@ -285,9 +300,11 @@ template <class T>
 class ControlArray {
  public:
   ControlArray(Form& form, std::string name, int count) {
-    for (int i = 0; i < count; ++i) items_.push_back(std::make_unique<T>(form, name, i));
+    for (int i = 0; i < count; ++i)
+      items_.push_back(std::make_unique<T>(form, name, i));
     if constexpr (std::is_same_v<T, OptionButton>) {
-      for (auto& item : items_) item->SetGroup(name);
+      for (auto& item : items_)
+        item->SetGroup(name);
     }
   }
   T& operator()(int index) const { return *items_.at(static_cast<size_t>(index)); }
@@ -318,10 +335,12 @@ class Form {
   void Load();
   bool IsLoaded() const { return loaded_; }
   // Loads the form if needed and shows it modally: returns when the form hides or unloads.
+  // vlm::Error (5) when it is already shown; the form is hidden again if the back-end throws.
   void ShowModal();
   void Hide();
   bool IsShown() const { return shown_; }
-  // Raises Unload and leaves the form unloaded (its controls keep their last state).
+  // Leaves the form unloaded and hidden, then raises Unload (its controls keep their last
+  // state). Nothing happens to a form that is not loaded.
   void Unload();
 
   // Every control, in the order they were created.
@@ -336,6 +355,7 @@ class Form {
  private:
   friend class Control;
   void Register(Control* control);
+  void Unregister(const Control* control);
   std::string name_, caption_;
   bool loaded_ = false, shown_ = false;
   std::vector<Control*> controls_;
@@ -378,7 +398,7 @@ void ShowHelp();
 
 // ---- the back-end ---------------------------------------------------------------------------
 struct MessageBoxRequest {
-  std::string prompt, title;
+  std::string prompt, title;  // an empty title: the back-end's default caption
   int buttons = mb::OKOnly;
 };
 struct InputBoxRequest {
@@ -407,9 +427,11 @@ class DialogBackend {
   virtual void Repaint(const Control& control) = 0;
 };
 
-// The current back-end (a scripted one that accepts every dialog when none was set).
+// The current back-end (a scripted one that accepts every dialog when none was set). It is
+// one for the whole process: the host and every plug-in share it.
 DialogBackend& CurrentDialogBackend();
-// Installs a back-end; returns the previous one.
+// Installs a back-end; returns the previous one (nullptr when the default was never made).
+// nullptr installs a fresh default back-end on next use.
 std::shared_ptr<DialogBackend> SetDialogBackend(std::shared_ptr<DialogBackend> backend);
 
 // ---- template members -------------------------------------------------------------------------

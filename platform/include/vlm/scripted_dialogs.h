@@ -1,22 +1,27 @@
 // The scripted dialog back-end: plays a list of actions against the forms that are shown.
 //
 // Action language (actions separated by ";", blanks around them ignored):
-//   NAME=VALUE       text field: its text; check box: 0 or 1; option button: 1; slider: an
+//   NAME=VALUE       text field: its text; check box: 0, 1 or 2; option button: 1; slider: an
 //                    integer in its range; list or drop-down list: the entry's text; tab
 //                    strip: the tab's caption
 //   click NAME       a button (or any control that reacts to a click)
 //   enter / escape   the form's default / cancel button, without moving the focus
-//   key KEY          a key press: F1, Tab, Enter, Escape, a letter or digit, with optional
-//                    ctrl+, shift+, alt+ in front (ctrl+Tab)
+//   key KEY          a key press: F1..F12, Tab, Enter, Escape, Space, Backspace, Delete, a
+//                    letter or digit, with optional ctrl+, shift+, alt+ in front (ctrl+Tab)
 //   input TEXT       the answer to the next input box
 //   file PATH | file the next file dialog: that path, or cancelled
 //   color R,G,B | color   the next colour dialog: that colour, or cancelled
 //   answer BUTTON    the next message box: OK, Cancel, Yes, No, Abort, Retry, Ignore
-// NAME is the control's name with its index where it has one: txt(0), chkSF(2), OKButton.
+// NAME is the control's name with its index where it has one: txt(0), chkSF(2), OKButton;
+// names compare without regard to case. A VALUE may contain "=" and runs to the end of the
+// action; write txt(0)="" to empty a text field. A key press reaches the form's KeyDown when
+// the form has KeyPreview; Enter and Escape then press the default and cancel buttons, and F1
+// shows help unless KeyDown received it.
 //
 // Focus moves as a person's would: setting a field or clicking a control takes the focus,
-// so the lost-focus handler of the text field that had it runs first; enter and escape do
-// not move it. Without a script every form is accepted as it opens: its default button,
+// so the lost-focus handler of the control that had it (a text field, usually) runs first;
+// enter and escape do not move it, and labels and frames never take it. A form opens with
+// nothing focused. Without a script every form is accepted as it opens: its default button,
 // then its cancel button if it is still open. With a script, a form still open when the
 // actions run out is an error that names the form and its buttons.
 #pragma once
@@ -24,7 +29,10 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "vlm/forms.h"
@@ -32,12 +40,16 @@
 namespace vlm {
 
 struct DialogAction {
-  enum class Kind { Set, Click, Enter, Escape, Key, Input, File, Color, Answer } kind;
-  std::string name;   // control name with index for Set and Click; key text for Key
-  int index = -1;     // the control's index, -1 outside a control array
-  std::string value;  // Set, Input, File; Answer's button; empty when cancelled
+  enum class Kind { Set, Click, Enter, Escape, Key, Input, File, Color, Answer };
+  Kind kind = Kind::Set;
+  std::string name;     // Set and Click: the control's name without its index; Key: the key
+  int index = -1;       // the control's index, -1 outside a control array
+  std::string value;    // Set, Input, File; Answer's button; empty when cancelled
   bool cancel = false;  // File and Color without a value
-  int32_t color = 0;
+  int32_t color = 0;    // Color: red + 256 * green + 65536 * blue
+  int keyCode = 0;      // Key: the key code (vlm::key) and shift state (vlm::shift)
+  int shiftState = 0;
+  int button = 0;    // Answer: the button's answer (mb::OK, mb::Yes, ...)
   std::string text;  // the action as written, for messages
 };
 
@@ -79,15 +91,19 @@ class ScriptedDialogs : public DialogBackend {
  private:
   void Record(TranscriptEntry::Kind kind, std::string title, std::string text);
   void Play(Form& form, const DialogAction& action);
+  void PlayKey(Form& form, const DialogAction& action);
   void AcceptAsItOpens(Form& form);
   void MoveFocus(Form& form, Control* to);
+  // Removes and returns the next action when it is of this kind.
+  std::optional<DialogAction> TakeNext(DialogAction::Kind kind);
 
   bool scripted_;
   std::deque<DialogAction> actions_;
   std::vector<TranscriptEntry> transcript_;
   std::function<void(const TranscriptEntry&)> observer_;
-  std::vector<std::pair<const Form*, Control*>> focus_;         // focused control per open form
-  std::vector<std::pair<const Control*, int>> shownListLines_;  // lines of each list shown
+  std::vector<std::pair<const Form*, Control*>> focus_;  // focused control per open form
+  // Entries of each log list shown so far (ListControl::ItemsAdded at its last repaint).
+  std::vector<std::pair<const Control*, long long>> shownListLines_;
 };
 
 }  // namespace vlm
