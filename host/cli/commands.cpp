@@ -202,7 +202,13 @@ void ListOperation(Operation& p, std::ostream& out) {
           << Number(q.Default) << ")\n";
 }
 
-int FailRun(const std::string& progId, Status status, std::ostream& err) {
+int FailRun(const std::string& progId, Status status, std::ostream& err,
+            const ScriptedDialogs& dialogs) {
+  // A run stopped by a fault of the dialog script is bad input, not a plug-in failure.
+  if (dialogs.Failure()) {
+    err << "error: " << *dialogs.Failure() << "\n";
+    return ExitBadInput;
+  }
   err << "error: " << progId << " failed with " << DescribeStatus(status) << "\n";
   return ExitRunFailed;
 }
@@ -462,7 +468,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
       return ExitBadInput;
     }
     Status s = plugin->Plugin_Apply(document.get(), document.get(), 0, {}, {}, "");
-    if (Failed(s)) return FailRun(id, s, err);
+    if (Failed(s)) return FailRun(id, s, err, *backend);
     saveScene = true;
     sceneTarget = options.output;
   } else if (auto* exporter =
@@ -482,13 +488,13 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
       group = &document->graphSelection.nodes[0]->AsNode();
     Status s = exporter->PluginImportExport_Export(options.output->string(), group,
                                                    document.get(), nullptr, {}, {}, "");
-    if (Failed(s)) return FailRun(id, s, err);
+    if (Failed(s)) return FailRun(id, s, err, *backend);
     saveScene = options.sceneOutput.has_value();
     sceneTarget = options.sceneOutput;
   } else if (auto* operation = instance.As<Operation>(Operation::InterfaceName)) {
     std::vector<OperationParameter> params;
     Status s = operation->Operation_GetParameters(document.get(), 0, 1, params);
-    if (Failed(s)) return FailRun(id, s, err);
+    if (Failed(s)) return FailRun(id, s, err, *backend);
     for (const std::string& assignment : options.params) {
       size_t eq = assignment.find('=');
       std::string name = assignment.substr(0, eq);
@@ -518,7 +524,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     }
     int16_t result = VbFalse;
     s = operation->Operation_Apply(document.get(), 0, 0, 0, {}, singles, {}, "", "", result);
-    if (Failed(s)) return FailRun(id, s, err);
+    if (Failed(s)) return FailRun(id, s, err, *backend);
     out << "[result] " << (result ? "every selected shape was processed" : "not every shape was processed") << "\n";
     saveScene = true;
     sceneTarget = options.output;
@@ -527,6 +533,11 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     return ExitBadInput;
   }
 
+  // A fault of the script is the user's input, even when the plug-in caught it.
+  if (backend->Failure()) {
+    err << "error: " << *backend->Failure() << "\n";
+    return ExitBadInput;
+  }
   for (const DialogAction& action : backend->Remaining())
     err << "warning: the action \"" << action.text << "\" was not used\n";
 

@@ -12,6 +12,15 @@ namespace vlm {
 
 namespace {
 
+// A fault of the dialog script itself (as opposed to an error of the plug-in's own code
+// that merely passes through the back-end): recorded, so that a plug-in that catches every
+// error cannot hide it from the host.
+class ScriptError : public Error {
+ public:
+  explicit ScriptError(std::string description)
+      : Error(err::InvalidProcedureCall, std::move(description)) {}
+};
+
 constexpr const char* kBlanks = " \t\r\n";
 
 std::string_view Trim(std::string_view s) {
@@ -270,7 +279,7 @@ std::string QuotedList(const std::vector<std::string>& items) {
 }
 
 [[noreturn]] void Fail(const Form& form, const DialogAction& action, const std::string& problem) {
-  throw Error(err::InvalidProcedureCall,
+  throw ScriptError(
               Describe(form) + ", action " + Quote(action.text) + ": " + problem);
 }
 
@@ -460,6 +469,17 @@ std::optional<DialogAction> ScriptedDialogs::TakeNext(DialogAction::Kind kind) {
 }
 
 void ScriptedDialogs::RunModal(Form& form) {
+  try {
+    PlayForm(form);
+  } catch (const ScriptError& e) {
+    if (!failure_) failure_ = e.Description();
+    throw;
+  }
+}
+
+void ScriptedDialogs::PlayForm(Form& form) {
+  if (failure_)
+    throw ScriptError(Describe(form) + " was not shown: the dialog script failed earlier");
   Record(TranscriptEntry::Kind::Dialog, form.Caption(), form.Name());
   focus_.emplace_back(&form, nullptr);
   OnExit forget{[this, &form] {
@@ -473,7 +493,7 @@ void ScriptedDialogs::RunModal(Form& form) {
   }
   while (form.IsShown()) {
     if (actions_.empty()) {
-      throw Error(err::InvalidProcedureCall,
+      throw ScriptError(
                   Describe(form) + " is still open and the actions ran out; " + ButtonList(form));
     }
     DialogAction action = std::move(actions_.front());
@@ -494,7 +514,7 @@ void ScriptedDialogs::AcceptAsItOpens(Form& form) {
     PressButton(form, escape, false, false);
   }
   if (form.IsShown()) {
-    throw Error(err::InvalidProcedureCall,
+    throw ScriptError(
                 Describe(form) + " is still open after pressing its default and cancel buttons; " +
                     ButtonList(form));
   }
@@ -565,17 +585,26 @@ void ScriptedDialogs::PlayKey(Form& form, const DialogAction& action) {
 }
 
 int ScriptedDialogs::MessageBox(const MessageBoxRequest& request) {
+  try {
+    return AnswerMessageBox(request);
+  } catch (const ScriptError& e) {
+    if (!failure_) failure_ = e.Description();
+    throw;
+  }
+}
+
+int ScriptedDialogs::AnswerMessageBox(const MessageBoxRequest& request) {
   Record(TranscriptEntry::Kind::MessageBox, request.title, request.prompt);
   std::vector<int> offered = OfferedButtons(request.buttons);
   if (offered.empty()) {
-    throw Error(err::InvalidProcedureCall,
+    throw ScriptError(
                 "message box " + Quote(request.prompt) + ": buttons style " +
                     std::to_string(request.buttons & 7) + " is not one of 0..5");
   }
   std::optional<DialogAction> answer = TakeNext(DialogAction::Kind::Answer);
   if (!answer) return offered.front();
   if (std::find(offered.begin(), offered.end(), answer->button) == offered.end()) {
-    throw Error(err::InvalidProcedureCall, "action " + Quote(answer->text) + ": the message box " +
+    throw ScriptError( "action " + Quote(answer->text) + ": the message box " +
                                                Quote(request.prompt) + " offers " +
                                                ButtonNames(offered));
   }

@@ -87,17 +87,23 @@ class ScriptedDialogs : public DialogBackend {
   // Actions not played yet.
   const std::deque<DialogAction>& Remaining() const { return actions_; }
   bool Scripted() const { return scripted_; }
+  // The first fault of the script itself (actions ran out, a control that is not there, an
+  // answer a message box does not offer), even when the plug-in caught the error.
+  const std::optional<std::string>& Failure() const { return failure_; }
 
  private:
   void Record(TranscriptEntry::Kind kind, std::string title, std::string text);
   void Play(Form& form, const DialogAction& action);
   void PlayKey(Form& form, const DialogAction& action);
+  void PlayForm(Form& form);
+  int AnswerMessageBox(const MessageBoxRequest& request);
   void AcceptAsItOpens(Form& form);
   void MoveFocus(Form& form, Control* to);
   // Removes and returns the next action when it is of this kind.
   std::optional<DialogAction> TakeNext(DialogAction::Kind kind);
 
   bool scripted_;
+  std::optional<std::string> failure_;
   std::deque<DialogAction> actions_;
   std::vector<TranscriptEntry> transcript_;
   std::function<void(const TranscriptEntry&)> observer_;
