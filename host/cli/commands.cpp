@@ -157,6 +157,9 @@ void ListPlugin(Plugin& p, std::ostream& out) {
   auto show = [&](int32_t v) { return v == untouched ? std::string("not written") : std::to_string(v); };
   if (Failed(s)) {
     out << "  validation: (fails: " << DescribeStatus(s) << ")\n";
+  } else if (r.ValidMinComponents == untouched && r.ValidMaxComponents == untouched &&
+             r.ValidMinShapeSubSelection == untouched && r.ValidMaxShapeSubSelection == untouched) {
+    out << "  validation: not written (the counts stay as the host passed them)\n";
   } else {
     out << "  validation: components " << show(r.ValidMinComponents) << " / "
         << show(r.ValidMaxComponents) << ", sub-selection " << show(r.ValidMinShapeSubSelection)

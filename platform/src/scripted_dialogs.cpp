@@ -613,7 +613,10 @@ int ScriptedDialogs::AnswerMessageBox(const MessageBoxRequest& request) {
 
 std::optional<std::string> ScriptedDialogs::InputBox(const InputBoxRequest& request) {
   Record(TranscriptEntry::Kind::InputBox, request.title, request.prompt);
-  if (auto answer = TakeNext(DialogAction::Kind::Input)) return answer->value;
+  if (auto answer = TakeNext(DialogAction::Kind::Input)) {
+    Record(TranscriptEntry::Kind::Note, request.title, "answered " + Quote(answer->value));
+    return answer->value;
+  }
   Record(TranscriptEntry::Kind::Note, request.title,
          "input box " + Quote(request.prompt) + ": no answer given, taking the default answer " +
              Quote(request.defaultAnswer));

@@ -58,7 +58,7 @@ TEST_F(Cli, ListShowsObverseWithItsValues) {
   EXPECT_THAT(r.output, HasSubstr("VLMPlugin9.Obverse"));
   EXPECT_THAT(r.output, HasSubstr("name: \"Mirror Select Group and hierarchy\""));
   EXPECT_THAT(r.output, HasSubstr("author: \"Ardo Venmark\""));
-  EXPECT_THAT(r.output, HasSubstr("validation: components not written"));
+  EXPECT_THAT(r.output, HasSubstr("validation: not written"));
 }
 
 TEST_F(Cli, RunMirrorsAndWritesTheScene) {
