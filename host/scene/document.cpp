@@ -557,7 +557,8 @@ class HostNode::GroupView final : public vlm::Group {
 void HostNode::GroupView::AddGroup(Group* group) {
   if (!n_.document_.AdoptGroup(group, n_))
     Raise(err::InvalidProcedureCall,
-          "the group to add was not made by CreateGroup or is already in the scene");
+          "the group to add was not made by CreateGroup, is already in the scene, or holds "
+          "this group");
 }
 
 void HostNode::GroupView::AddObject(vlm::Object* object) {
@@ -929,6 +930,9 @@ vlm::Node* HostDocument::RootNode() { return &root_->AsNode(); }
 HostNode* HostDocument::AdoptGroup(Group* group, HostNode& parent) {
   for (auto it = unattachedNodes_.begin(); it != unattachedNodes_.end(); ++it)
     if (&(*it)->AsGroup() == group) {
+      // A group cannot go into itself or into a group it holds: it would own itself.
+      for (const HostNode* p = &parent; p; p = p->parent)
+        if (p == it->get()) return nullptr;
       (*it)->parent = &parent;
       parent.children.push_back(std::move(*it));
       unattachedNodes_.erase(it);

@@ -1,0 +1,440 @@
+#include "scene/document.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "scene/builder.h"
+#include "vlm/error.h"
+
+namespace vlm::host {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+struct Failure {
+  int32_t number = 0;
+  std::string description = "(no error)";
+};
+
+template <class F>
+Failure FailureOf(F&& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return {e.Number(), e.Description()};
+  }
+  return {};
+}
+
+void ExpectNear(Vec3 actual, Vec3 expected, float tolerance = 1e-5f) {
+  EXPECT_NEAR(actual.x, expected.x, tolerance);
+  EXPECT_NEAR(actual.y, expected.y, tolerance);
+  EXPECT_NEAR(actual.z, expected.z, tolerance);
+}
+
+// ---- one tree behind both views --------------------------------------------------------------
+
+TEST(SceneDocumentViews, GroupAndNodeAreTheSameItem) {
+  HostDocument doc;
+  HostNode& hangar = AddGroup(doc.Root(), "Hangar");
+  Group& group = hangar.AsGroup();
+  Node& node = hangar.AsNode();
+  EXPECT_EQ(doc.RootGroup()->ChildGroup(0), &group);
+  EXPECT_EQ(doc.RootNode()->Children()->Item(0), &node);
+
+  group.SetName("Shed");
+  EXPECT_EQ(node.Name(), "Shed");
+  node.SetName("Barn");
+  EXPECT_EQ(group.Name(), "Barn");
+
+  // Fields are defined through a node and written through either view.
+  int32_t slot = doc.RootNode()->AddCustomField("TetherData");
+  EXPECT_EQ(node.FindCustomField("TetherData"), slot);
+  EXPECT_EQ(node.AddCustomField("TetherData"), slot);
+  EXPECT_LT(node.FindCustomField("MotiveData"), 0);
+  group.SetCustomField(slot, "1;2;3");
+  EXPECT_EQ(node.GetCustomField(slot), "1;2;3");
+  node.SetCustomField(slot, "");
+  EXPECT_EQ(group.GetCustomField(slot), "");
+  EXPECT_EQ(FailureOf([&] { group.GetCustomField(slot + 1); }).number, err::SubscriptOutOfRange);
+
+  // An object and its shape share their geometry.
+  HostMesh& mesh = doc.NewMesh(hangar, "Wall");
+  mesh.AsObject().AddVertex({1, 2, 3});
+  EXPECT_EQ(mesh.AsShape().GetPositions(), (std::vector<Vec3>{{1, 2, 3}}));
+  EXPECT_EQ(node.Shapes()->Item(0), &mesh.AsShape());
+  EXPECT_EQ(group.Object(0), &mesh.AsObject());
+}
+
+TEST(SceneDocumentViews, MaterialAndGraphMaterialAreTheSameItem) {
+  HostDocument doc;
+  int32_t slot = doc.RootNode()->AddMaterialCustomField("FS10");
+  Material* material = doc.CreateMaterial();
+  HostMaterial* host = doc.MaterialOf(material);
+  ASSERT_NE(host, nullptr);
+  GraphMaterial& graph = *host;
+
+  material->SetCustomField(slot, "0.5;1");
+  EXPECT_EQ(graph.GetCustomField(slot), "0.5;1");
+  graph.SetCustomField(slot, "2");
+  EXPECT_EQ(material->GetCustomField(slot), "2");
+
+  material->SetDiffuseColor(0.1f, 0.2f, 0.3f);
+  material->SetTranslucency(25);
+  EXPECT_EQ(graph.GetDiffuse(), (Rgba{0.1f, 0.2f, 0.3f, 0.75f}));
+  EXPECT_EQ(FailureOf([&] { material->SetTranslucency(101); }).number, err::InvalidProcedureCall);
+
+  // The texture set appears with the first texture name.
+  EXPECT_EQ(graph.Textures(), nullptr);
+  material->SetBumpTexture("bump.bmp");
+  ASSERT_NE(graph.Textures(), nullptr);
+  EXPECT_EQ(graph.Textures()->BumpMap(), "bump.bmp");
+  EXPECT_EQ(graph.Textures()->DiffuseMap(), "");
+}
+
+// ---- frames ----------------------------------------------------------------------------------
+
+TEST(SceneDocumentFrames, PositionAndOrientationRelativeToParentWorldAndOtherGroups) {
+  HostDocument doc;
+  // Turned a quarter about +y: the parent's +z is the world's +x and its +x the world's -z.
+  HostNode& parent = AddGroup(doc.Root(), "Parent", {10, 0, 0}, {1, 0, 0});
+  HostNode& child = AddGroup(parent, "Child", {0, 0, 2});
+  // Turned half about +y.
+  HostNode& other = AddGroup(doc.Root(), "Other", {0, 5, 0}, {0, 0, -1});
+  Group& c = child.AsGroup();
+
+  ExpectNear(c.GetPosition(&parent.AsGroup(), 0), {0, 0, 2});
+  ExpectNear(c.GetPosition(nullptr, 0), {12, 0, 0});
+  ExpectNear(c.GetPosition(&other.AsGroup(), 0), {-12, -5, 0});
+  Orientation world = c.GetOrientation(nullptr, 0);
+  ExpectNear(world.forward, {1, 0, 0});
+  ExpectNear(world.up, {0, 1, 0});
+
+  // Set relative to one group, read back relative to it, stored relative to the parent.
+  c.SetPosition(&other.AsGroup(), 0, {1, 2, 3});
+  ExpectNear(c.GetPosition(&other.AsGroup(), 0), {1, 2, 3});
+  ExpectNear(c.GetPosition(nullptr, 0), {-1, 7, -3});
+  ExpectNear(child.position, {3, 7, -11});
+
+  c.SetOrientation(&other.AsGroup(), 0, {0, 0, 1}, {0, 1, 0});
+  Orientation relative = c.GetOrientation(&other.AsGroup(), 0);
+  ExpectNear(relative.forward, {0, 0, 1});
+  ExpectNear(relative.up, {0, 1, 0});
+  ExpectNear(c.GetOrientation(nullptr, 0).forward, {0, 0, -1});
+  ExpectNear(child.forward, {1, 0, 0});
+
+  // A vertex of the child's object follows both groups.
+  HostMesh& mesh = doc.NewMesh(child, "Dot");
+  mesh.vertices.push_back({0, 0, 1});
+  ExpectNear(WorldVertices(mesh).at(0), {-1, 7, -4});
+
+  // up is made perpendicular to forward; a zero forward is refused.
+  c.SetOrientation(nullptr, 0, {0, 0, 2}, {0, 1, 1});
+  ExpectNear(c.GetOrientation(nullptr, 0).up, {0, 1, 0});
+  EXPECT_EQ(FailureOf([&] {
+              c.SetOrientation(nullptr, 0, {}, {0, 1, 0});
+            }).number,
+            err::InvalidProcedureCall);
+}
+
+TEST(SceneDocumentFrames, GetMatrixIsInColumnVectorForm) {
+  HostDocument doc;
+  HostNode& parent = AddGroup(doc.Root(), "Parent", {1, 2, 3}, {1, 0, 0});
+  HostNode& child = AddGroup(parent, "Child", {0, 0, 2});
+
+  // Relative to the parent: the translation is in column 3, the bottom row is 0 0 0 1.
+  Mat4 local = child.AsNode().GetMatrix(&parent.AsNode(), 0);
+  ExpectNear({local(0, 3), local(1, 3), local(2, 3)}, {0, 0, 2});
+  ExpectNear({local(3, 0), local(3, 1), local(3, 2)}, {0, 0, 0});
+  EXPECT_FLOAT_EQ(local(3, 3), 1.0f);
+
+  // M x p maps a local point to the world; column 2 is the world direction of local +z.
+  Mat4 m = child.AsNode().GetMatrix(nullptr, 0);
+  auto apply = [&](Vec3 p) {
+    return Vec3{m(0, 0) * p.x + m(0, 1) * p.y + m(0, 2) * p.z + m(0, 3),
+                m(1, 0) * p.x + m(1, 1) * p.y + m(1, 2) * p.z + m(1, 3),
+                m(2, 0) * p.x + m(2, 1) * p.y + m(2, 2) * p.z + m(2, 3)};
+  };
+  ExpectNear(apply({0, 0, 0}), {3, 2, 3});
+  ExpectNear(apply({0, 0, 1}), {4, 2, 3});
+  ExpectNear({m(0, 2), m(1, 2), m(2, 2)}, {1, 0, 0});
+}
+
+// ---- triangles -------------------------------------------------------------------------------
+
+// A quad with neither normals nor texture coordinates and a material, then a pentagon with a
+// given normal and no material.
+HostMesh& QuadAndPentagon(HostDocument& doc, HostMaterial* material) {
+  HostMesh& mesh = doc.NewMesh(doc.Root(), "Shapes");
+  mesh.vertices = {{0, 0, 0}, {0, 0, 1}, {1, 0, 1},       {1, 0, 0},  // quad, facing +y
+                   {0, 1, 0}, {1, 1, 0}, {1.5f, 1.5f, 0}, {0.5f, 2, 0}, {-0.5f, 1.5f, 0}};
+  mesh.normals = {{0, 0, 1}};
+  HostFace& quad = mesh.AddFace();
+  quad.material = material;
+  for (int32_t v : {0, 1, 2, 3})
+    quad.points.push_back({v, -1, -1});
+  HostFace& pentagon = mesh.AddFace();
+  for (int32_t v : {4, 5, 6, 7, 8})
+    pentagon.points.push_back({v, 0, -1});
+  return mesh;
+}
+
+TEST(SceneDocumentTriangles, MeshDataHoldsOneTenEntryRecordPerFanTriangle) {
+  HostDocument doc;
+  HostMaterial& red = doc.NewMaterial("Red");
+  MeshData data = QuadAndPentagon(doc, &red).AsShape().GetMeshData(0);
+
+  ASSERT_EQ(data.corners.size(), 10u * 5 + 1);
+  EXPECT_EQ(data.corners.back(), 0);
+  EXPECT_EQ(data.polygonCount, 2);
+  std::vector<std::array<int32_t, 3>> positions;
+  for (size_t r = 0; r + 1 < data.corners.size(); r += 10) {
+    EXPECT_EQ(data.corners[r], 3) << r;
+    positions.push_back({data.corners[r + 1], data.corners[r + 4], data.corners[r + 7]});
+  }
+  EXPECT_THAT(positions, ElementsAre(std::array{0, 1, 2}, std::array{0, 2, 3}, std::array{4, 5, 6},
+                                     std::array{4, 6, 7}, std::array{4, 7, 8}));
+  GraphMaterial* none = &doc.DefaultMaterial();
+  EXPECT_THAT(data.materials, ElementsAre(&red, &red, none, none, none));
+
+  // The quad's corners get its plane normal, appended after the given one; every corner
+  // without a texture coordinate gets one shared (0, 0).
+  EXPECT_EQ(data.normals, (std::vector<float>{0, 0, 1, 0, 1, 0}));
+  EXPECT_EQ(data.textureCoordinates, (std::vector<float>{0, 0}));
+  for (size_t r = 0; r < 50; r += 10)
+    for (size_t c = r + 1; c < r + 10; c += 3) {
+      EXPECT_EQ(data.corners[c + 1], r < 20 ? 1 : 0) << c;
+      EXPECT_EQ(data.corners[c + 2], 0) << c;
+    }
+  EXPECT_EQ(data.positions.size(), 27u);
+}
+
+TEST(SceneDocumentTriangles, TriangleDataMatchesMeshDataAndSkipsRemovedPolygons) {
+  HostDocument doc;
+  HostMaterial& red = doc.NewMaterial("Red");
+  HostMesh& mesh = QuadAndPentagon(doc, &red);
+  MeshData flat = mesh.AsShape().GetMeshData(0);
+  TriangleData data = mesh.AsShape().GetTriangleData();
+
+  ASSERT_EQ(data.triangles.size(), 5u);
+  GraphMaterial* none = &doc.DefaultMaterial();
+  EXPECT_THAT(data.materials, ElementsAre(&red, none));
+  for (size_t t = 0; t < 5; ++t) {
+    EXPECT_EQ(data.triangles[t].material, t < 2 ? 0 : 1);
+    for (size_t k = 0; k < 3; ++k) {
+      size_t at = 10 * t + 1 + 3 * k;
+      EXPECT_EQ(data.triangles[t].corners[k],
+                (TriangleCorner{flat.corners[at], flat.corners[at + 1], flat.corners[at + 2]}));
+    }
+  }
+
+  mesh.AsShape().RemovePolygon(0);
+  EXPECT_EQ(mesh.AsShape().GetTriangleData().triangles.size(), 3u);
+  EXPECT_EQ(mesh.AsShape().GetMeshData(0).polygonCount, 1);
+  EXPECT_EQ(mesh.AsShape().MaterialCount(), 1);  // only the default material is left
+}
+
+TEST(SceneDocumentNormals, SmoothingAngleDecidesWhichFacesBlend) {
+  HostDocument doc;
+  HostMesh& box = AddBox(doc.Root(), "Box", {}, {1, 2, 3});
+  Object& object = box.AsObject();
+
+  // The sides meet at 90 degrees: with 30 every side stays flat.
+  object.SetSmoothingAngle(30);
+  object.GenerateNormals();
+  EXPECT_EQ(box.normals.size(), 6u);
+  for (const auto& face : box.faces)
+    for (const HostPoint& p : face->points)
+      EXPECT_EQ(box.normals.at(static_cast<size_t>(p.normal)), box.FaceNormal(*face));
+
+  // With 100 the three sides at each corner blend.
+  object.SetSmoothingAngle(100);
+  object.GenerateNormals();
+  EXPECT_EQ(box.normals.size(), 8u);
+  const float third = 1 / std::sqrt(3.0f);
+  for (const auto& face : box.faces)
+    for (const HostPoint& p : face->points) {
+      Vec3 corner = box.vertices[static_cast<size_t>(p.vertex)];
+      Vec3 expected{std::copysign(third, corner.x), std::copysign(third, corner.y),
+                    std::copysign(third, corner.z)};
+      ExpectNear(box.normals.at(static_cast<size_t>(p.normal)), expected);
+    }
+}
+
+// ---- polygons --------------------------------------------------------------------------------
+
+TEST(SceneDocumentPolygons, CompactDropsRemovedPolygonsAndKeepsSelectionsInStep) {
+  HostDocument doc;
+  HostMesh& grid = AddGrid(doc.Root(), "Grid", 4, 1);
+  doc.graphSelection.shapes = {{&grid, {0, 1, 3}}};
+  doc.scriptingSelection.objects = {{&grid, 1, {3, 2, 1}}};
+  Shape& shape = grid.AsShape();
+
+  shape.RemovePolygon(1);
+  EXPECT_EQ(shape.PolygonCount(), 4);  // indices hold until Compact
+  HostFace* third = grid.faces[2].get();
+  shape.Compact();
+  EXPECT_EQ(shape.PolygonCount(), 3);
+  EXPECT_EQ(shape.Polygon(1), third);
+  EXPECT_THAT(shape.GetSelectedPolygons(0), ElementsAre(0, 2));
+  Object& object = grid.AsObject();
+  EXPECT_EQ(object.SelectionMode(), 1);
+  ASSERT_EQ(object.SelectedFaceCount(), 2);
+  EXPECT_EQ(object.SelectedFace(0), 2);
+  EXPECT_EQ(object.SelectedFace(1), 1);
+  EXPECT_EQ(FailureOf([&] { shape.RemovePolygon(3); }).number, err::SubscriptOutOfRange);
+}
+
+TEST(SceneDocumentPolygons, MergeAppendsEverythingWithoutATransform) {
+  HostDocument doc;
+  HostMaterial& red = doc.NewMaterial("Red");
+  HostMesh& tri = AddPolygonMesh(doc.Root(), "Tri", {{0, 0, 0}, {0, 0, 1}, {1, 0, 0}}, &red);
+  HostNode& moved = AddGroup(doc.Root(), "Moved", {100, 0, 0});
+  HostMesh& box = AddBox(moved, "Box", {}, {1, 1, 1});
+  box.AsShape().RemovePolygon(5);
+
+  std::unique_ptr<Shape> sum = doc.NewShape();
+  sum->Merge(tri.AsShape());
+  sum->Merge(box.AsShape());
+  HostMesh* merged = doc.MeshOf(sum.get());
+  ASSERT_NE(merged, nullptr);
+  EXPECT_EQ(sum->VertexCount(), 3 + 8);
+  EXPECT_EQ(sum->PolygonCount(), 1 + 5);
+  EXPECT_EQ(sum->GetPosition(3), box.vertices[0]);  // not moved by the group
+  const HostPoint& first = box.faces[0]->points[0];
+  EXPECT_EQ(merged->faces[1]->points[0],
+            (HostPoint{first.vertex + 3, first.normal + 1, first.uv + 3}));
+  EXPECT_EQ(merged->faces[0]->material, &red);
+  EXPECT_EQ(merged->faces[1]->material, nullptr);
+
+  EXPECT_EQ(FailureOf([&] { tri.AsShape().Merge(tri.AsShape()); }).number,
+            err::InvalidProcedureCall);
+}
+
+// ---- items made by plug-ins --------------------------------------------------------------------
+
+TEST(SceneDocumentOwnership, CreatedItemsJoinTheTreeOnce) {
+  HostDocument doc;
+  Scene& scene = doc;
+  Group* group = scene.CreateGroup();
+  vlm::Object* object = scene.CreateObject();
+  EXPECT_EQ(FailureOf([&] { group->Parent(); }).number, 91);
+  EXPECT_EQ(FailureOf([&] { object->Parent(); }).number, 91);
+
+  group->SetName("New");
+  group->AddObject(object);
+  scene.RootGroup()->AddGroup(group);
+  EXPECT_EQ(scene.RootGroup()->GroupCount(), 1);
+  EXPECT_EQ(scene.RootGroup()->ChildGroup(0), group);
+  EXPECT_EQ(group->Parent(), scene.RootGroup());
+  EXPECT_EQ(object->Parent(), group);
+  EXPECT_EQ(doc.FindGroup("New", nullptr), doc.NodeOf(group));
+
+  // Adding an item twice, or a group into itself or into a group it holds, is refused.
+  Failure twice = FailureOf([&] { scene.RootGroup()->AddGroup(group); });
+  EXPECT_EQ(twice.number, err::InvalidProcedureCall);
+  EXPECT_THAT(twice.description, HasSubstr("already in the scene"));
+  EXPECT_EQ(FailureOf([&] { group->AddObject(object); }).number, err::InvalidProcedureCall);
+  Group* outer = scene.CreateGroup();
+  Group* inner = scene.CreateGroup();
+  EXPECT_EQ(FailureOf([&] { outer->AddGroup(outer); }).number, err::InvalidProcedureCall);
+  outer->AddGroup(inner);
+  EXPECT_EQ(FailureOf([&] { inner->AddGroup(outer); }).number, err::InvalidProcedureCall);
+  scene.RootGroup()->AddGroup(outer);
+  EXPECT_EQ(inner->Parent(), outer);
+  EXPECT_EQ(outer->Parent(), scene.RootGroup());
+
+  // Another document's group is not ours to add.
+  HostDocument other;
+  EXPECT_EQ(FailureOf([&] { other.RootGroup()->AddGroup(scene.CreateGroup()); }).number,
+            err::InvalidProcedureCall);
+
+  // The root group has no parent; the root node says so with null.
+  Failure root = FailureOf([&] { scene.RootGroup()->Parent(); });
+  EXPECT_EQ(root.number, 91);
+  EXPECT_EQ(doc.RootNode()->Parent(), nullptr);
+}
+
+TEST(SceneDocumentFaces, AddPointChecksEveryIndex) {
+  HostDocument doc;
+  vlm::Object& object = *doc.CreateObject();
+  for (Vec3 v : {Vec3{0, 0, 0}, Vec3{1, 0, 0}, Vec3{0, 0, 1}})
+    object.AddVertex(v);
+  Face& face = *object.AddFace();
+
+  face.AddPoint(0, 0, 0);  // no normals or texture coordinates yet: 0 means none
+  EXPECT_EQ(face.PointNormal(0), -1);
+  EXPECT_EQ(face.PointTextureCoordinate(0), -1);
+
+  Failure vertex = FailureOf([&] { face.AddPoint(3, -1, -1); });
+  EXPECT_EQ(vertex.number, err::SubscriptOutOfRange);
+  EXPECT_EQ(vertex.description, "vertex index 3 is outside 0..2");
+  EXPECT_EQ(FailureOf([&] { face.AddPoint(0, 1, -1); }).number, err::SubscriptOutOfRange);
+  EXPECT_EQ(FailureOf([&] { face.AddPoint(0, -1, -2); }).number, err::SubscriptOutOfRange);
+  EXPECT_EQ(face.PointCount(), 1);  // a refused point is not added
+
+  object.AddNormal({0, 1, 0});
+  face.AddPoint(1, 0, -1);  // now 0 is the first normal
+  EXPECT_EQ(face.PointNormal(1), 0);
+  EXPECT_EQ(FailureOf([&] { face.PointVertex(2); }).number, err::SubscriptOutOfRange);
+}
+
+TEST(SceneDocumentPaths, FindSaysWhatIsMissingAndWhatIsThere) {
+  HostDocument doc;
+  HostNode& hangar = AddGroup(doc.Root(), "Hangar");
+  HostNode& door = AddGroup(hangar, "Door");
+  AddGroup(hangar, "Wing");
+  HostMesh& wall = AddBox(hangar, "Wall", {}, {1, 1, 1});
+
+  std::string problem;
+  EXPECT_EQ(doc.FindGroup("", &problem), &doc.Root());
+  EXPECT_EQ(doc.FindGroup("Hangar/Door", &problem), &door);
+  EXPECT_EQ(doc.FindMesh("Hangar/Wall", &problem), &wall);
+
+  auto groupProblem = [&](std::string_view path) {
+    EXPECT_EQ(doc.FindGroup(path, &problem), nullptr);
+    return problem;
+  };
+  auto meshProblem = [&](std::string_view path) {
+    EXPECT_EQ(doc.FindMesh(path, &problem), nullptr);
+    return problem;
+  };
+  EXPECT_EQ(groupProblem("Shed"), "no group \"Shed\" in the root; its groups: \"Hangar\"");
+  EXPECT_EQ(groupProblem("Hangar/Flap"),
+            "no group \"Flap\" in group \"Hangar\"; its groups: \"Door\", \"Wing\"");
+  EXPECT_EQ(groupProblem("Hangar/Door/Knob"),
+            "no group \"Knob\" in group \"Hangar/Door\" (it has no groups)");
+  EXPECT_EQ(meshProblem("Hangar/Roof"),
+            "no object \"Roof\" in group \"Hangar\"; its objects: \"Wall\"");
+  EXPECT_EQ(meshProblem("Hangar/Door/Wall"),
+            "no object \"Wall\" in group \"Hangar/Door\" (it has no objects)");
+  EXPECT_EQ(meshProblem("Shed/Wall"), "no group \"Shed\" in the root; its groups: \"Hangar\"");
+}
+
+TEST(SceneDocumentScene, SelectionAndUnitsThroughBothViews) {
+  HostDocument doc;
+  HostNode& hangar = AddGroup(doc.Root(), "Hangar");
+  HostMesh& wall = AddBox(hangar, "Wall", {}, {1, 1, 1});
+  doc.scriptingSelection.groups = {&hangar};
+  doc.scriptingSelection.objects = {{&wall, 0, {}}};
+  doc.graphSelection.shapes = {{&wall, {4}}};
+
+  EXPECT_EQ(doc.SelectedGroup(0), &hangar.AsGroup());
+  EXPECT_EQ(doc.SelectedObject(0)->SelectionMode(), 0);
+  EXPECT_EQ(doc.SelectedObject(0)->SelectedFaceCount(), 0);
+  EXPECT_EQ(doc.SelectedShape(7, 0), &wall.AsShape());  // every device names the one view
+  EXPECT_EQ(doc.SelectedNodeCount(0), 0);
+  EXPECT_EQ(FailureOf([&] { doc.SelectedObject(1); }).number, err::SubscriptOutOfRange);
+
+  doc.units = 2;
+  EXPECT_EQ(doc.Units(), 2);
+  EXPECT_EQ(doc.UnitScaleText(1.0f), "0.3048");
+  doc.units = 7;  // unknown codes count as metres
+  EXPECT_EQ(doc.UnitScaleText(1.0f), "1");
+}
+
+}  // namespace
+}  // namespace vlm::host

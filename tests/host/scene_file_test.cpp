@@ -1,0 +1,439 @@
+#include "scene/scene_file.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cfloat>
+#include <filesystem>
+#include <limits>
+
+#include "scene/builder.h"
+#include "support/temp_home.h"
+#include "vlm/error.h"
+#include "vlm/settings.h"
+
+namespace vlm::host {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+const std::filesystem::path DataDir = VLM_TEST_DATA_DIR;
+
+struct Failure {
+  int32_t number = 0;
+  std::string description = "(no error)";
+};
+
+template <class F>
+Failure FailureOf(F&& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return {e.Number(), e.Description()};
+  }
+  return {};
+}
+
+// ---- hostile input ---------------------------------------------------------------------------
+
+struct BadInput {
+  const char* name;  // a file in the data folder, or the name of an inline case
+  const char* text;  // inline scene text; null for a file
+  int32_t number;
+  const char* place;    // the place the message must give
+  const char* problem;  // a part of the problem it must describe
+};
+
+const BadInput kBadFiles[] = {
+    {"bad_not_json.json", nullptr, 5, "line 4, column 23", "syntax error while parsing value"},
+    {"bad_top_level.json", nullptr, 13, "top level", "a scene file holds an object, not an array"},
+    // The version is checked before anything else: the unknown key after it is not reported.
+    {"bad_version.json", nullptr, 5, "/version", "version 2 is not known; known versions: 1"},
+    {"bad_missing_version.json", nullptr, 5, "top level", "the key \"version\" is missing"},
+    {"bad_types.json", nullptr, 13, "/root/groups/0/objects/0/vertices/1/2",
+     "expected a number, found a string"},
+    {"bad_whole_number.json", nullptr, 13, "/materials/0/translucency",
+     "expected a whole number, found the number 12.5"},
+    {"bad_index.json", nullptr, 5, "/root/objects/0/faces/1/points/1",
+     "normal index 1 is out of range: the object has one normal, 0; -1 for none"},
+    {"bad_material.json", nullptr, 5, "/root/objects/0/faces/0/material",
+     "no material is named \"Brik\"; the materials are \"Brick\", \"Glass\""},
+    {"bad_duplicate_material.json", nullptr, 5, "/materials/1/name",
+     "the material name \"Brick\" is taken by /materials/0"},
+    {"bad_duplicate_key.json", nullptr, 5, "/materials/0/name", "the key \"name\" is given twice"},
+    {"bad_unknown_key.json", nullptr, 5, "/root/groups/0/groups/0/postion",
+     "unknown key \"postion\"; the keys here are \"name\", \"position\""},
+    {"bad_field.json", nullptr, 5, "/root/groups/0/fields/TetherDat",
+     "the node custom field \"TetherDat\" is not declared in /customFields/node; declared: "
+     "\"TetherData\""},
+    {"bad_selection_path.json", nullptr, 5, "/selection/groups/1",
+     "no group \"Door\" in group \"Hangar\"; its groups: \"Wall\""},
+    {"bad_selection_face.json", nullptr, 5, "/selection/objects/0/faces/1",
+     "face index 6 is out of range: \"Hangar/Wall\" has 1 face"},
+    {"bad_non_finite.json", nullptr, 5, "line 5, column 55", "number overflow parsing '1e400'"},
+    {"bad_float_range.json", nullptr, 5, "/root/groups/0/position/1",
+     "the number 1e+39 is outside the range of a 32-bit float"},
+    {"bad_orientation.json", nullptr, 5, "/root/groups/0/up",
+     "the up vector is parallel to the forward vector"},
+};
+
+#define SCENE(members) "{\"format\": \"vellum-scene\", \"version\": 1, " members "}"
+#define TRIANGLE "\"vertices\": [[0, 0, 0], [1, 0, 0], [0, 0, 1]]"
+
+const BadInput kBadTexts[] = {
+    {"NotAScene", "{\"format\": \"vellum-model\", \"version\": 1}", 5, "/format",
+     "this is not a Vellum scene: \"format\" is \"vellum-model\", not \"vellum-scene\""},
+    {"VersionAsText", "{\"format\": \"vellum-scene\", \"version\": \"1\"}", 13, "/version",
+     "expected a whole number, found a string"},
+    {"RootMissing", SCENE("\"units\": 1"), 5, "top level", "the key \"root\" is missing"},
+    {"RootHasNoName", SCENE("\"root\": {\"name\": \"World\"}"), 5, "/root/name",
+     "unknown key \"name\"; the keys here are \"fields\", \"groups\", \"objects\""},
+    {"ShortVector", SCENE("\"root\": {\"groups\": [{\"name\": \"A\", \"position\": [1, 2]}]}"), 5,
+     "/root/groups/0/position", "expected 3 numbers, found 2"},
+    {"HugeWholeNumber", SCENE("\"units\": 4294967296, \"root\": {}"), 5, "/units",
+     "the whole number 4294967296 is outside the 32-bit range"},
+    {"FieldDeclaredTwice",
+     SCENE("\"customFields\": {\"material\": [\"FS10\", \"FS10\"]}, \"root\": {}"), 5,
+     "/customFields/material/1",
+     "the custom field \"FS10\" is declared twice (also at /customFields/material/0)"},
+    {"NoMaterialFieldsDeclared",
+     SCENE("\"materials\": [{\"name\": \"M\", \"fields\": {\"FS10\": \"x\"}}], \"root\": {}"), 5,
+     "/materials/0/fields/FS10", "(no material fields are declared)"},
+    {"FieldValueNotText",
+     SCENE("\"customFields\": {\"node\": [\"T\"]}, \"root\": {\"fields\": {\"T\": 5}}"), 13,
+     "/root/fields/T", "expected a string, found the whole number 5"},
+    // Pointer tokens escape "/" as "~1".
+    {"SlashInKey", SCENE("\"root\": {\"fields\": {\"a/b\": \"x\"}}"), 5, "/root/fields/a~1b",
+     "the node custom field \"a/b\" is not declared"},
+    {"UnnamedMaterial", SCENE("\"materials\": [{\"name\": \"\"}], \"root\": {}"), 5,
+     "/materials/0/name", "a material name must not be empty"},
+    {"Translucency",
+     SCENE("\"materials\": [{\"name\": \"M\", \"translucency\": 150}], \"root\": {}"), 5,
+     "/materials/0/translucency", "translucency 150 is outside 0..100"},
+    {"UnknownTextureSlot",
+     SCENE(
+         "\"materials\": [{\"name\": \"M\", \"textures\": {\"normal\": \"n.bmp\"}}], \"root\": {}"),
+     5, "/materials/0/textures/normal", "unknown key \"normal\""},
+    {"NegativeAnimationKeys",
+     SCENE("\"root\": {\"groups\": [{\"name\": \"A\", \"animationKeys\": -1}]}"), 5,
+     "/root/groups/0/animationKeys", "cannot be negative"},
+    {"ZeroForward", SCENE("\"root\": {\"groups\": [{\"name\": \"A\", \"forward\": [0, 0, 0]}]}"), 5,
+     "/root/groups/0/forward", "the forward vector must have a length"},
+    {"ForwardAlongDefaultUp",
+     SCENE("\"root\": {\"groups\": [{\"name\": \"A\", \"forward\": [0, 5, 0]}]}"), 5,
+     "/root/groups/0/forward", "the up vector is parallel to the forward vector"},
+    {"ShortPoint",
+     SCENE("\"root\": {\"objects\": [{\"name\": \"T\", " TRIANGLE
+           ", \"faces\": [{\"points\": [[0, -1]]}]}]}"),
+     5, "/root/objects/0/faces/0/points/0",
+     "a point is [vertex, normal, texture coordinate]; found 2 numbers"},
+    {"NoVertexIsNone",
+     SCENE("\"root\": {\"objects\": [{\"name\": \"T\", " TRIANGLE
+           ", \"faces\": [{\"points\": [[-1, -1, -1]]}]}]}"),
+     5, "/root/objects/0/faces/0/points/0",
+     "vertex index -1 is out of range: the object has 3 vertices, 0..2"},
+    {"UvWithoutUvs",
+     SCENE("\"root\": {\"objects\": [{\"name\": \"T\", " TRIANGLE
+           ", \"faces\": [{\"points\": [[0, -1, 0]]}]}]}"),
+     5, "/root/objects/0/faces/0/points/0",
+     "texture coordinate index 0 is out of range: the object has no texture coordinates; -1 "
+     "for none"},
+    {"FacesWithoutPoints", SCENE("\"root\": {\"objects\": [{\"name\": \"T\", \"faces\": [{}]}]}"),
+     5, "/root/objects/0/faces/0", "the key \"points\" is missing"},
+    {"SelectedObjectMissing",
+     SCENE("\"root\": {\"groups\": [{\"name\": \"Hangar\"}]}, "
+           "\"selection\": {\"objects\": [{\"path\": \"Hangar/Roof\"}]}"),
+     5, "/selection/objects/0/path", "no object \"Roof\" in group \"Hangar\" (it has no objects)"},
+    {"SelectionKeyMisspelt",
+     SCENE("\"root\": {\"objects\": [{\"name\": \"T\"}]}, "
+           "\"selection\": {\"objects\": [{\"path\": \"T\", \"face\": [0]}]}"),
+     5, "/selection/objects/0/face", "unknown key \"face\""},
+    {"SelectedPolygonMissing",
+     SCENE("\"root\": {\"objects\": [{\"name\": \"T\", " TRIANGLE
+           ", \"faces\": [{\"points\": [[0, -1, -1], [1, -1, -1], [2, -1, -1]]}]}]}, "
+           "\"selection\": {\"shapes\": [{\"path\": \"T\", \"polygons\": [3]}]}"),
+     5, "/selection/shapes/0/polygons/0", "polygon index 3 is out of range: \"T\" has 1 polygon"},
+    // Columns count characters: the two-byte "é" is one column.
+    {"ColumnsCountCharacters", "{\"format\": \"é\", x}", 5, "line 1, column 17", "syntax error"},
+    {"BadUtf8", "{\"format\": \"\xff\"}", 5, "line 1, column 13", "ill-formed UTF-8"},
+    {"TrailingText", SCENE("\"root\": {}") " {}", 5, "line 1, column 54", "expected end of input"},
+    {"Empty", "", 5, "line 1, column 1", "unexpected end of input"},
+};
+
+void PrintTo(const BadInput& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class BadScene : public ::testing::TestWithParam<BadInput> {};
+
+TEST_P(BadScene, MessageNamesTheFileThePlaceAndTheProblem) {
+  const BadInput& c = GetParam();
+  std::string origin;
+  Failure failure;
+  if (c.text) {
+    origin = "inline.json";
+    failure = FailureOf([&] { ParseScene(c.text, origin); });
+  } else {
+    origin = (DataDir / c.name).string();
+    failure = FailureOf([&] { LoadScene(DataDir / c.name); });
+  }
+  EXPECT_EQ(failure.number, c.number) << failure.description;
+  EXPECT_THAT(failure.description, StartsWith(origin + ": " + c.place + ": "));
+  EXPECT_THAT(failure.description, HasSubstr(c.problem));
+}
+
+std::string CaseName(const ::testing::TestParamInfo<BadInput>& info) {
+  std::string name = std::filesystem::path(info.param.name).stem().string();
+  for (char& ch : name)
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, BadScene, ::testing::ValuesIn(kBadFiles), CaseName);
+INSTANTIATE_TEST_SUITE_P(Texts, BadScene, ::testing::ValuesIn(kBadTexts), CaseName);
+
+TEST(BadSceneNesting, DeepNestingIsRefusedNotRecursedInto) {
+  std::string text =
+      "{\"format\": \"vellum-scene\", \"version\": 1, \"root\": " + std::string(100000, '[');
+  Failure failure = FailureOf([&] { ParseScene(text, "deep.json"); });
+  EXPECT_EQ(failure.number, 5);
+  EXPECT_THAT(failure.description, StartsWith("deep.json: /root/0/0/0/"));
+  EXPECT_THAT(failure.description, HasSubstr("nested more than 512 levels deep"));
+}
+
+TEST(BadSceneNesting, MissingFileIsNamed) {
+  Failure failure = FailureOf([] { LoadScene(DataDir / "no_such_scene.json"); });
+  EXPECT_EQ(failure.number, err::FileNotFound);
+  EXPECT_THAT(failure.description, HasSubstr("no_such_scene.json"));
+}
+
+// ---- round trip ------------------------------------------------------------------------------
+
+// A scene that uses every part of the format: units, both kinds of custom field, materials
+// with a texture set, with a set of empty names and without one, rotated nested groups,
+// faces without a material or with the default one, a removed polygon and both selections.
+std::unique_ptr<HostDocument> RichScene() {
+  auto doc = std::make_unique<HostDocument>();
+  doc->units = 2;
+  int32_t tether = doc->DefineNodeField("TetherData");
+  doc->DefineNodeField("Unused");
+  int32_t fs10 = doc->DefineMaterialField("FS10");
+
+  HostMaterial& brick = doc->NewMaterial("Brick");
+  brick.diffuse = {0.7f, 0.3f, 0.2f};
+  brick.gloss = 0.35f;
+  brick.SetDiffuseTexture("textures\\brick.bmp");
+  brick.SetBumpTexture("brick_bump.bmp");
+  brick.SetCustomField(fs10, "0.2;1");
+  HostMaterial& glass = doc->NewMaterial("Glass");
+  glass.SetTranslucency(60);
+  glass.specularLevel = 80;
+  glass.emissive = {0.1f, 0.1f, 0.12f};
+  HostMaterial& bare = doc->NewMaterial("Bare");
+  bare.hasTextures = true;
+
+  HostNode& root = doc->Root();
+  root.SetField(tether, "root \"data\"\n");
+  HostNode& hangar = AddGroup(root, "Hangar", {10, 0, -5});
+  hangar.SetField(tether, "1;2;3");
+  HostNode& wing = AddGroup(hangar, "Wing", {3, 1.5f, 0}, {0.258819f, 0, 0.965926f}, {0.1f, 1, 0});
+  HostNode& flap =
+      AddGroup(wing, "Flap", {2.5f, 0, -0.6f}, {0, -0.5f, 0.866025f}, {0, 0.866025f, 0.5f});
+  flap.animationKeys = 4;
+
+  HostMesh& wall = AddBox(hangar, "Wall", {0, 2, 0}, {5, 2, 0.1f}, &brick);
+  wall.faces[1]->material = nullptr;
+  wall.faces[2]->material = &doc->DefaultMaterial();
+  HostMesh& pane = AddPolygonMesh(
+      flap, "Pane", {{0, 0, 0}, {1, 0, 0}, {1.2f, 0, 1}, {0.5f, 0, 1.6f}, {-0.2f, 0, 1}}, &glass);
+  pane.smoothingAngle = 45.5f;
+  pane.kind = 12;
+  HostMesh& floor = AddGrid(root, "Floor", 2, 2, 0.5f, &bare);
+  floor.AsShape().RemovePolygon(1);
+
+  doc->scriptingSelection.groups = {&wing};
+  doc->scriptingSelection.objects = {{&wall, 1, {0, 2}}, {&pane, 0, {}}};
+  doc->graphSelection.nodes = {&hangar, &flap};
+  doc->graphSelection.shapes = {{&floor, {3, 1, 2}}};
+  return doc;
+}
+
+uint32_t Bits(float f) {
+  return std::bit_cast<uint32_t>(f);
+}
+
+TEST(SceneRoundTrip, SerializeParseSerializeGivesTheSameText) {
+  auto original = RichScene();
+  std::string first = SerializeScene(*original);
+  auto copy = ParseScene(first, "first.json");
+  EXPECT_EQ(SerializeScene(*copy), first);
+
+  // What the text cannot show by itself.
+  EXPECT_EQ(copy->units, 2);
+  EXPECT_THAT(copy->NodeFieldNames(), ElementsAre("TetherData", "Unused"));
+  ASSERT_EQ(copy->Materials().size(), 3u);
+  HostMaterial& bare = *copy->Materials()[2];
+  EXPECT_TRUE(bare.hasTextures);
+  EXPECT_NE(bare.Textures(), nullptr);
+  EXPECT_EQ(copy->Materials()[1]->Textures(), nullptr);
+  EXPECT_EQ(copy->Materials()[0]->GetCustomField(0), "0.2;1");
+  EXPECT_EQ(copy->Root().Field(0), "root \"data\"\n");
+
+  HostNode* wing = copy->FindGroup("Hangar/Wing", nullptr);
+  HostNode* wing0 = original->FindGroup("Hangar/Wing", nullptr);
+  ASSERT_TRUE(wing && wing0);
+  for (auto [a, b] : {std::pair{wing->forward, wing0->forward},
+                      {wing->up, wing0->up},
+                      {wing->position, wing0->position}}) {
+    EXPECT_EQ(Bits(a.x), Bits(b.x));
+    EXPECT_EQ(Bits(a.y), Bits(b.y));
+    EXPECT_EQ(Bits(a.z), Bits(b.z));
+  }
+
+  // The removed polygon is gone, and the selection that named polygons after it follows.
+  HostMesh* floor = copy->FindMesh("Floor", nullptr);
+  ASSERT_NE(floor, nullptr);
+  EXPECT_EQ(floor->faces.size(), 3u);
+  ASSERT_EQ(copy->graphSelection.shapes.size(), 1u);
+  EXPECT_THAT(copy->graphSelection.shapes[0].polygons, ElementsAre(2, 1));
+
+  // Faces without a material and with the default one both read back without one.
+  HostMesh* wall = copy->FindMesh("Hangar/Wall", nullptr);
+  ASSERT_NE(wall, nullptr);
+  EXPECT_EQ(wall->faces[1]->material, nullptr);
+  EXPECT_EQ(wall->faces[2]->material, nullptr);
+  EXPECT_EQ(wall->faces[0]->material, copy->FindMaterial("Brick"));
+
+  ASSERT_EQ(copy->scriptingSelection.objects.size(), 2u);
+  EXPECT_EQ(copy->scriptingSelection.objects[0].mode, 1);
+  EXPECT_THAT(copy->scriptingSelection.objects[0].faces, ElementsAre(0, 2));
+  EXPECT_EQ(copy->scriptingSelection.objects[1].mode, 0);
+  EXPECT_EQ(copy->scriptingSelection.objects[1].mesh,
+            copy->FindMesh("Hangar/Wing/Flap/Pane", nullptr));
+  EXPECT_EQ(copy->graphSelection.nodes[1], copy->FindGroup("Hangar/Wing/Flap", nullptr));
+}
+
+TEST(SceneRoundTrip, FloatsReadBackBitIdentical) {
+  // 7.038531e-26 is a shortest text that lies on the midpoint between two floats when it
+  // passes through a double.
+  const float awkward[] = {0.1f,        1e-7f,         123456.789f,
+                           -0.0f,       7.038531e-26f, FLT_MAX,
+                           -FLT_MAX,    FLT_MIN,       std::numeric_limits<float>::denorm_min(),
+                           16777216.0f, 1.0f / 3.0f,   -2.5f};
+  HostDocument doc;
+  HostMesh& mesh = doc.NewMesh(doc.Root(), "Numbers");
+  for (size_t i = 0; i < std::size(awkward); i += 3)
+    mesh.vertices.push_back({awkward[i], awkward[i + 1], awkward[i + 2]});
+  mesh.smoothingAngle = 0.1f;
+
+  std::string text = SerializeScene(doc);
+  EXPECT_THAT(text, HasSubstr("[0.1, 1e-07, 123456.79]"));  // short, not 0.10000000149...
+  auto copy = ParseScene(text, "numbers.json");
+  const HostMesh& back = *copy->Root().meshes.at(0);
+  ASSERT_EQ(back.vertices.size(), mesh.vertices.size());
+  for (size_t i = 0; i < mesh.vertices.size(); ++i) {
+    EXPECT_EQ(Bits(back.vertices[i].x), Bits(mesh.vertices[i].x)) << i;
+    EXPECT_EQ(Bits(back.vertices[i].y), Bits(mesh.vertices[i].y)) << i;
+    EXPECT_EQ(Bits(back.vertices[i].z), Bits(mesh.vertices[i].z)) << i;
+  }
+  EXPECT_EQ(Bits(back.smoothingAngle), Bits(0.1f));
+}
+
+TEST(SceneRoundTrip, ReadingNormalisesTheOrientation) {
+  auto doc = ParseScene(
+      SCENE(
+          "\"root\": {\"groups\": [{\"name\": \"A\", \"forward\": [0, 0, 2], \"up\": [1, 1, 1]}]}"),
+      "o.json");
+  const HostNode& a = *doc->Root().children.at(0);
+  EXPECT_EQ(a.forward, (Vec3{0, 0, 1}));
+  EXPECT_NEAR(a.up.x, 1 / std::sqrt(2.0f), 1e-6f);
+  EXPECT_NEAR(a.up.y, 1 / std::sqrt(2.0f), 1e-6f);
+  EXPECT_EQ(a.up.z, 0.0f);
+}
+
+// Every byte of a small scene, so that key order, defaults left out and layout stay put.
+// The same text is the example of docs/scene-format.md.
+TEST(SceneLayout, ExampleFileIsWrittenBackByteForByte) {
+  std::string example = ReadFile(DataDir / "scene_example.json");
+  auto doc = ParseScene(example, "scene_example.json");
+  EXPECT_EQ(SerializeScene(*doc), example);
+}
+
+TEST(SceneLayout, MinimalDocument) {
+  HostDocument doc;
+  EXPECT_EQ(SerializeScene(doc),
+            "{\n"
+            "  \"format\": \"vellum-scene\",\n"
+            "  \"version\": 1,\n"
+            "  \"units\": 0,\n"
+            "  \"materials\": [],\n"
+            "  \"root\": {\n"
+            "    \"groups\": [],\n"
+            "    \"objects\": []\n"
+            "  }\n"
+            "}\n");
+}
+
+// ---- writing refuses what would not read back --------------------------------------------
+
+TEST(SceneWriting, RefusesWhatWouldNotReadBack) {
+  {
+    HostDocument doc;
+    HostNode& a = AddGroup(doc.Root(), "A");
+    AddBox(a, "Box", {}, {1, 1, 1}).vertices[2].y = std::numeric_limits<float>::quiet_NaN();
+    Failure f = FailureOf([&] { SerializeScene(doc); });
+    EXPECT_EQ(f.number, 5);
+    EXPECT_THAT(f.description,
+                StartsWith("(unsaved scene): /root/groups/0/objects/0/vertices/2/1: the number "
+                           "is not finite"));
+  }
+  {
+    // The second "Door" cannot be named by its path: the first one answers to it.
+    HostDocument doc;
+    AddGroup(doc.Root(), "Door");
+    HostNode& second = AddGroup(doc.Root(), "Door");
+    doc.graphSelection.nodes = {&second};
+    Failure f = FailureOf([&] { SerializeScene(doc); });
+    EXPECT_THAT(f.description, StartsWith("(unsaved scene): /selection/nodes/0: the selected "
+                                          "group \"Door\" cannot be saved by its path"));
+  }
+  {
+    HostDocument doc;
+    AddGroup(doc.Root(), "Caf\xe9");  // Latin-1, not UTF-8
+    Failure f = FailureOf([&] { SerializeScene(doc); });
+    EXPECT_THAT(f.description,
+                StartsWith("(unsaved scene): /root/groups/0/name: the text is not valid UTF-8"));
+  }
+}
+
+TEST(SceneWriting, SaveReplacesTheFileOnlyWhenComplete) {
+  test::TempHome home;
+  const auto file = home.Path() / "scene.json";
+  auto doc = RichScene();
+  SaveScene(*doc, file);
+  const std::string saved = ReadFile(file);
+  EXPECT_EQ(SerializeScene(*LoadScene(file)), saved);
+
+  // A failed save names the file and leaves the earlier one, and nothing else, behind.
+  doc->Root().children[0]->position.x = std::numeric_limits<float>::infinity();
+  Failure f = FailureOf([&] { SaveScene(*doc, file); });
+  EXPECT_THAT(f.description, StartsWith(file.string() + ": /root/groups/0/position/0: "));
+  EXPECT_EQ(ReadFile(file), saved);
+  size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(home.Path()))
+    ++entries;
+  EXPECT_EQ(entries, 1u);
+
+  Failure missingFolder =
+      FailureOf([&] { SaveScene(HostDocument(), home.Path() / "no" / "x.json"); });
+  EXPECT_EQ(missingFolder.number, err::PathFileAccess);
+  EXPECT_THAT(missingFolder.description, HasSubstr("x.json"));
+  EXPECT_THAT(missingFolder.description, Not(HasSubstr("(unsaved scene)")));
+}
+
+}  // namespace
+}  // namespace vlm::host
