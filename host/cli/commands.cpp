@@ -109,13 +109,14 @@ std::vector<int32_t> ParseIndices(std::string_view text, const std::string& sele
   while (!text.empty()) {
     size_t comma = text.find(',');
     std::string_view item = text.substr(0, comma);
-    while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
-    while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
+    while (!item.empty() && item.front() == ' ')
+      item.remove_prefix(1);
+    while (!item.empty() && item.back() == ' ')
+      item.remove_suffix(1);
     int32_t value = 0;
     auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), value);
     if (item.empty() || ec != std::errc() || end != item.data() + item.size() || value < 0)
-      Raise(err::InvalidProcedureCall, "selection \"" + selection + "\": \"" +
-                                           std::string(item) +
+      Raise(err::InvalidProcedureCall, "selection \"" + selection + "\": \"" + std::string(item) +
                                            "\" is not an index (indices are 0, 1, 2, ...)");
     out.push_back(value);
     if (comma == std::string_view::npos) break;
@@ -126,7 +127,9 @@ std::vector<int32_t> ParseIndices(std::string_view text, const std::string& sele
   return out;
 }
 
-std::string Kinds() { return "group:, object:, faces:, node:, shape:, polygons:"; }
+std::string Kinds() {
+  return "group:, object:, faces:, node:, shape:, polygons:";
+}
 
 // Status and description of one descriptive member, for `list`.
 template <class F>
@@ -146,15 +149,16 @@ void ListPlugin(Plugin& p, std::ostream& out) {
   out << "  kind: tool (Plugin)\n";
   out << "  name: " << Read([&](auto& v) { return p.Plugin_Name(v); }) << "\n";
   out << "  author: " << Read([&](auto& v) { return p.Plugin_Author(v); }) << "\n";
-  out << "  cost: " << ReadNumber<int32_t>([&](auto& v) { return p.Plugin_Cost(v); })
-      << "\n";
+  out << "  cost: " << ReadNumber<int32_t>([&](auto& v) { return p.Plugin_Cost(v); }) << "\n";
   out << "  class: " << ReadNumber<int32_t>([&](auto& v) { return p.Plugin_PluginClass(v); })
       << "\n";
   // Counts the tool leaves alone keep the marker they were passed with.
   constexpr int32_t untouched = INT32_MIN;
   ValidationRecord r{untouched, untouched, untouched, untouched, untouched, untouched};
   Status s = p.Plugin_GetValidation(r);
-  auto show = [&](int32_t v) { return v == untouched ? std::string("not written") : std::to_string(v); };
+  auto show = [&](int32_t v) {
+    return v == untouched ? std::string("not written") : std::to_string(v);
+  };
   if (Failed(s)) {
     out << "  validation: (fails: " << DescribeStatus(s) << ")\n";
   } else if (r.ValidMinComponents == untouched && r.ValidMaxComponents == untouched &&
@@ -170,13 +174,11 @@ void ListPlugin(Plugin& p, std::ostream& out) {
 void ListExporter(PluginImportExport& p, std::ostream& out) {
   out << "  kind: exporter (PluginImportExport)\n";
   out << "  author: " << Read([&](auto& v) { return p.PluginImportExport_Author(v); }) << "\n";
-  out << "  cost: "
-      << ReadNumber<int32_t>([&](auto& v) { return p.PluginImportExport_Cost(v); }) << "\n";
+  out << "  cost: " << ReadNumber<int32_t>([&](auto& v) { return p.PluginImportExport_Cost(v); })
+      << "\n";
   out << "  class: "
-      << ReadNumber<int32_t>([&](auto& v) { return p.PluginImportExport_PluginClass(v); })
-      << "\n";
-  out << "  file type: " << Read([&](auto& v) { return p.PluginImportExport_FileType(v); })
-      << "\n";
+      << ReadNumber<int32_t>([&](auto& v) { return p.PluginImportExport_PluginClass(v); }) << "\n";
+  out << "  file type: " << Read([&](auto& v) { return p.PluginImportExport_FileType(v); }) << "\n";
   out << "  description: "
       << Read([&](auto& v) { return p.PluginImportExport_FileTypeDescription(v); }) << "\n";
   out << "  export: "
@@ -190,8 +192,7 @@ void ListOperation(Operation& p, std::ostream& out) {
   out << "  kind: operation (Operation)\n";
   out << "  name: " << Read([&](auto& v) { return p.Operation_Name(v); }) << "\n";
   out << "  author: " << Read([&](auto& v) { return p.Operation_Author(v); }) << "\n";
-  out << "  cost: " << ReadNumber<int32_t>([&](auto& v) { return p.Operation_Cost(v); })
-      << "\n";
+  out << "  cost: " << ReadNumber<int32_t>([&](auto& v) { return p.Operation_Cost(v); }) << "\n";
   out << "  layer class: "
       << ReadNumber<int32_t>([&](auto& v) { return p.Operation_LayerClass(v); }) << "\n";
   out << "  version: " << ReadNumber<int32_t>([&](auto& v) { return p.Operation_Version(v); })
@@ -200,9 +201,9 @@ void ListOperation(Operation& p, std::ostream& out) {
   std::vector<OperationParameter> params;
   if (!Failed(p.Operation_GetParameters(nullptr, 0, 1, params)))
     for (const auto& q : params)
-      out << "  parameter " << q.Identifier << ": " << q.Name << " = " << Number(q.Value)
-          << " (" << Number(q.Minimum) << " .. " << Number(q.Maximum) << ", default "
-          << Number(q.Default) << ")\n";
+      out << "  parameter " << q.Identifier << ": " << q.Name << " = " << Number(q.Value) << " ("
+          << Number(q.Minimum) << " .. " << Number(q.Maximum) << ", default " << Number(q.Default)
+          << ")\n";
 }
 
 int FailRun(const std::string& progId, Status status, std::ostream& err,
@@ -233,8 +234,8 @@ void ApplySelections(HostDocument& document, const std::vector<std::string>& sel
   for (const std::string& selection : selections) {
     size_t colon = selection.find(':');
     if (colon == std::string::npos)
-      Raise(err::InvalidProcedureCall, "selection \"" + selection +
-                                           "\" has no kind; use one of " + Kinds());
+      Raise(err::InvalidProcedureCall,
+            "selection \"" + selection + "\" has no kind; use one of " + Kinds());
     std::string kind = selection.substr(0, colon);
     std::string rest = selection.substr(colon + 1);
     std::vector<int32_t> indices;
@@ -253,8 +254,10 @@ void ApplySelections(HostDocument& document, const std::vector<std::string>& sel
     if (kind == "group" || kind == "node") {
       HostNode* node = document.FindGroup(rest, &problem);
       if (!node) fail();
-      if (kind == "group") document.scriptingSelection.groups.push_back(node);
-      else document.graphSelection.nodes.push_back(node);
+      if (kind == "group")
+        document.scriptingSelection.groups.push_back(node);
+      else
+        document.graphSelection.nodes.push_back(node);
     } else if (kind == "object" || kind == "faces" || kind == "shape" || kind == "polygons") {
       HostMesh* mesh = document.FindMesh(rest, &problem);
       if (!mesh) fail();
@@ -265,12 +268,15 @@ void ApplySelections(HostDocument& document, const std::vector<std::string>& sel
                     "\"";
           fail();
         }
-      if (kind == "object") document.scriptingSelection.objects.push_back({mesh, 0, {}});
-      else if (kind == "faces") document.scriptingSelection.objects.push_back({mesh, 1, indices});
-      else document.graphSelection.shapes.push_back({mesh, indices});
+      if (kind == "object")
+        document.scriptingSelection.objects.push_back({mesh, 0, {}});
+      else if (kind == "faces")
+        document.scriptingSelection.objects.push_back({mesh, 1, indices});
+      else
+        document.graphSelection.shapes.push_back({mesh, indices});
     } else {
-      Raise(err::InvalidProcedureCall,
-            "selection \"" + selection + "\": unknown kind \"" + kind + "\"; use one of " + Kinds());
+      Raise(err::InvalidProcedureCall, "selection \"" + selection + "\": unknown kind \"" + kind +
+                                           "\"; use one of " + Kinds());
     }
   }
 }
@@ -278,8 +284,8 @@ void ApplySelections(HostDocument& document, const std::vector<std::string>& sel
 void PrintScene(const HostDocument& document, std::ostream& out) {
   static const char* unitNames[] = {"metres", "centimetres", "feet"};
   out << "units: "
-      << (document.units >= 0 && document.units <= 2 ? unitNames[document.units] : "code")
-      << " (" << document.units << ")\n";
+      << (document.units >= 0 && document.units <= 2 ? unitNames[document.units] : "code") << " ("
+      << document.units << ")\n";
   auto fieldList = [](const std::vector<std::string>& names) {
     std::string s;
     for (size_t i = 0; i < names.size(); ++i)
@@ -291,14 +297,16 @@ void PrintScene(const HostDocument& document, std::ostream& out) {
 
   out << "materials:\n";
   for (const auto& m : document.Materials()) {
-    out << "  " << m->name << ": diffuse (" << Number(m->diffuse.r) << ", "
-        << Number(m->diffuse.g) << ", " << Number(m->diffuse.b) << ")";
+    out << "  " << m->name << ": diffuse (" << Number(m->diffuse.r) << ", " << Number(m->diffuse.g)
+        << ", " << Number(m->diffuse.b) << ")";
     if (m->translucency) out << ", translucency " << m->translucency << "%";
     if (m->hasTextures) {
       out << ", textures:";
       const std::pair<const char*, const std::string*> maps[] = {
-          {"diffuse", &m->diffuseMap},   {"bump", &m->bumpMap},
-          {"detail", &m->detailMap},     {"specular", &m->specularMap},
+          {"diffuse", &m->diffuseMap},
+          {"bump", &m->bumpMap},
+          {"detail", &m->detailMap},
+          {"specular", &m->specularMap},
           {"environment", &m->environmentMap}};
       bool any = false;
       for (auto [label, name] : maps)
@@ -327,11 +335,13 @@ void PrintScene(const HostDocument& document, std::ostream& out) {
       out << pad << "object " << mesh->name << ": " << mesh->vertices.size() << " vertices, "
           << mesh->faces.size() << " faces";
       std::string names;
-      for (HostMaterial* m : mesh->Materials(false)) names += (names.empty() ? "" : ", ") + m->name;
+      for (HostMaterial* m : mesh->Materials(false))
+        names += (names.empty() ? "" : ", ") + m->name;
       if (!names.empty()) out << ", materials " << names;
       out << "\n";
     }
-    for (const auto& child : node.children) printNode(*child, node.parent ? depth + 1 : depth);
+    for (const auto& child : node.children)
+      printNode(*child, node.parent ? depth + 1 : depth);
   };
   out << "groups:\n";
   printNode(const_cast<HostDocument&>(document).Root(), 1);
@@ -339,27 +349,33 @@ void PrintScene(const HostDocument& document, std::ostream& out) {
   const auto& s = document.scriptingSelection;
   const auto& g = document.graphSelection;
   out << "selection:";
-  if (s.groups.empty() && s.objects.empty() && g.nodes.empty() && g.shapes.empty())
-    out << " none";
+  if (s.groups.empty() && s.objects.empty() && g.nodes.empty() && g.shapes.empty()) out << " none";
   out << "\n";
   auto list = [](const std::vector<int32_t>& v) {
     std::string t;
-    for (int32_t i : v) t += (t.empty() ? "" : ",") + std::to_string(i);
+    for (int32_t i : v)
+      t += (t.empty() ? "" : ",") + std::to_string(i);
     return t;
   };
-  for (const HostNode* n : s.groups) out << "  group:" << n->Path() << "\n";
+  for (const HostNode* n : s.groups)
+    out << "  group:" << n->Path() << "\n";
   for (const auto& o : s.objects) {
     std::string path = o.mesh->parent ? o.mesh->parent->Path() : "";
     path += (path.empty() ? "" : "/") + o.mesh->name;
-    if (o.mode == 1) out << "  faces:" << path << ":" << list(o.faces) << "\n";
-    else out << "  object:" << path << "\n";
+    if (o.mode == 1)
+      out << "  faces:" << path << ":" << list(o.faces) << "\n";
+    else
+      out << "  object:" << path << "\n";
   }
-  for (const HostNode* n : g.nodes) out << "  node:" << n->Path() << "\n";
+  for (const HostNode* n : g.nodes)
+    out << "  node:" << n->Path() << "\n";
   for (const auto& e : g.shapes) {
     std::string path = e.mesh->parent ? e.mesh->parent->Path() : "";
     path += (path.empty() ? "" : "/") + e.mesh->name;
-    if (e.polygons.empty()) out << "  shape:" << path << "\n";
-    else out << "  polygons:" << path << ":" << list(e.polygons) << "\n";
+    if (e.polygons.empty())
+      out << "  shape:" << path << "\n";
+    else
+      out << "  polygons:" << path << ":" << list(e.polygons) << "\n";
   }
 }
 
@@ -381,11 +397,14 @@ int ListCommand(std::ostream& out, std::ostream& err) {
     out << c.progId << "\n  library: " << c.library.string() << "\n";
     try {
       Instance instance = CreateObject(c.progId);
-      if (auto* p = instance.As<Plugin>(Plugin::InterfaceName)) ListPlugin(*p, out);
+      if (auto* p = instance.As<Plugin>(Plugin::InterfaceName))
+        ListPlugin(*p, out);
       else if (auto* e = instance.As<PluginImportExport>(PluginImportExport::InterfaceName))
         ListExporter(*e, out);
-      else if (auto* o = instance.As<Operation>(Operation::InterfaceName)) ListOperation(*o, out);
-      else out << "  kind: unknown (no Plugin, PluginImportExport or Operation interface)\n";
+      else if (auto* o = instance.As<Operation>(Operation::InterfaceName))
+        ListOperation(*o, out);
+      else
+        out << "  kind: unknown (no Plugin, PluginImportExport or Operation interface)\n";
     } catch (const Error& e) {
       err << "error: " << c.progId << ": " << e.Description() << "\n";
       status = ExitRunFailed;
@@ -400,7 +419,8 @@ int RegisterCommand(const std::vector<std::filesystem::path>& libraries, std::os
   for (const auto& library : libraries) {
     try {
       std::vector<std::string> ids = RegisterServer(library);
-      for (const auto& id : ids) out << "registered " << id << " (" << library.string() << ")\n";
+      for (const auto& id : ids)
+        out << "registered " << id << " (" << library.string() << ")\n";
       if (ids.empty()) out << "registered nothing from " << library.string() << "\n";
     } catch (const Error& e) {
       err << "error: " << e.Description() << "\n";
@@ -474,8 +494,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     if (Failed(s)) return FailRun(id, s, err, *backend);
     saveScene = true;
     sceneTarget = options.output;
-  } else if (auto* exporter =
-                 instance.As<PluginImportExport>(PluginImportExport::InterfaceName)) {
+  } else if (auto* exporter = instance.As<PluginImportExport>(PluginImportExport::InterfaceName)) {
     if (!options.output) {
       err << "error: " << id << " is an exporter: give the export file with -o FILE\n";
       return ExitBadInput;
@@ -489,8 +508,8 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
       group = &document->scriptingSelection.groups[0]->AsNode();
     else if (document->graphSelection.nodes.size() == 1)
       group = &document->graphSelection.nodes[0]->AsNode();
-    Status s = exporter->PluginImportExport_Export(options.output->string(), group,
-                                                   document.get(), nullptr, {}, {}, "");
+    Status s = exporter->PluginImportExport_Export(options.output->string(), group, document.get(),
+                                                   nullptr, {}, {}, "");
     if (Failed(s)) return FailRun(id, s, err, *backend);
     saveScene = options.sceneOutput.has_value();
     sceneTarget = options.sceneOutput;
@@ -501,15 +520,16 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     for (const std::string& assignment : options.params) {
       size_t eq = assignment.find('=');
       std::string name = assignment.substr(0, eq);
-      auto it = std::find_if(params.begin(), params.end(),
-                             [&](const auto& p) { return p.Name == name; });
+      auto it =
+          std::find_if(params.begin(), params.end(), [&](const auto& p) { return p.Name == name; });
       float value = 0;
       const char* first = eq == std::string::npos ? nullptr : assignment.data() + eq + 1;
       const char* last = assignment.data() + assignment.size();
       auto parsed = first ? std::from_chars(first, last, value) : std::from_chars_result{};
       if (it == params.end()) {
         std::string known;
-        for (const auto& p : params) known += (known.empty() ? "" : ", ") + p.Name;
+        for (const auto& p : params)
+          known += (known.empty() ? "" : ", ") + p.Name;
         err << "error: --param " << assignment << ": " << id << " has no parameter \"" << name
             << "\"; its parameters: " << known << "\n";
         return ExitBadInput;
@@ -528,11 +548,14 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     int16_t result = VbFalse;
     s = operation->Operation_Apply(document.get(), 0, 0, 0, {}, singles, {}, "", "", result);
     if (Failed(s)) return FailRun(id, s, err, *backend);
-    out << "[result] " << (result ? "every selected shape was processed" : "not every shape was processed") << "\n";
+    out << "[result] "
+        << (result ? "every selected shape was processed" : "not every shape was processed")
+        << "\n";
     saveScene = true;
     sceneTarget = options.output;
   } else {
-    err << "error: " << id << " offers none of the interfaces Plugin, PluginImportExport, Operation\n";
+    err << "error: " << id
+        << " offers none of the interfaces Plugin, PluginImportExport, Operation\n";
     return ExitBadInput;
   }
 

@@ -19,8 +19,8 @@ inline constexpr int ExitBadInput = 2;   // a bad scene file, selection, script 
 struct RunOptions {
   std::string progId;
   std::filesystem::path scene;
-  std::optional<std::filesystem::path> output;  // -o: the scene written (tools, operations)
-                                                // or the export file name (exporters)
+  std::optional<std::filesystem::path> output;       // -o: the scene written (tools, operations)
+                                                     // or the export file name (exporters)
   std::optional<std::filesystem::path> sceneOutput;  // --scene-out: the scene after an export
   std::vector<std::string> selections;               // kind:PATH[:i,j,...]
   std::optional<std::string> ui;                     // --ui ACTIONS

@@ -27,14 +27,16 @@ std::vector<std::filesystem::path> BuiltPlugins() {
 int main(int argc, char** argv) {
   vlm::SetWarningSink([](const std::string& m) { std::cerr << "warning: " << m << "\n"; });
 
-  CLI::App app{"vlmhost: runs Vellum plug-ins on scene files from the command line.\n"
-               "Configuration (settings, registry): $VLM_HOME, else ~/.config/vlm."};
+  CLI::App app{
+      "vlmhost: runs Vellum plug-ins on scene files from the command line.\n"
+      "Configuration (settings, registry): $VLM_HOME, else ~/.config/vlm."};
   app.require_subcommand(1);
 
   auto* list = app.add_subcommand("list", "List the registered classes and what they state");
 
   std::vector<std::filesystem::path> libraries;
-  auto* reg = app.add_subcommand("register", "Register plug-in libraries (default: the built ones)");
+  auto* reg =
+      app.add_subcommand("register", "Register plug-in libraries (default: the built ones)");
   reg->add_option("LIBRARY", libraries, "Shared libraries to register");
   std::vector<std::filesystem::path> unregLibraries;
   auto* unreg = app.add_subcommand("unregister", "Remove the registrations of libraries");

@@ -14,8 +14,8 @@ HostMesh& AddBox(HostNode& parent, std::string name, Vec3 c, Vec3 h, HostMateria
   HostMesh& mesh = parent.Document().NewMesh(parent, std::move(name));
   // Corners by the signs of their offsets: bit 0 x, bit 1 y, bit 2 z.
   for (int i = 0; i < 8; ++i)
-    mesh.vertices.push_back({c.x + ((i & 1) ? h.x : -h.x), c.y + ((i & 2) ? h.y : -h.y),
-                             c.z + ((i & 4) ? h.z : -h.z)});
+    mesh.vertices.push_back(
+        {c.x + ((i & 1) ? h.x : -h.x), c.y + ((i & 2) ? h.y : -h.y), c.z + ((i & 4) ? h.z : -h.z)});
   mesh.uvs = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
   struct Side {
     Vec3 normal;
@@ -47,7 +47,8 @@ HostMesh& AddPolygonMesh(HostNode& parent, std::string name, const std::vector<V
   for (size_t i = 0; i < points.size(); ++i)
     face.points.push_back({static_cast<int32_t>(i), -1, static_cast<int32_t>(i)});
   mesh.normals.push_back(mesh.FaceNormal(face));
-  for (auto& p : face.points) p.normal = 0;
+  for (auto& p : face.points)
+    p.normal = 0;
   return mesh;
 }
 
@@ -75,7 +76,8 @@ HostMesh& AddGrid(HostNode& parent, std::string name, int nx, int nz, float cell
 std::vector<Vec3> WorldVertices(const HostMesh& mesh) {
   Mat4 world = mesh.parent ? mesh.parent->WorldMatrix() : Mat4::Identity();
   std::vector<Vec3> out;
-  for (const Vec3& v : mesh.vertices) out.push_back(TransformPoint(v, world));
+  for (const Vec3& v : mesh.vertices)
+    out.push_back(TransformPoint(v, world));
   return out;
 }
 

@@ -9,8 +9,8 @@
 namespace vlm::host {
 
 // A group under `parent`, placed at `position` with the given orientation (parent frame).
-HostNode& AddGroup(HostNode& parent, std::string name, Vec3 position = {},
-                   Vec3 forward = {0, 0, 1}, Vec3 up = {0, 1, 0});
+HostNode& AddGroup(HostNode& parent, std::string name, Vec3 position = {}, Vec3 forward = {0, 0, 1},
+                   Vec3 up = {0, 1, 0});
 
 // An axis-aligned box: 8 vertices, 6 outward-facing quads with one normal per side and
 // texture coordinates at the corners.

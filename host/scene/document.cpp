@@ -13,13 +13,16 @@ namespace {
 
 constexpr int32_t ObjectVariableNotSet = 91;
 
-int32_t Count(size_t n) { return static_cast<int32_t>(n); }
+int32_t Count(size_t n) {
+  return static_cast<int32_t>(n);
+}
 
 template <class T>
 const T& CheckedAt(const std::vector<T>& items, int32_t index, const char* what) {
   if (index < 0 || static_cast<size_t>(index) >= items.size())
     Raise(err::SubscriptOutOfRange, std::string(what) + " index " + std::to_string(index) +
-                                        " is outside 0.." + std::to_string(Count(items.size()) - 1));
+                                        " is outside 0.." +
+                                        std::to_string(Count(items.size()) - 1));
   return items[static_cast<size_t>(index)];
 }
 
@@ -27,13 +30,16 @@ const T& CheckedAt(const std::vector<T>& items, int32_t index, const char* what)
 Mat4 RigidInverse(const Mat4& m) {
   Mat4 r = Mat4::Identity();
   for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) r(i, j) = m(j, i);
+    for (int j = 0; j < 3; ++j)
+      r(i, j) = m(j, i);
   for (int j = 0; j < 3; ++j)
     r(3, j) = -(m(3, 0) * r(0, j) + m(3, 1) * r(1, j) + m(3, 2) * r(2, j));
   return r;
 }
 
-Vec3 Row(const Mat4& m, int row) { return {m(row, 0), m(row, 1), m(row, 2)}; }
+Vec3 Row(const Mat4& m, int row) {
+  return {m(row, 0), m(row, 1), m(row, 2)};
+}
 
 // A unit vector at right angles to `z`.
 Vec3 AnyPerpendicular(Vec3 z) {
@@ -49,7 +55,8 @@ std::string ShortestText(float value) {
 
 std::string JoinNames(const std::vector<std::string>& names) {
   std::string out;
-  for (const auto& n : names) out += (out.empty() ? "" : ", ") + ("\"" + n + "\"");
+  for (const auto& n : names)
+    out += (out.empty() ? "" : ", ") + ("\"" + n + "\"");
   return out;
 }
 
@@ -100,8 +107,10 @@ std::string HostMaterial::GetCustomField(int32_t slot) {
 
 void HostMaterial::SetCustomField(int32_t slot, const std::string& text) {
   CheckedAt(document_.MaterialFieldNames(), slot, "material custom field");
-  if (text.empty()) fields.erase(slot);
-  else fields[slot] = text;
+  if (text.empty())
+    fields.erase(slot);
+  else
+    fields[slot] = text;
 }
 
 Rgba HostMaterial::GetDiffuse() {
@@ -114,11 +123,19 @@ void HostMaterial::SetSpecular(float red, float green, float blue) {
 
 // ---- HostFace -------------------------------------------------------------------------------
 
-const HostPoint& HostFace::At(int32_t point) const { return CheckedAt(points, point, "point"); }
+const HostPoint& HostFace::At(int32_t point) const {
+  return CheckedAt(points, point, "point");
+}
 
-int32_t HostFace::PointVertex(int32_t point) { return At(point).vertex; }
-int32_t HostFace::PointNormal(int32_t point) { return At(point).normal; }
-int32_t HostFace::PointTextureCoordinate(int32_t point) { return At(point).uv; }
+int32_t HostFace::PointVertex(int32_t point) {
+  return At(point).vertex;
+}
+int32_t HostFace::PointNormal(int32_t point) {
+  return At(point).normal;
+}
+int32_t HostFace::PointTextureCoordinate(int32_t point) {
+  return At(point).uv;
+}
 
 void HostFace::AddPoint(int32_t vertex, int32_t normal, int32_t textureCoordinate) {
   CheckedAt(mesh_.vertices, vertex, "vertex");
@@ -137,7 +154,9 @@ void HostFace::AddPoint(int32_t vertex, int32_t normal, int32_t textureCoordinat
   points.push_back(p);
 }
 
-Vec3 HostFace::GetNormal() { return mesh_.FaceNormal(*this); }
+Vec3 HostFace::GetNormal() {
+  return mesh_.FaceNormal(*this);
+}
 
 void HostFace::SetMaterial(vlm::Material* m) {
   if (!m) {
@@ -290,7 +309,9 @@ class HostMesh::ShapeView final : public vlm::Shape {
     return CheckedAt(m_.faces, index, "polygon").get();
   }
   vlm::Polygon* AddPolygon() override { return &m_.AddFace(); }
-  void RemovePolygon(int32_t index) override { CheckedAt(m_.faces, index, "polygon")->removed = true; }
+  void RemovePolygon(int32_t index) override {
+    CheckedAt(m_.faces, index, "polygon")->removed = true;
+  }
   void Compact() override;
   void Update(int32_t) override {}
   std::vector<int32_t> GetSelectedPolygons(int32_t) override {
@@ -370,11 +391,15 @@ MeshData HostMesh::ShapeView::GetMeshData(int32_t) {
     data.materials.push_back(face.material ? face.material : &doc->DefaultMaterial());
   });
   data.corners.push_back(0);
-  for (const Vec3& v : m_.vertices) data.positions.insert(data.positions.end(), {v.x, v.y, v.z});
-  for (const Vec3& n : normals) data.normals.insert(data.normals.end(), {n.x, n.y, n.z});
-  for (const Vec2& t : uvs) data.textureCoordinates.insert(data.textureCoordinates.end(), {t.u, t.v});
+  for (const Vec3& v : m_.vertices)
+    data.positions.insert(data.positions.end(), {v.x, v.y, v.z});
+  for (const Vec3& n : normals)
+    data.normals.insert(data.normals.end(), {n.x, n.y, n.z});
+  for (const Vec2& t : uvs)
+    data.textureCoordinates.insert(data.textureCoordinates.end(), {t.u, t.v});
   data.polygonCount = 0;
-  for (const auto& f : m_.faces) data.polygonCount += f->removed ? 0 : 1;
+  for (const auto& f : m_.faces)
+    data.polygonCount += f->removed ? 0 : 1;
   return data;
 }
 
@@ -408,7 +433,8 @@ void HostMesh::ShapeView::Compact() {
   auto renumber = [&](std::vector<int32_t>& list) {
     std::vector<int32_t> out;
     for (int32_t i : list)
-      if (i >= 0 && static_cast<size_t>(i) < newIndex.size() && newIndex[static_cast<size_t>(i)] >= 0)
+      if (i >= 0 && static_cast<size_t>(i) < newIndex.size() &&
+          newIndex[static_cast<size_t>(i)] >= 0)
         out.push_back(newIndex[static_cast<size_t>(i)]);
     list = std::move(out);
   };
@@ -455,8 +481,12 @@ HostMesh::HostMesh(HostDocument* document, std::string name)
 
 HostMesh::~HostMesh() = default;
 
-Object& HostMesh::AsObject() { return *object_; }
-Shape& HostMesh::AsShape() { return *shape_; }
+Object& HostMesh::AsObject() {
+  return *object_;
+}
+Shape& HostMesh::AsShape() {
+  return *shape_;
+}
 
 HostFace& HostMesh::AddFace() {
   faces.push_back(std::make_unique<HostFace>(*this));
@@ -515,9 +545,7 @@ class HostNode::GroupView final : public vlm::Group {
   void AddGroup(Group* group) override;
   void AddObject(vlm::Object* object) override;
 
-  Vec3 GetPosition(Group* relativeTo, int32_t) override {
-    return Row(Relative(relativeTo), 3);
-  }
+  Vec3 GetPosition(Group* relativeTo, int32_t) override { return Row(Relative(relativeTo), 3); }
   void SetPosition(Group* relativeTo, int32_t, Vec3 position) override {
     Vec3 world = TransformPoint(position, FrameOf(relativeTo));
     n_.position = TransformPoint(world, RigidInverse(ParentFrame()));
@@ -635,8 +663,12 @@ HostNode::HostNode(HostDocument& document, std::string name, int32_t id)
 
 HostNode::~HostNode() = default;
 
-Group& HostNode::AsGroup() { return *group_; }
-Node& HostNode::AsNode() { return *node_; }
+Group& HostNode::AsGroup() {
+  return *group_;
+}
+Node& HostNode::AsNode() {
+  return *node_;
+}
 
 Mat4 HostNode::LocalMatrix() const {
   Vec3 x = Cross(up, forward);
@@ -652,7 +684,8 @@ Mat4 HostNode::LocalMatrix() const {
 
 Mat4 HostNode::WorldMatrix() const {
   Mat4 m = LocalMatrix();
-  for (const HostNode* p = parent; p; p = p->parent) m = Multiply(m, p->LocalMatrix());
+  for (const HostNode* p = parent; p; p = p->parent)
+    m = Multiply(m, p->LocalMatrix());
   return m;
 }
 
@@ -670,8 +703,10 @@ std::string HostNode::Field(int32_t slot) const {
 
 void HostNode::SetField(int32_t slot, const std::string& text) {
   CheckedAt(document_.NodeFieldNames(), slot, "custom field");
-  if (text.empty()) fields.erase(slot);
-  else fields[slot] = text;
+  if (text.empty())
+    fields.erase(slot);
+  else
+    fields[slot] = text;
 }
 
 // ---- HostDocument ----------------------------------------------------------------------------
@@ -694,9 +729,12 @@ void HostDocument::Register(HostMesh& mesh) {
 
 float HostDocument::MetresPerUnit() const {
   switch (units) {
-    case 1: return 0.01f;
-    case 2: return 0.3048f;
-    default: return 1.0f;
+    case 1:
+      return 0.01f;
+    case 2:
+      return 0.3048f;
+    default:
+      return 1.0f;
   }
 }
 
@@ -806,7 +844,8 @@ HostNode* HostDocument::FindGroup(std::string_view path, std::string* problem) {
     if (!next) {
       if (problem) {
         std::vector<std::string> names;
-        for (const auto& child : node->children) names.push_back(child->name);
+        for (const auto& child : node->children)
+          names.push_back(child->name);
         *problem = "no group \"" + std::string(part) + "\" in " + Describe(*node) +
                    (names.empty() ? " (it has no groups)" : "; its groups: " + JoinNames(names));
       }
@@ -827,7 +866,8 @@ HostMesh* HostDocument::FindMesh(std::string_view path, std::string* problem) {
     if (mesh->name == name) return mesh.get();
   if (problem) {
     std::vector<std::string> names;
-    for (const auto& mesh : node->meshes) names.push_back(mesh->name);
+    for (const auto& mesh : node->meshes)
+      names.push_back(mesh->name);
     *problem = "no object \"" + std::string(name) + "\" in " + Describe(*node) +
                (names.empty() ? " (it has no objects)" : "; its objects: " + JoinNames(names));
   }
@@ -848,17 +888,25 @@ vlm::Object* HostDocument::CreateObject() {
   return &unattachedMeshes_.back()->AsObject();
 }
 
-Material* HostDocument::CreateMaterial() { return &NewMaterial(""); }
+Material* HostDocument::CreateMaterial() {
+  return &NewMaterial("");
+}
 
-int32_t HostDocument::SelectedObjectCount() { return Count(scriptingSelection.objects.size()); }
+int32_t HostDocument::SelectedObjectCount() {
+  return Count(scriptingSelection.objects.size());
+}
 vlm::Object* HostDocument::SelectedObject(int32_t index) {
   return &CheckedAt(scriptingSelection.objects, index, "selected object").mesh->AsObject();
 }
-int32_t HostDocument::SelectedGroupCount() { return Count(scriptingSelection.groups.size()); }
+int32_t HostDocument::SelectedGroupCount() {
+  return Count(scriptingSelection.groups.size());
+}
 Group* HostDocument::SelectedGroup(int32_t index) {
   return &CheckedAt(scriptingSelection.groups, index, "selected group")->AsGroup();
 }
-Group* HostDocument::RootGroup() { return &root_->AsGroup(); }
+Group* HostDocument::RootGroup() {
+  return &root_->AsGroup();
+}
 
 std::string HostDocument::UnitScaleText(float value) {
   return ShortestText(value * MetresPerUnit());
@@ -866,11 +914,15 @@ std::string HostDocument::UnitScaleText(float value) {
 
 // ---- SceneGraph ----
 
-int32_t HostDocument::SelectedNodeCount(int32_t) { return Count(graphSelection.nodes.size()); }
+int32_t HostDocument::SelectedNodeCount(int32_t) {
+  return Count(graphSelection.nodes.size());
+}
 vlm::Node* HostDocument::SelectedNode(int32_t, int32_t index) {
   return &CheckedAt(graphSelection.nodes, index, "selected node")->AsNode();
 }
-int32_t HostDocument::SelectedShapeCount(int32_t) { return Count(graphSelection.shapes.size()); }
+int32_t HostDocument::SelectedShapeCount(int32_t) {
+  return Count(graphSelection.shapes.size());
+}
 vlm::Shape* HostDocument::SelectedShape(int32_t, int32_t index) {
   return &CheckedAt(graphSelection.shapes, index, "selected shape").mesh->AsShape();
 }
@@ -905,7 +957,9 @@ class FreeShape final : public Shape {
   void RemovePolygon(int32_t i) override { S().RemovePolygon(i); }
   void Compact() override { S().Compact(); }
   void Update(int32_t flags) override { S().Update(flags); }
-  std::vector<int32_t> GetSelectedPolygons(int32_t d) override { return S().GetSelectedPolygons(d); }
+  std::vector<int32_t> GetSelectedPolygons(int32_t d) override {
+    return S().GetSelectedPolygons(d);
+  }
   int32_t MaterialCount() override { return S().MaterialCount(); }
   GraphMaterial* Material(int32_t i) override { return S().Material(i); }
   void Merge(Shape& other) override { S().Merge(other); }
@@ -921,9 +975,13 @@ class FreeShape final : public Shape {
 };
 }  // namespace
 
-std::unique_ptr<Shape> HostDocument::NewShape() { return std::make_unique<FreeShape>(*this); }
+std::unique_ptr<Shape> HostDocument::NewShape() {
+  return std::make_unique<FreeShape>(*this);
+}
 
-vlm::Node* HostDocument::RootNode() { return &root_->AsNode(); }
+vlm::Node* HostDocument::RootNode() {
+  return &root_->AsNode();
+}
 
 // ---- identity ----
 

@@ -168,8 +168,8 @@ class HostNode {
   ~HostNode();
 
   std::string name;
-  Vec3 position{};                       // in the parent's frame
-  Vec3 forward{0, 0, 1}, up{0, 1, 0};    // local +z and +y in the parent's frame (unit)
+  Vec3 position{};                     // in the parent's frame
+  Vec3 forward{0, 0, 1}, up{0, 1, 0};  // local +z and +y in the parent's frame (unit)
   int32_t animationKeys = 0;
   std::map<int32_t, std::string> fields;  // node custom fields by slot
   std::vector<std::unique_ptr<HostNode>> children;

@@ -279,8 +279,7 @@ std::string QuotedList(const std::vector<std::string>& items) {
 }
 
 [[noreturn]] void Fail(const Form& form, const DialogAction& action, const std::string& problem) {
-  throw ScriptError(
-              Describe(form) + ", action " + Quote(action.text) + ": " + problem);
+  throw ScriptError(Describe(form) + ", action " + Quote(action.text) + ": " + problem);
 }
 
 std::string TargetName(const DialogAction& action) {
@@ -493,8 +492,8 @@ void ScriptedDialogs::PlayForm(Form& form) {
   }
   while (form.IsShown()) {
     if (actions_.empty()) {
-      throw ScriptError(
-                  Describe(form) + " is still open and the actions ran out; " + ButtonList(form));
+      throw ScriptError(Describe(form) + " is still open and the actions ran out; " +
+                        ButtonList(form));
     }
     DialogAction action = std::move(actions_.front());
     actions_.pop_front();
@@ -514,9 +513,9 @@ void ScriptedDialogs::AcceptAsItOpens(Form& form) {
     PressButton(form, escape, false, false);
   }
   if (form.IsShown()) {
-    throw ScriptError(
-                Describe(form) + " is still open after pressing its default and cancel buttons; " +
-                    ButtonList(form));
+    throw ScriptError(Describe(form) +
+                      " is still open after pressing its default and cancel buttons; " +
+                      ButtonList(form));
   }
 }
 
@@ -597,16 +596,14 @@ int ScriptedDialogs::AnswerMessageBox(const MessageBoxRequest& request) {
   Record(TranscriptEntry::Kind::MessageBox, request.title, request.prompt);
   std::vector<int> offered = OfferedButtons(request.buttons);
   if (offered.empty()) {
-    throw ScriptError(
-                "message box " + Quote(request.prompt) + ": buttons style " +
-                    std::to_string(request.buttons & 7) + " is not one of 0..5");
+    throw ScriptError("message box " + Quote(request.prompt) + ": buttons style " +
+                      std::to_string(request.buttons & 7) + " is not one of 0..5");
   }
   std::optional<DialogAction> answer = TakeNext(DialogAction::Kind::Answer);
   if (!answer) return offered.front();
   if (std::find(offered.begin(), offered.end(), answer->button) == offered.end()) {
-    throw ScriptError( "action " + Quote(answer->text) + ": the message box " +
-                                               Quote(request.prompt) + " offers " +
-                                               ButtonNames(offered));
+    throw ScriptError("action " + Quote(answer->text) + ": the message box " +
+                      Quote(request.prompt) + " offers " + ButtonNames(offered));
   }
   return answer->button;
 }

@@ -72,7 +72,8 @@ void Obverse::MirrorHierarchy(vlm::Group& Parent, vlm::Group& Group, const std::
   if (dir == "Y") o.up = -o.up;
   copy->SetOrientation(&Parent, 0, o.forward, o.up);
 
-  for (int32_t i = 0; i < Group.ObjectCount(); ++i) MirrorObject(*copy, *Group.Object(i), dir);
+  for (int32_t i = 0; i < Group.ObjectCount(); ++i)
+    MirrorObject(*copy, *Group.Object(i), dir);
   for (int32_t i = 0; i < Group.GroupCount(); ++i)
     MirrorHierarchy(*copy, *Group.ChildGroup(i), dir);
 }
@@ -120,9 +121,12 @@ void Obverse::MirrorObject(vlm::Group& Grp, vlm::Object& Object, const std::stri
 }
 
 void Obverse::Mirror(float& x, float& y, float& z, const std::string& dir) {
-  if (dir == "X") x = -x;
-  else if (dir == "Y") y = -y;
-  else if (dir == "Z") z = -z;
+  if (dir == "X")
+    x = -x;
+  else if (dir == "Y")
+    y = -y;
+  else if (dir == "Z")
+    z = -z;
 }
 
 }  // namespace vlm

@@ -34,8 +34,7 @@ TEST(Matrices, RowVectorConventionAppliesTheLeftFactorFirst) {
   // Move, then turn: (6, 0, 0) turned.
   EXPECT_EQ(TransformPoint(p, Multiply(Translation(5, 0, 0), QuarterTurnZ())), (Vec3{0, 6, 0}));
   // Directions ignore the translation.
-  EXPECT_EQ(TransformDirection(p, Multiply(QuarterTurnZ(), Translation(5, 0, 0))),
-            (Vec3{0, 1, 0}));
+  EXPECT_EQ(TransformDirection(p, Multiply(QuarterTurnZ(), Translation(5, 0, 0))), (Vec3{0, 1, 0}));
   EXPECT_EQ(Multiply(Mat4::Identity(), QuarterTurnZ()), QuarterTurnZ());
 }
 

@@ -23,19 +23,22 @@ struct Result {
 
 std::string Quote(const std::string& s) {
   std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  for (char c : s)
+    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
 }
 
 Result Vlmhost(const std::vector<std::string>& args) {
   std::string command = Quote(VLM_TEST_VLMHOST);
-  for (const auto& a : args) command += " " + Quote(a);
+  for (const auto& a : args)
+    command += " " + Quote(a);
   command += " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   std::string output;
   std::array<char, 4096> buffer{};
   size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    output.append(buffer.data(), n);
   int status = pclose(pipe);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
@@ -62,8 +65,8 @@ TEST_F(Cli, ListShowsObverseWithItsValues) {
 }
 
 TEST_F(Cli, RunMirrorsAndWritesTheScene) {
-  auto r = Vlmhost({"run", "VLMPlugin9.Obverse", Example, "--select", "group:Hangar/Wing",
-                    "--ui", "input z", "-o", Out("mirrored.json")});
+  auto r = Vlmhost({"run", "VLMPlugin9.Obverse", Example, "--select", "group:Hangar/Wing", "--ui",
+                    "input z", "-o", Out("mirrored.json")});
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_THAT(r.output, HasSubstr("Mirror Direction X, Y or Z ?"));
   auto doc = host::LoadScene(Out("mirrored.json"));
@@ -73,9 +76,9 @@ TEST_F(Cli, RunMirrorsAndWritesTheScene) {
 }
 
 TEST_F(Cli, MessageBoxesAreShownAndUnusedActionsReported) {
-  auto r = Vlmhost({"run", "VLMPlugin9.Obverse", Example, "--select", "object:Hangar/Shell",
-                    "--select", "object:Hangar/Wing/Spar", "--ui", "click cmdOK",
-                    "-o", Out("same.json")});
+  auto r =
+      Vlmhost({"run", "VLMPlugin9.Obverse", Example, "--select", "object:Hangar/Shell", "--select",
+               "object:Hangar/Wing/Spar", "--ui", "click cmdOK", "-o", Out("same.json")});
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_THAT(r.output, HasSubstr("Please select a single group or an object within a group."));
   EXPECT_THAT(r.output, HasSubstr("\"click cmdOK\" was not used"));
@@ -106,7 +109,8 @@ TEST_F(Cli, BadInputIsNamedAndNothingIsWritten) {
   for (const Case& c : cases) {
     auto r = Vlmhost(c.args);
     EXPECT_EQ(r.status, 2) << r.output;
-    for (const auto& m : c.mentions) EXPECT_THAT(r.output, HasSubstr(m)) << r.output;
+    for (const auto& m : c.mentions)
+      EXPECT_THAT(r.output, HasSubstr(m)) << r.output;
     EXPECT_FALSE(std::filesystem::exists(Out("x.json"))) << r.output;
   }
 }
@@ -115,8 +119,8 @@ TEST_F(Cli, FailedRunExitsWithTheStatusAndWritesNothing) {
   // The root group has no parent to put a copy beside: the host refuses.
   std::ofstream(Out("root.json")) << R"({"format": "vellum-scene", "version": 1,
     "root": {"groups": [{"name": "A"}]}, "selection": {"groups": [""]}})";
-  auto r = Vlmhost({"run", "VLMPlugin9.Obverse", Out("root.json"), "--ui", "input X", "-o",
-                    Out("x.json")});
+  auto r = Vlmhost(
+      {"run", "VLMPlugin9.Obverse", Out("root.json"), "--ui", "input X", "-o", Out("x.json")});
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_THAT(r.output, HasSubstr("0x800A005B"));
   EXPECT_FALSE(std::filesystem::exists(Out("x.json")));

@@ -56,8 +56,8 @@ TEST_F(Components, RegisterThenCreateByIdentifier) {
   EXPECT_EQ(name, "Mirror Select Group and hierarchy");
 
   // The module knows an instance is alive.
-  auto canUnload = reinterpret_cast<DllCanUnloadNowFn>(
-      instance.GetLibrary()->RequireSymbol("DllCanUnloadNow"));
+  auto canUnload =
+      reinterpret_cast<DllCanUnloadNowFn>(instance.GetLibrary()->RequireSymbol("DllCanUnloadNow"));
   EXPECT_NE(canUnload(), StatusOk);
   auto library2 = instance.GetLibrary();
   instance = Instance();
@@ -122,7 +122,8 @@ TEST_F(Components, ConcurrentRegistrationsKeepEveryEntry) {
     pid_t pid = fork();
     if (pid == 0) {
       try {
-        for (int i = 0; i < 20; ++i) RegisterServer(path);
+        for (int i = 0; i < 20; ++i)
+          RegisterServer(path);
       } catch (...) {
         _exit(1);
       }

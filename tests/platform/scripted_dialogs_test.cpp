@@ -300,7 +300,8 @@ TEST(StandardDialogs, InputFileAndColourTakeQueuedAnswersOrFallBack) {
   EXPECT_FALSE(dlg.ShowColor());
   EXPECT_FALSE(dlg.ShowOpen());  // nothing queued: cancelled, with a note
   EXPECT_EQ(ui.Texts(Kind::Note),
-            (std::vector<std::string>{"input box \"Name?\": no answer given, taking the "
+            (std::vector<std::string>{"answered \"Cube 2\"",
+                                      "input box \"Name?\": no answer given, taking the "
                                       "default answer \"Cube\"",
                                       "file dialog \"\": no answer given, cancelling it"}));
 }

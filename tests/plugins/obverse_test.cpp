@@ -105,7 +105,9 @@ TEST_P(ObverseAxis, CopyIsTheMirrorImageInWorldSpace) {
   const Mat4 hangarWorld = h.hangar->WorldMatrix();
   const Mat4 worldToHangar = Transpose(hangarWorld);  // its rotation part undoes Hangar's
   const Vec3 hangarOrigin{hangarWorld(3, 0), hangarWorld(3, 1), hangarWorld(3, 2)};
-  auto inHangar = [&](Vec3 world) { return TransformDirection(world - hangarOrigin, worldToHangar); };
+  auto inHangar = [&](Vec3 world) {
+    return TransformDirection(world - hangarOrigin, worldToHangar);
+  };
   auto dirInHangar = [&](Vec3 d) { return TransformDirection(d, worldToHangar); };
 
   for (auto [source, copy] : {std::pair{h.wing, wingCopy}, std::pair{h.flap, flapCopy}}) {
@@ -144,7 +146,8 @@ TEST(Obverse, FacesAreRewoundKeepingTheFirstPoint) {
   HostMesh& quad = host::AddPolygonMesh(g, "Quad", {{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}});
   // Give the quad distinct normals per point so the translation of every index shows.
   quad.normals = {{0, 1, 0}, {0, 0.9f, 0.1f}, {0, 0.8f, 0.2f}, {0, 0.7f, 0.3f}};
-  for (int i = 0; i < 4; ++i) quad.faces[0]->points[static_cast<size_t>(i)].normal = i;
+  for (int i = 0; i < 4; ++i)
+    quad.faces[0]->points[static_cast<size_t>(i)].normal = i;
   doc.scriptingSelection.objects.push_back({&quad, 0, {}});
 
   test::ScriptedScope dialogs("input x");

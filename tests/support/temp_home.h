@@ -22,8 +22,10 @@ class TempHome {
     setenv("VLM_HOME", path_.c_str(), 1);
   }
   ~TempHome() {
-    if (hadOld_) setenv("VLM_HOME", old_.c_str(), 1);
-    else unsetenv("VLM_HOME");
+    if (hadOld_)
+      setenv("VLM_HOME", old_.c_str(), 1);
+    else
+      unsetenv("VLM_HOME");
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
   }

@@ -46,8 +46,8 @@ using DllCanUnloadNowFn = Status (*)();
 
 // One registration record.
 struct ClassRegistration {
-  std::string progId;                 // VLMPlugin9.Obverse
-  std::filesystem::path library;      // absolute path of the shared library
+  std::string progId;             // VLMPlugin9.Obverse
+  std::filesystem::path library;  // absolute path of the shared library
 };
 
 // Registry side (per-user part of the stand-in registry).

@@ -54,7 +54,9 @@ inline constexpr Status StatusClassNotAvailable = static_cast<Status>(0x80040111
 inline constexpr Status StatusNoInterface = static_cast<Status>(0x80004002u);
 
 Status StatusFromError(int32_t number) noexcept;
-inline bool Failed(Status s) noexcept { return s < 0; }
+inline bool Failed(Status s) noexcept {
+  return s < 0;
+}
 
 // The error behind the last failed status, kept until the next failure (the host prints it).
 struct ErrorRecord {

@@ -35,15 +35,20 @@ void Warn(const std::string& message);
 // default (a damaged file is reported once through Warn and left untouched). SaveSetting
 // raises vlm::Error (75) naming the file when it cannot be written, and refuses to replace
 // a damaged file.
-std::string GetSetting(std::string_view application, std::string_view section,
-                       std::string_view key, std::string_view defaultValue = {});
+std::string GetSetting(std::string_view application, std::string_view section, std::string_view key,
+                       std::string_view defaultValue = {});
 void SaveSetting(std::string_view application, std::string_view section, std::string_view key,
                  std::string_view value);
-void DeleteSetting(std::string_view application, std::string_view section,
-                   std::string_view key);
+void DeleteSetting(std::string_view application, std::string_view section, std::string_view key);
 
 // ---- registry -------------------------------------------------------------------------------
-enum class RegistryType : uint32_t { None = 0, String = 1, ExpandString = 2, Binary = 3, Dword = 4 };
+enum class RegistryType : uint32_t {
+  None = 0,
+  String = 1,
+  ExpandString = 2,
+  Binary = 3,
+  Dword = 4
+};
 
 struct RegistryValue {
   RegistryType type = RegistryType::String;

@@ -10,8 +10,7 @@ std::atomic<int> g_instances{0};
 
 class Factory final : public ClassFactory {
  public:
-  explicit Factory(std::function<std::unique_ptr<Unknown>()> create)
-      : create_(std::move(create)) {}
+  explicit Factory(std::function<std::unique_ptr<Unknown>()> create) : create_(std::move(create)) {}
   Status CreateInstance(Unknown** instance) noexcept override {
     if (!instance) return StatusFromError(err::InvalidProcedureCall);
     *instance = nullptr;
@@ -24,9 +23,15 @@ class Factory final : public ClassFactory {
 
 }  // namespace
 
-void InstanceCreated() noexcept { ++g_instances; }
-void InstanceDestroyed() noexcept { --g_instances; }
-int LiveInstances() noexcept { return g_instances; }
+void InstanceCreated() noexcept {
+  ++g_instances;
+}
+void InstanceDestroyed() noexcept {
+  --g_instances;
+}
+int LiveInstances() noexcept {
+  return g_instances;
+}
 
 Status RegisterServer(const char* progId, const void* anchor) noexcept {
   return Guard([&] { RegisterClass({progId, ModulePathOf(anchor)}); });
@@ -49,6 +54,8 @@ Status GetClassObject(const char* requested, const char* progId,
   });
 }
 
-Status CanUnloadNow() noexcept { return g_instances == 0 ? StatusOk : 1; }
+Status CanUnloadNow() noexcept {
+  return g_instances == 0 ? StatusOk : 1;
+}
 
 }  // namespace vlm::module

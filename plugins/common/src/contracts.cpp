@@ -8,7 +8,9 @@
 namespace vlm {
 namespace {
 
-int16_t Flag(bool value) { return value ? VbTrue : VbFalse; }
+int16_t Flag(bool value) {
+  return value ? VbTrue : VbFalse;
+}
 
 template <class T>
 Status Give(T& out, const T& value) noexcept {
@@ -22,7 +24,9 @@ Status Give(T& out, const T& value) noexcept {
 PluginBase::PluginBase(PluginDescription description) : description_(std::move(description)) {
   module::InstanceCreated();
 }
-PluginBase::~PluginBase() { module::InstanceDestroyed(); }
+PluginBase::~PluginBase() {
+  module::InstanceDestroyed();
+}
 
 void* PluginBase::QueryInterface(std::string_view name) noexcept {
   return name == Plugin::InterfaceName ? static_cast<Plugin*>(this) : nullptr;
@@ -43,8 +47,12 @@ Status PluginBase::Plugin_Author(std::string& value) noexcept {
 Status PluginBase::Plugin_PluginClass(int32_t& value) noexcept {
   return Give(value, description_.pluginClass);
 }
-Status PluginBase::Plugin_Cost(int32_t& value) noexcept { return Give(value, description_.cost); }
-Status PluginBase::Plugin_Icon(Picture& value) noexcept { return Give(value, Picture{}); }
+Status PluginBase::Plugin_Cost(int32_t& value) noexcept {
+  return Give(value, description_.cost);
+}
+Status PluginBase::Plugin_Icon(Picture& value) noexcept {
+  return Give(value, Picture{});
+}
 Status PluginBase::Plugin_Name(std::string& value) noexcept {
   return Give(value, description_.name);
 }
@@ -65,7 +73,9 @@ ImportExportBase::ImportExportBase(ImportExportDescription description)
     : description_(std::move(description)) {
   module::InstanceCreated();
 }
-ImportExportBase::~ImportExportBase() { module::InstanceDestroyed(); }
+ImportExportBase::~ImportExportBase() {
+  module::InstanceDestroyed();
+}
 
 void* ImportExportBase::QueryInterface(std::string_view name) noexcept {
   return name == PluginImportExport::InterfaceName ? static_cast<PluginImportExport*>(this)
@@ -114,13 +124,16 @@ Status ImportExportBase::PluginImportExport_Icon(Picture& value) noexcept {
   return Give(value, Picture{});
 }
 
-// ---- Operation -----------------------------------------------------------------------------------
+// ---- Operation
+// -----------------------------------------------------------------------------------
 
 OperationBase::OperationBase(OperationDescription description)
     : description_(std::move(description)) {
   module::InstanceCreated();
 }
-OperationBase::~OperationBase() { module::InstanceDestroyed(); }
+OperationBase::~OperationBase() {
+  module::InstanceDestroyed();
+}
 
 void* OperationBase::QueryInterface(std::string_view name) noexcept {
   return name == Operation::InterfaceName ? static_cast<Operation*>(this) : nullptr;
@@ -156,8 +169,8 @@ Status OperationBase::Operation_MultiShapeApplyMethod(int32_t& value) noexcept {
 Status OperationBase::Operation_Name(std::string& value) noexcept {
   return Give(value, description_.name);
 }
-Status OperationBase::Operation_GetParameters(vlm::SceneGraph*, int32_t, int32_t,
-                                              std::vector<OperationParameter>& Parameters) noexcept {
+Status OperationBase::Operation_GetParameters(
+    vlm::SceneGraph*, int32_t, int32_t, std::vector<OperationParameter>& Parameters) noexcept {
   return Guard([&] { Parameters = GetParameters(); });
 }
 Status OperationBase::Operation_ToolTipText(std::string& value) noexcept {

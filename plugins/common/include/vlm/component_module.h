@@ -28,18 +28,18 @@ Status CanUnloadNow() noexcept;
 
 }  // namespace vlm::module
 
-#define VLM_COMPONENT_MODULE(PROGID, CLASS)                                                   \
-  extern "C" __attribute__((visibility("default"))) vlm::Status DllRegisterServer() {         \
+#define VLM_COMPONENT_MODULE(PROGID, CLASS)                                                        \
+  extern "C" __attribute__((visibility("default"))) vlm::Status DllRegisterServer() {              \
     return vlm::module::RegisterServer(PROGID, reinterpret_cast<const void*>(&DllRegisterServer)); \
-  }                                                                                           \
-  extern "C" __attribute__((visibility("default"))) vlm::Status DllUnregisterServer() {       \
-    return vlm::module::UnregisterServer(PROGID);                                             \
-  }                                                                                           \
-  extern "C" __attribute__((visibility("default"))) vlm::Status DllGetClassObject(            \
-      const char* progId, vlm::ClassFactory** factory) {                                      \
-    return vlm::module::GetClassObject(                                                       \
-        progId, PROGID, [] { return std::unique_ptr<vlm::Unknown>(new CLASS()); }, factory);  \
-  }                                                                                           \
-  extern "C" __attribute__((visibility("default"))) vlm::Status DllCanUnloadNow() {           \
-    return vlm::module::CanUnloadNow();                                                       \
+  }                                                                                                \
+  extern "C" __attribute__((visibility("default"))) vlm::Status DllUnregisterServer() {            \
+    return vlm::module::UnregisterServer(PROGID);                                                  \
+  }                                                                                                \
+  extern "C" __attribute__((visibility("default"))) vlm::Status DllGetClassObject(                 \
+      const char* progId, vlm::ClassFactory** factory) {                                           \
+    return vlm::module::GetClassObject(                                                            \
+        progId, PROGID, [] { return std::unique_ptr<vlm::Unknown>(new CLASS()); }, factory);       \
+  }                                                                                                \
+  extern "C" __attribute__((visibility("default"))) vlm::Status DllCanUnloadNow() {                \
+    return vlm::module::CanUnloadNow();                                                            \
   }

@@ -19,18 +19,34 @@ struct Vec3 {
   friend bool operator==(const Vec3&, const Vec3&) = default;
 };
 
-inline Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Vec3 operator-(Vec3 a) { return {-a.x, -a.y, -a.z}; }
-inline Vec3 operator*(Vec3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-inline Vec3 operator*(float s, Vec3 a) { return a * s; }
-inline Vec3& operator+=(Vec3& a, Vec3 b) { return a = a + b; }
+inline Vec3 operator+(Vec3 a, Vec3 b) {
+  return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline Vec3 operator-(Vec3 a, Vec3 b) {
+  return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline Vec3 operator-(Vec3 a) {
+  return {-a.x, -a.y, -a.z};
+}
+inline Vec3 operator*(Vec3 a, float s) {
+  return {a.x * s, a.y * s, a.z * s};
+}
+inline Vec3 operator*(float s, Vec3 a) {
+  return a * s;
+}
+inline Vec3& operator+=(Vec3& a, Vec3 b) {
+  return a = a + b;
+}
 
-inline float Dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline float Dot(Vec3 a, Vec3 b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 inline Vec3 Cross(Vec3 a, Vec3 b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-inline float Length(Vec3 a) { return std::sqrt(Dot(a, a)); }
+inline float Length(Vec3 a) {
+  return std::sqrt(Dot(a, a));
+}
 // Unit vector in the direction of a; the zero vector stays the zero vector.
 inline Vec3 Normalize(Vec3 a) {
   float len = Length(a);
@@ -41,9 +57,7 @@ struct Mat4 {
   std::array<float, 16> m{};  // row-major: m[4 * row + column]
 
   float& operator()(int row, int column) { return m[static_cast<size_t>(4 * row + column)]; }
-  float operator()(int row, int column) const {
-    return m[static_cast<size_t>(4 * row + column)];
-  }
+  float operator()(int row, int column) const { return m[static_cast<size_t>(4 * row + column)]; }
   friend bool operator==(const Mat4&, const Mat4&) = default;
 
   static Mat4 Identity() {
@@ -59,7 +73,8 @@ inline Mat4 Multiply(const Mat4& a, const Mat4& b) {
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) {
       float s = 0;
-      for (int k = 0; k < 4; ++k) s += a(i, k) * b(k, j);
+      for (int k = 0; k < 4; ++k)
+        s += a(i, k) * b(k, j);
       r(i, j) = s;
     }
   return r;
@@ -68,7 +83,8 @@ inline Mat4 Multiply(const Mat4& a, const Mat4& b) {
 inline Mat4 Transpose(const Mat4& a) {
   Mat4 r;
   for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 4; ++j) r(i, j) = a(j, i);
+    for (int j = 0; j < 4; ++j)
+      r(i, j) = a(j, i);
   return r;
 }
 

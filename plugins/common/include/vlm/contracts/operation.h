@@ -18,11 +18,11 @@ class SceneGraph;
 
 // One parameter that the host edits for an operation.
 struct OperationParameter {
-  std::string Name;        // shown by the host; also the settings key
-  int32_t ValueType = 4;   // 4: a 32-bit float value
+  std::string Name;       // shown by the host; also the settings key
+  int32_t ValueType = 4;  // 4: a 32-bit float value
   float Minimum = 0;
   float Maximum = 0;
-  int32_t UnitKind = 0;    // kind of quantity, passed to the host
+  int32_t UnitKind = 0;  // kind of quantity, passed to the host
   std::string Text;
   float Default = 0;
   float Value = 0;
@@ -35,9 +35,8 @@ class Operation {
   static constexpr std::string_view InterfaceName = "Operation";
 
   // `result` is true (-1) when every selected shape was processed.
-  virtual Status Operation_Apply(SceneGraph* SceneGraph, int32_t DeviceID,
-                                 int32_t OperationVersion, int32_t ApplyMode,
-                                 std::span<const float> ApplyModeParameters,
+  virtual Status Operation_Apply(SceneGraph* SceneGraph, int32_t DeviceID, int32_t OperationVersion,
+                                 int32_t ApplyMode, std::span<const float> ApplyModeParameters,
                                  std::span<const float> UserDataSingles,
                                  std::span<const int32_t> UserDataLongs,
                                  const std::string& UserDataString, const std::string& Texture,
