@@ -1,0 +1,73 @@
+// What the two exporters share: the unit scale, the choice of the exported node, the
+// options dialog with its log, and the selGroup record.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vlm/forms.h"
+
+namespace vlm {
+
+class Node;
+class Shape;
+
+// Metres per document unit for the document's Units code: 0 metres, 1 centimetres, 2 feet.
+// Any other code leaves the scale as it was.
+float UnitScaleFor(int32_t unitsCode, float previous);
+
+// The node to export: ExportGroup when it is not the root node; otherwise the first
+// top-level node whose name, in lower case, is "main". When there is none, shows the message
+// "Select a group to export or name one group 'Main'" under `title` and returns nullptr.
+Node* ChooseExportNode(Node* exportGroup, Node* rootNode, const std::string& title);
+
+// What the options dialog's Start Export button runs.
+class ExportRunner {
+ public:
+  virtual ~ExportRunner() = default;
+  // One export with the dialog's current options. The dialog stays open.
+  virtual void Run() = 0;
+};
+
+// The options dialog both exporters build on ("Export Options"): the level-of-detail
+// option buttons, the log list, Start Export and Close. Each exporter adds its own controls.
+class ExportOptionsForm : public Form {
+ public:
+  ExportOptionsForm();
+
+  // Appends a line to the log, selects it so the list scrolls to it, and shows it at once.
+  void AddList(const std::string& text);
+
+  ExportRunner* plug = nullptr;
+  int16_t LType = 0;  // the clicked optLOD index; 0 after load
+
+  Frame Frame1{*this, "Frame1"};
+  ControlArray<OptionButton> optLOD{*this, "optLOD", 3};
+  ListBox lst{*this, "lst"};
+  CommandButton cmdOK{*this, "cmdOK"};
+  CommandButton cmdCancel{*this, "cmdCancel"};
+};
+
+// A record of the exporters' node walk: one scene node, its shape and its child records.
+class selGroup {
+ public:
+  selGroup() = default;
+  selGroup(const selGroup&) = delete;
+  selGroup& operator=(const selGroup&) = delete;
+
+  Node* cGroup = nullptr;
+  std::unique_ptr<Shape> cMesh;  // the merged shape of the node's own exported shapes
+  std::vector<std::unique_ptr<selGroup>> children;  // in the order they were added
+  selGroup* parent = nullptr;
+  bool Added = false;
+
+  const std::string& GrpName() const { return grpName_; }
+  void SetGrpName(std::string name) { grpName_ = std::move(name); }
+
+ private:
+  std::string grpName_;
+};
+
+}  // namespace vlm
