@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "scene/builder.h"
+#include "support/errors.h"
 #include "vlm/error.h"
 
 namespace vlm::host {
@@ -14,20 +15,8 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-struct Failure {
-  int32_t number = 0;
-  std::string description = "(no error)";
-};
-
-template <class F>
-Failure FailureOf(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return {e.Number(), e.Description()};
-  }
-  return {};
-}
+using test::Failure;
+using test::FailureOf;
 
 void ExpectNear(Vec3 actual, Vec3 expected, float tolerance = 1e-5f) {
   EXPECT_NEAR(actual.x, expected.x, tolerance);

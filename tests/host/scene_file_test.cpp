@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "scene/builder.h"
+#include "support/errors.h"
 #include "support/temp_home.h"
 #include "vlm/error.h"
 #include "vlm/settings.h"
@@ -23,20 +24,8 @@ using ::testing::StartsWith;
 
 const std::filesystem::path DataDir = VLM_TEST_DATA_DIR;
 
-struct Failure {
-  int32_t number = 0;
-  std::string description = "(no error)";
-};
-
-template <class F>
-Failure FailureOf(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return {e.Number(), e.Description()};
-  }
-  return {};
-}
+using test::Failure;
+using test::FailureOf;
 
 // ---- hostile input ---------------------------------------------------------------------------
 

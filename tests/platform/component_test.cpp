@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "scene/document.h"
+#include "support/errors.h"
 #include "support/temp_home.h"
 #include "vlm/contracts/operation.h"
 #include "vlm/contracts/plugin.h"
@@ -20,13 +21,9 @@ using ::testing::HasSubstr;
 const std::filesystem::path PluginDir = VLM_TEST_PLUGIN_DIR;
 const std::filesystem::path FixtureDir = VLM_TEST_FIXTURE_DIR;
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.Description();
-  }
-  return "(no error)";
+template <class F>
+std::string ErrorOf(F&& f) {
+  return test::FailureOf(std::forward<F>(f)).description;
 }
 
 class Components : public ::testing::Test {
