@@ -71,7 +71,8 @@ void Raise(int32_t number, std::string description) {
 }
 
 float CheckedDivide(float numerator, float denominator) {
-  if (denominator == 0.0f) Raise(err::DivisionByZero);
+  // The runtime called 0 / 0 an overflow and any other division by zero a division by zero.
+  if (denominator == 0.0f) Raise(numerator == 0.0f ? err::Overflow : err::DivisionByZero);
   return CheckedFloat(static_cast<double>(numerator) / static_cast<double>(denominator));
 }
 

@@ -89,6 +89,7 @@ TEST(ErrorTest, FloatArithmeticRaisesWhereTheRuntimeTrapped) {
   EXPECT_FLOAT_EQ(CheckedDivide(1.0f, 4.0f), 0.25f);
   EXPECT_EQ(ErrorNumberOf([] { CheckedDivide(1.0f, 0.0f); }), err::DivisionByZero);
   EXPECT_EQ(ErrorNumberOf([] { CheckedDivide(1.0f, -0.0f); }), err::DivisionByZero);
+  EXPECT_EQ(ErrorNumberOf([] { CheckedDivide(0.0f, 0.0f); }), err::Overflow);
   EXPECT_EQ(ErrorNumberOf([] { CheckedDivide(FLT_MAX, 0.5f); }), err::Overflow);
 
   EXPECT_EQ(CheckedFloat(FLT_MAX), FLT_MAX);

@@ -76,7 +76,8 @@ Status Guard(F&& f) noexcept;
 // Helpers that raise the classic runtime errors where the original runtime trapped.
 [[noreturn]] void Raise(int32_t number);
 [[noreturn]] void Raise(int32_t number, std::string description);
-float CheckedDivide(float numerator, float denominator);  // error 11 on a zero denominator
+// Error 11 on a zero denominator (error 6 for 0 / 0, as the runtime had it).
+float CheckedDivide(float numerator, float denominator);
 float CheckedFloat(double value);                         // error 6 when out of float range
 int32_t CheckedInt32(double value);                       // rounds half to even; error 6
 
