@@ -1,0 +1,308 @@
+#include "flare.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "bitmap.h"
+#include "vlm/settings.h"
+
+namespace vlm {
+namespace {
+
+constexpr double Pi = 3.1415926536;
+
+// Where the remembered parameter values live; Flare never writes them.
+constexpr const char* Application = "Vellum 8";
+constexpr const char* Section = "Flare7";
+
+struct ParameterSpec {
+  const char* name;
+  float minimum, maximum;
+  int32_t unitKind;
+  float defaultValue, increment;
+};
+constexpr std::array<ParameterSpec, 4> Parameters = {{
+    {"Extrude", -999999, 999999, 3, 1.0f, 0.1f},
+    {"Bevel", -999999, 999999, 3, 0.5f, 0.1f},
+    {"Step", 1, 99, 0, 5, 1},
+    {"Scale", -99, 99, 2, 1.0f, 0.1f},
+}};
+
+// New points carry no normal and no texture coordinate: the host derives the normal from
+// the plane, and index 0 would borrow an unrelated normal on a shape that has some.
+constexpr int32_t None = -1;
+
+// Two unit edge directions closer than this (or closer to opposite) count as parallel.
+constexpr float ParallelTolerance = 1e-4f;
+
+std::string text(float value) {
+  std::array<char, 32> buffer{};
+  auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  return ec == std::errc() ? std::string(buffer.data(), end) : std::string("?");
+}
+
+// A remembered value: the text of the settings store as a 32-bit float, with a "."
+// decimal point whatever the locale. Text that is not a number is a type mismatch.
+float settingValue(const OperationParameter& p) {
+  const std::string stored = GetSetting(Application, Section, p.Name, text(p.Default));
+  auto fail = [&](int32_t number, const std::string& problem) {
+    Raise(number, "the setting \"" + p.Name + "\" (" + Application + ", " + Section + ") in " +
+                      SettingsFile().string() + " is \"" + stored + "\": " + problem);
+  };
+  const char* first = stored.data();
+  const char* last = stored.data() + stored.size();
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (first < last && blank(*first))
+    ++first;
+  while (last > first && blank(last[-1]))
+    --last;
+  if (first < last && *first == '+') ++first;
+  float value = 0;
+  auto [end, ec] = std::from_chars(first, last, value);
+  if (ec == std::errc::result_out_of_range)
+    fail(err::Overflow, "the number is outside the range of a 32-bit float");
+  if (ec != std::errc() || end != last || first == last || !std::isfinite(value))
+    fail(err::TypeMismatch, "not a number");
+  return value;
+}
+
+std::string polygonName(Shape& shape, int32_t polygon) {
+  return "polygon " + std::to_string(polygon) + " of the shape \"" + shape.Name() + "\"";
+}
+
+}  // namespace
+
+Flare::Flare()
+    : OperationBase(
+          {.name = "Flare Extrude",
+           .author = "Ardo Venmark",
+           .toolTipText = "Perform several extrusions of faces with the bevel following a curve.",
+           .layerClass = 3,
+           .cost = 0,
+           .multiShapeApplyMethod = 0,
+           .version = 100,
+           .isDestructive = true,
+           .isStandardFeature = true}) {}
+
+double Flare::AtnFromSinCos(double s, double c) {
+  double angle;
+  if (c != 0)
+    angle = std::atan(s / c);
+  else
+    angle = (s > 0 ? 1 : s < 0 ? -1 : 0) * Pi / 2;
+  if (c < 0) angle += Pi;
+  return angle;
+}
+
+std::vector<OperationParameter> Flare::GetParameters() {
+  std::vector<OperationParameter> result(Parameters.size());
+  for (size_t i = 0; i < Parameters.size(); ++i) {
+    const ParameterSpec& spec = Parameters[i];
+    OperationParameter& p = result[i];
+    p.Name = spec.name;
+    p.ValueType = 4;
+    p.Text.clear();
+    p.Minimum = spec.minimum;
+    p.Maximum = spec.maximum;
+    p.UnitKind = spec.unitKind;
+    p.Default = spec.defaultValue;
+    p.Identifier = static_cast<int32_t>(i);
+    p.Increment = spec.increment;
+  }
+  for (OperationParameter& p : result)
+    p.Value = settingValue(p);
+  return result;
+}
+
+Picture Flare::Icon() {
+  // Bitmap resource 101: 14 x 16 pixels, 24-bit colour.
+  static constexpr uint8_t Bitmap[] = {
+#include "flare_bmp.inc"
+  };
+  return DecodeBitmap(Bitmap, "the Flare icon");
+}
+
+bool Flare::Apply(vlm::SceneGraph& sceneGraph, int32_t deviceId,
+                  std::span<const float> userDataSingles) {
+  const Profile p = readProfile(userDataSingles);
+  auto shapeAt = [&](int32_t i) -> Shape& {
+    Shape* shape = sceneGraph.SelectedShape(deviceId, i);
+    if (!shape) Raise(err::ObjectRequired, "selected shape " + std::to_string(i) + " is missing");
+    return *shape;
+  };
+
+  // Every selected polygon of every selected shape is worked out before the first change, so
+  // a polygon that cannot be flared leaves every shape as it was.
+  const int32_t shapeCount = sceneGraph.SelectedShapeCount(deviceId);
+  for (int32_t i = 0; i < shapeCount; ++i) {
+    Shape& shape = shapeAt(i);
+    for (int32_t polygon : shape.GetSelectedPolygons(deviceId))
+      computeRings(shape, polygon, p);
+  }
+
+  for (int32_t i = 0; i < shapeCount; ++i) {
+    Shape& shape = shapeAt(i);
+    for (int32_t polygon : shape.GetSelectedPolygons(deviceId))
+      extrude(shape, polygon, p);
+    // Removal only marks, so the indices of the selection stay valid until Compact.
+    for (int32_t polygon : shape.GetSelectedPolygons(deviceId))
+      shape.RemovePolygon(polygon);
+    shape.Compact();
+    shape.Update(-1);
+  }
+  return true;
+}
+
+Flare::Profile Flare::readProfile(std::span<const float> userDataSingles) {
+  if (userDataSingles.size() < 4)
+    Raise(err::SubscriptOutOfRange,
+          "Flare needs four values (Extrude, Bevel, Step, Scale); it was given " +
+              std::to_string(userDataSingles.size()));
+  for (size_t i : {0u, 1u, 3u})
+    if (!std::isfinite(userDataSingles[i]))
+      Raise(err::Overflow, std::string(Parameters[i].name) + " is " + text(userDataSingles[i]) +
+                               "; it must be a finite number");
+  Profile p;
+  p.E = userDataSingles[0];
+  p.B = userDataSingles[1];
+  p.S = userDataSingles[3];
+
+  // The step count is a 16-bit integer, rounded half to even.
+  const float step = userDataSingles[2];
+  const double rounded = std::isfinite(step) ? std::nearbyint(double{step}) : 0;
+  if (!std::isfinite(step) || rounded < std::numeric_limits<int16_t>::min() ||
+      rounded > std::numeric_limits<int16_t>::max())
+    Raise(err::Overflow, "Step " + text(step) + " is outside the range of a step count");
+  p.N = static_cast<int16_t>(rounded);
+
+  // Refused here, before anything changes; left to the arithmetic these would fail half-way.
+  if (p.N < 1)
+    Raise(err::SubscriptOutOfRange,
+          "Step is " + std::to_string(p.N) + "; the flare needs at least one step");
+  if (p.E == 0)
+    Raise(err::DivisionByZero, "Extrude is 0; the bevel profile is measured against the height");
+  if (p.B != 0 && !std::isfinite(p.E / p.B))
+    Raise(err::Overflow, "Extrude / Bevel (" + text(p.E) + " / " + text(p.B) +
+                             ") is outside the range of a 32-bit float");
+  return p;
+}
+
+Flare::Rings Flare::computeRings(vlm::Shape& shape, int32_t polygon, const Profile& p) {
+  vlm::Polygon* poly = shape.Polygon(polygon);
+  if (!poly) Raise(err::ObjectRequired, polygonName(shape, polygon) + " is missing");
+  const std::string refusal = "; nothing was changed";
+  const int32_t h = poly->PointCount();
+  if (h < 3)
+    Raise(err::InvalidProcedureCall, polygonName(shape, polygon) + " has " + std::to_string(h) +
+                                         (h == 1 ? " corner" : " corners") +
+                                         ", too few to enclose a face" + refusal);
+
+  Rings rings;
+  std::vector<Vec3> P(static_cast<size_t>(h));
+  for (int32_t j = 0; j < h; ++j) {
+    rings.corners.push_back(poly->PointIndex(j));
+    P[static_cast<size_t>(j)] = shape.GetPosition(rings.corners.back());
+  }
+  for (int32_t j = 0; j < h; ++j)
+    if (P[static_cast<size_t>(j)] == P[static_cast<size_t>((j + 1) % h)])
+      Raise(err::DivisionByZero, polygonName(shape, polygon) +
+                                     " has a zero-length edge from corner " + std::to_string(j) +
+                                     " to corner " + std::to_string((j + 1) % h) + refusal);
+  const Vec3 n = poly->GetNormal();
+  if (n == Vec3{})
+    Raise(err::InvalidProcedureCall,
+          polygonName(shape, polygon) + " encloses no area, so it has no normal" + refusal);
+
+  const int32_t N = p.N;
+  rings.positions.reserve(static_cast<size_t>(N) * static_cast<size_t>(h));
+  for (int32_t j = 0; j < h; ++j) {
+    const std::string where = polygonName(shape, polygon) + " at corner " + std::to_string(j);
+    const Vec3 Pc = P[static_cast<size_t>(j)];
+    const Vec3 d = miterVector(P[static_cast<size_t>((j + h - 1) % h)], Pc,
+                               P[static_cast<size_t>((j + 1) % h)], n, where);
+    for (int32_t k = 1; k <= N; ++k) {
+      float r, ang;
+      if (p.B != 0 && k != N) {
+        const double t = std::tan(k * (Pi / 2) / N);
+        ang = static_cast<float>(std::abs(std::atan(double{p.E / p.B} * t)));
+        r = static_cast<float>(p.E * std::sin(double{ang}));
+      } else {
+        r = static_cast<float>(k) * p.E / static_cast<float>(N);
+        ang = static_cast<float>(Pi / 2);
+      }
+      const double off =
+          double{p.B} * (r / p.E) * (1 - double{p.S}) + (p.B - p.B * std::cos(double{ang})) * p.S;
+      const Vec3 Q = n * r + Pc + d * static_cast<float>(off);
+      if (!std::isfinite(Q.x) || !std::isfinite(Q.y) || !std::isfinite(Q.z))
+        Raise(err::Overflow, where + ", step " + std::to_string(k) +
+                                 ": the new position is outside the range of a 32-bit float" +
+                                 refusal);
+      rings.positions.push_back(Q);
+    }
+  }
+  return rings;
+}
+
+Vec3 Flare::miterVector(Vec3 Pp, Vec3 P, Vec3 Pn, Vec3 n, const std::string& where) {
+  const Vec3 a = P - Pp;
+  const Vec3 b = P - Pn;
+  const Vec3 na = Normalize(a), nb = Normalize(b);
+  if (Length(na + nb) < ParallelTolerance) {
+    // Two collinear edges have no bisector: the corner moves at right angles to the edge, in
+    // the face plane and away from the face, and the edges do not bend (h2 = 1).
+    return Normalize(Cross(Pn - Pp, n));
+  }
+  if (Length(na - nb) < ParallelTolerance)
+    Raise(err::DivisionByZero,
+          where + " turns back on itself: its two edges run the same way; nothing was changed");
+
+  // Rounding may take the cosine of a nearly straight corner just past -1.
+  const double c =
+      std::clamp(double{Dot(a, b)} / (double{Length(a)} * double{Length(b)}), -1.0, 1.0);
+  const double s = std::sqrt(1 - c * c);
+  const double theta = AtnFromSinCos(s, c);
+  const double h2 = std::sin(theta / 2);
+  Vec3 d = Normalize(na + nb) * static_cast<float>(1 / h2);
+  // At a reflex corner the bisector of the two edges points into the face; the edges move
+  // outward only when the corner moves the other way.
+  if (Dot(Cross(a, Pn - P), n) < 0) d = -d;
+  return d;
+}
+
+void Flare::extrude(vlm::Shape& shape, int32_t polygon, const Profile& p) {
+  const Rings rings = computeRings(shape, polygon, p);
+  const size_t h = rings.corners.size();
+  const size_t N = static_cast<size_t>(p.N);
+
+  vlm::Polygon* cap = shape.AddPolygon();
+  // T holds the new position indices: ring k (1..N) of corner j at N * j + k - 1.
+  std::vector<int32_t> T(N * h);
+  // Level l of a side runs from the corner's ring l (its own vertex for l = 0) to ring l + 1.
+  auto bottom = [&](size_t j, size_t l) { return l == 0 ? rings.corners[j] : T[N * j + l - 1]; };
+  auto top = [&](size_t j, size_t l) { return T[N * j + l]; };
+  // The side from corner j0 to the next corner j1: bottom to bottom, then top to top
+  // backwards, so that it faces outward as the polygon does.
+  auto addSide = [&](size_t j0, size_t j1) {
+    for (size_t l = 0; l < N; ++l) {
+      vlm::Polygon* side = shape.AddPolygon();
+      side->AddPoint(bottom(j0, l), None, None);
+      side->AddPoint(bottom(j1, l), None, None);
+      side->AddPoint(top(j1, l), None, None);
+      side->AddPoint(top(j0, l), None, None);
+    }
+  };
+
+  for (size_t j = 0; j < h; ++j) {
+    for (size_t k = 1; k <= N; ++k)
+      T[N * j + k - 1] = shape.AddPosition(rings.positions[N * j + k - 1]);
+    cap->AddPoint(T[N * j + N - 1], None, None);
+    if (j >= 1) addSide(j - 1, j);
+  }
+  addSide(h - 1, 0);
+}
+
+}  // namespace vlm
