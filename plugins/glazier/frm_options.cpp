@@ -201,7 +201,7 @@ frmOptions::frmOptions() : Form("frmOptions") {
     };
     field.slider->Change = changed;
     field.slider->Scroll = changed;
-    field.slider->Click = changed;
+    field.slider->Click = [this, field] { ShowSliderValue(field); };
   }
 
   checks_ = {
@@ -286,7 +286,12 @@ void frmOptions::PlacePanels() {
 }
 
 void frmOptions::Form_KeyDown(int keyCode, int shiftState) {
-  if (keyCode != key::Tab || (shiftState & shift::Ctrl) == 0) return;
+  // The dialog sees every key first, so it passes F1 on to the help itself.
+  if (keyCode == key::F1 && shiftState == 0) {
+    ShowHelp();
+    return;
+  }
+  if (keyCode != key::Tab || shiftState != shift::Ctrl) return;
   tbsOptions.SetSelectedIndex(tbsOptions.SelectedIndex() % tbsOptions.TabCount() + 1);
 }
 

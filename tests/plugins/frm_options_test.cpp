@@ -224,8 +224,10 @@ TEST(frmOptionsTabs, ClickPlacesPanelsAndCtrlTabWraps) {
   f.KeyDown(key::Tab, 0);  // without Ctrl: nothing
   EXPECT_EQ(f.tbsOptions.SelectedIndex(), 1);
 
-  test::ScriptedScope dialogs("key ctrl+Tab; key ctrl+Tab; click cmdOK");
+  SetHelpFile("C:\\plugins\\vlmplugins.chm");
+  test::ScriptedScope dialogs("key ctrl+Tab; key ctrl+Tab; key F1; click cmdOK");
   EXPECT_TRUE(m.Edit({}));
+  EXPECT_THAT(dialogs.Texts(TranscriptEntry::Kind::Help), ElementsAre(HelpFile()));
 }
 
 class UserLibrary : public ::testing::Test {
@@ -295,7 +297,7 @@ TEST_F(UserLibrary, SaveWritesOneLineAndLoadBringsItBack) {
 }
 
 TEST_F(UserLibrary, LoadKeepsSwatchesAndAppliesTheSpecularRuleWithTheMaterialsPower) {
-  WriteText(Folder() / "spec.Glazed",
+  WriteText(Folder() / "shine.Glazed",
             "SpecRed=1;SpecGreen=0;SpecBlue=0;BaseMaterialSpec=1;BloomCopy=1\r\nignored=1\r\n");
   for (float power : {10.0f, 0.0f}) {
     FS10Material m = Record(power);
@@ -310,7 +312,7 @@ TEST_F(UserLibrary, LoadKeepsSwatchesAndAppliesTheSpecularRuleWithTheMaterialsPo
     EXPECT_EQ(f.chkBloom(1).Value(), 1);
     // With the material's power the preset's "specular on" holds; with power 0 it cannot.
     EXPECT_EQ(f.chkEP(6).Value(), power >= 3 ? 0 : 1) << power;
-    EXPECT_THAT(f.lstUser.Items(), ElementsAre("spec.Glazed"));
+    EXPECT_THAT(f.lstUser.Items(), ElementsAre("shine.Glazed"));
   }
 }
 
