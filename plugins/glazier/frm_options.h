@@ -1,0 +1,139 @@
+// frmOptions, "FSX Extended Parameters": the dialog in which the user edits every FS10
+// parameter of one FS10Material, with five standard presets and the user's own library of
+// "*.Glazed" presets in the plug-in's folder.
+//
+// The dialog writes into its record only at OK. A slider shows the nearest position to its
+// member's value; when the user leaves it alone, OK stores the member's original value, so
+// that opening the dialog and pressing OK never changes a value silently. A drop-down list
+// shows a text that is none of its entries as it is, and keeps it.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fs10_material.h"
+#include "vlm/forms.h"
+
+namespace vlm {
+
+class frmOptions : public Form {
+ public:
+  frmOptions();
+
+  // The record being edited; set before the dialog is shown.
+  FS10Material* fx = nullptr;
+  // Where the user library lives (the plug-in's folder).
+  std::filesystem::path PluginFolder;
+  // True once OK has stored the controls into fx.
+  bool Stored() const { return stored_; }
+
+  void LoadFromRecord(FS10Material& record);
+  void StoreToRecord(FS10Material& record);
+  // Rebuilds lstUser from the plug-in's folder; Load and Delete are enabled when it lists
+  // something.
+  void RefreshUserList();
+
+  TabStrip tbsOptions{*this, "tbsOptions"};
+  ControlArray<PictureBox> picOptions{*this, "picOptions", 11};
+  // Captions: 0 the texture kinds, 1-4, 6-8, 13 and 18 the slider values, the rest the
+  // fixed captions of the panels.
+  ControlArray<Label> Label1{*this, "Label1", 19};
+  PictureBox Picture1{*this, "Picture1"};  // diffuse swatch
+  PictureBox picSpec{*this, "picSpec"};    // specular swatch, click to change
+  PictureBox Picture2{*this, "Picture2"};  // fresnel texture preview
+  PictureBox Picture3{*this, "Picture3"};  // emissive texture preview
+  Label lblTex{*this, "lblTex"};
+  CommandButton cmdOK{*this, "cmdOK"};
+  CommandButton cmdCancel{*this, "cmdCancel"};
+  CommonDialog cdlg{*this, "cdlg"};
+
+  // Other Texture
+  Slider sDetailMap{*this, "sDetailMap"};
+  Slider sBumpMap{*this, "sBumpMap"};
+  // Fresnel Ramp
+  CommandButton cmdFR{*this, "cmdFR"};
+  CheckBox chkFRDiff{*this, "chkFRDiff"};
+  CheckBox chkFRRef{*this, "chkFRRef"};
+  CheckBox chkFRSpec{*this, "chkFRSpec"};
+  // Precipitation
+  CheckBox chkPrecip{*this, "chkPrecip"};
+  CheckBox chkOffset{*this, "chkOffset"};
+  Slider sPrecipOff{*this, "sPrecipOff"};
+  // Special Functionality
+  ControlArray<CheckBox> chkSF{*this, "chkSF", 5};
+  Slider sRefScale{*this, "sRefScale"};
+  Slider sSpecPower{*this, "sSpecPower"};
+  // Bloom
+  ControlArray<CheckBox> chkBloom{*this, "chkBloom", 5};
+  Slider slBFloor{*this, "slBFloor"};
+  Slider slAmbScale{*this, "slAmbScale"};
+  // Framebuffer Blend
+  ComboBox cmbSrc{*this, "cmbSrc"};
+  ComboBox cmbDest{*this, "cmbDest"};
+  CommandButton cmd1{*this, "cmd1"};
+  CommandButton cmd2{*this, "cmd2"};
+  // Emissive Properties
+  CommandButton cmdET{*this, "cmdET"};
+  ComboBox cmbEmissive{*this, "cmbEmissive"};
+  // Material Alpha Test
+  CheckBox chkZAlpha{*this, "chkZAlpha"};
+  Slider sAlphaTest{*this, "sAlphaTest"};
+  ComboBox cmbATestMode{*this, "cmbATestMode"};
+  CheckBox chkFinal{*this, "chkFinal"};
+  Slider sFinal{*this, "sFinal"};
+  // Standard Materials, with the user library
+  ControlArray<CommandButton> cmdStd{*this, "cmdStd", 5};
+  ListBox lstUser{*this, "lstUser"};
+  CommandButton cmdULoad{*this, "cmdULoad"};
+  CommandButton cmdUSave{*this, "cmdUSave"};
+  CommandButton cmdUDelete{*this, "cmdUDelete"};
+  // Enhanced Parameters
+  ControlArray<CheckBox> chkEP{*this, "chkEP", 12};
+  // Aircraft Material
+  ControlArray<CheckBox> chkAirMat{*this, "chkAirMat", 2};
+
+ private:
+  // A slider and the member it edits: the slider shows member x scale.
+  struct SliderField {
+    Slider* slider;
+    float FS10Material::*member;
+    double scale;
+    int label;           // index in Label1
+    const char* prefix;  // of the value caption
+  };
+  struct CheckField {
+    CheckBox* box;
+    int16_t FS10Material::*member;
+  };
+
+  void Form_Load();
+  void PlacePanels();
+  void Form_KeyDown(int keyCode, int shiftState);
+  void ShowSliderValue(const SliderField& field);
+  // Sets a slider from a preset or button: the user's doing, so OK stores what it shows.
+  void SetSlider(Slider& slider, int value);
+  void ShowTextureButton(CommandButton& button, const std::string& path);
+  void ShowPreview(PictureBox& preview, const std::string& path);
+  void ChooseTexture(CommandButton& button, PictureBox& preview);
+  void ChooseSpecularColor();
+  void SetDefaultOpaque();
+  void SetDefaultTransparent();
+  void ApplyStandardMaterial(int index);
+  void cmdUSave_Click();
+  void cmdULoad_Click();
+  void cmdUDelete_Click();
+  // A record to save to or load from the library: the defaults, with what the string does not
+  // carry taken from fx.
+  FS10Material LibraryRecord() const;
+
+  std::vector<SliderField> sliders_;
+  std::vector<CheckField> checks_;
+  // The member values that untouched sliders stand for, by slider.
+  std::map<const Slider*, float> untouched_;
+  bool loading_ = false;
+  bool stored_ = false;
+};
+
+}  // namespace vlm

@@ -1,0 +1,102 @@
+#include "glazier.h"
+
+#include <algorithm>
+
+#include "frm_dialog.h"
+#include "fs10_material.h"
+#include "vlm/component.h"
+#include "vlm/forms.h"
+
+namespace vlm {
+namespace {
+
+std::filesystem::path ModuleFolder() {
+  return ModulePathOf(reinterpret_cast<const void*>(&ModuleFolder)).parent_path();
+}
+
+}  // namespace
+
+Glazier::Glazier(std::filesystem::path pluginFolder)
+    : PluginBase({.name = "FS10 Material Editor",
+                  .author = "Ardo Venmark",
+                  .cost = 99,
+                  .pluginClass = 0,
+                  .validation = PluginDescription::Counts{1, 1, 0, 999}}),
+      folder_(pluginFolder.empty() ? ModuleFolder() : std::move(pluginFolder)) {}
+
+void Glazier::Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t) {
+  try {
+    SetHelpFile(folder_.string() + "\\vlmplugins.chm");
+    ApplyToSelection(scene, sceneGraph);
+  } catch (const Error& e) {
+    MsgBox(std::to_string(e.Number()) + "\r" + e.Description(), mb::Critical | mb::OKOnly,
+           "Plugin Error");
+  } catch (const std::exception& e) {
+    MsgBox(std::to_string(err::InvalidProcedureCall) + "\r" + e.what(), mb::Critical | mb::OKOnly,
+           "Plugin Error");
+  }
+}
+
+void Glazier::ApplyToSelection(vlm::Scene& scene, vlm::SceneGraph& sceneGraph) {
+  vlm::Node* root = sceneGraph.Document()->RootNode();
+  FieldId = root->FindMaterialCustomField("FS10");
+  if (FieldId < 0) FieldId = root->AddMaterialCustomField("FS10");
+
+  if (scene.SelectedObjectCount() <= 0) {
+    MsgBox("Please select something in the group hierarchy you wish to update",
+           mb::Information | mb::OKOnly);
+    return;
+  }
+
+  vlm::Object* object = scene.SelectedObject(0);
+  std::vector<vlm::Material*> materials;
+  const bool faces = object->SelectionMode() == 1;
+  if (faces) {
+    // The distinct materials of the sub-selected faces, by identity, in first-seen order.
+    // A face without a material has nothing to edit.
+    for (int32_t j = 0; j < object->SelectedFaceCount(); ++j) {
+      vlm::Material* m = object->Face(object->SelectedFace(j))->Material();
+      if (m && std::find(materials.begin(), materials.end(), m) == materials.end())
+        materials.push_back(m);
+    }
+  } else {
+    for (int32_t i = 0; i < object->MaterialCount(); ++i)
+      materials.push_back(object->Material(i));
+  }
+
+  if (materials.empty()) {
+    MsgBox(faces ? "The selected faces have no material." : "The selected object has no material.",
+           mb::Information | mb::OKOnly);
+    return;
+  }
+  EditOneOf(materials);
+}
+
+void Glazier::EditOneOf(const std::vector<vlm::Material*>& materials) {
+  if (materials.size() == 1) {
+    EditMaterial(*materials.front());
+    return;
+  }
+  frmDialog picker;
+  for (vlm::Material* m : materials)
+    picker.Add(m);
+  picker.ShowModal();
+  if (!picker.OK || !picker.SelMaterial) return;
+
+  const std::optional<std::string> s = EditMaterial(*picker.SelMaterial);
+  if (!s || picker.chkCopy.Value() == 0) return;
+  for (vlm::Material* m : materials) {
+    if (m != picker.SelMaterial) m->SetCustomField(FieldId, *s);
+  }
+}
+
+std::optional<std::string> Glazier::EditMaterial(vlm::Material& material) {
+  FS10Material record;
+  record.Create(material, FieldId);
+  if (!record.Edit(folder_)) return std::nullopt;
+  std::string s = record.toString();
+  material.SetCustomField(FieldId, s);
+  return s;
+}
+
+}  // namespace vlm

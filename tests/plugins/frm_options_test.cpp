@@ -1,0 +1,359 @@
+#include "frm_options.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "support/dialogs.h"
+#include "support/temp_home.h"
+#include "vlm/settings.h"
+
+namespace vlm {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+FS10Material Record(float power = 10) {
+  FS10Material m;
+  m.Power = power;
+  m.loadString("");  // the power rule, as Create leaves a record
+  return m;
+}
+
+// The dialog loaded on a record, driven directly.
+struct Dialog {
+  explicit Dialog(FS10Material& record, std::filesystem::path folder = {}) {
+    form.fx = &record;
+    form.PluginFolder = std::move(folder);
+    form.Load();
+  }
+  frmOptions form;
+};
+
+void WriteText(const std::filesystem::path& file, const std::string& text) {
+  std::ofstream(file, std::ios::binary) << text;
+}
+
+TEST(frmOptionsLoad, ControlsShowTheRecord) {
+  FS10Material m = Record();
+  m.loadString(
+      "DetailScale=1;BumpScale=2.5;EnvLevelScale=0.3;SpecMapPowerScale=100;PrecipOffset=0.5;"
+      "AlphaTestValue=0.25;FinalAlphaValue=128;SpecBloomFloor=0.8;AmbientLightScale=0.5;"
+      "SrcBlend=SrcAlpha;DstBlend=InvSrcAlpha;EmissiveData=Additive;AlphaTestFunction=Greater;"
+      "FresnelDiff=1;BloomCopy=1;BaseMaterialSpec=0;IsNNumber=1;ForceTextureWrap=0;"
+      "FresnelTexture=C:\\tex\\ramp.dds;EmissiveTexture=");
+  m.DiffuseTextureFileName = "body.bmp";
+  m.BumpTextureFileName = "bump.bmp";
+  Dialog d(m);
+  frmOptions& f = d.form;
+  EXPECT_EQ(f.Caption(), "FSX Extended Parameters");
+  EXPECT_EQ(f.sDetailMap.Value(), 10);
+  EXPECT_EQ(f.Label1(1).Caption(), "Detail: 1");
+  EXPECT_EQ(f.sBumpMap.Value(), 25);
+  EXPECT_EQ(f.Label1(2).Caption(), "Bump: 2.5");
+  EXPECT_EQ(f.sRefScale.Value(), 30);
+  EXPECT_EQ(f.Label1(6).Caption(), "Reflection Scale: 0.3");
+  EXPECT_EQ(f.Label1(3).Caption(), "Specular Map Power Scale: 100");
+  EXPECT_EQ(f.Label1(4).Caption(), "Offset: 0.5");
+  EXPECT_EQ(f.Label1(7).Caption(), "Specular Bloom Floor : 0.8");
+  EXPECT_EQ(f.Label1(8).Caption(), "Ambient Scale : 0.5");
+  EXPECT_EQ(f.Label1(13).Caption(), "Alpha Test Level : 0.25");
+  EXPECT_EQ(f.Label1(18).Caption(), "Final Alpha Value: 128");
+  EXPECT_EQ(f.Label1(0).Caption(), "Diffuse\rDetail\rBump\rSpecular");
+  EXPECT_EQ(f.lblTex.Caption(), "body.bmp\r\rbump.bmp\r");
+  EXPECT_EQ(f.cmbSrc.Text(), "SrcAlpha");
+  EXPECT_EQ(f.cmbATestMode.Text(), "Greater");
+  EXPECT_EQ(f.cmbEmissive.Text(), "Additive");
+  EXPECT_EQ(f.chkFRDiff.Value(), 1);
+  EXPECT_EQ(f.chkBloom(1).Value(), 1);
+  EXPECT_EQ(f.chkEP(6).Value(), 1);  // inverted: specular off
+  EXPECT_EQ(f.chkEP(10).Value(), 0);
+  EXPECT_EQ(f.chkAirMat(1).Value(), 1);
+  EXPECT_EQ(f.cmdFR.Caption(), "ramp.dds");
+  EXPECT_EQ(f.cmdFR.Tag(), "C:\\tex\\ramp.dds");
+  EXPECT_EQ(f.cmdET.Caption(), "<< None >>");
+  EXPECT_EQ(f.picSpec.BackColor(), m.getSpecColor());
+  EXPECT_EQ(f.Picture1.BackColor(), m.getDiffColor());
+  EXPECT_EQ(f.tbsOptions.TabCount(), 11);
+  EXPECT_EQ(f.tbsOptions.TabAt(9).toolTip, "Settings from SDK");
+  EXPECT_EQ(f.cmbSrc.ListCount(), 10);
+  EXPECT_EQ(f.cmbEmissive.ListCount(), 8);
+  EXPECT_EQ(f.cmbATestMode.ListCount(), 8);
+}
+
+// Opening the dialog and pressing OK never changes a value, even one no control can show.
+TEST(frmOptionsStore, OkWithoutChangesKeepsEveryValue) {
+  FS10Material m = Record();
+  m.loadString(
+      "DetailScale=50;BumpScale=0.05;PrecipOffset=0;SpecMapPowerScale=300.5;EnvLevelScale=0.304;"
+      "AlphaTestValue=-1;FinalAlphaValue=1000;SpecBloomFloor=0.123;AmbientLightScale=2;"
+      "SrcBlend=srcalpha;DstBlend=Weird;EmissiveData=;AlphaTestFunction=Sometimes;"
+      "BloomCopy=1;BloomModAlpha=1;ModEnvInvDiffAlpha=1;ModEnvSpecAlpha=1;BaseMaterialSpec=1;"
+      "SpecRed=0.2;SpecGreen=0.4;SpecBlue=0.6;EmissiveTexture=n.dds;FresnelTexture=f.dds");
+  const std::string before = m.toString();
+  test::ScriptedScope dialogs("click cmdOK");
+  EXPECT_TRUE(m.Edit({}));
+  EXPECT_EQ(m.toString(), before);
+}
+
+TEST(frmOptionsStore, ChangedControlsStoreWhatTheyShow) {
+  FS10Material m = Record();
+  m.loadString("DetailScale=50;BaseMaterialSpec=0;SrcBlend=Weird;ZTestAlpha=1");
+  test::ScriptedScope dialogs(
+      "sRefScale=45; sDetailMap=200; tbsOptions=Framebuffer Blend; cmbSrc=SrcAlpha; chkEP(6)=0; "
+      "chkZAlpha=0; sFinal=0; click cmdOK");
+  EXPECT_TRUE(m.Edit({}));
+  EXPECT_EQ(m.EnvironmentLevelScale, 0.45f);
+  EXPECT_EQ(m.DetailScale, 20.0f);
+  EXPECT_EQ(m.SrcBlend, "SrcAlpha");
+  EXPECT_EQ(m.BaseMaterialSpecular, 1);
+  EXPECT_EQ(m.ZTestAlpha, 0);
+  EXPECT_EQ(m.FinalAlphaValue, 0.0f);
+}
+
+TEST(frmOptionsStore, ExclusiveBoxesAndSpecularColour) {
+  FS10Material m = Record();
+  test::ScriptedScope dialogs(
+      "chkBloom(2)=1; chkBloom(1)=1; chkSF(1)=1; chkSF(0)=1; click picSpec; color 0,128,255; "
+      "click cmdOK");
+  EXPECT_TRUE(m.Edit({}));
+  EXPECT_EQ(m.BloomCopy, 1);
+  EXPECT_EQ(m.BloomModAlpha, 0);
+  EXPECT_EQ(m.bModEnvInvDiffuseAlpha, 1);
+  EXPECT_EQ(m.bModEnvSpecularMapAlpha, 0);
+  EXPECT_EQ(m.getSpecColor(), 128 * 256 + 255 * 65536);
+  EXPECT_THAT(dialogs.Texts(TranscriptEntry::Kind::ColorDialog), ElementsAre("230,230,230"));
+}
+
+TEST(frmOptionsStore, CancelLeavesTheRecordAsItWas) {
+  FS10Material m = Record();
+  const std::string before = m.toString();
+  test::ScriptedScope dialogs(
+      "click picSpec; color 0,128,255; sRefScale=45; chkBloom(1)=1; click cmdFR; file x.dds; "
+      "click cmdCancel");
+  EXPECT_FALSE(m.Edit({}));
+  EXPECT_EQ(m.toString(), before);
+}
+
+TEST(frmOptionsTextures, ChoosingAndCancellingTheFileDialog) {
+  test::TempHome folder;
+  const auto bmp = folder.Path() / "ramp.bmp";
+  WriteText(bmp, "BM");
+  FS10Material m = Record();
+  m.EmissiveTextureFileName = "night.dds";
+  test::ScriptedScope dialogs;  // no answers: the file dialogs are cancelled
+  Dialog d(m);
+  frmOptions& f = d.form;
+  {
+    test::ScriptedScope chosen("file " + bmp.string());
+    f.cmdFR.Click();
+    EXPECT_EQ(f.cmdFR.Caption(), "ramp.bmp");
+    EXPECT_EQ(f.Picture2.Picture(), bmp.string());
+  }
+  f.cmdET.Click();  // cancelled: the texture goes
+  EXPECT_EQ(f.cmdET.Caption(), "<< None >>");
+  EXPECT_EQ(f.cdlg.Filter, "Graphics|*.tga;*.bmp;*.dds|DDS files|*.dds|BMP|*.bmp|TGA|*.tga");
+  EXPECT_EQ(f.cdlg.DefaultExt, "dds");
+  f.cmdOK.Click();
+  EXPECT_EQ(m.FresnelTextureFileName, bmp.string());
+  EXPECT_EQ(m.EmissiveTextureFileName, "");
+}
+
+TEST(frmOptionsPresets, StandardMaterialsSetOnlyTheirControls) {
+  FS10Material m = Record();
+  m.loadString("ModEnvSpecAlpha=1;EnvLevelScale=0.404;SpecMapPowerScale=202.4;DetailScale=3");
+  {  // Chrome: checking chkSF(0) clears chkSF(1)
+    Dialog d(m);
+    frmOptions& f = d.form;
+    f.cmdStd(3).Click();
+    EXPECT_EQ(f.cmdStd(3).Caption(), "Chrome");
+    EXPECT_EQ(f.chkSF(0).Value(), 1);
+    EXPECT_EQ(f.chkSF(1).Value(), 0);
+    EXPECT_EQ(f.chkSF(2).Value(), 1);
+    EXPECT_EQ(f.sRefScale.Value(), 40);
+    EXPECT_EQ(f.cmbSrc.Text(), "One");
+    FS10Material out = Record();
+    f.StoreToRecord(out);
+    EXPECT_EQ(out.EnvironmentLevelScale, 0.4f);  // set by the preset, though the slider
+    EXPECT_EQ(out.SpecMapPowerScale, 202.0f);    // already showed 40 and 202
+    EXPECT_EQ(out.DetailScale, 3.0f);            // not the preset's: kept
+    EXPECT_EQ(out.bModEnvSpecularMapAlpha, 0);
+  }
+  {  // Gloss names the fresnel ramp; Propeller clears it and goes transparent
+    Dialog d(m);
+    frmOptions& f = d.form;
+    f.cmdStd(2).Click();
+    EXPECT_EQ(f.cmdFR.Tag(), "fresnel_ramp.dds");
+    EXPECT_EQ(f.Picture2.Picture(), "");
+    f.cmdStd(1).Click();
+    EXPECT_EQ(f.cmdFR.Tag(), "");
+    EXPECT_EQ(f.chkEP(4).Value(), 1);
+    EXPECT_EQ(f.cmbDest.Text(), "InvSrcAlpha");
+    EXPECT_EQ(f.chkZAlpha.Value(), 1);
+    EXPECT_EQ(f.cmbATestMode.Text(), "Greater");
+    f.cmdStd(4).Click();
+    EXPECT_EQ(f.chkAirMat(1).Value(), 1);
+    f.cmd1.Click();
+    EXPECT_EQ(f.cmbSrc.Text(), "One");
+    EXPECT_EQ(f.chkZAlpha.Value(), 0);
+  }
+}
+
+TEST(frmOptionsTabs, ClickPlacesPanelsAndCtrlTabWraps) {
+  FS10Material m = Record();
+  Dialog d(m);
+  frmOptions& f = d.form;
+  auto shown = [&f] {
+    std::vector<int> out;
+    for (int i = 0; i < f.picOptions.Count(); ++i) {
+      if (f.picOptions(i).Left() == 120)
+        out.push_back(i);
+      else
+        EXPECT_EQ(f.picOptions(i).Left(), -20000);
+    }
+    return out;
+  };
+  EXPECT_THAT(shown(), ElementsAre(0));
+  f.tbsOptions.SetSelectedIndex(11);
+  EXPECT_THAT(shown(), ElementsAre(10));
+  f.KeyDown(key::Tab, shift::Ctrl);
+  EXPECT_EQ(f.tbsOptions.SelectedIndex(), 1);
+  f.KeyDown(key::Tab, 0);  // without Ctrl: nothing
+  EXPECT_EQ(f.tbsOptions.SelectedIndex(), 1);
+
+  SetHelpFile("C:\\plugins\\vlmplugins.chm");
+  test::ScriptedScope dialogs("key ctrl+Tab; key ctrl+Tab; key F1; click cmdOK");
+  EXPECT_TRUE(m.Edit({}));
+  EXPECT_THAT(dialogs.Texts(TranscriptEntry::Kind::Help), ElementsAre(HelpFile()));
+}
+
+class UserLibrary : public ::testing::Test {
+ protected:
+  const std::filesystem::path& Folder() const { return folder.Path(); }
+  test::TempHome folder;
+};
+
+TEST_F(UserLibrary, ListsOnlyGlazedFiles) {
+  FS10Material m = Record();
+  {
+    Dialog d(m, Folder());
+    EXPECT_THAT(d.form.lstUser.Items(), IsEmpty());
+    EXPECT_FALSE(d.form.cmdULoad.Enabled());
+    EXPECT_FALSE(d.form.cmdUDelete.Enabled());
+  }
+  for (const char* name : {"notes.txt", "b.GLAZED", "a.Glazed", "cglazed"})
+    WriteText(Folder() / name, "");
+  std::filesystem::create_directory(Folder() / "folder.Glazed");
+  Dialog d(m, Folder());
+  EXPECT_THAT(d.form.lstUser.Items(), ElementsAre("a.Glazed", "b.GLAZED", "cglazed"));
+  EXPECT_TRUE(d.form.cmdULoad.Enabled());
+  EXPECT_TRUE(d.form.cmdUDelete.Enabled());
+}
+
+TEST_F(UserLibrary, SaveWritesOneLineAndLoadBringsItBack) {
+  FS10Material m = Record();
+  const std::string before = m.toString();
+  const auto file = Folder() / "Shiny.Glazed";
+  {
+    test::ScriptedScope dialogs("chkBloom(1)=1; sRefScale=45; click cmdUSave; file " +
+                                file.string() + "; click cmdUSave; file Plain; click cmdCancel");
+    EXPECT_FALSE(m.Edit(Folder()));
+    EXPECT_THAT(dialogs.Texts(TranscriptEntry::Kind::FileDialog),
+                ElementsAre("save " + (Folder() / "*.Glazed").string(),
+                            "save " + (Folder() / "*.Glazed").string()));
+  }
+  EXPECT_EQ(m.toString(), before);  // saving is not OK
+  const std::string text = ReadFile(file);
+  ASSERT_GE(text.size(), 2u);
+  EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+  EXPECT_EQ(text.find('\n'), text.size() - 1);
+  FS10Material saved = Record();
+  saved.loadString(text.substr(0, text.size() - 2));
+  EXPECT_EQ(saved.BloomCopy, 1);
+  EXPECT_EQ(saved.EnvironmentLevelScale, 0.45f);
+  EXPECT_TRUE(std::filesystem::exists(Folder() / "Plain.Glazed"));
+
+  {
+    test::ScriptedScope dialogs("lstUser=Shiny.Glazed; click cmdULoad; click cmdOK");
+    EXPECT_TRUE(m.Edit(Folder()));
+    EXPECT_EQ(m.BloomCopy, 1);
+    EXPECT_EQ(m.EnvironmentLevelScale, 0.45f);
+  }
+  {  // saving over it replaces it, and the list shows it once
+    test::ScriptedScope dialogs("chkBloom(2)=1; click cmdUSave; file " + file.string() +
+                                "; click cmdCancel");
+    m.Edit(Folder());
+  }
+  FS10Material fresh = Record();
+  Dialog d(fresh, Folder());
+  EXPECT_THAT(d.form.lstUser.Items(), ElementsAre("Plain.Glazed", "Shiny.Glazed"));
+  d.form.lstUser.SetListIndex(1);
+  d.form.cmdULoad.Click();
+  EXPECT_EQ(d.form.chkBloom(1).Value(), 0);
+  EXPECT_EQ(d.form.chkBloom(2).Value(), 1);
+}
+
+TEST_F(UserLibrary, LoadKeepsSwatchesAndAppliesTheSpecularRuleWithTheMaterialsPower) {
+  WriteText(Folder() / "shine.Glazed",
+            "SpecRed=1;SpecGreen=0;SpecBlue=0;BaseMaterialSpec=1;BloomCopy=1\r\nignored=1\r\n");
+  for (float power : {10.0f, 0.0f}) {
+    FS10Material m = Record(power);
+    m.loadString("SpecRed=0.5;SpecGreen=0.5;SpecBlue=0.5;BaseMaterialSpec=0");
+    Dialog d(m, Folder());
+    frmOptions& f = d.form;
+    const int32_t diffuse = f.Picture1.BackColor(), specular = f.picSpec.BackColor();
+    f.lstUser.SetListIndex(0);
+    f.cmdULoad.Click();
+    EXPECT_EQ(f.Picture1.BackColor(), diffuse);
+    EXPECT_EQ(f.picSpec.BackColor(), specular);
+    EXPECT_EQ(f.chkBloom(1).Value(), 1);
+    // With the material's power the preset's "specular on" holds; with power 0 it cannot.
+    EXPECT_EQ(f.chkEP(6).Value(), power >= 3 ? 0 : 1) << power;
+    EXPECT_THAT(f.lstUser.Items(), ElementsAre("shine.Glazed"));
+  }
+}
+
+TEST_F(UserLibrary, UnreadablePresetIsReportedAndTheDialogKeepsItsState) {
+  WriteText(Folder() / "gone.Glazed", "BloomCopy=0");
+  FS10Material m = Record();
+  Dialog d(m, Folder());
+  frmOptions& f = d.form;
+  f.chkBloom(1).SetValue(1);
+  f.lstUser.SetListIndex(0);
+  std::filesystem::remove(Folder() / "gone.Glazed");
+  test::ScriptedScope dialogs;
+  f.cmdULoad.Click();
+  ASSERT_EQ(dialogs.Messages().size(), 1u);
+  EXPECT_THAT(dialogs.Messages()[0], HasSubstr((Folder() / "gone.Glazed").string()));
+  EXPECT_EQ(f.chkBloom(1).Value(), 1);
+  EXPECT_THAT(f.lstUser.Items(), IsEmpty());
+}
+
+TEST_F(UserLibrary, DeleteRemovesTheSelectedFileAndNothingWithoutASelection) {
+  WriteText(Folder() / "a.Glazed", "");
+  WriteText(Folder() / "b.Glazed", "");
+  FS10Material m = Record();
+  Dialog d(m, Folder());
+  frmOptions& f = d.form;
+  f.cmdUDelete.Click();  // nothing selected
+  EXPECT_EQ(f.lstUser.ListCount(), 2);
+  f.lstUser.SetListIndex(1);
+  f.cmdUDelete.Click();
+  EXPECT_THAT(f.lstUser.Items(), ElementsAre("a.Glazed"));
+  EXPECT_FALSE(std::filesystem::exists(Folder() / "b.Glazed"));
+}
+
+TEST_F(UserLibrary, FailedSaveIsReported) {
+  FS10Material m = Record();
+  test::ScriptedScope dialogs("click cmdUSave; file " + (Folder() / "no/such/x.Glazed").string() +
+                              "; click cmdCancel");
+  m.Edit(Folder());
+  ASSERT_EQ(dialogs.Messages().size(), 1u);
+  EXPECT_THAT(dialogs.Messages()[0], HasSubstr("could not be saved"));
+}
+
+}  // namespace
+}  // namespace vlm
