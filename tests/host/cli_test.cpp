@@ -158,5 +158,19 @@ TEST_F(Cli, SavePicturesWritesEachDrawingAreaShown) {
   EXPECT_FALSE(std::filesystem::exists(Out("failed")));
 }
 
+TEST_F(Cli, TheExamplePreviewIsWhatTheDemoSaves) {
+  auto reg = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/libstairwright.so"});
+  ASSERT_EQ(reg.status, 0) << reg.output;
+  auto r = Vlmhost({"run", "VLMPlugin9.Stairwright", Example, "--ui",
+                    "txt(0)=3; txt(5)=10; click OKButton", "--save-pictures", Out("pictures")});
+  ASSERT_EQ(r.status, 0) << r.output;
+  auto read = [](const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  EXPECT_EQ(read(Out("pictures") + "/frmStep.picBuf.svg"),
+            read(std::string(VLM_TEST_EXAMPLES_DIR) + "/stairwright-preview.svg"));
+}
+
 }  // namespace
 }  // namespace vlm
