@@ -1,10 +1,13 @@
 #include "cli/commands.h"
 
+#include <map>
+
 #include <charconv>
 #include <climits>
 #include <iostream>
 #include <sstream>
 
+#include "cli/svg.h"
 #include "scene/document.h"
 #include "scene/scene_file.h"
 #include "vlm/component.h"
@@ -480,6 +483,20 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
   }
 
   backend->SetObserver([&out](const TranscriptEntry& e) { PrintEntry(out, e); });
+  // Every drawing area of every dialog shown, as it was when the dialog closed; written
+  // with the scene once the run has succeeded.
+  std::vector<std::pair<std::string, std::string>> pictures;
+  std::map<std::string, int> showings;
+  if (options.savePictures) {
+    backend->SetFormObserver([&](const Form& form) {
+      const int showing = ++showings[form.Name()];
+      for (const Control* c : form.Controls())
+        if (c->Kind() == ControlKind::PictureBox) {
+          const auto& picture = static_cast<const PictureBox&>(*c);
+          pictures.emplace_back(PictureFileName(form, showing, picture), PictureToSvg(picture));
+        }
+    });
+  }
   BackendScope scope(backend);
   const std::string& id = options.progId;
   bool saveScene = false;
@@ -566,6 +583,25 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
   }
   for (const DialogAction& action : backend->Remaining())
     err << "warning: the action \"" << action.text << "\" was not used\n";
+
+  if (options.savePictures) {
+    try {
+      std::error_code ec;
+      std::filesystem::create_directories(*options.savePictures, ec);
+      if (ec)
+        Raise(err::PathFileAccess,
+              options.savePictures->string() + ": cannot make the folder: " + ec.message());
+      for (const auto& [name, svg] : pictures) {
+        const auto file = *options.savePictures / name;
+        WriteFileAtomically(file, svg);
+        out << "wrote " << file.string() << "\n";
+      }
+      if (pictures.empty()) out << "(no dialog with a drawing area was shown)\n";
+    } catch (const Error& e) {
+      err << "error: " << e.Description() << "\n";
+      return ExitRunFailed;
+    }
+  }
 
   if (saveScene) {
     if (!sceneTarget) {

@@ -19,13 +19,14 @@ inline constexpr int ExitBadInput = 2;   // a bad scene file, selection, script 
 struct RunOptions {
   std::string progId;
   std::filesystem::path scene;
-  std::optional<std::filesystem::path> output;       // -o: the scene written (tools, operations)
-                                                     // or the export file name (exporters)
-  std::optional<std::filesystem::path> sceneOutput;  // --scene-out: the scene after an export
-  std::vector<std::string> selections;               // kind:PATH[:i,j,...]
-  std::optional<std::string> ui;                     // --ui ACTIONS
-  std::optional<std::filesystem::path> uiFile;       // --ui-file FILE
-  std::vector<std::string> params;                   // NAME=VALUE
+  std::optional<std::filesystem::path> output;        // -o: the scene written (tools, operations)
+                                                      // or the export file name (exporters)
+  std::optional<std::filesystem::path> sceneOutput;   // --scene-out: the scene after an export
+  std::vector<std::string> selections;                // kind:PATH[:i,j,...]
+  std::optional<std::string> ui;                      // --ui ACTIONS
+  std::optional<std::filesystem::path> uiFile;        // --ui-file FILE
+  std::vector<std::string> params;                    // NAME=VALUE
+  std::optional<std::filesystem::path> savePictures;  // --save-pictures DIR: drawing areas
 };
 
 // Each prints to `out` (results, message boxes, log lines) and `err` (problems) and returns

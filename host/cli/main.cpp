@@ -62,6 +62,8 @@ int main(int argc, char** argv) {
   runCmd->add_option("--ui", run.ui, "Dialog actions, separated by ';'");
   runCmd->add_option("--ui-file", run.uiFile, "A file of dialog actions");
   runCmd->add_option("--param", run.params, "Operations: NAME=VALUE overrides a parameter");
+  runCmd->add_option("--save-pictures", run.savePictures,
+                     "Write every drawing area of every dialog shown as DIR/FORM.CONTROL.svg");
 
   try {
     app.parse(argc, argv);

@@ -468,6 +468,9 @@ std::optional<DialogAction> ScriptedDialogs::TakeNext(DialogAction::Kind kind) {
 }
 
 void ScriptedDialogs::RunModal(Form& form) {
+  OnExit closed{[this, &form] {
+    if (formObserver_) formObserver_(form);
+  }};
   try {
     PlayForm(form);
   } catch (const ScriptError& e) {

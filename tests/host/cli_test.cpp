@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -133,6 +134,42 @@ TEST_F(Cli, ShowPrintsTheTree) {
   EXPECT_THAT(r.output, HasSubstr("object Spar: 8 vertices, 6 faces, materials Paint"));
   EXPECT_THAT(r.output, HasSubstr("group:Hangar/Wing"));
   EXPECT_THAT(r.output, Not(HasSubstr("error")));
+}
+
+TEST_F(Cli, SavePicturesWritesEachDrawingAreaShown) {
+  auto reg = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/libstairwright.so"});
+  ASSERT_EQ(reg.status, 0) << reg.output;
+  // The step preview as the dialog closed, after the new height was entered.
+  auto r = Vlmhost({"run", "VLMPlugin9.Stairwright", Example, "--ui", "txt(0)=3; click OKButton",
+                    "--save-pictures", Out("pictures"), "-o", Out("steps.json")});
+  ASSERT_EQ(r.status, 0) << r.output;
+  const auto svg = Out("pictures") + "/frmStep.picBuf.svg";
+  EXPECT_THAT(r.output, HasSubstr("wrote " + svg));
+  std::ifstream in(svg);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_THAT(text, HasSubstr("<svg"));
+  // The image, its background twice (drawn, then cleared), the outline, eight boards.
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 2 + 4 + 8 + 1);
+
+  // Nothing is written when the run fails.
+  r = Vlmhost({"run", "VLMPlugin9.Stairwright", Example, "--ui", "txt(0)=3; click Nothing",
+               "--save-pictures", Out("failed")});
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_FALSE(std::filesystem::exists(Out("failed")));
+}
+
+TEST_F(Cli, TheExamplePreviewIsWhatTheDemoSaves) {
+  auto reg = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/libstairwright.so"});
+  ASSERT_EQ(reg.status, 0) << reg.output;
+  auto r = Vlmhost({"run", "VLMPlugin9.Stairwright", Example, "--ui",
+                    "txt(0)=3; txt(5)=10; click OKButton", "--save-pictures", Out("pictures")});
+  ASSERT_EQ(r.status, 0) << r.output;
+  auto read = [](const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  EXPECT_EQ(read(Out("pictures") + "/frmStep.picBuf.svg"),
+            read(std::string(VLM_TEST_EXAMPLES_DIR) + "/stairwright-preview.svg"));
 }
 
 }  // namespace

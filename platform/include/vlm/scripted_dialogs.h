@@ -84,6 +84,12 @@ class ScriptedDialogs : public DialogBackend {
   void SetObserver(std::function<void(const TranscriptEntry&)> observer) {
     observer_ = std::move(observer);
   }
+  // Called with every form whose modal run ends (it hid or unloaded, or the script failed
+  // while it was open), as it was last drawn: the command line saves its drawing areas.
+  // The observer must not throw.
+  void SetFormObserver(std::function<void(const Form&)> observer) {
+    formObserver_ = std::move(observer);
+  }
   // Actions not played yet.
   const std::deque<DialogAction>& Remaining() const { return actions_; }
   bool Scripted() const { return scripted_; }
@@ -107,6 +113,7 @@ class ScriptedDialogs : public DialogBackend {
   std::deque<DialogAction> actions_;
   std::vector<TranscriptEntry> transcript_;
   std::function<void(const TranscriptEntry&)> observer_;
+  std::function<void(const Form&)> formObserver_;
   std::vector<std::pair<const Form*, Control*>> focus_;  // focused control per open form
   // Entries of each log list shown so far (ListControl::ItemsAdded at its last repaint).
   std::vector<std::pair<const Control*, long long>> shownListLines_;

@@ -1,0 +1,87 @@
+// The numeric dialog shared by the geometry tools: an array of number fields `txt`, OK and
+// Cancel, a cancel flag and the scene's unit scale, with the field readers behind it.
+//
+// Fields accept plain numbers and feet-and-inch notation (5'6, 6"), are tidied to a plain
+// decimal when the user leaves them, and are remembered per user under application
+// "VLMPlugin", section the tool's title, keys "txt0", "txt1", ...
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vlm/forms.h"
+
+namespace vlm {
+
+// The application under which the tools remember their dialog values.
+inline constexpr std::string_view SettingsApplication = "VLMPlugin";
+
+// The leading-number reader: a text that is a number as a whole gives its value; otherwise
+// the longest prefix of digits, "-" and "." is read, and a prefix that is no number gives 0.
+// Never raises: a value beyond the float range also gives 0.
+float xCsng(std::string_view text);
+
+// The field reader with feet and inches: 5'6 is five feet six inches, 6" six inches. When
+// `sscale` is exactly 1 (a metre scene) feet and inches are converted to metres. The result
+// is rounded to 3 decimals, half to even. Never raises; 0 for what cannot be read.
+float fnVal(std::string_view text, float sscale);
+
+// Rounds to `decimals` places, half to even, in double precision.
+double RoundHalfEven(double value, int decimals);
+
+// The decimal text of a float as a field shows it: the shortest text that reads back as the
+// same float, "." as the decimal point, "0" for both zeros.
+std::string NumberText(float value);
+
+// The plain conversions a tool applies to tidied field texts. Blanks around the number, a
+// sign, a decimal point and an exponent are accepted. Error 13 (type mismatch) for text that
+// is no number, 6 (overflow) for a value beyond the range.
+float ToSingle(std::string_view text);
+// A 16-bit integer, rounded half to even.
+int16_t ToInteger(std::string_view text);
+
+// The dialog core. A tool's form derives from it, adds its labels and extra controls, and
+// gives its design texts (the defaults in metres).
+class NumericDialog : public Form {
+ public:
+  // `section` is the tool's title for the remembered settings.
+  NumericDialog(std::string name, std::string section, std::vector<std::string> designTexts);
+
+  // True unless the dialog was closed with OK.
+  bool bCancel = true;
+  // The scene's unit scale (metres per unit); set by the tool before the dialog loads.
+  float sscale = 1.0f;
+
+  ControlArray<TextBox> txt;
+  CommandButton OKButton;
+  CommandButton CancelButton;
+
+  float fnVal(std::string_view text) const { return vlm::fnVal(text, sscale); }
+  const std::string& Section() const { return section_; }
+  // The default a field shows when nothing is remembered: its design text over sscale.
+  std::string DefaultText(int index) const;
+
+ protected:
+  // Leaving a field rewrites it through fnVal.
+  virtual void txtLostFocus(int index);
+  // Further remembered controls: read after the fields are loaded, stored with them on OK.
+  virtual void loadSettings() {}
+  virtual void saveSettings() {}
+  // Runs after the dialog has loaded its values.
+  virtual void loaded() {}
+
+  std::string getSetting(std::string_view key, std::string_view defaultValue) const;
+  void saveSetting(std::string_view key, std::string_view value) const;
+
+ private:
+  void formLoad();
+  void okClick();
+  void cancelClick();
+
+  std::string section_;
+  std::vector<std::string> designTexts_;
+};
+
+}  // namespace vlm

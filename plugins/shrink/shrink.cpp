@@ -1,0 +1,90 @@
+#include "shrink.h"
+
+#include <cmath>
+
+#include "vlm/forms.h"
+#include "vlm/plugin_folder.h"
+
+namespace vlm {
+namespace {
+
+// The address that tells which library this is (for the help file beside it).
+void helpAnchor() {}
+
+}  // namespace
+
+frmShrink::frmShrink() : NumericDialog("frmShrink", "shrink", {"0.1"}), lbl(*this, "lbl") {
+  SetCaption("Shrink Value");
+  lbl.SetCaption("Inset");
+}
+
+Shrink::Shrink()
+    : PluginBase({.name = "Shrink",
+                  .author = "Ardo Venmark \u00a9 2008",
+                  .cost = 0,
+                  .pluginClass = 0,
+                  .validation = PluginDescription::Counts{1, 999, 0, 999}}) {}
+
+void Shrink::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
+  SetPluginHelpFile(reinterpret_cast<const void*>(&helpAnchor));
+  frmShrink dialog;
+  dialog.sscale = ToSingle(scene.UnitScaleText(1.0f));
+
+  const int32_t mode =
+      scene.SelectedObjectCount() > 0 ? scene.SelectedObject(0)->SelectionMode() : -1;
+  if (mode != 0 && mode != 1) {
+    MsgBox("Please select one or more objects or faces before running this plugin",
+           mb::OKOnly | mb::Critical, "Shrink");
+    return;
+  }
+
+  dialog.ShowModal();
+  if (!dialog.bCancel) {
+    Amount = ToSingle(dialog.txt(0).Text());
+    for (int32_t i = 0; i < scene.SelectedObjectCount(); ++i)
+      shrinkObject(*scene.SelectedObject(i));
+  }
+  object_ = nullptr;
+  vertices_.clear();
+  dialog.Unload();
+}
+
+void Shrink::shrinkObject(vlm::Object& object) {
+  object_ = &object;
+  vertices_.assign(static_cast<size_t>(object.VertexCount()), ShrinkVertex{});
+  for (size_t j = 0; j < vertices_.size(); ++j)
+    vertices_[j].position = object.GetVertex(static_cast<int32_t>(j));
+
+  // Objects after the first were not tested: one in another selection mode gives no faces.
+  if (object.SelectionMode() == 1) {
+    for (int32_t m = 0; m < object.SelectedFaceCount(); ++m)
+      addFace(*object.Face(object.SelectedFace(m)));
+  } else if (object.SelectionMode() == 0) {
+    for (int32_t f = 0; f < object.FaceCount(); ++f)
+      addFace(*object.Face(f));
+  }
+
+  for (size_t j = 0; j < vertices_.size(); ++j) {
+    const ShrinkVertex& v = vertices_[j];
+    // A vertex whose normals cancel out has no inward direction: it stays where it is.
+    if (v.uses == 0 || Length(v.normalSum) == 0) continue;
+    const Vec3 moved = v.position - Normalize(v.normalSum) * Amount;
+    if (!std::isfinite(moved.x) || !std::isfinite(moved.y) || !std::isfinite(moved.z))
+      Raise(err::Overflow);
+    object.SetVertex(static_cast<int32_t>(j), moved);
+  }
+}
+
+void Shrink::addFace(vlm::Face& face) {
+  for (int32_t i = 0; i < face.PointCount(); ++i) {
+    const int32_t v = face.PointVertex(i);
+    const int32_t k = face.PointNormal(i);
+    if (v < 0 || static_cast<size_t>(v) >= vertices_.size()) Raise(err::SubscriptOutOfRange);
+    // A point without a normal counts with its face's plane normal, as the host shows it.
+    const Vec3 normal = k < 0 ? face.GetNormal() : object_->GetNormal(k);
+    vertices_[static_cast<size_t>(v)].normalSum += normal;
+    vertices_[static_cast<size_t>(v)].uses += 1;
+  }
+}
+
+}  // namespace vlm

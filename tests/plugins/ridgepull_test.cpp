@@ -1,0 +1,260 @@
+#include "ridgepull.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "scene/builder.h"
+#include "support/dialogs.h"
+#include "support/temp_home.h"
+#include "vlm/settings.h"
+
+namespace vlm {
+namespace {
+
+using host::HostDocument;
+using host::HostFace;
+using host::HostMesh;
+using host::HostNode;
+using ::testing::ElementsAre;
+using ::testing::StartsWith;
+
+void ExpectNear(Vec3 a, Vec3 b, const std::string& where) {
+  EXPECT_NEAR(a.x, b.x, 1e-5f) << where;
+  EXPECT_NEAR(a.y, b.y, 1e-5f) << where;
+  EXPECT_NEAR(a.z, b.z, 1e-5f) << where;
+}
+
+// A scene with a group "G" and fresh settings; `run` applies Ridgepull with a script.
+struct Fixture {
+  test::TempHome home;
+  HostDocument doc;
+  HostNode& group = host::AddGroup(doc.Root(), "G");
+  std::vector<std::string> messages;
+
+  void select(HostMesh& mesh, std::vector<int32_t> faces = {}) {
+    doc.scriptingSelection.objects.push_back({&mesh, faces.empty() ? 0 : 1, std::move(faces)});
+  }
+  Status run(const std::string& script = {}) {
+    test::ScriptedScope scope(script);
+    Ridgepull tool;
+    Status s = tool.Plugin_Apply(&doc, &doc, 0, {}, {}, "");
+    messages = scope.Messages();
+    return s;
+  }
+  HostMesh* moulding() {
+    for (auto& m : group.meshes)
+      if (m->name == "Moulding") return m.get();
+    return nullptr;
+  }
+};
+
+// The unit square in the plane y = 0, facing +y.
+HostMesh& Square(HostNode& g) {
+  return host::AddPolygonMesh(g, "Square", {{0, 0, 0}, {0, 0, 1}, {1, 0, 1}, {1, 0, 0}});
+}
+
+TEST(RidgepullDescription, StatesItsValues) {
+  Ridgepull tool;
+  std::string name, author;
+  int32_t cost = -1, pluginClass = -1;
+  tool.Plugin_Name(name);
+  tool.Plugin_Author(author);
+  tool.Plugin_Cost(cost);
+  tool.Plugin_PluginClass(pluginClass);
+  EXPECT_EQ(name, "Edge Extrude");
+  EXPECT_EQ(author, "Ardo Venmark \u00a9 2009");
+  EXPECT_EQ(cost, 0);
+  EXPECT_EQ(pluginClass, 2);
+  ValidationRecord r{7, 8, -1, -1, -1, -1};
+  tool.Plugin_GetValidation(r);
+  EXPECT_EQ(r.ComponentType, 7);
+  EXPECT_EQ(r.ValidMinComponents, 1);
+  EXPECT_EQ(r.ValidMaxComponents, 999);
+  EXPECT_EQ(r.ValidMinShapeSubSelection, 0);
+  EXPECT_EQ(r.ValidMaxShapeSubSelection, 999);
+}
+
+TEST(Ridgepull, SquareGetsAFlatTopAndAVerticalInnerSide) {
+  Fixture f;
+  HostMesh& square = Square(f.group);
+  f.select(square, {0});
+  ASSERT_EQ(f.run(), StatusOk);
+  EXPECT_THAT(f.messages, ::testing::IsEmpty());
+  HostMesh* m = f.moulding();
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(m->vertices.size(), 16u);
+  EXPECT_EQ(m->faces.size(), 12u);
+  EXPECT_THAT(m->uvs, ElementsAre(Vec2{0, 0}));
+  for (const auto& face : m->faces)
+    for (const auto& p : face->points)
+      EXPECT_EQ(p.uv, 0);
+  EXPECT_EQ(m->smoothingAngle, square.smoothingAngle);
+
+  // Corner 0 is (0, 0, 0); its neighbours lie along +z and +x.
+  ExpectNear(m->vertices[0], {0, 0, 0}, "Q0");
+  ExpectNear(m->vertices[1], {0, 0.1f, 0}, "Q1");
+  ExpectNear(m->vertices[2], {0.1f, 0.1f, 0.1f}, "Q2");
+  ExpectNear(m->vertices[3], {0.1f, 0, 0.1f}, "Q3");
+  for (size_t i = 0; i < 16; i += 4) {
+    EXPECT_NEAR(m->vertices[i + 1].y, 0.1f, 1e-6f);
+    EXPECT_NEAR(m->vertices[i + 2].y, 0.1f, 1e-6f);
+    EXPECT_NEAR(m->vertices[i + 2].x, m->vertices[i + 3].x, 1e-6f);
+    EXPECT_NEAR(m->vertices[i + 2].z, m->vertices[i + 3].z, 1e-6f);
+  }
+  // The first faces of the ring: outer side, top, inner side of the edge 0-1.
+  EXPECT_EQ(m->faces[0]->points[0].vertex, 0);
+  EXPECT_EQ(m->faces[0]->points[1].vertex, 4);
+  EXPECT_EQ(m->faces[0]->points[2].vertex, 5);
+  EXPECT_EQ(m->faces[0]->points[3].vertex, 1);
+  // The source is untouched.
+  EXPECT_EQ(square.vertices.size(), 4u);
+  EXPECT_EQ(square.faces.size(), 1u);
+}
+
+TEST(Ridgepull, InsideClosesTheUndersideAndIsRemembered) {
+  Fixture f;
+  HostMesh& square = Square(f.group);
+  f.select(square);
+  ASSERT_EQ(f.run("chkInside=1; click OKButton"), StatusOk);
+  HostMesh* m = f.moulding();
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(m->faces.size(), 16u);
+  // The underside of edge 0-1 lies in the face plane.
+  for (const auto& p : m->faces[3]->points)
+    EXPECT_EQ(m->vertices[static_cast<size_t>(p.vertex)].y, 0.0f);
+  EXPECT_EQ(GetSetting("VLMPlugin", "Ridgepull", "Inside"), "1");
+  EXPECT_EQ(GetSetting("VLMPlugin", "Ridgepull", "txt0"), "0.1");
+
+  // The next run starts with the box ticked.
+  f.group.meshes.pop_back();
+  ASSERT_EQ(f.run(), StatusOk);
+  ASSERT_NE(f.moulding(), nullptr);
+  EXPECT_EQ(f.moulding()->faces.size(), 16u);
+}
+
+TEST(Ridgepull, BevelEqualToInsetPutsTheTopEdgeAboveTheOutline) {
+  Fixture f;
+  f.select(Square(f.group));
+  ASSERT_EQ(f.run("txt(0)=0.2; txt(1)=0.3; txt(2)=0.2; click OKButton"), StatusOk);
+  HostMesh* m = f.moulding();
+  ASSERT_NE(m, nullptr);
+  for (size_t i = 0; i < 16; i += 4)
+    ExpectNear(m->vertices[i + 2], m->vertices[i] + Vec3{0, 0.3f, 0}, "Q2 " + std::to_string(i));
+}
+
+TEST(Ridgepull, EdgesBetweenInnerVerticesOfABlockGetNoOuterSide) {
+  Fixture f;
+  HostMesh& grid = host::AddGrid(f.group, "Grid", 3, 3);
+  f.select(grid);  // the whole object: every face
+  ASSERT_EQ(f.run(), StatusOk);
+  HostMesh* m = f.moulding();
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->vertices.size(), 9u * 16u);
+  // 36 edges per ring set: the 8 that run between two of the four inner vertices lose
+  // their outer side.
+  EXPECT_EQ(m->faces.size(), 36u * 2u + 28u);
+  // Q1 depends only on the vertex: the rings meet at the same raised point.
+  ExpectNear(m->vertices[4 * 2 + 1], m->vertices[16 + 4 * 1 + 1], "shared Q1");
+}
+
+TEST(Ridgepull, AdjacentQuadsKeepEveryOuterSide) {
+  Fixture f;
+  HostMesh& grid = host::AddGrid(f.group, "Grid", 3, 1);
+  f.select(grid, {0, 1});  // only the selected faces
+  ASSERT_EQ(f.run(), StatusOk);
+  HostMesh* m = f.moulding();
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->vertices.size(), 32u);
+  EXPECT_EQ(m->faces.size(), 24u);
+}
+
+TEST(Ridgepull, ConcaveCornerMovesItsInsetOutward) {
+  Fixture f;
+  // An L in the plane y = 0, facing +y; the corner at (1, 0, 1) is concave.
+  HostMesh& l = host::AddPolygonMesh(
+      f.group, "L", {{0, 0, 0}, {0, 0, 2}, {2, 0, 2}, {2, 0, 1}, {1, 0, 1}, {1, 0, 0}});
+  ASSERT_GT(l.normals[0].y, 0.99f);
+  f.select(l);
+  ASSERT_EQ(f.run(), StatusOk);
+  HostMesh* m = f.moulding();
+  ASSERT_NE(m, nullptr);
+  ExpectNear(m->vertices[4 * 4 + 3], {1.1f, 0, 0.9f}, "inset of the concave corner");
+}
+
+TEST(Ridgepull, DegenerateCornersAreReportedAndNoMouldingIsAdded) {
+  struct Case {
+    const char* what;
+    std::function<void(Fixture&)> build;
+  };
+  const Case cases[] = {
+      {"three points in a line",
+       [](Fixture& f) {
+         f.select(host::AddPolygonMesh(f.group, "P",
+                                       {{0, 0, 0}, {0, 0, 1}, {0, 0, 2}, {2, 0, 2}, {2, 0, 0}}));
+       }},
+      {"a repeated point",
+       [](Fixture& f) {
+         f.select(host::AddPolygonMesh(f.group, "P", {{0, 0, 0}, {0, 0, 1}, {0, 0, 1}, {1, 0, 0}}));
+       }},
+      {"faces whose normals cancel",
+       [](Fixture& f) {
+         HostMesh& m = Square(f.group);
+         HostFace& back = m.AddFace();
+         for (int v : {0, 3, 2, 1})
+           back.points.push_back({v, -1, -1});
+         f.select(m);
+       }},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    c.build(f);
+    ASSERT_EQ(f.run(), StatusOk) << c.what;
+    ASSERT_EQ(f.messages.size(), 1u) << c.what;
+    EXPECT_THAT(f.messages[0], StartsWith("11 - Division by zero")) << c.what;
+    EXPECT_EQ(f.moulding(), nullptr) << c.what;
+  }
+}
+
+TEST(Ridgepull, EarlierMouldingsStayWhenALaterObjectFails) {
+  Fixture f;
+  f.select(Square(f.group));
+  f.select(host::AddPolygonMesh(f.group, "Line", {{0, 0, 0}, {0, 0, 1}, {0, 0, 2}}));
+  ASSERT_EQ(f.run(), StatusOk);
+  EXPECT_EQ(f.messages.size(), 1u);
+  int mouldings = 0;
+  for (auto& m : f.group.meshes)
+    mouldings += m->name == "Moulding";
+  EXPECT_EQ(mouldings, 1);
+}
+
+TEST(Ridgepull, RefusesAnEmptySelectionAndCancelChangesNothing) {
+  Fixture f;
+  HostMesh& square = Square(f.group);
+  ASSERT_EQ(f.run("answer OK"), StatusOk);
+  EXPECT_THAT(
+      f.messages,
+      ElementsAre("Please select an object or one or more faces before running this plugin"));
+  f.select(square);
+  ASSERT_EQ(f.run("txt(0)=0.5; click CancelButton"), StatusOk);
+  EXPECT_EQ(f.group.meshes.size(), 1u);
+  EXPECT_EQ(GetSetting("VLMPlugin", "Ridgepull", "txt0", "none"), "none");
+  EXPECT_THAT(HelpFile(), ::testing::EndsWith("\\vlmplugins.chm"));
+}
+
+TEST(Ridgepull, AFieldThatCannotBeReadIsReported) {
+  Fixture f;
+  f.select(Square(f.group));
+  ASSERT_EQ(f.run("txt(1)=abc; enter"), StatusOk);
+  EXPECT_THAT(f.messages, ElementsAre("13 - Type mismatch"));
+  EXPECT_EQ(f.moulding(), nullptr);
+}
+
+TEST(Ridgepull, AngleBetweenVectors) {
+  EXPECT_NEAR(Ridgepull::angleBetween({1, 0, 0}, {0, 0, 1}), 1.5707963f, 1e-6f);
+  EXPECT_EQ(Ridgepull::angleBetween({1, 0, 0}, {2, 0, 0}), 0.0f);
+  EXPECT_EQ(Ridgepull::angleBetween({1, 0, 0}, {-1, 0, 0}), 0.0f);
+  EXPECT_THROW(Ridgepull::angleBetween({0, 0, 0}, {1, 0, 0}), Error);
+}
+
+}  // namespace
+}  // namespace vlm

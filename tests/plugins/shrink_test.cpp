@@ -1,0 +1,148 @@
+#include "shrink.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "scene/builder.h"
+#include "support/dialogs.h"
+#include "support/temp_home.h"
+#include "vlm/settings.h"
+
+namespace vlm {
+namespace {
+
+using host::HostDocument;
+using host::HostFace;
+using host::HostMesh;
+using host::HostNode;
+using ::testing::ElementsAre;
+
+struct Fixture {
+  test::TempHome home;
+  HostDocument doc;
+  HostNode& group = host::AddGroup(doc.Root(), "G");
+  std::vector<std::string> messages;
+
+  void select(HostMesh& mesh, std::vector<int32_t> faces = {}) {
+    doc.scriptingSelection.objects.push_back({&mesh, faces.empty() ? 0 : 1, std::move(faces)});
+  }
+  Status run(const std::string& script = {}) {
+    test::ScriptedScope scope(script);
+    Shrink tool;
+    Status s = tool.Plugin_Apply(&doc, &doc, 0, {}, {}, "");
+    messages = scope.Messages();
+    return s;
+  }
+};
+
+void ExpectNear(Vec3 a, Vec3 b, const std::string& where) {
+  EXPECT_NEAR(a.x, b.x, 1e-6f) << where;
+  EXPECT_NEAR(a.y, b.y, 1e-6f) << where;
+  EXPECT_NEAR(a.z, b.z, 1e-6f) << where;
+}
+
+TEST(ShrinkDescription, StatesItsValues) {
+  Shrink tool;
+  std::string name, author;
+  int32_t cost = -1, pluginClass = -1;
+  tool.Plugin_Name(name);
+  tool.Plugin_Author(author);
+  tool.Plugin_Cost(cost);
+  tool.Plugin_PluginClass(pluginClass);
+  EXPECT_EQ(name, "Shrink");
+  EXPECT_EQ(author, "Ardo Venmark \u00a9 2008");
+  EXPECT_EQ(cost, 0);
+  EXPECT_EQ(pluginClass, 0);
+  ValidationRecord r{};
+  tool.Plugin_GetValidation(r);
+  EXPECT_EQ(r.ValidMinComponents, 1);
+  EXPECT_EQ(r.ValidMaxComponents, 999);
+  EXPECT_EQ(r.ValidMaxShapeSubSelection, 999);
+}
+
+TEST(Shrink, ASelectedFaceOfAGridMovesAloneAgainstItsNormal) {
+  Fixture f;
+  HostMesh& grid = host::AddGrid(f.group, "Grid", 3, 3);
+  const std::vector<Vec3> before = grid.vertices;
+  f.select(grid, {4});  // the middle quad: vertices 5, 6, 9, 10
+  ASSERT_EQ(f.run(), StatusOk);
+  for (size_t i = 0; i < before.size(); ++i) {
+    const bool moved = i == 5 || i == 6 || i == 9 || i == 10;
+    ExpectNear(grid.vertices[i], before[i] - Vec3{0, moved ? 0.1f : 0, 0},
+               "vertex " + std::to_string(i));
+  }
+  EXPECT_EQ(GetSetting("VLMPlugin", "shrink", "txt0"), "0.1");
+}
+
+TEST(Shrink, BoxCornersMoveAlongTheDiagonal) {
+  Fixture f;
+  HostMesh& box = host::AddBox(f.group, "Box", {0, 0, 0}, {1, 1, 1});
+  const std::vector<Vec3> before = box.vertices;
+  f.select(box);
+  ASSERT_EQ(f.run(), StatusOk);
+  for (size_t i = 0; i < before.size(); ++i) {
+    const Vec3 inward = Normalize(-before[i]);
+    ExpectNear(box.vertices[i], before[i] + inward * 0.1f, "corner " + std::to_string(i));
+    EXPECT_NEAR(Length(box.vertices[i] - before[i]), 0.1f, 1e-6f);
+  }
+  // Normals, faces and texture coordinates stay.
+  EXPECT_EQ(box.normals.size(), 6u);
+  EXPECT_EQ(box.faces.size(), 6u);
+}
+
+TEST(Shrink, VerticesWithoutADirectionOrWithNoAmountStay) {
+  Fixture f;
+  // A two-sided square: the normals at every vertex cancel out.
+  HostMesh& square =
+      host::AddPolygonMesh(f.group, "Square", {{0, 0, 0}, {0, 0, 1}, {1, 0, 1}, {1, 0, 0}});
+  square.normals.push_back({0, -1, 0});
+  HostFace& back = square.AddFace();
+  for (int v : {0, 3, 2, 1})
+    back.points.push_back({v, 1, -1});
+  HostMesh& box = host::AddBox(f.group, "Box", {0, 0, 0}, {1, 1, 1});
+  const std::vector<Vec3> squareBefore = square.vertices, boxBefore = box.vertices;
+  f.select(square);
+  f.select(box);
+  ASSERT_EQ(f.run("txt(0)=0.5; click OKButton"), StatusOk);
+  EXPECT_EQ(square.vertices, squareBefore);
+  EXPECT_NE(box.vertices, boxBefore);
+
+  box.vertices = boxBefore;
+  ASSERT_EQ(f.run("txt(0)=0; click OKButton"), StatusOk);
+  EXPECT_EQ(box.vertices, boxBefore);
+}
+
+TEST(Shrink, APointWithoutANormalCountsWithItsFacePlane) {
+  Fixture f;
+  HostMesh& square =
+      host::AddPolygonMesh(f.group, "Square", {{0, 0, 0}, {0, 0, 1}, {1, 0, 1}, {1, 0, 0}});
+  for (auto& p : square.faces[0]->points)
+    p.normal = -1;
+  f.select(square);
+  ASSERT_EQ(f.run(), StatusOk);
+  ExpectNear(square.vertices[2], {1, -0.1f, 1}, "vertex 2");
+}
+
+TEST(Shrink, RefusesAnEmptySelectionAndCancelChangesNothing) {
+  Fixture f;
+  HostMesh& box = host::AddBox(f.group, "Box", {0, 0, 0}, {1, 1, 1});
+  const std::vector<Vec3> before = box.vertices;
+  ASSERT_EQ(f.run("answer OK"), StatusOk);
+  EXPECT_THAT(f.messages,
+              ElementsAre("Please select one or more objects or faces before running this plugin"));
+  f.select(box);
+  ASSERT_EQ(f.run("txt(0)=0.3; click CancelButton"), StatusOk);
+  EXPECT_EQ(box.vertices, before);
+}
+
+TEST(Shrink, AFieldThatCannotBeReadEndsTheRunWithItsError) {
+  Fixture f;
+  HostMesh& box = host::AddBox(f.group, "Box", {0, 0, 0}, {1, 1, 1});
+  const std::vector<Vec3> before = box.vertices;
+  f.select(box);
+  EXPECT_EQ(f.run("txt(0)=abc; enter"), StatusFromError(err::TypeMismatch));
+  EXPECT_EQ(box.vertices, before);
+}
+
+}  // namespace
+}  // namespace vlm
