@@ -2,10 +2,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <array>
-#include <cstdio>
 
 #include "motive_dialog.h"
 #include "plugins/tether_files.h"
@@ -19,17 +17,13 @@ namespace {
 
 using host::HostDocument;
 using host::HostNode;
+using test::ShellQuote;
+using test::Unwrapped;
+using test::Vlmhost;
+using test::Wrapped;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-
-const std::string kWrapStart =
-    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?> <FSMakeMdlData version=\"9.0\"> ";
-const std::string kWrapEnd = "</FSMakeMdlData>";
-
-std::string Wrapped(const std::string& text) {
-  return kWrapStart + text + kWrapEnd;
-}
 
 // Three top-level groups A, B, C, selected in the scene-graph view in that order.
 struct Nodes {
@@ -265,38 +259,14 @@ TEST(MotiveAndTether, EachReplacesTheOthersData) {
 // ---- the program
 // ---------------------------------------------------------------------------------
 
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s)
-    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-std::pair<int, std::string> Vlmhost(const std::string& args) {
-  FILE* pipe = popen((Quote(VLM_TEST_VLMHOST) + " " + args + " 2>&1").c_str(), "r");
-  std::string output;
-  std::array<char, 4096> buffer{};
-  size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    output.append(buffer.data(), n);
-  int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
 TEST(MotiveProgram, RenamesTheWingOfTheExampleScene) {
   test::TempHome home;
-  const std::string examples = VLM_TEST_EXAMPLES_DIR;
-  test::WriteText(home.Path() / "machine.reg",
-                  "Windows Registry Editor Version 5.00\n"
-                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vellum Examples\\FS10 SDK]\n"
-                  "\"SDKPath\"=\"" +
-                      examples + "/fs10\"\n");
-  auto reg = Vlmhost("register " + Quote(std::string(VLM_TEST_PLUGIN_DIR) + "/libmotive.so"));
-  ASSERT_EQ(reg.first, 0) << reg.second;
+  test::UseExamples(home, "libmotive.so");
   const std::string out = (home.Path() / "out.json").string();
-  auto r = Vlmhost("run VLMPlugin9.Motive " + Quote(examples + "/hangar.json") +
-                   " --select node:Hangar/Wing --ui " +
-                   Quote("cmbAnim=flap; txtName=left; click OKButton") + " -o " + Quote(out));
+  auto r = Vlmhost(
+      "run VLMPlugin9.Motive " + ShellQuote(std::string(VLM_TEST_EXAMPLES_DIR) + "/hangar.json") +
+      " --select node:Hangar/Wing --ui " +
+      ShellQuote("cmbAnim=flap; txtName=left; click OKButton") + " -o " + ShellQuote(out));
   ASSERT_EQ(r.first, 0) << r.second;
   auto doc = host::LoadScene(out);
   std::string problem;

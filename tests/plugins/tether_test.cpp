@@ -2,11 +2,9 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <pugixml.hpp>
 
 #include "plugins/tether_files.h"
@@ -22,13 +20,13 @@ namespace {
 using host::HostDocument;
 using host::HostMesh;
 using host::HostNode;
+using test::ShellQuote;
+using test::Unwrapped;
+using test::Vlmhost;
+using test::Wrapped;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-
-const std::string kWrapStart =
-    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?> <FSMakeMdlData version=\"9.0\"> ";
-const std::string kWrapEnd = "</FSMakeMdlData>";
 
 // A scripted back-end that also hands every dialog to `inspect` as it is shown.
 class Inspecting : public ScriptedDialogs {
@@ -83,16 +81,6 @@ Outcome RunTether(Scene& s, const test::TetherFiles& files, const std::string& s
   Tether tool(files.plugins);
   Status status = tool.Plugin_Apply(&s.doc, &s.doc, 0, {}, {}, "");
   return {status, dialogs.Messages(), dialogs.Backend().Failure()};
-}
-
-// The attachment text inside the stored wrapper; fails when the wrapper is not there.
-std::string Unwrapped(const std::string& stored) {
-  if (stored.rfind(kWrapStart, 0) != 0 || stored.size() < kWrapStart.size() + kWrapEnd.size() ||
-      stored.compare(stored.size() - kWrapEnd.size(), kWrapEnd.size(), kWrapEnd) != 0) {
-    ADD_FAILURE() << "not wrapped: " << stored;
-    return {};
-  }
-  return stored.substr(kWrapStart.size(), stored.size() - kWrapStart.size() - kWrapEnd.size());
 }
 
 void ExpectNear(Vec3 a, Vec3 b) {
@@ -478,44 +466,16 @@ TEST(Tether, HostErrorsAreReportedAsPluginError) {
 // ---- the program
 // -----------------------------------------------------------------------------------
 
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s)
-    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-std::pair<int, std::string> Vlmhost(const std::string& args) {
-  FILE* pipe = popen((Quote(VLM_TEST_VLMHOST) + " " + args + " 2>&1").c_str(), "r");
-  std::string output;
-  std::array<char, 4096> buffer{};
-  size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    output.append(buffer.data(), n);
-  int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
 TEST(TetherProgram, AttachesAnEffectOnTheExampleScene) {
   test::TempHome home;
-  const std::string examples = VLM_TEST_EXAMPLES_DIR;
-  test::WriteText(home.Path() / "machine.reg",
-                  "Windows Registry Editor Version 5.00\n"
-                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vellum Examples\\FS10]\n"
-                  "\"SetupPath\"=\"" +
-                      examples +
-                      "/fs10\"\n"
-                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vellum Examples\\FS10 SDK]\n"
-                      "\"SDKPath\"=\"" +
-                      examples + "/fs10\"\n");
-  auto reg = Vlmhost("register " + Quote(std::string(VLM_TEST_PLUGIN_DIR) + "/libtether.so"));
-  ASSERT_EQ(reg.first, 0) << reg.second;
+  test::UseExamples(home, "libtether.so");
   const std::string out = (home.Path() / "out.json").string();
-  auto r = Vlmhost("run VLMPlugin9.Tether " + Quote(examples + "/hangar.json") +
+  auto r = Vlmhost("run VLMPlugin9.Tether " +
+                   ShellQuote(std::string(VLM_TEST_EXAMPLES_DIR) + "/hangar.json") +
                    " --select faces:Hangar/Shell:2 --ui " +
-                   Quote("txtName=beacon; chk(0)=1; lstEffect=fx_beacon_red.fx; sldDist=50; "
-                         "chk(4)=1; lstPlatform=CONCRETE; click OKButton") +
-                   " -o " + Quote(out));
+                   ShellQuote("txtName=beacon; chk(0)=1; lstEffect=fx_beacon_red.fx; sldDist=50; "
+                              "chk(4)=1; lstPlatform=CONCRETE; click OKButton") +
+                   " -o " + ShellQuote(out));
   ASSERT_EQ(r.first, 0) << r.second;
   auto doc = host::LoadScene(out);
   std::string problem;
