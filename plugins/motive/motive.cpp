@@ -13,15 +13,16 @@ Motive::Motive(std::filesystem::path pluginFolder)
                   .cost = 3,
                   .pluginClass = 0,
                   .validation = PluginDescription::Counts{1, 999, 0, 999}}),
-      pluginFolder_(pluginFolder.empty() ? tetherconfig::ModuleFolder() : std::move(pluginFolder)) {
-}
+      pluginFolder_(std::move(pluginFolder)) {}
 
 // One dialog per selected node, each starting empty. An error stops the run with the
 // "Plugin Error" message; the nodes done before it keep their changes.
 void Motive::Apply(vlm::Scene&, vlm::SceneGraph& sceneGraph, int32_t deviceId) {
   try {
+    const std::filesystem::path folder =
+        pluginFolder_.empty() ? tetherconfig::ModuleFolder() : pluginFolder_;
     const int32_t slot = attachment::TetherDataSlot(sceneGraph);
-    SetHelpFile(attachment::HelpFileIn(pluginFolder_));
+    SetHelpFile(attachment::HelpFileIn(folder));
 
     const int32_t n = sceneGraph.SelectedNodeCount(deviceId);
     if (n <= 0) {
@@ -30,7 +31,7 @@ void Motive::Apply(vlm::Scene&, vlm::SceneGraph& sceneGraph, int32_t deviceId) {
     }
     for (int32_t i = 0; i < n; ++i) {
       vlm::Node* node = sceneGraph.SelectedNode(deviceId, i);
-      motive::frmDialog dialog(pluginFolder_);
+      motive::frmDialog dialog(folder);
       dialog.ShowModal();
       if (dialog.OK) applyToNode(*node, slot, dialog.newName, dialog.attachText);
       dialog.Unload();

@@ -18,13 +18,14 @@ Tether::Tether(std::filesystem::path pluginFolder)
                   .cost = 3,
                   .pluginClass = 0,
                   .validation = PluginDescription::Counts{1, 1, 0, 1}}),
-      pluginFolder_(pluginFolder.empty() ? tetherconfig::ModuleFolder() : std::move(pluginFolder)) {
-}
+      pluginFolder_(std::move(pluginFolder)) {}
 
 void Tether::Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t) {
   try {
+    const std::filesystem::path folder =
+        pluginFolder_.empty() ? tetherconfig::ModuleFolder() : pluginFolder_;
     const int32_t slot = attachment::TetherDataSlot(sceneGraph);
-    SetHelpFile(attachment::HelpFileIn(pluginFolder_));
+    SetHelpFile(attachment::HelpFileIn(folder));
 
     // Nothing to attach to: say so before any dialog and change nothing.
     if (scene.SelectedObjectCount() < 1) {
@@ -33,7 +34,7 @@ void Tether::Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t) {
     }
     vlm::Object* object = scene.SelectedObject(0);
     vlm::Group* parent = object->Parent();
-    tether::frmDialog dialog(pluginFolder_);
+    tether::frmDialog dialog(folder);
 
     vlm::Face* face = nullptr;
     if (object->SelectedFaceCount() == 1) {
