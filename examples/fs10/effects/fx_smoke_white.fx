@@ -1,0 +1,3 @@
+[Library Effect]
+Lifetime=5
+Display Name=fx_smoke_white

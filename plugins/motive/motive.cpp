@@ -1,0 +1,50 @@
+#include "motive.h"
+
+#include "attachment.h"
+#include "motive_dialog.h"
+#include "tether_config.h"
+#include "vlm/forms.h"
+
+namespace vlm {
+
+Motive::Motive(std::filesystem::path pluginFolder)
+    : PluginBase({.name = "Motive Helper",
+                  .author = "Ardo Venmark",
+                  .cost = 3,
+                  .pluginClass = 0,
+                  .validation = PluginDescription::Counts{1, 999, 0, 999}}),
+      pluginFolder_(std::move(pluginFolder)) {}
+
+// One dialog per selected node, each starting empty. An error stops the run with the
+// "Plugin Error" message; the nodes done before it keep their changes.
+void Motive::Apply(vlm::Scene&, vlm::SceneGraph& sceneGraph, int32_t deviceId) {
+  try {
+    const std::filesystem::path folder =
+        pluginFolder_.empty() ? tetherconfig::ModuleFolder() : pluginFolder_;
+    const int32_t slot = attachment::TetherDataSlot(sceneGraph);
+    SetHelpFile(attachment::HelpFileIn(folder));
+
+    const int32_t n = sceneGraph.SelectedNodeCount(deviceId);
+    if (n <= 0) {
+      MsgBox("Please select a group for the FSX Animation tool", mb::OKOnly | mb::Information);
+      return;
+    }
+    for (int32_t i = 0; i < n; ++i) {
+      vlm::Node* node = sceneGraph.SelectedNode(deviceId, i);
+      motive::frmDialog dialog(folder);
+      dialog.ShowModal();
+      if (dialog.OK) applyToNode(*node, slot, dialog.newName, dialog.attachText);
+      dialog.Unload();
+    }
+  } catch (const Error& e) {
+    attachment::ReportPluginError(e);
+  }
+}
+
+void Motive::applyToNode(vlm::Node& node, int32_t slot, const std::string& newName,
+                         const std::string& attachText) {
+  if (!newName.empty()) node.SetName(newName);
+  node.SetCustomField(slot, attachment::StoredText(attachText));
+}
+
+}  // namespace vlm

@@ -1,0 +1,5 @@
+// The entry points of the Tether library.
+#include "tether.h"
+#include "vlm/component_module.h"
+
+VLM_COMPONENT_MODULE("VLMPlugin9.Tether", vlm::Tether)

@@ -1,0 +1,66 @@
+#include "attachment.h"
+
+#include "vlm/error.h"
+#include "vlm/forms.h"
+#include "vlm/model.h"
+
+namespace vlm::attachment {
+
+std::string EscapeXml(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      case '\t':
+        out += "&#9;";
+        break;
+      case '\n':
+        out += "&#10;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) >= 0x20) out += c;
+    }
+  }
+  return out;
+}
+
+std::string StoredText(const std::string& attachText) {
+  if (attachText.empty()) return {};
+  return "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?> <FSMakeMdlData version=\"9.0\"> " +
+         attachText + "</FSMakeMdlData>";
+}
+
+int32_t TetherDataSlot(SceneGraph& sceneGraph) {
+  Node* root = sceneGraph.Document()->RootNode();
+  int32_t slot = root->FindCustomField(FieldName);
+  if (slot < 0) slot = root->AddCustomField(FieldName);
+  return slot;
+}
+
+std::string HelpFileIn(const std::filesystem::path& pluginFolder) {
+  return pluginFolder.string() + "\\vlmplugins.chm";
+}
+
+void ReportPluginError(const Error& error) {
+  MsgBox(std::to_string(error.Number()) + "\r" + error.Description(), mb::Critical, "Plugin Error");
+}
+
+}  // namespace vlm::attachment

@@ -1,0 +1,39 @@
+// The attachment text Tether and Motive store in the node custom field "TetherData", and the
+// pieces of a run both tools share.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace vlm {
+class Error;
+class SceneGraph;
+}  // namespace vlm
+
+namespace vlm::attachment {
+
+inline constexpr const char* FieldName = "TetherData";
+
+// `text` made safe inside an XML attribute value or element text: & < > " ' become
+// references, tab, line feed and carriage return become character references (so they
+// survive attribute normalisation), and the other control characters, which XML cannot hold,
+// are left out.
+std::string EscapeXml(std::string_view text);
+
+// What is stored for an attachment text: "" for "", else the text in the FSMakeMdlData
+// wrapper the model compiler reads.
+std::string StoredText(const std::string& attachText);
+
+// The slot of "TetherData" on the document's root node, defined when it is not yet.
+int32_t TetherDataSlot(SceneGraph& sceneGraph);
+
+// The help file of the tools' dialogs: the plug-in folder followed by "\vlmplugins.chm".
+std::string HelpFileIn(const std::filesystem::path& pluginFolder);
+
+// The error handler of both tools: the message box "Plugin Error" with the error number, a
+// carriage return and the description.
+void ReportPluginError(const Error& error);
+
+}  // namespace vlm::attachment

@@ -1,0 +1,157 @@
+#include "tether_dialog.h"
+
+#include <cstdlib>
+
+#include "attachment.h"
+#include "tether_config.h"
+#include "vlm/error.h"
+#include "vlm/settings.h"
+
+namespace vlm::tether {
+namespace {
+
+using attachment::EscapeXml;
+
+constexpr int kPanelLeft = 180;
+constexpr int kPanelAway = -20000;
+
+// Hundredths as text with two decimals and a "." whatever the locale: 150 -> "1.50".
+std::string Hundredths(int value) {
+  const int magnitude = std::abs(value);
+  std::string fraction = std::to_string(magnitude % 100);
+  if (fraction.size() < 2) fraction.insert(0, "0");
+  return (value < 0 ? "-" : "") + std::to_string(magnitude / 100) + "." + fraction;
+}
+
+}  // namespace
+
+frmDialog::frmDialog(std::filesystem::path pluginFolder)
+    : Form("frmDialog"), pluginFolder_(std::move(pluginFolder)) {
+  SetCaption("Attach Tool");
+  const char* kinds[] = {"Effect", "Library Object", "Visibility", "Mouse Rect", "Platform"};
+  for (int i = 0; i < chk.Count(); ++i) {
+    chk(i).SetCaption(kinds[i]);
+    tabs1.AddTab(kinds[i]);
+  }
+  chkNoCrash.SetCaption("No Crash");
+  chkEmpty.SetCaption("Empty");
+  Label1.SetCaption("Name");
+  Label2.SetCaption("Params : ");
+  Label3.SetCaption("GUID");
+  sldDist.SetRange(-1000, 1000);
+  sldDist.SetValue(0);
+  lblSlide.SetCaption("Offset from Geometry : 0.0");
+  lblMessage.SetCaption("Adding New Attachment to Selected Face");
+  OKButton.SetCaption("OK");
+  OKButton.Default = true;
+  CancelButton.SetCaption("Cancel");
+  CancelButton.Cancel = true;
+
+  OnLoad = [this] { formLoad(); };
+  chk.OnClick([this](int i) { chkClick(i); });
+  chkEmpty.Click = [this] { chkEmptyClick(); };
+  tabs1.Click = [this] { tabs1Click(); };
+  sldDist.Change = [this] { sldDistChange(); };
+  sldDist.Scroll = [this] { sldDistChange(); };
+  CancelButton.Click = [this] {
+    OK = false;
+    Hide();
+  };
+  OKButton.Click = [this] {
+    attachText = buildAttachText();
+    OK = true;
+    Hide();
+  };
+}
+
+// The lists come from "tether.xml" and the places it names. Whatever cannot be found leaves
+// its list empty; a damaged file is also reported as a warning that names it.
+void frmDialog::formLoad() {
+  tabs1Click();
+  const auto config = tetherconfig::TetherConfig::Load(pluginFolder_);
+  if (!config.Problem().empty()) Warn(config.Problem());
+
+  for (const std::string& name : config.Platforms())
+    lstPlatform.AddItem(name);
+
+  if (auto effects = config.Effects()) {
+    if (auto location = tetherconfig::Resolve(*effects)) {
+      for (const std::string& file :
+           tetherconfig::EffectFiles(tetherconfig::FileSystemPath(*location)))
+        lstEffect.AddItem(file);
+    }
+  }
+
+  if (auto parts = config.Parts()) {
+    if (auto location = tetherconfig::Resolve(*parts)) {
+      try {
+        auto definitions =
+            tetherconfig::PartDefinitions::Load(tetherconfig::FileSystemPath(*location));
+        for (const std::string& name : definitions.VisibilityParts())
+          lstVis.AddItem(name);
+        for (const std::string& name : definitions.MouseRectParts())
+          lstMouseR.AddItem(name);
+      } catch (const Error& e) {
+        Warn(e.Description());
+      }
+    }
+  }
+}
+
+void frmDialog::chkClick(int index) {
+  if (chk(index).Value() != 1) return;
+  tabs1.SetSelectedIndex(index + 1);
+  chkEmpty.SetValue(0);
+}
+
+void frmDialog::chkEmptyClick() {
+  const bool empty = chkEmpty.Value() == 1;
+  if (empty) chkNoCrash.SetValue(0);
+  chkNoCrash.SetEnabled(!empty);
+  for (int i = 0; i < chk.Count(); ++i) {
+    if (empty) chk(i).SetValue(0);
+    chk(i).SetEnabled(!empty);
+  }
+}
+
+void frmDialog::tabs1Click() {
+  for (int i = 0; i < pic.Count(); ++i) {
+    const bool shown = i + 1 == tabs1.SelectedIndex();
+    pic(i).SetLeft(shown ? kPanelLeft : kPanelAway);
+    pic(i).SetVisible(shown);
+  }
+}
+
+void frmDialog::sldDistChange() {
+  lblSlide.SetCaption("Offset from Geometry : " + Hundredths(sldDist.Value()));
+}
+
+// Every user text is escaped, so the stored text is always well-formed XML.
+std::string frmDialog::buildAttachText() const {
+  std::string text;
+  const std::string name = EscapeXml(txtName.Text());
+  if (checkedAndEnabled(chk(1)) || checkedAndEnabled(chk(0))) {
+    text += "<Attachpoint name=\"attachpt_" + name + "\">";
+    if (!lstEffect.Text().empty() && chk(0).Enabled()) {
+      text += "<AttachedObject> <Effect effectName=\"" + EscapeXml(lstEffect.Text()) +
+              "\" effectParams=\"" + EscapeXml(txtEffect.Text()) + "\"/> </AttachedObject>";
+    }
+    if (!txtGuid.Text().empty() && chk(1).Enabled()) {
+      text += "<AttachedObject> <LibraryObject name=\"" + EscapeXml(txtGuid.Text()) +
+              "\" scale=\"1.0\"/> </AttachedObject>";
+    }
+    text += "</Attachpoint>";
+  }
+  if (checkedAndEnabled(chk(2)) && !lstVis.Text().empty())
+    text += "<Visibility name=\"" + EscapeXml(lstVis.Text()) + "\" > </Visibility> ";
+  if (checkedAndEnabled(chk(3)) && !lstMouseR.Text().empty())
+    text += "<MouseRect name=\"" + EscapeXml(lstMouseR.Text()) + "\"> </MouseRect> ";
+  if (checkedAndEnabled(chk(4)) && !lstPlatform.Text().empty()) {
+    text += "<Platform name=\"platform_" + name + "\" surfaceType=\"" +
+            EscapeXml(lstPlatform.Text()) + "\" > </Platform> ";
+  }
+  if (checkedAndEnabled(chkNoCrash)) text += "<NoCrash/>";
+  return text;
+}
+
+}  // namespace vlm::tether
