@@ -1,0 +1,54 @@
+// One IGS file in memory: every record array of the format, the texture name table, the
+// turning of record references into file offsets ("Adjusting pointers") and the bytes in
+// writing order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "igs_records.h"
+
+namespace vlm::igs {
+
+// A mesh with its own vertex and triangle arrays.
+struct MeshRecords {
+  IgsMesh mesh{};
+  std::vector<IgsVertex> vertices;
+  std::vector<IgsTriangle> triangles;
+};
+
+// A block with its own mesh-ref array.
+struct BlockRecords {
+  IgsBlock block{};
+  std::vector<IgsMeshRef> meshRefs;
+};
+
+class IgsFile {
+ public:
+  IgsHeader header{};
+  std::vector<IgsMaterial> materials;
+  std::vector<MeshRecords> meshes;
+  std::vector<BlockRecords> blocks;
+  IgsTextureNameChunk chunk{};
+  std::vector<std::string> textureNames;  // the name table, once the pointers are adjusted
+
+  // Fills the fixed values of the header and the chunk header.
+  void PrepareHeader();
+
+  // Builds the texture name table from the stages' texture numbers (1-based positions in
+  // `textureList`), renumbers the stages 10 + 100 x material + stage, and turns every
+  // reference into the file offset of its record. References must be valid indices. Stops
+  // (ExportStopped) when the name table would exceed its 101 entries or the file would be
+  // too large for its 32-bit offsets; the records are then unchanged.
+  void AdjustPointers(const std::vector<std::string>& textureList);
+
+  // The size in bytes of the file as it stands.
+  int64_t FileSize() const;
+
+  // The file's bytes in writing order. The record arrays are released as they are written,
+  // so the records and the bytes are not held twice at their largest.
+  std::string TakeBytes();
+};
+
+}  // namespace vlm::igs

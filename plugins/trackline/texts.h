@@ -1,0 +1,27 @@
+// Small text helpers of the IGS exporter: case, blanks and numbers written in texts.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vlm::igs {
+
+std::string LowerCase(std::string_view text);
+// Without leading and trailing blanks.
+std::string Trim(std::string_view text);
+bool StartsWith(std::string_view text, std::string_view prefix);
+bool Contains(std::string_view text, std::string_view part);
+
+// The value of a decimal number written in a text ("12", " -3.5 ", "1e3"; "." is the decimal
+// point whatever the locale), or nothing when the text is not a number.
+std::optional<double> NumberIn(std::string_view text);
+// The number rounded to the nearest integer, halves to the even neighbour. A text that is not
+// a number, or a number outside the 32-bit range, stops the export with a message naming
+// `item` (ExportStopped).
+int32_t ReadInteger(std::string_view text, std::string_view item);
+// The number as a 32-bit float; stops the export as ReadInteger does.
+float ReadFloat(std::string_view text, std::string_view item);
+
+}  // namespace vlm::igs

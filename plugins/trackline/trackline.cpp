@@ -1,0 +1,381 @@
+#include "trackline.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "texts.h"
+#include "vlm/forms.h"
+#include "vlm/settings.h"
+
+namespace vlm {
+namespace {
+
+using igs::Contains;
+using igs::ExportStopped;
+using igs::LowerCase;
+
+template <class T>
+const T& Item(const std::vector<T>& items, int32_t index) {
+  if (index < 0 || static_cast<size_t>(index) >= items.size()) Raise(err::SubscriptOutOfRange);
+  return items[static_cast<size_t>(index)];
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + 1)
+    parts.push_back(text.substr(start, at - start));
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
+// Clears the working tables however a run ends.
+class TableRelease {
+ public:
+  explicit TableRelease(std::function<void()> release) : release_(std::move(release)) {}
+  ~TableRelease() { release_(); }
+  TableRelease(const TableRelease&) = delete;
+  TableRelease& operator=(const TableRelease&) = delete;
+
+ private:
+  std::function<void()> release_;
+};
+
+}  // namespace
+
+Trackline::Trackline()
+    : ImportExportBase({.author = "Ardo Venmark 2011",
+                        .pluginClass = 1,
+                        .cost = 3,
+                        .fileType = "IGS",
+                        .fileTypeDescription = "RailSim/RailWorks Geometry (Alternative) (.IGS)",
+                        .supportExport = true,
+                        .supportImport = false}) {}
+
+void Trackline::Export(const std::string& exportFileName, Node* exportGroup,
+                       vlm::SceneGraph& sceneGraph) {
+  exportFileName_ = exportFileName;
+  exportGroup_ = exportGroup;
+  sceneGraph_ = &sceneGraph;
+  rootNode_ = sceneGraph.Document()->RootNode();
+
+  // The texts the user sets on materials and nodes: defined in the document on first use.
+  for (size_t i = 0; i < materials_.slots.size(); ++i) {
+    const std::string name = igs::MaterialTable::FieldNames[i];
+    int32_t slot = rootNode_->FindMaterialCustomField(name);
+    if (slot < 0) slot = rootNode_->AddMaterialCustomField(name);
+    materials_.slots[i] = slot;
+  }
+  nodeSlot_ = rootNode_->FindCustomField("Rail Sim");
+  if (nodeSlot_ < 0) nodeSlot_ = rootNode_->AddCustomField("Rail Sim");
+
+  ExportOptionsForm frmOptions;
+  frmOptions.plug = this;
+  frm_ = &frmOptions;
+  TableRelease release([this] {
+    frm_ = nullptr;
+    rootNode_ = nullptr;
+  });
+  frmOptions.ShowModal();
+  frmOptions.Unload();
+}
+
+void Trackline::Run() {
+  scale_ = UnitScaleFor(sceneGraph_->Document()->Units(), scale_);
+  LType = frm_ ? frm_->LType : 0;
+  Node* node = ChooseExportNode(exportGroup_, rootNode_, {});
+  if (!node) return;
+  TableRelease release([this] { releaseTables(); });
+  try {
+    exportNode(*node);
+  } catch (const ExportStopped& e) {
+    // A limit of the format or a text that cannot be read: said in the log, nothing written,
+    // and the dialog stays open so the user can mend the scene and run again.
+    log(e.Description());
+    log("Export stopped: " + exportFileName_ + " was not written.");
+  }
+}
+
+void Trackline::releaseTables() {
+  materials_.Reset();
+  file_ = igs::IgsFile{};
+  root_.reset();
+  vertexIndex_.Clear();
+}
+
+void Trackline::log(const std::string& text) {
+  if (frm_) frm_->AddList(text);
+}
+
+void Trackline::exportNode(Node& G) {
+  releaseTables();
+  root_ = std::make_unique<selGroup>();
+  blockCount_ = 0;
+  meshCount_ = 0;
+  meshIndex_ = -1;
+
+  bool geometry = false;
+  if (LType == 1) {
+    geometry |= collect(G, 1, 100, *root_);
+    geometry |= collect(G, 2, 400, *root_);
+    geometry |= collect(G, 3, 1000, *root_);
+  } else if (LType == 2) {
+    const std::vector<LevelNode> levels = customLevels(G);
+    for (size_t k = 0; k < levels.size(); ++k) {
+      const int32_t D = k + 1 < levels.size() ? levels[k + 1].number : 1000;
+      geometry |= collect(*levels[k].node, static_cast<int32_t>(k) + 1, D, *root_);
+    }
+  } else {
+    geometry = collect(G, 1, 1000, *root_);
+  }
+  if (!geometry) {
+    MsgBox("Nothing to Export", mb::OKOnly);
+    return;
+  }
+
+  log("Processing Geometry (" + std::to_string(blockCount_) + " blocks)");
+  file_.PrepareHeader();
+  file_.blocks.resize(static_cast<size_t>(blockCount_));
+  file_.meshes.resize(static_cast<size_t>(meshCount_));
+  blockIndex_ = 0;
+  for (auto& record : root_->children) {
+    buildBlock(*record, -1);
+    ++blockIndex_;
+  }
+  file_.materials = materials_.records;
+
+  log("Adjusting pointers");
+  file_.AdjustPointers(materials_.textures);
+  const std::string bytes = file_.TakeBytes();
+  log("Writing to " + exportFileName_ + "...");
+  WriteFileAtomically(exportFileName_, bytes);
+  log("Export Finished.");
+}
+
+std::vector<Trackline::LevelNode> Trackline::customLevels(Node& G) {
+  std::vector<LevelNode> levels{{&G, 0}};
+  const std::string name = G.Name();
+  const std::string prefix = LowerCase(name);
+  NodeCollection* children = rootNode_->Children();
+  for (int32_t i = 0; i < children->Count(); ++i) {
+    Node* child = children->Item(i);
+    const std::string childName = child->Name();
+    if (!igs::StartsWith(LowerCase(childName), prefix)) continue;
+    // One separator character follows the chosen node's name: body_200.
+    const std::string rest =
+        childName.size() > name.size() + 1 ? childName.substr(name.size() + 1) : std::string();
+    if (!igs::NumberIn(rest)) continue;
+    const int32_t number =
+        igs::ReadInteger(rest, "The level distance in the node name \"" + childName + "\"");
+    if (number <= 0) continue;
+    if (levels.size() >= MaxLevelNodes)
+      throw ExportStopped(err::SubscriptOutOfRange,
+                          "The custom level node \"" + childName + "\" would be level node " +
+                              std::to_string(levels.size() + 1) + "; the limit is " +
+                              std::to_string(MaxLevelNodes) + ".");
+    // After every entry whose number is not greater; the chosen node stays first.
+    size_t at = 1;
+    while (at < levels.size() && levels[at].number <= number)
+      ++at;
+    levels.insert(levels.begin() + static_cast<std::ptrdiff_t>(at), LevelNode{child, number});
+  }
+  return levels;
+}
+
+bool Trackline::collect(Node& N, int32_t L, int32_t D, selGroup& P) {
+  auto R = std::make_unique<selGroup>();
+  R->cGroup = &N;
+  R->parent = &P;
+
+  bool childGeometry = false;
+  NodeCollection* children = N.Children();
+  for (int32_t i = 0; i < children->Count(); ++i)
+    childGeometry |= collect(*children->Item(i), L, D, *R);
+
+  std::unique_ptr<Shape> accumulator;
+  ShapeCollection* shapes = N.Shapes();
+  for (int32_t i = 0; i < shapes->Count(); ++i) {
+    Shape& shape = *shapes->Item(i);
+    if (shape.ShapeKind() != ShapeKindPolygonMesh) continue;
+    if (LType == 1 && !passesSizeCheck(shape, D)) continue;
+    if (const int32_t k = untexturedMaterial(shape)) {
+      log("Material " + std::to_string(k) + " in " + N.Name() + "/" + shape.Name() +
+          " does not have a texture - excluded from export.");
+      continue;
+    }
+    if (!accumulator) accumulator = sceneGraph_->NewShape();
+    accumulator->Merge(shape);
+  }
+
+  if (!(accumulator && accumulator->VertexCount() > 0) && !childGeometry) return false;
+
+  ++blockCount_;
+  R->cMesh = std::move(accumulator);
+  selGroup& record = *R;
+  P.children.push_back(std::move(R));
+
+  const std::string base = baseName(N);
+  record.SetGrpName(blockName(base, L, D));
+  log(record.GrpName());
+
+  ++meshCount_;
+  if (Shape* mesh = record.cMesh.get()) {
+    if (Contains(base, "shadow")) mesh->PrepareShadow(0);
+    mesh->Finalize();
+    // Every material enters the table now, so that it is complete before the build.
+    for (int32_t k = 0; k < mesh->MaterialCount(); ++k)
+      materials_.Register(*mesh->Material(k));
+  }
+  return true;
+}
+
+bool Trackline::passesSizeCheck(Shape& shape, int32_t D) const {
+  if (D < 101) return true;
+  const Bounds b = shape.GetBounds();
+  const float threshold = static_cast<float>(D) / 1200.0f;  // metres
+  const int small = ((b.max.x - b.min.x) * scale_ < threshold) +
+                    ((b.max.y - b.min.y) * scale_ < threshold) +
+                    ((b.max.z - b.min.z) * scale_ < threshold);
+  return small <= 1;
+}
+
+int32_t Trackline::untexturedMaterial(Shape& shape) {
+  for (int32_t k = 0; k < shape.MaterialCount(); ++k) {
+    TextureSet* textures = shape.Material(k)->Textures();
+    if (!textures || igs::ToAnsi(textures->DiffuseMap()).size() < 5) return k + 1;
+  }
+  return 0;
+}
+
+std::string Trackline::baseName(Node& N) {
+  std::string base = igs::Trim(N.GetCustomField(nodeSlot_));
+  if (base.empty()) {
+    base = N.Name();
+    if (LType == 2) base = base.substr(0, base.find('.'));
+  }
+  return base;
+}
+
+std::string Trackline::blockName(const std::string& base, int32_t L, int32_t D) const {
+  // The last four digits of D + 10000: 100 gives 0100, 12000 gives 2000.
+  const std::string digits = std::to_string(static_cast<int64_t>(D) + 10000);
+  const std::string prefix = std::to_string(L) + "_" +
+                             digits.substr(digits.size() - std::min<size_t>(4, digits.size())) +
+                             "_";
+  const std::vector<std::string> parts = Split(base, '_');
+  if (parts.size() < 3 || !igs::NumberIn(parts[0]) || !igs::NumberIn(parts[1]))
+    return prefix + base;
+  // A name that already carries a level and a distance: automatic levels put their own.
+  if (LType != 1) return base;
+  std::string name = prefix + parts[2];
+  for (size_t k = 3; k < parts.size() && k <= 4; ++k)
+    name += "_" + parts[k];
+  return name;
+}
+
+void Trackline::buildBlock(selGroup& R, int32_t parentIndex) {
+  const int32_t index = blockIndex_;
+  log("Block " + std::to_string(index));
+  igs::BlockRecords& b = file_.blocks.at(static_cast<size_t>(index));
+
+  Mat4 m = Mat4::Identity();
+  if (parentIndex >= 0) {
+    Node& N = *R.cGroup;
+    // The host gives the column-vector form; the block holds the row-vector form, with the
+    // translation in elements 12 to 14.
+    m = Transpose(N.GetMatrix(N.Parent(), 0));
+    igs::IgsBlock& parent = file_.blocks.at(static_cast<size_t>(parentIndex)).block;
+    if (parent.childCount < igs::MaxChildren)
+      parent.children[parent.childCount++] = index;
+    else
+      log("Block " + R.GrpName() + " is written but not linked to its parent " +
+          R.parent->GrpName() + ": a block lists at most " + std::to_string(igs::MaxChildren) +
+          " children.");
+  }
+  for (size_t k = 12; k < 15; ++k)
+    m.m[k] *= scale_;
+  std::copy(m.m.begin(), m.m.end(), b.block.transform);
+
+  igs::StoreText(b.block.name, R.GrpName(), "The block name");
+  b.block.number = index + 1;
+  b.block.meshRefCount = 1;
+  b.block.parent = parentIndex;
+
+  ++meshIndex_;
+  buildMesh(R.cMesh.get(), file_.meshes.at(static_cast<size_t>(meshIndex_)));
+  R.cMesh.reset();  // its mesh is built: the merged shape is no longer needed
+  b.meshRefs.assign(1, igs::IgsMeshRef{700.0f, meshIndex_, {}});
+
+  for (auto& child : R.children) {
+    ++blockIndex_;
+    buildBlock(*child, index);
+  }
+}
+
+void Trackline::buildMesh(Shape* shape, igs::MeshRecords& out) {
+  out = igs::MeshRecords{};
+  if (!shape) return;
+  const TriangleData data = shape->GetTriangleData();
+  const Bounds bounds = shape->GetBounds();
+  const Vec3 low = bounds.min * scale_, high = bounds.max * scale_;
+  out.mesh.min[0] = low.x, out.mesh.min[1] = low.y, out.mesh.min[2] = low.z;
+  out.mesh.max[0] = high.x, out.mesh.max[1] = high.y, out.mesh.max[2] = high.z;
+
+  const auto& triangles = data.triangles;
+  out.triangles.reserve(triangles.size());
+  vertexIndex_.Clear();
+  // Each distinct material is built and looked up once; it gives the same index every time.
+  std::vector<int32_t> materialIndex(data.materials.size(), -1);
+  int32_t fanKey = -1;
+
+  for (size_t t = 0; t < triangles.size(); ++t) {
+    const Triangle& triangle = triangles[t];
+    Item(data.materials, triangle.material);  // a material the data holds
+    int32_t& material = materialIndex[static_cast<size_t>(triangle.material)];
+    if (material < 0) material = materials_.Register(*Item(data.materials, triangle.material));
+
+    Vec3 P[3];
+    auto vertex = [&](int corner) {
+      const TriangleCorner& c = triangle.corners[static_cast<size_t>(corner)];
+      P[corner] = Item(data.positions, c.position) * scale_;
+      const Vec3 n = Item(data.normals, c.normal);
+      const Vec2 uv = Item(data.textureCoordinates, c.textureCoordinate);
+      igs::IgsVertex v{};
+      v.position[0] = P[corner].x, v.position[1] = P[corner].y, v.position[2] = P[corner].z;
+      v.normal[0] = n.x, v.normal[1] = n.y, v.normal[2] = n.z;
+      v.texCoordSets = 1;
+      v.texCoords[0][0] = uv.u, v.texCoords[0][1] = uv.v;
+      v.colour[0] = v.colour[1] = v.colour[2] = v.colour[3] = 1.0f;
+      v.material = material;
+      return vertexIndex_.FindOrAdd(out.vertices, v);
+    };
+    igs::IgsTriangle T{};
+    // Corners 0, 2, 1: the winding is the reverse of the host's.
+    T.vertices[1] = vertex(2);
+    T.vertices[2] = vertex(1);
+    T.vertices[0] = vertex(0);
+
+    Vec3 n = Cross(P[0] - P[2], P[1] - P[0]);
+    if (n.x != 0 || n.y != 0 || n.z != 0) n = Normalize(n);
+    T.normal[0] = n.x, T.normal[1] = n.y, T.normal[2] = n.z;
+
+    // Triangles fanned from one corner: 1 starts a fan, 5 continues it, 4 ends it.
+    const int32_t k = triangle.corners[0].position;
+    if (k != fanKey) {
+      T.fanFlag = 1;
+      fanKey = k;
+    } else {
+      const bool continues =
+          t + 1 < triangles.size() && triangles[t + 1].corners[0].position == fanKey;
+      T.fanFlag = continues ? 5 : 4;
+    }
+    T.value24 = 1.0f;
+    T.material = material;
+    out.triangles.push_back(T);
+  }
+  out.vertices.shrink_to_fit();
+  out.mesh.vertexCount = static_cast<int32_t>(out.vertices.size());
+  out.mesh.triangleCount = static_cast<int32_t>(out.triangles.size());
+}
+
+}  // namespace vlm

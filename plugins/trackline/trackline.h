@@ -1,0 +1,86 @@
+// Trackline: exports a group of the scene as one rail-sim IGS geometry file.
+//
+// The export shows the options dialog ("Export Options"); each press of Start Export runs
+// one export with the chosen levels of detail and logs its progress in the dialog:
+// - collect: the chosen node's tree is walked once per level of detail; every node with
+//   exported geometry below it becomes a block, named after its level and distance, its own
+//   textured meshes merged into one shape, and their materials enter the material table;
+// - build: the blocks are numbered depth first, each gets its transform and one mesh of
+//   vertices and triangles;
+// - write: references become file offsets and the file is written in one piece.
+// Every record is built and checked in memory first, and the file is replaced only when it
+// is complete: an export that stops (a limit of the format, a bad parameter) logs why and
+// changes no file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "igs_file.h"
+#include "material_table.h"
+#include "vertex_index.h"
+#include "vlm/contracts/import_export.h"
+#include "vlm/export_support.h"
+#include "vlm/model.h"
+
+namespace vlm {
+
+class Trackline final : public ImportExportBase, public ExportRunner {
+ public:
+  static constexpr std::string_view ClassDescription = "Rail Sim Export Plugin for VLM";
+  // The most custom level nodes (the chosen node included).
+  static constexpr size_t MaxLevelNodes = 10;
+
+  Trackline();
+
+  // One export with the dialog's current options (Start Export).
+  void Run() override;
+
+ protected:
+  void Export(const std::string& exportFileName, Node* exportGroup,
+              vlm::SceneGraph& sceneGraph) override;
+
+ private:
+  struct LevelNode {
+    Node* node;
+    int32_t number;  // the number after the chosen node's name; 0 for the chosen node
+  };
+
+  void exportNode(Node& G);
+  // The chosen node first, then the root's nodes named after it with a number, by number.
+  std::vector<LevelNode> customLevels(Node& G);
+  // Collects node N and its subtree for level L at distance D under P; true when it has
+  // geometry.
+  bool collect(Node& N, int32_t L, int32_t D, selGroup& P);
+  bool passesSizeCheck(Shape& shape, int32_t D) const;
+  // The shape's first material without a usable texture (1-based), or 0 when all have one.
+  int32_t untexturedMaterial(Shape& shape);
+  std::string baseName(Node& N);
+  std::string blockName(const std::string& base, int32_t L, int32_t D) const;
+  void buildBlock(selGroup& R, int32_t parentIndex);
+  void buildMesh(Shape* shape, igs::MeshRecords& out);
+  void releaseTables();
+  void log(const std::string& text);
+
+  // Kept between the dialog's button clicks.
+  int16_t LType = 0;
+  float scale_ = 0;
+  vlm::SceneGraph* sceneGraph_ = nullptr;
+  Node* rootNode_ = nullptr;
+  Node* exportGroup_ = nullptr;
+  std::string exportFileName_;
+  ExportOptionsForm* frm_ = nullptr;
+  int32_t nodeSlot_ = -1;  // the node text "Rail Sim"
+
+  // Rebuilt by every run.
+  igs::MaterialTable materials_;
+  igs::IgsFile file_;
+  std::unique_ptr<selGroup> root_;
+  int32_t blockCount_ = 0, meshCount_ = 0, meshIndex_ = -1, blockIndex_ = 0;
+  igs::VertexIndex vertexIndex_;
+};
+
+}  // namespace vlm

@@ -1,0 +1,71 @@
+#include "vertex_index.h"
+
+#include <bit>
+#include <cmath>
+
+namespace vlm::igs {
+namespace {
+
+bool Within(float a, float b, float tolerance) {
+  return std::fabs(a - b) <= tolerance;
+}
+
+}  // namespace
+
+bool SameVertex(const IgsVertex& a, const IgsVertex& b) {
+  if (a.position[0] != b.position[0] || a.position[1] != b.position[1] ||
+      a.position[2] != b.position[2])
+    return false;
+  if (a.texCoordSets != b.texCoordSets || a.material != b.material || a.boneCount != b.boneCount)
+    return false;
+  constexpr float normalTolerance = 2e-5f, colourTolerance = 0.0039f, uvTolerance = 2e-5f;
+  for (int k = 0; k < 3; ++k)
+    if (!Within(a.normal[k], b.normal[k], normalTolerance)) return false;
+  for (int k = 0; k < 4; ++k)
+    if (!Within(a.colour[k], b.colour[k], colourTolerance)) return false;
+  for (int32_t s = 0; s < a.texCoordSets && s < 8; ++s)
+    if (!Within(a.texCoords[s][0], b.texCoords[s][0], uvTolerance) ||
+        !Within(a.texCoords[s][1], b.texCoords[s][1], uvTolerance))
+      return false;
+  for (int32_t w = 0; w < a.boneCount && w < 8; ++w)
+    if (a.bones[w].bone != b.bones[w].bone || a.bones[w].weight != b.bones[w].weight) return false;
+  return true;
+}
+
+size_t VertexIndex::KeyHash::operator()(const Key& k) const noexcept {
+  uint64_t h = k.x;
+  h = h * 0x9E3779B97F4A7C15ull ^ k.y;
+  h = h * 0x9E3779B97F4A7C15ull ^ k.z;
+  return static_cast<size_t>(h ^ (h >> 29));
+}
+
+void VertexIndex::Clear() {
+  chains_.clear();
+  next_.clear();
+}
+
+int32_t VertexIndex::FindOrAdd(std::vector<IgsVertex>& vertices, const IgsVertex& v) {
+  const auto index = static_cast<int32_t>(vertices.size());
+  // A position with a NaN equals nothing, not even itself: it is never indexed.
+  if (std::isnan(v.position[0]) || std::isnan(v.position[1]) || std::isnan(v.position[2])) {
+    vertices.push_back(v);
+    next_.push_back(-1);
+    return index;
+  }
+  // Adding 0 turns -0 into +0, which compare equal, so they share a key.
+  const Key key{std::bit_cast<uint32_t>(v.position[0] + 0.0f),
+                std::bit_cast<uint32_t>(v.position[1] + 0.0f),
+                std::bit_cast<uint32_t>(v.position[2] + 0.0f)};
+  auto [it, added] = chains_.try_emplace(key, Chain{index, index});
+  if (!added) {
+    for (int32_t i = it->second.first; i >= 0; i = next_[static_cast<size_t>(i)])
+      if (SameVertex(vertices[static_cast<size_t>(i)], v)) return i;
+    next_[static_cast<size_t>(it->second.last)] = index;
+    it->second.last = index;
+  }
+  vertices.push_back(v);
+  next_.push_back(-1);
+  return index;
+}
+
+}  // namespace vlm::igs

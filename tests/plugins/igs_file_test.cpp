@@ -1,0 +1,255 @@
+#include "igs_file.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+
+#include "support/igs_reader.h"
+
+namespace vlm::igs {
+namespace {
+
+using ::testing::ElementsAre;
+
+// Expected bytes, spelled out by offset.
+class Bytes {
+ public:
+  explicit Bytes(size_t size) : b_(size, '\0') {}
+  Bytes& I32(size_t at, uint32_t v) {
+    for (int k = 0; k < 4; ++k)
+      b_.at(at + static_cast<size_t>(k)) = static_cast<char>((v >> (8 * k)) & 0xFF);
+    return *this;
+  }
+  Bytes& F32(size_t at, float v) { return I32(at, std::bit_cast<uint32_t>(v)); }
+  Bytes& Text(size_t at, std::string_view text) {
+    b_.replace(at, text.size(), text);
+    return *this;
+  }
+  const std::string& str() const { return b_; }
+
+ private:
+  std::string b_;
+};
+
+std::string ChunkHeader() {
+  return Bytes(44).Text(0, "Texture name table").I32(32, 2).I32(36, 44).str();
+}
+
+IgsVertex VertexAt(float x, int32_t material) {
+  IgsVertex v{};
+  v.position[0] = x;
+  v.texCoordSets = 1;
+  v.material = material;
+  return v;
+}
+
+// One mesh of one triangle with material `material`, drawn by one block.
+IgsFile OneTriangle(int32_t material) {
+  IgsFile f;
+  f.PrepareHeader();
+  MeshRecords mesh;
+  for (int k = 0; k < 3; ++k)
+    mesh.vertices.push_back(VertexAt(static_cast<float>(k), material));
+  IgsTriangle t{};
+  t.vertices[0] = 0, t.vertices[1] = 2, t.vertices[2] = 1;
+  t.material = material;
+  mesh.triangles.push_back(t);
+  f.meshes.push_back(mesh);
+  BlockRecords block;
+  StoreText(block.block.name, "1_1000_Box", "The block name");
+  block.block.parent = -1;
+  block.meshRefs.push_back({700.0f, 0, {}});
+  f.blocks.push_back(block);
+  return f;
+}
+
+IgsMaterial WithStages(std::initializer_list<int32_t> textures) {
+  IgsMaterial m{};
+  for (int32_t t : textures)
+    m.stages[m.stageCount++].texture = t;
+  return m;
+}
+
+TEST(IgsRecords, NumbersAreLittleEndianAndRecordsKeepTheirSize) {
+  std::string out;
+  WriteRecord(out, IgsMeshRef{700.0f, 0x01020304, {}});
+  ASSERT_EQ(out.size(), 56u);
+  EXPECT_EQ(out.substr(0, 8), std::string("\x00\x00\x2F\x44\x04\x03\x02\x01", 8));
+  EXPECT_EQ(out.substr(8), std::string(48, '\0'));
+
+  out.clear();
+  WriteRecord(out, IgsMaterial{});
+  WriteRecord(out, IgsBlock{});
+  WriteRecord(out, IgsVertex{});
+  EXPECT_EQ(out.size(), 1788u + 260u + 240u);
+}
+
+TEST(IgsRecords, TextsFillTheirFieldAndLongerOnesStop) {
+  char field[32];
+  std::memset(field, 'x', sizeof field);
+  StoreText(field, std::string(31, 'a'), "The block name");
+  EXPECT_EQ(std::string(field, 32), std::string(31, 'a') + '\0');
+  StoreText(field, std::string(32, 'b'), "The block name");  // no 0 after it
+  EXPECT_EQ(std::string(field, 32), std::string(32, 'b'));
+  StoreText(field, "ab", "The block name");  // a shorter text clears the rest
+  EXPECT_EQ(std::string(field, 32), "ab" + std::string(30, '\0'));
+  try {
+    StoreText(field, std::string(33, 'c'), "The block name");
+    FAIL() << "a 33-character name was stored";
+  } catch (const ExportStopped& e) {
+    EXPECT_EQ(e.Description(), "The block name \"" + std::string(33, 'c') +
+                                   "\" is 33 characters long; the limit is 32.");
+  }
+  EXPECT_EQ(std::string(field, 2), "ab");  // untouched by the failed store
+}
+
+TEST(IgsRecords, TextIsWrittenInEightBitCharacters) {
+  EXPECT_EQ(ToAnsi("Tür"), "T\xFCr");
+  EXPECT_EQ(ToAnsi("日本"), "??");
+  EXPECT_EQ(ToAnsi(std::string("a\xFF", 2)), std::string("a\xFF", 2));  // not UTF-8: kept
+  char field[4];
+  StoreText(field, "Türe", "The name");  // four characters, five UTF-8 bytes: it fits
+  EXPECT_EQ(std::string(field, 4), "T\xFCre");
+}
+
+TEST(IgsFileLayout, AnEmptyFileIsTheHeaderAndTheChunkHeader) {
+  IgsFile f;
+  f.PrepareHeader();
+  f.AdjustPointers({});
+  const float tint = std::bit_cast<float>(0x3ECACACCu);
+  const std::string header = Bytes(216)
+                                 .Text(0, "KIGF")
+                                 .I32(4, 151)
+                                 .Text(8, "SHAPE")
+                                 .Text(24, "Vellum IGS Export by Ardo Venmark 2011")
+                                 .I32(96, 216)  // blocks, meshes: empty arrays at 216
+                                 .I32(104, 216)
+                                 .I32(120, 216)
+                                 .F32(132, tint)
+                                 .F32(136, tint)
+                                 .F32(140, tint)
+                                 .str();
+  EXPECT_EQ(f.TakeBytes(), header + ChunkHeader());
+}
+
+TEST(IgsFileLayout, WithoutTexturesTheFileEndsWithTheChunkHeader) {
+  IgsFile f = OneTriangle(0);
+  f.materials.push_back(WithStages({0}));
+  f.AdjustPointers({});
+  const std::string bytes = f.TakeBytes();
+  ASSERT_EQ(bytes.size(), 216u + 1788 + 3 * 240 + 92 + 100 + 56 + 260 + 44);
+  EXPECT_EQ(bytes.substr(bytes.size() - 44), ChunkHeader());
+  test::IgsContents igs = test::ReadIgs(bytes);
+  EXPECT_EQ(igs.header.I32(164), 0);
+  EXPECT_EQ(igs.header.I32(212), 0);
+  EXPECT_EQ(igs.meshes[0].raw.I32(8), 216 + 1788);  // vertices right after the material
+  EXPECT_EQ(igs.meshes[0].triangles[0].raw.I32(32), 216);
+  EXPECT_THAT(igs.meshes[0].triangles[0].vertices, ElementsAre(0, 2, 1));
+  EXPECT_EQ(igs.meshes[0].vertices[2].raw.I32(116), 216);
+}
+
+TEST(IgsFileLayout, WithoutMaterialsTheVerticesStartAt216) {
+  IgsFile f = OneTriangle(0);
+  f.meshes[0].triangles.clear();
+  for (auto& v : f.meshes[0].vertices)
+    v.material = 0;
+  f.AdjustPointers({});
+  EXPECT_EQ(f.header.materialArray, 216);
+  EXPECT_EQ(f.meshes[0].mesh.vertexArray, 216);
+}
+
+TEST(IgsFileLayout, TwoTexturedStagesGiveTwoNamesAndTheirNumbers) {
+  IgsFile f = OneTriangle(1);
+  f.materials.push_back(WithStages({1, 2}));
+  f.materials.push_back(WithStages({0, 1}));  // a file is named once per stage that uses it
+  f.AdjustPointers({"textures\\a", "textures\\bb"});
+  EXPECT_EQ(f.materials[0].stages[0].texture, 10);
+  EXPECT_EQ(f.materials[0].stages[1].texture, 11);
+  EXPECT_EQ(f.materials[1].stages[0].texture, 0);
+  EXPECT_EQ(f.materials[1].stages[1].texture, 111);
+  const std::string bytes = f.TakeBytes();
+
+  test::IgsContents igs = test::ReadIgs(bytes);
+  EXPECT_EQ(igs.header.I32(164), 1);
+  EXPECT_EQ(static_cast<size_t>(igs.header.I32(212)), igs.chunkOffset);
+  EXPECT_THAT(igs.textureNames, ElementsAre("textures\\a", "textures\\bb", "textures\\a"));
+  const std::string body = Bytes(8 + 12)
+                               .I32(0, 11 + 12 + 11)  // the string area: each name and its 0
+                               .I32(4, 3)
+                               .I32(8, 0)
+                               .I32(12, 11)
+                               .I32(16, 23)
+                               .str() +
+                           std::string("textures\\a\0textures\\bb\0textures\\a\0", 34);
+  EXPECT_EQ(bytes.substr(igs.chunkOffset), ChunkHeader() + body);
+}
+
+TEST(IgsFileLayout, OneBlockWithOneMesh) {
+  IgsFile f = OneTriangle(0);
+  f.materials.push_back(WithStages({0}));
+  f.AdjustPointers({});
+  const std::string bytes = f.TakeBytes();
+  test::IgsContents igs = test::ReadIgs(bytes);
+  ASSERT_EQ(igs.blocks.size(), 1u);
+  const test::IgsBytes& block = igs.blocks[0].raw;
+  EXPECT_EQ(block.I32(108), 0);
+  EXPECT_EQ(block.I32(112), 0);
+  EXPECT_EQ(block.I32(36), 1);
+  const size_t refAt = static_cast<size_t>(block.I32(40));
+  test::IgsBytes meshRef{std::string_view(bytes).substr(refAt, 56)};
+  EXPECT_EQ(meshRef.F32(0), 700.0f);
+  EXPECT_EQ(meshRef.I32(4), igs.header.I32(104));
+  EXPECT_EQ(refAt + 56, static_cast<size_t>(igs.header.I32(96)));  // the block array follows
+}
+
+TEST(IgsFileLayout, BlocksPointAtTheirParentsAndChildren) {
+  IgsFile f = OneTriangle(0);
+  f.materials.push_back(WithStages({0}));
+  f.meshes.push_back(f.meshes[0]);
+  f.meshes.push_back(MeshRecords{});  // an empty mesh still has its place
+  for (int b = 1; b < 3; ++b) {
+    BlockRecords child;
+    child.block.parent = 0;
+    child.meshRefs.push_back({700.0f, b, {}});
+    f.blocks[0].block.children[f.blocks[0].block.childCount++] = b;
+    f.blocks.push_back(child);
+  }
+  f.AdjustPointers({});
+  const std::string bytes = f.TakeBytes();
+  test::IgsContents igs = test::ReadIgs(bytes);
+  ASSERT_EQ(igs.blocks.size(), 3u);
+  EXPECT_EQ(igs.blocks[0].parent, -1);
+  EXPECT_THAT(igs.blocks[0].children, ElementsAre(1, 2));
+  EXPECT_EQ(igs.blocks[2].parent, 0);
+  EXPECT_THAT(igs.blocks[2].meshes, ElementsAre(2));
+  EXPECT_EQ(igs.meshes[1].raw.I32(8), 216 + 1788 + 3 * 240);  // after the first mesh's vertices
+  EXPECT_TRUE(igs.meshes[2].vertices.empty());
+}
+
+TEST(IgsFileLimits, TheNameTableHoldsAHundredAndOneNames) {
+  IgsFile f = OneTriangle(0);
+  for (int i = 0; i < 25; ++i)
+    f.materials.push_back(WithStages({1, 1, 1, 1}));
+  f.materials.push_back(WithStages({1}));
+  f.AdjustPointers({"textures\\a"});  // 101 names fit
+  EXPECT_EQ(f.textureNames.size(), 101u);
+
+  IgsFile over = OneTriangle(0);
+  for (int i = 0; i < 26; ++i)
+    over.materials.push_back(WithStages({1, 1, 1, 1}));
+  try {
+    over.AdjustPointers({"textures\\a"});
+    FAIL() << "104 names were accepted";
+  } catch (const ExportStopped& e) {
+    EXPECT_EQ(e.Description(),
+              "The texture name table would hold 104 names (one per textured stage); the limit is "
+              "101.");
+  }
+  EXPECT_EQ(over.materials[0].stages[0].texture, 1);  // nothing was renumbered
+  EXPECT_EQ(over.meshes[0].triangles[0].material, 0);
+}
+
+}  // namespace
+}  // namespace vlm::igs

@@ -1,0 +1,458 @@
+#include "trackline.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <iterator>
+
+#include "scene/builder.h"
+#include "scene/scene_file.h"
+#include "support/dialogs.h"
+#include "support/igs_reader.h"
+#include "support/temp_home.h"
+#include "vlm/settings.h"
+
+namespace vlm {
+namespace {
+
+namespace fs = std::filesystem;
+using host::HostDocument;
+using host::HostMaterial;
+using host::HostNode;
+using test::IgsContents;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+HostMaterial& Textured(HostDocument& doc, const std::string& name, const std::string& texture) {
+  HostMaterial& m = doc.NewMaterial(name);
+  m.hasTextures = true;
+  m.diffuseMap = texture;
+  return m;
+}
+
+// One export through the contract, with a scripted dialog.
+struct ExportRun {
+  Status status = StatusOk;
+  std::vector<std::string> log;
+  std::vector<std::string> messages;
+};
+
+ExportRun Export(HostDocument& doc, HostNode* group, const fs::path& file,
+                 const std::string& script = {}) {
+  test::ScriptedScope dialogs(script);
+  Trackline exporter;
+  ExportRun run;
+  Node* node = group ? &group->AsNode() : &doc.Root().AsNode();
+  run.status = exporter.PluginImportExport_Export(file.string(), node, &doc, nullptr, {}, {}, "");
+  run.log = dialogs.Texts(TranscriptEntry::Kind::Log);
+  run.messages = dialogs.Messages();
+  return run;
+}
+
+// A file read back; the contents view into the bytes, which stay put when it moves.
+struct Written {
+  std::shared_ptr<const std::string> bytes;
+  IgsContents igs;
+};
+Written ReadBack(const fs::path& file) {
+  auto bytes = std::make_shared<const std::string>(ReadFile(file));
+  return {bytes, test::ReadIgs(*bytes)};
+}
+
+std::vector<std::string> BlockNames(const IgsContents& igs) {
+  std::vector<std::string> names;
+  for (const auto& b : igs.blocks)
+    names.push_back(b.name);
+  return names;
+}
+
+// A scene with one textured box in a group.
+struct BoxScene {
+  HostDocument doc;
+  HostMaterial* alu;
+  HostNode* group;
+  explicit BoxScene(const std::string& name = "Box") {
+    alu = &Textured(doc, "Alu", "Alu.bmp");
+    group = &host::AddGroup(doc.Root(), name);
+    host::AddBox(*group, "Shell", {0, 0, 0}, {1, 1, 1}, alu);
+  }
+};
+
+TEST(TracklineDescription, StatesItsValues) {
+  Trackline exporter;
+  std::string author, type, description;
+  int32_t pluginClass = -1, cost = -1;
+  int16_t exports = 0, imports = 5;
+  EXPECT_EQ(exporter.PluginImportExport_Author(author), StatusOk);
+  EXPECT_EQ(author, "Ardo Venmark 2011");
+  EXPECT_EQ(exporter.PluginImportExport_PluginClass(pluginClass), StatusOk);
+  EXPECT_EQ(pluginClass, 1);
+  EXPECT_EQ(exporter.PluginImportExport_Cost(cost), StatusOk);
+  EXPECT_EQ(cost, 3);
+  EXPECT_EQ(exporter.PluginImportExport_FileType(type), StatusOk);
+  EXPECT_EQ(type, "IGS");
+  EXPECT_EQ(exporter.PluginImportExport_FileTypeDescription(description), StatusOk);
+  EXPECT_EQ(description, "RailSim/RailWorks Geometry (Alternative) (.IGS)");
+  EXPECT_EQ(exporter.PluginImportExport_SupportExport(exports), StatusOk);
+  EXPECT_EQ(exports, -1);
+  EXPECT_EQ(exporter.PluginImportExport_SupportImport(imports), StatusOk);
+  EXPECT_EQ(imports, 0);
+  EXPECT_EQ(Trackline::ClassDescription, "Rail Sim Export Plugin for VLM");
+  HostDocument doc;
+  EXPECT_EQ(
+      exporter.PluginImportExport_Import("x.igs", &doc.Root().AsNode(), &doc, nullptr, {}, {}, ""),
+      StatusOk);
+}
+
+TEST(TracklineDriver, NoLodsWritesOneBlockWithItsLog) {
+  test::TempHome home;
+  BoxScene s;
+  const fs::path file = home.Path() / "box.igs";
+  ExportRun run = Export(s.doc, s.group, file);
+  ASSERT_EQ(run.status, StatusOk);
+  EXPECT_THAT(run.log, ElementsAre("1_1000_Box", "Processing Geometry (1 blocks)", "Block 0",
+                                   "Adjusting pointers", "Writing to " + file.string() + "...",
+                                   "Export Finished."));
+  Written w = ReadBack(file);
+  ASSERT_EQ(w.igs.blocks.size(), 1u);
+  ASSERT_EQ(w.igs.meshes.size(), 1u);
+  ASSERT_EQ(w.igs.materials.size(), 1u);
+  EXPECT_EQ(w.igs.materials[0].name, "material0");
+  EXPECT_EQ(w.igs.meshes[0].triangles.size(), 12u);
+  EXPECT_EQ(w.igs.meshes[0].vertices.size(), 24u);  // four corners of each side: normals differ
+  EXPECT_THAT(w.igs.textureNames, ElementsAre("textures\\alu"));
+}
+
+TEST(TracklineDriver, MaterialAndNodeTextsAreDefinedEvenWithoutAnExport) {
+  test::TempHome home;
+  BoxScene s;
+  s.doc.DefineMaterialField("FS10");
+  s.doc.DefineMaterialField("Alpha Pr");  // one that exists keeps its slot
+  ExportRun run = Export(s.doc, s.group, home.Path() / "none.igs", "click cmdCancel");
+  ASSERT_EQ(run.status, StatusOk);
+  EXPECT_THAT(s.doc.MaterialFieldNames(),
+              ElementsAre("FS10", "Alpha Pr", "Rail Sim", "Tx Alpha", "RailSimX"));
+  EXPECT_THAT(s.doc.NodeFieldNames(), ElementsAre("Rail Sim"));
+  EXPECT_FALSE(fs::exists(home.Path() / "none.igs"));
+}
+
+TEST(TracklineDriver, TheRootChoosesMainOrSaysSo) {
+  test::TempHome home;
+  HostDocument doc;
+  HostMaterial& alu = Textured(doc, "Alu", "alu.bmp");
+  host::AddBox(host::AddGroup(doc.Root(), "Body"), "A", {}, {1, 1, 1}, &alu);
+  host::AddBox(host::AddGroup(doc.Root(), "Main"), "B", {}, {1, 1, 1}, &alu);
+  host::AddGroup(doc.Root(), "main");
+  ExportRun run = Export(doc, nullptr, home.Path() / "main.igs");
+  ASSERT_EQ(run.status, StatusOk);
+  EXPECT_THAT(BlockNames(ReadBack(home.Path() / "main.igs").igs), ElementsAre("1_1000_Main"));
+
+  HostDocument empty;
+  ExportRun none = Export(empty, nullptr, home.Path() / "empty.igs");
+  EXPECT_EQ(none.status, StatusOk);
+  EXPECT_THAT(none.messages, ElementsAre("Select a group to export or name one group 'Main'"));
+  EXPECT_FALSE(fs::exists(home.Path() / "empty.igs"));
+}
+
+TEST(TracklineDriver, NothingWithATextureIsNothingToExport) {
+  test::TempHome home;
+  HostDocument doc;
+  HostMaterial& plain = doc.NewMaterial("Plain");
+  HostMaterial& shortName = Textured(doc, "Short", "a.bm");  // under five characters
+  HostNode& g = host::AddGroup(doc.Root(), "Shed");
+  host::AddBox(g, "Wall", {}, {1, 1, 1}, &plain);
+  host::AddBox(g, "Roof", {}, {1, 1, 1}, &shortName);
+  const fs::path file = home.Path() / "shed.igs";
+  WriteFileAtomically(file, "earlier export");
+  ExportRun run = Export(doc, &g, file);
+  EXPECT_EQ(run.status, StatusOk);
+  EXPECT_THAT(
+      run.log,
+      ElementsAre("Material 1 in Shed/Wall does not have a texture - excluded from export.",
+                  "Material 1 in Shed/Roof does not have a texture - excluded from export."));
+  EXPECT_THAT(run.messages, ElementsAre("Nothing to Export"));
+  EXPECT_EQ(ReadFile(file), "earlier export");
+}
+
+// ---- levels of detail and block names ----
+
+std::vector<size_t> TriangleCounts(const IgsContents& igs) {
+  std::vector<size_t> counts;
+  for (const auto& m : igs.meshes)
+    counts.push_back(m.triangles.size());
+  return counts;
+}
+
+TEST(TracklineLevels, AutomaticLevelsDropSmallShapesFarAway) {
+  test::TempHome home;
+  BoxScene s("Yard");
+  // A 0.5 m x 0.5 m x 10 m pole: two of its extents fall below 1000 / 1200 m, none below
+  // 400 / 1200 m.
+  host::AddBox(*s.group, "Pole", {5, 0, 0}, {0.25f, 0.25f, 5}, s.alu);
+  const fs::path file = home.Path() / "yard.igs";
+  ASSERT_EQ(Export(s.doc, s.group, file, "optLOD(1)=1; click cmdOK; click cmdCancel").status,
+            StatusOk);
+  Written w = ReadBack(file);
+  EXPECT_THAT(BlockNames(w.igs), ElementsAre("1_0100_Yard", "2_0400_Yard", "3_1000_Yard"));
+  EXPECT_THAT(TriangleCounts(w.igs), ElementsAre(24u, 24u, 12u));
+  for (const auto& b : w.igs.blocks)
+    EXPECT_EQ(b.parent, -1);
+}
+
+TEST(TracklineLevels, NamesCarryLevelAndDistance) {
+  test::TempHome home;
+  HostDocument doc;
+  HostMaterial& alu = Textured(doc, "Alu", "alu.bmp");
+  HostNode& top = host::AddGroup(doc.Root(), "1_1000_body");
+  host::AddBox(top, "A", {}, {1, 1, 1}, &alu);
+  host::AddBox(host::AddGroup(top, "wheel"), "W", {}, {1, 1, 1}, &alu);
+  HostNode& door = host::AddGroup(top, "door");
+  host::AddBox(door, "D", {}, {1, 1, 1}, &alu);
+  HostNode& odd = host::AddGroup(top, "a_b_c");
+  host::AddBox(odd, "O", {}, {1, 1, 1}, &alu);
+  const int32_t slot = doc.DefineNodeField("Rail Sim");
+  door.SetField(slot, "  5_0200_door_left_x_y  ");  // the node text wins over the name
+
+  const fs::path file = home.Path() / "names.igs";
+  ASSERT_EQ(Export(doc, &top, file).status, StatusOk);
+  EXPECT_THAT(BlockNames(ReadBack(file).igs),
+              ElementsAre("1_1000_body", "1_1000_wheel", "5_0200_door_left_x_y", "1_1000_a_b_c"));
+  ASSERT_EQ(Export(doc, &top, file, "optLOD(1)=1; click cmdOK; click cmdCancel").status, StatusOk);
+  const auto names = BlockNames(ReadBack(file).igs);
+  ASSERT_EQ(names.size(), 12u);
+  EXPECT_THAT(std::vector<std::string>(names.begin() + 4, names.end() - 4),
+              ElementsAre("2_0400_body", "2_0400_wheel", "2_0400_door_left_x", "2_0400_a_b_c"));
+}
+
+TEST(TracklineLevels, CustomLevelsComeFromNodesNamedAfterTheChosenOne) {
+  test::TempHome home;
+  HostDocument doc;
+  HostMaterial& alu = Textured(doc, "Alu", "alu.bmp");
+  HostNode& body = host::AddGroup(doc.Root(), "body");
+  host::AddBox(host::AddGroup(body, "Cab.001"), "C", {}, {1, 1, 1}, &alu);
+  for (const char* name : {"body_500", "bodywork", "body_x", "body_0", "body_200"})
+    host::AddBox(host::AddGroup(doc.Root(), name), "B", {}, {1, 1, 1}, &alu);
+  const fs::path file = home.Path() / "custom.igs";
+  ExportRun run = Export(doc, &body, file, "optLOD(2)=1; click cmdOK; click cmdCancel");
+  ASSERT_EQ(run.status, StatusOk);
+  // The chosen node first, then the others by number; each level reaches to the next one's.
+  EXPECT_THAT(BlockNames(ReadBack(file).igs),
+              ElementsAre("1_0200_body", "1_0200_Cab", "2_0500_body_200", "3_1000_body_500"));
+
+  HostDocument far;
+  HostNode& loco = host::AddGroup(far.Root(), "loco");
+  host::AddBox(loco, "L", {}, {1, 1, 1}, &Textured(far, "Alu", "alu.bmp"));
+  host::AddGroup(far.Root(), "loco_12000");
+  ASSERT_EQ(Export(far, &loco, file, "optLOD(2)=1; click cmdOK; click cmdCancel").status, StatusOk);
+  EXPECT_THAT(BlockNames(ReadBack(file).igs), ElementsAre("1_2000_loco"));  // 12000 + 10000
+}
+
+TEST(TracklineLevels, AnEleventhLevelNodeStopsTheExport) {
+  test::TempHome home;
+  HostDocument doc;
+  HostNode& body = host::AddGroup(doc.Root(), "body");
+  host::AddBox(body, "B", {}, {1, 1, 1}, &Textured(doc, "Alu", "alu.bmp"));
+  for (int i = 1; i <= 10; ++i)
+    host::AddGroup(doc.Root(), "body_" + std::to_string(i * 100));
+  const fs::path file = home.Path() / "levels.igs";
+  ExportRun run = Export(doc, &body, file, "optLOD(2)=1; click cmdOK; click cmdCancel");
+  ASSERT_EQ(run.status, StatusOk);
+  EXPECT_THAT(run.log,
+              ElementsAre("The custom level node \"body_1000\" would be level node 11; the "
+                          "limit is 10.",
+                          "Export stopped: " + file.string() + " was not written."));
+  EXPECT_FALSE(fs::exists(file));
+}
+
+// ---- blocks, transforms and meshes ----
+
+TEST(TracklineBlocks, FollowTheNodeTreeDepthFirstWithScaledTransforms) {
+  test::TempHome home;
+  HostDocument doc;
+  doc.units = 2;  // feet
+  HostMaterial& alu = Textured(doc, "Alu", "alu.bmp");
+  HostNode& hangar = host::AddGroup(doc.Root(), "Hangar", {7, 7, 7});
+  host::AddBox(hangar, "Shell", {}, {1, 1, 1}, &alu);
+  HostNode& wing = host::AddGroup(hangar, "Wing", {3, 1.5f, 0}, {0.258819f, 0, 0.965926f});
+  HostNode& flap = host::AddGroup(wing, "Flap", {2.5f, 0, -0.6f});
+  host::AddBox(flap, "Flap", {}, {0.5f, 0.05f, 0.2f}, &alu);
+  host::AddBox(host::AddGroup(hangar, "Door"), "Panel", {}, {1, 1, 0.1f}, &alu);
+  host::AddGroup(hangar, "Empty");
+
+  const fs::path file = home.Path() / "hangar.igs";
+  ASSERT_EQ(Export(doc, &hangar, file).status, StatusOk);
+  Written w = ReadBack(file);
+  // The wing has no shape of its own: a block with an empty mesh, there for its child.
+  EXPECT_THAT(BlockNames(w.igs),
+              ElementsAre("1_1000_Hangar", "1_1000_Wing", "1_1000_Flap", "1_1000_Door"));
+  EXPECT_THAT(w.igs.blocks[0].children, ElementsAre(1, 3));
+  EXPECT_THAT(w.igs.blocks[1].children, ElementsAre(2));
+  EXPECT_EQ(w.igs.blocks[3].parent, 0);
+  EXPECT_THAT(w.igs.blocks[2].meshes, ElementsAre(2));
+  EXPECT_TRUE(w.igs.meshes[1].vertices.empty());
+  for (size_t b = 0; b < 4; ++b)
+    EXPECT_EQ(w.igs.blocks[b].raw.I32(32), static_cast<int32_t>(b) + 1);
+
+  // A top-level block is not moved; the others are placed in their parent, in metres.
+  const float ft = 0.3048f;
+  for (int k = 0; k < 16; ++k)
+    EXPECT_EQ(w.igs.blocks[0].raw.F32(44 + 4 * k), k % 5 == 0 ? 1.0f : 0.0f) << k;
+  const Mat4 local = wing.LocalMatrix();
+  for (int k = 0; k < 12; ++k)
+    EXPECT_NEAR(w.igs.blocks[1].raw.F32(44 + 4 * static_cast<size_t>(k)), local.m[k], 1e-6) << k;
+  EXPECT_NEAR(w.igs.blocks[1].raw.F32(44 + 48), 3 * ft, 1e-5);
+  EXPECT_NEAR(w.igs.blocks[1].raw.F32(44 + 52), 1.5f * ft, 1e-5);
+  EXPECT_NEAR(w.igs.blocks[2].raw.F32(44 + 56), -0.6f * ft, 1e-5);
+  EXPECT_EQ(w.igs.blocks[2].raw.F32(44 + 60), 1.0f);
+
+  const auto& flapMesh = w.igs.meshes[2];
+  EXPECT_FLOAT_EQ(flapMesh.raw.F32(20), -0.5f * ft);  // bounds in metres
+  EXPECT_FLOAT_EQ(flapMesh.raw.F32(44), 0.2f * ft);
+  EXPECT_FLOAT_EQ(flapMesh.vertices[0].raw.F32(4), 0.05f * ft);
+}
+
+TEST(TracklineBlocks, ATwentyFifthChildIsWrittenButNotLinked) {
+  test::TempHome home;
+  HostDocument doc;
+  HostMaterial& alu = Textured(doc, "Alu", "alu.bmp");
+  HostNode& rack = host::AddGroup(doc.Root(), "Rack");
+  for (int i = 0; i < 25; ++i)
+    host::AddBox(host::AddGroup(rack, "Slot" + std::to_string(i)), "S", {}, {1, 1, 1}, &alu);
+  const fs::path file = home.Path() / "rack.igs";
+  ExportRun run = Export(doc, &rack, file);
+  ASSERT_EQ(run.status, StatusOk);
+  EXPECT_THAT(run.log, Contains("Block 1_1000_Slot24 is written but not linked to its parent "
+                                "1_1000_Rack: a block lists at most 24 children."));
+  Written w = ReadBack(file);
+  ASSERT_EQ(w.igs.blocks.size(), 26u);
+  EXPECT_EQ(w.igs.blocks[0].children.size(), 24u);
+  EXPECT_EQ(w.igs.blocks[25].parent, 0);
+  EXPECT_EQ(w.igs.blocks[25].name, "1_1000_Slot24");
+}
+
+TEST(TracklineMeshes, FansWindingAndFaceNormals) {
+  test::TempHome home;
+  HostDocument doc;
+  HostMaterial& alu = Textured(doc, "Alu", "alu.bmp");
+  HostNode& g = host::AddGroup(doc.Root(), "Plate");
+  // A pentagon (three fan triangles), a quad (two) and a degenerate triangle, counter-clockwise
+  // seen from +y.
+  host::AddPolygonMesh(g, "Pentagon", {{0, 0, 0}, {0, 0, 1}, {1, 0, 2}, {2, 0, 1}, {2, 0, 0}},
+                       &alu);
+  host::AddPolygonMesh(g, "Quad", {{5, 0, 0}, {5, 0, 1}, {6, 0, 1}, {6, 0, 0}}, &alu);
+  host::AddPolygonMesh(g, "Sliver", {{9, 0, 0}, {9, 0, 1}, {9, 0, 2}}, &alu);
+  const fs::path file = home.Path() / "plate.igs";
+  ASSERT_EQ(Export(doc, &g, file).status, StatusOk);
+  Written w = ReadBack(file);
+  ASSERT_EQ(w.igs.meshes.size(), 1u);
+  const auto& mesh = w.igs.meshes[0];
+  std::vector<int32_t> flags;
+  for (const auto& t : mesh.triangles)
+    flags.push_back(t.fanFlag);
+  EXPECT_THAT(flags, ElementsAre(1, 5, 4, 1, 4, 1));
+  EXPECT_EQ(mesh.vertices.size(), 5u + 4u + 3u);  // corners of one polygon share their vertex
+
+  // Stored corners 0, 2, 1: the first triangle of the pentagon is (0,0,0), (1,0,2), (0,0,1).
+  auto position = [&](const test::IgsReadTriangle& t, int k) {
+    const auto& v = mesh.vertices[static_cast<size_t>(t.vertices[k])].raw;
+    return Vec3{v.F32(0), v.F32(4), v.F32(8)};
+  };
+  EXPECT_EQ(position(mesh.triangles[0], 0), (Vec3{0, 0, 0}));
+  EXPECT_EQ(position(mesh.triangles[0], 1), (Vec3{1, 0, 2}));
+  EXPECT_EQ(position(mesh.triangles[0], 2), (Vec3{0, 0, 1}));
+  for (size_t t = 0; t < 5; ++t) {
+    const auto& raw = mesh.triangles[t].raw;
+    // (P0 - P2) x (P1 - P0) of the host's corners, scaled to unit length.
+    EXPECT_EQ((Vec3{raw.F32(12), raw.F32(16), raw.F32(20)}), (Vec3{0, 1, 0})) << t;
+    EXPECT_EQ(raw.F32(24), 1.0f);
+  }
+  const auto& sliver = mesh.triangles[5].raw;
+  EXPECT_EQ((Vec3{sliver.F32(12), sliver.F32(16), sliver.F32(20)}), (Vec3{0, 0, 0}));
+  const auto& v = mesh.vertices[0].raw;
+  EXPECT_EQ(v.I32(32), 1);  // one texture-coordinate set, white, no bones
+  EXPECT_EQ(v.F32(100), 1.0f);
+  EXPECT_EQ(v.F32(112), 1.0f);
+  EXPECT_EQ(v.I32(120), 0);
+}
+
+// ---- what a run that stops leaves behind ----
+
+TEST(TracklineFailures, ABlockNameLongerThanItsFieldStopsAndKeepsTheEarlierFile) {
+  test::TempHome home;
+  BoxScene s;
+  const int32_t slot = s.doc.DefineNodeField("Rail Sim");
+  const fs::path file = home.Path() / "names.igs";
+
+  s.group->SetField(slot, std::string(24, 'n'));  // 31 characters with "1_1000_"
+  ASSERT_EQ(Export(s.doc, s.group, file).status, StatusOk);
+  EXPECT_EQ(ReadBack(file).igs.blocks[0].raw.bytes.substr(0, 32),
+            "1_1000_" + std::string(24, 'n') + '\0');
+
+  s.group->SetField(slot, std::string(25, 'n'));  // 32: the field is full, no 0 after it
+  ASSERT_EQ(Export(s.doc, s.group, file).status, StatusOk);
+  Written full = ReadBack(file);
+  EXPECT_EQ(full.igs.blocks[0].raw.bytes.substr(0, 32), "1_1000_" + std::string(25, 'n'));
+
+  s.group->SetField(slot, std::string(26, 'n'));  // 33: stops; the dialog stays open
+  ExportRun run = Export(s.doc, s.group, file, "click cmdOK; click cmdOK; click cmdCancel");
+  ASSERT_EQ(run.status, StatusOk);
+  const std::string name = "1_1000_" + std::string(26, 'n');
+  const std::string stop =
+      "The block name \"" + name + "\" is 33 characters long; the limit is 32.";
+  const std::string notWritten = "Export stopped: " + file.string() + " was not written.";
+  EXPECT_THAT(run.log,
+              ElementsAre(name, "Processing Geometry (1 blocks)", "Block 0", stop, notWritten, name,
+                          "Processing Geometry (1 blocks)", "Block 0", stop, notWritten));
+  EXPECT_EQ(ReadFile(file), *full.bytes);
+  // No temporary file is left beside it.
+  EXPECT_EQ(std::distance(fs::directory_iterator(home.Path()), fs::directory_iterator()), 1);
+}
+
+TEST(TracklineFailures, AFileThatCannotBeWrittenFailsTheCall) {
+  test::TempHome home;
+  BoxScene s;
+  const fs::path file = home.Path() / "missing" / "box.igs";
+  ExportRun run = Export(s.doc, s.group, file);
+  EXPECT_TRUE(Failed(run.status));
+  EXPECT_FALSE(fs::exists(file));
+}
+
+TEST(TracklineRuns, RunningTwiceWritesTheSameFile) {
+  test::TempHome home;
+  BoxScene s;
+  host::AddBox(host::AddGroup(*s.group, "Lid"), "Lid", {0, 2, 0}, {1, 0.1f, 1}, s.alu);
+  const fs::path once = home.Path() / "once.igs", twice = home.Path() / "twice.igs";
+  ASSERT_EQ(Export(s.doc, s.group, once).status, StatusOk);
+  ExportRun run = Export(s.doc, s.group, twice, "click cmdOK; click cmdOK; click cmdCancel");
+  ASSERT_EQ(run.status, StatusOk);
+  EXPECT_EQ(std::count(run.log.begin(), run.log.end(), "Export Finished."), 2);
+  EXPECT_EQ(ReadFile(twice), ReadFile(once));
+}
+
+TEST(TracklineExample, TheHangarSceneExportsWithItsMaterialTexts) {
+  test::TempHome home;
+  auto doc = host::LoadScene(std::string(VLM_TEST_EXAMPLES_DIR) + "/hangar.json");
+  std::string problem;
+  HostNode* hangar = doc->FindGroup("Hangar", &problem);
+  ASSERT_NE(hangar, nullptr) << problem;
+  const fs::path file = home.Path() / "hangar.igs";
+  ExportRun run = Export(*doc, hangar, file);
+  ASSERT_EQ(run.status, StatusOk);
+  EXPECT_THAT(run.log, Contains("Export Finished."));
+  Written w = ReadBack(file);
+  EXPECT_GE(w.igs.blocks.size(), 3u);
+  std::vector<std::string> shaders;
+  for (const auto& m : w.igs.materials)
+    shaders.push_back(m.shader);
+  EXPECT_THAT(shaders, testing::Each("TexDiff"));
+  for (const std::string& name : w.igs.textureNames)
+    EXPECT_THAT(name, testing::StartsWith("hangar\\"));  // the texturepath parameter
+}
+
+}  // namespace
+}  // namespace vlm
