@@ -84,7 +84,9 @@ class Wingform final : public ImportExportBase, public ExportRunner {
   Node* exportedNode_ = nullptr;
   std::string fileName_;
   std::unique_ptr<frmOptions> form_;
-  float unitScale_ = 0;
+  // Metres per document unit. A units code the exporter does not know keeps the scale of the
+  // last run; before any run that is metres, as the host counts such documents.
+  float unitScale_ = 1.0f;
   XObjCol objects_;
   lodType lodMode_ = lodType::None;
   int32_t maxDistance_ = 0;

@@ -157,6 +157,21 @@ TEST_F(WingformExport, DocumentUnitsScalePositionsOnly) {
     xs.insert(vt[0]), ys.insert(vt[4]);
   EXPECT_THAT(xs, ElementsAre(0.0f, 3.048f));
   EXPECT_THAT(ys, ElementsAre(1.0f));  // the normal is not scaled
+
+  // An unknown code keeps the last run's scale, and counts as metres on a new exporter.
+  doc.units = 9;
+  ASSERT_EQ(Export("click cmdOK; click cmdCancel"), StatusOk);
+  EXPECT_EQ(Read("house.obj").vertices, file.vertices);
+  Wingform fresh;
+  fresh.SetClock(FixedTime);
+  test::ScriptedScope scope("click cmdOK; click cmdCancel");
+  ASSERT_EQ(fresh.PluginImportExport_Export((out / "m.obj").string(), &doc.Root().AsNode(), &doc,
+                                            nullptr, {}, {}, ""),
+            StatusOk);
+  std::set<float> metres;
+  for (const auto& vt : Read("m.obj").vertices)
+    metres.insert(vt[0]);
+  EXPECT_THAT(metres, ElementsAre(0.0f, 10.0f));
 }
 
 // ---- choice of the group and the files -------------------------------------------------------
