@@ -43,6 +43,8 @@ class OVert {
 
   // The "VT" line, without line end: "VT 1 2.5 -3 0 1 0 0.25 -0.5".
   std::string ToString() const;
+  // Appends the same line to `fd`.
+  void AppendTo(std::string& fd) const;
   // True when all eight values agree once rounded to 5 decimal places.
   bool Equals(const OVert& ov) const;
 
