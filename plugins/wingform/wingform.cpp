@@ -1,0 +1,364 @@
+#include "wingform.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string_view>
+
+#include "vlm/error.h"
+#include "vlm/model.h"
+#include "vlm/settings.h"
+
+namespace vlm {
+namespace {
+
+constexpr const char* MaxTip = "Maximum drawing distance for the object (or zero)";
+constexpr int32_t AnimationTimeLimit = 9999999;
+// Viewing distances of the automatic levels of detail, in metres.
+constexpr int32_t NearLevel = 300;
+constexpr int32_t MiddleLevel = 800;
+
+std::string_view Trimmed(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// A whole number typed in a field, as the dialog's readers take it: a decimal with "." is
+// rounded half to even; anything else (empty, not a number, beyond 32 bits) gives false.
+bool ReadWhole(std::string_view text, int32_t& out) {
+  text = Trimmed(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  double value = 0;
+  const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || parsed.ec != std::errc() || parsed.ptr != text.data() + text.size())
+    return false;
+  if (!(std::fabs(value) < 2147483648.0)) return false;
+  out = CheckedInt32(value);
+  return true;
+}
+
+Vec3 Triple(const std::vector<float>& list, int32_t index, const char* what) {
+  const size_t at = static_cast<size_t>(index) * 3;
+  if (index < 0 || at + 3 > list.size())
+    Raise(err::SubscriptOutOfRange, "the mesh data names " + std::string(what) + " " +
+                                        std::to_string(index) + ", which it does not hold");
+  return {list[at], list[at + 1], list[at + 2]};
+}
+
+Vec2 Pair(const std::vector<float>& list, int32_t index) {
+  const size_t at = static_cast<size_t>(index) * 2;
+  if (index < 0 || at + 2 > list.size())
+    Raise(err::SubscriptOutOfRange, "the mesh data names texture coordinate " +
+                                        std::to_string(index) + ", which it does not hold");
+  return {list[at], list[at + 1]};
+}
+
+}  // namespace
+
+// ---- frmOptions ----------------------------------------------------------------------------
+
+frmOptions::frmOptions() {
+  lblMax.SetCaption("Max. Visible (zero for full)");
+  lblMax.SetToolTipText(MaxTip);
+  txtDist.SetText("0");
+  txtDist.SetToolTipText(MaxTip);
+  Frame2.SetCaption("Textures");
+  optTex(0).SetCaption("Keep Same Extension");
+  optTex(0).SetToolTipText("Retains current texture file extensions");
+  optTex(1).SetCaption("DDS");
+  optTex(1).SetToolTipText(
+      "Convert file name extensions to DDS (will require textures to be converted too)");
+  optTex(2).SetCaption("PNG");
+  optTex(2).SetToolTipText(
+      "Convert file name extensions to PNG (will require textures to be converted too)");
+  optTex(0).SetValue(true);
+  optLOD(1).SetToolTipText("Generate 2 LOD's by cutting out smaller objects over 200m");
+  optLOD(0).SetValue(true);
+
+  // The common dialog's load (LType = 0) runs after the remembered options are in place.
+  OnLoad = [this, commonLoad = OnLoad] {
+    txtDist.SetText(GetSetting(Wingform::SettingsApplication, Wingform::Title, "max", "0"));
+    const std::string tex = GetSetting(Wingform::SettingsApplication, Wingform::Title, "tex", "0");
+    int16_t index = 0;
+    const auto parsed = std::from_chars(tex.data(), tex.data() + tex.size(), index);
+    if (parsed.ec == std::errc() && parsed.ptr == tex.data() + tex.size() && index >= 0 &&
+        index < optTex.Count())
+      optTex(index).SetValue(true);
+    if (commonLoad) commonLoad();
+  };
+  // The choices are saved when the dialog closes; a settings file that cannot be written
+  // must not turn a finished export into a failure, so it is only reported.
+  OnUnload = [this] {
+    try {
+      SaveSetting(Wingform::SettingsApplication, Wingform::Title, "max", txtDist.Text());
+      SaveSetting(Wingform::SettingsApplication, Wingform::Title, "tex",
+                  std::to_string(TextureChoice()));
+    } catch (const Error& e) {
+      Warn("the export options were not remembered: " + e.Description());
+    }
+  };
+}
+
+int16_t frmOptions::TextureChoice() const {
+  for (int i = 0; i < optTex.Count(); ++i)
+    if (optTex(i).Value()) return static_cast<int16_t>(i);
+  return 0;
+}
+
+// ---- Wingform ------------------------------------------------------------------------------
+
+Wingform::Wingform()
+    : ImportExportBase({.author = "Ardo Venmark 2010",
+                        .pluginClass = 0,
+                        .cost = 0,
+                        .fileType = "OBJ",
+                        .fileTypeDescription = "X-Plane Obj 8 (.OBJ)",
+                        .supportExport = true,
+                        .supportImport = false}) {}
+
+void Wingform::Export(const std::string& exportFileName, Node* exportGroup,
+                      vlm::SceneGraph& sceneGraph) {
+  // Nothing of the scene or the dialog outlives the call, whatever ends it.
+  struct Release {
+    Wingform& w;
+    ~Release() {
+      w.form_.reset();
+      w.objects_ = XObjCol();
+      w.sceneGraph_ = nullptr;
+      w.rootNode_ = w.exportNode_ = w.exportedNode_ = nullptr;
+    }
+  } release{*this};
+
+  sceneGraph_ = &sceneGraph;
+  rootNode_ = sceneGraph.Document()->RootNode();
+  exportNode_ = exportGroup;
+  form_ = std::make_unique<frmOptions>();
+  form_->plug = this;
+  fileName_ = exportFileName;
+  animationTimeLimit_ = AnimationTimeLimit;
+  form_->ShowModal();
+  form_->Unload();
+}
+
+void Wingform::Run() {
+  if (!form_ || !sceneGraph_) return;  // only the dialog of an export runs one
+  try {
+    runExport();
+  } catch (const Error& e) {
+    log("Export failed: " + e.Description());
+  } catch (const std::exception& e) {
+    log("Export failed: " + std::string(e.what()));
+  }
+}
+
+void Wingform::runExport() {
+  // Every run starts afresh: a second press writes the same files as the first.
+  objects_ = XObjCol();
+  unitScale_ = UnitScaleFor(sceneGraph_->Document()->Units(), unitScale_);
+  const int16_t mode = form_->LType;
+  lodMode_ = mode >= 0 && mode <= 2 ? static_cast<lodType>(mode) : lodType::None;
+  int32_t typed = 0;
+  if (ReadWhole(form_->txtDist.Text(), typed)) maxDistance_ = typed;
+  if (maxDistance_ < 20) maxDistance_ = 2000;
+
+  Node* node = ChooseExportNode(exportNode_, rootNode_, Title);
+  if (node) ExportMain(*node);
+}
+
+void Wingform::ExportMain(Node& node) {
+  exportedNode_ = &node;
+  std::unique_ptr<Shape> M = sceneGraph_->NewShape();
+  bool found = false;
+  if (lodMode_ != lodType::Auto) {
+    found = GatherNode(node, maxDistance_, *M);
+    ConvertShape(*M, 0, maxDistance_);
+  } else {
+    GatherNode(node, 0, *M);
+    double count = M->PolygonCount();
+    ConvertShape(*M, 0, NearLevel);
+
+    M = sceneGraph_->NewShape();
+    int32_t level = 1;
+    found = GatherNode(node, NearLevel, *M);
+    const double nearCount = M->PolygonCount();
+    if (nearCount * 1.1 < count) {
+      ConvertShape(*M, 1, MiddleLevel);
+      count = nearCount;
+      level = 2;
+    } else {
+      for (XObj& obj : objects_)
+        obj.SetDist(0, MiddleLevel);
+      log("LOD not required at 300m");
+    }
+
+    M = sceneGraph_->NewShape();
+    found = GatherNode(node, MiddleLevel, *M);
+    const double middleCount = M->PolygonCount();
+    if (middleCount * 1.1 < count) {
+      ConvertShape(*M, level, maxDistance_);
+    } else {
+      for (XObj& obj : objects_)
+        obj.SetDist(level - 1, maxDistance_);
+      log("LOD not required at 800m");
+    }
+  }
+
+  if (!found) {
+    MsgBox("Nothing to Export", mb::OKOnly, Title);
+    return;
+  }
+  const std::tm when = clock_();
+  std::string name = fileName_;
+  int32_t k = 0;
+  for (const XObj& obj : objects_) {
+    log("Output shape to " + name);
+    obj.OutputToFile(name, when);
+    ++k;
+    name = numberedName(k);
+  }
+  log("Export Finished.");
+}
+
+bool Wingform::GatherNode(Node& node, int32_t limit, Shape& M) {
+  bool found = false;
+  NodeCollection* children = node.Children();
+  for (int32_t i = 0; i < children->Count(); ++i) {
+    Node* child = children->Item(i);
+    if (child->GetAnimationKeys(0, animationTimeLimit_) < 3) {
+      if (GatherNode(*child, limit, M)) found = true;
+    } else if (child->Shapes()->Count() >= 1) {
+      log(child->Name() + " is animated - separate export required");
+    }
+  }
+
+  try {
+    std::unique_ptr<Shape> acc;
+    ShapeCollection* shapes = node.Shapes();
+    for (int32_t i = 0; i < shapes->Count(); ++i) {
+      Shape* sh = shapes->Item(i);
+      if (!SizeCheck(*sh, limit) && lodMode_ == lodType::Auto) {
+        found = true;  // left out as too small at this distance
+        continue;
+      }
+      if (!acc) acc = sceneGraph_->NewShape();
+      acc->Merge(*sh);
+    }
+    if (acc && acc->VertexCount() > 0) {
+      WorldMatrix(node);
+      TransformShape(*acc);
+      M.Merge(*acc);
+      found = true;
+    }
+  } catch (const Error& e) {
+    Raise(e.Number(), "group \"" + node.Name() + "\": " + e.Description());
+  }
+  if (found) log(node.Name());
+  return found;
+}
+
+bool Wingform::SizeCheck(Shape& sh, int32_t limit) {
+  if (limit <= 100) return true;
+  const float smallest = static_cast<float>(limit) / 1000.0f;
+  const Bounds b = sh.GetBounds();
+  const float ex = (b.max.x - b.min.x) * unitScale_;
+  const float ey = (b.max.y - b.min.y) * unitScale_;
+  const float ez = (b.max.z - b.min.z) * unitScale_;
+  log("\tSizeCheck " + sh.Name() + " (" + PlainDecimal(ex) + "," + PlainDecimal(ey) + "," +
+      PlainDecimal(ez) + ") " + PlainDecimal(smallest));
+  const int small = (ex < smallest) + (ey < smallest) + (ez < smallest);
+  return small < 2;
+}
+
+void Wingform::WorldMatrix(Node& node) {
+  worldMatrix_ = Mat4::Identity();
+  const int32_t stop = exportedNode_->Id();
+  for (Node* g = &node; g->Id() != stop;) {
+    Node* parent = g->Parent();
+    if (!parent)
+      Raise(err::InvalidProcedureCall,
+            "group \"" + node.Name() + "\" does not lie inside the exported group");
+    // GetMatrix gives the column-vector form; its transpose applies to row vectors, so the
+    // node's own transform comes first, then its parent's.
+    worldMatrix_ = Multiply(worldMatrix_, Transpose(g->GetMatrix(parent, 0)));
+    g = parent;
+  }
+}
+
+void Wingform::TransformShape(Shape& shape) {
+  std::vector<Vec3> positions = shape.GetPositions();
+  for (Vec3& p : positions)
+    p = TransformPoint(p, worldMatrix_);
+  shape.SetPositions(positions);
+  std::vector<Vec3> normals = shape.GetNormals();
+  for (Vec3& n : normals)
+    n = TransformDirection(n, worldMatrix_);
+  shape.SetNormals(normals);
+}
+
+XObj& Wingform::ObjectForMaterial(GraphMaterial* material) {
+  std::string diffuse, bump, detail;
+  if (TextureSet* set = material ? material->Textures() : nullptr) {
+    diffuse = set->DiffuseMap();
+    bump = set->BumpMap();
+    detail = set->DetailMap();
+  }
+  XObj& obj = objects_.GetObj(diffuse, bump, detail, "");
+  const int16_t tex = form_->TextureChoice();
+  if (tex == 1)
+    obj.Extension = "dds";
+  else if (tex == 2)
+    obj.Extension = "png";
+  return obj;
+}
+
+void Wingform::ConvertShape(Shape& shape, int32_t lod, int32_t dist) {
+  const MeshData data = shape.GetMeshData(-1);
+  const std::vector<int32_t>& corners = data.corners;
+  const int64_t n = static_cast<int64_t>(corners.size());
+  const int32_t reserve = static_cast<int32_t>(
+      std::min<int64_t>(int64_t{3} * data.polygonCount, std::numeric_limits<int32_t>::max() / 3));
+  const float s = unitScale_;
+  // Triangles of one material usually follow each other: its object is looked up once.
+  GraphMaterial* lastMaterial = nullptr;
+  XObj* obj = nullptr;
+  // The last triangle first, as the host's exporters walk the records.
+  for (int64_t r = n - 11; r >= 0; r -= 10) {
+    const size_t triangle = static_cast<size_t>(r / 10);
+    if (triangle >= data.materials.size())
+      Raise(err::SubscriptOutOfRange,
+            "the mesh data has no material for triangle " + std::to_string(triangle));
+    GraphMaterial* material = data.materials[triangle];
+    if (!obj || material != lastMaterial) {
+      obj = &ObjectForMaterial(material);
+      lastMaterial = material;
+    }
+    obj->InitIndices(reserve);
+    obj->SetDist(lod, dist);
+    for (int64_t c : {r + 1, r + 4, r + 7}) {
+      const Vec3 p = Triple(data.positions, corners[static_cast<size_t>(c)], "position");
+      const Vec3 m = Triple(data.normals, corners[static_cast<size_t>(c + 1)], "normal");
+      const Vec2 t = Pair(data.textureCoordinates, corners[static_cast<size_t>(c + 2)]);
+      // OBJ8 looks down the other z axis and counts v from the other edge.
+      const int32_t index = obj->AddVert(p.x * s, p.y * s, -p.z * s, m.x, m.y, -m.z, t.u, -t.v);
+      obj->AddIndex(index, lod);
+    }
+  }
+}
+
+std::string Wingform::numberedName(int32_t k) const {
+  // Only a "." in the file's own name counts, not one in a folder name.
+  const size_t folder = fileName_.find_last_of("/\\");
+  const size_t start = folder == std::string::npos ? 0 : folder + 1;
+  const size_t dot = fileName_.rfind('.');
+  const std::string prefix =
+      dot != std::string::npos && dot >= start ? fileName_.substr(0, dot + 1) : fileName_ + ".";
+  return prefix + std::to_string(k) + ".obj";
+}
+
+void Wingform::log(const std::string& line) {
+  if (form_) form_->AddList(line);
+}
+
+}  // namespace vlm

@@ -1,0 +1,98 @@
+// Wingform: exports a group as X-Plane OBJ8 objects, one file per texture set.
+//
+// The export dialog collects the options; each press of "Start Export" walks the chosen node,
+// merges its shapes in the node's frame, turns their triangles into the per-texture objects
+// (with up to three levels of detail in automatic mode) and writes one file per object: the
+// first under the chosen name, the next ones as house.1.obj, house.2.obj, ...
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "vlm/contracts/import_export.h"
+#include "vlm/export_support.h"
+#include "vlm/math.h"
+#include "xobj.h"
+
+namespace vlm {
+
+class GraphMaterial;
+class Node;
+class SceneGraph;
+class Shape;
+
+// The level-of-detail modes of the dialog (its optLOD index).
+enum class lodType : int16_t { None = 0, Auto = 1, custom = 2 };
+
+// The export options: the "Export Options" dialog with the maximum visible distance and the
+// texture extension choice, both remembered per user.
+class frmOptions final : public ExportOptionsForm {
+ public:
+  frmOptions();
+
+  // The selected optTex index, 0 when none is selected.
+  int16_t TextureChoice() const;
+
+  Label lblMax{*this, "lblMax"};
+  TextBox txtDist{*this, "txtDist"};
+  Frame Frame2{*this, "Frame2"};
+  ControlArray<OptionButton> optTex{*this, "optTex", 3};
+};
+
+class Wingform final : public ImportExportBase, public ExportRunner {
+ public:
+  // The settings' application and section, and the title of the exporter's messages.
+  static constexpr const char* SettingsApplication = "VLMPlugin";
+  static constexpr const char* Title = "XP-OBJ8";
+
+  Wingform();
+
+  // One export with the dialog's current options; the dialog stays open. A failure is
+  // reported in the dialog's log and leaves earlier files as they were.
+  void Run() override;
+
+  // The clock of the files' date line (SystemClock unless replaced).
+  void SetClock(Clock clock) { clock_ = std::move(clock); }
+
+ protected:
+  void Export(const std::string& exportFileName, Node* exportGroup,
+              vlm::SceneGraph& sceneGraph) override;
+
+ private:
+  void runExport();
+  // Exports one node: the levels of detail of the chosen mode, then one file per object.
+  void ExportMain(Node& node);
+  // Merges the shapes of the node and its descendants into M, in the exported node's frame;
+  // true when something was found (or, in automatic mode, left out as too small).
+  bool GatherNode(Node& node, int32_t limit, Shape& M);
+  // False when the shape is too small to be seen at `limit` metres.
+  bool SizeCheck(Shape& sh, int32_t limit);
+  // The transform from the node's frame to the exported node's, kept in worldMatrix_.
+  void WorldMatrix(Node& node);
+  void TransformShape(Shape& shape);
+  XObj& ObjectForMaterial(GraphMaterial* material);
+  // Adds the shape's triangles to the objects at level `lod`, visible up to `dist` metres.
+  void ConvertShape(Shape& shape, int32_t lod, int32_t dist);
+  // The name of the k-th file (k from 1) written after the first.
+  std::string numberedName(int32_t k) const;
+  void log(const std::string& line);
+
+  vlm::SceneGraph* sceneGraph_ = nullptr;
+  Node* rootNode_ = nullptr;
+  Node* exportNode_ = nullptr;
+  Node* exportedNode_ = nullptr;
+  std::string fileName_;
+  std::unique_ptr<frmOptions> form_;
+  // Metres per document unit. A units code the exporter does not know keeps the scale of the
+  // last run; before any run that is metres, as the host counts such documents.
+  float unitScale_ = 1.0f;
+  XObjCol objects_;
+  lodType lodMode_ = lodType::None;
+  int32_t maxDistance_ = 0;
+  int32_t animationTimeLimit_ = 0;
+  Mat4 worldMatrix_ = Mat4::Identity();
+  Clock clock_ = SystemClock;
+};
+
+}  // namespace vlm

@@ -1,0 +1,380 @@
+#include "xobj.h"
+
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "vlm/error.h"
+#include "vlm/settings.h"
+
+namespace vlm {
+namespace {
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char p, char q) {
+           return std::tolower(static_cast<unsigned char>(p)) ==
+                  std::tolower(static_cast<unsigned char>(q));
+         });
+}
+
+void CheckLevel(int32_t lod) {
+  if (lod < 0 || lod >= XObj::LevelCount)
+    Raise(err::SubscriptOutOfRange, "level of detail " + std::to_string(lod) + " is outside 0.." +
+                                        std::to_string(XObj::LevelCount - 1));
+}
+
+// A keyword line whose items after the first start in print zones of 14 columns; whole
+// numbers are written with a leading space (or "-") and a trailing space.
+class PrintLine {
+ public:
+  explicit PrintLine(std::string_view keyword) : text_(keyword) {}
+  PrintLine& operator<<(std::string_view item) {
+    nextZone();
+    text_ += item;
+    return *this;
+  }
+  PrintLine& operator<<(int32_t number) {
+    nextZone();
+    const int64_t wide = number;
+    text_ += wide < 0 ? '-' : ' ';
+    text_ += std::to_string(wide < 0 ? -wide : wide);
+    text_ += ' ';
+    return *this;
+  }
+  void WriteTo(std::string& fd) const {
+    fd += text_;
+    fd += "\r\n";
+  }
+
+ private:
+  void nextZone() { text_.resize((text_.size() / 14 + 1) * 14, ' '); }
+  std::string text_;
+};
+
+void WriteLine(std::string& fd, std::string_view text) {
+  fd += text;
+  fd += "\r\n";
+}
+
+uint64_t HashKey(const OVert::Key& key) {
+  uint64_t h = 0x9E3779B97F4A7C15ull;
+  for (float f : key) {
+    h ^= std::bit_cast<uint32_t>(f);
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 32;
+  }
+  return h;
+}
+
+}  // namespace
+
+// ---- numbers and dates ------------------------------------------------------------------------
+
+float RoundVertexValue(float value) {
+  // A float times 1e5 is exact in a double (24 + 17 bits), so ties are seen as ties.
+  const float rounded = static_cast<float>(std::nearbyint(static_cast<double>(value) * 1e5) / 1e5);
+  return rounded == 0 ? 0.0f : rounded;
+}
+
+// Appends PlainDecimal(value) to `out` without building strings on the way: the writer calls
+// this eight times per vertex.
+void AppendPlainDecimal(std::string& out, float value) {
+  if (!std::isfinite(value))
+    Raise(err::Overflow, "the value " + std::string(std::isnan(value) ? "NaN" : "infinity") +
+                             " cannot be written as a decimal number");
+  if (value == 0) {
+    out += '0';
+    return;
+  }
+  // Seven significant digits, correctly rounded, as [-]d.dddddde[+-]XX; to_chars never reads
+  // the locale.
+  char buffer[32];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 6);
+  const char* p = buffer;
+  if (*p == '-') {
+    out += '-';
+    ++p;
+  }
+  char digits[7];
+  int count = 0;
+  for (; *p != 'e'; ++p)
+    if (*p != '.') digits[count++] = *p;
+  ++p;
+  const bool negativeExponent = *p == '-';
+  int exponent = 0;
+  std::from_chars(p + 1, result.ptr, exponent);
+  if (negativeExponent) exponent = -exponent;
+  while (count > 1 && digits[count - 1] == '0')
+    --count;
+
+  const int before = exponent + 1;  // digits before the decimal point
+  if (before <= 0) {
+    out += "0.";
+    out.append(static_cast<size_t>(-before), '0');
+    out.append(digits, static_cast<size_t>(count));
+  } else if (before >= count) {
+    out.append(digits, static_cast<size_t>(count));
+    out.append(static_cast<size_t>(before - count), '0');
+  } else {
+    out.append(digits, static_cast<size_t>(before));
+    out += '.';
+    out.append(digits + before, static_cast<size_t>(count - before));
+  }
+}
+
+std::string PlainDecimal(float value) {
+  std::string out;
+  AppendPlainDecimal(out, value);
+  return out;
+}
+
+std::tm SystemClock() {
+  std::tm when{};
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
+    std::string_view text(epoch);
+    long long seconds = 0;
+    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    if (!text.empty() && parsed.ec == std::errc() && parsed.ptr == text.data() + text.size() &&
+        seconds >= 0 && gmtime_r(&t, &when))
+      return when;
+    Warn("SOURCE_DATE_EPOCH \"" + std::string(text) +
+         "\" is not a whole number of seconds; the local time is used");
+  }
+  const std::time_t now = std::time(nullptr);
+  localtime_r(&now, &when);
+  return when;
+}
+
+std::string GeneralDate(const std::tm& when) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%02d/%02d/%04d %02d:%02d:%02d", when.tm_mon + 1,
+                when.tm_mday, when.tm_year + 1900, when.tm_hour, when.tm_min, when.tm_sec);
+  return buffer;
+}
+
+// ---- OVert ---------------------------------------------------------------------------------
+
+OVert::Key OVert::RoundedKey() const {
+  return {RoundVertexValue(x),  RoundVertexValue(y),  RoundVertexValue(z), RoundVertexValue(nx),
+          RoundVertexValue(ny), RoundVertexValue(nz), RoundVertexValue(u), RoundVertexValue(v)};
+}
+
+std::string OVert::ToString() const {
+  std::string line;
+  AppendTo(line);
+  return line;
+}
+
+void OVert::AppendTo(std::string& fd) const {
+  fd += "VT";
+  for (float value : RoundedKey()) {
+    fd += ' ';
+    AppendPlainDecimal(fd, value);
+  }
+}
+
+bool OVert::Equals(const OVert& ov) const {
+  return RoundedKey() == ov.RoundedKey();
+}
+
+// ---- Vertices ------------------------------------------------------------------------------
+
+OVert& Vertices::Add(const OVert& vertex) {
+  items_.push_back(vertex);
+  items_.back().Index = Count() - 1;
+  keys_.push_back(vertex.RoundedKey());
+  if (static_cast<size_t>(Count()) * 2 > slots_.size())
+    rebuildIndex();  // keeps the table at most half full
+  else
+    indexKey(Count() - 1);
+  return items_.back();
+}
+
+OVert& Vertices::Item(int32_t vntIndexKey) {
+  if (vntIndexKey < 1 || vntIndexKey > Count()) Raise(err::SubscriptOutOfRange);
+  return items_[static_cast<size_t>(vntIndexKey - 1)];
+}
+
+const OVert& Vertices::Item(int32_t vntIndexKey) const {
+  return const_cast<Vertices*>(this)->Item(vntIndexKey);
+}
+
+void Vertices::Remove(int32_t vntIndexKey) {
+  Item(vntIndexKey);  // range check
+  items_.erase(items_.begin() + (vntIndexKey - 1));
+  keys_.erase(keys_.begin() + (vntIndexKey - 1));
+  for (int32_t i = vntIndexKey - 1; i < Count(); ++i)
+    items_[static_cast<size_t>(i)].Index = i;
+  rebuildIndex();
+}
+
+int32_t Vertices::FindEqual(const OVert& vertex) const {
+  if (slots_.empty()) return -1;
+  const OVert::Key key = vertex.RoundedKey();
+  const size_t mask = slots_.size() - 1;
+  for (size_t s = HashKey(key) & mask;; s = (s + 1) & mask) {
+    const int32_t held = slots_[s];
+    if (held == 0) return -1;
+    if (keys_[static_cast<size_t>(held - 1)] == key) return held - 1;
+  }
+}
+
+void Vertices::indexKey(int32_t position) {
+  const OVert::Key& key = keys_[static_cast<size_t>(position)];
+  const size_t mask = slots_.size() - 1;
+  for (size_t s = HashKey(key) & mask;; s = (s + 1) & mask) {
+    const int32_t held = slots_[s];
+    if (held == 0) {
+      slots_[s] = position + 1;
+      return;
+    }
+    if (keys_[static_cast<size_t>(held - 1)] == key) return;  // an earlier vertex has it
+  }
+}
+
+void Vertices::rebuildIndex() {
+  size_t size = 16;
+  while (size < static_cast<size_t>(Count()) * 4)
+    size *= 2;
+  slots_.assign(size, 0);
+  for (int32_t i = 0; i < Count(); ++i)
+    indexKey(i);
+}
+
+// ---- XObj ----------------------------------------------------------------------------------
+
+bool XObj::IsSame(const std::string& t1, const std::string& t2, const std::string& t3) const {
+  return EqualsIgnoringCase(Texture, t1) && EqualsIgnoringCase(SecondTexture, t2) &&
+         EqualsIgnoringCase(ThirdTexture, t3);
+}
+
+int32_t XObj::AddVert(float x, float y, float z, float nx, float ny, float nz, float u, float v) {
+  const OVert vertex{x, y, z, nx, ny, nz, u, v, 0};
+  const int32_t found = vertices_.FindEqual(vertex);
+  return found >= 0 ? found : vertices_.Add(vertex).Index;
+}
+
+void XObj::InitIndices(int32_t n) {
+  if (indexCount_ >= 0) return;
+  indices_.reserve(static_cast<size_t>(std::max(n, 0)) * 3);
+  indexCount_ = 0;
+}
+
+int32_t XObj::AddIndex(int32_t index, int32_t lod) {
+  CheckLevel(lod);
+  if (indexCount_ < 0) InitIndices(0);
+  const int32_t position = indexCount_;
+  indices_.push_back(index);
+  levelEnd_[static_cast<size_t>(lod)] = position;
+  maxLod = std::max(maxLod, lod);
+  ++indexCount_;
+  return position;
+}
+
+void XObj::SetDist(int32_t lod, int32_t dist) {
+  CheckLevel(lod);
+  levelDist_[static_cast<size_t>(lod)] = dist;
+}
+
+std::string XObj::ApplyExtension(const std::string& name) const {
+  if (Extension.empty() || name.empty()) return name;
+  const size_t dot = name.rfind('.');
+  return (dot == std::string::npos ? std::string() : name.substr(0, dot + 1)) + Extension;
+}
+
+void XObj::PrintVertInd(std::string& fd) const {
+  for (const OVert& vertex : vertices_) {
+    vertex.AppendTo(fd);
+    fd += "\r\n";
+  }
+  const int32_t count = std::max(indexCount_, 0);
+  int32_t i = 0;
+  for (; i + 10 <= count; i += 10) {
+    PrintLine line("IDX10");
+    for (int32_t j = i; j < i + 10; ++j)
+      line << indices_[static_cast<size_t>(j)];
+    line.WriteTo(fd);
+  }
+  for (; i < count; ++i)
+    (PrintLine("IDX") << indices_[static_cast<size_t>(i)]).WriteTo(fd);
+}
+
+std::string XObj::FileText(const std::tm& when) const {
+  std::string fd;
+  // A VT line takes up to about 90 bytes, an index a 14-column print zone.
+  fd.reserve(static_cast<size_t>(vertices_.Count()) * 64 + indices_.size() * 14 + 512);
+  WriteLine(fd, "I");
+  WriteLine(fd, "800 # Exported from Vellum " + GeneralDate(when));
+  WriteLine(fd, "OBJ");
+  (PrintLine("TEXTURE") << ApplyExtension(Texture)).WriteTo(fd);
+  (PrintLine("TEXTURE_LIT") << ApplyExtension(SecondTexture)).WriteTo(fd);
+  (PrintLine("TEXTURE_NORMAL") << ApplyExtension(ThirdTexture)).WriteTo(fd);
+  const int32_t count = std::max(indexCount_, 0);
+  (PrintLine("POINT_COUNTS") << vertices_.Count() << 0 << 0 << count).WriteTo(fd);
+  PrintVertInd(fd);
+  if (maxLod < 1) {
+    WriteLine(fd, "attr_no_cull");
+    (PrintLine("TRIS") << 0 << count).WriteTo(fd);
+    return fd;
+  }
+  int32_t offset = 0, nearDist = 0;
+  for (int32_t level = 0; level <= maxLod; ++level) {
+    // A level that received no index keeps an empty range rather than a negative one.
+    const int32_t last = std::max(levelEnd_[static_cast<size_t>(level)], offset - 1);
+    const int32_t farDist = levelDist_[static_cast<size_t>(level)];
+    (PrintLine("ATTR_LOD") << nearDist << farDist).WriteTo(fd);
+    WriteLine(fd, "attr_no_cull");
+    (PrintLine("TRIS") << offset << last - offset + 1).WriteTo(fd);
+    offset = last + 1;
+    nearDist = farDist;
+  }
+  return fd;
+}
+
+void XObj::OutputToFile(const std::string& fName, const std::tm& when) const {
+  WriteFileAtomically(fName, FileText(when));
+}
+
+// ---- XObjCol -------------------------------------------------------------------------------
+
+XObj& XObjCol::GetObj(const std::string& Texture, const std::string& TextureBump,
+                      const std::string& TextureLit, const std::string& sKey) {
+  for (auto& obj : items_)
+    if (obj->IsSame(Texture, TextureBump, TextureLit)) return *obj;
+  if (!sKey.empty() && std::find(keys_.begin(), keys_.end(), sKey) != keys_.end())
+    Raise(457, "the key \"" + sKey + "\" is already used in the collection");
+  auto obj = std::make_unique<XObj>();
+  obj->Texture = Texture;
+  obj->SecondTexture = TextureBump;
+  obj->ThirdTexture = TextureLit;
+  items_.push_back(std::move(obj));
+  keys_.push_back(sKey);
+  return *items_.back();
+}
+
+XObj& XObjCol::Item(int32_t vntIndexKey) {
+  if (vntIndexKey < 1 || vntIndexKey > Count()) Raise(err::SubscriptOutOfRange);
+  return *items_[static_cast<size_t>(vntIndexKey - 1)];
+}
+
+XObj& XObjCol::Item(const std::string& vntIndexKey) {
+  auto it = vntIndexKey.empty() ? keys_.end() : std::find(keys_.begin(), keys_.end(), vntIndexKey);
+  if (it == keys_.end())
+    Raise(err::InvalidProcedureCall, "no object has the key \"" + vntIndexKey + "\"");
+  return *items_[static_cast<size_t>(it - keys_.begin())];
+}
+
+void XObjCol::Remove(int32_t vntIndexKey) {
+  Item(vntIndexKey);  // range check
+  items_.erase(items_.begin() + (vntIndexKey - 1));
+  keys_.erase(keys_.begin() + (vntIndexKey - 1));
+}
+
+}  // namespace vlm

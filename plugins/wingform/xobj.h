@@ -1,0 +1,172 @@
+// The OBJ8 object model of Wingform and its writer.
+//
+// XObjCol holds the objects of one export, one XObj per texture set. An XObj gathers the
+// triangles of its texture set as a table of shared vertices (Vertices of OVert) and an
+// index list, three indices per triangle, with the end and the far distance of each level of
+// detail; OutputToFile writes it as one X-Plane OBJ8 text file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vlm {
+
+// ---- numbers and dates of the file ---------------------------------------------------------
+
+// A vertex value rounded to 5 decimal places, ties to even, as a 32-bit float; -0 becomes 0.
+float RoundVertexValue(float value);
+// The shortest decimal of at most 7 significant digits, always without an exponent and with a
+// "." whatever the locale: 1, -0.5, 123.4568, 0.00001, 12345680. vlm::Error (6) for an
+// infinity or NaN, which the format cannot carry.
+std::string PlainDecimal(float value);
+
+// What gives the date and time on the second line of every file.
+using Clock = std::function<std::tm()>;
+// SOURCE_DATE_EPOCH (whole seconds since 1970, shown in UTC) when it is set, so that exports
+// of the same scene give identical files; otherwise the local time now.
+std::tm SystemClock();
+// The general date form: "06/12/2026 22:57:08" (month/day/year, 24-hour time).
+std::string GeneralDate(const std::tm& when);
+
+// ---- the model --------------------------------------------------------------------------------
+
+// One vertex as written: position in metres and normal in OBJ8 axes, texture coordinate.
+class OVert {
+ public:
+  float x = 0, y = 0, z = 0, nx = 0, ny = 0, nz = 0, u = 0, v = 0;
+  int32_t Index = 0;  // position in its object's vertex table, from 0
+
+  // The "VT" line, without line end: "VT 1 2.5 -3 0 1 0 0.25 -0.5".
+  std::string ToString() const;
+  // Appends the same line to `fd`.
+  void AppendTo(std::string& fd) const;
+  // True when all eight values agree once rounded to 5 decimal places.
+  bool Equals(const OVert& ov) const;
+
+  // The eight rounded values, -0 as 0: equal keys are exactly the vertices that are Equals.
+  using Key = std::array<float, 8>;
+  Key RoundedKey() const;
+};
+
+// The vertex table of an object, in order of addition, with a hash index of the rounded
+// values so that finding the first equal vertex does not walk the table.
+class Vertices {
+ public:
+  // Appends the vertex (its Index is set to its position) and returns it.
+  OVert& Add(const OVert& vertex);
+  // 1-based, as the collection counts; vlm::Error (9) outside 1..Count.
+  OVert& Item(int32_t vntIndexKey);
+  const OVert& Item(int32_t vntIndexKey) const;
+  int32_t Count() const { return static_cast<int32_t>(items_.size()); }
+  // Removes the vertex at a 1-based position; the following ones move down and are renumbered.
+  void Remove(int32_t vntIndexKey);
+  // The Index of the first vertex that Equals `vertex`, or -1.
+  int32_t FindEqual(const OVert& vertex) const;
+
+  std::vector<OVert>::const_iterator begin() const { return items_.begin(); }
+  std::vector<OVert>::const_iterator end() const { return items_.end(); }
+
+ private:
+  void indexKey(int32_t position);
+  void rebuildIndex();
+  std::vector<OVert> items_;
+  std::vector<OVert::Key> keys_;  // the rounded key of each vertex
+  // Open addressing with linear probing: a vertex position + 1 per slot, 0 when empty. The
+  // first vertex of a key is the only one indexed under it, so a lookup gives the same
+  // vertex as walking the table from the start.
+  std::vector<int32_t> slots_;
+};
+
+// One OBJ8 object: one texture set's triangles.
+class XObj {
+ public:
+  static constexpr int32_t LevelCount = 3;  // levels of detail 0..2
+
+  std::string Texture;        // the TEXTURE line
+  std::string SecondTexture;  // the TEXTURE_LIT line
+  std::string ThirdTexture;   // the TEXTURE_NORMAL line
+  std::string Extension;      // "", "dds" or "png": replaces the texture names' extensions
+  int32_t maxLod = 0;         // the highest level that received an index
+
+  vlm::Vertices& Vertices() { return vertices_; }
+  const vlm::Vertices& Vertices() const { return vertices_; }
+  void SetVertices(vlm::Vertices vertices) { vertices_ = std::move(vertices); }
+
+  // The three names equal this object's, compared without regard to case.
+  bool IsSame(const std::string& t1, const std::string& t2, const std::string& t3) const;
+  // The index of the vertex with these values: the first equal one, or a new one.
+  int32_t AddVert(float x, float y, float z, float nx, float ny, float nz, float u, float v);
+  // Starts the index list (room for 3 x n) the first time; later calls change nothing. The
+  // list grows as needed beyond that room.
+  void InitIndices(int32_t n);
+  // Appends an index at level `lod` (0..2, else vlm::Error 9) and returns its list position.
+  int32_t AddIndex(int32_t index, int32_t lod);
+  // The far distance in metres of level `lod` (0..2, else vlm::Error 9).
+  void SetDist(int32_t lod, int32_t dist);
+
+  // -1 until InitIndices has run.
+  int32_t IndexCount() const { return indexCount_; }
+  const std::vector<int32_t>& Indices() const { return indices_; }
+  int32_t LevelEnd(int32_t lod) const { return levelEnd_.at(static_cast<size_t>(lod)); }
+  int32_t LevelDist(int32_t lod) const { return levelDist_.at(static_cast<size_t>(lod)); }
+
+  // The whole file, CR LF line ends, with `when` on its second line.
+  std::string FileText(const std::tm& when) const;
+  // Writes the file `fName` in one piece: a failure (vlm::Error naming the file) leaves any
+  // earlier file of that name as it was.
+  void OutputToFile(const std::string& fName, const std::tm& when) const;
+
+ private:
+  // The VT lines, then the IDX10 and IDX lines.
+  void PrintVertInd(std::string& fd) const;
+  // The name with the text after its last "." replaced by Extension.
+  std::string ApplyExtension(const std::string& name) const;
+
+  vlm::Vertices vertices_;
+  std::vector<int32_t> indices_;
+  int32_t indexCount_ = -1;
+  std::array<int32_t, LevelCount> levelEnd_{};
+  std::array<int32_t, LevelCount> levelDist_{};
+};
+
+// The objects of one export, one per distinct texture set, in order of creation.
+class XObjCol {
+ public:
+  // The object for these three texture names (compared without regard to case), made and
+  // appended, under `sKey` when it is not empty, when there is none yet.
+  XObj& GetObj(const std::string& Texture, const std::string& TextureBump = {},
+               const std::string& TextureLit = {}, const std::string& sKey = {});
+  // 1-based; vlm::Error (9) outside 1..Count.
+  XObj& Item(int32_t vntIndexKey);
+  // By key; vlm::Error (5) when no object has it.
+  XObj& Item(const std::string& vntIndexKey);
+  int32_t Count() const { return static_cast<int32_t>(items_.size()); }
+  void Remove(int32_t vntIndexKey);
+
+  class Iterator {
+   public:
+    explicit Iterator(std::vector<std::unique_ptr<XObj>>::const_iterator it) : it_(it) {}
+    XObj& operator*() const { return **it_; }
+    Iterator& operator++() {
+      ++it_;
+      return *this;
+    }
+    bool operator!=(const Iterator& other) const { return it_ != other.it_; }
+
+   private:
+    std::vector<std::unique_ptr<XObj>>::const_iterator it_;
+  };
+  Iterator begin() const { return Iterator(items_.begin()); }
+  Iterator end() const { return Iterator(items_.end()); }
+
+ private:
+  std::vector<std::unique_ptr<XObj>> items_;
+  std::vector<std::string> keys_;  // "" for an object added without a key
+};
+
+}  // namespace vlm
