@@ -4,7 +4,7 @@
 
 #include "number_forms.h"
 
-namespace vlm {
+namespace vlm::glazier {
 
 frmDialog::frmDialog() : Form("frmDialog") {
   SetCaption("Multi-Material Edit");
@@ -56,4 +56,4 @@ void frmDialog::OKButton_Click() {
   Hide();
 }
 
-}  // namespace vlm
+}  // namespace vlm::glazier

@@ -6,7 +6,7 @@
 #include "vlm/forms.h"
 #include "vlm/model.h"
 
-namespace vlm {
+namespace vlm::glazier {
 
 class frmDialog : public Form {
  public:
@@ -39,4 +39,4 @@ class frmDialog : public Form {
   std::vector<vlm::Material*> materials_;
 };
 
-}  // namespace vlm
+}  // namespace vlm::glazier

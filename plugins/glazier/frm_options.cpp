@@ -9,7 +9,7 @@
 #include "vlm/error.h"
 #include "vlm/settings.h"
 
-namespace vlm {
+namespace vlm::glazier {
 namespace {
 
 constexpr int kShownLeft = 120;
@@ -572,4 +572,4 @@ void frmOptions::cmdUDelete_Click() {
   RefreshUserList();
 }
 
-}  // namespace vlm
+}  // namespace vlm::glazier

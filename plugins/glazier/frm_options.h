@@ -16,7 +16,7 @@
 #include "fs10_material.h"
 #include "vlm/forms.h"
 
-namespace vlm {
+namespace vlm::glazier {
 
 class frmOptions : public Form {
  public:
@@ -136,4 +136,4 @@ class frmOptions : public Form {
   bool stored_ = false;
 };
 
-}  // namespace vlm
+}  // namespace vlm::glazier

@@ -305,7 +305,7 @@ void FS10Material::CreateCSG(vlm::GraphMaterial& material, int32_t fieldId) {
 }
 
 bool FS10Material::Edit(const std::filesystem::path& pluginFolder) {
-  frmOptions dialog;
+  glazier::frmOptions dialog;
   dialog.fx = this;
   dialog.PluginFolder = pluginFolder;
   dialog.ShowModal();

@@ -77,7 +77,7 @@ void Glazier::EditOneOf(const std::vector<vlm::Material*>& materials) {
     EditMaterial(*materials.front());
     return;
   }
-  frmDialog picker;
+  glazier::frmDialog picker;
   for (vlm::Material* m : materials)
     picker.Add(m);
   picker.ShowModal();

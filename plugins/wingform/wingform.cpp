@@ -59,7 +59,7 @@ Vec2 Pair(const std::vector<float>& list, int32_t index) {
 
 // ---- frmOptions ----------------------------------------------------------------------------
 
-frmOptions::frmOptions() {
+wingform::frmOptions::frmOptions() {
   lblMax.SetCaption("Max. Visible (zero for full)");
   lblMax.SetToolTipText(MaxTip);
   txtDist.SetText("0");
@@ -101,7 +101,7 @@ frmOptions::frmOptions() {
   };
 }
 
-int16_t frmOptions::TextureChoice() const {
+int16_t wingform::frmOptions::TextureChoice() const {
   for (int i = 0; i < optTex.Count(); ++i)
     if (optTex(i).Value()) return static_cast<int16_t>(i);
   return 0;
@@ -134,7 +134,7 @@ void Wingform::Export(const std::string& exportFileName, Node* exportGroup,
   sceneGraph_ = &sceneGraph;
   rootNode_ = sceneGraph.Document()->RootNode();
   exportNode_ = exportGroup;
-  form_ = std::make_unique<frmOptions>();
+  form_ = std::make_unique<wingform::frmOptions>();
   form_->plug = this;
   fileName_ = exportFileName;
   animationTimeLimit_ = AnimationTimeLimit;

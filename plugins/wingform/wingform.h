@@ -25,6 +25,8 @@ class Shape;
 // The level-of-detail modes of the dialog (its optLOD index).
 enum class lodType : int16_t { None = 0, Auto = 1, custom = 2 };
 
+namespace wingform {
+
 // The export options: the "Export Options" dialog with the maximum visible distance and the
 // texture extension choice, both remembered per user.
 class frmOptions final : public ExportOptionsForm {
@@ -39,6 +41,8 @@ class frmOptions final : public ExportOptionsForm {
   Frame Frame2{*this, "Frame2"};
   ControlArray<OptionButton> optTex{*this, "optTex", 3};
 };
+
+}  // namespace wingform
 
 class Wingform final : public ImportExportBase, public ExportRunner {
  public:
@@ -83,7 +87,7 @@ class Wingform final : public ImportExportBase, public ExportRunner {
   Node* exportNode_ = nullptr;
   Node* exportedNode_ = nullptr;
   std::string fileName_;
-  std::unique_ptr<frmOptions> form_;
+  std::unique_ptr<wingform::frmOptions> form_;
   // Metres per document unit. A units code the exporter does not know keeps the scale of the
   // last run; before any run that is metres, as the host counts such documents.
   float unitScale_ = 1.0f;

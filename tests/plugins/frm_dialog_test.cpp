@@ -9,6 +9,7 @@
 namespace vlm {
 namespace {
 
+using glazier::frmDialog;
 using ::testing::ElementsAre;
 
 TEST(frmDialog, FirstMaterialIsSelectedAndShown) {

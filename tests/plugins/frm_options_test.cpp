@@ -12,6 +12,7 @@
 namespace vlm {
 namespace {
 
+using glazier::frmOptions;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;

@@ -389,7 +389,7 @@ TEST_F(WingformExport, OptionsAreRememberedButTheLevelModeIsNot) {
 }
 
 TEST_F(WingformExport, DialogCarriesItsCaptionsAndTips) {
-  frmOptions form;
+  wingform::frmOptions form;
   EXPECT_EQ(form.Caption(), "Export Options");
   EXPECT_EQ(form.lblMax.Caption(), "Max. Visible (zero for full)");
   EXPECT_EQ(form.txtDist.ToolTipText(), "Maximum drawing distance for the object (or zero)");
