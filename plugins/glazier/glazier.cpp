@@ -6,12 +6,13 @@
 #include "fs10_material.h"
 #include "vlm/component.h"
 #include "vlm/forms.h"
+#include "vlm/plugin_folder.h"
 
 namespace vlm {
 namespace {
 
 std::filesystem::path ModuleFolder() {
-  return ModulePathOf(reinterpret_cast<const void*>(&ModuleFolder)).parent_path();
+  return PluginFolder(reinterpret_cast<const void*>(&ModuleFolder));
 }
 
 }  // namespace
@@ -26,14 +27,12 @@ Glazier::Glazier(std::filesystem::path pluginFolder)
 
 void Glazier::Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t) {
   try {
-    SetHelpFile(folder_.string() + "\\vlmplugins.chm");
+    SetHelpFile(PluginHelpFile(folder_));
     ApplyToSelection(scene, sceneGraph);
   } catch (const Error& e) {
-    MsgBox(std::to_string(e.Number()) + "\r" + e.Description(), mb::Critical | mb::OKOnly,
-           "Plugin Error");
+    ReportPluginError(e);
   } catch (const std::exception& e) {
-    MsgBox(std::to_string(err::InvalidProcedureCall) + "\r" + e.what(), mb::Critical | mb::OKOnly,
-           "Plugin Error");
+    ReportPluginError(Error(err::InvalidProcedureCall, e.what()));
   }
 }
 

@@ -4,6 +4,7 @@
 #include "motive_dialog.h"
 #include "tether_config.h"
 #include "vlm/forms.h"
+#include "vlm/plugin_folder.h"
 
 namespace vlm {
 
@@ -22,7 +23,7 @@ void Motive::Apply(vlm::Scene&, vlm::SceneGraph& sceneGraph, int32_t deviceId) {
     const std::filesystem::path folder =
         pluginFolder_.empty() ? tetherconfig::ModuleFolder() : pluginFolder_;
     const int32_t slot = attachment::TetherDataSlot(sceneGraph);
-    SetHelpFile(attachment::HelpFileIn(folder));
+    SetHelpFile(PluginHelpFile(folder));
 
     const int32_t n = sceneGraph.SelectedNodeCount(deviceId);
     if (n <= 0) {
@@ -37,7 +38,7 @@ void Motive::Apply(vlm::Scene&, vlm::SceneGraph& sceneGraph, int32_t deviceId) {
       dialog.Unload();
     }
   } catch (const Error& e) {
-    attachment::ReportPluginError(e);
+    ReportPluginError(e);
   }
 }
 

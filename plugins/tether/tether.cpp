@@ -4,6 +4,7 @@
 #include "tether_config.h"
 #include "tether_dialog.h"
 #include "vlm/forms.h"
+#include "vlm/plugin_folder.h"
 
 namespace vlm {
 namespace {
@@ -25,7 +26,7 @@ void Tether::Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t) {
     const std::filesystem::path folder =
         pluginFolder_.empty() ? tetherconfig::ModuleFolder() : pluginFolder_;
     const int32_t slot = attachment::TetherDataSlot(sceneGraph);
-    SetHelpFile(attachment::HelpFileIn(folder));
+    SetHelpFile(PluginHelpFile(folder));
 
     // Nothing to attach to: say so before any dialog and change nothing.
     if (scene.SelectedObjectCount() < 1) {
@@ -58,7 +59,7 @@ void Tether::Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t) {
     }
     dialog.Unload();
   } catch (const Error& e) {
-    attachment::ReportPluginError(e);
+    ReportPluginError(e);
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "scene/scene_file.h"
 #include "support/temp_home.h"
+#include "support/vlmhost.h"
 
 namespace vlm {
 namespace {
@@ -17,32 +18,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-struct Result {
-  int status;
-  std::string output;  // stdout and stderr together
-};
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s)
-    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-Result Vlmhost(const std::vector<std::string>& args) {
-  std::string command = Quote(VLM_TEST_VLMHOST);
-  for (const auto& a : args)
-    command += " " + Quote(a);
-  command += " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  std::string output;
-  std::array<char, 4096> buffer{};
-  size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    output.append(buffer.data(), n);
-  int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
+using test::Vlmhost;
 
 const std::string Example = std::string(VLM_TEST_EXAMPLES_DIR) + "/hangar.json";
 

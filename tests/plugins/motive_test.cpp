@@ -17,7 +17,6 @@ namespace {
 
 using host::HostDocument;
 using host::HostNode;
-using test::ShellQuote;
 using test::Unwrapped;
 using test::Vlmhost;
 using test::Wrapped;
@@ -263,11 +262,10 @@ TEST(MotiveProgram, RenamesTheWingOfTheExampleScene) {
   test::TempHome home;
   test::UseExamples(home, "libmotive.so");
   const std::string out = (home.Path() / "out.json").string();
-  auto r = Vlmhost(
-      "run VLMPlugin9.Motive " + ShellQuote(std::string(VLM_TEST_EXAMPLES_DIR) + "/hangar.json") +
-      " --select node:Hangar/Wing --ui " +
-      ShellQuote("cmbAnim=flap; txtName=left; click OKButton") + " -o " + ShellQuote(out));
-  ASSERT_EQ(r.first, 0) << r.second;
+  auto r = Vlmhost({"run", "VLMPlugin9.Motive", std::string(VLM_TEST_EXAMPLES_DIR) + "/hangar.json",
+                    "--select", "node:Hangar/Wing", "--ui",
+                    "cmbAnim=flap; txtName=left; click OKButton", "-o", out});
+  ASSERT_EQ(r.status, 0) << r.output;
   auto doc = host::LoadScene(out);
   std::string problem;
   HostNode* wing = doc->FindGroup("Hangar/flap_left", &problem);

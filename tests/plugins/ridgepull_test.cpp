@@ -6,6 +6,7 @@
 #include "scene/builder.h"
 #include "support/dialogs.h"
 #include "support/temp_home.h"
+#include "support/tool_scene.h"
 #include "vlm/settings.h"
 
 namespace vlm {
@@ -25,22 +26,7 @@ void ExpectNear(Vec3 a, Vec3 b, const std::string& where) {
 }
 
 // A scene with a group "G" and fresh settings; `run` applies Ridgepull with a script.
-struct Fixture {
-  test::TempHome home;
-  HostDocument doc;
-  HostNode& group = host::AddGroup(doc.Root(), "G");
-  std::vector<std::string> messages;
-
-  void select(HostMesh& mesh, std::vector<int32_t> faces = {}) {
-    doc.scriptingSelection.objects.push_back({&mesh, faces.empty() ? 0 : 1, std::move(faces)});
-  }
-  Status run(const std::string& script = {}) {
-    test::ScriptedScope scope(script);
-    Ridgepull tool;
-    Status s = tool.Plugin_Apply(&doc, &doc, 0, {}, {}, "");
-    messages = scope.Messages();
-    return s;
-  }
+struct Fixture : test::ToolScene<Ridgepull> {
   HostMesh* moulding() {
     for (auto& m : group.meshes)
       if (m->name == "Moulding") return m.get();

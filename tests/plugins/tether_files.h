@@ -3,6 +3,8 @@
 // machine registry (in a fresh $VLM_HOME) that points from the one to the other.
 #pragma once
 
+#include "support/vlmhost.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -90,23 +92,6 @@ inline std::string Unwrapped(const std::string& stored) {
 }
 
 // Runs vlmhost with the given (quoted) arguments: its exit status and its output.
-inline std::string ShellQuote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s)
-    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-inline std::pair<int, std::string> Vlmhost(const std::string& args) {
-  FILE* pipe = popen((ShellQuote(VLM_TEST_VLMHOST) + " " + args + " 2>&1").c_str(), "r");
-  std::string output;
-  std::array<char, 4096> buffer{};
-  size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    output.append(buffer.data(), n);
-  int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
 // A fresh home whose machine registry points at the examples' simulator folder, with the
 // plug-in library registered.
 inline void UseExamples(const TempHome& home, const std::string& library) {
@@ -120,8 +105,8 @@ inline void UseExamples(const TempHome& home, const std::string& library) {
                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vellum Examples\\FS10 SDK]\n"
                 "\"SDKPath\"=\"" +
                 sim + "\"\n");
-  auto r = Vlmhost("register " + ShellQuote(std::string(VLM_TEST_PLUGIN_DIR) + "/" + library));
-  ASSERT_EQ(r.first, 0) << r.second;
+  auto r = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/" + library});
+  ASSERT_EQ(r.status, 0) << r.output;
 }
 
 }  // namespace vlm::test

@@ -20,7 +20,6 @@ namespace {
 using host::HostDocument;
 using host::HostMesh;
 using host::HostNode;
-using test::ShellQuote;
 using test::Unwrapped;
 using test::Vlmhost;
 using test::Wrapped;
@@ -470,13 +469,12 @@ TEST(TetherProgram, AttachesAnEffectOnTheExampleScene) {
   test::TempHome home;
   test::UseExamples(home, "libtether.so");
   const std::string out = (home.Path() / "out.json").string();
-  auto r = Vlmhost("run VLMPlugin9.Tether " +
-                   ShellQuote(std::string(VLM_TEST_EXAMPLES_DIR) + "/hangar.json") +
-                   " --select faces:Hangar/Shell:2 --ui " +
-                   ShellQuote("txtName=beacon; chk(0)=1; lstEffect=fx_beacon_red.fx; sldDist=50; "
-                              "chk(4)=1; lstPlatform=CONCRETE; click OKButton") +
-                   " -o " + ShellQuote(out));
-  ASSERT_EQ(r.first, 0) << r.second;
+  auto r = Vlmhost({"run", "VLMPlugin9.Tether", std::string(VLM_TEST_EXAMPLES_DIR) + "/hangar.json",
+                    "--select", "faces:Hangar/Shell:2", "--ui",
+                    "txtName=beacon; chk(0)=1; lstEffect=fx_beacon_red.fx; sldDist=50; "
+                    "chk(4)=1; lstPlatform=CONCRETE; click OKButton",
+                    "-o", out});
+  ASSERT_EQ(r.status, 0) << r.output;
   auto doc = host::LoadScene(out);
   std::string problem;
   HostNode* mark = doc->FindGroup("Hangar/TetherMark", &problem);

@@ -9,9 +9,17 @@ std::filesystem::path PluginFolder(const void* anchor) {
   return ModulePathOf(anchor).parent_path();
 }
 
-void SetPluginHelpFile(const void* anchor) {
+std::string PluginHelpFile(const std::filesystem::path& folder) {
   // The suffix is the host's own text, backslash included.
-  SetHelpFile(PluginFolder(anchor).string() + "\\vlmplugins.chm");
+  return folder.string() + "\\vlmplugins.chm";
+}
+
+void SetPluginHelpFile(const void* anchor) {
+  SetHelpFile(PluginHelpFile(PluginFolder(anchor)));
+}
+
+void ReportPluginError(const Error& error) {
+  MsgBox(std::to_string(error.Number()) + "\r" + error.Description(), mb::Critical, "Plugin Error");
 }
 
 }  // namespace vlm

@@ -55,12 +55,4 @@ int32_t TetherDataSlot(SceneGraph& sceneGraph) {
   return slot;
 }
 
-std::string HelpFileIn(const std::filesystem::path& pluginFolder) {
-  return pluginFolder.string() + "\\vlmplugins.chm";
-}
-
-void ReportPluginError(const Error& error) {
-  MsgBox(std::to_string(error.Number()) + "\r" + error.Description(), mb::Critical, "Plugin Error");
-}
-
 }  // namespace vlm::attachment

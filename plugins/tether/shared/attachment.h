@@ -29,11 +29,4 @@ std::string StoredText(const std::string& attachText);
 // The slot of "TetherData" on the document's root node, defined when it is not yet.
 int32_t TetherDataSlot(SceneGraph& sceneGraph);
 
-// The help file of the tools' dialogs: the plug-in folder followed by "\vlmplugins.chm".
-std::string HelpFileIn(const std::filesystem::path& pluginFolder);
-
-// The error handler of both tools: the message box "Plugin Error" with the error number, a
-// carriage return and the description.
-void ReportPluginError(const Error& error);
-
 }  // namespace vlm::attachment

@@ -1,5 +1,7 @@
 #include "tether_config.h"
 
+#include "vlm/plugin_folder.h"
+
 #include <algorithm>
 #include <cctype>
 #include <system_error>
@@ -57,7 +59,7 @@ std::optional<std::string> AttributeOf(const pugi::xml_node& node, const char* n
 }  // namespace
 
 fs::path ModuleFolder() {
-  return ModulePathOf(reinterpret_cast<const void*>(&ModuleFolder)).parent_path();
+  return PluginFolder(reinterpret_cast<const void*>(&ModuleFolder));
 }
 
 std::optional<std::string> Resolve(const Location& location) {

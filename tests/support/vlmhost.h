@@ -1,0 +1,39 @@
+// Runs the vlmhost program as a user would, for end-to-end tests.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace vlm::test {
+
+struct ProgramResult {
+  int status;
+  std::string output;  // standard output and standard error together
+};
+
+inline std::string ShellQuote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s)
+    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+inline ProgramResult Vlmhost(const std::vector<std::string>& args) {
+  std::string command = ShellQuote(VLM_TEST_VLMHOST);
+  for (const auto& a : args)
+    command += " " + ShellQuote(a);
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  std::string output;
+  std::array<char, 4096> buffer{};
+  size_t n;
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    output.append(buffer.data(), n);
+  int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+}  // namespace vlm::test
