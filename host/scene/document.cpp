@@ -381,6 +381,13 @@ MeshData HostMesh::ShapeView::GetMeshData(int32_t) {
   std::vector<Vec2> uvs = m_.uvs;
   MeshData data;
   HostDocument* doc = m_.Document();
+  // The lists are sized once: a large shape would otherwise be copied as they grow.
+  size_t triangles = 0;
+  for (const auto& face : m_.faces)
+    if (!face->removed && face->points.size() >= 3) triangles += face->points.size() - 2;
+  data.corners.reserve(10 * triangles + 1);
+  data.materials.reserve(triangles);
+  data.positions.reserve(3 * m_.vertices.size());
   Triangulate(normals, uvs, [&](const std::array<TriangleCorner, 3>& corners, HostFace& face) {
     data.corners.push_back(3);
     for (const auto& c : corners) {
@@ -457,6 +464,7 @@ void HostMesh::ShapeView::Merge(vlm::Shape& other) {
   m_.vertices.insert(m_.vertices.end(), source->vertices.begin(), source->vertices.end());
   m_.normals.insert(m_.normals.end(), source->normals.begin(), source->normals.end());
   m_.uvs.insert(m_.uvs.end(), source->uvs.begin(), source->uvs.end());
+  m_.faces.reserve(m_.faces.size() + source->faces.size());
   for (const auto& face : source->faces) {
     if (face->removed) continue;
     HostFace& copy = m_.AddFace();
