@@ -6,6 +6,7 @@
 #include "scene/builder.h"
 #include "scene/scene_file.h"
 #include "support/dialogs.h"
+#include "support/stated_values.h"
 #include "support/temp_home.h"
 #include "vlm/component.h"
 
@@ -59,24 +60,8 @@ class GlazierTest : public ::testing::Test {
 };
 
 TEST_F(GlazierTest, StatesItsValues) {
-  std::string name, author;
-  int32_t cost = 0, pluginClass = -1;
-  tool.Plugin_Name(name);
-  tool.Plugin_Author(author);
-  tool.Plugin_Cost(cost);
-  tool.Plugin_PluginClass(pluginClass);
-  EXPECT_EQ(name, "FS10 Material Editor");
-  EXPECT_EQ(author, "Ardo Venmark");
-  EXPECT_EQ(cost, 99);
-  EXPECT_EQ(pluginClass, 0);
-  ValidationRecord r{7, 8, 0, 0, 5, 5};
-  tool.Plugin_GetValidation(r);
-  EXPECT_EQ(r.ComponentType, 7);
-  EXPECT_EQ(r.SelectionType, 8);
-  EXPECT_EQ(r.ValidMinComponents, 1);
-  EXPECT_EQ(r.ValidMaxComponents, 1);
-  EXPECT_EQ(r.ValidMinShapeSubSelection, 0);
-  EXPECT_EQ(r.ValidMaxShapeSubSelection, 999);
+  EXPECT_EQ(test::ReadStated(tool),
+            (test::Stated{"FS10 Material Editor", "Ardo Venmark", 99, 0, {7, 8, 1, 1, 0, 999}}));
 }
 
 TEST_F(GlazierTest, NoSelectionStillDefinesTheFieldOnce) {

@@ -10,6 +10,7 @@
 #include "scene/builder.h"
 #include "scene/scene_file.h"
 #include "support/dialogs.h"
+#include "support/stated_values.h"
 #include "tether.h"
 
 namespace vlm {
@@ -55,22 +56,8 @@ Outcome RunMotive(HostDocument& doc, const test::TetherFiles& files, const std::
 TEST(MotiveDescription, StatesItsValues) {
   test::TetherFiles files;
   Motive tool(files.plugins);
-  std::string name, author;
-  int32_t cost = -1, pluginClass = -1;
-  tool.Plugin_Name(name);
-  tool.Plugin_Author(author);
-  tool.Plugin_Cost(cost);
-  tool.Plugin_PluginClass(pluginClass);
-  EXPECT_EQ(name, "Motive Helper");
-  EXPECT_EQ(author, "Ardo Venmark");
-  EXPECT_EQ(cost, 3);
-  EXPECT_EQ(pluginClass, 0);
-  ValidationRecord r{7, 8, 9, 9, 9, 9};
-  EXPECT_EQ(tool.Plugin_GetValidation(r), StatusOk);
-  EXPECT_EQ(
-      (std::array{r.ComponentType, r.SelectionType, r.ValidMinComponents, r.ValidMaxComponents,
-                  r.ValidMinShapeSubSelection, r.ValidMaxShapeSubSelection}),
-      (std::array{7, 8, 1, 999, 0, 999}));
+  EXPECT_EQ(test::ReadStated(tool),
+            (test::Stated{"Motive Helper", "Ardo Venmark", 3, 0, {7, 8, 1, 999, 0, 999}}));
 }
 
 // ---- the dialog

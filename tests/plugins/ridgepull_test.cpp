@@ -5,6 +5,7 @@
 
 #include "scene/builder.h"
 #include "support/dialogs.h"
+#include "support/stated_values.h"
 #include "support/temp_home.h"
 #include "support/tool_scene.h"
 #include "vlm/settings.h"
@@ -41,23 +42,9 @@ HostMesh& Square(HostNode& g) {
 
 TEST(RidgepullDescription, StatesItsValues) {
   Ridgepull tool;
-  std::string name, author;
-  int32_t cost = -1, pluginClass = -1;
-  tool.Plugin_Name(name);
-  tool.Plugin_Author(author);
-  tool.Plugin_Cost(cost);
-  tool.Plugin_PluginClass(pluginClass);
-  EXPECT_EQ(name, "Edge Extrude");
-  EXPECT_EQ(author, "Ardo Venmark \u00a9 2009");
-  EXPECT_EQ(cost, 0);
-  EXPECT_EQ(pluginClass, 2);
-  ValidationRecord r{7, 8, -1, -1, -1, -1};
-  tool.Plugin_GetValidation(r);
-  EXPECT_EQ(r.ComponentType, 7);
-  EXPECT_EQ(r.ValidMinComponents, 1);
-  EXPECT_EQ(r.ValidMaxComponents, 999);
-  EXPECT_EQ(r.ValidMinShapeSubSelection, 0);
-  EXPECT_EQ(r.ValidMaxShapeSubSelection, 999);
+  EXPECT_EQ(
+      test::ReadStated(tool),
+      (test::Stated{"Edge Extrude", "Ardo Venmark \u00a9 2009", 0, 2, {7, 8, 1, 999, 0, 999}}));
 }
 
 TEST(Ridgepull, SquareGetsAFlatTopAndAVerticalInnerSide) {

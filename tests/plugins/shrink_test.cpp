@@ -5,6 +5,7 @@
 
 #include "scene/builder.h"
 #include "support/dialogs.h"
+#include "support/stated_values.h"
 #include "support/temp_home.h"
 #include "support/tool_scene.h"
 #include "vlm/settings.h"
@@ -28,21 +29,8 @@ void ExpectNear(Vec3 a, Vec3 b, const std::string& where) {
 
 TEST(ShrinkDescription, StatesItsValues) {
   Shrink tool;
-  std::string name, author;
-  int32_t cost = -1, pluginClass = -1;
-  tool.Plugin_Name(name);
-  tool.Plugin_Author(author);
-  tool.Plugin_Cost(cost);
-  tool.Plugin_PluginClass(pluginClass);
-  EXPECT_EQ(name, "Shrink");
-  EXPECT_EQ(author, "Ardo Venmark \u00a9 2008");
-  EXPECT_EQ(cost, 0);
-  EXPECT_EQ(pluginClass, 0);
-  ValidationRecord r{};
-  tool.Plugin_GetValidation(r);
-  EXPECT_EQ(r.ValidMinComponents, 1);
-  EXPECT_EQ(r.ValidMaxComponents, 999);
-  EXPECT_EQ(r.ValidMaxShapeSubSelection, 999);
+  EXPECT_EQ(test::ReadStated(tool),
+            (test::Stated{"Shrink", "Ardo Venmark \u00a9 2008", 0, 0, {7, 8, 1, 999, 0, 999}}));
 }
 
 TEST(Shrink, ASelectedFaceOfAGridMovesAloneAgainstItsNormal) {

@@ -5,6 +5,7 @@
 
 #include "scene/builder.h"
 #include "support/dialogs.h"
+#include "support/stated_values.h"
 #include "support/temp_home.h"
 
 namespace vlm {
@@ -57,21 +58,8 @@ Vec3 Max(const HostMesh& m) {
 
 TEST(StairwrightDescription, StatesItsValues) {
   Stairwright tool;
-  std::string name, author;
-  int32_t cost = -1, pluginClass = -1;
-  tool.Plugin_Name(name);
-  tool.Plugin_Author(author);
-  tool.Plugin_Cost(cost);
-  tool.Plugin_PluginClass(pluginClass);
-  EXPECT_EQ(name, "Step Maker");
-  EXPECT_EQ(author, "\u00a9 2008 Ardo Venmark");
-  EXPECT_EQ(cost, 3);
-  EXPECT_EQ(pluginClass, 2);
-  ValidationRecord r{};
-  tool.Plugin_GetValidation(r);
-  EXPECT_EQ(r.ValidMinComponents, 0);
-  EXPECT_EQ(r.ValidMaxComponents, 999);
-  EXPECT_EQ(r.ValidMaxShapeSubSelection, 999);
+  EXPECT_EQ(test::ReadStated(tool),
+            (test::Stated{"Step Maker", "\u00a9 2008 Ardo Venmark", 3, 2, {7, 8, 0, 999, 0, 999}}));
 }
 
 TEST(Stairwright, DefaultsBuildEightBoardsBetweenTwoSupports) {

@@ -11,6 +11,7 @@
 #include "scene/builder.h"
 #include "scene/scene_file.h"
 #include "support/dialogs.h"
+#include "support/stated_values.h"
 #include "tether_dialog.h"
 #include "vlm/settings.h"
 
@@ -91,22 +92,8 @@ void ExpectNear(Vec3 a, Vec3 b) {
 TEST(TetherDescription, StatesItsValues) {
   test::TetherFiles files;
   Tether tool(files.plugins);
-  std::string name, author;
-  int32_t cost = -1, pluginClass = -1;
-  EXPECT_EQ(tool.Plugin_Name(name), StatusOk);
-  EXPECT_EQ(name, "Tether Tool");
-  EXPECT_EQ(tool.Plugin_Author(author), StatusOk);
-  EXPECT_EQ(author, "Ardo Venmark");
-  tool.Plugin_Cost(cost);
-  tool.Plugin_PluginClass(pluginClass);
-  EXPECT_EQ(cost, 3);
-  EXPECT_EQ(pluginClass, 0);
-  ValidationRecord r{7, 8, 9, 9, 9, 9};
-  EXPECT_EQ(tool.Plugin_GetValidation(r), StatusOk);
-  EXPECT_EQ(
-      (std::array{r.ComponentType, r.SelectionType, r.ValidMinComponents, r.ValidMaxComponents,
-                  r.ValidMinShapeSubSelection, r.ValidMaxShapeSubSelection}),
-      (std::array{7, 8, 1, 1, 0, 1}));
+  EXPECT_EQ(test::ReadStated(tool),
+            (test::Stated{"Tether Tool", "Ardo Venmark", 3, 0, {7, 8, 1, 1, 0, 1}}));
 }
 
 // ---- the attachment text ----------------------------------------------------------------------
