@@ -124,3 +124,32 @@ FileLock::~FileLock() {
 }  // namespace detail
 
 }  // namespace vlm
+
+// ---- the output transaction ---------------------------------------------------------------
+// For now every output is written at once; staging comes with the run transaction.
+namespace vlm {
+
+void WriteOutputFile(const std::filesystem::path& target, std::string_view bytes) {
+  WriteFileAtomically(target, bytes);
+}
+OutputMark CurrentOutputMark() {
+  return 0;
+}
+void DropOutputsSince(OutputMark) {}
+
+OutputTransaction::OutputTransaction() = default;
+OutputTransaction::~OutputTransaction() = default;
+void OutputTransaction::Stage(const std::filesystem::path& target, std::string_view bytes) {
+  WriteFileAtomically(target, bytes);
+}
+void OutputTransaction::Commit() {}
+void OutputTransaction::Rollback() {}
+std::vector<std::filesystem::path> OutputTransaction::StagedTargets() const {
+  return {};
+}
+const std::vector<std::string>& OutputTransaction::Failures() const {
+  static const std::vector<std::string> none;
+  return none;
+}
+
+}  // namespace vlm

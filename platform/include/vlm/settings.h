@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vlm/files.h"
+
 namespace vlm {
 
 std::filesystem::path ConfigFolder();
@@ -100,13 +102,5 @@ bool RegistryKeyExists(std::string_view root, std::string_view keyPath);
 // Read-modify-write of the per-user registry under a lock, so concurrent writers do not
 // lose each other's changes.
 void UpdateUserRegistry(const std::function<void(RegistryFile&)>& change);
-
-// ---- files --------------------------------------------------------------------------------
-// Writes `bytes` to a temporary file beside `target` and renames it over the target. A
-// failure raises vlm::Error (75) naming the file and the reason and leaves any earlier file
-// as it was.
-void WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes);
-// Reads a whole file; vlm::Error (53 when missing, 75 otherwise) naming it.
-std::string ReadFile(const std::filesystem::path& file);
 
 }  // namespace vlm

@@ -1,0 +1,54 @@
+// Whole-file reads, atomic writes and the output transaction of one run.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vlm {
+
+// Writes `bytes` to a temporary file beside `target` and renames it over the target. A
+// failure raises vlm::Error (75) naming the file and the reason and leaves any earlier file
+// as it was.
+void WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes);
+// Reads a whole file; vlm::Error (53 when missing, 75 otherwise) naming it.
+std::string ReadFile(const std::filesystem::path& file);
+
+// ---- the output transaction ---------------------------------------------------------------
+// The files a plug-in produces for the user (exports) go through WriteOutputFile. While the
+// host holds an OutputTransaction open, such a file is staged complete beside its target and
+// only renamed into place by Commit, together with every other file of the run; without an
+// open transaction it is written at once, as WriteFileAtomically does. Settings, registry
+// and preset files are not outputs of a run: they keep WriteFileAtomically.
+void WriteOutputFile(const std::filesystem::path& target, std::string_view bytes);
+
+// A point in the list of staged files. A plug-in that writes several files as one set takes
+// a mark before the first and drops what it staged since the mark when one of them fails, so
+// the set is committed whole or not at all.
+using OutputMark = std::size_t;
+OutputMark CurrentOutputMark();
+void DropOutputsSince(OutputMark mark);
+
+class OutputTransaction {
+ public:
+  OutputTransaction();   // opens the run's transaction (one at a time)
+  ~OutputTransaction();  // rolls back what was not committed
+  OutputTransaction(const OutputTransaction&) = delete;
+  OutputTransaction& operator=(const OutputTransaction&) = delete;
+
+  // Stages a file of the host's own (the scene, a picture) in the same transaction.
+  void Stage(const std::filesystem::path& target, std::string_view bytes);
+  // Renames every staged file into place; vlm::Error naming the file when one cannot go.
+  void Commit();
+  // Removes every staged file; earlier files stay as they were.
+  void Rollback();
+
+  // The targets staged so far, in order, and the write failures the plug-in met (each the
+  // error's description), so the host can tell a run that wrote nothing from one that failed.
+  std::vector<std::filesystem::path> StagedTargets() const;
+  const std::vector<std::string>& Failures() const;
+};
+
+}  // namespace vlm
