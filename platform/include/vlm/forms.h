@@ -127,8 +127,19 @@ class TextBox : public Control {
   void SetText(std::string text);  // raises Change when the text differs
   std::function<void()> Change;
 
+  // How the plug-in read the text the last time it did ("0" for "abc" read as a number), so a
+  // back-end can show it; `readable` is false when the entry rules could not read it at all.
+  void NoteReading(std::string value, bool readable = true) {
+    reading_ = std::move(value);
+    readable_ = readable;
+  }
+  const std::optional<std::string>& Reading() const { return reading_; }
+  bool ReadingFailed() const { return reading_ && !readable_; }
+
  private:
   std::string text_;
+  std::optional<std::string> reading_;
+  bool readable_ = true;
 };
 
 class CheckBox : public Control {
@@ -426,6 +437,7 @@ class DialogBackend {
   // A control asks to be shown at once (a log list that just received a line).
   virtual void Repaint(const Control& control) = 0;
 };
+
 
 // The current back-end (a scripted one that accepts every dialog when none was set). It is
 // one for the whole process: the host and every plug-in share it.
