@@ -1,26 +1,41 @@
-// Whole-file reads and atomic writes.
+// Whole-file reads, atomic writes and the output transaction of one run.
+//
+// A file is written complete to a temporary file beside its target (".NAME.tmp-XXXXXX"),
+// flushed to the disk, and renamed over the target; the folder is flushed after the rename.
+// A target reached through symbolic links is resolved first, so the file the link points to
+// is updated and the link stays a link. Devices and pipes cannot be replaced: they are
+// written to directly.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "file_lock.h"
 #include "vlm/error.h"
+#include "vlm/files.h"
 #include "vlm/settings.h"
 
 namespace vlm {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 std::string Reason(int error) {
   return std::strerror(error);
 }
 
-[[noreturn]] void CannotWrite(const std::filesystem::path& file, const std::string& reason) {
+[[noreturn]] void CannotWrite(const fs::path& file, const std::string& reason) {
   throw Error(err::PathFileAccess, "cannot write " + file.string() + ": " + reason);
 }
 
@@ -44,30 +59,168 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// ---- temporary files removed when the program is interrupted ------------------------------
+// The handler may only call async-signal-safe functions: it unlinks the names in a fixed
+// table of slots and raises the signal again with its default action.
+constexpr size_t kTempSlots = 1024;
+std::atomic<char*> tempSlots[kTempSlots];
+
+extern "C" void RemoveTempsAndRaise(int signal) {
+  for (auto& slot : tempSlots)
+    if (char* name = slot.load()) ::unlink(name);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+void InstallInterruptHandlers() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (int signal : {SIGINT, SIGTERM}) {
+      struct sigaction previous {};
+      // A program that ignores or handles the signal itself keeps its choice.
+      if (::sigaction(signal, nullptr, &previous) != 0 || (previous.sa_flags & SA_SIGINFO) ||
+          previous.sa_handler != SIG_DFL)
+        continue;
+      struct sigaction action {};
+      action.sa_handler = RemoveTempsAndRaise;
+      sigemptyset(&action.sa_mask);
+      ::sigaction(signal, &action, nullptr);
+    }
+  });
+}
+
+// Puts a name in the table; the slot, or kTempSlots when the table is full.
+size_t Protect(const std::string& name) {
+  InstallInterruptHandlers();
+  char* copy = ::strdup(name.c_str());
+  if (!copy) return kTempSlots;
+  for (size_t i = 0; i < kTempSlots; ++i) {
+    char* expected = nullptr;
+    if (tempSlots[i].compare_exchange_strong(expected, copy)) return i;
+  }
+  std::free(copy);
+  return kTempSlots;
+}
+
+void Unprotect(size_t slot) {
+  if (slot < kTempSlots) std::free(tempSlots[slot].exchange(nullptr));
+}
+
+// A temporary file ".NAME.tmp-XXXXXX" beside `real`, removed again unless it was renamed.
+class TempFile {
+ public:
+  TempFile(const fs::path& target, const fs::path& real) : target_(target) {
+    folder_ = real.parent_path().empty() ? fs::path(".") : real.parent_path();
+    name_ = (folder_ / ("." + real.filename().string() + ".tmp-XXXXXX")).string();
+    fd_ = ::mkstemp(name_.data());
+    if (fd_ < 0) {
+      int error = errno;
+      if (error == ENOENT || error == ENOTDIR)
+        CannotWrite(target, "the folder " + folder_.string() + " does not exist");
+      CannotWrite(target,
+                  "the folder " + folder_.string() + " cannot be written: " + Reason(error));
+    }
+    slot_ = Protect(name_);
+  }
+  ~TempFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!name_.empty()) ::unlink(name_.c_str());
+    Unprotect(slot_);
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  // Writes the whole content, with the mode `real` has (or a new file's), and flushes it.
+  void Fill(const fs::path& real, std::string_view bytes) {
+    struct stat existing {};
+    mode_t mode = ::stat(real.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
+                      ? existing.st_mode & 07777
+                      : DefaultFileMode();
+    if (::fchmod(fd_, mode) != 0 || !WriteAll(fd_, bytes) || ::fsync(fd_) != 0)
+      CannotWrite(target_, Reason(errno));
+    int closed = ::close(fd_);
+    fd_ = -1;
+    if (closed != 0) CannotWrite(target_, Reason(errno));
+  }
+
+  // Renames the file over `real` and flushes the folder so the rename lasts.
+  void RenameOver(const fs::path& real) {
+    if (::rename(name_.c_str(), real.c_str()) != 0) CannotWrite(target_, Reason(errno));
+    name_.clear();
+    int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      // Some file systems cannot flush a folder (EINVAL); that is no failure of the write.
+      bool flushed = ::fsync(dir) == 0 || errno == EINVAL;
+      int error = errno;
+      ::close(dir);
+      if (!flushed) CannotWrite(target_, Reason(error));
+    }
+  }
+
+ private:
+  fs::path target_;
+  fs::path folder_;
+  std::string name_;
+  int fd_ = -1;
+  size_t slot_ = kTempSlots;
+};
+
+// Where the bytes for `target` go: the file at the end of its symbolic links, or the target
+// itself when it is a device or pipe (or a link into /proc, like /dev/stdout) that is written
+// to directly.
+struct Destination {
+  fs::path real;
+  bool direct = false;
+};
+
+Destination Resolve(const fs::path& target) {
+  struct stat st {};
+  bool exists = ::stat(target.c_str(), &st) == 0;
+  if (!exists && errno != ENOENT) {
+    if (errno == ENOTDIR)
+      CannotWrite(target, "the folder " + target.parent_path().string() + " does not exist");
+    CannotWrite(target, Reason(errno));
+  }
+  if (exists && S_ISDIR(st.st_mode)) CannotWrite(target, "it is a folder");
+  if (exists && !S_ISREG(st.st_mode)) return {target, true};
+  fs::path real = target;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat link {};
+    if (::lstat(real.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return {real, false};
+    std::error_code ec;
+    fs::path to = fs::read_symlink(real, ec);
+    if (ec) CannotWrite(target, ec.message());
+    real = to.is_absolute() ? to : real.parent_path() / to;
+    if (real.string().rfind("/proc/", 0) == 0) return {target, true};
+  }
+  CannotWrite(target, Reason(ELOOP));
+}
+
+void WriteDirectly(const fs::path& target, std::string_view bytes) {
+  struct stat st {};
+  int flags = O_WRONLY | O_CLOEXEC;
+  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) flags |= O_TRUNC;
+  int fd = ::open(target.c_str(), flags);
+  if (fd < 0) CannotWrite(target, Reason(errno));
+  bool written = WriteAll(fd, bytes);
+  int error = errno;
+  ::close(fd);
+  if (!written) CannotWrite(target, Reason(error));
+}
+
 }  // namespace
 
-void WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
-  std::string temp = target.string() + ".tmp-XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) CannotWrite(target, Reason(errno));
+void WriteFileAtomically(const fs::path& target, std::string_view bytes) {
+  Destination to = Resolve(target);
+  if (to.direct) return WriteDirectly(target, bytes);
+  TempFile temp(target, to.real);
+  temp.Fill(to.real, bytes);
+  temp.RenameOver(to.real);
+}
 
-  // From here on the temporary file must not outlive a failure.
-  auto fail = [&](int error) {
-    if (fd >= 0) ::close(fd);
-    ::unlink(temp.c_str());
-    CannotWrite(target, Reason(error));
-  };
-
-  struct stat existing {};
-  mode_t mode = ::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
-                    ? existing.st_mode & 07777
-                    : DefaultFileMode();
-  if (::fchmod(fd, mode) != 0) fail(errno);
-  if (!WriteAll(fd, bytes)) fail(errno);
-  int closed = ::close(fd);
-  fd = -1;
-  if (closed != 0) fail(errno);
-  if (::rename(temp.c_str(), target.c_str()) != 0) fail(errno);
+void CheckOutputTarget(const fs::path& target) {
+  Destination to = Resolve(target);
+  if (!to.direct) TempFile probe(target, to.real);
 }
 
 std::string ReadFile(const std::filesystem::path& file) {
@@ -126,30 +279,118 @@ FileLock::~FileLock() {
 }  // namespace vlm
 
 // ---- the output transaction ---------------------------------------------------------------
-// For now every output is written at once; staging comes with the run transaction.
 namespace vlm {
+namespace {
 
-void WriteOutputFile(const std::filesystem::path& target, std::string_view bytes) {
-  WriteFileAtomically(target, bytes);
+namespace fs = std::filesystem;
+
+struct StagedFile {
+  fs::path target;  // as the plug-in or host named it
+  Destination to;
+  std::unique_ptr<TempFile> temp;  // null for a target written directly at the commit
+  std::string bytes;               // what a direct target gets
+  OutputMark sequence = 0;
+  OutputMark supersededBy = 0;  // a later staging of the same file, 0 while this one counts
+};
+
+struct OpenTransaction {
+  std::vector<StagedFile> files;
+  std::vector<std::string> failures;
+  OutputMark next = 1;
+};
+
+OpenTransaction*& Current() {
+  static OpenTransaction* current = nullptr;
+  return current;
 }
+
+fs::path SameFileKey(const fs::path& real) {
+  std::error_code ec;
+  fs::path absolute = fs::absolute(real, ec);
+  return (ec ? real : absolute).lexically_normal();
+}
+
+void StageInto(OpenTransaction& t, const fs::path& target, std::string_view bytes) {
+  StagedFile file{target, Resolve(target), nullptr, {}, t.next, 0};
+  if (file.to.direct) {
+    file.bytes = bytes;
+  } else {
+    file.temp = std::make_unique<TempFile>(target, file.to.real);
+    file.temp->Fill(file.to.real, bytes);
+  }
+  // A second staging of the same file replaces the first. The first is kept aside, not
+  // removed, so that dropping the set the second belongs to brings the first back.
+  const fs::path key = SameFileKey(file.to.real);
+  for (StagedFile& earlier : t.files)
+    if (!earlier.supersededBy && SameFileKey(earlier.to.real) == key)
+      earlier.supersededBy = file.sequence;
+  ++t.next;
+  t.files.push_back(std::move(file));
+}
+
+}  // namespace
+
+void WriteOutputFile(const fs::path& target, std::string_view bytes) {
+  OpenTransaction* t = Current();
+  if (!t) return WriteFileAtomically(target, bytes);
+  try {
+    StageInto(*t, target, bytes);
+  } catch (const Error& e) {
+    t->failures.push_back(e.Description());
+    throw;
+  }
+}
+
 OutputMark CurrentOutputMark() {
-  return 0;
+  return Current() ? Current()->next : 0;
 }
-void DropOutputsSince(OutputMark) {}
 
-OutputTransaction::OutputTransaction() = default;
-OutputTransaction::~OutputTransaction() = default;
-void OutputTransaction::Stage(const std::filesystem::path& target, std::string_view bytes) {
-  WriteFileAtomically(target, bytes);
+void DropOutputsSince(OutputMark mark) {
+  OpenTransaction* t = Current();
+  if (!t) return;
+  std::erase_if(t->files, [&](const StagedFile& f) { return f.sequence >= mark; });
+  for (StagedFile& f : t->files)
+    if (f.supersededBy >= mark) f.supersededBy = 0;
 }
-void OutputTransaction::Commit() {}
-void OutputTransaction::Rollback() {}
-std::vector<std::filesystem::path> OutputTransaction::StagedTargets() const {
-  return {};
+
+OutputTransaction::OutputTransaction() {
+  if (Current()) throw Error(err::InvalidProcedureCall, "an output transaction is already open");
+  Current() = new OpenTransaction;
 }
+
+OutputTransaction::~OutputTransaction() {
+  delete Current();
+  Current() = nullptr;
+}
+
+void OutputTransaction::Stage(const fs::path& target, std::string_view bytes) {
+  StageInto(*Current(), target, bytes);
+}
+
+void OutputTransaction::Commit() {
+  OpenTransaction& t = *Current();
+  // Every file is complete on the disk already; the renames go first, then the devices.
+  std::vector<StagedFile> files = std::move(t.files);
+  t.files.clear();
+  for (StagedFile& f : files)
+    if (!f.supersededBy && f.temp) f.temp->RenameOver(f.to.real);
+  for (StagedFile& f : files)
+    if (!f.supersededBy && !f.temp) WriteDirectly(f.to.real, f.bytes);
+}
+
+void OutputTransaction::Rollback() {
+  Current()->files.clear();
+}
+
+std::vector<fs::path> OutputTransaction::StagedTargets() const {
+  std::vector<fs::path> out;
+  for (const StagedFile& f : Current()->files)
+    if (!f.supersededBy) out.push_back(f.target);
+  return out;
+}
+
 const std::vector<std::string>& OutputTransaction::Failures() const {
-  static const std::vector<std::string> none;
-  return none;
+  return Current()->failures;
 }
 
 }  // namespace vlm

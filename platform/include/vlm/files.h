@@ -9,10 +9,15 @@
 
 namespace vlm {
 
-// Writes `bytes` to a temporary file beside `target` and renames it over the target. A
-// failure raises vlm::Error (75) naming the file and the reason and leaves any earlier file
-// as it was.
+// Writes `bytes` to a temporary file beside `target` (".NAME.tmp-XXXXXX"), flushes it and
+// renames it over the target. A target reached through symbolic links updates the file at the
+// end of them (the links stay); a device or pipe is written to directly. A failure raises
+// vlm::Error (75) naming the file and the reason and leaves any earlier file as it was.
+// Temporary files are removed when the program is stopped by SIGINT or SIGTERM.
 void WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes);
+// Whether a file could be written at `target` now: vlm::Error (75) naming it when it is a
+// folder, or its folder does not exist or cannot be written. Writes nothing.
+void CheckOutputTarget(const std::filesystem::path& target);
 // Reads a whole file; vlm::Error (53 when missing, 75 otherwise) naming it.
 std::string ReadFile(const std::filesystem::path& file);
 
@@ -20,7 +25,9 @@ std::string ReadFile(const std::filesystem::path& file);
 // The files a plug-in produces for the user (exports) go through WriteOutputFile. While the
 // host holds an OutputTransaction open, such a file is staged complete beside its target and
 // only renamed into place by Commit, together with every other file of the run; without an
-// open transaction it is written at once, as WriteFileAtomically does. Settings, registry
+// open transaction it is written at once, as WriteFileAtomically does. A failed write is
+// recorded in the transaction's Failures() and raised. Staging the same file again replaces
+// what was staged for it before. Settings, registry
 // and preset files are not outputs of a run: they keep WriteFileAtomically.
 void WriteOutputFile(const std::filesystem::path& target, std::string_view bytes);
 

@@ -1,0 +1,158 @@
+// Where written files land, the output transaction of a run, and what an interruption leaves.
+#include "vlm/files.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
+#include <future>
+#include <regex>
+
+#include "support/errors.h"
+#include "support/temp_home.h"
+#include "vlm/error.h"
+
+namespace vlm {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+std::vector<std::string> Entries(const fs::path& dir) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(dir))
+    out.push_back(e.path().filename().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+class Files : public ::testing::Test {
+ protected:
+  fs::path Dir() const { return home_.Path(); }
+  test::TempHome home_;
+};
+
+TEST_F(Files, LinksAreWrittenThroughAndDevicesDirectly) {
+  fs::create_directory(Dir() / "real");
+  fs::create_symlink("real/data.txt", Dir() / "link.txt");  // not there yet
+  fs::create_symlink(Dir() / "link.txt", Dir() / "link2.txt");
+  ASSERT_EQ(mkfifo((Dir() / "pipe").c_str(), 0600), 0);
+  const bool hasDevice = mknod((Dir() / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+
+  WriteFileAtomically(Dir() / "link.txt", "first");
+  WriteFileAtomically(Dir() / "link2.txt", "second");
+  EXPECT_TRUE(fs::is_symlink(Dir() / "link.txt"));
+  EXPECT_TRUE(fs::is_symlink(Dir() / "link2.txt"));
+  EXPECT_EQ(ReadFile(Dir() / "real" / "data.txt"), "second");
+  EXPECT_EQ(Entries(Dir() / "real"), std::vector<std::string>{"data.txt"});
+
+  auto reader = std::async(std::launch::async, [&] { return ReadFile(Dir() / "pipe"); });
+  WriteFileAtomically(Dir() / "pipe", "through the pipe");
+  EXPECT_EQ(reader.get(), "through the pipe");
+  EXPECT_TRUE(fs::is_fifo(Dir() / "pipe"));
+  if (hasDevice) {
+    WriteFileAtomically(Dir() / "null", "gone");
+    EXPECT_TRUE(fs::is_character_file(Dir() / "null"));
+  }
+  for (const auto& name : Entries(Dir()))
+    EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
+}
+
+TEST_F(Files, UnwritableLocationsAreNamed) {
+  fs::create_directory(Dir() / "folder");
+  struct Case {
+    fs::path target;
+    std::string problem;
+  };
+  std::vector<Case> cases = {
+      {Dir() / "folder", "it is a folder"},
+      {Dir() / "missing" / "out.txt", "the folder " + (Dir() / "missing").string() + " does not"},
+  };
+  // Permissions do not stop root; the kernel's own folders do.
+  if (geteuid() == 0) {
+    cases.push_back({"/sys/vlm-out.txt", "the folder /sys cannot be written"});
+  } else {
+    fs::create_directory(Dir() / "locked");
+    fs::permissions(Dir() / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    cases.push_back({Dir() / "locked" / "out.txt",
+                     "the folder " + (Dir() / "locked").string() + " cannot be written"});
+  }
+  for (const Case& c : cases) {
+    auto check = test::FailureOf([&] { CheckOutputTarget(c.target); });
+    auto write = test::FailureOf([&] { WriteFileAtomically(c.target, "x"); });
+    for (const auto& f : {check, write}) {
+      EXPECT_EQ(f.number, err::PathFileAccess) << c.target;
+      EXPECT_THAT(f.description, HasSubstr("cannot write " + c.target.string() + ": " + c.problem));
+    }
+  }
+  EXPECT_NO_THROW(CheckOutputTarget(Dir() / "new.txt"));
+  EXPECT_EQ(Entries(Dir()).size(), geteuid() == 0 ? 1u : 2u);  // no file, no temporary left
+}
+
+TEST_F(Files, ATransactionWritesEveryFileAtTheCommitOrNone) {
+  const fs::path a = Dir() / "a.obj", b = Dir() / "b.obj";
+  std::ofstream(a) << "earlier";
+  {
+    OutputTransaction t;
+    WriteOutputFile(a, "one");
+    WriteOutputFile(b, "one");
+    // Staged files wait beside their targets under a recognisable name.
+    const std::regex temp(R"(\.(a|b)\.obj\.tmp-[A-Za-z0-9]{6})");
+    auto names = Entries(Dir());
+    EXPECT_EQ(names.size(), 3u);
+    EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                            [&](const std::string& n) { return std::regex_match(n, temp); }),
+              2);
+    EXPECT_EQ(ReadFile(a), "earlier");
+    EXPECT_FALSE(fs::exists(b));
+
+    // A second set replacing the first, dropped when one of its files fails.
+    const OutputMark mark = CurrentOutputMark();
+    WriteOutputFile(a, "two");
+    EXPECT_THROW(WriteOutputFile(Dir() / "missing" / "c.obj", "two"), Error);
+    DropOutputsSince(mark);
+    ASSERT_EQ(t.Failures().size(), 1u);
+    EXPECT_THAT(t.Failures()[0], HasSubstr("missing"));
+    EXPECT_EQ(t.StagedTargets(), (std::vector<fs::path>{a, b}));
+
+    WriteOutputFile(b, "three");  // replaces what was staged for b
+    EXPECT_EQ(t.StagedTargets(), (std::vector<fs::path>{a, b}));
+    t.Commit();
+  }
+  EXPECT_EQ(ReadFile(a), "one");
+  EXPECT_EQ(ReadFile(b), "three");
+  EXPECT_EQ(Entries(Dir()), (std::vector<std::string>{"a.obj", "b.obj"}));
+
+  {
+    OutputTransaction t;
+    WriteOutputFile(a, "rolled back");
+    t.Stage(Dir() / "scene.json", "rolled back");
+  }
+  EXPECT_EQ(ReadFile(a), "one");
+  EXPECT_EQ(Entries(Dir()), (std::vector<std::string>{"a.obj", "b.obj"}));
+}
+
+TEST_F(Files, AnInterruptedRunLeavesNoTemporaryFile) {
+  for (int signal : {SIGINT, SIGTERM}) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      OutputTransaction t;
+      WriteOutputFile(Dir() / "staged.obj", "staged");
+      ::kill(getpid(), signal);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_TRUE(Entries(Dir()).empty());
+  }
+}
+
+}  // namespace
+}  // namespace vlm
