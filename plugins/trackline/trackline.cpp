@@ -148,7 +148,7 @@ void Trackline::exportNode(Node& G) {
   file_.AdjustPointers(materials_.textures);
   const std::string bytes = file_.TakeBytes();
   log("Writing to " + exportFileName_ + "...");
-  WriteFileAtomically(exportFileName_, bytes);
+  WriteOutputFile(exportFileName_, bytes);
   log("Export Finished.");
 }
 

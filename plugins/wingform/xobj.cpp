@@ -339,7 +339,7 @@ std::string XObj::FileText(const std::tm& when) const {
 }
 
 void XObj::OutputToFile(const std::string& fName, const std::tm& when) const {
-  WriteFileAtomically(fName, FileText(when));
+  WriteOutputFile(fName, FileText(when));
 }
 
 // ---- XObjCol -------------------------------------------------------------------------------
