@@ -7,6 +7,7 @@
 #include "vlm/component.h"
 #include "vlm/forms.h"
 #include "vlm/plugin_folder.h"
+#include "vlm/refusal.h"
 
 namespace vlm {
 namespace {
@@ -42,8 +43,8 @@ void Glazier::ApplyToSelection(vlm::Scene& scene, vlm::SceneGraph& sceneGraph) {
   if (FieldId < 0) FieldId = root->AddMaterialCustomField("FS10");
 
   if (scene.SelectedObjectCount() <= 0) {
-    MsgBox("Please select something in the group hierarchy you wish to update",
-           mb::Information | mb::OKOnly);
+    RefuseRun("Please select something in the group hierarchy you wish to update",
+              mb::Information | mb::OKOnly);
     return;
   }
 

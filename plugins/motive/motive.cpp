@@ -5,6 +5,7 @@
 #include "tether_config.h"
 #include "vlm/forms.h"
 #include "vlm/plugin_folder.h"
+#include "vlm/refusal.h"
 
 namespace vlm {
 
@@ -27,7 +28,7 @@ void Motive::Apply(vlm::Scene&, vlm::SceneGraph& sceneGraph, int32_t deviceId) {
 
     const int32_t n = sceneGraph.SelectedNodeCount(deviceId);
     if (n <= 0) {
-      MsgBox("Please select a group for the FSX Animation tool", mb::OKOnly | mb::Information);
+      RefuseRun("Please select a group for the FSX Animation tool", mb::OKOnly | mb::Information);
       return;
     }
     for (int32_t i = 0; i < n; ++i) {

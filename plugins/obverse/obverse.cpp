@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "vlm/forms.h"
+#include "vlm/refusal.h"
 
 namespace vlm {
 namespace {
@@ -36,7 +37,7 @@ void Obverse::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
   const int32_t groups = scene.SelectedGroupCount();
   const int32_t objects = scene.SelectedObjectCount();
   if (groups != 1 && objects != 1) {
-    MsgBox("Please select a single group or an object within a group.", mb::OKOnly);
+    RefuseRun("Please select a single group or an object within a group.", mb::OKOnly);
     return;
   }
 

@@ -5,6 +5,7 @@
 
 #include "vlm/forms.h"
 #include "vlm/plugin_folder.h"
+#include "vlm/refusal.h"
 
 namespace vlm {
 namespace {
@@ -73,8 +74,8 @@ void Ridgepull::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
     const int32_t mode =
         scene.SelectedObjectCount() > 0 ? scene.SelectedObject(0)->SelectionMode() : -1;
     if (mode != 0 && mode != 1) {
-      MsgBox("Please select an object or one or more faces before running this plugin",
-             mb::OKOnly | mb::Critical, "Ridgepull");
+      RefuseRun("Please select an object or one or more faces before running this plugin",
+                mb::OKOnly | mb::Critical, "Ridgepull");
       dialog.Unload();
       return;
     }

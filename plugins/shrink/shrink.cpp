@@ -4,6 +4,7 @@
 
 #include "vlm/forms.h"
 #include "vlm/plugin_folder.h"
+#include "vlm/refusal.h"
 
 namespace vlm {
 namespace {
@@ -33,8 +34,8 @@ void Shrink::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
   const int32_t mode =
       scene.SelectedObjectCount() > 0 ? scene.SelectedObject(0)->SelectionMode() : -1;
   if (mode != 0 && mode != 1) {
-    MsgBox("Please select one or more objects or faces before running this plugin",
-           mb::OKOnly | mb::Critical, "Shrink");
+    RefuseRun("Please select one or more objects or faces before running this plugin",
+              mb::OKOnly | mb::Critical, "Shrink");
     return;
   }
 

@@ -5,6 +5,7 @@
 #include "tether_dialog.h"
 #include "vlm/forms.h"
 #include "vlm/plugin_folder.h"
+#include "vlm/refusal.h"
 
 namespace vlm {
 namespace {
@@ -30,7 +31,7 @@ void Tether::Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t) {
 
     // Nothing to attach to: say so before any dialog and change nothing.
     if (scene.SelectedObjectCount() < 1) {
-      MsgBox(kSelectMessage, mb::OKOnly | mb::Information);
+      RefuseRun(kSelectMessage, mb::OKOnly | mb::Information);
       return;
     }
     vlm::Object* object = scene.SelectedObject(0);

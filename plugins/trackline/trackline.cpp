@@ -5,6 +5,7 @@
 
 #include "texts.h"
 #include "vlm/forms.h"
+#include "vlm/refusal.h"
 #include "vlm/settings.h"
 
 namespace vlm {
@@ -129,7 +130,7 @@ void Trackline::exportNode(Node& G) {
     geometry = collect(G, 1, 1000, *root_);
   }
   if (!geometry) {
-    MsgBox("Nothing to Export", mb::OKOnly);
+    RefuseRun("Nothing to Export", mb::OKOnly);
     return;
   }
 

@@ -8,6 +8,7 @@
 
 #include "vlm/error.h"
 #include "vlm/model.h"
+#include "vlm/refusal.h"
 #include "vlm/settings.h"
 
 namespace vlm {
@@ -206,7 +207,7 @@ void Wingform::ExportMain(Node& node) {
   }
 
   if (!found) {
-    MsgBox("Nothing to Export", mb::OKOnly, Title);
+    RefuseRun("Nothing to Export", mb::OKOnly, Title);
     return;
   }
   const std::tm when = clock_();

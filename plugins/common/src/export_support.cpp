@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "vlm/model.h"
+#include "vlm/refusal.h"
 
 namespace vlm {
 
@@ -30,7 +31,7 @@ Node* ChooseExportNode(Node* exportGroup, Node* rootNode, const std::string& tit
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (name == "main") return child;
   }
-  MsgBox("Select a group to export or name one group 'Main'", mb::OKOnly, title);
+  RefuseRun("Select a group to export or name one group 'Main'", mb::OKOnly, title);
   return nullptr;
 }
 

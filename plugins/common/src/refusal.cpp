@@ -1,0 +1,12 @@
+#include "vlm/refusal.h"
+
+#include "vlm/run_outcome.h"
+
+namespace vlm {
+
+void RefuseRun(const std::string& prompt, int buttons, const std::string& title) {
+  MsgBox(prompt, buttons, title);
+  NoteNothingDone(prompt);
+}
+
+}  // namespace vlm
