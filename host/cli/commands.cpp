@@ -4,7 +4,9 @@
 
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 
 #include "cli/svg.h"
@@ -15,7 +17,9 @@
 #include "vlm/contracts/operation.h"
 #include "vlm/contracts/plugin.h"
 #include "vlm/error.h"
+#include "vlm/files.h"
 #include "vlm/forms.h"
+#include "vlm/run_outcome.h"
 #include "vlm/scripted_dialogs.h"
 #include "vlm/settings.h"
 
@@ -218,6 +222,29 @@ int FailRun(const std::string& progId, Status status, std::ostream& err,
   }
   err << "error: " << progId << " failed with " << DescribeStatus(status) << "\n";
   return ExitRunFailed;
+}
+
+bool IsStandardStream(const std::filesystem::path& path) {
+  return path == "-";
+}
+
+// A scene file, or standard input for "-".
+std::unique_ptr<HostDocument> LoadSceneArgument(const std::filesystem::path& scene) {
+  if (!IsStandardStream(scene)) return LoadScene(scene);
+  std::string text((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+  return ParseScene(text, "standard input");
+}
+
+// The scene text; a problem that keeps it from being written names where it was to go.
+std::string SceneText(const HostDocument& document, const std::string& target) {
+  try {
+    return SerializeScene(document);
+  } catch (const Error& e) {
+    const std::string unsaved = "(unsaved scene)";
+    std::string text = e.Description();
+    if (text.rfind(unsaved, 0) == 0) text = target + text.substr(unsaved.size());
+    throw Error(e.Number(), text);
+  }
 }
 
 std::string ReadScript(const RunOptions& options) {
@@ -450,8 +477,8 @@ int UnregisterCommand(const std::vector<std::filesystem::path>& libraries, std::
 
 int ShowCommand(const std::filesystem::path& scene, std::ostream& out, std::ostream& err) {
   try {
-    auto document = LoadScene(scene);
-    out << "scene " << scene.string() << "\n";
+    auto document = LoadSceneArgument(scene);
+    out << "scene " << (IsStandardStream(scene) ? "(standard input)" : scene.string()) << "\n";
     PrintScene(*document, out);
     return ExitOk;
   } catch (const Error& e) {
@@ -461,14 +488,22 @@ int ShowCommand(const std::filesystem::path& scene, std::ostream& out, std::ostr
 }
 
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
+  // With the scene going to standard output, everything else goes to standard error.
+  const bool sceneToStdout = options.output && IsStandardStream(*options.output);
+  std::ostream& log = sceneToStdout ? err : out;
   std::unique_ptr<HostDocument> document;
   Instance instance;
+  Plugin* plugin = nullptr;
+  PluginImportExport* exporter = nullptr;
+  Operation* operation = nullptr;
   std::shared_ptr<ScriptedDialogs> backend;
-  // Everything that can be wrong with the input is checked before the plug-in runs.
+  bool createdPictureFolder = false;
+  // Everything that can be wrong with the input, and every place an output goes, is checked
+  // before the plug-in runs, so no dialog work is lost to a folder that cannot be written.
   try {
     if (options.ui && options.uiFile)
       Raise(err::InvalidProcedureCall, "give either --ui or --ui-file, not both");
-    document = LoadScene(options.scene);
+    document = LoadSceneArgument(options.scene);
     ApplySelections(*document, options.selections);
     if (options.ui || options.uiFile) {
       std::string origin = options.ui ? "--ui" : options.uiFile->string();
@@ -477,12 +512,38 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
       backend = std::make_shared<ScriptedDialogs>();
     }
     instance = CreateObject(options.progId);
+    const std::string& id = options.progId;
+    plugin = instance.As<Plugin>(Plugin::InterfaceName);
+    exporter =
+        plugin ? nullptr : instance.As<PluginImportExport>(PluginImportExport::InterfaceName);
+    operation = plugin || exporter ? nullptr : instance.As<Operation>(Operation::InterfaceName);
+    if (!plugin && !exporter && !operation)
+      Raise(err::InvalidProcedureCall,
+            id + " offers none of the interfaces Plugin, PluginImportExport, Operation");
+    if (!operation && !options.params.empty())
+      Raise(err::InvalidProcedureCall,
+            "--param applies to operations; " + id + " is " + (plugin ? "a tool" : "an exporter"));
+    if (exporter && (!options.output || sceneToStdout))
+      Raise(err::InvalidProcedureCall,
+            id + " is an exporter: give the export file with -o FILE" +
+                (sceneToStdout ? " (\"-o -\" writes a scene to standard output)" : ""));
+    if (options.output && !sceneToStdout) CheckOutputTarget(*options.output);
+    if (exporter && options.sceneOutput) CheckOutputTarget(*options.sceneOutput);
+    if (options.savePictures) {
+      const std::filesystem::path& folder = *options.savePictures;
+      std::error_code ec;
+      if (std::filesystem::exists(folder, ec) && !std::filesystem::is_directory(folder, ec))
+        Raise(err::PathFileAccess, "--save-pictures " + folder.string() + ": it is not a folder");
+      // A folder still to be made is made in a folder that exists and can be written.
+      CheckOutputTarget(std::filesystem::is_directory(folder, ec) ? folder / "picture.svg"
+                                                                  : folder);
+    }
   } catch (const Error& e) {
     err << "error: " << e.Description() << "\n";
     return ExitBadInput;
   }
 
-  backend->SetObserver([&out](const TranscriptEntry& e) { PrintEntry(out, e); });
+  backend->SetObserver([&log](const TranscriptEntry& e) { PrintEntry(log, e); });
   // Every drawing area of every dialog shown, as it was when the dialog closed; written
   // with the scene once the run has succeeded.
   std::vector<std::pair<std::string, std::string>> pictures;
@@ -498,28 +559,20 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     });
   }
   BackendScope scope(backend);
+  // Every file of the run, the plug-in's exports included, is staged and appears only when
+  // all of them could be written.
+  OutputTransaction transaction;
+  ClearRunOutcome();
   const std::string& id = options.progId;
   bool saveScene = false;
   std::optional<std::filesystem::path> sceneTarget;
 
-  if (auto* plugin = instance.As<Plugin>(Plugin::InterfaceName)) {
-    if (!options.params.empty()) {
-      err << "error: --param applies to operations; " << id << " is a tool\n";
-      return ExitBadInput;
-    }
+  if (plugin) {
     Status s = plugin->Plugin_Apply(document.get(), document.get(), 0, {}, {}, "");
     if (Failed(s)) return FailRun(id, s, err, *backend);
     saveScene = true;
     sceneTarget = options.output;
-  } else if (auto* exporter = instance.As<PluginImportExport>(PluginImportExport::InterfaceName)) {
-    if (!options.output) {
-      err << "error: " << id << " is an exporter: give the export file with -o FILE\n";
-      return ExitBadInput;
-    }
-    if (!options.params.empty()) {
-      err << "error: --param applies to operations; " << id << " is an exporter\n";
-      return ExitBadInput;
-    }
+  } else if (exporter) {
     Node* group = &document->Root().AsNode();
     if (document->scriptingSelection.groups.size() == 1 && document->graphSelection.nodes.empty())
       group = &document->scriptingSelection.groups[0]->AsNode();
@@ -530,7 +583,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     if (Failed(s)) return FailRun(id, s, err, *backend);
     saveScene = options.sceneOutput.has_value();
     sceneTarget = options.sceneOutput;
-  } else if (auto* operation = instance.As<Operation>(Operation::InterfaceName)) {
+  } else {
     std::vector<OperationParameter> params;
     Status s = operation->Operation_GetParameters(document.get(), 0, 1, params);
     if (Failed(s)) return FailRun(id, s, err, *backend);
@@ -551,29 +604,34 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
             << "\"; its parameters: " << known << "\n";
         return ExitBadInput;
       }
+      if (first && parsed.ec == std::errc::result_out_of_range && parsed.ptr == last) {
+        err << "error: --param " << assignment
+            << ": the value is out of range (a single-precision number)\n";
+        return ExitBadInput;
+      }
       if (!first || parsed.ec != std::errc() || parsed.ptr != last) {
         err << "error: --param " << assignment << ": the value must be a number\n";
+        return ExitBadInput;
+      }
+      if (!std::isfinite(value)) {
+        err << "error: --param " << assignment << ": the value must be a finite number\n";
         return ExitBadInput;
       }
       it->Value = value;
     }
     std::vector<float> singles;
     for (const auto& p : params) {
-      out << "[parameter] " << p.Name << " = " << Number(p.Value) << "\n";
+      log << "[parameter] " << p.Name << " = " << Number(p.Value) << "\n";
       singles.push_back(p.Value);
     }
     int16_t result = VbFalse;
     s = operation->Operation_Apply(document.get(), 0, 0, 0, {}, singles, {}, "", "", result);
     if (Failed(s)) return FailRun(id, s, err, *backend);
-    out << "[result] "
+    log << "[result] "
         << (result ? "every selected shape was processed" : "not every shape was processed")
         << "\n";
     saveScene = true;
     sceneTarget = options.output;
-  } else {
-    err << "error: " << id
-        << " offers none of the interfaces Plugin, PluginImportExport, Operation\n";
-    return ExitBadInput;
   }
 
   // A fault of the script is the user's input, even when the plug-in caught it.
@@ -584,38 +642,58 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
   for (const DialogAction& action : backend->Remaining())
     err << "warning: the action \"" << action.text << "\" was not used\n";
 
-  if (options.savePictures) {
-    try {
-      std::error_code ec;
-      std::filesystem::create_directories(*options.savePictures, ec);
-      if (ec)
-        Raise(err::PathFileAccess,
-              options.savePictures->string() + ": cannot make the folder: " + ec.message());
-      for (const auto& [name, svg] : pictures) {
-        const auto file = *options.savePictures / name;
-        WriteFileAtomically(file, svg);
-        out << "wrote " << file.string() << "\n";
-      }
-      if (pictures.empty()) out << "(no dialog with a drawing area was shown)\n";
-    } catch (const Error& e) {
-      err << "error: " << e.Description() << "\n";
-      return ExitRunFailed;
-    }
+  // An export whose every attempt failed is a failed run, though its dialog closed normally.
+  if (exporter && !transaction.Failures().empty() && transaction.StagedTargets().empty()) {
+    for (const std::string& failure : transaction.Failures())
+      err << "error: " << failure << "\n";
+    return ExitRunFailed;
+  }
+  if (auto reason = NothingDoneReason(); reason && transaction.StagedTargets().empty()) {
+    err << "nothing done: " << TerminalText(*reason) << "\n";
+    return ExitNothingDone;
   }
 
-  if (saveScene) {
-    if (!sceneTarget) {
-      out << "(the scene was not saved: give -o FILE to write it)\n";
-    } else {
-      try {
-        SaveScene(*document, *sceneTarget);
-        out << "wrote " << sceneTarget->string() << "\n";
-      } catch (const Error& e) {
-        err << "error: " << e.Description() << "\n";
-        return ExitRunFailed;
+  std::vector<std::string> written;
+  std::string sceneText;
+  try {
+    if (options.savePictures && !pictures.empty()) {
+      if (!std::filesystem::is_directory(*options.savePictures)) {
+        std::error_code ec;
+        std::filesystem::create_directory(*options.savePictures, ec);
+        if (ec)
+          Raise(err::PathFileAccess,
+                options.savePictures->string() + ": cannot make the folder: " + ec.message());
+        createdPictureFolder = true;
+      }
+      for (const auto& [name, svg] : pictures) {
+        const auto file = *options.savePictures / name;
+        transaction.Stage(file, svg);
+        written.push_back(file.string());
       }
     }
+    if (saveScene && sceneTarget) {
+      sceneText = SceneText(*document, sceneToStdout ? "standard output" : sceneTarget->string());
+      if (!sceneToStdout) {
+        transaction.Stage(*sceneTarget, sceneText);
+        written.push_back(sceneTarget->string());
+      }
+    }
+    transaction.Commit();
+  } catch (const Error& e) {
+    transaction.Rollback();
+    if (createdPictureFolder) {
+      std::error_code ec;
+      std::filesystem::remove(*options.savePictures, ec);
+    }
+    err << "error: " << e.Description() << "\n";
+    return ExitRunFailed;
   }
+  for (const std::string& file : written)
+    log << "wrote " << file << "\n";
+  if (options.savePictures && pictures.empty())
+    log << "(no dialog with a drawing area was shown)\n";
+  if (saveScene && !sceneTarget) log << "(the scene was not saved: give -o FILE to write it)\n";
+  if (sceneToStdout) out << sceneText << std::flush;
   return ExitOk;
 }
 

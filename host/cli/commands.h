@@ -13,8 +13,10 @@ class HostDocument;
 
 // Exit statuses of vlmhost.
 inline constexpr int ExitOk = 0;
-inline constexpr int ExitRunFailed = 1;  // the plug-in returned a failed status
-inline constexpr int ExitBadInput = 2;   // a bad scene file, selection, script or argument
+inline constexpr int ExitRunFailed = 1;    // the plug-in returned a failed status
+inline constexpr int ExitBadInput = 2;     // a bad scene file, selection, script or argument,
+                                           // or an output that cannot be written
+inline constexpr int ExitNothingDone = 3;  // the plug-in refused its input, changed nothing
 
 struct RunOptions {
   std::string progId;
@@ -37,6 +39,8 @@ int RegisterCommand(const std::vector<std::filesystem::path>& libraries, std::os
 int UnregisterCommand(const std::vector<std::filesystem::path>& libraries, std::ostream& out,
                       std::ostream& err);
 int ShowCommand(const std::filesystem::path& scene, std::ostream& out, std::ostream& err);
+// A scene of "-" is read from standard input; `run -o -` writes the scene to `out` and the
+// transcript to `err`.
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err);
 
 // Replaces the document's selection by the given ones (group:PATH, object:PATH,

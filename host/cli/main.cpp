@@ -31,6 +31,12 @@ int main(int argc, char** argv) {
       "vlmhost: runs Vellum plug-ins on scene files from the command line.\n"
       "Configuration (settings, registry): $VLM_HOME, else ~/.config/vlm."};
   app.require_subcommand(1);
+  app.footer(
+      "A SCENE of \"-\" is read from standard input; \"run ... -o -\" writes the scene to\n"
+      "standard output (the transcript then goes to standard error).\n"
+      "Exit status: 0 done, 1 the plug-in failed or an output could not be written,\n"
+      "2 bad input (scene, selection, script, argument, an output location that cannot be\n"
+      "written), 3 nothing done (the plug-in refused its input and changed nothing).");
 
   auto* list = app.add_subcommand("list", "List the registered classes and what they state");
 
@@ -44,16 +50,16 @@ int main(int argc, char** argv) {
 
   std::filesystem::path showScene;
   auto* show = app.add_subcommand("show", "Print a scene file as a tree");
-  show->add_option("SCENE", showScene, "Scene file")->required();
+  show->add_option("SCENE", showScene, "Scene file (- for standard input)")->required();
 
   vlm::host::RunOptions run;
   auto* runCmd = app.add_subcommand("run", "Run a plug-in on a scene");
   runCmd->add_option("PROGID", run.progId, "Programmatic identifier (VLMPlugin9.Obverse)")
       ->required();
-  runCmd->add_option("SCENE", run.scene, "Scene file")->required();
+  runCmd->add_option("SCENE", run.scene, "Scene file (- for standard input)")->required();
   runCmd->add_option("-o,--output", run.output,
-                     "Tools and operations: write the changed scene here. Exporters: the "
-                     "export file name");
+                     "Tools and operations: write the changed scene here (- for standard "
+                     "output). Exporters: the export file name");
   runCmd->add_option("--scene-out", run.sceneOutput,
                      "Exporters: also write the scene (with any fields the export added)");
   runCmd->add_option("--select", run.selections,

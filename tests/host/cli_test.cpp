@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -11,6 +12,7 @@
 #include "scene/scene_file.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
+#include "vlm/files.h"
 
 namespace vlm {
 namespace {
@@ -56,7 +58,7 @@ TEST_F(Cli, MessageBoxesAreShownAndUnusedActionsReported) {
   auto r =
       Vlmhost({"run", "VLMPlugin9.Obverse", Example, "--select", "object:Hangar/Shell", "--select",
                "object:Hangar/Wing/Spar", "--ui", "click cmdOK", "-o", Out("same.json")});
-  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.status, 3) << r.output;
   EXPECT_THAT(r.output, HasSubstr("Please select a single group or an object within a group."));
   EXPECT_THAT(r.output, HasSubstr("\"click cmdOK\" was not used"));
 }
@@ -146,6 +148,147 @@ TEST_F(Cli, TheExamplePreviewIsWhatTheDemoSaves) {
   };
   EXPECT_EQ(read(Out("pictures") + "/frmStep.picBuf.svg"),
             read(std::string(VLM_TEST_EXAMPLES_DIR) + "/stairwright-preview.svg"));
+}
+
+// The exporters and the operation, besides Obverse.
+class CliOutputs : public Cli {
+ protected:
+  void SetUp() override {
+    Cli::SetUp();
+    for (const char* library : {"libwingform.so", "libtrackline.so", "libflare.so"}) {
+      auto r = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/" + library});
+      ASSERT_EQ(r.status, 0) << r.output;
+    }
+  }
+  std::string Scene(const std::string& name, const std::string& groups) const {
+    std::ofstream(Out(name)) << R"({"format": "vellum-scene", "version": 1, "root": {"groups": )"
+                             << groups << "}}";
+    return Out(name);
+  }
+  static constexpr const char* Wingform = "VLMPluginImportExport9.Wingform";
+  static constexpr const char* Trackline = "VLMPluginImportExport9.Trackline";
+};
+
+TEST_F(CliOutputs, RefusalsAreNothingDoneAndWriteNothing) {
+  const std::string noMain = Scene("no-main.json", R"([{"name": "A"}])");
+  const std::string emptyMain = Scene("empty-main.json", R"([{"name": "Main"}])");
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"VLMPlugin9.Obverse", Example, "--select", "object:Hangar/Shell", "--select",
+        "object:Hangar/Wing/Spar", "-o", Out("x.json")},
+       "Please select a single group or an object within a group."},
+      {{Wingform, noMain, "-o", Out("x.obj"), "--scene-out", Out("x.json")},
+       "Select a group to export or name one group 'Main'"},
+      {{Wingform, emptyMain, "-o", Out("x.obj")}, "Nothing to Export"},
+      {{Trackline, emptyMain, "-o", Out("x.igs")}, "Nothing to Export"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"run"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    auto r = Vlmhost(args, "", " 2>&1 >/dev/null");  // standard error only
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_THAT(r.output, HasSubstr("nothing done: " + c.message));
+    for (const char* file : {"x.json", "x.obj", "x.igs"})
+      EXPECT_FALSE(std::filesystem::exists(Out(file))) << c.message;
+  }
+}
+
+TEST_F(CliOutputs, OutputLocationsAreCheckedBeforeAnyDialog) {
+  std::filesystem::create_directory(Out("folder"));
+  const bool root = geteuid() == 0;  // permissions do not stop root; /sys does
+  if (!root) {
+    std::filesystem::create_directory(Out("locked"));
+    std::filesystem::permissions(
+        Out("locked"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  }
+  const std::string locked = root ? "/sys/x.json" : Out("locked") + "/x.json";
+  const std::vector<std::string> obverse = {"run", "VLMPlugin9.Obverse", Example, "--ui",
+                                            "input z"};
+  const std::vector<std::string> wingform = {"run", Wingform, Example};
+  struct Case {
+    std::vector<std::string> base, args;
+    std::string mention;
+  };
+  const std::vector<Case> cases = {
+      {obverse, {"-o", Out("missing") + "/x.json"}, Out("missing") + " does not exist"},
+      {obverse, {"-o", Out("folder")}, Out("folder") + ": it is a folder"},
+      {obverse, {"-o", locked}, "cannot be written"},
+      {obverse, {"--save-pictures", Out("missing") + "/pictures"}, Out("missing") + " does not"},
+      {wingform, {"-o", Out("missing") + "/x.obj"}, Out("missing") + " does not exist"},
+      {wingform, {"-o", Out("x.obj"), "--scene-out", Out("folder")}, "it is a folder"},
+      {wingform, {"-o", "-"}, "give the export file with -o FILE"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.base;
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    auto r = Vlmhost(args);
+    EXPECT_EQ(r.status, 2) << r.output;
+    EXPECT_THAT(r.output, HasSubstr(c.mention));
+    EXPECT_THAT(r.output, Not(HasSubstr("[dialog]")));
+    EXPECT_THAT(r.output, Not(HasSubstr("[input]")));
+    EXPECT_FALSE(std::filesystem::exists(Out("x.obj")));
+  }
+}
+
+TEST_F(CliOutputs, FilesOfOneRunAppearTogetherOrNotAtAll) {
+  // A file size limit stands in for a full disk: the export fits, the scene does not.
+  std::ofstream(Out("x.obj")) << "earlier";
+  const std::string limit = "trap '' XFSZ; ulimit -f 8; ";  // 4 KiB
+  auto r = Vlmhost({"run", Wingform, Example, "--select", "group:Hangar/Wing", "-o", Out("x.obj"),
+                    "--scene-out", Out("x.json")},
+                   limit);
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("error: cannot write " + Out("x.json")));
+  EXPECT_EQ(ReadFile(Out("x.obj")), "earlier");
+  EXPECT_FALSE(std::filesystem::exists(Out("x.json")));
+
+  // An export whose every attempt failed is a failed run, its error on standard error.
+  r = Vlmhost({"run", Wingform, Example, "--select", "group:Hangar", "-o", Out("x.obj")},
+              "trap '' XFSZ; ulimit -f 1; ", " 2>&1 >/dev/null");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("error: cannot write " + Out("x.obj")));
+  EXPECT_EQ(ReadFile(Out("x.obj")), "earlier");
+  for (const auto& entry : std::filesystem::directory_iterator(home.Path()))
+    EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
+}
+
+TEST_F(CliOutputs, ParametersMustBeFiniteNumbersInRange) {
+  const std::string tile = std::string(VLM_TEST_EXAMPLES_DIR) + "/tile.json";
+  const std::pair<std::string, std::string> cases[] = {
+      {"nan", "must be a finite number"},
+      {"inf", "must be a finite number"},
+      {"-infinity", "must be a finite number"},
+      {"1e39", "is out of range"},
+      {"1x", "must be a number"},
+  };
+  for (const auto& [value, mention] : cases) {
+    auto r = Vlmhost({"run", "VLMOperation9.Flare", tile, "--select", "polygons:Tile/Face:0",
+                      "--param", "Extrude=" + value, "-o", Out("x.json")});
+    EXPECT_EQ(r.status, 2) << r.output;
+    EXPECT_THAT(r.output, HasSubstr("Extrude=" + value + ": the value " + mention));
+    EXPECT_FALSE(std::filesystem::exists(Out("x.json")));
+  }
+}
+
+TEST_F(Cli, DashReadsAndWritesTheStandardStreams) {
+  const std::string input = " < " + test::ShellQuote(Example);
+  auto r = Vlmhost({"show", "-"}, "", input + " 2>&1");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("object Spar: 8 vertices"));
+
+  // The scene alone on standard output, the transcript on standard error.
+  const std::vector<std::string> mirror = {
+      "run", "VLMPlugin9.Obverse", "-", "--ui", "input z", "-o", "-"};
+  r = Vlmhost(mirror, "", input + " 2>/dev/null");
+  ASSERT_EQ(r.status, 0) << r.output;
+  auto doc = host::ParseScene(r.output, "standard output");
+  std::string problem;
+  EXPECT_NE(doc->FindGroup("Hangar/WingZ", &problem), nullptr) << problem;
+  r = Vlmhost(mirror, "", input + " 2>&1 >/dev/null");
+  EXPECT_THAT(r.output, HasSubstr("[input] Mirror Direction X, Y or Z ?"));
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ namespace vlm::test {
 
 struct ProgramResult {
   int status;
-  std::string output;  // standard output and standard error together
+  std::string output;  // standard output and standard error together, unless redirected
 };
 
 inline std::string ShellQuote(const std::string& s) {
@@ -22,11 +22,13 @@ inline std::string ShellQuote(const std::string& s) {
   return out + "'";
 }
 
-inline ProgramResult Vlmhost(const std::vector<std::string>& args) {
-  std::string command = ShellQuote(VLM_TEST_VLMHOST);
+// `before` is shell text run ahead of the program (limits, traps), `after` its redirections.
+inline ProgramResult Vlmhost(const std::vector<std::string>& args, const std::string& before = "",
+                             const std::string& after = " 2>&1") {
+  std::string command = before + "exec " + ShellQuote(VLM_TEST_VLMHOST);
   for (const auto& a : args)
     command += " " + ShellQuote(a);
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  FILE* pipe = popen((command + after).c_str(), "r");
   std::string output;
   std::array<char, 4096> buffer{};
   size_t n;
