@@ -55,7 +55,8 @@ class Wingform final : public ImportExportBase, public ExportRunner {
   Wingform();
 
   // One export with the dialog's current options; the dialog stays open. A failure is
-  // reported in the dialog's log and leaves earlier files as they were.
+  // reported in the dialog's log and takes back the files of the press; when the dialog
+  // closes with no press written, the export itself fails with the last reason.
   void Run() override;
 
   // The clock of the files' date line (SystemClock unless replaced).
