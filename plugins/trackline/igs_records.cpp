@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstring>
 
+#include "vlm/export_support.h"
+
 namespace vlm::igs {
 
 std::string ToAnsi(std::string_view text) {
@@ -28,6 +30,9 @@ std::string ToAnsi(std::string_view text) {
 }
 
 void StoreText(char* field, size_t size, std::string_view text, std::string_view item) {
+  // A NUL would cut the text short and a line break would split it in any listing.
+  if (const std::string problem = ControlCharacterProblem(item, text); !problem.empty())
+    throw ExportStopped(err::InvalidProcedureCall, problem + ".");
   const std::string bytes = ToAnsi(text);
   if (bytes.size() > size)
     throw ExportStopped(err::SubscriptOutOfRange, std::string(item) + " \"" + std::string(text) +

@@ -277,7 +277,8 @@ std::string ToAnsi(std::string_view text);
 
 // Stores a text at the start of a field, the rest of the field 0. A text of exactly the
 // field's size fills it with no 0 after it; a longer one stops the export with a message
-// that names `item`, the text, its length and the limit.
+// that names `item`, the text, its length and the limit; so does a text holding a control
+// character.
 void StoreText(char* field, size_t size, std::string_view text, std::string_view item);
 template <size_t N>
 void StoreText(char (&field)[N], std::string_view text, std::string_view item) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "texts.h"
+#include "vlm/export_support.h"
 #include "vlm/model/graph_material.h"
 
 namespace vlm::igs {
@@ -101,21 +102,36 @@ void MaterialTable::readStageParameters(IgsTextureStage& stage, int32_t n) const
     setFloat(stage.arg[k], r + "arg" + std::to_string(k));
 }
 
+void MaterialTable::checkText(std::string_view what, std::string_view text) const {
+  const std::string problem = ControlCharacterProblem(what, text);
+  if (!problem.empty())
+    throw ExportStopped(
+        err::InvalidProcedureCall,
+        (where_.empty() ? std::string("A material") : where_) + ": its " + problem + ".");
+}
+
 void MaterialTable::addStage(IgsMaterial& record, const std::string& file) {
   if (record.stageCount >= MaxStages) Raise(err::SubscriptOutOfRange);
   const int32_t n = record.stageCount++;
   IgsTextureStage& stage = record.stages[n];
   stage = NewStage(-1.0f);
-  if (ToAnsi(file).size() > 4) stage.texture = TextureReference(file, Parameter("texturepath"));
+  if (ToAnsi(file).size() > 4) {
+    checkText("texture name", file);
+    stage.texture = TextureReference(file, Parameter("texturepath"));
+  }
   readStageParameters(stage, n);
 }
 
-IgsMaterial MaterialTable::BuildMaterial(GraphMaterial& material) {
+IgsMaterial MaterialTable::BuildMaterial(GraphMaterial& material, std::string_view where) {
   IgsMaterial m{};
+  where_ = where;
   const std::string railSim = material.GetCustomField(slots[0]);
   const std::string alphaMode = LowerCase(material.GetCustomField(slots[1]));
   const std::string alphaPriority = material.GetCustomField(slots[2]);
   parseParameters(material.GetCustomField(slots[3]));
+  // The shader and the folder of the textures are written into the file as they are.
+  checkText("shader name (Rail Sim)", railSim);
+  checkText("texture folder (texturepath)", Parameter("texturepath"));
 
   const std::string shader = railSim.empty() ? "TexDiff" : railSim;
   StoreText(m.shader, shader, "The shader name (Rail Sim)");
@@ -174,8 +190,10 @@ IgsMaterial MaterialTable::BuildMaterial(GraphMaterial& material) {
 
   if (TextureSet* set = material.Textures()) {
     const std::string diffuseMap = set->DiffuseMap();
-    if (ToAnsi(diffuseMap).size() > 4)
+    if (ToAnsi(diffuseMap).size() > 4) {
+      checkText("texture name", diffuseMap);
       m.stages[0].texture = TextureReference(diffuseMap, Parameter("texturepath"));
+    }
     if (Contains(shader, "Shadow")) m.stages[0].miplodbias = 0;
     if (Contains(shader, "WeatherEffects")) {
       // The weather layer draws the diffuse texture again.
@@ -231,15 +249,18 @@ bool MaterialTable::SameMaterial(const IgsMaterial& a, const IgsMaterial& b) {
   return true;
 }
 
-int32_t MaterialTable::AddMaterial(const IgsMaterial& record) {
+int32_t MaterialTable::AddMaterial(const IgsMaterial& record, std::string_view where) {
   for (size_t i = 0; i < records.size(); ++i)
     if (SameMaterial(records[i], record)) return static_cast<int32_t>(i);
   const int32_t n = static_cast<int32_t>(records.size());
-  if (n >= MaxMaterials)
+  if (n >= MaxMaterials) {
+    const std::string shader = "the shader \"" + std::string(FieldText(record.shader)) + "\"";
     throw ExportStopped(err::SubscriptOutOfRange,
-                        "A material with the shader \"" + std::string(FieldText(record.shader)) +
-                            "\" would be distinct material number " + std::to_string(n + 1) +
+                        (where.empty() ? "A material with " + shader
+                                       : std::string(where) + ", with " + shader + ",") +
+                            " would be distinct material number " + std::to_string(n + 1) +
                             "; the limit is " + std::to_string(MaxMaterials) + ".");
+  }
   const std::string shader = LowerCase(FieldText(record.shader));
   std::string name = "material" + std::to_string(n);
   if (shader == "stencilshadow.fx")

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -37,13 +38,17 @@ class MaterialTable {
   // Empties the records and the texture list (the slots stay).
   void Reset();
 
-  // The record of a host material (unnamed); its stages hold texture-list numbers.
-  IgsMaterial BuildMaterial(GraphMaterial& material);
+  // The record of a host material (unnamed); its stages hold texture-list numbers. `where`
+  // names the material in messages ("Material 2 in Body/Door"). A shader or texture name
+  // holding a control character stops the export (ExportStopped).
+  IgsMaterial BuildMaterial(GraphMaterial& material, std::string_view where = {});
   // The index of the first equal record, or of the record appended (and named) when none is
-  // equal. A 52nd distinct record stops the export (ExportStopped).
-  int32_t AddMaterial(const IgsMaterial& record);
+  // equal. A 52nd distinct record stops the export (ExportStopped) naming `where`.
+  int32_t AddMaterial(const IgsMaterial& record, std::string_view where = {});
   // BuildMaterial, then AddMaterial.
-  int32_t Register(GraphMaterial& material) { return AddMaterial(BuildMaterial(material)); }
+  int32_t Register(GraphMaterial& material, std::string_view where = {}) {
+    return AddMaterial(BuildMaterial(material, where), where);
+  }
 
   // The 1-based number of a texture file's reference in the texture list, appended when new:
   // the folder (default "textures") with a "\" after it, then the file name in lower case
@@ -63,8 +68,11 @@ class MaterialTable {
   void readStageParameters(IgsTextureStage& stage, int32_t n) const;
   // Appends a stage (miplodbias -1) for a texture file and reads its parameters.
   void addStage(IgsMaterial& record, const std::string& file);
+  // Stops the export when a text of the material being built holds a control character.
+  void checkText(std::string_view what, std::string_view text) const;
 
   std::vector<std::pair<std::string, std::string>> parameters_;  // keys in lower case
+  std::string where_;  // the material being built, as messages name it
 };
 
 }  // namespace vlm::igs

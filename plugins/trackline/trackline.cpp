@@ -1,7 +1,9 @@
 #include "trackline.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
+#include <map>
 
 #include "texts.h"
 #include "vlm/forms.h"
@@ -28,6 +30,25 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     parts.push_back(text.substr(start, at - start));
   parts.push_back(text.substr(start));
   return parts;
+}
+
+// The unit normal (P0 - P2) x (P1 - P0), or (0, 0, 0) for a degenerate triangle. Floats
+// give it for ordinary sizes; where their cross product or its length would overflow or
+// vanish (edges near 1e19 or 1e-19) it is taken again in doubles.
+Vec3 FaceNormal(Vec3 P0, Vec3 P1, Vec3 P2) {
+  const Vec3 c = Cross(P0 - P2, P1 - P0);
+  if (c.x == 0 && c.y == 0 && c.z == 0) return c;
+  const Vec3 n = Normalize(c);
+  if (std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z) &&
+      (n.x != 0 || n.y != 0 || n.z != 0))
+    return n;
+  const double ax = double{P0.x} - P2.x, ay = double{P0.y} - P2.y, az = double{P0.z} - P2.z;
+  const double bx = double{P1.x} - P0.x, by = double{P1.y} - P0.y, bz = double{P1.z} - P0.z;
+  const double x = ay * bz - az * by, y = az * bx - ax * bz, z = ax * by - ay * bx;
+  const double length = std::sqrt(x * x + y * y + z * z);
+  if (!(length > 0) || !std::isfinite(length)) return {};
+  return {static_cast<float>(x / length), static_cast<float>(y / length),
+          static_cast<float>(z / length)};
 }
 
 // Clears the working tables however a run ends.
@@ -82,9 +103,10 @@ void Trackline::Export(const std::string& exportFileName, Node* exportGroup,
 }
 
 void Trackline::Run() {
-  scale_ = UnitScaleFor(sceneGraph_->Document()->Units(), scale_);
+  scale_ = UnitScaleFor(sceneGraph_->Document()->Units(),
+                        [this](const std::string& line) { log(line); });
   LType = frm_ ? frm_->LType : 0;
-  Node* node = ChooseExportNode(exportGroup_, rootNode_, {});
+  Node* node = ChooseExportNode(exportGroup_, rootNode_, Title);
   if (!node) return;
   TableRelease release([this] { releaseTables(); });
   try {
@@ -194,6 +216,9 @@ bool Trackline::collect(Node& N, int32_t L, int32_t D, selGroup& P) {
     childGeometry |= collect(*children->Item(i), L, D, *R);
 
   std::unique_ptr<Shape> accumulator;
+  // How messages name each material: "Material 2 in Body/Door", after the first merged
+  // shape that uses it.
+  std::map<GraphMaterial*, std::string> places;
   ShapeCollection* shapes = N.Shapes();
   for (int32_t i = 0; i < shapes->Count(); ++i) {
     Shape& shape = *shapes->Item(i);
@@ -206,6 +231,9 @@ bool Trackline::collect(Node& N, int32_t L, int32_t D, selGroup& P) {
     }
     if (!accumulator) accumulator = sceneGraph_->NewShape();
     accumulator->Merge(shape);
+    for (int32_t k = 0; k < shape.MaterialCount(); ++k)
+      places.emplace(shape.Material(k),
+                     "Material " + std::to_string(k + 1) + " in " + N.Name() + "/" + shape.Name());
   }
 
   if (!(accumulator && accumulator->VertexCount() > 0) && !childGeometry) return false;
@@ -224,8 +252,12 @@ bool Trackline::collect(Node& N, int32_t L, int32_t D, selGroup& P) {
     if (Contains(base, "shadow")) mesh->PrepareShadow(0);
     mesh->Finalize();
     // Every material enters the table now, so that it is complete before the build.
-    for (int32_t k = 0; k < mesh->MaterialCount(); ++k)
-      materials_.Register(*mesh->Material(k));
+    for (int32_t k = 0; k < mesh->MaterialCount(); ++k) {
+      GraphMaterial* material = mesh->Material(k);
+      const auto place = places.find(material);
+      materials_.Register(*material,
+                          place != places.end() ? place->second : "A material in " + N.Name());
+    }
   }
   return true;
 }
@@ -303,7 +335,7 @@ void Trackline::buildBlock(selGroup& R, int32_t parentIndex) {
   b.block.parent = parentIndex;
 
   ++meshIndex_;
-  buildMesh(R.cMesh.get(), file_.meshes.at(static_cast<size_t>(meshIndex_)));
+  buildMesh(R.cMesh.get(), R.GrpName(), file_.meshes.at(static_cast<size_t>(meshIndex_)));
   R.cMesh.reset();  // its mesh is built: the merged shape is no longer needed
   b.meshRefs.assign(1, igs::IgsMeshRef{700.0f, meshIndex_, {}});
 
@@ -313,7 +345,7 @@ void Trackline::buildBlock(selGroup& R, int32_t parentIndex) {
   }
 }
 
-void Trackline::buildMesh(Shape* shape, igs::MeshRecords& out) {
+void Trackline::buildMesh(Shape* shape, const std::string& block, igs::MeshRecords& out) {
   out = igs::MeshRecords{};
   if (!shape) return;
   const TriangleData data = shape->GetTriangleData();
@@ -333,7 +365,9 @@ void Trackline::buildMesh(Shape* shape, igs::MeshRecords& out) {
     const Triangle& triangle = triangles[t];
     Item(data.materials, triangle.material);  // a material the data holds
     int32_t& material = materialIndex[static_cast<size_t>(triangle.material)];
-    if (material < 0) material = materials_.Register(*Item(data.materials, triangle.material));
+    if (material < 0)
+      material = materials_.Register(*Item(data.materials, triangle.material),
+                                     "A material of the block " + block);
 
     Vec3 P[3];
     auto vertex = [&](int corner) {
@@ -356,8 +390,7 @@ void Trackline::buildMesh(Shape* shape, igs::MeshRecords& out) {
     T.vertices[2] = vertex(1);
     T.vertices[0] = vertex(0);
 
-    Vec3 n = Cross(P[0] - P[2], P[1] - P[0]);
-    if (n.x != 0 || n.y != 0 || n.z != 0) n = Normalize(n);
+    const Vec3 n = FaceNormal(P[0], P[1], P[2]);
     T.normal[0] = n.x, T.normal[1] = n.y, T.normal[2] = n.z;
 
     // Triangles fanned from one corner: 1 starts a fan, 5 continues it, 4 ends it.

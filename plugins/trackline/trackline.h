@@ -31,6 +31,8 @@ namespace vlm {
 class Trackline final : public ImportExportBase, public ExportRunner {
  public:
   static constexpr std::string_view ClassDescription = "Rail Sim Export Plugin for VLM";
+  // The title of the exporter's message boxes.
+  static constexpr const char* Title = "Trackline";
   // The most custom level nodes (the chosen node included).
   static constexpr size_t MaxLevelNodes = 10;
 
@@ -61,7 +63,7 @@ class Trackline final : public ImportExportBase, public ExportRunner {
   std::string baseName(Node& N);
   std::string blockName(const std::string& base, int32_t L, int32_t D) const;
   void buildBlock(selGroup& R, int32_t parentIndex);
-  void buildMesh(Shape* shape, igs::MeshRecords& out);
+  void buildMesh(Shape* shape, const std::string& block, igs::MeshRecords& out);
   void releaseTables();
   void log(const std::string& text);
 

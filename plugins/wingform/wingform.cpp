@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "vlm/error.h"
+#include "vlm/files.h"
 #include "vlm/model.h"
 #include "vlm/refusal.h"
 #include "vlm/settings.h"
@@ -139,8 +140,13 @@ void Wingform::Export(const std::string& exportFileName, Node* exportGroup,
   form_->plug = this;
   fileName_ = exportFileName;
   animationTimeLimit_ = AnimationTimeLimit;
+  wroteFiles_ = false;
+  failure_.reset();
   form_->ShowModal();
   form_->Unload();
+  // A dialog closed after failed presses only, with nothing written, fails the export, so
+  // that the caller learns of it as well as the log.
+  if (failure_ && !wroteFiles_) throw *failure_;
 }
 
 void Wingform::Run() {
@@ -149,15 +155,18 @@ void Wingform::Run() {
     runExport();
   } catch (const Error& e) {
     log("Export failed: " + e.Description());
+    failure_ = e;
   } catch (const std::exception& e) {
     log("Export failed: " + std::string(e.what()));
+    failure_ = Error(err::InvalidProcedureCall, e.what());
   }
 }
 
 void Wingform::runExport() {
   // Every run starts afresh: a second press writes the same files as the first.
   objects_ = XObjCol();
-  unitScale_ = UnitScaleFor(sceneGraph_->Document()->Units(), unitScale_);
+  unitScale_ = UnitScaleFor(sceneGraph_->Document()->Units(),
+                            [this](const std::string& line) { log(line); });
   const int16_t mode = form_->LType;
   lodMode_ = mode >= 0 && mode <= 2 ? static_cast<lodType>(mode) : lodType::None;
   int32_t typed = 0;
@@ -206,20 +215,47 @@ void Wingform::ExportMain(Node& node) {
     }
   }
 
-  if (!found) {
+  // Vertices without a face give no object, and so nothing to write.
+  if (!found || objects_.Count() == 0) {
     RefuseRun("Nothing to Export", mb::OKOnly, Title);
     return;
   }
   const std::tm when = clock_();
   std::string name = fileName_;
   int32_t k = 0;
-  for (const XObj& obj : objects_) {
-    log("Output shape to " + name);
-    obj.OutputToFile(name, when);
-    ++k;
-    name = numberedName(k);
+  // The numbered files of one press are one set: when one cannot be written, the ones
+  // before it are taken back too.
+  const OutputMark mark = CurrentOutputMark();
+  try {
+    for (const XObj& obj : objects_) {
+      log("Output shape to " + name);
+      obj.OutputToFile(name, when);
+      ++k;
+      name = numberedName(k);
+    }
+  } catch (...) {
+    DropOutputsSince(mark);
+    throw;
   }
+  wroteFiles_ = true;
   log("Export Finished.");
+}
+
+void Wingform::checkTextureNames(Shape& shape) {
+  for (int32_t k = 0; k < shape.MaterialCount(); ++k) {
+    GraphMaterial* material = shape.Material(k);
+    TextureSet* set = material ? material->Textures() : nullptr;
+    if (!set) continue;
+    const std::pair<const char*, std::string> names[] = {{"texture name", set->DiffuseMap()},
+                                                         {"lit texture name", set->BumpMap()},
+                                                         {"normal texture name", set->DetailMap()}};
+    for (const auto& [what, name] : names) {
+      const std::string problem = ControlCharacterProblem(what, name);
+      if (!problem.empty())
+        Raise(err::InvalidProcedureCall, "Material " + std::to_string(k + 1) + " in " +
+                                             shape.Name() + ": its " + problem + ".");
+    }
+  }
 }
 
 bool Wingform::GatherNode(Node& node, int32_t limit, Shape& M) {
@@ -243,6 +279,7 @@ bool Wingform::GatherNode(Node& node, int32_t limit, Shape& M) {
         found = true;  // left out as too small at this distance
         continue;
       }
+      checkTextureNames(*sh);  // the group is named where this is caught
       if (!acc) acc = sceneGraph_->NewShape();
       acc->Merge(*sh);
     }

@@ -8,9 +8,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "vlm/contracts/import_export.h"
+#include "vlm/error.h"
 #include "vlm/export_support.h"
 #include "vlm/math.h"
 #include "xobj.h"
@@ -53,7 +55,8 @@ class Wingform final : public ImportExportBase, public ExportRunner {
   Wingform();
 
   // One export with the dialog's current options; the dialog stays open. A failure is
-  // reported in the dialog's log and leaves earlier files as they were.
+  // reported in the dialog's log and takes back the files of the press; when the dialog
+  // closes with no press written, the export itself fails with the last reason.
   void Run() override;
 
   // The clock of the files' date line (SystemClock unless replaced).
@@ -72,6 +75,9 @@ class Wingform final : public ImportExportBase, public ExportRunner {
   bool GatherNode(Node& node, int32_t limit, Shape& M);
   // False when the shape is too small to be seen at `limit` metres.
   bool SizeCheck(Shape& sh, int32_t limit);
+  // Stops the run (vlm::Error) when a texture name of the shape's materials holds a control
+  // character, which would break the lines of the file.
+  void checkTextureNames(Shape& shape);
   // The transform from the node's frame to the exported node's, kept in worldMatrix_.
   void WorldMatrix(Node& node);
   void TransformShape(Shape& shape);
@@ -88,8 +94,7 @@ class Wingform final : public ImportExportBase, public ExportRunner {
   Node* exportedNode_ = nullptr;
   std::string fileName_;
   std::unique_ptr<wingform::frmOptions> form_;
-  // Metres per document unit. A units code the exporter does not know keeps the scale of the
-  // last run; before any run that is metres, as the host counts such documents.
+  // Metres per document unit; a units code the exporter does not know counts as metres.
   float unitScale_ = 1.0f;
   XObjCol objects_;
   lodType lodMode_ = lodType::None;
@@ -97,6 +102,9 @@ class Wingform final : public ImportExportBase, public ExportRunner {
   int32_t animationTimeLimit_ = 0;
   Mat4 worldMatrix_ = Mat4::Identity();
   Clock clock_ = SystemClock;
+  // Whether a press of this dialog wrote its files, and the last press's failure.
+  bool wroteFiles_ = false;
+  std::optional<Error> failure_;
 };
 
 }  // namespace vlm

@@ -12,10 +12,45 @@ namespace {
 using ::testing::ElementsAre;
 
 TEST(ExportSupport, UnitScaleFollowsTheDocumentUnits) {
-  EXPECT_EQ(UnitScaleFor(0, 7.0f), 1.0f);
-  EXPECT_EQ(UnitScaleFor(1, 7.0f), 0.01f);
-  EXPECT_EQ(UnitScaleFor(2, 7.0f), 0.3048f);
-  EXPECT_EQ(UnitScaleFor(9, 7.0f), 7.0f);  // unknown codes keep the previous scale
+  const struct {
+    int32_t code;
+    float scale;
+    std::vector<std::string> log;
+  } cases[] = {
+      {0, 1.0f, {}},
+      {1, 0.01f, {}},
+      {2, 0.3048f, {}},
+      {9, 1.0f, {"The document's units code 9 is not known; lengths are written as metres."}},
+      {-1, 1.0f, {"The document's units code -1 is not known; lengths are written as metres."}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> log;
+    EXPECT_EQ(UnitScaleFor(c.code, [&](const std::string& line) { log.push_back(line); }), c.scale)
+        << c.code;
+    EXPECT_EQ(log, c.log) << c.code;
+  }
+}
+
+TEST(ExportSupport, NamesWithControlCharactersAreRefusedWithTheCharacter) {
+  const struct {
+    std::string text, problem;
+  } cases[] = {
+      {"wall.png", ""},
+      {"caf\xC3\xA9 \\textures\\x.png", ""},  // UTF-8 and folders are fine
+      {"wall.png\r\nTRIS 0 999999",
+       "the name \"wall.png\\r\\nTRIS 0 999999\" holds a carriage return (0x0D)"},
+      {std::string("a\0b.png", 7), "the name \"a\\0b.png\" holds a NUL (0x00)"},
+      {"a\tb", "the name \"a\\tb\" holds a tab (0x09)"},
+      {"a\nb", "the name \"a\\nb\" holds a line feed (0x0A)"},
+      {"a\x1b"
+       "b",
+       "the name \"a\\x1Bb\" holds a control character (0x1B)"},
+      {"a\x7f", "the name \"a\\x7F\" holds a control character (0x7F)"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ControlCharacterProblem("the name", c.text),
+              c.problem.empty() ? "" : c.problem + ", which the file cannot carry")
+        << c.text;
 }
 
 TEST(ExportSupport, TheRootChoosesTheFirstGroupNamedMain) {

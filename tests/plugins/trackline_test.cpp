@@ -40,6 +40,7 @@ struct ExportRun {
   Status status = StatusOk;
   std::vector<std::string> log;
   std::vector<std::string> messages;
+  std::vector<std::string> titles;  // of the message boxes
 };
 
 ExportRun Export(HostDocument& doc, HostNode* group, const fs::path& file,
@@ -51,6 +52,8 @@ ExportRun Export(HostDocument& doc, HostNode* group, const fs::path& file,
   run.status = exporter.PluginImportExport_Export(file.string(), node, &doc, nullptr, {}, {}, "");
   run.log = dialogs.Texts(TranscriptEntry::Kind::Log);
   run.messages = dialogs.Messages();
+  for (const auto& e : dialogs.Backend().Transcript())
+    if (e.kind == TranscriptEntry::Kind::MessageBox) run.titles.push_back(e.title);
   return run;
 }
 
@@ -156,6 +159,7 @@ TEST(TracklineDriver, TheRootChoosesMainOrSaysSo) {
   ExportRun none = Export(empty, nullptr, home.Path() / "empty.igs");
   EXPECT_EQ(none.status, StatusOk);
   EXPECT_THAT(none.messages, ElementsAre("Select a group to export or name one group 'Main'"));
+  EXPECT_THAT(none.titles, ElementsAre("Trackline"));
   EXPECT_FALSE(fs::exists(home.Path() / "empty.igs"));
 }
 
@@ -380,7 +384,103 @@ TEST(TracklineMeshes, FansWindingAndFaceNormals) {
   EXPECT_EQ(v.I32(120), 0);
 }
 
+TEST(TracklineMeshes, FaceNormalsOfHugeAndTinyTrianglesAreUnitVectors) {
+  // A right triangle of legs s, counter-clockwise seen from +y: its normal is +y at any size.
+  // Ordinary sizes keep the very bits they always had.
+  const Vec3 a{0.3f, 1.7f, -2.1f}, b{5.9f, -0.4f, 3.3f}, c{-1.2f, 2.8f, 0.7f};
+  const struct {
+    std::vector<Vec3> points;
+    Vec3 normal;
+  } cases[] = {
+      {{{0, 0, 0}, {0, 0, 1e19f}, {1e19f, 0, 1e19f}}, {0, 1, 0}},
+      {{{0, 0, 0}, {0, 0, 3e38f}, {3e38f, 0, 3e38f}}, {0, 1, 0}},
+      {{{0, 0, 0}, {0, 0, 1e-20f}, {1e-20f, 0, 1e-20f}}, {0, 1, 0}},
+      {{a, b, c}, Normalize(Cross(a - c, b - a))},
+  };
+  test::TempHome home;
+  for (const auto& k : cases) {
+    HostDocument doc;
+    HostNode& g = host::AddGroup(doc.Root(), "Plate");
+    host::AddPolygonMesh(g, "Tri", k.points, &Textured(doc, "Alu", "alu.bmp"));
+    const fs::path file = home.Path() / "tri.igs";
+    ASSERT_EQ(Export(doc, &g, file).status, StatusOk);
+    const Written w = ReadBack(file);
+    const auto& raw = w.igs.meshes.at(0).triangles.at(0).raw;
+    EXPECT_EQ((Vec3{raw.F32(12), raw.F32(16), raw.F32(20)}), k.normal) << k.points[1].z;
+  }
+}
+
+TEST(TracklineMeshes, AnUnknownUnitsCodeCountsAsMetres) {
+  test::TempHome home;
+  BoxScene s;
+  s.doc.units = 7;
+  const fs::path file = home.Path() / "box.igs";
+  ExportRun run = Export(s.doc, s.group, file);
+  ASSERT_EQ(run.status, StatusOk);
+  EXPECT_THAT(run.log,
+              Contains("The document's units code 7 is not known; lengths are written as metres."));
+  const Written w = ReadBack(file);
+  const auto& mesh = w.igs.meshes.at(0);
+  EXPECT_EQ(mesh.raw.F32(36), 1.0f);  // the box reaches to x = 1 m
+  EXPECT_EQ(std::fabs(mesh.vertices.at(0).raw.F32(0)), 1.0f);
+}
+
 // ---- what a run that stops leaves behind ----
+
+TEST(TracklineFailures, NamesTheFileCannotCarryStopTheExport) {
+  const struct {
+    const char* field;  // the material text, or "" for the diffuse texture, "node" for the block
+    std::string text, stop;
+  } cases[] = {
+      {"", "Alu.bmp\r\nx",
+       "Material 1 in Box/Shell: its texture name \"Alu.bmp\\r\\nx\" holds a carriage return "
+       "(0x0D), which the file cannot carry."},
+      {"Rail Sim", std::string("Tex\0Diff", 8),
+       "Material 1 in Box/Shell: its shader name (Rail Sim) \"Tex\\0Diff\" holds a NUL (0x00), "
+       "which the file cannot carry."},
+      {"RailSimX", "texturepath=my\ttex",
+       "Material 1 in Box/Shell: its texture folder (texturepath) \"my\\ttex\" holds a tab "
+       "(0x09), which the file cannot carry."},
+      {"node", "cab\nroof",
+       "The block name \"1_1000_cab\\nroof\" holds a line feed (0x0A), which the file cannot "
+       "carry."},
+  };
+  test::TempHome home;
+  for (const auto& c : cases) {
+    BoxScene s;
+    const std::string field = c.field;
+    if (field.empty())
+      s.alu->diffuseMap = c.text;
+    else if (field == "node")
+      s.group->SetField(s.doc.DefineNodeField("Rail Sim"), c.text);
+    else
+      s.alu->SetCustomField(s.doc.DefineMaterialField(field), c.text);
+    const fs::path file = home.Path() / "names.igs";
+    ExportRun run = Export(s.doc, s.group, file);
+    ASSERT_EQ(run.status, StatusOk);
+    EXPECT_THAT(run.log, Contains(c.stop));
+    EXPECT_THAT(run.log, Contains("Export stopped: " + file.string() + " was not written."));
+    EXPECT_FALSE(fs::exists(file)) << c.stop;
+  }
+}
+
+TEST(TracklineFailures, AFiftySecondMaterialNamesItsShape) {
+  test::TempHome home;
+  HostDocument doc;
+  const int32_t priority = doc.DefineMaterialField("Alpha Pr");
+  HostNode& g = host::AddGroup(doc.Root(), "Coach");
+  for (int i = 0; i <= 51; ++i) {
+    HostMaterial& m = Textured(doc, "M" + std::to_string(i), "alu.bmp");
+    m.SetCustomField(priority, std::to_string(i));  // each one distinct
+    host::AddPolygonMesh(g, "Panel" + std::to_string(i), {{0, 0, 0}, {0, 0, 1}, {1, 0, 1}}, &m);
+  }
+  const fs::path file = home.Path() / "coach.igs";
+  ExportRun run = Export(doc, &g, file);
+  ASSERT_EQ(run.status, StatusOk);
+  EXPECT_THAT(run.log, Contains("Material 1 in Coach/Panel51, with the shader \"TexDiff\", would "
+                                "be distinct material number 52; the limit is 51."));
+  EXPECT_FALSE(fs::exists(file));
+}
 
 TEST(TracklineFailures, ABlockNameLongerThanItsFieldStopsAndKeepsTheEarlierFile) {
   test::TempHome home;

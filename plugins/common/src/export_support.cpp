@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "vlm/model.h"
 #include "vlm/refusal.h"
 
 namespace vlm {
 
-float UnitScaleFor(int32_t unitsCode, float previous) {
+float UnitScaleFor(int32_t unitsCode, const std::function<void(const std::string&)>& log) {
   switch (unitsCode) {
     case 0:
       return 1.0f;
@@ -17,8 +18,71 @@ float UnitScaleFor(int32_t unitsCode, float previous) {
     case 2:
       return 0.3048f;
     default:
-      return previous;
+      // The host counts a document without a known unit as metres; so do the files.
+      if (log)
+        log("The document's units code " + std::to_string(unitsCode) +
+            " is not known; lengths are written as metres.");
+      return 1.0f;
   }
+}
+
+namespace {
+
+bool IsControl(unsigned char c) {
+  return c < 0x20 || c == 0x7F;
+}
+
+std::string Hex(unsigned char c) {
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, "0x%02X", c);
+  return buffer;
+}
+
+std::string CharacterName(unsigned char c) {
+  switch (c) {
+    case 0x00:
+      return "a NUL";
+    case '\t':
+      return "a tab";
+    case '\n':
+      return "a line feed";
+    case '\r':
+      return "a carriage return";
+    default:
+      return "a control character";
+  }
+}
+
+// The text with its control characters as escapes, so that the message stays one line.
+std::string Shown(std::string_view text) {
+  std::string out;
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (!IsControl(c))
+      out += ch;
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\t')
+      out += "\\t";
+    else if (c == 0)
+      out += "\\0";
+    else
+      out += "\\x" + Hex(c).substr(2);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ControlCharacterProblem(std::string_view what, std::string_view text) {
+  const auto at = std::find_if(text.begin(), text.end(),
+                               [](char c) { return IsControl(static_cast<unsigned char>(c)); });
+  if (at == text.end()) return {};
+  const auto c = static_cast<unsigned char>(*at);
+  return std::string(what) + " \"" + Shown(text) + "\" holds " + CharacterName(c) + " (" + Hex(c) +
+         "), which the file cannot carry";
 }
 
 Node* ChooseExportNode(Node* exportGroup, Node* rootNode, const std::string& title) {

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vlm/forms.h"
@@ -15,8 +17,16 @@ class Node;
 class Shape;
 
 // Metres per document unit for the document's Units code: 0 metres, 1 centimetres, 2 feet.
-// Any other code leaves the scale as it was.
-float UnitScaleFor(int32_t unitsCode, float previous);
+// Any other code counts as metres, and `log` receives one line that names it.
+float UnitScaleFor(int32_t unitsCode, const std::function<void(const std::string&)>& log);
+
+// A name the exporters write into a file must hold no control character: a line break or a
+// tab would end or split a line of a text file, a NUL would cut a name in a binary one.
+// Returns "" for a clean text; otherwise the reason to stop, naming `what`, the text (its
+// control characters shown as escapes) and the first control character, e.g.
+//   the texture name "wall.png\r\nTRIS 0 9" holds a carriage return (0x0D), which the file
+//   cannot carry
+std::string ControlCharacterProblem(std::string_view what, std::string_view text);
 
 // The node to export: ExportGroup when it is not the root node; otherwise the first
 // top-level node whose name, in lower case, is "main". When there is none, shows the message
