@@ -249,7 +249,7 @@ TEST_F(CliOutputs, FilesOfOneRunAppearTogetherOrNotAtAll) {
   r = Vlmhost({"run", Wingform, Example, "--select", "group:Hangar", "-o", Out("x.obj")},
               "trap '' XFSZ; ulimit -f 1; ", " 2>&1 >/dev/null");
   EXPECT_EQ(r.status, 1) << r.output;
-  EXPECT_THAT(r.output, HasSubstr("error: cannot write " + Out("x.obj")));
+  EXPECT_THAT(r.output, HasSubstr("cannot write " + Out("x.obj")));
   EXPECT_EQ(ReadFile(Out("x.obj")), "earlier");
   for (const auto& entry : std::filesystem::directory_iterator(home.Path()))
     EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
