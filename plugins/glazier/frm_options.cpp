@@ -8,6 +8,7 @@
 #include "number_forms.h"
 #include "vlm/error.h"
 #include "vlm/settings.h"
+#include "vlm/text_encoding.h"
 
 namespace vlm::glazier {
 namespace {
@@ -46,6 +47,18 @@ bool EndsWithGlazed(const std::string& name) {
   return name.size() >= 6 && LowerCase(name.substr(name.size() - 6)) == "glazed";
 }
 
+// The presets of a folder: the names of its regular files that end in "glazed" (any case).
+void AddPresets(const std::filesystem::path& folder, std::vector<std::string>& names) {
+  if (folder.empty()) return;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    std::error_code typeError;
+    if (EndsWithGlazed(name) && it->is_regular_file(typeError)) names.push_back(name);
+  }
+}
+
 template <size_t N>
 void Fill(ComboBox& box, const char* const (&entries)[N]) {
   for (const char* entry : entries)
@@ -53,6 +66,10 @@ void Fill(ComboBox& box, const char* const (&entries)[N]) {
 }
 
 }  // namespace
+
+std::filesystem::path UserLibraryFolder() {
+  return ConfigFolder() / "glazier";
+}
 
 frmOptions::frmOptions() : Form("frmOptions") {
   SetCaption("FSX Extended Parameters");
@@ -273,6 +290,14 @@ frmOptions::frmOptions() : Form("frmOptions") {
 
 void frmOptions::Form_Load() {
   if (!fx) Raise(err::ObjectRequired, "frmOptions: no material record to edit");
+  if (UserFolder.empty()) {
+    try {
+      UserFolder = UserLibraryFolder();
+    } catch (const Error& e) {
+      // Without a configuration folder the library has the plug-in's presets only.
+      Warn(e.Description() + "; user materials cannot be saved");
+    }
+  }
   Label1(0).SetCaption("Diffuse\rDetail\rBump\rSpecular");
   LoadFromRecord(*fx);
   RefreshUserList();
@@ -488,19 +513,24 @@ void frmOptions::ApplyStandardMaterial(int index) {
 
 void frmOptions::RefreshUserList() {
   std::vector<std::string> names;
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(PluginFolder, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (EndsWithGlazed(name) && it->is_regular_file(ec)) names.push_back(name);
-  }
-  std::sort(names.begin(), names.end());  // a stable order whatever the file system's
+  AddPresets(UserFolder, names);
+  if (PluginFolder != UserFolder) AddPresets(PluginFolder, names);
+  // A stable order whatever the file system's, and a name that both folders hold once.
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
   lstUser.Clear();
   for (std::string& name : names)
     lstUser.AddItem(std::move(name));
   const bool any = lstUser.ListCount() > 0;
   cmdULoad.SetEnabled(any);
   cmdUDelete.SetEnabled(any);
+}
+
+std::filesystem::path frmOptions::LibraryFile(const std::string& entry) const {
+  std::error_code ec;
+  if (!UserFolder.empty() && std::filesystem::is_regular_file(UserFolder / entry, ec))
+    return UserFolder / entry;
+  return PluginFolder / entry;
 }
 
 FS10Material frmOptions::LibraryRecord() const {
@@ -514,17 +544,24 @@ FS10Material frmOptions::LibraryRecord() const {
 }
 
 void frmOptions::cmdUSave_Click() {
+  if (UserFolder.empty()) {
+    MsgBox("The material could not be saved: there is no folder for user materials.",
+           mb::Exclamation | mb::OKOnly, "User Saved Materials");
+    return;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(UserFolder, ec);  // a failure shows at the write
   cdlg.Flags_ = 0;
-  cdlg.FileName = (PluginFolder / "*.Glazed").string();
+  cdlg.FileName = (UserFolder / "*.Glazed").string();
   cdlg.Flags_ = CommonDialog::NoChangeDir;
   cdlg.Filter = "FS10 Material (Glazed)|*.Glazed|All Files|*.*";
   cdlg.DefaultExt = "Glazed";
   cdlg.DialogTitle.clear();
   if (cdlg.ShowSave()) {
-    // As the dialog opened in the plug-in's folder, a bare name lands there, and a name
+    // As the dialog opened in the user's folder, a bare name lands there, and a name
     // without an extension takes the default one.
     std::filesystem::path file = cdlg.FileName;
-    if (file.is_relative()) file = PluginFolder / file;
+    if (file.is_relative()) file = UserFolder / file;
     if (!file.has_extension()) file += ".Glazed";
     FS10Material record = LibraryRecord();
     StoreToRecord(record);
@@ -541,7 +578,7 @@ void frmOptions::cmdUSave_Click() {
 void frmOptions::cmdULoad_Click() {
   const std::string entry = lstUser.Text();
   if (entry.empty()) return;
-  const std::filesystem::path file = PluginFolder / entry;
+  const std::filesystem::path file = LibraryFile(entry);
 
   FS10Material record = LibraryRecord();
   // With the edited material's power, the specular rule works on the preset as it would on
@@ -556,6 +593,8 @@ void frmOptions::cmdULoad_Click() {
     RefreshUserList();
     return;
   }
+  // A preset written by another tool may be 8-bit text; the scene takes UTF-8 only.
+  text = text::DecodeText(text);
   record.loadString(text.substr(0, text.find_first_of("\r\n")));
 
   LoadFromRecord(record);
@@ -567,8 +606,15 @@ void frmOptions::cmdULoad_Click() {
 void frmOptions::cmdUDelete_Click() {
   const std::string entry = lstUser.Text();
   if (entry.empty()) return;
+  // Only the user's own presets go; those of the plug-in's folder come with it.
+  const std::filesystem::path file = LibraryFile(entry);
   std::error_code ec;
-  std::filesystem::remove(PluginFolder / entry, ec);  // a file that cannot go stays
+  if ((UserFolder.empty() || file != UserFolder / entry) && std::filesystem::exists(file, ec)) {
+    MsgBox("The material " + entry + " comes with the plug-in and is not deleted.",
+           mb::Information | mb::OKOnly, "User Saved Materials");
+    return;
+  }
+  if (!UserFolder.empty()) std::filesystem::remove(UserFolder / entry, ec);  // or it stays
   RefreshUserList();
 }
 

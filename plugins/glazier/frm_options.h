@@ -1,6 +1,7 @@
 // frmOptions, "FSX Extended Parameters": the dialog in which the user edits every FS10
-// parameter of one FS10Material, with five standard presets and the user's own library of
-// "*.Glazed" presets in the plug-in's folder.
+// parameter of one FS10Material, with five standard presets and a library of "*.Glazed"
+// presets: those that come with the plug-in (in its folder) and the user's own (in the
+// user's configuration folder, where a new build of the plug-ins cannot delete them).
 //
 // The dialog writes into its record only at OK. A slider shows the nearest position to its
 // member's value; when the user leaves it alone, OK stores the member's original value, so
@@ -18,21 +19,28 @@
 
 namespace vlm::glazier {
 
+// The folder of the user's own presets: "glazier" in the user's configuration folder.
+std::filesystem::path UserLibraryFolder();
+
 class frmOptions : public Form {
  public:
   frmOptions();
 
   // The record being edited; set before the dialog is shown.
   FS10Material* fx = nullptr;
-  // Where the user library lives (the plug-in's folder).
+  // The plug-in's folder: its presets are listed and can be loaded, never deleted.
   std::filesystem::path PluginFolder;
+  // The user's presets: Save writes here, Delete removes from here. A user preset hides a
+  // preset of the plug-in's folder with the same name. Empty until the dialog loads, which
+  // then takes UserLibraryFolder().
+  std::filesystem::path UserFolder;
   // True once OK has stored the controls into fx.
   bool Stored() const { return stored_; }
 
   void LoadFromRecord(FS10Material& record);
   void StoreToRecord(FS10Material& record);
-  // Rebuilds lstUser from the plug-in's folder; Load and Delete are enabled when it lists
-  // something.
+  // Rebuilds lstUser from the user's folder and the plug-in's folder (each name once); Load
+  // and Delete are enabled when it lists something.
   void RefreshUserList();
 
   TabStrip tbsOptions{*this, "tbsOptions"};
@@ -127,6 +135,8 @@ class frmOptions : public Form {
   // A record to save to or load from the library: the defaults, with what the string does not
   // carry taken from fx.
   FS10Material LibraryRecord() const;
+  // The file a listed preset is read from: the user's, else the plug-in's.
+  std::filesystem::path LibraryFile(const std::string& entry) const;
 
   std::vector<SliderField> sliders_;
   std::vector<CheckField> checks_;

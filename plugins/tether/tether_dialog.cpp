@@ -23,6 +23,15 @@ std::string Hundredths(int value) {
   return (value < 0 ? "-" : "") + std::to_string(magnitude / 100) + "." + fraction;
 }
 
+// Where a location of "tether.xml" cannot be resolved, the user learns which registry value
+// was missing (a fresh machine without the simulator has none).
+void WarnUnresolved(const tetherconfig::TetherConfig& config, const char* element,
+                    const tetherconfig::Location& location, const char* lists) {
+  Warn("the registry has no value \"" + location.subkey + "\" under HKEY_LOCAL_MACHINE\\" +
+       location.key + " (looked up for tether/" + element + " in " + config.File().string() +
+       "); " + lists);
+}
+
 }  // namespace
 
 frmDialog::frmDialog(std::filesystem::path pluginFolder)
@@ -65,7 +74,8 @@ frmDialog::frmDialog(std::filesystem::path pluginFolder)
 }
 
 // The lists come from "tether.xml" and the places it names. Whatever cannot be found leaves
-// its list empty; a damaged file is also reported as a warning that names it.
+// its list empty; a damaged file, or a registry value that is not there, is also reported as
+// a warning that names it.
 void frmDialog::formLoad() {
   tabs1Click();
   const auto config = tetherconfig::TetherConfig::Load(pluginFolder_);
@@ -79,6 +89,8 @@ void frmDialog::formLoad() {
       for (const std::string& file :
            tetherconfig::EffectFiles(tetherconfig::FileSystemPath(*location)))
         lstEffect.AddItem(file);
+    } else {
+      WarnUnresolved(config, "effects", *effects, "the effect list stays empty");
     }
   }
 
@@ -94,6 +106,9 @@ void frmDialog::formLoad() {
       } catch (const Error& e) {
         Warn(e.Description());
       }
+    } else {
+      WarnUnresolved(config, "parts", *parts,
+                     "the visibility and mouse rectangle lists stay empty");
     }
   }
 }

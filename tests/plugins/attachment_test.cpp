@@ -4,6 +4,8 @@
 
 #include <pugixml.hpp>
 
+#include <utility>
+
 namespace vlm {
 namespace {
 
@@ -15,6 +17,31 @@ TEST(Attachment, StoredTextWrapsAllButTheEmptyText) {
   EXPECT_EQ(StoredText("<NoCrash/>"),
             "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?> <FSMakeMdlData version=\"9.0\"> "
             "<NoCrash/></FSMakeMdlData>");
+}
+
+// The wrapper declares ISO-8859-1, so the scene's UTF-8 goes in as character references: a
+// reader that honours the declaration, or one that assumes UTF-8, reads the scene's text.
+TEST(Attachment, StoredTextReadsBackTheSameUnderItsDeclaration) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"\xC3\xBC", "&#252;"},        // ü
+      {"caf\xC3\xA9", "caf&#233;"},  // café
+      {"\xE2\x82\xAC"
+       "5",
+       "&#8364;5"},                       // €, which Latin-1 lacks
+      {"\xF0\x9F\x98\x80", "&#128512;"},  // beyond 16 bits
+      {"a&b", "a&amp;b"},                 // ASCII as before
+  };
+  for (const auto& [name, written] : cases) {
+    const std::string stored =
+        StoredText("<Visibility name=\"" + EscapeXml(name) + "\" > </Visibility> ");
+    EXPECT_NE(stored.find("name=\"" + written + "\""), std::string::npos) << stored;
+    for (pugi::xml_encoding encoding : {pugi::encoding_latin1, pugi::encoding_auto}) {
+      pugi::xml_document doc;
+      ASSERT_TRUE(doc.load_buffer(stored.data(), stored.size(), pugi::parse_default, encoding));
+      EXPECT_EQ(doc.child("FSMakeMdlData").child("Visibility").attribute("name").value(), name)
+          << stored << " read as " << encoding;
+    }
+  }
 }
 
 // Every byte in an attribute and in element text comes back from a parser as it went in,

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <utility>
 
 #include "support/dialogs.h"
 #include "support/temp_home.h"
@@ -231,9 +232,12 @@ TEST(frmOptionsTabs, ClickPlacesPanelsAndCtrlTabWraps) {
   EXPECT_THAT(dialogs.Texts(TranscriptEntry::Kind::Help), ElementsAre(HelpFile()));
 }
 
+// The plug-in's folder doubles as the user's configuration folder ($VLM_HOME), whose
+// "glazier" folder holds the user's presets.
 class UserLibrary : public ::testing::Test {
  protected:
   const std::filesystem::path& Folder() const { return folder.Path(); }
+  std::filesystem::path UserFolder() const { return folder.Path() / "glazier"; }
   test::TempHome folder;
 };
 
@@ -263,8 +267,8 @@ TEST_F(UserLibrary, SaveWritesOneLineAndLoadBringsItBack) {
                                 file.string() + "; click cmdUSave; file Plain; click cmdCancel");
     EXPECT_FALSE(m.Edit(Folder()));
     EXPECT_THAT(dialogs.Texts(TranscriptEntry::Kind::FileDialog),
-                ElementsAre("save " + (Folder() / "*.Glazed").string(),
-                            "save " + (Folder() / "*.Glazed").string()));
+                ElementsAre("save " + (UserFolder() / "*.Glazed").string(),
+                            "save " + (UserFolder() / "*.Glazed").string()));
   }
   EXPECT_EQ(m.toString(), before);  // saving is not OK
   const std::string text = ReadFile(file);
@@ -275,7 +279,7 @@ TEST_F(UserLibrary, SaveWritesOneLineAndLoadBringsItBack) {
   saved.loadString(text.substr(0, text.size() - 2));
   EXPECT_EQ(saved.BloomCopy, 1);
   EXPECT_EQ(saved.EnvironmentLevelScale, 0.45f);
-  EXPECT_TRUE(std::filesystem::exists(Folder() / "Plain.Glazed"));
+  EXPECT_TRUE(std::filesystem::exists(UserFolder() / "Plain.Glazed"));
 
   {
     test::ScriptedScope dialogs("lstUser=Shiny.Glazed; click cmdULoad; click cmdOK");
@@ -334,8 +338,9 @@ TEST_F(UserLibrary, UnreadablePresetIsReportedAndTheDialogKeepsItsState) {
 }
 
 TEST_F(UserLibrary, DeleteRemovesTheSelectedFileAndNothingWithoutASelection) {
-  WriteText(Folder() / "a.Glazed", "");
-  WriteText(Folder() / "b.Glazed", "");
+  std::filesystem::create_directory(UserFolder());
+  WriteText(UserFolder() / "a.Glazed", "");
+  WriteText(UserFolder() / "b.Glazed", "");
   FS10Material m = Record();
   Dialog d(m, Folder());
   frmOptions& f = d.form;
@@ -344,7 +349,65 @@ TEST_F(UserLibrary, DeleteRemovesTheSelectedFileAndNothingWithoutASelection) {
   f.lstUser.SetListIndex(1);
   f.cmdUDelete.Click();
   EXPECT_THAT(f.lstUser.Items(), ElementsAre("a.Glazed"));
-  EXPECT_FALSE(std::filesystem::exists(Folder() / "b.Glazed"));
+  EXPECT_FALSE(std::filesystem::exists(UserFolder() / "b.Glazed"));
+}
+
+// The user's presets live outside the plug-in's folder, which a build replaces; the list
+// shows both, the user's preset winning a shared name, and only the user's can be deleted.
+TEST_F(UserLibrary, UserPresetsSitBesideThoseOfThePlugin) {
+  const auto plugins = Folder() / "plugins";
+  std::filesystem::create_directories(plugins);
+  std::filesystem::create_directories(UserFolder());
+  WriteText(plugins / "Chrome.Glazed", "BloomCopy=1\r\n");
+  WriteText(plugins / "Gloss.Glazed", "");
+  WriteText(UserFolder() / "Chrome.Glazed", "BloomModAlpha=1\r\n");
+  FS10Material m = Record();
+  Dialog d(m, plugins);
+  frmOptions& f = d.form;
+  EXPECT_THAT(f.lstUser.Items(), ElementsAre("Chrome.Glazed", "Gloss.Glazed"));
+  const struct {
+    std::string entry;
+    int copying, modulating;  // chkBloom(1) and (2) after loading the entry
+    bool userFile;            // the user's Chrome is there after deleting the entry
+    size_t messages;
+  } steps[] = {
+      {"Chrome.Glazed", 0, 1, false, 0},  // the user's Chrome, then deleted
+      {"Chrome.Glazed", 1, 0, false, 1},  // now the plug-in's, which stays
+      {"Gloss.Glazed", 0, 0, false, 1},
+  };
+  for (const auto& step : steps) {
+    test::ScriptedScope dialogs;
+    f.lstUser.SetListIndex(f.lstUser.FindItem(step.entry));
+    f.cmdULoad.Click();
+    EXPECT_EQ(f.chkBloom(1).Value(), step.copying) << step.entry;
+    EXPECT_EQ(f.chkBloom(2).Value(), step.modulating) << step.entry;
+    f.lstUser.SetListIndex(f.lstUser.FindItem(step.entry));
+    f.cmdUDelete.Click();
+    EXPECT_EQ(std::filesystem::exists(UserFolder() / "Chrome.Glazed"), step.userFile);
+    EXPECT_EQ(dialogs.Messages().size(), step.messages) << step.entry;
+    EXPECT_THAT(f.lstUser.Items(), ElementsAre("Chrome.Glazed", "Gloss.Glazed"));
+  }
+  EXPECT_TRUE(std::filesystem::exists(plugins / "Chrome.Glazed"));
+  EXPECT_TRUE(std::filesystem::exists(plugins / "Gloss.Glazed"));
+}
+
+// A preset another tool wrote in an 8-bit code page reaches the record as UTF-8; one this
+// dialog wrote reads back as it was.
+TEST_F(UserLibrary, EightBitPresetsLoadAsUtf8) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"EmissiveTexture=caf\xE9\x80.dds\r\n", "caf\xC3\xA9\xE2\x82\xAC.dds"},
+      {"EmissiveTexture=caf\xC3\xA9.dds\r\n", "caf\xC3\xA9.dds"},
+      {"\xEF\xBB\xBF"
+       "EmissiveTexture=x.dds",
+       "x.dds"},
+  };
+  for (const auto& [bytes, texture] : cases) {
+    WriteText(Folder() / "old.Glazed", bytes);
+    FS10Material m = Record();
+    test::ScriptedScope dialogs("lstUser=old.Glazed; click cmdULoad; click cmdOK");
+    EXPECT_TRUE(m.Edit(Folder()));
+    EXPECT_EQ(m.EmissiveTextureFileName, texture) << bytes;
+  }
 }
 
 TEST_F(UserLibrary, FailedSaveIsReported) {

@@ -5,6 +5,8 @@
 
 #include <array>
 
+#include <pugixml.hpp>
+
 #include "motive_dialog.h"
 #include "plugins/tether_files.h"
 #include "scene/builder.h"
@@ -208,6 +210,30 @@ TEST(Motive, HostileVisibilityNameStaysWellFormed) {
   EXPECT_EQ(n.name, "a\"<&_1");  // a node name is no XML: kept as chosen
   EXPECT_EQ(n.Field(doc.FindNodeField("TetherData")),
             Wrapped("<Visibility name=\"a&quot;&lt;&amp;\" > </Visibility> "));
+}
+
+// The simulator reads the stored text by its ISO-8859-1 declaration and must find the very
+// name its own Latin-1 part definitions file gives.
+TEST(Motive, StoredNameMatchesThePartDefinitionsUnderTheirDeclaration) {
+  test::TetherFiles files;
+  const std::string modelDef =
+      "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
+      "<ModelInfo><PartInfo><Name>caf\xE9</Name><Visibility/></PartInfo></ModelInfo>";
+  files.WriteModelDef(modelDef);
+  HostDocument doc;
+  HostNode& n = host::AddGroup(doc.Root(), "N");
+  doc.graphSelection.nodes = {&n};
+  Outcome r = RunMotive(doc, files, "lstVis=caf\xC3\xA9; click OKButton");
+  ASSERT_EQ(r.status, StatusOk);
+  const std::string stored = n.Field(doc.FindNodeField("TetherData"));
+  pugi::xml_document simulator, parts;
+  ASSERT_TRUE(parts.load_buffer(modelDef.data(), modelDef.size(), pugi::parse_default,
+                                pugi::encoding_latin1));
+  ASSERT_TRUE(simulator.load_buffer(stored.data(), stored.size(), pugi::parse_default,
+                                    pugi::encoding_latin1))
+      << stored;
+  EXPECT_STREQ(simulator.child("FSMakeMdlData").child("Visibility").attribute("name").value(),
+               parts.child("ModelInfo").child("PartInfo").child_value("Name"));
 }
 
 // ---- Tether and Motive on the same group ------------------------------------------------------

@@ -79,6 +79,32 @@ TEST(PartDefinitions, VisibilityAndMouseRectPartsFollowTheWalk) {
   EXPECT_THAT(parts.AnimationNames(), ElementsAre("gear", "flap"));
 }
 
+// Names reach the scene as UTF-8: by the declared encoding when there is one, else as UTF-8
+// when the bytes are valid UTF-8 and as Windows-1252 when they are not.
+TEST(PartDefinitions, EightBitFilesAreReadAsUtf8) {
+  const std::string part = "<ModelInfo><PartInfo><Name>";
+  const std::string rest = "</Name><Visibility/></PartInfo></ModelInfo>";
+  const std::pair<std::string, std::string> cases[] = {
+      {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + part + "caf\xE9", "caf\xC3\xA9"},
+      {"<?xml version='1.0' encoding='iso-8859-1'?>" + part + "caf\xC3\xA9", "caf\xC3\x83\xC2\xA9"},
+      {part + "caf\xE9 \x80", "caf\xC3\xA9 \xE2\x82\xAC"},
+      {part + "caf\xC3\xA9", "caf\xC3\xA9"},
+      {"\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + part + "caf\xC3\xA9",
+       "caf\xC3\xA9"},
+      {"<?xml version=\"1.0\" encoding=\"windows-1252\"?>" + part + "\x80", "\xE2\x82\xAC"},
+  };
+  test::TetherFiles files;
+  for (const auto& [head, name] : cases) {
+    files.WriteModelDef(head + rest);
+    EXPECT_THAT(PartDefinitions::Load(files.sim / "parts" / "modeldef.xml").VisibilityParts(),
+                ElementsAre(name))
+        << head;
+  }
+  test::WriteText(files.sim / "effects" / "caf\xE9.fx", "");
+  EXPECT_THAT(EffectFiles(files.sim / "effects"),
+              ElementsAre("beacon.FX", "caf\xC3\xA9.fx", "landing.fx", "smoke.fx"));
+}
+
 TEST(PartDefinitions, NameAfterTheMarkerCountsForTheNextPart) {
   test::TetherFiles files;
   files.WriteModelDef(

@@ -220,15 +220,21 @@ TEST(TetherDialog, ListsComeFromTheConfiguration) {
 TEST(TetherDialog, MissingOrDamagedFilesLeaveListsEmpty) {
   std::vector<std::string> warnings;
   SetWarningSink([&](const std::string& m) { warnings.push_back(m); });
-  {  // registry values missing: effects and parts unresolved, platforms still read
+  {  // registry values missing: effects and parts unresolved, each named in a warning, and
+     // platforms still read
     test::TetherFiles files;
     test::WriteText(files.home.Path() / "machine.reg", "Windows Registry Editor Version 5.00\n");
     tether::frmDialog dialog(files.plugins);
     dialog.Load();
     EXPECT_EQ(dialog.lstPlatform.ListCount(), 3);
     EXPECT_EQ(dialog.lstEffect.ListCount() + dialog.lstVis.ListCount(), 0);
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_THAT(warnings[0],
+                HasSubstr("\"SetupPath\" under HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\Sim ("));
+    EXPECT_THAT(warnings[1],
+                HasSubstr("\"SDKPath\" under HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\Sim SDK"));
+    warnings.clear();
   }
-  EXPECT_THAT(warnings, IsEmpty());
   {  // damaged part definitions file: named in a warning
     test::TetherFiles files;
     files.WriteModelDef("<ModelInfo>");

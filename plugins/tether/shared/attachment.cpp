@@ -3,6 +3,7 @@
 #include "vlm/error.h"
 #include "vlm/forms.h"
 #include "vlm/model.h"
+#include "vlm/text_encoding.h"
 
 namespace vlm::attachment {
 
@@ -42,10 +43,22 @@ std::string EscapeXml(std::string_view text) {
   return out;
 }
 
+std::string WithCharacterReferences(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char32_t c : text::CodePoints(text)) {
+    if (c < 0x80)
+      out += static_cast<char>(c);
+    else
+      out += "&#" + std::to_string(static_cast<uint32_t>(c)) + ";";
+  }
+  return out;
+}
+
 std::string StoredText(const std::string& attachText) {
   if (attachText.empty()) return {};
   return "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?> <FSMakeMdlData version=\"9.0\"> " +
-         attachText + "</FSMakeMdlData>";
+         WithCharacterReferences(attachText) + "</FSMakeMdlData>";
 }
 
 int32_t TetherDataSlot(SceneGraph& sceneGraph) {

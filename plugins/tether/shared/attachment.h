@@ -22,8 +22,14 @@ inline constexpr const char* FieldName = "TetherData";
 // are left out.
 std::string EscapeXml(std::string_view text);
 
+// `text` with every character above 127 written as a numeric character reference ("ü" as
+// "&#252;"), so it is pure ASCII and means the same whatever encoding a reader assumes.
+std::string WithCharacterReferences(std::string_view text);
+
 // What is stored for an attachment text: "" for "", else the text in the FSMakeMdlData
-// wrapper the model compiler reads.
+// wrapper the model compiler reads. The wrapper declares ISO-8859-1 (stored files and the
+// compiler rely on it) while the scene's text is UTF-8, so every character above 127 goes in
+// as a character reference.
 std::string StoredText(const std::string& attachText);
 
 // The slot of "TetherData" on the document's root node, defined when it is not yet.

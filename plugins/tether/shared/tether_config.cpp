@@ -10,6 +10,7 @@
 #include "vlm/component.h"
 #include "vlm/error.h"
 #include "vlm/settings.h"
+#include "vlm/text_encoding.h"
 
 namespace vlm::tetherconfig {
 namespace fs = std::filesystem;
@@ -34,9 +35,44 @@ std::string PlaceOf(const std::string& text, ptrdiff_t offset) {
   return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
-// Parses `text` (the content of `file`); "" on success, else what is wrong and where.
-std::string Parse(pugi::xml_document& doc, const std::string& text, const fs::path& file) {
-  pugi::xml_parse_result result = doc.load_buffer(text.data(), text.size());
+// The encoding the XML declaration of `bytes` names, in lower case; "" without one.
+std::string DeclaredEncoding(std::string_view bytes) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  if (!bytes.starts_with("<?xml")) return {};
+  bytes = bytes.substr(0, bytes.find("?>"));
+  size_t at = bytes.find("encoding");
+  if (at == std::string_view::npos) return {};
+  at = bytes.find_first_of("\"'", at);
+  if (at == std::string_view::npos) return {};
+  const size_t end = bytes.find(bytes[at], at + 1);
+  if (end == std::string_view::npos) return {};
+  std::string name(bytes.substr(at + 1, end - at - 1));
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return name;
+}
+
+// Parses `bytes` (the content of `file`); "" on success, else what is wrong and where. Text
+// that declares Latin-1 is read by its declaration, as any XML reader would; UTF-16 and
+// UTF-32 are left to the parser, which knows them by their first bytes; other text is read
+// as UTF-8 when it is valid UTF-8 and as Windows-1252 otherwise (or when it says so), so every
+// name reaches the scene as UTF-8.
+std::string Parse(pugi::xml_document& doc, const std::string& bytes, const fs::path& file) {
+  const std::string declared = DeclaredEncoding(bytes);
+  const bool wide = bytes.starts_with("\xFE\xFF") || bytes.starts_with("\xFF\xFE") ||
+                    (bytes.size() >= 2 && (bytes[0] == '\0' || bytes[1] == '\0'));
+  std::string text = bytes;
+  pugi::xml_encoding encoding = pugi::encoding_auto;
+  if (wide) {
+    // as the parser finds it
+  } else if (declared == "iso-8859-1" || declared == "latin1") {
+    encoding = pugi::encoding_latin1;
+  } else {
+    text = declared == "windows-1252" ? text::Windows1252ToUtf8(bytes) : text::DecodeText(bytes);
+    encoding = pugi::encoding_utf8;
+  }
+  pugi::xml_parse_result result =
+      doc.load_buffer(text.data(), text.size(), pugi::parse_default, encoding);
   if (result) return {};
   doc.reset();
   return Quoted(file) + " is not well-formed XML at " + PlaceOf(text, result.offset) + ": " +
@@ -114,7 +150,7 @@ std::vector<std::string> EffectFiles(const fs::path& folder) {
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     std::error_code typeError;
     if (ext == ".fx" && it->is_regular_file(typeError))
-      names.push_back(it->path().filename().string());
+      names.push_back(text::DecodeText(it->path().filename().string()));
   }
   std::sort(names.begin(), names.end());
   return names;

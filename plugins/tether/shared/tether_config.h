@@ -30,6 +30,10 @@ std::optional<std::string> Resolve(const Location& location);
 // Location text as a path of this platform: "\" becomes the platform's separator.
 std::filesystem::path FileSystemPath(std::string_view location);
 
+// "tether.xml" and the part definitions file are read by their declared encoding (Latin-1 or
+// Windows-1252); without one, as UTF-8 when they are valid UTF-8 and as Windows-1252
+// otherwise. Every text they give is UTF-8.
+
 // "tether.xml".
 class TetherConfig {
  public:
@@ -58,7 +62,8 @@ class TetherConfig {
 };
 
 // The effect files of a folder: the names (with extension) of the regular files that end in
-// ".fx" (any case), sorted. A folder that is missing or cannot be listed has none.
+// ".fx" (any case), as UTF-8 (an 8-bit name is read as Windows-1252), sorted. A folder that
+// is missing or cannot be listed has none.
 std::vector<std::string> EffectFiles(const std::filesystem::path& folder);
 
 // The simulator's part definitions file (ModelInfo with PartInfo and Animation elements).
