@@ -844,6 +844,17 @@ void HostDocument::ClearSelection() {
 }
 
 namespace {
+// Removes repeated entries from `indices`, keeping the first of each in its place; gives the
+// ones removed, in order.
+std::vector<int32_t> DropRepeats(std::vector<int32_t>& indices) {
+  std::vector<int32_t> kept, dropped;
+  std::set<int32_t> seen;
+  for (int32_t i : indices)
+    (seen.insert(i).second ? kept : dropped).push_back(i);
+  indices = std::move(kept);
+  return dropped;
+}
+
 // Appends `more` to `held`, leaving out what `held` already has; gives what was left out.
 // `held` has no repeats, so every index left out is one of `more`.
 std::vector<int32_t> Join(std::vector<int32_t>& held, const std::vector<int32_t>& more) {
@@ -877,15 +888,6 @@ std::string PathSegment(std::string_view name, int32_t ordinal) {
   }
   if (ordinal > 1 || name.empty()) out += "[" + std::to_string(ordinal) + "]";
   return out;
-}
-
-std::vector<int32_t> DropRepeats(std::vector<int32_t>& indices) {
-  std::vector<int32_t> kept, dropped;
-  std::set<int32_t> seen;
-  for (int32_t i : indices)
-    (seen.insert(i).second ? kept : dropped).push_back(i);
-  indices = std::move(kept);
-  return dropped;
 }
 
 namespace {

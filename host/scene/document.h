@@ -209,10 +209,6 @@ class HostNode {
 // carries its number ("[1]"), so that it cannot be taken for the root.
 std::string PathSegment(std::string_view name, int32_t ordinal);
 
-// Removes repeated entries from `indices`, keeping the first of each in its place; gives the
-// ones removed, in order.
-std::vector<int32_t> DropRepeats(std::vector<int32_t>& indices);
-
 // What is selected, in each view.
 struct ScriptingSelection {
   std::vector<HostNode*> groups;
