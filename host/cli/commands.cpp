@@ -298,12 +298,13 @@ void ApplySelections(HostDocument& document, const std::vector<std::string>& sel
                     "\"";
           fail();
         }
-      if (kind == "object")
-        document.scriptingSelection.objects.push_back({mesh, 0, {}});
-      else if (kind == "faces")
-        document.scriptingSelection.objects.push_back({mesh, 1, indices});
-      else
-        document.graphSelection.shapes.push_back({mesh, indices});
+      std::vector<int32_t> repeats = kind == "object"  ? document.SelectObject(*mesh, 0, {})
+                                     : kind == "faces" ? document.SelectObject(*mesh, 1, indices)
+                                                       : document.SelectShape(*mesh, indices);
+      // A tool would work twice on a face listed twice.
+      for (int32_t i : repeats)
+        Warn("selection \"" + selection + "\": " + (kind == "faces" ? "face " : "polygon ") +
+             std::to_string(i) + " is listed more than once; it is selected once");
     } else {
       Raise(err::InvalidProcedureCall, "selection \"" + selection + "\": unknown kind \"" + kind +
                                            "\"; use one of " + Kinds());
@@ -390,8 +391,7 @@ void PrintScene(const HostDocument& document, std::ostream& out) {
   for (const HostNode* n : s.groups)
     out << "  group:" << n->Path() << "\n";
   for (const auto& o : s.objects) {
-    std::string path = o.mesh->parent ? o.mesh->parent->Path() : "";
-    path += (path.empty() ? "" : "/") + o.mesh->name;
+    std::string path = o.mesh->Path();
     if (o.mode == 1)
       out << "  faces:" << path << ":" << list(o.faces) << "\n";
     else
@@ -400,8 +400,7 @@ void PrintScene(const HostDocument& document, std::ostream& out) {
   for (const HostNode* n : g.nodes)
     out << "  node:" << n->Path() << "\n";
   for (const auto& e : g.shapes) {
-    std::string path = e.mesh->parent ? e.mesh->parent->Path() : "";
-    path += (path.empty() ? "" : "/") + e.mesh->name;
+    std::string path = e.mesh->Path();
     if (e.polygons.empty())
       out << "  shape:" << path << "\n";
     else

@@ -60,6 +60,17 @@ std::string JoinNames(const std::vector<std::string>& names) {
   return out;
 }
 
+// The place of `item` among the siblings of its name, counting from 1.
+template <class T>
+int32_t Ordinal(const std::vector<std::unique_ptr<T>>& siblings, const T& item) {
+  int32_t n = 0;
+  for (const auto& s : siblings) {
+    if (s->name == item.name) ++n;
+    if (s.get() == &item) return n;
+  }
+  return 1;
+}
+
 }  // namespace
 
 // ---- HostMaterial -------------------------------------------------------------------------
@@ -516,6 +527,13 @@ std::vector<HostMaterial*> HostMesh::Materials(bool forGraph) const {
   return out;
 }
 
+std::string HostMesh::Path() const {
+  if (!parent) return PathSegment(name, 1);
+  std::string own = PathSegment(name, Ordinal(parent->meshes, *this));
+  std::string group = parent->Path();
+  return group.empty() ? own : group + "/" + own;
+}
+
 Vec3 HostMesh::FaceNormal(const HostFace& face) const {
   // Newell's method: robust for non-planar and concave polygons.
   Vec3 n{};
@@ -699,8 +717,9 @@ Mat4 HostNode::WorldMatrix() const {
 
 std::string HostNode::Path() const {
   if (!parent) return "";
+  std::string own = PathSegment(name, Ordinal(parent->children, *this));
   std::string up = parent->Path();
-  return up.empty() ? name : up + "/" + name;
+  return up.empty() ? own : up + "/" + own;
 }
 
 std::string HostNode::Field(int32_t slot) const {
@@ -825,38 +844,144 @@ void HostDocument::ClearSelection() {
 }
 
 namespace {
-std::vector<std::string_view> SplitPath(std::string_view path) {
-  std::vector<std::string_view> parts;
-  while (!path.empty()) {
-    size_t slash = path.find('/');
-    parts.push_back(path.substr(0, slash));
-    if (slash == std::string_view::npos) break;
-    path.remove_prefix(slash + 1);
-  }
-  return parts;
+// Removes repeated entries from `indices`, keeping the first of each in its place; gives the
+// ones removed, in order.
+std::vector<int32_t> DropRepeats(std::vector<int32_t>& indices) {
+  std::vector<int32_t> kept, dropped;
+  std::set<int32_t> seen;
+  for (int32_t i : indices)
+    (seen.insert(i).second ? kept : dropped).push_back(i);
+  indices = std::move(kept);
+  return dropped;
 }
-std::string Describe(const HostNode& node) {
-  return node.parent ? "group \"" + node.Path() + "\"" : "the root";
+
+// Appends `more` to `held`, leaving out what `held` already has; gives what was left out.
+// `held` has no repeats, so every index left out is one of `more`.
+std::vector<int32_t> Join(std::vector<int32_t>& held, const std::vector<int32_t>& more) {
+  held.insert(held.end(), more.begin(), more.end());
+  return DropRepeats(held);
 }
 }  // namespace
 
-HostNode* HostDocument::FindGroup(std::string_view path, std::string* problem) {
-  HostNode* node = root_.get();
-  for (std::string_view part : SplitPath(path)) {
-    HostNode* next = nullptr;
-    for (const auto& child : node->children)
-      if (child->name == part) {
-        next = child.get();
-        break;
+std::vector<int32_t> HostDocument::SelectObject(HostMesh& mesh, int32_t mode,
+                                                std::vector<int32_t> faces) {
+  for (auto& e : scriptingSelection.objects)
+    if (e.mesh == &mesh) return e.mode == 1 && mode == 1 ? Join(e.faces, faces) : faces;
+  std::vector<int32_t> dropped = DropRepeats(faces);
+  scriptingSelection.objects.push_back({&mesh, mode, std::move(faces)});
+  return dropped;
+}
+
+std::vector<int32_t> HostDocument::SelectShape(HostMesh& mesh, std::vector<int32_t> polygons) {
+  for (auto& e : graphSelection.shapes)
+    if (e.mesh == &mesh) return Join(e.polygons, polygons);
+  std::vector<int32_t> dropped = DropRepeats(polygons);
+  graphSelection.shapes.push_back({&mesh, std::move(polygons)});
+  return dropped;
+}
+
+std::string PathSegment(std::string_view name, int32_t ordinal) {
+  std::string out;
+  for (char c : name) {
+    if (c == '/' || c == '\\' || c == '[') out += '\\';
+    out += c;
+  }
+  if (ordinal > 1 || name.empty()) out += "[" + std::to_string(ordinal) + "]";
+  return out;
+}
+
+namespace {
+
+// One step of a path as read: the name, which of the siblings of that name it is (from 1),
+// and the step as written, for messages.
+struct Step {
+  std::string name;
+  int32_t ordinal = 1;
+  bool numbered = false;  // the step ended in "[n]"
+  std::string literal;    // the whole step taken as a name, "[n]" and all
+  std::string written;
+};
+
+std::vector<Step> SplitPath(std::string_view path) {
+  std::vector<Step> steps;
+  if (path.empty()) return steps;
+  Step step;
+  size_t bracket = std::string::npos;  // where the last "[" not escaped went into the name
+  auto finish = [&] {
+    step.literal = step.name;
+    const std::string& n = step.name;
+    if (bracket != std::string::npos && n.size() >= bracket + 3 && n.back() == ']') {
+      const char* first = n.data() + bracket + 1;
+      const char* last = n.data() + n.size() - 1;
+      int32_t value = 0;
+      auto [end, ec] = std::from_chars(first, last, value);
+      if (ec == std::errc() && end == last && value >= 1) {
+        step.ordinal = value;
+        step.numbered = true;
+        step.name.resize(bracket);
       }
+    }
+    steps.push_back(std::move(step));
+    step = {};
+    bracket = std::string::npos;
+  };
+  for (size_t i = 0; i < path.size(); ++i) {
+    char c = path[i];
+    if (c == '/') {
+      finish();
+      continue;
+    }
+    step.written += c;
+    bool escape = c == '\\' && i + 1 < path.size() &&
+                  (path[i + 1] == '/' || path[i + 1] == '\\' || path[i + 1] == '[');
+    if (escape) {
+      c = path[++i];
+      step.written += c;
+    } else if (c == '[') {
+      bracket = step.name.size();
+    }
+    step.name += c;
+  }
+  finish();
+  return steps;
+}
+
+template <class T>
+T* FindSibling(const std::vector<std::unique_ptr<T>>& siblings, const Step& step) {
+  int32_t seen = 0;
+  for (const auto& s : siblings)
+    if (s->name == step.name && ++seen == step.ordinal) return s.get();
+  // A name that itself ends in "[n]", as paths held it before "[" was escaped.
+  if (step.numbered)
+    for (const auto& s : siblings)
+      if (s->name == step.literal) return s.get();
+  return nullptr;
+}
+
+// The siblings as a path names them.
+template <class T>
+std::string SiblingSteps(const std::vector<std::unique_ptr<T>>& siblings) {
+  std::vector<std::string> names;
+  std::map<std::string, int32_t> seen;
+  for (const auto& s : siblings)
+    names.push_back(PathSegment(s->name, ++seen[s->name]));
+  return JoinNames(names);
+}
+
+std::string Describe(const HostNode& node) {
+  return node.parent ? "group \"" + node.Path() + "\"" : "the root";
+}
+
+// The group the first `count` steps lead to from `root`.
+HostNode* Walk(HostNode& root, const std::vector<Step>& steps, size_t count, std::string* problem) {
+  HostNode* node = &root;
+  for (size_t i = 0; i < count; ++i) {
+    HostNode* next = FindSibling(node->children, steps[i]);
     if (!next) {
-      if (problem) {
-        std::vector<std::string> names;
-        for (const auto& child : node->children)
-          names.push_back(child->name);
-        *problem = "no group \"" + std::string(part) + "\" in " + Describe(*node) +
-                   (names.empty() ? " (it has no groups)" : "; its groups: " + JoinNames(names));
-      }
+      if (problem)
+        *problem = "no group \"" + steps[i].written + "\" in " + Describe(*node) +
+                   (node->children.empty() ? " (it has no groups)"
+                                           : "; its groups: " + SiblingSteps(node->children));
       return nullptr;
     }
     node = next;
@@ -864,21 +989,23 @@ HostNode* HostDocument::FindGroup(std::string_view path, std::string* problem) {
   return node;
 }
 
+}  // namespace
+
+HostNode* HostDocument::FindGroup(std::string_view path, std::string* problem) {
+  std::vector<Step> steps = SplitPath(path);
+  return Walk(*root_, steps, steps.size(), problem);
+}
+
 HostMesh* HostDocument::FindMesh(std::string_view path, std::string* problem) {
-  size_t slash = path.rfind('/');
-  std::string_view groupPath = slash == std::string_view::npos ? "" : path.substr(0, slash);
-  std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-  HostNode* node = FindGroup(groupPath, problem);
+  std::vector<Step> steps = SplitPath(path);
+  if (steps.empty()) steps.emplace_back();  // "": the object of the root without a name
+  HostNode* node = Walk(*root_, steps, steps.size() - 1, problem);
   if (!node) return nullptr;
-  for (const auto& mesh : node->meshes)
-    if (mesh->name == name) return mesh.get();
-  if (problem) {
-    std::vector<std::string> names;
-    for (const auto& mesh : node->meshes)
-      names.push_back(mesh->name);
-    *problem = "no object \"" + std::string(name) + "\" in " + Describe(*node) +
-               (names.empty() ? " (it has no objects)" : "; its objects: " + JoinNames(names));
-  }
+  if (HostMesh* mesh = FindSibling(node->meshes, steps.back())) return mesh;
+  if (problem)
+    *problem = "no object \"" + steps.back().written + "\" in " + Describe(*node) +
+               (node->meshes.empty() ? " (it has no objects)"
+                                     : "; its objects: " + SiblingSteps(node->meshes));
   return nullptr;
 }
 

@@ -148,6 +148,8 @@ class HostMesh {
   std::vector<HostMaterial*> Materials(bool forGraph) const;
   // Unit plane normal of a face (Newell's method); zero when degenerate.
   Vec3 FaceNormal(const HostFace& face) const;
+  // Path from the root: "Hangar/Wall", in the form FindMesh reads back (see PathSegment).
+  std::string Path() const;
 
   Object& AsObject();
   Shape& AsShape();
@@ -180,7 +182,8 @@ class HostNode {
   // Row-vector transforms (vlm/math.h): local to parent, and local to world.
   Mat4 LocalMatrix() const;
   Mat4 WorldMatrix() const;
-  // Path from the root: "Hangar/Door" ("" for the root).
+  // Path from the root: "Hangar/Door" ("" for the root), in the form FindGroup reads back
+  // (see PathSegment).
   std::string Path() const;
   // Custom field text by slot (error 9 for a slot the document does not define).
   std::string Field(int32_t slot) const;
@@ -198,6 +201,13 @@ class HostNode {
   std::unique_ptr<GroupView> group_;
   std::unique_ptr<NodeView> node_;
 };
+
+// One step of a path: an item's name as a path holds it. In a name, "/" is written as
+// backslash-slash, a backslash as two backslashes and "[" as backslash-bracket, so any name can be
+// held; the n-th of several siblings of one name (counting from 1, among the groups or among the
+// objects of one group) is written "Name[n]", the first plainly "Name". An empty name always
+// carries its number ("[1]"), so that it cannot be taken for the root.
+std::string PathSegment(std::string_view name, int32_t ordinal);
 
 // What is selected, in each view.
 struct ScriptingSelection {
@@ -252,9 +262,19 @@ class HostDocument final : public Scene, public SceneGraph, public SceneDocument
   ScriptingSelection scriptingSelection;
   GraphSelection graphSelection;
   void ClearSelection();
+  // Add an object (whole: mode 0, or the given faces: mode 1) or a shape with the given
+  // polygons to the selection, each item once: a face or polygon given again is left out,
+  // and an item already selected takes the new indices into its entry (keeping its mode).
+  // They give the indices left out, in order, for the caller to warn about.
+  std::vector<int32_t> SelectObject(HostMesh& mesh, int32_t mode, std::vector<int32_t> faces);
+  std::vector<int32_t> SelectShape(HostMesh& mesh, std::vector<int32_t> polygons);
 
-  // Items by slash-separated path from the root ("Hangar/Door/Panel"). On failure they
-  // return null and set `problem` to a message that names what is missing and what exists.
+  // Items by slash-separated path from the root ("Hangar/Door/Panel", "Hangar/Door[2]",
+  // "Signs/In\/Out" for the group "In/Out"; see PathSegment). On failure they return null
+  // and set `problem` to a message that names what is missing and what exists. A backslash
+  // before any other character is a plain backslash, and a path whose "Name[n]" finds no n-th
+  // "Name" takes a sibling named "Name[n]" itself, as paths were written before names could be
+  // escaped.
   HostNode* FindGroup(std::string_view path, std::string* problem);
   HostMesh* FindMesh(std::string_view path, std::string* problem);
 

@@ -230,12 +230,6 @@ class TreeBuilder final : public nlohmann::json_sax<Json> {
   std::vector<Frame> stack_;
 };
 
-// The path of an object in the tree ("Hangar/Wall").
-std::string MeshPath(const HostMesh& mesh) {
-  std::string group = mesh.parent->Path();
-  return group.empty() ? mesh.name : group + "/" + mesh.name;
-}
-
 // ---- the tree to a document -------------------------------------------------------------------
 
 std::string Found(const Json& value) {
@@ -638,21 +632,31 @@ class SceneReader {
     });
     each("objects", [&](const Json& v, const std::string& p) {
       Keys(v, p, {"path", "faces"});
-      ScriptingSelection::ObjectEntry entry{
-          SelectedMesh(Required(v, p, "path"), At(p, "path")), 0, {}};
-      if (const Json* faces = Optional(v, "faces")) {
-        entry.mode = 1;
-        entry.faces = FaceIndices(*faces, At(p, "faces"), *entry.mesh, "face");
-      }
-      doc_.scriptingSelection.objects.push_back(std::move(entry));
+      HostMesh* mesh = SelectedMesh(Required(v, p, "path"), At(p, "path"));
+      const Json* faces = Optional(v, "faces");
+      std::vector<int32_t> indices;
+      if (faces) indices = FaceIndices(*faces, At(p, "faces"), *mesh, "face");
+      WarnRepeats(doc_.SelectObject(*mesh, faces ? 1 : 0, std::move(indices)),
+                  At(p, faces ? "faces" : "path"), "face");
     });
     each("shapes", [&](const Json& v, const std::string& p) {
       Keys(v, p, {"path", "polygons"});
-      GraphSelection::ShapeEntry entry{SelectedMesh(Required(v, p, "path"), At(p, "path")), {}};
-      if (const Json* polygons = Optional(v, "polygons"))
-        entry.polygons = FaceIndices(*polygons, At(p, "polygons"), *entry.mesh, "polygon");
-      doc_.graphSelection.shapes.push_back(std::move(entry));
+      HostMesh* mesh = SelectedMesh(Required(v, p, "path"), At(p, "path"));
+      const Json* polygons = Optional(v, "polygons");
+      std::vector<int32_t> indices;
+      if (polygons) indices = FaceIndices(*polygons, At(p, "polygons"), *mesh, "polygon");
+      WarnRepeats(doc_.SelectShape(*mesh, std::move(indices)),
+                  At(p, polygons ? "polygons" : "path"), "polygon");
     });
+  }
+
+  // A face or polygon listed more than once is selected once: a tool would otherwise work on
+  // it twice.
+  void WarnRepeats(const std::vector<int32_t>& repeats, const std::string& place,
+                   const char* what) {
+    for (int32_t index : repeats)
+      Warn(origin_ + ": " + place + ": " + what + " " + std::to_string(index) +
+           " is listed more than once; it is selected once");
   }
 
   HostNode* SelectedGroup(const Json& value, const std::string& place) {
@@ -676,7 +680,7 @@ class SceneReader {
       size_t count = mesh.faces.size();
       if (index < 0 || static_cast<size_t>(index) >= count)
         Bad(At(place, i), std::string(what) + " index " + std::to_string(index) +
-                              " is out of range: " + Quoted(MeshPath(mesh)) + " has " +
+                              " is out of range: " + Quoted(mesh.Path()) + " has " +
                               std::to_string(count) + " " + what + (count == 1 ? "" : "s"));
       out.push_back(index);
     }
@@ -875,17 +879,13 @@ class SceneWriter {
   std::string GroupPath(HostNode& node, const std::string& place) {
     std::string path = node.Path();
     if (doc_.FindGroup(path, nullptr) != &node)
-      Bad(place, "the selected group " + Quoted(path) +
-                     " cannot be saved by its path: another group comes first on that path "
-                     "(sibling groups of the same name, or a \"/\" in a name)");
+      Bad(place, "the selected group " + Quoted(path) + " cannot be saved by its path");
     return path;
   }
   std::string MeshPathChecked(HostMesh& mesh, const std::string& place) {
-    std::string path = MeshPath(mesh);
+    std::string path = mesh.Path();
     if (doc_.FindMesh(path, nullptr) != &mesh)
-      Bad(place, "the selected object " + Quoted(path) +
-                     " cannot be saved by its path: another object comes first on that path "
-                     "(sibling objects or groups of the same name, or a \"/\" in a name)");
+      Bad(place, "the selected object " + Quoted(path) + " cannot be saved by its path");
     return path;
   }
 

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "plugins/tether_files.h"
+#include "scene/document.h"
 #include "scene/scene_file.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
@@ -289,6 +291,90 @@ TEST_F(Cli, DashReadsAndWritesTheStandardStreams) {
   EXPECT_NE(doc->FindGroup("Hangar/WingZ", &problem), nullptr) << problem;
   r = Vlmhost(mirror, "", input + " 2>&1 >/dev/null");
   EXPECT_THAT(r.output, HasSubstr("[input] Mirror Direction X, Y or Z ?"));
+}
+
+// Motive gives two sibling groups one name and a third a name with a slash: the scene is
+// saved, its selection reads back, and each group can be selected by its path.
+TEST_F(Cli, RenamedGroupsOfAnyNameAreSavedAndSelectable) {
+  test::UseExamples(home, "libmotive.so");
+  auto r = Vlmhost({"run", "VLMPlugin9.Motive", Example, "--select", "node:Hangar/Wing", "--select",
+                    "node:Hangar/Door", "--select", "node:Hangar/Sign", "--ui",
+                    "cmbAnim=gear; txtName=x; click OKButton; cmbAnim=gear; txtName=x; "
+                    "click OKButton; cmbAnim=gear; txtName=a/b; click OKButton",
+                    "-o", Out("renamed.json")});
+  ASSERT_EQ(r.status, 0) << r.output;
+  auto doc = host::LoadScene(Out("renamed.json"));
+  std::vector<std::string> nodes;
+  for (const host::HostNode* n : doc->graphSelection.nodes)
+    nodes.push_back(n->name + " " + n->Path());
+  EXPECT_THAT(nodes, ::testing::ElementsAre("gear_x Hangar/gear_x", "gear_x Hangar/gear_x[2]",
+                                            "gear_a/b Hangar/gear_a\\/b"));
+  EXPECT_EQ(doc->graphSelection.nodes[1]->meshes.at(0)->name, "Panel");  // the door
+
+  auto shown = Vlmhost({"show", Out("renamed.json")});
+  EXPECT_THAT(shown.output, HasSubstr("node:Hangar/gear_x[2]\n"));
+  EXPECT_THAT(shown.output, HasSubstr("node:Hangar/gear_a\\/b\n"));
+
+  // Obverse mirrors the group selected: the door, then the sign.
+  for (auto [select, mirrored] : {std::pair{"group:Hangar/gear_x[2]", "Hangar/gear_xZ/Panel"},
+                                  {"group:Hangar/gear_a\\/b", "Hangar/gear_a\\/bZ/Board"}}) {
+    r = Vlmhost({"run", "VLMPlugin9.Obverse", Out("renamed.json"), "--select", select, "--ui",
+                 "input z", "-o", Out("mirrored.json")});
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::string problem;
+    EXPECT_NE(host::LoadScene(Out("mirrored.json"))->FindMesh(mirrored, &problem), nullptr)
+        << select << ": " << problem;
+  }
+}
+
+// A face or polygon listed twice, on the command line or in the scene file, is worked on
+// once, with a warning.
+TEST_F(Cli, AFaceSelectedTwiceIsWorkedOnOnce) {
+  for (const char* library : {"libflare.so", "libridgepull.so"}) {
+    auto reg = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/" + library});
+    ASSERT_EQ(reg.status, 0) << reg.output;
+  }
+  const std::string tile = std::string(VLM_TEST_EXAMPLES_DIR) + "/tile.json";
+  auto twice = host::LoadScene(tile);
+  twice->graphSelection.shapes = {{twice->FindMesh("Tile/Face", nullptr), {0, 0}}};
+  host::SaveScene(*twice, Out("twice.json"));
+
+  struct Case {
+    std::vector<std::string> once, twice;
+    std::string warning;
+  };
+  const std::vector<std::string> flare = {"run", "VLMOperation9.Flare", "--param", "Step=2"};
+  const std::vector<std::string> ridgepull = {"run", "VLMPlugin9.Ridgepull", "--ui",
+                                              "txt(0)=0.3; txt(1)=0.2; click OKButton"};
+  const Case cases[] = {
+      {{tile, "--select", "polygons:Tile/Face:0"},
+       {tile, "--select", "polygons:Tile/Face:0,0"},
+       "selection \"polygons:Tile/Face:0,0\": polygon 0 is listed more than once"},
+      {{tile, "--select", "polygons:Tile/Face:0"},
+       {Out("twice.json")},
+       Out("twice.json") + ": /selection/shapes/0/polygons: polygon 0 is listed more than once"},
+      {{Example, "--select", "faces:Hangar/Shell:2"},
+       {Example, "--select", "faces:Hangar/Shell:2,2"},
+       "selection \"faces:Hangar/Shell:2,2\": face 2 is listed more than once"},
+  };
+  for (const Case& c : cases) {
+    const auto& run = c.once[0] == Example ? ridgepull : flare;
+    auto args = [&](std::vector<std::string> scene, const std::string& out) {
+      std::vector<std::string> all = run;
+      all.insert(all.begin() + 2, scene.begin(), scene.end());
+      all.insert(all.end(), {"-o", Out(out)});
+      return all;
+    };
+    auto once = Vlmhost(args(c.once, "once.json"));
+    ASSERT_EQ(once.status, 0) << once.output;
+    auto r = Vlmhost(args(c.twice, "twice-out.json"));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_THAT(r.output, HasSubstr(c.warning));
+    // The same scene as when the face is listed once (compared whole, reported briefly).
+    EXPECT_TRUE(host::SerializeScene(*host::LoadScene(Out("twice-out.json"))) ==
+                host::SerializeScene(*host::LoadScene(Out("once.json"))))
+        << c.warning;
+  }
 }
 
 }  // namespace
