@@ -87,4 +87,8 @@ void Shrink::addFace(vlm::Face& face) {
   }
 }
 
+std::vector<CatalogForm> Shrink::CatalogForms() const {
+  return {MakeCatalogForm<frmShrink>("frmShrink")};
+}
+
 }  // namespace vlm

@@ -378,4 +378,8 @@ void Trackline::buildMesh(Shape* shape, igs::MeshRecords& out) {
   out.mesh.triangleCount = static_cast<int32_t>(out.triangles.size());
 }
 
+std::vector<CatalogForm> Trackline::CatalogForms() const {
+  return {MakeCatalogForm<ExportOptionsForm>("frmOptions")};
+}
+
 }  // namespace vlm
