@@ -326,8 +326,14 @@ int ControlIndex(const std::string& fullName) {
   return index;
 }
 
+// "actions.txt:3: " for an action of a script file.
+std::string Where(const DialogAction& action) {
+  return action.where.empty() ? std::string() : action.where + ": ";
+}
+
 [[noreturn]] void Fail(const Form& form, const DialogAction& action, const std::string& problem) {
-  throw ScriptError(Describe(form) + ", action " + Quote(action.text) + ": " + problem);
+  throw ScriptError(Where(action) + Describe(form) + ", action " + Quote(action.text) + ": " +
+                    problem);
 }
 
 std::string TargetName(const DialogAction& action) {
@@ -514,7 +520,9 @@ class Scanner {
       } else {
         ScannedAction scanned = ScanOne();
         std::string_view trimmed = Trim(scanned.text);
-        if (!trimmed.empty()) actions.push_back(ParseAction({trimmed, scanned.quoted}, Origin()));
+        if (trimmed.empty()) continue;
+        actions.push_back(ParseAction({trimmed, scanned.quoted}, Origin()));
+        if (file_) actions.back().where = Origin();
       }
     }
     return actions;
@@ -812,7 +820,7 @@ int ScriptedDialogs::AnswerMessageBox(const MessageBoxRequest& request) {
   std::optional<DialogAction> answer = TakeNext(DialogAction::Kind::Answer);
   if (!answer) return offered.front();
   if (std::find(offered.begin(), offered.end(), answer->button) == offered.end()) {
-    throw ScriptError("action " + Quote(answer->text) + ": the message box " +
+    throw ScriptError(Where(*answer) + "action " + Quote(answer->text) + ": the message box " +
                       Quote(request.prompt) + " offers " + ButtonNames(offered));
   }
   return answer->button;

@@ -165,6 +165,12 @@ TEST(ParseDialogScript, ScriptFilesTakeOneActionPerLineAndNameTheLineOfAFault) {
   EXPECT_EQ(actions[2].kind, DialogAction::Kind::Click);
   EXPECT_THAT(ErrorOf([] { ParseDialogScript("enter\n# note\n\nbogus", "ui.txt", true); }),
               HasSubstr("ui.txt:4: unknown action \"bogus\""));
+  // A fault met while playing names the line too.
+  Ui ui(std::make_shared<ScriptedDialogs>(
+      ParseDialogScript("txt(0)=1\nclick cmdNothing", "ui.txt", true)));
+  ExportForm form;
+  EXPECT_THAT(ErrorOf([&] { form.ShowModal(); }),
+              HasSubstr("ui.txt:2: dialog \"Export\" (frmExport), action \"click cmdNothing\""));
 }
 
 TEST(ScriptedPlay, AClosingDialogShowsEachValueTheScriptChangedAsTheDialogReadIt) {

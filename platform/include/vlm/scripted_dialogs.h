@@ -56,8 +56,9 @@ struct DialogAction {
   int32_t color = 0;    // Color: red + 256 * green + 65536 * blue
   int keyCode = 0;      // Key: the key code (vlm::key) and shift state (vlm::shift)
   int shiftState = 0;
-  int button = 0;    // Answer: the button's answer (mb::OK, mb::Yes, ...)
-  std::string text;  // the action as written, for messages
+  int button = 0;     // Answer: the button's answer (mb::OK, mb::Yes, ...)
+  std::string text;   // the action as written, for messages
+  std::string where;  // "actions.txt:3" for an action of a script file, else ""
 };
 
 // Parses a script; vlm::Error (5) naming `origin`, the action and the problem on bad input.
