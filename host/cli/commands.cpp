@@ -95,6 +95,12 @@ void PrintEntry(std::ostream& out, const TranscriptEntry& e) {
     case TranscriptEntry::Kind::Note:
       out << "[note] " << e.text << "\n";
       break;
+    case TranscriptEntry::Kind::Value:
+      out << "[value] " << e.text << "\n";
+      break;
+    case TranscriptEntry::Kind::Warning:
+      out << "[warning] " << e.text << "\n";
+      break;
   }
 }
 
@@ -247,13 +253,11 @@ std::string SceneText(const HostDocument& document, const std::string& target) {
   }
 }
 
-std::string ReadScript(const RunOptions& options) {
-  if (options.ui) return *options.ui;
-  std::string text = ReadFile(*options.uiFile);
-  // A script file may put one action on each line.
-  for (char& c : text)
-    if (c == '\n' || c == '\r') c = ';';
-  return text;
+// A script file holds one action per line (";" may still join several) and comment lines;
+// its errors name the file and the line.
+std::vector<DialogAction> ReadScript(const RunOptions& options) {
+  if (options.ui) return ParseDialogScript(*options.ui);
+  return ParseDialogScript(ReadFile(*options.uiFile), options.uiFile->string(), true);
 }
 
 }  // namespace
@@ -505,8 +509,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     document = LoadSceneArgument(options.scene);
     ApplySelections(*document, options.selections);
     if (options.ui || options.uiFile) {
-      std::string origin = options.ui ? "--ui" : options.uiFile->string();
-      backend = std::make_shared<ScriptedDialogs>(ParseDialogScript(ReadScript(options), origin));
+      backend = std::make_shared<ScriptedDialogs>(ReadScript(options));
     } else {
       backend = std::make_shared<ScriptedDialogs>();
     }

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/describe.h"
 #include "vlm/component.h"
 #include "vlm/settings.h"
 
@@ -52,7 +53,18 @@ int main(int argc, char** argv) {
   auto* show = app.add_subcommand("show", "Print a scene file as a tree");
   show->add_option("SCENE", showScene, "Scene file (- for standard input)")->required();
 
+  std::string describeId;
+  bool describeJson = false;
+  auto* describe = app.add_subcommand(
+      "describe",
+      "List every form a plug-in can open and each control on it, as a first run "
+      "shows them");
+  describe->add_option("PROGID", describeId, "Programmatic identifier (VLMPlugin9.Glazier)")
+      ->required();
+  describe->add_flag("--json", describeJson, "Print the same as JSON");
+
   vlm::host::RunOptions run;
+  bool fresh = false;
   auto* runCmd = app.add_subcommand("run", "Run a plug-in on a scene");
   runCmd->add_option("PROGID", run.progId, "Programmatic identifier (VLMPlugin9.Obverse)")
       ->required();
@@ -68,6 +80,8 @@ int main(int argc, char** argv) {
   runCmd->add_option("--ui", run.ui, "Dialog actions, separated by ';'");
   runCmd->add_option("--ui-file", run.uiFile, "A file of dialog actions");
   runCmd->add_option("--param", run.params, "Operations: NAME=VALUE overrides a parameter");
+  runCmd->add_flag("--fresh", fresh,
+                   "Run as a first run would: read no remembered settings and store none");
   runCmd->add_option("--save-pictures", run.savePictures,
                      "Write every drawing area of every dialog shown as DIR/FORM.CONTROL.svg");
 
@@ -83,5 +97,7 @@ int main(int argc, char** argv) {
                                       std::cerr);
   if (*unreg) return vlm::host::UnregisterCommand(unregLibraries, std::cout, std::cerr);
   if (*show) return vlm::host::ShowCommand(showScene, std::cout, std::cerr);
+  if (*describe) return vlm::host::DescribeCommand(describeId, describeJson, std::cout, std::cerr);
+  vlm::UseFreshSettings(fresh);
   return vlm::host::RunCommand(run, std::cout, std::cerr);
 }

@@ -280,6 +280,19 @@ const TabStrip::Tab& TabStrip::TabAt(int index) const {
   return tabs_[static_cast<size_t>(index - 1)];
 }
 
+void TabStrip::SetPage(int index, const Control& page) {
+  TabAt(index);  // checks the index
+  tabs_[static_cast<size_t>(index - 1)].page = &page;
+}
+
+int TabStrip::TabOf(const Control& control) const {
+  for (const Control* c = &control; c; c = c->Container()) {
+    for (size_t i = 0; i < tabs_.size(); ++i)
+      if (tabs_[i].page == c) return static_cast<int>(i) + 1;
+  }
+  return 0;
+}
+
 void TabStrip::SetSelectedIndex(int index) {
   if (index == selected_) return;
   if (index < 1 || index > TabCount()) {

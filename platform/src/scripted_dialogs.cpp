@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <optional>
 
 #include "vlm/error.h"
 
@@ -160,7 +161,21 @@ std::string ButtonNames(const std::vector<int>& answers) {
   return out;
 }
 
-DialogAction ParseAction(std::string_view text, const std::string& origin) {
+// One action as the scanner cut it out of the script: its text as written and, when its value
+// was quoted, the value with the quotes and escapes taken away.
+struct ScannedAction {
+  std::string_view text;
+  std::optional<std::string> quoted;
+};
+
+// The actions that take a value after a blank (NAME=VALUE takes it after "=").
+bool TakesWordValue(std::string_view word) {
+  std::string w = Lower(word);
+  return w == "input" || w == "file" || w == "answer";
+}
+
+DialogAction ParseAction(const ScannedAction& scanned, const std::string& origin) {
+  std::string_view text = scanned.text;
   auto fail = [&](const std::string& problem) -> DialogAction {
     throw Error(err::InvalidProcedureCall, origin + ": " + problem);
   };
@@ -170,6 +185,10 @@ DialogAction ParseAction(std::string_view text, const std::string& origin) {
   size_t equals = text.find('=');
   std::string_view target = Trim(text.substr(0, equals));
   if (equals != std::string_view::npos && ParseControlName(target, action.name, action.index)) {
+    if (scanned.quoted) {
+      action.value = *scanned.quoted;
+      return action;
+    }
     std::string_view value = Trim(text.substr(equals + 1));
     if (value.empty()) return fail(Quote(text) + " has no value (write \"\" for an empty text)");
     action.value = value == "\"\"" ? std::string() : std::string(value);
@@ -179,6 +198,7 @@ DialogAction ParseAction(std::string_view text, const std::string& origin) {
   size_t blank = text.find_first_of(kBlanks);
   std::string word = Lower(text.substr(0, blank));
   std::string_view rest = blank == std::string_view::npos ? "" : Trim(text.substr(blank));
+  if (scanned.quoted) rest = *scanned.quoted;
   using Kind = DialogAction::Kind;
   if (word == "click") {
     action.kind = Kind::Click;
@@ -201,7 +221,7 @@ DialogAction ParseAction(std::string_view text, const std::string& origin) {
   } else if (word == "file") {
     action.kind = Kind::File;
     action.value = std::string(rest);
-    action.cancel = rest.empty();
+    action.cancel = rest.empty();  // a quoted "" cancels too: no file has an empty name
   } else if (word == "color" || word == "colour") {
     action.kind = Kind::Color;
     action.cancel = rest.empty();
@@ -278,8 +298,42 @@ std::string QuotedList(const std::vector<std::string>& items) {
   return list;
 }
 
+bool IsList(const Control& control) {
+  return control.Kind() == ControlKind::ListBox || control.Kind() == ControlKind::ComboBox;
+}
+
+// The value of a text field, check box or list as the script writes it.
+std::string ValueText(const Control& control) {
+  switch (control.Kind()) {
+    case ControlKind::TextBox:
+      return static_cast<const TextBox&>(control).Text();
+    case ControlKind::CheckBox:
+      return std::to_string(static_cast<const CheckBox&>(control).Value());
+    case ControlKind::ListBox:
+    case ControlKind::ComboBox:
+      return static_cast<const ListControl&>(control).Text();
+    default:
+      return {};
+  }
+}
+
+// The index in a full name: 2 for "chkSF(2)", -1 for "cmdOK".
+int ControlIndex(const std::string& fullName) {
+  size_t open = fullName.find('(');
+  int index = -1;
+  if (open != std::string::npos)
+    ParseInt(std::string_view(fullName).substr(open + 1, fullName.size() - open - 2), index);
+  return index;
+}
+
+// "actions.txt:3: " for an action of a script file.
+std::string Where(const DialogAction& action) {
+  return action.where.empty() ? std::string() : action.where + ": ";
+}
+
 [[noreturn]] void Fail(const Form& form, const DialogAction& action, const std::string& problem) {
-  throw ScriptError(Describe(form) + ", action " + Quote(action.text) + ": " + problem);
+  throw ScriptError(Where(action) + Describe(form) + ", action " + Quote(action.text) + ": " +
+                    problem);
 }
 
 std::string TargetName(const DialogAction& action) {
@@ -432,16 +486,127 @@ OnExit(F) -> OnExit<F>;
 
 }  // namespace
 
-std::vector<DialogAction> ParseDialogScript(std::string_view script, const std::string& origin) {
-  std::vector<DialogAction> actions;
-  size_t start = 0;
-  while (start <= script.size()) {
-    size_t end = std::min(script.find(';', start), script.size());
-    std::string_view text = Trim(script.substr(start, end - start));
-    start = end + 1;
-    if (!text.empty()) actions.push_back(ParseAction(text, origin));
+namespace {
+
+bool IsLineBreak(char c) {
+  return c == '\n' || c == '\r';
+}
+
+// Cuts the script into actions. An action ends at ";" (and, in a script file, at a line
+// break), except inside a quoted value: a value that starts with a double quote (right after
+// "=", or after input, file or answer) runs to the closing quote, with \" and \\ standing
+// for a quote and a backslash. A quote anywhere else is an ordinary character, so 6" still
+// means six inches, and a value whose quote is not closed before the end of its action (or is
+// followed by more text) is taken as it is written, as it always was.
+class Scanner {
+ public:
+  Scanner(std::string_view script, const std::string& origin, bool file)
+      : s_(script), origin_(origin), file_(file) {}
+
+  std::vector<DialogAction> Run() {
+    std::vector<DialogAction> actions;
+    while (pos_ < s_.size()) {
+      SkipBlanks();
+      if (pos_ >= s_.size()) break;
+      char c = s_[pos_];
+      if (c == ';') {
+        ++pos_;
+      } else if (file_ && IsLineBreak(c)) {
+        if (c == '\n') ++line_;
+        ++pos_;
+      } else if (file_ && c == '#' && AtLineStart()) {  // a comment line
+        while (pos_ < s_.size() && !IsLineBreak(s_[pos_]))
+          ++pos_;
+      } else {
+        ScannedAction scanned = ScanOne();
+        std::string_view trimmed = Trim(scanned.text);
+        if (trimmed.empty()) continue;
+        actions.push_back(ParseAction({trimmed, scanned.quoted}, Origin()));
+        if (file_) actions.back().where = Origin();
+      }
+    }
+    return actions;
   }
-  return actions;
+
+ private:
+  std::string Origin() const { return file_ ? origin_ + ":" + std::to_string(line_) : origin_; }
+  void SkipBlanks() {
+    while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t'))
+      ++pos_;
+  }
+  bool AtLineStart() const {
+    for (size_t i = pos_; i > 0; --i) {
+      char c = s_[i - 1];
+      if (IsLineBreak(c)) return true;
+      if (c != ' ' && c != '\t') return false;
+    }
+    return true;
+  }
+  bool AtEnd(size_t at) const {
+    return at >= s_.size() || s_[at] == ';' || (file_ && IsLineBreak(s_[at]));
+  }
+  bool AtEnd() const { return AtEnd(pos_); }
+
+  ScannedAction ScanOne() {
+    const size_t start = pos_;
+    // The first word, to tell "input TEXT" and friends from NAME=VALUE.
+    while (!AtEnd() && s_[pos_] != '=' && s_[pos_] != ' ' && s_[pos_] != '\t')
+      ++pos_;
+    bool valueStarts = false;
+    if (pos_ < s_.size() && s_[pos_] != '=' && TakesWordValue(s_.substr(start, pos_ - start))) {
+      SkipBlanks();
+      valueStarts = true;
+    } else {
+      while (!AtEnd() && s_[pos_] != '=')
+        ++pos_;
+      if (!AtEnd()) {  // at "="
+        ++pos_;
+        SkipBlanks();
+        valueStarts = true;
+      }
+    }
+    ScannedAction scanned;
+    if (valueStarts && pos_ < s_.size() && s_[pos_] == '"') scanned.quoted = ScanQuoted();
+    while (!AtEnd())
+      ++pos_;
+    scanned.text = s_.substr(start, pos_ - start);
+    return scanned;
+  }
+
+  // The quoted value at pos_, which moves past it; nullopt (pos_ unmoved) when the quote is
+  // not closed before the action ends or more text follows it.
+  std::optional<std::string> ScanQuoted() {
+    std::string value;
+    size_t at = pos_ + 1;
+    for (;;) {
+      if (at >= s_.size() || (file_ && IsLineBreak(s_[at]))) return std::nullopt;
+      char c = s_[at++];
+      if (c == '"') break;
+      if (c == '\\' && at < s_.size() && (s_[at] == '"' || s_[at] == '\\')) {
+        value += s_[at++];
+      } else {
+        value += c;  // any other backslash is itself: C:\dir\x.dds
+      }
+    }
+    while (at < s_.size() && (s_[at] == ' ' || s_[at] == '\t' || (!file_ && IsLineBreak(s_[at]))))
+      ++at;
+    if (!AtEnd(at)) return std::nullopt;
+    pos_ = at;
+    return value;
+  }
+
+  std::string_view s_;
+  const std::string& origin_;
+  bool file_;
+  size_t pos_ = 0;
+  int line_ = 1;
+};
+
+}  // namespace
+
+std::vector<DialogAction> ParseDialogScript(std::string_view script, const std::string& origin,
+                                            bool file) {
+  return Scanner(script, origin, file).Run();
 }
 
 // ---- ScriptedDialogs ------------------------------------------------------------------------
@@ -484,7 +649,9 @@ void ScriptedDialogs::PlayForm(Form& form) {
     throw ScriptError(Describe(form) + " was not shown: the dialog script failed earlier");
   Record(TranscriptEntry::Kind::Dialog, form.Caption(), form.Name());
   focus_.emplace_back(&form, nullptr);
+  changes_.emplace_back();
   OnExit forget{[this, &form] {
+    changes_.pop_back();
     auto it = std::find_if(focus_.rbegin(), focus_.rend(),
                            [&form](const auto& entry) { return entry.first == &form; });
     if (it != focus_.rend()) focus_.erase(std::next(it).base());
@@ -501,6 +668,50 @@ void ScriptedDialogs::PlayForm(Form& form) {
     DialogAction action = std::move(actions_.front());
     actions_.pop_front();
     Play(form, action);
+  }
+  RecordChanges(form);
+}
+
+void ScriptedDialogs::NoteChange(const Control& control, const std::string& typed) {
+  if (changes_.empty() || (control.Kind() != ControlKind::TextBox &&
+                           control.Kind() != ControlKind::CheckBox && !IsList(control))) {
+    return;
+  }
+  auto& changes = changes_.back();
+  auto it = std::find_if(changes.begin(), changes.end(),
+                         [&](const Change& c) { return c.name == control.FullName(); });
+  if (it == changes.end()) it = changes.insert(changes.end(), Change{control.FullName(), {}});
+  it->typed = typed;
+  it->changed = it->changed || ValueText(control) != typed;
+}
+
+void ScriptedDialogs::RecordChanges(const Form& form) {
+  if (changes_.empty()) return;
+  for (const Change& change : changes_.back()) {
+    if (!change.changed) continue;
+    const Control* control =
+        form.FindControl(change.name.substr(0, change.name.find('(')), ControlIndex(change.name));
+    if (!control) continue;
+    std::string line = change.name + " = ";
+    if (control->Kind() == ControlKind::TextBox) {
+      const auto& box = static_cast<const TextBox&>(*control);
+      line += Quote(change.typed);
+      if (box.Reading()) {
+        line += " -> " + *box.Reading();
+      } else if (box.Text() != change.typed) {
+        line += " -> " + Quote(box.Text());
+      }
+      Record(TranscriptEntry::Kind::Value, form.Caption(), line);
+      if (box.ReadingFailed()) {
+        Record(TranscriptEntry::Kind::Warning, form.Caption(),
+               Describe(form) + ": " + change.name + " = " + Quote(change.typed) +
+                   " is not a number the dialog can read; it was read as " + *box.Reading());
+      }
+    } else if (control->Kind() == ControlKind::CheckBox) {
+      Record(TranscriptEntry::Kind::Value, form.Caption(), line + ValueText(*control));
+    } else {
+      Record(TranscriptEntry::Kind::Value, form.Caption(), line + Quote(ValueText(*control)));
+    }
   }
 }
 
@@ -541,12 +752,16 @@ void ScriptedDialogs::Play(Form& form, const DialogAction& action) {
     case Kind::Set: {
       Control& control = Target(form, action);
       MoveFocus(form, &control);
+      NoteChange(control, action.value);
+      if (control.Kind() == ControlKind::TextBox) static_cast<TextBox&>(control).ForgetReading();
       SetValue(form, control, action);
       return;
     }
     case Kind::Click: {
       Control& control = Target(form, action);
       MoveFocus(form, &control);
+      if (control.Kind() == ControlKind::CheckBox)
+        NoteChange(control, static_cast<CheckBox&>(control).Value() == 0 ? "1" : "0");
       ClickOn(control);
       return;
     }
@@ -605,7 +820,7 @@ int ScriptedDialogs::AnswerMessageBox(const MessageBoxRequest& request) {
   std::optional<DialogAction> answer = TakeNext(DialogAction::Kind::Answer);
   if (!answer) return offered.front();
   if (std::find(offered.begin(), offered.end(), answer->button) == offered.end()) {
-    throw ScriptError("action " + Quote(answer->text) + ": the message box " +
+    throw ScriptError(Where(*answer) + "action " + Quote(answer->text) + ": the message box " +
                       Quote(request.prompt) + " offers " + ButtonNames(offered));
   }
   return answer->button;

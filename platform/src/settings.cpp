@@ -6,6 +6,7 @@
 #include <functional>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -221,10 +222,38 @@ fs::path SettingsLockFile() {
   return ConfigFolder() / "settings.json.lock";
 }
 
+// The settings of a fresh run, when UseFreshSettings is on.
+std::optional<json>& FreshStore() {
+  static std::optional<json> store;
+  return store;
+}
+
+// The value of application/section/key in a settings document, or nullptr.
+const json* FindValue(json& root, std::string_view application, std::string_view section,
+                      std::string_view key) {
+  auto app = FindMember(root, application);
+  if (app == root.end()) return nullptr;
+  auto sec = FindMember(*app, section);
+  if (sec == app->end()) return nullptr;
+  auto value = FindMember(*sec, key);
+  return value == sec->end() ? nullptr : &*value;
+}
+
 }  // namespace
+
+void UseFreshSettings(bool fresh) {
+  FreshStore() = fresh ? std::optional<json>(json::object()) : std::nullopt;
+}
+bool FreshSettings() {
+  return FreshStore().has_value();
+}
 
 std::string GetSetting(std::string_view application, std::string_view section, std::string_view key,
                        std::string_view defaultValue) {
+  if (auto& fresh = FreshStore()) {
+    const json* value = FindValue(*fresh, application, section, key);
+    return value ? value->get<std::string>() : std::string(defaultValue);
+  }
   try {
     fs::path file = SettingsFile();
     SettingsDocument doc;
@@ -258,6 +287,10 @@ std::string GetSetting(std::string_view application, std::string_view section, s
 
 void SaveSetting(std::string_view application, std::string_view section, std::string_view key,
                  std::string_view value) {
+  if (auto& fresh = FreshStore()) {
+    (*fresh)[std::string(application)][std::string(section)][std::string(key)] = std::string(value);
+    return;
+  }
   fs::path file = SettingsFile();
   detail::FileLock lock(SettingsLockFile());  // also creates the folder
   SettingsDocument doc = LoadSettingsForChange(file);
@@ -276,6 +309,11 @@ void SaveSetting(std::string_view application, std::string_view section, std::st
 }
 
 void DeleteSetting(std::string_view application, std::string_view section, std::string_view key) {
+  if (auto& fresh = FreshStore()) {
+    if (FindValue(*fresh, application, section, key))
+      (*fresh)[std::string(application)][std::string(section)].erase(std::string(key));
+    return;
+  }
   fs::path file = SettingsFile();
   std::error_code ec;
   if (!fs::exists(file, ec)) return;  // nothing saved, nothing to delete

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <initializer_list>
 #include <system_error>
 
 #include "number_forms.h"
@@ -286,6 +287,34 @@ frmOptions::frmOptions() : Form("frmOptions") {
   cmdUSave.Click = [this] { cmdUSave_Click(); };
   cmdULoad.Click = [this] { cmdULoad_Click(); };
   cmdUDelete.Click = [this] { cmdUDelete_Click(); };
+  PlaceOnTabs();
+}
+
+// Which panel holds which control; the swatches, the texture names, OK and Cancel are outside
+// the tabs.
+void frmOptions::PlaceOnTabs() {
+  auto place = [this](int tab, std::initializer_list<Control*> controls) {
+    tbsOptions.SetPage(tab + 1, picOptions(tab));
+    for (Control* control : controls)
+      control->SetContainer(&picOptions(tab));
+  };
+  place(0, {&sDetailMap, &sBumpMap, &Label1(1), &Label1(2)});
+  place(1, {&cmdFR, &chkFRDiff, &chkFRRef, &chkFRSpec, &Picture2});
+  place(2, {&chkPrecip, &chkOffset, &sPrecipOff, &Label1(4)});
+  place(3, {&chkSF(0), &chkSF(1), &chkSF(2), &chkSF(3), &chkSF(4), &sRefScale, &sSpecPower,
+            &Label1(3), &Label1(6)});
+  place(4, {&chkBloom(0), &chkBloom(1), &chkBloom(2), &chkBloom(3), &chkBloom(4), &slBFloor,
+            &slAmbScale, &Label1(7), &Label1(8)});
+  place(5, {&cmbSrc, &cmbDest, &cmd1, &cmd2, &Label1(11), &Label1(12)});
+  place(6, {&cmdET, &cmbEmissive, &Picture3, &Label1(14), &Label1(15)});
+  place(7, {&chkZAlpha, &sAlphaTest, &cmbATestMode, &chkFinal, &sFinal, &Label1(13), &Label1(16),
+            &Label1(18)});
+  place(8, {&cmdStd(0), &cmdStd(1), &cmdStd(2), &cmdStd(3), &cmdStd(4), &lstUser, &cmdULoad,
+            &cmdUSave, &cmdUDelete, &Label1(17)});
+  place(9, {});
+  for (int i = 0; i < chkEP.Count(); ++i)
+    chkEP(i).SetContainer(&picOptions(9));
+  place(10, {&chkAirMat(0), &chkAirMat(1)});
 }
 
 void frmOptions::Form_Load() {

@@ -117,6 +117,7 @@ class frmOptions : public Form {
   };
 
   void Form_Load();
+  void PlaceOnTabs();
   void PlacePanels();
   void Form_KeyDown(int keyCode, int shiftState);
   void ShowSliderValue(const SliderField& field);

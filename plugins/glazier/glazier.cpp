@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "frm_dialog.h"
+#include "frm_options.h"
 #include "fs10_material.h"
 #include "vlm/component.h"
 #include "vlm/forms.h"
@@ -97,6 +98,30 @@ std::optional<std::string> Glazier::EditMaterial(vlm::Material& material) {
   std::string s = record.toString();
   material.SetCustomField(FieldId, s);
   return s;
+}
+
+namespace {
+
+// The options dialog on a record of its own: a material without FS10 parameters and without
+// translucency, as a first edit shows it.
+class CatalogOptions final : public glazier::frmOptions {
+ public:
+  explicit CatalogOptions(const std::filesystem::path& folder) {
+    record_.SrcBlend = "One";
+    record_.DstBlend = "Zero";
+    fx = &record_;
+    PluginFolder = folder;
+  }
+
+ private:
+  FS10Material record_;
+};
+
+}  // namespace
+
+std::vector<CatalogForm> Glazier::CatalogForms() const {
+  return {MakeCatalogForm<glazier::frmDialog>("frmDialog"),
+          MakeCatalogForm<CatalogOptions>("frmOptions", folder_)};
 }
 
 }  // namespace vlm

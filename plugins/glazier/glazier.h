@@ -11,12 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "vlm/contracts/form_catalog.h"
 #include "vlm/contracts/plugin.h"
 #include "vlm/model.h"
 
 namespace vlm {
 
-class Glazier final : public PluginBase {
+class Glazier final : public PluginBase, public FormCatalogBase {
  public:
   // `pluginFolder` holds the help file and the user library; empty means the folder of the
   // library this code was loaded from.
@@ -28,6 +29,8 @@ class Glazier final : public PluginBase {
   int32_t FieldId = -1;
 
  protected:
+  // The dialogs the tool can show, as a first run shows them.
+  std::vector<CatalogForm> CatalogForms() const override;
   void Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t deviceId) override;
 
  private:

@@ -49,4 +49,9 @@ void Motive::applyToNode(vlm::Node& node, int32_t slot, const std::string& newNa
   node.SetCustomField(slot, attachment::StoredText(attachText));
 }
 
+std::vector<CatalogForm> Motive::CatalogForms() const {
+  return {MakeCatalogForm<motive::frmDialog>(
+      "frmDialog", pluginFolder_.empty() ? tetherconfig::ModuleFolder() : pluginFolder_)};
+}
+
 }  // namespace vlm

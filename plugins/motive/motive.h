@@ -7,18 +7,21 @@
 #include <filesystem>
 #include <string>
 
+#include "vlm/contracts/form_catalog.h"
 #include "vlm/contracts/plugin.h"
 #include "vlm/model.h"
 
 namespace vlm {
 
-class Motive final : public PluginBase {
+class Motive final : public PluginBase, public FormCatalogBase {
  public:
   // `pluginFolder` holds "tether.xml", the fall-back "modeldef.xml" and the help file; empty
   // means the folder of the library the plug-in lives in.
   explicit Motive(std::filesystem::path pluginFolder = {});
 
  protected:
+  // The dialogs the tool can show, as a first run shows them.
+  std::vector<CatalogForm> CatalogForms() const override;
   void Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t deviceId) override;
 
  private:

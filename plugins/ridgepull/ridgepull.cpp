@@ -216,4 +216,8 @@ void Ridgepull::release() {
   newVertexIndices.clear();
 }
 
+std::vector<CatalogForm> Ridgepull::CatalogForms() const {
+  return {MakeCatalogForm<frmEEx>("frmEEx")};
+}
+
 }  // namespace vlm

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "vlm/contracts/form_catalog.h"
 #include "vlm/contracts/plugin.h"
 #include "vlm/model.h"
 #include "vlm/numeric_dialog.h"
@@ -44,7 +45,7 @@ struct EdgeRing {
   std::vector<RingPoint> points;
 };
 
-class Ridgepull final : public PluginBase {
+class Ridgepull final : public PluginBase, public FormCatalogBase {
  public:
   Ridgepull();
 
@@ -58,6 +59,8 @@ class Ridgepull final : public PluginBase {
   static float angleBetween(Vec3 a, Vec3 b);
 
  protected:
+  // The dialogs the tool can show, as a first run shows them.
+  std::vector<CatalogForm> CatalogForms() const override;
   void Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t deviceId) override;
 
  private:

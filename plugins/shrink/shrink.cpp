@@ -88,4 +88,8 @@ void Shrink::addFace(vlm::Face& face) {
   }
 }
 
+std::vector<CatalogForm> Shrink::CatalogForms() const {
+  return {MakeCatalogForm<frmShrink>("frmShrink")};
+}
+
 }  // namespace vlm

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "vlm/contracts/form_catalog.h"
 #include "vlm/contracts/plugin.h"
 #include "vlm/model.h"
 #include "vlm/numeric_dialog.h"
@@ -28,13 +29,15 @@ struct ShrinkVertex {
   int32_t uses = 0;
 };
 
-class Shrink final : public PluginBase {
+class Shrink final : public PluginBase, public FormCatalogBase {
  public:
   Shrink();
 
   float Amount = 0;
 
  protected:
+  // The dialogs the tool can show, as a first run shows them.
+  std::vector<CatalogForm> CatalogForms() const override;
   void Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t deviceId) override;
 
  private:

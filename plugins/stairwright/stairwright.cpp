@@ -200,4 +200,8 @@ void Stairwright::makeBox(vlm::Object& box, Vec3 centre, Vec3 half, int mask) {
   box.Update();
 }
 
+std::vector<CatalogForm> Stairwright::CatalogForms() const {
+  return {MakeCatalogForm<frmStep>("frmStep")};
+}
+
 }  // namespace vlm

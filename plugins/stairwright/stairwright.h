@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "vlm/contracts/form_catalog.h"
 #include "vlm/contracts/plugin.h"
 #include "vlm/model.h"
 #include "vlm/numeric_dialog.h"
@@ -43,7 +44,7 @@ inline constexpr int Bottom = 32;
 inline constexpr int All = 63;
 }  // namespace boxface
 
-class Stairwright final : public PluginBase {
+class Stairwright final : public PluginBase, public FormCatalogBase {
  public:
   Stairwright();
 
@@ -52,6 +53,8 @@ class Stairwright final : public PluginBase {
   static void makeBox(vlm::Object& box, Vec3 centre, Vec3 half, int mask);
 
  protected:
+  // The dialogs the tool can show, as a first run shows them.
+  std::vector<CatalogForm> CatalogForms() const override;
   void Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t deviceId) override;
 
  private:

@@ -127,4 +127,9 @@ void Tether::makeMarker(vlm::Scene& scene, vlm::Group& group) {
   marker->SetName("TetherMark");
 }
 
+std::vector<CatalogForm> Tether::CatalogForms() const {
+  return {MakeCatalogForm<tether::frmDialog>(
+      "frmDialog", pluginFolder_.empty() ? tetherconfig::ModuleFolder() : pluginFolder_)};
+}
+
 }  // namespace vlm

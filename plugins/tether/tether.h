@@ -8,18 +8,21 @@
 
 #include <filesystem>
 
+#include "vlm/contracts/form_catalog.h"
 #include "vlm/contracts/plugin.h"
 #include "vlm/model.h"
 
 namespace vlm {
 
-class Tether final : public PluginBase {
+class Tether final : public PluginBase, public FormCatalogBase {
  public:
   // `pluginFolder` holds "tether.xml" and the help file; empty means the folder of the
   // library the plug-in lives in.
   explicit Tether(std::filesystem::path pluginFolder = {});
 
  protected:
+  // The dialogs the tool can show, as a first run shows them.
+  std::vector<CatalogForm> CatalogForms() const override;
   void Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t deviceId) override;
 
  private:

@@ -1,6 +1,7 @@
 #include "tether_dialog.h"
 
 #include <cstdlib>
+#include <vector>
 
 #include "attachment.h"
 #include "tether_config.h"
@@ -62,6 +63,7 @@ frmDialog::frmDialog(std::filesystem::path pluginFolder)
   tabs1.Click = [this] { tabs1Click(); };
   sldDist.Change = [this] { sldDistChange(); };
   sldDist.Scroll = [this] { sldDistChange(); };
+  placeOnTabs();
   CancelButton.Click = [this] {
     OK = false;
     Hide();
@@ -126,6 +128,20 @@ void frmDialog::chkEmptyClick() {
   for (int i = 0; i < chk.Count(); ++i) {
     if (empty) chk(i).SetValue(0);
     chk(i).SetEnabled(!empty);
+  }
+}
+
+// Each tab's panel holds what that kind of attachment needs.
+void frmDialog::placeOnTabs() {
+  const std::vector<std::vector<Control*>> pages = {{&lstEffect, &Label2, &txtEffect},
+                                                    {&Label3, &txtGuid},
+                                                    {&lstVis},
+                                                    {&lstMouseR},
+                                                    {&lstPlatform}};
+  for (int i = 0; i < pic.Count(); ++i) {
+    tabs1.SetPage(i + 1, pic(i));
+    for (Control* control : pages[static_cast<size_t>(i)])
+      control->SetContainer(&pic(i));
   }
 }
 

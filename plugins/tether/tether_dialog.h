@@ -45,6 +45,7 @@ class frmDialog final : public Form {
   void chkClick(int index);
   void chkEmptyClick();
   void tabs1Click();
+  void placeOnTabs();
   void sldDistChange();
   std::string buildAttachText() const;
   bool checkedAndEnabled(const CheckBox& box) const { return box.Value() == 1 && box.Enabled(); }

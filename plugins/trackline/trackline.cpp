@@ -412,4 +412,8 @@ void Trackline::buildMesh(Shape* shape, const std::string& block, igs::MeshRecor
   out.mesh.triangleCount = static_cast<int32_t>(out.triangles.size());
 }
 
+std::vector<CatalogForm> Trackline::CatalogForms() const {
+  return {MakeCatalogForm<ExportOptionsForm>("frmOptions")};
+}
+
 }  // namespace vlm

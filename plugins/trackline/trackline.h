@@ -22,13 +22,14 @@
 #include "igs_file.h"
 #include "material_table.h"
 #include "vertex_index.h"
+#include "vlm/contracts/form_catalog.h"
 #include "vlm/contracts/import_export.h"
 #include "vlm/export_support.h"
 #include "vlm/model.h"
 
 namespace vlm {
 
-class Trackline final : public ImportExportBase, public ExportRunner {
+class Trackline final : public ImportExportBase, public FormCatalogBase, public ExportRunner {
  public:
   static constexpr std::string_view ClassDescription = "Rail Sim Export Plugin for VLM";
   // The title of the exporter's message boxes.
@@ -42,6 +43,8 @@ class Trackline final : public ImportExportBase, public ExportRunner {
   void Run() override;
 
  protected:
+  // The dialogs the tool can show, as a first run shows them.
+  std::vector<CatalogForm> CatalogForms() const override;
   void Export(const std::string& exportFileName, Node* exportGroup,
               vlm::SceneGraph& sceneGraph) override;
 

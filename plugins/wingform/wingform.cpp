@@ -399,4 +399,8 @@ void Wingform::log(const std::string& line) {
   if (form_) form_->AddList(line);
 }
 
+std::vector<CatalogForm> Wingform::CatalogForms() const {
+  return {MakeCatalogForm<wingform::frmOptions>("frmOptions")};
+}
+
 }  // namespace vlm

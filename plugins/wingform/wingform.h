@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "vlm/contracts/form_catalog.h"
 #include "vlm/contracts/import_export.h"
 #include "vlm/error.h"
 #include "vlm/export_support.h"
@@ -46,7 +47,7 @@ class frmOptions final : public ExportOptionsForm {
 
 }  // namespace wingform
 
-class Wingform final : public ImportExportBase, public ExportRunner {
+class Wingform final : public ImportExportBase, public FormCatalogBase, public ExportRunner {
  public:
   // The settings' application and section, and the title of the exporter's messages.
   static constexpr const char* SettingsApplication = "VLMPlugin";
@@ -63,6 +64,8 @@ class Wingform final : public ImportExportBase, public ExportRunner {
   void SetClock(Clock clock) { clock_ = std::move(clock); }
 
  protected:
+  // The dialogs the tool can show, as a first run shows them.
+  std::vector<CatalogForm> CatalogForms() const override;
   void Export(const std::string& exportFileName, Node* exportGroup,
               vlm::SceneGraph& sceneGraph) override;
 

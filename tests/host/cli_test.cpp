@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 #include "plugins/tether_files.h"
 #include "scene/document.h"
@@ -67,6 +68,7 @@ TEST_F(Cli, MessageBoxesAreShownAndUnusedActionsReported) {
 
 TEST_F(Cli, BadInputIsNamedAndNothingIsWritten) {
   std::ofstream(Out("broken.json")) << "{ \"format\": \"vellum-scene\", \"version\": 1,\n  oops }";
+  std::ofstream(Out("bad-ui.txt")) << "# mirror in X\ninput X\nbogus\n";
   struct Case {
     std::vector<std::string> args;
     std::vector<std::string> mentions;
@@ -86,6 +88,8 @@ TEST_F(Cli, BadInputIsNamedAndNothingIsWritten) {
       {{"run", "VLMPlugin9.Obverse", Example, "--ui", "clik cmdOK", "-o", Out("x.json")},
        {"clik cmdOK"}},
       {{"show", Out("missing.json")}, {"missing.json"}},
+      {{"run", "VLMPlugin9.Obverse", Example, "--ui-file", Out("bad-ui.txt"), "-o", Out("x.json")},
+       {"bad-ui.txt:3: unknown action \"bogus\""}},
   };
   for (const Case& c : cases) {
     auto r = Vlmhost(c.args);
@@ -375,6 +379,78 @@ TEST_F(Cli, AFaceSelectedTwiceIsWorkedOnOnce) {
                 host::SerializeScene(*host::LoadScene(Out("once.json"))))
         << c.warning;
   }
+}
+
+TEST_F(Cli, DescribeListsEveryFormAndControlAsAFirstRunShowsThem) {
+  struct Case {
+    const char* library;
+    const char* progId;
+    std::vector<std::string> mentions;
+  };
+  const std::vector<Case> cases = {
+      {"libglazier.so",
+       "VLMPlugin9.Glazier",
+       {"form frmDialog \"Multi-Material Edit\"", "form frmOptions \"FSX Extended Parameters\"",
+        "tbsOptions (tab strip)", "\"Other Texture\", \"Fresnel Ramp\"",
+        "chkBloom(1) (check box) \"Bloom material by copying\" tab \"Bloom\" = 0",
+        "sRefScale (slider) tip \"Mulitplier for enviroment map power\" tab \"Special "
+        "Functionality\" = 30 (0..100)"}},
+      {"libridgepull.so", "VLMPlugin9.Ridgepull", {"txt(0) (text box) = \"0.1\"", "chkInside"}},
+      {"libtether.so", "VLMPlugin9.Tether", {"txtGuid (text box) tab \"Library Object\""}},
+      {"libwingform.so",
+       "VLMPluginImportExport9.Wingform",
+       {"form frmOptions \"Export Options\"", "optTex(0) (option button) \"Keep Same Extension\""}},
+      {"libobverse.so", "VLMPlugin9.Obverse", {"VLMPlugin9.Obverse has no forms"}},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/" + c.library}).status, 0);
+    auto r = Vlmhost({"describe", c.progId});
+    EXPECT_EQ(r.status, 0) << r.output;
+    for (const auto& m : c.mentions)
+      EXPECT_THAT(r.output, HasSubstr(m)) << r.output;
+  }
+  // The same as JSON: Glazier's options dialog has about ninety controls on eleven tabs.
+  auto r = Vlmhost({"describe", "VLMPlugin9.Glazier", "--json"});
+  ASSERT_EQ(r.status, 0) << r.output;
+  const auto json = nlohmann::json::parse(r.output);
+  const auto& options = json["forms"][1];
+  EXPECT_EQ(options["name"], "frmOptions");
+  EXPECT_GE(options["controls"].size(), 85u);
+  EXPECT_LE(options["controls"].size(), 100u);
+  EXPECT_EQ(options["controls"][0]["name"], "tbsOptions");
+  EXPECT_EQ(options["controls"][0]["entries"].size(), 11u);
+  EXPECT_EQ(Vlmhost({"describe", "VLMPlugin9.Nothing"}).status, 2);
+}
+
+TEST_F(Cli, FreshRunsReadNoRememberedSettingsAndStoreNone) {
+  ASSERT_EQ(Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/libridgepull.so"}).status, 0);
+  const std::string stored = R"({"VLMPlugin": {"Ridgepull": {"txt0": "oops"}}})";
+  std::ofstream(home.Path() / "settings.json") << stored;
+  const std::vector<std::string> args = {"run",           "VLMPlugin9.Ridgepull", Example,
+                                         "--select",      "faces:Hangar/Shell:2", "--ui",
+                                         "click OKButton"};
+  auto fresh = args;
+  fresh.push_back("--fresh");
+  auto r = Vlmhost(fresh);
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_THAT(r.output, Not(HasSubstr("Type mismatch")));
+  std::ifstream in(home.Path() / "settings.json");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), stored);
+  // Without it the remembered value is what the dialog shows.
+  EXPECT_THAT(Vlmhost(args).output, HasSubstr("Type mismatch"));
+}
+
+TEST_F(Cli, TheTranscriptShowsHowTheDialogReadEachValueTyped) {
+  ASSERT_EQ(Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/libridgepull.so"}).status, 0);
+  auto r = Vlmhost({"run", "VLMPlugin9.Ridgepull", Example, "--fresh", "--select",
+                    "faces:Hangar/Shell:2", "--ui",
+                    "txt(1)=abc; txt(2)=5'6; chkInside=1; click OKButton"});
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("[value] txt(1) = \"abc\" -> 0\n"));
+  EXPECT_THAT(r.output, HasSubstr("[value] txt(2) = \"5'6\" -> 1.676\n"));
+  EXPECT_THAT(r.output, HasSubstr("[value] chkInside = 1\n"));
+  EXPECT_THAT(r.output, HasSubstr("txt(1) = \"abc\" is not a number"));
+  EXPECT_THAT(r.output, Not(HasSubstr("txt(2) = \"5'6\" is not")));
 }
 
 }  // namespace

@@ -133,6 +133,64 @@ TEST(ParseDialogScript, NamesTheOriginTheActionAndTheProblem) {
               HasSubstr("ui.txt: unknown action \"bogus\""));
 }
 
+TEST(ParseDialogScript, QuotedValuesKeepSemicolonsBlanksAndEscapes) {
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {R"(txtEffect="Rate=2;Delay=1"; enter)", {"Rate=2;Delay=1", ""}},
+      {R"(lstMat="3 ")", {"3 "}},
+      {R"(txt(0) = "say \"hi\" \\ C:\dir" )", {"say \"hi\" \\ C:\\dir"}},
+      {R"(txt(0)=""; txt(1)=6")", {"", "6\""}},
+      {R"(input "a; b"; file "x;y.dds"; answer "No")", {"a; b", "x;y.dds", "No"}},
+      {"txt(0)=5'6\"; txt(1)=a", {"5'6\"", "a"}},
+      // A quote that is not closed, or not at the end, is part of the value as written.
+      {"txt(0)=\"open; txt(1)=x", {"\"open", "x"}},
+      {"txt(0)=\"a\" b; txt(1)=\"c\"d", {"\"a\" b", "\"c\"d"}},
+      // Outside a script file a line break is part of the value.
+      {"txt(0)=a\nb; txt(1)=\"c\nd\"", {"a\nb", "c\nd"}},
+  };
+  for (const auto& [script, values] : cases) {
+    auto actions = ParseDialogScript(script);
+    ASSERT_EQ(actions.size(), values.size()) << script;
+    for (size_t i = 0; i < values.size(); ++i)
+      EXPECT_EQ(actions[i].value, values[i]) << script;
+  }
+}
+
+TEST(ParseDialogScript, ScriptFilesTakeOneActionPerLineAndNameTheLineOfAFault) {
+  auto actions = ParseDialogScript(
+      "# set the name\r\n  txtName=left\n\n   # and leave\ntxt(0)=\"1;2\"; click OKButton\n",
+      "ui.txt", true);
+  ASSERT_EQ(actions.size(), 3u);
+  EXPECT_EQ(actions[0].value, "left");
+  EXPECT_EQ(actions[1].value, "1;2");
+  EXPECT_EQ(actions[2].kind, DialogAction::Kind::Click);
+  EXPECT_THAT(ErrorOf([] { ParseDialogScript("enter\n# note\n\nbogus", "ui.txt", true); }),
+              HasSubstr("ui.txt:4: unknown action \"bogus\""));
+  // A fault met while playing names the line too.
+  Ui ui(std::make_shared<ScriptedDialogs>(
+      ParseDialogScript("txt(0)=1\nclick cmdNothing", "ui.txt", true)));
+  ExportForm form;
+  EXPECT_THAT(ErrorOf([&] { form.ShowModal(); }),
+              HasSubstr("ui.txt:2: dialog \"Export\" (frmExport), action \"click cmdNothing\""));
+}
+
+TEST(ScriptedPlay, AClosingDialogShowsEachValueTheScriptChangedAsTheDialogReadIt) {
+  Ui ui("txt(0)=abc; txt(1)=7; chk(1)=1; chk(0)=0; lstMat=Glass; click cmdOK");
+  ExportForm form;
+  // A field that reads numbers: "abc" holds none and reads as 0.
+  form.txt.OnLostFocus([&form](int i) {
+    const std::string typed = form.txt(i).Text();
+    const bool number = !typed.empty() && std::isdigit(static_cast<unsigned char>(typed[0]));
+    form.txt(i).SetText(number ? typed : "0");
+    form.txt(i).NoteReading(form.txt(i).Text(), number);
+  });
+  form.ShowModal();
+  EXPECT_EQ(ui.Texts(Kind::Value),
+            (std::vector<std::string>{"txt(0) = \"abc\" -> 0", "txt(1) = \"7\" -> 7", "chk(1) = 1",
+                                      "lstMat = \"Glass\""}));
+  ASSERT_EQ(ui.Texts(Kind::Warning).size(), 1u);
+  EXPECT_THAT(ui.Texts(Kind::Warning)[0], HasSubstr("txt(0) = \"abc\" is not a number"));
+}
+
 TEST(ScriptedFocus, ClickingAButtonRunsTheFieldsLostFocusFirstButEnterDoesNot) {
   {
     ExportForm form;

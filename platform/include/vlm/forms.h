@@ -84,6 +84,9 @@ class Control {
   void SetLeft(int left) { left_ = left; }
   int Top() const { return top_; }
   void SetTop(int top) { top_ = top; }
+  // The frame or panel that holds the control, nullptr for the form itself.
+  Control* Container() const { return container_; }
+  void SetContainer(Control* container) { container_ = container; }
 
   // Events common to every control.
   std::function<void()> Click;
@@ -100,6 +103,7 @@ class Control {
   std::string caption_, toolTip_, tag_;
   bool enabled_ = true, visible_ = true;
   int left_ = 0, top_ = 0;
+  Control* container_ = nullptr;
 };
 
 class Label : public Control {
@@ -134,6 +138,7 @@ class TextBox : public Control {
     readable_ = readable;
   }
   const std::optional<std::string>& Reading() const { return reading_; }
+  void ForgetReading() { reading_.reset(), readable_ = true; }
   bool ReadingFailed() const { return reading_ && !readable_; }
 
  private:
@@ -233,6 +238,7 @@ class TabStrip : public Control {
   struct Tab {
     std::string caption;
     std::string toolTip;
+    const Control* page = nullptr;  // the panel shown for the tab, when there is one
   };
   // Adding the first tab selects it (without raising Click).
   void AddTab(std::string caption, std::string toolTip = {});
@@ -241,6 +247,10 @@ class TabStrip : public Control {
   int SelectedIndex() const { return selected_; }  // 1-based; 0 with no tabs
   void SetSelectedIndex(int index);  // raises Click when it changes; vlm::Error (5) outside
   int FindTab(std::string_view caption) const;  // 1-based, 0 when absent
+  // Names the panel that holds the tab's controls (1-based); vlm::Error (9) outside.
+  void SetPage(int index, const Control& page);
+  // The tab (1-based) whose page holds the control, directly or inside frames; 0 for none.
+  int TabOf(const Control& control) const;
 
  private:
   std::vector<Tab> tabs_;
@@ -437,7 +447,6 @@ class DialogBackend {
   // A control asks to be shown at once (a log list that just received a line).
   virtual void Repaint(const Control& control) = 0;
 };
-
 
 // The current back-end (a scripted one that accepts every dialog when none was set). It is
 // one for the whole process: the host and every plug-in share it.

@@ -1,6 +1,8 @@
 // The scripted dialog back-end: plays a list of actions against the forms that are shown.
 //
-// Action language (actions separated by ";", blanks around them ignored):
+// Action language (actions separated by ";", blanks around them ignored; a script file takes
+// one action per line, and a line whose first character other than a blank is "#" is a
+// comment):
 //   NAME=VALUE       text field: its text; check box: 0, 1 or 2; option button: 1; slider: an
 //                    integer in its range; list or drop-down list: the entry's text; tab
 //                    strip: the tab's caption
@@ -14,7 +16,12 @@
 //   answer BUTTON    the next message box: OK, Cancel, Yes, No, Abort, Retry, Ignore
 // NAME is the control's name with its index where it has one: txt(0), chkSF(2), OKButton;
 // names compare without regard to case. A VALUE may contain "=" and runs to the end of the
-// action; write txt(0)="" to empty a text field. A key press reaches the form's KeyDown when
+// action, blanks around it dropped. A value may be quoted, the value of NAME=VALUE, input,
+// file and answer: txtEffect="Rate=2;Delay=1", lstMat="3 " (the blank is kept); inside the
+// quotes \" is a quote and \\ a backslash, and ";" does not end the action. A quote that does
+// not start a value is an ordinary character (txt(0)=6" is six inches), and a value whose quote
+// is not closed, or is followed by more text, is taken as written. Write txt(0)="" to empty a
+// text field. A key press reaches the form's KeyDown when
 // the form has KeyPreview; Enter and Escape then press the default and cancel buttons, and F1
 // shows help unless KeyDown received it.
 //
@@ -49,17 +56,33 @@ struct DialogAction {
   int32_t color = 0;    // Color: red + 256 * green + 65536 * blue
   int keyCode = 0;      // Key: the key code (vlm::key) and shift state (vlm::shift)
   int shiftState = 0;
-  int button = 0;    // Answer: the button's answer (mb::OK, mb::Yes, ...)
-  std::string text;  // the action as written, for messages
+  int button = 0;     // Answer: the button's answer (mb::OK, mb::Yes, ...)
+  std::string text;   // the action as written, for messages
+  std::string where;  // "actions.txt:3" for an action of a script file, else ""
 };
 
 // Parses a script; vlm::Error (5) naming `origin`, the action and the problem on bad input.
+// A script `file` takes one action per line (";" may still join several on a line), skips
+// blank and comment lines, and its messages name the line: "actions.txt:3: ...".
 std::vector<DialogAction> ParseDialogScript(std::string_view script,
-                                            const std::string& origin = "--ui");
+                                            const std::string& origin = "--ui", bool file = false);
 
 // One recorded event: a message box, input box, log line, dialog shown, ...
 struct TranscriptEntry {
-  enum class Kind { Dialog, MessageBox, InputBox, FileDialog, ColorDialog, Log, Help, Note } kind;
+  // Value: a field, check box or list the script changed, as the dialog closed and as the
+  // plug-in read it (txt(1) = "abc" -> 0). Warning: a value the plug-in could not read.
+  enum class Kind {
+    Dialog,
+    MessageBox,
+    InputBox,
+    FileDialog,
+    ColorDialog,
+    Log,
+    Help,
+    Note,
+    Value,
+    Warning
+  } kind;
   std::string title;  // caption of the form or message box
   std::string text;   // prompt, log line, chosen answer
 };
@@ -107,6 +130,10 @@ class ScriptedDialogs : public DialogBackend {
   void MoveFocus(Form& form, Control* to);
   // Removes and returns the next action when it is of this kind.
   std::optional<DialogAction> TakeNext(DialogAction::Kind kind);
+  // Notes a text field, check box or list the script is about to change.
+  void NoteChange(const Control& control, const std::string& typed);
+  // Records the value of each control the script changed on the form that closed.
+  void RecordChanges(const Form& form);
 
   bool scripted_;
   std::optional<std::string> failure_;
@@ -115,6 +142,12 @@ class ScriptedDialogs : public DialogBackend {
   std::function<void(const TranscriptEntry&)> observer_;
   std::function<void(const Form&)> formObserver_;
   std::vector<std::pair<const Form*, Control*>> focus_;  // focused control per open form
+  // Per open form: the controls the script changed, by full name, with the value last typed.
+  struct Change {
+    std::string name, typed;
+    bool changed = false;  // some action gave it a value it did not have
+  };
+  std::vector<std::vector<Change>> changes_;
   // Entries of each log list shown so far (ListControl::ItemsAdded at its last repaint).
   std::vector<std::pair<const Control*, long long>> shownListLines_;
 };

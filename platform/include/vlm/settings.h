@@ -42,6 +42,11 @@ std::string GetSetting(std::string_view application, std::string_view section, s
 void SaveSetting(std::string_view application, std::string_view section, std::string_view key,
                  std::string_view value);
 void DeleteSetting(std::string_view application, std::string_view section, std::string_view key);
+// Fresh settings, for the whole process: reads see nothing of the settings file, as on a first
+// run, and saves go to memory only, so a run is independent of earlier ones and leaves the
+// file alone. Within the process the saved values are read back as usual.
+void UseFreshSettings(bool fresh);
+bool FreshSettings();
 
 // ---- registry -------------------------------------------------------------------------------
 enum class RegistryType : uint32_t {

@@ -1,6 +1,7 @@
 // The plug-in side of the three contracts: constant descriptive members and the exception
 // firewall around the member that does the work.
 #include "vlm/component_module.h"
+#include "vlm/contracts/form_catalog.h"
 #include "vlm/contracts/import_export.h"
 #include "vlm/contracts/operation.h"
 #include "vlm/contracts/plugin.h"
@@ -29,6 +30,7 @@ PluginBase::~PluginBase() {
 }
 
 void* PluginBase::QueryInterface(std::string_view name) noexcept {
+  if (name == FormCatalog::InterfaceName) return dynamic_cast<FormCatalog*>(this);
   return name == Plugin::InterfaceName ? static_cast<Plugin*>(this) : nullptr;
 }
 
@@ -78,6 +80,7 @@ ImportExportBase::~ImportExportBase() {
 }
 
 void* ImportExportBase::QueryInterface(std::string_view name) noexcept {
+  if (name == FormCatalog::InterfaceName) return dynamic_cast<FormCatalog*>(this);
   return name == PluginImportExport::InterfaceName ? static_cast<PluginImportExport*>(this)
                                                    : nullptr;
 }

@@ -202,7 +202,26 @@ std::string NumericDialog::DefaultText(int index) const {
 }
 
 void NumericDialog::txtLostFocus(int index) {
-  txt(index).SetText(NumberText(fnVal(txt(index).Text())));
+  const std::string typed = txt(index).Text();
+  txt(index).SetText(NumberText(fnVal(typed)));
+  noteReading(txt(index), typed);
+}
+
+// Tells the back-end how the field was read: "abc" reads as 0, but holds no number at all.
+void NumericDialog::noteReading(TextBox& field, std::string_view typed) {
+  auto hasNumber = [](std::string_view t) {
+    size_t end = 0;
+    while (end < t.size() && (IsDigit(t[end]) || t[end] == '-' || t[end] == '.'))
+      ++end;
+    float ignored = 0;
+    return ParseSingle(t, ignored) == Parse::Ok ||
+           ParseSingle(t.substr(0, end), ignored) == Parse::Ok;
+  };
+  const size_t feetMark = typed.find('\'');
+  const bool readable =
+      Trim(typed).empty() || hasNumber(typed) ||
+      (feetMark != std::string_view::npos && hasNumber(typed.substr(feetMark + 1)));
+  field.NoteReading(field.Text(), readable);
 }
 
 std::string NumericDialog::getSetting(std::string_view key, std::string_view defaultValue) const {

@@ -66,6 +66,8 @@ class NumericDialog : public Form {
  protected:
   // Leaving a field rewrites it through fnVal.
   virtual void txtLostFocus(int index);
+  // Notes on the field how its text `typed` was read (its text now).
+  static void noteReading(TextBox& field, std::string_view typed);
   // Further remembered controls: read after the fields are loaded, stored with them on OK.
   virtual void loadSettings() {}
   virtual void saveSettings() {}

@@ -1,0 +1,183 @@
+// vlmhost describe: asks the plug-in's form catalogue for each form, loads it as a first run
+// would and lists its controls in reading order: the controls outside any tab first, then
+// each tab's in tab order, each group in the order the form made them.
+#include "cli/describe.h"
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "cli/commands.h"
+#include "vlm/component.h"
+#include "vlm/contracts/form_catalog.h"
+#include "vlm/error.h"
+#include "vlm/forms.h"
+#include "vlm/scripted_dialogs.h"
+#include "vlm/settings.h"
+
+namespace vlm::host {
+namespace {
+
+using nlohmann::json;
+
+// The tab caption of the page that holds the control, "" outside the tabs.
+std::string TabCaption(const Form& form, const Control& control, int& order) {
+  order = 0;
+  for (const Control* c : form.Controls()) {
+    if (c->Kind() != ControlKind::TabStrip) continue;
+    const auto& tabs = static_cast<const TabStrip&>(*c);
+    if (int tab = tabs.TabOf(control)) {
+      order = tab;
+      return tabs.TabAt(tab).caption;
+    }
+  }
+  return {};
+}
+
+json DescribeControl(const Form& form, const Control& c) {
+  int order = 0;
+  json d = {
+      {"name", c.FullName()},       {"kind", ControlKindName(c.Kind())}, {"caption", c.Caption()},
+      {"toolTip", c.ToolTipText()}, {"tab", TabCaption(form, c, order)}, {"enabled", c.Enabled()},
+      {"visible", c.Visible()}};
+  switch (c.Kind()) {
+    case ControlKind::TextBox:
+      d["value"] = static_cast<const TextBox&>(c).Text();
+      break;
+    case ControlKind::CheckBox:
+      d["value"] = static_cast<const CheckBox&>(c).Value();
+      break;
+    case ControlKind::OptionButton:
+      d["value"] = static_cast<const OptionButton&>(c).Value() ? 1 : 0;
+      break;
+    case ControlKind::Slider: {
+      const auto& slider = static_cast<const Slider&>(c);
+      d["value"] = slider.Value();
+      d["min"] = slider.Min();
+      d["max"] = slider.Max();
+      break;
+    }
+    case ControlKind::ListBox:
+    case ControlKind::ComboBox: {
+      const auto& list = static_cast<const ListControl&>(c);
+      d["value"] = list.Text();
+      d["entries"] = list.Items();
+      break;
+    }
+    case ControlKind::TabStrip: {
+      const auto& tabs = static_cast<const TabStrip&>(c);
+      json captions = json::array();
+      for (int i = 1; i <= tabs.TabCount(); ++i)
+        captions.push_back(tabs.TabAt(i).caption);
+      d["value"] = tabs.SelectedIndex() > 0 ? tabs.TabAt(tabs.SelectedIndex()).caption : "";
+      d["entries"] = captions;
+      break;
+    }
+    default:
+      break;
+  }
+  return d;
+}
+
+json DescribeForm(const Form& form) {
+  std::vector<std::pair<int, const Control*>> ordered;
+  for (const Control* c : form.Controls()) {
+    int order = 0;
+    TabCaption(form, *c, order);
+    ordered.emplace_back(order, c);
+  }
+  std::stable_sort(ordered.begin(), ordered.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  json controls = json::array();
+  for (const auto& [order, c] : ordered)
+    controls.push_back(DescribeControl(form, *c));
+  return {{"name", form.Name()}, {"caption", form.Caption()}, {"controls", controls}};
+}
+
+std::string Quoted(const std::string& s) {
+  return json(s).dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+void PrintForm(const json& form, std::ostream& out) {
+  out << "form " << form["name"].get<std::string>() << " "
+      << Quoted(form["caption"].get<std::string>()) << ": " << form["controls"].size()
+      << " controls\n";
+  for (const json& c : form["controls"]) {
+    out << "  " << c["name"].get<std::string>() << " (" << c["kind"].get<std::string>() << ")";
+    if (!c["caption"].get<std::string>().empty())
+      out << " " << Quoted(c["caption"].get<std::string>());
+    if (!c["toolTip"].get<std::string>().empty())
+      out << " tip " << Quoted(c["toolTip"].get<std::string>());
+    if (!c["tab"].get<std::string>().empty()) out << " tab " << Quoted(c["tab"].get<std::string>());
+    if (c.contains("value"))
+      out << " = "
+          << (c["value"].is_string() ? Quoted(c["value"].get<std::string>()) : c["value"].dump());
+    if (c.contains("min")) out << " (" << c["min"].dump() << ".." << c["max"].dump() << ")";
+    if (c.contains("entries")) {
+      out << " entries [";
+      std::string sep;
+      for (const json& e : c["entries"])
+        out << sep << Quoted(e.get<std::string>()), sep = ", ";
+      out << "]";
+    }
+    if (!c["enabled"].get<bool>()) out << " disabled";
+    if (!c["visible"].get<bool>()) out << " hidden";
+    out << "\n";
+  }
+}
+
+}  // namespace
+
+int DescribeCommand(const std::string& progId, bool asJson, std::ostream& out, std::ostream& err) {
+  // As a first run shows them: nothing remembered is read, nothing is stored.
+  UseFreshSettings(true);
+  // A form that shows a message while it loads is answered as it opens; say what it said.
+  auto dialogs = std::make_shared<ScriptedDialogs>();
+  dialogs->SetObserver([&err](const TranscriptEntry& e) {
+    if (e.kind == TranscriptEntry::Kind::MessageBox) err << "note: " << e.text << "\n";
+  });
+  struct Restore {
+    std::shared_ptr<DialogBackend> previous;
+    ~Restore() { SetDialogBackend(previous); }
+  } restore{SetDialogBackend(dialogs)};
+
+  Instance instance;
+  try {
+    instance = CreateObject(progId);
+  } catch (const Error& e) {
+    err << "error: " << e.Description() << "\n";
+    return ExitBadInput;
+  }
+  json result = {{"progId", progId}, {"forms", json::array()}};
+  auto* catalog = instance.As<FormCatalog>(FormCatalog::InterfaceName);
+  std::vector<std::string> names;
+  if (catalog && Failed(catalog->FormCatalog_Names(names))) {
+    err << "error: " << progId << ": cannot list its forms: " << LastError().description << "\n";
+    return ExitRunFailed;
+  }
+  int status = ExitOk;
+  for (const std::string& name : names) {
+    std::unique_ptr<Form> form;
+    if (Failed(catalog->FormCatalog_Create(name, form)) || !form) {
+      err << "error: " << progId << ": cannot make the form " << name << ": "
+          << LastError().description << "\n";
+      status = ExitRunFailed;
+      continue;
+    }
+    result["forms"].push_back(DescribeForm(*form));
+    form.reset();  // before the instance whose library holds its code
+  }
+  if (asJson) {
+    out << result.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+  } else if (result["forms"].empty() && status == ExitOk) {
+    out << progId << " has no forms of its own (it shows at most message and input boxes)\n";
+  } else {
+    out << progId << ": " << result["forms"].size() << " forms\n";
+    for (const json& form : result["forms"])
+      PrintForm(form, out);
+  }
+  return status;
+}
+
+}  // namespace vlm::host
