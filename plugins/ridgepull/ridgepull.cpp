@@ -44,7 +44,17 @@ frmEEx::frmEEx()
 }
 
 void frmEEx::loadSettings() {
-  chkInside.SetValue(ToInteger(getSetting("Inside", std::to_string(chkInside.Value()))));
+  const std::string stored = getSetting("Inside", std::to_string(chkInside.Value()));
+  try {
+    chkInside.SetValue(ToInteger(stored));
+  } catch (const Error& e) {
+    Raise(e.Number(), e.Description() + ": the remembered value of the check box \"" +
+                          chkInside.Caption() + "\" is \"" + stored + "\"");
+  }
+}
+
+std::string frmEEx::fieldLabel(int index) const {
+  return lbl(index).Caption();
 }
 
 void frmEEx::saveSettings() {
@@ -81,9 +91,9 @@ void Ridgepull::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
 
     dialog.ShowModal();
     if (!dialog.bCancel) {
-      Inset = ToSingle(dialog.txt(0).Text());
-      Extrude = ToSingle(dialog.txt(1).Text());
-      Bevel = ToSingle(dialog.txt(2).Text());
+      Inset = dialog.ReadSingle(0);
+      Extrude = dialog.ReadSingle(1);
+      Bevel = dialog.ReadSingle(2);
       Inside = dialog.chkInside.Value() == 1;
       for (int32_t i = 0; i < scene.SelectedObjectCount(); ++i) {
         target = scene.CreateObject();

@@ -25,6 +25,7 @@ class frmEEx final : public NumericDialog {
  protected:
   void loadSettings() override;
   void saveSettings() override;
+  std::string fieldLabel(int index) const override;
 };
 
 // One point of a face's outline with what the moulding needs there.

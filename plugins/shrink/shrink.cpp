@@ -18,6 +18,10 @@ frmShrink::frmShrink() : NumericDialog("frmShrink", "shrink", {"0.1"}), lbl(*thi
   lbl.SetCaption("Inset");
 }
 
+std::string frmShrink::fieldLabel(int) const {
+  return lbl.Caption();
+}
+
 Shrink::Shrink()
     : PluginBase({.name = "Shrink",
                   .author = "Ardo Venmark \u00a9 2008",
@@ -40,7 +44,7 @@ void Shrink::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
 
   dialog.ShowModal();
   if (!dialog.bCancel) {
-    Amount = ToSingle(dialog.txt(0).Text());
+    Amount = dialog.ReadSingle(0);
     for (int32_t i = 0; i < scene.SelectedObjectCount(); ++i)
       shrinkObject(*scene.SelectedObject(i));
   }

@@ -19,6 +19,9 @@ class frmShrink final : public NumericDialog {
  public:
   frmShrink();
   Label lbl;
+
+ protected:
+  std::string fieldLabel(int index) const override;
 };
 
 // One vertex of the object being shrunk.

@@ -218,7 +218,8 @@ TEST(Ridgepull, AFieldThatCannotBeReadIsReported) {
   Fixture f;
   f.select(Square(f.group));
   ASSERT_EQ(f.run("txt(1)=abc; enter"), StatusOk);
-  EXPECT_THAT(f.messages, ElementsAre("13 - Type mismatch"));
+  EXPECT_THAT(f.messages,
+              ElementsAre("13 - Type mismatch: the field \"Extrude\" (txt(1)) holds \"abc\""));
   EXPECT_EQ(f.moulding(), nullptr);
 }
 
