@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "vlm/contracts/plugin.h"
@@ -67,6 +69,8 @@ class Ridgepull final : public PluginBase {
   void finishRing(EdgeRing& ring);
   void emitRing(const EdgeRing& ring);
   void release();
+  // The two edges at point i of a ring, from the point to its previous and next neighbour.
+  static std::pair<Vec3, Vec3> edgesAt(const EdgeRing& ring, int32_t i);
 
   vlm::Object* source = nullptr;
   vlm::Object* target = nullptr;

@@ -43,6 +43,8 @@ class Shrink final : public PluginBase {
  private:
   void shrinkObject(vlm::Object& object);
   void addFace(vlm::Face& face);
+  // The face's plane normal, worked out again in double where the host's overflowed.
+  Vec3 planeNormal(vlm::Face& face);
 
   vlm::Object* object_ = nullptr;
   std::vector<ShrinkVertex> vertices_;
