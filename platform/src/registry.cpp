@@ -1,5 +1,6 @@
 // The stand-in registry: files in the Windows .reg text format.
 #include <cstdio>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -41,6 +42,10 @@ std::string_view Trim(std::string_view text) {
   return text.substr(begin, end - begin + 1);
 }
 
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
 // Key paths are kept without leading or trailing backslashes, so "A\B\" finds "A\B".
 std::string_view NormalizePath(std::string_view path) {
   while (!path.empty() && path.front() == '\\')
@@ -50,19 +55,30 @@ std::string_view NormalizePath(std::string_view path) {
   return path;
 }
 
-// What is wrong with a (normalized) key path, or "" when it is usable.
-std::string KeyPathProblem(std::string_view path) {
-  if (path.empty()) return "empty key name";
-  if (path.find("\\\\") != std::string_view::npos) return "key name has an empty part (\"\\\\\")";
-  if (path.find_first_of("\r\n") != std::string_view::npos) return "key name has a line break";
-  return {};
-}
-
 // A piece of a damaged line, short enough to quote in a message.
 std::string Quote(std::string_view text) {
   constexpr size_t kLimit = 40;
   if (text.size() <= kLimit) return "\"" + std::string(text) + "\"";
   return "\"" + std::string(text.substr(0, kLimit)) + "...\"";
+}
+
+// What is wrong with a (normalized) key path, or "" when it is usable.
+std::string KeyPathProblem(std::string_view path) {
+  if (path.empty()) return "empty key name";
+  if (path.find("\\\\") != std::string_view::npos) return "key name has an empty part (\"\\\\\")";
+  if (path.find_first_of("\r\n") != std::string_view::npos) return "key name has a line break";
+  // Blanks at either end of a key's name would not survive a write and a read: refused.
+  for (size_t start = 0; start <= path.size();) {
+    size_t end = path.find('\\', start);
+    if (end == std::string_view::npos) end = path.size();
+    std::string_view name = path.substr(start, end - start);
+    if (IsBlank(name.front()) || IsBlank(name.back())) {
+      return "key name " + Quote(name) + " begins or ends with a blank";
+    }
+    start = end + 1;
+  }
+  if (path.front() == '-') return "key name begins with \"-\", which would read as deleting it";
+  return {};
 }
 
 int HexDigit(char c) {
@@ -146,7 +162,7 @@ class RegParser {
     if (!path.empty() && path.front() == '-') {
       Fail("deleting a key ([-...]) is not supported in this file");
     }
-    path = NormalizePath(Trim(path));
+    path = NormalizePath(path);
     if (std::string problem = KeyPathProblem(path); !problem.empty()) Fail(problem);
     return std::string(path);
   }
@@ -179,6 +195,10 @@ class RegParser {
       pos = 1;
     } else {
       name = ParseQuoted(line, pos, "value name");
+      // Only a carriage return can sit inside a line; no file could hold the name again.
+      if (name.find_first_of("\r\n") != std::string::npos) {
+        Fail("value name " + Quote(name) + " has a line break");
+      }
     }
     std::string_view rest = Trim(line.substr(pos));
     if (rest.empty() || rest.front() != '=') Fail("expected \"=\" after the value name");
@@ -375,7 +395,15 @@ std::string RegistryFile::Serialize() const {
                   "registry key " + Quote(path) + " cannot be written: its name has a line break");
     }
     out += "[" + path + "]\n";
+    // Names that differ only in case are one value to the reader.
+    std::set<std::string, Less> names;
     for (const auto& [name, value] : key.values) {
+      if (!names.insert(name).second) {
+        throw Error(err::InvalidProcedureCall, "registry value " + Quote(name) + " in " +
+                                                   Quote(path) +
+                                                   " cannot be written: another value of the "
+                                                   "same name but for case is there");
+      }
       if (name.find_first_of("\r\n") != std::string::npos) {
         throw Error(err::InvalidProcedureCall, "registry value " + Quote(name) + " in " +
                                                    Quote(path) +

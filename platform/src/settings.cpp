@@ -2,6 +2,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
@@ -112,6 +113,45 @@ const char* TypeName(const json& value) {
   }
 }
 
+// Finds where parsing stops. The parser reports a number beyond the range of a double
+// (1e999) as out of range, not as a parse error, and without its place; reading the text
+// again with this reader recovers the place.
+class ErrorLocator final : public nlohmann::json_sax<json> {
+ public:
+  explicit ErrorLocator(const std::string& bytes) : bytes_(bytes) {}
+  std::string place;
+
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t) override { return true; }
+  bool number_unsigned(number_unsigned_t) override { return true; }
+  bool number_float(number_float_t, const string_t&) override { return true; }
+  bool string(string_t&) override { return true; }
+  bool binary(binary_t&) override { return true; }
+  bool start_object(std::size_t) override { return true; }
+  bool key(string_t&) override { return true; }
+  bool end_object() override { return true; }
+  bool start_array(std::size_t) override { return true; }
+  bool end_array() override { return true; }
+  // `position` counts the bytes read up to the end of the offending token; the place named
+  // is where the token starts.
+  bool parse_error(std::size_t position, const std::string& token,
+                   const nlohmann::detail::exception&) override {
+    position = std::min(position, bytes_.size());
+    const std::string_view read(bytes_.data(), position);
+    const size_t newline = read.rfind('\n');
+    const size_t lineStart = newline == std::string_view::npos ? 0 : newline + 1;
+    const auto line = std::count(read.begin(), read.end(), '\n') + 1;
+    const size_t end = position - lineStart;
+    const size_t column = end > token.size() ? end - token.size() + 1 : 1;
+    place = "line " + std::to_string(line) + ", column " + std::to_string(column);
+    return false;
+  }
+
+ private:
+  const std::string& bytes_;
+};
+
 std::string DescribeParseError(const json::parse_error& e) {
   // nlohmann says "[json.exception.parse_error.101] parse error at line 3, column 5: ...";
   // keep the part from the place onwards.
@@ -119,6 +159,15 @@ std::string DescribeParseError(const json::parse_error& e) {
   const std::string marker = "parse error at ";
   if (auto at = text.find(marker); at != std::string::npos) return text.substr(at + marker.size());
   return text;
+}
+
+// A number beyond the range of a double: "line 2, column 20: number overflow parsing '1e999'".
+std::string DescribeOutOfRange(const std::string& bytes, const json::exception& e) {
+  ErrorLocator locator(bytes);
+  json::sax_parse(bytes, &locator);
+  std::string text = e.what();
+  if (auto close = text.find("] "); close != std::string::npos) text = text.substr(close + 2);
+  return locator.place.empty() ? text : locator.place + ": " + text;
 }
 
 // The first place where the document is not application -> section -> key -> text.
@@ -166,6 +215,10 @@ SettingsDocument LoadSettings(const fs::path& file) {
   } catch (const json::parse_error& e) {
     doc.root = json::object();
     doc.damage = DescribeParseError(e);
+    return doc;
+  } catch (const json::exception& e) {
+    doc.root = json::object();
+    doc.damage = DescribeOutOfRange(doc.bytes, e);
     return doc;
   }
   doc.damage = FindShapeDamage(doc.root);
@@ -282,6 +335,16 @@ std::string GetSetting(std::string_view application, std::string_view section, s
     } catch (...) {
     }
     return std::string(defaultValue);
+  }
+}
+
+std::string SettingsDamage() {
+  try {
+    const fs::path file = SettingsFile();
+    const SettingsDocument doc = LoadSettings(file);
+    return doc.damage.empty() ? std::string() : DamageMessage(file, doc.damage);
+  } catch (const std::exception&) {
+    return {};  // a file that cannot be read at all is reported where it is read
   }
 }
 

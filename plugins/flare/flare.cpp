@@ -212,7 +212,10 @@ Flare::Rings Flare::computeRings(vlm::Shape& shape, int32_t polygon, const Profi
       Raise(err::DivisionByZero, polygonName(shape, polygon) +
                                      " has a zero-length edge from corner " + std::to_string(j) +
                                      " to corner " + std::to_string((j + 1) % h) + refusal);
-  const Vec3 n = poly->GetNormal();
+  Vec3 n = poly->GetNormal();
+  // The host works the normal out in floats, whose products overflow for edges near 1e19;
+  // worked out again in double, only a polygon that encloses no area has none.
+  if (!IsUsableNormal(n)) n = PolygonNormal(P);
   if (n == Vec3{})
     Raise(err::InvalidProcedureCall,
           polygonName(shape, polygon) + " encloses no area, so it has no normal" + refusal);
@@ -250,26 +253,33 @@ Flare::Rings Flare::computeRings(vlm::Shape& shape, int32_t polygon, const Profi
 Vec3 Flare::miterVector(Vec3 Pp, Vec3 P, Vec3 Pn, Vec3 n, const std::string& where) {
   const Vec3 a = P - Pp;
   const Vec3 b = P - Pn;
-  const Vec3 na = Normalize(a), nb = Normalize(b);
+  // Directions and the cosine are worked out in double where the squares of very long (or
+  // very short) edges leave the float range; ordinary edges keep the float arithmetic.
+  const Vec3 na = Direction(a), nb = Direction(b);
   if (Length(na + nb) < ParallelTolerance) {
     // Two collinear edges have no bisector: the corner moves at right angles to the edge, in
     // the face plane and away from the face, and the edges do not bend (h2 = 1).
-    return Normalize(Cross(Pn - Pp, n));
+    const Vec3 side = Cross(Pn - Pp, n);
+    return HasFloatLength(side) ? Normalize(side) : Direction(Cross(Direction(Pn - Pp), n));
   }
   if (Length(na - nb) < ParallelTolerance)
     Raise(err::DivisionByZero,
           where + " turns back on itself: its two edges run the same way; nothing was changed");
 
   // Rounding may take the cosine of a nearly straight corner just past -1.
-  const double c =
-      std::clamp(double{Dot(a, b)} / (double{Length(a)} * double{Length(b)}), -1.0, 1.0);
+  const double cosine = HasFloatLength(a) && HasFloatLength(b)
+                            ? double{Dot(a, b)} / (double{Length(a)} * double{Length(b)})
+                            : PreciseDot(a, b) / (PreciseLength(a) * PreciseLength(b));
+  const double c = std::clamp(cosine, -1.0, 1.0);
   const double s = std::sqrt(1 - c * c);
   const double theta = AtnFromSinCos(s, c);
   const double h2 = std::sin(theta / 2);
   Vec3 d = Normalize(na + nb) * static_cast<float>(1 / h2);
   // At a reflex corner the bisector of the two edges points into the face; the edges move
   // outward only when the corner moves the other way.
-  if (Dot(Cross(a, Pn - P), n) < 0) d = -d;
+  Vec3 turn = Cross(a, Pn - P);
+  if (!HasFloatLength(turn)) turn = Cross(Direction(a), Direction(Pn - P));
+  if (Dot(turn, n) < 0) d = -d;
   return d;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "vlm/forms.h"
 #include "vlm/plugin_folder.h"
@@ -45,7 +46,17 @@ frmEEx::frmEEx()
 }
 
 void frmEEx::loadSettings() {
-  chkInside.SetValue(ToInteger(getSetting("Inside", std::to_string(chkInside.Value()))));
+  const std::string stored = getSetting("Inside", std::to_string(chkInside.Value()));
+  try {
+    chkInside.SetValue(ToInteger(stored));
+  } catch (const Error& e) {
+    Raise(e.Number(), e.Description() + ": the remembered value of the check box \"" +
+                          chkInside.Caption() + "\" is \"" + stored + "\"");
+  }
+}
+
+std::string frmEEx::fieldLabel(int index) const {
+  return lbl(index).Caption();
 }
 
 void frmEEx::saveSettings() {
@@ -60,6 +71,14 @@ Ridgepull::Ridgepull()
                   .validation = PluginDescription::Counts{1, 999, 0, 999}}) {}
 
 float Ridgepull::angleBetween(Vec3 a, Vec3 b) {
+  if (!HasFloatLength(a) || !HasFloatLength(b)) {
+    // Very long or very short edges: their squares leave the float range, not their angle.
+    const double lengths = PreciseLength(a) * PreciseLength(b);
+    if (lengths == 0) Raise(err::DivisionByZero);
+    const double c = PreciseDot(a, b) / lengths;
+    if (std::fabs(c) >= 1) return 0;
+    return static_cast<float>(std::acos(c));
+  }
   const float c = CheckedDivide(Dot(a, b), Length(a) * Length(b));
   if (std::fabs(c) >= 1) return 0;
   return std::acos(c);
@@ -82,9 +101,9 @@ void Ridgepull::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
 
     dialog.ShowModal();
     if (!dialog.bCancel) {
-      Inset = ToSingle(dialog.txt(0).Text());
-      Extrude = ToSingle(dialog.txt(1).Text());
-      Bevel = ToSingle(dialog.txt(2).Text());
+      Inset = dialog.ReadSingle(0);
+      Extrude = dialog.ReadSingle(1);
+      Bevel = dialog.ReadSingle(2);
       Inside = dialog.chkInside.Value() == 1;
       for (int32_t i = 0; i < scene.SelectedObjectCount(); ++i) {
         target = scene.CreateObject();
@@ -135,16 +154,22 @@ void Ridgepull::processObject(vlm::Object& object) {
 }
 
 EdgeRing Ridgepull::buildRing(vlm::Face& face) {
-  const Vec3 normal = face.GetNormal();
+  Vec3 normal = face.GetNormal();
   EdgeRing ring;
   ring.pointCount = face.PointCount();
   ring.points.resize(static_cast<size_t>(ring.pointCount));
+  std::vector<Vec3> outline(ring.points.size());
   for (int32_t i = 0; i < ring.pointCount; ++i) {
     RingPoint& p = ring.points[static_cast<size_t>(i)];
     p.vertexIndex = face.PointVertex(i);
     if (p.vertexIndex < 0 || static_cast<size_t>(p.vertexIndex) >= vertexNormalSums.size())
       Raise(err::SubscriptOutOfRange);
-    p.position = source->GetVertex(p.vertexIndex);
+    p.position = outline[static_cast<size_t>(i)] = source->GetVertex(p.vertexIndex);
+  }
+  // The host works the normal out in floats, whose products overflow for edges near 1e19;
+  // worked out again in double, only a face that encloses no area has none.
+  if (!IsUsableNormal(normal)) normal = PolygonNormal(outline);
+  for (RingPoint& p : ring.points) {
     p.faceNormal = unit(normal, p.vertexIndex, "its face has no normal");
     vertexNormalSums[static_cast<size_t>(p.vertexIndex)] += p.faceNormal;
     vertexUseCounts[static_cast<size_t>(p.vertexIndex)] += 1;
@@ -152,14 +177,20 @@ EdgeRing Ridgepull::buildRing(vlm::Face& face) {
   const int32_t n = ring.pointCount;
   for (int32_t i = 0; i < n; ++i) {
     RingPoint& p = ring.points[static_cast<size_t>(i)];
-    const Vec3 a = ring.points[static_cast<size_t>((i + n - 1) % n)].position - p.position;
-    const Vec3 b = ring.points[static_cast<size_t>((i + 1) % n)].position - p.position;
-    if (Length(a) == 0 || Length(b) == 0)
+    const auto [a, b] = edgesAt(ring, i);
+    if (a == Vec3{} || b == Vec3{})
       degenerateCorner(p.vertexIndex, "two points of its face coincide");
     p.cornerAngle = angleBetween(a, b);
-    p.bisector = unit(Normalize(a) + Normalize(b), p.vertexIndex, "its edges run in one line");
+    p.bisector = unit(Direction(a) + Direction(b), p.vertexIndex, "its edges run in one line");
   }
   return ring;
+}
+
+std::pair<Vec3, Vec3> Ridgepull::edgesAt(const EdgeRing& ring, int32_t i) {
+  const int32_t n = ring.pointCount;
+  const Vec3 P = ring.points[static_cast<size_t>(i)].position;
+  return {ring.points[static_cast<size_t>((i + n - 1) % n)].position - P,
+          ring.points[static_cast<size_t>((i + 1) % n)].position - P};
 }
 
 void Ridgepull::finishRing(EdgeRing& ring) {
@@ -177,7 +208,14 @@ void Ridgepull::emitRing(const EdgeRing& ring) {
     const RingPoint& p = ring.points[static_cast<size_t>(i)];
     const Vec3 P = p.position, N = p.faceNormal, V = p.vertexNormal, D = p.bisector;
     const float s = std::sin(p.cornerAngle / 2);
-    if (s == 0) degenerateCorner(p.vertexIndex, "its edges meet at a zero angle");
+    if (s == 0) {
+      // The angle is 0 both where the edges fold back onto each other and where they run on
+      // in a line that bends too little for a float cosine to tell from -1.
+      const auto [a, b] = edgesAt(ring, i);
+      degenerateCorner(p.vertexIndex, PreciseDot(a, b) < 0
+                                          ? "its edges run on in an almost straight line"
+                                          : "its edges meet at a zero angle");
+    }
     const float k = Dot(V, N) / (Length(V) * Length(N));
     if (k == 0) degenerateCorner(p.vertexIndex, "its vertex normal lies in the face plane");
     // Dividing by k raises Q1 along the vertex normal until it stands Extrude above the face;

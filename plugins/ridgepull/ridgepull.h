@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "vlm/contracts/form_catalog.h"
@@ -26,6 +28,7 @@ class frmEEx final : public NumericDialog {
  protected:
   void loadSettings() override;
   void saveSettings() override;
+  std::string fieldLabel(int index) const override;
 };
 
 // One point of a face's outline with what the moulding needs there.
@@ -69,6 +72,8 @@ class Ridgepull final : public PluginBase, public FormCatalogBase {
   void finishRing(EdgeRing& ring);
   void emitRing(const EdgeRing& ring);
   void release();
+  // The two edges at point i of a ring, from the point to its previous and next neighbour.
+  static std::pair<Vec3, Vec3> edgesAt(const EdgeRing& ring, int32_t i);
 
   vlm::Object* source = nullptr;
   vlm::Object* target = nullptr;

@@ -1,6 +1,7 @@
 #include "shrink.h"
 
 #include <cmath>
+#include <vector>
 
 #include "vlm/forms.h"
 #include "vlm/plugin_folder.h"
@@ -17,6 +18,10 @@ void helpAnchor() {}
 frmShrink::frmShrink() : NumericDialog("frmShrink", "shrink", {"0.1"}), lbl(*this, "lbl") {
   SetCaption("Shrink Value");
   lbl.SetCaption("Inset");
+}
+
+std::string frmShrink::fieldLabel(int) const {
+  return lbl.Caption();
 }
 
 Shrink::Shrink()
@@ -41,7 +46,7 @@ void Shrink::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
 
   dialog.ShowModal();
   if (!dialog.bCancel) {
-    Amount = ToSingle(dialog.txt(0).Text());
+    Amount = dialog.ReadSingle(0);
     for (int32_t i = 0; i < scene.SelectedObjectCount(); ++i)
       shrinkObject(*scene.SelectedObject(i));
   }
@@ -68,12 +73,27 @@ void Shrink::shrinkObject(vlm::Object& object) {
   for (size_t j = 0; j < vertices_.size(); ++j) {
     const ShrinkVertex& v = vertices_[j];
     // A vertex whose normals cancel out has no inward direction: it stays where it is.
-    if (v.uses == 0 || Length(v.normalSum) == 0) continue;
-    const Vec3 moved = v.position - Normalize(v.normalSum) * Amount;
+    const Vec3 inward = Direction(v.normalSum);
+    if (v.uses == 0 || inward == Vec3{}) continue;
+    const Vec3 moved = v.position - inward * Amount;
     if (!std::isfinite(moved.x) || !std::isfinite(moved.y) || !std::isfinite(moved.z))
       Raise(err::Overflow);
     object.SetVertex(static_cast<int32_t>(j), moved);
   }
+}
+
+Vec3 Shrink::planeNormal(vlm::Face& face) {
+  const Vec3 normal = face.GetNormal();
+  if (IsUsableNormal(normal)) return normal;
+  // The host works it out in floats, whose products overflow for edges near 1e19: worked out
+  // again in double.
+  std::vector<Vec3> outline;
+  for (int32_t i = 0; i < face.PointCount(); ++i) {
+    const int32_t v = face.PointVertex(i);
+    if (v < 0 || static_cast<size_t>(v) >= vertices_.size()) Raise(err::SubscriptOutOfRange);
+    outline.push_back(vertices_[static_cast<size_t>(v)].position);
+  }
+  return PolygonNormal(outline);
 }
 
 void Shrink::addFace(vlm::Face& face) {
@@ -82,7 +102,7 @@ void Shrink::addFace(vlm::Face& face) {
     const int32_t k = face.PointNormal(i);
     if (v < 0 || static_cast<size_t>(v) >= vertices_.size()) Raise(err::SubscriptOutOfRange);
     // A point without a normal counts with its face's plane normal, as the host shows it.
-    const Vec3 normal = k < 0 ? face.GetNormal() : object_->GetNormal(k);
+    const Vec3 normal = k < 0 ? planeNormal(face) : object_->GetNormal(k);
     vertices_[static_cast<size_t>(v)].normalSum += normal;
     vertices_[static_cast<size_t>(v)].uses += 1;
   }

@@ -20,6 +20,9 @@ class frmShrink final : public NumericDialog {
  public:
   frmShrink();
   Label lbl;
+
+ protected:
+  std::string fieldLabel(int index) const override;
 };
 
 // One vertex of the object being shrunk.
@@ -43,6 +46,8 @@ class Shrink final : public PluginBase, public FormCatalogBase {
  private:
   void shrinkObject(vlm::Object& object);
   void addFace(vlm::Face& face);
+  // The face's plane normal, worked out again in double where the host's overflowed.
+  Vec3 planeNormal(vlm::Face& face);
 
   vlm::Object* object_ = nullptr;
   std::vector<ShrinkVertex> vertices_;

@@ -50,9 +50,18 @@ frmStep::frmStep()
 }
 
 void frmStep::txtLostFocus(int index) {
-  // The step count is a whole number, not a length: it is not read as feet and inches.
-  if (index != kStepsField) NumericDialog::txtLostFocus(index);
+  if (!isCount(index)) NumericDialog::txtLostFocus(index);
   drawPreview();
+}
+
+// The step count is a whole number, not a length: it is neither scaled to the scene's unit
+// nor read as feet and inches.
+bool frmStep::isCount(int index) const {
+  return index == kStepsField;
+}
+
+std::string frmStep::fieldLabel(int index) const {
+  return lbl(index).Caption();
 }
 
 void frmStep::drawPreview() {
@@ -137,13 +146,13 @@ void Stairwright::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
 
 Stairwright::Fields Stairwright::readFields(const frmStep& dialog) {
   Fields f{};
-  f.H = ToSingle(dialog.txt(0).Text());
-  f.B = ToSingle(dialog.txt(1).Text());
-  f.W = ToSingle(dialog.txt(2).Text());
-  f.T = ToSingle(dialog.txt(3).Text());
-  f.D = ToSingle(dialog.txt(4).Text());
-  f.n = ToInteger(dialog.txt(kStepsField).Text());
-  f.S = ToSingle(dialog.txt(6).Text());
+  f.H = dialog.ReadSingle(0);
+  f.B = dialog.ReadSingle(1);
+  f.W = dialog.ReadSingle(2);
+  f.T = dialog.ReadSingle(3);
+  f.D = dialog.ReadSingle(4);
+  f.n = dialog.ReadInteger(kStepsField);
+  f.S = dialog.ReadSingle(6);
   f.r = CheckedDivide(f.H, static_cast<float>(f.n) + 1);
   f.slope = CheckedDivide(f.B, f.H);
   // The farthest coordinates of the flight must be floats too.

@@ -30,6 +30,8 @@ class frmStep final : public NumericDialog {
 
  protected:
   void txtLostFocus(int index) override;
+  bool isCount(int index) const override;
+  std::string fieldLabel(int index) const override;
   void loaded() override { drawPreview(); }
 };
 

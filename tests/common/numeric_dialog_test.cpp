@@ -5,6 +5,7 @@
 #include "support/dialogs.h"
 #include "support/temp_home.h"
 #include "vlm/error.h"
+#include "vlm/files.h"
 #include "vlm/settings.h"
 
 namespace vlm {
@@ -162,6 +163,42 @@ TEST(NumericDialog, EnterKeepsTheTextOfTheFieldThatNeverLostFocus) {
   EXPECT_FALSE(dialog.bCancel);
   EXPECT_EQ(dialog.txt(0).Text(), "5'6");
   EXPECT_EQ(ErrorNumber([&] { ToSingle(dialog.txt(0).Text()); }), err::TypeMismatch);
+}
+
+TEST(NumericDialog, RemembersTheTidiedTextOfAFieldThatNeverLostFocus) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"txt(0)=5'6; enter", "1.676"},
+      {"txt(0)=6\"; enter", "0.152"},
+      {"txt(0)=abc; enter", "0"},
+      {"txt(0)=-0'6; click OKButton", "-0.152"},
+  };
+  for (auto [script, stored] : cases) {
+    Dialog d;
+    NumericDialog dialog("frmTest", "Test", {"0.1"});
+    ASSERT_EQ(d.run(dialog, script), StatusOk) << script;
+    EXPECT_EQ(GetSetting("VLMPlugin", "Test", "txt0"), stored) << script;
+  }
+}
+
+TEST(NumericDialog, ADamagedSettingsFileGivesDefaultsWithOneWarningAndStaysAsItIs) {
+  Dialog d;
+  std::vector<std::string> warnings;
+  SetWarningSink([&](const std::string& message) { warnings.push_back(message); });
+  const std::string damaged = "{\"VLMPlugin\": {\"Test\": {\"txt0\": \"3\",,";
+  WriteFileAtomically(SettingsFile(), damaged);
+  NumericDialog dialog("frmTest", "Test", {"0.1", "0.2"});
+  dialog.sscale = 2;
+  EXPECT_EQ(d.run(dialog, "txt(1)=7; click OKButton"), StatusOk);
+  SetWarningSink(nullptr);
+  EXPECT_FALSE(dialog.bCancel);
+  EXPECT_EQ(dialog.txt(0).Text(), "0.05");
+  EXPECT_EQ(dialog.txt(1).Text(), "7");
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find(SettingsFile().string() + " is damaged"), std::string::npos)
+      << warnings[0];
+  EXPECT_NE(warnings[0].find("will not be remembered until the file is mended"), std::string::npos)
+      << warnings[0];
+  EXPECT_EQ(ReadFile(SettingsFile()), damaged);
 }
 
 }  // namespace

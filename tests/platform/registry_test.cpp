@@ -86,6 +86,12 @@ TEST(RegistryParseTest, DamagedFilesNameTheLineAndTheProblem) {
       {header + "[-HKEY_LOCAL_MACHINE\\A]\n", "m.reg:4: deleting a key"},
       {header + "name=1\n", "m.reg:4: unrecognised line"},
       {"Windows Registry Editor Version 4.00\n", "m.reg:1: unrecognised line"},
+      // What the file cannot hold again is refused rather than changed on the way in.
+      {header + "[ HKEY_LOCAL_MACHINE\\B]\n",
+       "m.reg:4: key name \" HKEY_LOCAL_MACHINE\" begins or ends with a blank"},
+      {header + "[HKEY_LOCAL_MACHINE\\B\t]\n", "m.reg:4: key name \"B\t\" begins"},
+      {header + "[HKEY_LOCAL_MACHINE\\A \\B]\n", "m.reg:4: key name \"A \" begins"},
+      {header + "\"a\rb\"=\"x\"\n", "m.reg:4: value name \"a\rb\" has a line break"},
   };
   for (const Case& c : cases) {
     try {
@@ -130,6 +136,28 @@ TEST(RegistryFileTest, SerializeReadsBackTheSameValues) {
     EXPECT_EQ(other.data, value.data) << name;
   }
   EXPECT_EQ(back.Serialize(), text);
+}
+
+TEST(RegistryFileTest, NothingIsWrittenThatWouldReadBackOtherwise) {
+  // Blanks inside a key's name are kept; at its ends, or a leading "-", it cannot be written.
+  RegistryFile reg;
+  reg.CreateKey("HKEY_CURRENT_USER\\A  B\\C D").values["Name"] = RegistryValue::FromString("v");
+  RegistryFile back = RegistryFile::Parse(reg.Serialize(), "round trip");
+  ASSERT_NE(back.FindKey("HKEY_CURRENT_USER\\A  B\\C D"), nullptr);
+  EXPECT_EQ(back.Serialize(), reg.Serialize());
+  for (const char* path :
+       {" HKEY_CURRENT_USER\\A", "HKEY_CURRENT_USER\\A ", "A \\B", "\\ A", "-A"}) {
+    try {
+      reg.CreateKey(path);
+      ADD_FAILURE() << "created \"" << path << "\"";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), err::InvalidProcedureCall) << path;
+    }
+  }
+  // Two values whose names differ only in case would read back as one.
+  reg.CreateKey("HKEY_CURRENT_USER\\A").values["name"] = RegistryValue::FromString("v");
+  reg.CreateKey("HKEY_CURRENT_USER\\A").values["NAME"] = RegistryValue::FromString("w");
+  EXPECT_THROW(reg.Serialize(), Error);
 }
 
 TEST(RegistryFileTest, KeysIgnoreCaseAndDeleteRecursively) {

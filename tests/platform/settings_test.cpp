@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/temp_home.h"
@@ -147,6 +148,32 @@ TEST_F(SettingsTest, DamagedFileGivesDefaultsWithOneWarningAndIsNeverOverwritten
   WriteText(file, "[1, 2]");
   EXPECT_EQ(GetSetting("VLMPlugin", "Ridgepull", "txt0", "def"), "def");
   EXPECT_EQ(warnings_.size(), 3u);
+}
+
+TEST_F(SettingsTest, NumbersBeyondADoubleAreDamageAtTheirPlace) {
+  const fs::path file = SettingsFile();
+  const std::pair<std::string, std::string> cases[] = {
+      {"{\"VLMPlugin\": {\"Ridgepull\": {\"txt0\": 1e999}}}", "line 1, column 38"},
+      {"{\n  \"a\": -1E+400\n}", "line 2, column 8"},
+      {"[\n1,\n\n 2e308]", "line 4, column 2"},
+  };
+  for (const auto& [text, place] : cases) {
+    WriteText(file, text);
+    warnings_.clear();
+    EXPECT_EQ(GetSetting("VLMPlugin", "Ridgepull", "txt0", "def"), "def") << text;
+    ASSERT_EQ(warnings_.size(), 1u) << text;
+    EXPECT_NE(warnings_[0].find(file.string() + " is damaged (" + place + ": number overflow"),
+              std::string::npos)
+        << warnings_[0];
+    try {
+      SaveSetting("VLMPlugin", "Ridgepull", "txt0", "0.2");
+      ADD_FAILURE() << "saving over a damaged file succeeded: " << text;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), err::PathFileAccess) << text;
+      EXPECT_NE(e.Description().find(place), std::string::npos) << e.Description();
+    }
+    EXPECT_EQ(ReadFile(file), text);
+  }
 }
 
 TEST_F(SettingsTest, AtomicWriteKeepsTheOldFileWhenItFails) {

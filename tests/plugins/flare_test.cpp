@@ -238,6 +238,26 @@ TEST(FlareExtrusion, WithoutBevelTheFaceRisesInEqualStepsStraightUp) {
   EXPECT_TRUE(doc.graphSelection.shapes[0].polygons.empty());
 }
 
+TEST(FlareExtrusion, HugeFacesFlareWhereFloatSquaresOverflow) {
+  const float S = 2e19f, H = 1e19f, E = 1e18f;
+  const std::vector<Vec3> faces[] = {
+      {{0, 0, 0}, {S, 0, 0}, {S, S, 0}, {0, S, 0}},
+      {{-H, -H, 0}, {H, -H, 0}, {H, H, 0}, {-H, H, 0}},
+  };
+  for (const auto& outline : faces) {
+    HostDocument doc;
+    HostMesh& square = Polygon(doc, "Huge", outline);
+    const Outcome run = Apply(doc, Values(E, E, 1, 1));
+    ASSERT_EQ(run.status, StatusOk) << LastError().description;
+    // The right-angled corners move out by the bevel along both edges and up by the height.
+    for (size_t j = 0; j < 4; ++j) {
+      const Vec3 out{outline[j].x < outline[(j + 2) % 4].x ? -E : E,
+                     outline[j].y < outline[(j + 2) % 4].y ? -E : E, E};
+      ExpectNear(Ring(square, 4, 1, j, 1), outline[j] + out, "corner " + std::to_string(j), 1e13f);
+    }
+  }
+}
+
 // Corner 0 of the unit square (a right angle): its miter vector is (-1, -1, 0), of length
 // sqrt(2), so an offset t puts the ring at (-t, -t, height).
 struct ProfileCase {

@@ -8,6 +8,7 @@
 #include "support/stated_values.h"
 #include "support/temp_home.h"
 #include "support/tool_scene.h"
+#include "vlm/files.h"
 #include "vlm/settings.h"
 
 namespace vlm {
@@ -158,17 +159,26 @@ TEST(Ridgepull, DegenerateCornersAreReportedAndNoMouldingIsAdded) {
   struct Case {
     const char* what;
     std::function<void(Fixture&)> build;
+    const char* reason;
   };
   const Case cases[] = {
       {"three points in a line",
        [](Fixture& f) {
          f.select(host::AddPolygonMesh(f.group, "P",
                                        {{0, 0, 0}, {0, 0, 1}, {0, 0, 2}, {2, 0, 2}, {2, 0, 0}}));
-       }},
+       },
+       "its edges run in one line"},
+      {"a corner bent too little for a float cosine",
+       [](Fixture& f) {
+         f.select(host::AddPolygonMesh(
+             f.group, "P", {{0, 0, 0}, {0, 0, 1}, {1e-4f, 0, 2}, {2, 0, 2}, {2, 0, 0}}));
+       },
+       "its edges run on in an almost straight line"},
       {"a repeated point",
        [](Fixture& f) {
          f.select(host::AddPolygonMesh(f.group, "P", {{0, 0, 0}, {0, 0, 1}, {0, 0, 1}, {1, 0, 0}}));
-       }},
+       },
+       "two points of its face coincide"},
       {"faces whose normals cancel",
        [](Fixture& f) {
          HostMesh& m = Square(f.group);
@@ -176,7 +186,8 @@ TEST(Ridgepull, DegenerateCornersAreReportedAndNoMouldingIsAdded) {
          for (int v : {0, 3, 2, 1})
            back.points.push_back({v, -1, -1});
          f.select(m);
-       }},
+       },
+       "the face normals there cancel out"},
   };
   for (const Case& c : cases) {
     Fixture f;
@@ -184,8 +195,43 @@ TEST(Ridgepull, DegenerateCornersAreReportedAndNoMouldingIsAdded) {
     ASSERT_EQ(f.run(), StatusOk) << c.what;
     ASSERT_EQ(f.messages.size(), 1u) << c.what;
     EXPECT_THAT(f.messages[0], StartsWith("11 - Division by zero")) << c.what;
+    EXPECT_THAT(f.messages[0], ::testing::HasSubstr(c.reason)) << c.what;
     EXPECT_EQ(f.moulding(), nullptr) << c.what;
   }
+}
+
+TEST(Ridgepull, HugeFacesGetTheirMouldingWhereFloatSquaresOverflow) {
+  const std::vector<Vec3> faces[] = {
+      {{0, 0, 0}, {0, 0, 2e19f}, {2e19f, 0, 2e19f}, {2e19f, 0, 0}},
+      {{-1e19f, 0, -1e19f}, {-1e19f, 0, 1e19f}, {1e19f, 0, 1e19f}, {1e19f, 0, -1e19f}},
+      {{0, 0, 0}, {0, 1e19f, 3e19f}, {3e19f, 0, 0}},
+  };
+  for (const auto& outline : faces) {
+    Fixture f;
+    f.select(host::AddPolygonMesh(f.group, "Huge", outline));
+    ASSERT_EQ(f.run(), StatusOk);
+    EXPECT_THAT(f.messages, ::testing::IsEmpty()) << outline[1].z;
+    HostMesh* m = f.moulding();
+    ASSERT_NE(m, nullptr) << outline[1].z;
+    EXPECT_EQ(m->vertices.size(), 4 * outline.size());
+  }
+}
+
+TEST(Ridgepull, ADamagedSettingsFileLeavesTheDefaultsAndOneWarning) {
+  Fixture f;
+  std::vector<std::string> warnings;
+  SetWarningSink([&](const std::string& message) { warnings.push_back(message); });
+  const std::string damaged = "{\"VLMPlugin\": 1e999}";
+  WriteFileAtomically(SettingsFile(), damaged);
+  f.select(Square(f.group), {0});
+  const Status status = f.run("click OKButton");
+  SetWarningSink(nullptr);
+  ASSERT_EQ(status, StatusOk);
+  EXPECT_THAT(f.messages, ::testing::IsEmpty());
+  ASSERT_NE(f.moulding(), nullptr);
+  EXPECT_EQ(f.moulding()->vertices.size(), 16u);
+  EXPECT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(ReadFile(SettingsFile()), damaged);
 }
 
 TEST(Ridgepull, EarlierMouldingsStayWhenALaterObjectFails) {
@@ -218,7 +264,8 @@ TEST(Ridgepull, AFieldThatCannotBeReadIsReported) {
   Fixture f;
   f.select(Square(f.group));
   ASSERT_EQ(f.run("txt(1)=abc; enter"), StatusOk);
-  EXPECT_THAT(f.messages, ElementsAre("13 - Type mismatch"));
+  EXPECT_THAT(f.messages,
+              ElementsAre("13 - Type mismatch: the field \"Extrude\" (txt(1)) holds \"abc\""));
   EXPECT_EQ(f.moulding(), nullptr);
 }
 

@@ -86,14 +86,26 @@ TEST(Shrink, VerticesWithoutADirectionOrWithNoAmountStay) {
 }
 
 TEST(Shrink, APointWithoutANormalCountsWithItsFacePlane) {
-  Fixture f;
-  HostMesh& square =
-      host::AddPolygonMesh(f.group, "Square", {{0, 0, 0}, {0, 0, 1}, {1, 0, 1}, {1, 0, 0}});
-  for (auto& p : square.faces[0]->points)
-    p.normal = -1;
-  f.select(square);
-  ASSERT_EQ(f.run(), StatusOk);
-  ExpectNear(square.vertices[2], {1, -0.1f, 1}, "vertex 2");
+  // A face 2e19 across has a plane normal too, although the float squares of its edges
+  // overflow.
+  const struct {
+    float size;
+    const char* script;
+    float amount;
+  } cases[] = {{1, "", 0.1f}, {2e19f, "txt(0)=1e18; click OKButton", 1e18f}};
+  for (const auto& c : cases) {
+    Fixture f;
+    const float S = c.size;
+    HostMesh& square =
+        host::AddPolygonMesh(f.group, "Square", {{0, 0, 0}, {0, 0, S}, {S, 0, S}, {S, 0, 0}});
+    for (auto& p : square.faces[0]->points)
+      p.normal = -1;
+    f.select(square);
+    ASSERT_EQ(f.run(c.script), StatusOk) << S;
+    EXPECT_EQ(square.vertices[2].x, S);
+    EXPECT_EQ(square.vertices[2].z, S);
+    EXPECT_FLOAT_EQ(square.vertices[2].y, -c.amount) << S;
+  }
 }
 
 TEST(Shrink, RefusesAnEmptySelectionAndCancelChangesNothing) {

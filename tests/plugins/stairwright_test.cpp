@@ -7,6 +7,7 @@
 #include "support/dialogs.h"
 #include "support/stated_values.h"
 #include "support/temp_home.h"
+#include "vlm/settings.h"
 
 namespace vlm {
 namespace {
@@ -130,8 +131,9 @@ TEST(Stairwright, AFlightThatCannotBeBuiltIsReportedAndCreatesNothing) {
   const std::pair<const char*, const char*> cases[] = {
       {"txt(0)=0; click OKButton", "11 - Division by zero\r"},
       {"txt(5)=-1; click OKButton", "11 - Division by zero\r"},
-      {"txt(1)=abc; enter", "13 - Type mismatch\r"},
-      {"txt(5)=99999; click OKButton", "6 - Overflow\r"},
+      {"txt(1)=abc; enter", "13 - Type mismatch: the field \"Base\" (txt(1)) holds \"abc\"\r"},
+      {"txt(5)=99999; click OKButton",
+       "6 - Overflow: the field \"Steps\" (txt(5)) holds \"99999\"\r"},
       {"txt(0)=3e38; txt(1)=3e38; txt(4)=3e38; click OKButton", "6 - Overflow\r"},
   };
   for (auto [script, message] : cases) {
@@ -139,6 +141,16 @@ TEST(Stairwright, AFlightThatCannotBeBuiltIsReportedAndCreatesNothing) {
     ASSERT_EQ(f.run(script), StatusOk) << script;
     EXPECT_THAT(f.messages, ElementsAre(message)) << script;
     EXPECT_EQ(f.steps(), nullptr) << script;
+  }
+}
+
+TEST(Stairwright, AFirstRunBuildsEightStepsInEveryUnit) {
+  for (int32_t units : {0, 1, 2}) {
+    Fixture f;
+    f.doc.units = units;
+    ASSERT_EQ(f.run(), StatusOk) << units;
+    EXPECT_EQ(f.names().size(), 2u + 8u) << units;
+    EXPECT_EQ(GetSetting("VLMPlugin", "Stairwright", "txt5"), "8") << units;
   }
 }
 

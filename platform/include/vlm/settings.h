@@ -41,6 +41,9 @@ std::string GetSetting(std::string_view application, std::string_view section, s
                        std::string_view defaultValue = {});
 void SaveSetting(std::string_view application, std::string_view section, std::string_view key,
                  std::string_view value);
+// What is wrong with the settings file ("settings file F is damaged (line 2, column 5: ...)"),
+// or "" when it is sound, missing or unreadable. While it is damaged nothing can be saved.
+std::string SettingsDamage();
 void DeleteSetting(std::string_view application, std::string_view section, std::string_view key);
 // Fresh settings, for the whole process: reads see nothing of the settings file, as on a first
 // run, and saves go to memory only, so a run is independent of earlier ones and leaves the

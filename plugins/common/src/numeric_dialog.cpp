@@ -130,8 +130,9 @@ float fnVal(std::string_view text, float sscale) {
     else
       value = xCsng(text);
   } else {
-    // The sign of the feet applies to the inches too; it is taken from the written minus so
-    // that minus nought feet six inches is negative like minus five feet six inches.
+    // The sign of the feet applies to the inches too. It is read from the written minus, not
+    // from the value of the feet: "-0'6" (minus nought feet six inches) is minus six inches,
+    // -0.152 in a metre scene, as "-5'6" is -1.676, although minus nought is not below nought.
     const std::string_view feetPart = Trim(text.substr(0, feetMark));
     const double sign = !feetPart.empty() && feetPart.front() == '-' ? -1.0 : 1.0;
     const double feet = xCsng(text);
@@ -197,13 +198,48 @@ std::string NumericDialog::DefaultText(int index) const {
   // The design text as the "0.0##" pattern shows it, then scaled to the scene's unit.
   const float design =
       static_cast<float>(RoundHalfEven(ToSingle(designTexts_.at(static_cast<size_t>(index))), 3));
+  if (isCount(index)) return NumberText(design);
   const float scaled = CheckedDivide(design, sscale);
   return NumberText(static_cast<float>(RoundHalfEven(scaled, 3)));
 }
 
+std::string NumericDialog::TidiedText(int index) const {
+  if (isCount(index)) return txt(index).Text();
+  return NumberText(fnVal(txt(index).Text()));
+}
+
+std::string NumericDialog::FieldName(int index) const {
+  const std::string place = "txt(" + std::to_string(index) + ")";
+  const std::string label = fieldLabel(index);
+  return label.empty() ? place : "\"" + label + "\" (" + place + ")";
+}
+
+namespace {
+
+template <class Read>
+auto readField(const NumericDialog& dialog, int index, Read read) {
+  const std::string& text = dialog.txt(index).Text();
+  try {
+    return read(text);
+  } catch (const Error& e) {
+    Raise(e.Number(),
+          e.Description() + ": the field " + dialog.FieldName(index) + " holds \"" + text + "\"");
+  }
+}
+
+}  // namespace
+
+float NumericDialog::ReadSingle(int index) const {
+  return readField(*this, index, [](const std::string& text) { return ToSingle(text); });
+}
+
+int16_t NumericDialog::ReadInteger(int index) const {
+  return readField(*this, index, [](const std::string& text) { return ToInteger(text); });
+}
+
 void NumericDialog::txtLostFocus(int index) {
   const std::string typed = txt(index).Text();
-  txt(index).SetText(NumberText(fnVal(typed)));
+  txt(index).SetText(TidiedText(index));
   noteReading(txt(index), typed);
 }
 
@@ -225,14 +261,22 @@ void NumericDialog::noteReading(TextBox& field, std::string_view typed) {
 }
 
 std::string NumericDialog::getSetting(std::string_view key, std::string_view defaultValue) const {
+  if (!remember_) return std::string(defaultValue);
   return GetSetting(SettingsApplication, section_, key, defaultValue);
 }
 
 void NumericDialog::saveSetting(std::string_view key, std::string_view value) const {
-  SaveSetting(SettingsApplication, section_, key, value);
+  if (remember_) SaveSetting(SettingsApplication, section_, key, value);
 }
 
 void NumericDialog::formLoad() {
+  // A damaged settings file is left for the user to mend; the tool still works meanwhile.
+  if (const std::string damage = SettingsDamage(); !damage.empty()) {
+    remember_ = false;
+    Warn(damage + "; " + section_ +
+         " starts from its default values, and values entered will not be remembered until "
+         "the file is mended");
+  }
   for (int i = 0; i < txt.Count(); ++i)
     txt(i).SetText(getSetting("txt" + std::to_string(i), DefaultText(i)));
   loadSettings();
@@ -240,8 +284,9 @@ void NumericDialog::formLoad() {
 }
 
 void NumericDialog::okClick() {
+  // A field that never lost focus is remembered tidied, so that the next run can read it.
   for (int i = 0; i < txt.Count(); ++i)
-    saveSetting("txt" + std::to_string(i), txt(i).Text());
+    saveSetting("txt" + std::to_string(i), TidiedText(i));
   saveSettings();
   bCancel = false;
   Hide();

@@ -53,6 +53,58 @@ inline Vec3 Normalize(Vec3 a) {
   return len > 0 ? a * (1.0f / len) : Vec3{};
 }
 
+// Whether the float length of a keeps its digits: the sum of squares neither overflows nor
+// falls below the smallest normal float (a zero vector has its length, 0).
+inline bool HasFloatLength(Vec3 a) {
+  const float squares = Dot(a, a);
+  return std::isfinite(squares) && (squares >= 1.17549435e-38f || a == Vec3{});
+}
+
+// The length worked out in double precision, for vectors whose float length would not do.
+inline double PreciseLength(Vec3 a) {
+  const double x = a.x, y = a.y, z = a.z;
+  return std::sqrt(x * x + y * y + z * z);
+}
+
+// The dot product in double precision.
+inline double PreciseDot(Vec3 a, Vec3 b) {
+  return double{a.x} * b.x + double{a.y} * b.y + double{a.z} * b.z;
+}
+
+// Like Normalize, but a very long or very short vector (edges near 1e19, or 1e-20) keeps its
+// direction: there the length is worked out in double. Ordinary vectors give exactly what
+// Normalize gives. The zero vector, and a vector that is not finite, give the zero vector.
+inline Vec3 Direction(Vec3 a) {
+  if (HasFloatLength(a)) return Normalize(a);
+  const double length = PreciseLength(a);
+  if (!(length > 0) || !std::isfinite(length)) return Vec3{};
+  return {static_cast<float>(a.x / length), static_cast<float>(a.y / length),
+          static_cast<float>(a.z / length)};
+}
+
+// The unit normal of a polygon by Newell's method, in double precision so that the products
+// of very large coordinates do not overflow; the zero vector when it encloses no area.
+template <class Points>
+Vec3 PolygonNormal(const Points& points) {
+  double n[3] = {0, 0, 0};
+  const size_t count = points.size();
+  for (size_t i = 0; i < count; ++i) {
+    const Vec3 a = points[i], b = points[(i + 1) % count];
+    n[0] += (double{a.y} - b.y) * (double{a.z} + b.z);
+    n[1] += (double{a.z} - b.z) * (double{a.x} + b.x);
+    n[2] += (double{a.x} - b.x) * (double{a.y} + b.y);
+  }
+  const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+  if (!(length > 0) || !std::isfinite(length)) return Vec3{};
+  return {static_cast<float>(n[0] / length), static_cast<float>(n[1] / length),
+          static_cast<float>(n[2] / length)};
+}
+
+// A normal the host gave is usable when it is finite and not zero.
+inline bool IsUsableNormal(Vec3 n) {
+  return std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z) && n != Vec3{};
+}
+
 struct Mat4 {
   std::array<float, 16> m{};  // row-major: m[4 * row + column]
 

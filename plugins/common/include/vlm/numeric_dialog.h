@@ -60,14 +60,28 @@ class NumericDialog : public Form {
 
   float fnVal(std::string_view text) const { return vlm::fnVal(text, sscale); }
   const std::string& Section() const { return section_; }
-  // The default a field shows when nothing is remembered: its design text over sscale.
+  // The default a field shows when nothing is remembered: its design text over sscale (a
+  // count is not scaled).
   std::string DefaultText(int index) const;
+  // The text a field is tidied to when it loses focus, and that OK remembers.
+  std::string TidiedText(int index) const;
+  // How messages name a field: its label and place, `"Height" (txt(0))`.
+  std::string FieldName(int index) const;
+
+  // The plain conversions of a field's text (ToSingle, ToInteger); an error names the field
+  // and the text it holds.
+  float ReadSingle(int index) const;
+  int16_t ReadInteger(int index) const;
 
  protected:
-  // Leaving a field rewrites it through fnVal.
+  // Leaving a field rewrites it through fnVal, unless it holds a count.
   virtual void txtLostFocus(int index);
   // Notes on the field how its text `typed` was read (its text now).
   static void noteReading(TextBox& field, std::string_view typed);
+  // A field that holds a count, not a length: not scaled, not read as feet and inches.
+  virtual bool isCount(int /*index*/) const { return false; }
+  // The label shown beside a field, for messages; "" when it has none.
+  virtual std::string fieldLabel(int /*index*/) const { return {}; }
   // Further remembered controls: read after the fields are loaded, stored with them on OK.
   virtual void loadSettings() {}
   virtual void saveSettings() {}
@@ -84,6 +98,9 @@ class NumericDialog : public Form {
 
   std::string section_;
   std::vector<std::string> designTexts_;
+  // False while the settings file is damaged: the dialog then starts from its defaults and
+  // remembers nothing, and says so once.
+  bool remember_ = true;
 };
 
 }  // namespace vlm
