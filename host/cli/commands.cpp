@@ -650,6 +650,11 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
       err << "error: " << failure << "\n";
     return ExitRunFailed;
   }
+  // An error the plug-in reported in its own message box: the run failed, whatever it changed.
+  if (auto failure = RunFailure()) {
+    err << "error: " << id << ": " << TerminalText(*failure) << "\n";
+    return ExitRunFailed;
+  }
   if (auto reason = NothingDoneReason(); reason && transaction.StagedTargets().empty()) {
     err << "nothing done: " << TerminalText(*reason) << "\n";
     return ExitNothingDone;

@@ -66,8 +66,9 @@ void Glazier::ApplyToSelection(vlm::Scene& scene, vlm::SceneGraph& sceneGraph) {
   }
 
   if (materials.empty()) {
-    MsgBox(faces ? "The selected faces have no material." : "The selected object has no material.",
-           mb::Information | mb::OKOnly);
+    RefuseRun(
+        faces ? "The selected faces have no material." : "The selected object has no material.",
+        mb::Information | mb::OKOnly);
     return;
   }
   EditOneOf(materials);

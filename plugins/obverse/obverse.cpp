@@ -46,7 +46,7 @@ void Obverse::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
   // an axis would give an unreflected, inside-out copy, so it is refused.
   if (dir.empty()) return;
   if (dir != "X" && dir != "Y" && dir != "Z") {
-    MsgBox("Mirror Direction must be X, Y or Z.", mb::OKOnly);
+    RefuseRun("Mirror Direction must be X, Y or Z.", mb::OKOnly);
     return;
   }
 

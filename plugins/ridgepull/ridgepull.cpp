@@ -111,7 +111,7 @@ void Ridgepull::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
       }
     }
   } catch (const Error& e) {
-    MsgBox(std::to_string(e.Number()) + " - " + e.Description(), mb::OKOnly);
+    ReportRunError(e, std::to_string(e.Number()) + " - " + e.Description(), mb::OKOnly);
   }
   release();
   dialog.Unload();

@@ -5,6 +5,7 @@
 
 #include "vlm/forms.h"
 #include "vlm/plugin_folder.h"
+#include "vlm/refusal.h"
 
 namespace vlm {
 namespace {
@@ -138,7 +139,7 @@ void Stairwright::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
       }
     }
   } catch (const Error& e) {
-    MsgBox(std::to_string(e.Number()) + " - " + e.Description() + "\r", mb::OKOnly);
+    ReportRunError(e, std::to_string(e.Number()) + " - " + e.Description() + "\r", mb::OKOnly);
   }
   scene_ = nullptr;
   dialog.Unload();

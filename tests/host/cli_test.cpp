@@ -161,7 +161,8 @@ class CliOutputs : public Cli {
  protected:
   void SetUp() override {
     Cli::SetUp();
-    for (const char* library : {"libwingform.so", "libtrackline.so", "libflare.so"}) {
+    for (const char* library :
+         {"libwingform.so", "libtrackline.so", "libflare.so", "libridgepull.so"}) {
       auto r = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/" + library});
       ASSERT_EQ(r.status, 0) << r.output;
     }
@@ -181,6 +182,7 @@ TEST_F(CliOutputs, RefusalsAreNothingDoneAndWriteNothing) {
   struct Case {
     std::vector<std::string> args;
     std::string message;
+    int status = 3;  // nothing done; 1 for an error the plug-in reported in its own box
   };
   const std::vector<Case> cases = {
       {{"VLMPlugin9.Obverse", Example, "--select", "object:Hangar/Shell", "--select",
@@ -190,13 +192,20 @@ TEST_F(CliOutputs, RefusalsAreNothingDoneAndWriteNothing) {
        "Select a group to export or name one group 'Main'"},
       {{Wingform, emptyMain, "-o", Out("x.obj")}, "Nothing to Export"},
       {{Trackline, emptyMain, "-o", Out("x.igs")}, "Nothing to Export"},
+      {{"VLMPlugin9.Obverse", Example, "--select", "group:Hangar/Wing", "--ui", "input Q", "-o",
+        Out("x.json")},
+       "Mirror Direction must be X, Y or Z."},
+      {{"VLMPlugin9.Ridgepull", Example, "--fresh", "--select", "faces:Hangar/Shell:2", "--ui",
+        "txt(1)=abc; enter", "-o", Out("x.json")},
+       "error: VLMPlugin9.Ridgepull: error 13",
+       1},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"run"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     auto r = Vlmhost(args, "", " 2>&1 >/dev/null");  // standard error only
-    EXPECT_EQ(r.status, 3) << r.output;
-    EXPECT_THAT(r.output, HasSubstr("nothing done: " + c.message));
+    EXPECT_EQ(r.status, c.status) << r.output;
+    EXPECT_THAT(r.output, HasSubstr((c.status == 3 ? "nothing done: " : "") + c.message));
     for (const char* file : {"x.json", "x.obj", "x.igs"})
       EXPECT_FALSE(std::filesystem::exists(Out(file))) << c.message;
   }

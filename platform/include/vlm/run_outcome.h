@@ -11,6 +11,11 @@ namespace vlm {
 void NoteNothingDone(std::string reason);
 // The reason noted since the last ClearRunOutcome, if any.
 std::optional<std::string> NothingDoneReason();
+
+// The plug-in met an error, reported it in its own message box and returned success, as its
+// error handler does. The host reports such a run as failed and keeps none of its changes.
+void NoteRunFailed(std::string description);
+std::optional<std::string> RunFailure();
 void ClearRunOutcome();
 
 }  // namespace vlm

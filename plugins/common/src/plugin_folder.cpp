@@ -2,6 +2,7 @@
 
 #include "vlm/component.h"
 #include "vlm/forms.h"
+#include "vlm/refusal.h"
 
 namespace vlm {
 
@@ -19,7 +20,8 @@ void SetPluginHelpFile(const void* anchor) {
 }
 
 void ReportPluginError(const Error& error) {
-  MsgBox(std::to_string(error.Number()) + "\r" + error.Description(), mb::Critical, "Plugin Error");
+  ReportRunError(error, std::to_string(error.Number()) + "\r" + error.Description(), mb::Critical,
+                 "Plugin Error");
 }
 
 }  // namespace vlm

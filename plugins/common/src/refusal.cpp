@@ -9,4 +9,10 @@ void RefuseRun(const std::string& prompt, int buttons, const std::string& title)
   NoteNothingDone(prompt);
 }
 
+void ReportRunError(const Error& error, const std::string& prompt, int buttons,
+                    const std::string& title) {
+  MsgBox(prompt, buttons, title);
+  NoteRunFailed("error " + std::to_string(error.Number()) + ": " + error.Description());
+}
+
 }  // namespace vlm

@@ -1,9 +1,11 @@
-// A plug-in that refuses its input (an unsuitable selection, nothing to export) ends its run
-// with its own message box and changes nothing; the host then reports "nothing done".
+// How a plug-in ends a run that did not do its job: it refuses its input (an unsuitable
+// selection, nothing to export) and changes nothing, and the host reports "nothing done"; or
+// its error handler reports an error in a message box, and the host reports a failed run.
 #pragma once
 
 #include <string>
 
+#include "vlm/error.h"
 #include "vlm/forms.h"
 
 namespace vlm {
@@ -11,5 +13,8 @@ namespace vlm {
 // Shows the message box as MsgBox does and notes the run as nothing done, with the prompt as
 // the reason.
 void RefuseRun(const std::string& prompt, int buttons = mb::OKOnly, const std::string& title = {});
+// Shows the error handler's message box and notes the run as failed with `error`.
+void ReportRunError(const Error& error, const std::string& prompt, int buttons,
+                    const std::string& title = {});
 
 }  // namespace vlm
