@@ -1,0 +1,23 @@
+// How the commands print what a plug-in returned: statuses, numbers and texts.
+#pragma once
+
+#include <string>
+
+#include "vlm/error.h"
+#include "vlm/math.h"
+
+namespace vlm::host {
+
+// "status 0x800A000B: error 11: Division by zero" for the status a member returned, with the
+// last error's description when it belongs to that status.
+std::string DescribeStatus(Status status);
+
+// The shortest text that reads back as the same float.
+std::string Number(float value);
+// "(x, y, z)".
+std::string Vector(Vec3 v);
+
+// Carriage returns in a message box's text become line breaks on the terminal.
+std::string TerminalText(const std::string& text);
+
+}  // namespace vlm::host

@@ -1,0 +1,93 @@
+// vlmhost run: everything that can be wrong with the input and every place an output goes is
+// checked first; then the plug-in runs with the run's dialog back-end, its outcome is judged
+// and only a successful run writes its files.
+#include <memory>
+#include <ostream>
+
+#include "cli/commands.h"
+#include "cli/printing.h"
+#include "cli/run_dialogs.h"
+#include "cli/run_outputs.h"
+#include "cli/runners.h"
+#include "cli/scene_argument.h"
+#include "scene/document.h"
+#include "vlm/error.h"
+#include "vlm/run_outcome.h"
+
+namespace vlm::host {
+namespace {
+
+// What a run needs before the plug-in is called. The members go in reverse order: the
+// back-end first, the plug-in before the scene it worked on.
+struct PreparedRun {
+  std::unique_ptr<HostDocument> document;
+  Contract contract;
+  std::shared_ptr<ScriptedDialogs> dialogs;
+};
+
+PreparedRun PrepareRun(const RunOptions& options) {
+  if (options.ui && options.uiFile)
+    Raise(err::InvalidProcedureCall, "give either --ui or --ui-file, not both");
+  PreparedRun run;
+  run.document = LoadSceneArgument(options.scene);
+  ApplySelections(*run.document, options.selections);
+  run.dialogs = ChooseDialogBackend(options);
+  run.contract = FindContract(options.progId);
+  CheckArgumentsFor(run.contract, options);
+  CheckOutputLocations(options, run.contract.exporter != nullptr);
+  return run;
+}
+
+int Report(std::ostream& err, const std::string& prefix, const std::string& text, int status) {
+  err << prefix << text << "\n";
+  return status;
+}
+
+// The outcome of a run the plug-in has finished, in the order the rules apply; ExitOk lets
+// its outputs be written.
+int JudgeRun(const RunResult& result, const ScriptedDialogs& dialogs, const RunOutputs& outputs,
+             const std::string& progId, std::ostream& err) {
+  if (result.badInput) return Report(err, "error: ", *result.badInput, ExitBadInput);
+  // A fault of the script is the user's input, even when the plug-in caught it or failed on it.
+  if (dialogs.Failure()) return Report(err, "error: ", *dialogs.Failure(), ExitBadInput);
+  if (result.failed)
+    return Report(err, "error: ", progId + " failed with " + DescribeStatus(*result.failed),
+                  ExitRunFailed);
+  for (const DialogAction& action : dialogs.Remaining())
+    err << "warning: the action \"" << action.text << "\" was not used\n";
+  // An export whose every attempt failed is a failed run, though its dialog closed normally.
+  if (result.exports && !outputs.WriteFailures().empty() && outputs.NothingStaged()) {
+    for (const std::string& failure : outputs.WriteFailures())
+      err << "error: " << failure << "\n";
+    return ExitRunFailed;
+  }
+  // An error the plug-in reported in its own message box: the run failed, whatever it changed.
+  if (auto failure = RunFailure())
+    return Report(err, "error: ", progId + ": " + TerminalText(*failure), ExitRunFailed);
+  if (auto reason = NothingDoneReason(); reason && outputs.NothingStaged())
+    return Report(err, "nothing done: ", TerminalText(*reason), ExitNothingDone);
+  return ExitOk;
+}
+
+}  // namespace
+
+int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
+  std::ostream& log = SceneToStandardOutput(options) ? err : out;
+  PreparedRun run;
+  try {
+    run = PrepareRun(options);
+  } catch (const Error& e) {
+    return Report(err, "error: ", e.Description(), ExitBadInput);
+  }
+  run.dialogs->SetObserver([&log](const TranscriptEntry& e) { PrintEntry(log, e); });
+  RunOutputs outputs(options);
+  outputs.CollectPictures(*run.dialogs);
+  BackendScope scope(run.dialogs);
+  ClearRunOutcome();
+  RunResult result = Run(run.contract, *run.document, options, log);
+  if (int status = JudgeRun(result, *run.dialogs, outputs, options.progId, err); status != ExitOk)
+    return status;
+  return outputs.Commit(result, *run.document, log, out, err);
+}
+
+}  // namespace vlm::host

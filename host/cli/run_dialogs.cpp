@@ -1,0 +1,64 @@
+#include "cli/run_dialogs.h"
+
+#include <ostream>
+#include <utility>
+
+#include "cli/commands.h"
+#include "cli/printing.h"
+#include "vlm/files.h"
+
+namespace vlm::host {
+namespace {
+
+// A script file holds one action per line (";" may still join several) and comment lines;
+// its errors name the file and the line.
+std::vector<DialogAction> ReadScript(const RunOptions& options) {
+  if (options.ui) return ParseDialogScript(*options.ui);
+  return ParseDialogScript(ReadFile(*options.uiFile), options.uiFile->string(), true);
+}
+
+// The tag each kind of entry is printed with.
+const char* TagOf(TranscriptEntry::Kind kind) {
+  using Kind = TranscriptEntry::Kind;
+  static constexpr std::pair<Kind, const char*> tags[] = {{Kind::Dialog, "[dialog]"},
+                                                          {Kind::MessageBox, "[message]"},
+                                                          {Kind::InputBox, "[input]"},
+                                                          {Kind::FileDialog, "[file dialog]"},
+                                                          {Kind::ColorDialog, "[colour dialog]"},
+                                                          {Kind::Log, "[log]"},
+                                                          {Kind::Help, "[help]"},
+                                                          {Kind::Note, "[note]"},
+                                                          {Kind::Value, "[value]"},
+                                                          {Kind::Warning, "[warning]"}};
+  for (const auto& [k, tag] : tags)
+    if (k == kind) return tag;
+  return "";
+}
+
+// What follows the tag: a dialog's title and caption, a box's title and text as the terminal
+// shows it, else the entry's text.
+std::string TextOf(const TranscriptEntry& e) {
+  switch (e.kind) {
+    case TranscriptEntry::Kind::Dialog:
+      return e.title + " (" + e.text + ")";
+    case TranscriptEntry::Kind::MessageBox:
+      return (e.title.empty() ? "" : e.title + ": ") + TerminalText(e.text);
+    case TranscriptEntry::Kind::InputBox:
+      return TerminalText(e.text);
+    default:
+      return e.text;
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<ScriptedDialogs> ChooseDialogBackend(const RunOptions& options) {
+  if (options.ui || options.uiFile) return std::make_shared<ScriptedDialogs>(ReadScript(options));
+  return std::make_shared<ScriptedDialogs>();
+}
+
+void PrintEntry(std::ostream& out, const TranscriptEntry& entry) {
+  out << TagOf(entry.kind) << " " << TextOf(entry) << "\n";
+}
+
+}  // namespace vlm::host

@@ -1,0 +1,33 @@
+// The dialog back-end of one run and how its transcript is printed.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+
+#include "vlm/scripted_dialogs.h"
+
+namespace vlm::host {
+
+struct RunOptions;
+
+// The back-end the run's dialogs go to: the script given with --ui or --ui-file (vlm::Error
+// naming a fault of the script), else one that accepts every dialog as it opens.
+std::shared_ptr<ScriptedDialogs> ChooseDialogBackend(const RunOptions& options);
+
+// One line of the transcript: "[dialog] ...", "[message] ...", "[log] ...".
+void PrintEntry(std::ostream& out, const TranscriptEntry& entry);
+
+// Installs a back-end for one command and puts the previous one back afterwards.
+class BackendScope {
+ public:
+  explicit BackendScope(std::shared_ptr<DialogBackend> backend)
+      : previous_(SetDialogBackend(std::move(backend))) {}
+  ~BackendScope() { SetDialogBackend(previous_); }
+  BackendScope(const BackendScope&) = delete;
+  BackendScope& operator=(const BackendScope&) = delete;
+
+ private:
+  std::shared_ptr<DialogBackend> previous_;
+};
+
+}  // namespace vlm::host

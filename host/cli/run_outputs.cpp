@@ -1,0 +1,121 @@
+#include "cli/run_outputs.h"
+
+#include <ostream>
+
+#include "cli/commands.h"
+#include "cli/runners.h"
+#include "cli/scene_argument.h"
+#include "cli/svg.h"
+#include "vlm/error.h"
+#include "vlm/forms.h"
+#include "vlm/scripted_dialogs.h"
+
+namespace vlm::host {
+namespace {
+
+void CheckPictureFolder(const std::filesystem::path& folder) {
+  std::error_code ec;
+  if (std::filesystem::exists(folder, ec) && !std::filesystem::is_directory(folder, ec))
+    Raise(err::PathFileAccess, "--save-pictures " + folder.string() + ": it is not a folder");
+  // A folder still to be made is made in a folder that exists and can be written.
+  CheckOutputTarget(std::filesystem::is_directory(folder, ec) ? folder / "picture.svg" : folder);
+}
+
+}  // namespace
+
+bool SceneToStandardOutput(const RunOptions& options) {
+  return options.output && IsStandardStream(*options.output);
+}
+
+void CheckOutputLocations(const RunOptions& options, bool exporter) {
+  if (options.output && !SceneToStandardOutput(options)) CheckOutputTarget(*options.output);
+  if (exporter && options.sceneOutput) CheckOutputTarget(*options.sceneOutput);
+  if (options.savePictures) CheckPictureFolder(*options.savePictures);
+}
+
+RunOutputs::RunOutputs(const RunOptions& options) : options_(options) {}
+
+void RunOutputs::CollectPictures(ScriptedDialogs& dialogs) {
+  if (!options_.savePictures) return;
+  dialogs.SetFormObserver([this](const Form& form) {
+    const int showing = ++showings_[form.Name()];
+    for (const Control* c : form.Controls())
+      if (c->Kind() == ControlKind::PictureBox) {
+        const auto& picture = static_cast<const PictureBox&>(*c);
+        pictures_.emplace_back(PictureFileName(form, showing, picture), PictureToSvg(picture));
+      }
+  });
+}
+
+bool RunOutputs::NothingStaged() const {
+  return transaction_.StagedTargets().empty();
+}
+
+const std::vector<std::string>& RunOutputs::WriteFailures() const {
+  return transaction_.Failures();
+}
+
+void RunOutputs::StagePictures() {
+  if (!options_.savePictures || pictures_.empty()) return;
+  const std::filesystem::path& folder = *options_.savePictures;
+  if (!std::filesystem::is_directory(folder)) {
+    std::error_code ec;
+    std::filesystem::create_directory(folder, ec);
+    if (ec)
+      Raise(err::PathFileAccess, folder.string() + ": cannot make the folder: " + ec.message());
+    createdPictureFolder_ = true;
+  }
+  for (const auto& [name, svg] : pictures_) {
+    transaction_.Stage(folder / name, svg);
+    written_.push_back((folder / name).string());
+  }
+}
+
+// The scene text; staged unless it goes to standard output.
+std::string RunOutputs::StageScene(const RunResult& result, const HostDocument& document) {
+  if (!result.savesScene || !result.sceneTarget) return {};
+  const std::filesystem::path& target = *result.sceneTarget;
+  const bool toStdout = SceneToStandardOutput(options_);
+  std::string text = SceneText(document, toStdout ? "standard output" : target.string());
+  if (!toStdout) {
+    transaction_.Stage(target, text);
+    written_.push_back(target.string());
+  }
+  return text;
+}
+
+void RunOutputs::RollBack() {
+  transaction_.Rollback();
+  if (createdPictureFolder_) {
+    std::error_code ec;
+    std::filesystem::remove(*options_.savePictures, ec);
+  }
+}
+
+void RunOutputs::ReportWritten(const RunResult& result, std::ostream& log) const {
+  for (const std::string& file : written_)
+    log << "wrote " << file << "\n";
+  if (options_.savePictures && pictures_.empty())
+    log << "(no dialog with a drawing area was shown)\n";
+  if (result.savesScene && !result.sceneTarget)
+    log << "(the scene was not saved: give -o FILE to write it)\n";
+}
+
+int RunOutputs::Commit(const RunResult& result, const HostDocument& document, std::ostream& log,
+                       std::ostream& out, std::ostream& err) {
+  std::string sceneText;
+  try {
+    StagePictures();
+    sceneText = StageScene(result, document);
+    transaction_.Commit();
+  } catch (const Error& e) {
+    RollBack();
+    err << "error: " << e.Description() << "\n";
+    return ExitRunFailed;
+  }
+  ReportWritten(result, log);
+  if (SceneToStandardOutput(options_)) out << sceneText << std::flush;
+  return ExitOk;
+}
+
+}  // namespace vlm::host

@@ -1,0 +1,64 @@
+// The files of one run: the scene (a file, or standard output for "-o -"), the exports the
+// plug-in writes and the drawing areas of the dialogs shown. Every file is staged and appears
+// only when all of them could be written.
+#pragma once
+
+#include <iosfwd>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "vlm/files.h"
+
+namespace vlm {
+class ScriptedDialogs;
+}
+
+namespace vlm::host {
+
+class HostDocument;
+struct RunOptions;
+struct RunResult;
+
+// "-o -": the scene goes to standard output, and everything else to standard error.
+bool SceneToStandardOutput(const RunOptions& options);
+
+// vlm::Error naming the first output location that cannot be written. Checked before the run,
+// so no dialog work is lost to a folder that cannot be written.
+void CheckOutputLocations(const RunOptions& options, bool exporter);
+
+class RunOutputs {
+ public:
+  // Opens the run's transaction: the plug-in's exports are staged from now on.
+  explicit RunOutputs(const RunOptions& options);
+
+  // With --save-pictures, keeps every drawing area of every dialog `dialogs` shows, as it was
+  // when the dialog closed.
+  void CollectPictures(ScriptedDialogs& dialogs);
+
+  // Whether the plug-in staged no file, and the failures of its writes.
+  bool NothingStaged() const;
+  const std::vector<std::string>& WriteFailures() const;
+
+  // Writes the pictures and the scene the run produced together with the plug-in's files and
+  // says what was written on `log`; the scene for standard output goes to `out`. ExitOk, or
+  // ExitRunFailed (reported on `err`) with nothing written.
+  int Commit(const RunResult& result, const HostDocument& document, std::ostream& log,
+             std::ostream& out, std::ostream& err);
+
+ private:
+  void StagePictures();
+  std::string StageScene(const RunResult& result, const HostDocument& document);
+  void RollBack();
+  void ReportWritten(const RunResult& result, std::ostream& log) const;
+
+  const RunOptions& options_;
+  OutputTransaction transaction_;
+  std::vector<std::pair<std::string, std::string>> pictures_;  // file name, SVG text
+  std::map<std::string, int> showings_;                        // by form name
+  std::vector<std::string> written_;
+  bool createdPictureFolder_ = false;
+};
+
+}  // namespace vlm::host

@@ -1,0 +1,123 @@
+#include "cli/runners.h"
+
+#include <ostream>
+
+#include "cli/commands.h"
+#include "cli/params.h"
+#include "cli/printing.h"
+#include "cli/run_outputs.h"
+#include "scene/document.h"
+
+namespace vlm::host {
+namespace {
+
+std::string KindOf(const Contract& contract) {
+  return contract.tool ? "a tool" : contract.exporter ? "an exporter" : "an operation";
+}
+
+// The selected group (scripting or graph selection), else the root.
+Node& ExportedGroup(HostDocument& document) {
+  if (document.scriptingSelection.groups.size() == 1 && document.graphSelection.nodes.empty())
+    return document.scriptingSelection.groups[0]->AsNode();
+  if (document.graphSelection.nodes.size() == 1) return document.graphSelection.nodes[0]->AsNode();
+  return document.Root().AsNode();
+}
+
+RunResult Failure(Status status) {
+  RunResult result;
+  result.failed = status;
+  return result;
+}
+
+RunResult SceneChanged(const RunOptions& options) {
+  RunResult result;
+  result.savesScene = true;
+  result.sceneTarget = options.output;
+  return result;
+}
+
+void PrintParams(const std::vector<OperationParameter>& params, std::ostream& log) {
+  for (const auto& p : params)
+    log << "[parameter] " << p.Name << " = " << Number(p.Value) << "\n";
+}
+
+std::vector<float> Values(const std::vector<OperationParameter>& params) {
+  std::vector<float> values;
+  for (const auto& p : params)
+    values.push_back(p.Value);
+  return values;
+}
+
+}  // namespace
+
+Contract FindContract(const std::string& progId) {
+  Contract c;
+  c.instance = CreateObject(progId);
+  c.tool = c.instance.As<Plugin>(Plugin::InterfaceName);
+  if (!c.tool) c.exporter = c.instance.As<PluginImportExport>(PluginImportExport::InterfaceName);
+  if (!c.tool && !c.exporter) c.operation = c.instance.As<Operation>(Operation::InterfaceName);
+  if (!c.tool && !c.exporter && !c.operation)
+    Raise(err::InvalidProcedureCall,
+          progId + " offers none of the interfaces Plugin, PluginImportExport, Operation");
+  return c;
+}
+
+void CheckArgumentsFor(const Contract& contract, const RunOptions& options) {
+  const std::string& id = options.progId;
+  if (!contract.operation && !options.params.empty())
+    Raise(err::InvalidProcedureCall,
+          "--param applies to operations; " + id + " is " + KindOf(contract));
+  const bool sceneToStdout = SceneToStandardOutput(options);
+  if (contract.exporter && (!options.output || sceneToStdout))
+    Raise(err::InvalidProcedureCall,
+          id + " is an exporter: give the export file with -o FILE" +
+              (sceneToStdout ? " (\"-o -\" writes a scene to standard output)" : ""));
+}
+
+RunResult RunTool(Plugin& tool, HostDocument& document, const RunOptions& options) {
+  Status s = tool.Plugin_Apply(&document, &document, 0, {}, {}, "");
+  return Failed(s) ? Failure(s) : SceneChanged(options);
+}
+
+RunResult RunExporter(PluginImportExport& exporter, HostDocument& document,
+                      const RunOptions& options) {
+  Status s = exporter.PluginImportExport_Export(options.output->string(), &ExportedGroup(document),
+                                                &document, nullptr, {}, {}, "");
+  if (Failed(s)) return Failure(s);
+  RunResult result;
+  result.exports = true;
+  result.savesScene = options.sceneOutput.has_value();
+  result.sceneTarget = options.sceneOutput;
+  return result;
+}
+
+RunResult RunOperation(Operation& operation, HostDocument& document, const RunOptions& options,
+                       std::ostream& log) {
+  std::vector<OperationParameter> params;
+  Status s = operation.Operation_GetParameters(&document, 0, 1, params);
+  if (Failed(s)) return Failure(s);
+  try {
+    ApplyParams(params, options.params, options.progId);
+  } catch (const Error& e) {
+    RunResult result;
+    result.badInput = e.Description();
+    return result;
+  }
+  PrintParams(params, log);
+  int16_t processedAll = VbFalse;
+  s = operation.Operation_Apply(&document, 0, 0, 0, {}, Values(params), {}, "", "", processedAll);
+  if (Failed(s)) return Failure(s);
+  log << "[result] "
+      << (processedAll ? "every selected shape was processed" : "not every shape was processed")
+      << "\n";
+  return SceneChanged(options);
+}
+
+RunResult Run(const Contract& contract, HostDocument& document, const RunOptions& options,
+              std::ostream& log) {
+  if (contract.tool) return RunTool(*contract.tool, document, options);
+  if (contract.exporter) return RunExporter(*contract.exporter, document, options);
+  return RunOperation(*contract.operation, document, options, log);
+}
+
+}  // namespace vlm::host
