@@ -35,6 +35,9 @@ int main(int argc, char** argv) {
   app.footer(
       "A SCENE of \"-\" is read from standard input; \"run ... -o -\" writes the scene to\n"
       "standard output (the transcript then goes to standard error).\n"
+      "Paths in a selection (group:Hangar/Wing) join names with \"/\". Inside a name, \"/\" is\n"
+      "written \\/, a backslash \\\\ and \"[\" \\[; Name[n] is the n-th sibling of that name,\n"
+      "counted from 1 (docs/scene-format.md, \"Paths\").\n"
       "Exit status: 0 done, 1 the plug-in failed or an output could not be written,\n"
       "2 bad input (scene, selection, script, argument, an output location that cannot be\n"
       "written), 3 nothing done (the plug-in refused its input and changed nothing).");

@@ -340,6 +340,15 @@ TEST_F(Cli, RenamedGroupsOfAnyNameAreSavedAndSelectable) {
   }
 }
 
+// The help says how a path writes the characters a name may hold.
+TEST_F(Cli, HelpTellsHowPathsAreWritten) {
+  auto r = Vlmhost({"--help"});
+  EXPECT_EQ(r.status, 0) << r.output;
+  for (const char* said : {"written \\/", "a backslash \\\\", "\"[\" \\[",
+                           "Name[n] is the n-th sibling of that name", "counted from 1"})
+    EXPECT_THAT(r.output, HasSubstr(said));
+}
+
 // A face or polygon listed twice, on the command line or in the scene file, is worked on
 // once, with a warning.
 TEST_F(Cli, AFaceSelectedTwiceIsWorkedOnOnce) {
