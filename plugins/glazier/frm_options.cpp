@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <system_error>
 
+#include "fs10_parameters.h"
 #include "number_forms.h"
 #include "vlm/error.h"
 #include "vlm/settings.h"
@@ -18,19 +19,50 @@ constexpr int kShownLeft = 120;
 constexpr int kHiddenLeft = -20000;
 constexpr const char* kNone = "<< None >>";
 
-const char* const kBlendNames[] = {"Zero",      "One",         "SrcColor",  "InvSrcColor",
-                                   "SrcAlpha",  "InvSrcAlpha", "DestAlpha", "InvDestAlpha",
-                                   "DestColor", "InvDestColor"};
-const char* const kEmissiveModes[] = {"Additive",
-                                      "AdditiveNightOnly",
-                                      "Blend",
-                                      "MultiplyBlend",
-                                      "AdditiveUserControlled",
-                                      "AdditiveNightOnlyUserControlled",
-                                      "BlendUserControlled",
-                                      "MultiplyBlendUserControlled"};
-const char* const kAlphaTestFunctions[] = {"Never",   "Less",     "Equal",        "LessEqual",
-                                           "Greater", "NotEqual", "GreaterEqual", "Always"};
+// The standard presets. Each checks chkBloom(0) and sets the bloom floor to 90 and the ambient
+// scale to 100; the rest it sets only where it says so.
+enum class Blend : uint8_t { Kept, Opaque, Transparent };
+struct StandardMaterial {
+  const char* caption;
+  const char* toolTip;
+  bool fresnel;                // checks chkFRRef and chkFRSpec
+  const char* fresnelTexture;  // nullptr: kept
+  unsigned specialChecks;      // bit i checks chkSF(i)
+  int reflectionScale;         // sRefScale, -1: kept
+  bool noShadow, tailNumber;   // check chkEP(4), chkAirMat(1)
+  Blend blend;                 // then "Set Default Opaque" or "Set Default Transparent"
+};
+constexpr int kSpecularPower = 202;  // sSpecPower wherever a preset sets the reflection scale
+constexpr StandardMaterial kStandardMaterials[] = {
+    {"General Material",
+     "used for the main parts of an aircraft, where there is no alpha component", true, nullptr, 0,
+     30, false, false, Blend::Kept},
+    {"Propeller", "This is used for propeller discs that have partial transparency", false, "", 0,
+     30, true, false, Blend::Transparent},
+    {"Gloss", "Gloss is used for painted surfaces", true, "fresnel_ramp.dds", 0b10001, 30, false,
+     false, Blend::Opaque},
+    {"Chrome", "Chrome is used for propeller spinners and landing gear sliders", true, "", 0b10101,
+     40, false, false, Blend::Opaque},
+    {"Tail Number", "Tail numbers are used for ATC identification decals", true, nullptr, 0, -1,
+     false, true, Blend::Transparent},
+};
+
+// The kind of control that edits a parameter of each kind.
+ControlKind ControlFor(ParameterKind kind) {
+  switch (kind) {
+    case ParameterKind::Flag:
+      return ControlKind::CheckBox;
+    case ParameterKind::Number:
+      return ControlKind::Slider;
+    case ParameterKind::Enum:
+      return ControlKind::ComboBox;
+    case ParameterKind::Text:
+      return ControlKind::CommandButton;
+    case ParameterKind::Colour:
+      break;
+  }
+  return ControlKind::PictureBox;
+}
 
 std::string LowerCase(std::string text) {
   for (char& c : text)
@@ -58,12 +90,6 @@ void AddPresets(const std::filesystem::path& folder, std::vector<std::string>& n
     std::error_code typeError;
     if (EndsWithGlazed(name) && it->is_regular_file(typeError)) names.push_back(name);
   }
-}
-
-template <size_t N>
-void Fill(ComboBox& box, const char* const (&entries)[N]) {
-  for (const char* entry : entries)
-    box.AddItem(entry);
 }
 
 }  // namespace
@@ -95,11 +121,6 @@ frmOptions::frmOptions() : Form("frmOptions") {
   Label1(5).SetCaption("Diffuse");
   Label1(9).SetCaption("Specular (Click to change)");
   Label1(10).SetCaption("Base Material");
-  Label1(11).SetCaption("Source Blend");
-  Label1(12).SetCaption("Destination Blend");
-  Label1(14).SetCaption("Emissive Texture");
-  Label1(15).SetCaption("Emissive Mode");
-  Label1(16).SetCaption("Alpha Test Mode");
   Label1(17).SetCaption(
       "Use the mouse over tooltip to get more information anout these material settings. They "
       "are taken from the new aircraft procedures  file in the Modeling SDK.");
@@ -110,151 +131,19 @@ frmOptions::frmOptions() : Form("frmOptions") {
   cmdCancel.SetCaption("Cancel");
   cmdCancel.Cancel = true;
 
-  sDetailMap.SetToolTipText("Number of times the detail texture is tiled");
-  sBumpMap.SetToolTipText("Number of times the bump map is tiled.");
-  cmdFR.SetCaption(kNone);
-  cmdFR.SetToolTipText("Click here to select the fresnel ramp dds file");
-  chkFRDiff.SetCaption("Diffuse");
-  chkFRDiff.SetToolTipText("Fresnel affects diffuse texture");
-  chkFRRef.SetCaption("Reflection");
-  chkFRRef.SetToolTipText("Fresnel affects reflection texture");
-  chkFRSpec.SetCaption("Specular");
-  chkFRSpec.SetToolTipText("Fresnel affects specular map");
-  chkPrecip.SetCaption("Take into account");
-  chkPrecip.SetToolTipText(
-      "Will cause Specular and reflection only to show when there is precipitation");
-  chkOffset.SetCaption("Apply offset to start");
-  chkOffset.SetToolTipText("Delay appearance of specular and reflection");
-  sPrecipOff.SetToolTipText("Offset time of delay");
-  chkSF(0).SetCaption("Blend environment by inverse of diffuse alpha");
-  chkSF(1).SetCaption("Blend environment by specular alpha map");
-  chkSF(2).SetCaption("Blend diffuse color by diffuse alpha");
-  chkSF(3).SetCaption("Blend diffuse by inverse of specular map alpha");
-  chkSF(4).SetCaption("Use Global Environment Map as reflection");
-  sRefScale.SetToolTipText("Mulitplier for enviroment map power");
-  sSpecPower.SetToolTipText("Multiplier for specular map power");
-  chkBloom(0).SetCaption("Allow Bloom");
-  chkBloom(0).SetToolTipText("Turn on bloom (specular by default)");
-  chkBloom(1).SetCaption("Bloom material by copying");
-  chkBloom(2).SetCaption("Bloom material modulating by alpha");
-  chkBloom(3).SetCaption("No Specular bloom");
-  chkBloom(3).SetToolTipText("Turn off specular bloom");
-  chkBloom(4).SetCaption("Allow emissive bloom");
-  chkBloom(4).SetToolTipText("Bloom using emissive (night) texture.");
-  slBFloor.SetToolTipText("Value above which the specular component will bloom");
-  slAmbScale.SetToolTipText("Adjustment to the ambient light on the material.");
-  Fill(cmbSrc, kBlendNames);
-  Fill(cmbDest, kBlendNames);
   cmd1.SetCaption("Set Default Opaque");
   cmd2.SetCaption("Set Default Transparent");
-  cmdET.SetCaption(kNone);
-  Fill(cmbEmissive, kEmissiveModes);
-  chkZAlpha.SetCaption("Z-Test Alpha");
-  Fill(cmbATestMode, kAlphaTestFunctions);
-  chkFinal.SetCaption("Final Alpha Write");
 
-  const std::pair<const char*, const char*> standard[] = {
-      {"General Material",
-       "used for the main parts of an aircraft, where there is no alpha component"},
-      {"Propeller", "This is used for propeller discs that have partial transparency"},
-      {"Gloss", "Gloss is used for painted surfaces"},
-      {"Chrome", "Chrome is used for propeller spinners and landing gear sliders"},
-      {"Tail Number", "Tail numbers are used for ATC identification decals"},
-  };
   for (int i = 0; i < cmdStd.Count(); ++i) {
-    cmdStd(i).SetCaption(standard[i].first);
-    cmdStd(i).SetToolTipText(standard[i].second);
+    cmdStd(i).SetCaption(kStandardMaterials[i].caption);
+    cmdStd(i).SetToolTipText(kStandardMaterials[i].toolTip);
   }
   lstUser.SetToolTipText("User Saved Materials");
   cmdULoad.SetCaption("Load");
   cmdUSave.SetCaption("Save");
   cmdUDelete.SetCaption("Delete");
 
-  const std::pair<const char*, const char*> enhanced[] = {
-      {"Assume vertical normal", "Used for flat shading e.g. trees"},
-      {"Z-write alpha", "Write alpha to scene depth buffer (alpha sorting)"},
-      {"No Z-write", "Disable depth sorting"},
-      {"Volume shadow", "Turn on volume shadow (object must be manifold)"},
-      {"No shadow", "Turn off self shadow"},
-      {"Prelit vertices", ""},
-      {"No base material specular", "Turn off specular lighting for the material"},
-      {"Skinned mesh", "Enable skin and bone animations"},
-      {"Double sided", "Render both sides of the polygon"},
-      {"Blend constant", "Internal use"},
-      {"Force Texture Address Wrap", ""},
-      {"Force Texture Address Clamp", ""},
-  };
-  for (int i = 0; i < chkEP.Count(); ++i) {
-    chkEP(i).SetCaption(enhanced[i].first);
-    chkEP(i).SetToolTipText(enhanced[i].second);
-  }
-  chkAirMat(0).SetCaption("Is virtual cockpit panel texture");
-  chkAirMat(1).SetCaption("Is N-Number texture");
-
-  using M = FS10Material;
-  sliders_ = {
-      {&sDetailMap, &M::DetailScale, 10, 1, "Detail: "},
-      {&sBumpMap, &M::BumpScale, 10, 2, "Bump: "},
-      {&sSpecPower, &M::SpecMapPowerScale, 1, 3, "Specular Map Power Scale: "},
-      {&sPrecipOff, &M::PrecipOffset, 10, 4, "Offset: "},
-      {&sRefScale, &M::EnvironmentLevelScale, 100, 6, "Reflection Scale: "},
-      {&slBFloor, &M::SpecularBloomFloor, 100, 7, "Specular Bloom Floor : "},
-      {&slAmbScale, &M::AmbientLightScale, 100, 8, "Ambient Scale : "},
-      {&sAlphaTest, &M::AlphaTestValue, 100, 13, "Alpha Test Level : "},
-      {&sFinal, &M::FinalAlphaValue, 1, 18, "Final Alpha Value: "},
-  };
-  sDetailMap.SetRange(1, 200);
-  sBumpMap.SetRange(1, 200);
-  sPrecipOff.SetRange(1, 100);
-  sRefScale.SetRange(0, 100);
-  sSpecPower.SetRange(0, 255);
-  slBFloor.SetRange(0, 100);
-  slAmbScale.SetRange(0, 100);
-  sAlphaTest.SetRange(0, 100);
-  sFinal.SetRange(0, 255);
-  for (const SliderField& field : sliders_) {
-    auto changed = [this, field] {
-      ShowSliderValue(field);
-      if (!loading_) untouched_.erase(field.slider);
-    };
-    field.slider->Change = changed;
-    field.slider->Scroll = changed;
-    field.slider->Click = [this, field] { ShowSliderValue(field); };
-  }
-
-  checks_ = {
-      {&chkFRDiff, &M::bFresnelDiffuse},
-      {&chkFRRef, &M::bFresnelEnvironment},
-      {&chkFRSpec, &M::bFresnelSpecular},
-      {&chkPrecip, &M::bUsePrecipitation},
-      {&chkOffset, &M::bPrecipOffset},
-      {&chkSF(0), &M::bModEnvInvDiffuseAlpha},
-      {&chkSF(1), &M::bModEnvSpecularMapAlpha},
-      {&chkSF(2), &M::BlendDiffuseByBaseAlpha},
-      {&chkSF(3), &M::BlendDiffuseByInverseSpecularMapAlpha},
-      {&chkSF(4), &M::bUseGlobalEnv},
-      {&chkBloom(0), &M::AllowBloom},
-      {&chkBloom(1), &M::BloomCopy},
-      {&chkBloom(2), &M::BloomModAlpha},
-      {&chkBloom(3), &M::NoSpecularBloom},
-      {&chkBloom(4), &M::EmissiveBloom},
-      {&chkZAlpha, &M::ZTestAlpha},
-      {&chkFinal, &M::FinalAlpha},
-      {&chkEP(0), &M::EPAssumeVerticalNormal},
-      {&chkEP(1), &M::EPZWriteAlpha},
-      {&chkEP(2), &M::EPNoZWrite},
-      {&chkEP(3), &M::EPVolumeShadow},
-      {&chkEP(4), &M::EPNoShadow},
-      {&chkEP(5), &M::EPPrelitVertices},
-      // chkEP(6) is the inverted box of BaseMaterialSpecular, handled on its own.
-      {&chkEP(7), &M::BaseMaterialSkin},
-      {&chkEP(8), &M::DoubleSidedMaterial},
-      {&chkEP(9), &M::BlendConstantSetting},
-      {&chkEP(10), &M::ForceTextureAddressWrapSetting},
-      {&chkEP(11), &M::ForceTextureAddressClampSetting},
-      {&chkAirMat(0), &M::bIsVCTexture},
-      {&chkAirMat(1), &M::bIsNNumber},
-  };
+  Bind();
 
   // Pairs of boxes of which at most one is checked. A record that holds both is shown as it
   // is: the rule applies to the user's clicks, not to loading.
@@ -288,6 +177,40 @@ frmOptions::frmOptions() : Form("frmOptions") {
   cmdULoad.Click = [this] { cmdULoad_Click(); };
   cmdUDelete.Click = [this] { cmdUDelete_Click(); };
   PlaceOnTabs();
+}
+
+// Each parameter's control takes its captions, range or entries from the parameter's
+// descriptor.
+void frmOptions::Bind() {
+  for (const FS10Parameter& p : FS10Material::Parameters()) {
+    const DialogBinding& d = p.dialog;
+    if (!d.control) continue;
+    Control* control = FindControl(d.control, d.index);
+    if (!control || control->Kind() != ControlFor(p.kind))
+      Raise(err::InvalidProcedureCall, std::string("frmOptions: no control for ") + p.name);
+    const Binding bound{&p, control,
+                        d.preview ? static_cast<PictureBox*>(FindControl(d.preview)) : nullptr};
+    if (d.caption) control->SetCaption(d.caption);
+    if (d.toolTip) control->SetToolTipText(d.toolTip);
+    if (d.label >= 0 && p.kind != ParameterKind::Number) Label1(d.label).SetCaption(d.labelText);
+    if (p.kind == ParameterKind::Number) {
+      auto& slider = static_cast<Slider&>(*control);
+      slider.SetRange(d.min, d.max);
+      auto changed = [this, bound] {
+        ShowSliderValue(bound);
+        if (!loading_) untouched_.erase(bound.control);
+      };
+      slider.Change = changed;
+      slider.Scroll = changed;
+      slider.Click = [this, bound] { ShowSliderValue(bound); };
+    } else if (p.kind == ParameterKind::Enum) {
+      for (const char* entry : d.entries)
+        static_cast<ComboBox&>(*control).AddItem(entry);
+    } else if (p.kind == ParameterKind::Text) {
+      control->SetCaption(kNone);
+    }
+    bindings_.push_back(bound);
+  }
 }
 
 // Which panel holds which control; the swatches, the texture names, OK and Cancel are outside
@@ -355,33 +278,10 @@ void frmOptions::LoadFromRecord(FS10Material& record) {
   loading_ = true;
   try {
     untouched_.clear();
-    for (const SliderField& field : sliders_) {
-      const float value = record.*field.member;
-      // The nearest position; rounding half to even as the slider takes whole numbers.
-      double position = static_cast<double>(value * static_cast<float>(field.scale));
-      if (std::isnan(position)) position = field.slider->Min();
-      position = std::clamp(position, static_cast<double>(field.slider->Min()),
-                            static_cast<double>(field.slider->Max()));
-      field.slider->SetValue(static_cast<int>(std::nearbyint(position)));
-      ShowSliderValue(field);
-      untouched_[field.slider] = value;
-    }
-    for (const CheckField& field : checks_)
-      field.box->SetValue(record.*field.member != 0 ? 1 : 0);
-    chkEP(6).SetValue(record.BaseMaterialSpecular == 0 ? 1 : 0);
-
-    cmbSrc.SetText(record.SrcBlend);
-    cmbDest.SetText(record.DstBlend);
-    cmbEmissive.SetText(record.EmissiveData);
-    cmbATestMode.SetText(record.AlphaTestFunction);
-
-    ShowTextureButton(cmdFR, record.FresnelTextureFileName);
-    ShowPreview(Picture2, record.FresnelTextureFileName);
-    ShowTextureButton(cmdET, record.EmissiveTextureFileName);
-    ShowPreview(Picture3, record.EmissiveTextureFileName);
+    for (const Binding& bound : bindings_)
+      LoadControl(bound, record);
     lblTex.SetCaption(record.DiffuseTextureFileName + "\r" + record.DetailTextureFileName + "\r" +
                       record.BumpTextureFileName + "\r" + record.SpecularTextureFileName);
-
     Picture1.SetBackColor(record.getDiffColor());
     picSpec.SetBackColor(record.getSpecColor());
   } catch (...) {
@@ -391,31 +291,78 @@ void frmOptions::LoadFromRecord(FS10Material& record) {
   loading_ = false;
 }
 
-void frmOptions::StoreToRecord(FS10Material& record) {
-  for (const SliderField& field : sliders_) {
-    auto kept = untouched_.find(field.slider);
-    record.*field.member = kept != untouched_.end()
-                               ? kept->second
-                               : static_cast<float>(field.slider->Value() / field.scale);
+void frmOptions::LoadControl(const Binding& bound, const FS10Material& record) {
+  const FS10Parameter& p = *bound.parameter;
+  switch (p.kind) {
+    case ParameterKind::Flag: {
+      const bool set = record.*std::get<int16_t FS10Material::*>(p.member) != 0;
+      static_cast<CheckBox*>(bound.control)->SetValue(set != p.dialog.inverted ? 1 : 0);
+      break;
+    }
+    case ParameterKind::Number: {
+      auto& slider = static_cast<Slider&>(*bound.control);
+      const float value = record.*std::get<float FS10Material::*>(p.member);
+      // The nearest position; rounding half to even as the slider takes whole numbers.
+      double position = static_cast<double>(value * static_cast<float>(p.dialog.scale));
+      if (std::isnan(position)) position = slider.Min();
+      position = std::clamp(position, static_cast<double>(slider.Min()),
+                            static_cast<double>(slider.Max()));
+      slider.SetValue(static_cast<int>(std::nearbyint(position)));
+      ShowSliderValue(bound);
+      untouched_[&slider] = value;
+      break;
+    }
+    case ParameterKind::Enum:
+      static_cast<ComboBox*>(bound.control)
+          ->SetText(record.*std::get<std::string FS10Material::*>(p.member));
+      break;
+    case ParameterKind::Text: {
+      const std::string& path = record.*std::get<std::string FS10Material::*>(p.member);
+      ShowTextureButton(static_cast<CommandButton&>(*bound.control), path);
+      ShowPreview(*bound.preview, path);
+      break;
+    }
+    case ParameterKind::Colour:
+      break;
   }
-  for (const CheckField& field : checks_)
-    record.*field.member = field.box->Value() != 0 ? 1 : 0;
-  record.BaseMaterialSpecular = chkEP(6).Value() != 0 ? 0 : 1;
+}
 
-  record.SrcBlend = cmbSrc.Text();
-  record.DstBlend = cmbDest.Text();
-  record.EmissiveData = cmbEmissive.Text();
-  record.AlphaTestFunction = cmbATestMode.Text();
-
-  record.FresnelTextureFileName = cmdFR.Tag();
-  record.EmissiveTextureFileName = cmdET.Tag();
-
+void frmOptions::StoreToRecord(FS10Material& record) {
+  for (const Binding& bound : bindings_) {
+    const FS10Parameter& p = *bound.parameter;
+    switch (p.kind) {
+      case ParameterKind::Flag: {
+        const bool set = static_cast<CheckBox*>(bound.control)->Value() != 0;
+        record.*std::get<int16_t FS10Material::*>(p.member) = set != p.dialog.inverted ? 1 : 0;
+        break;
+      }
+      case ParameterKind::Number: {
+        auto kept = untouched_.find(bound.control);
+        record.*std::get<float FS10Material::*>(p.member) =
+            kept != untouched_.end()
+                ? kept->second
+                : static_cast<float>(static_cast<Slider*>(bound.control)->Value() / p.dialog.scale);
+        break;
+      }
+      case ParameterKind::Enum:
+        record.*std::get<std::string FS10Material::*>(p.member) =
+            static_cast<ComboBox*>(bound.control)->Text();
+        break;
+      case ParameterKind::Text:
+        record.*std::get<std::string FS10Material::*>(p.member) = bound.control->Tag();
+        break;
+      case ParameterKind::Colour:
+        break;
+    }
+  }
   if (picSpec.BackColor() != record.getSpecColor()) record.setSpecular(picSpec.BackColor());
 }
 
-void frmOptions::ShowSliderValue(const SliderField& field) {
-  Label1(field.label)
-      .SetCaption(field.prefix + glazier::FormatCaptionNumber(field.slider->Value() / field.scale));
+void frmOptions::ShowSliderValue(const Binding& bound) {
+  const DialogBinding& d = bound.parameter->dialog;
+  Label1(d.label).SetCaption(
+      d.labelText +
+      glazier::FormatCaptionNumber(static_cast<Slider*>(bound.control)->Value() / d.scale));
 }
 
 void frmOptions::SetSlider(Slider& slider, int value) {
@@ -478,64 +425,30 @@ void frmOptions::SetDefaultTransparent() {
 }
 
 void frmOptions::ApplyStandardMaterial(int index) {
-  auto bloomAndAmbient = [this] {
-    chkBloom(0).SetValue(1);
-    SetSlider(slBFloor, 90);
-    SetSlider(slAmbScale, 100);
-  };
-  auto fresnelReflectionAndSpecular = [this] {
+  if (index < 0 || index >= static_cast<int>(std::size(kStandardMaterials))) return;
+  const StandardMaterial& preset = kStandardMaterials[index];
+  if (preset.fresnel) {
     chkFRRef.SetValue(1);
     chkFRSpec.SetValue(1);
-  };
-  auto setFresnelTexture = [this](const std::string& path) {
-    ShowTextureButton(cmdFR, path);
-    ShowPreview(Picture2, path);
-  };
-  switch (index) {
-    case 0:  // General Material
-      fresnelReflectionAndSpecular();
-      SetSlider(sRefScale, 30);
-      SetSlider(sSpecPower, 202);
-      bloomAndAmbient();
-      break;
-    case 1:  // Propeller
-      setFresnelTexture("");
-      SetSlider(sRefScale, 30);
-      SetSlider(sSpecPower, 202);
-      bloomAndAmbient();
-      chkEP(4).SetValue(1);
-      SetDefaultTransparent();
-      break;
-    case 2:  // Gloss
-      fresnelReflectionAndSpecular();
-      setFresnelTexture("fresnel_ramp.dds");
-      chkSF(0).SetValue(1);
-      chkSF(4).SetValue(1);
-      bloomAndAmbient();
-      SetSlider(sRefScale, 30);
-      SetSlider(sSpecPower, 202);
-      SetDefaultOpaque();
-      break;
-    case 3:  // Chrome
-      fresnelReflectionAndSpecular();
-      setFresnelTexture("");
-      chkSF(0).SetValue(1);
-      chkSF(2).SetValue(1);
-      chkSF(4).SetValue(1);
-      bloomAndAmbient();
-      SetSlider(sRefScale, 40);
-      SetSlider(sSpecPower, 202);
-      SetDefaultOpaque();
-      break;
-    case 4:  // Tail Number
-      chkAirMat(1).SetValue(1);
-      fresnelReflectionAndSpecular();
-      bloomAndAmbient();
-      SetDefaultTransparent();
-      break;
-    default:
-      break;
   }
+  if (preset.fresnelTexture) {
+    ShowTextureButton(cmdFR, preset.fresnelTexture);
+    ShowPreview(Picture2, preset.fresnelTexture);
+  }
+  for (int i = 0; i < chkSF.Count(); ++i) {
+    if (preset.specialChecks & (1u << i)) chkSF(i).SetValue(1);
+  }
+  chkBloom(0).SetValue(1);
+  SetSlider(slBFloor, 90);
+  SetSlider(slAmbScale, 100);
+  if (preset.reflectionScale >= 0) {
+    SetSlider(sRefScale, preset.reflectionScale);
+    SetSlider(sSpecPower, kSpecularPower);
+  }
+  if (preset.noShadow) chkEP(4).SetValue(1);
+  if (preset.tailNumber) chkAirMat(1).SetValue(1);
+  if (preset.blend == Blend::Opaque) SetDefaultOpaque();
+  if (preset.blend == Blend::Transparent) SetDefaultTransparent();
 }
 
 // ---- the user library -----------------------------------------------------------------------

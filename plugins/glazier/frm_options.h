@@ -103,24 +103,20 @@ class frmOptions : public Form {
   ControlArray<CheckBox> chkAirMat{*this, "chkAirMat", 2};
 
  private:
-  // A slider and the member it edits: the slider shows member x scale.
-  struct SliderField {
-    Slider* slider;
-    float FS10Material::*member;
-    double scale;
-    int label;           // index in Label1
-    const char* prefix;  // of the value caption
-  };
-  struct CheckField {
-    CheckBox* box;
-    int16_t FS10Material::*member;
+  // A parameter and the control that edits it.
+  struct Binding {
+    const FS10Parameter* parameter;
+    Control* control;
+    PictureBox* preview;  // a texture button's
   };
 
+  void Bind();
   void Form_Load();
   void PlaceOnTabs();
   void PlacePanels();
   void Form_KeyDown(int keyCode, int shiftState);
-  void ShowSliderValue(const SliderField& field);
+  void LoadControl(const Binding& bound, const FS10Material& record);
+  void ShowSliderValue(const Binding& bound);
   // Sets a slider from a preset or button: the user's doing, so OK stores what it shows.
   void SetSlider(Slider& slider, int value);
   void ShowTextureButton(CommandButton& button, const std::string& path);
@@ -139,10 +135,9 @@ class frmOptions : public Form {
   // The file a listed preset is read from: the user's, else the plug-in's.
   std::filesystem::path LibraryFile(const std::string& entry) const;
 
-  std::vector<SliderField> sliders_;
-  std::vector<CheckField> checks_;
+  std::vector<Binding> bindings_;
   // The member values that untouched sliders stand for, by slider.
-  std::map<const Slider*, float> untouched_;
+  std::map<const Control*, float> untouched_;
   bool loading_ = false;
   bool stored_ = false;
 };

@@ -1,11 +1,12 @@
 #include "fs10_material.h"
 
-#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <variant>
 
 #include "frm_options.h"
+#include "fs10_parameters.h"
 #include "number_forms.h"
 #include "vlm/error.h"
 
@@ -15,12 +16,6 @@ using glazier::ColorValue;
 using glazier::formatReal;
 using glazier::FormatSingle;
 using glazier::PrintNumber;
-
-// One item of the parameter string and the member it carries.
-struct FS10Material::Item {
-  const char* key;
-  std::variant<float FS10Material::*, int16_t FS10Material::*, std::string FS10Material::*> member;
-};
 
 namespace {
 
@@ -40,140 +35,48 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
-// The keys in the order loadString reads them. "PrelitVertices" finds the item that toString
-// writes as "PreLitVertices": keys are compared without regard to case.
-constexpr const char* kReadOrder[] = {
-    "SpecRed",
-    "SpecGreen",
-    "SpecBlue",
-    "UseGlobalEnv",
-    "SrcBlend",
-    "DstBlend",
-    "DetailScale",
-    "BumpScale",
-    "EnvLevelScale",
-    "ModEnvInvDiffAlpha",
-    "ModEnvSpecAlpha",
-    "FresnelDiff",
-    "FresnelSpec",
-    "FresnelEnv",
-    "UsePrecip",
-    "UsePrecipOffset",
-    "PrecipOffset",
-    "SpecMapPowerScale",
-    "BlendDiffBaseAlpha",
-    "BlendDiffInvSpecMapAlpha",
-    "AllowBloom",
-    "SpecBloomFloor",
-    "EmissiveData",
-    "AlphaTestFunction",
-    "AlphaTestValue",
-    "ZTestAlpha",
-    "FinalAlphaValue",
-    "FinalAlpha",
-    "AssumeVerticalNormal",
-    "NoShadow",
-    "NoZWrite",
-    "PrelitVertices",
-    "VolumeShadow",
-    "ZWriteAlpha",
-    "BaseMaterialSkin",
-    "DoubleSided",
-    "BlendConstantSetting",
-    "ForceTextureWrap",
-    "ForceTextureClamp",
-    "BaseMaterialSpec",
-    "NoSpecBloom",
-    "EmissiveBloom",
-    "AmbientLightScale",
-    "EmissiveTexture",
-    "ReflectionTexture",
-    "FresnelTexture",
-    "BloomCopy",
-    "BloomModAlpha",
-    "IsNNumber",
-    "IsVCTexture",
-};
-
 }  // namespace
 
-const std::vector<FS10Material::Item>& FS10Material::WrittenItems() {
-  using M = FS10Material;
-  static const std::vector<Item> items = {
-      {"SpecRed", &M::SpecularRed},
-      {"SpecGreen", &M::SpecularGreen},
-      {"SpecBlue", &M::SpecularBlue},
-      {"DetailScale", &M::DetailScale},
-      {"BumpScale", &M::BumpScale},
-      {"EnvLevelScale", &M::EnvironmentLevelScale},
-      {"UseGlobalEnv", &M::bUseGlobalEnv},
-      {"ModEnvInvDiffAlpha", &M::bModEnvInvDiffuseAlpha},
-      {"ModEnvSpecAlpha", &M::bModEnvSpecularMapAlpha},
-      {"FresnelDiff", &M::bFresnelDiffuse},
-      {"FresnelSpec", &M::bFresnelSpecular},
-      {"FresnelEnv", &M::bFresnelEnvironment},
-      {"UsePrecip", &M::bUsePrecipitation},
-      {"UsePrecipOffset", &M::bPrecipOffset},
-      {"PrecipOffset", &M::PrecipOffset},
-      {"SpecMapPowerScale", &M::SpecMapPowerScale},
-      {"SrcBlend", &M::SrcBlend},
-      {"DstBlend", &M::DstBlend},
-      {"BlendDiffBaseAlpha", &M::BlendDiffuseByBaseAlpha},
-      {"BlendDiffInvSpecMapAlpha", &M::BlendDiffuseByInverseSpecularMapAlpha},
-      {"AllowBloom", &M::AllowBloom},
-      {"SpecBloomFloor", &M::SpecularBloomFloor},
-      {"EmissiveData", &M::EmissiveData},
-      {"AlphaTestFunction", &M::AlphaTestFunction},
-      {"AlphaTestValue", &M::AlphaTestValue},
-      {"ZTestAlpha", &M::ZTestAlpha},
-      {"AssumeVerticalNormal", &M::EPAssumeVerticalNormal},
-      {"NoShadow", &M::EPNoShadow},
-      {"NoZWrite", &M::EPNoZWrite},
-      {"PreLitVertices", &M::EPPrelitVertices},
-      {"VolumeShadow", &M::EPVolumeShadow},
-      {"ZWriteAlpha", &M::EPZWriteAlpha},
-      {"BaseMaterialSkin", &M::BaseMaterialSkin},
-      {"DoubleSided", &M::DoubleSidedMaterial},
-      {"BlendConstantSetting", &M::BlendConstantSetting},
-      {"ForceTextureWrap", &M::ForceTextureAddressWrapSetting},
-      {"ForceTextureClamp", &M::ForceTextureAddressClampSetting},
-      {"BaseMaterialSpec", &M::BaseMaterialSpecular},
-      {"NoSpecBloom", &M::NoSpecularBloom},
-      {"EmissiveBloom", &M::EmissiveBloom},
-      {"AmbientLightScale", &M::AmbientLightScale},
-      {"EmissiveTexture", &M::EmissiveTextureFileName},
-      {"ReflectionTexture", &M::ReflectionTextureFileName},
-      {"FresnelTexture", &M::FresnelTextureFileName},
-      {"BloomCopy", &M::BloomCopy},
-      {"BloomModAlpha", &M::BloomModAlpha},
-      {"IsNNumber", &M::bIsNNumber},
-      {"IsVCTexture", &M::bIsVCTexture},
-      {"FinalAlpha", &M::FinalAlpha},
-      {"FinalAlphaValue", &M::FinalAlphaValue},
-  };
-  return items;
+FS10Material::FS10Material() {
+  for (const glazier::FS10Parameter& p : Parameters()) {
+    std::visit(
+        [&](auto member) {
+          auto& target = this->*member;
+          using T = std::decay_t<decltype(target)>;
+          if constexpr (std::is_same_v<T, std::string>)
+            target = p.defaultText;
+          else
+            target = static_cast<T>(p.defaultNumber);
+        },
+        p.member);
+  }
 }
 
 // ---- string form ----------------------------------------------------------------------------
 
 std::string FS10Material::toString() const {
-  std::string text;
-  for (const Item& item : WrittenItems()) {
-    if (!text.empty()) text += ';';
-    text += item.key;
-    text += '=';
+  std::array<std::string, glazier::kStringItems> items;
+  for (const glazier::FS10Parameter& p : Parameters()) {
+    if (!p.key) continue;
+    std::string& item = items[static_cast<size_t>(p.slot)];
+    item = std::string(p.key) + '=';
     std::visit(
         [&](auto member) {
           const auto& value = this->*member;
           using T = std::decay_t<decltype(value)>;
           if constexpr (std::is_same_v<T, float>)
-            text += FormatSingle(value);
+            item += FormatSingle(value);
           else if constexpr (std::is_same_v<T, int16_t>)
-            text += std::to_string(value);
+            item += std::to_string(value);
           else
-            text += value;
+            item += value;
         },
-        item.member);
+        p.member);
+  }
+  std::string text;
+  for (const std::string& item : items) {
+    if (!text.empty()) text += ';';
+    text += item;
   }
   return text;
 }
@@ -188,14 +91,10 @@ void FS10Material::loadString(const std::string& sField) {
       if (end == std::string::npos) break;
       start = end + 1;
     }
-    for (const char* key : kReadOrder) {
-      const auto& items = WrittenItems();
-      auto item = std::find_if(items.begin(), items.end(), [key](const Item& i) {
-        return std::string_view(i.key).size() == std::string_view(key).size() &&
-               StartsWithIgnoringCase(i.key, key);
-      });
-      if (item == items.end()) continue;
-      const std::string value = lookupValue(key);
+    // Each key is read on its own: a number that does not read keeps its member.
+    for (const glazier::FS10Parameter& p : Parameters()) {
+      if (!p.key) continue;
+      const std::string value = lookupValue(p.key);
       std::visit(
           [&](auto member) {
             auto& target = this->*member;
@@ -207,7 +106,7 @@ void FS10Material::loadString(const std::string& sField) {
             else
               target = value;
           },
-          item->member);
+          p.member);
     }
   }
   if (Power < 3) {
@@ -339,82 +238,41 @@ std::string FS10Material::ddsTextureName(const std::string& name, std::string& w
 }
 
 std::string FS10Material::Output(std::ostream& file) {
+  using glazier::LineEnd;
+  using glazier::Print;
   std::string w;
   const char* eol = "\r\n";
-  auto line = [&](const std::string& text) { file << text << eol; };
-  auto F = [](float x) { return formatReal(x); };
-  auto N = [](auto x) { return PrintNumber(x); };
-  auto quoted = [](const std::string& text) { return "\"" + text + "\""; };
-
-  line("FS10Material {");
-  line(F(DiffuseRed) + ";" + F(DiffuseGreen) + ";" + F(DiffuseBlue) + ";" + F(DiffuseAlpha) + ";;");
-  line(F(SpecularRed) + ";" + F(SpecularGreen) + ";" + F(SpecularBlue) + ";;");
-  line(F(Power) + ";  // Spec power");
-  line(F(DetailScale) + ";" + F(BumpScale) + ";  // detail and bump scales");
-  line(F(EnvironmentLevelScale) + ";  // scale env level");
-  line(N(bUseGlobalEnv) + "; // use global env");
-  line(N(bModEnvInvDiffuseAlpha) + "; // mod env inv diff alpha");
-  line(N(bModEnvSpecularMapAlpha) + "; // mod env spec alpha");
-  line(N(bFresnelDiffuse) + ";" + N(bFresnelSpecular) + ";" + N(bFresnelEnvironment) +
-       "; // fresnel diff, spec, env");
-  line(N(bUsePrecipitation) + ";" + N(bPrecipOffset) + ";" + F(PrecipOffset) +
-       "; // precip use, offset, offset val");
-  line(F(SpecMapPowerScale) + "; // specmap power");
-  line(quoted(SrcBlend) + "; " + quoted(DstBlend) + "; // blend");
-
-  auto block = [&](const char* name, const std::string& body) {
-    line(name);
-    line(body);
-    line("}");
-  };
-  block("BlendDiffuseByBaseAlpha {", N(BlendDiffuseByBaseAlpha) + ";");
-  block("BlendDiffuseByInverseSpecularMapAlpha {", N(BlendDiffuseByInverseSpecularMapAlpha) + ";");
-  block("AllowBloom {", N(AllowBloom) + ";");
-  block("SpecularBloomFloor {", F(SpecularBloomFloor) + ";");
-  block("EmissiveData {", quoted(EmissiveData) + ";");
-
-  line("AlphaData  {");
-  line(N(ZTestAlpha) + ";  // ZTest Alpha");
-  line(N(AlphaTestValue) + ";  // Alpha test threshold");
-  line(quoted(AlphaTestFunction) + ";  // Alpha test function");
-  line(N(FinalAlpha) + ";  // Perform final alpha write");
-  line(F(FinalAlphaValue) + ";  // Final alpha value");
-  line("}");
-
-  line("EnhancedParameters  {");
-  line(N(EPAssumeVerticalNormal) + ";  // Assume vertical normal");
-  line(N(EPZWriteAlpha) + ";  // Z-Write alpha");
-  line(N(EPNoZWrite) + ";  // No Z-Write");
-  line(N(EPVolumeShadow) + ";  // Volume shadow");
-  line(N(EPNoShadow) + ";  // No shadow");
-  line(N(EPPrelitVertices) + ";  // PRelit vertices");
-  line("}");
-
-  block("BaseMaterialSkin {", N(BaseMaterialSkin) + ";");
-  block("DoubleSidedMaterial {", N(DoubleSidedMaterial) + ";");
-  block("BlendConstantSetting {", N(BlendConstantSetting) + ";");
-  block("ForceTextureAddressWrapSetting {", N(ForceTextureAddressWrapSetting) + ";");
-  block("ForceTextureAddressClampSetting {", N(ForceTextureAddressClampSetting) + "; ");
-  block("BaseMaterialSpecular {", N(BaseMaterialSpecular) + ";");
-  block("NoSpecularBloom {", N(NoSpecularBloom) + ";");
-  block("EmissiveBloom {", N(EmissiveBloom) + ";");
-  block("BloomData {", N(BloomCopy) + ";" + N(BloomModAlpha) + ";");
-  block("AmbientLightScale {", F(AmbientLightScale) + ";");
-  if (bIsNNumber == 1) block("NNumberTexture {", N(bIsNNumber) + ";");
-
-  const std::pair<const char*, const std::string*> textures[] = {
-      {"BumpTextureFileName {", &BumpTextureFileName},
-      {"DetailTextureFileName {", &DetailTextureFileName},
-      {"FresnelTextureFileName {", &FresnelTextureFileName},
-      {"DiffuseTextureFileName {", &DiffuseTextureFileName},
-      {"SpecularTextureFileName {", &SpecularTextureFileName},
-      {"ReflectionTextureFileName {", &ReflectionTextureFileName},
-      {"EmissiveTextureFileName {", &EmissiveTextureFileName},
-  };
-  for (const auto& [name, texture] : textures) {
-    if (!texture->empty()) block(name, quoted(ddsTextureName(*texture, w)) + ";");
+  file << "FS10Material {" << eol;
+  for (const glazier::FS10Parameter& p : Parameters()) {
+    const glazier::OutputPlace& out = p.output;
+    if (out.form == Print::None) continue;
+    std::string value;
+    std::visit(
+        [&](auto member) {
+          const auto& v = this->*member;
+          using T = std::decay_t<decltype(v)>;
+          if constexpr (std::is_same_v<T, std::string>) {
+            if (out.form == Print::Texture && !v.empty())
+              value = "\"" + ddsTextureName(v, w) + "\"";
+            else if (out.form == Print::Quoted)
+              value = "\"" + v + "\"";
+          } else {
+            if (out.onlyWhenOne && v != 1) return;
+            if constexpr (std::is_same_v<T, float>)
+              value = out.form == Print::Real ? formatReal(v) : PrintNumber(v);
+            else
+              value = PrintNumber(v);
+          }
+        },
+        p.member);
+    // A texture without a name and a value shown only when it is 1 leave no trace.
+    if (value.empty()) continue;
+    if (out.opens) file << out.opens << eol;
+    file << value << out.after;
+    if (out.end != LineEnd::Continue) file << eol;
+    if (out.end == LineEnd::Block) file << "}" << eol;
   }
-  line("}  // FS10Material end");
+  file << "}  // FS10Material end" << eol;
 
   file.flush();
   if (!file) Raise(err::PathFileAccess, "the FS10 material block could not be written");

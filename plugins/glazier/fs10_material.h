@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,62 +17,48 @@
 
 namespace vlm {
 
+namespace glazier {
+struct FS10Parameter;
+}
+
 class FS10Material {
  public:
-  // Specular power; from the scene material, never part of the string.
-  float Power = 0;
-  float DetailScale = 1.0f;
-  float BumpScale = 1.0f;
-  float EnvironmentLevelScale = 0.3f;
-  int16_t bUseGlobalEnv = 0;
-  int16_t bModEnvInvDiffuseAlpha = 0;
-  int16_t bModEnvSpecularMapAlpha = 0;
-  int16_t bFresnelDiffuse = 0;
-  int16_t bFresnelSpecular = 0;
-  int16_t bFresnelEnvironment = 0;
-  int16_t bUsePrecipitation = 0;
-  int16_t bPrecipOffset = 0;
-  float PrecipOffset = 0;
-  float SpecMapPowerScale = 202.0f;
-  std::string SrcBlend = "One";
-  std::string DstBlend = "Zero";
-  int16_t BlendDiffuseByBaseAlpha = 0;
-  int16_t BlendDiffuseByInverseSpecularMapAlpha = 0;
-  int16_t AllowBloom = 1;
-  float SpecularBloomFloor = 0.9f;
-  std::string EmissiveData = "Blend";
-  int16_t BaseMaterialSkin = 0;
-  int16_t DoubleSidedMaterial = 0;
-  int16_t BlendConstantSetting = 0;
-  int16_t ForceTextureAddressWrapSetting = 1;
-  int16_t ForceTextureAddressClampSetting = 0;
-  int16_t BaseMaterialSpecular = 1;
-  int16_t NoSpecularBloom = 0;
-  int16_t EmissiveBloom = 0;
-  int16_t ZTestAlpha = 0;
-  float AlphaTestValue = 0.1f;
-  int16_t FinalAlpha = 0;
-  float FinalAlphaValue = 255.0f;
-  std::string AlphaTestFunction = "Never";
-  float AmbientLightScale = 1.0f;
+  // A record with every parameter at its default.
+  FS10Material();
+
+  // The parameters, one descriptor each, in the order of the FS10 material block: the one
+  // place that gives each member its default, its item in the string, its line in the block
+  // and its control in the options dialog (fs10_parameters.h).
+  static std::span<const glazier::FS10Parameter> Parameters();
+
+  // The members, in their declared order; their defaults are in Parameters().
+  float Power{};  // specular power; from the scene material, never part of the string
+  float DetailScale{}, BumpScale{}, EnvironmentLevelScale{};
+  int16_t bUseGlobalEnv{}, bModEnvInvDiffuseAlpha{}, bModEnvSpecularMapAlpha{};
+  int16_t bFresnelDiffuse{}, bFresnelSpecular{}, bFresnelEnvironment{};
+  int16_t bUsePrecipitation{}, bPrecipOffset{};
+  float PrecipOffset{}, SpecMapPowerScale{};
+  std::string SrcBlend, DstBlend;
+  int16_t BlendDiffuseByBaseAlpha{}, BlendDiffuseByInverseSpecularMapAlpha{}, AllowBloom{};
+  float SpecularBloomFloor{};
+  std::string EmissiveData;
+  int16_t BaseMaterialSkin{}, DoubleSidedMaterial{}, BlendConstantSetting{};
+  int16_t ForceTextureAddressWrapSetting{}, ForceTextureAddressClampSetting{};
+  int16_t BaseMaterialSpecular{}, NoSpecularBloom{}, EmissiveBloom{};
+  int16_t ZTestAlpha{};
+  float AlphaTestValue{};
+  int16_t FinalAlpha{};
+  float FinalAlphaValue{};
+  std::string AlphaTestFunction;
+  float AmbientLightScale{};
   // The diffuse, specular, bump and detail names come from the scene material only.
-  std::string DiffuseTextureFileName;
-  std::string SpecularTextureFileName;
-  std::string EmissiveTextureFileName;
-  std::string ReflectionTextureFileName;
-  std::string BumpTextureFileName;
-  std::string DetailTextureFileName;
+  std::string DiffuseTextureFileName, SpecularTextureFileName, EmissiveTextureFileName;
+  std::string ReflectionTextureFileName, BumpTextureFileName, DetailTextureFileName;
   std::string FresnelTextureFileName;
-  int16_t EPAssumeVerticalNormal = 0;
-  int16_t EPZWriteAlpha = 0;
-  int16_t EPNoZWrite = 0;
-  int16_t EPVolumeShadow = 0;
-  int16_t EPNoShadow = 0;
-  int16_t EPPrelitVertices = 0;
-  int16_t BloomCopy = 0;
-  int16_t BloomModAlpha = 0;
-  int16_t bIsNNumber = 0;
-  int16_t bIsVCTexture = 0;
+  int16_t EPAssumeVerticalNormal{}, EPZWriteAlpha{}, EPNoZWrite{}, EPVolumeShadow{};
+  int16_t EPNoShadow{}, EPPrelitVertices{};
+  int16_t BloomCopy{}, BloomModAlpha{};
+  int16_t bIsNNumber{}, bIsVCTexture{};
 
   // Writes the FS10 material block (CR LF line ends) and returns the texture warnings, one
   // line per distinct texture that is not a DDS file ("" when there are none). vlm::Error (75)
@@ -110,11 +97,8 @@ class FS10Material {
   std::string ddsTextureName(const std::string& name, std::string& warnings) const;
 
  private:
-  struct Item;
-  static const std::vector<Item>& WrittenItems();
-
-  float DiffuseRed = 0, DiffuseGreen = 0, DiffuseBlue = 0, DiffuseAlpha = 0;
-  float SpecularRed = 0.9f, SpecularGreen = 0.9f, SpecularBlue = 0.9f;
+  float DiffuseRed{}, DiffuseGreen{}, DiffuseBlue{}, DiffuseAlpha{};
+  float SpecularRed{}, SpecularGreen{}, SpecularBlue{};
   vlm::GraphMaterial* BoundMaterial = nullptr;
   std::vector<std::string> Parts;
 };
