@@ -98,8 +98,13 @@ void Trackline::Export(const std::string& exportFileName, Node* exportGroup,
     frm_ = nullptr;
     rootNode_ = nullptr;
   });
+  failure_.reset();
+  wroteFile_ = false;
   frmOptions.ShowModal();
   frmOptions.Unload();
+  // A dialog closed after stopped runs only fails the export, so that the caller learns of it
+  // as well as the log.
+  if (failure_ && !wroteFile_) throw *failure_;
 }
 
 void Trackline::Run() {
@@ -116,6 +121,7 @@ void Trackline::Run() {
     // and the dialog stays open so the user can mend the scene and run again.
     log(e.Description());
     log("Export stopped: " + exportFileName_ + " was not written.");
+    failure_ = e;
   }
 }
 
@@ -173,6 +179,7 @@ void Trackline::exportNode(Node& chosen) {
   const std::string bytes = file_.TakeBytes();
   log("Writing to " + exportFileName_ + "...");
   WriteOutputFile(exportFileName_, bytes);
+  wroteFile_ = true;
   log("Export Finished.");
 }
 

@@ -10,11 +10,13 @@
 // - write: references become file offsets and the file is written in one piece.
 // Every record is built and checked in memory first, and the file is replaced only when it
 // is complete: an export that stops (a limit of the format, a bad parameter) logs why and
-// changes no file.
+// changes no file. When the dialog closes with no file written, the export fails with the
+// reason the last stopped run gave.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,6 +89,9 @@ class Trackline final : public ImportExportBase, public FormCatalogBase, public 
   std::string exportFileName_;
   ExportOptionsForm* frm_ = nullptr;
   int32_t nodeSlot_ = -1;  // the node text "Rail Sim"
+  // The reason the last stopped run gave, and whether any run of the dialog wrote the file.
+  std::optional<Error> failure_;
+  bool wroteFile_ = false;
 
   // Rebuilt by every run.
   igs::MaterialTable materials_;
