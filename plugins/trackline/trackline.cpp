@@ -318,12 +318,12 @@ igs::RecordIndex Trackline::buildBlock(selGroup& record, igs::RecordIndex index,
   log("Block " + std::to_string(index.value));
   igs::BlockRecords& block = file_.blocks.at(static_cast<size_t>(index.value));
 
-  Mat4 m = Mat4::Identity();
+  Mat4 transform = Mat4::Identity();
   if (parent.value >= 0) {
     Node& node = *record.cGroup;
     // The host gives the column-vector form; the block holds the row-vector form, with the
     // translation in elements 12 to 14.
-    m = Transpose(node.GetMatrix(node.Parent(), 0));
+    transform = Transpose(node.GetMatrix(node.Parent(), 0));
     igs::IgsBlock& parentBlock = file_.blocks.at(static_cast<size_t>(parent.value)).block;
     if (parentBlock.childCount < igs::MaxChildren)
       parentBlock.children[parentBlock.childCount++] = index;
@@ -333,8 +333,8 @@ igs::RecordIndex Trackline::buildBlock(selGroup& record, igs::RecordIndex index,
           " children.");
   }
   for (size_t k = 12; k < 15; ++k)
-    m.m[k] *= scale_;
-  std::copy(m.m.begin(), m.m.end(), block.block.transform);
+    transform.m[k] *= scale_;
+  std::copy(transform.m.begin(), transform.m.end(), block.block.transform);
 
   igs::StoreText(block.block.name, record.GrpName(), "The block name");
   block.block.number = index.value + 1;
