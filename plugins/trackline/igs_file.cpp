@@ -11,15 +11,170 @@ int32_t Count(size_t n) {
   return static_cast<int32_t>(n);
 }
 
-// The offset of record `index` of an array that starts at `base`.
-int32_t At(int64_t base, size_t recordSize, int32_t index) {
-  return static_cast<int32_t>(base + static_cast<int64_t>(recordSize) * index);
+// The offset of record `index` of an array of `recordSize`-byte records at `arrayStart`.
+FileOffset OffsetOf(FileOffset arrayStart, size_t recordSize, RecordIndex index) {
+  return {static_cast<int32_t>(arrayStart.value + static_cast<int64_t>(recordSize) * index.value)};
+}
+
+template <class Record>
+int64_t BytesOf(const std::vector<Record>& records) {
+  return static_cast<int64_t>(sizeof(Record) * records.size());
 }
 
 template <class T>
 void Release(std::vector<T>& v) {
   std::vector<T>().swap(v);
 }
+
+// The arrays of one kind that the owners (meshes or blocks) hold, laid out one after another.
+template <class Owner, class Record>
+int64_t ArraysSize(const std::vector<Owner>& owners, std::vector<Record> Owner::*array) {
+  int64_t size = 0;
+  for (const Owner& owner : owners)
+    size += BytesOf(owner.*array);
+  return size;
+}
+
+// Gives each owner's array its offset and record count, the first at `start`.
+template <class Owner, class Record>
+void PlaceArrays(std::vector<Owner>& owners, std::vector<Record> Owner::*array, FileOffset start,
+                 void (*note)(Owner&, FileOffset, int32_t)) {
+  int64_t at = start.value;
+  for (Owner& owner : owners) {
+    note(owner, FileOffset{static_cast<int32_t>(at)}, Count((owner.*array).size()));
+    at += BytesOf(owner.*array);
+  }
+}
+
+// Writes every owner's array, releasing each once written.
+template <class Owner, class Record>
+void WriteArrays(std::vector<Owner>& owners, std::vector<Record> Owner::*array, std::string& out) {
+  for (Owner& owner : owners) {
+    for (const Record& record : owner.*array)
+      WriteRecord(out, record);
+    Release(owner.*array);
+  }
+}
+
+// The texture name table after the chunk header: the size of its string area, the number of
+// names, the offset of each name in the area, then the names, each followed by a 0.
+int64_t NameTableSize(const std::vector<std::string>& names) {
+  if (names.empty()) return 0;
+  int64_t size = 8 + 4 * static_cast<int64_t>(names.size());
+  for (const std::string& name : names)
+    size += static_cast<int64_t>(ToAnsi(name).size()) + 1;
+  return size;
+}
+
+void WriteNameTable(const std::vector<std::string>& names, std::string& out) {
+  if (names.empty()) return;
+  std::vector<std::string> ansi;
+  int32_t area = 0;
+  for (const std::string& name : names) {
+    ansi.push_back(ToAnsi(name));
+    area += Count(ansi.back().size()) + 1;
+  }
+  ByteWriter writer(out);
+  writer(area);
+  writer(Count(ansi.size()));
+  int32_t offset = 0;
+  for (const std::string& name : ansi) {
+    writer(offset);
+    offset += Count(name.size()) + 1;
+  }
+  for (const std::string& name : ansi) {
+    writer.Bytes(name);
+    writer.Bytes(std::string_view("\0", 1));
+  }
+}
+
+// One section of the file: its size in bytes; where its arrays go, noted in the header or
+// in the records that own them (their counts too); and the writing of its records.
+struct Section {
+  int64_t (*size)(const IgsFile&);
+  void (*place)(IgsFile&, FileOffset start);
+  void (*write)(IgsFile&, std::string& out);
+};
+
+// A section of the arrays that each mesh or block owns; `Note` records an array's offset and
+// count in its owner.
+template <auto Owners, auto Array, auto Note>
+constexpr Section ArraysSection() {
+  return {[](const IgsFile& f) { return ArraysSize(f.*Owners, Array); },
+          [](IgsFile& f, FileOffset start) { PlaceArrays(f.*Owners, Array, start, Note); },
+          [](IgsFile& f, std::string& out) { WriteArrays(f.*Owners, Array, out); }};
+}
+
+// A section of the one record each mesh or block holds; `Note` records the array's offset and
+// count in the header.
+template <auto Owners, auto Record, auto Note>
+constexpr Section RecordsSection() {
+  return {[](const IgsFile& f) {
+            return static_cast<int64_t>(sizeof((f.*Owners)[0].*Record) * (f.*Owners).size());
+          },
+          [](IgsFile& f, FileOffset start) { Note(f.header, start, Count((f.*Owners).size())); },
+          [](IgsFile& f, std::string& out) {
+            for (const auto& owner : f.*Owners)
+              WriteRecord(out, owner.*Record);
+          }};
+}
+
+void NoteMeshes(IgsHeader& header, FileOffset at, int32_t count) {
+  header.meshArray = at;
+  header.meshCount = count;
+}
+
+void NoteBlocks(IgsHeader& header, FileOffset at, int32_t count) {
+  header.blockArray = at;
+  header.blockCount = count;
+}
+
+void NoteVertices(MeshRecords& m, FileOffset at, int32_t count) {
+  m.mesh.vertexArray = at;
+  m.mesh.vertexCount = count;
+}
+
+void NoteTriangles(MeshRecords& m, FileOffset at, int32_t count) {
+  m.mesh.triangleArray = at;
+  m.mesh.triangleCount = count;
+}
+
+void NoteMeshRefs(BlockRecords& b, FileOffset at, int32_t count) {
+  b.block.meshRefArray = at;
+  b.block.meshRefCount = count;
+}
+
+// The sections in file order.
+constexpr Section Layout[] = {
+    {// the header
+     [](const IgsFile&) { return static_cast<int64_t>(HeaderSize); }, [](IgsFile&, FileOffset) {},
+     [](IgsFile& f, std::string& out) { WriteRecord(out, f.header); }},
+    {// the materials
+     [](const IgsFile& f) { return BytesOf(f.materials); },
+     [](IgsFile& f, FileOffset start) {
+       f.header.materialCount = Count(f.materials.size());
+       f.header.materialArray = start;
+     },
+     [](IgsFile& f, std::string& out) {
+       for (const IgsMaterial& m : f.materials)
+         WriteRecord(out, m);
+     }},
+    ArraysSection<&IgsFile::meshes, &MeshRecords::vertices, NoteVertices>(),
+    ArraysSection<&IgsFile::meshes, &MeshRecords::triangles, NoteTriangles>(),
+    RecordsSection<&IgsFile::meshes, &MeshRecords::mesh, NoteMeshes>(),
+    ArraysSection<&IgsFile::blocks, &BlockRecords::meshRefs, NoteMeshRefs>(),
+    RecordsSection<&IgsFile::blocks, &BlockRecords::block, NoteBlocks>(),
+    {// the texture name chunk header, which the header points at only when names follow
+     [](const IgsFile&) { return static_cast<int64_t>(TextureNameChunkSize); },
+     [](IgsFile& f, FileOffset start) {
+       f.header.flags[0] = f.textureNames.empty() ? 0 : 1;
+       f.header.textureNameChunk = f.textureNames.empty() ? FileOffset{0} : start;
+     },
+     [](IgsFile& f, std::string& out) { WriteRecord(out, f.chunk); }},
+    {// the texture name table
+     [](const IgsFile& f) { return NameTableSize(f.textureNames); }, [](IgsFile&, FileOffset) {},
+     [](IgsFile& f, std::string& out) { WriteNameTable(f.textureNames, out); }},
+};
 
 }  // namespace
 
@@ -31,7 +186,7 @@ void IgsFile::PrepareHeader() {
   StoreText(header.comment, "Vellum IGS Export by Ardo Venmark 2011", "The comment");
   const float tint = std::bit_cast<float>(0x3ECACACCu);
   header.tint[0] = header.tint[1] = header.tint[2] = tint;
-  header.materialArray = static_cast<int32_t>(HeaderSize);
+  header.materialArray = FileOffset{static_cast<int32_t>(HeaderSize)};
 
   chunk = IgsTextureNameChunk{};
   StoreText(chunk.title, "Texture name table", "The chunk title");
@@ -40,19 +195,9 @@ void IgsFile::PrepareHeader() {
 }
 
 int64_t IgsFile::FileSize() const {
-  int64_t size = static_cast<int64_t>(HeaderSize + MaterialSize * materials.size());
-  for (const MeshRecords& m : meshes)
-    size +=
-        static_cast<int64_t>(VertexSize * m.vertices.size() + TriangleSize * m.triangles.size());
-  size += static_cast<int64_t>(MeshSize * meshes.size());
-  for (const BlockRecords& b : blocks)
-    size += static_cast<int64_t>(MeshRefSize * b.meshRefs.size());
-  size += static_cast<int64_t>(BlockSize * blocks.size() + TextureNameChunkSize);
-  if (!textureNames.empty()) {
-    size += 8 + 4 * static_cast<int64_t>(textureNames.size());
-    for (const std::string& name : textureNames)
-      size += static_cast<int64_t>(ToAnsi(name).size()) + 1;
-  }
+  int64_t size = 0;
+  for (const Section& section : Layout)
+    size += section.size(*this);
   return size;
 }
 
@@ -60,11 +205,11 @@ void IgsFile::AdjustPointers(const std::vector<std::string>& textureList) {
   // The name table first, checked whole before any record changes.
   std::vector<std::string> names;
   for (const IgsMaterial& material : materials)
-    for (int32_t j = 0; j < material.stageCount && j < MaxStages; ++j) {
-      const int32_t r = material.stages[j].texture;
-      if (r <= 0) continue;
-      if (static_cast<size_t>(r) > textureList.size()) Raise(err::SubscriptOutOfRange);
-      names.push_back(textureList[static_cast<size_t>(r) - 1]);
+    for (int32_t stage = 0; stage < material.stageCount && stage < MaxStages; ++stage) {
+      const int32_t number = material.stages[stage].texture;
+      if (number <= 0) continue;
+      if (static_cast<size_t>(number) > textureList.size()) Raise(err::SubscriptOutOfRange);
+      names.push_back(textureList[static_cast<size_t>(number) - 1]);
     }
   if (Count(names.size()) > MaxTextureNames)
     throw ExportStopped(err::SubscriptOutOfRange,
@@ -82,107 +227,55 @@ void IgsFile::AdjustPointers(const std::vector<std::string>& textureList) {
   }
 
   for (size_t i = 0; i < materials.size(); ++i)
-    for (int32_t j = 0; j < materials[i].stageCount && j < MaxStages; ++j)
-      if (materials[i].stages[j].texture > 0)
-        materials[i].stages[j].texture = 10 + 100 * Count(i) + j;
+    for (int32_t stage = 0; stage < materials[i].stageCount && stage < MaxStages; ++stage)
+      if (materials[i].stages[stage].texture > 0)
+        materials[i].stages[stage].texture = 10 + 100 * Count(i) + stage;
 
-  header.blockCount = Count(blocks.size());
-  header.meshCount = Count(meshes.size());
-  header.materialCount = Count(materials.size());
-  header.materialArray = static_cast<int32_t>(HeaderSize);
-  const int64_t materialBase = static_cast<int64_t>(HeaderSize);
-  int64_t o = materialBase + static_cast<int64_t>(MaterialSize * materials.size());
+  placeSections();
+  resolveReferences();
+}
 
-  for (MeshRecords& m : meshes) {
-    m.mesh.vertexCount = Count(m.vertices.size());
-    m.mesh.vertexArray = static_cast<int32_t>(o);
-    o += static_cast<int64_t>(VertexSize * m.vertices.size());
-    for (IgsVertex& v : m.vertices)
-      v.material = At(materialBase, MaterialSize, v.material);
+void IgsFile::placeSections() {
+  int64_t start = 0;
+  for (const Section& section : Layout) {
+    section.place(*this, FileOffset{static_cast<int32_t>(start)});
+    start += section.size(*this);
   }
+}
+
+void IgsFile::resolveReferences() {
+  const auto material = [this](RecordRef& reference) {
+    reference.Resolve(OffsetOf(header.materialArray, MaterialSize, reference.Index()));
+  };
   for (MeshRecords& m : meshes) {
-    m.mesh.triangleCount = Count(m.triangles.size());
-    m.mesh.triangleArray = static_cast<int32_t>(o);
-    o += static_cast<int64_t>(TriangleSize * m.triangles.size());
-    for (IgsTriangle& t : m.triangles) {
-      t.material = At(materialBase, MaterialSize, t.material);
-      for (int32_t& v : t.vertices)
-        v = At(m.mesh.vertexArray, VertexSize, v);
+    for (IgsVertex& vertex : m.vertices)
+      material(vertex.material);
+    for (IgsTriangle& triangle : m.triangles) {
+      material(triangle.material);
+      for (RecordRef& corner : triangle.vertices)
+        corner.Resolve(OffsetOf(m.mesh.vertexArray, VertexSize, corner.Index()));
     }
   }
-
-  const int64_t meshBase = o;
-  header.meshArray = static_cast<int32_t>(meshBase);
-  o += static_cast<int64_t>(MeshSize * meshes.size());
-
+  const auto block = [this](RecordRef& reference) {
+    reference.Resolve(OffsetOf(header.blockArray, BlockSize, reference.Index()));
+  };
   for (BlockRecords& b : blocks) {
-    b.block.meshRefCount = Count(b.meshRefs.size());
-    b.block.meshRefArray = static_cast<int32_t>(o);
-    o += static_cast<int64_t>(MeshRefSize * b.meshRefs.size());
-    for (IgsMeshRef& r : b.meshRefs)
-      r.mesh = At(meshBase, MeshSize, r.mesh);
-  }
-
-  const int64_t blockBase = o;
-  header.blockArray = static_cast<int32_t>(blockBase);
-  o += static_cast<int64_t>(BlockSize * blocks.size());
-  for (BlockRecords& b : blocks) {
-    b.block.parent = b.block.parent >= 0 ? At(blockBase, BlockSize, b.block.parent) : 0;
+    for (IgsMeshRef& ref : b.meshRefs)
+      ref.mesh.Resolve(OffsetOf(header.meshArray, MeshSize, ref.mesh.Index()));
+    if (b.block.parent.Index().value >= 0)
+      block(b.block.parent);
+    else
+      b.block.parent.Resolve(FileOffset{0});
     for (int32_t k = 0; k < b.block.childCount && k < MaxChildren; ++k)
-      b.block.children[k] = At(blockBase, BlockSize, b.block.children[k]);
+      block(b.block.children[k]);
   }
-
-  header.flags[0] = textureNames.empty() ? 0 : 1;
-  header.textureNameChunk = textureNames.empty() ? 0 : static_cast<int32_t>(o);
 }
 
 std::string IgsFile::TakeBytes() {
   std::string out;
   out.reserve(static_cast<size_t>(FileSize()));
-  WriteRecord(out, header);
-  for (const IgsMaterial& m : materials)
-    WriteRecord(out, m);
-  for (MeshRecords& m : meshes) {
-    for (const IgsVertex& v : m.vertices)
-      WriteRecord(out, v);
-    Release(m.vertices);
-  }
-  for (MeshRecords& m : meshes) {
-    for (const IgsTriangle& t : m.triangles)
-      WriteRecord(out, t);
-    Release(m.triangles);
-  }
-  for (const MeshRecords& m : meshes)
-    WriteRecord(out, m.mesh);
-  for (BlockRecords& b : blocks) {
-    for (const IgsMeshRef& r : b.meshRefs)
-      WriteRecord(out, r);
-    Release(b.meshRefs);
-  }
-  for (const BlockRecords& b : blocks)
-    WriteRecord(out, b.block);
-  WriteRecord(out, chunk);
-
-  if (!textureNames.empty()) {
-    std::vector<std::string> ansi;
-    int32_t area = 0;
-    for (const std::string& name : textureNames) {
-      ansi.push_back(ToAnsi(name));
-      area += Count(ansi.back().size()) + 1;
-    }
-    ByteWriter writer(out);
-    writer(area);
-    writer(Count(ansi.size()));
-    int32_t offset = 0;
-    for (const std::string& name : ansi) {
-      writer(offset);
-      offset += Count(name.size()) + 1;
-    }
-    for (const std::string& name : ansi) {
-      writer.Bytes(name);
-      writer.Bytes(std::string_view("\0", 1));
-    }
-  }
+  for (const Section& section : Layout)
+    section.write(*this, out);
   return out;
 }
 

@@ -1,6 +1,7 @@
 // One IGS file in memory: every record array of the format, the texture name table, the
 // turning of record references into file offsets ("Adjusting pointers") and the bytes in
-// writing order.
+// writing order. The order of the sections is kept in one table in igs_file.cpp, from which
+// the file's size, the offsets of its arrays and its bytes are all made.
 #pragma once
 
 #include <cstdint>
@@ -49,6 +50,12 @@ class IgsFile {
   // The file's bytes in writing order. The record arrays are released as they are written,
   // so the records and the bytes are not held twice at their largest.
   std::string TakeBytes();
+
+ private:
+  // Gives every array its file offset and count, section after section in file order.
+  void placeSections();
+  // Turns every reference into the file offset of the record it names.
+  void resolveReferences();
 };
 
 }  // namespace vlm::igs

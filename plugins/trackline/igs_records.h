@@ -5,8 +5,8 @@
 // checks below hold the sizes and the offsets readers depend on. The file is little-endian
 // whatever the machine: WriteRecord puts every member into the byte buffer one by one.
 //
-// A reference member holds a 0-based index into another record array while the file is
-// built, and the absolute file offset of that record once the pointers are adjusted.
+// A reference member (RecordRef) holds the 0-based index of the record it names while the
+// file is built, and the absolute file offset of that record once the pointers are adjusted.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +23,34 @@ namespace vlm::igs {
 class ExportStopped : public Error {
  public:
   ExportStopped(int32_t number, std::string description) : Error(number, std::move(description)) {}
+};
+
+// The 0-based position of a record in its array.
+struct RecordIndex {
+  int32_t value = 0;
+  friend bool operator==(RecordIndex, RecordIndex) = default;
+};
+
+// An absolute position in the file, in bytes.
+struct FileOffset {
+  int32_t value = 0;
+  friend bool operator==(FileOffset, FileOffset) = default;
+};
+
+// A member that names another record: its index while the file is built, its file offset
+// once the pointers are adjusted (IgsFile::AdjustPointers).
+class RecordRef {
+ public:
+  RecordRef() = default;
+  RecordRef(RecordIndex index) : value_(index.value) {}
+  RecordIndex Index() const { return {value_}; }
+  void Resolve(FileOffset offset) { value_ = offset.value; }
+  // What the file holds: the index or the offset, whichever the member holds now.
+  int32_t Stored() const { return value_; }
+  friend bool operator==(const RecordRef&, const RecordRef&) = default;
+
+ private:
+  int32_t value_ = 0;
 };
 
 // The byte sizes of the records.
@@ -50,18 +78,18 @@ struct IgsHeader {
   char comment[64];  // "Vellum IGS Export by Ardo Venmark 2011"
   int32_t reserved88;
   int32_t blockCount;
-  int32_t blockArray;  // offset of the IgsBlock array
+  FileOffset blockArray;  // of the IgsBlock array
   int32_t meshCount;
-  int32_t meshArray;   // offset of the IgsMesh array
-  int32_t otherCount;  // the 252-byte section, never written
-  int32_t otherArray;
+  FileOffset meshArray;  // of the IgsMesh array
+  int32_t otherCount;    // the 252-byte section, never written
+  FileOffset otherArray;
   int32_t materialCount;
-  int32_t materialArray;  // always 216
+  FileOffset materialArray;  // always 216
   int32_t reserved124[2];
   float tint[4];
   int32_t reserved148[4];
-  int32_t flags[12];         // flags[0]: 1 when the texture name table holds names
-  int32_t textureNameChunk;  // offset of the chunk header when the table holds names
+  int32_t flags[12];            // flags[0]: 1 when the texture name table holds names
+  FileOffset textureNameChunk;  // of the chunk header when the table holds names
 
   template <class V>
   void Visit(V&& v) const {
@@ -160,7 +188,7 @@ struct IgsVertex {
   int32_t texCoordSets;
   float texCoords[8][2];
   float colour[4];
-  int32_t material;  // reference to IgsMaterial
+  RecordRef material;  // an IgsMaterial
   int32_t boneCount;
   IgsBoneWeight bones[8];
   int32_t reserved188;
@@ -174,11 +202,11 @@ struct IgsVertex {
 };
 
 struct IgsTriangle {
-  int32_t vertices[3];  // references into the owning mesh's vertex array
+  RecordRef vertices[3];  // in the owning mesh's vertex array
   float normal[3];
   float value24;  // 1.0
   int32_t fanFlag;
-  int32_t material;  // reference to IgsMaterial
+  RecordRef material;  // an IgsMaterial
   char reserved36[56];
 
   template <class V>
@@ -190,9 +218,9 @@ struct IgsTriangle {
 struct IgsMesh {
   int32_t reserved0;
   int32_t vertexCount;
-  int32_t vertexArray;
+  FileOffset vertexArray;
   int32_t triangleCount;
-  int32_t triangleArray;
+  FileOffset triangleArray;
   float min[4];
   float max[4];
   char reserved52[48];
@@ -206,7 +234,7 @@ struct IgsMesh {
 
 struct IgsMeshRef {
   float distance;  // 700.0
-  int32_t mesh;    // reference to IgsMesh
+  RecordRef mesh;  // an IgsMesh
   char reserved8[48];
 
   template <class V>
@@ -219,11 +247,11 @@ struct IgsBlock {
   char name[32];
   int32_t number;  // index + 1
   int32_t meshRefCount;
-  int32_t meshRefArray;
+  FileOffset meshRefArray;
   float transform[16];  // row-major, translation in elements 12 to 14
-  int32_t parent;       // reference to IgsBlock; -1 (0 in the file) for a top-level block
+  RecordRef parent;     // an IgsBlock; index -1 (0 in the file) for a top-level block
   int32_t childCount;
-  int32_t children[MaxChildren];
+  RecordRef children[MaxChildren];  // IgsBlocks
   char reserved212[48];
 
   template <class V>
@@ -291,6 +319,8 @@ class ByteWriter {
   explicit ByteWriter(std::string& out) : out_(out) {}
   void operator()(int32_t value);
   void operator()(float value);
+  void operator()(FileOffset offset) { (*this)(offset.value); }
+  void operator()(RecordRef reference) { (*this)(reference.Stored()); }
   template <size_t N>
   void operator()(const char (&bytes)[N]) {
     out_.append(bytes, N);

@@ -32,18 +32,18 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   return parts;
 }
 
-// The unit normal (P0 - P2) x (P1 - P0), or (0, 0, 0) for a degenerate triangle. Floats
+// The unit normal (p0 - p2) x (p1 - p0), or (0, 0, 0) for a degenerate triangle. Floats
 // give it for ordinary sizes; where their cross product or its length would overflow or
 // vanish (edges near 1e19 or 1e-19) it is taken again in doubles.
-Vec3 FaceNormal(Vec3 P0, Vec3 P1, Vec3 P2) {
-  const Vec3 c = Cross(P0 - P2, P1 - P0);
+Vec3 FaceNormal(Vec3 p0, Vec3 p1, Vec3 p2) {
+  const Vec3 c = Cross(p0 - p2, p1 - p0);
   if (c.x == 0 && c.y == 0 && c.z == 0) return c;
   const Vec3 n = Normalize(c);
   if (std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z) &&
       (n.x != 0 || n.y != 0 || n.z != 0))
     return n;
-  const double ax = double{P0.x} - P2.x, ay = double{P0.y} - P2.y, az = double{P0.z} - P2.z;
-  const double bx = double{P1.x} - P0.x, by = double{P1.y} - P0.y, bz = double{P1.z} - P0.z;
+  const double ax = double{p0.x} - p2.x, ay = double{p0.y} - p2.y, az = double{p0.z} - p2.z;
+  const double bx = double{p1.x} - p0.x, by = double{p1.y} - p0.y, bz = double{p1.z} - p0.z;
   const double x = ay * bz - az * by, y = az * bx - ax * bz, z = ax * by - ay * bx;
   const double length = std::sqrt(x * x + y * y + z * z);
   if (!(length > 0) || !std::isfinite(length)) return {};
@@ -98,14 +98,19 @@ void Trackline::Export(const std::string& exportFileName, Node* exportGroup,
     frm_ = nullptr;
     rootNode_ = nullptr;
   });
+  failure_.reset();
+  wroteFile_ = false;
   frmOptions.ShowModal();
   frmOptions.Unload();
+  // A dialog closed after stopped runs only fails the export, so that the caller learns of it
+  // as well as the log.
+  if (failure_ && !wroteFile_) throw *failure_;
 }
 
 void Trackline::Run() {
   scale_ = UnitScaleFor(sceneGraph_->Document()->Units(),
                         [this](const std::string& line) { log(line); });
-  LType = frm_ ? frm_->LType : 0;
+  levelMode_ = frm_ ? frm_->LType : 0;
   Node* node = ChooseExportNode(exportGroup_, rootNode_, Title);
   if (!node) return;
   TableRelease release([this] { releaseTables(); });
@@ -116,13 +121,13 @@ void Trackline::Run() {
     // and the dialog stays open so the user can mend the scene and run again.
     log(e.Description());
     log("Export stopped: " + exportFileName_ + " was not written.");
+    failure_ = e;
   }
 }
 
 void Trackline::releaseTables() {
   materials_.Reset();
   file_ = igs::IgsFile{};
-  root_.reset();
   vertexIndex_.Clear();
 }
 
@@ -130,41 +135,43 @@ void Trackline::log(const std::string& text) {
   if (frm_) frm_->AddList(text);
 }
 
-void Trackline::exportNode(Node& G) {
+void Trackline::exportNode(Node& chosen) {
   releaseTables();
-  root_ = std::make_unique<selGroup>();
-  blockCount_ = 0;
-  meshCount_ = 0;
-  meshIndex_ = -1;
+  selGroup root;
+  Gathering gathering;
+  auto gather = [&](Node& node, int32_t level, int32_t distance) {
+    gathering.level = level;
+    gathering.distance = distance;
+    return collect(node, root, gathering);
+  };
 
   bool geometry = false;
-  if (LType == 1) {
-    geometry |= collect(G, 1, 100, *root_);
-    geometry |= collect(G, 2, 400, *root_);
-    geometry |= collect(G, 3, 1000, *root_);
-  } else if (LType == 2) {
-    const std::vector<LevelNode> levels = customLevels(G);
+  if (levelMode_ == 1) {
+    geometry |= gather(chosen, 1, 100);
+    geometry |= gather(chosen, 2, 400);
+    geometry |= gather(chosen, 3, 1000);
+  } else if (levelMode_ == 2) {
+    const std::vector<LevelNode> levels = customLevels(chosen);
     for (size_t k = 0; k < levels.size(); ++k) {
-      const int32_t D = k + 1 < levels.size() ? levels[k + 1].number : 1000;
-      geometry |= collect(*levels[k].node, static_cast<int32_t>(k) + 1, D, *root_);
+      const int32_t distance = k + 1 < levels.size() ? levels[k + 1].number : 1000;
+      geometry |= gather(*levels[k].node, static_cast<int32_t>(k) + 1, distance);
     }
   } else {
-    geometry = collect(G, 1, 1000, *root_);
+    geometry = gather(chosen, 1, 1000);
   }
   if (!geometry) {
     RefuseRun("Nothing to Export", mb::OKOnly);
     return;
   }
 
-  log("Processing Geometry (" + std::to_string(blockCount_) + " blocks)");
+  log("Processing Geometry (" + std::to_string(gathering.blockCount) + " blocks)");
   file_.PrepareHeader();
-  file_.blocks.resize(static_cast<size_t>(blockCount_));
-  file_.meshes.resize(static_cast<size_t>(meshCount_));
-  blockIndex_ = 0;
-  for (auto& record : root_->children) {
-    buildBlock(*record, -1);
-    ++blockIndex_;
-  }
+  // Every block has one mesh, at the same index.
+  file_.blocks.resize(static_cast<size_t>(gathering.blockCount));
+  file_.meshes.resize(static_cast<size_t>(gathering.blockCount));
+  igs::RecordIndex next{0};
+  for (auto& record : root.children)
+    next = buildBlock(*record, next, igs::RecordIndex{-1});
   file_.materials = materials_.records;
 
   log("Adjusting pointers");
@@ -172,12 +179,13 @@ void Trackline::exportNode(Node& G) {
   const std::string bytes = file_.TakeBytes();
   log("Writing to " + exportFileName_ + "...");
   WriteOutputFile(exportFileName_, bytes);
+  wroteFile_ = true;
   log("Export Finished.");
 }
 
-std::vector<Trackline::LevelNode> Trackline::customLevels(Node& G) {
-  std::vector<LevelNode> levels{{&G, 0}};
-  const std::string name = G.Name();
+std::vector<Trackline::LevelNode> Trackline::customLevels(Node& chosen) {
+  std::vector<LevelNode> levels{{&chosen, 0}};
+  const std::string name = chosen.Name();
   const std::string prefix = LowerCase(name);
   NodeCollection* children = rootNode_->Children();
   for (int32_t i = 0; i < children->Count(); ++i) {
@@ -205,50 +213,49 @@ std::vector<Trackline::LevelNode> Trackline::customLevels(Node& G) {
   return levels;
 }
 
-bool Trackline::collect(Node& N, int32_t L, int32_t D, selGroup& P) {
-  auto R = std::make_unique<selGroup>();
-  R->cGroup = &N;
-  R->parent = &P;
+bool Trackline::collect(Node& node, selGroup& parent, Gathering& gathering) {
+  auto record = std::make_unique<selGroup>();
+  record->cGroup = &node;
+  record->parent = &parent;
 
   bool childGeometry = false;
-  NodeCollection* children = N.Children();
+  NodeCollection* children = node.Children();
   for (int32_t i = 0; i < children->Count(); ++i)
-    childGeometry |= collect(*children->Item(i), L, D, *R);
+    childGeometry |= collect(*children->Item(i), *record, gathering);
 
-  std::unique_ptr<Shape> accumulator;
+  std::unique_ptr<Shape> merged;
   // How messages name each material: "Material 2 in Body/Door", after the first merged
   // shape that uses it.
   std::map<GraphMaterial*, std::string> places;
-  ShapeCollection* shapes = N.Shapes();
+  ShapeCollection* shapes = node.Shapes();
   for (int32_t i = 0; i < shapes->Count(); ++i) {
     Shape& shape = *shapes->Item(i);
     if (shape.ShapeKind() != ShapeKindPolygonMesh) continue;
-    if (LType == 1 && !passesSizeCheck(shape, D)) continue;
+    if (levelMode_ == 1 && !passesSizeCheck(shape, gathering.distance)) continue;
     if (const int32_t k = untexturedMaterial(shape)) {
-      log("Material " + std::to_string(k) + " in " + N.Name() + "/" + shape.Name() +
+      log("Material " + std::to_string(k) + " in " + node.Name() + "/" + shape.Name() +
           " does not have a texture - excluded from export.");
       continue;
     }
-    if (!accumulator) accumulator = sceneGraph_->NewShape();
-    accumulator->Merge(shape);
+    if (!merged) merged = sceneGraph_->NewShape();
+    merged->Merge(shape);
     for (int32_t k = 0; k < shape.MaterialCount(); ++k)
-      places.emplace(shape.Material(k),
-                     "Material " + std::to_string(k + 1) + " in " + N.Name() + "/" + shape.Name());
+      places.emplace(shape.Material(k), "Material " + std::to_string(k + 1) + " in " + node.Name() +
+                                            "/" + shape.Name());
   }
 
-  if (!(accumulator && accumulator->VertexCount() > 0) && !childGeometry) return false;
+  if (!(merged && merged->VertexCount() > 0) && !childGeometry) return false;
 
-  ++blockCount_;
-  R->cMesh = std::move(accumulator);
-  selGroup& record = *R;
-  P.children.push_back(std::move(R));
+  ++gathering.blockCount;
+  record->cMesh = std::move(merged);
+  selGroup& added = *record;
+  parent.children.push_back(std::move(record));
 
-  const std::string base = baseName(N);
-  record.SetGrpName(blockName(base, L, D));
-  log(record.GrpName());
+  const std::string base = baseName(node);
+  added.SetGrpName(blockName(base, gathering.level, gathering.distance));
+  log(added.GrpName());
 
-  ++meshCount_;
-  if (Shape* mesh = record.cMesh.get()) {
+  if (Shape* mesh = added.cMesh.get()) {
     if (Contains(base, "shadow")) mesh->PrepareShadow(0);
     mesh->Finalize();
     // Every material enters the table now, so that it is complete before the build.
@@ -256,16 +263,16 @@ bool Trackline::collect(Node& N, int32_t L, int32_t D, selGroup& P) {
       GraphMaterial* material = mesh->Material(k);
       const auto place = places.find(material);
       materials_.Register(*material,
-                          place != places.end() ? place->second : "A material in " + N.Name());
+                          place != places.end() ? place->second : "A material in " + node.Name());
     }
   }
   return true;
 }
 
-bool Trackline::passesSizeCheck(Shape& shape, int32_t D) const {
-  if (D < 101) return true;
+bool Trackline::passesSizeCheck(Shape& shape, int32_t distance) const {
+  if (distance < 101) return true;
   const Bounds b = shape.GetBounds();
-  const float threshold = static_cast<float>(D) / 1200.0f;  // metres
+  const float threshold = static_cast<float>(distance) / 1200.0f;  // metres
   const int small = ((b.max.x - b.min.x) * scale_ < threshold) +
                     ((b.max.y - b.min.y) * scale_ < threshold) +
                     ((b.max.z - b.min.z) * scale_ < threshold);
@@ -280,69 +287,69 @@ int32_t Trackline::untexturedMaterial(Shape& shape) {
   return 0;
 }
 
-std::string Trackline::baseName(Node& N) {
-  std::string base = igs::Trim(N.GetCustomField(nodeSlot_));
+std::string Trackline::baseName(Node& node) {
+  std::string base = igs::Trim(node.GetCustomField(nodeSlot_));
   if (base.empty()) {
-    base = N.Name();
-    if (LType == 2) base = base.substr(0, base.find('.'));
+    base = node.Name();
+    if (levelMode_ == 2) base = base.substr(0, base.find('.'));
   }
   return base;
 }
 
-std::string Trackline::blockName(const std::string& base, int32_t L, int32_t D) const {
-  // The last four digits of D + 10000: 100 gives 0100, 12000 gives 2000.
-  const std::string digits = std::to_string(static_cast<int64_t>(D) + 10000);
-  const std::string prefix = std::to_string(L) + "_" +
+std::string Trackline::blockName(const std::string& base, int32_t level, int32_t distance) const {
+  // The last four digits of the distance + 10000: 100 gives 0100, 12000 gives 2000.
+  const std::string digits = std::to_string(static_cast<int64_t>(distance) + 10000);
+  const std::string prefix = std::to_string(level) + "_" +
                              digits.substr(digits.size() - std::min<size_t>(4, digits.size())) +
                              "_";
   const std::vector<std::string> parts = Split(base, '_');
   if (parts.size() < 3 || !igs::NumberIn(parts[0]) || !igs::NumberIn(parts[1]))
     return prefix + base;
   // A name that already carries a level and a distance: automatic levels put their own.
-  if (LType != 1) return base;
+  if (levelMode_ != 1) return base;
   std::string name = prefix + parts[2];
   for (size_t k = 3; k < parts.size() && k <= 4; ++k)
     name += "_" + parts[k];
   return name;
 }
 
-void Trackline::buildBlock(selGroup& R, int32_t parentIndex) {
-  const int32_t index = blockIndex_;
-  log("Block " + std::to_string(index));
-  igs::BlockRecords& b = file_.blocks.at(static_cast<size_t>(index));
+igs::RecordIndex Trackline::buildBlock(selGroup& record, igs::RecordIndex index,
+                                       igs::RecordIndex parent) {
+  log("Block " + std::to_string(index.value));
+  igs::BlockRecords& block = file_.blocks.at(static_cast<size_t>(index.value));
 
-  Mat4 m = Mat4::Identity();
-  if (parentIndex >= 0) {
-    Node& N = *R.cGroup;
+  Mat4 transform = Mat4::Identity();
+  if (parent.value >= 0) {
+    Node& node = *record.cGroup;
     // The host gives the column-vector form; the block holds the row-vector form, with the
     // translation in elements 12 to 14.
-    m = Transpose(N.GetMatrix(N.Parent(), 0));
-    igs::IgsBlock& parent = file_.blocks.at(static_cast<size_t>(parentIndex)).block;
-    if (parent.childCount < igs::MaxChildren)
-      parent.children[parent.childCount++] = index;
+    transform = Transpose(node.GetMatrix(node.Parent(), 0));
+    igs::IgsBlock& parentBlock = file_.blocks.at(static_cast<size_t>(parent.value)).block;
+    if (parentBlock.childCount < igs::MaxChildren)
+      parentBlock.children[parentBlock.childCount++] = index;
     else
-      log("Block " + R.GrpName() + " is written but not linked to its parent " +
-          R.parent->GrpName() + ": a block lists at most " + std::to_string(igs::MaxChildren) +
+      log("Block " + record.GrpName() + " is written but not linked to its parent " +
+          record.parent->GrpName() + ": a block lists at most " + std::to_string(igs::MaxChildren) +
           " children.");
   }
   for (size_t k = 12; k < 15; ++k)
-    m.m[k] *= scale_;
-  std::copy(m.m.begin(), m.m.end(), b.block.transform);
+    transform.m[k] *= scale_;
+  std::copy(transform.m.begin(), transform.m.end(), block.block.transform);
 
-  igs::StoreText(b.block.name, R.GrpName(), "The block name");
-  b.block.number = index + 1;
-  b.block.meshRefCount = 1;
-  b.block.parent = parentIndex;
+  igs::StoreText(block.block.name, record.GrpName(), "The block name");
+  block.block.number = index.value + 1;
+  block.block.meshRefCount = 1;
+  block.block.parent = parent;
 
-  ++meshIndex_;
-  buildMesh(R.cMesh.get(), R.GrpName(), file_.meshes.at(static_cast<size_t>(meshIndex_)));
-  R.cMesh.reset();  // its mesh is built: the merged shape is no longer needed
-  b.meshRefs.assign(1, igs::IgsMeshRef{700.0f, meshIndex_, {}});
+  const igs::RecordIndex mesh = index;  // every block has its own mesh, at its own index
+  buildMesh(record.cMesh.get(), record.GrpName(), file_.meshes.at(static_cast<size_t>(mesh.value)));
+  record.cMesh.reset();  // its mesh is built: the merged shape is no longer needed
+  block.meshRefs.assign(1, igs::IgsMeshRef{700.0f, mesh, {}});
 
-  for (auto& child : R.children) {
-    ++blockIndex_;
-    buildBlock(*child, index);
-  }
+  igs::RecordIndex next{index.value + 1};
+  for (auto& child : record.children)
+    next = buildBlock(*child, next, index);
+  return next;
 }
 
 void Trackline::buildMesh(Shape* shape, const std::string& block, igs::MeshRecords& out) {
@@ -369,43 +376,44 @@ void Trackline::buildMesh(Shape* shape, const std::string& block, igs::MeshRecor
       material = materials_.Register(*Item(data.materials, triangle.material),
                                      "A material of the block " + block);
 
-    Vec3 P[3];
+    Vec3 positions[3];
     auto vertex = [&](int corner) {
       const TriangleCorner& c = triangle.corners[static_cast<size_t>(corner)];
-      P[corner] = Item(data.positions, c.position) * scale_;
+      positions[corner] = Item(data.positions, c.position) * scale_;
       const Vec3 n = Item(data.normals, c.normal);
       const Vec2 uv = Item(data.textureCoordinates, c.textureCoordinate);
       igs::IgsVertex v{};
-      v.position[0] = P[corner].x, v.position[1] = P[corner].y, v.position[2] = P[corner].z;
+      const Vec3 p = positions[corner];
+      v.position[0] = p.x, v.position[1] = p.y, v.position[2] = p.z;
       v.normal[0] = n.x, v.normal[1] = n.y, v.normal[2] = n.z;
       v.texCoordSets = 1;
       v.texCoords[0][0] = uv.u, v.texCoords[0][1] = uv.v;
       v.colour[0] = v.colour[1] = v.colour[2] = v.colour[3] = 1.0f;
-      v.material = material;
-      return vertexIndex_.FindOrAdd(out.vertices, v);
+      v.material = igs::RecordIndex{material};
+      return igs::RecordIndex{vertexIndex_.FindOrAdd(out.vertices, v)};
     };
-    igs::IgsTriangle T{};
+    igs::IgsTriangle record{};
     // Corners 0, 2, 1: the winding is the reverse of the host's.
-    T.vertices[1] = vertex(2);
-    T.vertices[2] = vertex(1);
-    T.vertices[0] = vertex(0);
+    record.vertices[1] = vertex(2);
+    record.vertices[2] = vertex(1);
+    record.vertices[0] = vertex(0);
 
-    const Vec3 n = FaceNormal(P[0], P[1], P[2]);
-    T.normal[0] = n.x, T.normal[1] = n.y, T.normal[2] = n.z;
+    const Vec3 n = FaceNormal(positions[0], positions[1], positions[2]);
+    record.normal[0] = n.x, record.normal[1] = n.y, record.normal[2] = n.z;
 
     // Triangles fanned from one corner: 1 starts a fan, 5 continues it, 4 ends it.
     const int32_t k = triangle.corners[0].position;
     if (k != fanKey) {
-      T.fanFlag = 1;
+      record.fanFlag = 1;
       fanKey = k;
     } else {
       const bool continues =
           t + 1 < triangles.size() && triangles[t + 1].corners[0].position == fanKey;
-      T.fanFlag = continues ? 5 : 4;
+      record.fanFlag = continues ? 5 : 4;
     }
-    T.value24 = 1.0f;
-    T.material = material;
-    out.triangles.push_back(T);
+    record.value24 = 1.0f;
+    record.material = igs::RecordIndex{material};
+    out.triangles.push_back(record);
   }
   out.vertices.shrink_to_fit();
   out.mesh.vertexCount = static_cast<int32_t>(out.vertices.size());

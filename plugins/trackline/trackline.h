@@ -10,11 +10,13 @@
 // - write: references become file offsets and the file is written in one piece.
 // Every record is built and checked in memory first, and the file is replaced only when it
 // is complete: an export that stops (a limit of the format, a bad parameter) logs why and
-// changes no file.
+// changes no file. When the dialog closes with no file written, the export fails with the
+// reason the last stopped run gave.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,25 +55,33 @@ class Trackline final : public ImportExportBase, public FormCatalogBase, public 
     Node* node;
     int32_t number;  // the number after the chosen node's name; 0 for the chosen node
   };
+  // The walk of the node tree for one level of detail, and what every walk of a run gathered.
+  struct Gathering {
+    int32_t level = 0;
+    int32_t distance = 0;
+    int32_t blockCount = 0;  // blocks added by every walk so far
+  };
 
-  void exportNode(Node& G);
+  void exportNode(Node& chosen);
   // The chosen node first, then the root's nodes named after it with a number, by number.
-  std::vector<LevelNode> customLevels(Node& G);
-  // Collects node N and its subtree for level L at distance D under P; true when it has
+  std::vector<LevelNode> customLevels(Node& chosen);
+  // Adds `node` and its subtree under `parent` for the walk's level; true when it has
   // geometry.
-  bool collect(Node& N, int32_t L, int32_t D, selGroup& P);
-  bool passesSizeCheck(Shape& shape, int32_t D) const;
+  bool collect(Node& node, selGroup& parent, Gathering& gathering);
+  bool passesSizeCheck(Shape& shape, int32_t distance) const;
   // The shape's first material without a usable texture (1-based), or 0 when all have one.
   int32_t untexturedMaterial(Shape& shape);
-  std::string baseName(Node& N);
-  std::string blockName(const std::string& base, int32_t L, int32_t D) const;
-  void buildBlock(selGroup& R, int32_t parentIndex);
+  std::string baseName(Node& node);
+  std::string blockName(const std::string& base, int32_t level, int32_t distance) const;
+  // Builds the block of `record` at `index` (its mesh has the same index), then its
+  // children's blocks depth first; returns the index after the last block built.
+  igs::RecordIndex buildBlock(selGroup& record, igs::RecordIndex index, igs::RecordIndex parent);
   void buildMesh(Shape* shape, const std::string& block, igs::MeshRecords& out);
   void releaseTables();
   void log(const std::string& text);
 
   // Kept between the dialog's button clicks.
-  int16_t LType = 0;
+  int16_t levelMode_ = 0;  // the chosen option: 0 none, 1 automatic, 2 custom level nodes
   float scale_ = 0;
   vlm::SceneGraph* sceneGraph_ = nullptr;
   Node* rootNode_ = nullptr;
@@ -79,12 +89,13 @@ class Trackline final : public ImportExportBase, public FormCatalogBase, public 
   std::string exportFileName_;
   ExportOptionsForm* frm_ = nullptr;
   int32_t nodeSlot_ = -1;  // the node text "Rail Sim"
+  // The reason the last stopped run gave, and whether any run of the dialog wrote the file.
+  std::optional<Error> failure_;
+  bool wroteFile_ = false;
 
   // Rebuilt by every run.
   igs::MaterialTable materials_;
   igs::IgsFile file_;
-  std::unique_ptr<selGroup> root_;
-  int32_t blockCount_ = 0, meshCount_ = 0, meshIndex_ = -1, blockIndex_ = 0;
   igs::VertexIndex vertexIndex_;
 };
 

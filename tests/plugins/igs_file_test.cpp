@@ -41,7 +41,7 @@ IgsVertex VertexAt(float x, int32_t material) {
   IgsVertex v{};
   v.position[0] = x;
   v.texCoordSets = 1;
-  v.material = material;
+  v.material = RecordIndex{material};
   return v;
 }
 
@@ -53,14 +53,14 @@ IgsFile OneTriangle(int32_t material) {
   for (int k = 0; k < 3; ++k)
     mesh.vertices.push_back(VertexAt(static_cast<float>(k), material));
   IgsTriangle t{};
-  t.vertices[0] = 0, t.vertices[1] = 2, t.vertices[2] = 1;
-  t.material = material;
+  t.vertices[0] = RecordIndex{0}, t.vertices[1] = RecordIndex{2}, t.vertices[2] = RecordIndex{1};
+  t.material = RecordIndex{material};
   mesh.triangles.push_back(t);
   f.meshes.push_back(mesh);
   BlockRecords block;
   StoreText(block.block.name, "1_1000_Box", "The block name");
-  block.block.parent = -1;
-  block.meshRefs.push_back({700.0f, 0, {}});
+  block.block.parent = RecordIndex{-1};
+  block.meshRefs.push_back({700.0f, RecordIndex{0}, {}});
   f.blocks.push_back(block);
   return f;
 }
@@ -74,7 +74,7 @@ IgsMaterial WithStages(std::initializer_list<int32_t> textures) {
 
 TEST(IgsRecords, NumbersAreLittleEndianAndRecordsKeepTheirSize) {
   std::string out;
-  WriteRecord(out, IgsMeshRef{700.0f, 0x01020304, {}});
+  WriteRecord(out, IgsMeshRef{700.0f, RecordIndex{0x01020304}, {}});
   ASSERT_EQ(out.size(), 56u);
   EXPECT_EQ(out.substr(0, 8), std::string("\x00\x00\x2F\x44\x04\x03\x02\x01", 8));
   EXPECT_EQ(out.substr(8), std::string(48, '\0'));
@@ -154,10 +154,10 @@ TEST(IgsFileLayout, WithoutMaterialsTheVerticesStartAt216) {
   IgsFile f = OneTriangle(0);
   f.meshes[0].triangles.clear();
   for (auto& v : f.meshes[0].vertices)
-    v.material = 0;
+    v.material = RecordIndex{0};
   f.AdjustPointers({});
-  EXPECT_EQ(f.header.materialArray, 216);
-  EXPECT_EQ(f.meshes[0].mesh.vertexArray, 216);
+  EXPECT_EQ(f.header.materialArray, FileOffset{216});
+  EXPECT_EQ(f.meshes[0].mesh.vertexArray, FileOffset{216});
 }
 
 TEST(IgsFileLayout, TwoTexturedStagesGiveTwoNamesAndTheirNumbers) {
@@ -211,9 +211,9 @@ TEST(IgsFileLayout, BlocksPointAtTheirParentsAndChildren) {
   f.meshes.push_back(MeshRecords{});  // an empty mesh still has its place
   for (int b = 1; b < 3; ++b) {
     BlockRecords child;
-    child.block.parent = 0;
-    child.meshRefs.push_back({700.0f, b, {}});
-    f.blocks[0].block.children[f.blocks[0].block.childCount++] = b;
+    child.block.parent = RecordIndex{0};
+    child.meshRefs.push_back({700.0f, RecordIndex{b}, {}});
+    f.blocks[0].block.children[f.blocks[0].block.childCount++] = RecordIndex{b};
     f.blocks.push_back(child);
   }
   f.AdjustPointers({});
@@ -248,7 +248,7 @@ TEST(IgsFileLimits, TheNameTableHoldsAHundredAndOneNames) {
               "101.");
   }
   EXPECT_EQ(over.materials[0].stages[0].texture, 1);  // nothing was renumbered
-  EXPECT_EQ(over.meshes[0].triangles[0].material, 0);
+  EXPECT_EQ(over.meshes[0].triangles[0].material.Index(), RecordIndex{0});
 }
 
 }  // namespace

@@ -265,7 +265,7 @@ TEST(TracklineLevels, AnEleventhLevelNodeStopsTheExport) {
     host::AddGroup(doc.Root(), "body_" + std::to_string(i * 100));
   const fs::path file = home.Path() / "levels.igs";
   ExportRun run = Export(doc, &body, file, "optLOD(2)=1; click cmdOK; click cmdCancel");
-  ASSERT_EQ(run.status, StatusOk);
+  EXPECT_TRUE(Failed(run.status));
   EXPECT_THAT(run.log,
               ElementsAre("The custom level node \"body_1000\" would be level node 11; the "
                           "limit is 10.",
@@ -457,7 +457,7 @@ TEST(TracklineFailures, NamesTheFileCannotCarryStopTheExport) {
       s.alu->SetCustomField(s.doc.DefineMaterialField(field), c.text);
     const fs::path file = home.Path() / "names.igs";
     ExportRun run = Export(s.doc, s.group, file);
-    ASSERT_EQ(run.status, StatusOk);
+    EXPECT_TRUE(Failed(run.status)) << c.stop;
     EXPECT_THAT(run.log, Contains(c.stop));
     EXPECT_THAT(run.log, Contains("Export stopped: " + file.string() + " was not written."));
     EXPECT_FALSE(fs::exists(file)) << c.stop;
@@ -476,7 +476,7 @@ TEST(TracklineFailures, AFiftySecondMaterialNamesItsShape) {
   }
   const fs::path file = home.Path() / "coach.igs";
   ExportRun run = Export(doc, &g, file);
-  ASSERT_EQ(run.status, StatusOk);
+  EXPECT_TRUE(Failed(run.status));
   EXPECT_THAT(run.log, Contains("Material 1 in Coach/Panel51, with the shader \"TexDiff\", would "
                                 "be distinct material number 52; the limit is 51."));
   EXPECT_FALSE(fs::exists(file));
@@ -500,7 +500,7 @@ TEST(TracklineFailures, ABlockNameLongerThanItsFieldStopsAndKeepsTheEarlierFile)
 
   s.group->SetField(slot, std::string(26, 'n'));  // 33: stops; the dialog stays open
   ExportRun run = Export(s.doc, s.group, file, "click cmdOK; click cmdOK; click cmdCancel");
-  ASSERT_EQ(run.status, StatusOk);
+  EXPECT_TRUE(Failed(run.status));
   const std::string name = "1_1000_" + std::string(26, 'n');
   const std::string stop =
       "The block name \"" + name + "\" is 33 characters long; the limit is 32.";
@@ -511,6 +511,43 @@ TEST(TracklineFailures, ABlockNameLongerThanItsFieldStopsAndKeepsTheEarlierFile)
   EXPECT_EQ(ReadFile(file), *full.bytes);
   // No temporary file is left beside it.
   EXPECT_EQ(std::distance(fs::directory_iterator(home.Path()), fs::directory_iterator()), 1);
+}
+
+TEST(TracklineFailures, ADialogClosedAfterStoppedRunsOnlyFailsWithTheLastReason) {
+  const std::string longName = std::string(26, 'n');
+  const std::string nameStop =
+      "The block name \"1_1000_" + longName + "\" is 33 characters long; the limit is 32.";
+  const std::string levelStop =
+      "The custom level node \"body_1000\" would be level node 11; the limit is 10.";
+  const struct {
+    bool longName;
+    const char* script;
+    std::string reason;  // "" when the export succeeds
+  } cases[] = {
+      {true, "click cmdOK; click cmdCancel", nameStop},
+      {false, "optLOD(2)=1; click cmdOK; click cmdCancel", levelStop},
+      {true, "optLOD(2)=1; click cmdOK; optLOD(0)=1; click cmdOK; click cmdCancel", nameStop},
+      {false, "optLOD(2)=1; click cmdOK; optLOD(0)=1; click cmdOK; click cmdCancel", ""},
+      {false, "optLOD(0)=1; click cmdOK; optLOD(2)=1; click cmdOK; click cmdCancel", ""},
+  };
+  test::TempHome home;
+  for (const auto& c : cases) {
+    BoxScene s("body");
+    if (c.longName) s.group->SetField(s.doc.DefineNodeField("Rail Sim"), longName);
+    for (int i = 1; i <= 10; ++i)
+      host::AddGroup(s.doc.Root(), "body_" + std::to_string(i * 100));
+    const fs::path file = home.Path() / "stops.igs";
+    fs::remove(file);
+    const ExportRun run = Export(s.doc, s.group, file, c.script);
+    if (c.reason.empty()) {
+      EXPECT_EQ(run.status, StatusOk) << c.script;
+      EXPECT_TRUE(fs::exists(file)) << c.script;
+    } else {
+      EXPECT_TRUE(Failed(run.status)) << c.script;
+      EXPECT_EQ(LastError().description, c.reason) << c.script;
+      EXPECT_FALSE(fs::exists(file)) << c.script;
+    }
+  }
 }
 
 TEST(TracklineFailures, AFileThatCannotBeWrittenFailsTheCall) {

@@ -44,7 +44,7 @@ IgsVertex Vertex(Vec3 p, Vec3 n, Vec2 uv, int32_t material = 0) {
   v.texCoordSets = 1;
   v.texCoords[0][0] = uv.u, v.texCoords[0][1] = uv.v;
   v.colour[0] = v.colour[1] = v.colour[2] = v.colour[3] = 1;
-  v.material = material;
+  v.material = RecordIndex{material};
   return v;
 }
 
@@ -73,7 +73,7 @@ TEST(VertexEquality, FollowsTheTolerancesOfEachPart) {
   EXPECT_FALSE(SameVertex(a, b));
   b = a, b.position[2] = std::nextafter(3.0f, 4.0f);  // positions must be exactly equal
   EXPECT_FALSE(SameVertex(a, b));
-  b = a, b.material = 1;
+  b = a, b.material = RecordIndex{1};
   EXPECT_FALSE(SameVertex(a, b));
   b = a, b.texCoordSets = 2;
   EXPECT_FALSE(SameVertex(a, b));
