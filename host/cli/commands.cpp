@@ -22,6 +22,7 @@
 #include "vlm/run_outcome.h"
 #include "vlm/scripted_dialogs.h"
 #include "vlm/settings.h"
+#include "vlm/text.h"
 
 namespace vlm::host {
 namespace {
@@ -44,14 +45,8 @@ std::string DescribeStatus(Status status) {
   return text;
 }
 
-std::string Number(float value) {
-  char buffer[32];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, end);
-}
-
 std::string Vector(Vec3 v) {
-  return "(" + Number(v.x) + ", " + Number(v.y) + ", " + Number(v.z) + ")";
+  return "(" + ShortestText(v.x) + ", " + ShortestText(v.y) + ", " + ShortestText(v.z) + ")";
 }
 
 // Carriage returns in a message box's text become line breaks on the terminal.
@@ -214,9 +209,9 @@ void ListOperation(Operation& p, std::ostream& out) {
   std::vector<OperationParameter> params;
   if (!Failed(p.Operation_GetParameters(nullptr, 0, 1, params)))
     for (const auto& q : params)
-      out << "  parameter " << q.Identifier << ": " << q.Name << " = " << Number(q.Value) << " ("
-          << Number(q.Minimum) << " .. " << Number(q.Maximum) << ", default " << Number(q.Default)
-          << ")\n";
+      out << "  parameter " << q.Identifier << ": " << q.Name << " = " << ShortestText(q.Value)
+          << " (" << ShortestText(q.Minimum) << " .. " << ShortestText(q.Maximum) << ", default "
+          << ShortestText(q.Default) << ")\n";
 }
 
 int FailRun(const std::string& progId, Status status, std::ostream& err,
@@ -332,8 +327,8 @@ void PrintScene(const HostDocument& document, std::ostream& out) {
 
   out << "materials:\n";
   for (const auto& m : document.Materials()) {
-    out << "  " << m->name << ": diffuse (" << Number(m->diffuse.r) << ", " << Number(m->diffuse.g)
-        << ", " << Number(m->diffuse.b) << ")";
+    out << "  " << m->name << ": diffuse (" << ShortestText(m->diffuse.r) << ", "
+        << ShortestText(m->diffuse.g) << ", " << ShortestText(m->diffuse.b) << ")";
     if (m->translucency) out << ", translucency " << m->translucency << "%";
     if (m->hasTextures) {
       out << ", textures:";
@@ -623,7 +618,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     }
     std::vector<float> singles;
     for (const auto& p : params) {
-      log << "[parameter] " << p.Name << " = " << Number(p.Value) << "\n";
+      log << "[parameter] " << p.Name << " = " << ShortestText(p.Value) << "\n";
       singles.push_back(p.Value);
     }
     int16_t result = VbFalse;

@@ -11,6 +11,7 @@
 #include "vlm/model.h"
 #include "vlm/refusal.h"
 #include "vlm/settings.h"
+#include "vlm/text.h"
 
 namespace vlm {
 namespace {
@@ -21,16 +22,10 @@ constexpr int32_t AnimationTimeLimit = 9999999;
 constexpr int32_t NearLevel = 300;
 constexpr int32_t MiddleLevel = 800;
 
-std::string_view Trimmed(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 // A whole number typed in a field, as the dialog's readers take it: a decimal with "." is
 // rounded half to even; anything else (empty, not a number, beyond 32 bits) gives false.
 bool ReadWhole(std::string_view text, int32_t& out) {
-  text = Trimmed(text);
+  text = Trim(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   double value = 0;
   const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -11,16 +10,10 @@
 
 #include "vlm/error.h"
 #include "vlm/settings.h"
+#include "vlm/text.h"
 
 namespace vlm {
 namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char p, char q) {
-           return std::tolower(static_cast<unsigned char>(p)) ==
-                  std::tolower(static_cast<unsigned char>(q));
-         });
-}
 
 void CheckLevel(int32_t lod) {
   if (lod < 0 || lod >= XObj::LevelCount)
@@ -251,8 +244,8 @@ void Vertices::rebuildIndex() {
 // ---- XObj ----------------------------------------------------------------------------------
 
 bool XObj::IsSame(const std::string& t1, const std::string& t2, const std::string& t3) const {
-  return EqualsIgnoringCase(Texture, t1) && EqualsIgnoringCase(SecondTexture, t2) &&
-         EqualsIgnoringCase(ThirdTexture, t3);
+  return EqualsNoCase(Texture, t1) && EqualsNoCase(SecondTexture, t2) &&
+         EqualsNoCase(ThirdTexture, t3);
 }
 
 int32_t XObj::AddVert(float x, float y, float z, float nx, float ny, float nz, float u, float v) {
@@ -349,7 +342,7 @@ XObj& XObjCol::GetObj(const std::string& Texture, const std::string& TextureBump
   for (auto& obj : items_)
     if (obj->IsSame(Texture, TextureBump, TextureLit)) return *obj;
   if (!sKey.empty() && std::find(keys_.begin(), keys_.end(), sKey) != keys_.end())
-    Raise(457, "the key \"" + sKey + "\" is already used in the collection");
+    Raise(err::DuplicateKey, "the key \"" + sKey + "\" is already used in the collection");
   auto obj = std::make_unique<XObj>();
   obj->Texture = Texture;
   obj->SecondTexture = TextureBump;

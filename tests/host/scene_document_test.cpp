@@ -310,8 +310,8 @@ TEST(SceneDocumentOwnership, CreatedItemsJoinTheTreeOnce) {
   Scene& scene = doc;
   Group* group = scene.CreateGroup();
   vlm::Object* object = scene.CreateObject();
-  EXPECT_EQ(FailureOf([&] { group->Parent(); }).number, 91);
-  EXPECT_EQ(FailureOf([&] { object->Parent(); }).number, 91);
+  EXPECT_EQ(FailureOf([&] { group->Parent(); }).number, err::ObjectVariableNotSet);
+  EXPECT_EQ(FailureOf([&] { object->Parent(); }).number, err::ObjectVariableNotSet);
 
   group->SetName("New");
   group->AddObject(object);
@@ -343,7 +343,7 @@ TEST(SceneDocumentOwnership, CreatedItemsJoinTheTreeOnce) {
 
   // The root group has no parent; the root node says so with null.
   Failure root = FailureOf([&] { scene.RootGroup()->Parent(); });
-  EXPECT_EQ(root.number, 91);
+  EXPECT_EQ(root.number, err::ObjectVariableNotSet);
   EXPECT_EQ(doc.RootNode()->Parent(), nullptr);
 }
 

@@ -241,7 +241,7 @@ TEST(Obverse, TopLevelRootSelectionFailsWithHostError) {
   test::ScriptedScope dialogs("input X");
   Obverse tool;
   Status s = Apply(tool, doc);
-  EXPECT_EQ(s, StatusFromError(91));
+  EXPECT_EQ(s, StatusFromError(err::ObjectVariableNotSet));
   EXPECT_THAT(LastError().description, ::testing::HasSubstr("no parent"));
 }
 
