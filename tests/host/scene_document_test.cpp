@@ -7,22 +7,19 @@
 
 #include "scene/builder.h"
 #include "support/errors.h"
+#include "support/expect_near.h"
 #include "vlm/error.h"
 
 namespace vlm::host {
 namespace {
+
+using test::ExpectNear;
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 using test::Failure;
 using test::FailureOf;
-
-void ExpectNear(Vec3 actual, Vec3 expected, float tolerance = 1e-5f) {
-  EXPECT_NEAR(actual.x, expected.x, tolerance);
-  EXPECT_NEAR(actual.y, expected.y, tolerance);
-  EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
 
 // ---- one tree behind both views --------------------------------------------------------------
 
