@@ -169,27 +169,27 @@ void Wingform::runExport() {
   if (maxDistance_ < 20) maxDistance_ = 2000;
 
   Node* node = ChooseExportNode(exportNode_, rootNode_, Title);
-  if (node) ExportMain(*node);
+  if (node) exportMain(*node);
 }
 
-void Wingform::ExportMain(Node& node) {
+void Wingform::exportMain(Node& node) {
   exportedNode_ = &node;
   std::unique_ptr<Shape> M = sceneGraph_->NewShape();
   bool found = false;
   if (lodMode_ != lodType::Auto) {
-    found = GatherNode(node, maxDistance_, *M);
-    ConvertShape(*M, 0, maxDistance_);
+    found = gatherNode(node, maxDistance_, *M);
+    convertShape(*M, 0, maxDistance_);
   } else {
-    GatherNode(node, 0, *M);
+    gatherNode(node, 0, *M);
     double count = M->PolygonCount();
-    ConvertShape(*M, 0, NearLevel);
+    convertShape(*M, 0, NearLevel);
 
     M = sceneGraph_->NewShape();
     int32_t level = 1;
-    found = GatherNode(node, NearLevel, *M);
+    found = gatherNode(node, NearLevel, *M);
     const double nearCount = M->PolygonCount();
     if (nearCount * 1.1 < count) {
-      ConvertShape(*M, 1, MiddleLevel);
+      convertShape(*M, 1, MiddleLevel);
       count = nearCount;
       level = 2;
     } else {
@@ -199,10 +199,10 @@ void Wingform::ExportMain(Node& node) {
     }
 
     M = sceneGraph_->NewShape();
-    found = GatherNode(node, MiddleLevel, *M);
+    found = gatherNode(node, MiddleLevel, *M);
     const double middleCount = M->PolygonCount();
     if (middleCount * 1.1 < count) {
-      ConvertShape(*M, level, maxDistance_);
+      convertShape(*M, level, maxDistance_);
     } else {
       for (XObj& obj : objects_)
         obj.SetDist(level - 1, maxDistance_);
@@ -253,13 +253,13 @@ void Wingform::checkTextureNames(Shape& shape) {
   }
 }
 
-bool Wingform::GatherNode(Node& node, int32_t limit, Shape& M) {
+bool Wingform::gatherNode(Node& node, int32_t limit, Shape& M) {
   bool found = false;
   NodeCollection* children = node.Children();
   for (int32_t i = 0; i < children->Count(); ++i) {
     Node* child = children->Item(i);
     if (child->GetAnimationKeys(0, animationTimeLimit_) < 3) {
-      if (GatherNode(*child, limit, M)) found = true;
+      if (gatherNode(*child, limit, M)) found = true;
     } else if (child->Shapes()->Count() >= 1) {
       log(child->Name() + " is animated - separate export required");
     }
@@ -270,7 +270,7 @@ bool Wingform::GatherNode(Node& node, int32_t limit, Shape& M) {
     ShapeCollection* shapes = node.Shapes();
     for (int32_t i = 0; i < shapes->Count(); ++i) {
       Shape* sh = shapes->Item(i);
-      if (!SizeCheck(*sh, limit) && lodMode_ == lodType::Auto) {
+      if (!sizeCheck(*sh, limit) && lodMode_ == lodType::Auto) {
         found = true;  // left out as too small at this distance
         continue;
       }
@@ -279,8 +279,8 @@ bool Wingform::GatherNode(Node& node, int32_t limit, Shape& M) {
       acc->Merge(*sh);
     }
     if (acc && acc->VertexCount() > 0) {
-      WorldMatrix(node);
-      TransformShape(*acc);
+      computeWorldMatrix(node);
+      transformShape(*acc);
       M.Merge(*acc);
       found = true;
     }
@@ -291,7 +291,7 @@ bool Wingform::GatherNode(Node& node, int32_t limit, Shape& M) {
   return found;
 }
 
-bool Wingform::SizeCheck(Shape& sh, int32_t limit) {
+bool Wingform::sizeCheck(Shape& sh, int32_t limit) {
   if (limit <= 100) return true;
   const float smallest = static_cast<float>(limit) / 1000.0f;
   const Bounds b = sh.GetBounds();
@@ -304,7 +304,7 @@ bool Wingform::SizeCheck(Shape& sh, int32_t limit) {
   return small < 2;
 }
 
-void Wingform::WorldMatrix(Node& node) {
+void Wingform::computeWorldMatrix(Node& node) {
   worldMatrix_ = Mat4::Identity();
   const int32_t stop = exportedNode_->Id();
   for (Node* g = &node; g->Id() != stop;) {
@@ -319,7 +319,7 @@ void Wingform::WorldMatrix(Node& node) {
   }
 }
 
-void Wingform::TransformShape(Shape& shape) {
+void Wingform::transformShape(Shape& shape) {
   std::vector<Vec3> positions = shape.GetPositions();
   for (Vec3& p : positions)
     p = TransformPoint(p, worldMatrix_);
@@ -330,7 +330,7 @@ void Wingform::TransformShape(Shape& shape) {
   shape.SetNormals(normals);
 }
 
-XObj& Wingform::ObjectForMaterial(GraphMaterial* material) {
+XObj& Wingform::objectForMaterial(GraphMaterial* material) {
   std::string diffuse, bump, detail;
   if (TextureSet* set = material ? material->Textures() : nullptr) {
     diffuse = set->DiffuseMap();
@@ -346,7 +346,7 @@ XObj& Wingform::ObjectForMaterial(GraphMaterial* material) {
   return obj;
 }
 
-void Wingform::ConvertShape(Shape& shape, int32_t lod, int32_t dist) {
+void Wingform::convertShape(Shape& shape, int32_t lod, int32_t dist) {
   const MeshData data = shape.GetMeshData(-1);
   const std::vector<int32_t>& corners = data.corners;
   const int64_t n = static_cast<int64_t>(corners.size());
@@ -364,7 +364,7 @@ void Wingform::ConvertShape(Shape& shape, int32_t lod, int32_t dist) {
             "the mesh data has no material for triangle " + std::to_string(triangle));
     GraphMaterial* material = data.materials[triangle];
     if (!obj || material != lastMaterial) {
-      obj = &ObjectForMaterial(material);
+      obj = &objectForMaterial(material);
       lastMaterial = material;
     }
     obj->InitIndices(reserve);

@@ -276,13 +276,13 @@ void XObj::SetDist(int32_t lod, int32_t dist) {
   levelDist_[static_cast<size_t>(lod)] = dist;
 }
 
-std::string XObj::ApplyExtension(const std::string& name) const {
+std::string XObj::applyExtension(const std::string& name) const {
   if (Extension.empty() || name.empty()) return name;
   const size_t dot = name.rfind('.');
   return (dot == std::string::npos ? std::string() : name.substr(0, dot + 1)) + Extension;
 }
 
-void XObj::PrintVertInd(std::string& fd) const {
+void XObj::printVertInd(std::string& fd) const {
   for (const OVert& vertex : vertices_) {
     vertex.AppendTo(fd);
     fd += "\r\n";
@@ -306,12 +306,12 @@ std::string XObj::FileText(const std::tm& when) const {
   WriteLine(fd, "I");
   WriteLine(fd, "800 # Exported from Vellum " + GeneralDate(when));
   WriteLine(fd, "OBJ");
-  (PrintLine("TEXTURE") << ApplyExtension(Texture)).WriteTo(fd);
-  (PrintLine("TEXTURE_LIT") << ApplyExtension(SecondTexture)).WriteTo(fd);
-  (PrintLine("TEXTURE_NORMAL") << ApplyExtension(ThirdTexture)).WriteTo(fd);
+  (PrintLine("TEXTURE") << applyExtension(Texture)).WriteTo(fd);
+  (PrintLine("TEXTURE_LIT") << applyExtension(SecondTexture)).WriteTo(fd);
+  (PrintLine("TEXTURE_NORMAL") << applyExtension(ThirdTexture)).WriteTo(fd);
   const int32_t count = std::max(indexCount_, 0);
   (PrintLine("POINT_COUNTS") << vertices_.Count() << 0 << 0 << count).WriteTo(fd);
-  PrintVertInd(fd);
+  printVertInd(fd);
   if (maxLod < 1) {
     WriteLine(fd, "attr_no_cull");
     (PrintLine("TRIS") << 0 << count).WriteTo(fd);
