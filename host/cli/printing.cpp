@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <sstream>
 
+#include "vlm/text.h"
+
 namespace vlm::host {
 namespace {
 
@@ -27,9 +29,7 @@ std::string DescribeStatus(Status status) {
 }
 
 std::string Number(float value) {
-  char buffer[32];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, end);
+  return ShortestText(value);
 }
 
 std::string Vector(Vec3 v) {

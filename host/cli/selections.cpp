@@ -6,6 +6,7 @@
 #include "scene/document.h"
 #include "vlm/error.h"
 #include "vlm/settings.h"
+#include "vlm/text.h"
 
 namespace vlm::host {
 namespace {
@@ -26,12 +27,6 @@ std::string Kinds() {
   Raise(err::InvalidProcedureCall, "selection \"" + selection + "\"" + problem);
 }
 
-std::string_view TrimSpaces(std::string_view item) {
-  const size_t first = item.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return item.substr(first, item.find_last_not_of(' ') - first + 1);
-}
-
 int32_t ParseIndex(std::string_view item, const std::string& selection) {
   int32_t value = 0;
   auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), value);
@@ -46,7 +41,7 @@ std::vector<int32_t> ParseIndices(std::string_view text, const std::string& sele
   std::vector<int32_t> out;
   while (!text.empty()) {
     size_t comma = text.find(',');
-    out.push_back(ParseIndex(TrimSpaces(text.substr(0, comma)), selection));
+    out.push_back(ParseIndex(TrimAny(text.substr(0, comma), " "), selection));
     if (comma == std::string_view::npos) break;
     text.remove_prefix(comma + 1);
   }

@@ -7,11 +7,10 @@
 #include <set>
 
 #include "vlm/error.h"
+#include "vlm/text.h"
 
 namespace vlm::host {
 namespace {
-
-constexpr int32_t ObjectVariableNotSet = 91;
 
 int32_t Count(size_t n) {
   return static_cast<int32_t>(n);
@@ -45,12 +44,6 @@ Vec3 Row(const Mat4& m, int row) {
 Vec3 AnyPerpendicular(Vec3 z) {
   Vec3 axis = std::fabs(z.y) < 0.9f ? Vec3{0, 1, 0} : Vec3{1, 0, 0};
   return Normalize(axis - z * Dot(axis, z));
-}
-
-std::string ShortestText(float value) {
-  char buffer[32];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, end);
 }
 
 std::string JoinNames(const std::vector<std::string>& names) {
@@ -189,7 +182,7 @@ class HostMesh::ObjectView final : public vlm::Object {
   std::string Name() override { return m_.name; }
   void SetName(const std::string& name) override { m_.name = name; }
   Group* Parent() override {
-    if (!m_.parent) Raise(ObjectVariableNotSet, "the object is not in a group yet");
+    if (!m_.parent) Raise(err::ObjectVariableNotSet, "the object is not in a group yet");
     return &m_.parent->AsGroup();
   }
   int32_t VertexCount() override { return Count(m_.vertices.size()); }
@@ -557,7 +550,7 @@ class HostNode::GroupView final : public vlm::Group {
   std::string Name() override { return n_.name; }
   void SetName(const std::string& name) override { n_.name = name; }
   Group* Parent() override {
-    if (!n_.parent) Raise(ObjectVariableNotSet, "the group \"" + n_.name + "\" has no parent");
+    if (!n_.parent) Raise(err::ObjectVariableNotSet, "the group \"" + n_.name + "\" has no parent");
     return &n_.parent->AsGroup();
   }
   int32_t GroupCount() override { return Count(n_.children.size()); }

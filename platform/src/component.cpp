@@ -10,8 +10,6 @@
 namespace vlm {
 namespace {
 
-constexpr int32_t CannotLoadLibrary = 48;
-constexpr int32_t CannotCreateObject = 429;
 const char* const ClassesKey = "HKEY_CURRENT_USER\\Software\\Classes";
 
 std::string ClassKey(std::string_view progId) {
@@ -89,7 +87,7 @@ std::shared_ptr<Library> Library::Load(const std::filesystem::path& path) {
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* why = dlerror();
-    Raise(CannotLoadLibrary,
+    Raise(err::CannotLoadLibrary,
           "cannot load library " + path.string() + ": " + (why ? why : "unknown reason"));
   }
   return std::shared_ptr<Library>(new Library(path, handle));
@@ -106,7 +104,7 @@ void* Library::Symbol(const char* name) const {
 void* Library::RequireSymbol(const char* name) const {
   void* symbol = Symbol(name);
   if (!symbol)
-    Raise(CannotLoadLibrary,
+    Raise(err::CannotLoadLibrary,
           "library " + path_.string() + " lacks the entry point " + std::string(name));
   return symbol;
 }
@@ -120,12 +118,12 @@ Instance CreateObjectFrom(const std::shared_ptr<Library>& library, std::string_v
   std::string id(progId);
   Status status = getClassObject(id.c_str(), &factory);
   if (Failed(status) || !factory)
-    Raise(CannotCreateObject, "library " + library->Path().string() + " does not provide " + id +
-                                  ": " + Reason(status));
+    Raise(err::CannotCreateObject, "library " + library->Path().string() + " does not provide " +
+                                       id + ": " + Reason(status));
   Unknown* object = nullptr;
   status = factory->CreateInstance(&object);
   if (Failed(status) || !object)
-    Raise(CannotCreateObject, "cannot create " + id + ": " + Reason(status));
+    Raise(err::CannotCreateObject, "cannot create " + id + ": " + Reason(status));
   return Instance(library, std::unique_ptr<Unknown>(object));
 }
 
@@ -137,7 +135,7 @@ Instance CreateObject(std::string_view progId) {
     std::string known;
     for (const auto& c : classes)
       known += (known.empty() ? "" : ", ") + c.progId;
-    Raise(CannotCreateObject,
+    Raise(err::CannotCreateObject,
           "no class is registered as " + std::string(progId) + " in " +
               UserRegistryFile().string() +
               (known.empty() ? " (nothing is registered)" : "; registered: " + known));
@@ -155,7 +153,7 @@ std::vector<std::string> RegisterServer(const std::filesystem::path& file) {
       reinterpret_cast<DllRegisterServerFn>(library->RequireSymbol("DllRegisterServer"));
   Status status = registerServer();
   if (Failed(status))
-    Raise(CannotLoadLibrary, "registering " + file.string() + " failed: " + Reason(status));
+    Raise(err::CannotLoadLibrary, "registering " + file.string() + " failed: " + Reason(status));
   std::vector<std::string> ids;
   const std::string self = ModulePathOf(reinterpret_cast<const void*>(registerServer)).string();
   for (const auto& c : RegisteredClasses())
@@ -169,7 +167,7 @@ void UnregisterServer(const std::filesystem::path& file) {
       reinterpret_cast<DllUnregisterServerFn>(library->RequireSymbol("DllUnregisterServer"));
   Status status = unregisterServer();
   if (Failed(status))
-    Raise(CannotLoadLibrary, "unregistering " + file.string() + " failed: " + Reason(status));
+    Raise(err::CannotLoadLibrary, "unregistering " + file.string() + " failed: " + Reason(status));
 }
 
 }  // namespace vlm

@@ -28,7 +28,7 @@ std::string StandardDescription(int32_t number) {
       return "File not found";
     case err::PathFileAccess:
       return "Path/File access error";
-    case 91:
+    case err::ObjectVariableNotSet:
       return "Object variable or With block variable not set";
     case err::ObjectRequired:
       return "Object required";

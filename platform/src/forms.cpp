@@ -3,23 +3,16 @@
 #include "vlm/forms.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <mutex>
 
 #include "vlm/error.h"
 #include "vlm/scripted_dialogs.h"
+#include "vlm/text.h"
 
 namespace vlm {
 
 namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 // "frmExport.lstLog": where a control's error happened.
 std::string Where(const Control& control) {
@@ -439,7 +432,7 @@ void Form::Unload() {
 
 Control* Form::FindControl(std::string_view name, int index) const {
   for (Control* control : controls_) {
-    if (control->Index() == index && EqualsIgnoringCase(control->Name(), name)) return control;
+    if (control->Index() == index && EqualsNoCase(control->Name(), name)) return control;
   }
   return nullptr;
 }

@@ -7,6 +7,7 @@
 #include "file_lock.h"
 #include "vlm/error.h"
 #include "vlm/settings.h"
+#include "vlm/text.h"
 
 namespace vlm {
 
@@ -17,30 +18,6 @@ namespace {
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kOldHeader = "REGEDIT4";
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-
-// Windows compares key and value names without regard to ASCII case.
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
-std::string_view Trim(std::string_view text) {
-  size_t begin = text.find_first_not_of(" \t");
-  if (begin == std::string_view::npos) return {};
-  size_t end = text.find_last_not_of(" \t");
-  return text.substr(begin, end - begin + 1);
-}
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
@@ -361,11 +338,12 @@ std::string RegistryValue::AsString() const {
 
 // ---- RegistryFile ---------------------------------------------------------------------------
 
+// Windows compares key and value names without regard to ASCII case.
 bool RegistryFile::Less::operator()(const std::string& a, const std::string& b) const {
   size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
-    char x = Lower(a[i]);
-    char y = Lower(b[i]);
+    char x = ToLower(a[i]);
+    char y = ToLower(b[i]);
     if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
   }
   return a.size() < b.size();

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "vlm/error.h"
+#include "vlm/text.h"
 
 namespace vlm {
 
@@ -22,19 +23,12 @@ class ScriptError : public Error {
       : Error(err::InvalidProcedureCall, std::move(description)) {}
 };
 
-constexpr const char* kBlanks = " \t\r\n";
+// What separates the words of an action (line ends too: a script given on the command line
+// may span lines).
+constexpr std::string_view kSeparators = " \t\r\n";
 
-std::string_view Trim(std::string_view s) {
-  size_t first = s.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
+std::string_view TrimWord(std::string_view s) {
+  return TrimAny(s, kSeparators);
 }
 
 std::string Quote(std::string_view s) {
@@ -60,7 +54,7 @@ bool ParseControlName(std::string_view s, std::string& name, int& index) {
   index = -1;
   if (end == s.size()) return true;
   if (s[end] != '(' || s.back() != ')') return false;
-  std::string_view digits = Trim(s.substr(end + 1, s.size() - end - 2));
+  std::string_view digits = TrimWord(s.substr(end + 1, s.size() - end - 2));
   if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) {
         return std::isdigit(static_cast<unsigned char>(c));
       })) {
@@ -84,7 +78,7 @@ std::string ParseKey(std::string_view text, int& code, int& shiftState) {
   for (;;) {
     size_t plus = text.find('+');
     if (plus == std::string_view::npos) break;
-    std::string modifier = Lower(Trim(text.substr(0, plus)));
+    std::string modifier = ToLower(TrimWord(text.substr(0, plus)));
     if (modifier == "ctrl" || modifier == "control") {
       shiftState |= shift::Ctrl;
     } else if (modifier == "shift") {
@@ -96,10 +90,10 @@ std::string ParseKey(std::string_view text, int& code, int& shiftState) {
     }
     text = text.substr(plus + 1);
   }
-  std::string name = Lower(Trim(text));
+  std::string name = ToLower(TrimWord(text));
   if (name.empty()) return "no key after the modifiers";
   if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0]))) {
-    code = std::toupper(static_cast<unsigned char>(name[0]));  // key codes of letters: 'A'..'Z'
+    code = ToUpper(name[0]);  // key codes of letters: 'A'..'Z'
     return {};
   }
   int number = 0;
@@ -114,7 +108,7 @@ std::string ParseKey(std::string_view text, int& code, int& shiftState) {
       return {};
     }
   }
-  return "unknown key " + Quote(Trim(text)) +
+  return "unknown key " + Quote(TrimWord(text)) +
          "; the keys are F1..F12, Tab, Enter, Escape, Space, Backspace, Delete, a letter or a "
          "digit";
 }
@@ -170,7 +164,7 @@ struct ScannedAction {
 
 // The actions that take a value after a blank (NAME=VALUE takes it after "=").
 bool TakesWordValue(std::string_view word) {
-  std::string w = Lower(word);
+  std::string w = ToLower(word);
   return w == "input" || w == "file" || w == "answer";
 }
 
@@ -183,21 +177,21 @@ DialogAction ParseAction(const ScannedAction& scanned, const std::string& origin
   action.text = std::string(text);
 
   size_t equals = text.find('=');
-  std::string_view target = Trim(text.substr(0, equals));
+  std::string_view target = TrimWord(text.substr(0, equals));
   if (equals != std::string_view::npos && ParseControlName(target, action.name, action.index)) {
     if (scanned.quoted) {
       action.value = *scanned.quoted;
       return action;
     }
-    std::string_view value = Trim(text.substr(equals + 1));
+    std::string_view value = TrimWord(text.substr(equals + 1));
     if (value.empty()) return fail(Quote(text) + " has no value (write \"\" for an empty text)");
     action.value = value == "\"\"" ? std::string() : std::string(value);
     return action;
   }
 
-  size_t blank = text.find_first_of(kBlanks);
-  std::string word = Lower(text.substr(0, blank));
-  std::string_view rest = blank == std::string_view::npos ? "" : Trim(text.substr(blank));
+  size_t blank = text.find_first_of(kSeparators);
+  std::string word = ToLower(text.substr(0, blank));
+  std::string_view rest = blank == std::string_view::npos ? "" : TrimWord(text.substr(blank));
   if (scanned.quoted) rest = *scanned.quoted;
   using Kind = DialogAction::Kind;
   if (word == "click") {
@@ -231,7 +225,7 @@ DialogAction ParseAction(const ScannedAction& scanned, const std::string& origin
       std::string_view left = rest;
       for (;;) {
         size_t comma = left.find(',');
-        std::string_view part = Trim(left.substr(0, comma));
+        std::string_view part = TrimWord(left.substr(0, comma));
         if (count == 3) return fail(Quote(text) + ": expected three components R,G,B");
         if (!ParseInt(part, rgb[count]) || rgb[count] < 0 || rgb[count] > 255) {
           return fail(Quote(text) + ": components must be 0..255");
@@ -245,9 +239,9 @@ DialogAction ParseAction(const ScannedAction& scanned, const std::string& origin
     }
   } else if (word == "answer") {
     action.kind = Kind::Answer;
-    std::string wanted = Lower(rest);
+    std::string wanted = ToLower(rest);
     for (const NamedButton& b : kButtons) {
-      if (Lower(b.name) == wanted) {
+      if (ToLower(b.name) == wanted) {
         action.button = b.answer;
         action.value = b.name;
       }
@@ -519,7 +513,7 @@ class Scanner {
           ++pos_;
       } else {
         ScannedAction scanned = ScanOne();
-        std::string_view trimmed = Trim(scanned.text);
+        std::string_view trimmed = TrimWord(scanned.text);
         if (trimmed.empty()) continue;
         actions.push_back(ParseAction({trimmed, scanned.quoted}, Origin()));
         if (file_) actions.back().where = Origin();

@@ -15,6 +15,7 @@
 #include "file_lock.h"
 #include "vlm/error.h"
 #include "vlm/settings.h"
+#include "vlm/text.h"
 
 namespace vlm {
 
@@ -242,16 +243,8 @@ void WarnOnce(const fs::path& file, const std::string& bytes, const std::string&
 json::iterator FindMember(json& object, std::string_view name) {
   auto exact = object.find(name);
   if (exact != object.end()) return exact;
-  for (auto it = object.begin(); it != object.end(); ++it) {
-    const std::string& candidate = it.key();
-    if (candidate.size() != name.size()) continue;
-    bool same = true;
-    for (size_t i = 0; i < name.size() && same; ++i) {
-      auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-      same = lower(candidate[i]) == lower(name[i]);
-    }
-    if (same) return it;
-  }
+  for (auto it = object.begin(); it != object.end(); ++it)
+    if (EqualsNoCase(it.key(), name)) return it;
   return object.end();
 }
 

@@ -9,6 +9,7 @@
 
 #include "bitmap.h"
 #include "vlm/settings.h"
+#include "vlm/text.h"
 
 namespace vlm {
 namespace {
@@ -39,16 +40,10 @@ constexpr int32_t None = -1;
 // Two unit edge directions closer than this (or closer to opposite) count as parallel.
 constexpr float ParallelTolerance = 1e-4f;
 
-std::string text(float value) {
-  std::array<char, 32> buffer{};
-  auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-  return ec == std::errc() ? std::string(buffer.data(), end) : std::string("?");
-}
-
 // A remembered value: the text of the settings store as a 32-bit float, with a "."
 // decimal point whatever the locale. Text that is not a number is a type mismatch.
 float settingValue(const OperationParameter& p) {
-  const std::string stored = GetSetting(Application, Section, p.Name, text(p.Default));
+  const std::string stored = GetSetting(Application, Section, p.Name, ShortestText(p.Default));
   auto fail = [&](int32_t number, const std::string& problem) {
     Raise(number, "the setting \"" + p.Name + "\" (" + Application + ", " + Section + ") in " +
                       SettingsFile().string() + " is \"" + stored + "\": " + problem);
@@ -164,8 +159,8 @@ Flare::Profile Flare::readProfile(std::span<const float> userDataSingles) {
               std::to_string(userDataSingles.size()));
   for (size_t i : {0u, 1u, 3u})
     if (!std::isfinite(userDataSingles[i]))
-      Raise(err::Overflow, std::string(Parameters[i].name) + " is " + text(userDataSingles[i]) +
-                               "; it must be a finite number");
+      Raise(err::Overflow, std::string(Parameters[i].name) + " is " +
+                               ShortestText(userDataSingles[i]) + "; it must be a finite number");
   Profile p;
   p.E = userDataSingles[0];
   p.B = userDataSingles[1];
@@ -176,7 +171,7 @@ Flare::Profile Flare::readProfile(std::span<const float> userDataSingles) {
   const double rounded = std::isfinite(step) ? std::nearbyint(double{step}) : 0;
   if (!std::isfinite(step) || rounded < std::numeric_limits<int16_t>::min() ||
       rounded > std::numeric_limits<int16_t>::max())
-    Raise(err::Overflow, "Step " + text(step) + " is outside the range of a step count");
+    Raise(err::Overflow, "Step " + ShortestText(step) + " is outside the range of a step count");
   p.N = static_cast<int16_t>(rounded);
 
   // Refused here, before anything changes; left to the arithmetic these would fail half-way.
@@ -186,7 +181,7 @@ Flare::Profile Flare::readProfile(std::span<const float> userDataSingles) {
   if (p.E == 0)
     Raise(err::DivisionByZero, "Extrude is 0; the bevel profile is measured against the height");
   if (p.B != 0 && !std::isfinite(p.E / p.B))
-    Raise(err::Overflow, "Extrude / Bevel (" + text(p.E) + " / " + text(p.B) +
+    Raise(err::Overflow, "Extrude / Bevel (" + ShortestText(p.E) + " / " + ShortestText(p.B) +
                              ") is outside the range of a 32-bit float");
   return p;
 }

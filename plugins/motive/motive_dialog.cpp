@@ -1,6 +1,6 @@
 #include "motive_dialog.h"
 
-#include "attachment.h"
+#include "fs10/attachment.h"
 #include "vlm/settings.h"
 
 namespace vlm::motive {

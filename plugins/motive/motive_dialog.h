@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "tether_config.h"
+#include "fs10/tether_config.h"
 #include "vlm/forms.h"
 
 namespace vlm::motive {

@@ -1,20 +1,13 @@
 #include "obverse.h"
 
-#include <algorithm>
-#include <cctype>
 #include <vector>
 
 #include "vlm/forms.h"
 #include "vlm/refusal.h"
+#include "vlm/text.h"
 
 namespace vlm {
 namespace {
-
-std::string UpperCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
 
 // A source index through one of the object's index maps; "none" (-1) stays none.
 int32_t Translate(const std::vector<int32_t>& map, int32_t index) {
@@ -41,7 +34,7 @@ void Obverse::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
     return;
   }
 
-  const std::string dir = UpperCase(InputBox("Mirror Direction X, Y or Z ?", "", "X"));
+  const std::string dir = ToUpper(InputBox("Mirror Direction X, Y or Z ?", "", "X"));
   // An empty answer is the input box cancelled: nothing to do. Any other answer that is not
   // an axis would give an unreflected, inside-out copy, so it is refused.
   if (dir.empty()) return;

@@ -1,7 +1,7 @@
 #include "tether.h"
 
-#include "attachment.h"
-#include "tether_config.h"
+#include "fs10/attachment.h"
+#include "fs10/tether_config.h"
 #include "tether_dialog.h"
 #include "vlm/forms.h"
 #include "vlm/plugin_folder.h"

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "attachment.h"
-#include "tether_config.h"
+#include "fs10/attachment.h"
+#include "fs10/tether_config.h"
 #include "vlm/error.h"
 #include "vlm/settings.h"
 

@@ -11,6 +11,7 @@
 #include "vlm/model.h"
 #include "vlm/refusal.h"
 #include "vlm/settings.h"
+#include "vlm/text.h"
 
 namespace vlm {
 namespace {
@@ -21,16 +22,10 @@ constexpr int32_t AnimationTimeLimit = 9999999;
 constexpr int32_t NearLevel = 300;
 constexpr int32_t MiddleLevel = 800;
 
-std::string_view Trimmed(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 // A whole number typed in a field, as the dialog's readers take it: a decimal with "." is
 // rounded half to even; anything else (empty, not a number, beyond 32 bits) gives false.
 bool ReadWhole(std::string_view text, int32_t& out) {
-  text = Trimmed(text);
+  text = Trim(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   double value = 0;
   const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -174,27 +169,27 @@ void Wingform::runExport() {
   if (maxDistance_ < 20) maxDistance_ = 2000;
 
   Node* node = ChooseExportNode(exportNode_, rootNode_, Title);
-  if (node) ExportMain(*node);
+  if (node) exportMain(*node);
 }
 
-void Wingform::ExportMain(Node& node) {
+void Wingform::exportMain(Node& node) {
   exportedNode_ = &node;
   std::unique_ptr<Shape> M = sceneGraph_->NewShape();
   bool found = false;
   if (lodMode_ != lodType::Auto) {
-    found = GatherNode(node, maxDistance_, *M);
-    ConvertShape(*M, 0, maxDistance_);
+    found = gatherNode(node, maxDistance_, *M);
+    convertShape(*M, 0, maxDistance_);
   } else {
-    GatherNode(node, 0, *M);
+    gatherNode(node, 0, *M);
     double count = M->PolygonCount();
-    ConvertShape(*M, 0, NearLevel);
+    convertShape(*M, 0, NearLevel);
 
     M = sceneGraph_->NewShape();
     int32_t level = 1;
-    found = GatherNode(node, NearLevel, *M);
+    found = gatherNode(node, NearLevel, *M);
     const double nearCount = M->PolygonCount();
     if (nearCount * 1.1 < count) {
-      ConvertShape(*M, 1, MiddleLevel);
+      convertShape(*M, 1, MiddleLevel);
       count = nearCount;
       level = 2;
     } else {
@@ -204,10 +199,10 @@ void Wingform::ExportMain(Node& node) {
     }
 
     M = sceneGraph_->NewShape();
-    found = GatherNode(node, MiddleLevel, *M);
+    found = gatherNode(node, MiddleLevel, *M);
     const double middleCount = M->PolygonCount();
     if (middleCount * 1.1 < count) {
-      ConvertShape(*M, level, maxDistance_);
+      convertShape(*M, level, maxDistance_);
     } else {
       for (XObj& obj : objects_)
         obj.SetDist(level - 1, maxDistance_);
@@ -258,13 +253,13 @@ void Wingform::checkTextureNames(Shape& shape) {
   }
 }
 
-bool Wingform::GatherNode(Node& node, int32_t limit, Shape& M) {
+bool Wingform::gatherNode(Node& node, int32_t limit, Shape& M) {
   bool found = false;
   NodeCollection* children = node.Children();
   for (int32_t i = 0; i < children->Count(); ++i) {
     Node* child = children->Item(i);
     if (child->GetAnimationKeys(0, animationTimeLimit_) < 3) {
-      if (GatherNode(*child, limit, M)) found = true;
+      if (gatherNode(*child, limit, M)) found = true;
     } else if (child->Shapes()->Count() >= 1) {
       log(child->Name() + " is animated - separate export required");
     }
@@ -275,7 +270,7 @@ bool Wingform::GatherNode(Node& node, int32_t limit, Shape& M) {
     ShapeCollection* shapes = node.Shapes();
     for (int32_t i = 0; i < shapes->Count(); ++i) {
       Shape* sh = shapes->Item(i);
-      if (!SizeCheck(*sh, limit) && lodMode_ == lodType::Auto) {
+      if (!sizeCheck(*sh, limit) && lodMode_ == lodType::Auto) {
         found = true;  // left out as too small at this distance
         continue;
       }
@@ -284,8 +279,8 @@ bool Wingform::GatherNode(Node& node, int32_t limit, Shape& M) {
       acc->Merge(*sh);
     }
     if (acc && acc->VertexCount() > 0) {
-      WorldMatrix(node);
-      TransformShape(*acc);
+      computeWorldMatrix(node);
+      transformShape(*acc);
       M.Merge(*acc);
       found = true;
     }
@@ -296,7 +291,7 @@ bool Wingform::GatherNode(Node& node, int32_t limit, Shape& M) {
   return found;
 }
 
-bool Wingform::SizeCheck(Shape& sh, int32_t limit) {
+bool Wingform::sizeCheck(Shape& sh, int32_t limit) {
   if (limit <= 100) return true;
   const float smallest = static_cast<float>(limit) / 1000.0f;
   const Bounds b = sh.GetBounds();
@@ -309,7 +304,7 @@ bool Wingform::SizeCheck(Shape& sh, int32_t limit) {
   return small < 2;
 }
 
-void Wingform::WorldMatrix(Node& node) {
+void Wingform::computeWorldMatrix(Node& node) {
   worldMatrix_ = Mat4::Identity();
   const int32_t stop = exportedNode_->Id();
   for (Node* g = &node; g->Id() != stop;) {
@@ -324,7 +319,7 @@ void Wingform::WorldMatrix(Node& node) {
   }
 }
 
-void Wingform::TransformShape(Shape& shape) {
+void Wingform::transformShape(Shape& shape) {
   std::vector<Vec3> positions = shape.GetPositions();
   for (Vec3& p : positions)
     p = TransformPoint(p, worldMatrix_);
@@ -335,7 +330,7 @@ void Wingform::TransformShape(Shape& shape) {
   shape.SetNormals(normals);
 }
 
-XObj& Wingform::ObjectForMaterial(GraphMaterial* material) {
+XObj& Wingform::objectForMaterial(GraphMaterial* material) {
   std::string diffuse, bump, detail;
   if (TextureSet* set = material ? material->Textures() : nullptr) {
     diffuse = set->DiffuseMap();
@@ -351,7 +346,7 @@ XObj& Wingform::ObjectForMaterial(GraphMaterial* material) {
   return obj;
 }
 
-void Wingform::ConvertShape(Shape& shape, int32_t lod, int32_t dist) {
+void Wingform::convertShape(Shape& shape, int32_t lod, int32_t dist) {
   const MeshData data = shape.GetMeshData(-1);
   const std::vector<int32_t>& corners = data.corners;
   const int64_t n = static_cast<int64_t>(corners.size());
@@ -369,7 +364,7 @@ void Wingform::ConvertShape(Shape& shape, int32_t lod, int32_t dist) {
             "the mesh data has no material for triangle " + std::to_string(triangle));
     GraphMaterial* material = data.materials[triangle];
     if (!obj || material != lastMaterial) {
-      obj = &ObjectForMaterial(material);
+      obj = &objectForMaterial(material);
       lastMaterial = material;
     }
     obj->InitIndices(reserve);

@@ -26,7 +26,7 @@ class SceneGraph;
 class Shape;
 
 // The level-of-detail modes of the dialog (its optLOD index).
-enum class lodType : int16_t { None = 0, Auto = 1, custom = 2 };
+enum class lodType : int16_t { None = 0, Auto = 1, Custom = 2 };
 
 namespace wingform {
 
@@ -72,21 +72,21 @@ class Wingform final : public ImportExportBase, public FormCatalogBase, public E
  private:
   void runExport();
   // Exports one node: the levels of detail of the chosen mode, then one file per object.
-  void ExportMain(Node& node);
+  void exportMain(Node& node);
   // Merges the shapes of the node and its descendants into M, in the exported node's frame;
   // true when something was found (or, in automatic mode, left out as too small).
-  bool GatherNode(Node& node, int32_t limit, Shape& M);
+  bool gatherNode(Node& node, int32_t limit, Shape& M);
   // False when the shape is too small to be seen at `limit` metres.
-  bool SizeCheck(Shape& sh, int32_t limit);
+  bool sizeCheck(Shape& sh, int32_t limit);
   // Stops the run (vlm::Error) when a texture name of the shape's materials holds a control
   // character, which would break the lines of the file.
   void checkTextureNames(Shape& shape);
   // The transform from the node's frame to the exported node's, kept in worldMatrix_.
-  void WorldMatrix(Node& node);
-  void TransformShape(Shape& shape);
-  XObj& ObjectForMaterial(GraphMaterial* material);
+  void computeWorldMatrix(Node& node);
+  void transformShape(Shape& shape);
+  XObj& objectForMaterial(GraphMaterial* material);
   // Adds the shape's triangles to the objects at level `lod`, visible up to `dist` metres.
-  void ConvertShape(Shape& shape, int32_t lod, int32_t dist);
+  void convertShape(Shape& shape, int32_t lod, int32_t dist);
   // The name of the k-th file (k from 1) written after the first.
   std::string numberedName(int32_t k) const;
   void log(const std::string& line);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -11,16 +10,10 @@
 
 #include "vlm/error.h"
 #include "vlm/settings.h"
+#include "vlm/text.h"
 
 namespace vlm {
 namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char p, char q) {
-           return std::tolower(static_cast<unsigned char>(p)) ==
-                  std::tolower(static_cast<unsigned char>(q));
-         });
-}
 
 void CheckLevel(int32_t lod) {
   if (lod < 0 || lod >= XObj::LevelCount)
@@ -251,8 +244,8 @@ void Vertices::rebuildIndex() {
 // ---- XObj ----------------------------------------------------------------------------------
 
 bool XObj::IsSame(const std::string& t1, const std::string& t2, const std::string& t3) const {
-  return EqualsIgnoringCase(Texture, t1) && EqualsIgnoringCase(SecondTexture, t2) &&
-         EqualsIgnoringCase(ThirdTexture, t3);
+  return EqualsNoCase(Texture, t1) && EqualsNoCase(SecondTexture, t2) &&
+         EqualsNoCase(ThirdTexture, t3);
 }
 
 int32_t XObj::AddVert(float x, float y, float z, float nx, float ny, float nz, float u, float v) {
@@ -283,13 +276,13 @@ void XObj::SetDist(int32_t lod, int32_t dist) {
   levelDist_[static_cast<size_t>(lod)] = dist;
 }
 
-std::string XObj::ApplyExtension(const std::string& name) const {
+std::string XObj::applyExtension(const std::string& name) const {
   if (Extension.empty() || name.empty()) return name;
   const size_t dot = name.rfind('.');
   return (dot == std::string::npos ? std::string() : name.substr(0, dot + 1)) + Extension;
 }
 
-void XObj::PrintVertInd(std::string& fd) const {
+void XObj::printVertInd(std::string& fd) const {
   for (const OVert& vertex : vertices_) {
     vertex.AppendTo(fd);
     fd += "\r\n";
@@ -313,12 +306,12 @@ std::string XObj::FileText(const std::tm& when) const {
   WriteLine(fd, "I");
   WriteLine(fd, "800 # Exported from Vellum " + GeneralDate(when));
   WriteLine(fd, "OBJ");
-  (PrintLine("TEXTURE") << ApplyExtension(Texture)).WriteTo(fd);
-  (PrintLine("TEXTURE_LIT") << ApplyExtension(SecondTexture)).WriteTo(fd);
-  (PrintLine("TEXTURE_NORMAL") << ApplyExtension(ThirdTexture)).WriteTo(fd);
+  (PrintLine("TEXTURE") << applyExtension(Texture)).WriteTo(fd);
+  (PrintLine("TEXTURE_LIT") << applyExtension(SecondTexture)).WriteTo(fd);
+  (PrintLine("TEXTURE_NORMAL") << applyExtension(ThirdTexture)).WriteTo(fd);
   const int32_t count = std::max(indexCount_, 0);
   (PrintLine("POINT_COUNTS") << vertices_.Count() << 0 << 0 << count).WriteTo(fd);
-  PrintVertInd(fd);
+  printVertInd(fd);
   if (maxLod < 1) {
     WriteLine(fd, "attr_no_cull");
     (PrintLine("TRIS") << 0 << count).WriteTo(fd);
@@ -349,7 +342,7 @@ XObj& XObjCol::GetObj(const std::string& Texture, const std::string& TextureBump
   for (auto& obj : items_)
     if (obj->IsSame(Texture, TextureBump, TextureLit)) return *obj;
   if (!sKey.empty() && std::find(keys_.begin(), keys_.end(), sKey) != keys_.end())
-    Raise(457, "the key \"" + sKey + "\" is already used in the collection");
+    Raise(err::DuplicateKey, "the key \"" + sKey + "\" is already used in the collection");
   auto obj = std::make_unique<XObj>();
   obj->Texture = Texture;
   obj->SecondTexture = TextureBump;

@@ -123,9 +123,9 @@ class XObj {
 
  private:
   // The VT lines, then the IDX10 and IDX lines.
-  void PrintVertInd(std::string& fd) const;
+  void printVertInd(std::string& fd) const;
   // The name with the text after its last "." replaced by Extension.
-  std::string ApplyExtension(const std::string& name) const;
+  std::string applyExtension(const std::string& name) const;
 
   vlm::Vertices vertices_;
   std::vector<int32_t> indices_;

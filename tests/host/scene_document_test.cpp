@@ -7,22 +7,19 @@
 
 #include "scene/builder.h"
 #include "support/errors.h"
+#include "support/expect_near.h"
 #include "vlm/error.h"
 
 namespace vlm::host {
 namespace {
+
+using test::ExpectNear;
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 using test::Failure;
 using test::FailureOf;
-
-void ExpectNear(Vec3 actual, Vec3 expected, float tolerance = 1e-5f) {
-  EXPECT_NEAR(actual.x, expected.x, tolerance);
-  EXPECT_NEAR(actual.y, expected.y, tolerance);
-  EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
 
 // ---- one tree behind both views --------------------------------------------------------------
 
@@ -310,8 +307,8 @@ TEST(SceneDocumentOwnership, CreatedItemsJoinTheTreeOnce) {
   Scene& scene = doc;
   Group* group = scene.CreateGroup();
   vlm::Object* object = scene.CreateObject();
-  EXPECT_EQ(FailureOf([&] { group->Parent(); }).number, 91);
-  EXPECT_EQ(FailureOf([&] { object->Parent(); }).number, 91);
+  EXPECT_EQ(FailureOf([&] { group->Parent(); }).number, err::ObjectVariableNotSet);
+  EXPECT_EQ(FailureOf([&] { object->Parent(); }).number, err::ObjectVariableNotSet);
 
   group->SetName("New");
   group->AddObject(object);
@@ -343,7 +340,7 @@ TEST(SceneDocumentOwnership, CreatedItemsJoinTheTreeOnce) {
 
   // The root group has no parent; the root node says so with null.
   Failure root = FailureOf([&] { scene.RootGroup()->Parent(); });
-  EXPECT_EQ(root.number, 91);
+  EXPECT_EQ(root.number, err::ObjectVariableNotSet);
   EXPECT_EQ(doc.RootNode()->Parent(), nullptr);
 }
 

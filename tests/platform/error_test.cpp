@@ -32,7 +32,8 @@ TEST(ErrorTest, NumbersBecomeStatusesAndStandardDescriptions) {
 
   EXPECT_EQ(StandardDescription(err::SubscriptOutOfRange), "Subscript out of range");
   EXPECT_EQ(StandardDescription(err::PathFileAccess), "Path/File access error");
-  EXPECT_EQ(StandardDescription(91), "Object variable or With block variable not set");
+  EXPECT_EQ(StandardDescription(err::ObjectVariableNotSet),
+            "Object variable or With block variable not set");
   EXPECT_EQ(StandardDescription(1000), "Application-defined or object-defined error");
 
   Error standard(err::DivisionByZero);

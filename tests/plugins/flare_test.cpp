@@ -10,12 +10,15 @@
 #include "bitmap.h"
 #include "scene/builder.h"
 #include "scene/scene_file.h"
+#include "support/expect_near.h"
 #include "support/temp_home.h"
 #include "vlm/component.h"
 #include "vlm/settings.h"
 
 namespace vlm {
 namespace {
+
+using test::ExpectNear;
 
 using host::HostDocument;
 using host::HostMesh;
@@ -38,12 +41,6 @@ Outcome Apply(HostDocument& doc, std::vector<float> singles) {
 // Extrude, Bevel, Step, Scale
 std::vector<float> Values(float E, float B, float N, float S) {
   return {E, B, N, S};
-}
-
-void ExpectNear(Vec3 actual, Vec3 expected, const std::string& where, float tolerance = 1e-4f) {
-  EXPECT_NEAR(actual.x, expected.x, tolerance) << where;
-  EXPECT_NEAR(actual.y, expected.y, tolerance) << where;
-  EXPECT_NEAR(actual.z, expected.z, tolerance) << where;
 }
 
 // Ring k (1..N) of corner j of the only polygon flared in a mesh that had h vertices.
@@ -222,14 +219,14 @@ TEST(FlareExtrusion, WithoutBevelTheFaceRisesInEqualStepsStraightUp) {
   for (size_t j = 0; j < 4; ++j)
     for (int k = 1; k <= 5; ++k)
       ExpectNear(Ring(square, 4, 5, j, k), UnitSquare[j] + Vec3{0, 0, 0.2f * float(k)},
-                 "corner " + std::to_string(j) + " ring " + std::to_string(k));
+                 "corner " + std::to_string(j) + " ring " + std::to_string(k), 1e-4f);
   // The selected face is gone: the cap comes first, then 4 x 5 side quads.
   ASSERT_EQ(square.faces.size(), 21u);
   const auto& cap = square.faces[0]->points;
   ASSERT_EQ(cap.size(), 4u);
   for (size_t j = 0; j < 4; ++j)
     EXPECT_EQ(cap[j].vertex, static_cast<int32_t>(4 + 5 * j + 4));
-  ExpectNear(square.FaceNormal(*square.faces[0]), {0, 0, 1}, "cap normal");
+  ExpectNear(square.FaceNormal(*square.faces[0]), {0, 0, 1}, "cap normal", 1e-4f);
   for (size_t f = 1; f < 21; ++f)
     EXPECT_EQ(square.faces[f]->points.size(), 4u);
   // The first side starts on the face's own corners 0 and 1.
@@ -343,7 +340,7 @@ TEST(FlareExtrusion, EveryEdgeMovesOutwardByTheBevelWhateverTheCorner) {
   HostDocument doc;
   HostMesh& mesh = Polygon(doc, "Shape", cases[3].corners);
   ASSERT_EQ(Apply(doc, Values(1, 0.2f, 2, 1)).status, StatusOk);
-  ExpectNear(Ring(mesh, 5, 2, 1, 2), {0.5f, -0.2f, 1}, "straight corner");
+  ExpectNear(Ring(mesh, 5, 2, 1, 2), {0.5f, -0.2f, 1}, "straight corner", 1e-4f);
 }
 
 TEST(FlareExtrusion, NewFacesFaceOutward) {
@@ -363,7 +360,7 @@ TEST(FlareExtrusion, NewFacesFaceOutward) {
       HostMesh& mesh = Polygon(doc, "Shape", turned);
       const int N = 3;
       ASSERT_EQ(Apply(doc, Values(1, B, float(N), 1)).status, StatusOk);
-      ExpectNear(mesh.FaceNormal(*mesh.faces[0]), n, "cap");
+      ExpectNear(mesh.FaceNormal(*mesh.faces[0]), n, "cap", 1e-4f);
       // The sides of edge j are faces 1 + N j .. N j + N.
       for (size_t j = 0; j < turned.size(); ++j)
         for (int l = 0; l < N; ++l) {
@@ -412,9 +409,10 @@ TEST(FlareExtrusion, SeveralPolygonsOnTwoShapes) {
   EXPECT_EQ(triangle.vertices.size(), 3u + 6u);
   EXPECT_EQ(triangle.faces.size(), 1u + 6u);
   // Face 3 went first (its cap is face 4), then face 2 (cap at 4 + 1 + 8).
-  ExpectNear(box.FaceNormal(*box.faces[4]), {0, -1, 0}, "cap of the bottom");
-  ExpectNear(box.FaceNormal(*box.faces[13]), {0, 1, 0}, "cap of the top");
-  ExpectNear(box.vertices[8 + 1], {-1.1f, -1.5f, -1.1f}, "top ring of the bottom's corner 0");
+  ExpectNear(box.FaceNormal(*box.faces[4]), {0, -1, 0}, "cap of the bottom", 1e-4f);
+  ExpectNear(box.FaceNormal(*box.faces[13]), {0, 1, 0}, "cap of the top", 1e-4f);
+  ExpectNear(box.vertices[8 + 1], {-1.1f, -1.5f, -1.1f}, "top ring of the bottom's corner 0",
+             1e-4f);
   for (const auto& entry : doc.graphSelection.shapes)
     EXPECT_TRUE(entry.polygons.empty());
 }
@@ -569,8 +567,8 @@ TEST(FlareLibrary, RegistersAndFlaresTheExampleTileWithTheStatedParameters) {
   EXPECT_EQ(result, VbTrue);
   // The tile faces up: five rings up to height 1, the top one 0.5 outside the tile.
   ASSERT_EQ(face->faces.size(), 1u + 4u * 5u);
-  ExpectNear(Ring(*face, 4, 5, 0, 5), {-0.5f, 1, -0.5f}, "corner 0");
-  ExpectNear(Ring(*face, 4, 5, 2, 5), {1.5f, 1, 1.5f}, "corner 2");
+  ExpectNear(Ring(*face, 4, 5, 0, 5), {-0.5f, 1, -0.5f}, "corner 0", 1e-4f);
+  ExpectNear(Ring(*face, 4, 5, 2, 5), {1.5f, 1, 1.5f}, "corner 2", 1e-4f);
   // The result saves and reads back.
   EXPECT_NO_THROW(host::ParseScene(host::SerializeScene(*doc), "flared"));
 }

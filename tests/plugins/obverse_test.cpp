@@ -5,9 +5,12 @@
 
 #include "scene/builder.h"
 #include "support/dialogs.h"
+#include "support/expect_near.h"
 
 namespace vlm {
 namespace {
+
+using test::ExpectNear;
 
 using host::HostDocument;
 using host::HostMesh;
@@ -24,12 +27,6 @@ Vec3 Reflect(Vec3 v, char axis) {
   if (axis == 'Y') v.y = -v.y;
   if (axis == 'Z') v.z = -v.z;
   return v;
-}
-
-void ExpectNear(Vec3 a, Vec3 b, const std::string& where) {
-  EXPECT_NEAR(a.x, b.x, 1e-4f) << where;
-  EXPECT_NEAR(a.y, b.y, 1e-4f) << where;
-  EXPECT_NEAR(a.z, b.z, 1e-4f) << where;
 }
 
 HostNode* Child(HostNode& node, const std::string& name) {
@@ -120,14 +117,14 @@ TEST_P(ObverseAxis, CopyIsTheMirrorImageInWorldSpace) {
       ASSERT_EQ(sv.size(), cv.size());
       for (size_t i = 0; i < sv.size(); ++i)
         ExpectNear(inHangar(cv[i]), Reflect(inHangar(sv[i]), axis),
-                   s.name + " vertex " + std::to_string(i));
+                   s.name + " vertex " + std::to_string(i), 1e-4f);
       ASSERT_EQ(s.faces.size(), c.faces.size());
       const Mat4 sw = source->WorldMatrix(), cw = copy->WorldMatrix();
       for (size_t f = 0; f < s.faces.size(); ++f) {
         Vec3 sn = TransformDirection(s.FaceNormal(*s.faces[f]), sw);
         Vec3 cn = TransformDirection(c.FaceNormal(*c.faces[f]), cw);
         ExpectNear(dirInHangar(cn), Reflect(dirInHangar(sn), axis),
-                   s.name + " face " + std::to_string(f));
+                   s.name + " face " + std::to_string(f), 1e-4f);
       }
       EXPECT_EQ(c.smoothingAngle, s.smoothingAngle);
       EXPECT_EQ(c.uvs, s.uvs);
@@ -241,7 +238,7 @@ TEST(Obverse, TopLevelRootSelectionFailsWithHostError) {
   test::ScriptedScope dialogs("input X");
   Obverse tool;
   Status s = Apply(tool, doc);
-  EXPECT_EQ(s, StatusFromError(91));
+  EXPECT_EQ(s, StatusFromError(err::ObjectVariableNotSet));
   EXPECT_THAT(LastError().description, ::testing::HasSubstr("no parent"));
 }
 

@@ -5,6 +5,7 @@
 
 #include "scene/builder.h"
 #include "support/dialogs.h"
+#include "support/expect_near.h"
 #include "support/stated_values.h"
 #include "support/temp_home.h"
 #include "support/tool_scene.h"
@@ -14,18 +15,14 @@
 namespace vlm {
 namespace {
 
+using test::ExpectNear;
+
 using host::HostDocument;
 using host::HostFace;
 using host::HostMesh;
 using host::HostNode;
 using ::testing::ElementsAre;
 using ::testing::StartsWith;
-
-void ExpectNear(Vec3 a, Vec3 b, const std::string& where) {
-  EXPECT_NEAR(a.x, b.x, 1e-5f) << where;
-  EXPECT_NEAR(a.y, b.y, 1e-5f) << where;
-  EXPECT_NEAR(a.z, b.z, 1e-5f) << where;
-}
 
 // A scene with a group "G" and fresh settings; `run` applies Ridgepull with a script.
 struct Fixture : test::ToolScene<Ridgepull> {

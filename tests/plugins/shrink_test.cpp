@@ -5,6 +5,7 @@
 
 #include "scene/builder.h"
 #include "support/dialogs.h"
+#include "support/expect_near.h"
 #include "support/stated_values.h"
 #include "support/temp_home.h"
 #include "support/tool_scene.h"
@@ -13,6 +14,8 @@
 namespace vlm {
 namespace {
 
+using test::ExpectNear;
+
 using host::HostDocument;
 using host::HostFace;
 using host::HostMesh;
@@ -20,12 +23,6 @@ using host::HostNode;
 using ::testing::ElementsAre;
 
 struct Fixture : test::ToolScene<Shrink> {};
-
-void ExpectNear(Vec3 a, Vec3 b, const std::string& where) {
-  EXPECT_NEAR(a.x, b.x, 1e-6f) << where;
-  EXPECT_NEAR(a.y, b.y, 1e-6f) << where;
-  EXPECT_NEAR(a.z, b.z, 1e-6f) << where;
-}
 
 TEST(ShrinkDescription, StatesItsValues) {
   Shrink tool;
@@ -42,7 +39,7 @@ TEST(Shrink, ASelectedFaceOfAGridMovesAloneAgainstItsNormal) {
   for (size_t i = 0; i < before.size(); ++i) {
     const bool moved = i == 5 || i == 6 || i == 9 || i == 10;
     ExpectNear(grid.vertices[i], before[i] - Vec3{0, moved ? 0.1f : 0, 0},
-               "vertex " + std::to_string(i));
+               "vertex " + std::to_string(i), 1e-6f);
   }
   EXPECT_EQ(GetSetting("VLMPlugin", "shrink", "txt0"), "0.1");
 }
@@ -55,7 +52,7 @@ TEST(Shrink, BoxCornersMoveAlongTheDiagonal) {
   ASSERT_EQ(f.run(), StatusOk);
   for (size_t i = 0; i < before.size(); ++i) {
     const Vec3 inward = Normalize(-before[i]);
-    ExpectNear(box.vertices[i], before[i] + inward * 0.1f, "corner " + std::to_string(i));
+    ExpectNear(box.vertices[i], before[i] + inward * 0.1f, "corner " + std::to_string(i), 1e-6f);
     EXPECT_NEAR(Length(box.vertices[i] - before[i]), 0.1f, 1e-6f);
   }
   // Normals, faces and texture coordinates stay.

@@ -1,4 +1,4 @@
-#include "tether_config.h"
+#include "fs10/tether_config.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

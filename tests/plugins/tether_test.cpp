@@ -11,12 +11,15 @@
 #include "scene/builder.h"
 #include "scene/scene_file.h"
 #include "support/dialogs.h"
+#include "support/expect_near.h"
 #include "support/stated_values.h"
 #include "tether_dialog.h"
 #include "vlm/settings.h"
 
 namespace vlm {
 namespace {
+
+using test::ExpectNear;
 
 using host::HostDocument;
 using host::HostMesh;
@@ -81,12 +84,6 @@ Outcome RunTether(Scene& s, const test::TetherFiles& files, const std::string& s
   Tether tool(files.plugins);
   Status status = tool.Plugin_Apply(&s.doc, &s.doc, 0, {}, {}, "");
   return {status, dialogs.Messages(), dialogs.Backend().Failure()};
-}
-
-void ExpectNear(Vec3 a, Vec3 b) {
-  EXPECT_NEAR(a.x, b.x, 1e-5f);
-  EXPECT_NEAR(a.y, b.y, 1e-5f);
-  EXPECT_NEAR(a.z, b.z, 1e-5f);
 }
 
 TEST(TetherDescription, StatesItsValues) {

@@ -20,10 +20,14 @@ inline constexpr int32_t OutOfMemory = 7;
 inline constexpr int32_t SubscriptOutOfRange = 9;
 inline constexpr int32_t DivisionByZero = 11;
 inline constexpr int32_t TypeMismatch = 13;
+inline constexpr int32_t CannotLoadLibrary = 48;
 inline constexpr int32_t BadFileName = 52;
 inline constexpr int32_t FileNotFound = 53;
 inline constexpr int32_t PathFileAccess = 75;
+inline constexpr int32_t ObjectVariableNotSet = 91;
 inline constexpr int32_t ObjectRequired = 424;
+inline constexpr int32_t CannotCreateObject = 429;
+inline constexpr int32_t DuplicateKey = 457;  // a collection already holds the key
 }  // namespace err
 
 // The standard description of a classic error number ("Division by zero"), or
@@ -78,8 +82,8 @@ Status Guard(F&& f) noexcept;
 [[noreturn]] void Raise(int32_t number, std::string description);
 // Error 11 on a zero denominator (error 6 for 0 / 0, as the runtime had it).
 float CheckedDivide(float numerator, float denominator);
-float CheckedFloat(double value);                         // error 6 when out of float range
-int32_t CheckedInt32(double value);                       // rounds half to even; error 6
+float CheckedFloat(double value);    // error 6 when out of float range
+int32_t CheckedInt32(double value);  // rounds half to even; error 6
 
 namespace detail {
 Status RecordCurrentException() noexcept;

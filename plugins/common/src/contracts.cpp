@@ -34,12 +34,12 @@ void* PluginBase::QueryInterface(std::string_view name) noexcept {
   return name == Plugin::InterfaceName ? static_cast<Plugin*>(this) : nullptr;
 }
 
-Status PluginBase::Plugin_Apply(vlm::Scene* Scene, vlm::SceneGraph* SceneGraph, int32_t DeviceID,
+Status PluginBase::Plugin_Apply(vlm::Scene* scene, vlm::SceneGraph* sceneGraph, int32_t DeviceID,
                                 std::span<const float>, std::span<const int32_t>,
                                 const std::string&) noexcept {
   return Guard([&] {
-    if (!Scene || !SceneGraph) Raise(err::ObjectRequired);
-    Apply(*Scene, *SceneGraph, DeviceID);
+    if (!scene || !sceneGraph) Raise(err::ObjectRequired);
+    Apply(*scene, *sceneGraph, DeviceID);
   });
 }
 
@@ -86,13 +86,13 @@ void* ImportExportBase::QueryInterface(std::string_view name) noexcept {
 }
 
 Status ImportExportBase::PluginImportExport_Export(const std::string& ExportFileName,
-                                                   Node* ExportGroup, vlm::SceneGraph* SceneGraph,
+                                                   Node* ExportGroup, vlm::SceneGraph* sceneGraph,
                                                    Unknown*, std::span<const float>,
                                                    std::span<const int32_t>,
                                                    const std::string&) noexcept {
   return Guard([&] {
-    if (!SceneGraph) Raise(err::ObjectRequired);
-    Export(ExportFileName, ExportGroup, *SceneGraph);
+    if (!sceneGraph) Raise(err::ObjectRequired);
+    Export(ExportFileName, ExportGroup, *sceneGraph);
   });
 }
 
@@ -142,15 +142,15 @@ void* OperationBase::QueryInterface(std::string_view name) noexcept {
   return name == Operation::InterfaceName ? static_cast<Operation*>(this) : nullptr;
 }
 
-Status OperationBase::Operation_Apply(vlm::SceneGraph* SceneGraph, int32_t DeviceID, int32_t,
+Status OperationBase::Operation_Apply(vlm::SceneGraph* sceneGraph, int32_t DeviceID, int32_t,
                                       int32_t, std::span<const float>,
                                       std::span<const float> UserDataSingles,
                                       std::span<const int32_t>, const std::string&,
                                       const std::string&, int16_t& result) noexcept {
   result = VbFalse;
   return Guard([&] {
-    if (!SceneGraph) Raise(err::ObjectRequired);
-    result = Flag(Apply(*SceneGraph, DeviceID, UserDataSingles));
+    if (!sceneGraph) Raise(err::ObjectRequired);
+    result = Flag(Apply(*sceneGraph, DeviceID, UserDataSingles));
   });
 }
 

@@ -1,11 +1,11 @@
 #include "vlm/export_support.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 #include "vlm/model.h"
 #include "vlm/refusal.h"
+#include "vlm/text.h"
 
 namespace vlm {
 
@@ -90,10 +90,7 @@ Node* ChooseExportNode(Node* exportGroup, Node* rootNode, const std::string& tit
   NodeCollection* children = rootNode->Children();
   for (int32_t i = 0; i < children->Count(); ++i) {
     Node* child = children->Item(i);
-    std::string name = child->Name();
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (name == "main") return child;
+    if (EqualsNoCase(child->Name(), "main")) return child;
   }
   RefuseRun("Select a group to export or name one group 'Main'", mb::OKOnly, title);
   return nullptr;

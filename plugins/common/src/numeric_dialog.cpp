@@ -6,17 +6,10 @@
 
 #include "vlm/error.h"
 #include "vlm/settings.h"
+#include "vlm/text.h"
 
 namespace vlm {
 namespace {
-
-constexpr std::string_view kBlanks = " \t";
-
-std::string_view Trim(std::string_view s) {
-  size_t first = s.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
-}
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
@@ -145,10 +138,8 @@ float fnVal(std::string_view text, float sscale) {
 }
 
 std::string NumberText(float value) {
-  if (value == 0) return "0";
-  char buffer[64];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return ec == std::errc() ? std::string(buffer, end) : std::string("0");
+  if (value == 0) return "0";  // -0 too
+  return ShortestText(value);
 }
 
 float ToSingle(std::string_view text) {

@@ -23,7 +23,7 @@ class PluginImportExport {
   // Runs the export of ExportGroup (the root node: the exporter chooses) to ExportFileName.
   // ApplicationState and the user-data arguments are not read.
   virtual Status PluginImportExport_Export(const std::string& ExportFileName, Node* ExportGroup,
-                                           SceneGraph* SceneGraph, Unknown* ApplicationState,
+                                           SceneGraph* sceneGraph, Unknown* ApplicationState,
                                            std::span<const float> UserDataSingles,
                                            std::span<const int32_t> UserDataLongs,
                                            const std::string& UserDataString) noexcept = 0;
@@ -33,7 +33,7 @@ class PluginImportExport {
   virtual Status PluginImportExport_FileType(std::string& value) noexcept = 0;  // no dot
   virtual Status PluginImportExport_FileTypeDescription(std::string& value) noexcept = 0;
   virtual Status PluginImportExport_Import(const std::string& ImportFileName, Node* ImportGroup,
-                                           SceneGraph* SceneGraph, Unknown* ApplicationState,
+                                           SceneGraph* sceneGraph, Unknown* ApplicationState,
                                            std::span<const float> UserDataSingles,
                                            std::span<const int32_t> UserDataLongs,
                                            const std::string& UserDataString) noexcept = 0;
@@ -63,7 +63,7 @@ class ImportExportBase : public Unknown, public PluginImportExport {
   void* QueryInterface(std::string_view interfaceName) noexcept override;
 
   Status PluginImportExport_Export(const std::string& ExportFileName, Node* ExportGroup,
-                                   vlm::SceneGraph* SceneGraph, Unknown* ApplicationState,
+                                   vlm::SceneGraph* sceneGraph, Unknown* ApplicationState,
                                    std::span<const float> UserDataSingles,
                                    std::span<const int32_t> UserDataLongs,
                                    const std::string& UserDataString) noexcept final;
@@ -74,7 +74,7 @@ class ImportExportBase : public Unknown, public PluginImportExport {
   Status PluginImportExport_FileTypeDescription(std::string& value) noexcept final;
   // Does nothing and succeeds.
   Status PluginImportExport_Import(const std::string& ImportFileName, Node* ImportGroup,
-                                   vlm::SceneGraph* SceneGraph, Unknown* ApplicationState,
+                                   vlm::SceneGraph* sceneGraph, Unknown* ApplicationState,
                                    std::span<const float> UserDataSingles,
                                    std::span<const int32_t> UserDataLongs,
                                    const std::string& UserDataString) noexcept final;

@@ -35,7 +35,7 @@ class Operation {
   static constexpr std::string_view InterfaceName = "Operation";
 
   // `result` is true (-1) when every selected shape was processed.
-  virtual Status Operation_Apply(SceneGraph* SceneGraph, int32_t DeviceID, int32_t OperationVersion,
+  virtual Status Operation_Apply(SceneGraph* sceneGraph, int32_t DeviceID, int32_t OperationVersion,
                                  int32_t ApplyMode, std::span<const float> ApplyModeParameters,
                                  std::span<const float> UserDataSingles,
                                  std::span<const int32_t> UserDataLongs,
@@ -47,14 +47,14 @@ class Operation {
   virtual Status Operation_Cost(int32_t& value) noexcept = 0;
   virtual Status Operation_MultiShapeApplyMethod(int32_t& value) noexcept = 0;
   virtual Status Operation_Name(std::string& value) noexcept = 0;
-  virtual Status Operation_GetParameters(SceneGraph* SceneGraph, int32_t Version,
+  virtual Status Operation_GetParameters(SceneGraph* sceneGraph, int32_t Version,
                                          int32_t SelectionType,
                                          std::vector<OperationParameter>& Parameters) noexcept = 0;
   virtual Status Operation_ToolTipText(std::string& value) noexcept = 0;
   virtual Status Operation_Version(int32_t& value) noexcept = 0;
   virtual Status Operation_IsDestructive(int16_t& value) noexcept = 0;
   virtual Status Operation_IsStandardFeature(int16_t& value) noexcept = 0;
-  virtual Status Operation_ShowParameters(SceneGraph* SceneGraph, int32_t Version,
+  virtual Status Operation_ShowParameters(SceneGraph* sceneGraph, int32_t Version,
                                           int32_t SelectionType) noexcept = 0;
   virtual Status Operation_SupportApplyMode(int32_t Version, int32_t ApplyMode,
                                             int32_t SelectionType, int16_t& result) noexcept = 0;
@@ -84,7 +84,7 @@ class OperationBase : public Unknown, public Operation {
 
   void* QueryInterface(std::string_view interfaceName) noexcept override;
 
-  Status Operation_Apply(vlm::SceneGraph* SceneGraph, int32_t DeviceID, int32_t OperationVersion,
+  Status Operation_Apply(vlm::SceneGraph* sceneGraph, int32_t DeviceID, int32_t OperationVersion,
                          int32_t ApplyMode, std::span<const float> ApplyModeParameters,
                          std::span<const float> UserDataSingles,
                          std::span<const int32_t> UserDataLongs, const std::string& UserDataString,
@@ -95,7 +95,7 @@ class OperationBase : public Unknown, public Operation {
   Status Operation_Cost(int32_t& value) noexcept final;
   Status Operation_MultiShapeApplyMethod(int32_t& value) noexcept final;
   Status Operation_Name(std::string& value) noexcept final;
-  Status Operation_GetParameters(vlm::SceneGraph* SceneGraph, int32_t Version,
+  Status Operation_GetParameters(vlm::SceneGraph* sceneGraph, int32_t Version,
                                  int32_t SelectionType,
                                  std::vector<OperationParameter>& Parameters) noexcept final;
   Status Operation_ToolTipText(std::string& value) noexcept final;
@@ -103,7 +103,7 @@ class OperationBase : public Unknown, public Operation {
   Status Operation_IsDestructive(int16_t& value) noexcept final;
   Status Operation_IsStandardFeature(int16_t& value) noexcept final;
   // Shows nothing; the host edits the parameters itself.
-  Status Operation_ShowParameters(vlm::SceneGraph* SceneGraph, int32_t Version,
+  Status Operation_ShowParameters(vlm::SceneGraph* sceneGraph, int32_t Version,
                                   int32_t SelectionType) noexcept final;
   Status Operation_SupportApplyMode(int32_t Version, int32_t ApplyMode, int32_t SelectionType,
                                     int16_t& result) noexcept final;

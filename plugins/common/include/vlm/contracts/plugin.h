@@ -41,7 +41,7 @@ class Plugin {
 
   // Runs the tool on the host's current scene. DeviceID names the view whose scene-graph
   // selection applies. No tool reads the user-data arguments.
-  virtual Status Plugin_Apply(Scene* Scene, SceneGraph* SceneGraph, int32_t DeviceID,
+  virtual Status Plugin_Apply(Scene* scene, SceneGraph* sceneGraph, int32_t DeviceID,
                               std::span<const float> UserDataSingles,
                               std::span<const int32_t> UserDataLongs,
                               const std::string& UserDataString) noexcept = 0;
@@ -78,7 +78,7 @@ class PluginBase : public Unknown, public Plugin {
 
   void* QueryInterface(std::string_view interfaceName) noexcept override;
 
-  Status Plugin_Apply(vlm::Scene* Scene, vlm::SceneGraph* SceneGraph, int32_t DeviceID,
+  Status Plugin_Apply(vlm::Scene* scene, vlm::SceneGraph* sceneGraph, int32_t DeviceID,
                       std::span<const float> UserDataSingles,
                       std::span<const int32_t> UserDataLongs,
                       const std::string& UserDataString) noexcept final;

@@ -1,15 +1,15 @@
-#include "tether_config.h"
+#include "fs10/tether_config.h"
 
 #include "vlm/plugin_folder.h"
 
 #include <algorithm>
-#include <cctype>
 #include <system_error>
 
-#include "mod_types.h"
+#include "fs10/mod_types.h"
 #include "vlm/component.h"
 #include "vlm/error.h"
 #include "vlm/settings.h"
+#include "vlm/text.h"
 #include "vlm/text_encoding.h"
 
 namespace vlm::tetherconfig {
@@ -46,10 +46,7 @@ std::string DeclaredEncoding(std::string_view bytes) {
   if (at == std::string_view::npos) return {};
   const size_t end = bytes.find(bytes[at], at + 1);
   if (end == std::string_view::npos) return {};
-  std::string name(bytes.substr(at + 1, end - at - 1));
-  std::transform(name.begin(), name.end(), name.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return name;
+  return ToLower(bytes.substr(at + 1, end - at - 1));
 }
 
 // Parses `bytes` (the content of `file`); "" on success, else what is wrong and where. Text
@@ -77,13 +74,6 @@ std::string Parse(pugi::xml_document& doc, const std::string& bytes, const fs::p
   doc.reset();
   return Quoted(file) + " is not well-formed XML at " + PlaceOf(text, result.offset) + ": " +
          result.description();
-}
-
-std::string Trim(std::string text) {
-  auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
-  text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
-  text.erase(std::find_if_not(text.rbegin(), text.rend(), blank).base(), text.end());
-  return text;
 }
 
 std::optional<std::string> AttributeOf(const pugi::xml_node& node, const char* name) {
@@ -145,11 +135,8 @@ std::vector<std::string> EffectFiles(const fs::path& folder) {
   std::vector<std::string> names;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string ext = it->path().extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     std::error_code typeError;
-    if (ext == ".fx" && it->is_regular_file(typeError))
+    if (EqualsNoCase(it->path().extension().string(), ".fx") && it->is_regular_file(typeError))
       names.push_back(text::DecodeText(it->path().filename().string()));
   }
   std::sort(names.begin(), names.end());
@@ -179,7 +166,7 @@ std::vector<std::string> PartDefinitions::partsWith(const char* marker) const {
     for (pugi::xml_node child : part.children()) {
       if (child.type() != pugi::node_element) continue;
       if (std::string_view(child.name()) == "Name") {
-        current = Trim(child.text().get());
+        current = TrimWhitespace(child.text().get());
       } else if (!added && std::string_view(child.name()) == marker) {
         names.push_back(current);
         added = true;

@@ -1,4 +1,4 @@
-#include "attachment.h"
+#include "fs10/attachment.h"
 
 #include "vlm/error.h"
 #include "vlm/forms.h"

@@ -1,4 +1,4 @@
-#include "mod_types.h"
+#include "fs10/mod_types.h"
 
 #include <cstdint>
 #include <optional>
