@@ -37,7 +37,8 @@ enum class ControlKind {
   PictureBox,
   CommonDialog,
 };
-// "text box", "check box", ... as messages name the kinds.
+// "text box", "check box", ... as messages name the kinds (vlm/control_kinds.h says what else
+// each kind means to a back-end).
 const char* ControlKindName(ControlKind kind);
 
 // Key codes used by key events.

@@ -1,0 +1,47 @@
+// Small text helpers the dialog back-ends share: blanks, case, quoting and whole numbers as the
+// dialog script writes them.
+#pragma once
+
+#include <cctype>
+#include <charconv>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vlm::dialog_text {
+
+inline constexpr const char* kBlanks = " \t\r\n";
+
+inline std::string_view Trim(std::string_view s) {
+  size_t first = s.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
+}
+
+inline std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+inline std::string Quote(std::string_view s) {
+  return "\"" + std::string(s) + "\"";
+}
+
+// "a", "b", "c" with the quotes.
+inline std::string QuotedList(const std::vector<std::string>& items) {
+  std::string list;
+  for (const std::string& item : items)
+    list += (list.empty() ? "" : ", ") + Quote(item);
+  return list;
+}
+
+// A whole decimal integer, with an optional sign, and nothing else.
+inline bool ParseInt(std::string_view s, int& out) {
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+  return !s.empty() && ec == std::errc() && end == s.data() + s.size();
+}
+
+}  // namespace vlm::dialog_text
