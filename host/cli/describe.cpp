@@ -7,10 +7,13 @@
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <variant>
 
 #include "cli/commands.h"
 #include "vlm/component.h"
 #include "vlm/contracts/form_catalog.h"
+#include "vlm/control_kinds.h"
 #include "vlm/error.h"
 #include "vlm/forms.h"
 #include "vlm/scripted_dialogs.h"
@@ -41,42 +44,13 @@ json DescribeControl(const Form& form, const Control& c) {
       {"name", c.FullName()},       {"kind", ControlKindName(c.Kind())}, {"caption", c.Caption()},
       {"toolTip", c.ToolTipText()}, {"tab", TabCaption(form, c, order)}, {"enabled", c.Enabled()},
       {"visible", c.Visible()}};
-  switch (c.Kind()) {
-    case ControlKind::TextBox:
-      d["value"] = static_cast<const TextBox&>(c).Text();
-      break;
-    case ControlKind::CheckBox:
-      d["value"] = static_cast<const CheckBox&>(c).Value();
-      break;
-    case ControlKind::OptionButton:
-      d["value"] = static_cast<const OptionButton&>(c).Value() ? 1 : 0;
-      break;
-    case ControlKind::Slider: {
-      const auto& slider = static_cast<const Slider&>(c);
-      d["value"] = slider.Value();
-      d["min"] = slider.Min();
-      d["max"] = slider.Max();
-      break;
-    }
-    case ControlKind::ListBox:
-    case ControlKind::ComboBox: {
-      const auto& list = static_cast<const ListControl&>(c);
-      d["value"] = list.Text();
-      d["entries"] = list.Items();
-      break;
-    }
-    case ControlKind::TabStrip: {
-      const auto& tabs = static_cast<const TabStrip&>(c);
-      json captions = json::array();
-      for (int i = 1; i <= tabs.TabCount(); ++i)
-        captions.push_back(tabs.TabAt(i).caption);
-      d["value"] = tabs.SelectedIndex() > 0 ? tabs.TabAt(tabs.SelectedIndex()).caption : "";
-      d["entries"] = captions;
-      break;
-    }
-    default:
-      break;
+  if (std::optional<ControlValue> value = ValueOf(c))
+    std::visit([&d](const auto& v) { d["value"] = v; }, *value);
+  if (std::optional<std::pair<int, int>> range = RangeOf(c)) {
+    d["min"] = range->first;
+    d["max"] = range->second;
   }
+  if (std::optional<std::vector<std::string>> entries = EntriesOf(c)) d["entries"] = *entries;
   return d;
 }
 

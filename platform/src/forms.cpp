@@ -44,36 +44,6 @@ std::string& HelpFileSlot() {
 
 }  // namespace
 
-const char* ControlKindName(ControlKind kind) {
-  switch (kind) {
-    case ControlKind::TextBox:
-      return "text box";
-    case ControlKind::CheckBox:
-      return "check box";
-    case ControlKind::OptionButton:
-      return "option button";
-    case ControlKind::ListBox:
-      return "list box";
-    case ControlKind::ComboBox:
-      return "drop-down list";
-    case ControlKind::Slider:
-      return "slider";
-    case ControlKind::TabStrip:
-      return "tab strip";
-    case ControlKind::Label:
-      return "label";
-    case ControlKind::CommandButton:
-      return "command button";
-    case ControlKind::Frame:
-      return "frame";
-    case ControlKind::PictureBox:
-      return "picture box";
-    case ControlKind::CommonDialog:
-      return "common dialog";
-  }
-  return "control";
-}
-
 // ---- Control ------------------------------------------------------------------------------
 
 Control::Control(Form& form, ControlKind kind, std::string name, int index)

@@ -37,7 +37,8 @@ enum class ControlKind {
   PictureBox,
   CommonDialog,
 };
-// "text box", "check box", ... as messages name the kinds.
+// "text box", "check box", ... as messages name the kinds (vlm/control_kinds.h says what else
+// each kind means to a back-end).
 const char* ControlKindName(ControlKind kind);
 
 // Key codes used by key events.
@@ -331,11 +332,12 @@ class ControlArray {
   T& operator()(int index) const { return *items_.at(static_cast<size_t>(index)); }
   int Count() const { return static_cast<int>(items_.size()); }
   // Handlers for the whole array, called with the index of the control.
-  void OnClick(std::function<void(int)> handler);
-  void OnChange(std::function<void(int)> handler);
-  void OnLostFocus(std::function<void(int)> handler);
+  void OnClick(std::function<void(int)> handler) { Bind(&T::Click, std::move(handler)); }
+  void OnChange(std::function<void(int)> handler) { Bind(&T::Change, std::move(handler)); }
+  void OnLostFocus(std::function<void(int)> handler) { Bind(&T::LostFocus, std::move(handler)); }
 
  private:
+  void Bind(std::function<void()> T::*event, std::function<void(int)> handler);
   std::vector<std::unique_ptr<T>> items_;
 };
 
@@ -457,24 +459,10 @@ std::shared_ptr<DialogBackend> SetDialogBackend(std::shared_ptr<DialogBackend> b
 
 // ---- template members -------------------------------------------------------------------------
 template <class T>
-void ControlArray<T>::OnClick(std::function<void(int)> handler) {
+void ControlArray<T>::Bind(std::function<void()> T::*event, std::function<void(int)> handler) {
   for (auto& item : items_) {
     int i = item->Index();
-    item->Click = [handler, i] { handler(i); };
-  }
-}
-template <class T>
-void ControlArray<T>::OnChange(std::function<void(int)> handler) {
-  for (auto& item : items_) {
-    int i = item->Index();
-    item->Change = [handler, i] { handler(i); };
-  }
-}
-template <class T>
-void ControlArray<T>::OnLostFocus(std::function<void(int)> handler) {
-  for (auto& item : items_) {
-    int i = item->Index();
-    item->LostFocus = [handler, i] { handler(i); };
+    (*item).*event = [handler, i] { handler(i); };
   }
 }
 

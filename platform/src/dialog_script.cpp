@@ -1,0 +1,318 @@
+// The dialog-script language: cuts a script into actions and reads each one.
+#include <algorithm>
+#include <cctype>
+#include <optional>
+
+#include "scripted_internal.h"
+
+namespace vlm {
+
+namespace {
+
+using dialog_text::kBlanks;
+using dialog_text::Lower;
+using dialog_text::ParseInt;
+using dialog_text::Trim;
+using scripted::kButtons;
+using scripted::NamedButton;
+using scripted::Quote;
+
+// "txt" or "txt(0)": a name starts with a letter or "_" and holds letters, digits and "_".
+bool ParseControlName(std::string_view s, std::string& name, int& index) {
+  auto isStart = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; };
+  auto isPart = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  if (s.empty() || !isStart(s.front())) return false;
+  size_t end = 1;
+  while (end < s.size() && isPart(s[end]))
+    ++end;
+  name = std::string(s.substr(0, end));
+  index = -1;
+  if (end == s.size()) return true;
+  if (s[end] != '(' || s.back() != ')') return false;
+  std::string_view digits = Trim(s.substr(end + 1, s.size() - end - 2));
+  if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+      })) {
+    return false;
+  }
+  return ParseInt(digits, index);
+}
+
+struct NamedKey {
+  const char* name;
+  int code;
+};
+constexpr NamedKey kNamedKeys[] = {
+    {"tab", key::Tab},    {"enter", key::Enter}, {"return", key::Enter}, {"escape", key::Escape},
+    {"esc", key::Escape}, {"space", 32},         {"backspace", 8},       {"delete", 46},
+};
+
+// Parses "ctrl+shift+F1"; returns what is wrong, or "" when it is a key.
+std::string ParseKey(std::string_view text, int& code, int& shiftState) {
+  shiftState = 0;
+  for (;;) {
+    size_t plus = text.find('+');
+    if (plus == std::string_view::npos) break;
+    std::string modifier = Lower(Trim(text.substr(0, plus)));
+    if (modifier == "ctrl" || modifier == "control") {
+      shiftState |= shift::Ctrl;
+    } else if (modifier == "shift") {
+      shiftState |= shift::Shift;
+    } else if (modifier == "alt") {
+      shiftState |= shift::Alt;
+    } else {
+      return Quote(modifier) + " is not ctrl, shift or alt";
+    }
+    text = text.substr(plus + 1);
+  }
+  std::string name = Lower(Trim(text));
+  if (name.empty()) return "no key after the modifiers";
+  if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0]))) {
+    code = std::toupper(static_cast<unsigned char>(name[0]));  // key codes of letters: 'A'..'Z'
+    return {};
+  }
+  int number = 0;
+  if (name[0] == 'f' && ParseInt(std::string_view(name).substr(1), number) && number >= 1 &&
+      number <= 12 && std::isdigit(static_cast<unsigned char>(name[1]))) {
+    code = key::F1 + number - 1;
+    return {};
+  }
+  for (const NamedKey& named : kNamedKeys) {
+    if (name == named.name) {
+      code = named.code;
+      return {};
+    }
+  }
+  return "unknown key " + Quote(Trim(text)) +
+         "; the keys are F1..F12, Tab, Enter, Escape, Space, Backspace, Delete, a letter or a "
+         "digit";
+}
+
+// One action as the scanner cut it out of the script: its text as written and, when its value
+// was quoted, the value with the quotes and escapes taken away.
+struct ScannedAction {
+  std::string_view text;
+  std::optional<std::string> quoted;
+};
+
+// The actions that take a value after a blank (NAME=VALUE takes it after "=").
+bool TakesWordValue(std::string_view word) {
+  std::string w = Lower(word);
+  return w == "input" || w == "file" || w == "answer";
+}
+
+DialogAction ParseAction(const ScannedAction& scanned, const std::string& origin) {
+  std::string_view text = scanned.text;
+  auto fail = [&](const std::string& problem) -> DialogAction {
+    throw Error(err::InvalidProcedureCall, origin + ": " + problem);
+  };
+  DialogAction action;
+  action.text = std::string(text);
+
+  size_t equals = text.find('=');
+  std::string_view target = Trim(text.substr(0, equals));
+  if (equals != std::string_view::npos && ParseControlName(target, action.name, action.index)) {
+    if (scanned.quoted) {
+      action.value = *scanned.quoted;
+      return action;
+    }
+    std::string_view value = Trim(text.substr(equals + 1));
+    if (value.empty()) return fail(Quote(text) + " has no value (write \"\" for an empty text)");
+    action.value = value == "\"\"" ? std::string() : std::string(value);
+    return action;
+  }
+
+  size_t blank = text.find_first_of(kBlanks);
+  std::string word = Lower(text.substr(0, blank));
+  std::string_view rest = blank == std::string_view::npos ? "" : Trim(text.substr(blank));
+  if (scanned.quoted) rest = *scanned.quoted;
+  using Kind = DialogAction::Kind;
+  if (word == "click") {
+    action.kind = Kind::Click;
+    if (rest.empty()) return fail(Quote(text) + " needs the name of a control");
+    if (!ParseControlName(rest, action.name, action.index)) {
+      return fail(Quote(text) + ": " + Quote(rest) + " is not a control name");
+    }
+  } else if (word == "enter" || word == "escape") {
+    action.kind = word == "enter" ? Kind::Enter : Kind::Escape;
+    if (!rest.empty()) return fail(Quote(text) + ": " + word + " takes nothing after it");
+  } else if (word == "key") {
+    action.kind = Kind::Key;
+    if (rest.empty()) return fail(Quote(text) + " needs a key (F1, Tab, ctrl+Tab, ...)");
+    std::string problem = ParseKey(rest, action.keyCode, action.shiftState);
+    if (!problem.empty()) return fail(Quote(text) + ": " + problem);
+    action.name = std::string(rest);
+  } else if (word == "input") {
+    action.kind = Kind::Input;
+    action.value = std::string(rest);
+  } else if (word == "file") {
+    action.kind = Kind::File;
+    action.value = std::string(rest);
+    action.cancel = rest.empty();  // a quoted "" cancels too: no file has an empty name
+  } else if (word == "color" || word == "colour") {
+    action.kind = Kind::Color;
+    action.cancel = rest.empty();
+    if (!action.cancel) {
+      int rgb[3] = {0, 0, 0};
+      int count = 0;
+      std::string_view left = rest;
+      for (;;) {
+        size_t comma = left.find(',');
+        std::string_view part = Trim(left.substr(0, comma));
+        if (count == 3) return fail(Quote(text) + ": expected three components R,G,B");
+        if (!ParseInt(part, rgb[count]) || rgb[count] < 0 || rgb[count] > 255) {
+          return fail(Quote(text) + ": components must be 0..255");
+        }
+        ++count;
+        if (comma == std::string_view::npos) break;
+        left = left.substr(comma + 1);
+      }
+      if (count != 3) return fail(Quote(text) + ": expected three components R,G,B");
+      action.color = rgb[0] + 256 * rgb[1] + 65536 * rgb[2];
+    }
+  } else if (word == "answer") {
+    action.kind = Kind::Answer;
+    std::string wanted = Lower(rest);
+    for (const NamedButton& b : kButtons) {
+      if (Lower(b.name) == wanted) {
+        action.button = b.answer;
+        action.value = b.name;
+      }
+    }
+    if (action.button == 0) {
+      return fail(Quote(text) + ": " +
+                  (rest.empty() ? "no button given" : "unknown button " + Quote(rest)) +
+                  "; the buttons are OK, Cancel, Abort, Retry, Ignore, Yes, No");
+    }
+  } else if (equals != std::string_view::npos) {
+    return fail(Quote(text) + ": " + Quote(target) + " is not a control name");
+  } else {
+    return fail("unknown action " + Quote(text) +
+                "; the actions are NAME=VALUE, click NAME, enter, escape, key KEY, input TEXT, "
+                "file [PATH], color [R,G,B] and answer BUTTON");
+  }
+  return action;
+}
+
+bool IsLineBreak(char c) {
+  return c == '\n' || c == '\r';
+}
+
+// Cuts the script into actions. An action ends at ";" (and, in a script file, at a line
+// break), except inside a quoted value: a value that starts with a double quote (right after
+// "=", or after input, file or answer) runs to the closing quote, with \" and \\ standing
+// for a quote and a backslash. A quote anywhere else is an ordinary character, so 6" still
+// means six inches, and a value whose quote is not closed before the end of its action (or is
+// followed by more text) is taken as it is written, as it always was.
+class Scanner {
+ public:
+  Scanner(std::string_view script, const std::string& origin, bool file)
+      : s_(script), origin_(origin), file_(file) {}
+
+  std::vector<DialogAction> Run() {
+    std::vector<DialogAction> actions;
+    while (pos_ < s_.size()) {
+      SkipBlanks();
+      if (pos_ >= s_.size()) break;
+      char c = s_[pos_];
+      if (c == ';') {
+        ++pos_;
+      } else if (file_ && IsLineBreak(c)) {
+        if (c == '\n') ++line_;
+        ++pos_;
+      } else if (file_ && c == '#' && AtLineStart()) {  // a comment line
+        while (pos_ < s_.size() && !IsLineBreak(s_[pos_]))
+          ++pos_;
+      } else {
+        ScannedAction scanned = ScanOne();
+        std::string_view trimmed = Trim(scanned.text);
+        if (trimmed.empty()) continue;
+        actions.push_back(ParseAction({trimmed, scanned.quoted}, Origin()));
+        if (file_) actions.back().where = Origin();
+      }
+    }
+    return actions;
+  }
+
+ private:
+  std::string Origin() const { return file_ ? origin_ + ":" + std::to_string(line_) : origin_; }
+  void SkipBlanks() {
+    while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t'))
+      ++pos_;
+  }
+  bool AtLineStart() const {
+    for (size_t i = pos_; i > 0; --i) {
+      char c = s_[i - 1];
+      if (IsLineBreak(c)) return true;
+      if (c != ' ' && c != '\t') return false;
+    }
+    return true;
+  }
+  bool AtEnd(size_t at) const {
+    return at >= s_.size() || s_[at] == ';' || (file_ && IsLineBreak(s_[at]));
+  }
+  bool AtEnd() const { return AtEnd(pos_); }
+
+  ScannedAction ScanOne() {
+    const size_t start = pos_;
+    // The first word, to tell "input TEXT" and friends from NAME=VALUE.
+    while (!AtEnd() && s_[pos_] != '=' && s_[pos_] != ' ' && s_[pos_] != '\t')
+      ++pos_;
+    bool valueStarts = false;
+    if (pos_ < s_.size() && s_[pos_] != '=' && TakesWordValue(s_.substr(start, pos_ - start))) {
+      SkipBlanks();
+      valueStarts = true;
+    } else {
+      while (!AtEnd() && s_[pos_] != '=')
+        ++pos_;
+      if (!AtEnd()) {  // at "="
+        ++pos_;
+        SkipBlanks();
+        valueStarts = true;
+      }
+    }
+    ScannedAction scanned;
+    if (valueStarts && pos_ < s_.size() && s_[pos_] == '"') scanned.quoted = ScanQuoted();
+    while (!AtEnd())
+      ++pos_;
+    scanned.text = s_.substr(start, pos_ - start);
+    return scanned;
+  }
+
+  // The quoted value at pos_, which moves past it; nullopt (pos_ unmoved) when the quote is
+  // not closed before the action ends or more text follows it.
+  std::optional<std::string> ScanQuoted() {
+    std::string value;
+    size_t at = pos_ + 1;
+    for (;;) {
+      if (at >= s_.size() || (file_ && IsLineBreak(s_[at]))) return std::nullopt;
+      char c = s_[at++];
+      if (c == '"') break;
+      if (c == '\\' && at < s_.size() && (s_[at] == '"' || s_[at] == '\\')) {
+        value += s_[at++];
+      } else {
+        value += c;  // any other backslash is itself: C:\dir\x.dds
+      }
+    }
+    while (at < s_.size() && (s_[at] == ' ' || s_[at] == '\t' || (!file_ && IsLineBreak(s_[at]))))
+      ++at;
+    if (!AtEnd(at)) return std::nullopt;
+    pos_ = at;
+    return value;
+  }
+
+  std::string_view s_;
+  const std::string& origin_;
+  bool file_;
+  size_t pos_ = 0;
+  int line_ = 1;
+};
+
+}  // namespace
+
+std::vector<DialogAction> ParseDialogScript(std::string_view script, const std::string& origin,
+                                            bool file) {
+  return Scanner(script, origin, file).Run();
+}
+
+}  // namespace vlm

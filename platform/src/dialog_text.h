@@ -1,0 +1,46 @@
+// Small text helpers the dialog back-ends share: blanks, case, quoting and whole numbers as the
+// dialog script writes them.
+#pragma once
+
+#include <cctype>
+#include <charconv>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vlm/text.h"
+
+namespace vlm::dialog_text {
+
+// What separates the words of an action (line ends too: a script given on the command line
+// may span lines).
+inline constexpr const char* kBlanks = " \t\r\n";
+
+inline std::string_view Trim(std::string_view s) {
+  return TrimAny(s, kBlanks);
+}
+
+inline std::string Lower(std::string_view s) {
+  return ToLower(s);
+}
+
+inline std::string Quote(std::string_view s) {
+  return "\"" + std::string(s) + "\"";
+}
+
+// "a", "b", "c" with the quotes.
+inline std::string QuotedList(const std::vector<std::string>& items) {
+  std::string list;
+  for (const std::string& item : items)
+    list += (list.empty() ? "" : ", ") + Quote(item);
+  return list;
+}
+
+// A whole decimal integer, with an optional sign, and nothing else.
+inline bool ParseInt(std::string_view s, int& out) {
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+  return !s.empty() && ec == std::errc() && end == s.data() + s.size();
+}
+
+}  // namespace vlm::dialog_text
