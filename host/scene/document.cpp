@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <utility>
 
 #include "vlm/error.h"
 
@@ -973,10 +974,11 @@ std::string Describe(const HostNode& node) {
 }
 
 // The group the first `count` steps lead to from `root`.
-HostNode* Walk(HostNode& root, const std::vector<Step>& steps, size_t count, std::string* problem) {
-  HostNode* node = &root;
+template <class NodeT>
+NodeT* Walk(NodeT& root, const std::vector<Step>& steps, size_t count, std::string* problem) {
+  NodeT* node = &root;
   for (size_t i = 0; i < count; ++i) {
-    HostNode* next = FindSibling(node->children, steps[i]);
+    NodeT* next = FindSibling(node->children, steps[i]);
     if (!next) {
       if (problem)
         *problem = "no group \"" + steps[i].written + "\" in " + Describe(*node) +
@@ -989,17 +991,11 @@ HostNode* Walk(HostNode& root, const std::vector<Step>& steps, size_t count, std
   return node;
 }
 
-}  // namespace
-
-HostNode* HostDocument::FindGroup(std::string_view path, std::string* problem) {
-  std::vector<Step> steps = SplitPath(path);
-  return Walk(*root_, steps, steps.size(), problem);
-}
-
-HostMesh* HostDocument::FindMesh(std::string_view path, std::string* problem) {
+template <class NodeT>
+HostMesh* FindMeshIn(NodeT& root, std::string_view path, std::string* problem) {
   std::vector<Step> steps = SplitPath(path);
   if (steps.empty()) steps.emplace_back();  // "": the object of the root without a name
-  HostNode* node = Walk(*root_, steps, steps.size() - 1, problem);
+  NodeT* node = Walk(root, steps, steps.size() - 1, problem);
   if (!node) return nullptr;
   if (HostMesh* mesh = FindSibling(node->meshes, steps.back())) return mesh;
   if (problem)
@@ -1007,6 +1003,26 @@ HostMesh* HostDocument::FindMesh(std::string_view path, std::string* problem) {
                (node->meshes.empty() ? " (it has no objects)"
                                      : "; its objects: " + SiblingSteps(node->meshes));
   return nullptr;
+}
+
+}  // namespace
+
+HostNode* HostDocument::FindGroup(std::string_view path, std::string* problem) {
+  std::vector<Step> steps = SplitPath(path);
+  return Walk(*root_, steps, steps.size(), problem);
+}
+
+const HostNode* HostDocument::FindGroup(std::string_view path, std::string* problem) const {
+  std::vector<Step> steps = SplitPath(path);
+  return Walk(std::as_const(*root_), steps, steps.size(), problem);
+}
+
+HostMesh* HostDocument::FindMesh(std::string_view path, std::string* problem) {
+  return FindMeshIn(*root_, path, problem);
+}
+
+const HostMesh* HostDocument::FindMesh(std::string_view path, std::string* problem) const {
+  return FindMeshIn(std::as_const(*root_), path, problem);
 }
 
 // ---- Scene ----

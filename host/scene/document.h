@@ -32,6 +32,12 @@ class HostDocument;
 class HostNode;
 class HostMesh;
 
+// The orientation of a new group (its local +z and +y axes in its parent's frame) and the
+// smoothing angle of a new mesh, in degrees.
+inline constexpr Vec3 kDefaultForward{0, 0, 1};
+inline constexpr Vec3 kDefaultUp{0, 1, 0};
+inline constexpr float kDefaultSmoothingAngle = 30;
+
 class HostMaterial final : public Material, public GraphMaterial, private TextureSet {
  public:
   HostMaterial(HostDocument& document, std::string name);
@@ -135,7 +141,7 @@ class HostMesh {
 
   std::string name;
   int32_t kind = ShapeKindPolygonMesh;
-  float smoothingAngle = 30;
+  float smoothingAngle = kDefaultSmoothingAngle;
   std::vector<Vec3> vertices;
   std::vector<Vec3> normals;
   std::vector<Vec2> uvs;
@@ -170,8 +176,8 @@ class HostNode {
   ~HostNode();
 
   std::string name;
-  Vec3 position{};                     // in the parent's frame
-  Vec3 forward{0, 0, 1}, up{0, 1, 0};  // local +z and +y in the parent's frame (unit)
+  Vec3 position{};                                  // in the parent's frame
+  Vec3 forward = kDefaultForward, up = kDefaultUp;  // in the parent's frame (unit)
   int32_t animationKeys = 0;
   std::map<int32_t, std::string> fields;  // node custom fields by slot
   std::vector<std::unique_ptr<HostNode>> children;
@@ -237,6 +243,7 @@ class HostDocument final : public Scene, public SceneGraph, public SceneDocument
 
   // ---- host side ----
   HostNode& Root() { return *root_; }
+  const HostNode& Root() const { return *root_; }
   int32_t units = 0;  // 0 metres, 1 centimetres, 2 feet; other codes count as metres
   float MetresPerUnit() const;
 
@@ -277,6 +284,8 @@ class HostDocument final : public Scene, public SceneGraph, public SceneDocument
   // escaped.
   HostNode* FindGroup(std::string_view path, std::string* problem);
   HostMesh* FindMesh(std::string_view path, std::string* problem);
+  const HostNode* FindGroup(std::string_view path, std::string* problem) const;
+  const HostMesh* FindMesh(std::string_view path, std::string* problem) const;
 
   // ---- Scene ----
   Group* CreateGroup() override;
