@@ -65,15 +65,6 @@ HostMesh::HostMesh(HostDocument* document, std::string name)
       object_(std::make_unique<MeshObject>(*this)),
       shape_(std::make_unique<MeshShape>(*this)) {}
 
-HostMesh::~HostMesh() = default;
-
-Object& HostMesh::AsObject() {
-  return *object_;
-}
-Shape& HostMesh::AsShape() {
-  return *shape_;
-}
-
 HostFace& HostMesh::AddFace() {
   faces.push_back(std::make_unique<HostFace>(*this));
   return *faces.back();

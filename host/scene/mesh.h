@@ -61,7 +61,6 @@ class HostMesh {
  public:
   // `document` may be null for a free shape made by NewShape.
   HostMesh(HostDocument* document, std::string name);
-  ~HostMesh();
 
   std::string name;
   int32_t kind = ShapeKindPolygonMesh;
@@ -82,16 +81,16 @@ class HostMesh {
   // Path from the root: "Hangar/Wall", in the form FindMesh reads back (see PathSegment).
   std::string Path() const;
 
-  Object& AsObject();
-  Shape& AsShape();
+  Object& AsObject() { return *object_; }
+  Shape& AsShape() { return *shape_; }
   HostDocument* Document() const { return document_; }
 
  private:
   friend class HostDocument;
   HostNode* parent_ = nullptr;
   HostDocument* document_;
-  std::unique_ptr<MeshObject> object_;
-  std::unique_ptr<MeshShape> shape_;
+  std::unique_ptr<Object> object_;  // a MeshObject
+  std::unique_ptr<Shape> shape_;    // a MeshShape
 };
 
 }  // namespace vlm::host

@@ -107,7 +107,8 @@ void HostNode::GroupView::AddObject(vlm::Object* object) {
 
 class HostNode::NodeView final : public vlm::Node {
  public:
-  explicit NodeView(HostNode& node) : n_(node), children_(node), shapes_(node) {}
+  explicit NodeView(HostNode& node)
+      : n_(node), children_(node.children, "child node"), shapes_(node.meshes, "shape") {}
 
   std::string Name() override { return n_.name; }
   void SetName(const std::string& name) override { n_.name = name; }
@@ -141,22 +142,18 @@ class HostNode::NodeView final : public vlm::Node {
   void SetCustomField(int32_t slot, const std::string& text) override { n_.SetField(slot, text); }
 
  private:
-  struct ChildList final : NodeCollection {
-    explicit ChildList(HostNode& n) : n(n) {}
-    int32_t Count() override { return static_cast<int32_t>(n.children.size()); }
-    vlm::Node* Item(int32_t index) override {
-      return &CheckedAt(n.children, index, "child node")->AsNode();
-    }
-    HostNode& n;
+  // A collection of the node's children or shapes, each item seen through view `as`.
+  template <class Collection, class T, class View, View& (T::*as)()>
+  struct ItemList final : Collection {
+    ItemList(const std::vector<std::unique_ptr<T>>& items, const char* what)
+        : items(items), what(what) {}
+    int32_t Count() override { return static_cast<int32_t>(items.size()); }
+    View* Item(int32_t index) override { return &(CheckedAt(items, index, what).get()->*as)(); }
+    const std::vector<std::unique_ptr<T>>& items;
+    const char* what;
   };
-  struct ShapeList final : ShapeCollection {
-    explicit ShapeList(HostNode& n) : n(n) {}
-    int32_t Count() override { return static_cast<int32_t>(n.meshes.size()); }
-    vlm::Shape* Item(int32_t index) override {
-      return &CheckedAt(n.meshes, index, "shape")->AsShape();
-    }
-    HostNode& n;
-  };
+  using ChildList = ItemList<NodeCollection, HostNode, vlm::Node, &HostNode::AsNode>;
+  using ShapeList = ItemList<ShapeCollection, HostMesh, vlm::Shape, &HostMesh::AsShape>;
   HostNode& n_;
   ChildList children_;
   ShapeList shapes_;
@@ -170,15 +167,6 @@ HostNode::HostNode(HostDocument& document, std::string name, int32_t id)
       id_(id),
       group_(std::make_unique<GroupView>(*this)),
       node_(std::make_unique<NodeView>(*this)) {}
-
-HostNode::~HostNode() = default;
-
-Group& HostNode::AsGroup() {
-  return *group_;
-}
-Node& HostNode::AsNode() {
-  return *node_;
-}
 
 Mat4 HostNode::LocalMatrix() const {
   Vec3 x = Cross(up, forward);

@@ -22,7 +22,6 @@ inline constexpr Vec3 kDefaultUp{0, 1, 0};
 class HostNode {
  public:
   HostNode(HostDocument& document, std::string name, int32_t id);
-  ~HostNode();
 
   std::string name;
   Vec3 position{};                                  // in the parent's frame
@@ -47,8 +46,8 @@ class HostNode {
   std::string Field(int32_t slot) const;
   void SetField(int32_t slot, const std::string& text);
 
-  Group& AsGroup();
-  Node& AsNode();
+  Group& AsGroup() { return *group_; }
+  Node& AsNode() { return *node_; }
   HostDocument& Document() const { return document_; }
 
  private:
@@ -60,8 +59,8 @@ class HostNode {
   HostNode* parent_ = nullptr;
   HostDocument& document_;
   int32_t id_;
-  std::unique_ptr<GroupView> group_;
-  std::unique_ptr<NodeView> node_;
+  std::unique_ptr<Group> group_;  // a GroupView
+  std::unique_ptr<Node> node_;    // a NodeView
 };
 
 }  // namespace vlm::host

@@ -212,6 +212,15 @@ class SceneWriter {
     }
     out_.Close();
   }
+  void Strings(std::string_view key, Layout layout, const std::vector<std::string>& texts) {
+    out_.Key(key);
+    out_.Open('[', layout);
+    for (const auto& text : texts) {
+      out_.Item();
+      out_.String(text);
+    }
+    out_.Close();
+  }
   void Numbers(std::initializer_list<float> values) {
     out_.Open('[', Layout::OneLine);
     for (float value : values) {
@@ -262,13 +271,7 @@ class SceneWriter {
     for (const auto& field : CustomFieldLists()) {
       const auto& names = field.part == Part::NodeFieldNames ? nodeNames : materialNames;
       if (names.empty()) continue;
-      out_.Key(field.key);
-      out_.Open('[', field.layout);
-      for (const auto& name : names) {
-        out_.Item();
-        out_.String(name);
-      }
-      out_.Close();
+      Strings(field.key, field.layout, names);
     }
     out_.Close();
   }
@@ -483,14 +486,7 @@ class SceneWriter {
   }
 
   void Paths(const Field<Plain>& field, const std::vector<std::string>& paths) {
-    if (paths.empty()) return;
-    out_.Key(field.key);
-    out_.Open('[', field.layout);
-    for (const auto& path : paths) {
-      out_.Item();
-      out_.String(path);
-    }
-    out_.Close();
+    if (!paths.empty()) Strings(field.key, field.layout, paths);
   }
 
   void Entries(const Field<Plain>& field, Table<Plain> entryFields,
