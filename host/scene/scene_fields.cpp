@@ -12,7 +12,7 @@ std::string AnimationKeysProblem(int32_t value) {
   return value < 0 ? "a count of animation keys cannot be negative" : "";
 }
 
-const Field<HostDocument> kTop[] = {
+constexpr Field<HostDocument> kTop[] = {
     {.key = "format", .part = Part::Format},
     {.key = "version", .part = Part::Version},
     {.key = "units", .member = &HostDocument::units},
@@ -22,12 +22,12 @@ const Field<HostDocument> kTop[] = {
     {.key = "selection", .part = Part::Selection},
 };
 
-const Field<Plain> kCustomFields[] = {
+constexpr Field<Plain> kCustomFields[] = {
     {.key = "node", .part = Part::NodeFieldNames, .layout = Layout::OneLine},
     {.key = "material", .part = Part::MaterialFieldNames, .layout = Layout::OneLine},
 };
 
-const Field<HostMaterial> kMaterial[] = {
+constexpr Field<HostMaterial> kMaterial[] = {
     {.key = "name", .member = &HostMaterial::name, .part = Part::Name},
     {.key = "diffuse", .member = &HostMaterial::diffuse},
     {.key = "ambient", .member = &HostMaterial::ambient},
@@ -42,7 +42,7 @@ const Field<HostMaterial> kMaterial[] = {
     {.key = "fields", .part = Part::Fields, .layout = Layout::OneLine},
 };
 
-const Field<HostMaterial> kTextures[] = {
+constexpr Field<HostMaterial> kTextures[] = {
     {.key = "diffuse", .member = &HostMaterial::diffuseMap, .write = Write::UnlessDefault},
     {.key = "bump", .member = &HostMaterial::bumpMap, .write = Write::UnlessDefault},
     {.key = "detail", .member = &HostMaterial::detailMap, .write = Write::UnlessDefault},
@@ -50,7 +50,7 @@ const Field<HostMaterial> kTextures[] = {
     {.key = "environment", .member = &HostMaterial::environmentMap, .write = Write::UnlessDefault},
 };
 
-const Field<HostNode> kGroup[] = {
+constexpr Field<HostNode> kGroup[] = {
     {.key = "name", .member = &HostNode::name, .part = Part::Name},
     {.key = "position", .member = &HostNode::position},
     {.key = "forward",
@@ -75,7 +75,7 @@ const Field<HostNode> kGroup[] = {
 // The root's members are the last of a group's.
 constexpr size_t kRootMembers = 3;
 
-const Field<HostMesh> kObject[] = {
+constexpr Field<HostMesh> kObject[] = {
     {.key = "name", .member = &HostMesh::name, .part = Part::Name},
     {.key = "kind",
      .member = &HostMesh::kind,
@@ -91,62 +91,40 @@ const Field<HostMesh> kObject[] = {
     {.key = "faces", .part = Part::Faces, .layout = Layout::ItemPerLine},
 };
 
-const Field<Plain> kFace[] = {
+constexpr Field<Plain> kFace[] = {
     {.key = "material", .part = Part::Material},
     {.key = "points", .part = Part::Points, .layout = Layout::OneLine},
 };
 
-const Field<Plain> kSelection[] = {
+constexpr Field<Plain> kSelection[] = {
     {.key = "groups", .part = Part::SelectedGroups, .layout = Layout::OneLine},
     {.key = "objects", .part = Part::SelectedObjects, .layout = Layout::ItemPerLine},
     {.key = "nodes", .part = Part::SelectedNodes, .layout = Layout::OneLine},
     {.key = "shapes", .part = Part::SelectedShapes, .layout = Layout::ItemPerLine},
 };
 
-const Field<Plain> kSelectedObject[] = {
+constexpr Field<Plain> kSelectedObject[] = {
     {.key = "path", .part = Part::Path},
     {.key = "faces", .part = Part::FaceIndices, .layout = Layout::OneLine},
 };
 
-const Field<Plain> kSelectedShape[] = {
+constexpr Field<Plain> kSelectedShape[] = {
     {.key = "path", .part = Part::Path},
     {.key = "polygons", .part = Part::FaceIndices, .layout = Layout::OneLine},
 };
 
 }  // namespace
 
-Table<HostDocument> TopFields() {
-  return kTop;
-}
-Table<Plain> CustomFieldLists() {
-  return kCustomFields;
-}
-Table<HostMaterial> MaterialFields() {
-  return kMaterial;
-}
-Table<HostMaterial> TextureFields() {
-  return kTextures;
-}
-Table<HostNode> GroupFields() {
-  return kGroup;
-}
-Table<HostNode> RootFields() {
-  return GroupFields().last(kRootMembers);
-}
-Table<HostMesh> ObjectFields() {
-  return kObject;
-}
-Table<Plain> FaceFields() {
-  return kFace;
-}
-Table<Plain> SelectionFields() {
-  return kSelection;
-}
-Table<Plain> SelectedObjectFields() {
-  return kSelectedObject;
-}
-Table<Plain> SelectedShapeFields() {
-  return kSelectedShape;
-}
+constexpr Table<HostDocument> kTopFields = kTop;
+constexpr Table<Plain> kCustomFieldLists = kCustomFields;
+constexpr Table<HostMaterial> kMaterialFields = kMaterial;
+constexpr Table<HostMaterial> kTextureFields = kTextures;
+constexpr Table<HostNode> kGroupFields = kGroup;
+constexpr Table<HostNode> kRootFields = Table<HostNode>(kGroup).last(kRootMembers);
+constexpr Table<HostMesh> kObjectFields = kObject;
+constexpr Table<Plain> kFaceFields = kFace;
+constexpr Table<Plain> kSelectionFields = kSelection;
+constexpr Table<Plain> kSelectedObjectFields = kSelectedObject;
+constexpr Table<Plain> kSelectedShapeFields = kSelectedShape;
 
 }  // namespace vlm::host::scene_fields

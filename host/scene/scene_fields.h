@@ -87,18 +87,18 @@ struct Plain {};
 template <class Record>
 using Table = std::span<const Field<Record>>;
 
-Table<HostDocument> TopFields();
-Table<Plain> CustomFieldLists();
-Table<HostMaterial> MaterialFields();
-Table<HostMaterial> TextureFields();
-Table<HostNode> GroupFields();
+extern const Table<HostDocument> kTopFields;
+extern const Table<Plain> kCustomFieldLists;
+extern const Table<HostMaterial> kMaterialFields;
+extern const Table<HostMaterial> kTextureFields;
+extern const Table<HostNode> kGroupFields;
 // The root: a group's contents, without a name or a transform.
-Table<HostNode> RootFields();
-Table<HostMesh> ObjectFields();
-Table<Plain> FaceFields();
-Table<Plain> SelectionFields();
-Table<Plain> SelectedObjectFields();
-Table<Plain> SelectedShapeFields();
+extern const Table<HostNode> kRootFields;
+extern const Table<HostMesh> kObjectFields;
+extern const Table<Plain> kFaceFields;
+extern const Table<Plain> kSelectionFields;
+extern const Table<Plain> kSelectedObjectFields;
+extern const Table<Plain> kSelectedShapeFields;
 
 // The keys of a table, in order.
 template <class Record>

@@ -205,7 +205,7 @@ class SceneReader : ValueReader {
     if (!top.is_object())
       Fail(err::TypeMismatch, origin_, "top level",
            "a scene file holds an object, not " + Found(top));
-    auto table = TopFields();
+    auto table = kTopFields;
     std::string_view formatKey = FieldOf(table, Part::Format).key;
     const Json& format = Required(top, "", formatKey);
     if (String(format, At("", formatKey)) != kFormatName)
@@ -224,8 +224,8 @@ class SceneReader : ValueReader {
       if (field.part == Part::Root) {
         HostNode& root = doc_.Root();
         const Json& contents = Required(top, "", field.key);
-        CheckKeys(RootFields(), contents, place);
-        ReadMembers(RootFields(), contents, place, root,
+        CheckKeys(kRootFields, contents, place);
+        ReadMembers(kRootFields, contents, place, root,
                     [&](const Field<HostNode>& member, const Json* v) {
                       GroupPart(root, place, member, v);
                     });
@@ -254,8 +254,8 @@ class SceneReader : ValueReader {
 
   void CustomFields(const Json& value, const std::string& place) {
     Plain plain;
-    CheckKeys(CustomFieldLists(), value, place);
-    ReadMembers(CustomFieldLists(), value, place, plain,
+    CheckKeys(kCustomFieldLists, value, place);
+    ReadMembers(kCustomFieldLists, value, place, plain,
                 [&](const Field<Plain>& field, const Json* list) {
                   if (!list) return;
                   bool forNode = field.part == Part::NodeFieldNames;
@@ -294,7 +294,7 @@ class SceneReader : ValueReader {
   // ---- materials ----
 
   void MaterialItem(const Json& value, const std::string& place) {
-    auto table = MaterialFields();
+    auto table = kMaterialFields;
     CheckKeys(table, value, place);
     std::string name = Name(table, value, place);
     std::string namePlace = At(place, FieldOf(table, Part::Name).key);
@@ -309,8 +309,8 @@ class SceneReader : ValueReader {
       std::string here = At(place, field.key);
       if (field.part == Part::Textures) {
         m.hasTextures = true;
-        CheckKeys(TextureFields(), *v, here);
-        ReadMembers(TextureFields(), *v, here, m, [](const auto&, const Json*) {});
+        CheckKeys(kTextureFields, *v, here);
+        ReadMembers(kTextureFields, *v, here, m, [](const auto&, const Json*) {});
       } else if (field.part == Part::Fields) {
         Fields(*v, here, true,
                [&](int32_t slot, const std::string& text) { m.SetCustomField(slot, text); });
@@ -340,7 +340,7 @@ class SceneReader : ValueReader {
   }
 
   void GroupItem(const Json& value, const std::string& place, HostNode& parent) {
-    auto table = GroupFields();
+    auto table = kGroupFields;
     CheckKeys(table, value, place);
     HostNode& node = doc_.NewNode(parent, Name(table, value, place));
     const Json* forward = nullptr;
@@ -358,7 +358,7 @@ class SceneReader : ValueReader {
   // already are (to float precision) are kept as they are, so that a saved file reads back
   // to the same bits.
   void ReadOrientation(const Json* f, const Json* u, const std::string& place, HostNode& node) {
-    auto table = GroupFields();
+    auto table = kGroupFields;
     std::string forwardPlace = At(place, FieldOf(table, Part::Forward).key);
     std::string upPlace = At(place, FieldOf(table, Part::Up).key);
     Vec3 forward = node.forward, up = node.up;
@@ -387,7 +387,7 @@ class SceneReader : ValueReader {
   }
 
   void ObjectItem(const Json& value, const std::string& place, HostNode& parent) {
-    auto table = ObjectFields();
+    auto table = kObjectFields;
     CheckKeys(table, value, place);
     HostMesh& mesh = doc_.NewMesh(parent, Name(table, value, place));
     ReadMembers(table, value, place, mesh, [&](const Field<HostMesh>& field, const Json* v) {
@@ -401,10 +401,10 @@ class SceneReader : ValueReader {
   }
 
   void FaceItem(const Json& value, const std::string& place, HostMesh& mesh) {
-    CheckKeys(FaceFields(), value, place);
+    CheckKeys(kFaceFields, value, place);
     HostFace& face = mesh.AddFace();
     Plain plain;
-    ReadMembers(FaceFields(), value, place, plain, [&](const Field<Plain>& field, const Json* v) {
+    ReadMembers(kFaceFields, value, place, plain, [&](const Field<Plain>& field, const Json* v) {
       std::string here = At(place, field.key);
       if (field.part == Part::Material && v)
         face.material = FaceMaterial(String(*v, here), here);
@@ -458,7 +458,7 @@ class SceneReader : ValueReader {
   // ---- selection ----
 
   void Selection(const Json& value, const std::string& place) {
-    auto table = SelectionFields();
+    auto table = kSelectionFields;
     CheckKeys(table, value, place);
     // Read in the order of the views: the groups and nodes first, then what they hold.
     auto each = [&](Part part, auto read) {
@@ -477,13 +477,13 @@ class SceneReader : ValueReader {
       doc_.graphSelection.nodes.push_back(SelectedGroup(v, p));
     });
     each(Part::SelectedObjects, [&](const Json& v, const std::string& p) {
-      SelectedEntry(SelectedObjectFields(), v, p, "face",
+      SelectedEntry(kSelectedObjectFields, v, p, "face",
                     [&](HostMesh& mesh, bool listed, std::vector<int32_t> indices) {
                       return doc_.SelectObject(mesh, listed ? 1 : 0, std::move(indices));
                     });
     });
     each(Part::SelectedShapes, [&](const Json& v, const std::string& p) {
-      SelectedEntry(SelectedShapeFields(), v, p, "polygon",
+      SelectedEntry(kSelectedShapeFields, v, p, "polygon",
                     [&](HostMesh& mesh, bool, std::vector<int32_t> indices) {
                       return doc_.SelectShape(mesh, std::move(indices));
                     });

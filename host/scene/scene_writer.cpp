@@ -161,7 +161,7 @@ class SceneWriter {
 
   std::string Write() {
     out_.Open('{', Layout::Lines);
-    Members(TopFields(), doc_, [&](const Field<HostDocument>& field) {
+    Members(kTopFields, doc_, [&](const Field<HostDocument>& field) {
       switch (field.part) {
         case Part::Format:
           out_.Key(field.key);
@@ -177,7 +177,7 @@ class SceneWriter {
         case Part::Root:
           out_.Key(field.key);
           out_.Open('{', Layout::Lines);
-          Members(RootFields(), doc_.Root(),
+          Members(kRootFields, doc_.Root(),
                   [&](const Field<HostNode>& member) { GroupPart(doc_.Root(), true, member); });
           return out_.Close();
         case Part::Selection:
@@ -268,7 +268,7 @@ class SceneWriter {
     if (nodeNames.empty() && materialNames.empty()) return;
     out_.Key(key);
     out_.Open('{', Layout::Lines);
-    for (const auto& field : CustomFieldLists()) {
+    for (const auto& field : kCustomFieldLists) {
       const auto& names = field.part == Part::NodeFieldNames ? nodeNames : materialNames;
       if (names.empty()) continue;
       Strings(field.key, field.layout, names);
@@ -306,11 +306,11 @@ class SceneWriter {
         Bad(out_.Pointer(), "two materials are named " + Quoted(m.name));
       saved_.insert(&m);
       out_.Open('{', Layout::Lines);
-      Members(MaterialFields(), m, [&](const Field<HostMaterial>& field) {
+      Members(kMaterialFields, m, [&](const Field<HostMaterial>& field) {
         if (field.part == Part::Textures && m.hasTextures) {
           out_.Key(field.key);
           out_.Open('{', field.layout);
-          Members(TextureFields(), m, [](const auto&) {});
+          Members(kTextureFields, m, [](const auto&) {});
           out_.Close();
         } else if (field.part == Part::Fields) {
           FieldsOf(field.key, field.layout, m.fields, doc_.MaterialFieldNames());
@@ -329,34 +329,34 @@ class SceneWriter {
     if (field.part == Part::Fields) {
       FieldsOf(field.key, field.layout, node.fields, doc_.NodeFieldNames());
     } else if (field.part == Part::Groups && (isRoot || !node.children.empty())) {
-      out_.Key(field.key);
-      out_.Open('[', field.layout);
-      for (const auto& child : node.children) {
-        out_.Item();
-        Group(*child);
-      }
-      out_.Close();
+      List(field, node.children, [&](const HostNode& child) { Group(child); });
     } else if (field.part == Part::Objects && (isRoot || !node.meshes.empty())) {
-      out_.Key(field.key);
-      out_.Open('[', field.layout);
-      for (const auto& mesh : node.meshes) {
-        out_.Item();
-        Object(*mesh);
-      }
-      out_.Close();
+      List(field, node.meshes, [&](const HostMesh& mesh) { Object(mesh); });
     }
+  }
+
+  template <class T, class WriteItem>
+  void List(const Field<HostNode>& field, const std::vector<std::unique_ptr<T>>& items,
+            WriteItem write) {
+    out_.Key(field.key);
+    out_.Open('[', field.layout);
+    for (const auto& item : items) {
+      out_.Item();
+      write(*item);
+    }
+    out_.Close();
   }
 
   void Group(const HostNode& node) {
     out_.Open('{', Layout::Lines);
-    Members(GroupFields(), node,
+    Members(kGroupFields, node,
             [&](const Field<HostNode>& field) { GroupPart(node, false, field); });
     out_.Close();
   }
 
   void Object(const HostMesh& mesh) {
     out_.Open('{', Layout::Lines);
-    Members(ObjectFields(), mesh, [&](const Field<HostMesh>& field) {
+    Members(kObjectFields, mesh, [&](const Field<HostMesh>& field) {
       if (field.part != Part::Faces) return;
       out_.Key(field.key);
       out_.Open('[', field.layout);
@@ -370,7 +370,7 @@ class SceneWriter {
   void Face(const HostFace& face) {
     out_.Item();
     out_.Open('{', Layout::OneLine);
-    for (const auto& field : FaceFields()) {
+    for (const auto& field : kFaceFields) {
       if (field.part == Part::Material) {
         const HostMaterial* material = face.material;
         if (!material || doc_.IsDefaultMaterial(material)) continue;
@@ -427,35 +427,36 @@ class SceneWriter {
   // The selection as it will be written, every path checked, in the order of the views: the
   // groups and objects of the scripting view, then the nodes and shapes of the scene graph.
   SavedSelection Saved(std::string_view key) {
-    auto table = SelectionFields();
+    auto table = kSelectionFields;
     auto place = [&](Part part, size_t index) {
       for (const auto& field : table)
         if (field.part == part) return At(At("", key), field.key) + "/" + std::to_string(index);
       return std::string();
     };
     const HostNode& root = doc_.Root();
+    auto groups = [&](const std::vector<HostNode*>& nodes, Part part,
+                      std::vector<std::string>& paths) {
+      for (const HostNode* node : nodes)
+        if (InTree(node, root)) paths.push_back(GroupPath(*node, place(part, paths.size())));
+    };
+    // The entry of a mesh in the tree, or null.
+    auto entry = [&](const HostMesh* mesh, Part part,
+                     std::vector<SavedSelection::Entry>& entries) -> SavedSelection::Entry* {
+      if (!mesh || !InTree(mesh->parent, root)) return nullptr;
+      entries.push_back({MeshPath(*mesh, place(part, entries.size())), {}});
+      return &entries.back();
+    };
     SavedSelection out;
-    for (const HostNode* node : doc_.scriptingSelection.groups)
-      if (InTree(node, root))
-        out.groups.push_back(GroupPath(*node, place(Part::SelectedGroups, out.groups.size())));
-    for (const auto& entry : doc_.scriptingSelection.objects) {
-      if (!entry.mesh || !InTree(entry.mesh->parent, root)) continue;
-      SavedSelection::Entry saved{
-          MeshPath(*entry.mesh, place(Part::SelectedObjects, out.objects.size())), {}};
-      if (entry.mode == 1) saved.indices = SavedIndices(*entry.mesh, entry.faces);
-      out.objects.push_back(std::move(saved));
-    }
-    for (const HostNode* node : doc_.graphSelection.nodes)
-      if (InTree(node, root))
-        out.nodes.push_back(GroupPath(*node, place(Part::SelectedNodes, out.nodes.size())));
-    for (const auto& entry : doc_.graphSelection.shapes) {
-      if (!entry.mesh || !InTree(entry.mesh->parent, root)) continue;
-      SavedSelection::Entry saved{
-          MeshPath(*entry.mesh, place(Part::SelectedShapes, out.shapes.size())), {}};
-      std::vector<int32_t> polygons = SavedIndices(*entry.mesh, entry.polygons);
-      if (!polygons.empty()) saved.indices = std::move(polygons);
-      out.shapes.push_back(std::move(saved));
-    }
+    groups(doc_.scriptingSelection.groups, Part::SelectedGroups, out.groups);
+    for (const auto& e : doc_.scriptingSelection.objects)
+      if (auto* saved = entry(e.mesh, Part::SelectedObjects, out.objects); saved && e.mode == 1)
+        saved->indices = SavedIndices(*e.mesh, e.faces);
+    groups(doc_.graphSelection.nodes, Part::SelectedNodes, out.nodes);
+    for (const auto& e : doc_.graphSelection.shapes)
+      if (auto* saved = entry(e.mesh, Part::SelectedShapes, out.shapes)) {
+        std::vector<int32_t> polygons = SavedIndices(*e.mesh, e.polygons);
+        if (!polygons.empty()) saved->indices = std::move(polygons);
+      }
     return out;
   }
 
@@ -464,19 +465,19 @@ class SceneWriter {
     if (saved.Empty()) return;
     out_.Key(key);
     out_.Open('{', Layout::Lines);
-    for (const auto& field : SelectionFields()) {
+    for (const auto& field : kSelectionFields) {
       switch (field.part) {
         case Part::SelectedGroups:
           Paths(field, saved.groups);
           break;
         case Part::SelectedObjects:
-          Entries(field, SelectedObjectFields(), saved.objects);
+          Entries(field, kSelectedObjectFields, saved.objects);
           break;
         case Part::SelectedNodes:
           Paths(field, saved.nodes);
           break;
         case Part::SelectedShapes:
-          Entries(field, SelectedShapeFields(), saved.shapes);
+          Entries(field, kSelectedShapeFields, saved.shapes);
           break;
         default:
           break;
