@@ -466,22 +466,12 @@ class SceneWriter {
     out_.Key(key);
     out_.Open('{', Layout::Lines);
     for (const auto& field : kSelectionFields) {
-      switch (field.part) {
-        case Part::SelectedGroups:
-          Paths(field, saved.groups);
-          break;
-        case Part::SelectedObjects:
-          Entries(field, kSelectedObjectFields, saved.objects);
-          break;
-        case Part::SelectedNodes:
-          Paths(field, saved.nodes);
-          break;
-        case Part::SelectedShapes:
-          Entries(field, kSelectedShapeFields, saved.shapes);
-          break;
-        default:
-          break;
-      }
+      if (field.part == Part::SelectedGroups || field.part == Part::SelectedNodes)
+        Paths(field, field.part == Part::SelectedGroups ? saved.groups : saved.nodes);
+      else if (field.part == Part::SelectedObjects)
+        Entries(field, kSelectedObjectFields, saved.objects);
+      else if (field.part == Part::SelectedShapes)
+        Entries(field, kSelectedShapeFields, saved.shapes);
     }
     out_.Close();
   }
