@@ -97,7 +97,7 @@ TEST(Ridgepull, InsideClosesTheUndersideAndIsRemembered) {
   EXPECT_EQ(GetSetting("VLMPlugin", "Ridgepull", "txt0"), "0.1");
 
   // The next run starts with the box ticked.
-  f.group.meshes.pop_back();
+  f.doc.RemoveMesh(*f.group.meshes.back());
   ASSERT_EQ(f.run(), StatusOk);
   ASSERT_NE(f.moulding(), nullptr);
   EXPECT_EQ(f.moulding()->faces.size(), 16u);

@@ -350,7 +350,7 @@ TEST_F(WingformExport, AutomaticLevelAt300NotRequiredStretchesTheFirstTo800) {
   EXPECT_THAT(Log(), Contains("LOD not required at 300m"));
 
   // Nothing small at all: one level, no ATTR_LOD.
-  main.meshes.pop_back();
+  doc.RemoveMesh(*main.meshes.back());
   ASSERT_EQ(Export("optLOD(1)=1; click cmdOK; click cmdCancel"), StatusOk);
   EXPECT_FALSE(Read("house.obj").hasLod);
   EXPECT_THAT(Log(), Contains("LOD not required at 800m"));

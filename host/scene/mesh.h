@@ -1,0 +1,96 @@
+// A mesh of the scene document (an Object of the scripting view and a Shape of the
+// scene-graph view) and its faces (each a Face and a Polygon).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scene/material.h"
+#include "vlm/model.h"
+
+namespace vlm::host {
+
+class HostDocument;
+class HostNode;
+class HostMesh;
+class MeshObject;
+class MeshShape;
+
+// The smoothing angle of a new mesh, in degrees.
+inline constexpr float kDefaultSmoothingAngle = 30;
+
+// One point of a face: a vertex, a normal and a texture coordinate of the face's mesh;
+// -1 for "none" (a normal or texture coordinate not given yet).
+struct HostPoint {
+  int32_t vertex = 0, normal = -1, uv = -1;
+  friend bool operator==(const HostPoint&, const HostPoint&) = default;
+};
+
+class HostFace final : public Face, public Polygon {
+ public:
+  explicit HostFace(HostMesh& mesh) : mesh_(mesh) {}
+
+  std::vector<HostPoint> points;
+  HostMaterial* material = nullptr;
+  bool removed = false;
+
+  // Face and Polygon
+  int32_t PointCount() override { return static_cast<int32_t>(points.size()); }
+  void AddPoint(int32_t vertex, int32_t normal, int32_t textureCoordinate) override;
+  Vec3 GetNormal() override;
+  // Face
+  int32_t PointVertex(int32_t point) override;
+  int32_t PointNormal(int32_t point) override;
+  int32_t PointTextureCoordinate(int32_t point) override;
+  vlm::Material* Material() override { return material; }
+  void SetMaterial(vlm::Material* material) override;
+  // Polygon
+  int32_t PointIndex(int32_t point) override { return PointVertex(point); }
+
+  HostMesh& Mesh() const { return mesh_; }
+
+ private:
+  const HostPoint& At(int32_t point) const;
+  HostMesh& mesh_;
+};
+
+// A mesh: an Object of the scripting view and a Shape of the scene-graph view.
+class HostMesh {
+ public:
+  // `document` may be null for a free shape made by NewShape.
+  HostMesh(HostDocument* document, std::string name);
+
+  std::string name;
+  int32_t kind = ShapeKindPolygonMesh;
+  float smoothingAngle = kDefaultSmoothingAngle;
+  std::vector<Vec3> vertices;
+  std::vector<Vec3> normals;
+  std::vector<Vec2> uvs;
+  std::vector<std::unique_ptr<HostFace>> faces;
+  // The group that holds the mesh; null while unattached. The document sets it.
+  HostNode* const& parent = parent_;
+
+  HostFace& AddFace();
+  // The distinct materials of the faces in first-use order (faces without one: the
+  // document's default material when `forGraph`, else skipped).
+  std::vector<HostMaterial*> Materials(bool forGraph) const;
+  // Unit plane normal of a face (Newell's method); zero when degenerate.
+  Vec3 FaceNormal(const HostFace& face) const;
+  // Path from the root: "Hangar/Wall", in the form FindMesh reads back (see PathSegment).
+  std::string Path() const;
+
+  Object& AsObject() { return *object_; }
+  Shape& AsShape() { return *shape_; }
+  HostDocument* Document() const { return document_; }
+
+ private:
+  friend class HostDocument;
+  HostNode* parent_ = nullptr;
+  HostDocument* document_;
+  std::unique_ptr<Object> object_;  // a MeshObject
+  std::unique_ptr<Shape> shape_;    // a MeshShape
+};
+
+}  // namespace vlm::host

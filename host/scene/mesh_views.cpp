@@ -1,0 +1,174 @@
+#include "scene/mesh_views.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+namespace vlm::host {
+
+void MeshObject::GenerateNormals() {
+  std::vector<Vec3> faceNormals;
+  std::vector<std::vector<size_t>> facesOfVertex(m_.vertices.size());
+  for (size_t f = 0; f < m_.faces.size(); ++f) {
+    faceNormals.push_back(m_.FaceNormal(*m_.faces[f]));
+    for (const auto& p : m_.faces[f]->points) {
+      auto& list = facesOfVertex[static_cast<size_t>(p.vertex)];
+      if (list.empty() || list.back() != f) list.push_back(f);
+    }
+  }
+  const float limit =
+      std::cos(std::clamp(m_.smoothingAngle, 0.0f, 180.0f) * 3.14159265358979f / 180.0f);
+  std::vector<Vec3> normals;
+  std::map<std::tuple<float, float, float>, int32_t> indexOf;
+  for (size_t f = 0; f < m_.faces.size(); ++f) {
+    for (auto& p : m_.faces[f]->points) {
+      Vec3 sum{};
+      for (size_t other : facesOfVertex[static_cast<size_t>(p.vertex)])
+        if (other == f || Dot(faceNormals[f], faceNormals[other]) >= limit - 1e-6f)
+          sum += faceNormals[other];
+      Vec3 n = Normalize(sum);
+      auto key = std::make_tuple(n.x, n.y, n.z);
+      auto [it, added] = indexOf.emplace(key, Count(normals.size()));
+      if (added) normals.push_back(n);
+      p.normal = it->second;
+    }
+  }
+  m_.normals = std::move(normals);
+}
+
+template <class Emit>
+void MeshShape::Triangulate(std::vector<Vec3>& normals, std::vector<Vec2>& uvs, Emit emit) {
+  int32_t zeroUv = -1;
+  for (const auto& face : m_.faces) {
+    if (face->removed || face->points.size() < 3) continue;
+    int32_t planeNormal = -1;
+    auto corner = [&](const HostPoint& p) {
+      TriangleCorner c{p.vertex, p.normal, p.uv};
+      if (c.normal < 0) {
+        if (planeNormal < 0) {
+          planeNormal = Count(normals.size());
+          normals.push_back(m_.FaceNormal(*face));
+        }
+        c.normal = planeNormal;
+      }
+      if (c.textureCoordinate < 0) {
+        if (zeroUv < 0) {
+          zeroUv = Count(uvs.size());
+          uvs.push_back({0, 0});
+        }
+        c.textureCoordinate = zeroUv;
+      }
+      return c;
+    };
+    const auto& pts = face->points;
+    for (size_t i = 1; i + 1 < pts.size(); ++i)
+      emit(std::array<TriangleCorner, 3>{corner(pts[0]), corner(pts[i]), corner(pts[i + 1])},
+           *face);
+  }
+}
+
+MeshData MeshShape::GetMeshData(int32_t) {
+  std::vector<Vec3> normals = m_.normals;
+  std::vector<Vec2> uvs = m_.uvs;
+  MeshData data;
+  HostDocument* doc = m_.Document();
+  // The lists are sized once: a large shape would otherwise be copied as they grow.
+  size_t triangles = 0;
+  for (const auto& face : m_.faces)
+    if (!face->removed && face->points.size() >= 3) triangles += face->points.size() - 2;
+  data.corners.reserve(10 * triangles + 1);
+  data.materials.reserve(triangles);
+  data.positions.reserve(3 * m_.vertices.size());
+  Triangulate(normals, uvs, [&](const std::array<TriangleCorner, 3>& corners, HostFace& face) {
+    data.corners.push_back(3);
+    for (const auto& c : corners) {
+      data.corners.push_back(c.position);
+      data.corners.push_back(c.normal);
+      data.corners.push_back(c.textureCoordinate);
+    }
+    data.materials.push_back(face.material ? face.material : &doc->DefaultMaterial());
+  });
+  data.corners.push_back(0);
+  for (const Vec3& v : m_.vertices)
+    data.positions.insert(data.positions.end(), {v.x, v.y, v.z});
+  for (const Vec3& n : normals)
+    data.normals.insert(data.normals.end(), {n.x, n.y, n.z});
+  for (const Vec2& t : uvs)
+    data.textureCoordinates.insert(data.textureCoordinates.end(), {t.u, t.v});
+  data.polygonCount = 0;
+  for (const auto& f : m_.faces)
+    data.polygonCount += f->removed ? 0 : 1;
+  return data;
+}
+
+TriangleData MeshShape::GetTriangleData() {
+  TriangleData data;
+  data.positions = m_.vertices;
+  data.normals = m_.normals;
+  data.textureCoordinates = m_.uvs;
+  std::map<const HostMaterial*, int32_t> materialIndex;
+  HostDocument* doc = m_.Document();
+  Triangulate(data.normals, data.textureCoordinates,
+              [&](const std::array<TriangleCorner, 3>& corners, HostFace& face) {
+                HostMaterial* material = face.material ? face.material : &doc->DefaultMaterial();
+                auto [it, added] = materialIndex.emplace(material, Count(data.materials.size()));
+                if (added) data.materials.push_back(material);
+                data.triangles.push_back({corners, it->second});
+              });
+  return data;
+}
+
+void MeshShape::Compact() {
+  std::vector<int32_t> newIndex(m_.faces.size(), -1);
+  std::vector<std::unique_ptr<HostFace>> kept;
+  for (size_t i = 0; i < m_.faces.size(); ++i) {
+    if (m_.faces[i]->removed) continue;
+    newIndex[i] = Count(kept.size());
+    kept.push_back(std::move(m_.faces[i]));
+  }
+  m_.faces = std::move(kept);
+  // Selections follow their polygons; removed ones leave the selection.
+  auto renumber = [&](std::vector<int32_t>& list) {
+    std::vector<int32_t> out;
+    for (int32_t i : list)
+      if (i >= 0 && static_cast<size_t>(i) < newIndex.size() &&
+          newIndex[static_cast<size_t>(i)] >= 0)
+        out.push_back(newIndex[static_cast<size_t>(i)]);
+    list = std::move(out);
+  };
+  if (HostDocument* doc = m_.Document()) {
+    for (auto& e : doc->graphSelection.shapes)
+      if (e.mesh == &m_) renumber(e.polygons);
+    for (auto& e : doc->scriptingSelection.objects)
+      if (e.mesh == &m_) renumber(e.faces);
+  }
+}
+
+void MeshShape::Merge(vlm::Shape& other) {
+  HostMesh* source = nullptr;
+  if (HostDocument* doc = m_.Document()) source = doc->MeshOf(&other);
+  if (!source) Raise(err::InvalidProcedureCall, "the shape to merge does not belong to this scene");
+  if (source == &m_) Raise(err::InvalidProcedureCall, "a shape cannot be merged into itself");
+  const auto vertexBase = Count(m_.vertices.size());
+  const auto normalBase = Count(m_.normals.size());
+  const auto uvBase = Count(m_.uvs.size());
+  m_.vertices.insert(m_.vertices.end(), source->vertices.begin(), source->vertices.end());
+  m_.normals.insert(m_.normals.end(), source->normals.begin(), source->normals.end());
+  m_.uvs.insert(m_.uvs.end(), source->uvs.begin(), source->uvs.end());
+  m_.faces.reserve(m_.faces.size() + source->faces.size());
+  for (const auto& face : source->faces) {
+    if (face->removed) continue;
+    HostFace& copy = m_.AddFace();
+    copy.material = face->material;
+    copy.points.reserve(face->points.size());
+    for (HostPoint p : face->points) {
+      p.vertex += vertexBase;
+      if (p.normal >= 0) p.normal += normalBase;
+      if (p.uv >= 0) p.uv += uvBase;
+      copy.points.push_back(p);
+    }
+  }
+}
+
+}  // namespace vlm::host

@@ -1,0 +1,42 @@
+// What the scene reader and writer share: places in a file (JSON pointers), quoting in
+// messages, and the text form of 32-bit floats.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vlm/math.h"
+
+namespace vlm::host::scene_text {
+
+inline constexpr std::string_view kFormatName = "vellum-scene";
+
+// Raises vlm::Error `number` reading "<origin>: <place>: <problem>".
+[[noreturn]] void Fail(int32_t number, const std::string& origin, const std::string& place,
+                       const std::string& problem);
+
+// One reference token of a JSON pointer (RFC 6901: "~" is written "~0", "/" is "~1").
+std::string Token(std::string_view key);
+std::string At(const std::string& pointer, std::string_view key);
+std::string At(const std::string& pointer, size_t index);
+// A pointer as a message names it: "top level" for the whole text.
+std::string Place(const std::string& pointer);
+
+std::string Quoted(std::string_view text);
+std::string QuotedList(const std::vector<std::string>& names);
+
+// A float is written as the shortest decimal text that reads back as the same float
+// (std::to_chars), handed to the JSON library as the double that text denotes. Reading back
+// inverts exactly that step: plain rounding of the double to float is not enough, because
+// a few shortest texts (7.038531e-26 is one) land on the midpoint between two floats.
+double WrittenValue(float value);
+// `value` is finite and within rounding distance of the float range.
+float ReadValue(double value);
+
+bool SameBits(float a, float b);
+bool SameBits(Vec3 a, Vec3 b);
+
+}  // namespace vlm::host::scene_text
