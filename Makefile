@@ -1,15 +1,24 @@
-# make demo   set up, build from scratch and run the mirror tool on the example scene
-# make test   set up, build from scratch (plain and sanitizer builds) and run every test
+# make demo     set up, build vlmhost and the plug-ins, and run every plug-in on the examples
+# make test     set up, build everything (plain and sanitizer builds) and run every test
+# make install  build and install vlmhost, its runtime, the plug-ins, the examples and the docs
+#               under PREFIX (default /usr/local), below DESTDIR when it is set
+# make clean    delete the build folders (the demo's configuration folder stays)
 #
-# Both install the Debian packages they need when they are missing (as root, with apt-get).
+# The first run installs the Debian packages it needs when they are missing (as root, with
+# apt-get) and configures the builds; later runs rebuild only what changed.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
+# The demo's configuration folder ($VLM_HOME): one per checkout, outside every build folder,
+# so remembered settings and saved materials outlive a clean build.
+DEMO_HOME  ?= $(CURDIR)/home
 PACKAGES   := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
               libpugixml-dev nlohmann-json3-dev libcli11-dev
 
-.PHONY: all deps build build-asan demo test test-plain test-asan format clean
+.PHONY: all deps build build-asan deliverables demo test test-plain test-asan install format \
+        clean
 
 all: build
 
@@ -22,18 +31,30 @@ deps:
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	fi
 
-build: deps
-	rm -rf $(BUILD)
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Each build folder is configured once; after that `cmake --build` configures again by itself
+# when a CMakeLists.txt changes. A configuration that fails is started afresh next time.
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo || { rm -f $@; exit 1; }
+
+$(ASAN_BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVLM_SANITIZE=ON \
+	  -DVLM_BENCHMARKS=OFF || { rm -f $@; exit 1; }
+
+build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-build-asan: deps
-	rm -rf $(ASAN_BUILD)
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVLM_SANITIZE=ON -DVLM_BENCHMARKS=OFF
+build-asan: $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-demo: build
-	VLM_HOME=$(CURDIR)/$(BUILD)/home BUILD=$(BUILD) ./examples/demo.sh
+# Only what is delivered: vlmhost, its runtime and the plug-ins; no tests, no benchmarks.
+deliverables: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target deliverables
+
+demo: deliverables
+	mkdir -p $(DEMO_HOME)
+	test -e $(DEMO_HOME)/machine.reg || cp $(BUILD)/home/machine.reg $(DEMO_HOME)/machine.reg
+	VLM_HOME=$(DEMO_HOME) $(BUILD)/bin/vlmhost register $(BUILD)/plugins/*.so
+	VLM_HOME=$(DEMO_HOME) BUILD=$(BUILD) ./examples/demo.sh
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -42,6 +63,9 @@ test-asan: build-asan
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
 test: test-plain test-asan
+
+install: deliverables
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 format:
 	find platform plugins host tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
   CLI::App app{
       "vlmhost: runs Vellum plug-ins on scene files from the command line.\n"
       "Configuration (settings, registry): $VLM_HOME, else ~/.config/vlm."};
+  app.set_version_flag("--version", "vlmhost " VLM_VERSION);
   app.require_subcommand(1);
   app.footer(
       "A SCENE of \"-\" is read from standard input; \"run ... -o -\" writes the scene to\n"

@@ -1,0 +1,31 @@
+# What every target of the project is built with: the language standard, the warnings and,
+# in a sanitizer build, the sanitizers. Each target states them itself through
+# vlm_target_defaults(), so nothing depends on global flags.
+
+add_library(vlm_warnings INTERFACE)
+target_compile_options(vlm_warnings INTERFACE -Wall -Wextra -Werror)
+# GCC 12 reports false -Wrestrict warnings inside std::string at -O3 (Release builds).
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+  target_compile_options(vlm_warnings INTERFACE -Wno-restrict)
+endif()
+
+add_library(vlm_sanitizers INTERFACE)
+if(VLM_SANITIZE)
+  target_compile_options(vlm_sanitizers INTERFACE -fsanitize=address,undefined
+                         -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(vlm_sanitizers INTERFACE -fsanitize=address,undefined)
+endif()
+
+# vlm_target_defaults(TARGET [HIDDEN])
+#
+# C++20, the warnings and the sanitizers for TARGET. HIDDEN also hides its symbols: code that
+# ends up in a plug-in library exports nothing but what it marks itself.
+function(vlm_target_defaults target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "HIDDEN" "" "")
+  target_compile_features(${target} PUBLIC cxx_std_20)
+  target_link_libraries(${target} PRIVATE vlm_warnings vlm_sanitizers)
+  if(arg_HIDDEN)
+    set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden
+                                               VISIBILITY_INLINES_HIDDEN ON)
+  endif()
+endfunction()

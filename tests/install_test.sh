@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch DESTDIR, then uses only the installed tree: the program
+# prints its version, registers the installed plug-ins in a scratch home and runs Obverse on
+# the installed example scene.
+#   install_test.sh CMAKE BUILD_DIR PREFIX BINDIR PLUGINDIR DATADIR
+set -euo pipefail
+cmake=$1 build=$2 prefix=$3 bindir=$4 plugindir=$5 datadir=$6
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+DESTDIR="$scratch/stage" "$cmake" --install "$build" >"$scratch/install.log"
+root="$scratch/stage$prefix"
+vlmhost="$root/$bindir/vlmhost"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Nothing of the build tree may be needed: no library path, no build folder's libraries.
+unset LD_LIBRARY_PATH
+ldd "$vlmhost" | grep -q "$root/.*libvlmplatform" ||
+  fail "the installed vlmhost does not load the installed runtime library: $(ldd "$vlmhost")"
+
+"$vlmhost" --version | grep -Eq '^vlmhost [0-9]+\.[0-9]+\.[0-9]+$' ||
+  fail "vlmhost --version printed: $("$vlmhost" --version 2>&1)"
+
+for file in "$plugindir/libobverse.so" "$plugindir/tether.xml" "$datadir/machine.reg" \
+            "$datadir/examples/machine.reg.in" "$datadir/examples/hangar.json"; do
+  [ -f "$root/$file" ] || fail "not installed: $file"
+done
+
+export VLM_HOME="$scratch/home"
+"$vlmhost" register "$root/$plugindir"/*.so >/dev/null
+"$vlmhost" list | grep -q "VLMPlugin9.Obverse" || fail "Obverse is not registered"
+"$vlmhost" run VLMPlugin9.Obverse "$root/$datadir/examples/hangar.json" \
+  --select group:Hangar/Wing --ui 'input X' -o "$scratch/mirrored.json" >/dev/null
+[ -s "$scratch/mirrored.json" ] || fail "Obverse wrote no scene"
+echo "the installed tree runs on its own"
