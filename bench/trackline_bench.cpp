@@ -16,7 +16,7 @@
 #include <string>
 
 #include "scene/builder.h"
-#include "trackline.h"
+#include "trackline/trackline.h"
 #include "vlm/scripted_dialogs.h"
 #include "vlm/settings.h"
 

@@ -18,7 +18,7 @@
 #include "scene/builder.h"
 #include "vlm/scripted_dialogs.h"
 #include "vlm/settings.h"
-#include "wingform.h"
+#include "wingform/wingform.h"
 
 // ---- heap accounting ------------------------------------------------------------------------
 namespace {

@@ -9,7 +9,8 @@ function(vlm_add_plugin name)
   list(FILTER sources EXCLUDE REGEX "module\\.cpp$")
   add_library(${name}_core STATIC ${sources})
   vlm_target_defaults(${name}_core HIDDEN)
-  target_include_directories(${name}_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  # Its headers are reached by a path that names the plug-in: "glazier/fs10_material.h".
+  target_include_directories(${name}_core PUBLIC ${PROJECT_SOURCE_DIR}/plugins)
   target_link_libraries(${name}_core PUBLIC vlmcommon)
 
   add_library(${name} MODULE ${CMAKE_CURRENT_SOURCE_DIR}/module.cpp)

@@ -1,4 +1,4 @@
-#include "bitmap.h"
+#include "flare/bitmap.h"
 
 #include <cstdlib>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "flare.h"
+#include "flare/flare.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "bitmap.h"
+#include "flare/bitmap.h"
 #include "vlm/settings.h"
 #include "vlm/text.h"
 

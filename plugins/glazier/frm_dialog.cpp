@@ -1,8 +1,8 @@
-#include "frm_dialog.h"
+#include "glazier/frm_dialog.h"
 
 #include <string>
 
-#include "number_forms.h"
+#include "glazier/number_forms.h"
 
 namespace vlm::glazier {
 

@@ -1,4 +1,4 @@
-#include "frm_options.h"
+#include "glazier/frm_options.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,8 +6,8 @@
 #include <initializer_list>
 #include <system_error>
 
-#include "fs10_parameters.h"
-#include "number_forms.h"
+#include "glazier/fs10_parameters.h"
+#include "glazier/number_forms.h"
 #include "vlm/error.h"
 #include "vlm/settings.h"
 #include "vlm/text_encoding.h"

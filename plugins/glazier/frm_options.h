@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "fs10_material.h"
+#include "glazier/fs10_material.h"
 #include "vlm/forms.h"
 
 namespace vlm::glazier {

@@ -1,13 +1,13 @@
-#include "fs10_material.h"
+#include "glazier/fs10_material.h"
 
 #include <array>
 #include <cctype>
 #include <cmath>
 #include <variant>
 
-#include "frm_options.h"
-#include "fs10_parameters.h"
-#include "number_forms.h"
+#include "glazier/frm_options.h"
+#include "glazier/fs10_parameters.h"
+#include "glazier/number_forms.h"
 #include "vlm/error.h"
 
 namespace vlm {

@@ -1,4 +1,4 @@
-#include "fs10_parameters.h"
+#include "glazier/fs10_parameters.h"
 
 #include <array>
 #include <string_view>

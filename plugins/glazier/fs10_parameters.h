@@ -10,7 +10,7 @@
 #include <string>
 #include <variant>
 
-#include "fs10_material.h"
+#include "glazier/fs10_material.h"
 
 namespace vlm::glazier {
 

@@ -1,10 +1,10 @@
-#include "glazier.h"
+#include "glazier/glazier.h"
 
 #include <algorithm>
 
-#include "frm_dialog.h"
-#include "frm_options.h"
-#include "fs10_material.h"
+#include "glazier/frm_dialog.h"
+#include "glazier/frm_options.h"
+#include "glazier/fs10_material.h"
 #include "vlm/component.h"
 #include "vlm/forms.h"
 #include "vlm/plugin_folder.h"

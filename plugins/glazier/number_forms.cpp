@@ -1,4 +1,4 @@
-#include "number_forms.h"
+#include "glazier/number_forms.h"
 
 #include <charconv>
 #include <cmath>

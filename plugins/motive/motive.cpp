@@ -1,8 +1,8 @@
-#include "motive.h"
+#include "motive/motive.h"
 
 #include "fs10/attachment.h"
 #include "fs10/tether_config.h"
-#include "motive_dialog.h"
+#include "motive/motive_dialog.h"
 #include "vlm/forms.h"
 #include "vlm/plugin_folder.h"
 #include "vlm/refusal.h"

@@ -1,4 +1,4 @@
-#include "motive_dialog.h"
+#include "motive/motive_dialog.h"
 
 #include "fs10/attachment.h"
 #include "vlm/settings.h"

@@ -1,5 +1,5 @@
 // The entry points of the Ridgepull library.
-#include "ridgepull.h"
+#include "ridgepull/ridgepull.h"
 #include "vlm/component_module.h"
 
 VLM_COMPONENT_MODULE("VLMPlugin9.Ridgepull", vlm::Ridgepull)

@@ -1,4 +1,4 @@
-#include "ridgepull.h"
+#include "ridgepull/ridgepull.h"
 
 #include <cmath>
 #include <string>

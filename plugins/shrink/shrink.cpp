@@ -1,4 +1,4 @@
-#include "shrink.h"
+#include "shrink/shrink.h"
 
 #include <cmath>
 #include <vector>

@@ -1,5 +1,5 @@
 // The entry points of the Stairwright library.
-#include "stairwright.h"
+#include "stairwright/stairwright.h"
 #include "vlm/component_module.h"
 
 VLM_COMPONENT_MODULE("VLMPlugin9.Stairwright", vlm::Stairwright)

@@ -1,8 +1,8 @@
-#include "tether.h"
+#include "tether/tether.h"
 
 #include "fs10/attachment.h"
 #include "fs10/tether_config.h"
-#include "tether_dialog.h"
+#include "tether/tether_dialog.h"
 #include "vlm/forms.h"
 #include "vlm/plugin_folder.h"
 #include "vlm/refusal.h"

@@ -1,4 +1,4 @@
-#include "tether_dialog.h"
+#include "tether/tether_dialog.h"
 
 #include <cstdlib>
 #include <vector>

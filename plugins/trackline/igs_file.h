@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "igs_records.h"
+#include "trackline/igs_records.h"
 
 namespace vlm::igs {
 

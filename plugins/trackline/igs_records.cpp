@@ -1,4 +1,4 @@
-#include "igs_records.h"
+#include "trackline/igs_records.h"
 
 #include <bit>
 #include <cstring>

@@ -1,11 +1,11 @@
-#include "material_table.h"
+#include "trackline/material_table.h"
 
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <string_view>
 
-#include "texts.h"
+#include "trackline/texts.h"
 #include "vlm/export_support.h"
 #include "vlm/model/graph_material.h"
 

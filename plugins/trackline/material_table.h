@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "igs_records.h"
+#include "trackline/igs_records.h"
 
 namespace vlm {
 class GraphMaterial;

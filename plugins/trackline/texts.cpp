@@ -1,10 +1,10 @@
-#include "texts.h"
+#include "trackline/texts.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 
-#include "igs_records.h"
+#include "trackline/igs_records.h"
 
 namespace vlm::igs {
 

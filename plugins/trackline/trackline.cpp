@@ -1,11 +1,11 @@
-#include "trackline.h"
+#include "trackline/trackline.h"
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <map>
 
-#include "texts.h"
+#include "trackline/texts.h"
 #include "vlm/forms.h"
 #include "vlm/refusal.h"
 #include "vlm/settings.h"

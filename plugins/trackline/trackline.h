@@ -21,9 +21,9 @@
 #include <string_view>
 #include <vector>
 
-#include "igs_file.h"
-#include "material_table.h"
-#include "vertex_index.h"
+#include "trackline/igs_file.h"
+#include "trackline/material_table.h"
+#include "trackline/vertex_index.h"
 #include "vlm/contracts/form_catalog.h"
 #include "vlm/contracts/import_export.h"
 #include "vlm/export_support.h"

@@ -1,4 +1,4 @@
-#include "vertex_index.h"
+#include "trackline/vertex_index.h"
 
 #include <bit>
 #include <cmath>

@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "igs_records.h"
+#include "trackline/igs_records.h"
 
 namespace vlm::igs {
 

@@ -1,4 +1,4 @@
-#include "wingform.h"
+#include "wingform/wingform.h"
 
 #include <algorithm>
 #include <charconv>

@@ -16,7 +16,7 @@
 #include "vlm/error.h"
 #include "vlm/export_support.h"
 #include "vlm/math.h"
-#include "xobj.h"
+#include "wingform/xobj.h"
 
 namespace vlm {
 

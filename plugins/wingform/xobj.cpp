@@ -1,4 +1,4 @@
-#include "xobj.h"
+#include "wingform/xobj.h"
 
 #include <algorithm>
 #include <bit>

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "stairwright.h"
+#include "stairwright/stairwright.h"
 #include "support/temp_home.h"
 
 namespace vlm {

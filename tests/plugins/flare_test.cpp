@@ -1,4 +1,4 @@
-#include "flare.h"
+#include "flare/flare.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <limits>
 
-#include "bitmap.h"
+#include "flare/bitmap.h"
 #include "scene/builder.h"
 #include "scene/scene_file.h"
 #include "support/expect_near.h"

@@ -1,4 +1,4 @@
-#include "frm_dialog.h"
+#include "glazier/frm_dialog.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

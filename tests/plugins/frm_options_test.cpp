@@ -1,4 +1,4 @@
-#include "frm_options.h"
+#include "glazier/frm_options.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 #include <fstream>
 #include <utility>
 
-#include "fs10_parameters.h"
+#include "glazier/fs10_parameters.h"
 #include "support/dialogs.h"
 #include "support/temp_home.h"
 #include "vlm/settings.h"

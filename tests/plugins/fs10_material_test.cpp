@@ -1,4 +1,4 @@
-#include "fs10_material.h"
+#include "glazier/fs10_material.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 #include <random>
 #include <sstream>
 
-#include "number_forms.h"
+#include "glazier/number_forms.h"
 #include "scene/document.h"
 #include "vlm/error.h"
 

@@ -1,4 +1,4 @@
-#include "glazier.h"
+#include "glazier/glazier.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "igs_file.h"
+#include "trackline/igs_file.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "material_table.h"
+#include "trackline/material_table.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

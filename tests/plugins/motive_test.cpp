@@ -1,4 +1,4 @@
-#include "motive.h"
+#include "motive/motive.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,13 +7,13 @@
 
 #include <pugixml.hpp>
 
-#include "motive_dialog.h"
+#include "motive/motive_dialog.h"
 #include "plugins/tether_files.h"
 #include "scene/builder.h"
 #include "scene/scene_file.h"
 #include "support/dialogs.h"
 #include "support/stated_values.h"
-#include "tether.h"
+#include "tether/tether.h"
 
 namespace vlm {
 namespace {

@@ -1,4 +1,4 @@
-#include "obverse.h"
+#include "obverse/obverse.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

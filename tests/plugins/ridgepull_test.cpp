@@ -1,4 +1,4 @@
-#include "ridgepull.h"
+#include "ridgepull/ridgepull.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

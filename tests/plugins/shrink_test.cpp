@@ -1,4 +1,4 @@
-#include "shrink.h"
+#include "shrink/shrink.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "stairwright.h"
+#include "stairwright/stairwright.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

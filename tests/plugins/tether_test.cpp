@@ -1,4 +1,4 @@
-#include "tether.h"
+#include "tether/tether.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include "support/dialogs.h"
 #include "support/expect_near.h"
 #include "support/stated_values.h"
-#include "tether_dialog.h"
+#include "tether/tether_dialog.h"
 #include "vlm/settings.h"
 
 namespace vlm {

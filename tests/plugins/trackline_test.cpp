@@ -1,4 +1,4 @@
-#include "trackline.h"
+#include "trackline/trackline.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "vertex_index.h"
+#include "trackline/vertex_index.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include "support/dialogs.h"
 #include "support/igs_reader.h"
 #include "support/temp_home.h"
-#include "trackline.h"
+#include "trackline/trackline.h"
 #include "vlm/settings.h"
 
 namespace vlm::igs {

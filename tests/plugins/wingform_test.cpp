@@ -1,4 +1,4 @@
-#include "wingform.h"
+#include "wingform/wingform.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "xobj.h"
+#include "wingform/xobj.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
