@@ -16,11 +16,14 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Nothing of the build tree may be needed: no library path, no build folder's libraries.
 unset LD_LIBRARY_PATH
-ldd "$vlmhost" | grep -q "$root/.*libvlmplatform" ||
-  fail "the installed vlmhost does not load the installed runtime library: $(ldd "$vlmhost")"
+# (Each output is read whole before it is searched: grep -q stopping early would fail the
+# writer with SIGPIPE under pipefail.)
+libraries=$(ldd "$vlmhost")
+grep -q "$root/.*libvlmplatform" <<<"$libraries" ||
+  fail "the installed vlmhost does not load the installed runtime library: $libraries"
 
-"$vlmhost" --version | grep -Eq '^vlmhost [0-9]+\.[0-9]+\.[0-9]+$' ||
-  fail "vlmhost --version printed: $("$vlmhost" --version 2>&1)"
+version=$("$vlmhost" --version 2>&1)
+grep -Eq '^vlmhost [0-9]+\.[0-9]+\.[0-9]+$' <<<"$version" || fail "vlmhost --version printed: $version"
 
 for file in "$plugindir/libobverse.so" "$plugindir/tether.xml" "$datadir/machine.reg" \
             "$datadir/examples/machine.reg.in" "$datadir/examples/hangar.json"; do
@@ -29,7 +32,8 @@ done
 
 export VLM_HOME="$scratch/home"
 "$vlmhost" register "$root/$plugindir"/*.so >/dev/null
-"$vlmhost" list | grep -q "VLMPlugin9.Obverse" || fail "Obverse is not registered"
+listed=$("$vlmhost" list)
+grep -q "VLMPlugin9.Obverse" <<<"$listed" || fail "Obverse is not registered"
 "$vlmhost" run VLMPlugin9.Obverse "$root/$datadir/examples/hangar.json" \
   --select group:Hangar/Wing --ui 'input X' -o "$scratch/mirrored.json" >/dev/null
 [ -s "$scratch/mirrored.json" ] || fail "Obverse wrote no scene"

@@ -330,7 +330,7 @@ bool ShowFileDialog(CommonDialog& dialog, bool save) {
   request.fileName = dialog.FileName;
   request.filter = dialog.Filter;
   request.defaultExt = dialog.DefaultExt;
-  request.flags = dialog.Flags_;
+  request.flags = dialog.Flags;
   auto chosen = Backend()->FileDialog(request);
   if (!chosen) return false;
   dialog.FileName = std::move(*chosen);

@@ -10,6 +10,7 @@
 #include "glazier/number_forms.h"
 #include "vlm/error.h"
 #include "vlm/settings.h"
+#include "vlm/text.h"
 #include "vlm/text_encoding.h"
 
 namespace vlm::glazier {
@@ -64,12 +65,6 @@ ControlKind ControlFor(ParameterKind kind) {
   return ControlKind::PictureBox;
 }
 
-std::string LowerCase(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // The file name part of a path: after the last "\" (or "/", for a path picked here).
 std::string FileNamePart(const std::string& path) {
   const size_t slash = path.find_last_of("\\/");
@@ -77,7 +72,7 @@ std::string FileNamePart(const std::string& path) {
 }
 
 bool EndsWithGlazed(const std::string& name) {
-  return name.size() >= 6 && LowerCase(name.substr(name.size() - 6)) == "glazed";
+  return name.size() >= 6 && ToLower(name.substr(name.size() - 6)) == "glazed";
 }
 
 // The presets of a folder: the names of its regular files that end in "glazed" (any case).
@@ -379,7 +374,7 @@ void frmOptions::ShowTextureButton(CommandButton& button, const std::string& pat
 
 void frmOptions::ShowPreview(PictureBox& preview, const std::string& path) {
   // Only the picture formats the panel can draw; a DDS or TGA texture leaves it empty.
-  const std::string name = LowerCase(FileNamePart(path));
+  const std::string name = ToLower(FileNamePart(path));
   const size_t dot = name.rfind('.');
   const std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
   std::error_code ec;
@@ -388,7 +383,7 @@ void frmOptions::ShowPreview(PictureBox& preview, const std::string& path) {
 }
 
 void frmOptions::ChooseTexture(CommandButton& button, PictureBox& preview) {
-  cdlg.Flags_ = CommonDialog::FileMustExist;
+  cdlg.Flags = CommonDialog::FileMustExist;
   cdlg.FileName.clear();
   cdlg.Filter = "Graphics|*.tga;*.bmp;*.dds|DDS files|*.dds|BMP|*.bmp|TGA|*.tga";
   cdlg.DefaultExt = "dds";
@@ -403,7 +398,7 @@ void frmOptions::ChooseTexture(CommandButton& button, PictureBox& preview) {
 }
 
 void frmOptions::ChooseSpecularColor() {
-  cdlg.Flags_ = CommonDialog::RgbInit;
+  cdlg.Flags = CommonDialog::RgbInit;
   cdlg.Color = picSpec.BackColor();
   if (cdlg.ShowColor()) picSpec.SetBackColor(cdlg.Color);
 }
@@ -493,9 +488,9 @@ void frmOptions::cmdUSave_Click() {
   }
   std::error_code ec;
   std::filesystem::create_directories(UserFolder, ec);  // a failure shows at the write
-  cdlg.Flags_ = 0;
+  cdlg.Flags = 0;
   cdlg.FileName = (UserFolder / "*.Glazed").string();
-  cdlg.Flags_ = CommonDialog::NoChangeDir;
+  cdlg.Flags = CommonDialog::NoChangeDir;
   cdlg.Filter = "FS10 Material (Glazed)|*.Glazed|All Files|*.*";
   cdlg.DefaultExt = "Glazed";
   cdlg.DialogTitle.clear();

@@ -9,6 +9,7 @@
 #include "glazier/fs10_parameters.h"
 #include "glazier/number_forms.h"
 #include "vlm/error.h"
+#include "vlm/text.h"
 
 namespace vlm {
 
@@ -17,25 +18,7 @@ using glazier::formatReal;
 using glazier::FormatSingle;
 using glazier::PrintNumber;
 
-namespace {
-
-bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(text[i])) !=
-        std::toupper(static_cast<unsigned char>(prefix[i])))
-      return false;
-  }
-  return true;
-}
-
-std::string UpperCase(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 FS10Material::FS10Material() {
   for (const glazier::FS10Parameter& p : Parameters()) {
@@ -119,7 +102,7 @@ std::string FS10Material::lookupValue(const std::string& key) const {
   if (key.empty()) return {};
   const std::string prefix = key + "=";
   for (const std::string& part : Parts) {
-    if (StartsWithIgnoringCase(part, prefix)) return part.substr(prefix.size());
+    if (StartsWithNoCase(part, prefix)) return part.substr(prefix.size());
   }
   return {};
 }
@@ -222,7 +205,7 @@ std::string FS10Material::ddsTextureName(const std::string& name, std::string& w
   // Names come from Windows ("\"), but a name picked on this machine may use "/".
   const size_t slash = result.find_last_of("\\/");
   if (slash != std::string::npos) result.erase(0, slash + 1);
-  result = UpperCase(std::move(result));
+  result = ToUpper(result);
   if (bIsVCTexture != 1 &&
       (result.size() < 3 || result.compare(result.size() - 3, 3, "DDS") != 0)) {
     const std::string line =

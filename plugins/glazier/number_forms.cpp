@@ -6,17 +6,10 @@
 #include <system_error>
 
 #include "vlm/error.h"
+#include "vlm/text.h"
 
 namespace vlm::glazier {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-    text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-    text.remove_suffix(1);
-  return text;
-}
 
 // Shortest text of `value` with the given number of significant digits, exponent marked "E".
 std::string General(double value, int digits) {

@@ -8,6 +8,7 @@
 #include "trackline/texts.h"
 #include "vlm/export_support.h"
 #include "vlm/model/graph_material.h"
+#include "vlm/text.h"
 
 namespace vlm::igs {
 namespace {
@@ -65,14 +66,14 @@ void MaterialTable::parseParameters(const std::string& text) {
       // The value runs to a second "=" when there is one.
       std::string_view value = item.substr(eq + 1);
       value = value.substr(0, value.find('='));
-      parameters_.emplace_back(LowerCase(item.substr(0, eq)), std::string(value));
+      parameters_.emplace_back(ToLower(item.substr(0, eq)), std::string(value));
     }
     start = end + 1;
   }
 }
 
 std::string MaterialTable::Parameter(const std::string& key) const {
-  const std::string wanted = LowerCase(key);
+  const std::string wanted = ToLower(key);
   for (const auto& [k, v] : parameters_)
     if (k == wanted) return v;
   return {};
@@ -126,7 +127,7 @@ IgsMaterial MaterialTable::BuildMaterial(GraphMaterial& material, std::string_vi
   IgsMaterial m{};
   where_ = where;
   const std::string railSim = material.GetCustomField(slots[0]);
-  const std::string alphaMode = LowerCase(material.GetCustomField(slots[1]));
+  const std::string alphaMode = ToLower(material.GetCustomField(slots[1]));
   const std::string alphaPriority = material.GetCustomField(slots[2]);
   parseParameters(material.GetCustomField(slots[3]));
   // The shader and the folder of the textures are written into the file as they are.
@@ -217,7 +218,7 @@ int32_t MaterialTable::TextureReference(const std::string& file, const std::stri
   if (reference.back() != '\\') reference += '\\';
   // A name without an extension is used whole.
   const size_t dot = file.rfind('.');
-  reference += LowerCase(dot == std::string::npos ? file : file.substr(0, dot));
+  reference += ToLower(dot == std::string::npos ? file : file.substr(0, dot));
   for (size_t i = 0; i < textures.size(); ++i)
     if (textures[i] == reference) return static_cast<int32_t>(i) + 1;
   if (static_cast<int32_t>(textures.size()) >= MaxTextures)
@@ -261,7 +262,7 @@ int32_t MaterialTable::AddMaterial(const IgsMaterial& record, std::string_view w
                             " would be distinct material number " + std::to_string(n + 1) +
                             "; the limit is " + std::to_string(MaxMaterials) + ".");
   }
-  const std::string shader = LowerCase(FieldText(record.shader));
+  const std::string shader = ToLower(FieldText(record.shader));
   std::string name = "material" + std::to_string(n);
   if (shader == "stencilshadow.fx")
     name = "shadow_material" + std::to_string(n);

@@ -5,22 +5,9 @@
 #include <limits>
 
 #include "trackline/igs_records.h"
+#include "vlm/text.h"
 
 namespace vlm::igs {
-
-std::string LowerCase(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
-std::string Trim(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const size_t last = text.find_last_not_of(" \t");
-  return std::string(text.substr(first, last - first + 1));
-}
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -31,8 +18,7 @@ bool Contains(std::string_view text, std::string_view part) {
 }
 
 std::optional<double> NumberIn(std::string_view text) {
-  std::string t = Trim(text);
-  std::string_view s = t;
+  std::string_view s = vlm::Trim(text);
   bool negative = false;
   if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
     negative = s[0] == '-';

@@ -8,9 +8,6 @@
 
 namespace vlm::igs {
 
-std::string LowerCase(std::string_view text);
-// Without leading and trailing blanks.
-std::string Trim(std::string_view text);
 bool StartsWith(std::string_view text, std::string_view prefix);
 bool Contains(std::string_view text, std::string_view part);
 

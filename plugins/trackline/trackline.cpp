@@ -9,13 +9,13 @@
 #include "vlm/forms.h"
 #include "vlm/refusal.h"
 #include "vlm/settings.h"
+#include "vlm/text.h"
 
 namespace vlm {
 namespace {
 
 using igs::Contains;
 using igs::ExportStopped;
-using igs::LowerCase;
 
 template <class T>
 const T& Item(const std::vector<T>& items, int32_t index) {
@@ -186,12 +186,12 @@ void Trackline::exportNode(Node& chosen) {
 std::vector<Trackline::LevelNode> Trackline::customLevels(Node& chosen) {
   std::vector<LevelNode> levels{{&chosen, 0}};
   const std::string name = chosen.Name();
-  const std::string prefix = LowerCase(name);
+  const std::string prefix = ToLower(name);
   NodeCollection* children = rootNode_->Children();
   for (int32_t i = 0; i < children->Count(); ++i) {
     Node* child = children->Item(i);
     const std::string childName = child->Name();
-    if (!igs::StartsWith(LowerCase(childName), prefix)) continue;
+    if (!igs::StartsWith(ToLower(childName), prefix)) continue;
     // One separator character follows the chosen node's name: body_200.
     const std::string rest =
         childName.size() > name.size() + 1 ? childName.substr(name.size() + 1) : std::string();
@@ -288,7 +288,7 @@ int32_t Trackline::untexturedMaterial(Shape& shape) {
 }
 
 std::string Trackline::baseName(Node& node) {
-  std::string base = igs::Trim(node.GetCustomField(nodeSlot_));
+  std::string base(Trim(node.GetCustomField(nodeSlot_)));
   if (base.empty()) {
     base = node.Name();
     if (levelMode_ == 2) base = base.substr(0, base.find('.'));

@@ -299,13 +299,13 @@ class PictureBox : public Control {
 class CommonDialog : public Control {
  public:
   CommonDialog(Form& form, std::string name, int index = -1);
-  enum Flags : int32_t {
+  enum Flag : int32_t {
     NoChangeDir = 8,
     FileMustExist = 0x1000,
     OverwritePrompt = 2,
     RgbInit = 1,
   };
-  int32_t Flags_ = 0;
+  int32_t Flags = 0;  // Flag values, or-ed together
   std::string FileName;
   std::string Filter;
   std::string DefaultExt;
