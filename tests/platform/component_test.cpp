@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cstdlib>
 
 #include "scene/document.h"
 #include "support/errors.h"
@@ -62,6 +63,21 @@ TEST_F(Components, RegisterThenCreateByIdentifier) {
 
   UnregisterServer(library);
   EXPECT_TRUE(RegisteredClasses().empty());
+}
+
+// Assigning over an instance unloads its library only after its object is gone: the other
+// way round, the object's destructor runs in code that is no longer there.
+TEST_F(Components, AssigningOverAnInstanceReleasesTheObjectBeforeItsLibrary) {
+  EXPECT_EXIT(
+      {
+        Instance instance =
+            CreateObjectFrom(Library::Load(PluginDir / "libobverse.so"), "VLMPlugin9.Obverse");
+        instance = CreateObjectFrom(Library::Load(FixtureDir / "libfixture_duplicate_a.so"),
+                                    "VLMTest.Duplicate");
+        instance = Instance();
+        std::exit(instance.Get() == nullptr ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(Components, UnknownIdentifierNamesWhatIsRegistered) {

@@ -87,7 +87,16 @@ class Instance {
   Instance(std::shared_ptr<Library> library, std::unique_ptr<Unknown> object)
       : library_(std::move(library)), object_(std::move(object)) {}
   Instance(Instance&&) = default;
-  Instance& operator=(Instance&&) = default;
+  // The object held before goes before its library, which may be the last reference to the
+  // code the object runs.
+  Instance& operator=(Instance&& other) noexcept {
+    if (this != &other) {
+      object_.reset();
+      library_ = std::move(other.library_);
+      object_ = std::move(other.object_);
+    }
+    return *this;
+  }
   ~Instance() { object_.reset(); }  // the object goes before its library
 
   Unknown* Get() const { return object_.get(); }
