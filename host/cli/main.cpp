@@ -11,14 +11,17 @@
 
 namespace {
 
-// Without arguments, `register` takes every plug-in built beside this program.
+// Without arguments, `register` takes every plug-in beside this program: built (bin/../plugins)
+// or installed (bin/../lib/vlm/plugins).
 std::vector<std::filesystem::path> BuiltPlugins() {
+  const auto bin = vlm::ModulePathOf(reinterpret_cast<const void*>(&BuiltPlugins)).parent_path();
   std::vector<std::filesystem::path> out;
-  auto self = vlm::ModulePathOf(reinterpret_cast<const void*>(&BuiltPlugins));
-  auto folder = self.parent_path().parent_path() / "plugins";
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
-    if (entry.path().extension() == ".so") out.push_back(entry.path());
+  for (const auto& folder : {bin.parent_path() / "plugins", bin / VLM_INSTALLED_PLUGINS}) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+      if (entry.path().extension() == ".so") out.push_back(entry.path());
+    if (!out.empty()) break;
+  }
   std::sort(out.begin(), out.end());
   return out;
 }
@@ -96,9 +99,15 @@ int main(int argc, char** argv) {
   }
 
   if (*list) return vlm::host::ListCommand(std::cout, std::cerr);
-  if (*reg)
-    return vlm::host::RegisterCommand(libraries.empty() ? BuiltPlugins() : libraries, std::cout,
-                                      std::cerr);
+  if (*reg) {
+    if (libraries.empty()) libraries = BuiltPlugins();
+    if (libraries.empty()) {
+      std::cerr << "error: no plug-in libraries beside vlmhost; name them: vlmhost register "
+                   "LIBRARY...\n";
+      return vlm::host::ExitBadInput;
+    }
+    return vlm::host::RegisterCommand(libraries, std::cout, std::cerr);
+  }
   if (*unreg) return vlm::host::UnregisterCommand(unregLibraries, std::cout, std::cerr);
   if (*show) return vlm::host::ShowCommand(showScene, std::cout, std::cerr);
   if (*describe) return vlm::host::DescribeCommand(describeId, describeJson, std::cout, std::cerr);
