@@ -1,5 +1,6 @@
-// Reading a scene file: the JSON text to a tree, then the tree to a document, record by
-// record as the field tables describe them.
+// Reading a scene file: the JSON text to a tree (a mesh's long lists already decoded into
+// arrays, see scene_tree.h), then the tree to a document, record by record as the field
+// tables describe them.
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
