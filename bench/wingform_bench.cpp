@@ -15,7 +15,7 @@
 #include <new>
 #include <string>
 
-#include "scene/builder.h"
+#include "grid_scene.h"
 #include "vlm/scripted_dialogs.h"
 #include "vlm/settings.h"
 #include "wingform/wingform.h"
@@ -81,16 +81,7 @@ const fs::path& Scratch() {
 vlm::host::HostDocument& GridScene(int triangles) {
   static std::map<int, std::unique_ptr<vlm::host::HostDocument>> scenes;
   auto& doc = scenes[triangles];
-  if (!doc) {
-    doc = std::make_unique<vlm::host::HostDocument>();
-    vlm::host::HostMaterial& ground = doc->NewMaterial("Ground");
-    ground.hasTextures = true;
-    ground.diffuseMap = "ground.bmp";
-    const int quads = triangles / 2;
-    const int nx = quads >= 500000 ? 1000 : quads >= 50000 ? 250 : 100;
-    vlm::host::AddGrid(vlm::host::AddGroup(doc->Root(), "main"), "Field", nx, quads / nx, 0.5f,
-                       &ground);
-  }
+  if (!doc) doc = vlm::bench::GridScene(triangles);
   return *doc;
 }
 

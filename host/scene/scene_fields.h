@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -114,6 +115,14 @@ bool IsKey(Table<Record> table, std::string_view key) {
   for (const auto& field : table)
     if (field.key == key) return true;
   return false;
+}
+
+// The member of a table that the record's own code reads as `part`.
+template <class Record>
+const Field<Record>& FieldOf(Table<Record> table, Part part) {
+  for (const auto& field : table)
+    if (field.part == part) return field;
+  throw std::logic_error("a scene record has no such part");
 }
 
 }  // namespace vlm::host::scene_fields

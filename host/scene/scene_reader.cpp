@@ -1,5 +1,6 @@
-// Reading a scene file: the JSON text to a tree, then the tree to a document, record by
-// record as the field tables describe them.
+// Reading a scene file: the JSON text to a tree (a mesh's long lists already decoded into
+// arrays, see scene_tree.h), then the tree to a document, record by record as the field
+// tables describe them.
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include "scene/scene_file.h"
 #include "scene/scene_text.h"
 #include "scene/scene_tree.h"
+#include "scene/scene_values.h"
 #include "vlm/error.h"
 #include "vlm/settings.h"
 
@@ -21,185 +23,17 @@ namespace {
 
 using namespace scene_text;
 using namespace scene_fields;
+using namespace scene_values;
 
 using Json = SceneJson;
-
-// ---- values ----------------------------------------------------------------------------------
-
-std::string Found(const Json& value) {
-  switch (value.type()) {
-    case Json::value_t::null:
-      return "null";
-    case Json::value_t::boolean:
-      return value.get<bool>() ? "true" : "false";
-    case Json::value_t::number_integer:
-    case Json::value_t::number_unsigned:
-      return "the whole number " + value.dump();
-    case Json::value_t::number_float:
-      return "the number " + value.dump();
-    case Json::value_t::string:
-      return "a string";
-    case Json::value_t::array:
-      return "an array";
-    case Json::value_t::object:
-      return "an object";
-    default:
-      return "a value of another kind";
-  }
-}
-
-// Reads JSON values of the types the scene file uses, each checked, naming its place.
-class ValueReader {
- public:
-  explicit ValueReader(const std::string& origin) : origin_(origin) {}
-
-  [[noreturn]] void WrongType(const Json& value, const std::string& place,
-                              std::string_view expected) const {
-    Fail(err::TypeMismatch, origin_, Place(place),
-         "expected " + std::string(expected) + ", found " + Found(value));
-  }
-  [[noreturn]] void Bad(const std::string& place, const std::string& problem) const {
-    Fail(err::InvalidProcedureCall, origin_, Place(place), problem);
-  }
-
-  const Json::object_t& Members(const Json& value, const std::string& place) const {
-    if (!value.is_object()) WrongType(value, place, "an object");
-    return value.get_ref<const Json::object_t&>();
-  }
-  const Json::array_t& Array(const Json& value, const std::string& place) const {
-    if (!value.is_array()) WrongType(value, place, "an array");
-    return value.get_ref<const Json::array_t&>();
-  }
-  std::string String(const Json& value, const std::string& place) const {
-    if (!value.is_string()) WrongType(value, place, "a string");
-    return value.get<std::string>();
-  }
-  int32_t Int(const Json& value, const std::string& place) const {
-    if (!value.is_number_integer()) WrongType(value, place, "a whole number");
-    bool fits = value.is_number_unsigned()
-                    ? value.get<uint64_t>() <= static_cast<uint64_t>(INT32_MAX)
-                    : value.get<int64_t>() >= INT32_MIN && value.get<int64_t>() <= INT32_MAX;
-    if (!fits) Bad(place, "the whole number " + value.dump() + " is outside the 32-bit range");
-    return static_cast<int32_t>(value.get<int64_t>());
-  }
-  float Float(const Json& value, const std::string& place) const {
-    if (!value.is_number()) WrongType(value, place, "a number");
-    double d = value.get<double>();
-    // Past FLT_MAX by half a unit in the last place or more, a value rounds to infinity.
-    if (!std::isfinite(d) || std::fabs(d) >= static_cast<double>(FLT_MAX) + std::ldexp(1.0, 103))
-      Bad(place, "the number " + value.dump() + " is outside the range of a 32-bit float");
-    return ReadValue(d);
-  }
-  const Json::array_t& Numbers(const Json& value, const std::string& place, size_t count) const {
-    const auto& items = Array(value, place);
-    if (items.size() != count)
-      Bad(place,
-          "expected " + std::to_string(count) + " numbers, found " + std::to_string(items.size()));
-    return items;
-  }
-  Vec3 ReadVec3(const Json& value, const std::string& place) const {
-    const auto& n = Numbers(value, place, 3);
-    return {Float(n[0], At(place, 0)), Float(n[1], At(place, 1)), Float(n[2], At(place, 2))};
-  }
-  Vec2 ReadVec2(const Json& value, const std::string& place) const {
-    const auto& n = Numbers(value, place, 2);
-    return {Float(n[0], At(place, 0)), Float(n[1], At(place, 1))};
-  }
-  Rgb ReadRgb(const Json& value, const std::string& place) const {
-    Vec3 v = ReadVec3(value, place);
-    return {v.x, v.y, v.z};
-  }
-  // A list read item by item into `target`.
-  template <class T, class Read>
-  void Items(const Json& value, const std::string& place, std::vector<T>& target, Read read) const {
-    const auto& items = Array(value, place);
-    target.reserve(items.size());
-    for (size_t i = 0; i < items.size(); ++i)
-      target.push_back(read(items[i], At(place, i)));
-  }
-
-  // A member of a record read by its type.
-  template <class Record>
-  void Member(const Field<Record>& field, const Json& value, const std::string& place,
-              Record& record) const {
-    std::visit(
-        [&](auto member) {
-          using M = decltype(member);
-          if constexpr (std::is_same_v<M, std::string Record::*>) {
-            record.*member = String(value, place);
-          } else if constexpr (std::is_same_v<M, int32_t Record::*>) {
-            record.*member = Int(value, place);
-            if (field.check)
-              if (std::string problem = field.check(record.*member); !problem.empty())
-                Bad(place, problem);
-          } else if constexpr (std::is_same_v<M, float Record::*>) {
-            record.*member = Float(value, place);
-          } else if constexpr (std::is_same_v<M, Vec3 Record::*>) {
-            record.*member = ReadVec3(value, place);
-          } else if constexpr (std::is_same_v<M, Rgb Record::*>) {
-            record.*member = ReadRgb(value, place);
-          } else if constexpr (std::is_same_v<M, std::vector<Vec3> Record::*>) {
-            Items(value, place, record.*member,
-                  [&](const Json& v, const std::string& p) { return ReadVec3(v, p); });
-          } else if constexpr (std::is_same_v<M, std::vector<Vec2> Record::*>) {
-            Items(value, place, record.*member,
-                  [&](const Json& v, const std::string& p) { return ReadVec2(v, p); });
-          }
-        },
-        field.member);
-  }
-
-  // ---- records ----
-
-  // Every key of `object` must be one of the table's: a misspelt key is an error, not a
-  // default.
-  template <class Record>
-  void CheckKeys(Table<Record> table, const Json& object, const std::string& place) const {
-    for (const auto& [key, value] : Members(object, place))
-      if (!IsKey(table, key))
-        Bad(At(place, key),
-            "unknown key " + Quoted(key) + "; the keys here are " + QuotedList(Keys(table)));
-  }
-  static const Json* Optional(const Json& object, std::string_view key) {
-    auto it = object.find(key);
-    return it == object.end() ? nullptr : &*it;
-  }
-  const Json& Required(const Json& object, const std::string& place, std::string_view key) const {
-    const Json* value = Optional(object, key);
-    if (!value) Bad(place, "the key " + Quoted(key) + " is missing");
-    return *value;
-  }
-  template <class Record>
-  static const Field<Record>& FieldOf(Table<Record> table, Part part) {
-    for (const auto& field : table)
-      if (field.part == part) return field;
-    throw std::logic_error("a scene record has no such part");
-  }
-
-  // Reads the members of a record (its keys checked) in the table's order: by their type, or
-  // by `byPart(field, value)` (value null when the key is left out).
-  template <class Record, class ByPart>
-  void ReadMembers(Table<Record> table, const Json& object, const std::string& place,
-                   Record& record, ByPart byPart) const {
-    for (const auto& field : table) {
-      const Json* value = Optional(object, field.key);
-      if (field.part != Part::None)
-        byPart(field, value);
-      else if (value)
-        Member(field, *value, At(place, field.key), record);
-    }
-  }
-
-  const std::string& origin_;
-};
 
 // ---- the tree to a document -------------------------------------------------------------------
 
 // Reads a parsed tree into a document, checking every key, type and reference.
 class SceneReader : ValueReader {
  public:
-  SceneReader(const std::string& origin, HostDocument& document)
-      : ValueReader(origin), doc_(document) {}
+  SceneReader(const std::string& origin, std::vector<MeshList>& lists, HostDocument& document)
+      : ValueReader(origin, lists), doc_(document) {}
 
   void Read(const Json& top) {
     if (!top.is_object())
@@ -393,6 +227,7 @@ class SceneReader : ValueReader {
     ReadMembers(table, value, place, mesh, [&](const Field<HostMesh>& field, const Json* v) {
       if (field.part != Part::Faces || !v) return;
       std::string listPlace = At(place, field.key);
+      if (v->is_binary()) return DecodedFaces(Decoded<FaceList>(*v), listPlace, mesh);
       const auto& faces = Array(*v, listPlace);
       mesh.faces.reserve(faces.size());
       for (size_t i = 0; i < faces.size(); ++i)
@@ -411,6 +246,43 @@ class SceneReader : ValueReader {
       else if (field.part == Part::Points)
         Points(Required(value, place, field.key), here, mesh, face);
     });
+  }
+
+  // Faces decoded while parsing, checked as FaceItem checks them (their shapes and types
+  // already were); places are spelt out only for a fault.
+  void DecodedFaces(const FaceList& list, const std::string& listPlace, HostMesh& mesh) {
+    auto face = [&](size_t i) { return At(listPlace, i); };
+    std::string_view materialKey = FieldOf(kFaceFields, Part::Material).key;
+    std::string_view pointsKey = FieldOf(kFaceFields, Part::Points).key;
+    std::vector<HostMaterial*> named(list.names.size(), nullptr);
+    const size_t vertices = mesh.vertices.size(), normals = mesh.normals.size(),
+                 uvs = mesh.uvs.size();
+    auto fits = [](int32_t index, size_t count, bool optional) {
+      return (optional && index == -1) || (index >= 0 && static_cast<size_t>(index) < count);
+    };
+    mesh.faces.reserve(list.ends.size());
+    size_t begin = 0;
+    for (size_t i = 0; i < list.ends.size(); ++i) {
+      HostFace& f = mesh.AddFace();
+      if (int32_t m = list.materials[i]; m >= 0) {
+        if (!named[size_t(m)])
+          named[size_t(m)] = FaceMaterial(list.names[size_t(m)], At(face(i), materialKey));
+        f.material = named[size_t(m)];
+      }
+      const size_t end = list.ends[i];
+      f.points.assign(list.points.begin() + long(begin), list.points.begin() + long(end));
+      for (size_t k = begin; k < end; ++k) {
+        const HostPoint& p = list.points[k];
+        if (fits(p.vertex, vertices, false) && fits(p.normal, normals, true) &&
+            fits(p.uv, uvs, true))
+          continue;
+        std::string pointPlace = At(At(face(i), pointsKey), k - begin);
+        CheckIndex(p.vertex, vertices, false, "vertex", "vertices", pointPlace);
+        CheckIndex(p.normal, normals, true, "normal", "normals", pointPlace);
+        CheckIndex(p.uv, uvs, true, "texture coordinate", "texture coordinates", pointPlace);
+      }
+      begin = end;
+    }
   }
 
   HostMaterial* FaceMaterial(const std::string& name, const std::string& place) {
@@ -550,9 +422,9 @@ class SceneReader : ValueReader {
 }  // namespace
 
 std::unique_ptr<HostDocument> ParseScene(std::string_view text, const std::string& origin) {
-  Json tree = ParseTree(text, origin);
+  SceneTree tree = ParseTree(text, origin);
   auto document = std::make_unique<HostDocument>();
-  SceneReader(origin, *document).Read(tree);
+  SceneReader(origin, tree.lists, *document).Read(tree.root);
   return document;
 }
 

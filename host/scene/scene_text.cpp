@@ -61,6 +61,9 @@ double WrittenValue(float value) {
 float ReadValue(double value) {
   if (std::fabs(value) > FLT_MAX) return value < 0 ? -FLT_MAX : FLT_MAX;
   float nearest = static_cast<float>(value);
+  // A value that is a float exactly is that float: the text of a neighbour lies within half
+  // a unit in the last place of the neighbour, never on this one.
+  if (static_cast<double>(nearest) == value) return nearest;
   if (WrittenValue(nearest) == value) return nearest;
   for (float neighbour : {std::nextafter(nearest, -INFINITY), std::nextafter(nearest, INFINITY)})
     if (std::isfinite(neighbour) && WrittenValue(neighbour) == value) return neighbour;

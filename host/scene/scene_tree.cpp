@@ -1,9 +1,14 @@
 #include "scene/scene_tree.h"
 
+#include <cfloat>
+#include <cmath>
+#include <optional>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "scene/scene_fields.h"
 #include "scene/scene_text.h"
 #include "vlm/error.h"
 
@@ -11,6 +16,7 @@ namespace vlm::host {
 namespace {
 
 using namespace scene_text;
+using namespace scene_fields;
 
 using Json = SceneJson;
 
@@ -49,6 +55,150 @@ std::string ParserProblem(const std::string& message) {
   return std::string(m);
 }
 
+// ---- the long lists of a mesh ----------------------------------------------------------------
+
+enum class ListKind { Vec3s, Vec2s, Faces };
+
+// The kind of list a member of a mesh record holds, if it is one decoded while parsing.
+std::optional<ListKind> MeshListKind(std::string_view key) {
+  for (const auto& field : kObjectFields) {
+    if (field.key != key) continue;
+    if (std::holds_alternative<std::vector<Vec3> HostMesh::*>(field.member)) return ListKind::Vec3s;
+    if (std::holds_alternative<std::vector<Vec2> HostMesh::*>(field.member)) return ListKind::Vec2s;
+    if (field.part == Part::Faces) return ListKind::Faces;
+  }
+  return std::nullopt;
+}
+
+// A number as the parser gives it.
+struct Number {
+  double value;
+  bool whole;
+  bool fitsInt32;
+};
+
+// Decodes one list from the parser's events. It takes only what the reader would accept
+// as far as the list alone can tell (the right shapes, numbers of the right kind and range,
+// known keys given once); anything else makes it give up, and the text is read the plain way.
+class ListDecoder {
+ public:
+  enum Result { More, Done, GiveUp };
+
+  explicit ListDecoder(ListKind kind)
+      : kind_(kind),
+        materialKey_(FieldOf(kFaceFields, Part::Material).key),
+        pointsKey_(FieldOf(kFaceFields, Part::Points).key) {
+    if (kind == ListKind::Vec3s) list_ = std::vector<Vec3>{};
+    if (kind == ListKind::Vec2s) list_ = std::vector<Vec2>{};
+    if (kind == ListKind::Faces) list_ = FaceList{};
+  }
+
+  MeshList Take() { return std::move(list_); }
+
+  // The list's own opening bracket has been seen.
+  Result OpenArray() {
+    if (kind_ != ListKind::Faces) {
+      if (depth_ != 1) return GiveUp;
+      depth_ = 2;
+      count_ = 0;
+      return More;
+    }
+    if (depth_ == 2 && pending_ == pointsKey_) {
+      pending_ = {};
+      seenPoints_ = true;
+      depth_ = 3;
+      return More;
+    }
+    if (depth_ != 3) return GiveUp;
+    depth_ = 4;
+    count_ = 0;
+    return More;
+  }
+  Result CloseArray() {
+    if (depth_ == 1) return Done;
+    if (kind_ == ListKind::Vec3s && depth_ == 2 && count_ == 3) {
+      std::get<0>(list_).push_back(Vec3{numbers_[0], numbers_[1], numbers_[2]});
+    } else if (kind_ == ListKind::Vec2s && depth_ == 2 && count_ == 2) {
+      std::get<1>(list_).push_back(Vec2{numbers_[0], numbers_[1]});
+    } else if (kind_ == ListKind::Faces && depth_ == 4 && count_ == 3) {
+      Faces().points.push_back(HostPoint{indices_[0], indices_[1], indices_[2]});
+    } else if (!(kind_ == ListKind::Faces && depth_ == 3)) {
+      return GiveUp;
+    }
+    --depth_;
+    return More;
+  }
+  Result OpenObject() {
+    if (kind_ != ListKind::Faces || depth_ != 1) return GiveUp;
+    depth_ = 2;
+    material_ = -1;
+    seenMaterial_ = seenPoints_ = false;
+    return More;
+  }
+  Result CloseObject() {
+    if (depth_ != 2 || !pending_.empty() || !seenPoints_) return GiveUp;
+    FaceList& faces = Faces();
+    faces.ends.push_back(static_cast<uint32_t>(faces.points.size()));
+    faces.materials.push_back(material_);
+    depth_ = 1;
+    return More;
+  }
+  Result Key(const std::string& key) {
+    if (depth_ != 2 || !pending_.empty()) return GiveUp;
+    bool& seen = key == materialKey_ ? seenMaterial_ : seenPoints_;
+    if ((key != materialKey_ && key != pointsKey_) || seen) return GiveUp;
+    seen = true;
+    pending_ = key == materialKey_ ? materialKey_ : pointsKey_;
+    return More;
+  }
+  Result String(const std::string& text) {
+    if (depth_ != 2 || pending_ != materialKey_) return GiveUp;
+    pending_ = {};
+    material_ = MaterialIndex(text);
+    return More;
+  }
+  Result Value(Number n) {
+    if (kind_ == ListKind::Faces) {
+      if (depth_ != 4 || count_ >= 3 || !n.whole || !n.fitsInt32) return GiveUp;
+      indices_[count_++] = static_cast<int32_t>(n.value);
+      return More;
+    }
+    // Past FLT_MAX by half a unit in the last place or more, a value rounds to infinity.
+    if (depth_ != 2 || count_ >= 3 || !std::isfinite(n.value) ||
+        std::fabs(n.value) >= static_cast<double>(FLT_MAX) + std::ldexp(1.0, 103))
+      return GiveUp;
+    numbers_[count_++] = ReadValue(n.value);
+    return More;
+  }
+  Result Other() { return GiveUp; }
+
+ private:
+  FaceList& Faces() { return std::get<FaceList>(list_); }
+
+  int32_t MaterialIndex(const std::string& name) {
+    FaceList& faces = Faces();
+    if (last_ >= 0 && faces.names[size_t(last_)] == name) return last_;
+    auto [it, added] = materialIndex_.emplace(name, static_cast<int32_t>(faces.names.size()));
+    if (added) faces.names.push_back(name);
+    last_ = it->second;
+    return last_;
+  }
+
+  ListKind kind_;
+  std::string_view materialKey_, pointsKey_;
+  MeshList list_;
+  // 1: in the list; 2: in an item (for faces: a face record); 3: in a face's points;
+  // 4: in a point.
+  int depth_ = 1;
+  int count_ = 0;
+  float numbers_[3] = {};
+  int32_t indices_[3] = {};
+  std::string_view pending_;  // the key of a face member whose value comes next
+  bool seenMaterial_ = false, seenPoints_ = false;
+  int32_t material_ = -1, last_ = -1;
+  std::unordered_map<std::string, int32_t> materialIndex_;
+};
+
 // ---- JSON text to a tree ---------------------------------------------------------------------
 
 // Builds the tree from the parser's events. Unlike the library's own builder it refuses a
@@ -56,26 +206,53 @@ std::string ParserProblem(const std::string& message) {
 // deep nesting before anything recurses over it.
 class TreeBuilder final : public nlohmann::json_sax<Json> {
  public:
-  TreeBuilder(std::string_view text, const std::string& origin) : text_(text), origin_(origin) {}
+  // With `decodeLists`, a mesh's long lists are decoded into `lists` (see scene_tree.h).
+  TreeBuilder(std::string_view text, const std::string& origin, bool decodeLists)
+      : text_(text), origin_(origin), decodeLists_(decodeLists) {}
 
-  Json Take() { return std::move(root_); }
+  SceneTree Take() { return SceneTree{std::move(root_), std::move(lists_)}; }
+  // A list could not be decoded; the parse stopped there.
+  bool GaveUp() const { return gaveUp_; }
 
-  bool null() override { return Add(nullptr); }
-  bool boolean(bool value) override { return Add(value); }
-  bool number_integer(number_integer_t value) override { return Add(value); }
-  bool number_unsigned(number_unsigned_t value) override { return Add(value); }
-  bool number_float(number_float_t value, const string_t&) override { return Add(value); }
-  bool string(string_t& value) override { return Add(std::move(value)); }
+  bool null() override { return decoder_ ? Feed(decoder_->Other()) : Add(nullptr); }
+  bool boolean(bool value) override { return decoder_ ? Feed(decoder_->Other()) : Add(value); }
+  bool number_integer(number_integer_t value) override {
+    if (decoder_)
+      return Feed(decoder_->Value({double(value), true, value >= INT32_MIN && value <= INT32_MAX}));
+    return Add(value);
+  }
+  bool number_unsigned(number_unsigned_t value) override {
+    if (decoder_) return Feed(decoder_->Value({double(value), true, value <= INT32_MAX}));
+    return Add(value);
+  }
+  bool number_float(number_float_t value, const string_t&) override {
+    return decoder_ ? Feed(decoder_->Value({value, false, false})) : Add(value);
+  }
+  bool string(string_t& value) override {
+    return decoder_ ? Feed(decoder_->String(value)) : Add(std::move(value));
+  }
   bool binary(binary_t&) override { return false; }  // JSON text has no binary values
-  bool start_object(std::size_t) override { return Open(Json::object()); }
-  bool start_array(std::size_t) override { return Open(Json::array()); }
-  bool end_object() override { return Close(); }
-  bool end_array() override { return Close(); }
+  bool start_object(std::size_t) override {
+    return decoder_ ? Feed(decoder_->OpenObject()) : Open(Json::object());
+  }
+  bool start_array(std::size_t) override {
+    if (decoder_) return Feed(decoder_->OpenArray());
+    if (nextList_) {
+      decoder_.emplace(*nextList_);
+      nextList_.reset();
+      return true;
+    }
+    return Open(Json::array());
+  }
+  bool end_object() override { return decoder_ ? Feed(decoder_->CloseObject()) : Close(); }
+  bool end_array() override { return decoder_ ? Feed(decoder_->CloseArray()) : Close(); }
   bool key(string_t& key) override {
+    if (decoder_) return Feed(decoder_->Key(key));
     Frame& top = stack_.back();
     if (!top.keys.insert(key).second)
       Fail(err::InvalidProcedureCall, origin_, At(Pointer(), key),
            "the key " + Quoted(key) + " is given twice in this object");
+    nextList_ = decodeLists_ && InMeshRecord() ? MeshListKind(key) : std::nullopt;
     top.key = std::move(key);
     return true;
   }
@@ -92,6 +269,34 @@ class TreeBuilder final : public nlohmann::json_sax<Json> {
     std::unordered_set<std::string> keys;
     std::string key;  // the key of the member being read
   };
+
+  // The innermost value is a mesh record: an item of "objects" in the root or in a group,
+  // itself an item of "groups" in the root or a group. Its lists lie few enough levels deeper
+  // that they cannot pass the nesting limit.
+  bool InMeshRecord() const {
+    size_t n = stack_.size();
+    if (n < 3 || n + 4 > kMaxNesting || !stack_[n - 1].value->is_object() ||
+        !stack_[n - 2].value->is_array() ||
+        stack_[n - 2].token != FieldOf(kGroupFields, Part::Objects).key)
+      return false;
+    size_t owner = n - 3;
+    while (owner >= 3 && stack_[owner].value->is_object() && stack_[owner - 1].value->is_array() &&
+           stack_[owner - 1].token == FieldOf(kGroupFields, Part::Groups).key)
+      owner -= 2;
+    return owner == 1 && stack_[0].value->is_object() && stack_[1].value->is_object() &&
+           stack_[1].token == FieldOf(kTopFields, Part::Root).key;
+  }
+  bool Feed(ListDecoder::Result result) {
+    if (result == ListDecoder::More) return true;
+    if (result == ListDecoder::GiveUp) {
+      gaveUp_ = true;
+      return false;
+    }
+    Insert(Json::binary(Json::binary_t::container_type{}, lists_.size()));
+    lists_.push_back(decoder_->Take());
+    decoder_.reset();
+    return true;
+  }
 
   std::string Pointer() const {
     std::string out;
@@ -120,10 +325,12 @@ class TreeBuilder final : public nlohmann::json_sax<Json> {
     return &members.emplace(std::move(top.key), std::move(value)).first->second;
   }
   bool Add(Json value) {
+    nextList_.reset();
     Insert(std::move(value));
     return true;
   }
   bool Open(Json value) {
+    nextList_.reset();
     std::string token = NextToken();
     if (stack_.size() >= kMaxNesting)
       Fail(err::InvalidProcedureCall, origin_, Place(Pointer()),
@@ -133,24 +340,32 @@ class TreeBuilder final : public nlohmann::json_sax<Json> {
     return true;
   }
   bool Close() {
+    nextList_.reset();
     stack_.pop_back();
     return true;
   }
 
   std::string_view text_;
   const std::string& origin_;
+  bool decodeLists_;
+  bool gaveUp_ = false;
   Json root_;
   std::vector<Frame> stack_;
+  std::optional<ListKind> nextList_;  // the kind of list the value after this key would be
+  std::optional<ListDecoder> decoder_;
+  std::vector<MeshList> lists_;
 };
 
 }  // namespace
 
-Json ParseTree(std::string_view text, const std::string& origin) {
-  TreeBuilder builder(text, origin);
+SceneTree ParseTree(std::string_view text, const std::string& origin) {
   // The builder raises every syntax error itself, with its place.
-  if (!Json::sax_parse(text.begin(), text.end(), &builder))
-    Fail(err::InvalidProcedureCall, origin, "top level", "the text is not JSON");
-  return builder.Take();
+  for (bool decodeLists : {true, false}) {
+    TreeBuilder builder(text, origin, decodeLists);
+    if (Json::sax_parse(text.begin(), text.end(), &builder)) return builder.Take();
+    if (!builder.GaveUp()) break;
+  }
+  Fail(err::InvalidProcedureCall, origin, "top level", "the text is not JSON");
 }
 
 }  // namespace vlm::host

@@ -230,10 +230,15 @@ std::string ReadFile(const std::filesystem::path& file) {
     if (error == ENOENT) throw Error(err::FileNotFound, "file not found: " + file.string());
     throw Error(err::PathFileAccess, "cannot read " + file.string() + ": " + Reason(error));
   }
-  std::string bytes;
-  char buffer[64 * 1024];
+  // Read into a string sized from the file's length; a file that turns out longer (or one
+  // whose length is not known, such as a pipe) grows it.
+  struct stat info {};
+  size_t expected = ::fstat(fd, &info) == 0 && info.st_size > 0 ? size_t(info.st_size) : 0;
+  std::string bytes(expected + 1, '\0');
+  size_t used = 0;
   for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (used == bytes.size()) bytes.resize(bytes.size() * 2 + 64 * 1024);
+    ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -241,9 +246,10 @@ std::string ReadFile(const std::filesystem::path& file) {
       ::close(fd);
       throw Error(err::PathFileAccess, "cannot read " + file.string() + ": " + Reason(error));
     }
-    bytes.append(buffer, static_cast<size_t>(n));
+    used += static_cast<size_t>(n);
   }
   ::close(fd);
+  bytes.resize(used);
   return bytes;
 }
 

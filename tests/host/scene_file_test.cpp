@@ -133,6 +133,28 @@ const BadInput kBadTexts[] = {
      "for none"},
     {"FacesWithoutPoints", SCENE("\"root\": {\"objects\": [{\"name\": \"T\", \"faces\": [{}]}]}"),
      5, "/root/objects/0/faces/0", "the key \"points\" is missing"},
+    // A mesh's lists are checked against each other whatever their order in the text, and
+    // against materials defined after the root.
+    {"FacesBeforeVertices",
+     SCENE("\"root\": {\"objects\": [{\"name\": \"T\", \"faces\": [{\"points\": [[0, -1, "
+           "-1]]}, {\"points\": [[2, -1, -1], [3, -1, -1]]}], " TRIANGLE "}]}"),
+     5, "/root/objects/0/faces/1/points/1",
+     "vertex index 3 is out of range: the object has 3 vertices, 0..2"},
+    {"MaterialsAfterTheRoot",
+     SCENE("\"root\": {\"groups\": [{\"name\": \"A\", \"groups\": [{\"name\": \"B\", "
+           "\"objects\": [{\"name\": \"T\", " TRIANGLE
+           ", \"faces\": [{\"material\": \"M\", \"points\": [[0, -1, -1]]}, {\"material\": "
+           "\"N\", \"points\": [[0, -1, -1]]}]}]}]}]}, \"materials\": [{\"name\": \"M\"}]"),
+     5, "/root/groups/0/groups/0/objects/0/faces/1/material",
+     "no material is named \"N\"; the materials are \"M\""},
+    {"FaceKeyMisspelt",
+     SCENE("\"root\": {\"objects\": [{\"name\": \"T\", " TRIANGLE
+           ", \"faces\": [{\"points\": [[0, -1, -1]]}, {\"point\": []}]}]}"),
+     5, "/root/objects/0/faces/1/point", "unknown key \"point\""},
+    {"FractionalIndex",
+     SCENE("\"root\": {\"objects\": [{\"name\": \"T\", " TRIANGLE
+           ", \"faces\": [{\"points\": [[0, 1.5, -1]]}]}]}"),
+     13, "/root/objects/0/faces/0/points/0/1", "expected a whole number, found the number 1.5"},
     {"SelectedObjectMissing",
      SCENE("\"root\": {\"groups\": [{\"name\": \"Hangar\"}]}, "
            "\"selection\": {\"objects\": [{\"path\": \"Hangar/Roof\"}]}"),
