@@ -59,6 +59,44 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// A sink into a file descriptor. A failed write is kept (errno) and what follows is dropped,
+// so that the writer can finish and raise a fault of its own content first.
+class FileSink : public OutputSink {
+ public:
+  FileSink(int fd, int failure) : OutputSink(kChunk), fd_(fd), failure_(failure) {}
+  int Failure() {
+    Flush();
+    return failure_;
+  }
+
+ private:
+  static constexpr size_t kChunk = size_t(1) << 20;
+  void Take(std::string_view bytes) override {
+    if (!failure_ && !WriteAll(fd_, bytes)) failure_ = errno;
+  }
+  int fd_;
+  int failure_;
+};
+
+class NullSink : public OutputSink {
+ public:
+  NullSink() : OutputSink(64 * 1024) {}
+
+ private:
+  void Take(std::string_view) override {}
+};
+
+OutputWriter WriteBytes(std::string_view bytes) {
+  return [bytes](OutputSink& sink) { sink.Write(bytes); };
+}
+
+// The whole content `write` makes, for a target written directly.
+std::string Gathered(const OutputWriter& write) {
+  StringSink sink;
+  write(sink);
+  return std::move(sink.Text());
+}
+
 // ---- temporary files removed when the program is interrupted ------------------------------
 // The handler may only call async-signal-safe functions: it unlinks the names in a fixed
 // table of slots and raises the signal again with its default action.
@@ -131,13 +169,15 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
 
   // Writes the whole content, with the mode `real` has (or a new file's), and flushes it.
-  void Fill(const fs::path& real, std::string_view bytes) {
+  void Fill(const fs::path& real, const OutputWriter& write) {
     struct stat existing {};
     mode_t mode = ::stat(real.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
                       ? existing.st_mode & 07777
                       : DefaultFileMode();
-    if (::fchmod(fd_, mode) != 0 || !WriteAll(fd_, bytes) || ::fsync(fd_) != 0)
-      CannotWrite(target_, Reason(errno));
+    FileSink sink(fd_, ::fchmod(fd_, mode) != 0 ? errno : 0);
+    write(sink);
+    if (int failure = sink.Failure()) CannotWrite(target_, Reason(failure));
+    if (::fsync(fd_) != 0) CannotWrite(target_, Reason(errno));
     int closed = ::close(fd_);
     fd_ = -1;
     if (closed != 0) CannotWrite(target_, Reason(errno));
@@ -208,14 +248,71 @@ void WriteDirectly(const fs::path& target, std::string_view bytes) {
   if (!written) CannotWrite(target, Reason(error));
 }
 
+// Resolves the target and makes its temporary file (none for a direct target). When the
+// target cannot be written, `write` runs first into nothing, so that a fault of the content is
+// raised before the file's.
+std::unique_ptr<TempFile> OpenFor(const fs::path& target, Destination& to,
+                                  const OutputWriter& write) {
+  try {
+    to = Resolve(target);
+    return to.direct ? nullptr : std::make_unique<TempFile>(target, to.real);
+  } catch (const Error&) {
+    NullSink nowhere;
+    write(nowhere);
+    throw;
+  }
+}
+
 }  // namespace
+
+OutputSink::OutputSink(size_t capacity)
+    : buffer_(new char[capacity]), next_(buffer_.get()), end_(buffer_.get() + capacity) {}
+
+OutputSink::~OutputSink() = default;
+
+void OutputSink::Write(std::string_view bytes) {
+  if (bytes.size() <= static_cast<size_t>(end_ - next_)) {
+    std::memcpy(next_, bytes.data(), bytes.size());
+    next_ += bytes.size();
+    return;
+  }
+  Flush();
+  if (bytes.size() >= static_cast<size_t>(end_ - next_)) return Take(bytes);
+  std::memcpy(next_, bytes.data(), bytes.size());
+  next_ += bytes.size();
+}
+
+void OutputSink::Flush() {
+  if (next_ == buffer_.get()) return;
+  Take(std::string_view(buffer_.get(), static_cast<size_t>(next_ - buffer_.get())));
+  next_ = buffer_.get();
+}
+
+StringSink::StringSink() : OutputSink(64 * 1024) {}
+
+std::string& StringSink::Text() {
+  Flush();
+  return text_;
+}
+
+void StringSink::Take(std::string_view bytes) {
+  text_.append(bytes);
+}
 
 void WriteFileAtomically(const fs::path& target, std::string_view bytes) {
   Destination to = Resolve(target);
   if (to.direct) return WriteDirectly(target, bytes);
   TempFile temp(target, to.real);
-  temp.Fill(to.real, bytes);
+  temp.Fill(to.real, WriteBytes(bytes));
   temp.RenameOver(to.real);
+}
+
+void WriteFileAtomicallyWith(const fs::path& target, const OutputWriter& write) {
+  Destination to;
+  std::unique_ptr<TempFile> temp = OpenFor(target, to, write);
+  if (!temp) return WriteDirectly(target, Gathered(write));
+  temp->Fill(to.real, write);
+  temp->RenameOver(to.real);
 }
 
 void CheckOutputTarget(const fs::path& target) {
@@ -316,14 +413,13 @@ fs::path SameFileKey(const fs::path& real) {
   return (ec ? real : absolute).lexically_normal();
 }
 
-void StageInto(OpenTransaction& t, const fs::path& target, std::string_view bytes) {
-  StagedFile file{target, Resolve(target), nullptr, {}, t.next, 0};
-  if (file.to.direct) {
-    file.bytes = bytes;
-  } else {
-    file.temp = std::make_unique<TempFile>(target, file.to.real);
-    file.temp->Fill(file.to.real, bytes);
-  }
+void StageInto(OpenTransaction& t, const fs::path& target, const OutputWriter& write) {
+  StagedFile file{target, {}, nullptr, {}, t.next, 0};
+  file.temp = OpenFor(target, file.to, write);
+  if (file.temp)
+    file.temp->Fill(file.to.real, write);
+  else
+    file.bytes = Gathered(write);
   // A second staging of the same file replaces the first. The first is kept aside, not
   // removed, so that dropping the set the second belongs to brings the first back.
   const fs::path key = SameFileKey(file.to.real);
@@ -340,7 +436,7 @@ void WriteOutputFile(const fs::path& target, std::string_view bytes) {
   OpenTransaction* t = Current();
   if (!t) return WriteFileAtomically(target, bytes);
   try {
-    StageInto(*t, target, bytes);
+    StageInto(*t, target, WriteBytes(bytes));
   } catch (const Error& e) {
     t->failures.push_back(e.Description());
     throw;
@@ -370,7 +466,11 @@ OutputTransaction::~OutputTransaction() {
 }
 
 void OutputTransaction::Stage(const fs::path& target, std::string_view bytes) {
-  StageInto(*Current(), target, bytes);
+  StageInto(*Current(), target, WriteBytes(bytes));
+}
+
+void OutputTransaction::StageWith(const fs::path& target, const OutputWriter& write) {
+  StageInto(*Current(), target, write);
 }
 
 void OutputTransaction::Commit() {

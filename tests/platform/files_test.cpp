@@ -137,6 +137,44 @@ TEST_F(Files, ATransactionWritesEveryFileAtTheCommitOrNone) {
   EXPECT_EQ(Entries(Dir()), (std::vector<std::string>{"a.obj", "b.obj"}));
 }
 
+// Content written as it is made, straight or staged in a run: a fault of the content is
+// raised before one of the file, and either leaves nothing behind.
+TEST_F(Files, ContentWrittenAsItIsMade) {
+  const std::string piece(1000, 'x');
+  struct Case {
+    const char* target;
+    bool contentFault;
+    const char* error;  // empty when the write succeeds
+  } cases[] = {
+      {"out.txt", false, ""},
+      {"out.txt", true, "bad content"},
+      {"no/out.txt", true, "bad content"},
+      {"no/out.txt", false, "does not exist"},
+  };
+  for (const Case& c : cases)
+    for (bool staged : {false, true}) {
+      SCOPED_TRACE(std::string(c.target) + (staged ? " staged" : "") +
+                   (c.contentFault ? " with a fault" : ""));
+      const fs::path target = Dir() / c.target;
+      fs::remove(Dir() / "out.txt");
+      std::ofstream(Dir() / "out.txt") << "earlier";
+      const OutputWriter write = [&](OutputSink& sink) {
+        for (int i = 0; i < 3000; ++i)
+          sink.Write(piece);
+        if (c.contentFault) throw Error(err::InvalidProcedureCall, "bad content");
+      };
+      test::Failure f = test::FailureOf([&] {
+        if (!staged) return WriteFileAtomicallyWith(target, write);
+        OutputTransaction t;
+        t.StageWith(target, write);
+        t.Commit();
+      });
+      EXPECT_THAT(f.description, HasSubstr(c.error));
+      EXPECT_EQ(ReadFile(Dir() / "out.txt").size(), *c.error ? 7u : 3000u * piece.size());
+      EXPECT_EQ(Entries(Dir()), std::vector<std::string>{"out.txt"});
+    }
+}
+
 TEST_F(Files, AnInterruptedRunLeavesNoTemporaryFile) {
   for (int signal : {SIGINT, SIGTERM}) {
     pid_t child = fork();

@@ -3,11 +3,62 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vlm {
+
+// Bytes written in order, gathered in a buffer and handed on a chunk at a time (to a file, a
+// string, or nowhere).
+class OutputSink {
+ public:
+  virtual ~OutputSink();
+  OutputSink(const OutputSink&) = delete;
+  OutputSink& operator=(const OutputSink&) = delete;
+
+  void Write(std::string_view bytes);
+  void Write(char byte) {
+    if (next_ == end_) Flush();
+    *next_++ = byte;
+  }
+  // Room for `size` bytes (at most kMaxRoom) written by the caller, who hands back the end of
+  // what it wrote to Wrote.
+  static constexpr size_t kMaxRoom = 256;
+  char* Room(size_t size) {
+    if (static_cast<size_t>(end_ - next_) < size) Flush();
+    return next_;
+  }
+  void Wrote(char* end) { next_ = end; }
+  // Hands on what the buffer holds.
+  void Flush();
+
+ protected:
+  explicit OutputSink(size_t capacity);
+  virtual void Take(std::string_view bytes) = 0;
+
+ private:
+  std::unique_ptr<char[]> buffer_;
+  char* next_;
+  char* end_;
+};
+
+// A sink that gathers everything in a string.
+class StringSink : public OutputSink {
+ public:
+  StringSink();
+  // Everything written so far.
+  std::string& Text();
+
+ private:
+  void Take(std::string_view bytes) override;
+  std::string text_;
+};
+
+// Writes a file's content into the sink it is given.
+using OutputWriter = std::function<void(OutputSink&)>;
 
 // Writes `bytes` to a temporary file beside `target` (".NAME.tmp-XXXXXX"), flushes it and
 // renames it over the target. A target reached through symbolic links updates the file at the
@@ -15,6 +66,11 @@ namespace vlm {
 // vlm::Error (75) naming the file and the reason and leaves any earlier file as it was.
 // Temporary files are removed when the program is stopped by SIGINT or SIGTERM.
 void WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes);
+// The same for content written as it is made: `write` fills the temporary file through a
+// buffer. An error raised by `write` is raised in place of any failure of the file (that
+// failure is raised after `write` is done) and the temporary file is removed. A device or pipe
+// gets the content once `write` has finished.
+void WriteFileAtomicallyWith(const std::filesystem::path& target, const OutputWriter& write);
 // Whether a file could be written at `target` now: vlm::Error (75) naming it when it is a
 // folder, or its folder does not exist or cannot be written. Writes nothing.
 void CheckOutputTarget(const std::filesystem::path& target);
@@ -47,6 +103,8 @@ class OutputTransaction {
 
   // Stages a file of the host's own (the scene, a picture) in the same transaction.
   void Stage(const std::filesystem::path& target, std::string_view bytes);
+  // The same for content written as it is made, as WriteFileAtomicallyWith writes it.
+  void StageWith(const std::filesystem::path& target, const OutputWriter& write);
   // Renames every staged file into place; vlm::Error naming the file when one cannot go.
   void Commit();
   // Removes every staged file; earlier files stay as they were.
