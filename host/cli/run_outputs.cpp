@@ -6,6 +6,7 @@
 #include "cli/runners.h"
 #include "cli/scene_argument.h"
 #include "cli/svg.h"
+#include "scene/scene_file.h"
 #include "vlm/error.h"
 #include "vlm/forms.h"
 #include "vlm/scripted_dialogs.h"
@@ -71,17 +72,15 @@ void RunOutputs::StagePictures() {
   }
 }
 
-// The scene text; staged unless it goes to standard output.
+// Stages the scene file; the scene text instead when it goes to standard output.
 std::string RunOutputs::StageScene(const RunResult& result, const HostDocument& document) {
   if (!result.savesScene || !result.sceneTarget) return {};
   const std::filesystem::path& target = *result.sceneTarget;
-  const bool toStdout = SceneToStandardOutput(options_);
-  std::string text = SceneText(document, toStdout ? "standard output" : target.string());
-  if (!toStdout) {
-    transaction_.Stage(target, text);
-    written_.push_back(target.string());
-  }
-  return text;
+  if (SceneToStandardOutput(options_)) return SerializeScene(document, "standard output");
+  const std::string origin = target.string();
+  transaction_.StageWith(target, [&](OutputSink& sink) { WriteScene(document, origin, sink); });
+  written_.push_back(origin);
+  return {};
 }
 
 void RunOutputs::RollBack() {

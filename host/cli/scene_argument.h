@@ -15,7 +15,4 @@ bool IsStandardStream(const std::filesystem::path& path);
 // A scene file, or standard input for "-".
 std::unique_ptr<HostDocument> LoadSceneArgument(const std::filesystem::path& scene);
 
-// The scene text; a problem that keeps it from being written names `target`, where it was to go.
-std::string SceneText(const HostDocument& document, const std::string& target);
-
 }  // namespace vlm::host

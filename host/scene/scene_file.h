@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "scene/document.h"
+#include "vlm/files.h"
 
 namespace vlm::host {
 
@@ -33,9 +34,13 @@ std::unique_ptr<HostDocument> LoadScene(const std::filesystem::path& file);
 // not finite, text that is not UTF-8, a material name that is empty or taken twice, or a
 // selected item that its path does not name (an earlier sibling of the same name, or a "/"
 // in a name).
-std::string SerializeScene(const HostDocument& document);
-// Writes the document to a temporary file beside `file` and renames it over `file`; a failed
-// save leaves any earlier file as it was. Errors name the file.
+std::string SerializeScene(const HostDocument& document,
+                           const std::string& origin = "(unsaved scene)");
+// The same text written into `sink` as the document is walked. A problem found on the way
+// is raised when the walk is done, so part of the text may be in the sink by then.
+void WriteScene(const HostDocument& document, const std::string& origin, OutputSink& sink);
+// Writes the document to a temporary file beside `file` as it is walked and renames it over
+// `file`; a failed save leaves any earlier file as it was. Errors name the file.
 void SaveScene(const HostDocument& document, const std::filesystem::path& file);
 
 }  // namespace vlm::host

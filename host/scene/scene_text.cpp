@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <nlohmann/json.hpp>
 
 #include "vlm/error.h"
 
@@ -56,6 +57,12 @@ double WrittenValue(float value) {
   double out = 0;
   std::from_chars(buffer, written.ptr, out);  // locale-free, unlike std::stod
   return out;
+}
+
+char* FloatText(char* at, float value) {
+  // The library's own digit generation, not the shortest: for a few doubles (the one of
+  // 4.6733744e+21 is one) it gives more digits, and the text stays the library's.
+  return nlohmann::detail::to_chars(at, at + kFloatRoom, WrittenValue(value));
 }
 
 float ReadValue(double value) {

@@ -2,10 +2,14 @@
 // the field tables describe them.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <optional>
+#include <span>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -14,6 +18,7 @@
 #include "scene/scene_file.h"
 #include "scene/scene_text.h"
 #include "vlm/error.h"
+#include "vlm/files.h"
 #include "vlm/settings.h"
 
 namespace vlm::host {
@@ -22,92 +27,116 @@ namespace {
 using namespace scene_text;
 using namespace scene_fields;
 
-// JSON text written piece by piece: two-space indentation, one member or item per line
-// unless the layout asks for one line. Keeps the JSON pointer of what it writes, so that a
-// value it cannot write (a number that is not finite, text that is not UTF-8) is named. Such a
-// problem is raised when the text is finished, after every check of the document's content.
+// JSON text written piece by piece into a sink: two-space indentation, one member or item
+// per line unless the layout asks for one line. Keeps the JSON pointer of what it writes, so
+// that a value it cannot write (a number that is not finite, text that is not UTF-8) is named.
+// Such a problem is raised when the text is finished, after every check of the document's
+// content.
 class TextOut {
  public:
-  explicit TextOut(const std::string& origin) : origin_(origin) {}
+  TextOut(const std::string& origin, OutputSink& sink) : origin_(origin), sink_(sink) {}
 
   void Open(char bracket, Layout layout) {
     bool inherited = !stack_.empty() && stack_.back().itemsOnOneLine;
     bool oneLine = inherited || layout == Layout::OneLine;
-    out_ += bracket;
+    sink_.Write(bracket);
     stack_.push_back(Frame{
         bracket == '{' ? '}' : ']', oneLine, oneLine || layout == Layout::ItemPerLine, 0, {}});
   }
   void Close() {
     const Frame& top = stack_.back();
     if (top.count > 0 && !top.oneLine) NewLine(stack_.size() - 1);
-    out_ += top.close;
+    sink_.Write(top.close);
     stack_.pop_back();
   }
-  // The next member of the open object, up to its value.
+  // The next member of the open object, up to its value. The key outlives the writing.
   void Key(std::string_view key) {
-    Next(std::string(key));
+    Next();
+    stack_.back().key = key;
     String(key);
-    out_ += ": ";
+    sink_.Write(std::string_view(": "));
   }
   // The next item of the open array.
-  void Item() { Next(std::to_string(stack_.back().count)); }
+  void Item() { Next(); }
 
   void String(std::string_view text) {
+    if (Plain(text)) {
+      sink_.Write('"');
+      sink_.Write(text);
+      sink_.Write('"');
+      return;
+    }
     try {
-      out_ += nlohmann::json(text).dump();
+      sink_.Write(nlohmann::json(text).dump());
     } catch (const nlohmann::json::type_error&) {
       Problem("the text is not valid UTF-8");
     }
   }
-  void Whole(int64_t value) { out_ += std::to_string(value); }
+  void Whole(int64_t value) {
+    char* at = sink_.Room(24);
+    sink_.Wrote(std::to_chars(at, at + 24, value).ptr);
+  }
   void Float(float value) {
     if (!std::isfinite(value))
       Problem("the number is not finite (" + std::to_string(static_cast<double>(value)) +
               "); a scene file holds finite numbers only");
     else
-      out_ += nlohmann::json(WrittenValue(value)).dump();
+      sink_.Wrote(FloatText(sink_.Room(kFloatRoom), value));
   }
 
   // The pointer of the value being written.
   std::string Pointer() const {
     std::string out;
     for (const Frame& frame : stack_)
-      if (frame.count > 0) out += "/" + Token(frame.token);
+      if (frame.count > 0)
+        out += "/" + (frame.close == '}' ? Token(frame.key) : std::to_string(frame.count - 1));
     return out;
   }
 
-  std::string Finish() {
+  void Finish() {
     if (problem_) throw Error(err::InvalidProcedureCall, *problem_);
-    out_ += '\n';
-    return std::move(out_);
+    sink_.Write('\n');
+    sink_.Flush();
   }
 
  private:
   struct Frame {
     char close;
-    bool oneLine;         // this container is written on one line
-    bool itemsOnOneLine;  // each of its items is
-    size_t count;         // items or members so far
-    std::string token;    // the current one's reference token
+    bool oneLine;          // this container is written on one line
+    bool itemsOnOneLine;   // each of its items is
+    size_t count;          // items or members so far
+    std::string_view key;  // an object's current member
   };
 
-  void NewLine(size_t depth) {
-    out_ += '\n';
-    out_.append(2 * depth, ' ');
+  // Text written as it is: printable ASCII with nothing to escape.
+  static bool Plain(std::string_view text) {
+    for (char c : text)
+      if (c < 0x20 || c > 0x7e || c == '"' || c == '\\') return false;
+    return true;
   }
-  void Next(std::string token) {
+
+  void NewLine(size_t depth) {
+    sink_.Write('\n');
+    for (size_t left = 2 * depth; left > 0;) {
+      const size_t n = std::min(left, OutputSink::kMaxRoom);
+      char* at = sink_.Room(n);
+      std::memset(at, ' ', n);
+      sink_.Wrote(at + n);
+      left -= n;
+    }
+  }
+  void Next() {
     Frame& top = stack_.back();
-    if (top.count > 0) out_ += top.oneLine ? ", " : ",";
+    if (top.count > 0) sink_.Write(top.oneLine ? std::string_view(", ") : std::string_view(","));
     if (!top.oneLine) NewLine(stack_.size());
     ++top.count;
-    top.token = std::move(token);
   }
   void Problem(const std::string& problem) {
     if (!problem_) problem_ = origin_ + ": " + Place(Pointer()) + ": " + problem;
   }
 
   const std::string& origin_;
-  std::string out_;
+  OutputSink& sink_;
   std::vector<Frame> stack_;
   std::optional<std::string> problem_;
 };
@@ -156,10 +185,10 @@ struct SavedSelection {
 
 class SceneWriter {
  public:
-  SceneWriter(const std::string& origin, const HostDocument& document)
-      : origin_(origin), doc_(document), out_(origin) {}
+  SceneWriter(const std::string& origin, const HostDocument& document, OutputSink& sink)
+      : origin_(origin), doc_(document), out_(origin, sink) {}
 
-  std::string Write() {
+  void Write() {
     out_.Open('{', Layout::Lines);
     Members(kTopFields, doc_, [&](const Field<HostDocument>& field) {
       switch (field.part) {
@@ -187,7 +216,7 @@ class SceneWriter {
       }
     });
     out_.Close();
-    return out_.Finish();
+    out_.Finish();
   }
 
  private:
@@ -229,7 +258,7 @@ class SceneWriter {
     }
     out_.Close();
   }
-  void Indices(const std::vector<int32_t>& indices, Layout layout) {
+  void Indices(std::span<const int32_t> indices, Layout layout) {
     out_.Open('[', layout);
     for (int32_t index : indices) {
       out_.Item();
@@ -384,7 +413,8 @@ class SceneWriter {
         out_.Open('[', field.layout);
         for (const HostPoint& p : face.points) {
           out_.Item();
-          Indices({p.vertex, p.normal, p.uv}, Layout::OneLine);
+          const int32_t point[] = {p.vertex, p.normal, p.uv};
+          Indices(point, Layout::OneLine);
         }
         out_.Close();
       }
@@ -509,18 +539,21 @@ class SceneWriter {
   std::unordered_set<const HostMaterial*> saved_;
 };
 
-std::string Serialize(const HostDocument& document, const std::string& origin) {
-  return SceneWriter(origin, document).Write();
-}
-
 }  // namespace
 
-std::string SerializeScene(const HostDocument& document) {
-  return Serialize(document, "(unsaved scene)");
+void WriteScene(const HostDocument& document, const std::string& origin, OutputSink& sink) {
+  SceneWriter(origin, document, sink).Write();
+}
+
+std::string SerializeScene(const HostDocument& document, const std::string& origin) {
+  StringSink sink;
+  WriteScene(document, origin, sink);
+  return std::move(sink.Text());
 }
 
 void SaveScene(const HostDocument& document, const std::filesystem::path& file) {
-  WriteFileAtomically(file, Serialize(document, file.string()));
+  const std::string origin = file.string();
+  WriteFileAtomicallyWith(file, [&](OutputSink& sink) { WriteScene(document, origin, sink); });
 }
 
 }  // namespace vlm::host

@@ -7,8 +7,10 @@
 #include <cfloat>
 #include <filesystem>
 #include <limits>
+#include <nlohmann/json.hpp>
 
 #include "scene/builder.h"
+#include "scene/scene_text.h"
 #include "support/errors.h"
 #include "support/temp_home.h"
 #include "vlm/error.h"
@@ -352,6 +354,32 @@ TEST(SceneRoundTrip, FloatsReadBackBitIdentical) {
     EXPECT_EQ(Bits(back.vertices[i].z), Bits(mesh.vertices[i].z)) << i;
   }
   EXPECT_EQ(Bits(back.smoothingAngle), Bits(0.1f));
+}
+
+TEST(SceneLayout, NumbersAreWrittenAsTheJsonLibraryWritesTheirDoubles) {
+  std::vector<float> values = {0.0f,
+                               -0.0f,
+                               1.0f,
+                               12.0f,
+                               0.0001f,
+                               0.00001f,
+                               1e15f,
+                               1e16f,
+                               1.5e20f,
+                               FLT_MAX,
+                               FLT_MIN,
+                               7.038531e-26f,
+                               std::numeric_limits<float>::denorm_min()};
+  uint32_t bits = 12345;
+  while (values.size() < 200000) {
+    bits = bits * 1664525u + 1013904223u;
+    if (float value = std::bit_cast<float>(bits); std::isfinite(value)) values.push_back(value);
+  }
+  for (float value : values) {
+    char text[scene_text::kFloatRoom];
+    const std::string written(text, scene_text::FloatText(text, value));
+    ASSERT_EQ(written, nlohmann::json(scene_text::WrittenValue(value)).dump()) << Bits(value);
+  }
 }
 
 TEST(SceneRoundTrip, ReadingNormalisesTheOrientation) {
