@@ -1,10 +1,11 @@
 #include "scene/scene_text.h"
 
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
-#include <nlohmann/json.hpp>
+#include <cstring>
 
 #include "vlm/error.h"
 
@@ -59,10 +60,57 @@ double WrittenValue(float value) {
   return out;
 }
 
+// The shortest digits of the double, laid out as JSON writers commonly lay out a double: a
+// whole number up to 15 digits keeps ".0" (12.0), a fraction from 1e-4 is written out
+// (0.0001), anything else is d.ddde+XX with at least two exponent digits.
 char* FloatText(char* at, float value) {
-  // The library's own digit generation, not the shortest: for a few doubles (the one of
-  // 4.6733744e+21 is one) it gives more digits, and the text stays the library's.
-  return nlohmann::detail::to_chars(at, at + kFloatRoom, WrittenValue(value));
+  const double number = WrittenValue(value);
+  char* out = at;
+  if (std::signbit(number)) *out++ = '-';
+  if (number == 0) {
+    std::memcpy(out, "0.0", 3);
+    return out + 3;
+  }
+  char scientific[32];
+  const auto [end, ec] = std::to_chars(scientific, scientific + sizeof scientific,
+                                       std::fabs(number), std::chars_format::scientific);
+  const char* mark = std::find(scientific, end, 'e');
+  char digits[24];
+  int count = 0;
+  for (const char* c = scientific; c != mark; ++c)
+    if (*c != '.') digits[count++] = *c;
+  int exponent = 0;
+  std::from_chars(mark + (mark[1] == '+' ? 2 : 1), end, exponent);
+  const int point = exponent + 1;  // where the decimal point falls among the digits
+  if (count <= point && point <= 15) {
+    std::memcpy(out, digits, static_cast<size_t>(count));
+    std::memset(out + count, '0', static_cast<size_t>(point - count));
+    std::memcpy(out + point, ".0", 2);
+    return out + point + 2;
+  }
+  if (0 < point && point <= 15) {
+    std::memcpy(out, digits, static_cast<size_t>(point));
+    out[point] = '.';
+    std::memcpy(out + point + 1, digits + point, static_cast<size_t>(count - point));
+    return out + count + 1;
+  }
+  if (-4 < point && point <= 0) {
+    std::memcpy(out, "0.", 2);
+    std::memset(out + 2, '0', static_cast<size_t>(-point));
+    std::memcpy(out + 2 - point, digits, static_cast<size_t>(count));
+    return out + 2 - point + count;
+  }
+  *out++ = digits[0];
+  if (count > 1) {
+    *out++ = '.';
+    std::memcpy(out, digits + 1, static_cast<size_t>(count - 1));
+    out += count - 1;
+  }
+  *out++ = 'e';
+  *out++ = exponent < 0 ? '-' : '+';
+  const int magnitude = std::abs(exponent);
+  if (magnitude < 10) *out++ = '0';
+  return std::to_chars(out, out + 4, magnitude).ptr;
 }
 
 float ReadValue(double value) {

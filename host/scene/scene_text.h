@@ -33,8 +33,9 @@ std::string QuotedList(const std::vector<std::string>& names);
 // inverts exactly that step: plain rounding of the double to float is not enough, because
 // a few shortest texts (7.038531e-26 is one) land on the midpoint between two floats.
 double WrittenValue(float value);
-// The text of WrittenValue(value) for a finite float, exactly as the JSON library writes that
-// double, written at `at` (room for kFloatRoom bytes); the end of it.
+// The text of WrittenValue(value) for a finite float, laid out as the JSON library lays out a
+// double (12.0, 0.5, 1e+20) with the shortest digits that read back as that double, written
+// at `at` (room for kFloatRoom bytes); the end of it.
 inline constexpr size_t kFloatRoom = 32;
 char* FloatText(char* at, float value);
 // `value` is finite and within rounding distance of the float range.
