@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <string_view>
+#include <unordered_map>
 
 #include "vlm/error.h"
 #include "vlm/files.h"
@@ -123,6 +124,7 @@ void Wingform::Export(const std::string& exportFileName, Node* exportGroup,
     ~Release() {
       w.form_.reset();
       w.objects_ = XObjCol();
+      w.materialObjects_.clear();
       w.sceneGraph_ = nullptr;
       w.rootNode_ = w.exportNode_ = w.exportedNode_ = nullptr;
     }
@@ -160,6 +162,7 @@ void Wingform::Run() {
 void Wingform::runExport() {
   // Every run starts afresh: a second press writes the same files as the first.
   objects_ = XObjCol();
+  materialObjects_.clear();
   unitScale_ = UnitScaleFor(sceneGraph_->Document()->Units(),
                             [this](const std::string& line) { log(line); });
   const int16_t mode = form_->LType;
@@ -174,22 +177,28 @@ void Wingform::runExport() {
 
 void Wingform::exportMain(Node& node) {
   exportedNode_ = &node;
-  std::unique_ptr<Shape> M = sceneGraph_->NewShape();
+  const auto polygons = [](const std::vector<MeshData>& pieces) {
+    double count = 0;
+    for (const MeshData& piece : pieces)
+      count += piece.polygonCount;
+    return count;
+  };
+  std::vector<MeshData> M;
   bool found = false;
   if (lodMode_ != lodType::Auto) {
-    found = gatherNode(node, maxDistance_, *M);
-    convertShape(*M, 0, maxDistance_);
+    found = gatherNode(node, maxDistance_, M);
+    convertShape(M, 0, maxDistance_);
   } else {
-    gatherNode(node, 0, *M);
-    double count = M->PolygonCount();
-    convertShape(*M, 0, NearLevel);
+    gatherNode(node, 0, M);
+    double count = polygons(M);
+    convertShape(M, 0, NearLevel);
 
-    M = sceneGraph_->NewShape();
+    M.clear();
     int32_t level = 1;
-    found = gatherNode(node, NearLevel, *M);
-    const double nearCount = M->PolygonCount();
+    found = gatherNode(node, NearLevel, M);
+    const double nearCount = polygons(M);
     if (nearCount * 1.1 < count) {
-      convertShape(*M, 1, MiddleLevel);
+      convertShape(M, 1, MiddleLevel);
       count = nearCount;
       level = 2;
     } else {
@@ -198,11 +207,11 @@ void Wingform::exportMain(Node& node) {
       log("LOD not required at 300m");
     }
 
-    M = sceneGraph_->NewShape();
-    found = gatherNode(node, MiddleLevel, *M);
-    const double middleCount = M->PolygonCount();
+    M.clear();
+    found = gatherNode(node, MiddleLevel, M);
+    const double middleCount = polygons(M);
     if (middleCount * 1.1 < count) {
-      convertShape(*M, level, maxDistance_);
+      convertShape(M, level, maxDistance_);
     } else {
       for (XObj& obj : objects_)
         obj.SetDist(level - 1, maxDistance_);
@@ -253,7 +262,7 @@ void Wingform::checkTextureNames(Shape& shape) {
   }
 }
 
-bool Wingform::gatherNode(Node& node, int32_t limit, Shape& M) {
+bool Wingform::gatherNode(Node& node, int32_t limit, std::vector<MeshData>& M) {
   bool found = false;
   NodeCollection* children = node.Children();
   for (int32_t i = 0; i < children->Count(); ++i) {
@@ -266,7 +275,8 @@ bool Wingform::gatherNode(Node& node, int32_t limit, Shape& M) {
   }
 
   try {
-    std::unique_ptr<Shape> acc;
+    std::vector<Shape*> kept;
+    int64_t vertices = 0;
     ShapeCollection* shapes = node.Shapes();
     for (int32_t i = 0; i < shapes->Count(); ++i) {
       Shape* sh = shapes->Item(i);
@@ -275,13 +285,12 @@ bool Wingform::gatherNode(Node& node, int32_t limit, Shape& M) {
         continue;
       }
       checkTextureNames(*sh);  // the group is named where this is caught
-      if (!acc) acc = sceneGraph_->NewShape();
-      acc->Merge(*sh);
+      kept.push_back(sh);
+      vertices += sh->VertexCount();
     }
-    if (acc && acc->VertexCount() > 0) {
+    if (vertices > 0) {
       computeWorldMatrix(node);
-      transformShape(*acc);
-      M.Merge(*acc);
+      M.push_back(groupMeshData(kept));
       found = true;
     }
   } catch (const Error& e) {
@@ -330,7 +339,42 @@ void Wingform::transformShape(Shape& shape) {
   shape.SetNormals(normals);
 }
 
+MeshData Wingform::groupMeshData(const std::vector<Shape*>& shapes) {
+  if (!(worldMatrix_ == Mat4::Identity())) {
+    // A polygon without normals takes its plane normal from the moved positions, so the
+    // shapes are moved before their triangles are taken.
+    std::unique_ptr<Shape> acc = sceneGraph_->NewShape();
+    for (Shape* sh : shapes)
+      acc->Merge(*sh);
+    transformShape(*acc);
+    return acc->GetMeshData(-1);
+  }
+  std::unique_ptr<Shape> acc;
+  if (shapes.size() > 1) {
+    acc = sceneGraph_->NewShape();
+    for (Shape* sh : shapes)
+      acc->Merge(*sh);
+  }
+  MeshData data = (acc ? acc.get() : shapes.front())->GetMeshData(-1);
+  // The group is in the exported node's frame already; the identity still makes -0 into 0
+  // and carries a NaN or infinity as moving would.
+  const size_t positions = data.positions.size() / 3 * 3, normals = data.normals.size() / 3 * 3;
+  for (size_t i = 0; i < positions; i += 3) {
+    const Vec3 p = TransformPoint({data.positions[i], data.positions[i + 1], data.positions[i + 2]},
+                                  worldMatrix_);
+    data.positions[i] = p.x, data.positions[i + 1] = p.y, data.positions[i + 2] = p.z;
+  }
+  for (size_t i = 0; i < normals; i += 3) {
+    const Vec3 n = TransformDirection({data.normals[i], data.normals[i + 1], data.normals[i + 2]},
+                                      worldMatrix_);
+    data.normals[i] = n.x, data.normals[i + 1] = n.y, data.normals[i + 2] = n.z;
+  }
+  return data;
+}
+
 XObj& Wingform::objectForMaterial(GraphMaterial* material) {
+  auto [cached, added] = materialObjects_.try_emplace(material, nullptr);
+  if (!added) return *cached->second;
   std::string diffuse, bump, detail;
   if (TextureSet* set = material ? material->Textures() : nullptr) {
     diffuse = set->DiffuseMap();
@@ -343,41 +387,67 @@ XObj& Wingform::objectForMaterial(GraphMaterial* material) {
     obj.Extension = "dds";
   else if (tex == 2)
     obj.Extension = "png";
+  cached->second = &obj;
   return obj;
 }
 
-void Wingform::convertShape(Shape& shape, int32_t lod, int32_t dist) {
-  const MeshData data = shape.GetMeshData(-1);
+void Wingform::convertShape(const std::vector<MeshData>& pieces, int32_t lod, int32_t dist) {
+  for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece)
+    convertPiece(*piece, lod, dist);
+}
+
+void Wingform::convertPiece(const MeshData& data, int32_t lod, int32_t dist) {
   const std::vector<int32_t>& corners = data.corners;
   const int64_t n = static_cast<int64_t>(corners.size());
-  const int32_t reserve = static_cast<int32_t>(
-      std::min<int64_t>(int64_t{3} * data.polygonCount, std::numeric_limits<int32_t>::max() / 3));
-  const float s = unitScale_;
-  // Triangles of one material usually follow each other: its object is looked up once.
-  GraphMaterial* lastMaterial = nullptr;
-  XObj* obj = nullptr;
-  // The last triangle first, as the host's exporters walk the records.
-  for (int64_t r = n - 11; r >= 0; r -= 10) {
-    const size_t triangle = static_cast<size_t>(r / 10);
-    if (triangle >= data.materials.size())
-      Raise(err::SubscriptOutOfRange,
-            "the mesh data has no material for triangle " + std::to_string(triangle));
-    GraphMaterial* material = data.materials[triangle];
-    if (!obj || material != lastMaterial) {
-      obj = &objectForMaterial(material);
-      lastMaterial = material;
+  // Each triangle record's object; triangles of one material usually follow each other, so
+  // the material's object is looked up once per run of them.
+  const auto walk = [&](auto visit) {
+    GraphMaterial* lastMaterial = nullptr;
+    XObj* obj = nullptr;
+    // The last triangle first, as the host's exporters walk the records.
+    for (int64_t r = n - 11; r >= 0; r -= 10) {
+      const size_t triangle = static_cast<size_t>(r / 10);
+      if (triangle >= data.materials.size())
+        Raise(err::SubscriptOutOfRange,
+              "the mesh data has no material for triangle " + std::to_string(triangle));
+      GraphMaterial* material = data.materials[triangle];
+      if (!obj || material != lastMaterial) {
+        obj = &objectForMaterial(material);
+        lastMaterial = material;
+      }
+      visit(*obj, r);
     }
-    obj->InitIndices(reserve);
+  };
+  // First the triangles each object receives, so that its lists are sized once.
+  std::unordered_map<XObj*, int64_t> counts;
+  XObj* last = nullptr;
+  int64_t* lastCount = nullptr;
+  walk([&](XObj& obj, int64_t) {
+    if (&obj != last) lastCount = &counts[last = &obj];
+    ++*lastCount;
+  });
+  const int64_t positionCount = static_cast<int64_t>(data.positions.size() / 3);
+  for (const auto& [obj, triangles] : counts) {
+    if (obj->IndexCount() < 0) {
+      // Corners share vertices: at most one per corner, and seldom more than the positions.
+      obj->Vertices().Reserve(static_cast<int32_t>(
+          std::min<int64_t>({3 * triangles, positionCount, std::numeric_limits<int32_t>::max()})));
+      obj->InitIndices(static_cast<int32_t>(
+          std::min<int64_t>(triangles, std::numeric_limits<int32_t>::max() / 3)));
+    }
     obj->SetDist(lod, dist);
+  }
+  const float s = unitScale_;
+  walk([&](XObj& obj, int64_t r) {
     for (int64_t c : {r + 1, r + 4, r + 7}) {
       const Vec3 p = Triple(data.positions, corners[static_cast<size_t>(c)], "position");
       const Vec3 m = Triple(data.normals, corners[static_cast<size_t>(c + 1)], "normal");
       const Vec2 t = Pair(data.textureCoordinates, corners[static_cast<size_t>(c + 2)]);
       // OBJ8 looks down the other z axis and counts v from the other edge.
-      const int32_t index = obj->AddVert(p.x * s, p.y * s, -p.z * s, m.x, m.y, -m.z, t.u, -t.v);
-      obj->AddIndex(index, lod);
+      const int32_t index = obj.AddVert(p.x * s, p.y * s, -p.z * s, m.x, m.y, -m.z, t.u, -t.v);
+      obj.AddIndex(index, lod);
     }
-  }
+  });
 }
 
 std::string Wingform::numberedName(int32_t k) const {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include "vlm/error.h"
@@ -48,6 +49,27 @@ class PrintLine {
   void nextZone() { text_.resize((text_.size() / 14 + 1) * 14, ' '); }
   std::string text_;
 };
+
+// The line PrintLine(keyword) << numbers[0] << ... makes, written without building it apart:
+// a whole number takes at most 12 of its zone's 14 columns, so each starts a zone.
+void AppendIndexLine(std::string& fd, std::string_view keyword, const int32_t* numbers, int count) {
+  constexpr size_t Zone = 14;
+  char line[Zone * 12 + 4];
+  std::memset(line, ' ', sizeof line);
+  std::memcpy(line, keyword.data(), keyword.size());
+  size_t end = (keyword.size() / Zone + 1) * Zone;
+  for (int k = 0; k < count; ++k) {
+    const int64_t wide = numbers[k];
+    char* p = line + end;
+    *p++ = wide < 0 ? '-' : ' ';
+    p = std::to_chars(p, line + sizeof line, wide < 0 ? -wide : wide).ptr;
+    end = static_cast<size_t>(p - line) + 1;  // the trailing space
+    if (k + 1 < count) end = (end / Zone + 1) * Zone;
+  }
+  line[end] = '\r';
+  line[end + 1] = '\n';
+  fd.append(line, end + 2);
+}
 
 void WriteLine(std::string& fd, std::string_view text) {
   fd += text;
@@ -184,10 +206,35 @@ OVert& Vertices::Add(const OVert& vertex) {
   items_.back().Index = Count() - 1;
   keys_.push_back(vertex.RoundedKey());
   if (static_cast<size_t>(Count()) * 2 > slots_.size())
-    rebuildIndex();  // keeps the table at most half full
+    rebuildIndex(items_.size());  // keeps the table at most half full
   else
     indexKey(Count() - 1);
   return items_.back();
+}
+
+int32_t Vertices::FindOrAdd(const OVert& vertex) {
+  const OVert::Key key = vertex.RoundedKey();
+  if (static_cast<size_t>(Count() + 1) * 2 > slots_.size()) rebuildIndex(items_.size() + 1);
+  const size_t mask = slots_.size() - 1;
+  size_t s = HashKey(key) & mask;
+  for (;; s = (s + 1) & mask) {
+    const int32_t held = slots_[s];
+    if (held == 0) break;
+    if (keys_[static_cast<size_t>(held - 1)] == key) return held - 1;
+  }
+  const int32_t position = Count();
+  items_.push_back(vertex);
+  items_.back().Index = position;
+  keys_.push_back(key);
+  slots_[s] = position + 1;
+  return position;
+}
+
+void Vertices::Reserve(int32_t count) {
+  if (count <= Count()) return;
+  items_.reserve(static_cast<size_t>(count));
+  keys_.reserve(static_cast<size_t>(count));
+  if (static_cast<size_t>(count) * 2 > slots_.size()) rebuildIndex(static_cast<size_t>(count));
 }
 
 OVert& Vertices::Item(int32_t vntIndexKey) {
@@ -205,7 +252,7 @@ void Vertices::Remove(int32_t vntIndexKey) {
   keys_.erase(keys_.begin() + (vntIndexKey - 1));
   for (int32_t i = vntIndexKey - 1; i < Count(); ++i)
     items_[static_cast<size_t>(i)].Index = i;
-  rebuildIndex();
+  rebuildIndex(items_.size());
 }
 
 int32_t Vertices::FindEqual(const OVert& vertex) const {
@@ -232,9 +279,11 @@ void Vertices::indexKey(int32_t position) {
   }
 }
 
-void Vertices::rebuildIndex() {
+// Sizes the index for `count` vertices (at most a quarter full, so that it is rebuilt seldom)
+// and indexes the ones there are.
+void Vertices::rebuildIndex(size_t count) {
   size_t size = 16;
-  while (size < static_cast<size_t>(Count()) * 4)
+  while (size < count * 4)
     size *= 2;
   slots_.assign(size, 0);
   for (int32_t i = 0; i < Count(); ++i)
@@ -249,9 +298,7 @@ bool XObj::IsSame(const std::string& t1, const std::string& t2, const std::strin
 }
 
 int32_t XObj::AddVert(float x, float y, float z, float nx, float ny, float nz, float u, float v) {
-  const OVert vertex{x, y, z, nx, ny, nz, u, v, 0};
-  const int32_t found = vertices_.FindEqual(vertex);
-  return found >= 0 ? found : vertices_.Add(vertex).Index;
+  return vertices_.FindOrAdd(OVert{x, y, z, nx, ny, nz, u, v, 0});
 }
 
 void XObj::InitIndices(int32_t n) {
@@ -283,20 +330,20 @@ std::string XObj::applyExtension(const std::string& name) const {
 }
 
 void XObj::printVertInd(std::string& fd) const {
-  for (const OVert& vertex : vertices_) {
-    vertex.AppendTo(fd);
+  for (int32_t i = 0; i < vertices_.Count(); ++i) {
+    fd += "VT";
+    for (float value : vertices_.RoundedKey(i)) {
+      fd += ' ';
+      AppendPlainDecimal(fd, value);
+    }
     fd += "\r\n";
   }
   const int32_t count = std::max(indexCount_, 0);
   int32_t i = 0;
-  for (; i + 10 <= count; i += 10) {
-    PrintLine line("IDX10");
-    for (int32_t j = i; j < i + 10; ++j)
-      line << indices_[static_cast<size_t>(j)];
-    line.WriteTo(fd);
-  }
+  for (; i + 10 <= count; i += 10)
+    AppendIndexLine(fd, "IDX10", &indices_[static_cast<size_t>(i)], 10);
   for (; i < count; ++i)
-    (PrintLine("IDX") << indices_[static_cast<size_t>(i)]).WriteTo(fd);
+    AppendIndexLine(fd, "IDX", &indices_[static_cast<size_t>(i)], 1);
 }
 
 std::string XObj::FileText(const std::tm& when) const {
