@@ -245,20 +245,46 @@ void Wingform::exportMain(Node& node) {
   log("Export Finished.");
 }
 
+namespace {
+
+// What is wrong with the material's texture names for the file, or "".
+std::string TextureNameProblem(GraphMaterial* material) {
+  TextureSet* set = material ? material->Textures() : nullptr;
+  if (!set) return {};
+  const std::pair<const char*, std::string> names[] = {{"texture name", set->DiffuseMap()},
+                                                       {"lit texture name", set->BumpMap()},
+                                                       {"normal texture name", set->DetailMap()}};
+  for (const auto& [what, name] : names) {
+    std::string problem = ControlCharacterProblem(what, name);
+    if (!problem.empty()) return problem;
+  }
+  return {};
+}
+
+// True when the triangles' materials are all the shape's materials and none has a problem.
+// Asking the shape for its materials one by one can cost a walk of its polygons each time.
+bool NamesClean(Shape& shape, const MeshData& data) {
+  std::vector<GraphMaterial*> distinct;
+  GraphMaterial* last = nullptr;
+  for (GraphMaterial* material : data.materials) {
+    if (material == last) continue;
+    last = material;
+    if (std::find(distinct.begin(), distinct.end(), material) != distinct.end()) continue;
+    if (!TextureNameProblem(material).empty()) return false;
+    distinct.push_back(material);
+  }
+  return static_cast<int32_t>(distinct.size()) == shape.MaterialCount();
+}
+
+}  // namespace
+
 void Wingform::checkTextureNames(Shape& shape) {
-  for (int32_t k = 0; k < shape.MaterialCount(); ++k) {
-    GraphMaterial* material = shape.Material(k);
-    TextureSet* set = material ? material->Textures() : nullptr;
-    if (!set) continue;
-    const std::pair<const char*, std::string> names[] = {{"texture name", set->DiffuseMap()},
-                                                         {"lit texture name", set->BumpMap()},
-                                                         {"normal texture name", set->DetailMap()}};
-    for (const auto& [what, name] : names) {
-      const std::string problem = ControlCharacterProblem(what, name);
-      if (!problem.empty())
-        Raise(err::InvalidProcedureCall, "Material " + std::to_string(k + 1) + " in " +
-                                             shape.Name() + ": its " + problem + ".");
-    }
+  const int32_t count = shape.MaterialCount();
+  for (int32_t k = 0; k < count; ++k) {
+    const std::string problem = TextureNameProblem(shape.Material(k));
+    if (!problem.empty())
+      Raise(err::InvalidProcedureCall,
+            "Material " + std::to_string(k + 1) + " in " + shape.Name() + ": its " + problem + ".");
   }
 }
 
@@ -284,14 +310,29 @@ bool Wingform::gatherNode(Node& node, int32_t limit, std::vector<MeshData>& M) {
         found = true;  // left out as too small at this distance
         continue;
       }
-      checkTextureNames(*sh);  // the group is named where this is caught
       kept.push_back(sh);
       vertices += sh->VertexCount();
     }
+    // The texture names are checked shape by shape (the group is named where this is
+    // caught), unless the one shape's triangles show them all clean.
+    const auto checkNames = [&] {
+      for (Shape* sh : kept)
+        checkTextureNames(*sh);
+    };
     if (vertices > 0) {
-      computeWorldMatrix(node);
-      M.push_back(groupMeshData(kept));
+      MeshData data;
+      try {
+        computeWorldMatrix(node);
+        data = groupMeshData(kept);
+      } catch (...) {
+        checkNames();
+        throw;
+      }
+      if (kept.size() != 1 || !NamesClean(*kept.front(), data)) checkNames();
+      M.push_back(std::move(data));
       found = true;
+    } else {
+      checkNames();
     }
   } catch (const Error& e) {
     Raise(e.Number(), "group \"" + node.Name() + "\": " + e.Description());
