@@ -125,20 +125,23 @@ void Export(vlm::host::HostDocument& doc, const std::string& file, bool automati
 }
 
 // FNV-1a over every file of the output folder in name order, so that a faster exporter can
-// be seen to write the same bytes.
+// be seen to write the same bytes, with their size.
 std::string Checksum(const fs::path& folder) {
   std::vector<fs::path> files;
   for (const auto& entry : fs::directory_iterator(folder))
     files.push_back(entry.path());
   std::sort(files.begin(), files.end());
   uint64_t h = 0xCBF29CE484222325ull;
+  uintmax_t bytes = 0;
   for (const fs::path& f : files) {
+    bytes += fs::file_size(f);
     std::ifstream in(f, std::ios::binary);
     for (std::istreambuf_iterator<char> it(in), stop; it != stop; ++it)
       h = (h ^ static_cast<unsigned char>(*it)) * 0x100000001B3ull;
   }
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+  char text[64];
+  std::snprintf(text, sizeof text, "%016llx, %ju MB in %zu files",
+                static_cast<unsigned long long>(h), bytes / (1024 * 1024), files.size());
   return text;
 }
 

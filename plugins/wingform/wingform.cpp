@@ -1,6 +1,7 @@
 #include "wingform/wingform.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -479,14 +480,37 @@ void Wingform::convertPiece(const MeshData& data, int32_t lod, int32_t dist) {
     obj->SetDist(lod, dist);
   }
   const float s = unitScale_;
+  // The vertex the last corner at each position became, with that corner's normal and
+  // texture coordinate: a corner with the same three indices has the same values, so it
+  // becomes the same vertex without rounding and looking them up again. Values with a NaN
+  // are never equal, so they are not remembered.
+  struct Seen {
+    int32_t normal = -1, textureCoordinate = -1, vertex = -1;
+    const XObj* obj = nullptr;
+  };
+  std::vector<Seen> seen(static_cast<size_t>(positionCount));
   walk([&](XObj& obj, int64_t r) {
     for (int64_t c : {r + 1, r + 4, r + 7}) {
-      const Vec3 p = Triple(data.positions, corners[static_cast<size_t>(c)], "position");
-      const Vec3 m = Triple(data.normals, corners[static_cast<size_t>(c + 1)], "normal");
-      const Vec2 t = Pair(data.textureCoordinates, corners[static_cast<size_t>(c + 2)]);
+      const int32_t position = corners[static_cast<size_t>(c)];
+      const int32_t normal = corners[static_cast<size_t>(c + 1)];
+      const int32_t coordinate = corners[static_cast<size_t>(c + 2)];
+      Seen* last = position >= 0 && position < positionCount ? &seen[static_cast<size_t>(position)]
+                                                             : nullptr;
+      if (last && last->obj == &obj && last->normal == normal &&
+          last->textureCoordinate == coordinate) {
+        obj.AddIndex(last->vertex, lod);
+        continue;
+      }
+      const Vec3 p = Triple(data.positions, position, "position");
+      const Vec3 m = Triple(data.normals, normal, "normal");
+      const Vec2 t = Pair(data.textureCoordinates, coordinate);
       // OBJ8 looks down the other z axis and counts v from the other edge.
-      const int32_t index = obj.AddVert(p.x * s, p.y * s, -p.z * s, m.x, m.y, -m.z, t.u, -t.v);
+      const std::array<float, 8> values{p.x * s, p.y * s, -p.z * s, m.x, m.y, -m.z, t.u, -t.v};
+      const int32_t index = obj.AddVert(values[0], values[1], values[2], values[3], values[4],
+                                        values[5], values[6], values[7]);
       obj.AddIndex(index, lod);
+      if (last && std::none_of(values.begin(), values.end(), [](float v) { return v != v; }))
+        *last = {normal, coordinate, index, &obj};
     }
   });
 }
