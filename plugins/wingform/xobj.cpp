@@ -96,15 +96,15 @@ float RoundVertexValue(float value) {
   return rounded == 0 ? 0.0f : rounded;
 }
 
-// Appends PlainDecimal(value) to `out` without building strings on the way: the writer calls
-// this eight times per vertex.
-void AppendPlainDecimal(std::string& out, float value) {
+// Writes PlainDecimal(value) at `out` (room for 64 characters) and returns its end, without
+// building strings on the way: the writer calls this eight times per vertex.
+char* WritePlainDecimal(char* out, float value) {
   if (!std::isfinite(value))
     Raise(err::Overflow, "the value " + std::string(std::isnan(value) ? "NaN" : "infinity") +
                              " cannot be written as a decimal number");
   if (value == 0) {
-    out += '0';
-    return;
+    *out++ = '0';
+    return out;
   }
   // Seven significant digits, correctly rounded, as [-]d.dddddde[+-]XX; to_chars never reads
   // the locale.
@@ -113,7 +113,7 @@ void AppendPlainDecimal(std::string& out, float value) {
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 6);
   const char* p = buffer;
   if (*p == '-') {
-    out += '-';
+    *out++ = '-';
     ++p;
   }
   char digits[7];
@@ -130,23 +130,24 @@ void AppendPlainDecimal(std::string& out, float value) {
 
   const int before = exponent + 1;  // digits before the decimal point
   if (before <= 0) {
-    out += "0.";
-    out.append(static_cast<size_t>(-before), '0');
-    out.append(digits, static_cast<size_t>(count));
+    *out++ = '0';
+    *out++ = '.';
+    out = std::fill_n(out, -before, '0');
+    out = std::copy_n(digits, count, out);
   } else if (before >= count) {
-    out.append(digits, static_cast<size_t>(count));
-    out.append(static_cast<size_t>(before - count), '0');
+    out = std::copy_n(digits, count, out);
+    out = std::fill_n(out, before - count, '0');
   } else {
-    out.append(digits, static_cast<size_t>(before));
-    out += '.';
-    out.append(digits + before, static_cast<size_t>(count - before));
+    out = std::copy_n(digits, before, out);
+    *out++ = '.';
+    out = std::copy_n(digits + before, count - before, out);
   }
+  return out;
 }
 
 std::string PlainDecimal(float value) {
-  std::string out;
-  AppendPlainDecimal(out, value);
-  return out;
+  char text[64];
+  return std::string(text, WritePlainDecimal(text, value));
 }
 
 std::tm SystemClock() {
@@ -190,8 +191,9 @@ std::string OVert::ToString() const {
 void OVert::AppendTo(std::string& fd) const {
   fd += "VT";
   for (float value : RoundedKey()) {
+    char text[64];
     fd += ' ';
-    AppendPlainDecimal(fd, value);
+    fd.append(text, WritePlainDecimal(text, value));
   }
 }
 
@@ -331,12 +333,15 @@ std::string XObj::applyExtension(const std::string& name) const {
 
 void XObj::printVertInd(std::string& fd) const {
   for (int32_t i = 0; i < vertices_.Count(); ++i) {
-    fd += "VT";
+    char line[8 * 64 + 8] = "VT";
+    char* end = line + 2;
     for (float value : vertices_.RoundedKey(i)) {
-      fd += ' ';
-      AppendPlainDecimal(fd, value);
+      *end++ = ' ';
+      end = WritePlainDecimal(end, value);
     }
-    fd += "\r\n";
+    *end++ = '\r';
+    *end++ = '\n';
+    fd.append(line, end);
   }
   const int32_t count = std::max(indexCount_, 0);
   int32_t i = 0;
