@@ -469,11 +469,14 @@ void Wingform::convertPiece(const MeshData& data, int32_t lod, int32_t dist) {
     ++*lastCount;
   });
   const int64_t positionCount = static_cast<int64_t>(data.positions.size() / 3);
+  const int64_t totalTriangles = static_cast<int64_t>(data.materials.size());
   for (const auto& [obj, triangles] : counts) {
     if (obj->IndexCount() < 0) {
-      // Corners share vertices: at most one per corner, and seldom more than the positions.
+      // Corners share vertices: at most one per corner, and about the object's share of the
+      // positions (a table reserved too small only grows).
+      const int64_t share = positionCount * triangles / std::max<int64_t>(totalTriangles, 1) + 1;
       obj->Vertices().Reserve(static_cast<int32_t>(
-          std::min<int64_t>({3 * triangles, positionCount, std::numeric_limits<int32_t>::max()})));
+          std::min<int64_t>({3 * triangles, share, std::numeric_limits<int32_t>::max()})));
       obj->InitIndices(static_cast<int32_t>(
           std::min<int64_t>(triangles, std::numeric_limits<int32_t>::max() / 3)));
     }
