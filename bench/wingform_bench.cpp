@@ -1,12 +1,18 @@
 // Wingform: export of a flat grid of 10k, 100k and 1M triangles, without levels of detail
-// and with automatic ones, beside a baseline that only writes the same bytes.
+// and with automatic ones, of 1M triangles whose faces alternate between 8 and 40 materials,
+// beside a baseline that only writes the same bytes from memory that already holds them.
 //
-// Reported per case: wall-clock time, and peak_MB, the most heap memory the export held
-// above what was in use when it started (the scene itself is built beforehand).
+// Reported per case: wall-clock time; peak_MB, the most heap memory the export held above
+// what was in use when it started (the scene itself is built beforehand); and a checksum of
+// the files written. After the run, the ratios the exporter is judged by.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +20,8 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "grid_scene.h"
 #include "vlm/scripted_dialogs.h"
@@ -69,19 +77,34 @@ namespace fs = std::filesystem;
 const fs::path& Scratch() {
   static const fs::path folder = [] {
     fs::path f = fs::temp_directory_path() / ("wingform-bench-" + std::to_string(getpid()));
-    fs::create_directories(f / "out");
+    fs::create_directories(f);
     setenv("VLM_HOME", f.c_str(), 1);
+    setenv("SOURCE_DATE_EPOCH", "1700000000", 0);  // the same date line in every run
     std::atexit([] { fs::remove_all(Scratch()); });
     return f;
   }();
   return folder;
 }
 
-// Scenes are built once per size: a group "main" holding one grid of quads.
-vlm::host::HostDocument& GridScene(int triangles) {
-  static std::map<int, std::unique_ptr<vlm::host::HostDocument>> scenes;
-  auto& doc = scenes[triangles];
-  if (!doc) doc = vlm::bench::GridScene(triangles);
+// Scenes are built once per size and material count: a group "main" holding one grid of
+// quads whose faces take the materials in turn.
+vlm::host::HostDocument& GridScene(int triangles, int materials) {
+  static std::map<std::pair<int, int>, std::unique_ptr<vlm::host::HostDocument>> scenes;
+  auto& doc = scenes[{triangles, materials}];
+  if (doc) return *doc;
+  doc = vlm::bench::GridScene(triangles);
+  if (materials > 1) {
+    std::vector<vlm::host::HostMaterial*> list;
+    for (int k = 0; k < materials; ++k) {
+      vlm::host::HostMaterial& m = doc->NewMaterial("Ground " + std::to_string(k));
+      m.hasTextures = true;
+      m.diffuseMap = "ground" + std::to_string(k) + ".bmp";
+      list.push_back(&m);
+    }
+    size_t k = 0;
+    for (auto& face : doc->Root().children.front()->meshes.front()->faces)
+      face->material = list[k++ % list.size()];
+  }
   return *doc;
 }
 
@@ -101,45 +124,105 @@ void Export(vlm::host::HostDocument& doc, const std::string& file, bool automati
   }
 }
 
-void ReportPeak(benchmark::State& state, long long start) {
+// FNV-1a over every file of the output folder in name order, so that a faster exporter can
+// be seen to write the same bytes, with their size.
+std::string Checksum(const fs::path& folder) {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(folder))
+    files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  uint64_t h = 0xCBF29CE484222325ull;
+  uintmax_t bytes = 0;
+  for (const fs::path& f : files) {
+    bytes += fs::file_size(f);
+    std::ifstream in(f, std::ios::binary);
+    for (std::istreambuf_iterator<char> it(in), stop; it != stop; ++it)
+      h = (h ^ static_cast<unsigned char>(*it)) * 0x100000001B3ull;
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%016llx, %ju MB in %zu files",
+                static_cast<unsigned long long>(h), bytes / (1024 * 1024), files.size());
+  return text;
+}
+
+// Seconds per iteration of each case, for the ratios printed after the run.
+std::map<std::string, double>& Seconds() {
+  static std::map<std::string, double> seconds;
+  return seconds;
+}
+
+template <class Work>
+void Measure(benchmark::State& state, const std::string& name, Work work) {
+  const long long start = heapNow.load();
+  heapPeak = start;
+  double total = 0;
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    work();
+    total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  }
+  Seconds()[name] = total / static_cast<double>(state.iterations());
   state.counters["peak_MB"] = static_cast<double>(heapPeak.load() - start) / (1024.0 * 1024.0);
   state.counters["triangles"] = static_cast<double>(state.range(0));
 }
 
-void BM_Export(benchmark::State& state) {
-  vlm::host::HostDocument& doc = GridScene(static_cast<int>(state.range(0)));
-  const bool automatic = state.range(1) != 0;
-  const std::string file = (Scratch() / "out" / "grid.obj").string();
-  const long long start = heapNow.load();
-  heapPeak = start;
-  for (auto _ : state)
-    Export(doc, file, automatic);
-  ReportPeak(state, start);
-  state.SetLabel(automatic ? "automatic LODs" : "no LODs");
+// A fresh output folder per case, so that the checksum covers exactly its files.
+fs::path OutputFolder(const std::string& name) {
+  const fs::path folder = Scratch() / name;
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return folder;
 }
 
-// The same bytes, written the same way (one temporary file renamed over the target).
+void BM_Export(benchmark::State& state) {
+  const int triangles = static_cast<int>(state.range(0));
+  const int materials = static_cast<int>(state.range(2));
+  vlm::host::HostDocument& doc = GridScene(triangles, materials);
+  const bool automatic = state.range(1) != 0;
+  const std::string name = "export " + std::to_string(triangles) + (automatic ? " auto" : "") +
+                           " m" + std::to_string(materials);
+  const fs::path folder = OutputFolder("export");
+  const std::string file = (folder / "grid.obj").string();
+  Measure(state, name, [&] { Export(doc, file, automatic); });
+  state.SetLabel(std::string(automatic ? "automatic LODs" : "no LODs") + ", " +
+                 std::to_string(materials) + " materials, sum " + Checksum(folder));
+}
+
+// The same bytes written the same way (one temporary file renamed over the target), from
+// memory that already holds them.
 void BM_WriteOnly(benchmark::State& state) {
-  vlm::host::HostDocument& doc = GridScene(static_cast<int>(state.range(0)));
-  const std::string file = (Scratch() / "out" / "baseline.obj").string();
-  Export(doc, file, false);
+  const int triangles = static_cast<int>(state.range(0));
+  const fs::path folder = OutputFolder("baseline");
+  const std::string file = (folder / "grid.obj").string();
+  Export(GridScene(triangles, 1), file, false);
   std::ifstream in(file, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-  const long long start = heapNow.load();
-  heapPeak = start;
-  for (auto _ : state) {
-    // The writer holds the whole file before the rename; so does the baseline.
-    std::string copy = bytes;
-    vlm::WriteFileAtomically(file, copy);
-  }
-  ReportPeak(state, start);
+  Measure(state, "write " + std::to_string(triangles),
+          [&] { vlm::WriteFileAtomically(file, bytes); });
   state.SetLabel("write only, " + std::to_string(bytes.size() / (1024 * 1024)) + " MB");
+}
+
+void PrintRatios() {
+  const auto& s = Seconds();
+  const auto ratio = [&](const char* what, const std::string& a, const std::string& b) {
+    if (s.count(a) && s.count(b) && s.at(b) > 0)
+      std::printf("%-44s %6.2fx\n", what, s.at(a) / s.at(b));
+  };
+  std::printf("\nRatios (mean seconds per export)\n");
+  ratio("1M no levels / write-only baseline", "export 1000000 m1", "write 1000000");
+  ratio("1M automatic levels / write-only baseline", "export 1000000 auto m1", "write 1000000");
+  ratio("1M, 8 materials / 1 material", "export 1000000 m8", "export 1000000 m1");
+  ratio("1M, 40 materials / 1 material", "export 1000000 m40", "export 1000000 m1");
+  ratio("1M / 100k, no levels", "export 1000000 m1", "export 100000 m1");
+  ratio("1M / 100k, automatic levels", "export 1000000 auto m1", "export 100000 auto m1");
 }
 
 }  // namespace
 
 BENCHMARK(BM_Export)
-    ->ArgsProduct({{10000, 100000, 1000000}, {0, 1}})
+    ->ArgsProduct({{10000, 100000, 1000000}, {0, 1}, {1}})
+    ->Args({1000000, 0, 8})
+    ->Args({1000000, 0, 40})
     ->Unit(benchmark::kSecond)
     ->UseRealTime()
     ->Iterations(3);
@@ -151,4 +234,11 @@ BENCHMARK(BM_WriteOnly)
     ->UseRealTime()
     ->Iterations(3);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  PrintRatios();
+  return 0;
+}

@@ -1,10 +1,12 @@
 #include "wingform/wingform.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string_view>
+#include <unordered_map>
 
 #include "vlm/error.h"
 #include "vlm/files.h"
@@ -123,6 +125,7 @@ void Wingform::Export(const std::string& exportFileName, Node* exportGroup,
     ~Release() {
       w.form_.reset();
       w.objects_ = XObjCol();
+      w.materialObjects_.clear();
       w.sceneGraph_ = nullptr;
       w.rootNode_ = w.exportNode_ = w.exportedNode_ = nullptr;
     }
@@ -160,6 +163,7 @@ void Wingform::Run() {
 void Wingform::runExport() {
   // Every run starts afresh: a second press writes the same files as the first.
   objects_ = XObjCol();
+  materialObjects_.clear();
   unitScale_ = UnitScaleFor(sceneGraph_->Document()->Units(),
                             [this](const std::string& line) { log(line); });
   const int16_t mode = form_->LType;
@@ -174,22 +178,28 @@ void Wingform::runExport() {
 
 void Wingform::exportMain(Node& node) {
   exportedNode_ = &node;
-  std::unique_ptr<Shape> M = sceneGraph_->NewShape();
+  const auto polygons = [](const std::vector<MeshData>& pieces) {
+    double count = 0;
+    for (const MeshData& piece : pieces)
+      count += piece.polygonCount;
+    return count;
+  };
+  std::vector<MeshData> M;
   bool found = false;
   if (lodMode_ != lodType::Auto) {
-    found = gatherNode(node, maxDistance_, *M);
-    convertShape(*M, 0, maxDistance_);
+    found = gatherNode(node, maxDistance_, M);
+    convertShape(M, 0, maxDistance_);
   } else {
-    gatherNode(node, 0, *M);
-    double count = M->PolygonCount();
-    convertShape(*M, 0, NearLevel);
+    gatherNode(node, 0, M);
+    double count = polygons(M);
+    convertShape(M, 0, NearLevel);
 
-    M = sceneGraph_->NewShape();
+    M.clear();
     int32_t level = 1;
-    found = gatherNode(node, NearLevel, *M);
-    const double nearCount = M->PolygonCount();
+    found = gatherNode(node, NearLevel, M);
+    const double nearCount = polygons(M);
     if (nearCount * 1.1 < count) {
-      convertShape(*M, 1, MiddleLevel);
+      convertShape(M, 1, MiddleLevel);
       count = nearCount;
       level = 2;
     } else {
@@ -198,11 +208,11 @@ void Wingform::exportMain(Node& node) {
       log("LOD not required at 300m");
     }
 
-    M = sceneGraph_->NewShape();
-    found = gatherNode(node, MiddleLevel, *M);
-    const double middleCount = M->PolygonCount();
+    M.clear();
+    found = gatherNode(node, MiddleLevel, M);
+    const double middleCount = polygons(M);
     if (middleCount * 1.1 < count) {
-      convertShape(*M, level, maxDistance_);
+      convertShape(M, level, maxDistance_);
     } else {
       for (XObj& obj : objects_)
         obj.SetDist(level - 1, maxDistance_);
@@ -236,24 +246,50 @@ void Wingform::exportMain(Node& node) {
   log("Export Finished.");
 }
 
+namespace {
+
+// What is wrong with the material's texture names for the file, or "".
+std::string TextureNameProblem(GraphMaterial* material) {
+  TextureSet* set = material ? material->Textures() : nullptr;
+  if (!set) return {};
+  const std::pair<const char*, std::string> names[] = {{"texture name", set->DiffuseMap()},
+                                                       {"lit texture name", set->BumpMap()},
+                                                       {"normal texture name", set->DetailMap()}};
+  for (const auto& [what, name] : names) {
+    std::string problem = ControlCharacterProblem(what, name);
+    if (!problem.empty()) return problem;
+  }
+  return {};
+}
+
+// True when the triangles' materials are all the shape's materials and none has a problem.
+// Asking the shape for its materials one by one can cost a walk of its polygons each time.
+bool NamesClean(Shape& shape, const MeshData& data) {
+  std::vector<GraphMaterial*> distinct;
+  GraphMaterial* last = nullptr;
+  for (GraphMaterial* material : data.materials) {
+    if (material == last) continue;
+    last = material;
+    if (std::find(distinct.begin(), distinct.end(), material) != distinct.end()) continue;
+    if (!TextureNameProblem(material).empty()) return false;
+    distinct.push_back(material);
+  }
+  return static_cast<int32_t>(distinct.size()) == shape.MaterialCount();
+}
+
+}  // namespace
+
 void Wingform::checkTextureNames(Shape& shape) {
-  for (int32_t k = 0; k < shape.MaterialCount(); ++k) {
-    GraphMaterial* material = shape.Material(k);
-    TextureSet* set = material ? material->Textures() : nullptr;
-    if (!set) continue;
-    const std::pair<const char*, std::string> names[] = {{"texture name", set->DiffuseMap()},
-                                                         {"lit texture name", set->BumpMap()},
-                                                         {"normal texture name", set->DetailMap()}};
-    for (const auto& [what, name] : names) {
-      const std::string problem = ControlCharacterProblem(what, name);
-      if (!problem.empty())
-        Raise(err::InvalidProcedureCall, "Material " + std::to_string(k + 1) + " in " +
-                                             shape.Name() + ": its " + problem + ".");
-    }
+  const int32_t count = shape.MaterialCount();
+  for (int32_t k = 0; k < count; ++k) {
+    const std::string problem = TextureNameProblem(shape.Material(k));
+    if (!problem.empty())
+      Raise(err::InvalidProcedureCall,
+            "Material " + std::to_string(k + 1) + " in " + shape.Name() + ": its " + problem + ".");
   }
 }
 
-bool Wingform::gatherNode(Node& node, int32_t limit, Shape& M) {
+bool Wingform::gatherNode(Node& node, int32_t limit, std::vector<MeshData>& M) {
   bool found = false;
   NodeCollection* children = node.Children();
   for (int32_t i = 0; i < children->Count(); ++i) {
@@ -266,7 +302,8 @@ bool Wingform::gatherNode(Node& node, int32_t limit, Shape& M) {
   }
 
   try {
-    std::unique_ptr<Shape> acc;
+    std::vector<Shape*> kept;
+    int64_t vertices = 0;
     ShapeCollection* shapes = node.Shapes();
     for (int32_t i = 0; i < shapes->Count(); ++i) {
       Shape* sh = shapes->Item(i);
@@ -274,15 +311,29 @@ bool Wingform::gatherNode(Node& node, int32_t limit, Shape& M) {
         found = true;  // left out as too small at this distance
         continue;
       }
-      checkTextureNames(*sh);  // the group is named where this is caught
-      if (!acc) acc = sceneGraph_->NewShape();
-      acc->Merge(*sh);
+      kept.push_back(sh);
+      vertices += sh->VertexCount();
     }
-    if (acc && acc->VertexCount() > 0) {
-      computeWorldMatrix(node);
-      transformShape(*acc);
-      M.Merge(*acc);
+    // The texture names are checked shape by shape (the group is named where this is
+    // caught), unless the one shape's triangles show them all clean.
+    const auto checkNames = [&] {
+      for (Shape* sh : kept)
+        checkTextureNames(*sh);
+    };
+    if (vertices > 0) {
+      MeshData data;
+      try {
+        computeWorldMatrix(node);
+        data = groupMeshData(kept);
+      } catch (...) {
+        checkNames();
+        throw;
+      }
+      if (kept.size() != 1 || !NamesClean(*kept.front(), data)) checkNames();
+      M.push_back(std::move(data));
       found = true;
+    } else {
+      checkNames();
     }
   } catch (const Error& e) {
     Raise(e.Number(), "group \"" + node.Name() + "\": " + e.Description());
@@ -330,7 +381,42 @@ void Wingform::transformShape(Shape& shape) {
   shape.SetNormals(normals);
 }
 
+MeshData Wingform::groupMeshData(const std::vector<Shape*>& shapes) {
+  if (!(worldMatrix_ == Mat4::Identity())) {
+    // A polygon without normals takes its plane normal from the moved positions, so the
+    // shapes are moved before their triangles are taken.
+    std::unique_ptr<Shape> acc = sceneGraph_->NewShape();
+    for (Shape* sh : shapes)
+      acc->Merge(*sh);
+    transformShape(*acc);
+    return acc->GetMeshData(-1);
+  }
+  std::unique_ptr<Shape> acc;
+  if (shapes.size() > 1) {
+    acc = sceneGraph_->NewShape();
+    for (Shape* sh : shapes)
+      acc->Merge(*sh);
+  }
+  MeshData data = (acc ? acc.get() : shapes.front())->GetMeshData(-1);
+  // The group is in the exported node's frame already; the identity still makes -0 into 0
+  // and carries a NaN or infinity as moving would.
+  const size_t positions = data.positions.size() / 3 * 3, normals = data.normals.size() / 3 * 3;
+  for (size_t i = 0; i < positions; i += 3) {
+    const Vec3 p = TransformPoint({data.positions[i], data.positions[i + 1], data.positions[i + 2]},
+                                  worldMatrix_);
+    data.positions[i] = p.x, data.positions[i + 1] = p.y, data.positions[i + 2] = p.z;
+  }
+  for (size_t i = 0; i < normals; i += 3) {
+    const Vec3 n = TransformDirection({data.normals[i], data.normals[i + 1], data.normals[i + 2]},
+                                      worldMatrix_);
+    data.normals[i] = n.x, data.normals[i + 1] = n.y, data.normals[i + 2] = n.z;
+  }
+  return data;
+}
+
 XObj& Wingform::objectForMaterial(GraphMaterial* material) {
+  auto [cached, added] = materialObjects_.try_emplace(material, nullptr);
+  if (!added) return *cached->second;
   std::string diffuse, bump, detail;
   if (TextureSet* set = material ? material->Textures() : nullptr) {
     diffuse = set->DiffuseMap();
@@ -343,41 +429,93 @@ XObj& Wingform::objectForMaterial(GraphMaterial* material) {
     obj.Extension = "dds";
   else if (tex == 2)
     obj.Extension = "png";
+  cached->second = &obj;
   return obj;
 }
 
-void Wingform::convertShape(Shape& shape, int32_t lod, int32_t dist) {
-  const MeshData data = shape.GetMeshData(-1);
+void Wingform::convertShape(const std::vector<MeshData>& pieces, int32_t lod, int32_t dist) {
+  for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece)
+    convertPiece(*piece, lod, dist);
+}
+
+void Wingform::convertPiece(const MeshData& data, int32_t lod, int32_t dist) {
   const std::vector<int32_t>& corners = data.corners;
   const int64_t n = static_cast<int64_t>(corners.size());
-  const int32_t reserve = static_cast<int32_t>(
-      std::min<int64_t>(int64_t{3} * data.polygonCount, std::numeric_limits<int32_t>::max() / 3));
-  const float s = unitScale_;
-  // Triangles of one material usually follow each other: its object is looked up once.
-  GraphMaterial* lastMaterial = nullptr;
-  XObj* obj = nullptr;
-  // The last triangle first, as the host's exporters walk the records.
-  for (int64_t r = n - 11; r >= 0; r -= 10) {
-    const size_t triangle = static_cast<size_t>(r / 10);
-    if (triangle >= data.materials.size())
-      Raise(err::SubscriptOutOfRange,
-            "the mesh data has no material for triangle " + std::to_string(triangle));
-    GraphMaterial* material = data.materials[triangle];
-    if (!obj || material != lastMaterial) {
-      obj = &objectForMaterial(material);
-      lastMaterial = material;
+  // Each triangle record's object; triangles of one material usually follow each other, so
+  // the material's object is looked up once per run of them.
+  const auto walk = [&](auto visit) {
+    GraphMaterial* lastMaterial = nullptr;
+    XObj* obj = nullptr;
+    // The last triangle first, as the host's exporters walk the records.
+    for (int64_t r = n - 11; r >= 0; r -= 10) {
+      const size_t triangle = static_cast<size_t>(r / 10);
+      if (triangle >= data.materials.size())
+        Raise(err::SubscriptOutOfRange,
+              "the mesh data has no material for triangle " + std::to_string(triangle));
+      GraphMaterial* material = data.materials[triangle];
+      if (!obj || material != lastMaterial) {
+        obj = &objectForMaterial(material);
+        lastMaterial = material;
+      }
+      visit(*obj, r);
     }
-    obj->InitIndices(reserve);
+  };
+  // First the triangles each object receives, so that its lists are sized once.
+  std::unordered_map<XObj*, int64_t> counts;
+  XObj* last = nullptr;
+  int64_t* lastCount = nullptr;
+  walk([&](XObj& obj, int64_t) {
+    if (&obj != last) lastCount = &counts[last = &obj];
+    ++*lastCount;
+  });
+  const int64_t positionCount = static_cast<int64_t>(data.positions.size() / 3);
+  const int64_t totalTriangles = static_cast<int64_t>(data.materials.size());
+  for (const auto& [obj, triangles] : counts) {
+    if (obj->IndexCount() < 0) {
+      // Corners share vertices: at most one per corner, and about the object's share of the
+      // positions (a table reserved too small only grows).
+      const int64_t share = positionCount * triangles / std::max<int64_t>(totalTriangles, 1) + 1;
+      obj->Vertices().Reserve(static_cast<int32_t>(
+          std::min<int64_t>({3 * triangles, share, std::numeric_limits<int32_t>::max()})));
+      obj->InitIndices(static_cast<int32_t>(
+          std::min<int64_t>(triangles, std::numeric_limits<int32_t>::max() / 3)));
+    }
     obj->SetDist(lod, dist);
-    for (int64_t c : {r + 1, r + 4, r + 7}) {
-      const Vec3 p = Triple(data.positions, corners[static_cast<size_t>(c)], "position");
-      const Vec3 m = Triple(data.normals, corners[static_cast<size_t>(c + 1)], "normal");
-      const Vec2 t = Pair(data.textureCoordinates, corners[static_cast<size_t>(c + 2)]);
-      // OBJ8 looks down the other z axis and counts v from the other edge.
-      const int32_t index = obj->AddVert(p.x * s, p.y * s, -p.z * s, m.x, m.y, -m.z, t.u, -t.v);
-      obj->AddIndex(index, lod);
-    }
   }
+  const float s = unitScale_;
+  // The vertex the last corner at each position became, with that corner's normal and
+  // texture coordinate: a corner with the same three indices has the same values, so it
+  // becomes the same vertex without rounding and looking them up again. Values with a NaN
+  // are never equal, so they are not remembered.
+  struct Seen {
+    int32_t normal = -1, textureCoordinate = -1, vertex = -1;
+    const XObj* obj = nullptr;
+  };
+  std::vector<Seen> seen(static_cast<size_t>(positionCount));
+  walk([&](XObj& obj, int64_t r) {
+    for (int64_t c : {r + 1, r + 4, r + 7}) {
+      const int32_t position = corners[static_cast<size_t>(c)];
+      const int32_t normal = corners[static_cast<size_t>(c + 1)];
+      const int32_t coordinate = corners[static_cast<size_t>(c + 2)];
+      Seen* last = position >= 0 && position < positionCount ? &seen[static_cast<size_t>(position)]
+                                                             : nullptr;
+      if (last && last->obj == &obj && last->normal == normal &&
+          last->textureCoordinate == coordinate) {
+        obj.AddIndex(last->vertex, lod);
+        continue;
+      }
+      const Vec3 p = Triple(data.positions, position, "position");
+      const Vec3 m = Triple(data.normals, normal, "normal");
+      const Vec2 t = Pair(data.textureCoordinates, coordinate);
+      // OBJ8 looks down the other z axis and counts v from the other edge.
+      const std::array<float, 8> values{p.x * s, p.y * s, -p.z * s, m.x, m.y, -m.z, t.u, -t.v};
+      const int32_t index = obj.AddVert(values[0], values[1], values[2], values[3], values[4],
+                                        values[5], values[6], values[7]);
+      obj.AddIndex(index, lod);
+      if (last && std::none_of(values.begin(), values.end(), [](float v) { return v != v; }))
+        *last = {normal, coordinate, index, &obj};
+    }
+  });
 }
 
 std::string Wingform::numberedName(int32_t k) const {

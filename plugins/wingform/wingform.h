@@ -10,12 +10,15 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "vlm/contracts/form_catalog.h"
 #include "vlm/contracts/import_export.h"
 #include "vlm/error.h"
 #include "vlm/export_support.h"
 #include "vlm/math.h"
+#include "vlm/model/types.h"
 #include "wingform/xobj.h"
 
 namespace vlm {
@@ -73,9 +76,15 @@ class Wingform final : public ImportExportBase, public FormCatalogBase, public E
   void runExport();
   // Exports one node: the levels of detail of the chosen mode, then one file per object.
   void exportMain(Node& node);
-  // Merges the shapes of the node and its descendants into M, in the exported node's frame;
-  // true when something was found (or, in automatic mode, left out as too small).
-  bool gatherNode(Node& node, int32_t limit, Shape& M);
+  // The triangles of one group, in the exported node's frame: the group's shapes merged (or
+  // its only shape itself when the group lies in that frame, which `moved` then says).
+  // Appends the triangles of the node's shapes, then those of its descendants before them
+  // (children first), each group's in the exported node's frame; true when something was
+  // found (or, in automatic mode, left out as too small). The pieces in order hold what one
+  // shape merged from all of them would.
+  bool gatherNode(Node& node, int32_t limit, std::vector<MeshData>& pieces);
+  // The shapes' triangles in the exported node's frame, the group's frame being worldMatrix_.
+  MeshData groupMeshData(const std::vector<Shape*>& shapes);
   // False when the shape is too small to be seen at `limit` metres.
   bool sizeCheck(Shape& sh, int32_t limit);
   // Stops the run (vlm::Error) when a texture name of the shape's materials holds a control
@@ -85,8 +94,10 @@ class Wingform final : public ImportExportBase, public FormCatalogBase, public E
   void computeWorldMatrix(Node& node);
   void transformShape(Shape& shape);
   XObj& objectForMaterial(GraphMaterial* material);
-  // Adds the shape's triangles to the objects at level `lod`, visible up to `dist` metres.
-  void convertShape(Shape& shape, int32_t lod, int32_t dist);
+  // Adds the pieces' triangles to the objects at level `lod`, visible up to `dist` metres,
+  // the last triangle first.
+  void convertShape(const std::vector<MeshData>& pieces, int32_t lod, int32_t dist);
+  void convertPiece(const MeshData& data, int32_t lod, int32_t dist);
   // The name of the k-th file (k from 1) written after the first.
   std::string numberedName(int32_t k) const;
   void log(const std::string& line);
@@ -100,6 +111,8 @@ class Wingform final : public ImportExportBase, public FormCatalogBase, public E
   // Metres per document unit; a units code the exporter does not know counts as metres.
   float unitScale_ = 1.0f;
   XObjCol objects_;
+  // The object of each material met in this run, so that it is looked up once.
+  std::unordered_map<GraphMaterial*, XObj*> materialObjects_;
   lodType lodMode_ = lodType::None;
   int32_t maxDistance_ = 0;
   int32_t animationTimeLimit_ = 0;

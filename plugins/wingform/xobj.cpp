@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include "vlm/error.h"
@@ -49,6 +50,27 @@ class PrintLine {
   std::string text_;
 };
 
+// The line PrintLine(keyword) << numbers[0] << ... makes, written without building it apart:
+// a whole number takes at most 12 of its zone's 14 columns, so each starts a zone.
+void AppendIndexLine(std::string& fd, std::string_view keyword, const int32_t* numbers, int count) {
+  constexpr size_t Zone = 14;
+  char line[Zone * 12 + 4];
+  std::memset(line, ' ', sizeof line);
+  std::memcpy(line, keyword.data(), keyword.size());
+  size_t end = (keyword.size() / Zone + 1) * Zone;
+  for (int k = 0; k < count; ++k) {
+    const int64_t wide = numbers[k];
+    char* p = line + end;
+    *p++ = wide < 0 ? '-' : ' ';
+    p = std::to_chars(p, line + sizeof line, wide < 0 ? -wide : wide).ptr;
+    end = static_cast<size_t>(p - line) + 1;  // the trailing space
+    if (k + 1 < count) end = (end / Zone + 1) * Zone;
+  }
+  line[end] = '\r';
+  line[end + 1] = '\n';
+  fd.append(line, end + 2);
+}
+
 void WriteLine(std::string& fd, std::string_view text) {
   fd += text;
   fd += "\r\n";
@@ -74,15 +96,15 @@ float RoundVertexValue(float value) {
   return rounded == 0 ? 0.0f : rounded;
 }
 
-// Appends PlainDecimal(value) to `out` without building strings on the way: the writer calls
-// this eight times per vertex.
-void AppendPlainDecimal(std::string& out, float value) {
+// Writes PlainDecimal(value) at `out` (room for 64 characters) and returns its end, without
+// building strings on the way: the writer calls this eight times per vertex.
+char* WritePlainDecimal(char* out, float value) {
   if (!std::isfinite(value))
     Raise(err::Overflow, "the value " + std::string(std::isnan(value) ? "NaN" : "infinity") +
                              " cannot be written as a decimal number");
   if (value == 0) {
-    out += '0';
-    return;
+    *out++ = '0';
+    return out;
   }
   // Seven significant digits, correctly rounded, as [-]d.dddddde[+-]XX; to_chars never reads
   // the locale.
@@ -91,7 +113,7 @@ void AppendPlainDecimal(std::string& out, float value) {
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 6);
   const char* p = buffer;
   if (*p == '-') {
-    out += '-';
+    *out++ = '-';
     ++p;
   }
   char digits[7];
@@ -108,23 +130,24 @@ void AppendPlainDecimal(std::string& out, float value) {
 
   const int before = exponent + 1;  // digits before the decimal point
   if (before <= 0) {
-    out += "0.";
-    out.append(static_cast<size_t>(-before), '0');
-    out.append(digits, static_cast<size_t>(count));
+    *out++ = '0';
+    *out++ = '.';
+    out = std::fill_n(out, -before, '0');
+    out = std::copy_n(digits, count, out);
   } else if (before >= count) {
-    out.append(digits, static_cast<size_t>(count));
-    out.append(static_cast<size_t>(before - count), '0');
+    out = std::copy_n(digits, count, out);
+    out = std::fill_n(out, before - count, '0');
   } else {
-    out.append(digits, static_cast<size_t>(before));
-    out += '.';
-    out.append(digits + before, static_cast<size_t>(count - before));
+    out = std::copy_n(digits, before, out);
+    *out++ = '.';
+    out = std::copy_n(digits + before, count - before, out);
   }
+  return out;
 }
 
 std::string PlainDecimal(float value) {
-  std::string out;
-  AppendPlainDecimal(out, value);
-  return out;
+  char text[64];
+  return std::string(text, WritePlainDecimal(text, value));
 }
 
 std::tm SystemClock() {
@@ -168,8 +191,9 @@ std::string OVert::ToString() const {
 void OVert::AppendTo(std::string& fd) const {
   fd += "VT";
   for (float value : RoundedKey()) {
+    char text[64];
     fd += ' ';
-    AppendPlainDecimal(fd, value);
+    fd.append(text, WritePlainDecimal(text, value));
   }
 }
 
@@ -184,10 +208,35 @@ OVert& Vertices::Add(const OVert& vertex) {
   items_.back().Index = Count() - 1;
   keys_.push_back(vertex.RoundedKey());
   if (static_cast<size_t>(Count()) * 2 > slots_.size())
-    rebuildIndex();  // keeps the table at most half full
+    rebuildIndex(items_.size());  // keeps the table at most half full
   else
     indexKey(Count() - 1);
   return items_.back();
+}
+
+int32_t Vertices::FindOrAdd(const OVert& vertex) {
+  const OVert::Key key = vertex.RoundedKey();
+  if (static_cast<size_t>(Count() + 1) * 2 > slots_.size()) rebuildIndex(items_.size() + 1);
+  const size_t mask = slots_.size() - 1;
+  size_t s = HashKey(key) & mask;
+  for (;; s = (s + 1) & mask) {
+    const int32_t held = slots_[s];
+    if (held == 0) break;
+    if (keys_[static_cast<size_t>(held - 1)] == key) return held - 1;
+  }
+  const int32_t position = Count();
+  items_.push_back(vertex);
+  items_.back().Index = position;
+  keys_.push_back(key);
+  slots_[s] = position + 1;
+  return position;
+}
+
+void Vertices::Reserve(int32_t count) {
+  if (count <= Count()) return;
+  items_.reserve(static_cast<size_t>(count));
+  keys_.reserve(static_cast<size_t>(count));
+  if (static_cast<size_t>(count) * 2 > slots_.size()) rebuildIndex(static_cast<size_t>(count));
 }
 
 OVert& Vertices::Item(int32_t vntIndexKey) {
@@ -205,7 +254,7 @@ void Vertices::Remove(int32_t vntIndexKey) {
   keys_.erase(keys_.begin() + (vntIndexKey - 1));
   for (int32_t i = vntIndexKey - 1; i < Count(); ++i)
     items_[static_cast<size_t>(i)].Index = i;
-  rebuildIndex();
+  rebuildIndex(items_.size());
 }
 
 int32_t Vertices::FindEqual(const OVert& vertex) const {
@@ -232,9 +281,11 @@ void Vertices::indexKey(int32_t position) {
   }
 }
 
-void Vertices::rebuildIndex() {
+// Sizes the index for `count` vertices (at most a quarter full, so that it is rebuilt seldom)
+// and indexes the ones there are.
+void Vertices::rebuildIndex(size_t count) {
   size_t size = 16;
-  while (size < static_cast<size_t>(Count()) * 4)
+  while (size < count * 4)
     size *= 2;
   slots_.assign(size, 0);
   for (int32_t i = 0; i < Count(); ++i)
@@ -249,9 +300,7 @@ bool XObj::IsSame(const std::string& t1, const std::string& t2, const std::strin
 }
 
 int32_t XObj::AddVert(float x, float y, float z, float nx, float ny, float nz, float u, float v) {
-  const OVert vertex{x, y, z, nx, ny, nz, u, v, 0};
-  const int32_t found = vertices_.FindEqual(vertex);
-  return found >= 0 ? found : vertices_.Add(vertex).Index;
+  return vertices_.FindOrAdd(OVert{x, y, z, nx, ny, nz, u, v, 0});
 }
 
 void XObj::InitIndices(int32_t n) {
@@ -283,20 +332,23 @@ std::string XObj::applyExtension(const std::string& name) const {
 }
 
 void XObj::printVertInd(std::string& fd) const {
-  for (const OVert& vertex : vertices_) {
-    vertex.AppendTo(fd);
-    fd += "\r\n";
+  for (int32_t i = 0; i < vertices_.Count(); ++i) {
+    char line[8 * 64 + 8] = "VT";
+    char* end = line + 2;
+    for (float value : vertices_.RoundedKey(i)) {
+      *end++ = ' ';
+      end = WritePlainDecimal(end, value);
+    }
+    *end++ = '\r';
+    *end++ = '\n';
+    fd.append(line, end);
   }
   const int32_t count = std::max(indexCount_, 0);
   int32_t i = 0;
-  for (; i + 10 <= count; i += 10) {
-    PrintLine line("IDX10");
-    for (int32_t j = i; j < i + 10; ++j)
-      line << indices_[static_cast<size_t>(j)];
-    line.WriteTo(fd);
-  }
+  for (; i + 10 <= count; i += 10)
+    AppendIndexLine(fd, "IDX10", &indices_[static_cast<size_t>(i)], 10);
   for (; i < count; ++i)
-    (PrintLine("IDX") << indices_[static_cast<size_t>(i)]).WriteTo(fd);
+    AppendIndexLine(fd, "IDX", &indices_[static_cast<size_t>(i)], 1);
 }
 
 std::string XObj::FileText(const std::tm& when) const {

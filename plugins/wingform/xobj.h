@@ -67,13 +67,21 @@ class Vertices {
   void Remove(int32_t vntIndexKey);
   // The Index of the first vertex that Equals `vertex`, or -1.
   int32_t FindEqual(const OVert& vertex) const;
+  // The Index of the first vertex that Equals `vertex`, which is appended when there is none.
+  int32_t FindOrAdd(const OVert& vertex);
+  // Room for `count` vertices in all without the table or its index growing.
+  void Reserve(int32_t count);
+  // The rounded values of the vertex at a 0-based position, as its line shows them.
+  const OVert::Key& RoundedKey(int32_t position) const {
+    return keys_[static_cast<size_t>(position)];
+  }
 
   std::vector<OVert>::const_iterator begin() const { return items_.begin(); }
   std::vector<OVert>::const_iterator end() const { return items_.end(); }
 
  private:
   void indexKey(int32_t position);
-  void rebuildIndex();
+  void rebuildIndex(size_t count);
   std::vector<OVert> items_;
   std::vector<OVert::Key> keys_;  // the rounded key of each vertex
   // Open addressing with linear probing: a vertex position + 1 per slot, 0 when empty. The

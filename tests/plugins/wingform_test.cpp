@@ -312,6 +312,31 @@ TEST_F(WingformExport, TextureNamesWithControlCharactersStopTheExport) {
   }
 }
 
+// A group of one shape is checked from its triangles; a material that no triangle uses (a
+// face of two points) must still be checked.
+TEST_F(WingformExport, TextureNamesOfALoneShapeAreCheckedToo) {
+  // The second case moves the triangles to a good material and leaves the bad one only on
+  // a face of two points.
+  const std::string cases[] = {"Material 1 in Walls: its texture name \"wall\\r.png\"",
+                               "Material 2 in Walls: its texture name \"wall\\r.png\""};
+  HostMaterial& wall = Textured("Wall", "wall\r.png");
+  host::HostMesh& walls = AddBox(AddGroup(doc.Root(), "main"), "Walls", {}, {5, 2, 5}, &wall);
+  mayFail = true;
+  for (const std::string& stop : cases) {
+    if (&stop != &cases[0]) {
+      HostMaterial& stone = Textured("Stone", "stone.png");
+      for (auto& face : walls.faces)
+        face->material = &stone;
+      host::HostFace& edge = walls.AddFace();
+      edge.points = {{0, -1, -1}, {1, -1, -1}};
+      edge.material = &wall;
+    }
+    EXPECT_TRUE(Failed(Export("click cmdOK; click cmdCancel"))) << stop;
+    EXPECT_THAT(Log(), Contains(HasSubstr("Export failed: group \"main\": " + stop))) << stop;
+    EXPECT_THAT(WrittenFiles(), IsEmpty()) << stop;
+  }
+}
+
 // ---- levels of detail --------------------------------------------------------------------------
 
 TEST_F(WingformExport, AutomaticLevelsDropSmallShapesAtEachDistance) {

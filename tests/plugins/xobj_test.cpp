@@ -80,6 +80,10 @@ TEST(VertexValues, AreWrittenAsPlainDecimalsOfSevenDigitsAtMost) {
   EXPECT_EQ(PlainDecimal(1.5e9f), "1500000000");
   EXPECT_EQ(PlainDecimal(1e-7f), "0.0000001");
   EXPECT_EQ(PlainDecimal(100.0f), "100");
+  // The longest forms: the smallest and the largest magnitudes a float holds.
+  EXPECT_EQ(PlainDecimal(-std::numeric_limits<float>::denorm_min()),
+            "-0." + std::string(44, '0') + "1401298");
+  EXPECT_EQ(PlainDecimal(std::numeric_limits<float>::max()), "3402823" + std::string(32, '0'));
   EXPECT_THROW(PlainDecimal(std::numeric_limits<float>::infinity()), Error);
   EXPECT_THROW(PlainDecimal(std::numeric_limits<float>::quiet_NaN()), Error);
 }
