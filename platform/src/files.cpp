@@ -433,10 +433,15 @@ void StageInto(OpenTransaction& t, const fs::path& target, const OutputWriter& w
 }  // namespace
 
 void WriteOutputFile(const fs::path& target, std::string_view bytes) {
+  if (!Current()) return WriteFileAtomically(target, bytes);
+  WriteOutputFileWith(target, WriteBytes(bytes));
+}
+
+void WriteOutputFileWith(const fs::path& target, const OutputWriter& write) {
   OpenTransaction* t = Current();
-  if (!t) return WriteFileAtomically(target, bytes);
+  if (!t) return WriteFileAtomicallyWith(target, write);
   try {
-    StageInto(*t, target, WriteBytes(bytes));
+    StageInto(*t, target, write);
   } catch (const Error& e) {
     t->failures.push_back(e.Description());
     throw;

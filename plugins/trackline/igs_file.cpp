@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 namespace vlm::igs {
 namespace {
@@ -20,6 +21,23 @@ template <class Record>
 int64_t BytesOf(const std::vector<Record>& records) {
   return static_cast<int64_t>(sizeof(Record) * records.size());
 }
+
+// Records on their way to a sink, each put into its file form in a small buffer first.
+class RecordSink {
+ public:
+  explicit RecordSink(OutputSink& sink) : sink_(sink) {}
+  template <class Record>
+  void Put(const Record& record) {
+    scratch_.clear();
+    WriteRecord(scratch_, record);
+    sink_.Write(scratch_);
+  }
+  void Bytes(std::string_view bytes) { sink_.Write(bytes); }
+
+ private:
+  OutputSink& sink_;
+  std::string scratch_;
+};
 
 template <class T>
 void Release(std::vector<T>& v) {
@@ -48,10 +66,10 @@ void PlaceArrays(std::vector<Owner>& owners, std::vector<Record> Owner::*array, 
 
 // Writes every owner's array, releasing each once written.
 template <class Owner, class Record>
-void WriteArrays(std::vector<Owner>& owners, std::vector<Record> Owner::*array, std::string& out) {
+void WriteArrays(std::vector<Owner>& owners, std::vector<Record> Owner::*array, RecordSink& out) {
   for (Owner& owner : owners) {
     for (const Record& record : owner.*array)
-      WriteRecord(out, record);
+      out.Put(record);
     Release(owner.*array);
   }
 }
@@ -66,8 +84,9 @@ int64_t NameTableSize(const std::vector<std::string>& names) {
   return size;
 }
 
-void WriteNameTable(const std::vector<std::string>& names, std::string& out) {
+void WriteNameTable(const std::vector<std::string>& names, RecordSink& sink) {
   if (names.empty()) return;
+  std::string out;
   std::vector<std::string> ansi;
   int32_t area = 0;
   for (const std::string& name : names) {
@@ -86,6 +105,7 @@ void WriteNameTable(const std::vector<std::string>& names, std::string& out) {
     writer.Bytes(name);
     writer.Bytes(std::string_view("\0", 1));
   }
+  sink.Bytes(out);
 }
 
 // One section of the file: its size in bytes; where its arrays go, noted in the header or
@@ -93,7 +113,7 @@ void WriteNameTable(const std::vector<std::string>& names, std::string& out) {
 struct Section {
   int64_t (*size)(const IgsFile&);
   void (*place)(IgsFile&, FileOffset start);
-  void (*write)(IgsFile&, std::string& out);
+  void (*write)(IgsFile&, RecordSink& out);
 };
 
 // A section of the arrays that each mesh or block owns; `Note` records an array's offset and
@@ -102,7 +122,7 @@ template <auto Owners, auto Array, auto Note>
 constexpr Section ArraysSection() {
   return {[](const IgsFile& f) { return ArraysSize(f.*Owners, Array); },
           [](IgsFile& f, FileOffset start) { PlaceArrays(f.*Owners, Array, start, Note); },
-          [](IgsFile& f, std::string& out) { WriteArrays(f.*Owners, Array, out); }};
+          [](IgsFile& f, RecordSink& out) { WriteArrays(f.*Owners, Array, out); }};
 }
 
 // A section of the one record each mesh or block holds; `Note` records the array's offset and
@@ -113,9 +133,9 @@ constexpr Section RecordsSection() {
             return static_cast<int64_t>(sizeof((f.*Owners)[0].*Record) * (f.*Owners).size());
           },
           [](IgsFile& f, FileOffset start) { Note(f.header, start, Count((f.*Owners).size())); },
-          [](IgsFile& f, std::string& out) {
+          [](IgsFile& f, RecordSink& out) {
             for (const auto& owner : f.*Owners)
-              WriteRecord(out, owner.*Record);
+              out.Put(owner.*Record);
           }};
 }
 
@@ -148,16 +168,16 @@ void NoteMeshRefs(BlockRecords& b, FileOffset at, int32_t count) {
 constexpr Section Layout[] = {
     {// the header
      [](const IgsFile&) { return static_cast<int64_t>(HeaderSize); }, [](IgsFile&, FileOffset) {},
-     [](IgsFile& f, std::string& out) { WriteRecord(out, f.header); }},
+     [](IgsFile& f, RecordSink& out) { out.Put(f.header); }},
     {// the materials
      [](const IgsFile& f) { return BytesOf(f.materials); },
      [](IgsFile& f, FileOffset start) {
        f.header.materialCount = Count(f.materials.size());
        f.header.materialArray = start;
      },
-     [](IgsFile& f, std::string& out) {
+     [](IgsFile& f, RecordSink& out) {
        for (const IgsMaterial& m : f.materials)
-         WriteRecord(out, m);
+         out.Put(m);
      }},
     ArraysSection<&IgsFile::meshes, &MeshRecords::vertices, NoteVertices>(),
     ArraysSection<&IgsFile::meshes, &MeshRecords::triangles, NoteTriangles>(),
@@ -170,10 +190,10 @@ constexpr Section Layout[] = {
        f.header.flags[0] = f.textureNames.empty() ? 0 : 1;
        f.header.textureNameChunk = f.textureNames.empty() ? FileOffset{0} : start;
      },
-     [](IgsFile& f, std::string& out) { WriteRecord(out, f.chunk); }},
+     [](IgsFile& f, RecordSink& out) { out.Put(f.chunk); }},
     {// the texture name table
      [](const IgsFile& f) { return NameTableSize(f.textureNames); }, [](IgsFile&, FileOffset) {},
-     [](IgsFile& f, std::string& out) { WriteNameTable(f.textureNames, out); }},
+     [](IgsFile& f, RecordSink& out) { WriteNameTable(f.textureNames, out); }},
 };
 
 }  // namespace
@@ -271,12 +291,17 @@ void IgsFile::resolveReferences() {
   }
 }
 
-std::string IgsFile::TakeBytes() {
-  std::string out;
-  out.reserve(static_cast<size_t>(FileSize()));
+void IgsFile::WriteTo(OutputSink& sink) {
+  RecordSink out(sink);
   for (const Section& section : Layout)
     section.write(*this, out);
-  return out;
+  sink.Flush();
+}
+
+std::string IgsFile::TakeBytes() {
+  StringSink sink;
+  WriteTo(sink);
+  return std::move(sink.Text());
 }
 
 }  // namespace vlm::igs

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "trackline/igs_records.h"
+#include "vlm/files.h"
 
 namespace vlm::igs {
 
@@ -47,8 +48,10 @@ class IgsFile {
   // The size in bytes of the file as it stands.
   int64_t FileSize() const;
 
-  // The file's bytes in writing order. The record arrays are released as they are written,
-  // so the records and the bytes are not held twice at their largest.
+  // Writes the file's bytes in order into `sink`, releasing the record arrays as they are
+  // written, so the records and the bytes are never held twice at their largest.
+  void WriteTo(OutputSink& sink);
+  // The same bytes gathered in a string.
   std::string TakeBytes();
 
  private:

@@ -176,9 +176,8 @@ void Trackline::exportNode(Node& chosen) {
 
   log("Adjusting pointers");
   file_.AdjustPointers(materials_.textures);
-  const std::string bytes = file_.TakeBytes();
   log("Writing to " + exportFileName_ + "...");
-  WriteOutputFile(exportFileName_, bytes);
+  WriteOutputFileWith(exportFileName_, [this](OutputSink& sink) { file_.WriteTo(sink); });
   wroteFile_ = true;
   log("Export Finished.");
 }
@@ -363,7 +362,10 @@ void Trackline::buildMesh(Shape* shape, const std::string& block, igs::MeshRecor
 
   const auto& triangles = data.triangles;
   out.triangles.reserve(triangles.size());
-  vertexIndex_.Clear();
+  // Corners that share a position mostly share a vertex: about one vertex per position.
+  const size_t expected = std::min(data.positions.size(), 3 * triangles.size());
+  out.vertices.reserve(expected);
+  vertexIndex_.Clear(expected);
   // Each distinct material is built and looked up once; it gives the same index every time.
   std::vector<int32_t> materialIndex(data.materials.size(), -1);
   int32_t fanKey = -1;
@@ -415,7 +417,6 @@ void Trackline::buildMesh(Shape* shape, const std::string& block, igs::MeshRecor
     record.material = igs::RecordIndex{material};
     out.triangles.push_back(record);
   }
-  out.vertices.shrink_to_fit();
   out.mesh.vertexCount = static_cast<int32_t>(out.vertices.size());
   out.mesh.triangleCount = static_cast<int32_t>(out.triangles.size());
 }

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "trackline/igs_records.h"
@@ -22,8 +21,9 @@ bool SameVertex(const IgsVertex& a, const IgsVertex& b);
 
 class VertexIndex {
  public:
-  // Forgets every vertex (a new mesh starts).
-  void Clear();
+  // Forgets every vertex (a new mesh starts) and makes room for about `expected` positions,
+  // so that a mesh of that many never regrows the index.
+  void Clear(size_t expected = 0);
   // The index in `vertices` of the first vertex that equals `v`; when there is none, `v` is
   // appended and its index returned. `vertices` must hold exactly the vertices given so far.
   int32_t FindOrAdd(std::vector<IgsVertex>& vertices, const IgsVertex& v);
@@ -33,14 +33,19 @@ class VertexIndex {
     uint32_t x, y, z;
     friend bool operator==(const Key&, const Key&) = default;
   };
-  struct KeyHash {
-    size_t operator()(const Key& k) const noexcept;
-  };
-  // The vertices at one position, as a list through next_: first and last index.
-  struct Chain {
+  // One slot of the open-addressing table: the vertices at one position, as a list through
+  // next_ (first and last index); first is -1 in an empty slot.
+  struct Slot {
+    Key key;
     int32_t first, last;
   };
-  std::unordered_map<Key, Chain, KeyHash> chains_;
+  static size_t Hash(const Key& k);
+  // The slot holding `key`, or the empty slot where it belongs.
+  Slot& find(const Key& key);
+  void grow();
+
+  std::vector<Slot> slots_;  // a power of two in size, at most half full
+  size_t used_ = 0;
   std::vector<int32_t> next_;  // the next vertex at the same position, -1 at the end
 };
 

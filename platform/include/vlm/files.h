@@ -86,6 +86,8 @@ std::string ReadFile(const std::filesystem::path& file);
 // what was staged for it before. Settings, registry
 // and preset files are not outputs of a run: they keep WriteFileAtomically.
 void WriteOutputFile(const std::filesystem::path& target, std::string_view bytes);
+// The same for content written as it is made, as WriteFileAtomicallyWith writes it.
+void WriteOutputFileWith(const std::filesystem::path& target, const OutputWriter& write);
 
 // A point in the list of staged files. A plug-in that writes several files as one set takes
 // a mark before the first and drops what it staged since the mark when one of them fails, so
