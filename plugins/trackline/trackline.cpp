@@ -23,6 +23,14 @@ const T& Item(const std::vector<T>& items, int32_t index) {
   return items[static_cast<size_t>(index)];
 }
 
+// A shape's materials, asked for once: the host may work each one out anew.
+std::vector<GraphMaterial*> MaterialsOf(Shape& shape) {
+  std::vector<GraphMaterial*> materials(static_cast<size_t>(shape.MaterialCount()));
+  for (size_t k = 0; k < materials.size(); ++k)
+    materials[k] = shape.Material(static_cast<int32_t>(k));
+  return materials;
+}
+
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> parts;
   size_t start = 0;
@@ -231,16 +239,17 @@ bool Trackline::collect(Node& node, selGroup& parent, Gathering& gathering) {
     Shape& shape = *shapes->Item(i);
     if (shape.ShapeKind() != ShapeKindPolygonMesh) continue;
     if (levelMode_ == 1 && !passesSizeCheck(shape, gathering.distance)) continue;
-    if (const int32_t k = untexturedMaterial(shape)) {
+    const std::vector<GraphMaterial*> materials = MaterialsOf(shape);
+    if (const int32_t k = untexturedMaterial(materials)) {
       log("Material " + std::to_string(k) + " in " + node.Name() + "/" + shape.Name() +
           " does not have a texture - excluded from export.");
       continue;
     }
     if (!merged) merged = sceneGraph_->NewShape();
     merged->Merge(shape);
-    for (int32_t k = 0; k < shape.MaterialCount(); ++k)
-      places.emplace(shape.Material(k), "Material " + std::to_string(k + 1) + " in " + node.Name() +
-                                            "/" + shape.Name());
+    for (size_t k = 0; k < materials.size(); ++k)
+      places.emplace(materials[k], "Material " + std::to_string(k + 1) + " in " + node.Name() +
+                                       "/" + shape.Name());
   }
 
   if (!(merged && merged->VertexCount() > 0) && !childGeometry) return false;
@@ -258,8 +267,7 @@ bool Trackline::collect(Node& node, selGroup& parent, Gathering& gathering) {
     if (Contains(base, "shadow")) mesh->PrepareShadow(0);
     mesh->Finalize();
     // Every material enters the table now, so that it is complete before the build.
-    for (int32_t k = 0; k < mesh->MaterialCount(); ++k) {
-      GraphMaterial* material = mesh->Material(k);
+    for (GraphMaterial* material : MaterialsOf(*mesh)) {
       const auto place = places.find(material);
       materials_.Register(*material,
                           place != places.end() ? place->second : "A material in " + node.Name());
@@ -278,10 +286,11 @@ bool Trackline::passesSizeCheck(Shape& shape, int32_t distance) const {
   return small <= 1;
 }
 
-int32_t Trackline::untexturedMaterial(Shape& shape) {
-  for (int32_t k = 0; k < shape.MaterialCount(); ++k) {
-    TextureSet* textures = shape.Material(k)->Textures();
-    if (!textures || igs::ToAnsi(textures->DiffuseMap()).size() < 5) return k + 1;
+int32_t Trackline::untexturedMaterial(const std::vector<GraphMaterial*>& materials) {
+  for (size_t k = 0; k < materials.size(); ++k) {
+    TextureSet* textures = materials[k]->Textures();
+    if (!textures || igs::ToAnsi(textures->DiffuseMap()).size() < 5)
+      return static_cast<int32_t>(k) + 1;
   }
   return 0;
 }

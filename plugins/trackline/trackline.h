@@ -69,8 +69,9 @@ class Trackline final : public ImportExportBase, public FormCatalogBase, public 
   // geometry.
   bool collect(Node& node, selGroup& parent, Gathering& gathering);
   bool passesSizeCheck(Shape& shape, int32_t distance) const;
-  // The shape's first material without a usable texture (1-based), or 0 when all have one.
-  int32_t untexturedMaterial(Shape& shape);
+  // The first of a shape's materials without a usable texture (1-based), or 0 when all have
+  // one.
+  static int32_t untexturedMaterial(const std::vector<GraphMaterial*>& materials);
   std::string baseName(Node& node);
   std::string blockName(const std::string& base, int32_t level, int32_t distance) const;
   // Builds the block of `record` at `index` (its mesh has the same index), then its
