@@ -137,8 +137,9 @@ TEST_F(Files, ATransactionWritesEveryFileAtTheCommitOrNone) {
   EXPECT_EQ(Entries(Dir()), (std::vector<std::string>{"a.obj", "b.obj"}));
 }
 
-// Content written as it is made, straight or staged in a run: a fault of the content is
-// raised before one of the file, and either leaves nothing behind.
+// Content written as it is made, straight, staged in a run by the host or as an output of the
+// run, with a run or without: a fault of the content is raised before one of the file, and
+// either leaves nothing behind.
 TEST_F(Files, ContentWrittenAsItIsMade) {
   const std::string piece(1000, 'x');
   struct Case {
@@ -152,9 +153,8 @@ TEST_F(Files, ContentWrittenAsItIsMade) {
       {"no/out.txt", false, "does not exist"},
   };
   for (const Case& c : cases)
-    for (bool staged : {false, true}) {
-      SCOPED_TRACE(std::string(c.target) + (staged ? " staged" : "") +
-                   (c.contentFault ? " with a fault" : ""));
+    for (const char* way : {"straight", "staged", "output in a run", "output"}) {
+      SCOPED_TRACE(std::string(c.target) + " " + way + (c.contentFault ? " with a fault" : ""));
       const fs::path target = Dir() / c.target;
       fs::remove(Dir() / "out.txt");
       std::ofstream(Dir() / "out.txt") << "earlier";
@@ -164,9 +164,14 @@ TEST_F(Files, ContentWrittenAsItIsMade) {
         if (c.contentFault) throw Error(err::InvalidProcedureCall, "bad content");
       };
       test::Failure f = test::FailureOf([&] {
-        if (!staged) return WriteFileAtomicallyWith(target, write);
+        const std::string_view w = way;
+        if (w == "straight") return WriteFileAtomicallyWith(target, write);
+        if (w == "output") return WriteOutputFileWith(target, write);
         OutputTransaction t;
-        t.StageWith(target, write);
+        if (w == "staged")
+          t.StageWith(target, write);
+        else
+          WriteOutputFileWith(target, write);
         t.Commit();
       });
       EXPECT_THAT(f.description, HasSubstr(c.error));
