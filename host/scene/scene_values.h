@@ -58,6 +58,14 @@ class ValueReader {
   List& Decoded(const Json& placeholder) const {
     return std::get<List>(lists_[placeholder.get_binary().subtype()]);
   }
+  // A list field: the list decoded while parsing, or its items read one by one.
+  template <class List, class Read>
+  void readList(List& target, const Json& value, const std::string& place, Read read) const {
+    if (value.is_binary())
+      target = std::move(Decoded<List>(value));
+    else
+      Items(value, place, target, read);
+  }
 
   [[noreturn]] void WrongType(const Json& value, const std::string& place,
                               std::string_view expected) const {
@@ -145,19 +153,11 @@ class ValueReader {
           } else if constexpr (std::is_same_v<M, Rgb Record::*>) {
             record.*member = ReadRgb(value, place);
           } else if constexpr (std::is_same_v<M, std::vector<Vec3> Record::*>) {
-            if (value.is_binary()) {
-              record.*member = std::move(Decoded<std::vector<Vec3>>(value));
-              return;
-            }
-            Items(value, place, record.*member,
-                  [&](const Json& v, const std::string& p) { return ReadVec3(v, p); });
+            readList(record.*member, value, place,
+                     [&](const Json& v, const std::string& p) { return ReadVec3(v, p); });
           } else if constexpr (std::is_same_v<M, std::vector<Vec2> Record::*>) {
-            if (value.is_binary()) {
-              record.*member = std::move(Decoded<std::vector<Vec2>>(value));
-              return;
-            }
-            Items(value, place, record.*member,
-                  [&](const Json& v, const std::string& p) { return ReadVec2(v, p); });
+            readList(record.*member, value, place,
+                     [&](const Json& v, const std::string& p) { return ReadVec2(v, p); });
           }
         },
         field.member);
