@@ -2,6 +2,7 @@
 # make test     set up, build everything (plain and sanitizer builds) and run every test
 # make install  build and install vlmhost, its runtime, the plug-ins, the examples and the docs
 #               under PREFIX (default /usr/local), below DESTDIR when it is set
+# make pictures  draw one picture of each plug-in's dialog for the README (docs/pictures/)
 # make clean    delete the build folders (the demo's configuration folder stays)
 #
 # The first run installs the Debian packages it needs when they are missing (as root, with
@@ -15,10 +16,10 @@ PREFIX     ?= /usr/local
 # so remembered settings and saved materials outlive a clean build.
 DEMO_HOME  ?= $(CURDIR)/home
 PACKAGES   := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-              libpugixml-dev nlohmann-json3-dev libcli11-dev
+              libpugixml-dev nlohmann-json3-dev libcli11-dev qt6-base-dev fonts-dejavu-core
 
-.PHONY: all deps build build-asan deliverables demo test test-plain test-asan install format \
-        clean
+.PHONY: all deps build build-asan deliverables demo demo-home pictures test test-plain test-asan install \
+        format clean
 
 all: build
 
@@ -50,11 +51,19 @@ build-asan: $(ASAN_BUILD)/CMakeCache.txt
 deliverables: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target deliverables
 
-demo: deliverables
+demo: demo-home
+	VLM_HOME=$(DEMO_HOME) BUILD=$(BUILD) ./examples/demo.sh
+	VLM_HOME=$(DEMO_HOME) $(BUILD)/bin/vlmhost screenshots out/screenshots
+
+# The demo's configuration folder, with the built plug-ins registered.
+demo-home: deliverables
 	mkdir -p $(DEMO_HOME)
 	test -e $(DEMO_HOME)/machine.reg || cp $(BUILD)/home/machine.reg $(DEMO_HOME)/machine.reg
 	VLM_HOME=$(DEMO_HOME) $(BUILD)/bin/vlmhost register $(BUILD)/plugins/*.so
-	VLM_HOME=$(DEMO_HOME) BUILD=$(BUILD) ./examples/demo.sh
+
+# The README's pictures: each plug-in's main dialog as a first run shows it, drawn off screen.
+pictures: demo-home
+	VLM_HOME=$(DEMO_HOME) $(BUILD)/bin/vlmhost screenshots --one docs/pictures
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

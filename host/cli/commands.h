@@ -3,9 +3,14 @@
 
 #include <filesystem>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace vlm {
+class DialogBackend;
+}
 
 namespace vlm::host {
 
@@ -29,6 +34,7 @@ struct RunOptions {
   std::optional<std::filesystem::path> uiFile;        // --ui-file FILE
   std::vector<std::string> params;                    // NAME=VALUE
   std::optional<std::filesystem::path> savePictures;  // --save-pictures DIR: drawing areas
+  std::shared_ptr<DialogBackend> windows;             // --gui: the dialogs a person answers
 };
 
 // Each prints to `out` (results, message boxes, log lines) and `err` (problems) and returns

@@ -6,6 +6,8 @@
 
 #include "cli/commands.h"
 #include "cli/describe.h"
+#include "gui/qt_dialogs.h"
+#include "gui/screenshots.h"
 #include "vlm/component.h"
 #include "vlm/settings.h"
 
@@ -70,8 +72,19 @@ int main(int argc, char** argv) {
       ->required();
   describe->add_flag("--json", describeJson, "Print the same as JSON");
 
+  std::filesystem::path shotDir;
+  std::vector<std::string> shotIds;
+  double shotScale = 1;
+  bool shotOne = false;
+  auto* shots = app.add_subcommand(
+      "screenshots", "Draw every form of the plug-ins (each tab page) to PNG files, off screen");
+  shots->add_option("DIR", shotDir, "Folder for the pictures")->required();
+  shots->add_option("PROGID", shotIds, "Plug-ins to draw (default: every registered one)");
+  shots->add_option("--scale", shotScale, "Screen scale (2: 200 %)")->check(CLI::Range(1.0, 4.0));
+  shots->add_flag("--one", shotOne, "One picture per plug-in: its main dialog, as PROGID.png");
+
   vlm::host::RunOptions run;
-  bool fresh = false;
+  bool fresh = false, gui = false;
   auto* runCmd = app.add_subcommand("run", "Run a plug-in on a scene");
   runCmd->add_option("PROGID", run.progId, "Programmatic identifier (VLMPlugin9.Obverse)")
       ->required();
@@ -87,6 +100,7 @@ int main(int argc, char** argv) {
   runCmd->add_option("--ui", run.ui, "Dialog actions, separated by ';'");
   runCmd->add_option("--ui-file", run.uiFile, "A file of dialog actions");
   runCmd->add_option("--param", run.params, "Operations: NAME=VALUE overrides a parameter");
+  runCmd->add_flag("--gui", gui, "Show the dialogs as windows (needs a display)");
   runCmd->add_flag("--fresh", fresh,
                    "Run as a first run would: read no remembered settings and store none");
   runCmd->add_option("--save-pictures", run.savePictures,
@@ -111,6 +125,13 @@ int main(int argc, char** argv) {
   if (*unreg) return vlm::host::UnregisterCommand(unregLibraries, std::cout, std::cerr);
   if (*show) return vlm::host::ShowCommand(showScene, std::cout, std::cerr);
   if (*describe) return vlm::host::DescribeCommand(describeId, describeJson, std::cout, std::cerr);
+  if (*shots)
+    return vlm::gui::ScreenshotsCommand(shotDir, shotIds, shotScale, shotOne, std::cout, std::cerr);
+  if (gui && !vlm::gui::DisplayProblem().empty()) {
+    std::cerr << "error: " << vlm::gui::DisplayProblem() << "\n";
+    return vlm::host::ExitBadInput;
+  }
+  if (gui) run.windows = std::make_shared<vlm::gui::QtDialogs>();
   vlm::UseFreshSettings(fresh);
   return vlm::host::RunCommand(run, std::cout, std::cerr);
 }

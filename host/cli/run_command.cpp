@@ -28,6 +28,9 @@ struct PreparedRun {
 PreparedRun PrepareRun(const RunOptions& options) {
   if (options.ui && options.uiFile)
     Raise(err::InvalidProcedureCall, "give either --ui or --ui-file, not both");
+  if (options.windows && (options.ui || options.uiFile))
+    Raise(err::InvalidProcedureCall,
+          "--gui shows the dialogs to a person: give no --ui or --ui-file");
   PreparedRun run;
   run.document = LoadSceneArgument(options.scene);
   ApplySelections(*run.document, options.selections);
@@ -82,7 +85,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
   run.dialogs->SetObserver([&log](const TranscriptEntry& e) { PrintEntry(log, e); });
   RunOutputs outputs(options);
   outputs.CollectPictures(*run.dialogs);
-  BackendScope scope(run.dialogs);
+  BackendScope scope(options.windows ? options.windows : run.dialogs);
   ClearRunOutcome();
   RunResult result = Run(run.contract, *run.document, options, log);
   if (int status = JudgeRun(result, *run.dialogs, outputs, options.progId, err); status != ExitOk)

@@ -116,6 +116,9 @@ frmOptions::frmOptions() : Form("frmOptions") {
   Label1(5).SetCaption("Diffuse");
   Label1(9).SetCaption("Specular (Click to change)");
   Label1(10).SetCaption("Base Material");
+  Label1(0).SetBuddy(&lblTex);
+  Label1(5).SetBuddy(&Picture1);
+  Label1(9).SetBuddy(&picSpec);
   Label1(17).SetCaption(
       "Use the mouse over tooltip to get more information anout these material settings. They "
       "are taken from the new aircraft procedures  file in the Modeling SDK.");
@@ -188,6 +191,7 @@ void frmOptions::Bind() {
     if (d.caption) control->SetCaption(d.caption);
     if (d.toolTip) control->SetToolTipText(d.toolTip);
     if (d.label >= 0 && p.kind != ParameterKind::Number) Label1(d.label).SetCaption(d.labelText);
+    if (d.label >= 0) Label1(d.label).SetBuddy(control);
     if (p.kind == ParameterKind::Number) {
       auto& slider = static_cast<Slider&>(*control);
       slider.SetRange(d.min, d.max);

@@ -40,8 +40,10 @@ frmEEx::frmEEx()
       chkInside(*this, "chkInside") {
   SetCaption("Edge Extrude");
   const char* labels[] = {"Inset", "Extrude", "Bevel"};
-  for (int i = 0; i < 3; ++i)
+  for (int i = 0; i < 3; ++i) {
     lbl(i).SetCaption(labels[i]);
+    lbl(i).SetBuddy(&txt(i));
+  }
   chkInside.SetCaption("Inside Face");
 }
 

@@ -18,6 +18,7 @@ void helpAnchor() {}
 frmShrink::frmShrink() : NumericDialog("frmShrink", "shrink", {"0.1"}), lbl(*this, "lbl") {
   SetCaption("Shrink Value");
   lbl.SetCaption("Inset");
+  lbl.SetBuddy(&txt(0));
 }
 
 std::string frmShrink::fieldLabel(int) const {

@@ -41,9 +41,12 @@ frmStep::frmStep()
   frmOpt.SetCaption("Steps");
   const char* labels[] = {"Height",     "Base",  "Width",     "Step Width",
                           "Step Depth", "Steps", "Side Width"};
-  for (int i = 0; i < 7; ++i)
+  for (int i = 0; i < 7; ++i) {
     lbl(i).SetCaption(labels[i]);
+    lbl(i).SetBuddy(&txt(i));
+  }
   picBuf.SetSize(320, 200);
+  picBuf.SetContainer(&frmOpt);  // the frame around the preview
   cmdHelp.SetCaption("&Help");
   // The help button does what F1 does: it opens the help file set for the run.
   cmdHelp.Click = [] { ShowHelp(); };

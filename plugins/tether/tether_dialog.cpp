@@ -51,6 +51,11 @@ frmDialog::frmDialog(std::filesystem::path pluginFolder)
   sldDist.SetRange(-1000, 1000);
   sldDist.SetValue(0);
   lblSlide.SetCaption("Offset from Geometry : 0.0");
+  for (auto [label, buddy] : {std::pair<Label*, Control*>{&Label1, &txtName},
+                              {&Label2, &txtEffect},
+                              {&Label3, &txtGuid},
+                              {&lblSlide, &sldDist}})
+    label->SetBuddy(buddy);
   lblMessage.SetCaption("Adding New Attachment to Selected Face");
   OKButton.SetCaption("OK");
   OKButton.Default = true;

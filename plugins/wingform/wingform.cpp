@@ -70,6 +70,8 @@ wingform::frmOptions::frmOptions() {
   optTex(1).SetToolTipText(
       "Convert file name extensions to DDS (will require textures to be converted too)");
   optTex(2).SetCaption("PNG");
+  for (int i = 0; i < optTex.Count(); ++i)
+    optTex(i).SetContainer(&Frame2);
   optTex(2).SetToolTipText(
       "Convert file name extensions to PNG (will require textures to be converted too)");
   optTex(0).SetValue(true);

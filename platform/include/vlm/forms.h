@@ -110,6 +110,13 @@ class Control {
 class Label : public Control {
  public:
   Label(Form& form, std::string name, int index = -1);
+  // The control the label names or shows the value of; a back-end that lays the form out puts
+  // the two side by side. nullptr when it stands alone.
+  const Control* Buddy() const { return buddy_; }
+  void SetBuddy(const Control* buddy) { buddy_ = buddy; }
+
+ private:
+  const Control* buddy_ = nullptr;
 };
 
 class Frame : public Control {

@@ -102,6 +102,8 @@ ExportOptionsForm::ExportOptionsForm() : Form("frmOptions") {
   optLOD(0).SetCaption("No LODs");
   optLOD(1).SetCaption("Automatic Generated LOD's");
   optLOD(2).SetCaption("Custom LODs");
+  for (int i = 0; i < optLOD.Count(); ++i)
+    optLOD(i).SetContainer(&Frame1);
   cmdOK.SetCaption("Start Export");
   cmdOK.Default = true;
   cmdCancel.SetCaption("Close");

@@ -1,0 +1,439 @@
+#include "gui/form_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <algorithm>
+
+#include "gui/picture_widget.h"
+#include "gui/tab_pages.h"
+#include "vlm/control_kinds.h"
+
+namespace vlm::gui {
+namespace {
+
+QString Text(const std::string& text) {
+  QString s = QString::fromStdString(text);
+  s.replace("\r\n", "\n");
+  s.replace('\r', '\n');
+  return s;
+}
+
+template <class W>
+W* As(QWidget* widget) {
+  return static_cast<W*>(widget);
+}
+
+// The key code and shift state the forms' key handlers take; 0 for keys they do not see.
+int KeyCode(const QKeyEvent& event) {
+  const int k = event.key();
+  if (k >= Qt::Key_F1 && k <= Qt::Key_F12) return key::F1 + (k - Qt::Key_F1);
+  if ((k >= Qt::Key_A && k <= Qt::Key_Z) || (k >= Qt::Key_0 && k <= Qt::Key_9)) return k;
+  switch (k) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+      return key::Tab;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return key::Enter;
+    case Qt::Key_Escape:
+      return key::Escape;
+    case Qt::Key_Space:
+      return 32;
+    case Qt::Key_Backspace:
+      return 8;
+    case Qt::Key_Delete:
+      return 46;
+    default:
+      return 0;
+  }
+}
+
+int ShiftState(const QKeyEvent& event) {
+  const Qt::KeyboardModifiers m = event.modifiers();
+  return (m & Qt::ShiftModifier ? shift::Shift : 0) | (m & Qt::ControlModifier ? shift::Ctrl : 0) |
+         (m & Qt::AltModifier ? shift::Alt : 0);
+}
+
+std::set<const Control*> Pages(const Form& form) {
+  std::set<const Control*> pages;
+  for (const Control* c : form.Controls()) {
+    if (c->Kind() != ControlKind::TabStrip) continue;
+    const auto& tabs = static_cast<const TabStrip&>(*c);
+    for (int i = 1; i <= tabs.TabCount(); ++i)
+      if (tabs.TabAt(i).page) pages.insert(tabs.TabAt(i).page);
+  }
+  return pages;
+}
+
+}  // namespace
+
+FormWindow::FormWindow(Form& form, QWidget* parent) : QDialog(parent), form_(form) {
+  setObjectName(QString::fromStdString(form.Name()));
+  // The form opens with nothing focused: the window itself holds the focus.
+  setFocusPolicy(Qt::StrongFocus);
+  Build();
+  installEventFilter(this);
+  connect(qApp, &QApplication::focusChanged, this,
+          [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
+  Sync();
+  setFocus();
+}
+
+FormWindow::~FormWindow() = default;
+
+QWidget* FormWindow::WidgetOf(const Control& control) const {
+  auto it = widgets_.find(&control);
+  return it == widgets_.end() ? nullptr : it->second;
+}
+
+Control* FormWindow::ControlOf(const QWidget* widget) const {
+  for (; widget && widget != this; widget = widget->parentWidget())
+    if (auto it = controls_.find(widget); it != controls_.end()) return it->second;
+  return nullptr;
+}
+
+void FormWindow::Build() {
+  syncing_ = true;  // making the widgets is no person's doing
+  pages_ = Pages(form_);
+  for (Control* control : form_.Controls()) {
+    QWidget* widget = MakeWidget(*control);
+    if (!widget) continue;
+    widget->setObjectName(QString::fromStdString(control->FullName()));
+    widgets_[control] = widget;
+    controls_[widget] = control;
+    widget->installEventFilter(this);
+    Connect(*control, widget);
+  }
+  LayOut(form_, *this, [this](const Control& c) { return WidgetOf(c); });
+  syncing_ = false;
+}
+
+QWidget* FormWindow::MakeWidget(Control& control) {
+  switch (control.Kind()) {
+    case ControlKind::Label: {
+      auto* label = new QLabel;
+      label->setWordWrap(control.Caption().size() > 60);
+      return label;
+    }
+    case ControlKind::TextBox:
+      return new QLineEdit;
+    case ControlKind::CheckBox:
+      return new QCheckBox;
+    case ControlKind::OptionButton: {
+      // The model clears the other options of a group itself.
+      auto* option = new QRadioButton;
+      option->setAutoExclusive(false);
+      return option;
+    }
+    case ControlKind::ListBox: {
+      auto* list = new QListWidget;
+      list->setMinimumHeight(list->fontMetrics().height() * 5);
+      return list;
+    }
+    case ControlKind::ComboBox:
+      return new QComboBox;
+    case ControlKind::Slider: {
+      auto* slider = new QSlider(Qt::Horizontal);
+      slider->setTickPosition(QSlider::TicksBelow);
+      slider->setMinimumWidth(160);
+      return slider;
+    }
+    case ControlKind::TabStrip:
+      return new TabPages(static_cast<TabStrip&>(control).TabCount());
+    case ControlKind::CommandButton: {
+      auto* button = new QPushButton;
+      button->setAutoDefault(false);
+      return button;
+    }
+    case ControlKind::Frame:
+      return new QGroupBox;
+    case ControlKind::PictureBox:
+      // A picture box that holds controls is a panel.
+      if (pages_.count(&control) ||
+          std::any_of(form_.Controls().begin(), form_.Controls().end(),
+                      [&control](const Control* c) { return c->Container() == &control; }))
+        return new QWidget;
+      return new PictureWidget(static_cast<PictureBox&>(control));
+    case ControlKind::CommonDialog:
+      return nullptr;
+  }
+  return nullptr;
+}
+
+// A person's change to a widget is the model's value being set as the scripted back-end sets
+// it; changes made while the window shows the model are not.
+void FormWindow::Connect(Control& control, QWidget* widget) {
+  Control* c = &control;
+  auto set = [this, c](const std::string& value) {
+    if (syncing_) return;
+    Act(c, [c, value] { SetValueFromText(*c, value); });
+  };
+  switch (control.Kind()) {
+    case ControlKind::CheckBox:
+    case ControlKind::OptionButton:
+      connect(As<QAbstractButton>(widget), &QAbstractButton::clicked, this, [this, c, set] {
+        if (auto value = ClickedValue(*c)) set(*value);
+        if (!syncing_) Sync();
+      });
+      break;
+    case ControlKind::CommandButton:
+      connect(As<QPushButton>(widget), &QPushButton::clicked, this, [this, c] {
+        Act(c, [c] {
+          if (c->Click) c->Click();
+        });
+      });
+      break;
+    case ControlKind::ListBox:
+      connect(As<QListWidget>(widget), &QListWidget::currentRowChanged, this, [c, set](int row) {
+        const auto& list = static_cast<const ListControl&>(*c);
+        if (row >= 0 && row < list.ListCount()) set(list.List(row));
+      });
+      break;
+    case ControlKind::ComboBox:
+      connect(As<QComboBox>(widget), &QComboBox::activated, this, [c, set](int row) {
+        const auto& list = static_cast<const ListControl&>(*c);
+        if (row >= 0 && row < list.ListCount()) set(list.List(row));
+      });
+      break;
+    case ControlKind::Slider:
+      connect(As<QSlider>(widget), &QSlider::valueChanged, this,
+              [set](int value) { set(std::to_string(value)); });
+      break;
+    case ControlKind::TabStrip:
+      As<TabPages>(widget)->Chosen = [c, set](int index) {
+        const auto& tabs = static_cast<const TabStrip&>(*c);
+        if (index >= 0 && index < tabs.TabCount()) set(tabs.TabAt(index + 1).caption);
+      };
+      break;
+    case ControlKind::PictureBox:
+      if (auto* picture = dynamic_cast<PictureWidget*>(widget)) {
+        picture->Clicked = [this, c] {
+          Act(c, [c] {
+            if (c->Click) c->Click();
+          });
+        };
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void FormWindow::Sync() {
+  syncing_ = true;
+  setWindowTitle(Text(form_.Caption()));
+  for (const auto& [control, widget] : widgets_)
+    SyncControl(*control, widget);
+  syncing_ = false;
+}
+
+void FormWindow::SyncControl(const Control& control, QWidget* widget) {
+  widget->setEnabled(control.Enabled());
+  // A tab's page shows when its tab is chosen, whatever the form does to hide the others.
+  if (!pages_.count(&control)) widget->setVisible(control.Visible());
+  widget->setToolTip(Text(control.ToolTipText()));
+  const QString caption = Text(control.Caption());
+  switch (control.Kind()) {
+    case ControlKind::Label:
+      As<QLabel>(widget)->setText(caption);
+      break;
+    case ControlKind::TextBox: {
+      auto* edit = As<QLineEdit>(widget);
+      const QString text = Text(static_cast<const TextBox&>(control).Text());
+      if (edit->text() != text) edit->setText(text);
+      break;
+    }
+    case ControlKind::CheckBox: {
+      auto* box = As<QCheckBox>(widget);
+      const int value = static_cast<const CheckBox&>(control).Value();
+      box->setText(caption);
+      box->setTristate(value == 2);
+      box->setCheckState(value == 2 ? Qt::PartiallyChecked : value ? Qt::Checked : Qt::Unchecked);
+      break;
+    }
+    case ControlKind::OptionButton:
+      As<QRadioButton>(widget)->setText(caption);
+      As<QRadioButton>(widget)->setChecked(static_cast<const OptionButton&>(control).Value());
+      break;
+    case ControlKind::ListBox: {
+      auto* list = As<QListWidget>(widget);
+      const auto& model = static_cast<const ListControl&>(control);
+      long long& shown = shownLines_[&control];
+      const long long added = model.ItemsAdded() - shown;
+      if (added == model.ListCount() - list->count() && added >= 0) {
+        // Only appended since last shown (a log): add the new lines.
+        for (int i = list->count(); i < model.ListCount(); ++i)
+          list->addItem(Text(model.List(i)));
+      } else {
+        list->clear();
+        for (const std::string& item : model.Items())
+          list->addItem(Text(item));
+      }
+      shown = model.ItemsAdded();
+      list->setCurrentRow(model.ListIndex());
+      if (model.ListIndex() >= 0) list->scrollToItem(list->item(model.ListIndex()));
+      break;
+    }
+    case ControlKind::ComboBox: {
+      auto* combo = As<QComboBox>(widget);
+      const auto& model = static_cast<const ComboBox&>(control);
+      QStringList items;
+      for (const std::string& item : model.Items())
+        items << Text(item);
+      QStringList shown;
+      for (int i = 0; i < combo->count(); ++i)
+        shown << combo->itemText(i);
+      if (shown != items) {
+        combo->clear();
+        combo->addItems(items);
+      }
+      combo->setCurrentIndex(model.ListIndex());
+      // A text that is none of the entries shows where the entry would.
+      combo->setPlaceholderText(Text(model.Text()));
+      break;
+    }
+    case ControlKind::Slider: {
+      auto* slider = As<QSlider>(widget);
+      const auto& model = static_cast<const Slider&>(control);
+      slider->setRange(model.Min(), model.Max());
+      slider->setTickInterval(std::max(1, (model.Max() - model.Min()) / 10));
+      slider->setPageStep(std::max(1, (model.Max() - model.Min()) / 10));
+      slider->setValue(model.Value());
+      break;
+    }
+    case ControlKind::TabStrip: {
+      auto* tabs = As<TabPages>(widget);
+      const auto& model = static_cast<const TabStrip&>(control);
+      for (int i = 0; i < tabs->Count() && i < model.TabCount(); ++i)
+        tabs->SetCaption(i, Text(model.TabAt(i + 1).caption), Text(model.TabAt(i + 1).toolTip));
+      tabs->SetCurrent(model.SelectedIndex() - 1);
+      break;
+    }
+    case ControlKind::CommandButton:
+      As<QPushButton>(widget)->setText(caption);
+      As<QPushButton>(widget)->setDefault(static_cast<const CommandButton&>(control).Default);
+      break;
+    case ControlKind::Frame:
+      As<QGroupBox>(widget)->setTitle(caption);
+      break;
+    case ControlKind::PictureBox:
+      if (auto* picture = dynamic_cast<PictureWidget*>(widget)) picture->UpdateSize();
+      widget->update();
+      break;
+    case ControlKind::CommonDialog:
+      break;
+  }
+}
+
+void FormWindow::Act(Control* focus, const std::function<void()>& action) {
+  if (failure_) return;
+  try {
+    if (focus) MoveFocus(focus);
+    if (action) action();
+  } catch (...) {
+    failure_ = std::current_exception();
+  }
+  if (failure_ || !form_.IsShown()) {
+    done(0);
+    return;
+  }
+  Sync();
+}
+
+// As the scripted back-end moves it: the control that had the focus first takes what was
+// typed into it, then its lost-focus handler runs.
+void FormWindow::MoveFocus(Control* to) {
+  if (to && !TakesFocus(*to)) return;
+  Control* from = focused_;
+  if (from == to) return;
+  TakeText(from);
+  focused_ = to;
+  if (from && from->LostFocus) from->LostFocus();
+}
+
+// A text field's text reaches the model when the person is done with it: the focus leaves it
+// or a key closes the form.
+void FormWindow::TakeText(Control* control) {
+  if (!control || control->Kind() != ControlKind::TextBox) return;
+  const std::string typed = As<QLineEdit>(WidgetOf(*control))->text().toStdString();
+  if (typed != static_cast<TextBox*>(control)->Text()) SetValueFromText(*control, typed);
+}
+
+void FormWindow::OnFocusChanged(QWidget* now) {
+  if (syncing_ || !isVisible() || !now || now->window() != this) return;
+  if (Control* control = ControlOf(now)) Act(control, nullptr);
+}
+
+bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+  // A key goes up from the focused widget through its parents: it is handled once.
+  if (event == lastKey_) return lastKeyTaken_;
+  lastKey_ = event;
+  auto* key = static_cast<QKeyEvent*>(event);
+  const int code = KeyCode(*key);
+  lastKeyTaken_ = code != 0 && HandleKey(code, ShiftState(*key));
+  return lastKeyTaken_;
+}
+
+// Keys reach the form's key handler first when it previews them; Enter and Escape press the
+// default and cancel buttons, F1 shows help unless the handler took it. Returns whether the
+// key was used up.
+bool FormWindow::HandleKey(int keyCode, int shiftState) {
+  const bool closing = shiftState == 0 && (keyCode == key::Enter || keyCode == key::Escape);
+  if (closing) Act(nullptr, [this] { TakeText(focused_); });
+  bool received = false;
+  if (form_.KeyPreview && form_.KeyDown) {
+    Act(nullptr, [this, keyCode, shiftState] { form_.KeyDown(keyCode, shiftState); });
+    received = true;
+  }
+  if (failure_ || !form_.IsShown()) return true;
+  if (keyCode == key::F1) {
+    if (!received) Act(nullptr, [] { vlm::ShowHelp(); });
+    return true;
+  }
+  if (closing) {
+    PressButton(keyCode == key::Enter);
+    return true;
+  }
+  // Ctrl+Tab belongs to a form that handles keys itself.
+  return received && keyCode == key::Tab && shiftState == shift::Ctrl;
+}
+
+void FormWindow::PressButton(bool isDefault) {
+  for (Control* c : form_.Controls()) {
+    if (c->Kind() != ControlKind::CommandButton) continue;
+    auto* button = static_cast<CommandButton*>(c);
+    if (!(isDefault ? button->Default : button->Cancel)) continue;
+    if (button->Visible() && button->Enabled() && button->Click) Act(nullptr, button->Click);
+    return;
+  }
+}
+
+// Closing the window is its cancel button; a form without one unloads.
+void FormWindow::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  reject();
+}
+
+void FormWindow::reject() {
+  Act(nullptr, [this] { TakeText(focused_); });
+  for (const Control* c : form_.Controls())
+    if (c->Kind() == ControlKind::CommandButton && static_cast<const CommandButton*>(c)->Cancel &&
+        c->Visible() && c->Enabled()) {
+      PressButton(false);
+      return;
+    }
+  Act(nullptr, [this] { form_.Unload(); });
+}
+
+}  // namespace vlm::gui

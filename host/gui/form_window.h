@@ -1,0 +1,70 @@
+// One form shown as a Qt dialog: a widget per control, laid out in reading order, showing the
+// model's state and turning a person's clicks and keys into the model's events in the order
+// the scripted back-end plays them.
+#pragma once
+
+#include <QDialog>
+#include <exception>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "vlm/forms.h"
+
+class QWidget;
+
+namespace vlm::gui {
+
+class FormWindow : public QDialog {
+ public:
+  explicit FormWindow(Form& form, QWidget* parent = nullptr);
+  ~FormWindow() override;
+
+  Form& Model() const { return form_; }
+  // The widget that shows the control; nullptr for controls without one (common dialogs).
+  QWidget* WidgetOf(const Control& control) const;
+  // The control a widget (or a part of it) shows; nullptr for the window's own widgets.
+  Control* ControlOf(const QWidget* widget) const;
+  // Shows every control as the model holds it.
+  void Sync();
+  // Runs a person's action: the focus moves to `focus` first (its predecessor's text is
+  // taken and its lost-focus handler runs), then `action`; afterwards the window shows the
+  // model again and closes when the form hid. A fault is kept for the back-end to raise.
+  void Act(Control* focus, const std::function<void()>& action);
+  std::exception_ptr Failure() const { return failure_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;
+
+ private:
+  void Build();
+  QWidget* MakeWidget(Control& control);
+  void Connect(Control& control, QWidget* widget);
+  void SyncControl(const Control& control, QWidget* widget);
+  void MoveFocus(Control* to);
+  void TakeText(Control* control);
+  bool HandleKey(int keyCode, int shiftState);
+  void PressButton(bool isDefault);
+  void OnFocusChanged(QWidget* now);
+
+  Form& form_;
+  std::map<const Control*, QWidget*> widgets_;
+  std::map<const QWidget*, Control*> controls_;
+  std::map<const Control*, long long> shownLines_;  // ItemsAdded of each list when last shown
+  std::set<const Control*> pages_;  // the tab strips' pages
+  Control* focused_ = nullptr;
+  bool syncing_ = false;
+  const QEvent* lastKey_ = nullptr;
+  bool lastKeyTaken_ = false;
+  std::exception_ptr failure_;
+};
+
+// The row layout of a form: every control in reading order, labels beside the control they
+// name, frames as group boxes, tab pages as pages, the form's own buttons in a row at the
+// bottom. `widgetOf` gives each control's widget (nullptr for none).
+void LayOut(const Form& form, QWidget& window,
+            const std::function<QWidget*(const Control&)>& widgetOf);
+
+}  // namespace vlm::gui

@@ -1,0 +1,169 @@
+#include "gui/qt_dialogs.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+#include <cstdlib>
+
+#include "gui/form_window.h"
+
+namespace vlm::gui {
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+QWidget* Owner() {
+  return QApplication::activeModalWidget() ? QApplication::activeModalWidget()
+                                           : QApplication::activeWindow();
+}
+
+QString Title(const std::string& title) {
+  return title.empty() ? QStringLiteral("Vellum") : Q(title);
+}
+
+struct ButtonSet {
+  int buttons;
+  std::vector<std::pair<QMessageBox::StandardButton, int>> answers;
+};
+
+const ButtonSet kButtonSets[] = {
+    {mb::OKOnly, {{QMessageBox::Ok, mb::OK}}},
+    {mb::OKCancel, {{QMessageBox::Ok, mb::OK}, {QMessageBox::Cancel, mb::Cancel}}},
+    {mb::AbortRetryIgnore,
+     {{QMessageBox::Abort, mb::Abort},
+      {QMessageBox::Retry, mb::Retry},
+      {QMessageBox::Ignore, mb::Ignore}}},
+    {mb::YesNoCancel,
+     {{QMessageBox::Yes, mb::Yes}, {QMessageBox::No, mb::No}, {QMessageBox::Cancel, mb::Cancel}}},
+    {mb::YesNo, {{QMessageBox::Yes, mb::Yes}, {QMessageBox::No, mb::No}}},
+    {mb::RetryCancel, {{QMessageBox::Retry, mb::Retry}, {QMessageBox::Cancel, mb::Cancel}}},
+};
+
+}  // namespace
+
+std::string DisplayProblem() {
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return {};
+  }
+  return "--gui needs a display: neither DISPLAY nor WAYLAND_DISPLAY is set (set "
+         "QT_QPA_PLATFORM=offscreen to run the windows without one)";
+}
+
+void EnsureApplication() {
+  if (QApplication::instance()) return;
+  static int argc = 1;
+  static char name[] = "vlmhost";
+  static char* argv[] = {name, nullptr};
+  new QApplication(argc, argv);  // lives as long as the process
+}
+
+QtDialogs::QtDialogs() {
+  EnsureApplication();
+}
+
+void QtDialogs::RunModal(Form& form) {
+  FormWindow window(form, Owner());
+  window.setModal(true);
+  open_.push_back(&window);
+  struct Pop {
+    std::vector<FormWindow*>& open;
+    ~Pop() { open.pop_back(); }
+  } pop{open_};
+  if (shownObserver_) QTimer::singleShot(0, &window, [this, &window] { shownObserver_(window); });
+  if (form.IsShown()) window.exec();
+  if (window.Failure()) std::rethrow_exception(window.Failure());
+}
+
+int QtDialogs::MessageBox(const MessageBoxRequest& request) {
+  QMessageBox box(Owner());
+  box.setWindowTitle(Title(request.title));
+  box.setText(Q(request.prompt).replace("\r\n", "\n").replace('\r', '\n'));
+  const int icon = request.buttons & 0x70;
+  box.setIcon(icon == mb::Critical      ? QMessageBox::Critical
+              : icon == mb::Question    ? QMessageBox::Question
+              : icon == mb::Exclamation ? QMessageBox::Warning
+              : icon == mb::Information ? QMessageBox::Information
+                                        : QMessageBox::NoIcon);
+  const ButtonSet* set = &kButtonSets[0];
+  for (const ButtonSet& s : kButtonSets)
+    if (s.buttons == (request.buttons & 0x0F)) set = &s;
+  QMessageBox::StandardButtons buttons;
+  for (const auto& [button, answer] : set->answers)
+    buttons |= button;
+  box.setStandardButtons(buttons);
+  box.setDefaultButton(set->answers.front().first);
+  box.exec();
+  for (const auto& [button, answer] : set->answers)
+    if (box.clickedButton() == box.button(button)) return answer;
+  // Closed without a button: the cancel-like answer, else the only one.
+  return set->answers.back().second;
+}
+
+std::optional<std::string> QtDialogs::InputBox(const InputBoxRequest& request) {
+  QInputDialog dialog(Owner());
+  dialog.setWindowTitle(Title(request.title));
+  dialog.setLabelText(Q(request.prompt));
+  dialog.setTextValue(Q(request.defaultAnswer));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.textValue().toStdString();
+}
+
+std::string QtFilter(const std::string& filter) {
+  const QStringList parts = Q(filter).split('|');
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString patterns = parts[i + 1];
+    patterns.replace(';', ' ');
+    filters << parts[i] + " (" + patterns + ")";
+  }
+  return filters.join(";;").toStdString();
+}
+
+std::optional<std::string> QtDialogs::FileDialog(const FileDialogRequest& request) {
+  QFileDialog dialog(Owner(), Q(request.title), {}, Q(QtFilter(request.filter)));
+  // Qt's own dialog on every platform, so that it behaves the same everywhere.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.flags & CommonDialog::FileMustExist ? QFileDialog::ExistingFile
+                                                                 : QFileDialog::AnyFile);
+  if (!(request.flags & CommonDialog::OverwritePrompt))
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  if (!request.defaultExt.empty()) dialog.setDefaultSuffix(Q(request.defaultExt));
+  if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front().toStdString();
+}
+
+std::optional<int32_t> QtDialogs::ColorDialog(int32_t initial) {
+  QColorDialog dialog(QColor(initial & 0xFF, (initial >> 8) & 0xFF, (initial >> 16) & 0xFF),
+                      Owner());
+  dialog.setOption(QColorDialog::DontUseNativeDialog);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QColor c = dialog.selectedColor();
+  return c.red() + 256 * c.green() + 65536 * c.blue();
+}
+
+void QtDialogs::ShowHelp(const std::string& helpFile) {
+  QMessageBox::information(Owner(), QStringLiteral("Help"),
+                           helpFile.empty() ? QStringLiteral("No help file is set for this run.")
+                                            : QStringLiteral("Help file: ") + Q(helpFile));
+}
+
+// A log line shows at once, and the window keeps drawing itself while the plug-in works; a
+// person's clicks wait until it is done.
+void QtDialogs::Repaint(const Control& control) {
+  for (FormWindow* window : open_) {
+    if (&window->Model() != &control.Parent()) continue;
+    window->Sync();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+}
+
+}  // namespace vlm::gui

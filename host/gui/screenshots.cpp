@@ -1,0 +1,140 @@
+#include "gui/screenshots.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QPixmap>
+#include <cctype>
+#include <ostream>
+
+#include "gui/form_window.h"
+#include "gui/qt_dialogs.h"
+#include "vlm/component.h"
+#include "vlm/contracts/form_catalog.h"
+#include "vlm/error.h"
+#include "vlm/files.h"
+#include "vlm/scripted_dialogs.h"
+#include "vlm/settings.h"
+
+namespace vlm::gui {
+namespace {
+
+// "Special Functionality" -> "special-functionality".
+std::string Slug(const std::string& text) {
+  std::string slug;
+  for (char c : text) {
+    if (std::isalnum(static_cast<unsigned char>(c))) {
+      slug += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    } else if (!slug.empty() && slug.back() != '-') {
+      slug += '-';
+    }
+  }
+  while (!slug.empty() && slug.back() == '-')
+    slug.pop_back();
+  return slug;
+}
+
+std::string Png(QWidget& window) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  window.grab().save(&buffer, "PNG");
+  return bytes.toStdString();
+}
+
+// The off-screen platform says on every window that it cannot pass size hints on; no one
+// needs to read that.
+QtMessageHandler previousHandler = nullptr;
+void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.contains("propagateSizeHints")) return;
+  if (previousHandler) previousHandler(type, context, message);
+}
+
+}  // namespace
+
+void VisitForms(const std::string& progId,
+                const std::function<void(FormWindow&, const std::string& page)>& visit) {
+  // A form that shows a message as it loads is answered as it opens.
+  struct Restore {
+    std::shared_ptr<DialogBackend> previous;
+    ~Restore() { SetDialogBackend(previous); }
+  } restore{SetDialogBackend(std::make_shared<ScriptedDialogs>())};
+  Instance instance = CreateObject(progId);
+  auto* catalog = instance.As<FormCatalog>(FormCatalog::InterfaceName);
+  std::vector<std::string> names;
+  if (!catalog) return;
+  auto fail = [&progId](const std::string& what) {
+    throw Error(err::InvalidProcedureCall,
+                progId + ": cannot " + what + ": " + LastError().description);
+  };
+  if (Failed(catalog->FormCatalog_Names(names))) fail("list its forms");
+  for (const std::string& name : names) {
+    std::unique_ptr<Form> form;
+    if (Failed(catalog->FormCatalog_Create(name, form)) || !form) fail("make the form " + name);
+    {
+      FormWindow window(*form);
+      window.show();
+      QApplication::processEvents();
+      std::vector<TabStrip*> strips;
+      for (Control* c : form->Controls())
+        if (c->Kind() == ControlKind::TabStrip && c->Visible())
+          strips.push_back(static_cast<TabStrip*>(c));
+      if (strips.empty()) visit(window, "");
+      for (TabStrip* tabs : strips) {
+        for (int i = 1; i <= tabs->TabCount(); ++i) {
+          window.Act(nullptr, [tabs, i] { tabs->SetSelectedIndex(i); });
+          window.Sync();
+          QApplication::processEvents();
+          visit(window, std::to_string(i) + "-" + Slug(tabs->TabAt(i).caption));
+        }
+      }
+      if (window.Failure()) std::rethrow_exception(window.Failure());
+    }
+    form.reset();  // before the instance whose library holds its code
+  }
+}
+
+int ScreenshotsCommand(const std::filesystem::path& dir, std::vector<std::string> progIds,
+                       double scale, bool one, std::ostream& out, std::ostream& err) {
+  // Drawn off screen, so that the pictures do not depend on the screen at hand.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (scale != 1) qputenv("QT_SCALE_FACTOR", QByteArray::number(scale));
+  EnsureApplication();
+  previousHandler = qInstallMessageHandler(QuietHandler);
+  // As a first run shows them: nothing remembered is read, nothing is stored.
+  UseFreshSettings(true);
+  if (progIds.empty())
+    for (const ClassRegistration& c : RegisteredClasses())
+      progIds.push_back(c.progId);
+  OutputTransaction transaction;
+  int written = 0;
+  try {
+    std::filesystem::create_directories(dir);
+    for (const std::string& progId : progIds) {
+      // With `one`: the first page of the form with the most controls.
+      std::string best;
+      size_t bestCount = 0;
+      VisitForms(progId, [&](FormWindow& window, const std::string& page) {
+        const size_t count = window.Model().Controls().size();
+        if (one && (page.empty() || page.rfind("1-", 0) == 0) && count > bestCount)
+          best = Png(window), bestCount = count;
+        if (one) return;
+        std::string file = progId + "." + window.Model().Name();
+        if (!page.empty()) file += "-" + page;
+        transaction.Stage(dir / (file + ".png"), Png(window));
+        ++written;
+      });
+      if (!best.empty()) transaction.Stage(dir / (progId + ".png"), best), ++written;
+    }
+    transaction.Commit();
+  } catch (const Error& e) {
+    err << "error: " << e.Description() << "\n";
+    return 2;
+  } catch (const std::exception& e) {
+    err << "error: " << e.what() << "\n";
+    return 2;
+  }
+  out << written << " pictures written to " << dir.string() << "\n";
+  return 0;
+}
+
+}  // namespace vlm::gui
