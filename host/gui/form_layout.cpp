@@ -72,9 +72,13 @@ class Layouter {
       if (placed.count(c)) continue;
       // A label that names another control is placed with it.
       if (c->Kind() == ControlKind::Label && HasBuddyHere(*c, children)) continue;
-      if (c->Kind() == ControlKind::CommandButton) {
+      // Buttons side by side; one that a label names sits beside its label instead.
+      auto plainButton = [this](const Control* b) {
+        return b->Kind() == ControlKind::CommandButton && !labelOf_.count(b);
+      };
+      if (plainButton(c)) {
         std::vector<const Control*> run;
-        while (i < children.size() && children[i]->Kind() == ControlKind::CommandButton)
+        while (i < children.size() && plainButton(children[i]))
           run.push_back(children[i++]);
         --i;
         grid->addLayout(ButtonGrid(run), row++, 0, 1, 2);
@@ -123,7 +127,8 @@ class Layouter {
 
   bool HasBuddyHere(const Control& label, const std::vector<const Control*>& children) const {
     const Control* buddy = static_cast<const Label&>(label).Buddy();
-    return buddy && widgetOf_(*buddy) &&
+    auto named = labelOf_.find(buddy);
+    return buddy && widgetOf_(*buddy) && named != labelOf_.end() && named->second == &label &&
            std::find(children.begin(), children.end(), buddy) != children.end();
   }
 

@@ -186,6 +186,12 @@ void FormWindow::Connect(Control& control, QWidget* widget) {
         if (!syncing_) Sync();
       });
       break;
+    case ControlKind::TextBox:
+      // Typing into a field means it has the focus, whatever the window system said.
+      connect(As<QLineEdit>(widget), &QLineEdit::textEdited, this, [this, c] {
+        if (!syncing_ && focused_ != c) Act(c, nullptr);
+      });
+      break;
     case ControlKind::CommandButton:
       connect(As<QPushButton>(widget), &QPushButton::clicked, this, [this, c] {
         Act(c, [c] {

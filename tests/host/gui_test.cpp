@@ -1,0 +1,228 @@
+// The windows: every form of every plug-in laid out so that a person can use it, and the
+// README's examples played by clicks and key presses giving the same result as the scripted
+// run.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "cli/commands.h"
+#include "gui/form_window.h"
+#include "gui/qt_dialogs.h"
+#include "gui/screenshots.h"
+#include "plugins/tether_files.h"
+#include "support/temp_home.h"
+#include "support/widget_driver.h"
+#include "vlm/settings.h"
+
+namespace vlm {
+namespace {
+
+const std::filesystem::path Examples = VLM_TEST_EXAMPLES_DIR;
+
+// Every plug-in with forms, registered in a fresh home that points at the examples.
+class Gui : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::UseExamples(home, "libglazier.so");
+    std::vector<std::string> args = {"register"};
+    for (const char* library :
+         {"libridgepull.so", "libstairwright.so", "libshrink.so", "libobverse.so", "libwingform.so",
+          "libtrackline.so", "libtether.so", "libmotive.so"})
+      args.push_back(std::string(VLM_TEST_PLUGIN_DIR) + "/" + library);
+    ASSERT_EQ(test::Vlmhost(args).status, 0);
+    gui::EnsureApplication();
+    UseFreshSettings(true);
+    setenv("SOURCE_DATE_EPOCH", "1700000000", 1);  // exports stamped alike
+  }
+  void TearDown() override {
+    UseFreshSettings(false);
+    unsetenv("SOURCE_DATE_EPOCH");
+  }
+  test::TempHome home;
+};
+
+const char* const kWithForms[] = {"VLMPlugin9.Ridgepull",
+                                  "VLMPlugin9.Stairwright",
+                                  "VLMPlugin9.Shrink",
+                                  "VLMPluginImportExport9.Wingform",
+                                  "VLMPluginImportExport9.Trackline",
+                                  "VLMPlugin9.Glazier",
+                                  "VLMPlugin9.Tether",
+                                  "VLMPlugin9.Motive"};
+
+// Whether the control is on the page the window shows: on no tab, or on the selected one.
+bool OnShownPage(const Form& form, const Control& control) {
+  for (const Control* c : form.Controls()) {
+    if (c->Kind() != ControlKind::TabStrip) continue;
+    const auto& tabs = static_cast<const TabStrip&>(*c);
+    int tab = tabs.TabOf(control);
+    for (int i = 1; i <= tabs.TabCount() && !tab; ++i)
+      if (tabs.TabAt(i).page == &control) tab = i;
+    if (tab && tab != tabs.SelectedIndex()) return false;
+  }
+  return true;
+}
+
+// What a caption needs that its widget does not give it, or "".
+std::string CaptionProblem(QWidget& widget) {
+  const QFontMetrics metrics(widget.font());
+  QString text;
+  int room = widget.width();
+  if (auto* label = qobject_cast<QLabel*>(&widget)) {
+    if (label->wordWrap()) {
+      const QRect needed = metrics.boundingRect(QRect(0, 0, label->contentsRect().width(), 10000),
+                                                Qt::TextWordWrap, label->text());
+      return needed.height() <= label->contentsRect().height() ? "" : "wrapped text is cut";
+    }
+    for (const QString& line : label->text().split('\n'))
+      if (metrics.horizontalAdvance(line) > label->contentsRect().width()) text = line;
+    if (metrics.lineSpacing() * label->text().count('\n') + metrics.height() > label->height())
+      return "lines are cut";
+    room = label->contentsRect().width();
+  } else if (auto* button = qobject_cast<QAbstractButton*>(&widget)) {
+    if (button->width() < button->sizeHint().width()) text = button->text();
+  } else if (auto* group = qobject_cast<QGroupBox*>(&widget)) {
+    if (metrics.horizontalAdvance(group->title()) > group->width()) text = group->title();
+  }
+  if (text.isEmpty()) return "";
+  return "\"" + text.toStdString() + "\" needs " + std::to_string(metrics.horizontalAdvance(text)) +
+         " pixels, has " + std::to_string(room);
+}
+
+TEST_F(Gui, EveryControlIsShownWholeInsideItsWindowAndNoneOverlap) {
+  int pages = 0;
+  for (const char* progId : kWithForms) {
+    gui::VisitForms(progId, [&](gui::FormWindow& window, const std::string& page) {
+      ++pages;
+      const std::string where = std::string(progId) + " " + window.Model().Name() + " " + page;
+      std::vector<std::pair<const Control*, QWidget*>> shown;
+      for (const Control* c : window.Model().Controls()) {
+        QWidget* widget = window.WidgetOf(*c);
+        if (!widget || !c->Visible() || !OnShownPage(window.Model(), *c)) continue;
+        if (!window.isAncestorOf(widget)) {
+          ADD_FAILURE() << where << ": " << c->FullName() << " is not in the window";
+          continue;
+        }
+        const QRect place(widget->mapTo(&window, QPoint(0, 0)), widget->size());
+        EXPECT_TRUE(widget->isVisible() && !place.isEmpty()) << where << ": " << c->FullName();
+        EXPECT_TRUE(window.rect().contains(place)) << where << ": " << c->FullName();
+        EXPECT_EQ(CaptionProblem(*widget), "") << where << ": " << c->FullName();
+        for (const auto& [other, otherWidget] : shown) {
+          if (widget->isAncestorOf(otherWidget) || otherWidget->isAncestorOf(widget)) continue;
+          const QRect otherPlace(otherWidget->mapTo(&window, QPoint(0, 0)), otherWidget->size());
+          EXPECT_FALSE(place.intersects(otherPlace))
+              << where << ": " << c->FullName() << " overlaps " << other->FullName();
+        }
+        shown.emplace_back(c, widget);
+      }
+    });
+  }
+  // Glazier's picker and eleven tabs, Tether's five, three number dialogs, two exporters, Motive.
+  EXPECT_EQ(pages, 1 + 11 + 5 + 3 + 2 + 1);
+}
+
+std::string ReadAll(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The README's examples, played by the script and by a person's clicks and keys on the
+// windows: the files written are the same to the byte.
+TEST_F(Gui, ClicksAndKeysOnTheWindowsGiveWhatTheScriptGives) {
+  struct Replay {
+    const char* progId;
+    const char* selection;
+    const char* ui;
+    const char* output;
+  };
+  const Replay replays[] = {
+      {"VLMPlugin9.Obverse", "group:Hangar/Wing", "input X", "mirrored.json"},
+      {"VLMPlugin9.Ridgepull", "faces:Hangar/Shell:2",
+       "txt(0)=0.3; txt(1)=0.2; chkInside=1; click OKButton", "moulding.json"},
+      {"VLMPlugin9.Stairwright", nullptr, "txt(0)=3; txt(5)=10; click OKButton", "steps.json"},
+      {"VLMPlugin9.Shrink", "object:Hangar/Wing/Spar", "txt(0)=0.05; click OKButton",
+       "shrunk.json"},
+      {"VLMPluginImportExport9.Wingform", "group:Hangar",
+       "optLOD(1)=1; txtDist=3000; click cmdOK; click cmdCancel", "hangar-lod.obj"},
+      {"VLMPluginImportExport9.Trackline", "group:Hangar",
+       "optLOD(1)=1; click cmdOK; click cmdCancel", "hangar-lods.igs"},
+      {"VLMPlugin9.Glazier", "object:Hangar/Wing/Spar",
+       "tbsOptions=Bloom; chkBloom(1)=1; click cmdOK", "glazed.json"},
+      {"VLMPlugin9.Tether", "faces:Hangar/Shell:2",
+       "txtName=beacon; chk(0)=1; lstEffect=fx_beacon_red.fx; sldDist=150; chk(4)=1; "
+       "lstPlatform=CONCRETE; click OKButton",
+       "tether.json"},
+      {"VLMPlugin9.Motive", "node:Hangar/Wing", "cmbAnim=flap; txtName=left; click OKButton",
+       "motive.json"},
+  };
+  for (const Replay& r : replays) {
+    host::RunOptions options;
+    options.progId = r.progId;
+    options.scene = Examples / "hangar.json";
+    if (r.selection) options.selections = {r.selection};
+    std::ostringstream out, err;
+    options.ui = r.ui;
+    options.output = home.Path() / "scripted" / r.output;
+    std::filesystem::create_directories(options.output->parent_path());
+    ASSERT_EQ(host::RunCommand(options, out, err), 0) << r.progId << ": " << err.str();
+
+    auto windows = std::make_shared<gui::QtDialogs>();
+    test::WidgetDriver driver(*windows, ParseDialogScript(r.ui));
+    options.ui.reset();
+    options.windows = windows;
+    options.output = home.Path() / "clicked" / r.output;
+    std::filesystem::create_directories(options.output->parent_path());
+    EXPECT_EQ(host::RunCommand(options, out, err), 0) << r.progId << ": " << err.str();
+    EXPECT_EQ(driver.Problem(), "") << r.progId;
+    EXPECT_TRUE(driver.Remaining().empty()) << r.progId << ": " << driver.Remaining().front().text;
+    // Compared whole, not printed: a scene is thousands of lines.
+    EXPECT_TRUE(ReadAll(*options.output) == ReadAll(home.Path() / "scripted" / r.output))
+        << r.progId << ": the files differ";
+  }
+}
+
+// The pictures are for people: checked only loosely, each page a picture of a dialog's size
+// with more than one colour.
+TEST_F(Gui, ScreenshotsDrawEveryPageOfEveryForm) {
+  std::ostringstream out, err;
+  const auto dir = home.Path() / "pictures";
+  ASSERT_EQ(
+      gui::ScreenshotsCommand(dir, {"VLMPlugin9.Glazier", "VLMPlugin9.Shrink"}, 1, false, out, err),
+      0)
+      << err.str();
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    ++count;
+    QImage image(QString::fromStdString(entry.path().string()));
+    EXPECT_GE(image.width(), 150) << entry.path();
+    EXPECT_GE(image.height(), 80) << entry.path();
+    std::set<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 7)
+      for (int x = 0; x < image.width(); x += 7)
+        colours.insert(image.pixel(x, y));
+    EXPECT_GE(colours.size(), 5u) << entry.path();
+  }
+  EXPECT_EQ(count, 1 + 11 + 1);  // Glazier's picker, its eleven pages, Shrink
+}
+
+TEST(QtFilter, FileDialogFiltersAreWrittenAsQtWritesThem) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Glazed (*.Glazed)|*.Glazed", "Glazed (*.Glazed) (*.Glazed)"},
+      {"Images|*.bmp;*.dds|All|*.*", "Images (*.bmp *.dds);;All (*.*)"},
+      {"", ""},
+      {"Odd|", "Odd ()"},
+  };
+  for (const auto& [filter, expected] : cases)
+    EXPECT_EQ(gui::QtFilter(filter), expected) << filter;
+}
+
+}  // namespace
+}  // namespace vlm
