@@ -111,10 +111,12 @@ void FormWindow::Build() {
     widget->setObjectName(QString::fromStdString(control->FullName()));
     widgets_[control] = widget;
     controls_[widget] = control;
-    widget->installEventFilter(this);
     Connect(*control, widget);
   }
   LayOut(form_, *this, [this](const Control& c) { return WidgetOf(c); });
+  // Keys are watched where they arrive: at the focused widget, a part of a control's widget.
+  for (QWidget* part : findChildren<QWidget*>())
+    part->installEventFilter(this);
   syncing_ = false;
 }
 
@@ -344,6 +346,8 @@ void FormWindow::SyncControl(const Control& control, QWidget* widget) {
 void FormWindow::Act(Control* focus, const std::function<void()>& action) {
   if (failure_) return;
   try {
+    // What was typed into the focused field counts before anything else happens.
+    TakeText(focused_);
     if (focus) MoveFocus(focus);
     if (action) action();
   } catch (...) {
@@ -382,13 +386,18 @@ void FormWindow::OnFocusChanged(QWidget* now) {
 
 bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
-  // A key goes up from the focused widget through its parents: it is handled once.
-  if (event == lastKey_) return lastKeyTaken_;
-  lastKey_ = event;
+  // A key goes to the focused widget, then up through its parents: it is handled once, where
+  // it arrives.
+  QWidget* focus = QApplication::focusWidget();
+  if (watched != (focus && isAncestorOf(focus) ? focus : this)) return false;
   auto* key = static_cast<QKeyEvent*>(event);
   const int code = KeyCode(*key);
-  lastKeyTaken_ = code != 0 && HandleKey(code, ShiftState(*key));
-  return lastKeyTaken_;
+  const int shiftState = ShiftState(*key);
+  // Typing into a field is the field's: the form's key handler sees the other keys.
+  const bool typing = qobject_cast<QLineEdit*>(focus) && !(shiftState & ~shift::Shift) &&
+                      ((!key->text().isEmpty() && key->text()[0].isPrint()) ||
+                       key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete);
+  return code != 0 && !typing && HandleKey(code, shiftState);
 }
 
 // Keys reach the form's key handler first when it previews them; Enter and Escape press the

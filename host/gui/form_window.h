@@ -56,8 +56,6 @@ class FormWindow : public QDialog {
   std::set<const Control*> pages_;  // the tab strips' pages
   Control* focused_ = nullptr;
   bool syncing_ = false;
-  const QEvent* lastKey_ = nullptr;
-  bool lastKeyTaken_ = false;
   std::exception_ptr failure_;
 };
 

@@ -212,7 +212,8 @@ void ScriptedDialogs::PlayKey(Form& form, const DialogAction& action) {
   }
   if (!form.IsShown()) return;  // the handler closed the form
   if (action.keyCode == key::F1) {
-    if (!received) ShowHelp(HelpFile());
+    // Through the current back-end, as the form's own F1 would.
+    if (!received) vlm::ShowHelp();
   } else if (action.shiftState == 0 && action.keyCode == key::Enter) {
     PressButton(form, action, true, false);
   } else if (action.shiftState == 0 && action.keyCode == key::Escape) {

@@ -189,6 +189,21 @@ TEST_F(Gui, ClicksAndKeysOnTheWindowsGiveWhatTheScriptGives) {
   }
 }
 
+// Without a display --gui says so and changes nothing; --gui and a script do not mix.
+TEST_F(Gui, WindowsNeedADisplayAndNoScript) {
+  const std::string scene = (Examples / "hangar.json").string();
+  const std::string out = (home.Path() / "out.json").string();
+  auto r = test::Vlmhost({"run", "VLMPlugin9.Shrink", scene, "--gui", "-o", out},
+                         "unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM; ");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.output.find("--gui needs a display"), std::string::npos) << r.output;
+  r = test::Vlmhost({"run", "VLMPlugin9.Shrink", scene, "--gui", "--ui", "enter", "-o", out},
+                    "export QT_QPA_PLATFORM=offscreen; ");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.output.find("give no --ui"), std::string::npos) << r.output;
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
 // The pictures are for people: checked only loosely, each page a picture of a dialog's size
 // with more than one colour.
 TEST_F(Gui, ScreenshotsDrawEveryPageOfEveryForm) {
@@ -211,6 +226,109 @@ TEST_F(Gui, ScreenshotsDrawEveryPageOfEveryForm) {
     EXPECT_GE(colours.size(), 5u) << entry.path();
   }
   EXPECT_EQ(count, 1 + 11 + 1);  // Glazier's picker, its eleven pages, Shrink
+}
+
+// A form that writes down every event it receives, in order.
+class EventForm : public Form {
+ public:
+  EventForm(std::vector<std::string>& log, bool preview) : Form("frmEvents"), log_(log) {
+    SetCaption("Events");
+    KeyPreview = preview;
+    chk.SetCaption("Tick");
+    cmdOK.SetCaption("OK");
+    cmdOK.Default = true;
+    cmdCancel.SetCaption("Cancel");
+    cmdCancel.Cancel = true;
+    for (const char* entry : {"One", "Two"})
+      lst.AddItem(entry);
+    tabs.AddTab("First");
+    tabs.AddTab("Second");
+    txt.OnChange([this](int i) { Note("change txt" + std::to_string(i) + " " + txt(i).Text()); });
+    txt.OnLostFocus([this](int i) { Note("lost focus txt" + std::to_string(i)); });
+    chk.Click = [this] { Note("click chk " + std::to_string(chk.Value())); };
+    lst.Click = [this] { Note("click lst " + lst.Text()); };
+    tabs.Click = [this] { Note("click tabs " + std::to_string(tabs.SelectedIndex())); };
+    cmdOK.Click = [this] { Note("click OK"), Unload(); };
+    cmdCancel.Click = [this] { Note("click Cancel"), Unload(); };
+    KeyDown = [this](int code, int shiftState) {
+      Note("key " + std::to_string(code) + " " + std::to_string(shiftState));
+    };
+  }
+  ControlArray<TextBox> txt{*this, "txt", 2};
+  CheckBox chk{*this, "chk"};
+  ListBox lst{*this, "lst"};
+  TabStrip tabs{*this, "tabs"};
+  CommandButton cmdOK{*this, "cmdOK"};
+  CommandButton cmdCancel{*this, "cmdCancel"};
+
+ private:
+  void Note(const std::string& event) { log_.push_back(event); }
+  std::vector<std::string>& log_;
+};
+
+// Help shown, noted in the same log; everything else goes to the back-end behind it.
+class NotingHelp : public DialogBackend {
+ public:
+  NotingHelp(std::shared_ptr<DialogBackend> inner, std::vector<std::string>& log)
+      : inner_(std::move(inner)), log_(log) {}
+  void RunModal(Form& form) override { inner_->RunModal(form); }
+  int MessageBox(const MessageBoxRequest& r) override { return inner_->MessageBox(r); }
+  std::optional<std::string> InputBox(const InputBoxRequest& r) override {
+    return inner_->InputBox(r);
+  }
+  std::optional<std::string> FileDialog(const FileDialogRequest& r) override {
+    return inner_->FileDialog(r);
+  }
+  std::optional<int32_t> ColorDialog(int32_t initial) override {
+    return inner_->ColorDialog(initial);
+  }
+  void ShowHelp(const std::string& file) override {
+    log_.push_back("help");
+    inner_->ShowHelp(file);
+  }
+  void Repaint(const Control& control) override { inner_->Repaint(control); }
+
+ private:
+  std::shared_ptr<DialogBackend> inner_;
+  std::vector<std::string>& log_;
+};
+
+// The focus rule, the keys and the buttons: a person at the window raises the events the
+// script raises, in the same order.
+TEST(Windows, EventsComeInTheOrderTheScriptRaisesThem) {
+  gui::EnsureApplication();
+  struct Case {
+    bool preview;
+    const char* ui;
+  };
+  const Case cases[] = {
+      {false, "txt(0)=a; txt(1)=b; click cmdOK"},  // lost focus before the next control
+      {false, "txt(0)=a; enter"},                  // Enter moves no focus
+      {false, "chk=1; lst=Two; tabs=Second; txt(1)=c; escape"},
+      {false, "txt(0)=a; key F1; click chk; click cmdCancel"},  // help, then an answer
+      {true, "txt(0)=a; key ctrl+Tab; key Enter"},              // the form sees the keys first
+      {true, "key F1; txt(1)=x; key Escape"},                   // and takes F1 itself
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> scripted, clicked;
+    {
+      EventForm form(scripted, c.preview);
+      auto previous = SetDialogBackend(std::make_shared<NotingHelp>(
+          std::make_shared<ScriptedDialogs>(ParseDialogScript(c.ui)), scripted));
+      form.ShowModal();
+      SetDialogBackend(previous);
+    }
+    {
+      EventForm form(clicked, c.preview);
+      auto windows = std::make_shared<gui::QtDialogs>();
+      test::WidgetDriver driver(*windows, ParseDialogScript(c.ui));
+      auto previous = SetDialogBackend(std::make_shared<NotingHelp>(windows, clicked));
+      form.ShowModal();
+      SetDialogBackend(previous);
+      EXPECT_EQ(driver.Problem(), "") << c.ui;
+    }
+    EXPECT_EQ(clicked, scripted) << c.ui;
+  }
 }
 
 TEST(QtFilter, FileDialogFiltersAreWrittenAsQtWritesThem) {
