@@ -30,8 +30,7 @@ bool IsField(const Control& control) {
 
 // A widget of a fixed size (a swatch, a drawing) keeps to the left of its cell.
 Qt::Alignment FixedAlignment(const QWidget& widget) {
-  return widget.sizePolicy().horizontalPolicy() == QSizePolicy::Fixed ? Qt::AlignLeft
-                                                                      : Qt::Alignment();
+  return widget.minimumWidth() == widget.maximumWidth() ? Qt::AlignLeft : Qt::Alignment();
 }
 
 class Layouter {

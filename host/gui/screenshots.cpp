@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QPixmap>
+#include <algorithm>
 #include <cctype>
 #include <ostream>
 
@@ -45,7 +46,7 @@ std::string Png(QWidget& window) {
 // needs to read that.
 QtMessageHandler previousHandler = nullptr;
 void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-  if (message.contains("propagateSizeHints")) return;
+  if (message.contains("propagateSizeHints") || message.contains("XDG_RUNTIME_DIR")) return;
   if (previousHandler) previousHandler(type, context, message);
 }
 
@@ -109,13 +110,15 @@ int ScreenshotsCommand(const std::filesystem::path& dir, std::vector<std::string
   try {
     std::filesystem::create_directories(dir);
     for (const std::string& progId : progIds) {
-      // With `one`: the first page of the form with the most controls.
+      // With `one`: the page that shows the most controls.
       std::string best;
-      size_t bestCount = 0;
+      long bestCount = 0;
       VisitForms(progId, [&](FormWindow& window, const std::string& page) {
-        const size_t count = window.Model().Controls().size();
-        if (one && (page.empty() || page.rfind("1-", 0) == 0) && count > bestCount)
-          best = Png(window), bestCount = count;
+        const auto& controls = window.Model().Controls();
+        const long count = std::count_if(controls.begin(), controls.end(), [&](const Control* c) {
+          return window.WidgetOf(*c) && window.WidgetOf(*c)->isVisibleTo(&window);
+        });
+        if (one && count > bestCount) best = Png(window), bestCount = count;
         if (one) return;
         std::string file = progId + "." + window.Model().Name();
         if (!page.empty()) file += "-" + page;

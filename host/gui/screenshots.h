@@ -24,8 +24,8 @@ void VisitForms(const std::string& progId,
 
 // Writes DIR/PROGID.FORM[-N-PAGE].png for each form (and page) of each plug-in named, or of
 // every registered one; `scale` draws them at that screen scale (2: 200 %). `one` draws one
-// picture per plug-in, DIR/PROGID.png: the first page of its largest form. Returns the exit
-// status.
+// picture per plug-in, DIR/PROGID.png: the page of its forms that shows the most controls. Returns
+// the exit status.
 int ScreenshotsCommand(const std::filesystem::path& dir, std::vector<std::string> progIds,
                        double scale, bool one, std::ostream& out, std::ostream& err);
 
