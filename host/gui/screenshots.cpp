@@ -98,8 +98,8 @@ int ScreenshotsCommand(const std::filesystem::path& dir, std::vector<std::string
   // Drawn off screen, so that the pictures do not depend on the screen at hand.
   qputenv("QT_QPA_PLATFORM", "offscreen");
   if (scale != 1) qputenv("QT_SCALE_FACTOR", QByteArray::number(scale));
-  EnsureApplication();
   previousHandler = qInstallMessageHandler(QuietHandler);
+  EnsureApplication();
   // As a first run shows them: nothing remembered is read, nothing is stored.
   UseFreshSettings(true);
   if (progIds.empty())
