@@ -53,7 +53,7 @@ class FormWindow : public QDialog {
   std::map<const Control*, QWidget*> widgets_;
   std::map<const QWidget*, Control*> controls_;
   std::map<const Control*, long long> shownLines_;  // ItemsAdded of each list when last shown
-  std::set<const Control*> pages_;  // the tab strips' pages
+  std::set<const Control*> pages_;                  // the tab strips' pages
   Control* focused_ = nullptr;
   bool syncing_ = false;
   std::exception_ptr failure_;

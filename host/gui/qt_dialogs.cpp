@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTimer>
 #include <cstdlib>
 
@@ -136,7 +138,12 @@ std::optional<std::string> QtDialogs::FileDialog(const FileDialogRequest& reques
   if (!(request.flags & CommonDialog::OverwritePrompt))
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
   if (!request.defaultExt.empty()) dialog.setDefaultSuffix(Q(request.defaultExt));
-  if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
+  // The dialog opens in the folder of the name it is given; a name that is a pattern
+  // ("*.Glazed") only says which files to show.
+  const QFileInfo given(Q(request.fileName));
+  if (!request.fileName.empty() && given.dir().exists()) dialog.setDirectory(given.dir());
+  if (!given.fileName().isEmpty() && !given.fileName().contains(QRegularExpression("[*?]")))
+    dialog.selectFile(given.fileName());
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front().toStdString();
 }

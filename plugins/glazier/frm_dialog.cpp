@@ -12,6 +12,12 @@ frmDialog::frmDialog() : Form("frmDialog") {
   Frame1.SetCaption("Selected Material");
   Label1.SetCaption("Base Material");
   Label2.SetCaption("Select Material to Edit:");
+  // The chosen material's colour and levels sit in the frame, the list under its caption.
+  Label2.SetBuddy(&lstMat);
+  Label1.SetBuddy(&picCol);
+  for (Control* c : std::initializer_list<Control*>{&picCol, &Label1, &lbl(0), &lbl(1), &lbl(2),
+                                                    &lbl(3), &lbl(4)})
+    c->SetContainer(&Frame1);
   OKButton.SetCaption("OK");
   OKButton.Default = true;
   CancelButton.SetCaption("Cancel");

@@ -210,31 +210,28 @@ void WidgetDriver::AnswerStandardDialog() {
       for (const auto& [code, button] : buttons)
         if (code == answer->button) chosen = box->button(button);
     if (chosen) QTest::mouseClick(chosen, Qt::LeftButton);
-  } else if (auto* input = qobject_cast<QInputDialog*>(modal)) {
-    auto answer = take(Kind::Input);
-    if (!answer) return;
-    Type(input->findChild<QLineEdit*>(), QString::fromStdString(answer->value));
-    QTest::keyClick(input->findChild<QLineEdit*>(), Qt::Key_Return);
-  } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
-    auto answer = take(Kind::File);
-    if (!answer) return;
-    if (answer->cancel) {
-      files->reject();
-      return;
-    }
-    auto* name = files->findChild<QLineEdit*>("fileNameEdit");
-    Type(name, QString::fromStdString(answer->value));
-    QTest::keyClick(name, Qt::Key_Return);
+    return;
+  }
+  // The others: the answer typed into the dialog's field and Enter, or the dialog cancelled.
+  const Kind kind = qobject_cast<QInputDialog*>(modal)   ? Kind::Input
+                    : qobject_cast<QFileDialog*>(modal)  ? Kind::File
+                    : qobject_cast<QColorDialog*>(modal) ? Kind::Color
+                                                         : Kind::Set;
+  if (kind == Kind::Set) return;  // no dialog of ours
+  auto answer = take(kind);
+  auto* dialog = static_cast<QDialog*>(modal);
+  if (!answer) return;
+  if (answer->cancel) {
+    dialog->reject();
   } else if (auto* colours = qobject_cast<QColorDialog*>(modal)) {
-    auto answer = take(Kind::Color);
-    if (!answer) return;
-    if (answer->cancel) {
-      colours->reject();
-      return;
-    }
     const int32_t c = answer->color;
     colours->setCurrentColor(QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
     colours->accept();
+  } else {
+    auto* field = kind == Kind::File ? modal->findChild<QLineEdit*>("fileNameEdit")
+                                     : modal->findChild<QLineEdit*>();
+    Type(field, QString::fromStdString(answer->value));
+    QTest::keyClick(field, Qt::Key_Return);
   }
 }
 
