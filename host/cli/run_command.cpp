@@ -28,9 +28,9 @@ struct PreparedRun {
 PreparedRun PrepareRun(const RunOptions& options) {
   if (options.ui && options.uiFile)
     Raise(err::InvalidProcedureCall, "give either --ui or --ui-file, not both");
-  if (options.windows && (options.ui || options.uiFile))
+  if (options.windows && (options.ui || options.uiFile || options.savePictures))
     Raise(err::InvalidProcedureCall,
-          "--gui shows the dialogs to a person: give no --ui or --ui-file");
+          "--gui shows the dialogs to a person: give no --ui, --ui-file or --save-pictures");
   PreparedRun run;
   run.document = LoadSceneArgument(options.scene);
   ApplySelections(*run.document, options.selections);

@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLayout>
 #include <QPixmap>
 #include <algorithm>
 #include <cctype>
@@ -38,7 +41,9 @@ std::string Png(QWidget& window) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
-  window.grab().save(&buffer, "PNG");
+  // Three bytes a pixel: the unused fourth byte of a grabbed window is not always the same,
+  // and the same window should give the same file.
+  window.grab().toImage().convertToFormat(QImage::Format_RGB888).save(&buffer, "PNG");
   return bytes.toStdString();
 }
 
@@ -74,6 +79,15 @@ void VisitForms(const std::string& progId,
     {
       FormWindow window(*form);
       window.show();
+      // Drawn as the active window, always: an inactive one is drawn in other colours.
+      window.activateWindow();
+      QElapsedTimer waited;
+      waited.start();
+      while (!window.isActiveWindow() && waited.elapsed() < 2000)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+      // At the size its layout asks for, whatever the platform did to it while it opened.
+      window.layout()->activate();
+      window.resize(window.sizeHint());
       QApplication::processEvents();
       std::vector<TabStrip*> strips;
       for (Control* c : form->Controls())
