@@ -66,11 +66,33 @@ class Layouter {
     outer->addLayout(grid);
     int row = 0;
     std::set<const Control*> placed;
+    const Control* trailing = nullptr;  // a preview that goes beside the next button
+    // The cell's content, with the preview waiting for it at its right.
+    auto withTrailing = [this, &trailing](QLayout* inner) -> QLayout* {
+      if (!trailing) return inner;
+      auto* box = new QHBoxLayout;
+      box->addLayout(inner, 1);
+      box->addWidget(widgetOf_(*trailing));
+      trailing = nullptr;
+      return box;
+    };
     for (size_t i = 0; i < children.size(); ++i) {
       const Control* c = children[i];
       if (placed.count(c)) continue;
       // A label that names another control is placed with it.
       if (c->Kind() == ControlKind::Label && HasBuddyHere(*c, children)) continue;
+      // A preview just before a button (a texture's, before the button that chooses it) goes
+      // beside that button.
+      if (IsPreview(*c)) {
+        size_t next = i + 1;
+        while (next < children.size() && children[next]->Kind() == ControlKind::Label &&
+               HasBuddyHere(*children[next], children))
+          ++next;
+        if (next < children.size() && children[next]->Kind() == ControlKind::CommandButton) {
+          trailing = c;
+          continue;
+        }
+      }
       // Buttons side by side; one that a label names sits beside its label instead.
       auto plainButton = [this](const Control* b) {
         return b->Kind() == ControlKind::CommandButton && !labelOf_.count(b);
@@ -80,7 +102,7 @@ class Layouter {
         while (i < children.size() && plainButton(children[i]))
           run.push_back(children[i++]);
         --i;
-        grid->addLayout(ButtonGrid(run), row++, 0, 1, 2);
+        grid->addLayout(withTrailing(ButtonGrid(run)), row++, 0, 1, 2);
         continue;
       }
       const Control* label = nullptr;
@@ -101,7 +123,13 @@ class Layouter {
         const bool tall = w->sizeHint().height() > 2 * widgetOf_(*label)->sizeHint().height();
         grid->addWidget(widgetOf_(*label), row, 0,
                         Qt::AlignLeft | (tall ? Qt::AlignTop : Qt::AlignVCenter));
-        grid->addWidget(w, row++, 1, FixedAlignment(*w));
+        if (trailing) {
+          auto* cell = new QHBoxLayout;
+          cell->addWidget(w, 1, FixedAlignment(*w));
+          grid->addLayout(withTrailing(cell), row++, 1);
+        } else {
+          grid->addWidget(w, row++, 1, FixedAlignment(*w));
+        }
         placed.insert(label);
       } else {
         grid->addWidget(w, row++, 0, 1, 2, FixedAlignment(*w));
@@ -122,6 +150,12 @@ class Layouter {
     if (control.Kind() == ControlKind::Frame || pages_.count(&control)) return true;
     return std::any_of(form_.Controls().begin(), form_.Controls().end(),
                        [&control](const Control* c) { return c->Container() == &control; });
+  }
+
+  // A picture box that shows a colour or a picture file, not a drawing or other controls.
+  bool IsPreview(const Control& control) const {
+    return control.Kind() == ControlKind::PictureBox && !IsContainer(control) &&
+           static_cast<const PictureBox&>(control).Commands().empty();
   }
 
   bool HasBuddyHere(const Control& label, const std::vector<const Control*>& children) const {
