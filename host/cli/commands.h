@@ -29,6 +29,7 @@ struct RunOptions {
   std::optional<std::filesystem::path> uiFile;        // --ui-file FILE
   std::vector<std::string> params;                    // NAME=VALUE
   std::optional<std::filesystem::path> savePictures;  // --save-pictures DIR: drawing areas
+  bool quiet = false;                                 // --quiet: no transcript, no progress bar
 };
 
 // Each prints to `out` (results, message boxes, log lines) and `err` (problems) and returns
