@@ -82,6 +82,7 @@ class Converter {
     none.rotation = none.rest = Identity();
     Node(*scene_.mRootNode, scale, document_.Root(), none, Stem());
     if (polygons_ == 0) Fail("the model holds no polygons");
+    document_.units = Units();
   }
 
  private:
@@ -89,6 +90,17 @@ class Converter {
     Linear i;
     i.rows[0][0] = i.rows[1][1] = i.rows[2][2] = 1;
     return i;
+  }
+
+  // The document's unit code for the centimetres per unit that FBX files state; metres when
+  // the model states none or another.
+  int32_t Units() const {
+    float cm = 100;
+    double cmDouble = 100;
+    if (scene_.mMetaData && !scene_.mMetaData->Get("UnitScaleFactor", cm) &&
+        scene_.mMetaData->Get("UnitScaleFactor", cmDouble))
+      cm = static_cast<float>(cmDouble);
+    return cm == 1 ? 1 : std::abs(cm - 30.48f) < 1e-3f ? 2 : 0;
   }
 
   std::string Stem() const {
