@@ -31,7 +31,8 @@ std::ostream& Transcript(const ModelCommandOptions& options, std::ostream& log) 
 int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::ostream& err) {
   const bool toOut = options.output && IsStandardStream(*options.output);
   const std::filesystem::path target =
-      options.output ? *options.output : std::filesystem::path(options.input.stem().string() + ".json");
+      options.output ? *options.output
+                     : std::filesystem::path(options.input.stem().string() + ".json");
   std::ostream& log = Transcript(options, toOut ? err : out);
   ImportedModel model;
   try {
@@ -56,8 +57,8 @@ int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::os
       text = SerializeScene(*model.document, "standard output");
     } else {
       const std::string origin = target.string();
-      transaction.StageWith(
-          target, [&](OutputSink& sink) { WriteScene(*model.document, origin, sink); });
+      transaction.StageWith(target,
+                            [&](OutputSink& sink) { WriteScene(*model.document, origin, sink); });
       written.push_back(origin);
     }
     transaction.Commit();
@@ -112,8 +113,10 @@ void AddModelCommands(CLI::App& app, ModelCommands& commands) {
       "export-model", "Write a scene as a model for any viewer (.glb .gltf .obj .dae .ply .stl)");
   commands.exportModel->add_option("SCENE", o.input, "Scene file (- for standard input)")
       ->required();
-  commands.exportModel->add_option("-o,--output", o.output, "The model file; its extension "
-                                                            "chooses the format")
+  commands.exportModel
+      ->add_option("-o,--output", o.output,
+                   "The model file; its extension "
+                   "chooses the format")
       ->required();
   for (CLI::App* command : {commands.import, commands.exportModel})
     command->add_flag("--quiet", o.quiet, "No progress bar and no transcript");

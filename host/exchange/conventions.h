@@ -19,12 +19,20 @@
 namespace vlm::host::exchange {
 
 // Positions and directions: z mirrored, both ways.
-inline Vec3 FromLibrary(const aiVector3D& v) { return {v.x, v.y, -v.z}; }
-inline aiVector3D ToLibrary(Vec3 v) { return {v.x, v.y, -v.z}; }
+inline Vec3 FromLibrary(const aiVector3D& v) {
+  return {v.x, v.y, -v.z};
+}
+inline aiVector3D ToLibrary(Vec3 v) {
+  return {v.x, v.y, -v.z};
+}
 
 // Texture coordinates: v counted from the other edge, both ways.
-inline Vec2 UvFromLibrary(const aiVector3D& t) { return {t.x, 1.0f - t.y}; }
-inline aiVector3D UvToLibrary(Vec2 t) { return {t.u, 1.0f - t.v, 0.0f}; }
+inline Vec2 UvFromLibrary(const aiVector3D& t) {
+  return {t.x, 1.0f - t.y};
+}
+inline aiVector3D UvToLibrary(Vec2 t) {
+  return {t.u, 1.0f - t.v, 0.0f};
+}
 
 // The corners of a face in the other convention's order: the first corner stays first, so a
 // fan from it gives the same triangles, each wound the other way.

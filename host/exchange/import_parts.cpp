@@ -69,7 +69,9 @@ namespace {
 
 using D3 = std::array<double, 3>;
 
-double Dot(const D3& a, const D3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+double Dot(const D3& a, const D3& b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
 D3 Cross(const D3& a, const D3& b) {
   return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
 }
@@ -116,7 +118,9 @@ SplitTransform SplitWorld(const aiMatrix4x4& world) {
 
 // ---- text -------------------------------------------------------------------------------------
 
-std::string Text(const aiString& s) { return text::DecodeText({s.data, s.length}); }
+std::string Text(const aiString& s) {
+  return text::DecodeText({s.data, s.length});
+}
 
 // ---- materials --------------------------------------------------------------------------------
 
@@ -178,9 +182,9 @@ std::string MaterialMaker::TextureName(const aiString& path) {
   std::string name = stem_ + "_texture" + std::to_string(index) + "." +
                      (compressed ? Extension(texture->achFormatHint) : "tga");
   textures_.push_back(
-      {name, compressed ? std::string(reinterpret_cast<const char*>(texture->pcData),
-                                      texture->mWidth)
-                        : Tga(*texture)});
+      {name, compressed
+                 ? std::string(reinterpret_cast<const char*>(texture->pcData), texture->mWidth)
+                 : Tga(*texture)});
   return embedded_[index] = name;
 }
 

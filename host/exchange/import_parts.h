@@ -28,7 +28,7 @@ struct Linear {
 struct SplitTransform {
   Linear rotation;  // columns: the frame's x, up and forward axes
   Vec3 origin;
-  Linear rest;      // rotation x rest = the transform's linear part
+  Linear rest;  // rotation x rest = the transform's linear part
 };
 SplitTransform SplitWorld(const aiMatrix4x4& world);
 

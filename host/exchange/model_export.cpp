@@ -3,11 +3,11 @@
 // position, normal and texture coordinate.
 #include "exchange/model_export.h"
 
+#include <assimp/material.h>
+#include <assimp/scene.h>
 #include <assimp/Exporter.hpp>
 #include <assimp/IOStream.hpp>
 #include <assimp/IOSystem.hpp>
-#include <assimp/material.h>
-#include <assimp/scene.h>
 
 #include <algorithm>
 #include <cctype>
@@ -39,8 +39,8 @@ class MemoryStream final : public Assimp::IOStream {
   }
   aiReturn Seek(size_t offset, aiOrigin origin) override {
     const size_t base = origin == aiOrigin_SET ? 0 : origin == aiOrigin_CUR ? at_ : bytes_.size();
-    if (base + offset > bytes_.size()) return aiReturn_FAILURE;
-    at_ = base + offset;
+    at_ = base + offset;  // beyond the end, the gap reads as zeros once written past
+    if (at_ > bytes_.size()) bytes_.resize(at_);
     return aiReturn_SUCCESS;
   }
   size_t Tell() const override { return at_; }
@@ -76,7 +76,9 @@ class MemoryFiles final : public Assimp::IOSystem {
 
 // ---- the scene --------------------------------------------------------------------------------
 
-aiString Name(const std::string& s) { return aiString(s); }
+aiString Name(const std::string& s) {
+  return aiString(s);
+}
 
 aiMatrix4x4 LibraryMatrix(const HostNode& node) {
   // Row-vector host matrix to column-vector library matrix, z mirrored on both sides.
@@ -93,11 +95,10 @@ aiMaterial* LibraryMaterial(const HostMaterial& m) {
   auto* out = new aiMaterial;
   const aiString name = Name(m.name);
   out->AddProperty(&name, AI_MATKEY_NAME);
-  const std::pair<Rgb, const char*> colours[] = {
-      {m.diffuse, "$clr.diffuse"},
-      {m.ambient, "$clr.ambient"},
-      {m.specular, "$clr.specular"},
-      {m.emissive, "$clr.emissive"}};
+  const std::pair<Rgb, const char*> colours[] = {{m.diffuse, "$clr.diffuse"},
+                                                 {m.ambient, "$clr.ambient"},
+                                                 {m.specular, "$clr.specular"},
+                                                 {m.emissive, "$clr.emissive"}};
   for (const auto& [c, key] : colours) {
     const aiColor3D colour(c.r, c.g, c.b);
     out->AddProperty(&colour, 1, key, 0, 0);
@@ -172,7 +173,8 @@ class SceneMaker {
     std::vector<aiNode*> children;
     for (const auto& child : node.children)
       children.push_back(Node(*child, child->name));
-    if (!children.empty()) out->addChildren(static_cast<unsigned>(children.size()), children.data());
+    if (!children.empty())
+      out->addChildren(static_cast<unsigned>(children.size()), children.data());
     return out;
   }
 
@@ -203,25 +205,28 @@ class SceneMaker {
     unsigned types = 0;
     for (const auto& face : mesh.faces) {
       if (face->removed || face->material != material || face->points.size() < 3) continue;
-      std::vector<HostPoint> corners = face->points;
-      exchange::ReverseWinding(corners);
+      // Triangles are cut from the host's corner order, so they follow the host's own fan.
+      std::vector<std::vector<HostPoint>> pieces;
+      const auto& p = face->points;
+      if (triangles_)
+        for (size_t k = 1; k + 1 < p.size(); ++k)
+          pieces.push_back({p[0], p[k], p[k + 1]});
+      else
+        pieces.push_back(p);
       const Vec3 plane = mesh.FaceNormal(*face);
-      std::vector<unsigned> polygon;
-      for (const HostPoint& p : corners) {
-        polygon.push_back(static_cast<unsigned>(positions.size()));
-        positions.push_back(exchange::ToLibrary(mesh.vertices[static_cast<size_t>(p.vertex)]));
-        if (normals)
-          normalList.push_back(exchange::ToLibrary(
-              p.normal >= 0 ? mesh.normals[static_cast<size_t>(p.normal)] : plane));
-        if (uvs)
-          uvList.push_back(p.uv >= 0 ? exchange::UvToLibrary(mesh.uvs[static_cast<size_t>(p.uv)])
-                                     : aiVector3D());
-      }
-      if (triangles_ && polygon.size() > 3) {
-        for (size_t k = 1; k + 1 < polygon.size(); ++k)
-          faces.push_back({polygon[0], polygon[k], polygon[k + 1]});
-        types |= aiPrimitiveType_TRIANGLE;
-      } else {
+      for (std::vector<HostPoint>& corners : pieces) {
+        exchange::ReverseWinding(corners);
+        std::vector<unsigned> polygon;
+        for (const HostPoint& c : corners) {
+          polygon.push_back(static_cast<unsigned>(positions.size()));
+          positions.push_back(exchange::ToLibrary(mesh.vertices[static_cast<size_t>(c.vertex)]));
+          if (normals)
+            normalList.push_back(exchange::ToLibrary(
+                c.normal >= 0 ? mesh.normals[static_cast<size_t>(c.normal)] : plane));
+          if (uvs)
+            uvList.push_back(c.uv >= 0 ? exchange::UvToLibrary(mesh.uvs[static_cast<size_t>(c.uv)])
+                                       : aiVector3D());
+        }
         types |= polygon.size() == 3 ? aiPrimitiveType_TRIANGLE : aiPrimitiveType_POLYGON;
         faces.push_back(std::move(polygon));
       }
@@ -266,9 +271,9 @@ struct Format {
   const char* id;
   bool triangles;  // the format holds triangles only
 };
-constexpr Format kFormats[] = {{".glb", "glb2", true},  {".gltf", "gltf2", true},
-                               {".obj", "obj", false},  {".dae", "collada", false},
-                               {".ply", "ply", false},  {".stl", "stl", true}};
+constexpr Format kFormats[] = {{".glb", "glb2", true}, {".gltf", "gltf2", true},
+                               {".obj", "obj", false}, {".dae", "collada", false},
+                               {".ply", "ply", false}, {".stl", "stl", true}};
 
 const Format* FindFormat(const std::filesystem::path& target) {
   std::string ext = target.extension().string();
@@ -290,8 +295,9 @@ void ExportModel(const HostDocument& document, const std::filesystem::path& targ
   const Format* format = FindFormat(target);
   if (!format)
     Raise(err::InvalidProcedureCall,
-          target.string() + ": the extension names no format written; known: .glb, .gltf, .obj, "
-                            ".dae, .ply, .stl");
+          target.string() +
+              ": the extension names no format written; known: .glb, .gltf, .obj, "
+              ".dae, .ply, .stl");
   std::unique_ptr<aiScene> scene = SceneMaker(document, format->triangles).Make();
   Assimp::Exporter exporter;
   auto* files = new MemoryFiles;

@@ -2,10 +2,10 @@
 // world transform, each of its meshes an object whose vertices carry the rest.
 #include "exchange/model_import.h"
 
-#include <assimp/Importer.hpp>
-#include <assimp/ProgressHandler.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <assimp/Importer.hpp>
+#include <assimp/ProgressHandler.hpp>
 
 #include <cmath>
 #include <cstring>
@@ -59,7 +59,9 @@ class Distinct {
   std::unordered_map<Key, int32_t, Hash> index_;
 };
 
-bool Finite(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+bool Finite(Vec3 v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
 
 class Converter {
  public:
@@ -240,16 +242,14 @@ ImportedModel ImportModel(const std::filesystem::path& model, const ImportOption
   std::error_code ec;
   if (!std::filesystem::is_regular_file(model, ec))
     Raise(err::FileNotFound, origin + ": no such file");
-  return Import(origin, options, [&](Assimp::Importer& importer) {
-    return importer.ReadFile(origin, kReadSteps);
-  });
+  return Import(origin, options,
+                [&](Assimp::Importer& importer) { return importer.ReadFile(origin, kReadSteps); });
 }
 
 ImportedModel ImportModelFromMemory(std::string_view bytes, const std::string& formatHint,
                                     const std::string& origin, const ImportOptions& options) {
   return Import(origin, options, [&](Assimp::Importer& importer) {
-    return importer.ReadFileFromMemory(bytes.data(), bytes.size(), kReadSteps,
-                                       formatHint.c_str());
+    return importer.ReadFileFromMemory(bytes.data(), bytes.size(), kReadSteps, formatHint.c_str());
   });
 }
 
