@@ -190,10 +190,11 @@ class SceneMaker {
     for (const auto& face : mesh.faces)
       if (!face->removed && std::find(order.begin(), order.end(), face->material) == order.end())
         order.push_back(face->material);
-    for (const HostMaterial* material : order) {
-      indices.push_back(static_cast<unsigned>(meshes_.size()));
-      meshes_.push_back(Mesh(mesh, material));
-    }
+    for (const HostMaterial* material : order)
+      if (aiMesh* made = Mesh(mesh, material)) {
+        indices.push_back(static_cast<unsigned>(meshes_.size()));
+        meshes_.push_back(made);
+      }
     doneFaces_ += mesh.faces.size();
     progress_.Report(static_cast<double>(doneFaces_), static_cast<double>(totalFaces_));
   }
@@ -231,6 +232,7 @@ class SceneMaker {
         faces.push_back(std::move(polygon));
       }
     }
+    if (faces.empty()) return nullptr;  // only faces of fewer than three corners
     auto* out = new aiMesh;
     out->mName = Name(mesh.name);
     out->mMaterialIndex = MaterialIndex(material);
