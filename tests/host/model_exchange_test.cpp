@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 #include "cli/progress_bar.h"
@@ -17,6 +18,7 @@
 #include "support/obj8_reader.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
+#include "vlm/error.h"
 #include "wingform/wingform.h"
 
 namespace vlm {
@@ -74,6 +76,14 @@ std::vector<Triangle> LibraryTriangles(const fs::path& file, unsigned steps = 0)
   std::vector<Triangle> out;
   if (scene) LibraryWalk(*scene, *scene->mRootNode, aiMatrix4x4(), out);
   return out;
+}
+
+// Every group below `node`, depth first.
+void ForEachGroup(const host::HostNode& node, const std::function<void(const host::HostNode&)>& f) {
+  for (const auto& child : node.children) {
+    f(*child);
+    ForEachGroup(*child, f);
+  }
 }
 
 void HostWalk(const host::HostNode& node, std::vector<Triangle>& out) {
@@ -135,6 +145,7 @@ const ModelCase kModelsTable[] = {
     {"FBX/cubes_with_mirroring_and_pivot.fbx", 12, ""},
     {"FBX/box_orphant_embedded_texture.fbx", 12, "box_orphant_embedded_texture_texture0.tga"},
     {"FBX/spider.fbx", 1000, ""},
+    {"FBX/cubes_nonames.fbx", 12, ""},
     {"Collada/duck.dae", 4000, "./duckCM.tga"},
     {"Collada/teapot_instancenodes.DAE", 1000, ""},
     {"3DS/fels.3ds", 500, ""},
@@ -161,6 +172,11 @@ TEST(ModelImport, EveryTriangleLandsWhereTheLibraryPutsItWithItsWindingAndLook) 
       ASSERT_EQ(got[i].diffuse, want[i].diffuse) << c.file << " triangle " << i;
     }
     EXPECT_TRUE(showsDiffuse) << c.file << " shows no " << c.diffuse;
+    ForEachGroup(model.document->Root(), [&](const host::HostNode& group) {
+      EXPECT_NE(group.name, "") << c.file;
+      for (const auto& mesh : group.meshes)
+        EXPECT_NE(mesh->name, "") << c.file;
+    });
   }
 }
 
@@ -168,20 +184,15 @@ TEST(ModelImport, MirroringTransformsKeepFacesLookingOutward) {
   const fs::path file = kModels / "FBX/cubes_with_mirroring_and_pivot.fbx";
   const host::ImportedModel model = host::ImportModel(file);
   size_t faces = 0;
-  std::vector<const host::HostNode*> todo{&model.document->Root()};
-  while (!todo.empty()) {
-    const host::HostNode* node = todo.back();
-    todo.pop_back();
-    for (const auto& child : node->children)
-      todo.push_back(child.get());
-    for (const auto& mesh : node->meshes)
+  ForEachGroup(model.document->Root(), [&](const host::HostNode& group) {
+    for (const auto& mesh : group.meshes)
       for (const auto& face : mesh->faces) {
         const Vec3 plane = mesh->FaceNormal(*face);
         for (const host::HostPoint& p : face->points)
           EXPECT_GT(Dot(plane, mesh->normals[static_cast<size_t>(p.normal)]), 0.5f) << mesh->Path();
         ++faces;
       }
-  }
+  });
   EXPECT_GT(faces, 100u);
 }
 
@@ -199,6 +210,21 @@ TEST(ModelImport, EmbeddedTexturesComeOutAsTheyWereStored) {
     EXPECT_EQ(model.textures[0].bytes,
               std::string(reinterpret_cast<const char*>(texture.pcData), texture.mWidth));
     EXPECT_EQ(model.document->Materials()[0]->diffuseMap, model.textures[0].file) << name;
+  }
+}
+
+TEST(ModelImport, BytesInMemoryReadAsTheFileDoes) {
+  const fs::path glb = kModels / "glTF2/BoxTextured-glTF-Binary/BoxTextured.glb";
+  const std::string bytes = test::ReadBytes(glb);
+  const auto fromMemory = host::ImportModelFromMemory(bytes, "glb", glb.string());
+  EXPECT_EQ(host::SerializeScene(*fromMemory.document),
+            host::SerializeScene(*host::ImportModel(glb).document));
+  EXPECT_EQ(fromMemory.textures.size(), 1u);
+  try {
+    host::ImportModelFromMemory(bytes.substr(0, 100), "glb", "cut.glb");
+    ADD_FAILURE() << "a cut model was read";
+  } catch (const Error& e) {
+    EXPECT_THAT(e.Description(), HasSubstr("cut.glb: the model cannot be read: "));
   }
 }
 
@@ -260,6 +286,9 @@ TEST(ModelCommands, ImportWritesTheSceneAndItsTexturesTogether) {
                     "cd " + home.Path().string() + "; ", " 2>/dev/null");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(host::ParseScene(r.output, "out")->Materials().size(), 1u);
+  r = test::Vlmhost({"import", (kModels / "OBJ/testmixed.obj").string(), "-o", "-"}, "",
+                    " 2>&1 >/dev/null");
+  EXPECT_EQ(r.output, "mesh \"defaultobject\": left out 24 points and 18 lines\n");
 }
 
 // An arrow pointing +x at z = 0.5, facing +z, painted with an F, brought in from two formats
