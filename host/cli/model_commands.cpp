@@ -105,7 +105,8 @@ void AddModelCommands(CLI::App& app, ModelCommands& commands) {
   commands.import->add_option("MODEL", o.input, "The model file")->required();
   commands.import->add_option("-o,--output", o.output,
                               "The scene file (default: MODEL's name with .json; - for standard "
-                              "output); embedded textures are written beside it");
+                              "output); embedded textures are written beside it (in the current "
+                              "folder for -)");
   commands.import->add_option("--name", o.name, "The top group's name (default: MODEL's name)");
   commands.import->add_option("--scale", o.scale, "Multiply every length by S")
       ->check(CLI::PositiveNumber);

@@ -174,7 +174,7 @@ std::string Tga(const aiTexture& t) {
 
 std::string MaterialMaker::TextureName(const aiString& path) {
   const auto [texture, index] = scene_.GetEmbeddedTextureAndIndex(path.C_Str());
-  if (!texture) return Text(path);
+  if (!texture || !texture->pcData) return Text(path);
   if (auto it = embedded_.find(index); it != embedded_.end()) return it->second;
   const bool compressed = texture->mHeight == 0;
   if (!compressed && (texture->mWidth > 0xFFFF || texture->mHeight > 0xFFFF))

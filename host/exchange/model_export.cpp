@@ -123,8 +123,9 @@ aiMaterial* LibraryMaterial(const HostMaterial& m) {
 
 class SceneMaker {
  public:
-  SceneMaker(const HostDocument& document, bool triangles)
-      : document_(document), triangles_(triangles), progress_("Exporting the scene") {
+  // Reports its share of the task as the first third of `progress`.
+  SceneMaker(const HostDocument& document, bool triangles, const ProgressTask& progress)
+      : document_(document), triangles_(triangles), progress_(progress) {
     CountFaces(document.Root());
   }
 
@@ -196,7 +197,7 @@ class SceneMaker {
         meshes_.push_back(made);
       }
     doneFaces_ += mesh.faces.size();
-    progress_.Report(static_cast<double>(doneFaces_), static_cast<double>(totalFaces_));
+    progress_.Report(static_cast<double>(doneFaces_), 3.0 * static_cast<double>(totalFaces_));
   }
 
   aiMesh* Mesh(const HostMesh& mesh, const HostMaterial* material) {
@@ -261,7 +262,7 @@ class SceneMaker {
 
   const HostDocument& document_;
   bool triangles_;
-  ProgressTask progress_;
+  const ProgressTask& progress_;
   std::vector<aiMesh*> meshes_;
   std::vector<aiMaterial*> materials_;
   std::map<const HostMaterial*, unsigned> materialIndex_;
@@ -300,13 +301,15 @@ void ExportModel(const HostDocument& document, const std::filesystem::path& targ
           target.string() +
               ": the extension names no format written; known: .glb, .gltf, .obj, "
               ".dae, .ply, .stl");
-  std::unique_ptr<aiScene> scene = SceneMaker(document, format->triangles).Make();
+  const ProgressTask progress("Exporting " + target.string());
+  std::unique_ptr<aiScene> scene = SceneMaker(document, format->triangles, progress).Make();
   Assimp::Exporter exporter;
   auto* files = new MemoryFiles;
   exporter.SetIOHandler(files);
   if (exporter.Export(scene.get(), format->id, target.string()) != aiReturn_SUCCESS)
     Raise(err::InvalidProcedureCall,
           target.string() + ": the exporter failed: " + exporter.GetErrorString());
+  progress.Report(2, 3);
   files->WriteOut();
 }
 
