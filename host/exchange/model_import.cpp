@@ -63,6 +63,10 @@ bool Finite(Vec3 v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
+// Groups nested deeper than this would not read back from the scene file (it refuses JSON
+// nested past 512 levels, about two per group).
+constexpr int kMaxDepth = 200;
+
 class Converter {
  public:
   Converter(const aiScene& scene, const std::string& origin, const ImportOptions& options,
@@ -82,7 +86,7 @@ class Converter {
     aiMatrix4x4::Scaling(aiVector3D(options_.scale), scale);
     exchange::SplitTransform none;
     none.rotation = none.rest = Identity();
-    Node(*scene_.mRootNode, scale, document_.Root(), none, Stem());
+    Node(*scene_.mRootNode, scale, document_.Root(), none, Stem(), 1);
     if (polygons_ == 0) Fail("the model holds no polygons");
     document_.units = Units();
   }
@@ -116,7 +120,10 @@ class Converter {
   }
 
   void Node(const aiNode& node, const aiMatrix4x4& parentWorld, HostNode& parent,
-            const exchange::SplitTransform& parentSplit, std::string name) {
+            const exchange::SplitTransform& parentSplit, std::string name, int depth) {
+    if (depth > kMaxDepth)
+      Fail("the node tree is more than " + std::to_string(kMaxDepth) +
+           " levels deep, deeper than a scene file holds");
     const aiMatrix4x4 world = parentWorld * node.mTransformation;
     for (unsigned r = 0; r < 4; ++r)
       for (unsigned c = 0; c < 4; ++c)
@@ -141,7 +148,8 @@ class Converter {
       Mesh(mesh, split.rest, group, std::move(meshName));
     }
     for (unsigned i = 0; i < node.mNumChildren; ++i)
-      Node(*node.mChildren[i], world, group, split, exchange::Text(node.mChildren[i]->mName));
+      Node(*node.mChildren[i], world, group, split, exchange::Text(node.mChildren[i]->mName),
+           depth + 1);
   }
 
   void Mesh(const aiMesh& mesh, const Linear& rest, HostNode& group, std::string name) {

@@ -220,11 +220,23 @@ TEST(ModelImport, BytesInMemoryReadAsTheFileDoes) {
   EXPECT_EQ(host::SerializeScene(*fromMemory.document),
             host::SerializeScene(*host::ImportModel(glb).document));
   EXPECT_EQ(fromMemory.textures.size(), 1u);
-  try {
-    host::ImportModelFromMemory(bytes.substr(0, 100), "glb", "cut.glb");
-    ADD_FAILURE() << "a cut model was read";
-  } catch (const Error& e) {
-    EXPECT_THAT(e.Description(), HasSubstr("cut.glb: the model cannot be read: "));
+  // A node chain deeper than a scene file holds.
+  std::string deep =
+      R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}], "nodes": [)";
+  for (int i = 0; i < 300; ++i)
+    deep += (i ? "," : "") + std::string(R"({"children": [)") + std::to_string(i + 1) + "]}";
+  deep += ",{}]}";
+  const struct {
+    std::string bytes, hint, origin, problem;
+  } broken[] = {{bytes.substr(0, 100), "glb", "cut.glb", "cut.glb: the model cannot be read: "},
+                {deep, "gltf", "deep.gltf", "deep.gltf: the node tree is more than 200 levels"}};
+  for (const auto& b : broken) {
+    try {
+      host::ImportModelFromMemory(b.bytes, b.hint, b.origin);
+      ADD_FAILURE() << b.origin << " was read";
+    } catch (const Error& e) {
+      EXPECT_THAT(e.Description(), HasSubstr(b.problem));
+    }
   }
 }
 
