@@ -303,6 +303,20 @@ TEST(ModelCommands, ImportWritesTheSceneAndItsTexturesTogether) {
   EXPECT_EQ(r.output, "mesh \"defaultobject\": left out 24 points and 18 lines\n");
 }
 
+TEST(ModelCommands, QuietCommandsPrintNothing) {
+  test::TempHome home;
+  const std::string scene = (home.Path() / "s.json").string();
+  const std::vector<std::string> commands[] = {
+      {"import", (kModels / "OBJ/testmixed.obj").string(), "-o", scene, "--quiet"},
+      {"export-model", scene, "-o", (home.Path() / "s.obj").string(), "--quiet"}};
+  for (const auto& args : commands) {
+    const auto r = test::Vlmhost(args);
+    EXPECT_EQ(r.status, 0) << args[0];
+    EXPECT_EQ(r.output, "") << args[0];
+  }
+  EXPECT_TRUE(fs::exists(home.Path() / "s.mtl"));
+}
+
 // An arrow pointing +x at z = 0.5, facing +z, painted with an F, brought in from two formats
 // and written by Wingform: OBJ8 is right-handed with +y up like both sources, so every
 // position and normal comes out as the source wrote it, and texture coordinates count from
