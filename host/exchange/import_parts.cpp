@@ -126,7 +126,11 @@ std::string Text(const aiString& s) {
 
 MaterialMaker::MaterialMaker(const aiScene& scene, HostDocument& document, std::string stem,
                              std::vector<EmbeddedTexture>& textures)
-    : scene_(scene), document_(document), stem_(std::move(stem)), textures_(textures) {}
+    : scene_(scene), document_(document), stem_(std::move(stem)), textures_(textures) {
+  // The name of a file beside the scene, whatever the top group is called.
+  for (char& c : stem_)
+    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 32) c = '_';
+}
 
 namespace {
 
