@@ -16,7 +16,8 @@ PREFIX     ?= /usr/local
 # so remembered settings and saved materials outlive a clean build.
 DEMO_HOME  ?= $(CURDIR)/home
 PACKAGES   := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-              libpugixml-dev nlohmann-json3-dev libcli11-dev qt6-base-dev fonts-dejavu-core
+              libpugixml-dev nlohmann-json3-dev libcli11-dev qt6-base-dev fonts-dejavu-core \
+              libassimp-dev assimp-testmodels
 
 .PHONY: all deps build build-asan deliverables demo demo-home pictures test test-plain test-asan install \
         format clean

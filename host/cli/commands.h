@@ -35,6 +35,7 @@ struct RunOptions {
   std::vector<std::string> params;                    // NAME=VALUE
   std::optional<std::filesystem::path> savePictures;  // --save-pictures DIR: drawing areas
   std::shared_ptr<DialogBackend> windows;             // --gui: the dialogs a person answers
+  bool quiet = false;                                 // --quiet: no transcript, no progress bar
 };
 
 // Each prints to `out` (results, message boxes, log lines) and `err` (problems) and returns

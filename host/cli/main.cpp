@@ -8,6 +8,8 @@
 #include "cli/describe.h"
 #include "gui/qt_dialogs.h"
 #include "gui/screenshots.h"
+#include "cli/model_commands.h"
+#include "cli/progress_bar.h"
 #include "vlm/component.h"
 #include "vlm/settings.h"
 
@@ -105,6 +107,9 @@ int main(int argc, char** argv) {
                    "Run as a first run would: read no remembered settings and store none");
   runCmd->add_option("--save-pictures", run.savePictures,
                      "Write every drawing area of every dialog shown as DIR/FORM.CONTROL.svg");
+  runCmd->add_flag("--quiet", run.quiet, "No progress bar and no transcript");
+  vlm::host::ModelCommands models;
+  vlm::host::AddModelCommands(app, models);
 
   try {
     app.parse(argc, argv);
@@ -112,6 +117,8 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? 0 : vlm::host::ExitBadInput;
   }
 
+  vlm::host::InstallProgressBar(run.quiet || models.options.quiet);
+  if (auto status = vlm::host::RunModelCommands(models, std::cout, std::cerr)) return *status;
   if (*list) return vlm::host::ListCommand(std::cout, std::cerr);
   if (*reg) {
     if (libraries.empty()) libraries = BuiltPlugins();

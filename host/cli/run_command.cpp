@@ -75,7 +75,8 @@ int JudgeRun(const RunResult& result, const ScriptedDialogs& dialogs, const RunO
 }  // namespace
 
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
-  std::ostream& log = SceneToStandardOutput(options) ? err : out;
+  std::ostream none(nullptr);
+  std::ostream& log = options.quiet ? none : SceneToStandardOutput(options) ? err : out;
   PreparedRun run;
   try {
     run = PrepareRun(options);

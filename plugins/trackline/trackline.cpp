@@ -7,6 +7,7 @@
 
 #include "trackline/texts.h"
 #include "vlm/forms.h"
+#include "vlm/progress.h"
 #include "vlm/refusal.h"
 #include "vlm/settings.h"
 #include "vlm/text.h"
@@ -147,6 +148,8 @@ void Trackline::exportNode(Node& chosen) {
   releaseTables();
   selGroup root;
   Gathering gathering;
+  // Coarse steps: gathering, building the records, writing.
+  const ProgressTask progress("Exporting " + exportFileName_);
   auto gather = [&](Node& node, int32_t level, int32_t distance) {
     gathering.level = level;
     gathering.distance = distance;
@@ -172,6 +175,7 @@ void Trackline::exportNode(Node& chosen) {
     return;
   }
 
+  progress.Report(1, 3);
   log("Processing Geometry (" + std::to_string(gathering.blockCount) + " blocks)");
   file_.PrepareHeader();
   // Every block has one mesh, at the same index.
@@ -182,6 +186,7 @@ void Trackline::exportNode(Node& chosen) {
     next = buildBlock(*record, next, igs::RecordIndex{-1});
   file_.materials = materials_.records;
 
+  progress.Report(2, 3);
   log("Adjusting pointers");
   file_.AdjustPointers(materials_.textures);
   log("Writing to " + exportFileName_ + "...");

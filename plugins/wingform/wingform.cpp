@@ -11,6 +11,7 @@
 #include "vlm/error.h"
 #include "vlm/files.h"
 #include "vlm/model.h"
+#include "vlm/progress.h"
 #include "vlm/refusal.h"
 #include "vlm/settings.h"
 #include "vlm/text.h"
@@ -186,15 +187,20 @@ void Wingform::exportMain(Node& node) {
       count += piece.polygonCount;
     return count;
   };
+  // Coarse steps: each level's pass, then the files.
+  const ProgressTask progress("Exporting " + fileName_);
+  const double steps = lodMode_ == lodType::Auto ? 4 : 2;
   std::vector<MeshData> M;
   bool found = false;
   if (lodMode_ != lodType::Auto) {
     found = gatherNode(node, maxDistance_, M);
     convertShape(M, 0, maxDistance_);
+    progress.Report(1, steps);
   } else {
     gatherNode(node, 0, M);
     double count = polygons(M);
     convertShape(M, 0, NearLevel);
+    progress.Report(1, steps);
 
     M.clear();
     int32_t level = 1;
@@ -209,6 +215,7 @@ void Wingform::exportMain(Node& node) {
         obj.SetDist(0, MiddleLevel);
       log("LOD not required at 300m");
     }
+    progress.Report(2, steps);
 
     M.clear();
     found = gatherNode(node, MiddleLevel, M);
@@ -220,6 +227,7 @@ void Wingform::exportMain(Node& node) {
         obj.SetDist(level - 1, maxDistance_);
       log("LOD not required at 800m");
     }
+    progress.Report(3, steps);
   }
 
   // Vertices without a face give no object, and so nothing to write.

@@ -471,5 +471,25 @@ TEST_F(Cli, TheTranscriptShowsHowTheDialogReadEachValueTyped) {
   EXPECT_THAT(r.output, Not(HasSubstr("txt(2) = \"5'6\" is not")));
 }
 
+TEST_F(CliOutputs, QuietRunsPrintOnlyTheirProblems) {
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string output;
+  } cases[] = {
+      {{"run", Wingform, Example, "--select", "group:Hangar", "-o", Out("x.obj"), "--quiet"},
+       0,
+       ""},
+      {{"run", Wingform, Example, "-o", Out("x.obj"), "--ui", "nonsense", "--quiet"}, 2, "error: "},
+  };
+  for (const auto& c : cases) {
+    auto r = Vlmhost(c.args);
+    EXPECT_EQ(r.status, c.status) << r.output;
+    EXPECT_EQ(r.output.substr(0, c.output.size()), c.output);
+    EXPECT_EQ(r.output.empty(), c.output.empty()) << r.output;
+  }
+  EXPECT_TRUE(std::filesystem::exists(Out("x.obj")));
+}
+
 }  // namespace
 }  // namespace vlm

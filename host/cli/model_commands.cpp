@@ -1,0 +1,133 @@
+#include "cli/model_commands.h"
+
+#include <CLI/CLI.hpp>
+
+#include <ostream>
+
+#include "cli/commands.h"
+#include "cli/scene_argument.h"
+#include "exchange/model_export.h"
+#include "exchange/model_import.h"
+#include "scene/scene_file.h"
+#include "vlm/error.h"
+#include "vlm/files.h"
+
+namespace vlm::host {
+namespace {
+
+int Fail(std::ostream& err, const Error& e, int status) {
+  err << "error: " << e.Description() << "\n";
+  return status;
+}
+
+// A stream that drops what it is given, for --quiet.
+std::ostream& Transcript(const ModelCommandOptions& options, std::ostream& log) {
+  static std::ostream none(nullptr);
+  return options.quiet ? none : log;
+}
+
+}  // namespace
+
+int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::ostream& err) {
+  const bool toOut = options.output && IsStandardStream(*options.output);
+  const std::filesystem::path target =
+      options.output ? *options.output
+                     : std::filesystem::path(options.input.stem().string() + ".json");
+  std::ostream& log = Transcript(options, toOut ? err : out);
+  ImportedModel model;
+  try {
+    if (!toOut) CheckOutputTarget(target);
+    model = ImportModel(options.input, {options.name, options.scale});
+  } catch (const Error& e) {
+    return Fail(err, e, ExitBadInput);
+  }
+  for (const std::string& line : model.log)
+    log << line << "\n";
+  // Embedded textures go beside the scene: the names its materials give are relative to it.
+  const std::filesystem::path folder = toOut ? std::filesystem::path() : target.parent_path();
+  std::vector<std::string> written;
+  std::string text;
+  try {
+    OutputTransaction transaction;
+    for (const EmbeddedTexture& texture : model.textures) {
+      transaction.Stage(folder / texture.file, texture.bytes);
+      written.push_back((folder / texture.file).string());
+    }
+    if (toOut) {
+      text = SerializeScene(*model.document, "standard output");
+    } else {
+      const std::string origin = target.string();
+      transaction.StageWith(target,
+                            [&](OutputSink& sink) { WriteScene(*model.document, origin, sink); });
+      written.push_back(origin);
+    }
+    transaction.Commit();
+  } catch (const Error& e) {
+    return Fail(err, e, ExitRunFailed);
+  }
+  for (const std::string& file : written)
+    log << "wrote " << file << "\n";
+  out << text << std::flush;
+  return ExitOk;
+}
+
+int ExportModelCommand(const ModelCommandOptions& options, std::ostream& out, std::ostream& err) {
+  std::ostream& log = Transcript(options, out);
+  const std::filesystem::path& target = *options.output;
+  std::unique_ptr<HostDocument> document;
+  try {
+    if (ModelFormatFor(target).empty())
+      Raise(err::BadFileName, target.string() +
+                                  ": the extension names no format written; known: .glb, .gltf, "
+                                  ".obj, .dae, .ply, .stl");
+    CheckOutputTarget(target);
+    document = LoadSceneArgument(options.input);
+  } catch (const Error& e) {
+    return Fail(err, e, ExitBadInput);
+  }
+  try {
+    OutputTransaction transaction;
+    ExportModel(*document, target);
+    const auto staged = transaction.StagedTargets();
+    transaction.Commit();
+    for (const auto& file : staged)
+      log << "wrote " << file.string() << "\n";
+  } catch (const Error& e) {
+    return Fail(err, e, ExitRunFailed);
+  }
+  return ExitOk;
+}
+
+void AddModelCommands(CLI::App& app, ModelCommands& commands) {
+  ModelCommandOptions& o = commands.options;
+  commands.import = app.add_subcommand(
+      "import", "Read a model (glTF, OBJ, FBX, Collada, 3DS, AC3D, PLY, STL, ...) into a scene");
+  commands.import->add_option("MODEL", o.input, "The model file")->required();
+  commands.import->add_option("-o,--output", o.output,
+                              "The scene file (default: MODEL's name with .json; - for standard "
+                              "output); embedded textures are written beside it (in the current "
+                              "folder for -)");
+  commands.import->add_option("--name", o.name, "The top group's name (default: MODEL's name)");
+  commands.import->add_option("--scale", o.scale, "Multiply every length by S")
+      ->check(CLI::PositiveNumber);
+  commands.exportModel = app.add_subcommand(
+      "export-model", "Write a scene as a model for any viewer (.glb .gltf .obj .dae .ply .stl)");
+  commands.exportModel->add_option("SCENE", o.input, "Scene file (- for standard input)")
+      ->required();
+  commands.exportModel
+      ->add_option("-o,--output", o.output,
+                   "The model file; its extension "
+                   "chooses the format")
+      ->required();
+  for (CLI::App* command : {commands.import, commands.exportModel})
+    command->add_flag("--quiet", o.quiet, "No progress bar and no transcript");
+}
+
+std::optional<int> RunModelCommands(const ModelCommands& commands, std::ostream& out,
+                                    std::ostream& err) {
+  if (*commands.import) return ImportCommand(commands.options, out, err);
+  if (*commands.exportModel) return ExportModelCommand(commands.options, out, err);
+  return std::nullopt;
+}
+
+}  // namespace vlm::host

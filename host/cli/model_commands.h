@@ -1,0 +1,40 @@
+// vlmhost import and vlmhost export-model: models in common formats in and out.
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace vlm::host {
+
+struct ModelCommandOptions {
+  std::filesystem::path input;                  // the model (import) or the scene (export-model)
+  std::optional<std::filesystem::path> output;  // -o: the scene ("-": standard output) or model
+  std::string name;                             // --name: the top group
+  float scale = 1.0f;                           // --scale
+  bool quiet = false;                           // --quiet: no transcript, no progress bar
+};
+
+// Reads the model and writes the scene (by default MODEL's name with ".json", in the current
+// folder) and the model's embedded textures beside it, all or nothing. Exit statuses as for run.
+int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::ostream& err);
+// Reads the scene (a file or "-") and writes the model that -o names.
+int ExportModelCommand(const ModelCommandOptions& options, std::ostream& out, std::ostream& err);
+
+// The two commands on the program's command line.
+struct ModelCommands {
+  CLI::App* import = nullptr;
+  CLI::App* exportModel = nullptr;
+  ModelCommandOptions options;
+};
+void AddModelCommands(CLI::App& app, ModelCommands& commands);
+// The status of the one chosen; nothing when neither was.
+std::optional<int> RunModelCommands(const ModelCommands& commands, std::ostream& out,
+                                    std::ostream& err);
+
+}  // namespace vlm::host

@@ -1,0 +1,44 @@
+// A model in any format the exchange library reads, brought into a new scene document.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scene/document.h"
+
+namespace vlm::host {
+
+struct ImportOptions {
+  std::string name;    // the top group's name; empty: the model file's name without extension
+  float scale = 1.0f;  // every length is multiplied by it
+};
+
+// A texture the model carries inside itself, to be written beside the scene under `file`
+// (the name the scene's materials use).
+struct EmbeddedTexture {
+  std::string file;
+  std::string bytes;
+};
+
+struct ImportedModel {
+  std::unique_ptr<HostDocument> document;
+  std::vector<EmbeddedTexture> textures;
+  std::vector<std::string> log;  // what was left out, one line each
+};
+
+// Reads the model file. The node tree becomes groups under one top group; each group's frame
+// is the rigid part of its node's world transform, and scale, shear and mirroring are baked
+// into its objects' vertices (a mirroring transform reverses the winding). Polygons stay
+// polygons; points and lines are left out with a log line. vlm::Error (5) naming the file and
+// what is wrong for a model that cannot be read or holds numbers that are not finite.
+ImportedModel ImportModel(const std::filesystem::path& model, const ImportOptions& options = {});
+
+// The same from bytes in memory; `formatHint` is the file extension ("glb", "obj"), `origin`
+// the name errors give. Files the model refers to (an OBJ's materials) are not read.
+ImportedModel ImportModelFromMemory(std::string_view bytes, const std::string& formatHint,
+                                    const std::string& origin, const ImportOptions& options = {});
+
+}  // namespace vlm::host

@@ -1,0 +1,376 @@
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <assimp/Importer.hpp>
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+
+#include "cli/progress_bar.h"
+#include "exchange/model_export.h"
+#include "exchange/model_import.h"
+#include "scene/builder.h"
+#include "scene/scene_file.h"
+#include "support/dialogs.h"
+#include "support/obj8_reader.h"
+#include "support/temp_home.h"
+#include "support/vlmhost.h"
+#include "vlm/error.h"
+#include "wingform/wingform.h"
+
+namespace vlm {
+namespace {
+
+namespace fs = std::filesystem;
+using host::HostDocument;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+const fs::path kModels = VLM_TEST_MODELS_DIR;
+
+// A fan triangle in world space and the look of its face.
+struct Triangle {
+  std::array<Vec3, 3> corners;
+  std::string material, diffuse;
+};
+
+// The library's own read, brought to host axes by hand: z negated, each polygon's corners
+// after the first listed backwards (unless its transform mirrors: then the faces would look
+// inward), then fan-triangulated from the first.
+void LibraryWalk(const aiScene& scene, const aiNode& node, const aiMatrix4x4& parent,
+                 std::vector<Triangle>& out) {
+  const aiMatrix4x4 world = parent * node.mTransformation;
+  for (unsigned m = 0; m < node.mNumMeshes; ++m) {
+    const aiMesh& mesh = *scene.mMeshes[node.mMeshes[m]];
+    const aiMaterial& material = *scene.mMaterials[mesh.mMaterialIndex];
+    aiString name, diffuse;
+    material.Get(AI_MATKEY_NAME, name);
+    if (material.GetTexture(aiTextureType_DIFFUSE, 0, &diffuse) != AI_SUCCESS)
+      material.GetTexture(aiTextureType_BASE_COLOR, 0, &diffuse);
+    // Embedded textures get a file name of the importer's making.
+    const std::string look = scene.GetEmbeddedTexture(diffuse.C_Str()) ? "*" : diffuse.C_Str();
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
+      const aiFace& face = mesh.mFaces[f];
+      std::vector<Vec3> p;
+      for (unsigned k = 0; k < face.mNumIndices; ++k) {
+        const aiVector3D v = world * mesh.mVertices[face.mIndices[k]];
+        p.push_back({v.x, v.y, -v.z});
+      }
+      if (p.size() > 2 && world.Determinant() >= 0) std::reverse(p.begin() + 1, p.end());
+      for (size_t k = 1; k + 1 < p.size(); ++k)
+        out.push_back({{p[0], p[k], p[k + 1]}, name.C_Str(), look});
+    }
+  }
+  for (unsigned c = 0; c < node.mNumChildren; ++c)
+    LibraryWalk(scene, *node.mChildren[c], world, out);
+}
+
+std::vector<Triangle> LibraryTriangles(const fs::path& file, unsigned steps = 0) {
+  Assimp::Importer importer;
+  const aiScene* scene = importer.ReadFile(file.string(), steps);
+  EXPECT_TRUE(scene) << file << ": " << importer.GetErrorString();
+  std::vector<Triangle> out;
+  if (scene) LibraryWalk(*scene, *scene->mRootNode, aiMatrix4x4(), out);
+  return out;
+}
+
+// Every group below `node`, depth first.
+void ForEachGroup(const host::HostNode& node, const std::function<void(const host::HostNode&)>& f) {
+  for (const auto& child : node.children) {
+    f(*child);
+    ForEachGroup(*child, f);
+  }
+}
+
+void HostWalk(const host::HostNode& node, std::vector<Triangle>& out) {
+  for (const auto& mesh : node.meshes) {
+    const std::vector<Vec3> world = host::WorldVertices(*mesh);
+    for (const auto& face : mesh->faces) {
+      const auto& p = face->points;
+      const std::string material = face->material ? face->material->name : "";
+      const std::string diffuse = face->material ? face->material->diffuseMap : "";
+      for (size_t k = 1; k + 1 < p.size(); ++k)
+        out.push_back(
+            {{world[static_cast<size_t>(p[0].vertex)], world[static_cast<size_t>(p[k].vertex)],
+              world[static_cast<size_t>(p[k + 1].vertex)]},
+             material,
+             diffuse});
+    }
+  }
+  for (const auto& child : node.children)
+    HostWalk(*child, out);
+}
+
+std::vector<Triangle> HostTriangles(const HostDocument& document) {
+  std::vector<Triangle> out;
+  HostWalk(document.Root(), out);
+  return out;
+}
+
+// Every corner within 1e-4 of the model's size, in the same order (so with the same winding).
+void ExpectSameTriangles(const std::vector<Triangle>& got, const std::vector<Triangle>& want,
+                         const std::string& what) {
+  ASSERT_EQ(got.size(), want.size()) << what;
+  float size = 1;
+  for (const Triangle& t : want)
+    for (Vec3 p : t.corners)
+      size = std::max({size, std::abs(p.x), std::abs(p.y), std::abs(p.z)});
+  const float tolerance = 1e-4f * size;
+  for (size_t i = 0; i < got.size(); ++i)
+    for (size_t c = 0; c < 3; ++c) {
+      const Vec3 d = got[i].corners[c] - want[i].corners[c];
+      if (std::abs(d.x) > tolerance || std::abs(d.y) > tolerance || std::abs(d.z) > tolerance) {
+        ADD_FAILURE() << what << ": triangle " << i << " corner " << c << " is off by (" << d.x
+                      << ", " << d.y << ", " << d.z << ")";
+        return;
+      }
+    }
+}
+
+struct ModelCase {
+  const char* file;
+  size_t minTriangles;
+  const char* diffuse;  // a diffuse texture some face shows, as the scene names it
+};
+
+const ModelCase kModelsTable[] = {
+    {"glTF2/BoxTextured-glTF/BoxTextured.gltf", 12, "CesiumLogoFlat.png"},
+    {"glTF2/BoxTextured-glTF-Binary/BoxTextured.glb", 12, "BoxTextured_texture0.png"},
+    {"OBJ/spider.obj", 1000, ".\\SpiderTex.jpg"},
+    {"OBJ/box.obj", 12, ""},
+    {"FBX/cubes_with_mirroring_and_pivot.fbx", 12, ""},
+    {"FBX/box_orphant_embedded_texture.fbx", 12, "box_orphant_embedded_texture_texture0.tga"},
+    {"FBX/spider.fbx", 1000, ""},
+    {"FBX/cubes_nonames.fbx", 12, ""},
+    {"Collada/duck.dae", 4000, "./duckCM.tga"},
+    {"Collada/teapot_instancenodes.DAE", 1000, ""},
+    {"3DS/fels.3ds", 500, ""},
+    {"3DS/cube_with_diffuse_texture.3DS", 12, "TEST.PNG"},
+    {"AC/Wuson.ac", 1000, ""},
+    {"PLY/cube.ply", 12, ""},
+    {"STL/Spider_binary.stl", 1000, ""},
+};
+
+TEST(ModelImport, EveryTriangleLandsWhereTheLibraryPutsItWithItsWindingAndLook) {
+  for (const ModelCase& c : kModelsTable) {
+    const fs::path file = kModels / c.file;
+    const host::ImportedModel model = host::ImportModel(file);
+    const std::vector<Triangle> got = HostTriangles(*model.document);
+    const std::vector<Triangle> want = LibraryTriangles(file);
+    EXPECT_GE(got.size(), c.minTriangles) << c.file;
+    ExpectSameTriangles(got, want, c.file);
+    bool showsDiffuse = *c.diffuse == 0;
+    for (size_t i = 0; i < std::min(got.size(), want.size()); ++i) {
+      showsDiffuse = showsDiffuse || got[i].diffuse == c.diffuse;
+      // Names are kept, made unique where two materials share one.
+      EXPECT_EQ(got[i].material.rfind(want[i].material, 0), 0u) << c.file << " triangle " << i;
+      if (want[i].diffuse.empty() || want[i].diffuse[0] == '*') continue;
+      ASSERT_EQ(got[i].diffuse, want[i].diffuse) << c.file << " triangle " << i;
+    }
+    EXPECT_TRUE(showsDiffuse) << c.file << " shows no " << c.diffuse;
+    ForEachGroup(model.document->Root(), [&](const host::HostNode& group) {
+      EXPECT_NE(group.name, "") << c.file;
+      for (const auto& mesh : group.meshes)
+        EXPECT_NE(mesh->name, "") << c.file;
+    });
+  }
+}
+
+TEST(ModelImport, MirroringTransformsKeepFacesLookingOutward) {
+  const fs::path file = kModels / "FBX/cubes_with_mirroring_and_pivot.fbx";
+  const host::ImportedModel model = host::ImportModel(file);
+  size_t faces = 0;
+  ForEachGroup(model.document->Root(), [&](const host::HostNode& group) {
+    for (const auto& mesh : group.meshes)
+      for (const auto& face : mesh->faces) {
+        const Vec3 plane = mesh->FaceNormal(*face);
+        for (const host::HostPoint& p : face->points)
+          EXPECT_GT(Dot(plane, mesh->normals[static_cast<size_t>(p.normal)]), 0.5f) << mesh->Path();
+        ++faces;
+      }
+  });
+  EXPECT_GT(faces, 100u);
+}
+
+TEST(ModelImport, EmbeddedTexturesComeOutAsTheyWereStored) {
+  for (const char* name :
+       {"glTF2/BoxTextured-glTF-Binary/BoxTextured.glb", "FBX/box_orphant_embedded_texture.fbx"}) {
+    const fs::path file = kModels / name;
+    const host::ImportedModel model = host::ImportModel(file, {"Bo/x", 1});
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(file.string(), 0);
+    ASSERT_TRUE(scene && scene->mNumTextures == 1) << name;
+    const aiTexture& texture = *scene->mTextures[0];
+    ASSERT_EQ(model.textures.size(), 1u) << name;
+    EXPECT_EQ(model.textures[0].file, "Bo_x_texture0." + std::string(texture.achFormatHint));
+    EXPECT_EQ(model.textures[0].bytes,
+              std::string(reinterpret_cast<const char*>(texture.pcData), texture.mWidth));
+    EXPECT_EQ(model.document->Materials()[0]->diffuseMap, model.textures[0].file) << name;
+  }
+}
+
+TEST(ModelImport, BytesInMemoryReadAsTheFileDoes) {
+  const fs::path glb = kModels / "glTF2/BoxTextured-glTF-Binary/BoxTextured.glb";
+  const std::string bytes = test::ReadBytes(glb);
+  const auto fromMemory = host::ImportModelFromMemory(bytes, "glb", glb.string());
+  EXPECT_EQ(host::SerializeScene(*fromMemory.document),
+            host::SerializeScene(*host::ImportModel(glb).document));
+  EXPECT_EQ(fromMemory.textures.size(), 1u);
+  // A node chain deeper than a scene file holds.
+  std::string deep =
+      R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}], "nodes": [)";
+  for (int i = 0; i < 300; ++i)
+    deep += (i ? "," : "") + std::string(R"({"children": [)") + std::to_string(i + 1) + "]}";
+  deep += ",{}]}";
+  const struct {
+    std::string bytes, hint, origin, problem;
+  } broken[] = {{bytes.substr(0, 100), "glb", "cut.glb", "cut.glb: the model cannot be read: "},
+                {deep, "gltf", "deep.gltf", "deep.gltf: the node tree is more than 200 levels"}};
+  for (const auto& b : broken) {
+    try {
+      host::ImportModelFromMemory(b.bytes, b.hint, b.origin);
+      ADD_FAILURE() << b.origin << " was read";
+    } catch (const Error& e) {
+      EXPECT_THAT(e.Description(), HasSubstr(b.problem));
+    }
+  }
+}
+
+TEST(ModelExport, EveryFormatReadsBackAsTheSameWorldTriangles) {
+  test::TempHome home;
+  const char* models[] = {"FBX/cubes_with_mirroring_and_pivot.fbx", "OBJ/box.obj",
+                          "Collada/teapot_instancenodes.DAE",
+                          "glTF2/BoxTextured-glTF/BoxTextured.gltf"};
+  for (const char* name : models) {
+    const host::ImportedModel model = host::ImportModel(kModels / name);
+    const std::vector<Triangle> want = HostTriangles(*model.document);
+    for (const char* ext : {".glb", ".gltf", ".obj", ".dae", ".ply", ".stl"}) {
+      const fs::path target = home.Path() / (std::string("model") + ext);
+      host::ExportModel(*model.document, target);
+      // Formats without a node tree hold their triangles in their own order.
+      const bool flat = std::string(ext) == ".ply" || std::string(ext) == ".stl";
+      std::vector<Triangle> got = LibraryTriangles(target, aiProcess_PreTransformVertices * flat);
+      ExpectSameTriangles(got, want, std::string(name) + " as " + ext);
+    }
+  }
+}
+
+TEST(ModelCommands, BrokenModelsAreNamedAndNothingIsWritten) {
+  test::TempHome home;
+  const fs::path out = home.Path() / "out";
+  fs::create_directories(out);
+  for (const auto& entry : fs::directory_iterator(kModels / "invalid")) {
+    // A material that is missing leaves its faces the default look: the model reads.
+    if (entry.path().extension() == ".txt" || entry.path().filename() == "malformed2.obj") continue;
+    // Under a memory limit the reader that is asked for billions of faces fails at once
+    // instead of after half a minute.
+    const auto r = test::Vlmhost({"import", entry.path().string(), "-o", (out / "s.json").string()},
+                                 "ulimit -v 4000000; ");
+    EXPECT_EQ(r.status, 2) << entry.path() << r.output;
+    EXPECT_THAT(r.output, HasSubstr("error: " + entry.path().string() + ": "));
+    EXPECT_TRUE(fs::is_empty(out)) << entry.path();
+  }
+  const auto wrongFormat = test::Vlmhost(
+      {"export-model", VLM_TEST_DATA_DIR "/scene_example.json", "-o", (out / "x.fbx").string()});
+  EXPECT_EQ(wrongFormat.status, 2);
+  EXPECT_THAT(wrongFormat.output, HasSubstr("known: .glb"));
+  EXPECT_TRUE(fs::is_empty(out));
+}
+
+TEST(ModelCommands, ImportWritesTheSceneAndItsTexturesTogether) {
+  test::TempHome home;
+  const fs::path glb = kModels / "glTF2/BoxTextured-glTF-Binary/BoxTextured.glb";
+  auto r = test::Vlmhost({"import", glb.string(), "-o", (home.Path() / "box.json").string(),
+                          "--name", "Crate", "--scale", "2"});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(fs::exists(home.Path() / "Crate_texture0.png"));
+  const auto scene = host::LoadScene(home.Path() / "box.json");
+  EXPECT_EQ(scene->Root().children[0]->name, "Crate");
+  const auto plain = host::ImportModel(glb);
+  EXPECT_EQ(
+      host::WorldVertices(*scene->Root().children[0]->children[0]->meshes[0])[0],
+      2 * host::WorldVertices(*plain.document->Root().children[0]->children[0]->meshes[0])[0]);
+  r = test::Vlmhost({"import", glb.string(), "-o", "-", "--quiet"},
+                    "cd " + home.Path().string() + "; ", " 2>/dev/null");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(host::ParseScene(r.output, "out")->Materials().size(), 1u);
+  r = test::Vlmhost({"import", (kModels / "OBJ/testmixed.obj").string(), "-o", "-"}, "",
+                    " 2>&1 >/dev/null");
+  EXPECT_EQ(r.output, "mesh \"defaultobject\": left out 24 points and 18 lines\n");
+}
+
+TEST(ModelCommands, QuietCommandsPrintNothing) {
+  test::TempHome home;
+  const std::string scene = (home.Path() / "s.json").string();
+  const std::vector<std::string> commands[] = {
+      {"import", (kModels / "OBJ/testmixed.obj").string(), "-o", scene, "--quiet"},
+      {"export-model", scene, "-o", (home.Path() / "s.obj").string(), "--quiet"}};
+  for (const auto& args : commands) {
+    const auto r = test::Vlmhost(args);
+    EXPECT_EQ(r.status, 0) << args[0];
+    EXPECT_EQ(r.output, "") << args[0];
+  }
+  EXPECT_TRUE(fs::exists(home.Path() / "s.mtl"));
+}
+
+// An arrow pointing +x at z = 0.5, facing +z, painted with an F, brought in from two formats
+// and written by Wingform: OBJ8 is right-handed with +y up like both sources, so every
+// position and normal comes out as the source wrote it, and texture coordinates count from
+// the bottom left of the image as OBJ does (glTF counts from the top: 1 - v). Wingform lists
+// the last fan triangle first; OBJ8 faces are clockwise seen from the front.
+TEST(ModelExchange, AnArrowStandsInTheSimulatorAsItStoodInItsSource) {
+  // x y z nx ny nz u v of the five corners; v is the source's v less one whole tile, which
+  // repeats the image. Wingform adds the corners as it meets them, last fan triangle first:
+  // the OBJ pentagon's fan (0, 4, 3), (0, 3, 2), (0, 2, 1) from its end, the glTF's three
+  // triangles (0, 2, 1), (0, 3, 2), (0, 4, 3) likewise.
+  using V = std::array<float, 8>;
+  const V p0{0, 0, 0.5f, 0, 0, 1, 0, -1}, p1{2, 0, 0.5f, 0, 0, 1, 0.5f, -1},
+      p2{3, 0.5f, 0.5f, 0, 0, 1, 0.75f, -0.75f}, p3{2, 2, 0.5f, 0, 0, 1, 0.5f, 0},
+      p4{0, 1, 0.5f, 0, 0, 1, 0, -0.5f};
+  const struct {
+    const char* source;
+    std::vector<V> vertices;
+    std::vector<int> indices;  // each triangle clockwise seen from +z, the side it faces
+  } cases[] = {{"arrow.obj", {p0, p2, p1, p3, p4}, {0, 1, 2, 0, 3, 1, 0, 4, 3}},
+               {"arrow.gltf", {p0, p4, p3, p2, p1}, {0, 1, 2, 0, 2, 3, 0, 3, 4}}};
+  for (const auto& c : cases) {
+    test::TempHome home;
+    const host::ImportedModel model = host::ImportModel(fs::path(VLM_TEST_DATA_DIR) / c.source);
+    test::ScriptedScope dialogs("click cmdOK; click cmdCancel");
+    Wingform wingform;
+    HostDocument& doc = *model.document;
+    const fs::path out = home.Path() / "arrow.obj";
+    ASSERT_EQ(wingform.PluginImportExport_Export(out.string(), &doc.Root().children[0]->AsNode(),
+                                                 &doc, nullptr, {}, {}, ""),
+              StatusOk);
+    const test::Obj8File f = test::ReadObj8File(out);
+    EXPECT_THAT(f.problems, IsEmpty());
+    EXPECT_EQ(f.textures[0], "arrow_F.png");
+    EXPECT_EQ(f.vertices, c.vertices) << c.source;
+    EXPECT_EQ(f.indices, c.indices) << c.source;
+  }
+}
+
+TEST(ProgressBar, ShowsOnlyWorkThatOutlastsItsDelayAndWipesItself) {
+  const struct {
+    int delayMs;
+    std::string shown, afterwards;
+  } cases[] = {{1000, "", ""},
+               {0, "\rRead [###############               ] 50%",
+                "\rRead [###############               ] 50%\r" + std::string(78, ' ') + "\r"}};
+  for (const auto& c : cases) {
+    std::ostringstream terminal;
+    host::ProgressBar bar(terminal, std::chrono::milliseconds(c.delayMs));
+    bar.Show("Read", 0.5);
+    EXPECT_EQ(terminal.str(), c.shown);
+    bar.Finish();
+    EXPECT_EQ(terminal.str(), c.afterwards);
+  }
+}
+
+}  // namespace
+}  // namespace vlm
