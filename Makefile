@@ -17,7 +17,7 @@ PREFIX     ?= /usr/local
 # so remembered settings and saved materials outlive a clean build.
 DEMO_HOME  ?= $(CURDIR)/home
 PACKAGES   := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-              libpugixml-dev nlohmann-json3-dev libcli11-dev
+              libpugixml-dev nlohmann-json3-dev libcli11-dev libsimdjson-dev
 
 .PHONY: all deps build build-asan deliverables demo test test-plain test-asan install format \
         bench clean

@@ -144,6 +144,10 @@ int main(int argc, char** argv) {
   for (int n : {100000, 1000000, 2000000}) {
     const std::string size = std::to_string(n), file = scene(n, false);
     cases.push_back({floor, n, {sceneBench, "--case", "floor", size, file}, ""});
+    cases.push_back({"scene: simdjson On-Demand floor",
+                     n,
+                     {sceneBench, "--case", "simdjson-floor", size, file},
+                     floor});
     cases.push_back({"scene: load", n, {sceneBench, "--case", "load", size, file}, floor});
     const std::string saved = (out / "saved.json").string();
     cases.push_back({"scene: save", n, {sceneBench, "--case", "save", size, saved}, ""});

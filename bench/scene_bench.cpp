@@ -1,13 +1,15 @@
 // Loading and saving the scene file of a flat grid of 100k, 1M and 2M triangles, beside the
-// floor of the JSON lexer alone (the same text parsed with a handler that keeps nothing).
+// floor of the JSON lexer alone (the same text parsed with a handler that keeps nothing; in
+// one-case runs also simdjson's On-Demand parser walking every value).
 //
 // Peak memory is measured per case in a process of its own:
 //   scene_bench --write TRIANGLES FILE [--select-all]   writes the grid scene to FILE
-//   scene_bench --case floor|load|save TRIANGLES FILE
+//   scene_bench --case floor|simdjson-floor|load|save TRIANGLES FILE
 // runs one case once and prints its time and the process's peak resident size.
 // --select-all selects every polygon of the grid in the written scene.
 #include <benchmark/benchmark.h>
 
+#include <simdjson.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <cstdio>
@@ -65,6 +67,43 @@ void Floor(const std::string& text) {
   if (!nlohmann::json::sax_parse(text, &handler)) std::abort();
 }
 
+// The same floor for simdjson's On-Demand parser: every key, string and number decoded
+// (numbers as doubles), nothing kept.
+void Walk(simdjson::ondemand::value value) {
+  using Type = simdjson::ondemand::json_type;
+  switch (value.type()) {
+    case Type::array:
+      for (auto item : value.get_array())
+        Walk(item.value());
+      break;
+    case Type::object:
+      for (auto field : value.get_object()) {
+        benchmark::DoNotOptimize(field.unescaped_key().value());
+        Walk(field.value());
+      }
+      break;
+    case Type::number:
+      benchmark::DoNotOptimize(value.get_double().value());
+      break;
+    case Type::string:
+      benchmark::DoNotOptimize(value.get_string().value());
+      break;
+    case Type::boolean:
+      benchmark::DoNotOptimize(value.get_bool().value());
+      break;
+    case Type::null:
+      benchmark::DoNotOptimize(value.is_null());
+      break;
+  }
+}
+
+void SimdjsonFloor(const fs::path& file) {
+  const simdjson::padded_string text = simdjson::padded_string::load(file.string());
+  simdjson::ondemand::parser parser;
+  simdjson::ondemand::document doc = parser.iterate(text);
+  Walk(doc.get_value());
+}
+
 void Load(const std::string& text) {
   auto doc = vlm::host::ParseScene(text, "grid.json");
   benchmark::DoNotOptimize(doc.get());
@@ -113,6 +152,8 @@ int RunCase(const std::string& name, int triangles, const fs::path& file) {
   if (name == "save") doc = GridScene(triangles);
   if (name == "floor")
     vlm::bench::MeasureOnce([&] { Floor(vlm::ReadFile(file)); });
+  else if (name == "simdjson-floor")
+    vlm::bench::MeasureOnce([&] { SimdjsonFloor(file); });
   else if (name == "load")
     vlm::bench::MeasureOnce([&] { doc = vlm::host::LoadScene(file); });
   else if (name == "save")
