@@ -360,20 +360,14 @@ TEST(SceneRoundTrip, FloatsReadBackBitIdentical) {
 // keep their bytes; where its digits are not the shortest (4.6733744e+21 has a few more), the
 // shorter text reads back as the same double.
 TEST(SceneLayout, NumbersAreWrittenAsTheJsonLibraryWritesTheirDoubles) {
-  std::vector<float> values = {0.0f,
-                               -0.0f,
-                               1.0f,
-                               12.0f,
-                               0.0001f,
-                               0.00001f,
-                               1e15f,
-                               1e16f,
-                               33554648.0f,  // its text has every digit, not the shortest
-                               1.5e20f,
-                               FLT_MAX,
-                               FLT_MIN,
-                               7.038531e-26f,
-                               std::numeric_limits<float>::denorm_min()};
+  // 33554648 is a whole number whose text has every digit, not the shortest ones.
+  std::vector<float> values = {0.0f,          -0.0f,
+                               1.0f,          12.0f,
+                               33554648.0f,   0.0001f,
+                               0.00001f,      1e15f,
+                               1e16f,         1.5e20f,
+                               FLT_MAX,       FLT_MIN,
+                               7.038531e-26f, std::numeric_limits<float>::denorm_min()};
   uint32_t bits = 12345;
   while (values.size() < 200000) {
     bits = bits * 1664525u + 1013904223u;
