@@ -3,6 +3,8 @@
 # make install  build and install vlmhost, its runtime, the plug-ins, the examples and the docs
 #               under PREFIX (default /usr/local), below DESTDIR when it is set
 # make pictures  draw one picture of each plug-in's dialog for the README (docs/pictures/)
+# make bench    build the plain build's benchmarks and print one table of every case (scene
+#               files under $(BUILD)/bench-data, about five minutes)
 # make clean    delete the build folders (the demo's configuration folder stays)
 #
 # The first run installs the Debian packages it needs when they are missing (as root, with
@@ -17,10 +19,10 @@ PREFIX     ?= /usr/local
 DEMO_HOME  ?= $(CURDIR)/home
 PACKAGES   := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
               libpugixml-dev nlohmann-json3-dev libcli11-dev qt6-base-dev fonts-dejavu-core \
-              libassimp-dev assimp-testmodels
+              libassimp-dev assimp-testmodels libsimdjson-dev
 
 .PHONY: all deps build build-asan deliverables demo demo-home pictures test test-plain test-asan install \
-        format clean
+        format bench clean
 
 all: build
 
@@ -76,6 +78,12 @@ test: test-plain test-asan
 
 install: deliverables
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# Each case runs three times in a process of its own; the table gives the medians.
+bench: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target deliverables scene_bench wingform_bench \
+	  trackline_bench bench_table
+	$(BUILD)/bin/bench_table $(BUILD) $(BUILD)/bench-data
 
 format:
 	find platform plugins host tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "grid_scene.h"
+#include "one_case.h"
+#include "vlm/files.h"
 #include "vlm/scripted_dialogs.h"
 #include "vlm/settings.h"
 
@@ -102,7 +104,7 @@ vlm::host::HostDocument& GridScene(int triangles, int materials) {
     }
     size_t k = 0;
     for (auto& face : doc->Root().children.front()->meshes.front()->faces)
-      face->material = list[k++ % list.size()];
+      face->SetHostMaterial(list[k++ % list.size()]);
   }
   return *doc;
 }
@@ -214,6 +216,34 @@ void PrintRatios() {
   ratio("1M / 100k, automatic levels", "export 1000000 auto m1", "export 100000 auto m1");
 }
 
+// One case, once, in this process (see one_case.h):
+//   --case export TRIANGLES MATERIALS plain|auto    one export of the grid
+//   --case write TRIANGLES                          the write-only baseline of that export
+int RunCase(int argc, char** argv) {
+  const std::string name = argc > 2 ? argv[2] : "";
+  const int triangles = argc > 3 ? std::atoi(argv[3]) : 0;
+  if (triangles <= 0 || !((name == "export" && argc == 6) || (name == "write" && argc == 4))) {
+    std::fprintf(stderr,
+                 "usage: %s --case export TRIANGLES MATERIALS plain|auto\n"
+                 "       %s --case write TRIANGLES\n",
+                 argv[0], argv[0]);
+    return 2;
+  }
+  const fs::path folder = OutputFolder(name);
+  const std::string file = (folder / (std::string("grid.") + fileExtension)).string();
+  if (name == "write") {
+    Export(GridScene(triangles, 1), file, false);
+    const std::string bytes = vlm::ReadFile(file);
+    vlm::bench::MeasureOnce([&] { vlm::WriteFileAtomically(file, bytes); });
+    return 0;
+  }
+  vlm::host::HostDocument& doc = GridScene(triangles, std::atoi(argv[4]));
+  const bool automatic = std::string(argv[5]) == "auto";
+  vlm::bench::MeasureOnce([&] { Export(doc, file, automatic); });
+  std::printf("sum %s\n", Checksum(folder).c_str());
+  return 0;
+}
+
 }  // namespace
 
 namespace vlm::bench {
@@ -223,6 +253,7 @@ int RunExportBenchmarks(int argc, char** argv, const char* name, const char* ext
   programName = name;
   fileExtension = extension;
   exporter = exportFile;
+  if (argc > 1 && std::string(argv[1]) == "--case") return RunCase(argc, argv);
   BENCHMARK(BM_Export)
       ->ArgsProduct({{10000, 100000, 1000000}, {0, 1}, {1}})
       ->Args({1000000, 0, 8})

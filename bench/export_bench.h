@@ -5,7 +5,8 @@
 //
 // Reported per case: wall-clock time; peak_MB, the most heap memory the export held above
 // what was in use when it started (the scene itself is built beforehand); and a checksum of
-// the files written. After the run, the ratios the exporter is judged by.
+// the files written. After the run, the ratios the exporter is judged by. `--case` runs one
+// case once in the process instead (see one_case.h and RunExportBenchmarks).
 #pragma once
 
 #include <string>

@@ -1,15 +1,17 @@
 // Loading and saving the scene file of a flat grid of 100k, 1M and 2M triangles, beside the
-// floor of the JSON lexer alone (the same text parsed with a handler that keeps nothing).
+// floor of the JSON lexer alone (the same text parsed with a handler that keeps nothing; in
+// one-case runs also simdjson's On-Demand parser walking every value).
 //
 // Peak memory is measured per case in a process of its own:
-//   scene_bench --write TRIANGLES FILE              writes the grid scene to FILE
-//   scene_bench --case floor|load|save TRIANGLES FILE
+//   scene_bench --write TRIANGLES FILE [--select-all]   writes the grid scene to FILE
+//   scene_bench --case floor|simdjson-floor|load|save TRIANGLES FILE
 // runs one case once and prints its time and the process's peak resident size.
+// --select-all selects every polygon of the grid in the written scene.
 #include <benchmark/benchmark.h>
 
+#include <simdjson.h>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,8 +20,10 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "grid_scene.h"
+#include "one_case.h"
 #include "scene/scene_file.h"
 #include "vlm/files.h"
 
@@ -63,6 +67,43 @@ void Floor(const std::string& text) {
   if (!nlohmann::json::sax_parse(text, &handler)) std::abort();
 }
 
+// The same floor for simdjson's On-Demand parser: every key, string and number decoded
+// (numbers as doubles), nothing kept.
+void Walk(simdjson::ondemand::value value) {
+  using Type = simdjson::ondemand::json_type;
+  switch (value.type()) {
+    case Type::array:
+      for (auto item : value.get_array())
+        Walk(item.value());
+      break;
+    case Type::object:
+      for (auto field : value.get_object()) {
+        benchmark::DoNotOptimize(field.unescaped_key().value());
+        Walk(field.value());
+      }
+      break;
+    case Type::number:
+      benchmark::DoNotOptimize(value.get_double().value());
+      break;
+    case Type::string:
+      benchmark::DoNotOptimize(value.get_string().value());
+      break;
+    case Type::boolean:
+      benchmark::DoNotOptimize(value.get_bool().value());
+      break;
+    case Type::null:
+      benchmark::DoNotOptimize(value.is_null());
+      break;
+  }
+}
+
+void SimdjsonFloor(const fs::path& file) {
+  const simdjson::padded_string text = simdjson::padded_string::load(file.string());
+  simdjson::ondemand::parser parser;
+  simdjson::ondemand::document doc = parser.iterate(text);
+  Walk(doc.get_value());
+}
+
 void Load(const std::string& text) {
   auto doc = vlm::host::ParseScene(text, "grid.json");
   benchmark::DoNotOptimize(doc.get());
@@ -103,29 +144,41 @@ void BM_Save(benchmark::State& state) {
     vlm::host::SaveScene(*doc, SaveFile());
 }
 
-// One case, once, in this process: its time and the process's peak resident size. Loading
-// and the floor read `file` (written beforehand by --write); saving builds its document and
-// writes `file`.
+// One case, once, in this process: its CPU and wall-clock time (see one_case.h) and the
+// process's peak resident size. Loading and the floor read `file` (written beforehand by
+// --write); saving builds its document and writes `file`.
 int RunCase(const std::string& name, int triangles, const fs::path& file) {
   std::unique_ptr<HostDocument> doc;
   if (name == "save") doc = GridScene(triangles);
-  struct rusage before {};
-  getrusage(RUSAGE_SELF, &before);
-  auto start = std::chrono::steady_clock::now();
   if (name == "floor")
-    Floor(vlm::ReadFile(file));
+    vlm::bench::MeasureOnce([&] { Floor(vlm::ReadFile(file)); });
+  else if (name == "simdjson-floor")
+    vlm::bench::MeasureOnce([&] { SimdjsonFloor(file); });
   else if (name == "load")
-    benchmark::DoNotOptimize(vlm::host::LoadScene(file).get());
+    vlm::bench::MeasureOnce([&] { doc = vlm::host::LoadScene(file); });
   else if (name == "save")
-    vlm::host::SaveScene(*doc, file);
+    vlm::bench::MeasureOnce([&] { vlm::host::SaveScene(*doc, file); });
   else
     return 2;
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  struct rusage after {};
-  getrusage(RUSAGE_SELF, &after);
-  std::printf("%-5s %8d triangles: %6.3f s, peak %4ld MB (%ld MB before the case)\n", name.c_str(),
-              triangles, seconds, after.ru_maxrss / 1024, before.ru_maxrss / 1024);
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("%-5s %8d triangles: peak %4ld MB\n", name.c_str(), triangles,
+              usage.ru_maxrss / 1024);
   return 0;
+}
+
+// The grid scene of `triangles` written to `file`; with `selectAll`, every polygon of the
+// grid is selected in the scene-graph view (for an operation on all of them).
+void WriteGrid(int triangles, const fs::path& file, bool selectAll) {
+  auto doc = GridScene(triangles);
+  if (selectAll) {
+    vlm::host::HostMesh& grid = *doc->Root().children.front()->meshes.front();
+    std::vector<int32_t> all(grid.faces.size());
+    for (size_t i = 0; i < all.size(); ++i)
+      all[i] = static_cast<int32_t>(i);
+    doc->SelectShape(grid, std::move(all));
+  }
+  vlm::host::SaveScene(*doc, file);
 }
 
 }  // namespace
@@ -136,8 +189,8 @@ BENCHMARK(BM_Serialize)->Arg(100000)->Arg(1000000)->Arg(2000000)->Unit(benchmark
 BENCHMARK(BM_Save)->Arg(100000)->Arg(1000000)->Arg(2000000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::strcmp(argv[1], "--write") == 0) {
-    vlm::host::SaveScene(*GridScene(std::atoi(argv[2])), argv[3]);
+  if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--write") == 0) {
+    WriteGrid(std::atoi(argv[2]), argv[3], argc == 5 && std::strcmp(argv[4], "--select-all") == 0);
     return 0;
   }
   if (argc == 5 && std::strcmp(argv[1], "--case") == 0)

@@ -28,7 +28,7 @@ HostMesh& AddBox(HostNode& parent, std::string name, Vec3 c, Vec3 h, HostMateria
   for (const Side& side : sides) {
     mesh.normals.push_back(side.normal);
     HostFace& face = mesh.AddFace();
-    face.material = material;
+    face.SetHostMaterial(material);
     for (int k = 0; k < 4; ++k)
       face.points.push_back({side.corners[k], static_cast<int32_t>(mesh.normals.size()) - 1, k});
   }
@@ -39,7 +39,7 @@ HostMesh& AddPolygonMesh(HostNode& parent, std::string name, const std::vector<V
                          HostMaterial* material) {
   HostMesh& mesh = parent.Document().NewMesh(parent, std::move(name));
   HostFace& face = mesh.AddFace();
-  face.material = material;
+  face.SetHostMaterial(material);
   for (size_t i = 0; i < points.size(); ++i) {
     mesh.vertices.push_back(points[i]);
     mesh.uvs.push_back({points[i].x, points[i].z});
@@ -65,7 +65,7 @@ HostMesh& AddGrid(HostNode& parent, std::string name, int nx, int nz, float cell
   for (int z = 0; z < nz; ++z)
     for (int x = 0; x < nx; ++x) {
       HostFace& face = mesh.AddFace();
-      face.material = material;
+      face.SetHostMaterial(material);
       // Counter-clockwise seen from above (+y).
       for (int v : {at(x, z), at(x, z + 1), at(x + 1, z + 1), at(x + 1, z)})
         face.points.push_back({v, 0, v});

@@ -47,14 +47,21 @@ Vec3 HostFace::GetNormal() {
 }
 
 void HostFace::SetMaterial(vlm::Material* m) {
-  if (!m) {
-    material = nullptr;
-    return;
-  }
+  if (!m) return SetHostMaterial(nullptr);
   HostDocument* doc = mesh_.Document();
   HostMaterial* host = doc ? doc->MaterialOf(m) : nullptr;
   if (!host) Raise(err::InvalidProcedureCall, "the material does not belong to this scene");
-  material = host;
+  SetHostMaterial(host);
+}
+
+void HostFace::SetHostMaterial(HostMaterial* m) {
+  if (m != material_) mesh_.MaterialsChanged();
+  material_ = m;
+}
+
+void HostFace::Remove() {
+  if (!removed_) mesh_.MaterialsChanged();
+  removed_ = true;
 }
 
 // ---- HostMesh ---------------------------------------------------------------------------------
@@ -70,18 +77,25 @@ HostFace& HostMesh::AddFace() {
   return *faces.back();
 }
 
-std::vector<HostMaterial*> HostMesh::Materials(bool forGraph) const {
-  std::vector<HostMaterial*> out;
+const std::vector<HostMaterial*>& HostMesh::Materials(bool forGraph) const {
+  MaterialList& cached = materials_[forGraph ? 1 : 0];
+  if (cached.known && cached.faceCount == faces.size()) return cached.list;
+  std::vector<HostMaterial*>& out = cached.list;
+  out.clear();
   std::set<const HostMaterial*> seen;
+  const HostMaterial* last = nullptr;  // runs of faces share a material
   for (const auto& f : faces) {
-    if (f->removed) continue;
-    HostMaterial* m = f->material;
+    if (f->Removed()) continue;
+    HostMaterial* m = f->Material();
     if (!m) {
       if (!forGraph || !document_) continue;
       m = &document_->DefaultMaterial();
     }
-    if (seen.insert(m).second) out.push_back(m);
+    if (m != last && seen.insert(m).second) out.push_back(m);
+    last = m;
   }
+  cached.faceCount = faces.size();
+  cached.known = true;
   return out;
 }
 

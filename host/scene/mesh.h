@@ -2,6 +2,7 @@
 // scene-graph view) and its faces (each a Face and a Polygon).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -33,8 +34,6 @@ class HostFace final : public Face, public Polygon {
   explicit HostFace(HostMesh& mesh) : mesh_(mesh) {}
 
   std::vector<HostPoint> points;
-  HostMaterial* material = nullptr;
-  bool removed = false;
 
   // Face and Polygon
   int32_t PointCount() override { return static_cast<int32_t>(points.size()); }
@@ -44,16 +43,25 @@ class HostFace final : public Face, public Polygon {
   int32_t PointVertex(int32_t point) override;
   int32_t PointNormal(int32_t point) override;
   int32_t PointTextureCoordinate(int32_t point) override;
-  vlm::Material* Material() override { return material; }
+  HostMaterial* Material() override { return material_; }
+  const HostMaterial* Material() const { return material_; }
+  // Checks that the material belongs to the face's document.
   void SetMaterial(vlm::Material* material) override;
+  // Sets a material of the document, or none.
+  void SetHostMaterial(HostMaterial* material);
   // Polygon
   int32_t PointIndex(int32_t point) override { return PointVertex(point); }
 
   HostMesh& Mesh() const { return mesh_; }
+  // A removed face stays in the list, unseen by everything but the indices, until Compact.
+  bool Removed() const { return removed_; }
+  void Remove();
 
  private:
   const HostPoint& At(int32_t point) const;
   HostMesh& mesh_;
+  HostMaterial* material_ = nullptr;
+  bool removed_ = false;
 };
 
 // A mesh: an Object of the scripting view and a Shape of the scene-graph view.
@@ -74,8 +82,9 @@ class HostMesh {
 
   HostFace& AddFace();
   // The distinct materials of the faces in first-use order (faces without one: the
-  // document's default material when `forGraph`, else skipped).
-  std::vector<HostMaterial*> Materials(bool forGraph) const;
+  // document's default material when `forGraph`, else skipped). Worked out again only after
+  // a face is added, removed or given another material, or the list of faces changes size.
+  const std::vector<HostMaterial*>& Materials(bool forGraph) const;
   // Unit plane normal of a face (Newell's method); zero when degenerate.
   Vec3 FaceNormal(const HostFace& face) const;
   // Path from the root: "Hangar/Wall", in the form FindMesh reads back (see PathSegment).
@@ -87,10 +96,18 @@ class HostMesh {
 
  private:
   friend class HostDocument;
+  friend class HostFace;
+  struct MaterialList {
+    std::vector<HostMaterial*> list;
+    size_t faceCount = 0;
+    bool known = false;
+  };
+  void MaterialsChanged() { materials_[0].known = materials_[1].known = false; }
   HostNode* parent_ = nullptr;
   HostDocument* document_;
-  std::unique_ptr<Object> object_;  // a MeshObject
-  std::unique_ptr<Shape> shape_;    // a MeshShape
+  std::unique_ptr<Object> object_;                 // a MeshObject
+  std::unique_ptr<Shape> shape_;                   // a MeshShape
+  mutable std::array<MaterialList, 2> materials_;  // without and with the default material
 };
 
 }  // namespace vlm::host

@@ -41,7 +41,7 @@ template <class Emit>
 void MeshShape::Triangulate(std::vector<Vec3>& normals, std::vector<Vec2>& uvs, Emit emit) {
   int32_t zeroUv = -1;
   for (const auto& face : m_.faces) {
-    if (face->removed || face->points.size() < 3) continue;
+    if (face->Removed() || face->points.size() < 3) continue;
     int32_t planeNormal = -1;
     auto corner = [&](const HostPoint& p) {
       TriangleCorner c{p.vertex, p.normal, p.uv};
@@ -76,7 +76,7 @@ MeshData MeshShape::GetMeshData(int32_t) {
   // The lists are sized once: a large shape would otherwise be copied as they grow.
   size_t triangles = 0;
   for (const auto& face : m_.faces)
-    if (!face->removed && face->points.size() >= 3) triangles += face->points.size() - 2;
+    if (!face->Removed() && face->points.size() >= 3) triangles += face->points.size() - 2;
   data.corners.reserve(10 * triangles + 1);
   data.materials.reserve(triangles);
   data.positions.reserve(3 * m_.vertices.size());
@@ -87,7 +87,7 @@ MeshData MeshShape::GetMeshData(int32_t) {
       data.corners.push_back(c.normal);
       data.corners.push_back(c.textureCoordinate);
     }
-    data.materials.push_back(face.material ? face.material : &doc->DefaultMaterial());
+    data.materials.push_back(face.Material() ? face.Material() : &doc->DefaultMaterial());
   });
   data.corners.push_back(0);
   for (const Vec3& v : m_.vertices)
@@ -98,7 +98,7 @@ MeshData MeshShape::GetMeshData(int32_t) {
     data.textureCoordinates.insert(data.textureCoordinates.end(), {t.u, t.v});
   data.polygonCount = 0;
   for (const auto& f : m_.faces)
-    data.polygonCount += f->removed ? 0 : 1;
+    data.polygonCount += f->Removed() ? 0 : 1;
   return data;
 }
 
@@ -111,7 +111,8 @@ TriangleData MeshShape::GetTriangleData() {
   HostDocument* doc = m_.Document();
   Triangulate(data.normals, data.textureCoordinates,
               [&](const std::array<TriangleCorner, 3>& corners, HostFace& face) {
-                HostMaterial* material = face.material ? face.material : &doc->DefaultMaterial();
+                HostMaterial* material =
+                    face.Material() ? face.Material() : &doc->DefaultMaterial();
                 auto [it, added] = materialIndex.emplace(material, Count(data.materials.size()));
                 if (added) data.materials.push_back(material);
                 data.triangles.push_back({corners, it->second});
@@ -123,7 +124,7 @@ void MeshShape::Compact() {
   std::vector<int32_t> newIndex(m_.faces.size(), -1);
   std::vector<std::unique_ptr<HostFace>> kept;
   for (size_t i = 0; i < m_.faces.size(); ++i) {
-    if (m_.faces[i]->removed) continue;
+    if (m_.faces[i]->Removed()) continue;
     newIndex[i] = Count(kept.size());
     kept.push_back(std::move(m_.faces[i]));
   }
@@ -158,9 +159,9 @@ void MeshShape::Merge(vlm::Shape& other) {
   m_.uvs.insert(m_.uvs.end(), source->uvs.begin(), source->uvs.end());
   m_.faces.reserve(m_.faces.size() + source->faces.size());
   for (const auto& face : source->faces) {
-    if (face->removed) continue;
+    if (face->Removed()) continue;
     HostFace& copy = m_.AddFace();
-    copy.material = face->material;
+    copy.SetHostMaterial(face->Material());
     copy.points.reserve(face->points.size());
     for (HostPoint p : face->points) {
       p.vertex += vertexBase;

@@ -50,7 +50,7 @@ class MeshObject final : public vlm::Object {
   vlm::Face* AddFace() override { return &m_.AddFace(); }
   int32_t MaterialCount() override { return Count(m_.Materials(false).size()); }
   vlm::Material* Material(int32_t index) override {
-    auto materials = m_.Materials(false);
+    const auto& materials = m_.Materials(false);
     return CheckedAt(materials, index, "material");
   }
   int32_t SelectionMode() override {
@@ -117,9 +117,7 @@ class MeshShape : public vlm::Shape {
     return CheckedAt(m_.faces, index, "polygon").get();
   }
   vlm::Polygon* AddPolygon() override { return &m_.AddFace(); }
-  void RemovePolygon(int32_t index) override {
-    CheckedAt(m_.faces, index, "polygon")->removed = true;
-  }
+  void RemovePolygon(int32_t index) override { CheckedAt(m_.faces, index, "polygon")->Remove(); }
   void Compact() override;
   void Update(int32_t) override {}
   std::vector<int32_t> GetSelectedPolygons(int32_t) override {
@@ -130,7 +128,7 @@ class MeshShape : public vlm::Shape {
   }
   int32_t MaterialCount() override { return Count(m_.Materials(true).size()); }
   GraphMaterial* Material(int32_t index) override {
-    auto materials = m_.Materials(true);
+    const auto& materials = m_.Materials(true);
     return CheckedAt(materials, index, "material");
   }
   void Merge(vlm::Shape& other) override;

@@ -242,7 +242,7 @@ class SceneReader : ValueReader {
     ReadMembers(kFaceFields, value, place, plain, [&](const Field<Plain>& field, const Json* v) {
       std::string here = At(place, field.key);
       if (field.part == Part::Material && v)
-        face.material = FaceMaterial(String(*v, here), here);
+        face.SetHostMaterial(FaceMaterial(String(*v, here), here));
       else if (field.part == Part::Points)
         Points(Required(value, place, field.key), here, mesh, face);
     });
@@ -267,7 +267,7 @@ class SceneReader : ValueReader {
       if (int32_t m = list.materials[i]; m >= 0) {
         if (!named[size_t(m)])
           named[size_t(m)] = FaceMaterial(list.names[size_t(m)], At(face(i), materialKey));
-        f.material = named[size_t(m)];
+        f.SetHostMaterial(named[size_t(m)]);
       }
       const size_t end = list.ends[i];
       f.points.assign(list.points.begin() + long(begin), list.points.begin() + long(end));

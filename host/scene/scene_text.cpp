@@ -62,26 +62,40 @@ double WrittenValue(float value) {
 
 // The shortest digits of the double, laid out as JSON writers commonly lay out a double: a
 // whole number up to 15 digits keeps ".0" (12.0), a fraction from 1e-4 is written out
-// (0.0001), anything else is d.ddde+XX with at least two exponent digits.
+// (0.0001), anything else is d.ddde+XX with at least two exponent digits. The double's
+// shortest digits are those of the float's text with the zeros at either end left out (two
+// decimals of at most nine digits are never as close as one step of a double), so the text
+// is read straight from std::to_chars without going through the double.
 char* FloatText(char* at, float value) {
-  const double number = WrittenValue(value);
   char* out = at;
-  if (std::signbit(number)) *out++ = '-';
-  if (number == 0) {
+  if (std::signbit(value)) *out++ = '-';
+  if (value == 0) {
     std::memcpy(out, "0.0", 3);
     return out + 3;
   }
-  char scientific[32];
-  const auto [end, ec] = std::to_chars(scientific, scientific + sizeof scientific,
-                                       std::fabs(number), std::chars_format::scientific);
-  const char* mark = std::find(scientific, end, 'e');
+  char text[32];
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, std::fabs(value));
   char digits[24];
   int count = 0;
-  for (const char* c = scientific; c != mark; ++c)
-    if (*c != '.') digits[count++] = *c;
-  int exponent = 0;
-  std::from_chars(mark + (mark[1] == '+' ? 2 : 1), end, exponent);
-  const int point = exponent + 1;  // where the decimal point falls among the digits
+  int point = 0;  // where the decimal point falls among the digits
+  bool fraction = false;
+  const char* c = text;
+  for (; c != end && *c != 'e'; ++c) {
+    if (*c == '.')
+      fraction = true;
+    else if (count == 0 && *c == '0')
+      point -= fraction ? 1 : 0;
+    else
+      digits[count++] = *c, point += fraction ? 0 : 1;
+  }
+  while (digits[count - 1] == '0')
+    --count;
+  if (c != end) {
+    int exponent = 0;
+    std::from_chars(c + (c[1] == '+' ? 2 : 1), end, exponent);
+    point += exponent;
+  }
+  const int exponent = point - 1;
   if (count <= point && point <= 15) {
     std::memcpy(out, digits, static_cast<size_t>(count));
     std::memset(out + count, '0', static_cast<size_t>(point - count));

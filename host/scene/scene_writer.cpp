@@ -390,7 +390,7 @@ class SceneWriter {
       out_.Key(field.key);
       out_.Open('[', field.layout);
       for (const auto& face : mesh.faces)
-        if (!face->removed) Face(*face);
+        if (!face->Removed()) Face(*face);
       out_.Close();
     });
     out_.Close();
@@ -401,7 +401,7 @@ class SceneWriter {
     out_.Open('{', Layout::OneLine);
     for (const auto& field : kFaceFields) {
       if (field.part == Part::Material) {
-        const HostMaterial* material = face.material;
+        const HostMaterial* material = face.Material();
         if (!material || doc_.IsDefaultMaterial(material)) continue;
         out_.Key(field.key);
         if (!saved_.count(material))
@@ -431,7 +431,7 @@ class SceneWriter {
     std::vector<int32_t> newIndex;
     int32_t next = 0;
     for (const auto& face : mesh.faces)
-      newIndex.push_back(face->removed ? -1 : next++);
+      newIndex.push_back(face->Removed() ? -1 : next++);
     std::vector<int32_t> out;
     for (int32_t i : faces)
       if (i >= 0 && static_cast<size_t>(i) < newIndex.size() &&

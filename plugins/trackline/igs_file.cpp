@@ -32,6 +32,22 @@ class RecordSink {
     WriteRecord(scratch_, record);
     sink_.Write(scratch_);
   }
+  // Every record of `records`. Where a record's bytes in memory are its file form (a
+  // little-endian machine, 32-bit fields and characters filling the record without a gap, as
+  // the first record shows), the rest go out in one piece.
+  template <class Record>
+  void PutAll(const std::vector<Record>& records) {
+    if (records.empty()) return;
+    Put(records.front());
+    const auto* bytes = reinterpret_cast<const char*>(records.data());
+    if (std::endian::native == std::endian::little &&
+        std::string_view(bytes, sizeof(Record)) == scratch_) {
+      sink_.Write(std::string_view(bytes + sizeof(Record), sizeof(Record) * (records.size() - 1)));
+      return;
+    }
+    for (size_t i = 1; i < records.size(); ++i)
+      Put(records[i]);
+  }
   void Bytes(std::string_view bytes) { sink_.Write(bytes); }
 
  private:
@@ -68,8 +84,7 @@ void PlaceArrays(std::vector<Owner>& owners, std::vector<Record> Owner::*array, 
 template <class Owner, class Record>
 void WriteArrays(std::vector<Owner>& owners, std::vector<Record> Owner::*array, RecordSink& out) {
   for (Owner& owner : owners) {
-    for (const Record& record : owner.*array)
-      out.Put(record);
+    out.PutAll(owner.*array);
     Release(owner.*array);
   }
 }

@@ -96,6 +96,40 @@ float RoundVertexValue(float value) {
   return rounded == 0 ? 0.0f : rounded;
 }
 
+namespace {
+
+// Seven significant digits of |value|, correctly rounded (halves to even, as std::to_chars
+// rounds), and the decimal exponent of the first, for 1e-6 <= |value| < 1e6; false outside.
+// There |value| times 10^(6 - exponent) is exact in a double (24 bits times 5^12 at most),
+// so one rounding to a whole number gives the digits.
+bool SevenDigits(float value, char (&digits)[7], int& exponent) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3,  1e4,  1e5, 1e6,
+                                       1e7, 1e8, 1e9, 1e10, 1e11, 1e12};
+  const double a = std::fabs(static_cast<double>(value));
+  if (!(a >= 1e-6 && a < 1e6)) return false;
+  int e = 0;
+  while (e < 5 && a >= kPowers[e + 1])
+    ++e;
+  while (e > -6 && a < 1 / kPowers[-e])
+    --e;
+  for (;;) {  // a first guess a step off (a power of ten rounded up) is put right here
+    const int k = 6 - e;
+    if (k < 0 || k > 12) return false;
+    const double n = std::nearbyint(a * kPowers[k]);
+    if (n >= 1e7 || n < 1e6) {
+      e += n >= 1e7 ? 1 : -1;
+      continue;
+    }
+    auto m = static_cast<uint32_t>(n);
+    for (int i = 6; i >= 0; --i, m /= 10)
+      digits[i] = static_cast<char>('0' + m % 10);
+    exponent = e;
+    return true;
+  }
+}
+
+}  // namespace
+
 // Writes PlainDecimal(value) at `out` (room for 64 characters) and returns its end, without
 // building strings on the way: the writer calls this eight times per vertex.
 char* WritePlainDecimal(char* out, float value) {
@@ -106,25 +140,24 @@ char* WritePlainDecimal(char* out, float value) {
     *out++ = '0';
     return out;
   }
-  // Seven significant digits, correctly rounded, as [-]d.dddddde[+-]XX; to_chars never reads
-  // the locale.
-  char buffer[32];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 6);
-  const char* p = buffer;
-  if (*p == '-') {
-    *out++ = '-';
-    ++p;
-  }
+  if (std::signbit(value)) *out++ = '-';
   char digits[7];
-  int count = 0;
-  for (; *p != 'e'; ++p)
-    if (*p != '.') digits[count++] = *p;
-  ++p;
-  const bool negativeExponent = *p == '-';
+  int count = 7;
   int exponent = 0;
-  std::from_chars(p + 1, result.ptr, exponent);
-  if (negativeExponent) exponent = -exponent;
+  if (!SevenDigits(value, digits, exponent)) {
+    // Seven significant digits, correctly rounded, as d.dddddde[+-]XX; to_chars never reads
+    // the locale.
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                      std::chars_format::scientific, 6);
+    const char* p = buffer;
+    for (count = 0; *p != 'e'; ++p)
+      if (*p != '.') digits[count++] = *p;
+    ++p;
+    const bool negativeExponent = *p == '-';
+    std::from_chars(p + 1, result.ptr, exponent);
+    if (negativeExponent) exponent = -exponent;
+  }
   while (count > 1 && digits[count - 1] == '0')
     --count;
 

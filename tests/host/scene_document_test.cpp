@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 #include "scene/builder.h"
 #include "support/errors.h"
@@ -159,7 +160,7 @@ HostMesh& QuadAndPentagon(HostDocument& doc, HostMaterial* material) {
                    {0, 1, 0}, {1, 1, 0}, {1.5f, 1.5f, 0}, {0.5f, 2, 0}, {-0.5f, 1.5f, 0}};
   mesh.normals = {{0, 0, 1}};
   HostFace& quad = mesh.AddFace();
-  quad.material = material;
+  quad.SetHostMaterial(material);
   for (int32_t v : {0, 1, 2, 3})
     quad.points.push_back({v, -1, -1});
   HostFace& pentagon = mesh.AddFace();
@@ -293,11 +294,45 @@ TEST(SceneDocumentPolygons, MergeAppendsEverythingWithoutATransform) {
   const HostPoint& first = box.faces[0]->points[0];
   EXPECT_EQ(merged->faces[1]->points[0],
             (HostPoint{first.vertex + 3, first.normal + 1, first.uv + 3}));
-  EXPECT_EQ(merged->faces[0]->material, &red);
-  EXPECT_EQ(merged->faces[1]->material, nullptr);
+  EXPECT_EQ(merged->faces[0]->Material(), &red);
+  EXPECT_EQ(merged->faces[1]->Material(), nullptr);
 
   EXPECT_EQ(FailureOf([&] { tri.AsShape().Merge(tri.AsShape()); }).number,
             err::InvalidProcedureCall);
+}
+
+// Asked after every change, both views list the materials in first-use order (the shape's
+// with the default material standing for faces that have none).
+TEST(SceneDocumentMaterials, TheListFollowsEveryChangeToTheFaces) {
+  HostDocument doc;
+  HostMaterial &red = doc.NewMaterial("Red"), &blue = doc.NewMaterial("Blue");
+  HostMaterial* none = &doc.DefaultMaterial();
+  HostMesh& grid = AddGrid(doc.Root(), "Grid", 4, 1);
+  Object& object = grid.AsObject();
+  Shape& shape = grid.AsShape();
+  struct Step {
+    std::function<void()> change;
+    std::vector<HostMaterial*> objectList, shapeList;
+  };
+  const Step steps[] = {
+      {[] {}, {}, {none}},
+      {[&] { object.Face(0)->SetMaterial(&red); }, {&red}, {&red, none}},
+      {[&] { grid.faces[1]->SetHostMaterial(&blue); }, {&red, &blue}, {&red, &blue, none}},
+      {[&] { shape.RemovePolygon(0); }, {&blue}, {&blue, none}},
+      {[&] { object.AddFace()->SetMaterial(&red); }, {&blue, &red}, {&blue, none, &red}},
+      {[&] { object.Face(4)->SetMaterial(nullptr); }, {&blue}, {&blue, none}},
+      {[&] { grid.faces.clear(); }, {}, {}},
+  };
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    steps[i].change();
+    std::vector<HostMaterial*> objectList, shapeList;
+    for (int32_t k = 0; k < object.MaterialCount(); ++k)
+      objectList.push_back(doc.MaterialOf(object.Material(k)));
+    for (int32_t k = 0; k < shape.MaterialCount(); ++k)
+      shapeList.push_back(static_cast<HostMaterial*>(shape.Material(k)));
+    EXPECT_EQ(objectList, steps[i].objectList) << "step " << i;
+    EXPECT_EQ(shapeList, steps[i].shapeList) << "step " << i;
+  }
 }
 
 // ---- items made by plug-ins --------------------------------------------------------------------

@@ -533,7 +533,7 @@ TEST(FlareRefusals, APolygonIndexOutsideTheShapeChangesNothing) {
   EXPECT_EQ(first.vertices.size(), 4u);
   EXPECT_EQ(second.faces.size(), 1u);
   EXPECT_EQ(second.vertices.size(), 4u);
-  EXPECT_FALSE(first.faces[0]->removed);
+  EXPECT_FALSE(first.faces[0]->Removed());
 }
 
 // ---- the library -------------------------------------------------------------------------------

@@ -40,8 +40,8 @@ struct Scene {
     chrome.specularLevel = 80;
     host::HostNode& g = host::AddGroup(doc.Root(), "Hangar");
     box = &host::AddBox(g, "Box", {}, {1, 1, 1}, &paint);
-    box->faces[1]->material = &glass;
-    box->faces[3]->material = &chrome;
+    box->faces[1]->SetHostMaterial(&glass);
+    box->faces[3]->SetHostMaterial(&chrome);
   }
   void SelectObject() { doc.scriptingSelection.objects = {{box, 0, {}}}; }
   void SelectFaces(std::vector<int32_t> faces) {
@@ -133,7 +133,7 @@ TEST_F(GlazierTest, CancelAnywhereStoresNothing) {
 TEST_F(GlazierTest, ObjectWithoutMaterialIsReportedAndNothingChanges) {
   Scene s;
   for (auto& f : s.box->faces)
-    f->material = nullptr;
+    f->SetHostMaterial(nullptr);
   s.SelectObject();
   test::ScriptedScope dialogs;
   ASSERT_EQ(Apply(tool, s.doc), StatusOk);

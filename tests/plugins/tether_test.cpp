@@ -344,9 +344,9 @@ TEST(Tether, OneFaceGetsAMarkedGroupAlongItsNormal) {
     for (const auto& p : m.faces[f]->points)
       got.push_back(p.vertex);
     EXPECT_EQ(got, corners[f]) << f;
-    EXPECT_EQ(m.faces[f]->material, m.faces[0]->material);
+    EXPECT_EQ(m.faces[f]->Material(), m.faces[0]->Material());
   }
-  host::HostMaterial& mat = *m.faces[0]->material;
+  host::HostMaterial& mat = *m.faces[0]->Material();
   EXPECT_EQ(mat.ambientLevel, 50);
   EXPECT_EQ(mat.translucency, 50);
   EXPECT_EQ(mat.diffuseMap + mat.bumpMap + mat.detailMap, "");

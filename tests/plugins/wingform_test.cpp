@@ -326,10 +326,10 @@ TEST_F(WingformExport, TextureNamesOfALoneShapeAreCheckedToo) {
     if (&stop != &cases[0]) {
       HostMaterial& stone = Textured("Stone", "stone.png");
       for (auto& face : walls.faces)
-        face->material = &stone;
+        face->SetHostMaterial(&stone);
       host::HostFace& edge = walls.AddFace();
       edge.points = {{0, -1, -1}, {1, -1, -1}};
-      edge.material = &wall;
+      edge.SetHostMaterial(&wall);
     }
     EXPECT_TRUE(Failed(Export("click cmdOK; click cmdCancel"))) << stop;
     EXPECT_THAT(Log(), Contains(HasSubstr("Export failed: group \"main\": " + stop))) << stop;

@@ -80,6 +80,12 @@ TEST(VertexValues, AreWrittenAsPlainDecimalsOfSevenDigitsAtMost) {
   EXPECT_EQ(PlainDecimal(1.5e9f), "1500000000");
   EXPECT_EQ(PlainDecimal(1e-7f), "0.0000001");
   EXPECT_EQ(PlainDecimal(100.0f), "100");
+  // Rounding to seven digits: halves go to the even digit; a carry makes a new leading digit.
+  EXPECT_EQ(PlainDecimal(12345.125f), "12345.12");
+  EXPECT_EQ(PlainDecimal(12345.375f), "12345.38");
+  EXPECT_EQ(PlainDecimal(9.9999996f), "10");
+  EXPECT_EQ(PlainDecimal(999999.94f), "999999.9");
+  EXPECT_EQ(PlainDecimal(0.000001f), "0.000001");
   // The longest forms: the smallest and the largest magnitudes a float holds.
   EXPECT_EQ(PlainDecimal(-std::numeric_limits<float>::denorm_min()),
             "-0." + std::string(44, '0') + "1401298");

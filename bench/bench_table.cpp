@@ -1,0 +1,221 @@
+// Runs every benchmark case in a process of its own, several times, and prints one table:
+// the median CPU and wall-clock seconds of the work, the median peak resident size of the
+// process, the ratio to the case's baseline and how the CPU time grows when the size doubles
+// (the doubled sizes run once). Ratios are of CPU time, but to a write-only baseline of wall
+// time: writing a file from memory is mostly the system's work outside the process.
+//
+//   bench_table BUILD DATA [RUNS]
+//
+// BUILD is the build folder (its bin/ and the plug-ins registered in its home/); the scene
+// files are written once into DATA and reused. A case that prints "@measured CPU WALL" (see
+// one_case.h) is timed by that line, leaving out its set-up; the others (whole `vlmhost`
+// runs) by the process itself.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "one_case.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Case {
+  std::string name;
+  int triangles;
+  std::vector<std::string> command;
+  std::string baseline;  // the case it is measured against, at the same size
+  bool once = false;     // a doubled size, for the growth: one run keeps the table quick
+};
+
+struct Figures {
+  double cpu = 0, wall = 0, peakMB = 0;
+  bool failed = false;
+};
+
+std::string SizeText(int triangles) {
+  return triangles % 1000000 == 0 ? std::to_string(triangles / 1000000) + "M"
+                                  : std::to_string(triangles / 1000) + "k";
+}
+
+double Seconds(const timeval& t) {
+  return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+}
+
+// One run of `command` with its output in `log`: the process's own figures, unless it
+// printed what its work took.
+Figures RunOnce(const std::vector<std::string>& command, const fs::path& log) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, 1);
+    dup2(out, 2);
+    std::vector<char*> argv;
+    for (const std::string& a : command)
+      argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return {.failed = true};
+  Figures f;
+  f.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  f.cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+  f.peakMB = double(usage.ru_maxrss) / 1024;
+  f.failed = !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+  if (FILE* in = std::fopen(log.c_str(), "r")) {
+    char line[512];
+    while (std::fgets(line, sizeof line, in)) {
+      std::istringstream words(line);
+      std::string tag;
+      if (words >> tag && tag == vlm::bench::kMeasuredTag) words >> f.cpu >> f.wall;
+    }
+    std::fclose(in);
+  }
+  return f;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+Figures RunMedian(const Case& c, int runs, const fs::path& logs) {
+  if (c.once) runs = 1;
+  std::vector<double> cpu, wall, peak;
+  const fs::path log = logs / (c.name + " " + SizeText(c.triangles) + ".txt");
+  for (int i = 0; i < runs; ++i) {
+    const Figures f = RunOnce(c.command, log);
+    if (f.failed) return f;
+    cpu.push_back(f.cpu), wall.push_back(f.wall), peak.push_back(f.peakMB);
+  }
+  return {Median(cpu), Median(wall), Median(peak), false};
+}
+
+std::string Key(const std::string& name, int triangles) {
+  return name + " " + std::to_string(triangles);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: bench_table BUILD DATA [RUNS]\n");
+    return 2;
+  }
+  const fs::path build = fs::absolute(argv[1]), data = fs::absolute(argv[2]);
+  const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+  const fs::path bin = build / "bin", out = data / "out", logs = data / "logs";
+  fs::create_directories(out);
+  fs::create_directories(logs);
+  setenv("VLM_HOME", (build / "home").c_str(), 1);
+  setenv("SOURCE_DATE_EPOCH", "1700000000", 0);
+  const std::string sceneBench = (bin / "scene_bench").string();
+  const std::string host = (bin / "vlmhost").string();
+
+  // The scene files, written once: grids, and grids whose every polygon is selected.
+  const auto scene = [&](int triangles, bool selected) {
+    const fs::path file =
+        data / ((selected ? "selected-" : "grid-") + SizeText(triangles) + ".json");
+    std::vector<std::string> write = {sceneBench, "--write", std::to_string(triangles),
+                                      file.string()};
+    if (selected) write.push_back("--select-all");
+    if (!fs::exists(file) && RunOnce(write, logs / "write.txt").failed) {
+      std::fprintf(stderr, "bench_table: could not write %s\n", file.c_str());
+      std::exit(1);
+    }
+    return file.string();
+  };
+
+  std::vector<Case> cases;
+  const std::string floor = "scene: JSON lexer floor";
+  for (int n : {100000, 1000000, 2000000}) {
+    const std::string size = std::to_string(n), file = scene(n, false);
+    cases.push_back({floor, n, {sceneBench, "--case", "floor", size, file}, ""});
+    cases.push_back({"scene: simdjson On-Demand floor",
+                     n,
+                     {sceneBench, "--case", "simdjson-floor", size, file},
+                     floor});
+    cases.push_back({"scene: load", n, {sceneBench, "--case", "load", size, file}, floor});
+    const std::string saved = (out / "saved.json").string();
+    cases.push_back({"scene: save", n, {sceneBench, "--case", "save", size, saved}, ""});
+  }
+  for (const std::string exporter : {"wingform", "trackline"}) {
+    const std::string program = (bin / (exporter + "_bench")).string();
+    const std::string write = exporter + ": write-only baseline", plain = exporter + ": export";
+    cases.push_back({write, 1000000, {program, "--case", "write", "1000000"}, ""});
+    for (int n : {1000000, 2000000}) {
+      const std::string size = std::to_string(n);
+      cases.push_back({plain, n, {program, "--case", "export", size, "1", "plain"}, write});
+      cases.push_back({exporter + ": automatic levels",
+                       n,
+                       {program, "--case", "export", size, "1", "auto"},
+                       write});
+    }
+    cases.push_back({exporter + ": 40 materials",
+                     1000000,
+                     {program, "--case", "export", "1000000", "40", "plain"},
+                     plain});
+  }
+  for (const auto& [name, file] : {std::pair{"Wingform", "grid.obj"}, {"Trackline", "grid.igs"}})
+    for (int n : {1000000, 2000000})
+      cases.push_back({std::string("vlmhost run ") + name,
+                       n,
+                       {host, "run", std::string("VLMPluginImportExport9.") + name, scene(n, false),
+                        "--select", "group:main", "--fresh", "--ui", "click cmdOK; click cmdCancel",
+                        "-o", (out / file).string()},
+                       ""});
+  for (int n : {400000, 800000})
+    cases.push_back({"vlmhost run Flare, 5 steps, every polygon",
+                     n,
+                     {host, "run", "VLMOperation9.Flare", scene(n, true), "--fresh", "--param",
+                      "Step=5", "-o", (out / "flared.json").string()},
+                     ""});
+
+  for (Case& c : cases)
+    c.once = c.triangles == 2000000 || c.triangles == 800000;
+
+  std::map<std::string, Figures> done;
+  std::printf("| Case | Triangles | CPU s | Wall s | Peak MB | Ratio | Growth x2 |\n");
+  std::printf("|---|---|---|---|---|---|---|\n");
+  for (const Case& c : cases) {
+    const Figures f = RunMedian(c, runs, logs);
+    done[Key(c.name, c.triangles)] = f;
+    std::string ratio, growth;
+    char text[80];
+    if (auto base = done.find(Key(c.baseline, c.triangles)); base != done.end()) {
+      const bool wall = c.baseline.find("write-only") != std::string::npos;
+      std::snprintf(text, sizeof text, "%.2fx%s%s",
+                    wall ? f.wall / base->second.wall : f.cpu / base->second.cpu,
+                    c.baseline.substr(c.baseline.find(':') + 1).c_str(), wall ? " (wall)" : "");
+      ratio = text;
+    }
+    if (auto half = done.find(Key(c.name, c.triangles / 2)); half != done.end()) {
+      std::snprintf(text, sizeof text, "%.2fx", f.cpu / half->second.cpu);
+      growth = text;
+    }
+    if (f.failed)
+      std::printf("| %s | %s | failed: see %s | | | | |\n", c.name.c_str(),
+                  SizeText(c.triangles).c_str(), logs.c_str());
+    else
+      std::printf("| %s | %s | %.2f | %.2f | %.0f | %s | %s |\n", c.name.c_str(),
+                  SizeText(c.triangles).c_str(), f.cpu, f.wall, f.peakMB, ratio.c_str(),
+                  growth.c_str());
+    std::fflush(stdout);
+  }
+  std::printf("\nMedians of %d runs (2M and 800k: one run); the growth is the CPU time's.\n", runs);
+  return 0;
+}
