@@ -189,8 +189,9 @@ class SceneMaker {
   void Meshes(const HostMesh& mesh, std::vector<unsigned>& indices) {
     std::vector<const HostMaterial*> order;
     for (const auto& face : mesh.faces)
-      if (!face->removed && std::find(order.begin(), order.end(), face->material) == order.end())
-        order.push_back(face->material);
+      if (!face->Removed() &&
+          std::find(order.begin(), order.end(), face->Material()) == order.end())
+        order.push_back(face->Material());
     for (const HostMaterial* material : order)
       if (aiMesh* made = Mesh(mesh, material)) {
         indices.push_back(static_cast<unsigned>(meshes_.size()));
@@ -206,7 +207,7 @@ class SceneMaker {
     std::vector<std::vector<unsigned>> faces;
     unsigned types = 0;
     for (const auto& face : mesh.faces) {
-      if (face->removed || face->material != material || face->points.size() < 3) continue;
+      if (face->Removed() || face->Material() != material || face->points.size() < 3) continue;
       // Triangles are cut from the host's corner order, so they follow the host's own fan.
       std::vector<std::vector<HostPoint>> pieces;
       const auto& p = face->points;

@@ -202,7 +202,7 @@ class Converter {
       if (reverse) exchange::ReverseWinding(corners);
       HostFace& h = target.AddFace();
       h.points = corners;
-      h.material = material;
+      h.SetHostMaterial(material);
       ++polygons_;
     }
     doneFaces_ += mesh.mNumFaces;

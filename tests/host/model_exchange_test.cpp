@@ -91,8 +91,8 @@ void HostWalk(const host::HostNode& node, std::vector<Triangle>& out) {
     const std::vector<Vec3> world = host::WorldVertices(*mesh);
     for (const auto& face : mesh->faces) {
       const auto& p = face->points;
-      const std::string material = face->material ? face->material->name : "";
-      const std::string diffuse = face->material ? face->material->diffuseMap : "";
+      const std::string material = face->Material() ? face->Material()->name : "";
+      const std::string diffuse = face->Material() ? face->Material()->diffuseMap : "";
       for (size_t k = 1; k + 1 < p.size(); ++k)
         out.push_back(
             {{world[static_cast<size_t>(p[0].vertex)], world[static_cast<size_t>(p[k].vertex)],
