@@ -83,15 +83,17 @@ FormWindow::FormWindow(Form& form, QWidget* parent) : QDialog(parent), form_(for
   setFocusPolicy(Qt::StrongFocus);
   Build();
   installEventFilter(this);
-  connect(qApp, &QApplication::focusChanged, this,
-          [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
+  focusWatch_ = connect(qApp, &QApplication::focusChanged, this,
+                        [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
   Sync();
   // Wide enough for its title, and not a sliver when it holds one field.
   setMinimumWidth(std::max(300, fontMetrics().horizontalAdvance(windowTitle()) + 120));
   setFocus();
 }
 
-FormWindow::~FormWindow() = default;
+FormWindow::~FormWindow() {
+  disconnect(focusWatch_);
+}
 
 QWidget* FormWindow::WidgetOf(const Control& control) const {
   auto it = widgets_.find(&control);

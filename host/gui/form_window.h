@@ -50,6 +50,9 @@ class FormWindow : public QDialog {
   void OnFocusChanged(QWidget* now);
 
   Form& form_;
+  // Focus changes reach the window only while it is whole: the destructor cuts this before
+  // the widgets go (their going moves the focus too).
+  QMetaObject::Connection focusWatch_;
   std::map<const Control*, QWidget*> widgets_;
   std::map<const QWidget*, Control*> controls_;
   std::map<const Control*, long long> shownLines_;  // ItemsAdded of each list when last shown

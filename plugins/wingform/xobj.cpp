@@ -110,7 +110,7 @@ bool SevenDigits(float value, char (&digits)[7], int& exponent) {
   int e = 0;
   while (e < 5 && a >= kPowers[e + 1])
     ++e;
-  while (e > -6 && a < 1 / kPowers[-e])
+  while (e <= 0 && e > -6 && a < 1 / kPowers[-e])
     --e;
   for (;;) {  // a first guess a step off (a power of ten rounded up) is put right here
     const int k = 6 - e;

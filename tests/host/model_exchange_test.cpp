@@ -266,10 +266,17 @@ TEST(ModelCommands, BrokenModelsAreNamedAndNothingIsWritten) {
   for (const auto& entry : fs::directory_iterator(kModels / "invalid")) {
     // A material that is missing leaves its faces the default look: the model reads.
     if (entry.path().extension() == ".txt" || entry.path().filename() == "malformed2.obj") continue;
-    // Under a memory limit the reader that is asked for billions of faces fails at once
-    // instead of after half a minute.
-    const auto r = test::Vlmhost({"import", entry.path().string(), "-o", (out / "s.json").string()},
-                                 "ulimit -v 4000000; ");
+      // Under a memory limit the reader that is asked for billions of faces fails at once
+      // instead of after half a minute. The address sanitizer reserves more than any such
+      // limit allows, so there that model is left out.
+#ifdef __SANITIZE_ADDRESS__
+    if (entry.path().filename() == "OutOfMemory.off") continue;
+    const char* limit = "";
+#else
+    const char* limit = "ulimit -v 4000000; ";
+#endif
+    const auto r =
+        test::Vlmhost({"import", entry.path().string(), "-o", (out / "s.json").string()}, limit);
     EXPECT_EQ(r.status, 2) << entry.path() << r.output;
     EXPECT_THAT(r.output, HasSubstr("error: " + entry.path().string() + ": "));
     EXPECT_TRUE(fs::is_empty(out)) << entry.path();
