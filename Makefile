@@ -1,5 +1,8 @@
 # make demo     set up, build vlmhost and the plug-ins, and run every plug-in on the examples
-# make test     set up, build everything (plain and sanitizer builds) and run every test
+# make test     set up, build everything (plain and sanitizer builds), run every test, then
+#               every fuzz target for 10 s on its seeds
+# make fuzz     build the fuzz targets with clang and run each for FUZZ_SECONDS (default 60),
+#               stopping at the first failure with the input that reproduces it
 # make install  build and install vlmhost, its runtime, the plug-ins, the examples and the docs
 #               under PREFIX (default /usr/local), below DESTDIR when it is set
 # make clean    delete the build folders (the demo's configuration folder stays)
@@ -9,16 +12,18 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
 # The demo's configuration folder ($VLM_HOME): one per checkout, outside every build folder,
 # so remembered settings and saved materials outlive a clean build.
 DEMO_HOME  ?= $(CURDIR)/home
 PACKAGES   := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-              libpugixml-dev nlohmann-json3-dev libcli11-dev
+              libpugixml-dev nlohmann-json3-dev libcli11-dev clang libclang-rt-14-dev
 
-.PHONY: all deps build build-asan deliverables demo test test-plain test-asan install format \
-        clean
+.PHONY: all deps build build-asan build-fuzz deliverables demo test test-plain test-asan fuzz \
+        fuzz-smoke install format clean
 
 all: build
 
@@ -40,11 +45,20 @@ $(ASAN_BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVLM_SANITIZE=ON \
 	  -DVLM_BENCHMARKS=OFF || { rm -f $@; exit 1; }
 
+# The fuzzers: clang with libFuzzer and the sanitizers, nothing but the fuzz targets and what
+# they link.
+$(FUZZ_BUILD)/CMakeCache.txt: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVLM_FUZZ=ON -DVLM_TESTS=OFF -DVLM_BENCHMARKS=OFF || { rm -f $@; exit 1; }
+
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+build-fuzz: $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
 
 # Only what is delivered: vlmhost, its runtime and the plug-ins; no tests, no benchmarks.
 deliverables: $(BUILD)/CMakeCache.txt
@@ -62,13 +76,19 @@ test-plain: build
 test-asan: build-asan
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
-test: test-plain test-asan
+fuzz: build-fuzz
+	fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) corpus
+
+fuzz-smoke: build-fuzz
+	fuzz/run_fuzzers.sh $(FUZZ_BUILD) 10 seeds
+
+test: test-plain test-asan fuzz-smoke
 
 install: deliverables
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 format:
-	find platform plugins host tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find platform plugins host tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
