@@ -1,6 +1,6 @@
 # make demo     set up, build vlmhost and the plug-ins, and run every plug-in on the examples
 # make test     set up, build everything (plain and sanitizer builds), run every test, then
-#               every fuzz target for 10 s on its seeds
+#               every fuzz target for a few seconds on its seeds
 # make fuzz     build the fuzz targets with clang and run each for FUZZ_SECONDS (default 60),
 #               stopping at the first failure with the input that reproduces it
 # make install  build and install vlmhost, its runtime, the plug-ins, the examples and the docs
@@ -14,6 +14,9 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+# The quick run of each fuzz target in `make test`: short enough that all of them together
+# stay under two minutes.
+FUZZ_SMOKE_SECONDS ?= 8
 JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
 # The demo's configuration folder ($VLM_HOME): one per checkout, outside every build folder,
@@ -80,7 +83,7 @@ fuzz: build-fuzz
 	fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) corpus
 
 fuzz-smoke: build-fuzz
-	fuzz/run_fuzzers.sh $(FUZZ_BUILD) 10 seeds
+	fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS) seeds
 
 test: test-plain test-asan fuzz-smoke
 
