@@ -22,8 +22,9 @@ inline std::string_view Text(const uint8_t* data, size_t size) {
 // A broken property is a fault the fuzzer reports with the input: say which, then abort.
 inline void Check(bool holds, const char* property, std::string_view detail = {}) {
   if (holds) return;
-  std::fprintf(stderr, "fuzz check failed: %s\n%.*s\n", property, static_cast<int>(detail.size()),
-               detail.data());
+  std::fprintf(stderr, "fuzz check failed: %s\n", property);
+  std::fwrite(detail.data(), 1, detail.size(), stderr);
+  std::fputc('\n', stderr);
   std::abort();
 }
 

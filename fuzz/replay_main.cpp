@@ -50,6 +50,6 @@ int main(int argc, char** argv) {
       Replay(file);
     replayed += static_cast<int>(files.size());
   }
-  std::fprintf(stderr, "%d inputs replayed\n", replayed);
+  std::fprintf(stderr, "inputs replayed: %d\n", replayed);
   return 0;
 }

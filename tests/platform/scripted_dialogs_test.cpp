@@ -127,7 +127,8 @@ TEST(ParseDialogScript, NamesTheOriginTheActionAndTheProblem) {
       {"answer Maybe", "unknown button \"Maybe\""},
   };
   for (const auto& [script, message] : cases) {
-    EXPECT_THAT(ErrorOf([&] { ParseDialogScript(script); }), HasSubstr(message)) << script;
+    const std::string_view text = script;  // clang 14 cannot capture a structured binding
+    EXPECT_THAT(ErrorOf([&] { ParseDialogScript(text); }), HasSubstr(message)) << script;
   }
   EXPECT_THAT(ErrorOf([] { ParseDialogScript("enter; bogus", "ui.txt"); }),
               HasSubstr("ui.txt: unknown action \"bogus\""));
