@@ -36,6 +36,7 @@ while read -r name seeds dict; do
     echo "log: $log" >&2
     echo "reproducer: ${reproducer:-(none written; see the log)}" >&2
     echo "replay it with: $build/bin/fuzz_$name ${reproducer:-INPUT}" >&2
+    echo "once fixed, keep it: cp ${reproducer:-INPUT} tests/data/fuzz-regressions/$name/NAME" >&2
     exit 1
   fi
 done <"$list"
