@@ -147,6 +147,9 @@ TEST(ParseDialogScript, QuotedValuesKeepSemicolonsBlanksAndEscapes) {
       {"txt(0)=\"a\" b; txt(1)=\"c\"d", {"\"a\" b", "\"c\"d"}},
       // Outside a script file a line break is part of the value.
       {"txt(0)=a\nb; txt(1)=\"c\nd\"", {"a\nb", "c\nd"}},
+      // ... and between words a blank: the value after "input" is the one quoted, not one
+      // after an "=" inside it.
+      {"\ninput\n\"a=\"\"; \ninput \"b=\"", {"\"a=\"\"", "b="}},
   };
   for (const auto& [script, values] : cases) {
     auto actions = ParseDialogScript(script);
