@@ -16,6 +16,8 @@ list="$build/fuzz/targets.txt"
 artifacts="$build/fuzz/artifacts"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+# The targets' own scratch folders go here too, so a run that stops at a failure leaves none.
+export TMPDIR="$scratch"
 
 while read -r name seeds dict; do
   corpus="$build/fuzz/corpus/$name"
