@@ -1,5 +1,8 @@
 # make demo     set up, build vlmhost and the plug-ins, and run every plug-in on the examples
-# make test     set up, build everything (plain and sanitizer builds) and run every test
+# make test     set up, build everything (plain and sanitizer builds), run every test, then
+#               every fuzz target for a few seconds on its seeds
+# make fuzz     build the fuzz targets with clang and run each for FUZZ_SECONDS (default 60),
+#               stopping at the first failure with the input that reproduces it
 # make install  build and install vlmhost, its runtime, the plug-ins, the examples and the docs
 #               under PREFIX (default /usr/local), below DESTDIR when it is set
 # make pictures  draw one picture of each plug-in's dialog for the README (docs/pictures/)
@@ -12,6 +15,11 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+# The quick run of each fuzz target in `make test`; with one target per core all of them
+# together stay under two minutes.
+FUZZ_SMOKE_SECONDS ?= 10
 JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
 # The demo's configuration folder ($VLM_HOME): one per checkout, outside every build folder,
@@ -19,10 +27,10 @@ PREFIX     ?= /usr/local
 DEMO_HOME  ?= $(CURDIR)/home
 PACKAGES   := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
               libpugixml-dev nlohmann-json3-dev libcli11-dev qt6-base-dev fonts-dejavu-core \
-              libassimp-dev assimp-testmodels libsimdjson-dev
+              libassimp-dev assimp-testmodels libsimdjson-dev clang libclang-rt-14-dev
 
-.PHONY: all deps build build-asan deliverables demo demo-home pictures test test-plain test-asan install \
-        format bench clean
+.PHONY: all deps build build-asan build-fuzz deliverables demo demo-home pictures test test-plain \
+        test-asan fuzz fuzz-smoke install format bench clean
 
 all: build
 
@@ -44,11 +52,20 @@ $(ASAN_BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVLM_SANITIZE=ON \
 	  -DVLM_BENCHMARKS=OFF || { rm -f $@; exit 1; }
 
+# The fuzzers: clang with libFuzzer and the sanitizers, nothing but the fuzz targets and what
+# they link.
+$(FUZZ_BUILD)/CMakeCache.txt: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVLM_FUZZ=ON -DVLM_TESTS=OFF -DVLM_BENCHMARKS=OFF || { rm -f $@; exit 1; }
+
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+build-fuzz: $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
 
 # Only what is delivered: vlmhost, its runtime and the plug-ins; no tests, no benchmarks.
 deliverables: $(BUILD)/CMakeCache.txt
@@ -74,7 +91,13 @@ test-plain: build
 test-asan: build-asan
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
-test: test-plain test-asan
+fuzz: build-fuzz
+	JOBS=$(JOBS) fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) corpus
+
+fuzz-smoke: build-fuzz
+	JOBS=$(JOBS) fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS) seeds
+
+test: test-plain test-asan fuzz-smoke
 
 install: deliverables
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
@@ -86,7 +109,7 @@ bench: $(BUILD)/CMakeCache.txt
 	$(BUILD)/bin/bench_table $(BUILD) $(BUILD)/bench-data
 
 format:
-	find platform plugins host tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find platform plugins host tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -10,7 +10,12 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_L
 endif()
 
 add_library(vlm_sanitizers INTERFACE)
-if(VLM_SANITIZE)
+if(VLM_FUZZ)
+  # Everything the fuzzers reach is instrumented for them; each fuzzer links libFuzzer itself.
+  target_compile_options(vlm_sanitizers INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                         -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(vlm_sanitizers INTERFACE -fsanitize=address,undefined)
+elseif(VLM_SANITIZE)
   target_compile_options(vlm_sanitizers INTERFACE -fsanitize=address,undefined
                          -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(vlm_sanitizers INTERFACE -fsanitize=address,undefined)

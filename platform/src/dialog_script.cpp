@@ -236,8 +236,11 @@ class Scanner {
 
  private:
   std::string Origin() const { return file_ ? origin_ + ":" + std::to_string(line_) : origin_; }
+  // What separates words: blanks, and in a script given on the command line line breaks too,
+  // as the actions read them (in a script file a line break ends the action).
+  bool IsBlank(char c) const { return c == ' ' || c == '\t' || (!file_ && IsLineBreak(c)); }
   void SkipBlanks() {
-    while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t'))
+    while (pos_ < s_.size() && IsBlank(s_[pos_]))
       ++pos_;
   }
   bool AtLineStart() const {
@@ -256,7 +259,7 @@ class Scanner {
   ScannedAction ScanOne() {
     const size_t start = pos_;
     // The first word, to tell "input TEXT" and friends from NAME=VALUE.
-    while (!AtEnd() && s_[pos_] != '=' && s_[pos_] != ' ' && s_[pos_] != '\t')
+    while (!AtEnd() && s_[pos_] != '=' && !IsBlank(s_[pos_]))
       ++pos_;
     bool valueStarts = false;
     if (pos_ < s_.size() && s_[pos_] != '=' && TakesWordValue(s_.substr(start, pos_ - start))) {
@@ -294,7 +297,7 @@ class Scanner {
         value += c;  // any other backslash is itself: C:\dir\x.dds
       }
     }
-    while (at < s_.size() && (s_[at] == ' ' || s_[at] == '\t' || (!file_ && IsLineBreak(s_[at]))))
+    while (at < s_.size() && IsBlank(s_[at]))
       ++at;
     if (!AtEnd(at)) return std::nullopt;
     pos_ = at;

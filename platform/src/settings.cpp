@@ -153,13 +153,51 @@ class ErrorLocator final : public nlohmann::json_sax<json> {
   const std::string& bytes_;
 };
 
+// Text from the file as a message shows it: in JSON's own quotes, a control character as its
+// escape and a byte that is not UTF-8 as the replacement character, never raw.
+std::string Shown(std::string_view text) {
+  std::string shown = json(std::string(text)).dump(-1, ' ', false, json::error_handler_t::replace);
+  // JSON leaves DEL as it is; it shows as nothing.
+  for (size_t at = shown.find('\x7f'); at != std::string::npos; at = shown.find('\x7f', at))
+    shown.replace(at, 1, "\\u007f");
+  return shown;
+}
+
+// The parser's reason with the text it quotes ("last read: '...'", "parsing '...'") shown as
+// above, and only its last 40 bytes when it is longer: that is where the parser stopped, and
+// a string that never ends would otherwise fill the message.
+std::string Readable(std::string reason) {
+  for (const std::string_view marker : {"last read: '", "parsing '"}) {
+    const size_t open = reason.find(marker);
+    if (open == std::string::npos) continue;
+    const size_t start = open + marker.size();
+    size_t close = reason.rfind("'; expected ");
+    if (close == std::string::npos || close < start) close = reason.rfind('\'');
+    if (close == std::string::npos || close < start) continue;
+    std::string_view quoted = std::string_view(reason).substr(start, close - start);
+    constexpr size_t kLimit = 40;
+    std::string shown;
+    if (quoted.size() > kLimit) {
+      size_t cut = quoted.size() - kLimit;
+      // Start on a character, not inside one.
+      while (cut < quoted.size() && (static_cast<unsigned char>(quoted[cut]) & 0xC0) == 0x80)
+        ++cut;
+      shown = "..." + Shown(quoted.substr(cut));
+    } else {
+      shown = Shown(quoted);
+    }
+    return reason.substr(0, open + marker.size() - 1) + shown + reason.substr(close + 1);
+  }
+  return reason;
+}
+
 std::string DescribeParseError(const json::parse_error& e) {
   // nlohmann says "[json.exception.parse_error.101] parse error at line 3, column 5: ...";
   // keep the part from the place onwards.
   std::string text = e.what();
   const std::string marker = "parse error at ";
-  if (auto at = text.find(marker); at != std::string::npos) return text.substr(at + marker.size());
-  return text;
+  if (auto at = text.find(marker); at != std::string::npos) text = text.substr(at + marker.size());
+  return Readable(text);
 }
 
 // A number beyond the range of a double: "line 2, column 20: number overflow parsing '1e999'".
@@ -168,7 +206,21 @@ std::string DescribeOutOfRange(const std::string& bytes, const json::exception& 
   json::sax_parse(bytes, &locator);
   std::string text = e.what();
   if (auto close = text.find("] "); close != std::string::npos) text = text.substr(close + 2);
+  text = Readable(text);
   return locator.place.empty() ? text : locator.place + ": " + text;
+}
+
+// A member's place as a JSON pointer ("/app/section/key", "~" and "/" in a name escaped),
+// shown quoted when a name holds a control character.
+std::string Place(std::initializer_list<std::string_view> names) {
+  json::json_pointer pointer;
+  for (std::string_view name : names)
+    pointer /= std::string(name);
+  std::string place = pointer.to_string();
+  const bool plain = std::none_of(place.begin(), place.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+  });
+  return plain ? place : Shown(place);
 }
 
 // The first place where the document is not application -> section -> key -> text.
@@ -178,17 +230,15 @@ std::string FindShapeDamage(const json& root) {
   }
   for (const auto& [application, sections] : root.items()) {
     if (!sections.is_object()) {
-      return "/" + application + " is " + TypeName(sections) + ", not an object of sections";
+      return Place({application}) + " is " + TypeName(sections) + ", not an object of sections";
     }
     for (const auto& [section, keys] : sections.items()) {
       if (!keys.is_object()) {
-        return "/" + application + "/" + section + " is " + TypeName(keys) +
-               ", not an object of keys";
+        return Place({application, section}) + " is " + TypeName(keys) + ", not an object of keys";
       }
       for (const auto& [key, value] : keys.items()) {
         if (!value.is_string()) {
-          return "/" + application + "/" + section + "/" + key + " is " + TypeName(value) +
-                 ", not text";
+          return Place({application, section, key}) + " is " + TypeName(value) + ", not text";
         }
       }
     }

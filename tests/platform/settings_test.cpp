@@ -176,6 +176,26 @@ TEST_F(SettingsTest, NumbersBeyondADoubleAreDamageAtTheirPlace) {
   }
 }
 
+TEST_F(SettingsTest, DamageMessagesShowTheFileTextQuotedAndShort) {
+  const std::pair<std::string, std::string> cases[] = {
+      // a stray byte that is not UTF-8 shows as the replacement character, in JSON quotes
+      {"{\xff}",
+       "(line 1, column 2: syntax error while parsing object key - invalid literal; "
+       "last read: \"{\xEF\xBF\xBD\"; expected string literal)"},
+      // a string that never ends is quoted by its last 40 bytes only
+      {"{\"" + std::string(5000, 'a'), "last read: ...\"" + std::string(40, 'a') + "\""},
+      // names in a place are escaped as in any JSON pointer; a control character is quoted
+      {R"({"a/b~c": {"s": 1}})", "(/a~1b~0c/s is a number, not an object of keys)"},
+      {R"({"a\nb": 1})", "(\"/a\\nb\" is a number, not an object of sections)"},
+  };
+  for (const auto& [text, expected] : cases) {
+    WriteText(SettingsFile(), text);
+    const std::string damage = SettingsDamage();
+    EXPECT_NE(damage.find(expected), std::string::npos) << damage;
+    EXPECT_LT(damage.size(), SettingsFile().string().size() + 250) << damage;
+  }
+}
+
 TEST_F(SettingsTest, AtomicWriteKeepsTheOldFileWhenItFails) {
   const fs::path dir = home_.Path();
   const fs::path target = dir / "out.txt";

@@ -1,0 +1,54 @@
+// The dialog-script language: any text either parses or gives a message naming its origin,
+// and a value the script set, written back quoted, parses to the same action.
+#include "fuzz_support.h"
+#include "vlm/error.h"
+#include "vlm/scripted_dialogs.h"
+#include "vlm/text.h"
+
+namespace {
+
+std::string Quoted(std::string_view value) {
+  std::string out = "\"";
+  for (char c : value) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::vector<vlm::DialogAction> Parse(std::string_view script, bool file) {
+  try {
+    return vlm::ParseDialogScript(script, "fuzz", file);
+  } catch (const vlm::Error& e) {
+    vlm::fuzz::Check(e.Description().starts_with("fuzz"), "a script error names its origin",
+                     e.Description());
+    return {};
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using vlm::DialogAction;
+  if (size == 0) return 0;
+  // The first byte chooses between a script given on the command line and a script file.
+  const bool file = data[0] & 1;
+  for (const DialogAction& action : Parse(vlm::fuzz::Text(data + 1, size - 1), file)) {
+    if (action.kind != DialogAction::Kind::Set && action.kind != DialogAction::Kind::Input)
+      continue;
+    // Line breaks cannot be quoted inside one line of a script file.
+    if (file && action.value.find_first_of("\r\n") != std::string::npos) continue;
+    std::string name = action.kind == DialogAction::Kind::Input ? "input " : action.name;
+    if (action.kind == DialogAction::Kind::Set) {
+      if (action.index >= 0) name += "(" + std::to_string(action.index) + ")";
+      name += "=";
+    }
+    const std::string written = name + Quoted(action.value);
+    const auto again = Parse(written, file);
+    vlm::fuzz::Check(again.size() == 1 && again[0].kind == action.kind &&
+                         vlm::EqualsNoCase(again[0].name, action.name) &&
+                         again[0].index == action.index && again[0].value == action.value,
+                     "a value written back quoted parses to the same action", written);
+  }
+  return 0;
+}
