@@ -126,6 +126,8 @@ const TreeCase kTreeCases[] = {
     {"LoneSurrogate", R"(["\ud800"])", false},
     {"BadUtf8", "[\"\xC3\x28\"]", false},
     {"Utf8Surrogate", "[\"\xED\xA0\x80\"]", false},
+    {"OtherWhitespace", "[1,\f2, \v3]", false},
+    {"NulByte", std::string("[1,\0 2]", 7), false},
     {"ByteOrderMark", "\xEF\xBB\xBF{}", false},
 };
 
