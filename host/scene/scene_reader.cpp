@@ -421,15 +421,27 @@ class SceneReader : ValueReader {
 
 }  // namespace
 
-std::unique_ptr<HostDocument> ParseScene(std::string_view text, const std::string& origin) {
-  SceneTree tree = ParseTree(text, origin);
+namespace {
+
+std::unique_ptr<HostDocument> ReadTree(SceneTree tree, const std::string& origin) {
   auto document = std::make_unique<HostDocument>();
   SceneReader(origin, tree.lists, *document).Read(tree.root);
   return document;
 }
 
+}  // namespace
+
+std::unique_ptr<HostDocument> ParseScene(std::string_view text, const std::string& origin) {
+  return ReadTree(ParseTree(text, origin), origin);
+}
+
 std::unique_ptr<HostDocument> LoadScene(const std::filesystem::path& file) {
-  return ParseScene(ReadFile(file), file.string());
+  // Read once, with room after the text for the parser to read it in place; the text is let
+  // go once the tree holds it.
+  std::string text = ReadFile(file, kTreeSlack);
+  SceneTree tree = ParseTree(text, file.string(), kTreeSlack);
+  std::string().swap(text);
+  return ReadTree(std::move(tree), file.string());
 }
 
 }  // namespace vlm::host

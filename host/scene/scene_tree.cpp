@@ -1,5 +1,7 @@
 #include "scene/scene_tree.h"
 
+#include <simdjson.h>
+
 #include <cfloat>
 #include <cmath>
 #include <optional>
@@ -356,9 +358,133 @@ class TreeBuilder final : public nlohmann::json_sax<Json> {
   std::vector<MeshList> lists_;
 };
 
+// ---- the same events from simdjson ---------------------------------------------------------
+
+namespace od = simdjson::ondemand;
+
+static_assert(kTreeSlack >= simdjson::SIMDJSON_PADDING);
+
+// Walks a text with simdjson's On-Demand parser and gives the builder the events the JSON
+// library's parser gives for it. Any error simdjson reports makes it stop (false), and so does
+// the builder's refusal; the text is then read again by the library's parser.
+class FastWalker {
+ public:
+  explicit FastWalker(TreeBuilder& builder) : builder_(builder) {}
+
+  bool Document(od::document& doc) {
+    od::value root;
+    // Past the end, the document has no location: nothing follows the value.
+    return !doc.get_value().get(root) && Value(root) &&
+           doc.current_location().error() == simdjson::OUT_OF_BOUNDS;
+  }
+
+ private:
+  bool Value(od::value value) {
+    od::json_type type;
+    if (value.type().get(type)) return false;
+    switch (type) {
+      case od::json_type::array:
+        return Array(value);
+      case od::json_type::object:
+        return Object(value);
+      case od::json_type::number:
+        return Number(value);
+      case od::json_type::string: {
+        std::string_view text;
+        if (value.get_string().get(text)) return false;
+        scratch_.assign(text);
+        return builder_.string(scratch_);
+      }
+      case od::json_type::boolean: {
+        bool truth = false;
+        return !value.get_bool().get(truth) && builder_.boolean(truth);
+      }
+      case od::json_type::null: {
+        bool null = false;
+        return !value.is_null().get(null) && null && builder_.null();
+      }
+    }
+    return false;
+  }
+  bool Array(od::value value) {
+    od::array items;
+    if (value.get_array().get(items) || !builder_.start_array(size_t(-1))) return false;
+    for (auto item : items) {
+      od::value inner;
+      if (item.get(inner) || !Value(inner)) return false;
+    }
+    return builder_.end_array();
+  }
+  bool Object(od::value value) {
+    od::object members;
+    if (value.get_object().get(members) || !builder_.start_object(size_t(-1))) return false;
+    for (auto member : members) {
+      std::string_view key;
+      od::value inner;
+      if (member.unescaped_key().get(key)) return false;
+      scratch_.assign(key);
+      if (!builder_.key(scratch_) || member.value().get(inner) || !Value(inner)) return false;
+    }
+    return builder_.end_object();
+  }
+  // As the library gives numbers: a whole number with a minus sign (even "-0") as a signed
+  // integer, any other whole number as an unsigned one, the rest as doubles. Whole numbers
+  // past 64 bits and doubles past the finite range are simdjson errors. (Each kind is read on
+  // its own: simdjson's reading of any number loses doubles of over 19 digits.)
+  bool Number(od::value value) {
+    bool negative = value.is_negative();
+    od::number_type type;
+    if (value.get_number_type().get(type)) return false;
+    int64_t signedValue = 0;
+    uint64_t unsignedValue = 0;
+    double floatValue = 0;
+    switch (type) {
+      case od::number_type::signed_integer:
+        if (value.get_int64().get(signedValue)) return false;
+        return negative ? builder_.number_integer(signedValue)
+                        : builder_.number_unsigned(static_cast<uint64_t>(signedValue));
+      case od::number_type::unsigned_integer:
+        return !value.get_uint64().get(unsignedValue) && builder_.number_unsigned(unsignedValue);
+      case od::number_type::floating_point_number:
+        return !value.get_double().get(floatValue) && std::isfinite(floatValue) &&
+               builder_.number_float(floatValue, kNoText);
+    }
+    return false;
+  }
+
+  inline static const std::string kNoText;
+  TreeBuilder& builder_;
+  std::string scratch_;
+};
+
 }  // namespace
 
-SceneTree ParseTree(std::string_view text, const std::string& origin) {
+std::optional<SceneTree> ParseTreeFast(std::string_view text, const std::string& origin,
+                                       size_t slack) {
+  simdjson::padded_string copy;
+  simdjson::padded_string_view padded(text.data(), text.size(), text.size() + slack);
+  if (slack < simdjson::SIMDJSON_PADDING) {
+    copy = simdjson::padded_string(text);
+    padded = copy;
+  }
+  od::parser parser;
+  od::document doc;
+  if (parser.iterate(padded).get(doc)) return std::nullopt;
+  TreeBuilder builder(text, origin, true);
+  try {
+    if (FastWalker(builder).Document(doc)) return builder.Take();
+  } catch (const Error&) {
+    // A key given twice or nesting too deep: the library's parser names it in text order.
+  }
+  return std::nullopt;
+}
+
+SceneTree ParseTree(std::string_view text, const std::string& origin, size_t slack) {
+  std::optional<SceneTree> tree = ParseTreeFast(text, origin, slack);
+  return tree ? std::move(*tree) : ParseTreePlain(text, origin);
+}
+
+SceneTree ParseTreePlain(std::string_view text, const std::string& origin) {
   // The builder raises every syntax error itself, with its place.
   for (bool decodeLists : {true, false}) {
     TreeBuilder builder(text, origin, decodeLists);

@@ -6,11 +6,18 @@
 // Only lists that are well formed down to each number are taken this way; when one is not,
 // the text is parsed again into a plain tree, so that the reader finds the fault and names it
 // as it names any other.
+//
+// The text is read with simdjson's On-Demand parser, which gives the tree builder the events
+// the JSON library's parser would give. On anything simdjson reports, and anything the two
+// could read differently, the text is read again by the JSON library alone, whose messages
+// name the place of a fault.
 #pragma once
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -30,6 +37,7 @@ struct FaceList {
   std::vector<uint32_t> ends;
   std::vector<int32_t> materials;
   std::vector<std::string> names;
+  friend bool operator==(const FaceList&, const FaceList&) = default;
 };
 
 using MeshList = std::variant<std::vector<Vec3>, std::vector<Vec2>, FaceList>;
@@ -39,9 +47,20 @@ struct SceneTree {
   std::vector<MeshList> lists;
 };
 
-// The tree of a scene text; `origin` names the text in error messages. Raises vlm::Error (5)
-// for text that is not JSON (naming its line and column), a key given twice in one object,
-// and values nested too deep to walk.
-SceneTree ParseTree(std::string_view text, const std::string& origin);
+// The bytes of readable memory after a text that let the fast parser read it in place; a text
+// given with fewer is copied first.
+inline constexpr size_t kTreeSlack = 64;
+
+// The tree of a scene text; `origin` names the text in error messages, and `slack` tells how
+// many bytes past its end may be read (see kTreeSlack). Raises vlm::Error (5) for text that
+// is not JSON (naming its line and column), a key given twice in one object, and values
+// nested too deep to walk.
+SceneTree ParseTree(std::string_view text, const std::string& origin, size_t slack = 0);
+// The tree through simdjson alone, or nothing when the text is to be read by the JSON library
+// instead (it is not JSON, or not read the same by both, or a list is not well formed).
+std::optional<SceneTree> ParseTreeFast(std::string_view text, const std::string& origin,
+                                       size_t slack = 0);
+// The tree read by the JSON library alone: what ParseTree falls back on.
+SceneTree ParseTreePlain(std::string_view text, const std::string& origin);
 
 }  // namespace vlm::host

@@ -320,18 +320,18 @@ void CheckOutputTarget(const fs::path& target) {
   if (!to.direct) TempFile probe(target, to.real);
 }
 
-std::string ReadFile(const std::filesystem::path& file) {
+std::string ReadFile(const std::filesystem::path& file, size_t slack) {
   int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     int error = errno;
     if (error == ENOENT) throw Error(err::FileNotFound, "file not found: " + file.string());
     throw Error(err::PathFileAccess, "cannot read " + file.string() + ": " + Reason(error));
   }
-  // Read into a string sized from the file's length; a file that turns out longer (or one
-  // whose length is not known, such as a pipe) grows it.
+  // Read into a string sized from the file's length and the slack; a file that turns out
+  // longer (or one whose length is not known, such as a pipe) grows it.
   struct stat info {};
   size_t expected = ::fstat(fd, &info) == 0 && info.st_size > 0 ? size_t(info.st_size) : 0;
-  std::string bytes(expected + 1, '\0');
+  std::string bytes(expected + 1 + slack, '\0');
   size_t used = 0;
   for (;;) {
     if (used == bytes.size()) bytes.resize(bytes.size() * 2 + 64 * 1024);
@@ -346,7 +346,9 @@ std::string ReadFile(const std::filesystem::path& file) {
     used += static_cast<size_t>(n);
   }
   ::close(fd);
+  // Shrinking keeps the capacity; only a file that grew while it was read can be short of it.
   bytes.resize(used);
+  if (bytes.capacity() < used + slack) bytes.reserve(used + slack);
   return bytes;
 }
 

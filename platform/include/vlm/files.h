@@ -74,8 +74,9 @@ void WriteFileAtomicallyWith(const std::filesystem::path& target, const OutputWr
 // Whether a file could be written at `target` now: vlm::Error (75) naming it when it is a
 // folder, or its folder does not exist or cannot be written. Writes nothing.
 void CheckOutputTarget(const std::filesystem::path& target);
-// Reads a whole file; vlm::Error (53 when missing, 75 otherwise) naming it.
-std::string ReadFile(const std::filesystem::path& file);
+// Reads a whole file; vlm::Error (53 when missing, 75 otherwise) naming it. The string keeps
+// at least `slack` bytes of capacity past its end, for a parser that reads ahead in blocks.
+std::string ReadFile(const std::filesystem::path& file, size_t slack = 0);
 
 // ---- the output transaction ---------------------------------------------------------------
 // The files a plug-in produces for the user (exports) go through WriteOutputFile. While the
