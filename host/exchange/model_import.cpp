@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "exchange/conventions.h"
+#include "exchange/guarded_io.h"
 #include "exchange/import_parts.h"
 #include "vlm/error.h"
 #include "vlm/progress.h"
@@ -222,18 +223,22 @@ class Converter {
 
 constexpr unsigned kReadSteps = aiProcess_ValidateDataStructure;
 
-template <typename Read>
-ImportedModel Import(const std::string& origin, const ImportOptions& options, Read read) {
+// `files` serves what the library reads (the importer owns it); `name` is the file it starts at.
+ImportedModel Import(const std::string& origin, const ImportOptions& options,
+                     exchange::GuardedFiles* files, const std::string& name) {
+  Assimp::Importer importer;
+  importer.SetIOHandler(files);
   if (!(options.scale > 0) || !std::isfinite(options.scale))
     Raise(err::InvalidProcedureCall, "the scale must be a positive number");
   ProgressTask progress("Importing " + origin);
-  Assimp::Importer importer;
   ReadProgress handler(progress);
   importer.SetProgressHandler(&handler);
-  const aiScene* scene = read(importer);
+  const aiScene* scene = importer.ReadFile(name, kReadSteps);
   importer.SetProgressHandler(nullptr);
   if (!scene || !scene->mRootNode) {
-    std::string why = importer.GetErrorString();
+    std::string why = files->Tripped()
+                          ? "its reader went round at the end of the file (cut short or damaged?)"
+                          : importer.GetErrorString();
     Raise(err::InvalidProcedureCall,
           origin + ": the model cannot be read: " + (why.empty() ? "unknown format" : why));
   }
@@ -250,15 +255,13 @@ ImportedModel ImportModel(const std::filesystem::path& model, const ImportOption
   std::error_code ec;
   if (!std::filesystem::is_regular_file(model, ec))
     Raise(err::FileNotFound, origin + ": no such file");
-  return Import(origin, options,
-                [&](Assimp::Importer& importer) { return importer.ReadFile(origin, kReadSteps); });
+  return Import(origin, options, new exchange::GuardedFiles, origin);
 }
 
 ImportedModel ImportModelFromMemory(std::string_view bytes, const std::string& formatHint,
                                     const std::string& origin, const ImportOptions& options) {
-  return Import(origin, options, [&](Assimp::Importer& importer) {
-    return importer.ReadFileFromMemory(bytes.data(), bytes.size(), kReadSteps, formatHint.c_str());
-  });
+  return Import(origin, options, new exchange::GuardedFiles(bytes, formatHint),
+                exchange::GuardedFiles::MemoryName(formatHint));
 }
 
 }  // namespace vlm::host
