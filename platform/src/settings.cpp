@@ -166,14 +166,44 @@ std::string Shown(std::string_view text) {
 // The parser's reason with the text it quotes ("last read: '...'", "parsing '...'") shown as
 // above, and only its last 40 bytes when it is longer: that is where the parser stopped, and
 // a string that never ends would otherwise fill the message.
+//
+// The quoted text may itself hold quotes and "; expected", so its end is found from what can
+// follow it: nothing, or "; expected " and one of the parser's names for a token.
+size_t QuoteEnd(std::string_view reason, size_t start) {
+  static constexpr std::string_view kTokens[] = {"<uninitialized>",
+                                                 "true literal",
+                                                 "false literal",
+                                                 "null literal",
+                                                 "string literal",
+                                                 "number literal",
+                                                 "'['",
+                                                 "'{'",
+                                                 "']'",
+                                                 "'}'",
+                                                 "':'",
+                                                 "','",
+                                                 "<parse error>",
+                                                 "end of input",
+                                                 "'[', '{', or a literal",
+                                                 "unknown token"};
+  for (const std::string_view token : kTokens) {
+    const std::string tail = "'; expected " + std::string(token);
+    if (reason.ends_with(tail) && reason.size() - tail.size() >= start)
+      return reason.size() - tail.size();
+  }
+  if (reason.ends_with('\'') && reason.size() - 1 >= start) return reason.size() - 1;
+  return std::string_view::npos;
+}
+
 std::string Readable(std::string reason) {
   for (const std::string_view marker : {"last read: '", "parsing '"}) {
     const size_t open = reason.find(marker);
     if (open == std::string::npos) continue;
     const size_t start = open + marker.size();
-    size_t close = reason.rfind("'; expected ");
-    if (close == std::string::npos || close < start) close = reason.rfind('\'');
-    if (close == std::string::npos || close < start) continue;
+    // Without a recognisable end, everything after the opening quote is the file's text.
+    size_t close = QuoteEnd(reason, start);
+    const bool closed = close != std::string::npos;
+    if (!closed) close = reason.size();
     std::string_view quoted = std::string_view(reason).substr(start, close - start);
     constexpr size_t kLimit = 40;
     std::string shown;
@@ -186,7 +216,8 @@ std::string Readable(std::string reason) {
     } else {
       shown = Shown(quoted);
     }
-    return reason.substr(0, open + marker.size() - 1) + shown + reason.substr(close + 1);
+    return reason.substr(0, open + marker.size() - 1) + shown +
+           (closed ? reason.substr(close + 1) : "");
   }
   return reason;
 }
