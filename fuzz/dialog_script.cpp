@@ -7,15 +7,6 @@
 
 namespace {
 
-std::string Quoted(std::string_view value) {
-  std::string out = "\"";
-  for (char c : value) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
 std::vector<vlm::DialogAction> Parse(std::string_view script, bool file) {
   try {
     return vlm::ParseDialogScript(script, "fuzz", file);
@@ -43,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (action.index >= 0) name += "(" + std::to_string(action.index) + ")";
       name += "=";
     }
-    const std::string written = name + Quoted(action.value);
+    const std::string written = name + vlm::QuotedWithEscapes(action.value);
     const auto again = Parse(written, file);
     vlm::fuzz::Check(again.size() == 1 && again[0].kind == action.kind &&
                          vlm::EqualsNoCase(again[0].name, action.name) &&

@@ -99,6 +99,11 @@ void VisitForms(const std::string& progId,
           tabs->SetSelectedIndex(i);  // as a click on the tab, without the form being shown
           window.Sync();
           QApplication::processEvents();
+          // A caption the page changed (a slider's value) is laid out before anyone looks, and
+          // the window grows when the page needs more room than the first one did.
+          window.layout()->activate();
+          window.resize(window.size().expandedTo(window.sizeHint()));
+          QApplication::processEvents();
           visit(window, std::to_string(i) + "-" + Slug(tabs->TabAt(i).caption));
         }
       }

@@ -248,15 +248,6 @@ class RegParser {
   size_t lineNumber_ = 0;  // 1-based number of the line being parsed, for messages
 };
 
-std::string EscapeQuoted(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
 // A string value written as "text" reads back the same only when it ends with its NUL, has
 // no other NUL and stays on one line.
 bool WritableAsText(const RegistryValue& value) {
@@ -388,12 +379,12 @@ std::string RegistryFile::Serialize() const {
                                                    " cannot be written: its name has a line break");
       }
       size_t lineStart = out.size();
-      out += name.empty() ? "@" : EscapeQuoted(name);
+      out += name.empty() ? "@" : QuotedWithEscapes(name);
       out += '=';
       if (WritableAsText(value)) {
         std::string_view text(reinterpret_cast<const char*>(value.data.data()),
                               value.data.size() - 1);
-        out += EscapeQuoted(text);
+        out += QuotedWithEscapes(text);
       } else if (value.type == RegistryType::Dword && value.data.size() == 4) {
         char number[16];
         std::snprintf(number, sizeof number, "dword:%08x",

@@ -56,6 +56,17 @@ inline std::string ToUpper(std::string_view text) {
   return out;
 }
 
+// `text` in double quotes with each '"' and '\\' escaped by a backslash: how .reg files and
+// dialog scripts write a quoted value.
+inline std::string QuotedWithEscapes(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
 // Whether `a` and `b` are equal when ASCII case is ignored.
 constexpr bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
