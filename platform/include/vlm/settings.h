@@ -76,7 +76,7 @@ struct RegistryKey {
 };
 
 // A whole registry file: keys by full path (HKEY_LOCAL_MACHINE\SOFTWARE\...), compared
-// without regard to case as Windows does.
+// without regard to case as Windows does. A key that only has keys below it need not be stored.
 class RegistryFile {
  public:
   // Parses .reg text. vlm::Error naming `origin`, the line and the problem on bad input.
@@ -88,7 +88,11 @@ class RegistryFile {
   void Save(const std::filesystem::path& file) const;
 
   const RegistryKey* FindKey(std::string_view path) const;
+  // Creates the key and each key above it that is not there yet.
   RegistryKey& CreateKey(std::string_view path);
+  // A key as a file lists it: the keys above it are found through it (FindKey, SubKeys) and
+  // not written on their own. `path` must be a normalized path that CreateKey would take.
+  RegistryKey& AddKey(const std::string& path);
   bool DeleteKey(std::string_view path);  // the key and every key below it
   // Full paths of the keys directly below `path`.
   std::vector<std::string> SubKeys(std::string_view path) const;
@@ -97,6 +101,7 @@ class RegistryFile {
   struct Less {
     bool operator()(const std::string& a, const std::string& b) const;
   };
+  bool HasKeysBelow(const std::string& prefix) const;
   std::map<std::string, RegistryKey, Less> keys_;
 };
 
