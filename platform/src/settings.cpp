@@ -205,16 +205,19 @@ std::string Readable(std::string reason) {
     const bool closed = close != std::string::npos;
     if (!closed) close = reason.size();
     std::string_view quoted = std::string_view(reason).substr(start, close - start);
+    // At most 40 bytes of the file, and fewer when their escapes (six characters for a control
+    // character or DEL) would make the quote longer than 60 characters.
     constexpr size_t kLimit = 40;
-    std::string shown;
-    if (quoted.size() > kLimit) {
-      size_t cut = quoted.size() - kLimit;
+    constexpr size_t kShownLimit = 60 + 2;  // with JSON's quotes
+    std::string shown = Shown(quoted);
+    for (size_t keep = std::min(kLimit, quoted.size());
+         keep > 0 && (keep < quoted.size() || shown.size() > kShownLimit); --keep) {
+      size_t cut = quoted.size() - keep;
       // Start on a character, not inside one.
       while (cut < quoted.size() && (static_cast<unsigned char>(quoted[cut]) & 0xC0) == 0x80)
         ++cut;
       shown = "..." + Shown(quoted.substr(cut));
-    } else {
-      shown = Shown(quoted);
+      if (shown.size() <= kShownLimit + 3) break;
     }
     return reason.substr(0, open + marker.size() - 1) + shown +
            (closed ? reason.substr(close + 1) : "");
