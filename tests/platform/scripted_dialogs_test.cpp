@@ -6,7 +6,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/temp_home.h"
 #include "vlm/error.h"
+#include "vlm/settings.h"
 
 namespace vlm {
 namespace {
@@ -232,6 +234,38 @@ TEST(ScriptedPlay, AClosingDialogShowsEachValueTheScriptChangedAsTheDialogReadIt
                                                                   R"(lstMat = "two\nlines")"}));
   ASSERT_EQ(ui.Texts(Kind::Warning).size(), 1u);
   EXPECT_THAT(ui.Texts(Kind::Warning)[0], HasSubstr("txt(0) = \"abc\" is not a number"));
+}
+
+// A form that starts from remembered values shows each one as it opens, by the control it went
+// into; fresh settings remember nothing, so nothing is shown.
+TEST(ScriptedPlay, AFormShowsEachRememberedValueItStartsFrom) {
+  test::TempHome home;
+  SaveSettings("App", "Export",
+               {{"txt1", "0.3"}, {"Mat", "Glass"}, {"Scale", "7"}, {"Odd", "a\"b"}});
+  struct Case {
+    bool fresh;
+    std::vector<std::string> shown;
+  };
+  for (const Case& c : {Case{false,
+                             {R"(txt(1) = "0.3")", R"(lstMat = "Glass")", R"(sScale = "7")",
+                              R"(Export/Odd = "a\"b")", R"(Export/Missing = "")"}},
+                        Case{true, {}}}) {
+    UseFreshSettings(c.fresh);
+    SaveSetting("App", "Export", "Missing", "");  // saved now: remembered only from the file
+    Ui ui("enter");
+    ExportForm form;
+    form.OnLoad = [&form] {
+      form.txt(1).SetText(GetSetting("App", "Export", "txt1", "1"));  // by its name
+      form.lstMat.SetListIndex(form.lstMat.FindItem(GetSetting("App", "Export", "Mat")));
+      form.sScale.SetValue(std::stoi(GetSetting("App", "Export", "Scale", "1")));  // by value
+      GetSetting("App", "Export", "Odd");
+      GetSetting("App", "Export", "Missing", "default");
+      GetSetting("App", "Export", "Absent", "default");
+    };
+    form.ShowModal();
+    EXPECT_EQ(ui.Texts(Kind::Remembered), c.shown) << c.fresh;
+    UseFreshSettings(false);
+  }
 }
 
 TEST(ScriptedFocus, ClickingAButtonRunsTheFieldsLostFocusFirstButEnterDoesNot) {

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "vlm/files.h"
@@ -41,6 +42,22 @@ std::string GetSetting(std::string_view application, std::string_view section, s
                        std::string_view defaultValue = {});
 void SaveSetting(std::string_view application, std::string_view section, std::string_view key,
                  std::string_view value);
+// The values of one dialog, saved as one set under one lock: runs that save at the same time
+// leave the set of one of them whole, never a mixture.
+void SaveSettings(std::string_view application, std::string_view section,
+                  const std::vector<std::pair<std::string, std::string>>& values);
+// GetSetting for a value that must be readable: a remembered value for which `problem` says
+// what is wrong (it returns "" for a good one) is dropped with a warning naming it, and the
+// default is used, so a bad value in the file cannot stop every later run.
+std::string GetSetting(std::string_view application, std::string_view section, std::string_view key,
+                       std::string_view defaultValue,
+                       const std::function<std::string(const std::string&)>& problem);
+// A value GetSetting took from the settings file (never a default, nor under fresh settings).
+struct RememberedSetting {
+  std::string application, section, key, value;
+};
+// The values taken from the settings file since the last call, in the order first read.
+std::vector<RememberedSetting> TakeRememberedSettings();
 // What is wrong with the settings file ("settings file F is damaged (line 2, column 5: ...)"),
 // or "" when it is sound, missing or unreadable. While it is damaged nothing can be saved.
 std::string SettingsDamage();
