@@ -367,7 +367,10 @@ namespace {
 std::string RememberedPlace(const Form& form,
                             const std::vector<std::optional<ControlValue>>& before,
                             const RememberedSetting& setting) {
-  const auto& controls = form.Controls();
+  // Only a control that holds a value can hold a remembered one (not the label beside it).
+  std::vector<const Control*> controls;
+  for (const Control* control : form.Controls())
+    if (ValueOf(*control)) controls.push_back(control);
   for (const Control* control : controls) {
     const std::string& name = control->Name();
     const std::string indexed =
@@ -382,9 +385,10 @@ std::string RememberedPlace(const Form& form,
     if (prefixed && EqualsNoCase(std::string_view(name).substr(3), setting.key))
       return control->Index() < 0 ? control->FullName() : name;
   }
-  for (size_t i = 0; i < controls.size() && i < before.size(); ++i) {
-    const std::optional<ControlValue> now = ValueOf(*controls[i]);
-    if (now && now != before[i] && ValueText(*now) == setting.value) return controls[i]->FullName();
+  const auto& all = form.Controls();
+  for (size_t i = 0; i < all.size() && i < before.size(); ++i) {
+    const std::optional<ControlValue> now = ValueOf(*all[i]);
+    if (now && now != before[i] && ValueText(*now) == setting.value) return all[i]->FullName();
   }
   return setting.section + "/" + setting.key;
 }

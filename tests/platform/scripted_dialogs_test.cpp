@@ -241,15 +241,16 @@ TEST(ScriptedPlay, AClosingDialogShowsEachValueTheScriptChangedAsTheDialogReadIt
 TEST(ScriptedPlay, AFormShowsEachRememberedValueItStartsFrom) {
   test::TempHome home;
   SaveSettings("App", "Export",
-               {{"txt1", "0.3"}, {"Mat", "Glass"}, {"Scale", "7"}, {"Odd", "a\"b"}});
+               {{"txt1", "0.3"}, {"Mat", "Glass"}, {"Scale", "7"}, {"Info", "4"}, {"Odd", "a\"b"}});
   struct Case {
     bool fresh;
     std::vector<std::string> shown;
   };
-  for (const Case& c : {Case{false,
-                             {R"(txt(1) = "0.3")", R"(lstMat = "Glass")", R"(sScale = "7")",
-                              R"(Export/Odd = "a\"b")", R"(Export/Missing = "")"}},
-                        Case{true, {}}}) {
+  for (const Case& c :
+       {Case{false,
+             {R"(txt(1) = "0.3")", R"(lstMat = "Glass")", R"(sScale = "7")", R"(txt(0) = "4")",
+              R"(Export/Odd = "a\"b")", R"(Export/Missing = "")"}},
+        Case{true, {}}}) {
     UseFreshSettings(c.fresh);
     SaveSetting("App", "Export", "Missing", "");  // saved now: remembered only from the file
     Ui ui("enter");
@@ -258,6 +259,7 @@ TEST(ScriptedPlay, AFormShowsEachRememberedValueItStartsFrom) {
       form.txt(1).SetText(GetSetting("App", "Export", "txt1", "1"));  // by its name
       form.lstMat.SetListIndex(form.lstMat.FindItem(GetSetting("App", "Export", "Mat")));
       form.sScale.SetValue(std::stoi(GetSetting("App", "Export", "Scale", "1")));  // by value
+      form.txt(0).SetText(GetSetting("App", "Export", "Info"));  // not the label lblInfo
       GetSetting("App", "Export", "Odd");
       GetSetting("App", "Export", "Missing", "default");
       GetSetting("App", "Export", "Absent", "default");
