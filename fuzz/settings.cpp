@@ -59,8 +59,10 @@ void CheckSound(std::string_view bytes) {
         }
   };
   readsBack(false);
-  vlm::SaveSetting("Fuzz", "Section", "Key", "saved");
-  Check(vlm::GetSetting("Fuzz", "Section", "Key") == "saved", "a saved value reads back");
+  vlm::SaveSettings("Fuzz", "Section", {{"Key", "saved"}, {"Other", "too"}});
+  Check(vlm::GetSetting("Fuzz", "Section", "Key") == "saved" &&
+            vlm::GetSetting("Fuzz", "Section", "Other") == "too",
+        "a saved set reads back");
   readsBack(true);
 }
 

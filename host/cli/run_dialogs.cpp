@@ -29,7 +29,8 @@ const char* TagOf(TranscriptEntry::Kind kind) {
                                                           {Kind::Help, "[help]"},
                                                           {Kind::Note, "[note]"},
                                                           {Kind::Value, "[value]"},
-                                                          {Kind::Warning, "[warning]"}};
+                                                          {Kind::Warning, "[warning]"},
+                                                          {Kind::Remembered, "[remembered]"}};
   for (const auto& [k, tag] : tags)
     if (k == kind) return tag;
   return "";

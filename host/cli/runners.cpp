@@ -7,6 +7,8 @@
 #include "cli/printing.h"
 #include "cli/run_outputs.h"
 #include "scene/document.h"
+#include "vlm/settings.h"
+#include "vlm/text.h"
 
 namespace vlm::host {
 namespace {
@@ -94,8 +96,12 @@ RunResult RunExporter(PluginImportExport& exporter, HostDocument& document,
 RunResult RunOperation(Operation& operation, HostDocument& document, const RunOptions& options,
                        std::ostream& log) {
   std::vector<OperationParameter> params;
+  TakeRememberedSettings();
   Status s = operation.Operation_GetParameters(&document, 0, 1, params);
   if (Failed(s)) return Failure(s);
+  // The parameters an earlier run left in the settings, as a dialog's remembered values.
+  for (const RememberedSetting& remembered : TakeRememberedSettings())
+    log << "[remembered] " << remembered.key << " = " << ScriptQuoted(remembered.value) << "\n";
   try {
     ApplyParams(params, options.params, options.progId);
   } catch (const Error& e) {

@@ -41,7 +41,7 @@ struct KindTraits {
 ChangeReport ReportValue(const Control& control, const std::string&) {
   const ControlValue value = *ValueOf(control);
   const std::string text = ValueText(value);
-  return {std::holds_alternative<int>(value) ? text : Quote(text), std::nullopt};
+  return {std::holds_alternative<int>(value) ? text : ScriptQuoted(text), std::nullopt};
 }
 
 // Picks the entry equal to `text` with `pick`, or names the entries when there is none.
@@ -95,14 +95,14 @@ constexpr KindTraits kKinds[] = {
         // What was typed, then what the dialog made of it.
         .report = [](const Control& c, const std::string& typed) -> ChangeReport {
           const auto& box = As<TextBox>(c);
-          ChangeReport report{Quote(typed), std::nullopt};
+          ChangeReport report{ScriptQuoted(typed), std::nullopt};
           if (box.Reading()) {
             report.value += " -> " + *box.Reading();
           } else if (box.Text() != typed) {
-            report.value += " -> " + Quote(box.Text());
+            report.value += " -> " + ScriptQuoted(box.Text());
           }
           if (box.ReadingFailed()) {
-            report.warning = Quote(typed) +
+            report.warning = ScriptQuoted(typed) +
                              " is not a number the dialog can read; it was read as " +
                              *box.Reading();
           }

@@ -101,6 +101,20 @@ bool TakesWordValue(std::string_view word) {
   return w == "input" || w == "file" || w == "answer";
 }
 
+// A value goes into the scene, a file name or a field as text, so it must be UTF-8: refused
+// here, where the action is read, rather than when the scene is saved.
+DialogAction CheckedText(DialogAction action, const std::string& origin) {
+  using Kind = DialogAction::Kind;
+  const bool text =
+      action.kind == Kind::Set || action.kind == Kind::Input || action.kind == Kind::File;
+  if (text && dialog_text::Utf8Length(action.value) != action.value.size()) {
+    throw Error(err::InvalidProcedureCall,
+                origin + ": " + Quote(dialog_text::ShownBytes(action.text)) +
+                    ": the value is not UTF-8 text (the bytes shown as \\xNN are not)");
+  }
+  return action;
+}
+
 DialogAction ParseAction(const ScannedAction& scanned, const std::string& origin) {
   std::string_view text = scanned.text;
   auto fail = [&](const std::string& problem) -> DialogAction {
@@ -201,9 +215,10 @@ bool IsLineBreak(char c) {
 // Cuts the script into actions. An action ends at ";" (and, in a script file, at a line
 // break), except inside a quoted value: a value that starts with a double quote (right after
 // "=", or after input, file or answer) runs to the closing quote, with \" and \\ standing
-// for a quote and a backslash. A quote anywhere else is an ordinary character, so 6" still
-// means six inches, and a value whose quote is not closed before the end of its action (or is
-// followed by more text) is taken as it is written, as it always was.
+// for a quote and a backslash and \n and \r for a line feed and a carriage return. A quote anywhere
+// else is an ordinary character, so 6" still means six inches, and a value whose quote is not
+// closed before the end of its action (or is followed by more text) is taken as it is written, as
+// it always was.
 class Scanner {
  public:
   Scanner(std::string_view script, const std::string& origin, bool file)
@@ -218,7 +233,8 @@ class Scanner {
       if (c == ';') {
         ++pos_;
       } else if (file_ && IsLineBreak(c)) {
-        if (c == '\n') ++line_;
+        // A line ends at LF, CR LF or a CR alone.
+        if (c == '\n' || pos_ + 1 == s_.size() || s_[pos_ + 1] != '\n') ++line_;
         ++pos_;
       } else if (file_ && c == '#' && AtLineStart()) {  // a comment line
         while (pos_ < s_.size() && !IsLineBreak(s_[pos_]))
@@ -227,7 +243,7 @@ class Scanner {
         ScannedAction scanned = ScanOne();
         std::string_view trimmed = Trim(scanned.text);
         if (trimmed.empty()) continue;
-        actions.push_back(ParseAction({trimmed, scanned.quoted}, Origin()));
+        actions.push_back(CheckedText(ParseAction({trimmed, scanned.quoted}, Origin()), Origin()));
         if (file_) actions.back().where = Origin();
       }
     }
@@ -293,6 +309,8 @@ class Scanner {
       if (c == '"') break;
       if (c == '\\' && at < s_.size() && (s_[at] == '"' || s_[at] == '\\')) {
         value += s_[at++];
+      } else if (c == '\\' && at < s_.size() && (s_[at] == 'n' || s_[at] == 'r')) {
+        value += s_[at++] == 'n' ? '\n' : '\r';  // a line break, as a list entry may hold
       } else {
         value += c;  // any other backslash is itself: C:\dir\x.dds
       }
@@ -315,6 +333,9 @@ class Scanner {
 
 std::vector<DialogAction> ParseDialogScript(std::string_view script, const std::string& origin,
                                             bool file) {
+  // An editor may begin a script file with a UTF-8 byte-order mark.
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (file && script.starts_with(kByteOrderMark)) script.remove_prefix(kByteOrderMark.size());
   return Scanner(script, origin, file).Run();
 }
 

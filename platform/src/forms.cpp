@@ -6,8 +6,10 @@
 #include <cmath>
 #include <mutex>
 
+#include "vlm/control_kinds.h"
 #include "vlm/error.h"
 #include "vlm/scripted_dialogs.h"
+#include "vlm/settings.h"
 #include "vlm/text.h"
 
 namespace vlm {
@@ -358,16 +360,59 @@ Form::Form(std::string name) : name_(std::move(name)), caption_(name_) {}
 
 Form::~Form() = default;
 
+namespace {
+
+// The control a remembered setting went into: one named by the key ("txt0" is txt(0),
+// "Inside" is chkInside), else one the load gave exactly that text; else the setting itself.
+std::string RememberedPlace(const Form& form,
+                            const std::vector<std::optional<ControlValue>>& before,
+                            const RememberedSetting& setting) {
+  // Only a control that holds a value can hold a remembered one (not the label beside it).
+  std::vector<const Control*> controls;
+  for (const Control* control : form.Controls())
+    if (ValueOf(*control)) controls.push_back(control);
+  for (const Control* control : controls) {
+    const std::string& name = control->Name();
+    const std::string indexed =
+        control->Index() < 0 ? name : name + std::to_string(control->Index());
+    if (EqualsNoCase(indexed, setting.key)) return control->FullName();
+  }
+  for (const Control* control : controls) {
+    const std::string& name = control->Name();  // a kind in three small letters, then the key
+    const bool prefixed =
+        name.size() > 3 &&
+        std::all_of(name.begin(), name.begin() + 3, [](char c) { return c >= 'a' && c <= 'z'; });
+    if (prefixed && EqualsNoCase(std::string_view(name).substr(3), setting.key))
+      return control->Index() < 0 ? control->FullName() : name;
+  }
+  const auto& all = form.Controls();
+  for (size_t i = 0; i < all.size() && i < before.size(); ++i) {
+    const std::optional<ControlValue> now = ValueOf(*all[i]);
+    if (now && now != before[i] && ValueText(*now) == setting.value) return all[i]->FullName();
+  }
+  return setting.section + "/" + setting.key;
+}
+
+}  // namespace
+
 void Form::Load() {
   if (loaded_) return;
   loaded_ = true;
   if (!OnLoad) return;
+  // What the handler takes from the settings file, and the values it starts from.
+  TakeRememberedSettings();
+  std::vector<std::optional<ControlValue>> before;
+  for (const Control* control : controls_)
+    before.push_back(ValueOf(*control));
   try {
     OnLoad();
   } catch (...) {
     loaded_ = false;  // a load that failed did not load the form
     throw;
   }
+  remembered_.clear();
+  for (const RememberedSetting& setting : TakeRememberedSettings())
+    remembered_.push_back({RememberedPlace(*this, before, setting), setting.value});
 }
 
 void Form::ShowModal() {

@@ -116,7 +116,7 @@ class RegParser {
       if (lineNumber_ == 1 && (line == kHeader || line == kOldHeader)) continue;
       if (line.empty() || line.front() == ';') continue;
       if (line.front() == '[') {
-        current = &result.CreateKey(ParseKeyLine(line));
+        current = &result.AddKey(ParseKeyLine(line));
       } else if (line.front() == '"' || line.front() == '@') {
         if (!current) Fail("value line outside any [key] section");
         ParseValueLine(line, *current);
@@ -411,22 +411,46 @@ void RegistryFile::Save(const fs::path& file) const {
   WriteFileAtomically(file, Serialize());
 }
 
+namespace {
+
+// Every key listed by SubKeys can be found, so the keys above a key in the file are there even
+// when the file has no section of their own; this one stands for each of them.
+const RegistryKey kKeyAboveOthers;
+
+}  // namespace
+
 const RegistryKey* RegistryFile::FindKey(std::string_view path) const {
-  auto it = keys_.find(std::string(NormalizePath(path)));
-  return it == keys_.end() ? nullptr : &it->second;
+  std::string key(NormalizePath(path));
+  if (auto it = keys_.find(key); it != keys_.end()) return &it->second;
+  if (key.empty()) return keys_.empty() ? nullptr : &kKeyAboveOthers;
+  return HasKeysBelow(key + "\\") ? &kKeyAboveOthers : nullptr;
 }
 
-// Creating a key creates the keys above it, as in Windows: every key listed by SubKeys can
-// also be found.
+// Keys below `prefix` ("key\") sort together: compared without case, the names that begin
+// with it form one run.
+bool RegistryFile::HasKeysBelow(const std::string& prefix) const {
+  auto it = keys_.lower_bound(prefix);
+  return it != keys_.end() && StartsWithNoCase(it->first, prefix);
+}
+
+// A key read from a file: the keys above it are there through it, not stored one by one, so
+// reading a key of many parts takes time in proportion to its length.
+RegistryKey& RegistryFile::AddKey(const std::string& path) {
+  return keys_.try_emplace(path).first->second;
+}
+
+// Creating a key creates the keys above it, as in Windows, and a write lists each of them, as
+// regedit does.
 RegistryKey& RegistryFile::CreateKey(std::string_view path) {
   path = NormalizePath(path);
   if (std::string problem = KeyPathProblem(path); !problem.empty()) {
     throw Error(err::InvalidProcedureCall,
                 "cannot create registry key " + Quote(path) + ": " + problem);
   }
-  for (size_t slash = path.find('\\'); slash != std::string_view::npos;
-       slash = path.find('\\', slash + 1)) {
-    keys_.try_emplace(std::string(path.substr(0, slash)));
+  // Upwards until a key that is stored: the keys above that one are there already.
+  for (size_t slash = path.rfind('\\'); slash != std::string_view::npos;
+       slash = slash == 0 ? std::string_view::npos : path.rfind('\\', slash - 1)) {
+    if (!keys_.try_emplace(std::string(path.substr(0, slash))).second) break;
   }
   return keys_.try_emplace(std::string(path)).first->second;
 }
@@ -435,25 +459,28 @@ bool RegistryFile::DeleteKey(std::string_view path) {
   std::string key(NormalizePath(path));
   if (key.empty()) return false;
   bool removed = keys_.erase(key) > 0;
-  // Keys below share the prefix "key\", so they sit together in the sorted map.
   std::string prefix = key + "\\";
   auto it = keys_.lower_bound(prefix);
   while (it != keys_.end() && StartsWithNoCase(it->first, prefix)) {
     it = keys_.erase(it);
     removed = true;
   }
+  // The key above stays, though the file may have named it only through this one.
+  if (size_t slash = key.rfind('\\'); removed && slash != std::string::npos)
+    keys_.try_emplace(key.substr(0, slash));
   return removed;
 }
 
 std::vector<std::string> RegistryFile::SubKeys(std::string_view path) const {
   std::string parent(NormalizePath(path));
   std::string prefix = parent.empty() ? "" : parent + "\\";
-  std::vector<std::string> children;
+  // A key below a child names the child too, when the file has no section of its own for it.
+  std::set<std::string, Less> children;
   for (auto it = keys_.lower_bound(prefix); it != keys_.end(); ++it) {
     if (!StartsWithNoCase(it->first, prefix)) break;
-    if (it->first.find('\\', prefix.size()) == std::string::npos) children.push_back(it->first);
+    children.insert(it->first.substr(0, it->first.find('\\', prefix.size())));
   }
-  return children;
+  return {children.begin(), children.end()};
 }
 
 // ---- access by root -------------------------------------------------------------------------

@@ -102,11 +102,17 @@ std::optional<int32_t> ScriptedDialogs::ColorDialog(int32_t initial) {
     return std::to_string(c & 0xFF) + "," + std::to_string((c >> 8) & 0xFF) + "," +
            std::to_string((c >> 16) & 0xFF);
   };
-  Record(TranscriptEntry::Kind::ColorDialog, {}, rgb(initial));
+  // The line shows what the dialog gave back, then the colour it started from.
+  const std::string from = " (it showed " + rgb(initial) + ")";
   if (auto answer = TakeNext(DialogAction::Kind::Color)) {
-    if (answer->cancel) return std::nullopt;
+    if (answer->cancel) {
+      Record(TranscriptEntry::Kind::ColorDialog, {}, "cancelled" + from);
+      return std::nullopt;
+    }
+    Record(TranscriptEntry::Kind::ColorDialog, {}, rgb(answer->color) + from);
     return answer->color;
   }
+  Record(TranscriptEntry::Kind::ColorDialog, {}, "cancelled" + from);
   Record(TranscriptEntry::Kind::Note, {}, "colour dialog: no answer given, cancelling it");
   return std::nullopt;
 }

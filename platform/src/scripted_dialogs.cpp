@@ -105,6 +105,10 @@ void ScriptedDialogs::PlayForm(Form& form) {
   if (failure_)
     throw ScriptError(Describe(form) + " was not shown: the dialog script failed earlier");
   Record(TranscriptEntry::Kind::Dialog, form.Caption(), form.Name());
+  // Remembered values change what a run does, so each one the dialog starts from is shown.
+  for (const Form::Remembered& remembered : form.TakeRemembered())
+    Record(TranscriptEntry::Kind::Remembered, form.Caption(),
+           remembered.where + " = " + ScriptQuoted(remembered.value));
   focus_.emplace_back(&form, nullptr);
   changes_.emplace_back();
   OnExit forget{[this, &form] {

@@ -205,16 +205,19 @@ std::string Readable(std::string reason) {
     const bool closed = close != std::string::npos;
     if (!closed) close = reason.size();
     std::string_view quoted = std::string_view(reason).substr(start, close - start);
+    // At most 40 bytes of the file, and fewer when their escapes (six characters for a control
+    // character or DEL) would make the quote longer than 60 characters.
     constexpr size_t kLimit = 40;
-    std::string shown;
-    if (quoted.size() > kLimit) {
-      size_t cut = quoted.size() - kLimit;
+    constexpr size_t kShownLimit = 60 + 2;  // with JSON's quotes
+    std::string shown = Shown(quoted);
+    for (size_t keep = std::min(kLimit, quoted.size());
+         keep > 0 && (keep < quoted.size() || shown.size() > kShownLimit); --keep) {
+      size_t cut = quoted.size() - keep;
       // Start on a character, not inside one.
       while (cut < quoted.size() && (static_cast<unsigned char>(quoted[cut]) & 0xC0) == 0x80)
         ++cut;
       shown = "..." + Shown(quoted.substr(cut));
-    } else {
-      shown = Shown(quoted);
+      if (shown.size() <= kShownLimit + 3) break;
     }
     return reason.substr(0, open + marker.size() - 1) + shown +
            (closed ? reason.substr(close + 1) : "");
@@ -375,11 +378,31 @@ bool FreshSettings() {
   return FreshStore().has_value();
 }
 
-std::string GetSetting(std::string_view application, std::string_view section, std::string_view key,
-                       std::string_view defaultValue) {
+namespace {
+
+std::vector<RememberedSetting>& Remembered() {
+  static std::vector<RememberedSetting> remembered;
+  return remembered;
+}
+
+void NoteRemembered(std::string_view application, std::string_view section, std::string_view key,
+                    const std::string& value) {
+  auto& remembered = Remembered();
+  const bool known = std::any_of(remembered.begin(), remembered.end(), [&](const auto& r) {
+    return EqualsNoCase(r.application, application) && EqualsNoCase(r.section, section) &&
+           EqualsNoCase(r.key, key);
+  });
+  if (!known)
+    remembered.push_back({std::string(application), std::string(section), std::string(key), value});
+}
+
+// The stored value, or nullopt for none (a damaged or unreadable file is warned about).
+std::optional<std::string> StoredSetting(std::string_view application, std::string_view section,
+                                         std::string_view key) {
   if (auto& fresh = FreshStore()) {
     const json* value = FindValue(*fresh, application, section, key);
-    return value ? value->get<std::string>() : std::string(defaultValue);
+    if (!value) return std::nullopt;
+    return value->get<std::string>();
   }
   try {
     fs::path file = SettingsFile();
@@ -388,19 +411,15 @@ std::string GetSetting(std::string_view application, std::string_view section, s
       doc = LoadSettings(file);
     } catch (const Error& e) {
       WarnOnce(file, e.Description(), e.Description() + "; using default values");
-      return std::string(defaultValue);
+      return std::nullopt;
     }
     if (!doc.damage.empty()) {
       WarnOnce(file, doc.bytes,
                DamageMessage(file, doc.damage) + "; using default values and leaving it as it is");
-      return std::string(defaultValue);
+      return std::nullopt;
     }
-    auto app = FindMember(doc.root, application);
-    if (app == doc.root.end()) return std::string(defaultValue);
-    auto sec = FindMember(*app, section);
-    if (sec == app->end()) return std::string(defaultValue);
-    auto value = FindMember(*sec, key);
-    if (value == sec->end()) return std::string(defaultValue);
+    const json* value = FindValue(doc.root, application, section, key);
+    if (!value) return std::nullopt;
     return value->get<std::string>();
   } catch (const std::exception& e) {
     // Reading a setting must never stop a plug-in; say what happened and go on.
@@ -408,8 +427,37 @@ std::string GetSetting(std::string_view application, std::string_view section, s
       Warn(std::string("cannot read settings: ") + e.what() + "; using default values");
     } catch (...) {
     }
-    return std::string(defaultValue);
+    return std::nullopt;
   }
+}
+
+}  // namespace
+
+std::string GetSetting(std::string_view application, std::string_view section, std::string_view key,
+                       std::string_view defaultValue) {
+  return GetSetting(application, section, key, defaultValue, nullptr);
+}
+
+std::string GetSetting(std::string_view application, std::string_view section, std::string_view key,
+                       std::string_view defaultValue,
+                       const std::function<std::string(const std::string&)>& problem) {
+  std::optional<std::string> stored = StoredSetting(application, section, key);
+  if (!stored) return std::string(defaultValue);
+  if (problem) {
+    if (const std::string wrong = problem(*stored); !wrong.empty()) {
+      Warn("the remembered value " + Shown(*stored) + " of " + std::string(application) + "/" +
+           std::string(section) + "/" + std::string(key) +
+           (FreshSettings() ? "" : " in " + SettingsFile().string()) + " cannot be used (" + wrong +
+           "); using the default " + Shown(defaultValue));
+      return std::string(defaultValue);
+    }
+  }
+  if (!FreshSettings()) NoteRemembered(application, section, key, *stored);
+  return *stored;
+}
+
+std::vector<RememberedSetting> TakeRememberedSettings() {
+  return std::exchange(Remembered(), {});
 }
 
 std::string SettingsDamage() {
@@ -424,8 +472,14 @@ std::string SettingsDamage() {
 
 void SaveSetting(std::string_view application, std::string_view section, std::string_view key,
                  std::string_view value) {
+  SaveSettings(application, section, {{std::string(key), std::string(value)}});
+}
+
+void SaveSettings(std::string_view application, std::string_view section,
+                  const std::vector<std::pair<std::string, std::string>>& values) {
   if (auto& fresh = FreshStore()) {
-    (*fresh)[std::string(application)][std::string(section)][std::string(key)] = std::string(value);
+    for (const auto& [key, value] : values)
+      (*fresh)[std::string(application)][std::string(section)][key] = value;
     return;
   }
   fs::path file = SettingsFile();
@@ -436,11 +490,13 @@ void SaveSetting(std::string_view application, std::string_view section, std::st
   if (app == doc.root.end()) app = doc.root.emplace(std::string(application), json::object()).first;
   auto sec = FindMember(*app, section);
   if (sec == app->end()) sec = app->emplace(std::string(section), json::object()).first;
-  auto entry = FindMember(*sec, key);
-  if (entry == sec->end()) {
-    sec->emplace(std::string(key), std::string(value));
-  } else {
-    *entry = std::string(value);
+  for (const auto& [key, value] : values) {
+    auto entry = FindMember(*sec, key);
+    if (entry == sec->end()) {
+      sec->emplace(key, value);
+    } else {
+      *entry = value;
+    }
   }
   StoreSettings(file, doc.root);
 }

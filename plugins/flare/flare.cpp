@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "flare/bitmap.h"
@@ -41,13 +42,8 @@ constexpr int32_t None = -1;
 constexpr float ParallelTolerance = 1e-4f;
 
 // A remembered value: the text of the settings store as a 32-bit float, with a "."
-// decimal point whatever the locale. Text that is not a number is a type mismatch.
-float settingValue(const OperationParameter& p) {
-  const std::string stored = GetSetting(Application, Section, p.Name, ShortestText(p.Default));
-  auto fail = [&](int32_t number, const std::string& problem) {
-    Raise(number, "the setting \"" + p.Name + "\" (" + Application + ", " + Section + ") in " +
-                      SettingsFile().string() + " is \"" + stored + "\": " + problem);
-  };
+// decimal point whatever the locale. Blanks around it and a leading "+" are allowed.
+std::optional<float> storedNumber(const std::string& stored) {
   const char* first = stored.data();
   const char* last = stored.data() + stored.size();
   auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -58,11 +54,20 @@ float settingValue(const OperationParameter& p) {
   if (first < last && *first == '+') ++first;
   float value = 0;
   auto [end, ec] = std::from_chars(first, last, value);
-  if (ec == std::errc::result_out_of_range)
-    fail(err::Overflow, "the number is outside the range of a 32-bit float");
   if (ec != std::errc() || end != last || first == last || !std::isfinite(value))
-    fail(err::TypeMismatch, "not a number");
+    return std::nullopt;
   return value;
+}
+
+// A remembered value that is not a number, or is beyond the range of a 32-bit float, is
+// dropped with a warning and the default used: it would otherwise stop every run.
+float settingValue(const OperationParameter& p) {
+  const std::string stored = GetSetting(
+      Application, Section, p.Name, ShortestText(p.Default), [](const std::string& text) {
+        return storedNumber(text) ? std::string()
+                                  : "not a number within the range of a 32-bit float";
+      });
+  return storedNumber(stored).value_or(p.Default);
 }
 
 std::string polygonName(Shape& shape, int32_t polygon) {

@@ -1,6 +1,7 @@
 #include "ridgepull/ridgepull.h"
 
 #include <cmath>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -48,13 +49,21 @@ frmEEx::frmEEx()
 }
 
 void frmEEx::loadSettings() {
-  const std::string stored = getSetting("Inside", std::to_string(chkInside.Value()));
-  try {
-    chkInside.SetValue(ToInteger(stored));
-  } catch (const Error& e) {
-    Raise(e.Number(), e.Description() + ": the remembered value of the check box \"" +
-                          chkInside.Caption() + "\" is \"" + stored + "\"");
-  }
+  // A check box takes 0, 1 or 2; anything else is dropped with a warning.
+  auto state = [](const std::string& text) -> std::optional<int16_t> {
+    try {
+      const int16_t value = ToInteger(text);
+      if (value >= 0 && value <= 2) return value;
+    } catch (const Error&) {
+    }
+    return std::nullopt;
+  };
+  const std::string stored =
+      getSetting("Inside", std::to_string(chkInside.Value()), [&](const std::string& text) {
+        return state(text) ? std::string()
+                           : "the check box \"" + chkInside.Caption() + "\" takes 0, 1 or 2";
+      });
+  chkInside.SetValue(state(stored).value_or(0));
 }
 
 std::string frmEEx::fieldLabel(int index) const {
@@ -107,10 +116,12 @@ void Ridgepull::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
       Extrude = dialog.ReadSingle(1);
       Bevel = dialog.ReadSingle(2);
       Inside = dialog.chkInside.Value() == 1;
-      for (int32_t i = 0; i < scene.SelectedObjectCount(); ++i) {
-        target = scene.CreateObject();
-        processObject(*scene.SelectedObject(i));
-      }
+      dialog.namingFieldsOnOverflow([&] {
+        for (int32_t i = 0; i < scene.SelectedObjectCount(); ++i) {
+          target = scene.CreateObject();
+          processObject(*scene.SelectedObject(i));
+        }
+      });
     }
   } catch (const Error& e) {
     ReportRunError(e, std::to_string(e.Number()) + " - " + e.Description(), mb::OKOnly);

@@ -48,8 +48,10 @@ void Shrink::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
   dialog.ShowModal();
   if (!dialog.bCancel) {
     Amount = dialog.ReadSingle(0);
-    for (int32_t i = 0; i < scene.SelectedObjectCount(); ++i)
-      shrinkObject(*scene.SelectedObject(i));
+    dialog.namingFieldsOnOverflow([&] {
+      for (int32_t i = 0; i < scene.SelectedObjectCount(); ++i)
+        shrinkObject(*scene.SelectedObject(i));
+    });
   }
   object_ = nullptr;
   vertices_.clear();

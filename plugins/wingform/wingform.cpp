@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
@@ -82,21 +83,30 @@ wingform::frmOptions::frmOptions() {
   // The common dialog's load (LType = 0) runs after the remembered options are in place.
   OnLoad = [this, commonLoad = OnLoad] {
     txtDist.SetText(GetSetting(Wingform::SettingsApplication, Wingform::Title, "max", "0"));
-    const std::string tex = GetSetting(Wingform::SettingsApplication, Wingform::Title, "tex", "0");
-    int16_t index = 0;
-    const auto parsed = std::from_chars(tex.data(), tex.data() + tex.size(), index);
-    if (parsed.ec == std::errc() && parsed.ptr == tex.data() + tex.size() && index >= 0 &&
-        index < optTex.Count())
-      optTex(index).SetValue(true);
+    auto choice = [this](const std::string& text) -> std::optional<int16_t> {
+      int16_t index = 0;
+      const auto parsed = std::from_chars(text.data(), text.data() + text.size(), index);
+      if (parsed.ec == std::errc() && parsed.ptr == text.data() + text.size() && index >= 0 &&
+          index < optTex.Count())
+        return index;
+      return std::nullopt;
+    };
+    const std::string tex = GetSetting(
+        Wingform::SettingsApplication, Wingform::Title, "tex", "0", [&](const std::string& text) {
+          return choice(text) ? std::string()
+                              : "not the number of a texture option, 0 to " +
+                                    std::to_string(optTex.Count() - 1);
+        });
+    optTex(choice(tex).value_or(0)).SetValue(true);
     if (commonLoad) commonLoad();
   };
   // The choices are saved when the dialog closes; a settings file that cannot be written
   // must not turn a finished export into a failure, so it is only reported.
   OnUnload = [this] {
     try {
-      SaveSetting(Wingform::SettingsApplication, Wingform::Title, "max", txtDist.Text());
-      SaveSetting(Wingform::SettingsApplication, Wingform::Title, "tex",
-                  std::to_string(TextureChoice()));
+      // One set, so that exports that end at the same time leave the choices of one of them.
+      SaveSettings(Wingform::SettingsApplication, Wingform::Title,
+                   {{"max", txtDist.Text()}, {"tex", std::to_string(TextureChoice())}});
     } catch (const Error& e) {
       Warn("the export options were not remembered: " + e.Description());
     }

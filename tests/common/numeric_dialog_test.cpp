@@ -1,6 +1,8 @@
 #include "vlm/numeric_dialog.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include "support/dialogs.h"
 #include "support/temp_home.h"
@@ -199,6 +201,63 @@ TEST(NumericDialog, ADamagedSettingsFileGivesDefaultsWithOneWarningAndStaysAsItI
   EXPECT_NE(warnings[0].find("will not be remembered until the file is mended"), std::string::npos)
       << warnings[0];
   EXPECT_EQ(ReadFile(SettingsFile()), damaged);
+}
+
+// A remembered text the tool could not read is dropped with a warning naming it, and the field
+// starts from its default; a readable one is kept without a word.
+TEST(NumericDialog, ARememberedTextThatCannotBeReadGivesTheDefaultWithAWarning) {
+  const std::pair<const char*, bool> cases[] = {{"abc", false}, {"1e60", false},  {"5'6", false},
+                                                {"", false},    {" 0.75 ", true}, {"-2", true}};
+  for (auto [stored, kept] : cases) {
+    Dialog d;
+    std::vector<std::string> warnings;
+    SetWarningSink([&](const std::string& message) { warnings.push_back(message); });
+    SaveSetting("VLMPlugin", "Test", "txt0", stored);
+    NumericDialog dialog("frmTest", "Test", {"0.1"});
+    const Status status = d.run(dialog, "click OKButton");
+    SetWarningSink(nullptr);
+    ASSERT_EQ(status, StatusOk) << stored;
+    EXPECT_EQ(dialog.txt(0).Text(), kept ? std::string(stored) : "0.1") << stored;
+    ASSERT_EQ(warnings.size(), kept ? 0u : 1u) << stored;
+    if (!kept) {
+      EXPECT_NE(warnings[0].find("VLMPlugin/Test/txt0"), std::string::npos) << warnings[0];
+      EXPECT_NE(warnings[0].find("\"" + std::string(stored) + "\""), std::string::npos)
+          << warnings[0];
+    }
+  }
+}
+
+// A default beyond the float range at the scene's scale names its field.
+TEST(NumericDialog, AnOverflowNamesTheField) {
+  Dialog d;
+  NumericDialog dialog("frmTest", "Test", {"0.1", "8"});
+  dialog.sscale = 1e-38f;
+  EXPECT_EQ(d.run(dialog, "click CancelButton"), StatusFromError(err::Overflow));
+  EXPECT_NE(LastError().description.find("txt(1)"), std::string::npos) << LastError().description;
+}
+
+// OK saves the dialog's values as one set, in one write of the settings file, so that runs
+// ending at the same time leave one run's set whole.
+TEST(NumericDialog, OKSavesTheValuesInOneWrite) {
+  Dialog d;
+  SaveSetting("VLMPlugin", "Test", "txt0", "1");
+  const int watch = inotify_init1(IN_NONBLOCK);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, d.home.Path().c_str(), IN_MOVED_TO), 0);
+  NumericDialog dialog("frmTest", "Test", {"0.1", "0.2", "0.3"});
+  ASSERT_EQ(d.run(dialog, "txt(0)=4; txt(1)=5; txt(2)=6; click OKButton"), StatusOk);
+  int writes = 0;
+  alignas(inotify_event) char buffer[4096];
+  for (ssize_t got; (got = read(watch, buffer, sizeof buffer)) > 0;) {
+    for (char* at = buffer; at < buffer + got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(at);
+      if (event->len && std::string(event->name) == "settings.json") ++writes;
+      at += sizeof(inotify_event) + event->len;
+    }
+  }
+  close(watch);
+  EXPECT_EQ(writes, 1);
+  EXPECT_EQ(GetSetting("VLMPlugin", "Test", "txt2"), "6");
 }
 
 }  // namespace

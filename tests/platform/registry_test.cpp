@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/temp_home.h"
+#include "vlm/component.h"
 #include "vlm/error.h"
 #include "vlm/settings.h"
 
@@ -185,6 +186,38 @@ TEST(RegistryFileTest, KeysIgnoreCaseAndDeleteRecursively) {
 
   EXPECT_THROW(reg.CreateKey("A\\\\B"), Error);
   EXPECT_THROW(reg.CreateKey(""), Error);
+}
+
+// A key is read in time and space in proportion to its length, however many parts it has:
+// the keys above it are found through it, not stored and written one by one.
+TEST(RegistryFileTest, AKeyOfTwentyThousandPartsReadsAndWritesInProportionToItsLength) {
+  test::TempHome home;
+  std::string deep = "HKEY_CURRENT_USER\\Software\\Classes";
+  for (int i = 0; i < 20000; ++i)
+    deep += "\\k";
+  std::ofstream(home.Path() / "user.reg") << "REGEDIT4\n\n[" << deep << "]\n\"v\"=\"deep\"\n\n"
+                                          << "[HKEY_CURRENT_USER\\Software\\Classes\\Tool]\n";
+  const RegistryFile reg = RegistryFile::Load(home.Path() / "user.reg");
+  EXPECT_EQ(ValueAt(reg, deep, "v").AsString(), "deep");
+  const std::string middle = deep.substr(0, deep.size() / 2 + 1);  // ends in a whole part
+  ASSERT_NE(reg.FindKey(middle), nullptr);
+  EXPECT_TRUE(reg.FindKey(middle)->values.empty());
+  EXPECT_EQ(reg.SubKeys(middle), std::vector<std::string>{middle + "\\k"});
+  EXPECT_EQ(reg.SubKeys("HKEY_CURRENT_USER\\Software\\Classes"),
+            (std::vector<std::string>{"HKEY_CURRENT_USER\\Software\\Classes\\k",
+                                      "HKEY_CURRENT_USER\\Software\\Classes\\Tool"}));
+  EXPECT_EQ(reg.FindKey(deep + "\\k"), nullptr);
+  EXPECT_EQ(reg.FindKey("HKEY_CURRENT_USER\\Software\\Classes\\k\\x"), nullptr);
+  const std::string written = reg.Serialize();
+  EXPECT_LT(written.size(), 2 * deep.size());
+  EXPECT_EQ(RegistryFile::Parse(written, "again").Serialize(), written);
+  // Deleting the deep key keeps the key above it, which the file named only through it.
+  RegistryFile changed = reg;
+  EXPECT_TRUE(changed.DeleteKey(deep));
+  EXPECT_NE(changed.FindKey(deep.substr(0, deep.size() - 2)), nullptr);
+  EXPECT_EQ(changed.FindKey(deep), nullptr);
+  // The classes listed by the user registry, through the same reading.
+  EXPECT_EQ(RegisteredClasses().size(), 0u);
 }
 
 TEST(RegistryFileTest, QueriesReadTheMachineAndUserFiles) {

@@ -6,7 +6,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/temp_home.h"
 #include "vlm/error.h"
+#include "vlm/settings.h"
 
 namespace vlm {
 namespace {
@@ -132,6 +134,17 @@ TEST(ParseDialogScript, NamesTheOriginTheActionAndTheProblem) {
   }
   EXPECT_THAT(ErrorOf([] { ParseDialogScript("enter; bogus", "ui.txt"); }),
               HasSubstr("ui.txt: unknown action \"bogus\""));
+  // A value that is not UTF-8 is refused as the script is read, the action named.
+  for (const char* script :
+       {"txt(0)=a\xff", "input \"\xc3\"", "file /tmp/\xed\xa0\x80.igs", "lstMat=\xc0\xaf"}) {
+    EXPECT_THAT(ErrorOf([&] { ParseDialogScript(script); }),
+                HasSubstr("the value is not UTF-8 text"))
+        << script;
+  }
+  EXPECT_THAT(ErrorOf([] { ParseDialogScript("enter; input x\xffy", "ui.txt"); }),
+              HasSubstr("ui.txt: \"input x\\xFFy\": the value is not UTF-8"));
+  EXPECT_EQ(ParseDialogScript("input \xc3\xa9t\xc3\xa9 \xf0\x9f\x99\x82")[0].value,
+            "\xc3\xa9t\xc3\xa9 \xf0\x9f\x99\x82");
 }
 
 TEST(ParseDialogScript, QuotedValuesKeepSemicolonsBlanksAndEscapes) {
@@ -150,6 +163,8 @@ TEST(ParseDialogScript, QuotedValuesKeepSemicolonsBlanksAndEscapes) {
       // ... and between words a blank: the value after "input" is the one quoted, not one
       // after an "=" inside it.
       {"\ninput\n\"a=\"\"; \ninput \"b=\"", {"\"a=\"\"", "b="}},
+      // \n and \r inside quotes are line breaks, as a list entry may hold; unquoted, as written.
+      {R"(lstMat="two\nlines"; input "a\r\nb"; file C:\new)", {"two\nlines", "a\r\nb", "C:\\new"}},
   };
   for (const auto& [script, values] : cases) {
     auto actions = ParseDialogScript(script);
@@ -167,8 +182,27 @@ TEST(ParseDialogScript, ScriptFilesTakeOneActionPerLineAndNameTheLineOfAFault) {
   EXPECT_EQ(actions[0].value, "left");
   EXPECT_EQ(actions[1].value, "1;2");
   EXPECT_EQ(actions[2].kind, DialogAction::Kind::Click);
-  EXPECT_THAT(ErrorOf([] { ParseDialogScript("enter\n# note\n\nbogus", "ui.txt", true); }),
-              HasSubstr("ui.txt:4: unknown action \"bogus\""));
+  // Every kind of line end counts a line, and a byte-order mark is not part of the first one.
+  for (const char* script :
+       {"enter\n# note\n\nbogus", "enter\r\n# note\r\n\r\nbogus", "enter\r# note\r\rbogus",
+        "\xEF\xBB\xBF"
+        "enter\n# note\n\nbogus"}) {
+    EXPECT_THAT(ErrorOf([&] { ParseDialogScript(script, "ui.txt", true); }),
+                HasSubstr("ui.txt:4: unknown action \"bogus\""))
+        << script;
+  }
+  EXPECT_THAT(ErrorOf([] {
+                ParseDialogScript(
+                    "\xEF\xBB\xBF"
+                    "bogus",
+                    "ui.txt", true);
+              }),
+              HasSubstr("ui.txt:1: unknown action \"bogus\""));
+  EXPECT_EQ(ParseDialogScript("\xEF\xBB\xBF"
+                              "txt(0)=1\rtxt(1)=2",
+                              "ui.txt", true)
+                .size(),
+            2u);
   // A fault met while playing names the line too.
   Ui ui(std::make_shared<ScriptedDialogs>(
       ParseDialogScript("txt(0)=1\nclick cmdNothing", "ui.txt", true)));
@@ -191,8 +225,49 @@ TEST(ScriptedPlay, AClosingDialogShowsEachValueTheScriptChangedAsTheDialogReadIt
   EXPECT_EQ(ui.Texts(Kind::Value),
             (std::vector<std::string>{"txt(0) = \"abc\" -> 0", "txt(1) = \"7\" -> 7", "chk(1) = 1",
                                       "lstMat = \"Glass\""}));
+  // A value is shown as a script would quote it.
+  Ui quoting(R"(txt(0)="say \"hi\"\nC:\\x"; lstMat="two\nlines"; click cmdOK)");
+  ExportForm other;
+  other.lstMat.AddItem("two\nlines");
+  other.ShowModal();
+  EXPECT_EQ(quoting.Texts(Kind::Value), (std::vector<std::string>{R"(txt(0) = "say \"hi\"\nC:\\x")",
+                                                                  R"(lstMat = "two\nlines")"}));
   ASSERT_EQ(ui.Texts(Kind::Warning).size(), 1u);
   EXPECT_THAT(ui.Texts(Kind::Warning)[0], HasSubstr("txt(0) = \"abc\" is not a number"));
+}
+
+// A form that starts from remembered values shows each one as it opens, by the control it went
+// into; fresh settings remember nothing, so nothing is shown.
+TEST(ScriptedPlay, AFormShowsEachRememberedValueItStartsFrom) {
+  test::TempHome home;
+  SaveSettings("App", "Export",
+               {{"txt1", "0.3"}, {"Mat", "Glass"}, {"Scale", "7"}, {"Info", "4"}, {"Odd", "a\"b"}});
+  struct Case {
+    bool fresh;
+    std::vector<std::string> shown;
+  };
+  for (const Case& c :
+       {Case{false,
+             {R"(txt(1) = "0.3")", R"(lstMat = "Glass")", R"(sScale = "7")", R"(txt(0) = "4")",
+              R"(Export/Odd = "a\"b")", R"(Export/Missing = "")"}},
+        Case{true, {}}}) {
+    UseFreshSettings(c.fresh);
+    SaveSetting("App", "Export", "Missing", "");  // saved now: remembered only from the file
+    Ui ui("enter");
+    ExportForm form;
+    form.OnLoad = [&form] {
+      form.txt(1).SetText(GetSetting("App", "Export", "txt1", "1"));  // by its name
+      form.lstMat.SetListIndex(form.lstMat.FindItem(GetSetting("App", "Export", "Mat")));
+      form.sScale.SetValue(std::stoi(GetSetting("App", "Export", "Scale", "1")));  // by value
+      form.txt(0).SetText(GetSetting("App", "Export", "Info"));  // not the label lblInfo
+      GetSetting("App", "Export", "Odd");
+      GetSetting("App", "Export", "Missing", "default");
+      GetSetting("App", "Export", "Absent", "default");
+    };
+    form.ShowModal();
+    EXPECT_EQ(ui.Texts(Kind::Remembered), c.shown) << c.fresh;
+    UseFreshSettings(false);
+  }
 }
 
 TEST(ScriptedFocus, ClickingAButtonRunsTheFieldsLostFocusFirstButEnterDoesNot) {
@@ -361,11 +436,17 @@ TEST(StandardDialogs, InputFileAndColourTakeQueuedAnswersOrFallBack) {
   EXPECT_EQ(dlg.Color, 1 + 2 * 256 + 3 * 65536);
   EXPECT_FALSE(dlg.ShowColor());
   EXPECT_FALSE(dlg.ShowOpen());  // nothing queued: cancelled, with a note
+  EXPECT_FALSE(dlg.ShowColor());
+  // The colour dialog's line shows the answer, then what it started from.
+  EXPECT_EQ(ui.Texts(Kind::ColorDialog),
+            (std::vector<std::string>{"1,2,3 (it showed 0,0,0)", "cancelled (it showed 1,2,3)",
+                                      "cancelled (it showed 1,2,3)"}));
   EXPECT_EQ(ui.Texts(Kind::Note),
             (std::vector<std::string>{"answered \"Cube 2\"",
                                       "input box \"Name?\": no answer given, taking the "
                                       "default answer \"Cube\"",
-                                      "file dialog \"\": no answer given, cancelling it"}));
+                                      "file dialog \"\": no answer given, cancelling it",
+                                      "colour dialog: no answer given, cancelling it"}));
 }
 
 TEST(StandardDialogs, RepaintingALogListRecordsEachNewLineOnce) {

@@ -177,6 +177,9 @@ TEST_F(SettingsTest, NumbersBeyondADoubleAreDamageAtTheirPlace) {
 }
 
 TEST_F(SettingsTest, DamageMessagesShowTheFileTextQuotedAndShort) {
+  std::string tenDeletes;
+  for (int i = 0; i < 10; ++i)
+    tenDeletes += "\\u007f";
   const std::pair<std::string, std::string> cases[] = {
       // a stray byte that is not UTF-8 shows as the replacement character, in JSON quotes
       {"{\xff}",
@@ -184,6 +187,9 @@ TEST_F(SettingsTest, DamageMessagesShowTheFileTextQuotedAndShort) {
        "last read: \"{\xEF\xBF\xBD\"; expected string literal)"},
       // a string that never ends is quoted by its last 40 bytes only
       {"{\"" + std::string(5000, 'a'), "last read: ...\"" + std::string(40, 'a') + "\""},
+      // DEL and control characters are escaped, six characters each: fewer of them are shown
+      {"{\"a\": \"" + std::string(300, '\x7f'), "last read: ...\"" + tenDeletes + "\""},
+      {"{\"a\": \"" + std::string(50, '\x7f') + "\x01", "invalid string: control character"},
       // names in a place are escaped as in any JSON pointer; a control character is quoted
       {R"({"a/b~c": {"s": 1}})", "(/a~1b~0c/s is a number, not an object of keys)"},
       {R"({"a\nb": 1})", "(\"/a\\nb\" is a number, not an object of sections)"},

@@ -188,21 +188,24 @@ TEST(FlareParameters, TableValuesWithRememberedValuesThatAreNeverWritten) {
   EXPECT_EQ(std::filesystem::last_write_time(SettingsFile()), before);
 }
 
-TEST(FlareParameters, ARememberedValueThatIsNotANumberNamesTheSettingAndTheFile) {
-  for (auto [stored, number] : {std::pair{"abc", err::TypeMismatch},
-                                {"1,5", err::TypeMismatch},
-                                {"", err::TypeMismatch},
-                                {"nan", err::TypeMismatch},
-                                {"1e60", err::Overflow}}) {
+// A remembered value that is not a number, or beyond a float, would stop every run: it is
+// dropped with a warning naming the setting, its text and the file, and the default used.
+TEST(FlareParameters, ARememberedValueThatIsNotANumberIsDroppedWithAWarning) {
+  for (const char* stored : {"abc", "1,5", "", "nan", "1e60"}) {
     test::TempHome home;
+    std::vector<std::string> warnings;
+    SetWarningSink([&](const std::string& message) { warnings.push_back(message); });
     SaveSetting("Vellum 8", "Flare7", "Bevel", stored);
     Flare flare;
     std::vector<OperationParameter> params;
-    EXPECT_EQ(flare.Operation_GetParameters(nullptr, 0, 1, params), StatusFromError(number))
-        << stored;
-    const std::string message = LastError().description;
-    EXPECT_THAT(message, HasSubstr("\"Bevel\"")) << stored;
-    EXPECT_THAT(message, HasSubstr(SettingsFile().string())) << stored;
+    const Status status = flare.Operation_GetParameters(nullptr, 0, 1, params);
+    SetWarningSink(nullptr);
+    ASSERT_EQ(status, StatusOk) << stored;
+    EXPECT_EQ(params[1].Value, 0.5f) << stored;
+    ASSERT_EQ(warnings.size(), 1u) << stored;
+    EXPECT_THAT(warnings[0], HasSubstr("Vellum 8/Flare7/Bevel")) << stored;
+    EXPECT_THAT(warnings[0], HasSubstr("\"" + std::string(stored) + "\"")) << stored;
+    EXPECT_THAT(warnings[0], HasSubstr(SettingsFile().string())) << stored;
   }
 }
 

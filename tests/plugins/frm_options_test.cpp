@@ -128,7 +128,8 @@ TEST(frmOptionsStore, ExclusiveBoxesAndSpecularColour) {
   EXPECT_EQ(m.bModEnvInvDiffuseAlpha, 1);
   EXPECT_EQ(m.bModEnvSpecularMapAlpha, 0);
   EXPECT_EQ(m.getSpecColor(), 128 * 256 + 255 * 65536);
-  EXPECT_THAT(dialogs.Texts(TranscriptEntry::Kind::ColorDialog), ElementsAre("230,230,230"));
+  EXPECT_THAT(dialogs.Texts(TranscriptEntry::Kind::ColorDialog),
+              ElementsAre("0,128,255 (it showed 230,230,230)"));
 }
 
 TEST(frmOptionsStore, CancelLeavesTheRecordAsItWas) {

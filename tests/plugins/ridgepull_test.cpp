@@ -266,6 +266,38 @@ TEST(Ridgepull, AFieldThatCannotBeReadIsReported) {
   EXPECT_EQ(f.moulding(), nullptr);
 }
 
+// A remembered box state that cannot be used is dropped with a warning: the run goes on from
+// the default, and the next save mends the file.
+TEST(Ridgepull, ARememberedInsideThatCannotBeUsedIsDroppedWithAWarning) {
+  for (const char* stored : {"7", "x", "-1", ""}) {
+    Fixture f;
+    std::vector<std::string> warnings;
+    SetWarningSink([&](const std::string& message) { warnings.push_back(message); });
+    SaveSetting("VLMPlugin", "Ridgepull", "Inside", stored);
+    f.select(Square(f.group));
+    const Status status = f.run("enter");
+    SetWarningSink(nullptr);
+    ASSERT_EQ(status, StatusOk) << stored;
+    EXPECT_THAT(f.messages, ::testing::IsEmpty()) << stored;
+    ASSERT_NE(f.moulding(), nullptr) << stored;
+    EXPECT_EQ(f.moulding()->faces.size(), 12u) << stored;  // not inside
+    ASSERT_EQ(warnings.size(), 1u) << stored;
+    EXPECT_THAT(warnings[0], ::testing::HasSubstr("VLMPlugin/Ridgepull/Inside"));
+    EXPECT_THAT(warnings[0], ::testing::HasSubstr("\"" + std::string(stored) + "\""));
+    EXPECT_EQ(GetSetting("VLMPlugin", "Ridgepull", "Inside"), "0");
+  }
+}
+
+// A moulding beyond the float range names the fields that made it so.
+TEST(Ridgepull, AnOverflowNamesTheFields) {
+  Fixture f;
+  f.select(host::AddPolygonMesh(f.group, "Far", {{0, 3e38f, 0}, {0, 3e38f, 1}, {1, 3e38f, 1}}));
+  ASSERT_EQ(f.run("txt(1)=3e38; enter"), StatusOk);
+  EXPECT_THAT(f.messages,
+              ElementsAre(StartsWith("6 - Overflow: the fields hold \"Inset\" (txt(0)) = "
+                                     "\"0.1\", \"Extrude\" (txt(1)) = \"3e38\"")));
+}
+
 TEST(Ridgepull, AngleBetweenVectors) {
   EXPECT_NEAR(Ridgepull::angleBetween({1, 0, 0}, {0, 0, 1}), 1.5707963f, 1e-6f);
   EXPECT_EQ(Ridgepull::angleBetween({1, 0, 0}, {2, 0, 0}), 0.0f);

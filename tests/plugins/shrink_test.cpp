@@ -124,6 +124,11 @@ TEST(Shrink, AFieldThatCannotBeReadEndsTheRunWithItsError) {
   f.select(box);
   EXPECT_EQ(f.run("txt(0)=abc; enter"), StatusFromError(err::TypeMismatch));
   EXPECT_EQ(box.vertices, before);
+  // A vertex moved beyond the float range names the field.
+  HostMesh& far = host::AddBox(f.group, "Far", {3e38f, 3e38f, 3e38f}, {3.1e38f, 3.1e38f, 3.1e38f});
+  f.select(far);
+  EXPECT_EQ(f.run("txt(0)=-3e38; enter"), StatusFromError(err::Overflow));
+  EXPECT_EQ(LastError().description, "Overflow: the field \"Inset\" (txt(0)) holds \"-3e38\"");
 }
 
 }  // namespace

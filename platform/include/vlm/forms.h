@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace vlm {
@@ -382,6 +383,14 @@ class Form {
   std::function<void()> OnUnload;
   std::function<void(int keyCode, int shiftState)> KeyDown;
 
+  // The remembered settings the Load handler took, each with the control it went into (its
+  // full name, else the setting's section and key) and the remembered text: what a back-end
+  // reports as the form opens. Taking them leaves none.
+  struct Remembered {
+    std::string where, value;
+  };
+  std::vector<Remembered> TakeRemembered() { return std::exchange(remembered_, {}); }
+
  private:
   friend class Control;
   void Register(Control* control);
@@ -389,6 +398,7 @@ class Form {
   std::string name_, caption_;
   bool loaded_ = false, shown_ = false;
   std::vector<Control*> controls_;
+  std::vector<Remembered> remembered_;
 };
 
 // ---- message box, input box, help -----------------------------------------------------------

@@ -71,6 +71,7 @@ std::vector<DialogAction> ParseDialogScript(std::string_view script,
 struct TranscriptEntry {
   // Value: a field, check box or list the script changed, as the dialog closed and as the
   // plug-in read it (txt(1) = "abc" -> 0). Warning: a value the plug-in could not read.
+  // Remembered: a value the dialog starts from because an earlier run saved it.
   enum class Kind {
     Dialog,
     MessageBox,
@@ -81,7 +82,8 @@ struct TranscriptEntry {
     Help,
     Note,
     Value,
-    Warning
+    Warning,
+    Remembered
   } kind;
   std::string title;  // caption of the form or message box
   std::string text;   // prompt, log line, chosen answer

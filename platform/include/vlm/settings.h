@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "vlm/files.h"
@@ -41,6 +42,22 @@ std::string GetSetting(std::string_view application, std::string_view section, s
                        std::string_view defaultValue = {});
 void SaveSetting(std::string_view application, std::string_view section, std::string_view key,
                  std::string_view value);
+// The values of one dialog, saved as one set under one lock: runs that save at the same time
+// leave the set of one of them whole, never a mixture.
+void SaveSettings(std::string_view application, std::string_view section,
+                  const std::vector<std::pair<std::string, std::string>>& values);
+// GetSetting for a value that must be readable: a remembered value for which `problem` says
+// what is wrong (it returns "" for a good one) is dropped with a warning naming it, and the
+// default is used, so a bad value in the file cannot stop every later run.
+std::string GetSetting(std::string_view application, std::string_view section, std::string_view key,
+                       std::string_view defaultValue,
+                       const std::function<std::string(const std::string&)>& problem);
+// A value GetSetting took from the settings file (never a default, nor under fresh settings).
+struct RememberedSetting {
+  std::string application, section, key, value;
+};
+// The values taken from the settings file since the last call, in the order first read.
+std::vector<RememberedSetting> TakeRememberedSettings();
 // What is wrong with the settings file ("settings file F is damaged (line 2, column 5: ...)"),
 // or "" when it is sound, missing or unreadable. While it is damaged nothing can be saved.
 std::string SettingsDamage();
@@ -76,7 +93,7 @@ struct RegistryKey {
 };
 
 // A whole registry file: keys by full path (HKEY_LOCAL_MACHINE\SOFTWARE\...), compared
-// without regard to case as Windows does.
+// without regard to case as Windows does. A key that only has keys below it need not be stored.
 class RegistryFile {
  public:
   // Parses .reg text. vlm::Error naming `origin`, the line and the problem on bad input.
@@ -88,7 +105,11 @@ class RegistryFile {
   void Save(const std::filesystem::path& file) const;
 
   const RegistryKey* FindKey(std::string_view path) const;
+  // Creates the key and each key above it that is not there yet.
   RegistryKey& CreateKey(std::string_view path);
+  // A key as a file lists it: the keys above it are found through it (FindKey, SubKeys) and
+  // not written on their own. `path` must be a normalized path that CreateKey would take.
+  RegistryKey& AddKey(const std::string& path);
   bool DeleteKey(std::string_view path);  // the key and every key below it
   // Full paths of the keys directly below `path`.
   std::vector<std::string> SubKeys(std::string_view path) const;
@@ -97,6 +118,7 @@ class RegistryFile {
   struct Less {
     bool operator()(const std::string& a, const std::string& b) const;
   };
+  bool HasKeysBelow(const std::string& prefix) const;
   std::map<std::string, RegistryKey, Less> keys_;
 };
 

@@ -67,6 +67,24 @@ inline std::string QuotedWithEscapes(std::string_view text) {
   return out + "\"";
 }
 
+// A value as a dialog script quotes it: a quote and a backslash escaped by a backslash, a line
+// break written \n (\r for a carriage return), so that what a transcript shows can be copied
+// into a script.
+inline std::string ScriptQuoted(std::string_view s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else {
+      if (c == '\\' || c == '"') out += '\\';
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
 // Whether `a` and `b` are equal when ASCII case is ignored.
 constexpr bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

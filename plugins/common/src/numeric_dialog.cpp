@@ -3,6 +3,7 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 #include "vlm/error.h"
 #include "vlm/settings.h"
@@ -205,6 +206,14 @@ std::string NumericDialog::FieldName(int index) const {
   return label.empty() ? place : "\"" + label + "\" (" + place + ")";
 }
 
+std::string NumericDialog::FieldsHeld() const {
+  if (txt.Count() == 1) return "the field " + FieldName(0) + " holds \"" + txt(0).Text() + "\"";
+  std::string list;
+  for (int i = 0; i < txt.Count(); ++i)
+    list += (i ? ", " : "") + FieldName(i) + " = \"" + txt(i).Text() + "\"";
+  return "the fields hold " + list;
+}
+
 namespace {
 
 template <class Read>
@@ -251,13 +260,15 @@ void NumericDialog::noteReading(TextBox& field, std::string_view typed) {
   field.NoteReading(field.Text(), readable);
 }
 
-std::string NumericDialog::getSetting(std::string_view key, std::string_view defaultValue) const {
+std::string NumericDialog::getSetting(
+    std::string_view key, std::string_view defaultValue,
+    const std::function<std::string(const std::string&)>& problem) const {
   if (!remember_) return std::string(defaultValue);
-  return GetSetting(SettingsApplication, section_, key, defaultValue);
+  return GetSetting(SettingsApplication, section_, key, defaultValue, problem);
 }
 
-void NumericDialog::saveSetting(std::string_view key, std::string_view value) const {
-  if (remember_) SaveSetting(SettingsApplication, section_, key, value);
+void NumericDialog::saveSetting(std::string_view key, std::string_view value) {
+  if (remember_) unsaved_.emplace_back(key, value);
 }
 
 void NumericDialog::formLoad() {
@@ -268,17 +279,46 @@ void NumericDialog::formLoad() {
          " starts from its default values, and values entered will not be remembered until "
          "the file is mended");
   }
-  for (int i = 0; i < txt.Count(); ++i)
-    txt(i).SetText(getSetting("txt" + std::to_string(i), DefaultText(i)));
+  for (int i = 0; i < txt.Count(); ++i) {
+    // A remembered text that the tool could not read would stop every run until the file was
+    // mended by hand; it is dropped with a warning instead.
+    const std::string text =
+        getSetting("txt" + std::to_string(i), defaultText(i), [this, i](const std::string& stored) {
+          try {
+            if (isCount(i)) {
+              ToInteger(stored);
+            } else {
+              ToSingle(stored);
+            }
+            return std::string();
+          } catch (const Error& e) {
+            return e.Description();
+          }
+        });
+    txt(i).SetText(text);
+  }
   loadSettings();
   loaded();
 }
 
+std::string NumericDialog::defaultText(int index) const {
+  try {
+    return DefaultText(index);
+  } catch (const Error& e) {
+    Raise(e.Number(), e.Description() + ": the default of the field " + FieldName(index) +
+                          " at the scene's scale " + NumberText(sscale));
+  }
+}
+
 void NumericDialog::okClick() {
   // A field that never lost focus is remembered tidied, so that the next run can read it.
+  unsaved_.clear();
   for (int i = 0; i < txt.Count(); ++i)
     saveSetting("txt" + std::to_string(i), TidiedText(i));
   saveSettings();
+  // The dialog's values are one set: saved together, so that runs that end at the same time
+  // leave the set of one of them, never a mixture.
+  if (remember_) SaveSettings(SettingsApplication, section_, std::exchange(unsaved_, {}));
   bCancel = false;
   Hide();
 }

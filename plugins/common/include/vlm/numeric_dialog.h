@@ -7,10 +7,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "vlm/error.h"
 #include "vlm/forms.h"
 
 namespace vlm {
@@ -68,6 +71,20 @@ class NumericDialog : public Form {
   // How messages name a field: its label and place, `"Height" (txt(0))`.
   std::string FieldName(int index) const;
 
+  // What the fields hold, for a message about a value they led to:
+  // `the field "Inset" (txt(0)) holds "3e38"`, or `the fields hold "Inset" (txt(0)) = "1", ...`.
+  std::string FieldsHeld() const;
+  // Runs `work`; an overflow it raises (a result beyond the float range) names the fields.
+  template <class Work>
+  void namingFieldsOnOverflow(Work work) const {
+    try {
+      work();
+    } catch (const Error& e) {
+      if (e.Number() != err::Overflow) throw;
+      Raise(err::Overflow, e.Description() + ": " + FieldsHeld());
+    }
+  }
+
   // The plain conversions of a field's text (ToSingle, ToInteger); an error names the field
   // and the text it holds.
   float ReadSingle(int index) const;
@@ -88,16 +105,24 @@ class NumericDialog : public Form {
   // Runs after the dialog has loaded its values.
   virtual void loaded() {}
 
-  std::string getSetting(std::string_view key, std::string_view defaultValue) const;
-  void saveSetting(std::string_view key, std::string_view value) const;
+  // A remembered value; `problem` (optional) says what is wrong with one the tool cannot use,
+  // which is then dropped with a warning and the default taken.
+  std::string getSetting(std::string_view key, std::string_view defaultValue,
+                         const std::function<std::string(const std::string&)>& problem = {}) const;
+  // Kept for OK, which saves the fields and these as one set.
+  void saveSetting(std::string_view key, std::string_view value);
 
  private:
   void formLoad();
   void okClick();
   void cancelClick();
 
+  // DefaultText, with an error naming the field.
+  std::string defaultText(int index) const;
+
   std::string section_;
   std::vector<std::string> designTexts_;
+  std::vector<std::pair<std::string, std::string>> unsaved_;
   // False while the settings file is damaged: the dialog then starts from its defaults and
   // remembers nothing, and says so once.
   bool remember_ = true;
