@@ -3,6 +3,7 @@
 #include <simdjson.h>
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <optional>
 #include <unordered_map>
@@ -446,10 +447,32 @@ class FastWalker {
       case od::number_type::unsigned_integer:
         return !value.get_uint64().get(unsignedValue) && builder_.number_unsigned(unsignedValue);
       case od::number_type::floating_point_number:
-        return !value.get_double().get(floatValue) && std::isfinite(floatValue) &&
+        return Double(value, floatValue) && std::isfinite(floatValue) &&
                builder_.number_float(floatValue, kNoText);
     }
     return false;
+  }
+  // simdjson gathers the digits before the exponent in 64 bits and, in the version this is
+  // built against, can let more than 19 of them wrap around (0.5000000000000000000000 reads
+  // as 9.3e-05). A number with that many is read from its text instead, rounded correctly.
+  static bool Double(od::value value, double& out) {
+    std::string_view token = value.raw_json_token();
+    size_t end = 0, digits = 0;
+    bool exponent = false;
+    for (; end < token.size(); ++end) {
+      char c = token[end];
+      if (c == 'e' || c == 'E') {
+        exponent = true;
+      } else if (c >= '0' && c <= '9') {
+        digits += !exponent;
+      } else if (c != '-' && c != '+' && c != '.') {
+        break;  // the space or bracket after the number
+      }
+    }
+    if (digits <= 19) return !value.get_double().get(out);
+    // Past the range of a double (either way) the library's message is the one to give.
+    auto [rest, error] = std::from_chars(token.data(), token.data() + end, out);
+    return error == std::errc() && rest == token.data() + end;
   }
 
   inline static const std::string kNoText;
