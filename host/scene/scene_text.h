@@ -14,6 +14,10 @@ namespace vlm::host::scene_text {
 
 inline constexpr std::string_view kFormatName = "vellum-scene";
 
+// Deeper JSON than this is refused before it is walked, and never written: the format needs
+// about two levels per nested group, and the reader and the document recurse over groups.
+inline constexpr size_t kMaxNesting = 512;
+
 // Raises vlm::Error `number` reading "<origin>: <place>: <problem>".
 [[noreturn]] void Fail(int32_t number, const std::string& origin, const std::string& place,
                        const std::string& problem);

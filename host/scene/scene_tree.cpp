@@ -23,10 +23,6 @@ using namespace scene_fields;
 
 using Json = SceneJson;
 
-// Deeper JSON than this is refused before it is walked: the format needs about two levels
-// per nested group, and the reader and the document recurse over groups.
-constexpr size_t kMaxNesting = 512;
-
 // "line L, column C" of the character at a 1-based offset. Columns count characters, not
 // bytes (UTF-8 continuation bytes do not start a character).
 std::string LineAndColumn(std::string_view text, size_t offset) {
