@@ -208,6 +208,7 @@ class TreeBuilder final : public nlohmann::json_sax<Json> {
   // With `decodeLists`, a mesh's long lists are decoded into `lists` (see scene_tree.h).
   TreeBuilder(std::string_view text, const std::string& origin, bool decodeLists)
       : text_(text), origin_(origin), decodeLists_(decodeLists) {}
+  ~TreeBuilder() override { LetGo(root_); }
 
   SceneTree Take() { return SceneTree{std::move(root_), std::move(lists_)}; }
   // A list could not be decoded; the parse stopped there.
@@ -477,6 +478,20 @@ class FastWalker {
 };
 
 }  // namespace
+
+void LetGo(SceneJson& value) noexcept {
+  if (value.is_array()) {
+    auto& items = value.get_ref<SceneJson::array_t&>();
+    for (auto& item : items)
+      LetGo(item);
+    items.clear();
+  } else if (value.is_object()) {
+    auto& members = value.get_ref<SceneJson::object_t&>();
+    for (auto& member : members)
+      LetGo(member.second);
+    members.clear();
+  }
+}
 
 std::optional<SceneTree> ParseTreeFast(std::string_view text, const std::string& origin,
                                        size_t slack) {
