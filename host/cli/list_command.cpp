@@ -7,6 +7,7 @@
 #include "cli/printing.h"
 #include "cli/scene_argument.h"
 #include "scene/document.h"
+#include "scene/scene_text.h"
 #include "vlm/component.h"
 #include "vlm/contracts/import_export.h"
 #include "vlm/contracts/operation.h"
@@ -177,7 +178,9 @@ int UnregisterCommand(const std::vector<std::filesystem::path>& libraries, std::
 int ShowCommand(const std::filesystem::path& scene, std::ostream& out, std::ostream& err) {
   try {
     auto document = LoadSceneArgument(scene);
-    out << "scene " << (IsStandardStream(scene) ? "(standard input)" : scene.string()) << "\n";
+    out << "scene "
+        << (IsStandardStream(scene) ? "(standard input)" : scene_text::Printable(scene.string()))
+        << "\n";
     PrintScene(*document, out);
     return ExitOk;
   } catch (const Error& e) {

@@ -3,13 +3,15 @@
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <new>
 
 #include "cli/commands.h"
 #include "cli/describe.h"
+#include "cli/model_commands.h"
+#include "cli/printing.h"
+#include "cli/progress_bar.h"
 #include "gui/qt_dialogs.h"
 #include "gui/screenshots.h"
-#include "cli/model_commands.h"
-#include "cli/progress_bar.h"
 #include "vlm/component.h"
 #include "vlm/settings.h"
 
@@ -30,9 +32,9 @@ std::vector<std::filesystem::path> BuiltPlugins() {
   return out;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// The command line read and the command run; what main adds is the out-of-memory handler.
+int Main(int argc, char** argv) {
+  vlm::host::EscapeControlCharacters(std::cerr);
   vlm::SetWarningSink([](const std::string& m) { std::cerr << "warning: " << m << "\n"; });
 
   CLI::App app{
@@ -46,6 +48,7 @@ int main(int argc, char** argv) {
       "Paths in a selection (group:Hangar/Wing) join names with \"/\". Inside a name, \"/\" is\n"
       "written \\/, a backslash \\\\ and \"[\" \\[; Name[n] is the n-th sibling of that name,\n"
       "counted from 1 (docs/scene-format.md, \"Paths\").\n"
+      "A scene may hold up to 8 GiB, a --ui-file up to 16 MiB; larger input is refused (2).\n"
       "Exit status: 0 done, 1 the plug-in failed or an output could not be written,\n"
       "2 bad input (scene, selection, script, argument, an output location that cannot be\n"
       "written), 3 nothing done (the plug-in refused its input and changed nothing).");
@@ -141,4 +144,18 @@ int main(int argc, char** argv) {
   if (gui) run.windows = std::make_shared<vlm::gui::QtDialogs>();
   vlm::UseFreshSettings(fresh);
   return vlm::host::RunCommand(run, std::cout, std::cerr);
+}
+
+}  // namespace
+
+// Running out of memory anywhere (a scene too large for this machine, or a limit set with
+// ulimit) ends the command with a message, not an abort.
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "error: out of memory: the input is too large for the memory this program may "
+                 "use\n";
+    return vlm::host::ExitBadInput;
+  }
 }

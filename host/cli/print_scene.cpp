@@ -4,9 +4,16 @@
 #include "cli/commands.h"
 #include "cli/printing.h"
 #include "scene/document.h"
+#include "scene/scene_text.h"
 
 namespace vlm::host {
 namespace {
+
+// A name or text from the scene on the terminal: its control characters (an escape sequence,
+// a line break) escaped.
+std::string Shown(const std::string& text) {
+  return scene_text::Printable(text);
+}
 
 void PrintUnits(const HostDocument& document, std::ostream& out) {
   static const char* unitNames[] = {"metres", "centimetres", "feet"};
@@ -19,7 +26,7 @@ void PrintUnits(const HostDocument& document, std::ostream& out) {
 std::string FieldList(const std::vector<std::string>& names) {
   std::string s;
   for (size_t i = 0; i < names.size(); ++i)
-    s += (i ? ", " : "") + std::to_string(i) + " \"" + names[i] + "\"";
+    s += (i ? ", " : "") + std::to_string(i) + " \"" + Shown(names[i]) + "\"";
   return s.empty() ? std::string("none") : s;
 }
 
@@ -33,7 +40,7 @@ void PrintFieldValues(const std::map<int32_t, std::string>& fields,
                       const std::vector<std::string>& names, const std::string& pad,
                       std::ostream& out) {
   for (const auto& [slot, text] : fields)
-    out << pad << names[static_cast<size_t>(slot)] << ": " << text << "\n";
+    out << pad << Shown(names[static_cast<size_t>(slot)]) << ": " << Shown(text) << "\n";
 }
 
 void PrintTextures(const HostMaterial& m, std::ostream& out) {
@@ -45,15 +52,15 @@ void PrintTextures(const HostMaterial& m, std::ostream& out) {
                                                              {"environment", &m.environmentMap}};
   bool any = false;
   for (auto [label, name] : maps)
-    if (!name->empty()) out << " " << label << " " << *name, any = true;
+    if (!name->empty()) out << " " << label << " " << Shown(*name), any = true;
   if (!any) out << " (empty set)";
 }
 
 void PrintMaterials(const HostDocument& document, std::ostream& out) {
   out << "materials:\n";
   for (const auto& m : document.Materials()) {
-    out << "  " << m->name << ": diffuse (" << Number(m->diffuse.r) << ", " << Number(m->diffuse.g)
-        << ", " << Number(m->diffuse.b) << ")";
+    out << "  " << Shown(m->name) << ": diffuse (" << Number(m->diffuse.r) << ", "
+        << Number(m->diffuse.g) << ", " << Number(m->diffuse.b) << ")";
     if (m->translucency) out << ", translucency " << m->translucency << "%";
     if (m->hasTextures) PrintTextures(*m, out);
     out << "\n";
@@ -62,17 +69,17 @@ void PrintMaterials(const HostDocument& document, std::ostream& out) {
 }
 
 void PrintObject(const HostMesh& mesh, const std::string& pad, std::ostream& out) {
-  out << pad << "object " << mesh.name << ": " << mesh.vertices.size() << " vertices, "
+  out << pad << "object " << Shown(mesh.name) << ": " << mesh.vertices.size() << " vertices, "
       << mesh.faces.size() << " faces";
   std::string names;
   for (HostMaterial* m : mesh.Materials(false))
-    names += (names.empty() ? "" : ", ") + m->name;
+    names += (names.empty() ? "" : ", ") + Shown(m->name);
   if (!names.empty()) out << ", materials " << names;
   out << "\n";
 }
 
 void PrintGroupLine(const HostNode& node, const std::string& pad, std::ostream& out) {
-  out << pad << "group " << node.name << " at " << Vector(node.position);
+  out << pad << "group " << Shown(node.name) << " at " << Vector(node.position);
   if (!(node.forward == Vec3{0, 0, 1}) || !(node.up == Vec3{0, 1, 0}))
     out << ", forward " << Vector(node.forward) << ", up " << Vector(node.up);
   if (node.animationKeys) out << ", " << node.animationKeys << " animation keys";
@@ -110,20 +117,20 @@ void PrintSelection(const HostDocument& document, std::ostream& out) {
   if (s.groups.empty() && s.objects.empty() && g.nodes.empty() && g.shapes.empty()) out << " none";
   out << "\n";
   for (const HostNode* n : s.groups)
-    out << "  group:" << n->Path() << "\n";
+    out << "  group:" << Shown(n->Path()) << "\n";
   for (const auto& o : s.objects) {
     if (o.mode == 1)
-      out << "  faces:" << o.mesh->Path() << ":" << IndexList(o.faces) << "\n";
+      out << "  faces:" << Shown(o.mesh->Path()) << ":" << IndexList(o.faces) << "\n";
     else
-      out << "  object:" << o.mesh->Path() << "\n";
+      out << "  object:" << Shown(o.mesh->Path()) << "\n";
   }
   for (const HostNode* n : g.nodes)
-    out << "  node:" << n->Path() << "\n";
+    out << "  node:" << Shown(n->Path()) << "\n";
   for (const auto& e : g.shapes) {
     if (e.polygons.empty())
-      out << "  shape:" << e.mesh->Path() << "\n";
+      out << "  shape:" << Shown(e.mesh->Path()) << "\n";
     else
-      out << "  polygons:" << e.mesh->Path() << ":" << IndexList(e.polygons) << "\n";
+      out << "  polygons:" << Shown(e.mesh->Path()) << ":" << IndexList(e.polygons) << "\n";
   }
 }
 

@@ -2,8 +2,11 @@
 
 #include <charconv>
 #include <cstdint>
+#include <ostream>
 #include <sstream>
+#include <streambuf>
 
+#include "scene/scene_text.h"
 #include "vlm/text.h"
 
 namespace vlm::host {
@@ -15,7 +18,38 @@ std::string Hex(Status status) {
   return s.str();
 }
 
+// Hands on what it is given with its control characters escaped.
+class EscapingBuffer final : public std::streambuf {
+ public:
+  explicit EscapingBuffer(std::streambuf* out) : out_(out) {}
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char byte = traits_type::to_char_type(c);
+    return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    std::string shown;
+    for (std::streamsize i = 0; i < n; ++i)
+      text_.Put(s[i], shown);
+    const auto size = static_cast<std::streamsize>(shown.size());
+    return out_->sputn(shown.data(), size) == size ? n : 0;
+  }
+  int sync() override { return out_->pubsync(); }
+
+ private:
+  std::streambuf* out_;
+  scene_text::PrintableText text_{true};
+};
+
 }  // namespace
+
+void EscapeControlCharacters(std::ostream& stream) {
+  // Lives as long as the stream may be written to (the standard streams outlive main).
+  auto* buffer = new EscapingBuffer(stream.rdbuf());
+  stream.rdbuf(buffer);
+}
 
 std::string DescribeStatus(Status status) {
   ErrorRecord last = LastError();

@@ -1,6 +1,7 @@
 // How the commands print what a plug-in returned: statuses, numbers and texts.
 #pragma once
 
+#include <iosfwd>
 #include <string>
 
 #include "vlm/error.h"
@@ -19,5 +20,10 @@ std::string Vector(Vec3 v);
 
 // Carriage returns in a message box's text become line breaks on the terminal.
 std::string TerminalText(const std::string& text);
+
+// From now on the control characters written to `stream` (names and file content quoted in
+// messages) reach it escaped, as scene_text::Printable writes them; line breaks and tabs
+// pass. Output that means its control characters goes to another stream.
+void EscapeControlCharacters(std::ostream& stream);
 
 }  // namespace vlm::host

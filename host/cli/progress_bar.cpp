@@ -4,6 +4,8 @@
 
 #include <iostream>
 
+#include "scene/scene_text.h"
+
 namespace vlm::host {
 
 namespace {
@@ -21,7 +23,7 @@ void ProgressBar::Show(std::string_view task, double fraction) {
   if (visible_ && now - drawn_ < std::chrono::milliseconds(100) && fraction < 1) return;
   drawn_ = now, visible_ = true;
   const int filled = static_cast<int>(fraction * kWidth);
-  std::string name(task.substr(0, kTaskWidth));
+  std::string name = scene_text::Printable(task.substr(0, kTaskWidth));
   terminal_ << "\r" << name << " [" << std::string(static_cast<size_t>(filled), '#')
             << std::string(static_cast<size_t>(kWidth - filled), ' ') << "] "
             << static_cast<int>(fraction * 100) << "%" << std::flush;
@@ -34,7 +36,8 @@ void ProgressBar::Finish() {
 }
 
 void InstallProgressBar(bool quiet) {
-  if (!quiet && isatty(STDERR_FILENO)) SetProgressDisplay(std::make_shared<ProgressBar>(std::cerr));
+  // Standard error's other stream: the bar's carriage returns are meant (std::cerr escapes them).
+  if (!quiet && isatty(STDERR_FILENO)) SetProgressDisplay(std::make_shared<ProgressBar>(std::clog));
 }
 
 }  // namespace vlm::host

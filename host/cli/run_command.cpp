@@ -53,9 +53,11 @@ int JudgeRun(const RunResult& result, const ScriptedDialogs& dialogs, const RunO
   if (result.badInput) return Report(err, "error: ", *result.badInput, ExitBadInput);
   // A fault of the script is the user's input, even when the plug-in caught it or failed on it.
   if (dialogs.Failure()) return Report(err, "error: ", *dialogs.Failure(), ExitBadInput);
+  // A plug-in that ran out of memory was given more than this machine holds: bad input.
   if (result.failed)
-    return Report(err, "error: ", progId + " failed with " + DescribeStatus(*result.failed),
-                  ExitRunFailed);
+    return Report(
+        err, "error: ", progId + " failed with " + DescribeStatus(*result.failed),
+        *result.failed == StatusFromError(err::OutOfMemory) ? ExitBadInput : ExitRunFailed);
   for (const DialogAction& action : dialogs.Remaining())
     err << "warning: the action \"" << action.text << "\" was not used\n";
   // An export whose every attempt failed is a failed run, though its dialog closed normally.

@@ -11,10 +11,11 @@ namespace vlm::host {
 namespace {
 
 // A script file holds one action per line (";" may still join several) and comment lines;
-// its errors name the file and the line.
+// its errors name the file and the line. A larger one than kMaxScriptFileSize is refused.
 std::vector<DialogAction> ReadScript(const RunOptions& options) {
   if (options.ui) return ParseDialogScript(*options.ui);
-  return ParseDialogScript(ReadFile(*options.uiFile), options.uiFile->string(), true);
+  return ParseDialogScript(ReadFile(*options.uiFile, 0, kMaxScriptFileSize),
+                           options.uiFile->string(), true);
 }
 
 // The tag each kind of entry is printed with.

@@ -1,6 +1,7 @@
 // The dialog back-end of one run and how its transcript is printed.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <memory>
 
@@ -9,6 +10,9 @@
 namespace vlm::host {
 
 struct RunOptions;
+
+// The largest --ui-file read: a script is a few lines a person or a program wrote.
+inline constexpr size_t kMaxScriptFileSize = size_t(16) << 20;
 
 // The back-end the run's dialogs go to: the script given with --ui or --ui-file (vlm::Error
 // naming a fault of the script), else one that accepts every dialog as it opens.

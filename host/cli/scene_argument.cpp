@@ -1,10 +1,8 @@
 #include "cli/scene_argument.h"
 
-#include <iostream>
-#include <iterator>
-
 #include "scene/document.h"
 #include "scene/scene_file.h"
+#include "vlm/files.h"
 
 namespace vlm::host {
 
@@ -14,8 +12,7 @@ bool IsStandardStream(const std::filesystem::path& path) {
 
 std::unique_ptr<HostDocument> LoadSceneArgument(const std::filesystem::path& scene) {
   if (!IsStandardStream(scene)) return LoadScene(scene);
-  std::string text((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
-  return ParseScene(text, "standard input");
+  return ParseScene(ReadStandardInput(0, kMaxSceneFileSize), "standard input");
 }
 
 }  // namespace vlm::host

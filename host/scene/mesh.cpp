@@ -107,17 +107,15 @@ std::string HostMesh::Path() const {
 }
 
 Vec3 HostMesh::FaceNormal(const HostFace& face) const {
-  // Newell's method: robust for non-planar and concave polygons.
-  Vec3 n{};
-  const auto& pts = face.points;
-  for (size_t i = 0; i < pts.size(); ++i) {
-    const Vec3& a = vertices[static_cast<size_t>(pts[i].vertex)];
-    const Vec3& b = vertices[static_cast<size_t>(pts[(i + 1) % pts.size()].vertex)];
-    n.x += (a.y - b.y) * (a.z + b.z);
-    n.y += (a.z - b.z) * (a.x + b.x);
-    n.z += (a.x - b.x) * (a.y + b.y);
-  }
-  return Normalize(n);
+  // Newell's method (robust for non-planar and concave polygons), in double: in float the
+  // products of coordinates near 1e19 overflow and those of edges near 1e-20 vanish.
+  struct Corners {
+    const std::vector<Vec3>& vertices;
+    const std::vector<HostPoint>& points;
+    size_t size() const { return points.size(); }
+    Vec3 operator[](size_t i) const { return vertices[static_cast<size_t>(points[i].vertex)]; }
+  };
+  return PolygonNormal(Corners{vertices, face.points});
 }
 
 }  // namespace vlm::host

@@ -24,9 +24,14 @@ namespace vlm::host {
 // The version this host writes, and the only one it reads.
 inline constexpr int kSceneFormatVersion = 1;
 
+// The largest scene text read (error 7 naming the file past it): some 20 million triangles
+// written out in full, and about three times as much memory to hold while it is read.
+inline constexpr size_t kMaxSceneFileSize = size_t(8) << 30;
+
 // Builds a document from scene text; `origin` names the text in error messages.
 std::unique_ptr<HostDocument> ParseScene(std::string_view text, const std::string& origin);
-// Reads and parses a scene file (error 53 naming the file when it does not exist).
+// Reads and parses a scene file (error 53 naming the file when it does not exist, 7 when it is
+// larger than kMaxSceneFileSize).
 std::unique_ptr<HostDocument> LoadScene(const std::filesystem::path& file);
 
 // The document as scene text. Removed polygons and the default material are not written.

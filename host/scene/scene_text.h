@@ -14,6 +14,10 @@ namespace vlm::host::scene_text {
 
 inline constexpr std::string_view kFormatName = "vellum-scene";
 
+// Deeper JSON than this is refused before it is walked, and never written: the format needs
+// about two levels per nested group, and the reader and the document recurse over groups.
+inline constexpr size_t kMaxNesting = 512;
+
 // Raises vlm::Error `number` reading "<origin>: <place>: <problem>".
 [[noreturn]] void Fail(int32_t number, const std::string& origin, const std::string& place,
                        const std::string& problem);
@@ -25,8 +29,29 @@ std::string At(const std::string& pointer, size_t index);
 // A pointer as a message names it: "top level" for the whole text.
 std::string Place(const std::string& pointer);
 
+// "text" with its control characters escaped (see Printable).
 std::string Quoted(std::string_view text);
 std::string QuotedList(const std::vector<std::string>& names);
+
+// Text as a terminal may be given it: control characters (C0, DEL and C1) are written as
+// \u001b, bytes that are not UTF-8 as \xff; everything else passes, and with `keepLines`
+// line breaks and tabs do too. The bytes of one character may come one call at a time.
+class PrintableText {
+ public:
+  explicit PrintableText(bool keepLines) : keepLines_(keepLines) {}
+  void Put(char byte, std::string& out);
+  // A character left unfinished is written as bytes.
+  void Finish(std::string& out);
+
+ private:
+  void Complete(std::string& out);
+
+  bool keepLines_;
+  char pending_[4] = {};
+  size_t have_ = 0, need_ = 0;
+};
+// The whole of `text` that way; names printed on a line of their own escape line breaks too.
+std::string Printable(std::string_view text, bool keepLines = false);
 
 // A float is written as the shortest decimal text that reads back as the same float
 // (std::to_chars), handed to the JSON library as the double that text denotes. Reading back

@@ -3,6 +3,7 @@
 #include <simdjson.h>
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <optional>
 #include <unordered_map>
@@ -21,10 +22,6 @@ using namespace scene_text;
 using namespace scene_fields;
 
 using Json = SceneJson;
-
-// Deeper JSON than this is refused before it is walked: the format needs about two levels
-// per nested group, and the reader and the document recurse over groups.
-constexpr size_t kMaxNesting = 512;
 
 // "line L, column C" of the character at a 1-based offset. Columns count characters, not
 // bytes (UTF-8 continuation bytes do not start a character).
@@ -211,6 +208,7 @@ class TreeBuilder final : public nlohmann::json_sax<Json> {
   // With `decodeLists`, a mesh's long lists are decoded into `lists` (see scene_tree.h).
   TreeBuilder(std::string_view text, const std::string& origin, bool decodeLists)
       : text_(text), origin_(origin), decodeLists_(decodeLists) {}
+  ~TreeBuilder() override { LetGo(root_); }
 
   SceneTree Take() { return SceneTree{std::move(root_), std::move(lists_)}; }
   // A list could not be decoded; the parse stopped there.
@@ -446,10 +444,32 @@ class FastWalker {
       case od::number_type::unsigned_integer:
         return !value.get_uint64().get(unsignedValue) && builder_.number_unsigned(unsignedValue);
       case od::number_type::floating_point_number:
-        return !value.get_double().get(floatValue) && std::isfinite(floatValue) &&
+        return Double(value, floatValue) && std::isfinite(floatValue) &&
                builder_.number_float(floatValue, kNoText);
     }
     return false;
+  }
+  // simdjson gathers the digits before the exponent in 64 bits and, in the version this is
+  // built against, can let more than 19 of them wrap around (0.5000000000000000000000 reads
+  // as 9.3e-05). A number with that many is read from its text instead, rounded correctly.
+  static bool Double(od::value value, double& out) {
+    std::string_view token = value.raw_json_token();
+    size_t end = 0, digits = 0;
+    bool exponent = false;
+    for (; end < token.size(); ++end) {
+      char c = token[end];
+      if (c == 'e' || c == 'E') {
+        exponent = true;
+      } else if (c >= '0' && c <= '9') {
+        digits += !exponent;
+      } else if (c != '-' && c != '+' && c != '.') {
+        break;  // the space or bracket after the number
+      }
+    }
+    if (digits <= 19) return !value.get_double().get(out);
+    // Past the range of a double (either way) the library's message is the one to give.
+    auto [rest, error] = std::from_chars(token.data(), token.data() + end, out);
+    return error == std::errc() && rest == token.data() + end;
   }
 
   inline static const std::string kNoText;
@@ -458,6 +478,20 @@ class FastWalker {
 };
 
 }  // namespace
+
+void LetGo(SceneJson& value) noexcept {
+  if (value.is_array()) {
+    auto& items = value.get_ref<SceneJson::array_t&>();
+    for (auto& item : items)
+      LetGo(item);
+    items.clear();
+  } else if (value.is_object()) {
+    auto& members = value.get_ref<SceneJson::object_t&>();
+    for (auto& member : members)
+      LetGo(member.second);
+    members.clear();
+  }
+}
 
 std::optional<SceneTree> ParseTreeFast(std::string_view text, const std::string& origin,
                                        size_t slack) {

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -42,9 +43,20 @@ struct FaceList {
 
 using MeshList = std::variant<std::vector<Vec3>, std::vector<Vec2>, FaceList>;
 
+// Empties a tree from its leaves up. The JSON library's own teardown first gathers the items
+// of a container into a new list, which fails for want of memory (inside a destructor, ending
+// the program) when the tree is let go because memory ran out.
+void LetGo(SceneJson& value) noexcept;
+
 struct SceneTree {
   SceneJson root;
   std::vector<MeshList> lists;
+
+  SceneTree() = default;
+  SceneTree(SceneJson r, std::vector<MeshList> l) : root(std::move(r)), lists(std::move(l)) {}
+  SceneTree(SceneTree&&) = default;
+  SceneTree& operator=(SceneTree&&) = default;
+  ~SceneTree() { LetGo(root); }
 };
 
 // The bytes of readable memory after a text that let the fast parser read it in place; a text

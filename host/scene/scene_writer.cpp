@@ -37,6 +37,9 @@ class TextOut {
   TextOut(const std::string& origin, OutputSink& sink) : origin_(origin), sink_(sink) {}
 
   void Open(char bracket, Layout layout) {
+    if (stack_.size() == kMaxNesting)
+      Problem("the values are nested more than " + std::to_string(kMaxNesting) +
+              " levels deep, more than a scene file may hold (the groups are nested too deep)");
     bool inherited = !stack_.empty() && stack_.back().itemsOnOneLine;
     bool oneLine = inherited || layout == Layout::OneLine;
     sink_.Write(bracket);

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "file_lock.h"
@@ -320,36 +322,77 @@ void CheckOutputTarget(const fs::path& target) {
   if (!to.direct) TempFile probe(target, to.real);
 }
 
-std::string ReadFile(const std::filesystem::path& file, size_t slack) {
+namespace {
+
+// "16 MiB", or the count of bytes when it is not a whole number of MiB.
+std::string SizeText(size_t bytes) {
+  if (bytes % (size_t(1) << 30) == 0) return std::to_string(bytes >> 30) + " GiB";
+  if (bytes % (size_t(1) << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+  return std::to_string(bytes) + " bytes";
+}
+
+// Everything `fd` holds, up to `limit` bytes (see ReadFile); `name` names it in messages.
+std::string ReadAll(int fd, const std::string& name, size_t slack, size_t limit) {
+  auto tooLarge = [&] {
+    return Error(err::OutOfMemory, "cannot read " + name + ": it is larger than " +
+                                       SizeText(limit) + ", the most read from it");
+  };
+  // Read into a string sized from the file's length and the slack; a file that turns out
+  // longer (or one whose length is not known, such as a pipe) grows it, but never past the
+  // limit and the byte that tells the limit is passed.
+  struct stat info {};
+  size_t expected = ::fstat(fd, &info) == 0 && info.st_size > 0 ? size_t(info.st_size) : 0;
+  if (expected > limit) throw tooLarge();
+  const size_t most = limit < SIZE_MAX - slack - 1 ? limit + 1 + slack : SIZE_MAX;
+  std::string bytes;
+  size_t used = 0;
+  try {
+    bytes.resize(std::min(expected + 1 + slack, most));
+    for (;;) {
+      if (used == bytes.size()) {
+        if (used > limit) throw tooLarge();
+        bytes.resize(std::min(bytes.size() * 2 + 64 * 1024, most));
+      }
+      ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
+      if (n == 0) break;
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw Error(err::PathFileAccess, "cannot read " + name + ": " + Reason(errno));
+      }
+      used += static_cast<size_t>(n);
+    }
+    if (used > limit) throw tooLarge();
+    // Shrinking keeps the capacity; only a file that grew while it was read can be short of it.
+    bytes.resize(used);
+    if (bytes.capacity() < used + slack) bytes.reserve(used + slack);
+  } catch (const std::bad_alloc&) {
+    throw Error(err::OutOfMemory,
+                "cannot read " + name + ": out of memory after " + std::to_string(used) + " bytes");
+  }
+  return bytes;
+}
+
+}  // namespace
+
+std::string ReadFile(const std::filesystem::path& file, size_t slack, size_t limit) {
   int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     int error = errno;
     if (error == ENOENT) throw Error(err::FileNotFound, "file not found: " + file.string());
     throw Error(err::PathFileAccess, "cannot read " + file.string() + ": " + Reason(error));
   }
-  // Read into a string sized from the file's length and the slack; a file that turns out
-  // longer (or one whose length is not known, such as a pipe) grows it.
-  struct stat info {};
-  size_t expected = ::fstat(fd, &info) == 0 && info.st_size > 0 ? size_t(info.st_size) : 0;
-  std::string bytes(expected + 1 + slack, '\0');
-  size_t used = 0;
-  for (;;) {
-    if (used == bytes.size()) bytes.resize(bytes.size() * 2 + 64 * 1024);
-    ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int error = errno;
-      ::close(fd);
-      throw Error(err::PathFileAccess, "cannot read " + file.string() + ": " + Reason(error));
-    }
-    used += static_cast<size_t>(n);
+  try {
+    std::string bytes = ReadAll(fd, file.string(), slack, limit);
+    ::close(fd);
+    return bytes;
+  } catch (...) {
+    ::close(fd);
+    throw;
   }
-  ::close(fd);
-  // Shrinking keeps the capacity; only a file that grew while it was read can be short of it.
-  bytes.resize(used);
-  if (bytes.capacity() < used + slack) bytes.reserve(used + slack);
-  return bytes;
+}
+
+std::string ReadStandardInput(size_t slack, size_t limit) {
+  return ReadAll(STDIN_FILENO, "standard input", slack, limit);
 }
 
 namespace detail {

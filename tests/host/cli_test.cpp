@@ -90,7 +90,15 @@ TEST_F(Cli, BadInputIsNamedAndNothingIsWritten) {
       {{"show", Out("missing.json")}, {"missing.json"}},
       {{"run", "VLMPlugin9.Obverse", Example, "--ui-file", Out("bad-ui.txt"), "-o", Out("x.json")},
        {"bad-ui.txt:3: unknown action \"bogus\""}},
+      // A script past its limit is refused, whether its size is known or it never ends.
+      {{"run", "VLMPlugin9.Obverse", Example, "--ui-file", Out("large-ui.txt"), "-o",
+        Out("x.json")},
+       {"large-ui.txt: it is larger than 16 MiB"}},
+      {{"run", "VLMPlugin9.Obverse", Example, "--ui-file", "/dev/zero", "-o", Out("x.json")},
+       {"/dev/zero: it is larger than 16 MiB"}},
   };
+  std::ofstream(Out("large-ui.txt")).close();
+  std::filesystem::resize_file(Out("large-ui.txt"), (16 << 20) + 1);
   for (const Case& c : cases) {
     auto r = Vlmhost(c.args);
     EXPECT_EQ(r.status, 2) << r.output;
@@ -109,6 +117,67 @@ TEST_F(Cli, FailedRunExitsWithTheStatusAndWritesNothing) {
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_THAT(r.output, HasSubstr("0x800A005B"));
   EXPECT_FALSE(std::filesystem::exists(Out("x.json")));
+}
+
+// Input that never ends stops at the limit or at the memory the process may have, with a
+// message naming it: never an abort. (The address sanitizer needs more memory than the limit.)
+TEST_F(Cli, EndlessInputEndsInAMessage) {
+#ifndef __SANITIZE_ADDRESS__
+  const std::string limit = "ulimit -v 400000; ";
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"show", "/dev/zero"}, "", "error: cannot read /dev/zero: "},
+      {{"show", "-"}, " < /dev/zero", "error: cannot read standard input: "},
+      {{"run", "VLMPlugin9.Obverse", "-", "--ui", "input X", "-o", Out("x.json")},
+       " < /dev/zero",
+       "error: cannot read standard input: "},
+      // Read whole, but too large a tree to build.
+      {{"show", Out("wide.json")}, "", "error: out of memory"},
+  };
+  std::string zeros(30'000'001, ',');
+  for (size_t i = 0; i < zeros.size(); i += 2)
+    zeros[i] = '0';
+  std::ofstream(Out("wide.json")) << R"({"format": "vellum-scene", "version": 1, "root": {"x": [)"
+                                  << zeros << "]}}";
+  for (const Case& c : cases) {
+    auto r = Vlmhost(c.args, limit, c.input + " 2>&1");
+    EXPECT_EQ(r.status, 2) << r.output;
+    EXPECT_THAT(r.output, HasSubstr(c.message));
+  }
+  EXPECT_FALSE(std::filesystem::exists(Out("x.json")));
+#endif
+}
+
+// Names and text from the input reach the terminal with their control characters escaped,
+// in what show prints and in every message.
+TEST_F(Cli, ControlCharactersFromTheInputAreEscaped) {
+  std::ofstream(Out("esc.json")) << R"({"format": "vellum-scene", "version": 1, "root":
+      {"groups": [{"name": "Red\u001b[31m\u009b2J", "objects": [{"name": "two\nlines"}]}]}})";
+  std::ofstream(Out("bad.json")) << R"({"format": "vellum-scene", "version": 1, "root":
+      {"x\u001b]0;t\u0007": 1}})";
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> shown;
+  };
+  const Case cases[] = {
+      {{"show", Out("esc.json")},
+       {"group Red\\u001b[31m\\u009b2J at", "object two\\u000alines: 0 vertices"}},
+      {{"run", "VLMPlugin9.Obverse", Out("esc.json"), "--select", "group:Blue\x1b[2J"},
+       {"Blue\\u001b[2J", "\"Red\\u001b\\[31m\\u009b2J\""}},
+      {{"show", Out("bad.json")}, {"unknown key \"x\\u001b]0;t\\u0007\""}},
+      {{"show", Out("no\x1b[2J\xff.json")}, {"no\\u001b[2J\\xff.json"}},
+  };
+  for (const Case& c : cases) {
+    auto r = Vlmhost(c.args);
+    for (const std::string& shown : c.shown)
+      EXPECT_THAT(r.output, HasSubstr(shown)) << r.output;
+    EXPECT_EQ(r.output.find_first_of("\x1b\x07\r\xff"), std::string::npos) << r.output;
+    EXPECT_THAT(r.output, Not(HasSubstr("\xc2\x9b")));
+  }
 }
 
 TEST_F(Cli, ShowPrintsTheTree) {

@@ -251,6 +251,33 @@ TEST(SceneDocumentNormals, SmoothingAngleDecidesWhichFacesBlend) {
     }
 }
 
+// A face's normal is a finite unit vector at any scale a float holds, and zero only for a
+// face that encloses no area.
+TEST(SceneDocumentNormals, FaceNormalsHoldAtEveryScale) {
+  struct Case {
+    float scale;
+    Vec3 shift;
+  };
+  const Case cases[] = {{1, {}},     {1e-20f, {}}, {1e10f, {}},         {3e19f, {}},
+                        {1e30f, {}}, {1e38f, {}},  {1e-30f, {1, 1, 1}}, {1e10f, {-1e10f, 0, 0}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.scale);
+    HostDocument doc;
+    std::vector<Vec3> quad;
+    for (Vec3 p : {Vec3{0, 0, 0}, Vec3{1, 0, 0}, Vec3{1, 1, 0}, Vec3{0, 1, 0}})
+      quad.push_back(p * c.scale + c.shift);
+    HostMesh& mesh = AddPolygonMesh(doc.Root(), "Quad", quad);
+    Vec3 n = mesh.FaceNormal(*mesh.faces[0]);
+    if (c.shift == Vec3{1, 1, 1}) {
+      EXPECT_EQ(n, Vec3{});  // the corners round to one point
+      continue;
+    }
+    ExpectNear(n, {0, 0, 1});
+    mesh.AsObject().GenerateNormals();
+    ExpectNear(mesh.normals.at(0), {0, 0, 1});
+  }
+}
+
 // ---- polygons --------------------------------------------------------------------------------
 
 TEST(SceneDocumentPolygons, CompactDropsRemovedPolygonsAndKeepsSelectionsInStep) {

@@ -528,6 +528,27 @@ TEST(SceneWriting, RefusesWhatWouldNotReadBack) {
     EXPECT_THAT(f.description,
                 StartsWith("(unsaved scene): /root/groups/0/name: the text is not valid UTF-8"));
   }
+  // Groups nested as deep as the reader takes are written; one level more is refused.
+  int written = 0, refused = 0;
+  for (int depth = 245; depth <= 256; ++depth) {
+    HostDocument doc;
+    HostNode* node = &doc.Root();
+    for (int i = 0; i < depth; ++i)
+      node = &AddGroup(*node, "G");
+    AddBox(*node, "Box", {}, {1, 1, 1});
+    std::string text;
+    Failure f = FailureOf([&] { text = SerializeScene(doc); });
+    if (text.empty()) {
+      EXPECT_THAT(f.description, HasSubstr("nested more than 512 levels deep")) << depth;
+      ++refused;
+    } else {
+      EXPECT_EQ(FailureOf([&] { ParseScene(text, "deep.json"); }).number, 0) << depth;
+      EXPECT_EQ(refused, 0) << depth;
+      ++written;
+    }
+  }
+  EXPECT_GT(written, 0);
+  EXPECT_GT(refused, 0);
 }
 
 TEST(SceneWriting, SaveReplacesTheFileOnlyWhenComplete) {

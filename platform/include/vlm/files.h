@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -76,7 +77,12 @@ void WriteFileAtomicallyWith(const std::filesystem::path& target, const OutputWr
 void CheckOutputTarget(const std::filesystem::path& target);
 // Reads a whole file; vlm::Error (53 when missing, 75 otherwise) naming it. The string keeps
 // at least `slack` bytes of capacity past its end, for a parser that reads ahead in blocks.
-std::string ReadFile(const std::filesystem::path& file, size_t slack = 0);
+// A file larger than `limit` bytes is refused (error 7, naming the file and the limit) once
+// that much is read, so an endless one (/dev/zero, a pipe that never closes) stops there;
+// running out of memory while reading is error 7 naming the file too.
+std::string ReadFile(const std::filesystem::path& file, size_t slack = 0, size_t limit = SIZE_MAX);
+// The same for standard input ("standard input" in messages).
+std::string ReadStandardInput(size_t slack = 0, size_t limit = SIZE_MAX);
 
 // ---- the output transaction ---------------------------------------------------------------
 // The files a plug-in produces for the user (exports) go through WriteOutputFile. While the
