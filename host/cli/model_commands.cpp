@@ -37,7 +37,7 @@ int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::os
   ImportedModel model;
   try {
     if (!toOut) CheckOutputTarget(target);
-    model = ImportModel(options.input, {options.name, options.scale});
+    model = ImportModel(options.input, {options.name, options.scale, options.allowOutside});
   } catch (const Error& e) {
     return Fail(err, e, ExitBadInput);
   }
@@ -110,6 +110,9 @@ void AddModelCommands(CLI::App& app, ModelCommands& commands) {
   commands.import->add_option("--name", o.name, "The top group's name (default: MODEL's name)");
   commands.import->add_option("--scale", o.scale, "Multiply every length by S")
       ->check(CLI::PositiveNumber);
+  commands.import->add_flag("--allow-outside", o.allowOutside,
+                            "Let the model read files outside its own folder (a glTF's buffers, "
+                            "an OBJ's materials); without it the import is refused");
   commands.exportModel = app.add_subcommand(
       "export-model", "Write a scene as a model for any viewer (.glb .gltf .obj .dae .ply .stl)");
   commands.exportModel->add_option("SCENE", o.input, "Scene file (- for standard input)")

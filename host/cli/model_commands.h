@@ -18,6 +18,7 @@ struct ModelCommandOptions {
   std::string name;                             // --name: the top group
   float scale = 1.0f;                           // --scale
   bool quiet = false;                           // --quiet: no transcript, no progress bar
+  bool allowOutside = false;  // --allow-outside: the model may name files outside its folder
 };
 
 // Reads the model and writes the scene (by default MODEL's name with ".json", in the current

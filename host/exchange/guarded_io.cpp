@@ -2,6 +2,7 @@
 
 #include <assimp/MemoryIOWrapper.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -49,6 +50,17 @@ class GuardedStream : public Assimp::IOStream {
 
 }  // namespace
 
+GuardedFiles::GuardedFiles(const std::filesystem::path& model, bool allowOutside)
+    : allowOutside_(allowOutside) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  model_ = fs::weakly_canonical(fs::absolute(model, ec), ec);
+  fs::path folder = model.parent_path();
+  given_ = folder.string();
+  if (folder.empty()) folder = ".";
+  folder_ = fs::weakly_canonical(fs::absolute(folder, ec), ec);
+}
+
 GuardedFiles::GuardedFiles(std::string_view bytes, const std::string& formatHint)
     : bytes_(bytes), memoryName_(MemoryName(formatHint)) {}
 
@@ -56,13 +68,38 @@ std::string GuardedFiles::MemoryName(const std::string& formatHint) {
   return "$model-in-memory$." + formatHint;
 }
 
+bool GuardedFiles::MayOpen(const char* file) const {
+  namespace fs = std::filesystem;
+  // Bytes in memory come alone: what they name is not looked for.
+  if (!memoryName_.empty()) return memoryName_ == file;
+  if (allowOutside_) return true;
+  std::error_code ec;
+  const fs::path resolved = fs::weakly_canonical(fs::absolute(file, ec), ec);
+  if (!ec && !resolved.empty()) {
+    if (resolved == model_) return true;
+    const fs::path inside = resolved.lexically_relative(folder_);
+    if (!inside.empty() && *inside.begin() != "..") return true;
+  }
+  // A file that is not there is only missing (some readers look for optional companions one
+  // folder up); one that is there is refused.
+  if (!fs::exists(file, ec)) return false;
+  std::string name = file;
+  if (!given_.empty() && name.size() > given_.size() + 1 && name.starts_with(given_) &&
+      (name[given_.size()] == '/' || name[given_.size()] == '\\'))
+    name.erase(0, given_.size() + 1);
+  if (std::find(refused_.begin(), refused_.end(), name) == refused_.end()) refused_.push_back(name);
+  return false;
+}
+
 bool GuardedFiles::Exists(const char* file) const {
-  return (!memoryName_.empty() && memoryName_ == file) || DefaultIOSystem::Exists(file);
+  if (!MayOpen(file)) return false;
+  return memoryName_ == file || DefaultIOSystem::Exists(file);
 }
 
 Assimp::IOStream* GuardedFiles::Open(const char* file, const char* mode) {
+  if (!MayOpen(file)) return nullptr;
   Assimp::IOStream* inner = nullptr;
-  if (!memoryName_.empty() && memoryName_ == file)
+  if (!memoryName_.empty())
     inner =
         new Assimp::MemoryIOStream(reinterpret_cast<const uint8_t*>(bytes_.data()), bytes_.size());
   else

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 
 #include "exchange/conventions.h"
 #include "vlm/text_encoding.h"
@@ -114,6 +115,127 @@ SplitTransform SplitWorld(const aiMatrix4x4& world) {
   }
   split.rest = split.rotation.Transposed().Times(linear);
   return split;
+}
+
+// ---- polygons ---------------------------------------------------------------------------------
+
+namespace {
+
+struct P2 {
+  double x, y;
+};
+
+// (b - a) x (c - a): positive when a, b, c turn the polygon's way.
+double Turn(P2 a, P2 b, P2 c) {
+  return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+}
+double Distance(P2 a, P2 b) {
+  return std::hypot(b.x - a.x, b.y - a.y);
+}
+
+// Whether every corner turns the polygon's way (or goes straight on) and the turns add up to
+// one full turn, not two (a star): then a fan from any corner covers it once.
+bool Convex(const std::vector<P2>& q, double same) {
+  std::vector<P2> ring;
+  for (P2 p : q)
+    if (ring.empty() || Distance(ring.back(), p) > same) ring.push_back(p);
+  while (ring.size() > 1 && Distance(ring.front(), ring.back()) <= same)
+    ring.pop_back();
+  const size_t n = ring.size();
+  if (n < 3) return true;
+  double turning = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const P2 a = ring[(i + n - 1) % n], b = ring[i], c = ring[(i + 1) % n];
+    const double e1x = b.x - a.x, e1y = b.y - a.y, e2x = c.x - b.x, e2y = c.y - b.y;
+    const double cross = e1x * e2y - e1y * e2x, dot = e1x * e2x + e1y * e2y;
+    if (cross < -1e-9 * Distance(a, b) * Distance(b, c)) return false;
+    turning += std::atan2(cross, dot);
+  }
+  return std::abs(turning - 2 * std::numbers::pi) < 0.5;
+}
+
+}  // namespace
+
+std::vector<std::array<uint32_t, 3>> CutPolygon(const std::vector<Vec3>& corners) {
+  const size_t n = corners.size();
+  if (n < 4) return {};
+  // The best-fit plane: Newell's normal through the mean corner.
+  D3 normal{0, 0, 0}, centre{0, 0, 0}, low{corners[0].x, corners[0].y, corners[0].z}, high = low;
+  for (size_t i = 0; i < n; ++i) {
+    const Vec3 a = corners[i], b = corners[(i + 1) % n];
+    normal[0] += (double{a.y} - b.y) * (double{a.z} + b.z);
+    normal[1] += (double{a.z} - b.z) * (double{a.x} + b.x);
+    normal[2] += (double{a.x} - b.x) * (double{a.y} + b.y);
+    const D3 p{a.x, a.y, a.z};
+    for (int k = 0; k < 3; ++k) {
+      centre[k] += p[k] / static_cast<double>(n);
+      low[k] = std::min(low[k], p[k]), high[k] = std::max(high[k], p[k]);
+    }
+  }
+  if (!Normalise(normal)) return {};
+  const double size = std::hypot(high[0] - low[0], high[1] - low[1], high[2] - low[2]);
+  // Axes in the plane with u x v = normal, so the polygon runs counter-clockwise in them.
+  D3 u = std::abs(normal[0]) < 0.9 ? Cross({1, 0, 0}, normal) : Cross({0, 1, 0}, normal);
+  Normalise(u);
+  const D3 v = Cross(normal, u);
+  std::vector<P2> q(n);
+  double off = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const D3 d{corners[i].x - centre[0], corners[i].y - centre[1], corners[i].z - centre[2]};
+    q[i] = {Dot(d, u), Dot(d, v)};
+    off = std::max(off, std::abs(Dot(d, normal)));
+  }
+  const double same = 1e-12 * size;
+  if (off <= kFlatness * size && Convex(q, same)) return {};
+
+  // Ear clipping. Corners that repeat the one before are passed over.
+  std::vector<uint32_t> ring;
+  for (uint32_t i = 0; i < n; ++i)
+    if (ring.empty() || Distance(q[ring.back()], q[i]) > same) ring.push_back(i);
+  while (ring.size() > 1 && Distance(q[ring.front()], q[ring.back()]) <= same)
+    ring.pop_back();
+  std::vector<std::array<uint32_t, 3>> out;
+  auto turnAt = [&](size_t at) {
+    const size_t m = ring.size();
+    const P2 a = q[ring[(at + m - 1) % m]], b = q[ring[at]], c = q[ring[(at + 1) % m]];
+    return Turn(a, b, c) / std::max(Distance(a, b) * Distance(b, c), 1e-300);
+  };
+  auto coincides = [&](P2 p, P2 a) { return Distance(p, a) <= same; };
+  size_t start = 0;
+  while (ring.size() > 3) {
+    const size_t m = ring.size();
+    size_t ear = m, straight = m, sharpest = m;
+    for (size_t k = 0; k < m && ear == m; ++k) {
+      const size_t at = (start + k) % m;
+      const double turn = turnAt(at);
+      if (std::abs(turn) <= 1e-9) {
+        if (straight == m) straight = at;
+        continue;
+      }
+      if (turn < 0) continue;
+      if (sharpest == m || turn > turnAt(sharpest)) sharpest = at;
+      const P2 a = q[ring[(at + m - 1) % m]], b = q[ring[at]], c = q[ring[(at + 1) % m]];
+      // The tip is an ear when no other corner that points inward lies in it or on its edges.
+      bool blocked = false;
+      for (size_t j = 0; j < m && !blocked; ++j) {
+        const P2 p = q[ring[j]];
+        if (j == at || coincides(p, a) || coincides(p, b) || coincides(p, c) || turnAt(j) > 1e-9)
+          continue;
+        blocked = Turn(a, b, p) >= 0 && Turn(b, c, p) >= 0 && Turn(c, a, p) >= 0;
+      }
+      if (!blocked) ear = at;
+    }
+    // A corner on a straight line encloses nothing with its neighbours; a polygon that
+    // crosses itself may leave no clean ear, and then the sharpest corner goes.
+    const size_t at = ear != m ? ear : straight != m ? straight : sharpest != m ? sharpest : 0;
+    if (ear != m || straight == m)
+      out.push_back({ring[(at + m - 1) % m], ring[at], ring[(at + 1) % m]});
+    ring.erase(ring.begin() + static_cast<std::ptrdiff_t>(at));
+    start = at == 0 ? 0 : at - 1;
+  }
+  if (ring.size() == 3 && Turn(q[ring[0]], q[ring[1]], q[ring[2]]) != 0)
+    out.push_back({ring[0], ring[1], ring[2]});
+  return out;
 }
 
 // ---- text -------------------------------------------------------------------------------------

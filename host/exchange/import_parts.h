@@ -1,9 +1,11 @@
-// The pieces of ImportModel: the frame of a node and the materials of a model.
+// The pieces of ImportModel: the frame of a node, the cutting of polygons a fan would draw
+// wrongly, and the materials of a model.
 #pragma once
 
 #include <assimp/scene.h>
 
 #include <array>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,6 +33,14 @@ struct SplitTransform {
   Linear rest;  // rotation x rest = the transform's linear part
 };
 SplitTransform SplitWorld(const aiMatrix4x4& world);
+
+// Triangles, as corner indices wound like the polygon, that cover a polygon a fan from its
+// first corner would draw wrongly: one that is concave (in the plane that fits it best), or
+// whose corners stray from that plane by more than kFlatness of its size. Empty for a polygon
+// the fan draws right and for one that encloses no area. Corners on a straight line and
+// corners that repeat the one before are allowed; no area is lost.
+constexpr double kFlatness = 1e-3;
+std::vector<std::array<uint32_t, 3>> CutPolygon(const std::vector<Vec3>& corners);
 
 // Materials made on first use, by the model's material index; embedded textures written once.
 class MaterialMaker {

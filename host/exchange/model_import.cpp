@@ -1,5 +1,6 @@
-// The model's node tree walked once: each node becomes a group placed by the rigid part of its
-// world transform, each of its meshes an object whose vertices carry the rest.
+// The model's node tree walked once: the root node becomes the top group, which stays at the
+// identity frame, every other node a group placed by the rigid part of its world transform,
+// and each mesh an object whose vertices carry the rest.
 #include "exchange/model_import.h"
 
 #include <assimp/postprocess.h>
@@ -9,6 +10,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <sstream>
 #include <unordered_map>
 
 #include "exchange/conventions.h"
@@ -83,13 +85,16 @@ class Converter {
   void Run() {
     for (unsigned i = 0; i < scene_.mNumMeshes; ++i)
       totalFaces_ += scene_.mMeshes[i]->mNumFaces;
+    const double unit = Units();
     aiMatrix4x4 scale;
-    aiMatrix4x4::Scaling(aiVector3D(options_.scale), scale);
-    exchange::SplitTransform none;
-    none.rotation = none.rest = Identity();
-    Node(*scene_.mRootNode, scale, document_.Root(), none, Stem(), 1);
+    aiMatrix4x4::Scaling(aiVector3D(static_cast<float>(options_.scale * unit)), scale);
+    Node(*scene_.mRootNode, scale, document_.Root(), Unturned(), Stem(), 1);
     if (polygons_ == 0) Fail("the model holds no polygons");
-    document_.units = Units();
+    if (cutPolygons_ > 0)
+      out_.log.push_back("cut " + std::to_string(cutPolygons_) +
+                         (cutPolygons_ == 1 ? " polygon that was" : " polygons that were") +
+                         " concave or not flat into " + std::to_string(cutTriangles_) +
+                         " triangles");
   }
 
  private:
@@ -99,15 +104,44 @@ class Converter {
     return i;
   }
 
-  // The document's unit code for the centimetres per unit that FBX files state; metres when
-  // the model states none or another.
-  int32_t Units() const {
+  static exchange::SplitTransform Unturned() {
+    exchange::SplitTransform none;
+    none.rotation = none.rest = Identity();
+    return none;
+  }
+
+  // Sets the document's units from the centimetres per unit that FBX files state: centimetres,
+  // feet and metres have a unit code; any other unit gives metres and the factor that turns
+  // the model's numbers into them (1 otherwise).
+  double Units() {
     float cm = 100;
     double cmDouble = 100;
     if (scene_.mMetaData && !scene_.mMetaData->Get("UnitScaleFactor", cm) &&
         scene_.mMetaData->Get("UnitScaleFactor", cmDouble))
       cm = static_cast<float>(cmDouble);
-    return cm == 1 ? 1 : std::abs(cm - 30.48f) < 1e-3f ? 2 : 0;
+    document_.units = 0;
+    if (cm == 1) {
+      document_.units = 1;
+    } else if (std::abs(cm - 30.48f) < 1e-3f) {
+      document_.units = 2;
+    } else if (std::abs(cm - 100) >= 1e-3f) {
+      if (!(cm > 0) || !std::isfinite(cm)) {
+        out_.log.push_back("the model's unit, " + Number(cm) +
+                           " cm, is not a length: its numbers are taken as metres");
+        return 1;
+      }
+      out_.log.push_back("the model's unit, " + Number(cm) +
+                         " cm, has no unit code: its lengths are multiplied by " +
+                         Number(cm / 100) + " to give metres");
+      return cm / 100.0;
+    }
+    return 1;
+  }
+
+  static std::string Number(double value) {
+    std::ostringstream text;
+    text << value;
+    return text.str();
   }
 
   std::string Stem() const {
@@ -130,9 +164,21 @@ class Converter {
       for (unsigned c = 0; c < 4; ++c)
         if (!std::isfinite(world[r][c]))
           Fail("node \"" + exchange::Text(node.mName) + "\": its transform is not finite");
+    // The top group stays at the identity frame and its objects carry the root's whole
+    // transform, so that the group shows the model as its source does.
+    const bool top = depth == 1;
     const exchange::SplitTransform split = exchange::SplitWorld(world);
     if (name.empty()) name = "Node " + std::to_string(++unnamedNodes_);
     HostNode& group = document_.NewNode(parent, std::move(name));
+    if (top) {
+      for (unsigned i = 0; i < node.mNumMeshes; ++i)
+        Mesh(*scene_.mMeshes[node.mMeshes[i]], split.rotation.Times(split.rest), split.origin,
+             group, MeshName(node, i, group));
+      for (unsigned i = 0; i < node.mNumChildren; ++i)
+        Node(*node.mChildren[i], world, group, Unturned(), exchange::Text(node.mChildren[i]->mName),
+             depth + 1);
+      return;
+    }
     // The frame relative to the parent's frame, which is rigid too.
     const Linear back = parentSplit.rotation.Transposed();
     group.position = back.Apply(split.origin - parentSplit.origin);
@@ -141,19 +187,23 @@ class Converter {
                      static_cast<float>(local.rows[2][2])};
     group.up = {static_cast<float>(local.rows[0][1]), static_cast<float>(local.rows[1][1]),
                 static_cast<float>(local.rows[2][1])};
-    for (unsigned i = 0; i < node.mNumMeshes; ++i) {
-      const aiMesh& mesh = *scene_.mMeshes[node.mMeshes[i]];
-      std::string meshName = exchange::Text(mesh.mName);
-      if (meshName.empty() && node.mNumMeshes == 1) meshName = group.name;
-      if (meshName.empty()) meshName = "Mesh " + std::to_string(node.mMeshes[i] + 1);
-      Mesh(mesh, split.rest, group, std::move(meshName));
-    }
+    for (unsigned i = 0; i < node.mNumMeshes; ++i)
+      Mesh(*scene_.mMeshes[node.mMeshes[i]], split.rest, {}, group, MeshName(node, i, group));
     for (unsigned i = 0; i < node.mNumChildren; ++i)
       Node(*node.mChildren[i], world, group, split, exchange::Text(node.mChildren[i]->mName),
            depth + 1);
   }
 
-  void Mesh(const aiMesh& mesh, const Linear& rest, HostNode& group, std::string name) {
+  std::string MeshName(const aiNode& node, unsigned i, const HostNode& group) const {
+    std::string name = exchange::Text(scene_.mMeshes[node.mMeshes[i]]->mName);
+    if (name.empty() && node.mNumMeshes == 1) name = group.name;
+    if (name.empty()) name = "Mesh " + std::to_string(node.mMeshes[i] + 1);
+    return name;
+  }
+
+  // The vertices go through `rest`, then move by `offset`.
+  void Mesh(const aiMesh& mesh, const Linear& rest, Vec3 offset, HostNode& group,
+            std::string name) {
     size_t points = 0, lines = 0;
     for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
       const unsigned n = mesh.mFaces[f].mNumIndices;
@@ -174,13 +224,14 @@ class Converter {
     Distinct<Vec3> positions, normals;
     Distinct<Vec2> coords;
     for (unsigned i = 0; i < mesh.mNumVertices; ++i) {
-      const Vec3 p = rest.Apply(exchange::FromLibrary(mesh.mVertices[i]));
+      const Vec3 p = rest.Apply(exchange::FromLibrary(mesh.mVertices[i])) + offset;
       if (!Finite(p)) Fail("mesh \"" + name + "\": a vertex position is not finite");
       vertex[i] = positions.Add(p, target.vertices);
       if (mesh.mNormals) {
-        const Vec3 n = Normalize(normalMap.Apply(exchange::FromLibrary(mesh.mNormals[i])));
-        if (!Finite(n)) Fail("mesh \"" + name + "\": a normal is not finite");
-        normal[i] = normals.Add(n, target.normals);
+        // Checked before it is made unit length, which would turn NaN into zero.
+        const Vec3 given = exchange::FromLibrary(mesh.mNormals[i]);
+        const Vec3 n = Finite(given) ? Direction(normalMap.Apply(given)) : Vec3{};
+        normal[i] = IsUsableNormal(n) ? normals.Add(n, target.normals) : kFromFace;
       }
       if (uvs) {
         const Vec2 t = exchange::UvFromLibrary(uvs[i]);
@@ -192,6 +243,8 @@ class Converter {
     HostMaterial* material =
         mesh.mMaterialIndex < scene_.mNumMaterials ? &materials_.Get(mesh.mMaterialIndex) : nullptr;
     std::vector<HostPoint> corners;
+    std::vector<Vec3> at;
+    size_t fromFaces = 0;
     for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
       const aiFace& face = mesh.mFaces[f];
       if (face.mNumIndices < 3) continue;
@@ -201,14 +254,44 @@ class Converter {
         corners.push_back({vertex[i], normal[i], uv[i]});
       }
       if (reverse) exchange::ReverseWinding(corners);
-      HostFace& h = target.AddFace();
-      h.points = corners;
-      h.SetHostMaterial(material);
+      at.clear();
+      for (const HostPoint& p : corners)
+        at.push_back(target.vertices[static_cast<size_t>(p.vertex)]);
+      int32_t faceNormal = -1;
+      for (HostPoint& p : corners)
+        if (p.normal == kFromFace) {
+          if (faceNormal == -1) {
+            const Vec3 n = PolygonNormal(at);
+            faceNormal = n == Vec3{} ? -2 : normals.Add(n, target.normals);
+          }
+          p.normal = std::max(faceNormal, -1);
+          ++fromFaces;
+        }
+      const auto triangles = exchange::CutPolygon(at);
+      if (triangles.empty()) {
+        AddFace(target, corners, material);
+      } else {
+        for (const auto& t : triangles)
+          AddFace(target, {corners[t[0]], corners[t[1]], corners[t[2]]}, material);
+        ++cutPolygons_, cutTriangles_ += triangles.size();
+      }
       ++polygons_;
     }
+    if (fromFaces > 0)
+      out_.log.push_back("mesh \"" + name + "\": " + std::to_string(fromFaces) +
+                         " corners whose normals were zero or not finite take their face's normal");
     doneFaces_ += mesh.mNumFaces;
     progress_.Report(1 + static_cast<double>(doneFaces_) / static_cast<double>(totalFaces_), 2);
   }
+
+  static void AddFace(HostMesh& target, std::vector<HostPoint> corners, HostMaterial* material) {
+    HostFace& h = target.AddFace();
+    h.points = std::move(corners);
+    h.SetHostMaterial(material);
+  }
+
+  // A normal index still to be worked out from its face.
+  static constexpr int32_t kFromFace = -2;
 
   const aiScene& scene_;
   const std::string& origin_;
@@ -218,7 +301,7 @@ class Converter {
   const ProgressTask& progress_;
   exchange::MaterialMaker materials_;
   int unnamedNodes_ = 0;
-  size_t polygons_ = 0, totalFaces_ = 0, doneFaces_ = 0;
+  size_t polygons_ = 0, totalFaces_ = 0, doneFaces_ = 0, cutPolygons_ = 0, cutTriangles_ = 0;
 };
 
 constexpr unsigned kReadSteps = aiProcess_ValidateDataStructure;
@@ -235,6 +318,10 @@ ImportedModel Import(const std::string& origin, const ImportOptions& options,
   importer.SetProgressHandler(&handler);
   const aiScene* scene = importer.ReadFile(name, kReadSteps);
   importer.SetProgressHandler(nullptr);
+  if (!files->Refused().empty())
+    Raise(err::InvalidProcedureCall,
+          origin + ": the model refers to \"" + files->Refused().front() +
+              "\", which is outside the model's folder (--allow-outside reads it)");
   if (!scene || !scene->mRootNode) {
     std::string why = files->Tripped()
                           ? "its reader went round at the end of the file (cut short or damaged?)"
@@ -255,7 +342,7 @@ ImportedModel ImportModel(const std::filesystem::path& model, const ImportOption
   std::error_code ec;
   if (!std::filesystem::is_regular_file(model, ec))
     Raise(err::FileNotFound, origin + ": no such file");
-  return Import(origin, options, new exchange::GuardedFiles, origin);
+  return Import(origin, options, new exchange::GuardedFiles(model, options.allowOutside), origin);
 }
 
 ImportedModel ImportModelFromMemory(std::string_view bytes, const std::string& formatHint,

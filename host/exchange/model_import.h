@@ -14,6 +14,9 @@ namespace vlm::host {
 struct ImportOptions {
   std::string name;    // the top group's name; empty: the model file's name without extension
   float scale = 1.0f;  // every length is multiplied by it
+  // Whether the model may name files outside its own folder (a glTF's buffers, an OBJ's
+  // materials); without it such a file is refused and the import fails naming it.
+  bool allowOutside = false;
 };
 
 // A texture the model carries inside itself, to be written beside the scene under `file`
@@ -29,11 +32,16 @@ struct ImportedModel {
   std::vector<std::string> log;  // what was left out, one line each
 };
 
-// Reads the model file. The node tree becomes groups under one top group; each group's frame
-// is the rigid part of its node's world transform, and scale, shear and mirroring are baked
-// into its objects' vertices (a mirroring transform reverses the winding). Polygons stay
-// polygons; points and lines are left out with a log line. vlm::Error (5) naming the file and
-// what is wrong for a model that cannot be read or holds numbers that are not finite.
+// Reads the model file. The node tree becomes groups under one top group, which stands at the
+// identity frame and holds the model as its source shows it; each group's frame is the rigid
+// part of its node's world transform, and scale, shear and mirroring are baked into its
+// objects' vertices (a mirroring transform reverses the winding). A unit the host has no code
+// for is multiplied into the vertices too. Polygons stay polygons, except those a fan from
+// the first corner would draw wrongly (concave or not flat), which are cut into triangles;
+// points and lines are left out. Normals that are zero or not finite are worked out from
+// their faces. Each such change gives a log line. vlm::Error (5) naming the file and what is
+// wrong for a model that cannot be read, holds numbers that are not finite, or names a file
+// outside its folder (unless options.allowOutside).
 ImportedModel ImportModel(const std::filesystem::path& model, const ImportOptions& options = {});
 
 // The same from bytes in memory; `formatHint` is the file extension ("glb", "obj"), `origin`

@@ -5,20 +5,25 @@
 #include <assimp/Importer.hpp>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <sstream>
 
 #include "cli/progress_bar.h"
+#include "exchange/import_parts.h"
 #include "exchange/model_export.h"
 #include "exchange/model_import.h"
 #include "scene/builder.h"
 #include "scene/scene_file.h"
 #include "support/dialogs.h"
+#include "support/igs_reader.h"
 #include "support/obj8_reader.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
+#include "trackline/trackline.h"
 #include "vlm/error.h"
+#include "vlm/files.h"
 #include "wingform/wingform.h"
 
 namespace vlm {
@@ -40,7 +45,7 @@ struct Triangle {
 
 // The library's own read, brought to host axes by hand: z negated, each polygon's corners
 // after the first listed backwards (unless its transform mirrors: then the faces would look
-// inward), then fan-triangulated from the first.
+// inward), then fan-triangulated from the first, or cut where a fan would draw it wrongly.
 void LibraryWalk(const aiScene& scene, const aiNode& node, const aiMatrix4x4& parent,
                  std::vector<Triangle>& out) {
   const aiMatrix4x4 world = parent * node.mTransformation;
@@ -61,7 +66,10 @@ void LibraryWalk(const aiScene& scene, const aiNode& node, const aiMatrix4x4& pa
         p.push_back({v.x, v.y, -v.z});
       }
       if (p.size() > 2 && world.Determinant() >= 0) std::reverse(p.begin() + 1, p.end());
-      for (size_t k = 1; k + 1 < p.size(); ++k)
+      const auto cut = host::exchange::CutPolygon(p);
+      for (const auto& t : cut)
+        out.push_back({{p[t[0]], p[t[1]], p[t[2]]}, name.C_Str(), look});
+      for (size_t k = 1; cut.empty() && k + 1 < p.size(); ++k)
         out.push_back({{p[0], p[k], p[k + 1]}, name.C_Str(), look});
     }
   }
@@ -109,6 +117,16 @@ std::vector<Triangle> HostTriangles(const HostDocument& document) {
   std::vector<Triangle> out;
   HostWalk(document.Root(), out);
   return out;
+}
+
+// The first object of a document, depth first.
+const host::HostMesh& FirstMesh(const HostDocument& document) {
+  const host::HostMesh* first = nullptr;
+  ForEachGroup(document.Root(), [&](const host::HostNode& group) {
+    if (!first && !group.meshes.empty()) first = group.meshes[0].get();
+  });
+  if (!first) throw std::runtime_error("no object");
+  return *first;
 }
 
 // Every corner within 1e-4 of the model's size, in the same order (so with the same winding).
@@ -180,6 +198,87 @@ TEST(ModelImport, EveryTriangleLandsWhereTheLibraryPutsItWithItsWindingAndLook) 
   }
 }
 
+// The box around points, as fractions of its largest side, so a unit does not count.
+struct Box {
+  Vec3 low{1e30f, 1e30f, 1e30f}, high{-1e30f, -1e30f, -1e30f};
+  void Add(Vec3 p) {
+    low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+    high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+  }
+  float Size() const { return std::max({high.x - low.x, high.y - low.y, high.z - low.z}); }
+  std::array<float, 6> Shape() const {
+    const float s = Size();
+    return {low.x / s, low.y / s, low.z / s, high.x / s, high.y / s, high.z / s};
+  }
+};
+
+// Where each block of an IGS file stands in the world: its rows apply to row vectors, then
+// its parent's.
+Vec3 IgsWorld(const test::IgsContents& igs, int32_t block, Vec3 p) {
+  for (; block >= 0; block = igs.blocks[static_cast<size_t>(block)].parent) {
+    Mat4 m;
+    for (size_t k = 0; k < 16; ++k)
+      m.m[k] = igs.blocks[static_cast<size_t>(block)].raw.F32(44 + 4 * k);
+    p = TransformPoint(p, m);
+  }
+  return p;
+}
+
+// Both exporters, given the top group of an import, write the model standing as its source
+// does: the world box of what they write (OBJ8 right-handed, IGS in the host's axes) has the
+// shape of the box of the library's own read.
+TEST(ModelExchange, ExportsOfTheTopGroupStandAsTheSourceDoes) {
+  for (const ModelCase& c : kModelsTable) {
+    test::TempHome home;
+    const fs::path file = kModels / c.file;
+    // Trackline leaves out faces without a texture.
+    Box want, textured;
+    for (const Triangle& t : LibraryTriangles(file))
+      for (Vec3 p : t.corners) {
+        want.Add(p);
+        if (!t.diffuse.empty()) textured.Add(p);
+      }
+    // IGS block names are short.
+    host::ImportedModel model = host::ImportModel(file, {"Model"});
+    HostDocument& doc = *model.document;
+    Node* top = &doc.Root().children[0]->AsNode();
+    {
+      test::ScriptedScope dialogs("click cmdOK; click cmdCancel");
+      ASSERT_EQ(Wingform().PluginImportExport_Export((home.Path() / "m.obj").string(), top, &doc,
+                                                     nullptr, {}, {}, ""),
+                StatusOk)
+          << c.file;
+    }
+    // Wingform writes one file for each texture.
+    Box obj8;
+    for (const auto& entry : fs::directory_iterator(home.Path()))
+      if (entry.path().extension() == ".obj")
+        for (const auto& v : test::ReadObj8File(entry.path()).vertices)
+          obj8.Add({v[0], v[1], -v[2]});
+    {
+      test::ScriptedScope dialogs("");
+      ASSERT_EQ(Trackline().PluginImportExport_Export((home.Path() / "m.igs").string(), top, &doc,
+                                                      nullptr, {}, {}, ""),
+                StatusOk)
+          << c.file;
+    }
+    const std::string bytes = test::ReadBytes(home.Path() / "m.igs");
+    const test::IgsContents igs = textured.Size() > 0 ? test::ReadIgs(bytes) : test::IgsContents{};
+    Box igsBox;
+    for (size_t b = 0; b < igs.blocks.size(); ++b)
+      for (int32_t mesh : igs.blocks[b].meshes)
+        for (const auto& v : igs.meshes[static_cast<size_t>(mesh)].vertices)
+          igsBox.Add(
+              IgsWorld(igs, static_cast<int32_t>(b), {v.raw.F32(0), v.raw.F32(4), v.raw.F32(8)}));
+    for (size_t k = 0; k < 6; ++k) {
+      EXPECT_NEAR(obj8.Shape()[k], want.Shape()[k], 1e-3) << c.file << " as OBJ8, " << k;
+      if (textured.Size() > 0) {
+        EXPECT_NEAR(igsBox.Shape()[k], textured.Shape()[k], 1e-3) << c.file << " as IGS, " << k;
+      }
+    }
+  }
+}
+
 TEST(ModelImport, MirroringTransformsKeepFacesLookingOutward) {
   const fs::path file = kModels / "FBX/cubes_with_mirroring_and_pivot.fbx";
   const host::ImportedModel model = host::ImportModel(file);
@@ -238,6 +337,170 @@ TEST(ModelImport, BytesInMemoryReadAsTheFileDoes) {
       EXPECT_THAT(e.Description(), HasSubstr(b.problem));
     }
   }
+}
+
+// Polygons a fan from the first corner would draw wrongly are cut into triangles that cover
+// the same area, all facing the polygon's way; the fan draws the others right and they stay.
+TEST(ModelImport, PolygonsAFanDrawsWronglyAreCutWithoutLosingArea) {
+  // A U of area 7 with a corner halfway along its bottom, one given twice and one on the
+  // inner corner's line; a pentagon with a corner halfway along an edge; a quad folded out
+  // of its plane.
+  const std::string u =
+      "v 0 0 0\nv 1.5 0 0\nv 3 0 0\nv 3 3 0\nv 2 3 0\nv 2 1 0\nv 1 1 0\n"
+      "v 1 3 0\nv 0 3 0\nv 1 2 0\nf 1 2 3 4 4 5 6 7 10 8 9\n";
+  const struct {
+    std::string source;  // OBJ text, or a model file of the test set
+    double area;         // < 0: not checked
+    size_t faces;
+    std::string log;
+  } cases[] = {
+      {"OBJ/concave_polygon.obj", 0.2455, 64, "cut 1 polygon that was concave or not flat into "},
+      {u, 7, 8, "cut 1 polygon that was concave or not flat into 8 triangles"},
+      {"v 0 0 0\nv 1 0 0\nv 2 0 0\nv 2 1 0\nv 0 1 0\nf 1 2 3 4 5\n", 2, 1, ""},
+      {"v 0 0 0\nv 1 0 0\nv 1 1 0.5\nv 0 1 0\nf 1 2 3 4\n", -1, 2,
+       "cut 1 polygon that was concave or not flat into 2 triangles"},
+  };
+  for (const auto& c : cases) {
+    const bool inFile = c.source.find('\n') == std::string::npos;
+    const host::ImportedModel model =
+        inFile ? host::ImportModel(kModels / c.source)
+               : host::ImportModelFromMemory(c.source, "obj", "polygon.obj");
+    const std::vector<Triangle> fan = HostTriangles(*model.document);
+    Vec3 facing{};
+    for (const Triangle& t : fan)
+      facing = facing + Cross(t.corners[1] - t.corners[0], t.corners[2] - t.corners[0]);
+    double area = 0;
+    for (const Triangle& t : fan) {
+      const Vec3 n = Cross(t.corners[1] - t.corners[0], t.corners[2] - t.corners[0]);
+      EXPECT_GE(Dot(n, facing), 0) << c.source << ": a triangle faces the other way";
+      area += Length(n) / 2;
+    }
+    if (c.area >= 0) {
+      EXPECT_NEAR(area, c.area, 1e-3) << c.source;
+    }
+    const auto& mesh = FirstMesh(*model.document);
+    EXPECT_EQ(mesh.faces.size(), c.faces) << c.source;
+    EXPECT_EQ(model.log.empty() ? "" : model.log.back().substr(0, c.log.size()), c.log);
+  }
+}
+
+// A normal that is not finite or zero is worked out from its face, before it is made unit
+// length (which would make NaN zero).
+TEST(ModelImport, NormalsThatAreNotFiniteOrZeroComeFromTheirFaces) {
+  for (const char* normal : {"0 0 2", "nan nan nan", "inf 0 0", "0 0 0", "0 0 1e-30"}) {
+    const std::string obj =
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn " + std::string(normal) + "\nf 1//1 2//1 3//1\n";
+    const host::ImportedModel model = host::ImportModelFromMemory(obj, "obj", "n.obj");
+    const auto& mesh = FirstMesh(*model.document);
+    ASSERT_EQ(mesh.normals.size(), 1u) << normal;
+    // The source's +z in the host's axes.
+    EXPECT_EQ(mesh.normals[0], (Vec3{0, 0, -1})) << normal;
+    const bool given = std::string(normal) == "0 0 2" || std::string(normal) == "0 0 1e-30";
+    EXPECT_EQ(model.log, given ? std::vector<std::string>{}
+                               : std::vector<std::string>{"mesh \"defaultobject\": 3 corners whose "
+                                                          "normals were zero or not finite "
+                                                          "take their face's normal"})
+        << normal;
+  }
+}
+
+// FBX files state their unit in centimetres; one the host has no code for is multiplied into
+// the vertices, giving metres.
+TEST(ModelImport, AnyUnitAModelStatesIsHonoured) {
+  const struct {
+    const char* file;
+    int32_t units;
+    float factor;    // host lengths over the library's
+    long unitLines;  // log lines about the unit
+  } cases[] = {
+      {"FBX/global_settings.fbx", 0, 5, 1}, {"FBX/spider.fbx", 1, 1, 0}, {"FBX/box.fbx", 0, 1, 0}};
+  for (const auto& c : cases) {
+    const host::ImportedModel model = host::ImportModel(kModels / c.file);
+    Box got, want;
+    for (const Triangle& t : HostTriangles(*model.document))
+      for (Vec3 p : t.corners)
+        got.Add(p);
+    for (const Triangle& t : LibraryTriangles(kModels / c.file))
+      for (Vec3 p : t.corners)
+        want.Add(p);
+    EXPECT_EQ(model.document->units, c.units) << c.file;
+    EXPECT_NEAR(got.Size() / want.Size(), c.factor, 1e-5) << c.file;
+    EXPECT_EQ(std::count_if(model.log.begin(), model.log.end(),
+                            [](const std::string& line) {
+                              return line.starts_with("the model's unit, 500 cm, has no unit code");
+                            }),
+              c.unitLines)
+        << c.file;
+  }
+}
+
+// A model reads the files it names only from its own folder and below, after `..` and
+// symbolic links are resolved; an existing file elsewhere is refused, naming it.
+TEST(ModelImport, AModelReadsOnlyFilesInItsOwnFolder) {
+  test::TempHome home;
+  const fs::path folder = home.Path() / "a" / "b";
+  fs::create_directories(folder / "sub");
+  fs::create_directories(home.Path() / "w");
+  std::string triangle(36, '\0');
+  const float corners[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+  std::memcpy(triangle.data(), corners, sizeof corners);
+  for (const fs::path& f :
+       {folder / "box.bin", folder / "sub" / "box.bin", home.Path() / "w" / "secret.bin"})
+    WriteFileAtomically(f, triangle);
+  fs::create_symlink(home.Path() / "w" / "secret.bin", folder / "link.bin");
+  auto gltf = [](const std::string& uri) {
+    return R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}],
+      "nodes": [{"mesh": 0}], "meshes": [{"primitives": [{"attributes": {"POSITION": 0}}]}],
+      "buffers": [{"uri": ")" +
+           uri + R"(", "byteLength": 36}],
+      "bufferViews": [{"buffer": 0, "byteLength": 36}],
+      "accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3",
+                     "min": [0, 0, 0], "max": [1, 1, 0]}]})";
+  };
+  // The model may itself be a link to a file elsewhere: its names start from the link's folder.
+  WriteFileAtomically(home.Path() / "w" / "real.gltf", gltf("box.bin"));
+  fs::create_symlink(home.Path() / "w" / "real.gltf", folder / "linked.gltf");
+  const struct {
+    std::string model, uri;
+    bool allowOutside;
+    std::string refused;  // empty: read
+  } cases[] = {{"m.gltf", "box.bin", false, ""},
+               {"m.gltf", "sub/../sub/box.bin", false, ""},
+               {"linked.gltf", "", false, ""},
+               {"m.gltf", "../../w/secret.bin", false, "../../w/secret.bin"},
+               {"m.gltf", "link.bin", false, "link.bin"},
+               {"m.gltf", "sub/../../../w/secret.bin", false, "sub/../../../w/secret.bin"},
+               {"m.gltf", "../../w/secret.bin", true, ""}};
+  for (const auto& c : cases) {
+    if (!c.uri.empty()) WriteFileAtomically(folder / c.model, gltf(c.uri));
+    const std::string what = c.model + " naming " + c.uri;
+    try {
+      const host::ImportedModel model =
+          host::ImportModel(folder / c.model, {"", 1, c.allowOutside});
+      EXPECT_EQ(c.refused, "") << what << " was read";
+      EXPECT_EQ(HostTriangles(*model.document).size(), 1u) << what;
+    } catch (const Error& e) {
+      EXPECT_NE(c.refused, "") << what << ": " << e.Description();
+      EXPECT_EQ(e.Description(), (folder / c.model).string() + ": the model refers to \"" +
+                                     c.refused +
+                                     "\", which is outside the model's folder (--allow-outside "
+                                     "reads it)");
+    }
+  }
+  // From the command line: exit status 2 and nothing written, unless allowed.
+  const fs::path out = home.Path() / "out";
+  fs::create_directories(out);
+  const std::vector<std::string> command{"import", (folder / "m.gltf").string(), "-o",
+                                         (out / "s.json").string()};
+  WriteFileAtomically(folder / "m.gltf", gltf("../../w/secret.bin"));
+  auto r = test::Vlmhost(command);
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("\"../../w/secret.bin\", which is outside"));
+  EXPECT_TRUE(fs::is_empty(out));
+  std::vector<std::string> allowed = command;
+  allowed.push_back("--allow-outside");
+  r = test::Vlmhost(allowed);
+  EXPECT_EQ(r.status, 0) << r.output;
 }
 
 TEST(ModelExport, EveryFormatReadsBackAsTheSameWorldTriangles) {
