@@ -21,13 +21,16 @@ export TMPDIR="$scratch"
 
 # Runs one target; prints one line for it, and on a failure what reproduces it.
 run_one() {
-  local name=$1 seeds=$2 dict=${3:-}
+  local name=$1 seeds=$2 dict=$3 flags=${4:-}
   local corpus="$build/fuzz/corpus/$name"
   [ "$mode" = seeds ] && corpus="$scratch/$name"
   mkdir -p "$corpus" "$artifacts/$name"
   local options=(-max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1
                  -artifact_prefix="$artifacts/$name/")
-  [ -n "$dict" ] && options+=(-dict="$dict")
+  [ "$dict" != - ] && options+=(-dict="$dict")
+  # The target's own flags (fuzz/CMakeLists.txt, OPTIONS), one word each.
+  # shellcheck disable=SC2206
+  options+=($flags)
   local log="$artifacts/$name/last-run.log"
   if "$build/bin/fuzz_$name" "${options[@]}" "$corpus" "$seeds" >"$log" 2>&1; then
     local executions
@@ -51,12 +54,12 @@ run_one() {
 # JOBS targets run side by side (one per core by default); the first failure stops the rest.
 jobs=${JOBS:-$(nproc)}
 running=0
-while read -r name seeds dict; do
+while read -r name seeds dict flags; do
   if [ "$running" -ge "$jobs" ]; then
     wait -n || { kill $(jobs -p) 2>/dev/null; wait; exit 1; }
     running=$((running - 1))
   fi
-  run_one "$name" "$seeds" "${dict:-}" &
+  run_one "$name" "$seeds" "$dict" "${flags:-}" &
   running=$((running + 1))
 done <"$list"
 while [ "$running" -gt 0 ]; do

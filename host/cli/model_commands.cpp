@@ -8,6 +8,7 @@
 #include "cli/scene_argument.h"
 #include "exchange/model_export.h"
 #include "exchange/model_import.h"
+#include "exchange/model_reader_process.h"
 #include "scene/scene_file.h"
 #include "vlm/error.h"
 #include "vlm/files.h"
@@ -37,7 +38,8 @@ int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::os
   ImportedModel model;
   try {
     if (!toOut) CheckOutputTarget(target);
-    model = ImportModel(options.input, {options.name, options.scale, options.allowOutside});
+    model = ImportModelInChildProcess(
+        options.input, {options.name, options.scale, options.allowOutside}, options.limits);
   } catch (const Error& e) {
     return Fail(err, e, ExitBadInput);
   }
@@ -113,6 +115,19 @@ void AddModelCommands(CLI::App& app, ModelCommands& commands) {
   commands.import->add_flag("--allow-outside", o.allowOutside,
                             "Let the model read files outside its own folder (a glTF's buffers, "
                             "an OBJ's materials); without it the import is refused");
+  commands.import
+      ->add_option("--max-memory", o.limits.memory,
+                   "The most memory the model's reader may take, as 200M or 2G (default: half "
+                   "the machine's memory, at most 8G)")
+      ->transform(CLI::AsSizeValue(false).description(""))
+      ->check(CLI::PositiveNumber)
+      ->type_name("SIZE");
+  commands.import
+      ->add_option("--timeout", o.limits.seconds,
+                   "The most time the model's reader may take, in seconds (default: " +
+                       std::to_string(static_cast<int>(kDefaultReaderSeconds)) + ")")
+      ->check(CLI::PositiveNumber)
+      ->type_name("SECONDS");
   commands.exportModel = app.add_subcommand(
       "export-model", "Write a scene as a model for any viewer (.glb .gltf .obj .dae .ply .stl)");
   commands.exportModel->add_option("SCENE", o.input, "Scene file (- for standard input)")

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "exchange/model_reader_process.h"
+
 namespace CLI {
 class App;
 }
@@ -19,10 +21,12 @@ struct ModelCommandOptions {
   float scale = 1.0f;                           // --scale
   bool quiet = false;                           // --quiet: no transcript, no progress bar
   bool allowOutside = false;  // --allow-outside: the model may name files outside its folder
+  ReaderLimits limits;        // --max-memory, --timeout (import)
 };
 
-// Reads the model and writes the scene (by default MODEL's name with ".json", in the current
-// folder) and the model's embedded textures beside it, all or nothing. Exit statuses as for run.
+// Reads the model (in a child process under the limits) and writes the scene (by default MODEL's
+// name with ".json", in the current folder) and the model's embedded textures beside it, all or
+// nothing. Exit statuses as for run.
 int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::ostream& err);
 // Reads the scene (a file or "-") and writes the model that -o names.
 int ExportModelCommand(const ModelCommandOptions& options, std::ostream& out, std::ostream& err);
