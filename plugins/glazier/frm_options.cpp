@@ -9,6 +9,7 @@
 #include "glazier/fs10_parameters.h"
 #include "glazier/number_forms.h"
 #include "vlm/error.h"
+#include "vlm/refusal.h"
 #include "vlm/settings.h"
 #include "vlm/text.h"
 #include "vlm/text_encoding.h"
@@ -486,8 +487,11 @@ FS10Material frmOptions::LibraryRecord() const {
 
 void frmOptions::cmdUSave_Click() {
   if (UserFolder.empty()) {
-    MsgBox("The material could not be saved: there is no folder for user materials.",
-           mb::Exclamation | mb::OKOnly, "User Saved Materials");
+    // The user asked for a file that cannot be written: the run has failed, though the
+    // dialog stays open.
+    ReportRunError(Error(err::PathFileAccess, "there is no folder for user materials"),
+                   "The material could not be saved: there is no folder for user materials.",
+                   mb::Exclamation | mb::OKOnly, "User Saved Materials");
     return;
   }
   std::error_code ec;
@@ -509,8 +513,8 @@ void frmOptions::cmdUSave_Click() {
     try {
       WriteFileAtomically(file, record.toString() + "\r\n");
     } catch (const Error& e) {
-      MsgBox("The material could not be saved.\r" + e.Description(), mb::Exclamation | mb::OKOnly,
-             "User Saved Materials");
+      ReportRunError(e, "The material could not be saved.\r" + e.Description(),
+                     mb::Exclamation | mb::OKOnly, "User Saved Materials");
     }
   }
   RefreshUserList();

@@ -9,6 +9,7 @@
 #include "glazier/fs10_parameters.h"
 #include "support/dialogs.h"
 #include "support/temp_home.h"
+#include "vlm/run_outcome.h"
 #include "vlm/settings.h"
 
 namespace vlm {
@@ -411,13 +412,18 @@ TEST_F(UserLibrary, EightBitPresetsLoadAsUtf8) {
   }
 }
 
-TEST_F(UserLibrary, FailedSaveIsReported) {
+// A preset that cannot be written fails the run, though the dialog goes on.
+TEST_F(UserLibrary, FailedSaveIsReportedAndFailsTheRun) {
   FS10Material m = Record();
+  ClearRunOutcome();
   test::ScriptedScope dialogs("click cmdUSave; file " + (Folder() / "no/such/x.Glazed").string() +
                               "; click cmdCancel");
   m.Edit(Folder());
   ASSERT_EQ(dialogs.Messages().size(), 1u);
   EXPECT_THAT(dialogs.Messages()[0], HasSubstr("could not be saved"));
+  ASSERT_TRUE(RunFailure().has_value());
+  EXPECT_THAT(*RunFailure(), HasSubstr("no/such"));
+  ClearRunOutcome();
 }
 
 // Every parameter's descriptor carries it through the string form and through its control.
