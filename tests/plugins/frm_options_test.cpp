@@ -412,6 +412,38 @@ TEST_F(UserLibrary, EightBitPresetsLoadAsUtf8) {
   }
 }
 
+// Every text member comes back from a preset exactly, whatever it holds; a preset without
+// ";" or line breaks in its texts stays the one plain line that older tools read.
+TEST(GlazierPresets, EveryTextMemberRoundTrips) {
+  const std::pair<std::string, bool> texts[] = {
+      {"C:\\tex\\plain.dds", true},
+      {"a%3Bb 100%", true},
+      {"two\r\nlines", false},
+      {"cr\ronly", false},
+      {"lf\nonly", false},
+      {"semi;colon", false},
+      {"%0A;%", false},
+      {"caf\xC3\xA9\n", false},
+  };
+  for (const auto& [value, plain] : texts) {
+    for (const glazier::FS10Parameter& p : FS10Material::Parameters()) {
+      auto member = std::get_if<std::string FS10Material::*>(&p.member);
+      if (!p.key || !member) continue;
+      FS10Material written = Record();
+      written.*(*member) = value;
+      const std::string text = glazier::PresetText(written);
+      EXPECT_EQ(text.find_first_of("\r\n"), text.size() - 2) << p.name << " " << value;
+      if (plain) {
+        EXPECT_EQ(text, written.toString() + "\r\n");
+      }
+      FS10Material read = Record();
+      glazier::LoadPreset(text, read);
+      EXPECT_EQ(read.*(*member), value) << p.name;
+      EXPECT_EQ(read.toItems(), written.toItems()) << p.name << " " << value;
+    }
+  }
+}
+
 // A preset that cannot be written fails the run, though the dialog goes on.
 TEST_F(UserLibrary, FailedSaveIsReportedAndFailsTheRun) {
   FS10Material m = Record();
