@@ -51,7 +51,7 @@ void Motive::applyToNode(vlm::Node& node, int32_t slot, const std::string& newNa
 
 std::vector<CatalogForm> Motive::CatalogForms() const {
   return {MakeCatalogForm<motive::frmDialog>(
-      "frmDialog", pluginFolder_.empty() ? tetherconfig::ModuleFolder() : pluginFolder_)};
+      "frmDialog", pluginFolder_.empty() ? tetherconfig::ModuleFolder() : pluginFolder_, true)};
 }
 
 }  // namespace vlm

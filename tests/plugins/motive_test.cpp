@@ -14,6 +14,8 @@
 #include "support/dialogs.h"
 #include "support/stated_values.h"
 #include "tether/tether.h"
+#include "vlm/contracts/form_catalog.h"
+#include "vlm/settings.h"
 
 namespace vlm {
 namespace {
@@ -174,6 +176,32 @@ TEST(Motive, NoNodeSelectedIsReported) {
   EXPECT_EQ(r.status, StatusOk);
   EXPECT_THAT(r.messages, ElementsAre("Please select a group for the FSX Animation tool"));
   EXPECT_EQ(s.nodes[0]->Field(s.slot), "old A");
+}
+
+// Described without the part definitions file, the dialog has empty lists and a warning that
+// names the file; a run still fails on it.
+TEST(MotiveCatalog, UnreadablePartDefinitionsLeaveTheListsEmptyWithAWarning) {
+  for (const char* damage : {"missing", "damaged"}) {
+    test::TetherFiles files;
+    const auto file = files.sim / "parts" / "modeldef.xml";
+    if (std::string(damage) == "missing")
+      std::filesystem::remove(file);
+    else
+      files.WriteModelDef("<ModelInfo><Animation");
+    std::vector<std::string> warnings;
+    SetWarningSink([&](const std::string& w) { warnings.push_back(w); });
+    Motive tool(files.plugins);
+    auto* catalog = dynamic_cast<FormCatalog*>(&tool);
+    ASSERT_NE(catalog, nullptr);
+    std::unique_ptr<Form> form;
+    const Status status = catalog->FormCatalog_Create("frmDialog", form);
+    SetWarningSink(nullptr);
+    ASSERT_EQ(status, StatusOk) << damage << ": " << LastError().description;
+    auto& dialog = static_cast<motive::frmDialog&>(*form);
+    EXPECT_EQ(dialog.cmbAnim.ListCount() + dialog.lstVis.ListCount(), 0) << damage;
+    ASSERT_EQ(warnings.size(), 1u) << damage;
+    EXPECT_THAT(warnings[0], HasSubstr(file.string()));
+  }
 }
 
 TEST(Motive, UnreadablePartDefinitionsArePluginErrorsNamingTheFile) {
