@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 
 #include <pugixml.hpp>
 
@@ -15,6 +16,7 @@
 #include "support/stated_values.h"
 #include "tether/tether.h"
 #include "vlm/contracts/form_catalog.h"
+#include "vlm/run_outcome.h"
 #include "vlm/settings.h"
 
 namespace vlm {
@@ -168,14 +170,34 @@ TEST(Motive, CancelOnTheSecondOfThreeNodesLeavesItAlone) {
   EXPECT_EQ(s.nodes[2]->Field(s.slot), Wrapped("<Visibility name=\"beacon\" > </Visibility> "));
 }
 
-TEST(Motive, NoNodeSelectedIsReported) {
+// The refusal names what the selection holds instead of a node.
+TEST(Motive, NoNodeSelectedIsReportedWithWhatIsSelected) {
   test::TetherFiles files;
-  Nodes s;
-  s.doc.graphSelection.nodes.clear();
-  Outcome r = RunMotive(s.doc, files, "");
-  EXPECT_EQ(r.status, StatusOk);
-  EXPECT_THAT(r.messages, ElementsAre("Please select a group for the FSX Animation tool"));
-  EXPECT_EQ(s.nodes[0]->Field(s.slot), "old A");
+  const std::pair<std::function<void(Nodes&)>, std::string> cases[] = {
+      {[](Nodes&) {}, "the selection holds nothing"},
+      {[](Nodes& s) { s.doc.scriptingSelection.groups = {s.nodes[0]}; },
+       "the selection holds 1 group of the group hierarchy"},
+      {[](Nodes& s) {
+         s.doc.scriptingSelection.objects = {
+             {&host::AddBox(*s.nodes[1], "Box", {}, {1, 1, 1}), 0, {}}};
+       },
+       "the selection holds 1 object"},
+  };
+  for (const auto& [select, holds] : cases) {
+    Nodes s;
+    s.doc.graphSelection.nodes.clear();
+    select(s);
+    ClearRunOutcome();
+    Outcome r = RunMotive(s.doc, files, "");
+    EXPECT_EQ(r.status, StatusOk);
+    ASSERT_EQ(r.messages.size(), 1u);
+    EXPECT_THAT(r.messages[0],
+                HasSubstr("Please select a group for the FSX Animation tool as a node"));
+    EXPECT_THAT(r.messages[0], HasSubstr(holds));
+    EXPECT_TRUE(NothingDoneReason().has_value());
+    EXPECT_EQ(s.nodes[0]->Field(s.slot), "old A");
+  }
+  ClearRunOutcome();
 }
 
 // Described without the part definitions file, the dialog has empty lists and a warning that
