@@ -152,7 +152,9 @@ void LoadPreset(const std::string& text, FS10Material& record) {
   std::vector<std::string> items;
   for (size_t start = kEscapedMark.size() + 1; start <= line.size();) {
     const size_t end = std::min(line.find(';', start), line.size());
-    items.push_back(Unescaped(std::string_view(line).substr(start, end - start)));
+    // An escape may stand for a byte of an 8-bit text: the item is then read as such.
+    std::string item = Unescaped(std::string_view(line).substr(start, end - start));
+    items.push_back(text::IsUtf8(item) ? std::move(item) : text::Windows1252ToUtf8(item));
     start = end + 1;
   }
   record.loadItems(std::move(items));

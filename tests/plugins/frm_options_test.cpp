@@ -442,6 +442,10 @@ TEST(GlazierPresets, EveryTextMemberRoundTrips) {
       EXPECT_EQ(read.toItems(), written.toItems()) << p.name << " " << value;
     }
   }
+  // An escaped byte that is no UTF-8 is a Windows-1252 letter, as in an 8-bit preset.
+  FS10Material read = Record();
+  glazier::LoadPreset("GlazedEscapes=1;EmissiveTexture=caf%E9%3B.dds\r\n", read);
+  EXPECT_EQ(read.EmissiveTextureFileName, "caf\xC3\xA9;.dds");
 }
 
 // A preset that cannot be written fails the run, though the dialog goes on.
