@@ -17,8 +17,6 @@ Motive::Motive(std::filesystem::path pluginFolder)
                   .validation = PluginDescription::Counts{1, 999, 0, 999}}),
       pluginFolder_(std::move(pluginFolder)) {}
 
-// One dialog per selected node, each starting empty. An error stops the run with the
-// "Plugin Error" message; the nodes done before it keep their changes.
 namespace {
 
 // "1 group", "2 objects".
@@ -39,6 +37,8 @@ std::string SelectionInstead(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int
 
 }  // namespace
 
+// One dialog per selected node, each starting empty. An error stops the run with the
+// "Plugin Error" message; the nodes done before it keep their changes.
 void Motive::Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t deviceId) {
   try {
     const std::filesystem::path folder =
