@@ -1,10 +1,9 @@
-// Glazier presets: the first line of a preset file, loaded into the options dialog and
-// stored back as the dialog's OK does, keeps every value (a flag keeps whether it is set),
-// and a second pass through the dialog changes nothing.
+// Glazier presets: a preset file, loaded into the options dialog and stored back as the
+// dialog's OK does, keeps every value (a flag keeps whether it is set), a second pass through
+// the dialog changes nothing, and the preset written from it reads back item for item.
 #include "fuzz_support.h"
 #include "glazier/frm_options.h"
 #include "glazier/fs10_parameters.h"
-#include "vlm/text_encoding.h"
 
 namespace {
 
@@ -36,14 +35,18 @@ bool SameValue(const FS10Parameter& p, const FS10Material& a, const FS10Material
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string text = vlm::text::DecodeText(vlm::fuzz::Text(data, size));
   FS10Material record;
-  record.loadString(text.substr(0, text.find_first_of("\r\n")));
+  LoadPreset(std::string(vlm::fuzz::Text(data, size)), record);
   FS10Material stored = ThroughDialog(record);
   for (const FS10Parameter& p : FS10Material::Parameters())
     vlm::fuzz::Check(SameValue(p, record, stored), "the dialog keeps every value", p.name);
   const std::string first = stored.toString();
   vlm::fuzz::Check(ThroughDialog(stored).toString() == first, "a second pass changes nothing",
+                   first);
+  FS10Material back;
+  back.Power = stored.Power;
+  LoadPreset(PresetText(stored), back);
+  vlm::fuzz::Check(back.toItems() == stored.toItems(), "a written preset reads back the same",
                    first);
   return 0;
 }

@@ -25,7 +25,8 @@ grep -q "$root/.*libvlmplatform" <<<"$libraries" ||
 version=$("$vlmhost" --version 2>&1)
 grep -Eq '^vlmhost [0-9]+\.[0-9]+\.[0-9]+$' <<<"$version" || fail "vlmhost --version printed: $version"
 
-for file in "$plugindir/libobverse.so" "$plugindir/tether.xml" "$datadir/machine.reg" \
+for file in "$plugindir/libobverse.so" "$plugindir/tether.xml" "$plugindir/modeldef.xml" \
+            "$datadir/machine.reg" \
             "$datadir/examples/machine.reg.in" "$datadir/examples/hangar.json"; do
   [ -f "$root/$file" ] || fail "not installed: $file"
 done
@@ -37,4 +38,10 @@ grep -q "VLMPlugin9.Obverse" <<<"$listed" || fail "Obverse is not registered"
 "$vlmhost" run VLMPlugin9.Obverse "$root/$datadir/examples/hangar.json" \
   --select group:Hangar/Wing --ui 'input X' -o "$scratch/mirrored.json" >/dev/null
 [ -s "$scratch/mirrored.json" ] || fail "Obverse wrote no scene"
+
+# Without a machine registry in the home, Motive reads the part definitions beside it.
+"$vlmhost" run VLMPlugin9.Motive "$root/$datadir/examples/hangar.json" --select node:Hangar/Wing \
+  --ui 'cmbAnim=flap; txtName=left; click OKButton' -o "$scratch/motive.json" >"$scratch/motive.log" 2>&1 ||
+  fail "Motive failed on a home without a machine registry: $(cat "$scratch/motive.log")"
+grep -q '"flap_left"' "$scratch/motive.json" || fail "Motive did not rename the wing"
 echo "the installed tree runs on its own"

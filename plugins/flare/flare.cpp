@@ -9,6 +9,7 @@
 #include <string>
 
 #include "flare/bitmap.h"
+#include "vlm/refusal.h"
 #include "vlm/settings.h"
 #include "vlm/text.h"
 
@@ -70,6 +71,11 @@ float settingValue(const OperationParameter& p) {
   return storedNumber(stored).value_or(p.Default);
 }
 
+// "1 shape", "2 shapes".
+std::string Counted(int32_t count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 std::string polygonName(Shape& shape, int32_t polygon) {
   return "polygon " + std::to_string(polygon) + " of the shape \"" + shape.Name() + "\"";
 }
@@ -128,7 +134,6 @@ Picture Flare::Icon() {
 
 bool Flare::Apply(vlm::SceneGraph& sceneGraph, int32_t deviceId,
                   std::span<const float> userDataSingles) {
-  const Profile p = readProfile(userDataSingles);
   auto shapeAt = [&](int32_t i) -> Shape& {
     Shape* shape = sceneGraph.SelectedShape(deviceId, i);
     if (!shape) Raise(err::ObjectRequired, "selected shape " + std::to_string(i) + " is missing");
@@ -138,6 +143,19 @@ bool Flare::Apply(vlm::SceneGraph& sceneGraph, int32_t deviceId,
   // Every selected polygon of every selected shape is worked out before the first change, so
   // a polygon that cannot be flared leaves every shape as it was.
   const int32_t shapeCount = sceneGraph.SelectedShapeCount(deviceId);
+  size_t polygons = 0;
+  for (int32_t i = 0; i < shapeCount; ++i)
+    polygons += shapeAt(i).GetSelectedPolygons(deviceId).size();
+  if (polygons == 0) {
+    const int32_t nodes = sceneGraph.SelectedNodeCount(deviceId);
+    RefuseOperation(
+        "Please select one or more polygons of a shape for Flare Extrude; the selection holds " +
+        (shapeCount > 0 ? Counted(shapeCount, "shape") + " without selected polygons"
+         : nodes > 0    ? Counted(nodes, "node") + " and no shape"
+                        : std::string("no shape of the scene graph")));
+    return false;
+  }
+  const Profile p = readProfile(userDataSingles);
   for (int32_t i = 0; i < shapeCount; ++i) {
     Shape& shape = shapeAt(i);
     for (int32_t polygon : shape.GetSelectedPolygons(deviceId))

@@ -1,5 +1,7 @@
 #include "fs10/attachment.h"
 
+#include <cstdio>
+
 #include "vlm/error.h"
 #include "vlm/forms.h"
 #include "vlm/model.h"
@@ -43,6 +45,29 @@ std::string EscapeXml(std::string_view text) {
   return out;
 }
 
+namespace {
+
+// XML 1.0's Char production: tab, line feed, carriage return and the rest of Unicode but the
+// other C0 controls, the surrogates, U+FFFE and U+FFFF.
+bool XmlCanHold(char32_t c) {
+  if (c < 0x20) return c == '\t' || c == '\n' || c == '\r';
+  if (c >= 0xD800 && c <= 0xDFFF) return false;
+  return c != 0xFFFE && c != 0xFFFF && c <= 0x10FFFF;
+}
+
+}  // namespace
+
+std::optional<std::string> CharacterXmlCannotHold(std::string_view text) {
+  const std::u32string points = text::CodePoints(text);
+  for (size_t i = 0; i < points.size(); ++i) {
+    if (XmlCanHold(points[i])) continue;
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(points[i]));
+    return std::string(hex) + " (character " + std::to_string(i + 1) + ")";
+  }
+  return std::nullopt;
+}
+
 std::string WithCharacterReferences(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -50,7 +75,7 @@ std::string WithCharacterReferences(std::string_view text) {
     if (c < 0x80)
       out += static_cast<char>(c);
     else
-      out += "&#" + std::to_string(static_cast<uint32_t>(c)) + ";";
+      out += "&#" + std::to_string(XmlCanHold(c) ? static_cast<uint32_t>(c) : 0xFFFDu) + ";";
   }
   return out;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,8 +23,15 @@ inline constexpr const char* FieldName = "TetherData";
 // are left out.
 std::string EscapeXml(std::string_view text);
 
+// The first character of `text` that XML 1.0 cannot hold at all, even as a character
+// reference (a control character other than tab, line feed and carriage return, a surrogate,
+// U+FFFE or U+FFFF), described for the user as "U+FFFF (character 3)"; nullopt when there is
+// none. Text that is not UTF-8 is read as Windows-1252, as everywhere else.
+std::optional<std::string> CharacterXmlCannotHold(std::string_view text);
+
 // `text` with every character above 127 written as a numeric character reference ("ü" as
-// "&#252;"), so it is pure ASCII and means the same whatever encoding a reader assumes.
+// "&#252;"), so it is pure ASCII and means the same whatever encoding a reader assumes. A
+// character XML cannot hold (which the dialogs refuse before it gets here) becomes U+FFFD.
 std::string WithCharacterReferences(std::string_view text);
 
 // What is stored for an attachment text: "" for "", else the text in the FSMakeMdlData

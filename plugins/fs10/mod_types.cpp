@@ -10,9 +10,6 @@
 namespace vlm::modTypes {
 namespace {
 
-// The size of the buffer the value is read into; a longer value does not fit.
-constexpr size_t kValueBufferSize = 1024;
-
 std::string ByteHex(uint8_t byte) {
   static const char digits[] = "0123456789ABCDEF";
   std::string out;
@@ -32,7 +29,7 @@ bool GetKeyValue(std::string_view rootKey, std::string_view keyPath, std::string
     Warn(e.Description());
     value.reset();
   }
-  if (!value || value->data.size() > kValueBufferSize) {
+  if (!value) {
     keyValue.clear();
     return false;
   }

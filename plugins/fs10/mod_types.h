@@ -13,8 +13,8 @@ namespace vlm::modTypes {
 //     first, each byte without a leading zero (a last byte that is 0 is dropped first, as a
 //     trailing NUL would be);
 //   - any other type leaves `keyValue` as the caller passed it.
-// A missing key or value, a value longer than 1024 bytes, or a registry file that cannot be
-// read gives false with `keyValue` empty (an unreadable file is also reported through
+// A value of any length is read whole. A missing key or value, or a registry file that cannot
+// be read, gives false with `keyValue` empty (an unreadable file is also reported through
 // vlm::Warn).
 bool GetKeyValue(std::string_view rootKey, std::string_view keyPath, std::string_view valueName,
                  std::string& keyValue);

@@ -9,6 +9,7 @@
 #include "glazier/fs10_parameters.h"
 #include "glazier/number_forms.h"
 #include "vlm/error.h"
+#include "vlm/refusal.h"
 #include "vlm/settings.h"
 #include "vlm/text.h"
 #include "vlm/text_encoding.h"
@@ -87,10 +88,76 @@ void AddPresets(const std::filesystem::path& folder, std::vector<std::string>& n
   }
 }
 
+constexpr std::string_view kEscapedMark = "GlazedEscapes=1";
+constexpr std::string_view kEscaped = ";\r\n%";
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// "%3B" back to ";"; a "%" without two hex digits after it stays as it is.
+std::string Unescaped(std::string_view item) {
+  std::string out;
+  for (size_t i = 0; i < item.size(); ++i) {
+    const int high = i + 2 < item.size() && item[i] == '%' ? HexDigit(item[i + 1]) : -1;
+    const int low = high >= 0 ? HexDigit(item[i + 2]) : -1;
+    if (low < 0) {
+      out += item[i];
+      continue;
+    }
+    out += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::filesystem::path UserLibraryFolder() {
   return ConfigFolder() / "glazier";
+}
+
+std::string PresetText(const FS10Material& record) {
+  const std::vector<std::string> items = record.toItems();
+  const bool plain = std::none_of(items.begin(), items.end(), [](const std::string& item) {
+    return item.find_first_of(";\r\n") != std::string::npos;
+  });
+  std::string text = plain ? "" : std::string(kEscapedMark);
+  for (const std::string& item : items) {
+    if (!text.empty()) text += ';';
+    for (char c : item) {
+      if (plain || kEscaped.find(c) == std::string_view::npos) {
+        text += c;
+      } else {
+        static const char digits[] = "0123456789ABCDEF";
+        text += {'%', digits[static_cast<unsigned char>(c) >> 4], digits[c & 15]};
+      }
+    }
+  }
+  return text + "\r\n";
+}
+
+void LoadPreset(const std::string& text, FS10Material& record) {
+  // A preset written by another tool may be 8-bit text; the scene takes UTF-8 only.
+  const std::string decoded = text::DecodeText(text);
+  const std::string line = decoded.substr(0, decoded.find_first_of("\r\n"));
+  if (!StartsWithNoCase(line, std::string(kEscapedMark) + ";") &&
+      !EqualsNoCase(line, std::string(kEscapedMark))) {
+    record.loadString(line);
+    return;
+  }
+  std::vector<std::string> items;
+  for (size_t start = kEscapedMark.size() + 1; start <= line.size();) {
+    const size_t end = std::min(line.find(';', start), line.size());
+    // An escape may stand for a byte of an 8-bit text: the item is then read as such.
+    std::string item = Unescaped(std::string_view(line).substr(start, end - start));
+    items.push_back(text::IsUtf8(item) ? std::move(item) : text::Windows1252ToUtf8(item));
+    start = end + 1;
+  }
+  record.loadItems(std::move(items));
 }
 
 frmOptions::frmOptions() : Form("frmOptions") {
@@ -486,8 +553,11 @@ FS10Material frmOptions::LibraryRecord() const {
 
 void frmOptions::cmdUSave_Click() {
   if (UserFolder.empty()) {
-    MsgBox("The material could not be saved: there is no folder for user materials.",
-           mb::Exclamation | mb::OKOnly, "User Saved Materials");
+    // The user asked for a file that cannot be written: the run has failed, though the
+    // dialog stays open.
+    ReportRunError(Error(err::PathFileAccess, "there is no folder for user materials"),
+                   "The material could not be saved: there is no folder for user materials.",
+                   mb::Exclamation | mb::OKOnly, "User Saved Materials");
     return;
   }
   std::error_code ec;
@@ -507,10 +577,10 @@ void frmOptions::cmdUSave_Click() {
     FS10Material record = LibraryRecord();
     StoreToRecord(record);
     try {
-      WriteFileAtomically(file, record.toString() + "\r\n");
+      WriteFileAtomically(file, PresetText(record));
     } catch (const Error& e) {
-      MsgBox("The material could not be saved.\r" + e.Description(), mb::Exclamation | mb::OKOnly,
-             "User Saved Materials");
+      ReportRunError(e, "The material could not be saved.\r" + e.Description(),
+                     mb::Exclamation | mb::OKOnly, "User Saved Materials");
     }
   }
   RefreshUserList();
@@ -534,9 +604,7 @@ void frmOptions::cmdULoad_Click() {
     RefreshUserList();
     return;
   }
-  // A preset written by another tool may be 8-bit text; the scene takes UTF-8 only.
-  text = text::DecodeText(text);
-  record.loadString(text.substr(0, text.find_first_of("\r\n")));
+  LoadPreset(text, record);
 
   LoadFromRecord(record);
   Picture1.SetBackColor(fx->getDiffColor());

@@ -22,6 +22,14 @@ namespace vlm::glazier {
 // The folder of the user's own presets: "glazier" in the user's configuration folder.
 std::filesystem::path UserLibraryFolder();
 
+// The text of a preset file: the record's parameter string on one line ending in CR LF. A
+// text member holding ";" or a line break could not come back from that line, so such a
+// preset starts with the item "GlazedEscapes=1" and writes ";", CR, LF and "%" as %3B, %0D,
+// %0A and %25; any other preset is the plain string that older tools read and write.
+std::string PresetText(const FS10Material& record);
+// Loads the text of a preset file (UTF-8 or Windows-1252; its first line) into `record`.
+void LoadPreset(const std::string& text, FS10Material& record);
+
 class frmOptions : public Form {
  public:
   frmOptions();

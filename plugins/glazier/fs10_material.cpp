@@ -9,6 +9,7 @@
 #include "glazier/fs10_parameters.h"
 #include "glazier/number_forms.h"
 #include "vlm/error.h"
+#include "vlm/settings.h"
 #include "vlm/text.h"
 
 namespace vlm {
@@ -38,7 +39,16 @@ FS10Material::FS10Material() {
 // ---- string form ----------------------------------------------------------------------------
 
 std::string FS10Material::toString() const {
-  std::array<std::string, glazier::kStringItems> items;
+  std::string text;
+  for (const std::string& item : toItems()) {
+    if (!text.empty()) text += ';';
+    text += item;
+  }
+  return text;
+}
+
+std::vector<std::string> FS10Material::toItems() const {
+  std::vector<std::string> items(glazier::kStringItems);
   for (const glazier::FS10Parameter& p : Parameters()) {
     if (!p.key) continue;
     std::string& item = items[static_cast<size_t>(p.slot)];
@@ -56,25 +66,25 @@ std::string FS10Material::toString() const {
         },
         p.member);
   }
-  std::string text;
-  for (const std::string& item : items) {
-    if (!text.empty()) text += ';';
-    text += item;
-  }
-  return text;
+  return items;
 }
 
 void FS10Material::loadString(const std::string& sField) {
-  if (!sField.empty()) {
-    Parts.clear();
-    size_t start = 0;
-    for (;;) {
-      const size_t end = sField.find(';', start);
-      Parts.push_back(sField.substr(start, end == std::string::npos ? end : end - start));
-      if (end == std::string::npos) break;
-      start = end + 1;
-    }
-    // Each key is read on its own: a number that does not read keeps its member.
+  std::vector<std::string> items;
+  for (size_t start = 0; !sField.empty();) {
+    const size_t end = sField.find(';', start);
+    items.push_back(sField.substr(start, end == std::string::npos ? end : end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  loadItems(std::move(items));
+}
+
+void FS10Material::loadItems(std::vector<std::string> items) {
+  if (!items.empty()) {
+    Parts = std::move(items);
+    // Each key is read on its own: a number that does not read keeps its member. A colour
+    // component outside 0..1 (which no colour value can show) is brought to the nearer end.
     for (const glazier::FS10Parameter& p : Parameters()) {
       if (!p.key) continue;
       const std::string value = lookupValue(p.key);
@@ -82,9 +92,14 @@ void FS10Material::loadString(const std::string& sField) {
           [&](auto member) {
             auto& target = this->*member;
             using T = std::decay_t<decltype(target)>;
-            if constexpr (std::is_same_v<T, float>)
-              glazier::ParseSingle(value, target);
-            else if constexpr (std::is_same_v<T, int16_t>)
+            if constexpr (std::is_same_v<T, float>) {
+              if (glazier::ParseSingle(value, target) && p.kind == glazier::ParameterKind::Colour &&
+                  !(target >= 0 && target <= 1)) {
+                target = target > 0 ? 1.0f : 0.0f;
+                Warn("the material's " + std::string(p.key) + "=" + value + " is outside 0 to 1; " +
+                     FormatSingle(target) + " is used");
+              }
+            } else if constexpr (std::is_same_v<T, int16_t>)
               glazier::ParseInteger16(value, target);
             else
               target = value;

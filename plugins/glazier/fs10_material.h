@@ -71,11 +71,17 @@ class FS10Material {
   void CreateCSG(vlm::GraphMaterial& material, int32_t fieldId);
 
   // Fills the record from a parameter string. Never fails on content: unknown items are
-  // ignored, a number that does not read keeps the member, a missing text becomes empty.
+  // ignored, a number that does not read keeps the member, a missing text becomes empty, a
+  // colour component outside 0..1 becomes 0 or 1 with a warning (vlm::Warn) naming it.
   // Then, with Power below 3, the specular colour and BaseMaterialSpecular become 0.
   void loadString(const std::string& sField);
   // The parameter string: the 50 items in their fixed order.
   std::string toString() const;
+  // The same items ("key=value") one by one; toString joins them with ";".
+  std::vector<std::string> toItems() const;
+  // Fills the record from items as loadString does from the items of a string (no items: as
+  // from an empty string).
+  void loadItems(std::vector<std::string> items);
   // The value of the first item of the last loadString whose key matches (letter case
   // ignored): everything after "key=". "" when there is none.
   std::string lookupValue(const std::string& key) const;

@@ -17,9 +17,29 @@ Motive::Motive(std::filesystem::path pluginFolder)
                   .validation = PluginDescription::Counts{1, 999, 0, 999}}),
       pluginFolder_(std::move(pluginFolder)) {}
 
+namespace {
+
+// "1 group", "2 objects".
+std::string Counted(int32_t count, const char* noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+// What the selection holds when it holds no node: what the user chose instead.
+std::string SelectionInstead(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t deviceId) {
+  if (const int32_t groups = scene.SelectedGroupCount(); groups > 0)
+    return Counted(groups, "group") + " of the group hierarchy";
+  if (const int32_t objects = scene.SelectedObjectCount(); objects > 0)
+    return Counted(objects, "object");
+  if (const int32_t shapes = sceneGraph.SelectedShapeCount(deviceId); shapes > 0)
+    return Counted(shapes, "shape");
+  return "nothing";
+}
+
+}  // namespace
+
 // One dialog per selected node, each starting empty. An error stops the run with the
 // "Plugin Error" message; the nodes done before it keep their changes.
-void Motive::Apply(vlm::Scene&, vlm::SceneGraph& sceneGraph, int32_t deviceId) {
+void Motive::Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t deviceId) {
   try {
     const std::filesystem::path folder =
         pluginFolder_.empty() ? tetherconfig::ModuleFolder() : pluginFolder_;
@@ -28,7 +48,11 @@ void Motive::Apply(vlm::Scene&, vlm::SceneGraph& sceneGraph, int32_t deviceId) {
 
     const int32_t n = sceneGraph.SelectedNodeCount(deviceId);
     if (n <= 0) {
-      RefuseRun("Please select a group for the FSX Animation tool", mb::OKOnly | mb::Information);
+      RefuseRun(
+          "Please select a group for the FSX Animation tool as a node of the scene graph; "
+          "the selection holds " +
+              SelectionInstead(scene, sceneGraph, deviceId),
+          mb::OKOnly | mb::Information);
       return;
     }
     for (int32_t i = 0; i < n; ++i) {
@@ -51,7 +75,7 @@ void Motive::applyToNode(vlm::Node& node, int32_t slot, const std::string& newNa
 
 std::vector<CatalogForm> Motive::CatalogForms() const {
   return {MakeCatalogForm<motive::frmDialog>(
-      "frmDialog", pluginFolder_.empty() ? tetherconfig::ModuleFolder() : pluginFolder_)};
+      "frmDialog", pluginFolder_.empty() ? tetherconfig::ModuleFolder() : pluginFolder_, true)};
 }
 
 }  // namespace vlm

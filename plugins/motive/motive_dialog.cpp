@@ -1,12 +1,13 @@
 #include "motive/motive_dialog.h"
 
 #include "fs10/attachment.h"
+#include "vlm/error.h"
 #include "vlm/settings.h"
 
 namespace vlm::motive {
 
-frmDialog::frmDialog(std::filesystem::path pluginFolder)
-    : Form("frmDialog"), pluginFolder_(std::move(pluginFolder)) {
+frmDialog::frmDialog(std::filesystem::path pluginFolder, bool described)
+    : Form("frmDialog"), pluginFolder_(std::move(pluginFolder)), described_(described) {
   SetCaption("Animation Assistant");
   Label1.SetCaption("Suffix");
   Label6.SetCaption("Visibility Tag");
@@ -41,7 +42,13 @@ void frmDialog::formLoad() {
   const std::optional<std::string> location = tetherconfig::Resolve(*parts);
   const std::filesystem::path file =
       location ? tetherconfig::FileSystemPath(*location) : pluginFolder_ / "modeldef.xml";
-  parts_ = tetherconfig::PartDefinitions::Load(file);
+  try {
+    parts_ = tetherconfig::PartDefinitions::Load(file);
+  } catch (const Error& e) {
+    if (!described_) throw;
+    Warn(e.Description() + "; the animation and visibility lists stay empty");
+    return;
+  }
   for (const std::string& name : parts_->VisibilityParts())
     lstVis.AddItem(name);
   for (const std::string& name : parts_->AnimationNames())

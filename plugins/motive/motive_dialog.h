@@ -14,7 +14,8 @@ class frmDialog final : public Form {
  public:
   // Reads "tether.xml" and the part definitions file it names from `pluginFolder` when it
   // loads; a part definitions file that cannot be read fails the load (vlm::Error naming it).
-  explicit frmDialog(std::filesystem::path pluginFolder);
+  // A dialog made only to be described (`described`) shows it with empty lists and a warning.
+  explicit frmDialog(std::filesystem::path pluginFolder, bool described = false);
 
   bool OK = false;
   std::string attachText;  // the visibility tag, or ""
@@ -39,6 +40,7 @@ class frmDialog final : public Form {
   void okButtonClick();
 
   std::filesystem::path pluginFolder_;
+  bool described_;
   std::optional<tetherconfig::PartDefinitions> parts_;
 };
 

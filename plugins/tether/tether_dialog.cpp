@@ -6,6 +6,7 @@
 #include "fs10/attachment.h"
 #include "fs10/tether_config.h"
 #include "vlm/error.h"
+#include "vlm/forms.h"
 #include "vlm/settings.h"
 
 namespace vlm::tether {
@@ -73,8 +74,15 @@ frmDialog::frmDialog(std::filesystem::path pluginFolder)
     OK = false;
     Hide();
   };
+  // A text XML cannot hold is refused, naming its field, and the dialog stays open to mend it.
   OKButton.Click = [this] {
-    attachText = buildAttachText();
+    std::string problem;
+    std::string text = buildAttachText(problem);
+    if (!problem.empty()) {
+      MsgBox(problem, mb::Exclamation | mb::OKOnly, "Attach Tool");
+      return;
+    }
+    attachText = std::move(text);
     OK = true;
     Hide();
   };
@@ -162,29 +170,39 @@ void frmDialog::sldDistChange() {
   lblSlide.SetCaption("Offset from Geometry : " + Hundredths(sldDist.Value()));
 }
 
-// Every user text is escaped, so the stored text is always well-formed XML.
-std::string frmDialog::buildAttachText() const {
+// Every user text is escaped, so the stored text is always well-formed XML. The first field
+// used that holds a character XML cannot hold at all is named in `problem`.
+std::string frmDialog::buildAttachText(std::string& problem) const {
+  auto field = [&problem](const auto& control, const char* label) {
+    const std::string& value = control.Text();
+    if (auto bad = attachment::CharacterXmlCannotHold(value); bad && problem.empty())
+      problem = control.FullName() + " (" + label + ") holds " + *bad +
+                ", which the stored XML cannot hold; remove it.";
+    return EscapeXml(value);
+  };
   std::string text;
-  const std::string name = EscapeXml(txtName.Text());
+  const bool named = checkedAndEnabled(chk(1)) || checkedAndEnabled(chk(0)) ||
+                     (checkedAndEnabled(chk(4)) && !lstPlatform.Text().empty());
+  const std::string name = named ? field(txtName, "Name") : std::string();
   if (checkedAndEnabled(chk(1)) || checkedAndEnabled(chk(0))) {
     text += "<Attachpoint name=\"attachpt_" + name + "\">";
     if (!lstEffect.Text().empty() && chk(0).Enabled()) {
-      text += "<AttachedObject> <Effect effectName=\"" + EscapeXml(lstEffect.Text()) +
-              "\" effectParams=\"" + EscapeXml(txtEffect.Text()) + "\"/> </AttachedObject>";
+      text += "<AttachedObject> <Effect effectName=\"" + field(lstEffect, "Effect") +
+              "\" effectParams=\"" + field(txtEffect, "Params") + "\"/> </AttachedObject>";
     }
     if (!txtGuid.Text().empty() && chk(1).Enabled()) {
-      text += "<AttachedObject> <LibraryObject name=\"" + EscapeXml(txtGuid.Text()) +
+      text += "<AttachedObject> <LibraryObject name=\"" + field(txtGuid, "GUID") +
               "\" scale=\"1.0\"/> </AttachedObject>";
     }
     text += "</Attachpoint>";
   }
   if (checkedAndEnabled(chk(2)) && !lstVis.Text().empty())
-    text += "<Visibility name=\"" + EscapeXml(lstVis.Text()) + "\" > </Visibility> ";
+    text += "<Visibility name=\"" + field(lstVis, "Visibility") + "\" > </Visibility> ";
   if (checkedAndEnabled(chk(3)) && !lstMouseR.Text().empty())
-    text += "<MouseRect name=\"" + EscapeXml(lstMouseR.Text()) + "\"> </MouseRect> ";
+    text += "<MouseRect name=\"" + field(lstMouseR, "Mouse Rect") + "\"> </MouseRect> ";
   if (checkedAndEnabled(chk(4)) && !lstPlatform.Text().empty()) {
     text += "<Platform name=\"platform_" + name + "\" surfaceType=\"" +
-            EscapeXml(lstPlatform.Text()) + "\" > </Platform> ";
+            field(lstPlatform, "Platform") + "\" > </Platform> ";
   }
   if (checkedAndEnabled(chkNoCrash)) text += "<NoCrash/>";
   return text;

@@ -47,7 +47,7 @@ class frmDialog final : public Form {
   void tabs1Click();
   void placeOnTabs();
   void sldDistChange();
-  std::string buildAttachText() const;
+  std::string buildAttachText(std::string& problem) const;
   bool checkedAndEnabled(const CheckBox& box) const { return box.Value() == 1 && box.Enabled(); }
 
   std::filesystem::path pluginFolder_;

@@ -398,7 +398,7 @@ std::string XObj::FileText(const std::tm& when) const {
   (PrintLine("POINT_COUNTS") << vertices_.Count() << 0 << 0 << count).WriteTo(fd);
   printVertInd(fd);
   if (maxLod < 1) {
-    WriteLine(fd, "attr_no_cull");
+    WriteLine(fd, "ATTR_no_cull");
     (PrintLine("TRIS") << 0 << count).WriteTo(fd);
     return fd;
   }
@@ -408,7 +408,7 @@ std::string XObj::FileText(const std::tm& when) const {
     const int32_t last = std::max(levelEnd_[static_cast<size_t>(level)], offset - 1);
     const int32_t farDist = levelDist_[static_cast<size_t>(level)];
     (PrintLine("ATTR_LOD") << nearDist << farDist).WriteTo(fd);
-    WriteLine(fd, "attr_no_cull");
+    WriteLine(fd, "ATTR_no_cull");
     (PrintLine("TRIS") << offset << last - offset + 1).WriteTo(fd);
     offset = last + 1;
     nearDist = farDist;

@@ -62,5 +62,23 @@ TEST(Attachment, EscapedTextSurvivesAParser) {
   EXPECT_EQ(EscapeXml("plain text 1.0"), "plain text 1.0");
 }
 
+// XML 1.0 holds tab, line feed, carriage return and the rest of Unicode but the other C0
+// controls, the surrogates, U+FFFE and U+FFFF; a character reference cannot name those either.
+TEST(Attachment, CharactersXmlCannotHoldAreFoundAndNeverWritten) {
+  const std::pair<std::string, const char*> cases[] = {
+      {"plain \t\r\n\x7F", nullptr},
+      {"\xEF\xBF\xBD\xF0\x9F\x98\x80", nullptr},  // U+FFFD and beyond 16 bits
+      {"a\x01", "U+0001 (character 2)"},
+      {std::string("\0", 1), "U+0000 (character 1)"},
+      {"\xC3\xBC\xEF\xBF\xBE", "U+FFFE (character 2)"},
+      {"x\xEF\xBF\xBF", "U+FFFF (character 2)"},
+  };
+  for (const auto& [text, found] : cases) {
+    const auto bad = attachment::CharacterXmlCannotHold(text);
+    EXPECT_EQ(bad.value_or("none"), found ? found : "none") << text;
+  }
+  EXPECT_EQ(attachment::WithCharacterReferences("a\xEF\xBF\xBF\xEF\xBF\xBE"), "a&#65533;&#65533;");
+}
+
 }  // namespace
 }  // namespace vlm

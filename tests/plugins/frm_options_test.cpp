@@ -9,6 +9,7 @@
 #include "glazier/fs10_parameters.h"
 #include "support/dialogs.h"
 #include "support/temp_home.h"
+#include "vlm/run_outcome.h"
 #include "vlm/settings.h"
 
 namespace vlm {
@@ -412,13 +413,54 @@ TEST_F(UserLibrary, EightBitPresetsLoadAsUtf8) {
   }
 }
 
-TEST_F(UserLibrary, FailedSaveIsReported) {
+// Every text member comes back from a preset exactly, whatever it holds; a preset without
+// ";" or line breaks in its texts stays the one plain line that older tools read.
+TEST(GlazierPresets, EveryTextMemberRoundTrips) {
+  const std::pair<std::string, bool> texts[] = {
+      {"C:\\tex\\plain.dds", true},
+      {"a%3Bb 100%", true},
+      {"two\r\nlines", false},
+      {"cr\ronly", false},
+      {"lf\nonly", false},
+      {"semi;colon", false},
+      {"%0A;%", false},
+      {"caf\xC3\xA9\n", false},
+  };
+  for (const auto& [value, plain] : texts) {
+    for (const glazier::FS10Parameter& p : FS10Material::Parameters()) {
+      auto member = std::get_if<std::string FS10Material::*>(&p.member);
+      if (!p.key || !member) continue;
+      FS10Material written = Record();
+      written.*(*member) = value;
+      const std::string text = glazier::PresetText(written);
+      EXPECT_EQ(text.find_first_of("\r\n"), text.size() - 2) << p.name << " " << value;
+      if (plain) {
+        EXPECT_EQ(text, written.toString() + "\r\n");
+      }
+      FS10Material read = Record();
+      glazier::LoadPreset(text, read);
+      EXPECT_EQ(read.*(*member), value) << p.name;
+      EXPECT_EQ(read.toItems(), written.toItems()) << p.name << " " << value;
+    }
+  }
+  // An escaped byte that is no UTF-8 is a Windows-1252 letter, as in an 8-bit preset.
+  FS10Material read = Record();
+  glazier::LoadPreset("GlazedEscapes=1;EmissiveTexture=caf%E9%3B.dds\r\n", read);
+  EXPECT_EQ(read.EmissiveTextureFileName, "caf\xC3\xA9;.dds");
+}
+
+// A preset that cannot be written fails the run, though the dialog goes on.
+TEST_F(UserLibrary, FailedSaveIsReportedAndFailsTheRun) {
   FS10Material m = Record();
+  ClearRunOutcome();
   test::ScriptedScope dialogs("click cmdUSave; file " + (Folder() / "no/such/x.Glazed").string() +
                               "; click cmdCancel");
   m.Edit(Folder());
   ASSERT_EQ(dialogs.Messages().size(), 1u);
   EXPECT_THAT(dialogs.Messages()[0], HasSubstr("could not be saved"));
+  ASSERT_TRUE(RunFailure().has_value());
+  EXPECT_THAT(*RunFailure(), HasSubstr("no/such"));
+  ClearRunOutcome();
 }
 
 // Every parameter's descriptor carries it through the string form and through its control.

@@ -9,6 +9,7 @@
 #include "glazier/number_forms.h"
 #include "scene/document.h"
 #include "vlm/error.h"
+#include "vlm/settings.h"
 
 namespace vlm {
 namespace {
@@ -167,7 +168,9 @@ TEST(FS10MaterialString, LowPowerClearsSpecularEvenForAnEmptyString) {
   EXPECT_EQ(stored.BaseMaterialSpecular, 0);
 }
 
-TEST(FS10MaterialColours, SpecularValueRoundTripsAndOverflowIsRaised) {
+// A stored component outside 0..1 is brought to the nearer end with a warning naming it, so
+// the specular swatch (and the dialog that shows it) can always show the colour.
+TEST(FS10MaterialColours, SpecularValueRoundTripsAndStoredComponentsOutOfRangeAreClamped) {
   FS10Material m;
   m.setSpecular(0 + 256 * 128 + 65536 * 255);
   EXPECT_EQ(m.getSpecColor(), 0 + 256 * 128 + 65536 * 255);
@@ -175,9 +178,27 @@ TEST(FS10MaterialColours, SpecularValueRoundTripsAndOverflowIsRaised) {
 
   m.loadString("SpecRed=1e30");  // Power 0 clears the specular colour again
   EXPECT_EQ(m.getSpecColor(), 0);
-  FS10Material big = WithPower(10);
-  big.loadString("SpecRed=1e30");
-  EXPECT_THROW(big.getSpecColor(), Error);
+  const struct {
+    const char* stored;
+    int32_t colour;
+    const char* warned;  // the item the warning names, or nullptr
+  } cases[] = {
+      {"SpecRed=1e30;SpecGreen=0;SpecBlue=0", 255, "SpecRed=1e30"},
+      {"SpecRed=0;SpecGreen=-3e38;SpecBlue=1", 65536 * 255, "SpecGreen=-3e38"},
+      {"SpecRed=1;SpecGreen=0;SpecBlue=0", 255, nullptr},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> warnings;
+    SetWarningSink([&](const std::string& w) { warnings.push_back(w); });
+    FS10Material big = WithPower(10);
+    big.loadString(c.stored);
+    SetWarningSink(nullptr);
+    EXPECT_EQ(big.getSpecColor(), c.colour) << c.stored;
+    ASSERT_EQ(warnings.size(), c.warned ? 1u : 0u) << c.stored;
+    if (c.warned) {
+      EXPECT_THAT(warnings[0], HasSubstr(c.warned));
+    }
+  }
 }
 
 struct Materials {

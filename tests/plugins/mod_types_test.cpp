@@ -26,7 +26,7 @@ class GetKeyValueTest : public ::testing::Test {
                     "\"Small\"=dword:00000005\n"
                     "\"Blob\"=hex:de,ad\n"
                     "\"Long\"=\"" +
-                        std::string(1024, 'x') +
+                        std::string(100000, 'x') +
                         "\"\n"
                         "\"Fits\"=\"" +
                         std::string(1023, 'y') + "\"\n");
@@ -66,8 +66,9 @@ TEST_F(GetKeyValueTest, MissingKeyValueOrRegistryGivesFalseAndEmptyText) {
   EXPECT_EQ(Get("SOFTWARE\\Sim", "Path"), std::make_pair(false, std::string()));
 }
 
-TEST_F(GetKeyValueTest, ValueLongerThanTheBufferIsAFailure) {
-  EXPECT_EQ(Get("SOFTWARE\\Sim", "Long"), std::make_pair(false, std::string()));
+// A long path is as much a value as a short one.
+TEST_F(GetKeyValueTest, ValuesOfAnyLengthAreReadWhole) {
+  EXPECT_EQ(Get("SOFTWARE\\Sim", "Long"), std::make_pair(true, std::string(100000, 'x')));
   EXPECT_EQ(Get("SOFTWARE\\Sim", "Fits").second, std::string(1023, 'y'));  // 1024 with its NUL
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 
 #include <pugixml.hpp>
 
@@ -14,6 +15,9 @@
 #include "support/dialogs.h"
 #include "support/stated_values.h"
 #include "tether/tether.h"
+#include "vlm/contracts/form_catalog.h"
+#include "vlm/run_outcome.h"
+#include "vlm/settings.h"
 
 namespace vlm {
 namespace {
@@ -166,14 +170,60 @@ TEST(Motive, CancelOnTheSecondOfThreeNodesLeavesItAlone) {
   EXPECT_EQ(s.nodes[2]->Field(s.slot), Wrapped("<Visibility name=\"beacon\" > </Visibility> "));
 }
 
-TEST(Motive, NoNodeSelectedIsReported) {
+// The refusal names what the selection holds instead of a node.
+TEST(Motive, NoNodeSelectedIsReportedWithWhatIsSelected) {
   test::TetherFiles files;
-  Nodes s;
-  s.doc.graphSelection.nodes.clear();
-  Outcome r = RunMotive(s.doc, files, "");
-  EXPECT_EQ(r.status, StatusOk);
-  EXPECT_THAT(r.messages, ElementsAre("Please select a group for the FSX Animation tool"));
-  EXPECT_EQ(s.nodes[0]->Field(s.slot), "old A");
+  const std::pair<std::function<void(Nodes&)>, std::string> cases[] = {
+      {[](Nodes&) {}, "the selection holds nothing"},
+      {[](Nodes& s) { s.doc.scriptingSelection.groups = {s.nodes[0]}; },
+       "the selection holds 1 group of the group hierarchy"},
+      {[](Nodes& s) {
+         s.doc.scriptingSelection.objects = {
+             {&host::AddBox(*s.nodes[1], "Box", {}, {1, 1, 1}), 0, {}}};
+       },
+       "the selection holds 1 object"},
+  };
+  for (const auto& [select, holds] : cases) {
+    Nodes s;
+    s.doc.graphSelection.nodes.clear();
+    select(s);
+    ClearRunOutcome();
+    Outcome r = RunMotive(s.doc, files, "");
+    EXPECT_EQ(r.status, StatusOk);
+    ASSERT_EQ(r.messages.size(), 1u);
+    EXPECT_THAT(r.messages[0],
+                HasSubstr("Please select a group for the FSX Animation tool as a node"));
+    EXPECT_THAT(r.messages[0], HasSubstr(holds));
+    EXPECT_TRUE(NothingDoneReason().has_value());
+    EXPECT_EQ(s.nodes[0]->Field(s.slot), "old A");
+  }
+  ClearRunOutcome();
+}
+
+// Described without the part definitions file, the dialog has empty lists and a warning that
+// names the file; a run still fails on it.
+TEST(MotiveCatalog, UnreadablePartDefinitionsLeaveTheListsEmptyWithAWarning) {
+  for (const char* damage : {"missing", "damaged"}) {
+    test::TetherFiles files;
+    const auto file = files.sim / "parts" / "modeldef.xml";
+    if (std::string(damage) == "missing")
+      std::filesystem::remove(file);
+    else
+      files.WriteModelDef("<ModelInfo><Animation");
+    std::vector<std::string> warnings;
+    SetWarningSink([&](const std::string& w) { warnings.push_back(w); });
+    Motive tool(files.plugins);
+    auto* catalog = dynamic_cast<FormCatalog*>(&tool);
+    ASSERT_NE(catalog, nullptr);
+    std::unique_ptr<Form> form;
+    const Status status = catalog->FormCatalog_Create("frmDialog", form);
+    SetWarningSink(nullptr);
+    ASSERT_EQ(status, StatusOk) << damage << ": " << LastError().description;
+    auto& dialog = static_cast<motive::frmDialog&>(*form);
+    EXPECT_EQ(dialog.cmbAnim.ListCount() + dialog.lstVis.ListCount(), 0) << damage;
+    ASSERT_EQ(warnings.size(), 1u) << damage;
+    EXPECT_THAT(warnings[0], HasSubstr(file.string()));
+  }
 }
 
 TEST(Motive, UnreadablePartDefinitionsArePluginErrorsNamingTheFile) {

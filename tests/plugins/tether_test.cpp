@@ -167,7 +167,7 @@ TEST(Tether, HostileTextStillMakesWellFormedXml) {
       "<ModelInfo><PartInfo><Name>v\"&lt;'&amp;</Name><Visibility/></PartInfo>"
       "</ModelInfo>");
   test::WriteText(files.sim / "effects" / "x&\"<y>.fx", "");
-  const std::string hostile = "a\"b<c>d&e'f\tg\nh\x01i";
+  const std::string hostile = "a\"b<c>d&e'f\tg\nhi";
   Scene s;
   s.SelectObject();
   Outcome r = RunTether(
@@ -181,7 +181,6 @@ TEST(Tether, HostileTextStillMakesWellFormedXml) {
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_string(stored.c_str())) << stored;
   pugi::xml_node data = doc.child("FSMakeMdlData");
-  // The control character that XML cannot hold is left out; everything else comes back.
   EXPECT_STREQ(data.child("Attachpoint").attribute("name").value(), "attachpt_a\"b<c>d&e'f\tg\nhi");
   pugi::xml_node effect = data.child("Attachpoint").child("AttachedObject").child("Effect");
   EXPECT_STREQ(effect.attribute("effectName").value(), "x&\"<y>.fx");
@@ -194,6 +193,37 @@ TEST(Tether, HostileTextStillMakesWellFormedXml) {
   EXPECT_STREQ(data.child("Visibility").attribute("name").value(), "v\"<'&");
   EXPECT_STREQ(data.child("Platform").attribute("surfaceType").value(), "a\"b<c&");
   EXPECT_FALSE(doc.find_node([](pugi::xml_node n) { return std::string(n.name()) == "Evil"; }));
+}
+
+// A character XML cannot hold at all is refused at OK, naming its field; the dialog stays
+// open and takes the mended text.
+TEST(Tether, TextXmlCannotHoldIsRefusedNamingItsField) {
+  test::TetherFiles files;
+  const std::pair<std::string, std::string> cases[] = {
+      {"txtName=a\xEF\xBF\xBF; chk(4)=1; lstPlatform=GRASS",
+       "txtName (Name) holds U+FFFF (character 2)"},
+      {"chk(0)=1; lstEffect=landing.fx; txtEffect=\xEF\xBF\xBE",
+       "txtEffect (Params) holds U+FFFE (character 1)"},
+      {"chk(1)=1; txtGuid=g\x01", "txtGuid (GUID) holds U+0001 (character 2)"},
+      {"chk(1)=1; txtGuid=g\x1F", "txtGuid (GUID) holds U+001F (character 2)"},
+  };
+  for (const auto& [entries, named] : cases) {
+    Scene s;
+    s.SelectObject();
+    Outcome r = RunTether(s, files,
+                          entries +
+                              "; click OKButton; txtName=n; txtEffect=e; txtGuid=g; "
+                              "click OKButton");
+    ASSERT_EQ(r.status, StatusOk) << named;
+    EXPECT_FALSE(r.scriptFailure) << *r.scriptFailure;
+    ASSERT_EQ(r.messages.size(), 1u) << named;
+    EXPECT_THAT(r.messages[0], HasSubstr(named));
+    const std::string stored = s.part->Field(s.slot);
+    pugi::xml_document doc;
+    EXPECT_TRUE(doc.load_string(stored.c_str())) << stored;
+    EXPECT_EQ(stored.find("&#6553"), std::string::npos) << stored;
+    EXPECT_EQ(stored.find('\x01'), std::string::npos) << stored;
+  }
 }
 
 // ---- the dialog

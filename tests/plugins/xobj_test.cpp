@@ -265,7 +265,7 @@ TEST(ObjectFile, OneTriangleGivesExactlyTheseBytes) {
       "IDX            0 \r\n"
       "IDX            1 \r\n"
       "IDX            2 \r\n"
-      "attr_no_cull\r\n"
+      "ATTR_no_cull\r\n"
       "TRIS           0             3 \r\n";
   EXPECT_EQ(obj.FileText(FixedTime()), expected);
   EXPECT_THAT(test::ReadObj8(expected).problems, IsEmpty());
@@ -324,11 +324,11 @@ TEST(ObjectFile, LevelsBecomeFollowingRanges) {
   const auto lines = Lines(obj);
   const std::vector<std::string> tail(lines.end() - 9, lines.end());
   EXPECT_THAT(tail, ElementsAre("ATTR_LOD" + Spaces(6) + " 0 " + Spaces(11) + " 300 ",
-                                "attr_no_cull", "TRIS" + Spaces(10) + " 0 " + Spaces(11) + " 36 ",
+                                "ATTR_no_cull", "TRIS" + Spaces(10) + " 0 " + Spaces(11) + " 36 ",
                                 "ATTR_LOD" + Spaces(6) + " 300 " + Spaces(9) + " 800 ",
-                                "attr_no_cull", "TRIS" + Spaces(10) + " 36 " + Spaces(10) + " 15 ",
+                                "ATTR_no_cull", "TRIS" + Spaces(10) + " 36 " + Spaces(10) + " 15 ",
                                 "ATTR_LOD" + Spaces(6) + " 800 " + Spaces(9) + " 2000 ",
-                                "attr_no_cull", "TRIS" + Spaces(10) + " 51 " + Spaces(10) + " 6 "));
+                                "ATTR_no_cull", "TRIS" + Spaces(10) + " 51 " + Spaces(10) + " 6 "));
   const auto file = test::ReadObj8(obj.FileText(FixedTime()));
   EXPECT_THAT(file.problems, IsEmpty());
   ASSERT_EQ(file.ranges.size(), 3u);

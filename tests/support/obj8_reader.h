@@ -135,7 +135,7 @@ inline Obj8File ReadObj8(const std::string& bytes) {
       if (v[0] != nextOffset) problem("TRIS does not start where the last ended: " + line);
       if (v[1] < 0 || v[1] % 3 != 0) problem("TRIS count is not whole triangles: " + line);
       nextOffset = v[0] + v[1];
-    } else if (k != "attr_no_cull") {
+    } else if (k != "ATTR_no_cull") {
       problem("unknown line: " + line);
     }
   }

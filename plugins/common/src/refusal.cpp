@@ -9,6 +9,10 @@ void RefuseRun(const std::string& prompt, int buttons, const std::string& title)
   NoteNothingDone(prompt);
 }
 
+void RefuseOperation(const std::string& reason) {
+  NoteNothingDone(reason);
+}
+
 void ReportRunError(const Error& error, const std::string& prompt, int buttons,
                     const std::string& title) {
   MsgBox(prompt, buttons, title);

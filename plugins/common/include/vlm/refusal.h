@@ -13,6 +13,9 @@ namespace vlm {
 // Shows the message box as MsgBox does and notes the run as nothing done, with the prompt as
 // the reason.
 void RefuseRun(const std::string& prompt, int buttons = mb::OKOnly, const std::string& title = {});
+// An operation shows no message box of its own: notes the run as nothing done, with `reason`
+// for the host to show.
+void RefuseOperation(const std::string& reason);
 // Shows the error handler's message box and notes the run as failed with `error`.
 void ReportRunError(const Error& error, const std::string& prompt, int buttons,
                     const std::string& title = {});
