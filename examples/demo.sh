@@ -46,8 +46,8 @@ echo "== the same with automatic levels of detail, visible up to 3000 m"
 "$VLMHOST" run --fresh VLMPluginImportExport9.Wingform examples/hangar.json --select group:Hangar \
   --ui 'optLOD(1)=1; txtDist=3000; click cmdOK; click cmdCancel' -o out/hangar-lod.obj
 echo
-echo "== export the hangar as a rail-sim IGS file (its textures in out/textures/), then with"
-echo "   automatic levels of detail"
+echo "== export the hangar as a rail-sim IGS file (its textures in out/hangar/, the folder its"
+echo "   materials' texturepath names), then with automatic levels of detail"
 "$VLMHOST" run --fresh VLMPluginImportExport9.Trackline examples/hangar.json --select group:Hangar \
   --copy-textures -o out/hangar.igs
 "$VLMHOST" run --fresh VLMPluginImportExport9.Trackline examples/hangar.json --select group:Hangar \
