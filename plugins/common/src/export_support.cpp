@@ -41,8 +41,8 @@ bool IsAbsoluteFileName(std::string_view name) {
 
 namespace {
 
-// Whether a file of the name exists in `folder`, with any extension (compared without regard to
-// case, as the readers of such references do).
+// Whether a file named as `file` (which has no extension) exists in its folder with any
+// extension, the names compared without regard to case as the readers of such references do.
 bool ExistsWithAnyExtension(const std::filesystem::path& file) {
   std::error_code ec;
   const std::string stem = ToLower(file.filename().string());
