@@ -38,17 +38,18 @@ echo "== flare the example tile: five steps up, the sides curving outward"
   --param Extrude=1 --param Bevel=0.5 --param Step=5 --param Scale=1 -o out/tile-flared.json
 "$VLMHOST" show out/tile-flared.json
 echo
-echo "== export the hangar as X-Plane OBJ8 (one file per texture set)"
+echo "== export the hangar as X-Plane OBJ8 (one file per texture set), its textures beside it"
 "$VLMHOST" run --fresh VLMPluginImportExport9.Wingform examples/hangar.json --select group:Hangar \
-  -o out/hangar.obj
+  --copy-textures -o out/hangar.obj
 echo
 echo "== the same with automatic levels of detail, visible up to 3000 m"
 "$VLMHOST" run --fresh VLMPluginImportExport9.Wingform examples/hangar.json --select group:Hangar \
   --ui 'optLOD(1)=1; txtDist=3000; click cmdOK; click cmdCancel' -o out/hangar-lod.obj
 echo
-echo "== export the hangar as a rail-sim IGS file, then with automatic levels of detail"
+echo "== export the hangar as a rail-sim IGS file (its textures in out/hangar/, the folder its"
+echo "   materials' texturepath names), then with automatic levels of detail"
 "$VLMHOST" run --fresh VLMPluginImportExport9.Trackline examples/hangar.json --select group:Hangar \
-  -o out/hangar.igs
+  --copy-textures -o out/hangar.igs
 "$VLMHOST" run --fresh VLMPluginImportExport9.Trackline examples/hangar.json --select group:Hangar \
   --ui 'optLOD(1)=1; click cmdOK; click cmdCancel' -o out/hangar-lods.igs
 echo

@@ -36,6 +36,7 @@ struct RunOptions {
   std::optional<std::filesystem::path> savePictures;  // --save-pictures DIR: drawing areas
   std::shared_ptr<DialogBackend> windows;             // --gui: the dialogs a person answers
   bool quiet = false;                                 // --quiet: no transcript, no progress bar
+  bool copyTextures = false;  // --copy-textures: the textures the exports name go beside them
 };
 
 // Each prints to `out` (results, message boxes, log lines) and `err` (problems) and returns

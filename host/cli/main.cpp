@@ -99,6 +99,9 @@ int Main(int argc, char** argv) {
                      "output). Exporters: the export file name");
   runCmd->add_option("--scene-out", run.sceneOutput,
                      "Exporters: also write the scene (with any fields the export added)");
+  runCmd->add_flag("--copy-textures", run.copyTextures,
+                   "Exporters: copy the textures the exports name beside them (found relative "
+                   "to the scene's folder) and name them there without folders");
   runCmd->add_option("--select", run.selections,
                      "Replace the selection: group:PATH, object:PATH, faces:PATH:i,j, "
                      "node:PATH, shape:PATH, polygons:PATH:i,j");

@@ -54,6 +54,9 @@ void PrintTextures(const HostMaterial& m, std::ostream& out) {
   for (auto [label, name] : maps)
     if (!name->empty()) out << " " << label << " " << Shown(*name), any = true;
   if (!any) out << " (empty set)";
+  if (m.wrapU != TextureWrap::Repeat || m.wrapV != TextureWrap::Repeat)
+    out << ", wrap " << WrapName(m.wrapU)
+        << (m.wrapU == m.wrapV ? "" : std::string(" / ") + WrapName(m.wrapV));
 }
 
 void PrintMaterials(const HostDocument& document, std::ostream& out) {

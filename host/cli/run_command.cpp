@@ -12,6 +12,7 @@
 #include "cli/scene_argument.h"
 #include "scene/document.h"
 #include "vlm/error.h"
+#include "vlm/named_files.h"
 #include "vlm/run_outcome.h"
 
 namespace vlm::host {
@@ -90,6 +91,8 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
   outputs.CollectPictures(*run.dialogs);
   BackendScope scope(options.windows ? options.windows : run.dialogs);
   ClearRunOutcome();
+  SetCopyNamedFiles(options.copyTextures);
+  ClearNamedFiles();
   RunResult result = Run(run.contract, *run.document, options, log);
   if (int status = JudgeRun(result, *run.dialogs, outputs, options.progId, err); status != ExitOk)
     return status;

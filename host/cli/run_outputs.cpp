@@ -89,6 +89,11 @@ void RunOutputs::RollBack() {
     std::error_code ec;
     std::filesystem::remove(*options_.savePictures, ec);
   }
+  for (auto folder = createdTextureFolders_.rbegin(); folder != createdTextureFolders_.rend();
+       ++folder) {
+    std::error_code ec;
+    std::filesystem::remove(*folder, ec);
+  }
 }
 
 void RunOutputs::ReportWritten(const RunResult& result, std::ostream& log) const {
@@ -104,6 +109,7 @@ int RunOutputs::Commit(const RunResult& result, const HostDocument& document, st
                        std::ostream& out, std::ostream& err) {
   std::string sceneText;
   try {
+    StageNamedFiles();
     StagePictures();
     sceneText = StageScene(result, document);
     transaction_.Commit();

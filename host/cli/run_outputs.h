@@ -49,6 +49,9 @@ class RunOutputs {
 
  private:
   void StagePictures();
+  // --copy-textures: stages a copy of each texture the staged exports name where they look
+  // for it (copy_textures.cpp).
+  void StageNamedFiles();
   std::string StageScene(const RunResult& result, const HostDocument& document);
   void RollBack();
   void ReportWritten(const RunResult& result, std::ostream& log) const;
@@ -59,6 +62,7 @@ class RunOutputs {
   std::map<std::string, int> showings_;                        // by form name
   std::vector<std::string> written_;
   bool createdPictureFolder_ = false;
+  std::vector<std::filesystem::path> createdTextureFolders_;  // made for copies, in order
 };
 
 }  // namespace vlm::host

@@ -69,6 +69,9 @@ void CheckArgumentsFor(const Contract& contract, const RunOptions& options) {
   if (!contract.operation && !options.params.empty())
     Raise(err::InvalidProcedureCall,
           "--param applies to operations; " + id + " is " + KindOf(contract));
+  if (!contract.exporter && options.copyTextures)
+    Raise(err::InvalidProcedureCall,
+          "--copy-textures applies to exporters; " + id + " is " + KindOf(contract));
   const bool sceneToStdout = SceneToStandardOutput(options);
   if (contract.exporter && (!options.output || sceneToStdout))
     Raise(err::InvalidProcedureCall,

@@ -274,6 +274,22 @@ int32_t Percent(float fraction) {
   return static_cast<int32_t>(std::lround(std::clamp(fraction, 0.0f, 1.0f) * 100));
 }
 
+// The wrap mode the model sets for one axis of a texture; repeat when it sets none. A decal
+// (nothing drawn outside 0..1) is the nearest to clamping.
+TextureWrap Wrap(const aiMaterial& m, const char* key, unsigned type, unsigned index) {
+  int mode = aiTextureMapMode_Wrap;
+  if (m.Get(key, type, index, mode) != AI_SUCCESS) return TextureWrap::Repeat;
+  switch (mode) {
+    case aiTextureMapMode_Clamp:
+    case aiTextureMapMode_Decal:
+      return TextureWrap::Clamp;
+    case aiTextureMapMode_Mirror:
+      return TextureWrap::Mirror;
+    default:
+      return TextureWrap::Repeat;
+  }
+}
+
 // A file extension made of letters and digits only.
 std::string Extension(const char* hint) {
   std::string out;
@@ -351,6 +367,11 @@ HostMaterial& MaterialMaker::Get(unsigned index) {
         continue;
       *slot = TextureName(path);
       h.hasTextures = h.hasTextures || !slot->empty();
+      // The diffuse texture's wrap is the material's: its coordinates are the ones exported.
+      if (slot == &h.diffuseMap) {
+        h.wrapU = Wrap(m, AI_MATKEY_MAPPINGMODE_U(type, 0));
+        h.wrapV = Wrap(m, AI_MATKEY_MAPPINGMODE_V(type, 0));
+      }
       break;
     }
   return h;

@@ -118,6 +118,16 @@ aiMaterial* LibraryMaterial(const HostMaterial& m) {
       const aiString path = Name(*file);
       out->AddProperty(&path, AI_MATKEY_TEXTURE(type, 0));
     }
+  if (m.hasTextures && !m.diffuseMap.empty()) {
+    const auto mode = [](TextureWrap wrap) {
+      return static_cast<int>(wrap == TextureWrap::Clamp    ? aiTextureMapMode_Clamp
+                              : wrap == TextureWrap::Mirror ? aiTextureMapMode_Mirror
+                                                            : aiTextureMapMode_Wrap);
+    };
+    const int u = mode(m.wrapU), v = mode(m.wrapV);
+    out->AddProperty(&u, 1, AI_MATKEY_MAPPINGMODE_U(aiTextureType_DIFFUSE, 0));
+    out->AddProperty(&v, 1, AI_MATKEY_MAPPINGMODE_V(aiTextureType_DIFFUSE, 0));
+  }
   return out;
 }
 

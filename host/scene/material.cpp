@@ -4,6 +4,35 @@
 #include "scene/document.h"
 
 namespace vlm::host {
+namespace {
+
+constexpr TextureWrap kWraps[] = {TextureWrap::Repeat, TextureWrap::Clamp, TextureWrap::Mirror};
+
+}  // namespace
+
+const char* WrapName(TextureWrap wrap) {
+  switch (wrap) {
+    case TextureWrap::Clamp:
+      return "clamp";
+    case TextureWrap::Mirror:
+      return "mirror";
+    default:
+      return "repeat";
+  }
+}
+
+std::optional<TextureWrap> WrapFromName(std::string_view name) {
+  for (TextureWrap wrap : kWraps)
+    if (name == WrapName(wrap)) return wrap;
+  return std::nullopt;
+}
+
+std::vector<std::string> WrapNames() {
+  std::vector<std::string> names;
+  for (TextureWrap wrap : kWraps)
+    names.emplace_back(WrapName(wrap));
+  return names;
+}
 
 HostMaterial::HostMaterial(HostDocument& document, std::string name)
     : name(std::move(name)), document_(document) {}

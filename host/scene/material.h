@@ -4,13 +4,21 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "vlm/model.h"
 
 namespace vlm::host {
 
 class HostDocument;
+
+// The wrap modes as the scene file names them: "repeat", "clamp", "mirror".
+const char* WrapName(TextureWrap wrap);
+std::optional<TextureWrap> WrapFromName(std::string_view name);
+std::vector<std::string> WrapNames();
 
 class HostMaterial final : public Material, public GraphMaterial, private TextureSet {
  public:
@@ -26,6 +34,7 @@ class HostMaterial final : public Material, public GraphMaterial, private Textur
   int32_t diffuseLevel = 100, ambientLevel = 20, specularLevel = 0, translucency = 0;
   bool hasTextures = false;  // a texture set exists (it may hold only empty names)
   std::string diffuseMap, bumpMap, detailMap, specularMap, environmentMap;
+  TextureWrap wrapU = TextureWrap::Repeat, wrapV = TextureWrap::Repeat;
   std::map<int32_t, std::string> fields;  // material custom fields by slot
 
   // Material
@@ -70,6 +79,8 @@ class HostMaterial final : public Material, public GraphMaterial, private Textur
   std::string DetailMap() override { return detailMap; }
   std::string SpecularMap() override { return specularMap; }
   std::string EnvironmentMap() override { return environmentMap; }
+  TextureWrap WrapU() override { return wrapU; }
+  TextureWrap WrapV() override { return wrapV; }
   HostDocument& document_;
 };
 

@@ -39,6 +39,7 @@ constexpr Field<HostMaterial> kMaterial[] = {
     {.key = "specularLevel", .member = &HostMaterial::specularLevel},
     {.key = "translucency", .member = &HostMaterial::translucency, .check = &TranslucencyProblem},
     {.key = "textures", .part = Part::Textures, .layout = Layout::OneLine},
+    {.key = "wrap", .part = Part::Wrap, .layout = Layout::OneLine},
     {.key = "fields", .part = Part::Fields, .layout = Layout::OneLine},
 };
 

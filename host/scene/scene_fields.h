@@ -27,6 +27,7 @@ enum class Part {
   Up,
   Fields,
   Textures,
+  Wrap,
   Groups,
   Objects,
   Faces,

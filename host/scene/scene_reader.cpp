@@ -145,11 +145,34 @@ class SceneReader : ValueReader {
         m.hasTextures = true;
         CheckKeys(kTextureFields, *v, here);
         ReadMembers(kTextureFields, *v, here, m, [](const auto&, const Json*) {});
+      } else if (field.part == Part::Wrap) {
+        Wrap(*v, here, m);
       } else if (field.part == Part::Fields) {
         Fields(*v, here, true,
                [&](int32_t slot, const std::string& text) { m.SetCustomField(slot, text); });
       }
     });
+  }
+
+  // "wrap": one mode for both axes, or [u, v].
+  void Wrap(const Json& value, const std::string& place, HostMaterial& m) {
+    const auto mode = [&](const Json& v, const std::string& here) {
+      const std::string name = String(v, here);
+      if (auto wrap = WrapFromName(name)) return *wrap;
+      Bad(here,
+          "unknown wrap mode " + Quoted(name) + "; the wrap modes are " + QuotedList(WrapNames()));
+    };
+    if (value.is_string()) {
+      m.wrapU = m.wrapV = mode(value, place);
+      return;
+    }
+    if (!value.is_array()) WrongType(value, place, "a string or an array");
+    const auto& pair = Array(value, place);
+    if (pair.size() != 2)
+      Bad(place, "expected a wrap mode for u and one for v, found " + std::to_string(pair.size()) +
+                     " values");
+    m.wrapU = mode(pair[0], At(place, 0));
+    m.wrapV = mode(pair[1], At(place, 1));
   }
 
   // ---- groups and objects ----

@@ -344,11 +344,26 @@ class SceneWriter {
           out_.Open('{', field.layout);
           Members(kTextureFields, m, [](const auto&) {});
           out_.Close();
+        } else if (field.part == Part::Wrap) {
+          Wrap(field, m);
         } else if (field.part == Part::Fields) {
           FieldsOf(field.key, field.layout, m.fields, doc_.MaterialFieldNames());
         }
       });
       out_.Close();
+    }
+    out_.Close();
+  }
+
+  // Left out for a material that repeats both ways; one mode when both axes share it.
+  void Wrap(const Field<HostMaterial>& field, const HostMaterial& m) {
+    if (m.wrapU == TextureWrap::Repeat && m.wrapV == TextureWrap::Repeat) return;
+    out_.Key(field.key);
+    if (m.wrapU == m.wrapV) return out_.String(WrapName(m.wrapU));
+    out_.Open('[', field.layout);
+    for (TextureWrap wrap : {m.wrapU, m.wrapV}) {
+      out_.Item();
+      out_.String(WrapName(wrap));
     }
     out_.Close();
   }

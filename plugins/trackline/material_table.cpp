@@ -8,6 +8,7 @@
 #include "trackline/texts.h"
 #include "vlm/export_support.h"
 #include "vlm/model/graph_material.h"
+#include "vlm/named_files.h"
 #include "vlm/text.h"
 
 namespace vlm::igs {
@@ -51,6 +52,7 @@ bool SameStage(const IgsTextureStage& a, const IgsTextureStage& b) {
 void MaterialTable::Reset() {
   records.clear();
   textures.clear();
+  textureFiles.clear();
   parameters_.clear();
 }
 
@@ -217,8 +219,9 @@ int32_t MaterialTable::TextureReference(const std::string& file, const std::stri
   std::string reference = folder.empty() ? "textures\\" : folder;
   if (reference.back() != '\\') reference += '\\';
   // A name without an extension is used whole.
-  const size_t dot = file.rfind('.');
-  reference += ToLower(dot == std::string::npos ? file : file.substr(0, dot));
+  const std::string name = CopyNamedFiles() ? BareFileName(file) : file;
+  const size_t dot = name.rfind('.');
+  reference += ToLower(dot == std::string::npos ? name : name.substr(0, dot));
   for (size_t i = 0; i < textures.size(); ++i)
     if (textures[i] == reference) return static_cast<int32_t>(i) + 1;
   if (static_cast<int32_t>(textures.size()) >= MaxTextures)
@@ -227,6 +230,7 @@ int32_t MaterialTable::TextureReference(const std::string& file, const std::stri
                             std::to_string(textures.size() + 1) + "; the limit is " +
                             std::to_string(MaxTextures) + ".");
   textures.push_back(reference);
+  textureFiles.push_back(file);
   return static_cast<int32_t>(textures.size());
 }
 

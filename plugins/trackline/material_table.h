@@ -32,8 +32,9 @@ class MaterialTable {
 
   // The document's material custom-field slots of the four texts, in the order above.
   std::array<int32_t, 4> slots{-1, -1, -1, -1};
-  std::vector<IgsMaterial> records;   // at most MaxMaterials
-  std::vector<std::string> textures;  // texture references; numbers are 1-based positions
+  std::vector<IgsMaterial> records;       // at most MaxMaterials
+  std::vector<std::string> textures;      // texture references; numbers are 1-based positions
+  std::vector<std::string> textureFiles;  // the file each reference was made from, as named
 
   // Empties the records and the texture list (the slots stay).
   void Reset();
@@ -52,7 +53,8 @@ class MaterialTable {
 
   // The 1-based number of a texture file's reference in the texture list, appended when new:
   // the folder (default "textures") with a "\" after it, then the file name in lower case
-  // without its extension. A 52nd distinct reference stops the export.
+  // without its extension (without its folders too when the host copies the textures beside
+  // the export). A 52nd distinct reference stops the export.
   int32_t TextureReference(const std::string& file, const std::string& folder);
 
   // Whether two records count as the same material (their names are not compared).

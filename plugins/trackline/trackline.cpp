@@ -191,6 +191,13 @@ void Trackline::exportNode(Node& chosen) {
   file_.AdjustPointers(materials_.textures);
   log("Writing to " + exportFileName_ + "...");
   WriteOutputFileWith(exportFileName_, [this](OutputSink& sink) { file_.WriteTo(sink); });
+  // The reader looks for each reference below the export's folder, with any extension.
+  for (size_t i = 0; i < materials_.textures.size(); ++i) {
+    std::string expected = materials_.textures[i];
+    std::replace(expected.begin(), expected.end(), '\\', '/');
+    CheckTextureReference(exportFileName_, {materials_.textureFiles[i], materials_.textures[i],
+                                            expected, true, false});
+  }
   wroteFile_ = true;
   log("Export Finished.");
 }

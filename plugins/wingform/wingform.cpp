@@ -12,6 +12,7 @@
 #include "vlm/error.h"
 #include "vlm/files.h"
 #include "vlm/model.h"
+#include "vlm/named_files.h"
 #include "vlm/progress.h"
 #include "vlm/refusal.h"
 #include "vlm/settings.h"
@@ -54,6 +55,46 @@ Vec2 Pair(const std::vector<float>& list, int32_t index) {
     Raise(err::SubscriptOutOfRange, "the mesh data names texture coordinate " +
                                         std::to_string(index) + ", which it does not hold");
   return {list[at], list[at + 1]};
+}
+
+// Where a triangle's coordinates sample a clamped or mirrored texture the way X-Plane, which
+// repeats every texture, does: `moved` when they were brought into another tile, `shown`
+// false when no coordinates can (the triangle reaches past a clamped edge, or across the edge
+// of a mirrored tile).
+struct TileFit {
+  bool moved = false, shown = true;
+};
+
+void FitAxis(std::array<Vec2, 3>& t, float Vec2::*axis, TextureWrap wrap, TileFit& fit) {
+  if (wrap == TextureWrap::Repeat) return;
+  const float lo = std::min({t[0].*axis, t[1].*axis, t[2].*axis});
+  const float hi = std::max({t[0].*axis, t[1].*axis, t[2].*axis});
+  if (!(lo <= hi)) return;        // a NaN is written as it is
+  constexpr float slack = 1e-5f;  // the file's rounding
+  if (wrap == TextureWrap::Clamp) {
+    // Inside 0..1 the repeated texture is the clamped one; past its edges it is not.
+    if (lo < -slack || hi > 1 + slack) fit.shown = false;
+    return;
+  }
+  // Mirrored: tile n holds the image turned over when n is odd. A triangle within one tile
+  // samples what the first tile shows at the coordinates folded back into it.
+  const float tile = std::floor(lo + slack);
+  if (!(hi <= tile + 1 + slack)) {
+    fit.shown = false;
+    return;
+  }
+  if (tile == 0) return;
+  const bool odd = std::fmod(tile, 2.0f) != 0;
+  for (Vec2& c : t)
+    c.*axis = odd ? tile + 1 - c.*axis : c.*axis - tile;
+  fit.moved = true;
+}
+
+TileFit FitToTile(std::array<Vec2, 3>& t, TextureWrap wrapU, TextureWrap wrapV) {
+  TileFit fit;
+  FitAxis(t, &Vec2::u, wrapU, fit);
+  FitAxis(t, &Vec2::v, wrapV, fit);
+  return fit;
 }
 
 }  // namespace
@@ -139,6 +180,7 @@ void Wingform::Export(const std::string& exportFileName, Node* exportGroup,
       w.form_.reset();
       w.objects_ = XObjCol();
       w.materialObjects_.clear();
+      w.objectTextures_.clear();
       w.sceneGraph_ = nullptr;
       w.rootNode_ = w.exportNode_ = w.exportedNode_ = nullptr;
     }
@@ -177,6 +219,7 @@ void Wingform::runExport() {
   // Every run starts afresh: a second press writes the same files as the first.
   objects_ = XObjCol();
   materialObjects_.clear();
+  objectTextures_.clear();
   unitScale_ = UnitScaleFor(sceneGraph_->Document()->Units(),
                             [this](const std::string& line) { log(line); });
   const int16_t mode = form_->LType;
@@ -251,10 +294,12 @@ void Wingform::exportMain(Node& node) {
   // The numbered files of one press are one set: when one cannot be written, the ones
   // before it are taken back too.
   const OutputMark mark = CurrentOutputMark();
+  std::vector<std::pair<std::string, const XObj*>> written;
   try {
     for (const XObj& obj : objects_) {
       log("Output shape to " + name);
       obj.OutputToFile(name, when);
+      written.emplace_back(name, &obj);
       ++k;
       name = numberedName(k);
     }
@@ -262,6 +307,8 @@ void Wingform::exportMain(Node& node) {
     DropOutputsSince(mark);
     throw;
   }
+  for (const auto& [file, obj] : written)
+    checkTextures(file, *obj);
   wroteFiles_ = true;
   log("Export Finished.");
 }
@@ -434,23 +481,48 @@ MeshData Wingform::groupMeshData(const std::vector<Shape*>& shapes) {
   return data;
 }
 
-XObj& Wingform::objectForMaterial(GraphMaterial* material) {
-  auto [cached, added] = materialObjects_.try_emplace(material, nullptr);
-  if (!added) return *cached->second;
-  std::string diffuse, bump, detail;
+const Wingform::Look& Wingform::lookOf(GraphMaterial* material) {
+  auto [cached, added] = materialObjects_.try_emplace(material);
+  Look& look = cached->second;
+  if (!added) return look;
+  std::array<std::string, 3> named;
   if (TextureSet* set = material ? material->Textures() : nullptr) {
-    diffuse = set->DiffuseMap();
-    bump = set->BumpMap();
-    detail = set->DetailMap();
+    named = {set->DiffuseMap(), set->BumpMap(), set->DetailMap()};
+    look.wrapU = set->WrapU();
+    look.wrapV = set->WrapV();
   }
-  XObj& obj = objects_.GetObj(diffuse, bump, detail, "");
+  // Textures the host copies beside the files are named there without their folders.
+  std::array<std::string, 3> names = named;
+  if (CopyNamedFiles())
+    for (std::string& name : names)
+      name = BareFileName(name);
+  XObj& obj = objects_.GetObj(names[0], names[1], names[2], "");
   const int16_t tex = form_->TextureChoice();
   if (tex == 1)
     obj.Extension = "dds";
   else if (tex == 2)
     obj.Extension = "png";
-  cached->second = &obj;
-  return obj;
+  objectTextures_.try_emplace(&obj, ObjectTextures{named});
+  look.obj = &obj;
+  return look;
+}
+
+void Wingform::checkTextures(const std::string& file, const XObj& obj) {
+  const auto found = objectTextures_.find(&obj);
+  if (found == objectTextures_.end()) return;
+  const ObjectTextures& textures = found->second;
+  const std::string* names[] = {&obj.Texture, &obj.SecondTexture, &obj.ThirdTexture};
+  for (size_t k = 0; k < 3; ++k) {
+    const std::string written = obj.applyExtension(*names[k]);
+    std::string expected = written;
+    std::replace(expected.begin(), expected.end(), '\\', '/');
+    CheckTextureReference(file, {textures.named[k], written, expected});
+  }
+  if (const int64_t n = textures.outsideTile; n > 0)
+    Warn(file + ": " + std::to_string(n) + (n == 1 ? " triangle of \"" : " triangles of \"") +
+         obj.applyExtension(obj.Texture) + (n == 1 ? "\" reaches" : "\" reach") +
+         " past the edges of a texture their material clamps or mirrors; X-Plane repeats every "
+         "texture, so there they show it otherwise than their source does");
 }
 
 void Wingform::convertShape(const std::vector<MeshData>& pieces, int32_t lod, int32_t dist) {
@@ -465,7 +537,7 @@ void Wingform::convertPiece(const MeshData& data, int32_t lod, int32_t dist) {
   // the material's object is looked up once per run of them.
   const auto walk = [&](auto visit) {
     GraphMaterial* lastMaterial = nullptr;
-    XObj* obj = nullptr;
+    const Look* look = nullptr;
     // The last triangle first, as the host's exporters walk the records.
     for (int64_t r = n - 11; r >= 0; r -= 10) {
       const size_t triangle = static_cast<size_t>(r / 10);
@@ -473,19 +545,19 @@ void Wingform::convertPiece(const MeshData& data, int32_t lod, int32_t dist) {
         Raise(err::SubscriptOutOfRange,
               "the mesh data has no material for triangle " + std::to_string(triangle));
       GraphMaterial* material = data.materials[triangle];
-      if (!obj || material != lastMaterial) {
-        obj = &objectForMaterial(material);
+      if (!look || material != lastMaterial) {
+        look = &lookOf(material);
         lastMaterial = material;
       }
-      visit(*obj, r);
+      visit(*look, r);
     }
   };
   // First the triangles each object receives, so that its lists are sized once.
   std::unordered_map<XObj*, int64_t> counts;
   XObj* last = nullptr;
   int64_t* lastCount = nullptr;
-  walk([&](XObj& obj, int64_t) {
-    if (&obj != last) lastCount = &counts[last = &obj];
+  walk([&](const Look& look, int64_t) {
+    if (look.obj != last) lastCount = &counts[last = look.obj];
     ++*lastCount;
   });
   const int64_t positionCount = static_cast<int64_t>(data.positions.size() / 3);
@@ -512,13 +584,27 @@ void Wingform::convertPiece(const MeshData& data, int32_t lod, int32_t dist) {
     const XObj* obj = nullptr;
   };
   std::vector<Seen> seen(static_cast<size_t>(positionCount));
-  walk([&](XObj& obj, int64_t r) {
-    for (int64_t c : {r + 1, r + 4, r + 7}) {
+  walk([&](const Look& look, int64_t r) {
+    XObj& obj = *look.obj;
+    // A clamped or mirrored texture: the triangle's coordinates, brought where X-Plane's
+    // repeating shows what the source shows. Such a triangle's corners are not remembered.
+    std::array<Vec2, 3> fitted;
+    bool moved = false;
+    if (look.wrapU != TextureWrap::Repeat || look.wrapV != TextureWrap::Repeat) {
+      for (size_t k = 0; k < 3; ++k)
+        fitted[k] = Pair(data.textureCoordinates, corners[static_cast<size_t>(r + 3 + 3 * k)]);
+      const TileFit fit = FitToTile(fitted, look.wrapU, look.wrapV);
+      moved = fit.moved;
+      if (!fit.shown && lod == 0) ++objectTextures_[&obj].outsideTile;
+    }
+    for (int64_t k = 0; k < 3; ++k) {
+      const int64_t c = r + 1 + 3 * k;
       const int32_t position = corners[static_cast<size_t>(c)];
       const int32_t normal = corners[static_cast<size_t>(c + 1)];
       const int32_t coordinate = corners[static_cast<size_t>(c + 2)];
-      Seen* last = position >= 0 && position < positionCount ? &seen[static_cast<size_t>(position)]
-                                                             : nullptr;
+      Seen* last = !moved && position >= 0 && position < positionCount
+                       ? &seen[static_cast<size_t>(position)]
+                       : nullptr;
       if (last && last->obj == &obj && last->normal == normal &&
           last->textureCoordinate == coordinate) {
         obj.AddIndex(last->vertex, lod);
@@ -526,9 +612,12 @@ void Wingform::convertPiece(const MeshData& data, int32_t lod, int32_t dist) {
       }
       const Vec3 p = Triple(data.positions, position, "position");
       const Vec3 m = Triple(data.normals, normal, "normal");
-      const Vec2 t = Pair(data.textureCoordinates, coordinate);
-      // OBJ8 looks down the other z axis and counts v from the other edge.
-      const std::array<float, 8> values{p.x * s, p.y * s, -p.z * s, m.x, m.y, -m.z, t.u, -t.v};
+      const Vec2 t =
+          moved ? fitted[static_cast<size_t>(k)] : Pair(data.textureCoordinates, coordinate);
+      // OBJ8 looks down the other z axis and counts v from the bottom edge of the image: 1 - v
+      // reaches the texel the host's v reaches from the top, whatever the texture's wrap.
+      const std::array<float, 8> values{p.x * s, p.y * s, -p.z * s, m.x,
+                                        m.y,     -m.z,    t.u,      1.0f - t.v};
       const int32_t index = obj.AddVert(values[0], values[1], values[2], values[3], values[4],
                                         values[5], values[6], values[7]);
       obj.AddIndex(index, lod);

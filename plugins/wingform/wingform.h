@@ -6,6 +6,7 @@
 // first under the chosen name, the next ones as house.1.obj, house.2.obj, ...
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -18,6 +19,7 @@
 #include "vlm/error.h"
 #include "vlm/export_support.h"
 #include "vlm/math.h"
+#include "vlm/model/graph_material.h"
 #include "vlm/model/types.h"
 #include "wingform/xobj.h"
 
@@ -93,7 +95,16 @@ class Wingform final : public ImportExportBase, public FormCatalogBase, public E
   // The transform from the node's frame to the exported node's, kept in worldMatrix_.
   void computeWorldMatrix(Node& node);
   void transformShape(Shape& shape);
-  XObj& objectForMaterial(GraphMaterial* material);
+  // The object of a material's texture set, and how its textures wrap.
+  struct Look {
+    XObj* obj = nullptr;
+    TextureWrap wrapU = TextureWrap::Repeat, wrapV = TextureWrap::Repeat;
+  };
+  const Look& lookOf(GraphMaterial* material);
+  // Warns about the texture names of the file written for `obj` (CheckTextureReference), and
+  // about triangles that X-Plane's repeating shows otherwise than their clamped or mirrored
+  // texture.
+  void checkTextures(const std::string& file, const XObj& obj);
   // Adds the pieces' triangles to the objects at level `lod`, visible up to `dist` metres,
   // the last triangle first.
   void convertShape(const std::vector<MeshData>& pieces, int32_t lod, int32_t dist);
@@ -112,7 +123,15 @@ class Wingform final : public ImportExportBase, public FormCatalogBase, public E
   float unitScale_ = 1.0f;
   XObjCol objects_;
   // The object of each material met in this run, so that it is looked up once.
-  std::unordered_map<GraphMaterial*, XObj*> materialObjects_;
+  std::unordered_map<GraphMaterial*, Look> materialObjects_;
+  // Per object: its three texture names as the scene gives them, and its triangles (of the
+  // first level) whose coordinates leave the part of a clamped or mirrored texture that
+  // X-Plane, which repeats every texture, shows as the source does.
+  struct ObjectTextures {
+    std::array<std::string, 3> named;
+    int64_t outsideTile = 0;
+  };
+  std::unordered_map<const XObj*, ObjectTextures> objectTextures_;
   lodType lodMode_ = lodType::None;
   int32_t maxDistance_ = 0;
   int32_t animationTimeLimit_ = 0;

@@ -128,12 +128,12 @@ class XObj {
   // Writes the file `fName` in one piece: a failure (vlm::Error naming the file) leaves any
   // earlier file of that name as it was.
   void OutputToFile(const std::string& fName, const std::tm& when) const;
+  // The name with the text after its last "." replaced by Extension, as the file writes it.
+  std::string applyExtension(const std::string& name) const;
 
  private:
   // The VT lines, then the IDX10 and IDX lines.
   void printVertInd(std::string& fd) const;
-  // The name with the text after its last "." replaced by Extension.
-  std::string applyExtension(const std::string& name) const;
 
   vlm::Vertices vertices_;
   std::vector<int32_t> indices_;

@@ -11,8 +11,10 @@
 #include <nlohmann/json.hpp>
 
 #include "plugins/tether_files.h"
+#include "scene/builder.h"
 #include "scene/document.h"
 #include "scene/scene_file.h"
+#include "support/obj8_reader.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
 #include "vlm/files.h"
@@ -339,6 +341,70 @@ TEST_F(CliOutputs, FilesOfOneRunAppearTogetherOrNotAtAll) {
     EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
 }
 
+// The textures the exports name are found where the scene names them (relative to its folder,
+// or by their own name there when the name leads nowhere on this machine), copied where each
+// export looks for them, and named there without folders; all in the run's one set.
+TEST_F(CliOutputs, CopyTexturesBringsWhatTheExportsNameBesideThem) {
+  namespace fs = std::filesystem;
+  const fs::path folder = home.Path() / "scene";
+  fs::create_directories(folder / "maps");
+  for (const char* file : {"wood.png", "maps/stone.png", "brick.png"})
+    WriteFileAtomically(folder / file, std::string("bytes of ") + file);
+  host::HostDocument doc;
+  host::HostNode& main = host::AddGroup(doc.Root(), "main");
+  const char* textures[] = {"wood.png", "maps\\stone.png", "D:\\projects\\brick.png", "none.png"};
+  for (const char* texture : textures) {
+    host::HostMaterial& m = doc.NewMaterial(texture);
+    m.SetDiffuseTexture(texture);
+    host::AddBox(main, texture, {}, {1, 1, 1}, &m);
+  }
+  host::SaveScene(doc, folder / "scene.json");
+  const std::string scene = (folder / "scene.json").string();
+  const struct {
+    const char* progId;
+    std::string output;  // in the folder "out"
+    std::vector<std::string> copies;
+    std::vector<std::string> names;  // the texture names the exports write
+  } cases[] = {
+      {Wingform,
+       "house.obj",
+       {"wood.png", "stone.png", "brick.png"},
+       {"wood.png", "stone.png", "brick.png", "none.png"}},
+      {Trackline,
+       "house.igs",
+       {"textures/wood.png", "textures/stone.png", "textures/brick.png"},
+       {}},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(home.Path() / "out");
+    fs::create_directories(home.Path() / "out");
+    const fs::path out = home.Path() / "out" / c.output;
+    auto r = Vlmhost({"run", c.progId, scene, "--copy-textures", "--quiet", "-o", out.string()});
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_THAT(r.output, HasSubstr("the texture \"none.png\" was not copied: no such file"));
+    for (size_t k = 0; k < c.copies.size(); ++k)
+      EXPECT_EQ(ReadFile(out.parent_path() / c.copies[k]),
+                ReadFile(folder / (k == 1 ? "maps/stone.png" : fs::path(c.copies[k]).filename())))
+          << c.copies[k];
+    EXPECT_FALSE(fs::exists(out.parent_path() / "none.png"));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(out.parent_path()))
+      if (entry.path().extension() == ".obj")
+        names.push_back(test::ReadObj8File(entry.path()).textures[0]);
+    EXPECT_THAT(names, ::testing::UnorderedElementsAreArray(c.names)) << c.progId;
+  }
+
+  // A run that writes nothing copies nothing; a tool copies no textures.
+  fs::remove_all(home.Path() / "out");
+  fs::create_directories(home.Path() / "out" / "house.1.obj");
+  auto r = Vlmhost({"run", Wingform, scene, "--copy-textures", "-o", Out("out/house.obj")});
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_FALSE(fs::exists(Out("out/wood.png")));
+  r = Vlmhost({"run", "VLMPlugin9.Obverse", scene, "--copy-textures", "-o", Out("x.json")});
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("--copy-textures applies to exporters"));
+}
+
 TEST_F(CliOutputs, ParametersMustBeFiniteNumbersInRange) {
   const std::string tile = std::string(VLM_TEST_EXAMPLES_DIR) + "/tile.json";
   const std::pair<std::string, std::string> cases[] = {
@@ -546,7 +612,8 @@ TEST_F(CliOutputs, QuietRunsPrintOnlyTheirProblems) {
     int status;
     std::string output;
   } cases[] = {
-      {{"run", Wingform, Example, "--select", "group:Hangar", "-o", Out("x.obj"), "--quiet"},
+      {{"run", Wingform, Example, "--select", "group:Hangar", "-o", Out("x.obj"), "--quiet",
+        "--copy-textures"},
        0,
        ""},
       {{"run", Wingform, Example, "-o", Out("x.obj"), "--ui", "nonsense", "--quiet"}, 2, "error: "},

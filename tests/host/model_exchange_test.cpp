@@ -734,14 +734,14 @@ TEST(ModelCommands, QuietCommandsPrintNothing) {
 // the bottom left of the image as OBJ does (glTF counts from the top: 1 - v). Wingform lists
 // the last fan triangle first; OBJ8 faces are clockwise seen from the front.
 TEST(ModelExchange, AnArrowStandsInTheSimulatorAsItStoodInItsSource) {
-  // x y z nx ny nz u v of the five corners; v is the source's v less one whole tile, which
-  // repeats the image. Wingform adds the corners as it meets them, last fan triangle first:
-  // the OBJ pentagon's fan (0, 4, 3), (0, 3, 2), (0, 2, 1) from its end, the glTF's three
-  // triangles (0, 2, 1), (0, 3, 2), (0, 4, 3) likewise.
+  // x y z nx ny nz u v of the five corners; u and v are the source's own. Wingform adds the
+  // corners as it meets them, last fan triangle first: the OBJ pentagon's fan (0, 4, 3),
+  // (0, 3, 2), (0, 2, 1) from its end, the glTF's three triangles (0, 2, 1), (0, 3, 2),
+  // (0, 4, 3) likewise.
   using V = std::array<float, 8>;
-  const V p0{0, 0, 0.5f, 0, 0, 1, 0, -1}, p1{2, 0, 0.5f, 0, 0, 1, 0.5f, -1},
-      p2{3, 0.5f, 0.5f, 0, 0, 1, 0.75f, -0.75f}, p3{2, 2, 0.5f, 0, 0, 1, 0.5f, 0},
-      p4{0, 1, 0.5f, 0, 0, 1, 0, -0.5f};
+  const V p0{0, 0, 0.5f, 0, 0, 1, 0, 0}, p1{2, 0, 0.5f, 0, 0, 1, 0.5f, 0},
+      p2{3, 0.5f, 0.5f, 0, 0, 1, 0.75f, 0.25f}, p3{2, 2, 0.5f, 0, 0, 1, 0.5f, 1},
+      p4{0, 1, 0.5f, 0, 0, 1, 0, 0.5f};
   const struct {
     const char* source;
     std::vector<V> vertices;
@@ -763,6 +763,35 @@ TEST(ModelExchange, AnArrowStandsInTheSimulatorAsItStoodInItsSource) {
     EXPECT_EQ(f.textures[0], "arrow_F.png");
     EXPECT_EQ(f.vertices, c.vertices) << c.source;
     EXPECT_EQ(f.indices, c.indices) << c.source;
+  }
+}
+
+// The wrap modes the source sets on the diffuse texture (glTF samplers; repeat when none) stay
+// on the material, and export-model writes them back.
+TEST(ModelImport, TheDiffuseTexturesWrapModesAreKept) {
+  using W = TextureWrap;
+  const struct {
+    const char* file;
+    W u, v;
+  } cases[] = {
+      {"glTF2/BoxTextured-glTF/BoxTextured.gltf", W::Mirror, W::Clamp},
+      {"glTF2/textureTransform/TextureTransformTest.gltf", W::Clamp, W::Clamp},
+      {"OBJ/spider.obj", W::Repeat, W::Repeat},
+  };
+  test::TempHome home;
+  for (const auto& c : cases) {
+    const host::ImportedModel model = host::ImportModel(kModels / c.file);
+    const fs::path copy = home.Path() / "copy.gltf";
+    host::ExportModel(*model.document, copy);
+    const host::ImportedModel again = host::ImportModel(copy);
+    for (const host::ImportedModel* m : {&model, &again}) {
+      const auto& materials = m->document->Materials();
+      const auto textured = std::find_if(materials.begin(), materials.end(),
+                                         [](const auto& x) { return !x->diffuseMap.empty(); });
+      ASSERT_NE(textured, materials.end()) << c.file;
+      EXPECT_EQ((*textured)->wrapU, c.u) << c.file << (m == &again ? " again" : "");
+      EXPECT_EQ((*textured)->wrapV, c.v) << c.file << (m == &again ? " again" : "");
+    }
   }
 }
 

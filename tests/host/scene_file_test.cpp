@@ -170,6 +170,19 @@ const BadInput kBadTexts[] = {
            ", \"faces\": [{\"points\": [[0, -1, -1], [1, -1, -1], [2, -1, -1]]}]}]}, "
            "\"selection\": {\"shapes\": [{\"path\": \"T\", \"polygons\": [3]}]}"),
      5, "/selection/shapes/0/polygons/0", "polygon index 3 is out of range: \"T\" has 1 polygon"},
+    {"UnknownWrap",
+     SCENE("\"materials\": [{\"name\": \"M\", \"wrap\": \"wrapped\"}], \"root\": {}"), 5,
+     "/materials/0/wrap",
+     "unknown wrap mode \"wrapped\"; the wrap modes are \"repeat\", \"clamp\", \"mirror\""},
+    {"UnknownWrapOfV",
+     SCENE("\"materials\": [{\"name\": \"M\", \"wrap\": [\"clamp\", \"Clamp\"]}], \"root\": {}"), 5,
+     "/materials/0/wrap/1", "unknown wrap mode \"Clamp\""},
+    {"WrapOfThreeAxes",
+     SCENE("\"materials\": [{\"name\": \"M\", \"wrap\": [\"clamp\", \"clamp\", \"clamp\"]}], "
+           "\"root\": {}"),
+     5, "/materials/0/wrap", "expected a wrap mode for u and one for v, found 3 values"},
+    {"WrapAsNumber", SCENE("\"materials\": [{\"name\": \"M\", \"wrap\": 1}], \"root\": {}"), 13,
+     "/materials/0/wrap", "expected a string or an array, found the whole number 1"},
     // Columns count characters: the two-byte "é" is one column.
     {"ColumnsCountCharacters", "{\"format\": \"é\", x}", 5, "line 1, column 17", "syntax error"},
     {"BadUtf8", "{\"format\": \"\xff\"}", 5, "line 1, column 13", "ill-formed UTF-8"},
@@ -242,12 +255,15 @@ std::unique_ptr<HostDocument> RichScene() {
   brick.SetDiffuseTexture("textures\\brick.bmp");
   brick.SetBumpTexture("brick_bump.bmp");
   brick.SetCustomField(fs10, "0.2;1");
+  brick.wrapU = TextureWrap::Mirror;
+  brick.wrapV = TextureWrap::Clamp;
   HostMaterial& glass = doc->NewMaterial("Glass");
   glass.SetTranslucency(60);
   glass.specularLevel = 80;
   glass.emissive = {0.1f, 0.1f, 0.12f};
   HostMaterial& bare = doc->NewMaterial("Bare");
   bare.hasTextures = true;
+  bare.wrapU = bare.wrapV = TextureWrap::Clamp;
 
   HostNode& root = doc->Root();
   root.SetField(tether, "root \"data\"\n");
@@ -294,6 +310,14 @@ TEST(SceneRoundTrip, SerializeParseSerializeGivesTheSameText) {
   EXPECT_NE(bare.Textures(), nullptr);
   EXPECT_EQ(copy->Materials()[1]->Textures(), nullptr);
   EXPECT_EQ(copy->Materials()[0]->GetCustomField(0), "0.2;1");
+  // Wrap modes: one per axis, one for both, and repeat where the file says none.
+  const std::pair<TextureWrap, TextureWrap> wraps[] = {{TextureWrap::Mirror, TextureWrap::Clamp},
+                                                       {TextureWrap::Repeat, TextureWrap::Repeat},
+                                                       {TextureWrap::Clamp, TextureWrap::Clamp}};
+  for (size_t i = 0; i < 3; ++i)
+    EXPECT_EQ(std::pair(copy->Materials()[i]->wrapU, copy->Materials()[i]->wrapV), wraps[i]) << i;
+  EXPECT_THAT(first, HasSubstr("\"wrap\": [\"mirror\", \"clamp\"]"));
+  EXPECT_THAT(first, HasSubstr("\"wrap\": \"clamp\""));
   EXPECT_EQ(copy->Root().Field(0), "root \"data\"\n");
 
   HostNode* wing = copy->FindGroup("Hangar/Wing", nullptr);

@@ -13,6 +13,8 @@
 #include "support/dialogs.h"
 #include "support/igs_reader.h"
 #include "support/temp_home.h"
+#include "vlm/files.h"
+#include "vlm/named_files.h"
 #include "vlm/settings.h"
 
 namespace vlm {
@@ -181,6 +183,56 @@ TEST(TracklineDriver, NothingWithATextureIsNothingToExport) {
                   "Material 1 in Shed/Roof does not have a texture - excluded from export."));
   EXPECT_THAT(run.messages, ElementsAre("Nothing to Export"));
   EXPECT_EQ(ReadFile(file), "earlier export");
+}
+
+// The file names a texture "textures\stem" (the format's folder and separator): the reader
+// looks for it below the export's folder, with any extension. A texture named by an absolute
+// path, or whose file is not there, is warned about; when the host copies the textures beside
+// the export, the reference leaves out the scene's folders and the texture is noted instead.
+TEST(TracklineDriver, TextureReferencesThatLeadNowhereAreWarnedAbout) {
+  const struct {
+    std::string diffuse;
+    bool copy;
+    std::string reference, warning;  // warning "" for none
+  } cases[] = {
+      {"Alu.bmp", false, "textures\\alu", ""},
+      {"maps\\Alu.bmp", false, "textures\\maps\\alu", ""},
+      {"Steel.bmp", false, "textures\\steel",
+       "names the texture \"Steel.bmp\" (written \"textures\\steel\"), which does not exist "
+       "relative to the export"},
+      {"D:\\projects\\Alu.bmp", false, "textures\\d:\\projects\\alu", "by an absolute path"},
+      {"D:\\projects\\Alu.bmp", true, "textures\\alu", ""},
+  };
+  test::TempHome home;
+  fs::create_directories(home.Path() / "textures" / "maps");
+  WriteFileAtomically(home.Path() / "textures" / "alu.ace", "ace");
+  WriteFileAtomically(home.Path() / "textures" / "maps" / "ALU.dds", "dds");
+  std::vector<std::string> warnings;
+  SetWarningSink([&](const std::string& w) { warnings.push_back(w); });
+  for (const auto& c : cases) {
+    BoxScene s;
+    s.alu->diffuseMap = c.diffuse;
+    warnings.clear();
+    ClearNamedFiles();
+    SetCopyNamedFiles(c.copy);
+    const fs::path file = home.Path() / "box.igs";
+    const ExportRun run = Export(s.doc, s.group, file);
+    SetCopyNamedFiles(false);
+    ASSERT_EQ(run.status, StatusOk) << c.diffuse;
+    EXPECT_THAT(ReadBack(file).igs.textureNames, ElementsAre(c.reference)) << c.diffuse;
+    if (c.warning.empty()) {
+      EXPECT_THAT(warnings, IsEmpty()) << c.diffuse;
+    } else {
+      EXPECT_THAT(warnings, ElementsAre(HasSubstr(c.warning))) << c.diffuse;
+    }
+    const auto noted = NamedFiles();
+    ASSERT_EQ(noted.size(), c.copy ? 1u : 0u) << c.diffuse;
+    if (c.copy) {
+      EXPECT_EQ(noted[0].source, c.diffuse);
+      EXPECT_EQ(noted[0].target, "textures/Alu.bmp");
+    }
+  }
+  SetWarningSink(nullptr);
 }
 
 // ---- levels of detail and block names ----

@@ -14,6 +14,8 @@
 #include "support/dialogs.h"
 #include "support/obj8_reader.h"
 #include "support/temp_home.h"
+#include "vlm/files.h"
+#include "vlm/named_files.h"
 #include "vlm/settings.h"
 
 namespace vlm {
@@ -140,7 +142,7 @@ TEST_F(WingformExport, ShapesLandInTheExportedGroupsFrameWithObjAxes) {
     EXPECT_NEAR(vt[4], normal.y, 1e-4);
     EXPECT_NEAR(vt[5], -normal.z, 1e-4);
     EXPECT_NEAR(vt[6], mesh.uvs[i].u, 1e-5);
-    EXPECT_NEAR(vt[7], -mesh.uvs[i].v, 1e-5);  // v counts from the other edge
+    EXPECT_NEAR(vt[7], 1 - mesh.uvs[i].v, 1e-5);  // v counts from the other edge
   }
   EXPECT_THAT(Log(),
               ElementsAre("\tSizeCheck Fin (1,2,3) 2", "Tip", "Wing", "Plane",
@@ -335,6 +337,148 @@ TEST_F(WingformExport, TextureNamesOfALoneShapeAreCheckedToo) {
     EXPECT_THAT(Log(), Contains(HasSubstr("Export failed: group \"main\": " + stop))) << stop;
     EXPECT_THAT(WrittenFiles(), IsEmpty()) << stop;
   }
+}
+
+// ---- textures
+// ------------------------------------------------------------------------------------
+
+// The texel a coordinate samples along an axis of `size` texels, counted from the edge the
+// coordinate counts from, with the texture wrapped as given.
+int Texel(float x, TextureWrap wrap, int size) {
+  float f = x - std::floor(x);
+  if (wrap == TextureWrap::Clamp) f = std::clamp(x, 0.0f, 1.0f);
+  if (wrap == TextureWrap::Mirror) {
+    const float t = x - 2 * std::floor(x / 2);
+    f = t <= 1 ? t : 2 - t;
+  }
+  return std::min(static_cast<int>(f * static_cast<float>(size)), size - 1);
+}
+
+// The host counts v from the top row of the image, OBJ8 from the bottom one. Each triangle's
+// corners and centre must sample the texels the source samples, both with the source's own
+// wrap (which 1 - v keeps for every mode, where -v keeps it only for a repeating texture) and
+// with X-Plane's repeating, unless the triangle reaches where no coordinates can show a
+// clamped or mirrored texture X-Plane's way; then the export warns.
+TEST_F(WingformExport, TextureCoordinatesSampleTheSourcesTexelsForEveryWrap) {
+  using W = TextureWrap;
+  const struct {
+    const char* name;
+    W u, v;
+    std::array<Vec2, 3> uvs;
+    bool shownRepeating;
+  } cases[] = {
+      {"Repeat", W::Repeat, W::Repeat, {{{-1.7f, 0.3f}, {2.3f, 0.45f}, {0.2f, 3.1f}}}, true},
+      {"Clamp", W::Clamp, W::Clamp, {{{0.1f, 0.05f}, {0.9f, 0.3f}, {0.45f, 0.95f}}}, true},
+      {"ClampPastTheEdge",
+       W::Repeat,
+       W::Clamp,
+       {{{0.1f, 0.3f}, {0.9f, 0.45f}, {0.5f, 1.4f}}},
+       false},
+      {"MirrorInTile1", W::Mirror, W::Repeat, {{{1.1f, 0.3f}, {1.8f, 0.45f}, {1.45f, 0.9f}}}, true},
+      {"MirrorInTileMinus1",
+       W::Repeat,
+       W::Mirror,
+       {{{0.1f, -0.3f}, {0.8f, -0.9f}, {0.5f, -0.15f}}},
+       true},
+      {"MirrorAcrossTiles",
+       W::Mirror,
+       W::Clamp,
+       {{{0.6f, 0.3f}, {1.4f, 0.45f}, {1.0f, 0.9f}}},
+       false},
+  };
+  std::vector<std::string> warnings;
+  SetWarningSink([&](const std::string& w) { warnings.push_back(w); });
+  WriteFileAtomically(out / "tex.png", "png");
+  for (const auto& c : cases) {
+    HostMaterial& m = Textured(std::string("M") + c.name, "tex.png");
+    m.wrapU = c.u, m.wrapV = c.v;
+    HostNode& group = AddGroup(doc.Root(), c.name);
+    host::HostMesh& mesh = host::AddPolygonMesh(group, "T", {{0, 0, 0}, {1, 0, 0}, {0, 0, 1}}, &m);
+    mesh.uvs.assign(c.uvs.begin(), c.uvs.end());
+    warnings.clear();
+    ASSERT_EQ(Export("click cmdOK; click cmdCancel", "t.obj", &group), StatusOk) << c.name;
+    const auto triangles = Read("t.obj").Triangles(0);
+    ASSERT_EQ(triangles.size(), 1u) << c.name;
+    const auto& t = triangles[0];
+    constexpr int size = 8;
+    // Corners, then the centre, each as a blend of the three corners.
+    const std::array<float, 3> weights[] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.3f, 0.35f, 0.35f}};
+    for (const auto& w : weights) {
+      float su = 0, sv = 0, ou = 0, ov = 0;
+      for (size_t k = 0; k < 3; ++k) {
+        su += w[k] * c.uvs[k].u, sv += w[k] * c.uvs[k].v;
+        ou += w[k] * t[k][6], ov += w[k] * t[k][7];
+      }
+      const std::pair<int, int> source{Texel(su, c.u, size), Texel(sv, c.v, size)};
+      const std::pair<int, int> ownWrap{Texel(ou, c.u, size), size - 1 - Texel(ov, c.v, size)};
+      const std::pair<int, int> repeating{Texel(ou, W::Repeat, size),
+                                          size - 1 - Texel(ov, W::Repeat, size)};
+      EXPECT_EQ(ownWrap, source) << c.name << " at " << su << ", " << sv;
+      if (c.shownRepeating) {
+        EXPECT_EQ(repeating, source) << c.name << " at " << su << ", " << sv;
+      }
+    }
+    if (c.shownRepeating) {
+      EXPECT_THAT(warnings, IsEmpty()) << c.name;
+    } else {
+      EXPECT_THAT(warnings, ElementsAre(HasSubstr("1 triangle of \"tex.png\" reaches past")))
+          << c.name;
+    }
+  }
+  SetWarningSink(nullptr);
+}
+
+// The export names each texture as the scene does; a name its readers cannot follow from the
+// export's folder is warned about. When the host copies the textures beside the export, the
+// file names them without folders and notes each for the host instead.
+TEST_F(WingformExport, TextureNamesThatDoNotLeadToAFileAreWarnedAbout) {
+  const struct {
+    std::string diffuse;
+    const char* choice;
+    bool copy;
+    std::string written, warning;  // "" for none
+  } cases[] = {
+      {"wood.png", "optTex(0)=1", false, "wood.png", ""},
+      {"maps\\wood.png", "optTex(0)=1", false, "maps\\wood.png", "with \"\\\" between folders"},
+      {"D:\\projects\\wood.png", "optTex(0)=1", false, "D:\\projects\\wood.png",
+       "names the texture \"D:\\projects\\wood.png\" by an absolute path"},
+      {"/home/me/wood.png", "optTex(0)=1", false, "/home/me/wood.png", "by an absolute path"},
+      {"oak.png", "optTex(0)=1", false, "oak.png",
+       "names the texture \"oak.png\", which does not exist relative to the export (looked for " +
+           (out / "oak.png").string() + ")"},
+      {"wood.png", "optTex(1)=1", false, "wood.dds",
+       "names the texture \"wood.png\" (written \"wood.dds\"), which does not exist"},
+      {"D:\\projects\\wood.png", "optTex(1)=1", true, "wood.dds", ""},
+  };
+  fs::create_directories(out / "maps");
+  WriteFileAtomically(out / "wood.png", "png");
+  WriteFileAtomically(out / "maps" / "wood.png", "png");
+  HostMaterial& wood = Textured("Wood", "");
+  AddBox(AddGroup(doc.Root(), "main"), "Crate", {}, {1, 1, 1}, &wood);
+  std::vector<std::string> warnings;
+  SetWarningSink([&](const std::string& w) { warnings.push_back(w); });
+  for (const auto& c : cases) {
+    wood.diffuseMap = c.diffuse;
+    warnings.clear();
+    ClearNamedFiles();
+    SetCopyNamedFiles(c.copy);
+    ASSERT_EQ(Export(std::string(c.choice) + "; click cmdOK; click cmdCancel"), StatusOk);
+    SetCopyNamedFiles(false);
+    EXPECT_EQ(Read("house.obj").textures[0], c.written) << c.diffuse;
+    if (c.warning.empty()) {
+      EXPECT_THAT(warnings, IsEmpty()) << c.diffuse;
+    } else {
+      EXPECT_THAT(warnings, ElementsAre(HasSubstr(c.warning))) << c.diffuse;
+    }
+    const auto noted = NamedFiles();
+    ASSERT_EQ(noted.size(), c.copy ? 1u : 0u) << c.diffuse;
+    if (c.copy) {
+      EXPECT_EQ(noted[0].output, (out / "house.obj").string());
+      EXPECT_EQ(noted[0].source, c.diffuse);
+      EXPECT_EQ(noted[0].target, c.written);
+    }
+  }
+  SetWarningSink(nullptr);
 }
 
 // ---- levels of detail --------------------------------------------------------------------------

@@ -4,7 +4,9 @@
 #include <cstdio>
 
 #include "vlm/model.h"
+#include "vlm/named_files.h"
 #include "vlm/refusal.h"
+#include "vlm/settings.h"
 #include "vlm/text.h"
 
 namespace vlm {
@@ -24,6 +26,61 @@ float UnitScaleFor(int32_t unitsCode, const std::function<void(const std::string
             " is not known; lengths are written as metres.");
       return 1.0f;
   }
+}
+
+std::string BareFileName(std::string_view name) {
+  const size_t folder = name.find_last_of("/\\");
+  return std::string(folder == std::string_view::npos ? name : name.substr(folder + 1));
+}
+
+bool IsAbsoluteFileName(std::string_view name) {
+  if (!name.empty() && (name[0] == '/' || name[0] == '\\')) return true;
+  return name.size() >= 2 && name[1] == ':' &&
+         ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+}
+
+namespace {
+
+// Whether a file named as `file` (which has no extension) exists in its folder with any
+// extension, the names compared without regard to case as the readers of such references do.
+bool ExistsWithAnyExtension(const std::filesystem::path& file) {
+  std::error_code ec;
+  const std::string stem = ToLower(file.filename().string());
+  for (std::filesystem::directory_iterator it(file.parent_path(), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::filesystem::path name = it->path().filename();
+    if (ToLower(name.stem().string()) == stem && it->is_regular_file(ec)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void CheckTextureReference(const std::string& exportFile, const TextureReference& texture) {
+  if (texture.named.empty()) return;
+  if (CopyNamedFiles()) {
+    const std::string folder = texture.expected.substr(0, texture.expected.rfind('/') + 1);
+    NoteNamedFile({exportFile, texture.named,
+                   texture.anyExtension ? folder + BareFileName(texture.named) : texture.expected});
+    return;
+  }
+  const std::string written =
+      texture.written == texture.named ? "" : " (written \"" + texture.written + "\")";
+  const std::string start = exportFile + " names the texture \"" + texture.named + "\"" + written;
+  if (IsAbsoluteFileName(texture.named)) {
+    Warn(start + " by an absolute path; its readers look for textures relative to the " +
+         "export's folder");
+    return;
+  }
+  if (texture.writesFolders && texture.named.find('\\') != std::string::npos)
+    Warn(start + " with \"\\\" between folders; \"/\" is what every system reads");
+  const std::filesystem::path file =
+      std::filesystem::path(exportFile).parent_path() / texture.expected;
+  std::error_code ec;
+  if (texture.anyExtension ? !ExistsWithAnyExtension(file)
+                           : !std::filesystem::is_regular_file(file, ec))
+    Warn(start + ", which does not exist relative to the export (looked for " + file.string() +
+         (texture.anyExtension ? ".*" : "") + ")");
 }
 
 namespace {

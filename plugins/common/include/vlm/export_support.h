@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,6 +28,28 @@ float UnitScaleFor(int32_t unitsCode, const std::function<void(const std::string
 //   the texture name "wall.png\r\nTRIS 0 9" holds a carriage return (0x0D), which the file
 //   cannot carry
 std::string ControlCharacterProblem(std::string_view what, std::string_view text);
+
+// A file name without the folders before it ("D:\\maps\\wood.png" gives "wood.png"); both
+// "/" and "\\" count as separators, since scenes carry names made on either kind of system.
+std::string BareFileName(std::string_view name);
+// Whether a file name is absolute on some system: "/x", "\\x", "C:x".
+bool IsAbsoluteFileName(std::string_view name);
+
+// A texture file an export names, and where the export's reader will look for it.
+struct TextureReference {
+  std::string named;    // the file as the scene names it
+  std::string written;  // the name as the export writes it
+  // Where the reader looks, relative to the export's folder ("/" between folders), and
+  // whether it takes the name with any extension (a reference without one).
+  std::string expected;
+  bool anyExtension = false;
+  // The export writes `named` with its folders: warn about a backslash between them too.
+  bool writesFolders = true;
+};
+// Warns (through Warn, naming the export) about a texture named by an absolute path, with a
+// backslash between folders, or whose file does not exist where the reader looks. When the
+// host copies the files exports name (CopyNamedFiles), notes it for the host instead.
+void CheckTextureReference(const std::string& exportFile, const TextureReference& texture);
 
 // The node to export: ExportGroup when it is not the root node; otherwise the first
 // top-level node whose name, in lower case, is "main". When there is none, shows the message

@@ -9,6 +9,10 @@
 
 namespace vlm {
 
+// How a texture is sampled at coordinates outside 0..1, along one axis: repeated, its edge
+// texels stretched (clamp), or repeated with every other copy mirrored.
+enum class TextureWrap : int32_t { Repeat = 0, Clamp = 1, Mirror = 2 };
+
 class TextureSet {
  public:
   virtual ~TextureSet() = default;
@@ -18,6 +22,9 @@ class TextureSet {
   virtual std::string DetailMap() = 0;
   virtual std::string SpecularMap() = 0;
   virtual std::string EnvironmentMap() = 0;
+  // How the set's textures wrap along u and along v; a set that does not say repeats.
+  virtual TextureWrap WrapU() { return TextureWrap::Repeat; }
+  virtual TextureWrap WrapV() { return TextureWrap::Repeat; }
 };
 
 class GraphMaterial {
