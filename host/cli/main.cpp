@@ -2,6 +2,7 @@
 // scripted dialog input, and saves the result.
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <iostream>
 #include <new>
 
@@ -34,6 +35,8 @@ std::vector<std::filesystem::path> BuiltPlugins() {
 
 // The command line read and the command run; what main adds is the out-of-memory handler.
 int Main(int argc, char** argv) {
+  // A file size limit makes a write fail (EFBIG), which is reported; it does not kill the run.
+  std::signal(SIGXFSZ, SIG_IGN);
   vlm::host::EscapeControlCharacters(std::cerr);
   vlm::SetWarningSink([](const std::string& m) { std::cerr << "warning: " << m << "\n"; });
 
@@ -44,7 +47,9 @@ int Main(int argc, char** argv) {
   app.require_subcommand(1);
   app.footer(
       "A SCENE of \"-\" is read from standard input; \"run ... -o -\" writes the scene to\n"
-      "standard output (the transcript then goes to standard error).\n"
+      "standard output (the transcript then goes to standard error), as does an output that\n"
+      "names the file standard output writes to (/dev/stdout, or the file it is redirected\n"
+      "to). Two outputs of one run naming one file are refused.\n"
       "Paths in a selection (group:Hangar/Wing) join names with \"/\". Inside a name, \"/\" is\n"
       "written \\/, a backslash \\\\ and \"[\" \\[; Name[n] is the n-th sibling of that name,\n"
       "counted from 1 (docs/scene-format.md, \"Paths\").\n"
@@ -96,7 +101,8 @@ int Main(int argc, char** argv) {
   runCmd->add_option("SCENE", run.scene, "Scene file (- for standard input)")->required();
   runCmd->add_option("-o,--output", run.output,
                      "Tools and operations: write the changed scene here (- for standard "
-                     "output). Exporters: the export file name");
+                     "output). Exporters: the export file name; a device or pipe gets that file "
+                     "alone (no numbered parts or side files)");
   runCmd->add_option("--scene-out", run.sceneOutput,
                      "Exporters: also write the scene (with any fields the export added)");
   runCmd->add_flag("--copy-textures", run.copyTextures,

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "cli/commands.h"
+#include "cli/run_outputs.h"
 #include "cli/scene_argument.h"
 #include "exchange/model_export.h"
 #include "exchange/model_import.h"
@@ -21,6 +22,11 @@ int Fail(std::ostream& err, const Error& e, int status) {
   return status;
 }
 
+const std::vector<EmbeddedTexture>& NoTextures() {
+  static const std::vector<EmbeddedTexture> none;
+  return none;
+}
+
 // A stream that drops what it is given, for --quiet.
 std::ostream& Transcript(const ModelCommandOptions& options, std::ostream& log) {
   static std::ostream none(nullptr);
@@ -30,10 +36,12 @@ std::ostream& Transcript(const ModelCommandOptions& options, std::ostream& log) 
 }  // namespace
 
 int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::ostream& err) {
-  const bool toOut = options.output && IsStandardStream(*options.output);
+  const bool toOut = options.output && ToStandardOutput(*options.output);
   const std::filesystem::path target =
       options.output ? *options.output
                      : std::filesystem::path(options.input.stem().string() + ".json");
+  // A scene written to a device or pipe has no folder for its textures: they are left out.
+  const bool textures = toOut || !IsWrittenDirectly(target);
   std::ostream& log = Transcript(options, toOut ? err : out);
   ImportedModel model;
   try {
@@ -51,7 +59,7 @@ int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::os
   std::string text;
   try {
     OutputTransaction transaction;
-    for (const EmbeddedTexture& texture : model.textures) {
+    for (const EmbeddedTexture& texture : textures ? model.textures : NoTextures()) {
       transaction.Stage(folder / texture.file, texture.bytes);
       written.push_back((folder / texture.file).string());
     }
@@ -63,19 +71,24 @@ int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::os
                             [&](OutputSink& sink) { WriteScene(*model.document, origin, sink); });
       written.push_back(origin);
     }
-    transaction.Commit();
+    transaction.Commit([&] {
+      if (toOut) WriteToStream(out, text);
+    });
   } catch (const Error& e) {
     return Fail(err, e, ExitRunFailed);
   }
+  if (!textures)
+    for (const EmbeddedTexture& texture : model.textures)
+      err << "warning: the embedded texture " << texture.file
+          << " was not written: " << target.string() << " is a device or pipe\n";
   for (const std::string& file : written)
     log << "wrote " << file << "\n";
-  out << text << std::flush;
   return ExitOk;
 }
 
 int ExportModelCommand(const ModelCommandOptions& options, std::ostream& out, std::ostream& err) {
-  std::ostream& log = Transcript(options, out);
   const std::filesystem::path& target = *options.output;
+  std::ostream& log = Transcript(options, ToStandardOutput(target) ? err : out);
   std::unique_ptr<HostDocument> document;
   try {
     if (ModelFormatFor(target).empty())
@@ -89,9 +102,13 @@ int ExportModelCommand(const ModelCommandOptions& options, std::ostream& out, st
   }
   try {
     OutputTransaction transaction;
+    transaction.SetExportFile(target);
     ExportModel(*document, target);
     const auto staged = transaction.StagedTargets();
     transaction.Commit();
+    for (const auto& file : transaction.Discarded())
+      err << "warning: " << file.string() << " was not written: an export to a device or pipe "
+          << "writes that one file\n";
     for (const auto& file : staged)
       log << "wrote " << file.string() << "\n";
   } catch (const Error& e) {
@@ -108,7 +125,7 @@ void AddModelCommands(CLI::App& app, ModelCommands& commands) {
   commands.import->add_option("-o,--output", o.output,
                               "The scene file (default: MODEL's name with .json; - for standard "
                               "output); embedded textures are written beside it (in the current "
-                              "folder for -)");
+                              "folder for -, not at all for a device or pipe)");
   commands.import->add_option("--name", o.name, "The top group's name (default: MODEL's name)");
   commands.import->add_option("--scale", o.scale, "Multiply every length by S")
       ->check(CLI::PositiveNumber);
@@ -134,8 +151,8 @@ void AddModelCommands(CLI::App& app, ModelCommands& commands) {
       ->required();
   commands.exportModel
       ->add_option("-o,--output", o.output,
-                   "The model file; its extension "
-                   "chooses the format")
+                   "The model file; its extension chooses the format. A device or pipe gets "
+                   "that file alone: no side files")
       ->required();
   for (CLI::App* command : {commands.import, commands.exportModel})
     command->add_flag("--quiet", o.quiet, "No progress bar and no transcript");

@@ -79,7 +79,7 @@ int JudgeRun(const RunResult& result, const ScriptedDialogs& dialogs, const RunO
 
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
   std::ostream none(nullptr);
-  std::ostream& log = options.quiet ? none : SceneToStandardOutput(options) ? err : out;
+  std::ostream& log = options.quiet ? none : TranscriptToStandardError(options) ? err : out;
   PreparedRun run;
   try {
     run = PrepareRun(options);
@@ -87,7 +87,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     return Report(err, "error: ", e.Description(), ExitBadInput);
   }
   run.dialogs->SetObserver([&log](const TranscriptEntry& e) { PrintEntry(log, e); });
-  RunOutputs outputs(options);
+  RunOutputs outputs(options, run.contract.exporter != nullptr);
   outputs.CollectPictures(*run.dialogs);
   BackendScope scope(options.windows ? options.windows : run.dialogs);
   ClearRunOutcome();

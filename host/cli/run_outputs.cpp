@@ -1,5 +1,7 @@
 #include "cli/run_outputs.h"
 
+#include <cerrno>
+#include <cstring>
 #include <ostream>
 
 #include "cli/commands.h"
@@ -28,13 +30,40 @@ bool SceneToStandardOutput(const RunOptions& options) {
   return options.output && IsStandardStream(*options.output);
 }
 
+bool ToStandardOutput(const std::filesystem::path& target) {
+  return IsStandardStream(target) || IsStandardOutput(target);
+}
+
+bool TranscriptToStandardError(const RunOptions& options) {
+  return (options.output && ToStandardOutput(*options.output)) ||
+         (options.sceneOutput && ToStandardOutput(*options.sceneOutput));
+}
+
+void WriteToStream(std::ostream& out, const std::string& text) {
+  errno = 0;
+  out << text << std::flush;
+  if (!out)
+    Raise(err::PathFileAccess, std::string("cannot write standard output") +
+                                   (errno ? std::string(": ") + std::strerror(errno) : ""));
+}
+
 void CheckOutputLocations(const RunOptions& options, bool exporter) {
-  if (options.output && !SceneToStandardOutput(options)) CheckOutputTarget(*options.output);
-  if (exporter && options.sceneOutput) CheckOutputTarget(*options.sceneOutput);
+  if (options.output && !ToStandardOutput(*options.output)) CheckOutputTarget(*options.output);
+  if (exporter && options.sceneOutput) {
+    const std::filesystem::path& scene = *options.sceneOutput;
+    if (!ToStandardOutput(scene)) CheckOutputTarget(scene);
+    if (options.output &&
+        (ToStandardOutput(*options.output) ? ToStandardOutput(scene)
+                                           : SameOutputFile(*options.output, scene)))
+      Raise(err::InvalidProcedureCall, "-o " + options.output->string() + " and --scene-out " +
+                                           scene.string() + " are the same file");
+  }
   if (options.savePictures) CheckPictureFolder(*options.savePictures);
 }
 
-RunOutputs::RunOutputs(const RunOptions& options) : options_(options) {}
+RunOutputs::RunOutputs(const RunOptions& options, bool exporter) : options_(options) {
+  if (exporter && options.output) transaction_.SetExportFile(*options.output);
+}
 
 void RunOutputs::CollectPictures(ScriptedDialogs& dialogs) {
   if (!options_.savePictures) return;
@@ -72,15 +101,19 @@ void RunOutputs::StagePictures() {
   }
 }
 
-// Stages the scene file; the scene text instead when it goes to standard output.
-std::string RunOutputs::StageScene(const RunResult& result, const HostDocument& document) {
-  if (!result.savesScene || !result.sceneTarget) return {};
+// Stages the scene file; makes the scene `text` instead when it goes to standard output.
+bool RunOutputs::StageScene(const RunResult& result, const HostDocument& document,
+                            std::string& text) {
+  if (!result.savesScene || !result.sceneTarget) return false;
   const std::filesystem::path& target = *result.sceneTarget;
-  if (SceneToStandardOutput(options_)) return SerializeScene(document, "standard output");
+  if (ToStandardOutput(target)) {
+    text = SerializeScene(document, "standard output");
+    return true;
+  }
   const std::string origin = target.string();
   transaction_.StageWith(target, [&](OutputSink& sink) { WriteScene(document, origin, sink); });
   written_.push_back(origin);
-  return {};
+  return false;
 }
 
 void RunOutputs::RollBack() {
@@ -111,15 +144,20 @@ int RunOutputs::Commit(const RunResult& result, const HostDocument& document, st
   try {
     StageNamedFiles();
     StagePictures();
-    sceneText = StageScene(result, document);
-    transaction_.Commit();
+    const bool toOut = StageScene(result, document, sceneText);
+    out.flush();  // a file written directly to standard output comes after what it holds
+    transaction_.Commit([&] {
+      if (toOut) WriteToStream(out, sceneText);
+    });
   } catch (const Error& e) {
     RollBack();
     err << "error: " << e.Description() << "\n";
     return ExitRunFailed;
   }
+  for (const std::filesystem::path& file : transaction_.Discarded())
+    err << "warning: " << file.string() << " was not written: an export to a device or pipe "
+        << "writes that one file\n";
   ReportWritten(result, log);
-  if (SceneToStandardOutput(options_)) out << sceneText << std::flush;
   return ExitOk;
 }
 

@@ -23,6 +23,15 @@ struct RunResult;
 
 // "-o -": the scene goes to standard output, and everything else to standard error.
 bool SceneToStandardOutput(const RunOptions& options);
+// Whether a file named on the command line is standard output: "-", or the file standard
+// output writes to under any name (/dev/stdout, or the file it is redirected to).
+bool ToStandardOutput(const std::filesystem::path& target);
+// Whether some output of the run goes to standard output, so the transcript goes to standard
+// error.
+bool TranscriptToStandardError(const RunOptions& options);
+// Writes `text` to `out` and flushes it; vlm::Error when that fails (a full disk, a file size
+// limit).
+void WriteToStream(std::ostream& out, const std::string& text);
 
 // vlm::Error naming the first output location that cannot be written. Checked before the run,
 // so no dialog work is lost to a folder that cannot be written.
@@ -30,8 +39,9 @@ void CheckOutputLocations(const RunOptions& options, bool exporter);
 
 class RunOutputs {
  public:
-  // Opens the run's transaction: the plug-in's exports are staged from now on.
-  explicit RunOutputs(const RunOptions& options);
+  // Opens the run's transaction: the plug-in's exports are staged from now on. An exporter's
+  // file that is a device or pipe is the only file its export writes.
+  RunOutputs(const RunOptions& options, bool exporter);
 
   // With --save-pictures, keeps every drawing area of every dialog `dialogs` shows, as it was
   // when the dialog closed.
@@ -52,7 +62,7 @@ class RunOutputs {
   // --copy-textures: stages a copy of each texture the staged exports name where they look
   // for it (copy_textures.cpp).
   void StageNamedFiles();
-  std::string StageScene(const RunResult& result, const HostDocument& document);
+  bool StageScene(const RunResult& result, const HostDocument& document, std::string& text);
   void RollBack();
   void ReportWritten(const RunResult& result, std::ostream& log) const;
 

@@ -3,8 +3,8 @@
 // A file is written complete to a temporary file beside its target (".NAME.tmp-XXXXXX"),
 // flushed to the disk, and renamed over the target; the folder is flushed after the rename.
 // A target reached through symbolic links is resolved first, so the file the link points to
-// is updated and the link stays a link. Devices and pipes cannot be replaced: they are
-// written to directly.
+// is updated and the link stays a link. Devices, pipes and the files the standard streams
+// write to cannot be replaced: they are written to directly, never truncated.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -21,6 +21,8 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "file_lock.h"
 #include "vlm/error.h"
@@ -99,15 +101,33 @@ std::string Gathered(const OutputWriter& write) {
   return std::move(sink.Text());
 }
 
-// ---- temporary files removed when the program is interrupted ------------------------------
-// The handler may only call async-signal-safe functions: it unlinks the names in a fixed
-// table of slots and raises the signal again with its default action.
-constexpr size_t kTempSlots = 1024;
-std::atomic<char*> tempSlots[kTempSlots];
+// ---- files undone when the program is interrupted -------------------------------------------
+// The handler may only call async-signal-safe functions. It walks a list that only grows (its
+// entries are reused, never freed, so a run may have any number of files) and, for each entry
+// in use, removes its file or, while a commit is under way, renames a kept earlier file back
+// over its target. Then it raises the signal again with its default action.
+struct Undo {
+  std::atomic<char*> file{nullptr};       // removed when the program is interrupted...
+  std::atomic<char*> restoreTo{nullptr};  // ...or, during a commit, renamed back to here
+  std::atomic<bool> onlyInCommit{false};  // a file a commit made: removed only during it
+  Undo* next = nullptr;
+};
+std::atomic<Undo*> undoList{nullptr};
+std::atomic<bool> committing{false};
+std::mutex spareMutex;
+std::vector<Undo*> spareUndos;
 
-extern "C" void RemoveTempsAndRaise(int signal) {
-  for (auto& slot : tempSlots)
-    if (char* name = slot.load()) ::unlink(name);
+extern "C" void UndoAndRaise(int signal) {
+  const bool inCommit = committing.load();
+  for (Undo* u = undoList.load(); u; u = u->next) {
+    char* file = u->file.load();
+    if (!file || (u->onlyInCommit.load() && !inCommit)) continue;
+    char* to = u->restoreTo.load();
+    if (to && inCommit)
+      ::rename(file, to);
+    else
+      ::unlink(file);
+  }
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
@@ -122,50 +142,106 @@ void InstallInterruptHandlers() {
           previous.sa_handler != SIG_DFL)
         continue;
       struct sigaction action {};
-      action.sa_handler = RemoveTempsAndRaise;
+      action.sa_handler = UndoAndRaise;
       sigemptyset(&action.sa_mask);
       ::sigaction(signal, &action, nullptr);
     }
   });
 }
 
-// Puts a name in the table; the slot, or kTempSlots when the table is full.
-size_t Protect(const std::string& name) {
-  InstallInterruptHandlers();
-  char* copy = ::strdup(name.c_str());
-  if (!copy) return kTempSlots;
-  for (size_t i = 0; i < kTempSlots; ++i) {
-    char* expected = nullptr;
-    if (tempSlots[i].compare_exchange_strong(expected, copy)) return i;
-  }
-  std::free(copy);
-  return kTempSlots;
+void Replace(std::atomic<char*>& field, const std::string& value) {
+  char* copy = value.empty() ? nullptr : ::strdup(value.c_str());
+  if (!value.empty() && !copy) throw std::bad_alloc();
+  std::free(field.exchange(copy));
 }
 
-void Unprotect(size_t slot) {
-  if (slot < kTempSlots) std::free(tempSlots[slot].exchange(nullptr));
+// One entry of the list, given back when the guard goes.
+class Guard {
+ public:
+  Guard() = default;
+  ~Guard() { Clear(); }
+  Guard(Guard&& other) noexcept : undo_(std::exchange(other.undo_, nullptr)) {}
+  Guard& operator=(Guard&&) = delete;
+
+  // `file` is removed when the program is interrupted (only during a commit when
+  // `onlyInCommit`).
+  void Remove(const std::string& file, bool onlyInCommit = false) {
+    if (!undo_) undo_ = Take();
+    Replace(undo_->file, {});
+    Replace(undo_->restoreTo, {});
+    undo_->onlyInCommit = onlyInCommit;
+    Replace(undo_->file, file);
+  }
+  // During a commit, the file is renamed back to `target` instead.
+  void RestoreTo(const std::string& target) { Replace(undo_->restoreTo, target); }
+  void Clear() {
+    if (!undo_) return;
+    Replace(undo_->file, {});
+    Replace(undo_->restoreTo, {});
+    std::lock_guard lock(spareMutex);
+    spareUndos.push_back(std::exchange(undo_, nullptr));
+  }
+
+ private:
+  static Undo* Take() {
+    InstallInterruptHandlers();
+    std::lock_guard lock(spareMutex);
+    if (!spareUndos.empty()) {
+      Undo* u = spareUndos.back();
+      spareUndos.pop_back();
+      return u;
+    }
+    static size_t made = 0;
+    spareUndos.reserve(++made);  // so that giving every entry back cannot fail
+    Undo* u = new Undo;
+    u->next = undoList.load();
+    undoList.store(u);
+    return u;
+  }
+  Undo* undo_ = nullptr;
+};
+
+fs::path FolderOf(const fs::path& real) {
+  return real.parent_path().empty() ? fs::path(".") : real.parent_path();
+}
+
+// Flushes a folder so that a rename in it lasts.
+void SyncFolder(const fs::path& target, const fs::path& folder) {
+  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return;
+  // Some file systems cannot flush a folder (EINVAL); that is no failure of the write.
+  bool flushed = ::fsync(dir) == 0 || errno == EINVAL;
+  int error = errno;
+  ::close(dir);
+  if (!flushed) CannotWrite(target, Reason(error));
 }
 
 // A temporary file ".NAME.tmp-XXXXXX" beside `real`, removed again unless it was renamed.
 class TempFile {
  public:
   TempFile(const fs::path& target, const fs::path& real) : target_(target) {
-    folder_ = real.parent_path().empty() ? fs::path(".") : real.parent_path();
+    folder_ = FolderOf(real);
     name_ = (folder_ / ("." + real.filename().string() + ".tmp-XXXXXX")).string();
     fd_ = ::mkstemp(name_.data());
     if (fd_ < 0) {
       int error = errno;
+      name_.clear();
       if (error == ENOENT || error == ENOTDIR)
         CannotWrite(target, "the folder " + folder_.string() + " does not exist");
       CannotWrite(target,
                   "the folder " + folder_.string() + " cannot be written: " + Reason(error));
     }
-    slot_ = Protect(name_);
+    try {
+      guard_.Remove(name_);
+    } catch (...) {
+      ::close(fd_);
+      ::unlink(name_.c_str());
+      throw;
+    }
   }
   ~TempFile() {
     if (fd_ >= 0) ::close(fd_);
     if (!name_.empty()) ::unlink(name_.c_str());
-    Unprotect(slot_);
   }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
@@ -185,18 +261,18 @@ class TempFile {
     if (closed != 0) CannotWrite(target_, Reason(errno));
   }
 
+  // Renames the file over `real`; errno when it cannot.
+  int RenameTo(const fs::path& real) {
+    if (::rename(name_.c_str(), real.c_str()) != 0) return errno;
+    name_.clear();
+    guard_.Clear();
+    return 0;
+  }
+
   // Renames the file over `real` and flushes the folder so the rename lasts.
   void RenameOver(const fs::path& real) {
-    if (::rename(name_.c_str(), real.c_str()) != 0) CannotWrite(target_, Reason(errno));
-    name_.clear();
-    int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      // Some file systems cannot flush a folder (EINVAL); that is no failure of the write.
-      bool flushed = ::fsync(dir) == 0 || errno == EINVAL;
-      int error = errno;
-      ::close(dir);
-      if (!flushed) CannotWrite(target_, Reason(error));
-    }
+    if (int error = RenameTo(real)) CannotWrite(target_, Reason(error));
+    SyncFolder(target_, folder_);
   }
 
  private:
@@ -204,12 +280,22 @@ class TempFile {
   fs::path folder_;
   std::string name_;
   int fd_ = -1;
-  size_t slot_ = kTempSlots;
+  Guard guard_;
 };
 
+// 1 or 2 when `st` is the file standard output or standard error writes to, else -1.
+int StandardStreamOf(const struct stat& st) {
+  for (int fd : {1, 2}) {
+    struct stat stream {};
+    if (::fstat(fd, &stream) == 0 && stream.st_dev == st.st_dev && stream.st_ino == st.st_ino)
+      return fd;
+  }
+  return -1;
+}
+
 // Where the bytes for `target` go: the file at the end of its symbolic links, or the target
-// itself when it is a device or pipe (or a link into /proc, like /dev/stdout) that is written
-// to directly.
+// itself when it is a device or pipe, or the file standard output or standard error already
+// writes to, which is written to directly.
 struct Destination {
   fs::path real;
   bool direct = false;
@@ -224,7 +310,7 @@ Destination Resolve(const fs::path& target) {
     CannotWrite(target, Reason(errno));
   }
   if (exists && S_ISDIR(st.st_mode)) CannotWrite(target, "it is a folder");
-  if (exists && !S_ISREG(st.st_mode)) return {target, true};
+  if (exists && (!S_ISREG(st.st_mode) || StandardStreamOf(st) > 0)) return {target, true};
   fs::path real = target;
   for (int hops = 0; hops < 40; ++hops) {
     struct stat link {};
@@ -233,20 +319,25 @@ Destination Resolve(const fs::path& target) {
     fs::path to = fs::read_symlink(real, ec);
     if (ec) CannotWrite(target, ec.message());
     real = to.is_absolute() ? to : real.parent_path() / to;
-    if (real.string().rfind("/proc/", 0) == 0) return {target, true};
+    // A descriptor's link (/dev/fd/3): the file it names, when there is one.
+    if (real.string().rfind("/proc/", 0) == 0) {
+      fs::path file = exists ? fs::canonical(target, ec) : fs::path();
+      return file.empty() || ec ? Destination{target, true} : Destination{file, false};
+    }
   }
   CannotWrite(target, Reason(ELOOP));
 }
 
+// Writes to a device or pipe as it is, never truncated; to standard output or standard error
+// through the program's own descriptor, after what was written there before.
 void WriteDirectly(const fs::path& target, std::string_view bytes) {
   struct stat st {};
-  int flags = O_WRONLY | O_CLOEXEC;
-  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) flags |= O_TRUNC;
-  int fd = ::open(target.c_str(), flags);
+  int stream = ::stat(target.c_str(), &st) == 0 ? StandardStreamOf(st) : -1;
+  int fd = stream > 0 ? stream : ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
   if (fd < 0) CannotWrite(target, Reason(errno));
   bool written = WriteAll(fd, bytes);
   int error = errno;
-  ::close(fd);
+  if (stream < 0) ::close(fd);
   if (!written) CannotWrite(target, Reason(error));
 }
 
@@ -435,6 +526,7 @@ namespace fs = std::filesystem;
 struct StagedFile {
   fs::path target;  // as the plug-in or host named it
   Destination to;
+  std::string key;                 // the same for every name of one file
   std::unique_ptr<TempFile> temp;  // null for a target written directly at the commit
   std::string bytes;               // what a direct target gets
   OutputMark sequence = 0;
@@ -444,6 +536,8 @@ struct StagedFile {
 struct OpenTransaction {
   std::vector<StagedFile> files;
   std::vector<std::string> failures;
+  std::string onlyExport;  // the key of an export file written directly, when it is one
+  std::vector<fs::path> discarded;
   OutputMark next = 1;
 };
 
@@ -452,27 +546,106 @@ OpenTransaction*& Current() {
   return current;
 }
 
-fs::path SameFileKey(const fs::path& real) {
+// What tells two names of one file apart from two files: the device and inode of a file that
+// exists, else the path with every link of its folders resolved.
+std::string OutputKey(const Destination& to) {
+  struct stat st {};
+  if (::stat(to.real.c_str(), &st) == 0)
+    return "#" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
   std::error_code ec;
-  fs::path absolute = fs::absolute(real, ec);
-  return (ec ? real : absolute).lexically_normal();
+  fs::path path = fs::weakly_canonical(to.real, ec);
+  if (ec) path = fs::absolute(to.real, ec).lexically_normal();
+  return path.string();
 }
 
-void StageInto(OpenTransaction& t, const fs::path& target, const OutputWriter& write) {
-  StagedFile file{target, {}, nullptr, {}, t.next, 0};
+// The key of a place, or "" when nothing could be written there.
+std::string KeyOf(const fs::path& target) {
+  try {
+    return OutputKey(Resolve(target));
+  } catch (const Error&) {
+    return {};
+  }
+}
+
+// A plug-in's file (`replaces`) may be staged again, replacing what was staged for it; the
+// host's own files may not share a file with any other of the run.
+void StageInto(OpenTransaction& t, const fs::path& target, const OutputWriter& write,
+               bool replaces) {
+  StagedFile file{target, {}, {}, nullptr, {}, t.next, 0};
   file.temp = OpenFor(target, file.to, write);
+  file.key = OutputKey(file.to);
+  if (!replaces)
+    for (const StagedFile& earlier : t.files)
+      if (!earlier.supersededBy && earlier.key == file.key)
+        CannotWrite(target, "another output of this run, " + earlier.target.string() +
+                                ", is the same file");
   if (file.temp)
     file.temp->Fill(file.to.real, write);
   else
     file.bytes = Gathered(write);
   // A second staging of the same file replaces the first. The first is kept aside, not
   // removed, so that dropping the set the second belongs to brings the first back.
-  const fs::path key = SameFileKey(file.to.real);
   for (StagedFile& earlier : t.files)
-    if (!earlier.supersededBy && SameFileKey(earlier.to.real) == key)
-      earlier.supersededBy = file.sequence;
+    if (!earlier.supersededBy && earlier.key == file.key) earlier.supersededBy = file.sequence;
   ++t.next;
   t.files.push_back(std::move(file));
+}
+
+// A file the commit has put in place, and what was there before it.
+struct Placed {
+  fs::path real;
+  std::string kept;  // the earlier file under a hidden name beside it; "" when there was none
+  Guard guard;       // undoes the placing when the program is interrupted during the commit
+};
+
+// Keeps the earlier file at `real` as ".NAME.old-PID-N" beside it: a second link to it where
+// the file system has links, else the file itself moved aside.
+std::string KeepAside(const fs::path& target, const fs::path& real, Guard& guard) {
+  const std::string stem = (FolderOf(real) / ("." + real.filename().string() + ".old-")).string() +
+                           std::to_string(::getpid()) + "-";
+  for (int n = 0;; ++n) {
+    const std::string kept = stem + std::to_string(n);
+    guard.Remove(kept);
+    if (::link(real.c_str(), kept.c_str()) == 0) return kept;
+    if (errno == EEXIST && n < 1000) continue;
+    guard.RestoreTo(real.string());
+    if (::rename(real.c_str(), kept.c_str()) == 0) return kept;
+    int error = errno;
+    guard.Clear();
+    CannotWrite(target, Reason(error));
+  }
+}
+
+// Renames a staged file over its target, keeping the earlier file until the commit is done.
+void Place(StagedFile& f, std::vector<Placed>& placed) {
+  const fs::path& real = f.to.real;
+  struct stat st {};
+  const bool earlier = ::lstat(real.c_str(), &st) == 0;
+  if (earlier && S_ISDIR(st.st_mode)) CannotWrite(f.target, "it is a folder");
+  Placed p{real, {}, {}};
+  if (earlier) p.kept = KeepAside(f.target, real, p.guard);
+  if (int error = f.temp->RenameTo(real)) {
+    if (!p.kept.empty()) {
+      ::rename(p.kept.c_str(), real.c_str());  // a no-op for a second link, which goes next
+      ::unlink(p.kept.c_str());
+    }
+    CannotWrite(f.target, Reason(error));
+  }
+  if (p.kept.empty())
+    p.guard.Remove(real.string(), true);
+  else
+    p.guard.RestoreTo(real.string());
+  placed.push_back(std::move(p));
+  SyncFolder(f.target, FolderOf(real));
+}
+
+void PutBack(Placed& p) {
+  if (p.kept.empty()) {
+    ::unlink(p.real.c_str());
+  } else if (::rename(p.kept.c_str(), p.real.c_str()) == 0) {
+    SyncFolder(p.real, FolderOf(p.real));
+  }
+  p.guard.Clear();
 }
 
 }  // namespace
@@ -485,8 +658,14 @@ void WriteOutputFile(const fs::path& target, std::string_view bytes) {
 void WriteOutputFileWith(const fs::path& target, const OutputWriter& write) {
   OpenTransaction* t = Current();
   if (!t) return WriteFileAtomicallyWith(target, write);
+  if (!t->onlyExport.empty() && KeyOf(target) != t->onlyExport) {
+    NullSink nowhere;
+    write(nowhere);
+    t->discarded.push_back(target);
+    return;
+  }
   try {
-    StageInto(*t, target, write);
+    StageInto(*t, target, write, true);
   } catch (const Error& e) {
     t->failures.push_back(e.Description());
     throw;
@@ -505,6 +684,24 @@ void DropOutputsSince(OutputMark mark) {
     if (f.supersededBy >= mark) f.supersededBy = 0;
 }
 
+bool IsStandardOutput(const fs::path& target) {
+  struct stat st {};
+  return ::stat(target.c_str(), &st) == 0 && StandardStreamOf(st) == 1;
+}
+
+bool IsWrittenDirectly(const fs::path& target) {
+  try {
+    return Resolve(target).direct;
+  } catch (const Error&) {
+    return false;
+  }
+}
+
+bool SameOutputFile(const fs::path& a, const fs::path& b) {
+  const std::string key = KeyOf(a);
+  return !key.empty() && key == KeyOf(b);
+}
+
 OutputTransaction::OutputTransaction() {
   if (Current()) throw Error(err::InvalidProcedureCall, "an output transaction is already open");
   Current() = new OpenTransaction;
@@ -515,23 +712,45 @@ OutputTransaction::~OutputTransaction() {
   Current() = nullptr;
 }
 
+void OutputTransaction::SetExportFile(const fs::path& file) {
+  Current()->onlyExport = IsWrittenDirectly(file) ? KeyOf(file) : std::string();
+}
+
 void OutputTransaction::Stage(const fs::path& target, std::string_view bytes) {
-  StageInto(*Current(), target, WriteBytes(bytes));
+  StageInto(*Current(), target, WriteBytes(bytes), false);
 }
 
 void OutputTransaction::StageWith(const fs::path& target, const OutputWriter& write) {
-  StageInto(*Current(), target, write);
+  StageInto(*Current(), target, write, false);
 }
 
-void OutputTransaction::Commit() {
+void OutputTransaction::Commit(const std::function<void()>& last) {
   OpenTransaction& t = *Current();
-  // Every file is complete on the disk already; the renames go first, then the devices.
+  // Every file is complete on the disk already: the renames go first, each earlier file kept
+  // until the last is in place, then the devices and `last`. A failure puts the earlier files
+  // back.
   std::vector<StagedFile> files = std::move(t.files);
   t.files.clear();
-  for (StagedFile& f : files)
-    if (!f.supersededBy && f.temp) f.temp->RenameOver(f.to.real);
-  for (StagedFile& f : files)
-    if (!f.supersededBy && !f.temp) WriteDirectly(f.to.real, f.bytes);
+  std::vector<Placed> placed;
+  placed.reserve(files.size());
+  committing = true;
+  try {
+    for (StagedFile& f : files)
+      if (!f.supersededBy && f.temp) Place(f, placed);
+    for (StagedFile& f : files)
+      if (!f.supersededBy && !f.temp) WriteDirectly(f.to.real, f.bytes);
+    if (last) last();
+  } catch (...) {
+    for (auto p = placed.rbegin(); p != placed.rend(); ++p)
+      PutBack(*p);
+    committing = false;
+    throw;
+  }
+  committing = false;
+  for (Placed& p : placed) {
+    if (!p.kept.empty()) ::unlink(p.kept.c_str());
+    p.guard.Clear();
+  }
 }
 
 void OutputTransaction::Rollback() {
@@ -547,6 +766,10 @@ std::vector<fs::path> OutputTransaction::StagedTargets() const {
 
 const std::vector<std::string>& OutputTransaction::Failures() const {
   return Current()->failures;
+}
+
+const std::vector<fs::path>& OutputTransaction::Discarded() const {
+  return Current()->discarded;
 }
 
 }  // namespace vlm

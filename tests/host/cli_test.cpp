@@ -405,6 +405,120 @@ TEST_F(CliOutputs, CopyTexturesBringsWhatTheExportsNameBesideThem) {
   EXPECT_THAT(r.output, HasSubstr("--copy-textures applies to exporters"));
 }
 
+// Standard output under another name is written like "-": the transcript goes to standard
+// error, and what the file held before stays.
+TEST_F(CliOutputs, StandardOutputUnderAnyNameKeepsWhatItHeld) {
+  const std::string out = Out("out.txt");
+  const struct {
+    std::string target;
+    bool append;
+    bool exporter;
+  } cases[] = {
+      {"/dev/stdout", false, false},    {"/dev/stdout", true, false},
+      {"/proc/self/fd/1", true, false}, {out, true, false},
+      {"/dev/stdout", true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.target + (c.append ? " >>" : " >") + (c.exporter ? " export" : ""));
+    std::ofstream(out) << "earlier\n";
+    const std::vector<std::string> args =
+        c.exporter
+            ? std::vector<std::string>{"run", Wingform, Example, "--select", "group:Hangar/Wing",
+                                       "-o",  c.target}
+            : std::vector<std::string>{"run",
+                                       "VLMPlugin9.Obverse",
+                                       Example,
+                                       "--select",
+                                       "group:Hangar/Wing",
+                                       "--ui",
+                                       "input X",
+                                       "-o",
+                                       c.target};
+    auto r = Vlmhost(args, "",
+                     std::string(" 2>&1") + (c.append ? " >> " : " > ") +
+                         test::ShellQuote(out));  // standard error only
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_THAT(r.output, HasSubstr(c.exporter ? "[dialog]" : "[input]"));
+    const std::string text = ReadFile(out);
+    const std::string before = c.append ? "earlier\n" : "";
+    ASSERT_EQ(text.substr(0, before.size()), before);
+    if (c.exporter) {
+      EXPECT_THAT(text.substr(before.size()), ::testing::StartsWith("I\r\n800 # Exported"));
+    } else {
+      EXPECT_NO_THROW(host::ParseScene(text.substr(before.size()), "out"));
+    }
+  }
+}
+
+// Two outputs naming one file are refused before the dialog when their names tell it, and fail
+// the run when the export's numbering makes it; a device that cannot be written undoes the files
+// already in place.
+TEST_F(CliOutputs, OutputsOfOneRunShareNoFileAndOutliveNoFailure) {
+  std::filesystem::create_symlink("x.obj", Out("link.obj"));
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string mention;
+  } cases[] = {
+      {{"-o", Out("x.obj"), "--scene-out", Out("x.obj")}, 2, "are the same file"},
+      {{"-o", Out("x.obj"), "--scene-out", Out("link.obj")}, 2, "are the same file"},
+      {{"-o", Out("x.obj"), "--scene-out", Out("x.1.obj")}, 1, "another output of this run"},
+      {{"-o", Out("x.obj"), "--scene-out", "/dev/full"}, 1, "/dev/full"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"run", Wingform, Example, "--select", "group:Hangar"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    auto r = Vlmhost(args);
+    EXPECT_EQ(r.status, c.status) << r.output;
+    EXPECT_THAT(r.output, HasSubstr(c.mention));
+    if (c.status == 2) {
+      EXPECT_THAT(r.output, Not(HasSubstr("Output shape")));
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(home.Path()))
+      EXPECT_EQ(entry.path().extension() == ".obj", entry.is_symlink()) << entry.path();
+  }
+}
+
+// An export or import to a device writes that one file: no numbered parts, no textures.
+TEST_F(CliOutputs, ADeviceGetsOneFileAndNoneDerivedFromItsName) {
+  std::filesystem::create_symlink("/dev/null", Out("null.obj"));
+  std::filesystem::create_symlink("/dev/null", Out("null.json"));
+  const std::string glb =
+      std::string(VLM_TEST_MODELS_DIR) + "/glTF2/BoxTextured-glTF-Binary/BoxTextured.glb";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"run", Wingform, Example, "--select", "group:Hangar", "-o", Out("null.obj")},
+       Out("null.1.obj") + " was not written"},
+      {{"import", glb, "-o", Out("null.json")}, "BoxTextured_texture0.png was not written"},
+  };
+  for (const auto& [args, mention] : cases) {
+    auto r = Vlmhost(args);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_THAT(r.output, HasSubstr(mention));
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(home.Path()))
+    EXPECT_TRUE(entry.path().extension() != ".png" &&
+                (entry.path().extension() != ".obj" || entry.is_symlink()))
+        << entry.path();
+}
+
+// A file size limit makes a write fail, which fails the run: it is not killed, and leaves no
+// temporary file.
+TEST_F(CliOutputs, AFileSizeLimitFailsTheRunAndLeavesNothing) {
+  const std::vector<std::string> mirror = {
+      "run", "VLMPlugin9.Obverse", Example, "--select", "group:Hangar/Wing", "--ui", "input X",
+      "-o"};
+  for (const std::string& target : {Out("x.json"), std::string("-")}) {
+    std::vector<std::string> args = mirror;
+    args.push_back(target);
+    auto r = Vlmhost(args, "ulimit -f 1; ", " 2>&1 > " + test::ShellQuote(Out("out.txt")));
+    EXPECT_EQ(r.status, 1) << target;
+    EXPECT_THAT(r.output, HasSubstr("File too large")) << target;
+    EXPECT_FALSE(std::filesystem::exists(Out("x.json")));
+    for (const auto& entry : std::filesystem::directory_iterator(home.Path()))
+      EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
+  }
+}
+
 TEST_F(CliOutputs, ParametersMustBeFiniteNumbersInRange) {
   const std::string tile = std::string(VLM_TEST_EXAMPLES_DIR) + "/tile.json";
   const std::pair<std::string, std::string> cases[] = {

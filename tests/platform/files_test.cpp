@@ -1,6 +1,7 @@
 // Where written files land, the output transaction of a run, and what an interruption leaves.
 #include "vlm/files.h"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,7 +10,9 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <regex>
 
@@ -181,20 +184,127 @@ TEST_F(Files, ContentWrittenAsItIsMade) {
 }
 
 TEST_F(Files, AnInterruptedRunLeavesNoTemporaryFile) {
-  for (int signal : {SIGINT, SIGTERM}) {
+  const struct {
+    int signal;
+    int files;
+  } cases[] = {{SIGINT, 1}, {SIGTERM, 1}, {SIGTERM, 1100}};
+  for (const auto& c : cases) {
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
       OutputTransaction t;
-      WriteOutputFile(Dir() / "staged.obj", "staged");
-      ::kill(getpid(), signal);
+      for (int i = 0; i < c.files; ++i)
+        WriteOutputFile(Dir() / ("staged." + std::to_string(i) + ".obj"), "staged");
+      ::kill(getpid(), c.signal);
       _exit(0);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
-    EXPECT_TRUE(Entries(Dir()).empty());
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
+    EXPECT_EQ(Entries(Dir()).size(), 0u) << c.files;
   }
+}
+
+// A commit that fails at any step, or is interrupted, leaves every target as it was before:
+// the earlier file back, no new file, nothing hidden beside them.
+TEST_F(Files, ACommitIsWholeOrPutsEveryEarlierFileBack) {
+  const fs::path a = Dir() / "a.obj", b = Dir() / "b.obj", c = Dir() / "c.obj";
+  const struct {
+    const char* failure;
+    std::function<void()> beforeCommit;
+    std::function<void()> last;
+  } cases[] = {
+      {"a later rename", [&] { fs::create_directories(c / "inside"); }, nullptr},
+      {"a device", [&] { WriteOutputFile("/dev/full", "device"); }, nullptr},
+      {"the last step", nullptr, [] { throw Error(err::PathFileAccess, "the last step"); }},
+      {"an interruption", nullptr, [] { ::kill(getpid(), SIGTERM); }},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.failure);
+    fs::remove_all(c);
+    fs::remove(b);
+    std::ofstream(a) << "earlier";
+    fs::create_hard_link(a, Dir() / "a-link.obj");
+    auto commit = [&] {
+      OutputTransaction t;
+      for (const fs::path& file : {a, b, c})
+        WriteOutputFile(file, "new");
+      if (k.beforeCommit) k.beforeCommit();
+      t.Commit(k.last);
+    };
+    if (std::string_view(k.failure) == "an interruption") {
+      pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        commit();
+        _exit(0);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFSIGNALED(status)) << status;
+    } else {
+      EXPECT_THROW(commit(), Error);
+    }
+    EXPECT_EQ(ReadFile(a), "earlier");
+    EXPECT_TRUE(fs::equivalent(a, Dir() / "a-link.obj"));  // the same file, not a copy
+    EXPECT_FALSE(fs::exists(b));
+    EXPECT_FALSE(fs::is_regular_file(c));
+    std::vector<std::string> left = Entries(Dir());
+    std::erase(left, "c.obj");
+    EXPECT_EQ(left, (std::vector<std::string>{"a-link.obj", "a.obj"}));
+    fs::remove(Dir() / "a-link.obj");
+  }
+}
+
+// The file standard output writes to, under any name, gets a write after what it holds.
+TEST_F(Files, StandardOutputIsWrittenAfterWhatItHolds) {
+  const fs::path out = Dir() / "out.txt";
+  for (const fs::path& name : {fs::path("/dev/stdout"), fs::path("/proc/self/fd/1"), out}) {
+    SCOPED_TRACE(name);
+    std::ofstream(out) << "earlier\n";
+    int fd = ::open(out.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(fd, 0);
+    std::fflush(stdout);
+    const int saved = ::dup(1);
+    ::dup2(fd, 1);
+    ::close(fd);
+    const bool same = IsStandardOutput(name);
+    test::Failure f = test::FailureOf([&] { WriteFileAtomically(name, "scene"); });
+    ::dup2(saved, 1);
+    ::close(saved);
+    EXPECT_TRUE(same);
+    EXPECT_EQ(f.description, "(no error)");
+    EXPECT_EQ(ReadFile(out), "earlier\nscene");
+  }
+  EXPECT_EQ(Entries(Dir()), std::vector<std::string>{"out.txt"});
+}
+
+// Two names of one file within one run: the host's own file cannot share a file with any
+// other output, and nothing is written.
+TEST_F(Files, TwoOutputsOfOneRunNeverShareAFile) {
+  fs::create_directory(Dir() / "real");
+  fs::create_directory_symlink("real", Dir() / "folder-link");
+  std::ofstream(Dir() / "real" / "old.obj") << "earlier";
+  fs::create_hard_link(Dir() / "real" / "old.obj", Dir() / "real" / "hard.obj");
+  fs::create_symlink("old.obj", Dir() / "real" / "link.obj");
+  const std::pair<fs::path, fs::path> cases[] = {
+      {Dir() / "real" / "x.obj", Dir() / "real" / "x.obj"},
+      {Dir() / "real" / "x.obj", Dir() / "folder-link" / "x.obj"},
+      {Dir() / "real" / "x.obj", Dir() / "real" / ".." / "real" / "x.obj"},
+      {Dir() / "real" / "old.obj", Dir() / "real" / "link.obj"},
+      {Dir() / "real" / "old.obj", Dir() / "real" / "hard.obj"},
+  };
+  for (const auto& [first, second] : cases) {
+    SCOPED_TRACE(second);
+    EXPECT_TRUE(SameOutputFile(first, second));
+    OutputTransaction t;
+    WriteOutputFile(first, "export");
+    EXPECT_THAT(test::FailureOf([&] { t.Stage(second, "scene"); }).description,
+                HasSubstr("another output of this run, " + first.string()));
+  }
+  EXPECT_FALSE(SameOutputFile(Dir() / "real" / "x.obj", Dir() / "real" / "x.1.obj"));
+  EXPECT_EQ(Entries(Dir() / "real"), (std::vector<std::string>{"hard.obj", "link.obj", "old.obj"}));
+  EXPECT_EQ(ReadFile(Dir() / "real" / "old.obj"), "earlier");
 }
 
 }  // namespace

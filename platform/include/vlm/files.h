@@ -63,9 +63,11 @@ using OutputWriter = std::function<void(OutputSink&)>;
 
 // Writes `bytes` to a temporary file beside `target` (".NAME.tmp-XXXXXX"), flushes it and
 // renames it over the target. A target reached through symbolic links updates the file at the
-// end of them (the links stay); a device or pipe is written to directly. A failure raises
-// vlm::Error (75) naming the file and the reason and leaves any earlier file as it was.
-// Temporary files are removed when the program is stopped by SIGINT or SIGTERM.
+// end of them (the links stay). A device or pipe, and the file standard output or standard
+// error already writes to, is written to directly and never truncated (the standard streams
+// through the program's own descriptor, after what they hold). A failure raises vlm::Error
+// (75) naming the file and the reason and leaves any earlier file as it was. Temporary files
+// are removed when the program is stopped by SIGINT or SIGTERM.
 void WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes);
 // The same for content written as it is made: `write` fills the temporary file through a
 // buffer. An error raised by `write` is raised in place of any failure of the file (that
@@ -84,14 +86,22 @@ std::string ReadFile(const std::filesystem::path& file, size_t slack = 0, size_t
 // The same for standard input ("standard input" in messages).
 std::string ReadStandardInput(size_t slack = 0, size_t limit = SIZE_MAX);
 
+// Whether `target` is the file standard output writes to (its device and inode), whatever
+// its name: /dev/stdout, /proc/self/fd/1, or the file standard output is redirected to.
+bool IsStandardOutput(const std::filesystem::path& target);
+// Whether `target` is written directly, not replaced: a device, a pipe, a standard stream.
+bool IsWrittenDirectly(const std::filesystem::path& target);
+// Whether two names reach one file, through links of the file or its folders, or hard links.
+bool SameOutputFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
 // ---- the output transaction ---------------------------------------------------------------
 // The files a plug-in produces for the user (exports) go through WriteOutputFile. While the
 // host holds an OutputTransaction open, such a file is staged complete beside its target and
 // only renamed into place by Commit, together with every other file of the run; without an
 // open transaction it is written at once, as WriteFileAtomically does. A failed write is
 // recorded in the transaction's Failures() and raised. Staging the same file again replaces
-// what was staged for it before. Settings, registry
-// and preset files are not outputs of a run: they keep WriteFileAtomically.
+// what was staged for it before. Settings, registry and preset files are not outputs of a run:
+// they keep WriteFileAtomically.
 void WriteOutputFile(const std::filesystem::path& target, std::string_view bytes);
 // The same for content written as it is made, as WriteFileAtomicallyWith writes it.
 void WriteOutputFileWith(const std::filesystem::path& target, const OutputWriter& write);
@@ -110,12 +120,22 @@ class OutputTransaction {
   OutputTransaction(const OutputTransaction&) = delete;
   OutputTransaction& operator=(const OutputTransaction&) = delete;
 
-  // Stages a file of the host's own (the scene, a picture) in the same transaction.
+  // When the export file is written directly (a device, a pipe, standard output), the export
+  // writes only it: any other file the plug-in writes (numbered parts, side files) is
+  // discarded and listed in Discarded().
+  void SetExportFile(const std::filesystem::path& file);
+
+  // Stages a file of the host's own (the scene, a picture) in the same transaction; vlm::Error
+  // (75) when any other file of the run is the same file.
   void Stage(const std::filesystem::path& target, std::string_view bytes);
   // The same for content written as it is made, as WriteFileAtomicallyWith writes it.
   void StageWith(const std::filesystem::path& target, const OutputWriter& write);
-  // Renames every staged file into place; vlm::Error naming the file when one cannot go.
-  void Commit();
+  // Renames every staged file into place, then writes the devices and calls `last` (which
+  // may write to a stream of the host's). Each earlier file is kept under a hidden name beside
+  // its target (".NAME.old-PID-N") until every step has succeeded; when one fails, they are
+  // put back, and vlm::Error names the file. SIGINT or SIGTERM during the commit puts them back
+  // too.
+  void Commit(const std::function<void()>& last = nullptr);
   // Removes every staged file; earlier files stay as they were.
   void Rollback();
 
@@ -123,6 +143,7 @@ class OutputTransaction {
   // error's description), so the host can tell a run that wrote nothing from one that failed.
   std::vector<std::filesystem::path> StagedTargets() const;
   const std::vector<std::string>& Failures() const;
+  const std::vector<std::filesystem::path>& Discarded() const;
 };
 
 }  // namespace vlm
