@@ -10,6 +10,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <sstream>
 #include <unordered_map>
 
@@ -306,6 +308,31 @@ class Converter {
 
 constexpr unsigned kReadSteps = aiProcess_ValidateDataStructure;
 
+// A binary glTF whose header or a chunk claims more bytes than the file holds: the library
+// allocates what is claimed (gigabytes) and zeroes it before it finds out, which takes half a
+// minute, so such a file is refused before the library sees it. `word(at)` is the 32-bit
+// little-endian word at byte `at` of the `size` bytes, for `at + 4 <= size`.
+void CheckBinaryGltfLengths(const std::string& origin, uint64_t size,
+                            const std::function<uint32_t(uint64_t)>& word) {
+  if (size < 12 || word(0) != 0x46546c67) return;  // "glTF"
+  auto refuse = [&](uint64_t claimed, const std::string& what) {
+    Raise(err::InvalidProcedureCall, origin + ": the model cannot be read: its " + what +
+                                         " claims " + std::to_string(claimed) +
+                                         " bytes, the file holds " + std::to_string(size));
+  };
+  if (word(8) > size) refuse(word(8), "binary glTF header");
+  // Version 1 has one header of 20 bytes for its content; version 2 a chunk list.
+  if (word(4) != 2) {
+    if (size >= 16 && 20 + uint64_t{word(12)} > size) refuse(20 + uint64_t{word(12)}, "content");
+    return;
+  }
+  for (uint64_t at = 12; at + 8 <= size;) {
+    const uint64_t end = at + 8 + word(at);
+    if (end > size) refuse(end - at, "chunk at byte " + std::to_string(at));
+    at = (end + 3) & ~uint64_t{3};
+  }
+}
+
 // `files` serves what the library reads (the importer owns it); `name` is the file it starts at.
 ImportedModel Import(const std::string& origin, const ImportOptions& options,
                      exchange::GuardedFiles* files, const std::string& name) {
@@ -342,11 +369,24 @@ ImportedModel ImportModel(const std::filesystem::path& model, const ImportOption
   std::error_code ec;
   if (!std::filesystem::is_regular_file(model, ec))
     Raise(err::FileNotFound, origin + ": no such file");
+  std::ifstream in(model, std::ios::binary);
+  const uintmax_t size = std::filesystem::file_size(model, ec);
+  CheckBinaryGltfLengths(origin, ec ? 0 : size, [&](uint64_t at) {
+    uint32_t word = 0;
+    in.seekg(static_cast<std::streamoff>(at));
+    in.read(reinterpret_cast<char*>(&word), sizeof word);
+    return word;
+  });
   return Import(origin, options, new exchange::GuardedFiles(model, options.allowOutside), origin);
 }
 
 ImportedModel ImportModelFromMemory(std::string_view bytes, const std::string& formatHint,
                                     const std::string& origin, const ImportOptions& options) {
+  CheckBinaryGltfLengths(origin, bytes.size(), [&](uint64_t at) {
+    uint32_t word;
+    std::memcpy(&word, bytes.data() + at, sizeof word);
+    return word;
+  });
   return Import(origin, options, new exchange::GuardedFiles(bytes, formatHint),
                 exchange::GuardedFiles::MemoryName(formatHint));
 }

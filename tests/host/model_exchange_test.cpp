@@ -300,6 +300,39 @@ TEST(ModelImport, MirroringTransformsKeepFacesLookingOutward) {
   EXPECT_GT(faces, 100u);
 }
 
+// A binary glTF whose lengths claim more than the file holds is refused before the library
+// asks for what they claim (gigabytes, half a minute), from a file as from memory.
+TEST(ModelImport, ABinaryGltfClaimingMoreThanItHoldsIsRefusedAtOnce) {
+  auto glb = [](uint32_t version, uint32_t total, uint32_t chunk) {
+    std::string bytes = "glTF";
+    for (uint32_t word : {version, total, chunk, 0x4E4F534Au})
+      bytes.append(reinterpret_cast<const char*>(&word), sizeof word);
+    return bytes + std::string(29, ' ');
+  };
+  const struct {
+    std::string bytes, claim;
+  } cases[] = {
+      {glb(2, 0xFFFFFFF0u, 20), "header claims 4294967280 bytes"},
+      {glb(2, 49, 0x7FFFFFF0u), "chunk at byte 12 claims 2147483640 bytes"},
+      {glb(1, 49, 0x7FFFFFF0u), "content claims 2147483652 bytes"},
+  };
+  test::TempHome home;
+  const fs::path file = home.Path() / "m.glb";
+  for (const auto& c : cases) {
+    std::ofstream(file, std::ios::binary) << c.bytes;
+    for (const auto& read : std::vector<std::function<void()>>{
+             [&] { host::ImportModelFromMemory(c.bytes, "glb", "m.glb"); },
+             [&] { host::ImportModel(file); }}) {
+      try {
+        read();
+        ADD_FAILURE() << c.claim << ": read";
+      } catch (const Error& e) {
+        EXPECT_THAT(e.Description(), HasSubstr(c.claim));
+      }
+    }
+  }
+}
+
 TEST(ModelImport, EmbeddedTexturesComeOutAsTheyWereStored) {
   for (const char* name :
        {"glTF2/BoxTextured-glTF-Binary/BoxTextured.glb", "FBX/box_orphant_embedded_texture.fbx"}) {
