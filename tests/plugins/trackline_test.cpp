@@ -13,6 +13,7 @@
 #include "support/dialogs.h"
 #include "support/igs_reader.h"
 #include "support/temp_home.h"
+#include "support/warnings.h"
 #include "vlm/files.h"
 #include "vlm/named_files.h"
 #include "vlm/settings.h"
@@ -207,12 +208,10 @@ TEST(TracklineDriver, TextureReferencesThatLeadNowhereAreWarnedAbout) {
   fs::create_directories(home.Path() / "textures" / "maps");
   WriteFileAtomically(home.Path() / "textures" / "alu.ace", "ace");
   WriteFileAtomically(home.Path() / "textures" / "maps" / "ALU.dds", "dds");
-  std::vector<std::string> warnings;
-  SetWarningSink([&](const std::string& w) { warnings.push_back(w); });
   for (const auto& c : cases) {
     BoxScene s;
     s.alu->diffuseMap = c.diffuse;
-    warnings.clear();
+    test::CollectedWarnings warnings;
     ClearNamedFiles();
     SetCopyNamedFiles(c.copy);
     const fs::path file = home.Path() / "box.igs";
@@ -220,19 +219,8 @@ TEST(TracklineDriver, TextureReferencesThatLeadNowhereAreWarnedAbout) {
     SetCopyNamedFiles(false);
     ASSERT_EQ(run.status, StatusOk) << c.diffuse;
     EXPECT_THAT(ReadBack(file).igs.textureNames, ElementsAre(c.reference)) << c.diffuse;
-    if (c.warning.empty()) {
-      EXPECT_THAT(warnings, IsEmpty()) << c.diffuse;
-    } else {
-      EXPECT_THAT(warnings, ElementsAre(HasSubstr(c.warning))) << c.diffuse;
-    }
-    const auto noted = NamedFiles();
-    ASSERT_EQ(noted.size(), c.copy ? 1u : 0u) << c.diffuse;
-    if (c.copy) {
-      EXPECT_EQ(noted[0].source, c.diffuse);
-      EXPECT_EQ(noted[0].target, "textures/Alu.bmp");
-    }
+    test::ExpectTextureReport(warnings.list, c.warning, c.copy, c.diffuse, "textures/Alu.bmp");
   }
-  SetWarningSink(nullptr);
 }
 
 // ---- levels of detail and block names ----

@@ -14,6 +14,7 @@
 #include "support/dialogs.h"
 #include "support/obj8_reader.h"
 #include "support/temp_home.h"
+#include "support/warnings.h"
 #include "vlm/files.h"
 #include "vlm/named_files.h"
 #include "vlm/settings.h"
@@ -386,8 +387,7 @@ TEST_F(WingformExport, TextureCoordinatesSampleTheSourcesTexelsForEveryWrap) {
        {{{0.6f, 0.3f}, {1.4f, 0.45f}, {1.0f, 0.9f}}},
        false},
   };
-  std::vector<std::string> warnings;
-  SetWarningSink([&](const std::string& w) { warnings.push_back(w); });
+  test::CollectedWarnings warnings;
   WriteFileAtomically(out / "tex.png", "png");
   for (const auto& c : cases) {
     HostMaterial& m = Textured(std::string("M") + c.name, "tex.png");
@@ -395,7 +395,7 @@ TEST_F(WingformExport, TextureCoordinatesSampleTheSourcesTexelsForEveryWrap) {
     HostNode& group = AddGroup(doc.Root(), c.name);
     host::HostMesh& mesh = host::AddPolygonMesh(group, "T", {{0, 0, 0}, {1, 0, 0}, {0, 0, 1}}, &m);
     mesh.uvs.assign(c.uvs.begin(), c.uvs.end());
-    warnings.clear();
+    warnings.list.clear();
     ASSERT_EQ(Export("click cmdOK; click cmdCancel", "t.obj", &group), StatusOk) << c.name;
     const auto triangles = Read("t.obj").Triangles(0);
     ASSERT_EQ(triangles.size(), 1u) << c.name;
@@ -419,13 +419,12 @@ TEST_F(WingformExport, TextureCoordinatesSampleTheSourcesTexelsForEveryWrap) {
       }
     }
     if (c.shownRepeating) {
-      EXPECT_THAT(warnings, IsEmpty()) << c.name;
+      EXPECT_THAT(warnings.list, IsEmpty()) << c.name;
     } else {
-      EXPECT_THAT(warnings, ElementsAre(HasSubstr("1 triangle of \"tex.png\" reaches past")))
+      EXPECT_THAT(warnings.list, ElementsAre(HasSubstr("1 triangle of \"tex.png\" reaches past")))
           << c.name;
     }
   }
-  SetWarningSink(nullptr);
 }
 
 // The export names each texture as the scene does; a name its readers cannot follow from the
@@ -455,30 +454,19 @@ TEST_F(WingformExport, TextureNamesThatDoNotLeadToAFileAreWarnedAbout) {
   WriteFileAtomically(out / "maps" / "wood.png", "png");
   HostMaterial& wood = Textured("Wood", "");
   AddBox(AddGroup(doc.Root(), "main"), "Crate", {}, {1, 1, 1}, &wood);
-  std::vector<std::string> warnings;
-  SetWarningSink([&](const std::string& w) { warnings.push_back(w); });
   for (const auto& c : cases) {
     wood.diffuseMap = c.diffuse;
-    warnings.clear();
+    test::CollectedWarnings warnings;
     ClearNamedFiles();
     SetCopyNamedFiles(c.copy);
     ASSERT_EQ(Export(std::string(c.choice) + "; click cmdOK; click cmdCancel"), StatusOk);
     SetCopyNamedFiles(false);
     EXPECT_EQ(Read("house.obj").textures[0], c.written) << c.diffuse;
-    if (c.warning.empty()) {
-      EXPECT_THAT(warnings, IsEmpty()) << c.diffuse;
-    } else {
-      EXPECT_THAT(warnings, ElementsAre(HasSubstr(c.warning))) << c.diffuse;
-    }
-    const auto noted = NamedFiles();
-    ASSERT_EQ(noted.size(), c.copy ? 1u : 0u) << c.diffuse;
+    test::ExpectTextureReport(warnings.list, c.warning, c.copy, c.diffuse, c.written);
     if (c.copy) {
-      EXPECT_EQ(noted[0].output, (out / "house.obj").string());
-      EXPECT_EQ(noted[0].source, c.diffuse);
-      EXPECT_EQ(noted[0].target, c.written);
+      EXPECT_EQ(NamedFiles().at(0).output, (out / "house.obj").string());
     }
   }
-  SetWarningSink(nullptr);
 }
 
 // ---- levels of detail --------------------------------------------------------------------------
