@@ -1,6 +1,8 @@
 # make demo     set up, build vlmhost and the plug-ins, and run every plug-in on the examples
-# make test     set up, build everything (plain and sanitizer builds), run every test, then
-#               every fuzz target for a few seconds on its seeds
+# make test     set up, check the formatting, build everything (plain and sanitizer builds),
+#               run every test, then every fuzz target for a few seconds on its seeds
+# make test-plain  the quick inner loop: the plain build and its tests only
+# make format   format every C++ file with clang-format; make format-check only checks
 # make fuzz     build the fuzz targets with clang and run each for FUZZ_SECONDS (default 60),
 #               stopping at the first failure with the input that reproduces it
 # make install  build and install vlmhost, its runtime, the plug-ins, the examples and the docs
@@ -27,10 +29,11 @@ PREFIX     ?= /usr/local
 DEMO_HOME  ?= $(CURDIR)/home
 PACKAGES   := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
               libpugixml-dev nlohmann-json3-dev libcli11-dev qt6-base-dev fonts-dejavu-core \
-              libassimp-dev assimp-testmodels libsimdjson-dev clang libclang-rt-14-dev
+              libassimp-dev assimp-testmodels libsimdjson-dev clang libclang-rt-14-dev \
+              clang-format
 
 .PHONY: all deps build build-asan build-fuzz deliverables demo demo-home pictures test test-plain \
-        test-asan fuzz fuzz-smoke install format bench clean
+        test-asan fuzz fuzz-smoke install format format-check bench clean
 
 all: build
 
@@ -97,7 +100,8 @@ fuzz: build-fuzz
 fuzz-smoke: build-fuzz
 	JOBS=$(JOBS) fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS) seeds
 
-test: test-plain test-asan fuzz-smoke
+# The formatting first: it fails in a second, before anything is built.
+test: format-check test-plain test-asan fuzz-smoke
 
 install: deliverables
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
@@ -108,8 +112,14 @@ bench: $(BUILD)/CMakeCache.txt
 	  trackline_bench bench_table
 	$(BUILD)/bin/bench_table $(BUILD) $(BUILD)/bench-data
 
-format:
-	find platform plugins host tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+# Every C++ file of the project, for clang-format (the project's .clang-format).
+FORMAT_FILES = find platform contracts plugins host tests bench fuzz -name '*.cpp' -o -name '*.h'
+
+format: deps
+	$(FORMAT_FILES) | xargs clang-format -i
+
+format-check: deps
+	$(FORMAT_FILES) | xargs clang-format --dry-run -Werror
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

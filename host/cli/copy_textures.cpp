@@ -7,11 +7,11 @@
 #include <map>
 #include <optional>
 
-#include "cli/commands.h"
+#include "cli/run_command.h"
 #include "cli/run_outputs.h"
 #include "cli/scene_argument.h"
 #include "vlm/error.h"
-#include "vlm/export_support.h"
+#include "vlm/file_names.h"
 #include "vlm/files.h"
 #include "vlm/named_files.h"
 #include "vlm/settings.h"

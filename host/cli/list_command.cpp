@@ -1,13 +1,10 @@
-// vlmhost list, register, unregister and show: the commands that run no plug-in.
+// vlmhost list.
+#include "cli/list_command.h"
+
 #include <climits>
-#include <functional>
 #include <ostream>
 
-#include "cli/commands.h"
 #include "cli/printing.h"
-#include "cli/scene_argument.h"
-#include "scene/document.h"
-#include "scene/scene_text.h"
 #include "vlm/component.h"
 #include "vlm/contracts/import_export.h"
 #include "vlm/contracts/operation.h"
@@ -114,21 +111,6 @@ void ListClass(const std::string& progId, std::ostream& out) {
     out << "  kind: unknown (no Plugin, PluginImportExport or Operation interface)\n";
 }
 
-// Runs `action` on each library; a library that fails is reported and the others still run.
-int ForEachLibrary(const std::vector<std::filesystem::path>& libraries, std::ostream& err,
-                   const std::function<void(const std::filesystem::path&)>& action) {
-  int status = ExitOk;
-  for (const auto& library : libraries) {
-    try {
-      action(library);
-    } catch (const Error& e) {
-      err << "error: " << e.Description() << "\n";
-      status = ExitBadInput;
-    }
-  }
-  return status;
-}
-
 }  // namespace
 
 int ListCommand(std::ostream& out, std::ostream& err) {
@@ -155,38 +137,6 @@ int ListCommand(std::ostream& out, std::ostream& err) {
     }
   }
   return status;
-}
-
-int RegisterCommand(const std::vector<std::filesystem::path>& libraries, std::ostream& out,
-                    std::ostream& err) {
-  return ForEachLibrary(libraries, err, [&](const std::filesystem::path& library) {
-    std::vector<std::string> ids = RegisterServer(library);
-    for (const auto& id : ids)
-      out << "registered " << id << " (" << library.string() << ")\n";
-    if (ids.empty()) out << "registered nothing from " << library.string() << "\n";
-  });
-}
-
-int UnregisterCommand(const std::vector<std::filesystem::path>& libraries, std::ostream& out,
-                      std::ostream& err) {
-  return ForEachLibrary(libraries, err, [&](const std::filesystem::path& library) {
-    UnregisterServer(library);
-    out << "unregistered " << library.string() << "\n";
-  });
-}
-
-int ShowCommand(const std::filesystem::path& scene, std::ostream& out, std::ostream& err) {
-  try {
-    auto document = LoadSceneArgument(scene);
-    out << "scene "
-        << (IsStandardStream(scene) ? "(standard input)" : scene_text::Printable(scene.string()))
-        << "\n";
-    PrintScene(*document, out);
-    return ExitOk;
-  } catch (const Error& e) {
-    err << "error: " << e.Description() << "\n";
-    return ExitBadInput;
-  }
 }
 
 }  // namespace vlm::host

@@ -6,15 +6,20 @@
 #include <iostream>
 #include <new>
 
-#include "cli/commands.h"
-#include "cli/describe.h"
+#include "cli/describe_command.h"
+#include "cli/list_command.h"
 #include "cli/model_commands.h"
 #include "cli/printing.h"
 #include "cli/progress_bar.h"
-#include "gui/qt_dialogs.h"
-#include "gui/screenshots.h"
+#include "cli/register_commands.h"
+#include "cli/run_command.h"
+#include "cli/show_command.h"
 #include "vlm/component.h"
 #include "vlm/settings.h"
+#if VLM_GUI
+#include "gui/qt_dialogs.h"
+#include "gui/screenshots.h"
+#endif
 
 namespace {
 
@@ -32,6 +37,16 @@ std::vector<std::filesystem::path> BuiltPlugins() {
   std::sort(out.begin(), out.end());
   return out;
 }
+
+#if !VLM_GUI
+// A vlmhost built without Qt (VLM_GUI=OFF) has no windows: the commands that show or draw
+// them stop at once.
+int NoWindows(const char* what) {
+  std::cerr << "error: this vlmhost was built without windows (VLM_GUI=OFF): " << what
+            << " needs them\n";
+  return vlm::host::ExitBadInput;
+}
+#endif
 
 // The command line read and the command run; what main adds is the out-of-memory handler.
 int Main(int argc, char** argv) {
@@ -144,6 +159,7 @@ int Main(int argc, char** argv) {
   if (*unreg) return vlm::host::UnregisterCommand(unregLibraries, std::cout, std::cerr);
   if (*show) return vlm::host::ShowCommand(showScene, std::cout, std::cerr);
   if (*describe) return vlm::host::DescribeCommand(describeId, describeJson, std::cout, std::cerr);
+#if VLM_GUI
   if (*shots)
     return vlm::gui::ScreenshotsCommand(shotDir, shotIds, shotScale, shotOne, std::cout, std::cerr);
   if (gui && !vlm::gui::DisplayProblem().empty()) {
@@ -151,6 +167,10 @@ int Main(int argc, char** argv) {
     return vlm::host::ExitBadInput;
   }
   if (gui) run.windows = std::make_shared<vlm::gui::QtDialogs>();
+#else
+  if (*shots) return NoWindows("screenshots");
+  if (gui) return NoWindows("run --gui");
+#endif
   vlm::UseFreshSettings(fresh);
   return vlm::host::RunCommand(run, std::cout, std::cerr);
 }

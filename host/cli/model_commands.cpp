@@ -4,7 +4,7 @@
 
 #include <ostream>
 
-#include "cli/commands.h"
+#include "cli/exit_status.h"
 #include "cli/run_outputs.h"
 #include "cli/scene_argument.h"
 #include "exchange/model_export.h"

@@ -1,7 +1,8 @@
-// vlmhost show: the scene as a readable tree.
+// The scene as a readable tree (vlmhost show).
+#include "cli/print_scene.h"
+
 #include <ostream>
 
-#include "cli/commands.h"
 #include "cli/printing.h"
 #include "scene/document.h"
 #include "scene/scene_text.h"

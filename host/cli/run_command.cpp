@@ -1,15 +1,17 @@
 // vlmhost run: everything that can be wrong with the input and every place an output goes is
 // checked first; then the plug-in runs with the run's dialog back-end, its outcome is judged
 // and only a successful run writes its files.
+#include "cli/run_command.h"
+
 #include <memory>
 #include <ostream>
 
-#include "cli/commands.h"
 #include "cli/printing.h"
 #include "cli/run_dialogs.h"
 #include "cli/run_outputs.h"
 #include "cli/runners.h"
 #include "cli/scene_argument.h"
+#include "cli/selections.h"
 #include "scene/document.h"
 #include "vlm/error.h"
 #include "vlm/named_files.h"

@@ -3,8 +3,8 @@
 #include <ostream>
 #include <utility>
 
-#include "cli/commands.h"
 #include "cli/printing.h"
+#include "cli/run_command.h"
 #include "vlm/files.h"
 
 namespace vlm::host {

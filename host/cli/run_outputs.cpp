@@ -4,7 +4,7 @@
 #include <cstring>
 #include <ostream>
 
-#include "cli/commands.h"
+#include "cli/run_command.h"
 #include "cli/runners.h"
 #include "cli/scene_argument.h"
 #include "cli/svg.h"

@@ -2,9 +2,9 @@
 
 #include <ostream>
 
-#include "cli/commands.h"
 #include "cli/params.h"
 #include "cli/printing.h"
+#include "cli/run_command.h"
 #include "cli/run_outputs.h"
 #include "scene/document.h"
 #include "vlm/settings.h"

@@ -1,8 +1,9 @@
 // --select: the selection a run starts from, written as kind:PATH[:i,j,...].
+#include "cli/selections.h"
+
 #include <charconv>
 #include <string_view>
 
-#include "cli/commands.h"
 #include "scene/document.h"
 #include "vlm/error.h"
 #include "vlm/settings.h"

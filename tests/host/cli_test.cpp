@@ -191,6 +191,23 @@ TEST_F(Cli, ShowPrintsTheTree) {
   EXPECT_THAT(r.output, Not(HasSubstr("error")));
 }
 
+#if !VLM_TEST_GUI
+// A vlmhost built without windows says so for each command that needs them, and writes nothing.
+TEST_F(Cli, WithoutWindowsTheWindowedCommandsStop) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"run", "VLMPlugin9.Obverse", Example, "--gui", "-o", Out("gui.json")},
+      {"screenshots", Out("pictures")},
+  };
+  for (const auto& args : commands) {
+    auto r = Vlmhost(args);
+    EXPECT_EQ(r.status, 2) << args[0] << ": " << r.output;
+    EXPECT_THAT(r.output, HasSubstr("built without windows")) << args[0];
+  }
+  EXPECT_FALSE(std::filesystem::exists(Out("gui.json")));
+  EXPECT_FALSE(std::filesystem::exists(Out("pictures")));
+}
+#endif
+
 TEST_F(Cli, SavePicturesWritesEachDrawingAreaShown) {
   auto reg = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/libstairwright.so"});
   ASSERT_EQ(reg.status, 0) << reg.output;

@@ -13,7 +13,7 @@
 #include <set>
 #include <sstream>
 
-#include "cli/commands.h"
+#include "cli/run_command.h"
 #include "gui/form_window.h"
 #include "gui/qt_dialogs.h"
 #include "gui/screenshots.h"

@@ -28,17 +28,6 @@ float UnitScaleFor(int32_t unitsCode, const std::function<void(const std::string
   }
 }
 
-std::string BareFileName(std::string_view name) {
-  const size_t folder = name.find_last_of("/\\");
-  return std::string(folder == std::string_view::npos ? name : name.substr(folder + 1));
-}
-
-bool IsAbsoluteFileName(std::string_view name) {
-  if (!name.empty() && (name[0] == '/' || name[0] == '\\')) return true;
-  return name.size() >= 2 && name[1] == ':' &&
-         ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
-}
-
 namespace {
 
 // Whether a file named as `file` (which has no extension) exists in its folder with any

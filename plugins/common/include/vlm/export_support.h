@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "vlm/file_names.h"
 #include "vlm/forms.h"
 
 namespace vlm {
@@ -28,12 +29,6 @@ float UnitScaleFor(int32_t unitsCode, const std::function<void(const std::string
 //   the texture name "wall.png\r\nTRIS 0 9" holds a carriage return (0x0D), which the file
 //   cannot carry
 std::string ControlCharacterProblem(std::string_view what, std::string_view text);
-
-// A file name without the folders before it ("D:\\maps\\wood.png" gives "wood.png"); both
-// "/" and "\\" count as separators, since scenes carry names made on either kind of system.
-std::string BareFileName(std::string_view name);
-// Whether a file name is absolute on some system: "/x", "\\x", "C:x".
-bool IsAbsoluteFileName(std::string_view name);
 
 // A texture file an export names, and where the export's reader will look for it.
 struct TextureReference {

@@ -1,7 +1,7 @@
 // vlmhost describe: asks the plug-in's form catalogue for each form, loads it as a first run
 // would and lists its controls in reading order: the controls outside any tab first, then
 // each tab's in tab order, each group in the order the form made them.
-#include "cli/describe.h"
+#include "cli/describe_command.h"
 
 #include <algorithm>
 #include <iostream>
@@ -10,7 +10,7 @@
 #include <optional>
 #include <variant>
 
-#include "cli/commands.h"
+#include "cli/exit_status.h"
 #include "vlm/component.h"
 #include "vlm/contracts/form_catalog.h"
 #include "vlm/control_kinds.h"

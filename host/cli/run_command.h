@@ -1,0 +1,40 @@
+// vlmhost run: one plug-in run on a scene, with scripted or windowed dialogs.
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/exit_status.h"
+
+namespace vlm {
+class DialogBackend;
+}
+
+namespace vlm::host {
+
+struct RunOptions {
+  std::string progId;
+  std::filesystem::path scene;
+  std::optional<std::filesystem::path> output;        // -o: the scene written (tools, operations)
+                                                      // or the export file name (exporters)
+  std::optional<std::filesystem::path> sceneOutput;   // --scene-out: the scene after an export
+  std::vector<std::string> selections;                // kind:PATH[:i,j,...]
+  std::optional<std::string> ui;                      // --ui ACTIONS
+  std::optional<std::filesystem::path> uiFile;        // --ui-file FILE
+  std::vector<std::string> params;                    // NAME=VALUE
+  std::optional<std::filesystem::path> savePictures;  // --save-pictures DIR: drawing areas
+  std::shared_ptr<DialogBackend> windows;             // --gui: the dialogs a person answers
+  bool quiet = false;                                 // --quiet: no transcript, no progress bar
+  bool copyTextures = false;  // --copy-textures: the textures the exports name go beside them
+};
+
+// Prints to `out` (results, message boxes, log lines) and `err` (problems) and returns the
+// exit status. A scene of "-" is read from standard input; `run -o -` writes the scene to
+// `out` and the transcript to `err`.
+int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace vlm::host
