@@ -427,10 +427,10 @@ void TracklineExport::buildMesh(Shape* shape, const std::string& block, igs::Mes
     record.normal[0] = n.x, record.normal[1] = n.y, record.normal[2] = n.z;
 
     // Triangles fanned from one corner: a start, the middle ones, an end.
-    const int32_t k = triangle.corners[0].position;
-    if (k != fanKey) {
+    const int32_t hub = triangle.corners[0].position;
+    if (hub != fanKey) {
       record.fanFlag = FanStart;
-      fanKey = k;
+      fanKey = hub;
     } else {
       const bool continues =
           t + 1 < triangles.size() && triangles[t + 1].corners[0].position == fanKey;

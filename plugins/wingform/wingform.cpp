@@ -23,6 +23,8 @@ namespace vlm {
 namespace {
 
 constexpr const char* MaxTip = "Maximum drawing distance for the object (or zero)";
+// The optTex choices that replace the texture names' extensions.
+constexpr int16_t DdsChoice = 1, PngChoice = 2;
 // A child node with this many animation keys up to this time is animated: it is left out.
 constexpr int32_t AnimationTimeLimit = 9999999;
 constexpr int32_t AnimatedKeys = 3;
@@ -525,9 +527,9 @@ const WingformExport::Look& WingformExport::lookOf(GraphMaterial* material) {
       name = BareFileName(name);
   XObj& obj = objects_.GetObj(names[0], names[1], names[2]);
   const int16_t choice = options_.TextureChoice();
-  if (choice == 1)
+  if (choice == DdsChoice)
     obj.Extension = "dds";
-  else if (choice == 2)
+  else if (choice == PngChoice)
     obj.Extension = "png";
   objectTextures_.try_emplace(&obj, ObjectTextures{named});
   look.obj = &obj;
