@@ -8,18 +8,19 @@
 #include <assimp/Importer.hpp>
 #include <assimp/ProgressHandler.hpp>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
-#include <unordered_map>
 
 #include "exchange/conventions.h"
 #include "exchange/guarded_io.h"
 #include "exchange/import_parts.h"
 #include "vlm/error.h"
 #include "vlm/progress.h"
+#include "vlm/vertex_table.h"
 
 namespace vlm::host {
 namespace {
@@ -39,29 +40,30 @@ class ReadProgress final : public Assimp::ProgressHandler {
   const ProgressTask& task_;
 };
 
-// Values seen before: the index of each distinct one, by its bits.
+// Values seen before: the index of each distinct one in the list, which starts empty, by its
+// bits (-0 and +0 stay apart).
 template <typename T>
 class Distinct {
  public:
   int32_t Add(const T& value, std::vector<T>& list) {
     Key key{};
     std::memcpy(key.data(), &value, sizeof value);
-    auto [it, fresh] = index_.try_emplace(key, static_cast<int32_t>(list.size()));
-    if (fresh) list.push_back(value);
-    return it->second;
+    const auto entry = table_.Insert(key);
+    if (entry.added) list.push_back(value);
+    return entry.number;
   }
 
  private:
   using Key = std::array<uint32_t, sizeof(T) / 4>;
   struct Hash {
-    size_t operator()(const Key& k) const {
-      size_t h = 0;
+    uint64_t operator()(const Key& k) const {
+      uint64_t h = 0;
       for (uint32_t x : k)
         h = h * 0x9E3779B97F4A7C15ull + x;
       return h ^ (h >> 29);
     }
   };
-  std::unordered_map<Key, int32_t, Hash> index_;
+  VertexTable<Key, Hash> table_;
 };
 
 bool Finite(Vec3 v) {

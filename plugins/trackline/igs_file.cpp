@@ -8,8 +8,18 @@
 namespace vlm::igs {
 namespace {
 
+// The format version the header states.
+constexpr int32_t FormatVersion = 151;
+
 int32_t Count(size_t n) {
   return static_cast<int32_t>(n);
+}
+
+// The number a textured stage carries once the name table is built: 10 + 100 x material +
+// stage.
+int32_t StageTextureNumber(size_t material, int32_t stage) {
+  constexpr int32_t first = 10, perMaterial = 100;
+  return first + perMaterial * Count(material) + stage;
 }
 
 // The offset of record `index` of an array of `recordSize`-byte records at `arrayStart`.
@@ -216,7 +226,7 @@ constexpr Section Layout[] = {
 void IgsFile::PrepareHeader() {
   header = IgsHeader{};
   std::memcpy(header.magic, "KIGF", 4);
-  header.version = 151;
+  header.version = FormatVersion;
   StoreText(header.shape, "SHAPE", "The shape tag");
   StoreText(header.comment, "Vellum IGS Export by Ardo Venmark 2011", "The comment");
   const float tint = std::bit_cast<float>(0x3ECACACCu);
@@ -264,7 +274,7 @@ void IgsFile::AdjustPointers(const std::vector<std::string>& textureList) {
   for (size_t i = 0; i < materials.size(); ++i)
     for (int32_t stage = 0; stage < materials[i].stageCount && stage < MaxStages; ++stage)
       if (materials[i].stages[stage].texture > 0)
-        materials[i].stages[stage].texture = 10 + 100 * Count(i) + stage;
+        materials[i].stages[stage].texture = StageTextureNumber(i, stage);
 
   placeSections();
   resolveReferences();

@@ -2,11 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 
+#include "trackline/igs_file.h"
+#include "trackline/material_table.h"
 #include "trackline/texts.h"
+#include "trackline/vertex_index.h"
+#include "vlm/export_support.h"
 #include "vlm/forms.h"
+#include "vlm/model.h"
 #include "vlm/progress.h"
 #include "vlm/refusal.h"
 #include "vlm/settings.h"
@@ -60,36 +66,71 @@ Vec3 FaceNormal(Vec3 p0, Vec3 p1, Vec3 p2) {
           static_cast<float>(z / length)};
 }
 
-// Clears the working tables however a run ends.
-class TableRelease {
+// The distances of the levels of detail, in metres: the automatic levels, and the last
+// level of the other modes.
+constexpr int32_t AutomaticLevels[] = {100, 400, 1000};
+constexpr int32_t FarthestLevel = 1000;
+// A shape is too small to be seen from d metres when two of its extents are below d / 1200.
+constexpr ExportSession::SizeLimit ShapeSizeLimit{1200.0f};
+// The distance every block's one mesh reference is shown up to, in metres.
+constexpr float MeshRefDistance = 700.0f;
+// How a triangle stands in a fan of triangles that share its first corner.
+constexpr int32_t FanStart = 1, FanMiddle = 5, FanEnd = 4;
+// The row-vector transform's translation: elements 12 to 14.
+constexpr size_t TranslationStart = 12, TranslationEnd = 15;
+
+// One export of Trackline: the dialog, the texts' custom fields and, for each press, the
+// material table, the file's records and the vertex index.
+class TracklineExport final : public ExportSession {
  public:
-  explicit TableRelease(std::function<void()> release) : release_(std::move(release)) {}
-  ~TableRelease() { release_(); }
-  TableRelease(const TableRelease&) = delete;
-  TableRelease& operator=(const TableRelease&) = delete;
+  TracklineExport(const std::string& fileName, Node* exportGroup, vlm::SceneGraph& sceneGraph);
 
  private:
-  std::function<void()> release_;
+  struct LevelNode {
+    Node* node;
+    int32_t number;  // the number after the chosen node's name; 0 for the chosen node
+  };
+  // The walk of the node tree for one level of detail, and what every walk of a press
+  // gathered.
+  struct Gathering {
+    int32_t level = 0;
+    int32_t distance = 0;
+    int32_t blockCount = 0;  // blocks added by every walk so far
+  };
+
+  void exportMain(Node& chosen) override;
+  // A limit of the format or a text that cannot be read: said in the log, nothing written,
+  // and the dialog stays open so the user can mend the scene and run again. Other errors
+  // end the export.
+  bool reported(const Error& error) override;
+  // The chosen node first, then the root's nodes named after it with a number, by number.
+  std::vector<LevelNode> customLevels(Node& chosen);
+  // Adds `node` and its subtree under `parent` for the walk's level; true when it has
+  // geometry.
+  bool collect(Node& node, selGroup& parent, Gathering& gathering);
+  // The first of a shape's materials without a usable texture (1-based), or 0 when all have
+  // one.
+  static int32_t untexturedMaterial(const std::vector<GraphMaterial*>& materials);
+  std::string baseName(Node& node);
+  std::string blockName(const std::string& base, int32_t level, int32_t distance) const;
+  // Builds the block of `record` at `index` (its mesh has the same index), then its
+  // children's blocks depth first; returns the index after the last block built.
+  igs::RecordIndex buildBlock(selGroup& record, igs::RecordIndex index, igs::RecordIndex parent);
+  void buildMesh(Shape* shape, const std::string& block, igs::MeshRecords& out);
+
+  int32_t nodeSlot_ = -1;  // the node text "Rail Sim"
+  // Rebuilt by every press.
+  igs::MaterialTable materials_;
+  igs::IgsFile file_;
+  igs::VertexIndex vertexIndex_;
 };
 
 }  // namespace
 
-Trackline::Trackline()
-    : ImportExportBase({.author = "Ardo Venmark 2011",
-                        .pluginClass = 1,
-                        .cost = 3,
-                        .fileType = "IGS",
-                        .fileTypeDescription = "RailSim/RailWorks Geometry (Alternative) (.IGS)",
-                        .supportExport = true,
-                        .supportImport = false}) {}
-
-void Trackline::Export(const std::string& exportFileName, Node* exportGroup,
-                       vlm::SceneGraph& sceneGraph) {
-  exportFileName_ = exportFileName;
-  exportGroup_ = exportGroup;
-  sceneGraph_ = &sceneGraph;
-  rootNode_ = sceneGraph.Document()->RootNode();
-
+TracklineExport::TracklineExport(const std::string& fileName, Node* exportGroup,
+                                 vlm::SceneGraph& sceneGraph)
+    : ExportSession(fileName, exportGroup, sceneGraph, std::make_unique<ExportOptionsForm>(),
+                    Trackline::Title, ShapeSizeLimit) {
   // The texts the user sets on materials and nodes: defined in the document on first use.
   for (size_t i = 0; i < materials_.slots.size(); ++i) {
     const std::string name = igs::MaterialTable::FieldNames[i];
@@ -99,57 +140,24 @@ void Trackline::Export(const std::string& exportFileName, Node* exportGroup,
   }
   nodeSlot_ = rootNode_->FindCustomField("Rail Sim");
   if (nodeSlot_ < 0) nodeSlot_ = rootNode_->AddCustomField("Rail Sim");
-
-  ExportOptionsForm frmOptions;
-  frmOptions.plug = this;
-  frm_ = &frmOptions;
-  TableRelease release([this] {
-    frm_ = nullptr;
-    rootNode_ = nullptr;
-  });
-  failure_.reset();
-  wroteFile_ = false;
-  frmOptions.ShowModal();
-  frmOptions.Unload();
-  // A dialog closed after stopped runs only fails the export, so that the caller learns of it
-  // as well as the log.
-  if (failure_ && !wroteFile_) throw *failure_;
 }
 
-void Trackline::Run() {
-  scale_ = UnitScaleFor(sceneGraph_->Document()->Units(),
-                        [this](const std::string& line) { log(line); });
-  levelMode_ = frm_ ? frm_->LType : 0;
-  Node* node = ChooseExportNode(exportGroup_, rootNode_, Title);
-  if (!node) return;
-  TableRelease release([this] { releaseTables(); });
-  try {
-    exportNode(*node);
-  } catch (const ExportStopped& e) {
-    // A limit of the format or a text that cannot be read: said in the log, nothing written,
-    // and the dialog stays open so the user can mend the scene and run again.
-    log(e.Description());
-    log("Export stopped: " + exportFileName_ + " was not written.");
-    failure_ = e;
-  }
+bool TracklineExport::reported(const Error& error) {
+  if (!dynamic_cast<const ExportStopped*>(&error)) return false;
+  Log(error.Description());
+  Log("Export stopped: " + fileName_ + " was not written.");
+  return true;
 }
 
-void Trackline::releaseTables() {
+void TracklineExport::exportMain(Node& chosen) {
+  // Every press starts afresh.
   materials_.Reset();
   file_ = igs::IgsFile{};
   vertexIndex_.Clear();
-}
-
-void Trackline::log(const std::string& text) {
-  if (frm_) frm_->AddList(text);
-}
-
-void Trackline::exportNode(Node& chosen) {
-  releaseTables();
   selGroup root;
   Gathering gathering;
   // Coarse steps: gathering, building the records, writing.
-  const ProgressTask progress("Exporting " + exportFileName_);
+  const ProgressTask progress("Exporting " + fileName_);
   auto gather = [&](Node& node, int32_t level, int32_t distance) {
     gathering.level = level;
     gathering.distance = distance;
@@ -157,18 +165,18 @@ void Trackline::exportNode(Node& chosen) {
   };
 
   bool geometry = false;
-  if (levelMode_ == 1) {
-    geometry |= gather(chosen, 1, 100);
-    geometry |= gather(chosen, 2, 400);
-    geometry |= gather(chosen, 3, 1000);
-  } else if (levelMode_ == 2) {
+  if (lodMode_ == lodType::Auto) {
+    int32_t level = 0;
+    for (const int32_t distance : AutomaticLevels)
+      geometry |= gather(chosen, ++level, distance);
+  } else if (lodMode_ == lodType::Custom) {
     const std::vector<LevelNode> levels = customLevels(chosen);
     for (size_t k = 0; k < levels.size(); ++k) {
-      const int32_t distance = k + 1 < levels.size() ? levels[k + 1].number : 1000;
+      const int32_t distance = k + 1 < levels.size() ? levels[k + 1].number : FarthestLevel;
       geometry |= gather(*levels[k].node, static_cast<int32_t>(k) + 1, distance);
     }
   } else {
-    geometry = gather(chosen, 1, 1000);
+    geometry = gather(chosen, 1, FarthestLevel);
   }
   if (!geometry) {
     RefuseRun("Nothing to Export", mb::OKOnly);
@@ -176,7 +184,7 @@ void Trackline::exportNode(Node& chosen) {
   }
 
   progress.Report(1, 3);
-  log("Processing Geometry (" + std::to_string(gathering.blockCount) + " blocks)");
+  Log("Processing Geometry (" + std::to_string(gathering.blockCount) + " blocks)");
   file_.PrepareHeader();
   // Every block has one mesh, at the same index.
   file_.blocks.resize(static_cast<size_t>(gathering.blockCount));
@@ -187,22 +195,22 @@ void Trackline::exportNode(Node& chosen) {
   file_.materials = materials_.records;
 
   progress.Report(2, 3);
-  log("Adjusting pointers");
+  Log("Adjusting pointers");
   file_.AdjustPointers(materials_.textures);
-  log("Writing to " + exportFileName_ + "...");
-  WriteOutputFileWith(exportFileName_, [this](OutputSink& sink) { file_.WriteTo(sink); });
+  Log("Writing to " + fileName_ + "...");
+  WriteOutputFileWith(fileName_, [this](OutputSink& sink) { file_.WriteTo(sink); });
   // The reader looks for each reference below the export's folder, with any extension.
   for (size_t i = 0; i < materials_.textures.size(); ++i) {
     std::string expected = materials_.textures[i];
     std::replace(expected.begin(), expected.end(), '\\', '/');
-    CheckTextureReference(exportFileName_, {materials_.textureFiles[i], materials_.textures[i],
-                                            expected, true, false});
+    CheckTextureReference(
+        fileName_, {materials_.textureFiles[i], materials_.textures[i], expected, true, false});
   }
-  wroteFile_ = true;
-  log("Export Finished.");
+  Wrote();
+  Log("Export Finished.");
 }
 
-std::vector<Trackline::LevelNode> Trackline::customLevels(Node& chosen) {
+std::vector<TracklineExport::LevelNode> TracklineExport::customLevels(Node& chosen) {
   std::vector<LevelNode> levels{{&chosen, 0}};
   const std::string name = chosen.Name();
   const std::string prefix = ToLower(name);
@@ -218,11 +226,11 @@ std::vector<Trackline::LevelNode> Trackline::customLevels(Node& chosen) {
     const int32_t number =
         igs::ReadInteger(rest, "The level distance in the node name \"" + childName + "\"");
     if (number <= 0) continue;
-    if (levels.size() >= MaxLevelNodes)
+    if (levels.size() >= Trackline::MaxLevelNodes)
       throw ExportStopped(err::SubscriptOutOfRange,
                           "The custom level node \"" + childName + "\" would be level node " +
                               std::to_string(levels.size() + 1) + "; the limit is " +
-                              std::to_string(MaxLevelNodes) + ".");
+                              std::to_string(Trackline::MaxLevelNodes) + ".");
     // After every entry whose number is not greater; the chosen node stays first.
     size_t at = 1;
     while (at < levels.size() && levels[at].number <= number)
@@ -232,7 +240,7 @@ std::vector<Trackline::LevelNode> Trackline::customLevels(Node& chosen) {
   return levels;
 }
 
-bool Trackline::collect(Node& node, selGroup& parent, Gathering& gathering) {
+bool TracklineExport::collect(Node& node, selGroup& parent, Gathering& gathering) {
   auto record = std::make_unique<selGroup>();
   record->cGroup = &node;
   record->parent = &parent;
@@ -250,14 +258,17 @@ bool Trackline::collect(Node& node, selGroup& parent, Gathering& gathering) {
   for (int32_t i = 0; i < shapes->Count(); ++i) {
     Shape& shape = *shapes->Item(i);
     if (shape.ShapeKind() != ShapeKindPolygonMesh) continue;
-    if (levelMode_ == 1 && !passesSizeCheck(shape, gathering.distance)) continue;
+    if (lodMode_ == lodType::Auto) {
+      const std::optional<ShapeSize> size = SizeAt(shape, gathering.distance);
+      if (size && !size->Visible()) continue;
+    }
     const std::vector<GraphMaterial*> materials = MaterialsOf(shape);
     if (const int32_t k = untexturedMaterial(materials)) {
-      log("Material " + std::to_string(k) + " in " + node.Name() + "/" + shape.Name() +
+      Log("Material " + std::to_string(k) + " in " + node.Name() + "/" + shape.Name() +
           " does not have a texture - excluded from export.");
       continue;
     }
-    if (!merged) merged = sceneGraph_->NewShape();
+    if (!merged) merged = sceneGraph_.NewShape();
     merged->Merge(shape);
     for (size_t k = 0; k < materials.size(); ++k)
       places.emplace(materials[k], "Material " + std::to_string(k + 1) + " in " + node.Name() +
@@ -273,7 +284,7 @@ bool Trackline::collect(Node& node, selGroup& parent, Gathering& gathering) {
 
   const std::string base = baseName(node);
   added.SetGrpName(blockName(base, gathering.level, gathering.distance));
-  log(added.GrpName());
+  Log(added.GrpName());
 
   if (Shape* mesh = added.cMesh.get()) {
     if (Contains(base, "shadow")) mesh->PrepareShadow(0);
@@ -288,17 +299,7 @@ bool Trackline::collect(Node& node, selGroup& parent, Gathering& gathering) {
   return true;
 }
 
-bool Trackline::passesSizeCheck(Shape& shape, int32_t distance) const {
-  if (distance < 101) return true;
-  const Bounds b = shape.GetBounds();
-  const float threshold = static_cast<float>(distance) / 1200.0f;  // metres
-  const int small = ((b.max.x - b.min.x) * scale_ < threshold) +
-                    ((b.max.y - b.min.y) * scale_ < threshold) +
-                    ((b.max.z - b.min.z) * scale_ < threshold);
-  return small <= 1;
-}
-
-int32_t Trackline::untexturedMaterial(const std::vector<GraphMaterial*>& materials) {
+int32_t TracklineExport::untexturedMaterial(const std::vector<GraphMaterial*>& materials) {
   for (size_t k = 0; k < materials.size(); ++k) {
     TextureSet* textures = materials[k]->Textures();
     if (!textures || igs::ToAnsi(textures->DiffuseMap()).size() < 5)
@@ -307,16 +308,17 @@ int32_t Trackline::untexturedMaterial(const std::vector<GraphMaterial*>& materia
   return 0;
 }
 
-std::string Trackline::baseName(Node& node) {
+std::string TracklineExport::baseName(Node& node) {
   std::string base(Trim(node.GetCustomField(nodeSlot_)));
   if (base.empty()) {
     base = node.Name();
-    if (levelMode_ == 2) base = base.substr(0, base.find('.'));
+    if (lodMode_ == lodType::Custom) base = base.substr(0, base.find('.'));
   }
   return base;
 }
 
-std::string Trackline::blockName(const std::string& base, int32_t level, int32_t distance) const {
+std::string TracklineExport::blockName(const std::string& base, int32_t level,
+                                       int32_t distance) const {
   // The last four digits of the distance + 10000: 100 gives 0100, 12000 gives 2000.
   const std::string digits = std::to_string(static_cast<int64_t>(distance) + 10000);
   const std::string prefix = std::to_string(level) + "_" +
@@ -326,16 +328,16 @@ std::string Trackline::blockName(const std::string& base, int32_t level, int32_t
   if (parts.size() < 3 || !igs::NumberIn(parts[0]) || !igs::NumberIn(parts[1]))
     return prefix + base;
   // A name that already carries a level and a distance: automatic levels put their own.
-  if (levelMode_ != 1) return base;
+  if (lodMode_ != lodType::Auto) return base;
   std::string name = prefix + parts[2];
   for (size_t k = 3; k < parts.size() && k <= 4; ++k)
     name += "_" + parts[k];
   return name;
 }
 
-igs::RecordIndex Trackline::buildBlock(selGroup& record, igs::RecordIndex index,
-                                       igs::RecordIndex parent) {
-  log("Block " + std::to_string(index.value));
+igs::RecordIndex TracklineExport::buildBlock(selGroup& record, igs::RecordIndex index,
+                                             igs::RecordIndex parent) {
+  Log("Block " + std::to_string(index.value));
   igs::BlockRecords& block = file_.blocks.at(static_cast<size_t>(index.value));
 
   Mat4 transform = Mat4::Identity();
@@ -348,12 +350,12 @@ igs::RecordIndex Trackline::buildBlock(selGroup& record, igs::RecordIndex index,
     if (parentBlock.childCount < igs::MaxChildren)
       parentBlock.children[parentBlock.childCount++] = index;
     else
-      log("Block " + record.GrpName() + " is written but not linked to its parent " +
+      Log("Block " + record.GrpName() + " is written but not linked to its parent " +
           record.parent->GrpName() + ": a block lists at most " + std::to_string(igs::MaxChildren) +
           " children.");
   }
-  for (size_t k = 12; k < 15; ++k)
-    transform.m[k] *= scale_;
+  for (size_t k = TranslationStart; k < TranslationEnd; ++k)
+    transform.m[k] *= unitScale_;
   std::copy(transform.m.begin(), transform.m.end(), block.block.transform);
 
   igs::StoreText(block.block.name, record.GrpName(), "The block name");
@@ -364,7 +366,7 @@ igs::RecordIndex Trackline::buildBlock(selGroup& record, igs::RecordIndex index,
   const igs::RecordIndex mesh = index;  // every block has its own mesh, at its own index
   buildMesh(record.cMesh.get(), record.GrpName(), file_.meshes.at(static_cast<size_t>(mesh.value)));
   record.cMesh.reset();  // its mesh is built: the merged shape is no longer needed
-  block.meshRefs.assign(1, igs::IgsMeshRef{700.0f, mesh, {}});
+  block.meshRefs.assign(1, igs::IgsMeshRef{MeshRefDistance, mesh, {}});
 
   igs::RecordIndex next{index.value + 1};
   for (auto& child : record.children)
@@ -372,12 +374,12 @@ igs::RecordIndex Trackline::buildBlock(selGroup& record, igs::RecordIndex index,
   return next;
 }
 
-void Trackline::buildMesh(Shape* shape, const std::string& block, igs::MeshRecords& out) {
+void TracklineExport::buildMesh(Shape* shape, const std::string& block, igs::MeshRecords& out) {
   out = igs::MeshRecords{};
   if (!shape) return;
   const TriangleData data = shape->GetTriangleData();
   const Bounds bounds = shape->GetBounds();
-  const Vec3 low = bounds.min * scale_, high = bounds.max * scale_;
+  const Vec3 low = bounds.min * unitScale_, high = bounds.max * unitScale_;
   out.mesh.min[0] = low.x, out.mesh.min[1] = low.y, out.mesh.min[2] = low.z;
   out.mesh.max[0] = high.x, out.mesh.max[1] = high.y, out.mesh.max[2] = high.z;
 
@@ -402,7 +404,7 @@ void Trackline::buildMesh(Shape* shape, const std::string& block, igs::MeshRecor
     Vec3 positions[3];
     auto vertex = [&](int corner) {
       const TriangleCorner& c = triangle.corners[static_cast<size_t>(corner)];
-      positions[corner] = Item(data.positions, c.position) * scale_;
+      positions[corner] = Item(data.positions, c.position) * unitScale_;
       const Vec3 n = Item(data.normals, c.normal);
       const Vec2 uv = Item(data.textureCoordinates, c.textureCoordinate);
       igs::IgsVertex v{};
@@ -424,15 +426,15 @@ void Trackline::buildMesh(Shape* shape, const std::string& block, igs::MeshRecor
     const Vec3 n = FaceNormal(positions[0], positions[1], positions[2]);
     record.normal[0] = n.x, record.normal[1] = n.y, record.normal[2] = n.z;
 
-    // Triangles fanned from one corner: 1 starts a fan, 5 continues it, 4 ends it.
-    const int32_t k = triangle.corners[0].position;
-    if (k != fanKey) {
-      record.fanFlag = 1;
-      fanKey = k;
+    // Triangles fanned from one corner: a start, the middle ones, an end.
+    const int32_t hub = triangle.corners[0].position;
+    if (hub != fanKey) {
+      record.fanFlag = FanStart;
+      fanKey = hub;
     } else {
       const bool continues =
           t + 1 < triangles.size() && triangles[t + 1].corners[0].position == fanKey;
-      record.fanFlag = continues ? 5 : 4;
+      record.fanFlag = continues ? FanMiddle : FanEnd;
     }
     record.value24 = 1.0f;
     record.material = igs::RecordIndex{material};
@@ -440,6 +442,22 @@ void Trackline::buildMesh(Shape* shape, const std::string& block, igs::MeshRecor
   }
   out.mesh.vertexCount = static_cast<int32_t>(out.vertices.size());
   out.mesh.triangleCount = static_cast<int32_t>(out.triangles.size());
+}
+
+// ---- Trackline -----------------------------------------------------------------------------
+
+Trackline::Trackline()
+    : ImportExportBase({.author = "Ardo Venmark 2011",
+                        .pluginClass = 1,
+                        .cost = 3,
+                        .fileType = "IGS",
+                        .fileTypeDescription = "RailSim/RailWorks Geometry (Alternative) (.IGS)",
+                        .supportExport = true,
+                        .supportImport = false}) {}
+
+void Trackline::Export(const std::string& exportFileName, Node* exportGroup,
+                       vlm::SceneGraph& sceneGraph) {
+  TracklineExport(exportFileName, exportGroup, sceneGraph).ShowDialog();
 }
 
 std::vector<CatalogForm> Trackline::CatalogForms() const {

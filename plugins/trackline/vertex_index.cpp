@@ -32,35 +32,20 @@ bool SameVertex(const IgsVertex& a, const IgsVertex& b) {
   return true;
 }
 
-size_t VertexIndex::Hash(const Key& k) {
+uint64_t VertexIndex::KeyHash::operator()(const Key& k) const {
   uint64_t h = k.x;
   h = h * 0x9E3779B97F4A7C15ull ^ k.y;
   h = h * 0x9E3779B97F4A7C15ull ^ k.z;
   h *= 0x9E3779B97F4A7C15ull;
-  return static_cast<size_t>(h ^ (h >> 32));
+  return h ^ (h >> 32);
 }
 
 void VertexIndex::Clear(size_t expected) {
-  size_t size = 16;
-  while (size < 2 * expected)
-    size *= 2;
-  slots_.assign(size, Slot{{}, -1, -1});
-  used_ = 0;
+  positions_.Clear(expected);
+  chains_.clear();
+  chains_.reserve(expected);
   next_.clear();
   next_.reserve(expected);
-}
-
-VertexIndex::Slot& VertexIndex::find(const Key& key) {
-  const size_t mask = slots_.size() - 1;
-  for (size_t i = Hash(key) & mask;; i = (i + 1) & mask)
-    if (slots_[i].first < 0 || slots_[i].key == key) return slots_[i];
-}
-
-void VertexIndex::grow() {
-  std::vector<Slot> old(slots_.size() * 2, Slot{{}, -1, -1});
-  old.swap(slots_);
-  for (const Slot& slot : old)
-    if (slot.first >= 0) find(slot.key) = slot;
 }
 
 int32_t VertexIndex::FindOrAdd(std::vector<IgsVertex>& vertices, const IgsVertex& v) {
@@ -75,17 +60,15 @@ int32_t VertexIndex::FindOrAdd(std::vector<IgsVertex>& vertices, const IgsVertex
   const Key key{std::bit_cast<uint32_t>(v.position[0] + 0.0f),
                 std::bit_cast<uint32_t>(v.position[1] + 0.0f),
                 std::bit_cast<uint32_t>(v.position[2] + 0.0f)};
-  if (slots_.empty()) Clear();
-  if (2 * (used_ + 1) > slots_.size()) grow();
-  Slot& slot = find(key);
-  if (slot.first < 0) {
-    slot = Slot{key, index, index};
-    ++used_;
+  const auto position = positions_.Insert(key);
+  if (position.added) {
+    chains_.push_back(Chain{index, index});
   } else {
-    for (int32_t i = slot.first; i >= 0; i = next_[static_cast<size_t>(i)])
+    Chain& chain = chains_[static_cast<size_t>(position.number)];
+    for (int32_t i = chain.first; i >= 0; i = next_[static_cast<size_t>(i)])
       if (SameVertex(vertices[static_cast<size_t>(i)], v)) return i;
-    next_[static_cast<size_t>(slot.last)] = index;
-    slot.last = index;
+    next_[static_cast<size_t>(chain.last)] = index;
+    chain.last = index;
   }
   vertices.push_back(v);
   next_.push_back(-1);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "trackline/igs_records.h"
+#include "vlm/vertex_table.h"
 
 namespace vlm::igs {
 
@@ -29,23 +30,21 @@ class VertexIndex {
   int32_t FindOrAdd(std::vector<IgsVertex>& vertices, const IgsVertex& v);
 
  private:
+  // A position by its bits, -0 made +0 first: exactly equal positions have equal keys.
   struct Key {
     uint32_t x, y, z;
     friend bool operator==(const Key&, const Key&) = default;
   };
-  // One slot of the open-addressing table: the vertices at one position, as a list through
-  // next_ (first and last index); first is -1 in an empty slot.
-  struct Slot {
-    Key key;
+  struct KeyHash {
+    uint64_t operator()(const Key& k) const;
+  };
+  // The vertices at one position, as a list through next_.
+  struct Chain {
     int32_t first, last;
   };
-  static size_t Hash(const Key& k);
-  // The slot holding `key`, or the empty slot where it belongs.
-  Slot& find(const Key& key);
-  void grow();
 
-  std::vector<Slot> slots_;  // a power of two in size, at most half full
-  size_t used_ = 0;
+  VertexTable<Key, KeyHash> positions_;
+  std::vector<Chain> chains_;  // by the position's number in positions_
   std::vector<int32_t> next_;  // the next vertex at the same position, -1 at the end
 };
 

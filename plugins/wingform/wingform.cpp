@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -22,10 +23,27 @@ namespace vlm {
 namespace {
 
 constexpr const char* MaxTip = "Maximum drawing distance for the object (or zero)";
+// The optTex choices that replace the texture names' extensions.
+constexpr int16_t DdsChoice = 1, PngChoice = 2;
+// A child node with this many animation keys up to this time is animated: it is left out.
 constexpr int32_t AnimationTimeLimit = 9999999;
+constexpr int32_t AnimatedKeys = 3;
 // Viewing distances of the automatic levels of detail, in metres.
 constexpr int32_t NearLevel = 300;
 constexpr int32_t MiddleLevel = 800;
+// The farthest distance when the dialog gives none below this (zero for full).
+constexpr int32_t FullDistance = 2000;
+constexpr int32_t LeastDistance = 20;
+// A further automatic level is made only when the level before holds more than this many
+// times its polygons.
+constexpr double LevelGain = 1.1;
+// A shape is too small to be seen from d metres when two of its extents are below d / 1000.
+constexpr ExportSession::SizeLimit ShapeSizeLimit{1000.0f};
+// The mesh data's corner list: one record per triangle, its three corners (position,
+// normal and texture-coordinate index each) from the record's second entry.
+constexpr int64_t RecordLength = 10;
+constexpr int64_t FirstCorner = 1;
+constexpr int64_t CornerLength = 3;
 
 // A whole number typed in a field, as the dialog's readers take it: a decimal with "." is
 // rounded half to even; anything else (empty, not a number, beyond 32 bits) gives false.
@@ -160,79 +178,94 @@ int16_t wingform::frmOptions::TextureChoice() const {
   return 0;
 }
 
-// ---- Wingform ------------------------------------------------------------------------------
+// ---- one export ----------------------------------------------------------------------------
 
-Wingform::Wingform()
-    : ImportExportBase({.author = "Ardo Venmark 2010",
-                        .pluginClass = 0,
-                        .cost = 0,
-                        .fileType = "OBJ",
-                        .fileTypeDescription = "X-Plane Obj 8 (.OBJ)",
-                        .supportExport = true,
-                        .supportImport = false}) {}
+namespace {
 
-void Wingform::Export(const std::string& exportFileName, Node* exportGroup,
-                      vlm::SceneGraph& sceneGraph) {
-  // Nothing of the scene or the dialog outlives the call, whatever ends it.
-  struct Release {
-    Wingform& w;
-    ~Release() {
-      w.form_.reset();
-      w.objects_ = XObjCol();
-      w.materialObjects_.clear();
-      w.objectTextures_.clear();
-      w.sceneGraph_ = nullptr;
-      w.rootNode_ = w.exportNode_ = w.exportedNode_ = nullptr;
-    }
-  } release{*this};
+// One export of Wingform: the dialog and, for each press, the objects of the export.
+class WingformExport final : public ExportSession {
+ public:
+  WingformExport(const std::string& fileName, Node* exportGroup, vlm::SceneGraph& sceneGraph,
+                 const Clock& clock)
+      : ExportSession(fileName, exportGroup, sceneGraph, std::make_unique<wingform::frmOptions>(),
+                      Wingform::Title, ShapeSizeLimit),
+        options_(static_cast<wingform::frmOptions&>(dialog())),
+        clock_(clock) {}
 
-  sceneGraph_ = &sceneGraph;
-  rootNode_ = sceneGraph.Document()->RootNode();
-  exportNode_ = exportGroup;
-  form_ = std::make_unique<wingform::frmOptions>();
-  form_->plug = this;
-  fileName_ = exportFileName;
-  animationTimeLimit_ = AnimationTimeLimit;
-  wroteFiles_ = false;
-  failure_.reset();
-  form_->ShowModal();
-  form_->Unload();
-  // A dialog closed after failed presses only, with nothing written, fails the export, so
-  // that the caller learns of it as well as the log.
-  if (failure_ && !wroteFiles_) throw *failure_;
-}
-
-void Wingform::Run() {
-  if (!form_ || !sceneGraph_) return;  // only the dialog of an export runs one
-  try {
-    runExport();
-  } catch (const Error& e) {
-    log("Export failed: " + e.Description());
-    failure_ = e;
-  } catch (const std::exception& e) {
-    log("Export failed: " + std::string(e.what()));
-    failure_ = Error(err::InvalidProcedureCall, e.what());
+ private:
+  void readOptions() override;
+  // Exports one node: the levels of detail of the chosen mode, then one file per object.
+  void exportMain(Node& node) override;
+  bool reported(const Error& error) override {
+    Log("Export failed: " + error.Description());
+    return true;
   }
-}
 
-void Wingform::runExport() {
-  // Every run starts afresh: a second press writes the same files as the first.
+  // Appends the triangles of the node's shapes, then those of its descendants before them
+  // (children first), each group's in the exported node's frame; true when something was
+  // found (or, in automatic mode, left out as too small). The pieces in order hold what one
+  // shape merged from all of them would.
+  bool gatherNode(Node& node, int32_t limit, std::vector<MeshData>& M);
+  // The shapes' triangles in the exported node's frame, the group's frame being worldMatrix_.
+  MeshData groupMeshData(const std::vector<Shape*>& shapes);
+  // False when the shape is too small to be seen at `limit` metres.
+  bool sizeCheck(Shape& shape, int32_t limit);
+  // Stops the run (vlm::Error) when a texture name of the shape's materials holds a control
+  // character, which would break the lines of the file.
+  void checkTextureNames(Shape& shape);
+  // The transform from the node's frame to the exported node's, kept in worldMatrix_.
+  void computeWorldMatrix(Node& node);
+  void transformShape(Shape& shape);
+  // The object of a material's texture set, and how its textures wrap.
+  struct Look {
+    XObj* obj = nullptr;
+    TextureWrap wrapU = TextureWrap::Repeat, wrapV = TextureWrap::Repeat;
+  };
+  const Look& lookOf(GraphMaterial* material);
+  // Warns about the texture names of the file written for `obj` (CheckTextureReference), and
+  // about triangles that X-Plane's repeating shows otherwise than their clamped or mirrored
+  // texture.
+  void checkTextures(const std::string& file, const XObj& obj);
+  // Adds the pieces' triangles to the objects at level `lod`, visible up to `dist` metres,
+  // the last triangle first.
+  void convertShape(const std::vector<MeshData>& pieces, int32_t lod, int32_t dist);
+  void convertPiece(const MeshData& data, int32_t lod, int32_t dist);
+  // The name of the k-th file (k from 1) written after the first.
+  std::string numberedName(int32_t k) const;
+
+  wingform::frmOptions& options_;
+  const Clock& clock_;
+  // The farthest distance; a press whose field cannot be read keeps the last one.
+  int32_t maxDistance_ = 0;
+  // Of the press that runs.
+  Node* exportedNode_ = nullptr;
+  XObjCol objects_;
+  // The object of each material met, so that it is looked up once.
+  std::unordered_map<GraphMaterial*, Look> materialObjects_;
+  // Per object: its three texture names as the scene gives them, and its triangles (of the
+  // first level) whose coordinates leave the part of a clamped or mirrored texture that
+  // X-Plane, which repeats every texture, shows as the source does.
+  struct ObjectTextures {
+    std::array<std::string, 3> named;
+    int64_t outsideTile = 0;
+  };
+  std::unordered_map<const XObj*, ObjectTextures> objectTextures_;
+  Mat4 worldMatrix_ = Mat4::Identity();
+};
+
+}  // namespace
+
+void WingformExport::readOptions() {
+  // Every press starts afresh: a second press writes the same files as the first.
   objects_ = XObjCol();
   materialObjects_.clear();
   objectTextures_.clear();
-  unitScale_ = UnitScaleFor(sceneGraph_->Document()->Units(),
-                            [this](const std::string& line) { log(line); });
-  const int16_t mode = form_->LType;
-  lodMode_ = mode >= 0 && mode <= 2 ? static_cast<lodType>(mode) : lodType::None;
   int32_t typed = 0;
-  if (ReadWhole(form_->txtDist.Text(), typed)) maxDistance_ = typed;
-  if (maxDistance_ < 20) maxDistance_ = 2000;
-
-  Node* node = ChooseExportNode(exportNode_, rootNode_, Title);
-  if (node) exportMain(*node);
+  if (ReadWhole(options_.txtDist.Text(), typed)) maxDistance_ = typed;
+  if (maxDistance_ < LeastDistance) maxDistance_ = FullDistance;
 }
 
-void Wingform::exportMain(Node& node) {
+void WingformExport::exportMain(Node& node) {
   exportedNode_ = &node;
   const auto polygons = [](const std::vector<MeshData>& pieces) {
     double count = 0;
@@ -259,33 +292,33 @@ void Wingform::exportMain(Node& node) {
     int32_t level = 1;
     found = gatherNode(node, NearLevel, M);
     const double nearCount = polygons(M);
-    if (nearCount * 1.1 < count) {
+    if (nearCount * LevelGain < count) {
       convertShape(M, 1, MiddleLevel);
       count = nearCount;
       level = 2;
     } else {
       for (XObj& obj : objects_)
         obj.SetDist(0, MiddleLevel);
-      log("LOD not required at 300m");
+      Log("LOD not required at " + std::to_string(NearLevel) + "m");
     }
     progress.Report(2, steps);
 
     M.clear();
     found = gatherNode(node, MiddleLevel, M);
     const double middleCount = polygons(M);
-    if (middleCount * 1.1 < count) {
+    if (middleCount * LevelGain < count) {
       convertShape(M, level, maxDistance_);
     } else {
       for (XObj& obj : objects_)
         obj.SetDist(level - 1, maxDistance_);
-      log("LOD not required at 800m");
+      Log("LOD not required at " + std::to_string(MiddleLevel) + "m");
     }
     progress.Report(3, steps);
   }
 
   // Vertices without a face give no object, and so nothing to write.
   if (!found || objects_.Count() == 0) {
-    RefuseRun("Nothing to Export", mb::OKOnly, Title);
+    RefuseRun("Nothing to Export", mb::OKOnly, title_);
     return;
   }
   const std::tm when = clock_();
@@ -297,7 +330,7 @@ void Wingform::exportMain(Node& node) {
   std::vector<std::pair<std::string, const XObj*>> written;
   try {
     for (const XObj& obj : objects_) {
-      log("Output shape to " + name);
+      Log("Output shape to " + name);
       obj.OutputToFile(name, when);
       written.emplace_back(name, &obj);
       ++k;
@@ -309,8 +342,8 @@ void Wingform::exportMain(Node& node) {
   }
   for (const auto& [file, obj] : written)
     checkTextures(file, *obj);
-  wroteFiles_ = true;
-  log("Export Finished.");
+  Wrote();
+  Log("Export Finished.");
 }
 
 namespace {
@@ -346,7 +379,7 @@ bool NamesClean(Shape& shape, const MeshData& data) {
 
 }  // namespace
 
-void Wingform::checkTextureNames(Shape& shape) {
+void WingformExport::checkTextureNames(Shape& shape) {
   const int32_t count = shape.MaterialCount();
   for (int32_t k = 0; k < count; ++k) {
     const std::string problem = TextureNameProblem(shape.Material(k));
@@ -356,15 +389,15 @@ void Wingform::checkTextureNames(Shape& shape) {
   }
 }
 
-bool Wingform::gatherNode(Node& node, int32_t limit, std::vector<MeshData>& M) {
+bool WingformExport::gatherNode(Node& node, int32_t limit, std::vector<MeshData>& M) {
   bool found = false;
   NodeCollection* children = node.Children();
   for (int32_t i = 0; i < children->Count(); ++i) {
     Node* child = children->Item(i);
-    if (child->GetAnimationKeys(0, animationTimeLimit_) < 3) {
+    if (child->GetAnimationKeys(0, AnimationTimeLimit) < AnimatedKeys) {
       if (gatherNode(*child, limit, M)) found = true;
     } else if (child->Shapes()->Count() >= 1) {
-      log(child->Name() + " is animated - separate export required");
+      Log(child->Name() + " is animated - separate export required");
     }
   }
 
@@ -373,19 +406,19 @@ bool Wingform::gatherNode(Node& node, int32_t limit, std::vector<MeshData>& M) {
     int64_t vertices = 0;
     ShapeCollection* shapes = node.Shapes();
     for (int32_t i = 0; i < shapes->Count(); ++i) {
-      Shape* sh = shapes->Item(i);
-      if (!sizeCheck(*sh, limit) && lodMode_ == lodType::Auto) {
+      Shape* shape = shapes->Item(i);
+      if (!sizeCheck(*shape, limit) && lodMode_ == lodType::Auto) {
         found = true;  // left out as too small at this distance
         continue;
       }
-      kept.push_back(sh);
-      vertices += sh->VertexCount();
+      kept.push_back(shape);
+      vertices += shape->VertexCount();
     }
     // The texture names are checked shape by shape (the group is named where this is
     // caught), unless the one shape's triangles show them all clean.
     const auto checkNames = [&] {
-      for (Shape* sh : kept)
-        checkTextureNames(*sh);
+      for (Shape* shape : kept)
+        checkTextureNames(*shape);
     };
     if (vertices > 0) {
       MeshData data;
@@ -405,24 +438,20 @@ bool Wingform::gatherNode(Node& node, int32_t limit, std::vector<MeshData>& M) {
   } catch (const Error& e) {
     Raise(e.Number(), "group \"" + node.Name() + "\": " + e.Description());
   }
-  if (found) log(node.Name());
+  if (found) Log(node.Name());
   return found;
 }
 
-bool Wingform::sizeCheck(Shape& sh, int32_t limit) {
-  if (limit <= 100) return true;
-  const float smallest = static_cast<float>(limit) / 1000.0f;
-  const Bounds b = sh.GetBounds();
-  const float ex = (b.max.x - b.min.x) * unitScale_;
-  const float ey = (b.max.y - b.min.y) * unitScale_;
-  const float ez = (b.max.z - b.min.z) * unitScale_;
-  log("\tSizeCheck " + sh.Name() + " (" + PlainDecimal(ex) + "," + PlainDecimal(ey) + "," +
-      PlainDecimal(ez) + ") " + PlainDecimal(smallest));
-  const int small = (ex < smallest) + (ey < smallest) + (ez < smallest);
-  return small < 2;
+bool WingformExport::sizeCheck(Shape& shape, int32_t limit) {
+  const std::optional<ShapeSize> size = SizeAt(shape, limit);
+  if (!size) return true;
+  const Vec3 e = size->extents;
+  Log("\tSizeCheck " + shape.Name() + " (" + PlainDecimal(e.x) + "," + PlainDecimal(e.y) + "," +
+      PlainDecimal(e.z) + ") " + PlainDecimal(size->smallest));
+  return size->Visible();
 }
 
-void Wingform::computeWorldMatrix(Node& node) {
+void WingformExport::computeWorldMatrix(Node& node) {
   worldMatrix_ = Mat4::Identity();
   const int32_t stop = exportedNode_->Id();
   for (Node* g = &node; g->Id() != stop;) {
@@ -437,7 +466,7 @@ void Wingform::computeWorldMatrix(Node& node) {
   }
 }
 
-void Wingform::transformShape(Shape& shape) {
+void WingformExport::transformShape(Shape& shape) {
   std::vector<Vec3> positions = shape.GetPositions();
   for (Vec3& p : positions)
     p = TransformPoint(p, worldMatrix_);
@@ -448,23 +477,23 @@ void Wingform::transformShape(Shape& shape) {
   shape.SetNormals(normals);
 }
 
-MeshData Wingform::groupMeshData(const std::vector<Shape*>& shapes) {
+MeshData WingformExport::groupMeshData(const std::vector<Shape*>& shapes) {
   if (!(worldMatrix_ == Mat4::Identity())) {
     // A polygon without normals takes its plane normal from the moved positions, so the
     // shapes are moved before their triangles are taken.
-    std::unique_ptr<Shape> acc = sceneGraph_->NewShape();
-    for (Shape* sh : shapes)
-      acc->Merge(*sh);
-    transformShape(*acc);
-    return acc->GetMeshData(-1);
+    std::unique_ptr<Shape> merged = sceneGraph_.NewShape();
+    for (Shape* shape : shapes)
+      merged->Merge(*shape);
+    transformShape(*merged);
+    return merged->GetMeshData(-1);
   }
-  std::unique_ptr<Shape> acc;
+  std::unique_ptr<Shape> merged;
   if (shapes.size() > 1) {
-    acc = sceneGraph_->NewShape();
-    for (Shape* sh : shapes)
-      acc->Merge(*sh);
+    merged = sceneGraph_.NewShape();
+    for (Shape* shape : shapes)
+      merged->Merge(*shape);
   }
-  MeshData data = (acc ? acc.get() : shapes.front())->GetMeshData(-1);
+  MeshData data = (merged ? merged.get() : shapes.front())->GetMeshData(-1);
   // The group is in the exported node's frame already; the identity still makes -0 into 0
   // and carries a NaN or infinity as moving would.
   const size_t positions = data.positions.size() / 3 * 3, normals = data.normals.size() / 3 * 3;
@@ -481,7 +510,7 @@ MeshData Wingform::groupMeshData(const std::vector<Shape*>& shapes) {
   return data;
 }
 
-const Wingform::Look& Wingform::lookOf(GraphMaterial* material) {
+const WingformExport::Look& WingformExport::lookOf(GraphMaterial* material) {
   auto [cached, added] = materialObjects_.try_emplace(material);
   Look& look = cached->second;
   if (!added) return look;
@@ -496,18 +525,18 @@ const Wingform::Look& Wingform::lookOf(GraphMaterial* material) {
   if (CopyNamedFiles())
     for (std::string& name : names)
       name = BareFileName(name);
-  XObj& obj = objects_.GetObj(names[0], names[1], names[2], "");
-  const int16_t tex = form_->TextureChoice();
-  if (tex == 1)
+  XObj& obj = objects_.GetObj(names[0], names[1], names[2]);
+  const int16_t choice = options_.TextureChoice();
+  if (choice == DdsChoice)
     obj.Extension = "dds";
-  else if (tex == 2)
+  else if (choice == PngChoice)
     obj.Extension = "png";
   objectTextures_.try_emplace(&obj, ObjectTextures{named});
   look.obj = &obj;
   return look;
 }
 
-void Wingform::checkTextures(const std::string& file, const XObj& obj) {
+void WingformExport::checkTextures(const std::string& file, const XObj& obj) {
   const auto found = objectTextures_.find(&obj);
   if (found == objectTextures_.end()) return;
   const ObjectTextures& textures = found->second;
@@ -525,12 +554,12 @@ void Wingform::checkTextures(const std::string& file, const XObj& obj) {
          "texture, so there they show it otherwise than their source does");
 }
 
-void Wingform::convertShape(const std::vector<MeshData>& pieces, int32_t lod, int32_t dist) {
+void WingformExport::convertShape(const std::vector<MeshData>& pieces, int32_t lod, int32_t dist) {
   for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece)
     convertPiece(*piece, lod, dist);
 }
 
-void Wingform::convertPiece(const MeshData& data, int32_t lod, int32_t dist) {
+void WingformExport::convertPiece(const MeshData& data, int32_t lod, int32_t dist) {
   const std::vector<int32_t>& corners = data.corners;
   const int64_t n = static_cast<int64_t>(corners.size());
   // Each triangle record's object; triangles of one material usually follow each other, so
@@ -539,8 +568,8 @@ void Wingform::convertPiece(const MeshData& data, int32_t lod, int32_t dist) {
     GraphMaterial* lastMaterial = nullptr;
     const Look* look = nullptr;
     // The last triangle first, as the host's exporters walk the records.
-    for (int64_t r = n - 11; r >= 0; r -= 10) {
-      const size_t triangle = static_cast<size_t>(r / 10);
+    for (int64_t r = n - RecordLength - 1; r >= 0; r -= RecordLength) {
+      const size_t triangle = static_cast<size_t>(r / RecordLength);
       if (triangle >= data.materials.size())
         Raise(err::SubscriptOutOfRange,
               "the mesh data has no material for triangle " + std::to_string(triangle));
@@ -592,13 +621,14 @@ void Wingform::convertPiece(const MeshData& data, int32_t lod, int32_t dist) {
     bool moved = false;
     if (look.wrapU != TextureWrap::Repeat || look.wrapV != TextureWrap::Repeat) {
       for (size_t k = 0; k < 3; ++k)
-        fitted[k] = Pair(data.textureCoordinates, corners[static_cast<size_t>(r + 3 + 3 * k)]);
+        fitted[k] = Pair(data.textureCoordinates,
+                         corners[static_cast<size_t>(r + FirstCorner + CornerLength * k + 2)]);
       const TileFit fit = FitToTile(fitted, look.wrapU, look.wrapV);
       moved = fit.moved;
       if (!fit.shown && lod == 0) ++objectTextures_[&obj].outsideTile;
     }
     for (int64_t k = 0; k < 3; ++k) {
-      const int64_t c = r + 1 + 3 * k;
+      const int64_t c = r + FirstCorner + CornerLength * k;
       const int32_t position = corners[static_cast<size_t>(c)];
       const int32_t normal = corners[static_cast<size_t>(c + 1)];
       const int32_t coordinate = corners[static_cast<size_t>(c + 2)];
@@ -627,7 +657,7 @@ void Wingform::convertPiece(const MeshData& data, int32_t lod, int32_t dist) {
   });
 }
 
-std::string Wingform::numberedName(int32_t k) const {
+std::string WingformExport::numberedName(int32_t k) const {
   // Only a "." in the file's own name counts, not one in a folder name.
   const size_t folder = fileName_.find_last_of("/\\");
   const size_t start = folder == std::string::npos ? 0 : folder + 1;
@@ -637,8 +667,20 @@ std::string Wingform::numberedName(int32_t k) const {
   return prefix + std::to_string(k) + ".obj";
 }
 
-void Wingform::log(const std::string& line) {
-  if (form_) form_->AddList(line);
+// ---- Wingform ------------------------------------------------------------------------------
+
+Wingform::Wingform()
+    : ImportExportBase({.author = "Ardo Venmark 2010",
+                        .pluginClass = 0,
+                        .cost = 0,
+                        .fileType = "OBJ",
+                        .fileTypeDescription = "X-Plane Obj 8 (.OBJ)",
+                        .supportExport = true,
+                        .supportImport = false}) {}
+
+void Wingform::Export(const std::string& exportFileName, Node* exportGroup,
+                      vlm::SceneGraph& sceneGraph) {
+  WingformExport(exportFileName, exportGroup, sceneGraph, clock_).ShowDialog();
 }
 
 std::vector<CatalogForm> Wingform::CatalogForms() const {

@@ -76,16 +76,6 @@ void WriteLine(std::string& fd, std::string_view text) {
   fd += "\r\n";
 }
 
-uint64_t HashKey(const OVert::Key& key) {
-  uint64_t h = 0x9E3779B97F4A7C15ull;
-  for (float f : key) {
-    h ^= std::bit_cast<uint32_t>(f);
-    h *= 0xFF51AFD7ED558CCDull;
-    h ^= h >> 32;
-  }
-  return h;
-}
-
 }  // namespace
 
 // ---- numbers and dates ------------------------------------------------------------------------
@@ -216,18 +206,13 @@ OVert::Key OVert::RoundedKey() const {
 }
 
 std::string OVert::ToString() const {
-  std::string line;
-  AppendTo(line);
-  return line;
-}
-
-void OVert::AppendTo(std::string& fd) const {
-  fd += "VT";
+  std::string line = "VT";
   for (float value : RoundedKey()) {
     char text[64];
-    fd += ' ';
-    fd.append(text, WritePlainDecimal(text, value));
+    line += ' ';
+    line.append(text, WritePlainDecimal(text, value));
   }
+  return line;
 }
 
 bool OVert::Equals(const OVert& ov) const {
@@ -236,93 +221,22 @@ bool OVert::Equals(const OVert& ov) const {
 
 // ---- Vertices ------------------------------------------------------------------------------
 
-OVert& Vertices::Add(const OVert& vertex) {
-  items_.push_back(vertex);
-  items_.back().Index = Count() - 1;
-  keys_.push_back(vertex.RoundedKey());
-  if (static_cast<size_t>(Count()) * 2 > slots_.size())
-    rebuildIndex(items_.size());  // keeps the table at most half full
-  else
-    indexKey(Count() - 1);
-  return items_.back();
+uint64_t Vertices::KeyHash::operator()(const OVert::Key& key) const {
+  uint64_t h = 0x9E3779B97F4A7C15ull;
+  for (float f : key) {
+    h ^= std::bit_cast<uint32_t>(f);
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 32;
+  }
+  return h;
 }
 
 int32_t Vertices::FindOrAdd(const OVert& vertex) {
-  const OVert::Key key = vertex.RoundedKey();
-  if (static_cast<size_t>(Count() + 1) * 2 > slots_.size()) rebuildIndex(items_.size() + 1);
-  const size_t mask = slots_.size() - 1;
-  size_t s = HashKey(key) & mask;
-  for (;; s = (s + 1) & mask) {
-    const int32_t held = slots_[s];
-    if (held == 0) break;
-    if (keys_[static_cast<size_t>(held - 1)] == key) return held - 1;
-  }
-  const int32_t position = Count();
-  items_.push_back(vertex);
-  items_.back().Index = position;
-  keys_.push_back(key);
-  slots_[s] = position + 1;
-  return position;
+  return table_.Insert(vertex.RoundedKey()).number;
 }
 
 void Vertices::Reserve(int32_t count) {
-  if (count <= Count()) return;
-  items_.reserve(static_cast<size_t>(count));
-  keys_.reserve(static_cast<size_t>(count));
-  if (static_cast<size_t>(count) * 2 > slots_.size()) rebuildIndex(static_cast<size_t>(count));
-}
-
-OVert& Vertices::Item(int32_t vntIndexKey) {
-  if (vntIndexKey < 1 || vntIndexKey > Count()) Raise(err::SubscriptOutOfRange);
-  return items_[static_cast<size_t>(vntIndexKey - 1)];
-}
-
-const OVert& Vertices::Item(int32_t vntIndexKey) const {
-  return const_cast<Vertices*>(this)->Item(vntIndexKey);
-}
-
-void Vertices::Remove(int32_t vntIndexKey) {
-  Item(vntIndexKey);  // range check
-  items_.erase(items_.begin() + (vntIndexKey - 1));
-  keys_.erase(keys_.begin() + (vntIndexKey - 1));
-  for (int32_t i = vntIndexKey - 1; i < Count(); ++i)
-    items_[static_cast<size_t>(i)].Index = i;
-  rebuildIndex(items_.size());
-}
-
-int32_t Vertices::FindEqual(const OVert& vertex) const {
-  if (slots_.empty()) return -1;
-  const OVert::Key key = vertex.RoundedKey();
-  const size_t mask = slots_.size() - 1;
-  for (size_t s = HashKey(key) & mask;; s = (s + 1) & mask) {
-    const int32_t held = slots_[s];
-    if (held == 0) return -1;
-    if (keys_[static_cast<size_t>(held - 1)] == key) return held - 1;
-  }
-}
-
-void Vertices::indexKey(int32_t position) {
-  const OVert::Key& key = keys_[static_cast<size_t>(position)];
-  const size_t mask = slots_.size() - 1;
-  for (size_t s = HashKey(key) & mask;; s = (s + 1) & mask) {
-    const int32_t held = slots_[s];
-    if (held == 0) {
-      slots_[s] = position + 1;
-      return;
-    }
-    if (keys_[static_cast<size_t>(held - 1)] == key) return;  // an earlier vertex has it
-  }
-}
-
-// Sizes the index for `count` vertices (at most a quarter full, so that it is rebuilt seldom)
-// and indexes the ones there are.
-void Vertices::rebuildIndex(size_t count) {
-  size_t size = 16;
-  while (size < count * 4)
-    size *= 2;
-  slots_.assign(size, 0);
-  for (int32_t i = 0; i < Count(); ++i)
-    indexKey(i);
+  table_.Reserve(static_cast<size_t>(std::max(count, 0)));
 }
 
 // ---- XObj ----------------------------------------------------------------------------------
@@ -333,7 +247,7 @@ bool XObj::IsSame(const std::string& t1, const std::string& t2, const std::strin
 }
 
 int32_t XObj::AddVert(float x, float y, float z, float nx, float ny, float nz, float u, float v) {
-  return vertices_.FindOrAdd(OVert{x, y, z, nx, ny, nz, u, v, 0});
+  return vertices_.FindOrAdd(OVert{x, y, z, nx, ny, nz, u, v});
 }
 
 void XObj::InitIndices(int32_t n) {
@@ -423,36 +337,15 @@ void XObj::OutputToFile(const std::string& fName, const std::tm& when) const {
 // ---- XObjCol -------------------------------------------------------------------------------
 
 XObj& XObjCol::GetObj(const std::string& Texture, const std::string& TextureBump,
-                      const std::string& TextureLit, const std::string& sKey) {
+                      const std::string& TextureLit) {
   for (auto& obj : items_)
     if (obj->IsSame(Texture, TextureBump, TextureLit)) return *obj;
-  if (!sKey.empty() && std::find(keys_.begin(), keys_.end(), sKey) != keys_.end())
-    Raise(err::DuplicateKey, "the key \"" + sKey + "\" is already used in the collection");
   auto obj = std::make_unique<XObj>();
   obj->Texture = Texture;
   obj->SecondTexture = TextureBump;
   obj->ThirdTexture = TextureLit;
   items_.push_back(std::move(obj));
-  keys_.push_back(sKey);
   return *items_.back();
-}
-
-XObj& XObjCol::Item(int32_t vntIndexKey) {
-  if (vntIndexKey < 1 || vntIndexKey > Count()) Raise(err::SubscriptOutOfRange);
-  return *items_[static_cast<size_t>(vntIndexKey - 1)];
-}
-
-XObj& XObjCol::Item(const std::string& vntIndexKey) {
-  auto it = vntIndexKey.empty() ? keys_.end() : std::find(keys_.begin(), keys_.end(), vntIndexKey);
-  if (it == keys_.end())
-    Raise(err::InvalidProcedureCall, "no object has the key \"" + vntIndexKey + "\"");
-  return *items_[static_cast<size_t>(it - keys_.begin())];
-}
-
-void XObjCol::Remove(int32_t vntIndexKey) {
-  Item(vntIndexKey);  // range check
-  items_.erase(items_.begin() + (vntIndexKey - 1));
-  keys_.erase(keys_.begin() + (vntIndexKey - 1));
 }
 
 }  // namespace vlm

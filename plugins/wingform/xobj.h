@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "vlm/vertex_table.h"
+
 namespace vlm {
 
 // ---- numbers and dates of the file ---------------------------------------------------------
@@ -39,12 +41,9 @@ std::string GeneralDate(const std::tm& when);
 class OVert {
  public:
   float x = 0, y = 0, z = 0, nx = 0, ny = 0, nz = 0, u = 0, v = 0;
-  int32_t Index = 0;  // position in its object's vertex table, from 0
 
   // The "VT" line, without line end: "VT 1 2.5 -3 0 1 0 0.25 -0.5".
   std::string ToString() const;
-  // Appends the same line to `fd`.
-  void AppendTo(std::string& fd) const;
   // True when all eight values agree once rounded to 5 decimal places.
   bool Equals(const OVert& ov) const;
 
@@ -53,41 +52,25 @@ class OVert {
   Key RoundedKey() const;
 };
 
-// The vertex table of an object, in order of addition, with a hash index of the rounded
-// values so that finding the first equal vertex does not walk the table.
+// The vertex table of an object, in order of addition: the rounded values of each vertex,
+// the first of each value only.
 class Vertices {
  public:
-  // Appends the vertex (its Index is set to its position) and returns it.
-  OVert& Add(const OVert& vertex);
-  // 1-based, as the collection counts; vlm::Error (9) outside 1..Count.
-  OVert& Item(int32_t vntIndexKey);
-  const OVert& Item(int32_t vntIndexKey) const;
-  int32_t Count() const { return static_cast<int32_t>(items_.size()); }
-  // Removes the vertex at a 1-based position; the following ones move down and are renumbered.
-  void Remove(int32_t vntIndexKey);
-  // The Index of the first vertex that Equals `vertex`, or -1.
-  int32_t FindEqual(const OVert& vertex) const;
-  // The Index of the first vertex that Equals `vertex`, which is appended when there is none.
+  // The position of the first vertex that Equals `vertex`, which is appended when there is
+  // none.
   int32_t FindOrAdd(const OVert& vertex);
-  // Room for `count` vertices in all without the table or its index growing.
+  int32_t Count() const { return table_.Count(); }
+  // Room for `count` vertices in all without the table growing.
   void Reserve(int32_t count);
   // The rounded values of the vertex at a 0-based position, as its line shows them.
-  const OVert::Key& RoundedKey(int32_t position) const {
-    return keys_[static_cast<size_t>(position)];
-  }
-
-  std::vector<OVert>::const_iterator begin() const { return items_.begin(); }
-  std::vector<OVert>::const_iterator end() const { return items_.end(); }
+  const OVert::Key& RoundedKey(int32_t position) const { return table_[position]; }
 
  private:
-  void indexKey(int32_t position);
-  void rebuildIndex(size_t count);
-  std::vector<OVert> items_;
-  std::vector<OVert::Key> keys_;  // the rounded key of each vertex
-  // Open addressing with linear probing: a vertex position + 1 per slot, 0 when empty. The
-  // first vertex of a key is the only one indexed under it, so a lookup gives the same
-  // vertex as walking the table from the start.
-  std::vector<int32_t> slots_;
+  struct KeyHash {
+    uint64_t operator()(const OVert::Key& key) const;
+  };
+  // The rounded values compare by value: they hold no -0, and a NaN equals nothing.
+  VertexTable<OVert::Key, KeyHash> table_;
 };
 
 // One OBJ8 object: one texture set's triangles.
@@ -103,7 +86,6 @@ class XObj {
 
   vlm::Vertices& Vertices() { return vertices_; }
   const vlm::Vertices& Vertices() const { return vertices_; }
-  void SetVertices(vlm::Vertices vertices) { vertices_ = std::move(vertices); }
 
   // The three names equal this object's, compared without regard to case.
   bool IsSame(const std::string& t1, const std::string& t2, const std::string& t3) const;
@@ -146,15 +128,10 @@ class XObj {
 class XObjCol {
  public:
   // The object for these three texture names (compared without regard to case), made and
-  // appended, under `sKey` when it is not empty, when there is none yet.
+  // appended when there is none yet.
   XObj& GetObj(const std::string& Texture, const std::string& TextureBump = {},
-               const std::string& TextureLit = {}, const std::string& sKey = {});
-  // 1-based; vlm::Error (9) outside 1..Count.
-  XObj& Item(int32_t vntIndexKey);
-  // By key; vlm::Error (5) when no object has it.
-  XObj& Item(const std::string& vntIndexKey);
+               const std::string& TextureLit = {});
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
-  void Remove(int32_t vntIndexKey);
 
   class Iterator {
    public:
@@ -174,7 +151,6 @@ class XObjCol {
 
  private:
   std::vector<std::unique_ptr<XObj>> items_;
-  std::vector<std::string> keys_;  // "" for an object added without a key
 };
 
 }  // namespace vlm

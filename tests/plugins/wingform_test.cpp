@@ -523,6 +523,10 @@ TEST_F(WingformExport, MaxVisibleKeepsThePreviousValueWhenNotANumber) {
   EXPECT_EQ(Read("house.obj").ranges.back().farDist, 5000);
   ASSERT_EQ(Export("optLOD(1)=1; txtDist=0; click cmdOK; click cmdCancel"), StatusOk);
   EXPECT_EQ(Read("house.obj").ranges.back().farDist, 2000);
+  // The next export of the same plug-in starts afresh: nothing of the one before is kept.
+  ASSERT_EQ(Export("optLOD(1)=1; txtDist=5000; click cmdOK; click cmdCancel"), StatusOk);
+  ASSERT_EQ(Export("optLOD(1)=1; txtDist=far; click cmdOK; click cmdCancel"), StatusOk);
+  EXPECT_EQ(Read("house.obj").ranges.back().farDist, 2000);
 }
 
 TEST_F(WingformExport, OneLevelModesKeepEveryShapeAndCheckOnlyBeyond100m) {

@@ -11,6 +11,10 @@
 
 namespace vlm {
 
+lodType LodTypeOf(int16_t index) {
+  return index >= 0 && index <= 2 ? static_cast<lodType>(index) : lodType::None;
+}
+
 float UnitScaleFor(int32_t unitsCode, const std::function<void(const std::string&)>& log) {
   switch (unitsCode) {
     case 0:
@@ -140,6 +144,54 @@ Node* ChooseExportNode(Node* exportGroup, Node* rootNode, const std::string& tit
   }
   RefuseRun("Select a group to export or name one group 'Main'", mb::OKOnly, title);
   return nullptr;
+}
+
+ExportSession::ExportSession(std::string fileName, Node* exportGroup, SceneGraph& sceneGraph,
+                             std::unique_ptr<ExportOptionsForm> form, std::string title,
+                             SizeLimit sizeLimit)
+    : sceneGraph_(sceneGraph),
+      rootNode_(sceneGraph.Document()->RootNode()),
+      exportGroup_(exportGroup),
+      fileName_(std::move(fileName)),
+      title_(std::move(title)),
+      form_(std::move(form)),
+      sizeLimit_(sizeLimit) {
+  form_->plug = this;
+}
+
+ExportSession::~ExportSession() = default;
+
+void ExportSession::ShowDialog() {
+  form_->ShowModal();
+  form_->Unload();
+  // A dialog closed after failed presses only fails the export, so that the caller learns of
+  // it as well as the log.
+  if (failure_ && !wrote_) throw *failure_;
+}
+
+void ExportSession::Run() {
+  try {
+    unitScale_ = UnitScaleFor(sceneGraph_.Document()->Units(),
+                              [this](const std::string& line) { Log(line); });
+    lodMode_ = LodTypeOf(form_->LType);
+    readOptions();
+    if (Node* node = ChooseExportNode(exportGroup_, rootNode_, title_)) exportMain(*node);
+  } catch (const Error& e) {
+    if (!reported(e)) throw;
+    failure_ = e;
+  } catch (const std::exception& e) {
+    const Error error(err::InvalidProcedureCall, e.what());
+    if (!reported(error)) throw;
+    failure_ = error;
+  }
+}
+
+std::optional<ShapeSize> ExportSession::SizeAt(Shape& shape, int32_t distance) const {
+  if (distance <= AllVisibleDistance) return std::nullopt;
+  const Bounds b = shape.GetBounds();
+  return ShapeSize{{(b.max.x - b.min.x) * unitScale_, (b.max.y - b.min.y) * unitScale_,
+                    (b.max.z - b.min.z) * unitScale_},
+                   static_cast<float>(distance) / sizeLimit_.distancePerMetre};
 }
 
 ExportOptionsForm::ExportOptionsForm() : Form("frmOptions") {

@@ -1,22 +1,32 @@
 // What the two exporters share: the unit scale, the choice of the exported node, the
-// options dialog with its log, and the selGroup record.
+// options dialog with its log, the level-of-detail modes and the size check, the shape of
+// one export (ExportSession), and the selGroup record.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "vlm/error.h"
 #include "vlm/file_names.h"
 #include "vlm/forms.h"
+#include "vlm/math.h"
 
 namespace vlm {
 
 class Node;
+class SceneGraph;
 class Shape;
+
+// The level-of-detail modes of the options dialog, by their optLOD index.
+enum class lodType : int16_t { None = 0, Auto = 1, Custom = 2 };
+// The mode of an optLOD index; one the dialog does not have counts as None.
+lodType LodTypeOf(int16_t index);
 
 // Metres per document unit for the document's Units code: 0 metres, 1 centimetres, 2 feet.
 // Any other code counts as metres, and `log` receives one line that names it.
@@ -76,6 +86,75 @@ class ExportOptionsForm : public Form {
   ListBox lst{*this, "lst"};
   CommandButton cmdOK{*this, "cmdOK"};
   CommandButton cmdCancel{*this, "cmdCancel"};
+};
+
+// How big a shape looks from a distance, for automatic levels of detail: its extents in
+// metres, and the smallest extent seen from there (the distance divided by the format's
+// distance per metre of extent). It can be seen while at most one extent is smaller.
+struct ShapeSize {
+  Vec3 extents;
+  float smallest = 0;
+  bool Visible() const {
+    return (extents.x < smallest) + (extents.y < smallest) + (extents.z < smallest) < 2;
+  }
+};
+
+// One export, the template of every exporter: the exporter's Export makes one for the call
+// (ShowDialog) and it ends with the call, with the scene's pointers, the options dialog and
+// every table of the export. Each press of the dialog's Start Export runs Run: the unit
+// scale, the level-of-detail mode and the exporter's own options are read, the node to export
+// is chosen, and exportMain writes it. A press that fails is logged (reported) and the dialog
+// stays open; when the dialog closes and no press wrote its files, the export fails with the
+// reason the last failed press gave.
+class ExportSession : public ExportRunner {
+ public:
+  // The format's size check: metres of distance per metre of the smallest visible extent.
+  struct SizeLimit {
+    float distancePerMetre;
+  };
+  // Seen from this distance or nearer, every shape counts as visible.
+  static constexpr int32_t AllVisibleDistance = 100;
+
+  ExportSession(std::string fileName, Node* exportGroup, SceneGraph& sceneGraph,
+                std::unique_ptr<ExportOptionsForm> form, std::string title, SizeLimit sizeLimit);
+  ~ExportSession() override;
+  ExportSession(const ExportSession&) = delete;
+  ExportSession& operator=(const ExportSession&) = delete;
+
+  // Shows the dialog until it is closed (see above).
+  void ShowDialog();
+  void Run() final;
+
+ protected:
+  // Reads the exporter's own options of the dialog, after the common ones.
+  virtual void readOptions() {}
+  // Exports the chosen node; calls Wrote once its files are written.
+  virtual void exportMain(Node& node) = 0;
+  // Logs a press's failure and returns true, so that the dialog stays open; false lets the
+  // error end the export.
+  virtual bool reported(const Error& error) = 0;
+
+  // The size of `shape` seen from `distance` metres; none within AllVisibleDistance.
+  std::optional<ShapeSize> SizeAt(Shape& shape, int32_t distance) const;
+  void Log(const std::string& line) { form_->AddList(line); }
+  ExportOptionsForm& dialog() const { return *form_; }
+  void Wrote() { wrote_ = true; }
+
+  SceneGraph& sceneGraph_;
+  Node* const rootNode_;
+  Node* const exportGroup_;
+  const std::string fileName_;
+  const std::string title_;
+  // Of the press that runs.
+  lodType lodMode_ = lodType::None;
+  float unitScale_ = 1.0f;  // metres per document unit
+
+ private:
+  std::unique_ptr<ExportOptionsForm> form_;
+  const SizeLimit sizeLimit_;
+  // Whether a press wrote its files, and the last failed press's reason.
+  bool wrote_ = false;
+  std::optional<Error> failure_;
 };
 
 // A record of the exporters' node walk: one scene node, its shape and its child records.
