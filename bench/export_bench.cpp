@@ -102,9 +102,9 @@ vlm::host::HostDocument& GridScene(int triangles, int materials) {
       m.diffuseMap = "ground" + std::to_string(k) + ".bmp";
       list.push_back(&m);
     }
-    size_t k = 0;
-    for (auto& face : doc->Root().children.front()->meshes.front()->faces)
-      face->SetHostMaterial(list[k++ % list.size()]);
+    vlm::host::HostMesh& grid = *doc->Root().children.front()->meshes.front();
+    for (size_t face = 0; face < grid.FaceCount(); ++face)
+      grid.SetFaceMaterial(face, list[face % list.size()]);
   }
   return *doc;
 }

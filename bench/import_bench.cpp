@@ -36,7 +36,7 @@ void Import(benchmark::State& state) {
       for (const auto& child : node->children)
         todo.push_back(child.get());
       for (const auto& mesh : node->meshes)
-        polygons += mesh->faces.size();
+        polygons += mesh->FaceCount();
     }
   }
   state.counters["polygons"] = static_cast<double>(polygons);

@@ -173,7 +173,7 @@ void WriteGrid(int triangles, const fs::path& file, bool selectAll) {
   auto doc = GridScene(triangles);
   if (selectAll) {
     vlm::host::HostMesh& grid = *doc->Root().children.front()->meshes.front();
-    std::vector<int32_t> all(grid.faces.size());
+    std::vector<int32_t> all(grid.FaceCount());
     for (size_t i = 0; i < all.size(); ++i)
       all[i] = static_cast<int32_t>(i);
     doc->SelectShape(grid, std::move(all));

@@ -74,7 +74,7 @@ void PrintMaterials(const HostDocument& document, std::ostream& out) {
 
 void PrintObject(const HostMesh& mesh, const std::string& pad, std::ostream& out) {
   out << pad << "object " << Shown(mesh.name) << ": " << mesh.vertices.size() << " vertices, "
-      << mesh.faces.size() << " faces";
+      << mesh.FaceCount() << " faces";
   std::string names;
   for (HostMaterial* m : mesh.Materials(false))
     names += (names.empty() ? "" : ", ") + Shown(m->name);

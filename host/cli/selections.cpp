@@ -76,9 +76,9 @@ void SelectGroup(HostDocument& document, const Selection& s) {
 
 void CheckFacesExist(const HostMesh& mesh, const Selection& s) {
   for (int32_t i : s.indices)
-    if (static_cast<size_t>(i) >= mesh.faces.size())
+    if (static_cast<size_t>(i) >= mesh.FaceCount())
       RaiseBadSelection(s.text, ": face " + std::to_string(i) + " is outside 0.." +
-                                    std::to_string(static_cast<int>(mesh.faces.size()) - 1) +
+                                    std::to_string(static_cast<int>(mesh.FaceCount()) - 1) +
                                     " of \"" + s.path + "\"");
 }
 

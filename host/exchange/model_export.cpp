@@ -167,7 +167,7 @@ class SceneMaker {
 
   void CountFaces(const HostNode& node) {
     for (const auto& mesh : node.meshes)
-      totalFaces_ += mesh->faces.size();
+      totalFaces_ += mesh->FaceCount();
     for (const auto& child : node.children)
       CountFaces(*child);
   }
@@ -198,16 +198,16 @@ class SceneMaker {
   // One library mesh per material of the object, in first-use order.
   void Meshes(const HostMesh& mesh, std::vector<unsigned>& indices) {
     std::vector<const HostMaterial*> order;
-    for (const auto& face : mesh.faces)
-      if (!face->Removed() &&
-          std::find(order.begin(), order.end(), face->Material()) == order.end())
-        order.push_back(face->Material());
+    for (size_t face = 0; face < mesh.FaceCount(); ++face)
+      if (!mesh.FaceRemoved(face) &&
+          std::find(order.begin(), order.end(), mesh.FaceMaterial(face)) == order.end())
+        order.push_back(mesh.FaceMaterial(face));
     for (const HostMaterial* material : order)
       if (aiMesh* made = Mesh(mesh, material)) {
         indices.push_back(static_cast<unsigned>(meshes_.size()));
         meshes_.push_back(made);
       }
-    doneFaces_ += mesh.faces.size();
+    doneFaces_ += mesh.FaceCount();
     progress_.Report(static_cast<double>(doneFaces_), 3.0 * static_cast<double>(totalFaces_));
   }
 
@@ -216,17 +216,17 @@ class SceneMaker {
     std::vector<aiVector3D> positions, normalList, uvList;
     std::vector<std::vector<unsigned>> faces;
     unsigned types = 0;
-    for (const auto& face : mesh.faces) {
-      if (face->Removed() || face->Material() != material || face->points.size() < 3) continue;
+    for (size_t face = 0; face < mesh.FaceCount(); ++face) {
+      const auto p = mesh.Points(face);
+      if (mesh.FaceRemoved(face) || mesh.FaceMaterial(face) != material || p.size() < 3) continue;
       // Triangles are cut from the host's corner order, so they follow the host's own fan.
       std::vector<std::vector<HostPoint>> pieces;
-      const auto& p = face->points;
       if (triangles_)
         for (size_t k = 1; k + 1 < p.size(); ++k)
           pieces.push_back({p[0], p[k], p[k + 1]});
       else
-        pieces.push_back(p);
-      const Vec3 plane = mesh.FaceNormal(*face);
+        pieces.emplace_back(p.begin(), p.end());
+      const Vec3 plane = mesh.FaceNormal(face);
       for (std::vector<HostPoint>& corners : pieces) {
         exchange::ReverseWinding(corners);
         std::vector<unsigned> polygon;

@@ -276,7 +276,7 @@ class Converter {
         AddFace(target, corners, material);
       } else {
         for (const auto& t : triangles)
-          AddFace(target, {corners[t[0]], corners[t[1]], corners[t[2]]}, material);
+          AddFace(target, std::array{corners[t[0]], corners[t[1]], corners[t[2]]}, material);
         ++cutPolygons_, cutTriangles_ += triangles.size();
       }
       ++polygons_;
@@ -288,10 +288,9 @@ class Converter {
     progress_.Report(1 + static_cast<double>(doneFaces_) / static_cast<double>(totalFaces_), 2);
   }
 
-  static void AddFace(HostMesh& target, std::vector<HostPoint> corners, HostMaterial* material) {
-    HostFace& h = target.AddFace();
-    h.points = std::move(corners);
-    h.SetHostMaterial(material);
+  static void AddFace(HostMesh& target, std::span<const HostPoint> corners,
+                      HostMaterial* material) {
+    target.AddFace(corners, material);
   }
 
   // A normal index still to be worked out from its face.

@@ -27,10 +27,9 @@ HostMesh& AddBox(HostNode& parent, std::string name, Vec3 c, Vec3 h, HostMateria
   };
   for (const Side& side : sides) {
     mesh.normals.push_back(side.normal);
-    HostFace& face = mesh.AddFace();
-    face.SetHostMaterial(material);
+    const size_t face = mesh.AddFace(material);
     for (int k = 0; k < 4; ++k)
-      face.points.push_back({side.corners[k], static_cast<int32_t>(mesh.normals.size()) - 1, k});
+      mesh.AddPoint(face, {side.corners[k], static_cast<int32_t>(mesh.normals.size()) - 1, k});
   }
   return mesh;
 }
@@ -38,16 +37,15 @@ HostMesh& AddBox(HostNode& parent, std::string name, Vec3 c, Vec3 h, HostMateria
 HostMesh& AddPolygonMesh(HostNode& parent, std::string name, const std::vector<Vec3>& points,
                          HostMaterial* material) {
   HostMesh& mesh = parent.Document().NewMesh(parent, std::move(name));
-  HostFace& face = mesh.AddFace();
-  face.SetHostMaterial(material);
+  const size_t face = mesh.AddFace(material);
   for (size_t i = 0; i < points.size(); ++i) {
     mesh.vertices.push_back(points[i]);
     mesh.uvs.push_back({points[i].x, points[i].z});
   }
   for (size_t i = 0; i < points.size(); ++i)
-    face.points.push_back({static_cast<int32_t>(i), -1, static_cast<int32_t>(i)});
+    mesh.AddPoint(face, {static_cast<int32_t>(i), -1, static_cast<int32_t>(i)});
   mesh.normals.push_back(mesh.FaceNormal(face));
-  for (auto& p : face.points)
+  for (auto& p : mesh.Points(face))
     p.normal = 0;
   return mesh;
 }
@@ -62,13 +60,13 @@ HostMesh& AddGrid(HostNode& parent, std::string name, int nx, int nz, float cell
       mesh.uvs.push_back({static_cast<float>(x) / nx, static_cast<float>(z) / nz});
     }
   auto at = [nx](int x, int z) { return z * (nx + 1) + x; };
+  mesh.ReserveFaces(size_t(nx) * size_t(nz), 4 * size_t(nx) * size_t(nz));
   for (int z = 0; z < nz; ++z)
     for (int x = 0; x < nx; ++x) {
-      HostFace& face = mesh.AddFace();
-      face.SetHostMaterial(material);
       // Counter-clockwise seen from above (+y).
+      const size_t face = mesh.AddFace(material);
       for (int v : {at(x, z), at(x, z + 1), at(x + 1, z + 1), at(x + 1, z)})
-        face.points.push_back({v, 0, v});
+        mesh.AddPoint(face, {v, 0, v});
     }
   return mesh;
 }

@@ -16,14 +16,18 @@ inline int32_t Count(size_t n) {
   return static_cast<int32_t>(n);
 }
 
+// `index` as an index into `count` items, or error 9 naming `what` and the valid range.
+inline size_t CheckedIndex(size_t count, int32_t index, const char* what) {
+  if (index < 0 || static_cast<size_t>(index) >= count)
+    Raise(err::SubscriptOutOfRange, std::string(what) + " index " + std::to_string(index) +
+                                        " is outside 0.." + std::to_string(Count(count) - 1));
+  return static_cast<size_t>(index);
+}
+
 // The item at `index`, or error 9 naming `what` and the valid range.
 template <class T>
 const T& CheckedAt(const std::vector<T>& items, int32_t index, const char* what) {
-  if (index < 0 || static_cast<size_t>(index) >= items.size())
-    Raise(err::SubscriptOutOfRange, std::string(what) + " index " + std::to_string(index) +
-                                        " is outside 0.." +
-                                        std::to_string(Count(items.size()) - 1));
-  return items[static_cast<size_t>(index)];
+  return items[CheckedIndex(items.size(), index, what)];
 }
 
 // Custom fields by slot: the text of a slot that `names` defines ("" when not set), and

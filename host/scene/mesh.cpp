@@ -1,5 +1,6 @@
 #include "scene/mesh.h"
 
+#include <algorithm>
 #include <set>
 
 #include "scene/checked.h"
@@ -11,10 +12,23 @@ namespace vlm::host {
 
 // ---- HostFace -------------------------------------------------------------------------------
 
-const HostPoint& HostFace::At(int32_t point) const {
-  return CheckedAt(points, point, "point");
+size_t HostFace::Index() const {
+  if (index_ == kGone)
+    Raise(err::ObjectVariableNotSet, "the face was removed from its object and is gone");
+  return index_;
 }
 
+const HostPoint& HostFace::At(int32_t point) const {
+  const auto points = mesh_.Points(Index());
+  if (point < 0 || static_cast<size_t>(point) >= points.size())
+    Raise(err::SubscriptOutOfRange, "point index " + std::to_string(point) + " is outside 0.." +
+                                        std::to_string(Count(points.size()) - 1));
+  return points[static_cast<size_t>(point)];
+}
+
+int32_t HostFace::PointCount() {
+  return Count(mesh_.Points(Index()).size());
+}
 int32_t HostFace::PointVertex(int32_t point) {
   return At(point).vertex;
 }
@@ -26,6 +40,7 @@ int32_t HostFace::PointTextureCoordinate(int32_t point) {
 }
 
 void HostFace::AddPoint(int32_t vertex, int32_t normal, int32_t textureCoordinate) {
+  const size_t face = Index();
   CheckedAt(mesh_.vertices, vertex, "vertex");
   // -1 means "none yet"; so does 0 on a mesh that has no normals (texture coordinates).
   auto optional = [](int32_t index, size_t count, const char* what) {
@@ -39,11 +54,15 @@ void HostFace::AddPoint(int32_t vertex, int32_t normal, int32_t textureCoordinat
   p.vertex = vertex;
   p.normal = optional(normal, mesh_.normals.size(), "normal");
   p.uv = optional(textureCoordinate, mesh_.uvs.size(), "texture coordinate");
-  points.push_back(p);
+  mesh_.AddPoint(face, p);
 }
 
 Vec3 HostFace::GetNormal() {
-  return mesh_.FaceNormal(*this);
+  return mesh_.FaceNormal(Index());
+}
+
+HostMaterial* HostFace::Material() {
+  return mesh_.FaceMaterial(Index());
 }
 
 void HostFace::SetMaterial(vlm::Material* m) {
@@ -55,13 +74,15 @@ void HostFace::SetMaterial(vlm::Material* m) {
 }
 
 void HostFace::SetHostMaterial(HostMaterial* m) {
-  if (m != material_) mesh_.MaterialsChanged();
-  material_ = m;
+  mesh_.SetFaceMaterial(Index(), m);
+}
+
+bool HostFace::Removed() const {
+  return index_ == kGone || mesh_.FaceRemoved(index_);
 }
 
 void HostFace::Remove() {
-  if (!removed_) mesh_.MaterialsChanged();
-  removed_ = true;
+  if (index_ != kGone) mesh_.RemoveFace(index_);
 }
 
 // ---- HostMesh ---------------------------------------------------------------------------------
@@ -72,21 +93,146 @@ HostMesh::HostMesh(HostDocument* document, std::string name)
       object_(std::make_unique<MeshObject>(*this)),
       shape_(std::make_unique<MeshShape>(*this)) {}
 
-HostFace& HostMesh::AddFace() {
-  faces.push_back(std::make_unique<HostFace>(*this));
-  return *faces.back();
+HostMesh::~HostMesh() = default;
+
+void HostMesh::SetFaceMaterial(size_t face, HostMaterial* material) {
+  if (material != faceMaterials_[face]) MaterialsChanged();
+  faceMaterials_[face] = material;
+}
+
+void HostMesh::RemoveFace(size_t face) {
+  if (!faceRemoved_[face]) MaterialsChanged();
+  faceRemoved_[face] = 1;
+}
+
+void HostMesh::RoomForPoints(size_t more) const {
+  if (more > UINT32_MAX - points_.size())
+    Raise(err::OutOfMemory, "the object " + Path() + " cannot hold more than " +
+                                std::to_string(UINT32_MAX) + " face points");
+}
+
+size_t HostMesh::AddFace(HostMaterial* material) {
+  faceEnds_.push_back(static_cast<uint32_t>(points_.size()));
+  faceMaterials_.push_back(material);
+  faceRemoved_.push_back(0);
+  return faceEnds_.size() - 1;
+}
+
+size_t HostMesh::AddFace(std::span<const HostPoint> points, HostMaterial* material) {
+  RoomForPoints(points.size());
+  points_.insert(points_.end(), points.begin(), points.end());
+  return AddFace(material);
+}
+
+void HostMesh::AddPoint(size_t face, HostPoint point) {
+  RoomForPoints(1);
+  if (face + 1 == faceEnds_.size()) {
+    points_.push_back(point);
+  } else {
+    points_.insert(points_.begin() + faceEnds_[face], point);
+    for (size_t f = face + 1; f < faceEnds_.size(); ++f)
+      ++faceEnds_[f];
+  }
+  ++faceEnds_[face];
+}
+
+void HostMesh::ReserveFaces(size_t faces, size_t points) {
+  // Growing at least twofold, so that room asked for a little at a time stays linear.
+  auto room = [](auto& list, size_t more) {
+    if (list.size() + more > list.capacity())
+      list.reserve(std::max(list.size() + more, 2 * list.capacity()));
+  };
+  room(points_, points);
+  room(faceEnds_, faces);
+  room(faceMaterials_, faces);
+  room(faceRemoved_, faces);
+}
+
+void HostMesh::AddFaces(std::vector<HostPoint> points, std::vector<uint32_t> ends,
+                        std::vector<HostMaterial*> materials) {
+  if (!materials.empty()) MaterialsChanged();
+  faceRemoved_.resize(faceRemoved_.size() + ends.size(), 0);
+  if (faceEnds_.empty()) {
+    points_ = std::move(points);
+    faceEnds_ = std::move(ends);
+    faceMaterials_ = std::move(materials);
+    return;
+  }
+  RoomForPoints(points.size());
+  const auto base = static_cast<uint32_t>(points_.size());
+  points_.insert(points_.end(), points.begin(), points.end());
+  for (uint32_t end : ends)
+    faceEnds_.push_back(base + end);
+  faceMaterials_.insert(faceMaterials_.end(), materials.begin(), materials.end());
+}
+
+void HostMesh::ClearFaces() {
+  for (HostFace* handle : handles_)
+    if (handle) handle->index_ = HostFace::kGone;
+  handles_.clear();
+  points_.clear();
+  faceEnds_.clear();
+  faceMaterials_.clear();
+  faceRemoved_.clear();
+  MaterialsChanged();
+}
+
+std::vector<int32_t> HostMesh::CompactFaces() {
+  const size_t count = faceEnds_.size();
+  std::vector<int32_t> newIndex(count, -1);
+  size_t kept = 0, point = 0, begin = 0;
+  for (size_t f = 0; f < count; ++f) {
+    const size_t end = faceEnds_[f];
+    if (!faceRemoved_[f]) {
+      std::copy(points_.begin() + long(begin), points_.begin() + long(end),
+                points_.begin() + long(point));
+      point += end - begin;
+      faceEnds_[kept] = static_cast<uint32_t>(point);
+      faceMaterials_[kept] = faceMaterials_[f];
+      newIndex[f] = Count(kept);
+      ++kept;
+    }
+    begin = end;
+  }
+  points_.resize(point);
+  faceEnds_.resize(kept);
+  faceMaterials_.resize(kept);
+  faceRemoved_.assign(kept, 0);
+  // The handles follow their faces; those of dropped faces are gone.
+  std::vector<HostFace*> handles;
+  for (size_t f = 0; f < handles_.size(); ++f) {
+    HostFace* handle = handles_[f];
+    if (!handle) continue;
+    if (newIndex[f] < 0) {
+      handle->index_ = HostFace::kGone;
+      continue;
+    }
+    handle->index_ = static_cast<size_t>(newIndex[f]);
+    if (handles.size() <= handle->index_) handles.resize(handle->index_ + 1);
+    handles[handle->index_] = handle;
+  }
+  handles_ = std::move(handles);
+  if (kept != count) MaterialsChanged();
+  return newIndex;
+}
+
+HostFace& HostMesh::Face(size_t face) {
+  if (handles_.size() <= face) handles_.resize(face + 1);
+  HostFace*& handle = handles_[face];
+  if (!handle) handle = &handleStore_.emplace_back(*this, face);
+  return *handle;
 }
 
 const std::vector<HostMaterial*>& HostMesh::Materials(bool forGraph) const {
   MaterialList& cached = materials_[forGraph ? 1 : 0];
-  if (cached.known && cached.faceCount == faces.size()) return cached.list;
+  if (cached.known && cached.faceCount == FaceCount()) return cached.list;
   std::vector<HostMaterial*>& out = cached.list;
   out.clear();
   std::set<const HostMaterial*> seen;
   const HostMaterial* last = nullptr;  // runs of faces share a material
-  for (const auto& f : faces) {
-    if (f->Removed()) continue;
-    HostMaterial* m = f->Material();
+  for (size_t f = 0; f < FaceCount(); ++f) {
+    if (faceRemoved_[f]) continue;
+    HostMaterial* m = faceMaterials_[f];
     if (!m) {
       if (!forGraph || !document_) continue;
       m = &document_->DefaultMaterial();
@@ -94,7 +240,7 @@ const std::vector<HostMaterial*>& HostMesh::Materials(bool forGraph) const {
     if (m != last && seen.insert(m).second) out.push_back(m);
     last = m;
   }
-  cached.faceCount = faces.size();
+  cached.faceCount = FaceCount();
   cached.known = true;
   return out;
 }
@@ -106,16 +252,16 @@ std::string HostMesh::Path() const {
   return group.empty() ? own : group + "/" + own;
 }
 
-Vec3 HostMesh::FaceNormal(const HostFace& face) const {
+Vec3 HostMesh::FaceNormal(size_t face) const {
   // Newell's method (robust for non-planar and concave polygons), in double: in float the
   // products of coordinates near 1e19 overflow and those of edges near 1e-20 vanish.
   struct Corners {
     const std::vector<Vec3>& vertices;
-    const std::vector<HostPoint>& points;
+    std::span<const HostPoint> points;
     size_t size() const { return points.size(); }
     Vec3 operator[](size_t i) const { return vertices[static_cast<size_t>(points[i].vertex)]; }
   };
-  return PolygonNormal(Corners{vertices, face.points});
+  return PolygonNormal(Corners{vertices, Points(face)});
 }
 
 }  // namespace vlm::host

@@ -10,9 +10,9 @@ namespace vlm::host {
 void MeshObject::GenerateNormals() {
   std::vector<Vec3> faceNormals;
   std::vector<std::vector<size_t>> facesOfVertex(m_.vertices.size());
-  for (size_t f = 0; f < m_.faces.size(); ++f) {
-    faceNormals.push_back(m_.FaceNormal(*m_.faces[f]));
-    for (const auto& p : m_.faces[f]->points) {
+  for (size_t f = 0; f < m_.FaceCount(); ++f) {
+    faceNormals.push_back(m_.FaceNormal(f));
+    for (const auto& p : m_.Points(f)) {
       auto& list = facesOfVertex[static_cast<size_t>(p.vertex)];
       if (list.empty() || list.back() != f) list.push_back(f);
     }
@@ -21,8 +21,8 @@ void MeshObject::GenerateNormals() {
       std::cos(std::clamp(m_.smoothingAngle, 0.0f, 180.0f) * 3.14159265358979f / 180.0f);
   std::vector<Vec3> normals;
   std::map<std::tuple<float, float, float>, int32_t> indexOf;
-  for (size_t f = 0; f < m_.faces.size(); ++f) {
-    for (auto& p : m_.faces[f]->points) {
+  for (size_t f = 0; f < m_.FaceCount(); ++f) {
+    for (auto& p : m_.Points(f)) {
       Vec3 sum{};
       for (size_t other : facesOfVertex[static_cast<size_t>(p.vertex)])
         if (other == f || Dot(faceNormals[f], faceNormals[other]) >= limit - 1e-6f)
@@ -40,15 +40,16 @@ void MeshObject::GenerateNormals() {
 template <class Emit>
 void MeshShape::Triangulate(std::vector<Vec3>& normals, std::vector<Vec2>& uvs, Emit emit) {
   int32_t zeroUv = -1;
-  for (const auto& face : m_.faces) {
-    if (face->Removed() || face->points.size() < 3) continue;
+  for (size_t face = 0; face < m_.FaceCount(); ++face) {
+    const auto pts = m_.Points(face);
+    if (m_.FaceRemoved(face) || pts.size() < 3) continue;
     int32_t planeNormal = -1;
     auto corner = [&](const HostPoint& p) {
       TriangleCorner c{p.vertex, p.normal, p.uv};
       if (c.normal < 0) {
         if (planeNormal < 0) {
           planeNormal = Count(normals.size());
-          normals.push_back(m_.FaceNormal(*face));
+          normals.push_back(m_.FaceNormal(face));
         }
         c.normal = planeNormal;
       }
@@ -61,10 +62,10 @@ void MeshShape::Triangulate(std::vector<Vec3>& normals, std::vector<Vec2>& uvs, 
       }
       return c;
     };
-    const auto& pts = face->points;
+    HostMaterial* material = m_.FaceMaterial(face);
     for (size_t i = 1; i + 1 < pts.size(); ++i)
       emit(std::array<TriangleCorner, 3>{corner(pts[0]), corner(pts[i]), corner(pts[i + 1])},
-           *face);
+           material);
   }
 }
 
@@ -75,19 +76,20 @@ MeshData MeshShape::GetMeshData(int32_t) {
   HostDocument* doc = m_.Document();
   // The lists are sized once: a large shape would otherwise be copied as they grow.
   size_t triangles = 0;
-  for (const auto& face : m_.faces)
-    if (!face->Removed() && face->points.size() >= 3) triangles += face->points.size() - 2;
+  for (size_t face = 0; face < m_.FaceCount(); ++face)
+    if (const size_t n = m_.Points(face).size(); !m_.FaceRemoved(face) && n >= 3)
+      triangles += n - 2;
   data.corners.reserve(10 * triangles + 1);
   data.materials.reserve(triangles);
   data.positions.reserve(3 * m_.vertices.size());
-  Triangulate(normals, uvs, [&](const std::array<TriangleCorner, 3>& corners, HostFace& face) {
+  Triangulate(normals, uvs, [&](const std::array<TriangleCorner, 3>& corners, HostMaterial* m) {
     data.corners.push_back(3);
     for (const auto& c : corners) {
       data.corners.push_back(c.position);
       data.corners.push_back(c.normal);
       data.corners.push_back(c.textureCoordinate);
     }
-    data.materials.push_back(face.Material() ? face.Material() : &doc->DefaultMaterial());
+    data.materials.push_back(m ? m : &doc->DefaultMaterial());
   });
   data.corners.push_back(0);
   for (const Vec3& v : m_.vertices)
@@ -97,8 +99,8 @@ MeshData MeshShape::GetMeshData(int32_t) {
   for (const Vec2& t : uvs)
     data.textureCoordinates.insert(data.textureCoordinates.end(), {t.u, t.v});
   data.polygonCount = 0;
-  for (const auto& f : m_.faces)
-    data.polygonCount += f->Removed() ? 0 : 1;
+  for (size_t f = 0; f < m_.FaceCount(); ++f)
+    data.polygonCount += m_.FaceRemoved(f) ? 0 : 1;
   return data;
 }
 
@@ -110,9 +112,8 @@ TriangleData MeshShape::GetTriangleData() {
   std::map<const HostMaterial*, int32_t> materialIndex;
   HostDocument* doc = m_.Document();
   Triangulate(data.normals, data.textureCoordinates,
-              [&](const std::array<TriangleCorner, 3>& corners, HostFace& face) {
-                HostMaterial* material =
-                    face.Material() ? face.Material() : &doc->DefaultMaterial();
+              [&](const std::array<TriangleCorner, 3>& corners, HostMaterial* m) {
+                HostMaterial* material = m ? m : &doc->DefaultMaterial();
                 auto [it, added] = materialIndex.emplace(material, Count(data.materials.size()));
                 if (added) data.materials.push_back(material);
                 data.triangles.push_back({corners, it->second});
@@ -121,14 +122,7 @@ TriangleData MeshShape::GetTriangleData() {
 }
 
 void MeshShape::Compact() {
-  std::vector<int32_t> newIndex(m_.faces.size(), -1);
-  std::vector<std::unique_ptr<HostFace>> kept;
-  for (size_t i = 0; i < m_.faces.size(); ++i) {
-    if (m_.faces[i]->Removed()) continue;
-    newIndex[i] = Count(kept.size());
-    kept.push_back(std::move(m_.faces[i]));
-  }
-  m_.faces = std::move(kept);
+  const std::vector<int32_t> newIndex = m_.CompactFaces();
   // Selections follow their polygons; removed ones leave the selection.
   auto renumber = [&](std::vector<int32_t>& list) {
     std::vector<int32_t> out;
@@ -157,17 +151,15 @@ void MeshShape::Merge(vlm::Shape& other) {
   m_.vertices.insert(m_.vertices.end(), source->vertices.begin(), source->vertices.end());
   m_.normals.insert(m_.normals.end(), source->normals.begin(), source->normals.end());
   m_.uvs.insert(m_.uvs.end(), source->uvs.begin(), source->uvs.end());
-  m_.faces.reserve(m_.faces.size() + source->faces.size());
-  for (const auto& face : source->faces) {
-    if (face->Removed()) continue;
-    HostFace& copy = m_.AddFace();
-    copy.SetHostMaterial(face->Material());
-    copy.points.reserve(face->points.size());
-    for (HostPoint p : face->points) {
+  m_.ReserveFaces(source->FaceCount(), source->TotalPoints());
+  for (size_t face = 0; face < source->FaceCount(); ++face) {
+    if (source->FaceRemoved(face)) continue;
+    const size_t copy = m_.AddFace(source->FaceMaterial(face));
+    for (HostPoint p : source->Points(face)) {
       p.vertex += vertexBase;
       if (p.normal >= 0) p.normal += normalBase;
       if (p.uv >= 0) p.uv += uvBase;
-      copy.points.push_back(p);
+      m_.AddPoint(copy, p);
     }
   }
 }

@@ -45,9 +45,11 @@ class MeshObject final : public vlm::Object {
     m_.uvs.push_back(uv);
     return Count(m_.uvs.size()) - 1;
   }
-  int32_t FaceCount() override { return Count(m_.faces.size()); }
-  vlm::Face* Face(int32_t index) override { return CheckedAt(m_.faces, index, "face").get(); }
-  vlm::Face* AddFace() override { return &m_.AddFace(); }
+  int32_t FaceCount() override { return Count(m_.FaceCount()); }
+  vlm::Face* Face(int32_t index) override {
+    return &m_.Face(CheckedIndex(m_.FaceCount(), index, "face"));
+  }
+  vlm::Face* AddFace() override { return &m_.Face(m_.AddFace()); }
   int32_t MaterialCount() override { return Count(m_.Materials(false).size()); }
   vlm::Material* Material(int32_t index) override {
     const auto& materials = m_.Materials(false);
@@ -88,7 +90,7 @@ class MeshShape : public vlm::Shape {
   std::string Name() override { return m_.name; }
   int32_t ShapeKind() override { return m_.kind; }
   int32_t VertexCount() override { return Count(m_.vertices.size()); }
-  int32_t PolygonCount() override { return Count(m_.faces.size()); }
+  int32_t PolygonCount() override { return Count(m_.FaceCount()); }
   Bounds GetBounds() override {
     if (m_.vertices.empty()) return {};
     Bounds b{m_.vertices[0], m_.vertices[0]};
@@ -114,10 +116,12 @@ class MeshShape : public vlm::Shape {
     m_.normals = normals;
   }
   vlm::Polygon* Polygon(int32_t index) override {
-    return CheckedAt(m_.faces, index, "polygon").get();
+    return &m_.Face(CheckedIndex(m_.FaceCount(), index, "polygon"));
   }
-  vlm::Polygon* AddPolygon() override { return &m_.AddFace(); }
-  void RemovePolygon(int32_t index) override { CheckedAt(m_.faces, index, "polygon")->Remove(); }
+  vlm::Polygon* AddPolygon() override { return &m_.Face(m_.AddFace()); }
+  void RemovePolygon(int32_t index) override {
+    m_.RemoveFace(CheckedIndex(m_.FaceCount(), index, "polygon"));
+  }
   void Compact() override;
   void Update(int32_t) override {}
   std::vector<int32_t> GetSelectedPolygons(int32_t) override {
@@ -144,7 +148,7 @@ class MeshShape : public vlm::Shape {
                                            " given where the shape holds " + std::to_string(held));
   }
   // The fan triangles of every polygon, with missing normals and texture coordinates filled
-  // in: calls emit(corners, face) for each triangle.
+  // in: calls emit(corners, material) for each triangle (the face's material, or null).
   template <class Emit>
   void Triangulate(std::vector<Vec3>& normals, std::vector<Vec2>& uvs, Emit emit);
   HostMesh& m_;

@@ -252,7 +252,7 @@ class SceneReader : ValueReader {
       std::string listPlace = At(place, field.key);
       if (v->is_binary()) return DecodedFaces(Decoded<FaceList>(*v), listPlace, mesh);
       const auto& faces = Array(*v, listPlace);
-      mesh.faces.reserve(faces.size());
+      mesh.ReserveFaces(faces.size(), 0);
       for (size_t i = 0; i < faces.size(); ++i)
         FaceItem(faces[i], At(listPlace, i), mesh);
     });
@@ -260,20 +260,21 @@ class SceneReader : ValueReader {
 
   void FaceItem(const Json& value, const std::string& place, HostMesh& mesh) {
     CheckKeys(kFaceFields, value, place);
-    HostFace& face = mesh.AddFace();
+    const size_t face = mesh.AddFace();
     Plain plain;
     ReadMembers(kFaceFields, value, place, plain, [&](const Field<Plain>& field, const Json* v) {
       std::string here = At(place, field.key);
       if (field.part == Part::Material && v)
-        face.SetHostMaterial(FaceMaterial(String(*v, here), here));
+        mesh.SetFaceMaterial(face, FaceMaterial(String(*v, here), here));
       else if (field.part == Part::Points)
         Points(Required(value, place, field.key), here, mesh, face);
     });
   }
 
   // Faces decoded while parsing, checked as FaceItem checks them (their shapes and types
-  // already were); places are spelt out only for a fault.
-  void DecodedFaces(const FaceList& list, const std::string& listPlace, HostMesh& mesh) {
+  // already were) and then taken over by the mesh as they are; places are spelt out only for
+  // a fault.
+  void DecodedFaces(FaceList& list, const std::string& listPlace, HostMesh& mesh) {
     auto face = [&](size_t i) { return At(listPlace, i); };
     std::string_view materialKey = FieldOf(kFaceFields, Part::Material).key;
     std::string_view pointsKey = FieldOf(kFaceFields, Part::Points).key;
@@ -283,17 +284,15 @@ class SceneReader : ValueReader {
     auto fits = [](int32_t index, size_t count, bool optional) {
       return (optional && index == -1) || (index >= 0 && static_cast<size_t>(index) < count);
     };
-    mesh.faces.reserve(list.ends.size());
+    std::vector<HostMaterial*> materials(list.ends.size(), nullptr);
     size_t begin = 0;
     for (size_t i = 0; i < list.ends.size(); ++i) {
-      HostFace& f = mesh.AddFace();
       if (int32_t m = list.materials[i]; m >= 0) {
         if (!named[size_t(m)])
           named[size_t(m)] = FaceMaterial(list.names[size_t(m)], At(face(i), materialKey));
-        f.SetHostMaterial(named[size_t(m)]);
+        materials[i] = named[size_t(m)];
       }
       const size_t end = list.ends[i];
-      f.points.assign(list.points.begin() + long(begin), list.points.begin() + long(end));
       for (size_t k = begin; k < end; ++k) {
         const HostPoint& p = list.points[k];
         if (fits(p.vertex, vertices, false) && fits(p.normal, normals, true) &&
@@ -306,6 +305,8 @@ class SceneReader : ValueReader {
       }
       begin = end;
     }
+    std::vector<int32_t>().swap(list.materials);
+    mesh.AddFaces(std::move(list.points), std::move(list.ends), std::move(materials));
   }
 
   HostMaterial* FaceMaterial(const std::string& name, const std::string& place) {
@@ -319,10 +320,8 @@ class SceneReader : ValueReader {
                                   : "; the materials are " + QuotedList(known)));
   }
 
-  void Points(const Json& value, const std::string& pointsPlace, const HostMesh& mesh,
-              HostFace& face) {
+  void Points(const Json& value, const std::string& pointsPlace, HostMesh& mesh, size_t face) {
     const auto& points = Array(value, pointsPlace);
-    face.points.reserve(points.size());
     for (size_t i = 0; i < points.size(); ++i) {
       std::string pointPlace = At(pointsPlace, i);
       const auto& p = Array(points[i], pointPlace);
@@ -335,7 +334,7 @@ class SceneReader : ValueReader {
       CheckIndex(point.normal, mesh.normals.size(), true, "normal", "normals", pointPlace);
       CheckIndex(point.uv, mesh.uvs.size(), true, "texture coordinate", "texture coordinates",
                  pointPlace);
-      face.points.push_back(point);
+      mesh.AddPoint(face, point);
     }
   }
 
@@ -427,7 +426,7 @@ class SceneReader : ValueReader {
     const auto& items = Array(value, place);
     for (size_t i = 0; i < items.size(); ++i) {
       int32_t index = Int(items[i], At(place, i));
-      size_t count = mesh.faces.size();
+      size_t count = mesh.FaceCount();
       if (index < 0 || static_cast<size_t>(index) >= count)
         Bad(At(place, i), std::string(what) + " index " + std::to_string(index) +
                               " is out of range: " + Quoted(mesh.Path()) + " has " +

@@ -407,19 +407,19 @@ class SceneWriter {
       if (field.part != Part::Faces) return;
       out_.Key(field.key);
       out_.Open('[', field.layout);
-      for (const auto& face : mesh.faces)
-        if (!face->Removed()) Face(*face);
+      for (size_t face = 0; face < mesh.FaceCount(); ++face)
+        if (!mesh.FaceRemoved(face)) Face(mesh, face);
       out_.Close();
     });
     out_.Close();
   }
 
-  void Face(const HostFace& face) {
+  void Face(const HostMesh& mesh, size_t face) {
     out_.Item();
     out_.Open('{', Layout::OneLine);
     for (const auto& field : kFaceFields) {
       if (field.part == Part::Material) {
-        const HostMaterial* material = face.Material();
+        const HostMaterial* material = mesh.FaceMaterial(face);
         if (!material || doc_.IsDefaultMaterial(material)) continue;
         out_.Key(field.key);
         if (!saved_.count(material))
@@ -429,7 +429,7 @@ class SceneWriter {
       } else if (field.part == Part::Points) {
         out_.Key(field.key);
         out_.Open('[', field.layout);
-        for (const HostPoint& p : face.points) {
+        for (const HostPoint& p : mesh.Points(face)) {
           out_.Item();
           const int32_t point[] = {p.vertex, p.normal, p.uv};
           Indices(point, Layout::OneLine);
@@ -448,8 +448,8 @@ class SceneWriter {
                                            const std::vector<int32_t>& faces) {
     std::vector<int32_t> newIndex;
     int32_t next = 0;
-    for (const auto& face : mesh.faces)
-      newIndex.push_back(face->Removed() ? -1 : next++);
+    for (size_t face = 0; face < mesh.FaceCount(); ++face)
+      newIndex.push_back(mesh.FaceRemoved(face) ? -1 : next++);
     std::vector<int32_t> out;
     for (int32_t i : faces)
       if (i >= 0 && static_cast<size_t>(i) < newIndex.size() &&

@@ -102,10 +102,11 @@ void ForEachGroup(const host::HostNode& node, const std::function<void(const hos
 void HostWalk(const host::HostNode& node, std::vector<Triangle>& out) {
   for (const auto& mesh : node.meshes) {
     const std::vector<Vec3> world = host::WorldVertices(*mesh);
-    for (const auto& face : mesh->faces) {
-      const auto& p = face->points;
-      const std::string material = face->Material() ? face->Material()->name : "";
-      const std::string diffuse = face->Material() ? face->Material()->diffuseMap : "";
+    for (size_t face = 0; face < mesh->FaceCount(); ++face) {
+      const auto p = mesh->Points(face);
+      const host::HostMaterial* m = mesh->FaceMaterial(face);
+      const std::string material = m ? m->name : "";
+      const std::string diffuse = m ? m->diffuseMap : "";
       for (size_t k = 1; k + 1 < p.size(); ++k)
         out.push_back(
             {{world[static_cast<size_t>(p[0].vertex)], world[static_cast<size_t>(p[k].vertex)],
@@ -290,9 +291,9 @@ TEST(ModelImport, MirroringTransformsKeepFacesLookingOutward) {
   size_t faces = 0;
   ForEachGroup(model.document->Root(), [&](const host::HostNode& group) {
     for (const auto& mesh : group.meshes)
-      for (const auto& face : mesh->faces) {
-        const Vec3 plane = mesh->FaceNormal(*face);
-        for (const host::HostPoint& p : face->points)
+      for (size_t face = 0; face < mesh->FaceCount(); ++face) {
+        const Vec3 plane = mesh->FaceNormal(face);
+        for (const host::HostPoint& p : mesh->Points(face))
           EXPECT_GT(Dot(plane, mesh->normals[static_cast<size_t>(p.normal)]), 0.5f) << mesh->Path();
         ++faces;
       }
@@ -417,7 +418,7 @@ TEST(ModelImport, PolygonsAFanDrawsWronglyAreCutWithoutLosingArea) {
       EXPECT_NEAR(area, c.area, 1e-3) << c.source;
     }
     const auto& mesh = FirstMesh(*model.document);
-    EXPECT_EQ(mesh.faces.size(), c.faces) << c.source;
+    EXPECT_EQ(mesh.FaceCount(), c.faces) << c.source;
     EXPECT_EQ(model.log.empty() ? "" : model.log.back().substr(0, c.log.size()), c.log);
   }
 }

@@ -159,13 +159,12 @@ HostMesh& QuadAndPentagon(HostDocument& doc, HostMaterial* material) {
   mesh.vertices = {{0, 0, 0}, {0, 0, 1}, {1, 0, 1},       {1, 0, 0},  // quad, facing +y
                    {0, 1, 0}, {1, 1, 0}, {1.5f, 1.5f, 0}, {0.5f, 2, 0}, {-0.5f, 1.5f, 0}};
   mesh.normals = {{0, 0, 1}};
-  HostFace& quad = mesh.AddFace();
-  quad.SetHostMaterial(material);
+  const size_t quad = mesh.AddFace(material);
   for (int32_t v : {0, 1, 2, 3})
-    quad.points.push_back({v, -1, -1});
-  HostFace& pentagon = mesh.AddFace();
+    mesh.AddPoint(quad, {v, -1, -1});
+  const size_t pentagon = mesh.AddFace();
   for (int32_t v : {4, 5, 6, 7, 8})
-    pentagon.points.push_back({v, 0, -1});
+    mesh.AddPoint(pentagon, {v, 0, -1});
   return mesh;
 }
 
@@ -233,17 +232,17 @@ TEST(SceneDocumentNormals, SmoothingAngleDecidesWhichFacesBlend) {
   object.SetSmoothingAngle(30);
   object.GenerateNormals();
   EXPECT_EQ(box.normals.size(), 6u);
-  for (const auto& face : box.faces)
-    for (const HostPoint& p : face->points)
-      EXPECT_EQ(box.normals.at(static_cast<size_t>(p.normal)), box.FaceNormal(*face));
+  for (size_t face = 0; face < box.FaceCount(); ++face)
+    for (const HostPoint& p : box.Points(face))
+      EXPECT_EQ(box.normals.at(static_cast<size_t>(p.normal)), box.FaceNormal(face));
 
   // With 100 the three sides at each corner blend.
   object.SetSmoothingAngle(100);
   object.GenerateNormals();
   EXPECT_EQ(box.normals.size(), 8u);
   const float third = 1 / std::sqrt(3.0f);
-  for (const auto& face : box.faces)
-    for (const HostPoint& p : face->points) {
+  for (size_t face = 0; face < box.FaceCount(); ++face)
+    for (const HostPoint& p : box.Points(face)) {
       Vec3 corner = box.vertices[static_cast<size_t>(p.vertex)];
       Vec3 expected{std::copysign(third, corner.x), std::copysign(third, corner.y),
                     std::copysign(third, corner.z)};
@@ -267,7 +266,7 @@ TEST(SceneDocumentNormals, FaceNormalsHoldAtEveryScale) {
     for (Vec3 p : {Vec3{0, 0, 0}, Vec3{1, 0, 0}, Vec3{1, 1, 0}, Vec3{0, 1, 0}})
       quad.push_back(p * c.scale + c.shift);
     HostMesh& mesh = AddPolygonMesh(doc.Root(), "Quad", quad);
-    Vec3 n = mesh.FaceNormal(*mesh.faces[0]);
+    Vec3 n = mesh.FaceNormal(0);
     if (c.shift == Vec3{1, 1, 1}) {
       EXPECT_EQ(n, Vec3{});  // the corners round to one point
       continue;
@@ -289,7 +288,7 @@ TEST(SceneDocumentPolygons, CompactDropsRemovedPolygonsAndKeepsSelectionsInStep)
 
   shape.RemovePolygon(1);
   EXPECT_EQ(shape.PolygonCount(), 4);  // indices hold until Compact
-  HostFace* third = grid.faces[2].get();
+  vlm::Polygon* third = shape.Polygon(2);
   shape.Compact();
   EXPECT_EQ(shape.PolygonCount(), 3);
   EXPECT_EQ(shape.Polygon(1), third);
@@ -318,11 +317,10 @@ TEST(SceneDocumentPolygons, MergeAppendsEverythingWithoutATransform) {
   EXPECT_EQ(sum->VertexCount(), 3 + 8);
   EXPECT_EQ(sum->PolygonCount(), 1 + 5);
   EXPECT_EQ(sum->GetPosition(3), box.vertices[0]);  // not moved by the group
-  const HostPoint& first = box.faces[0]->points[0];
-  EXPECT_EQ(merged->faces[1]->points[0],
-            (HostPoint{first.vertex + 3, first.normal + 1, first.uv + 3}));
-  EXPECT_EQ(merged->faces[0]->Material(), &red);
-  EXPECT_EQ(merged->faces[1]->Material(), nullptr);
+  const HostPoint& first = box.Points(0)[0];
+  EXPECT_EQ(merged->Points(1)[0], (HostPoint{first.vertex + 3, first.normal + 1, first.uv + 3}));
+  EXPECT_EQ(merged->FaceMaterial(0), &red);
+  EXPECT_EQ(merged->FaceMaterial(1), nullptr);
 
   EXPECT_EQ(FailureOf([&] { tri.AsShape().Merge(tri.AsShape()); }).number,
             err::InvalidProcedureCall);
@@ -344,11 +342,11 @@ TEST(SceneDocumentMaterials, TheListFollowsEveryChangeToTheFaces) {
   const Step steps[] = {
       {[] {}, {}, {none}},
       {[&] { object.Face(0)->SetMaterial(&red); }, {&red}, {&red, none}},
-      {[&] { grid.faces[1]->SetHostMaterial(&blue); }, {&red, &blue}, {&red, &blue, none}},
+      {[&] { grid.SetFaceMaterial(1, &blue); }, {&red, &blue}, {&red, &blue, none}},
       {[&] { shape.RemovePolygon(0); }, {&blue}, {&blue, none}},
       {[&] { object.AddFace()->SetMaterial(&red); }, {&blue, &red}, {&blue, none, &red}},
       {[&] { object.Face(4)->SetMaterial(nullptr); }, {&blue}, {&blue, none}},
-      {[&] { grid.faces.clear(); }, {}, {}},
+      {[&] { grid.ClearFaces(); }, {}, {}},
   };
   for (size_t i = 0; i < std::size(steps); ++i) {
     steps[i].change();
@@ -428,6 +426,88 @@ TEST(SceneDocumentFaces, AddPointChecksEveryIndex) {
   face.AddPoint(1, 0, -1);  // now 0 is the first normal
   EXPECT_EQ(face.PointNormal(1), 0);
   EXPECT_EQ(FailureOf([&] { face.PointVertex(2); }).number, err::SubscriptOutOfRange);
+}
+
+// A face a plug-in holds stays the same object while faces are added and points go into
+// earlier faces, follows its face when Compact moves it down, and refuses every call once
+// its face is gone.
+TEST(SceneDocumentFaces, HeldFacesKeepToTheirFaces) {
+  HostDocument doc;
+  HostMesh& mesh = doc.NewMesh(doc.Root(), "Mesh");
+  mesh.vertices.assign(5, Vec3{});
+  Object& object = mesh.AsObject();
+  Shape& shape = mesh.AsShape();
+  std::vector<Face*> held;
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    size_t faces;
+    std::vector<std::vector<int32_t>> first;  // the vertices of the first faces
+    std::vector<int> heldAt;                  // each held face's index now; -1 gone
+  };
+  const Step steps[] = {
+      {"a face, filled through its pointer",
+       [&] {
+         held.push_back(object.AddFace());
+         held[0]->AddPoint(0, -1, -1);
+       },
+       1,
+       {{0}},
+       {0}},
+      {"a second face, then a point for the first",
+       [&] {
+         held.push_back(object.AddFace());
+         held[1]->AddPoint(1, -1, -1);
+         held[0]->AddPoint(2, -1, -1);
+       },
+       2,
+       {{0, 2}, {1}},
+       {0, 1}},
+      {"a hundred faces more, then a point for the second",
+       [&] {
+         for (int i = 0; i < 100; ++i)
+           shape.AddPolygon()->AddPoint(3, -1, -1);
+         held[1]->AddPoint(4, -1, -1);
+       },
+       102,
+       {{0, 2}, {1, 4}, {3}},
+       {0, 1}},
+      {"the first removed and compacted",
+       [&] {
+         held.push_back(object.Face(2));
+         shape.RemovePolygon(0);
+         shape.Compact();
+       },
+       101,
+       {{1, 4}, {3}},
+       {-1, 0, 1}},
+      {"every face cleared", [&] { mesh.ClearFaces(); }, 0, {}, {-1, -1, -1}},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.change();
+    ASSERT_EQ(mesh.FaceCount(), step.faces);
+    for (size_t f = 0; f < step.first.size(); ++f) {
+      std::vector<int32_t> vertices;
+      for (const HostPoint& p : mesh.Points(f))
+        vertices.push_back(p.vertex);
+      EXPECT_EQ(vertices, step.first[f]) << "face " << f;
+    }
+    for (size_t h = 0; h < held.size(); ++h) {
+      auto* face = static_cast<HostFace*>(held[h]);
+      if (step.heldAt[h] < 0) {
+        EXPECT_EQ(FailureOf([&] { face->PointCount(); }).number, err::ObjectVariableNotSet);
+        EXPECT_EQ(FailureOf([&] { face->AddPoint(0, -1, -1); }).number, err::ObjectVariableNotSet);
+        continue;
+      }
+      EXPECT_EQ(object.Face(step.heldAt[h]), face) << "held face " << h;
+      EXPECT_EQ(shape.Polygon(step.heldAt[h]), face) << "held face " << h;
+      const auto points = mesh.Points(size_t(step.heldAt[h]));
+      ASSERT_EQ(face->PointCount(), static_cast<int32_t>(points.size()));
+      for (size_t k = 0; k < points.size(); ++k)
+        EXPECT_EQ(face->PointVertex(int32_t(k)), points[k].vertex);
+    }
+  }
 }
 
 TEST(SceneDocumentPaths, FindSaysWhatIsMissingAndWhatIsThere) {

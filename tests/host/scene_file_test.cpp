@@ -275,8 +275,8 @@ std::unique_ptr<HostDocument> RichScene() {
   flap.animationKeys = 4;
 
   HostMesh& wall = AddBox(hangar, "Wall", {0, 2, 0}, {5, 2, 0.1f}, &brick);
-  wall.faces[1]->SetHostMaterial(nullptr);
-  wall.faces[2]->SetHostMaterial(&doc->DefaultMaterial());
+  wall.SetFaceMaterial(1, nullptr);
+  wall.SetFaceMaterial(2, &doc->DefaultMaterial());
   HostMesh& pane = AddPolygonMesh(
       flap, "Pane", {{0, 0, 0}, {1, 0, 0}, {1.2f, 0, 1}, {0.5f, 0, 1.6f}, {-0.2f, 0, 1}}, &glass);
   pane.smoothingAngle = 45.5f;
@@ -334,16 +334,16 @@ TEST(SceneRoundTrip, SerializeParseSerializeGivesTheSameText) {
   // The removed polygon is gone, and the selection that named polygons after it follows.
   HostMesh* floor = copy->FindMesh("Floor", nullptr);
   ASSERT_NE(floor, nullptr);
-  EXPECT_EQ(floor->faces.size(), 3u);
+  EXPECT_EQ(floor->FaceCount(), 3u);
   ASSERT_EQ(copy->graphSelection.shapes.size(), 1u);
   EXPECT_THAT(copy->graphSelection.shapes[0].polygons, ElementsAre(2, 1));
 
   // Faces without a material and with the default one both read back without one.
   HostMesh* wall = copy->FindMesh("Hangar/Wall", nullptr);
   ASSERT_NE(wall, nullptr);
-  EXPECT_EQ(wall->faces[1]->Material(), nullptr);
-  EXPECT_EQ(wall->faces[2]->Material(), nullptr);
-  EXPECT_EQ(wall->faces[0]->Material(), copy->FindMaterial("Brick"));
+  EXPECT_EQ(wall->FaceMaterial(1), nullptr);
+  EXPECT_EQ(wall->FaceMaterial(2), nullptr);
+  EXPECT_EQ(wall->FaceMaterial(0), copy->FindMaterial("Brick"));
 
   ASSERT_EQ(copy->scriptingSelection.objects.size(), 2u);
   EXPECT_EQ(copy->scriptingSelection.objects[0].mode, 1);

@@ -22,6 +22,7 @@ using test::ExpectNear;
 
 using host::HostDocument;
 using host::HostMesh;
+using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 
 constexpr double Pi = 3.14159265358979;
@@ -224,17 +225,17 @@ TEST(FlareExtrusion, WithoutBevelTheFaceRisesInEqualStepsStraightUp) {
       ExpectNear(Ring(square, 4, 5, j, k), UnitSquare[j] + Vec3{0, 0, 0.2f * float(k)},
                  "corner " + std::to_string(j) + " ring " + std::to_string(k), 1e-4f);
   // The selected face is gone: the cap comes first, then 4 x 5 side quads.
-  ASSERT_EQ(square.faces.size(), 21u);
-  const auto& cap = square.faces[0]->points;
+  ASSERT_EQ(square.FaceCount(), 21u);
+  const auto& cap = square.Points(0);
   ASSERT_EQ(cap.size(), 4u);
   for (size_t j = 0; j < 4; ++j)
     EXPECT_EQ(cap[j].vertex, static_cast<int32_t>(4 + 5 * j + 4));
-  ExpectNear(square.FaceNormal(*square.faces[0]), {0, 0, 1}, "cap normal", 1e-4f);
+  ExpectNear(square.FaceNormal(0), {0, 0, 1}, "cap normal", 1e-4f);
   for (size_t f = 1; f < 21; ++f)
-    EXPECT_EQ(square.faces[f]->points.size(), 4u);
+    EXPECT_EQ(square.Points(f).size(), 4u);
   // The first side starts on the face's own corners 0 and 1.
-  EXPECT_EQ(square.faces[1]->points[0].vertex, 0);
-  EXPECT_EQ(square.faces[1]->points[1].vertex, 1);
+  EXPECT_EQ(square.Points(1)[0].vertex, 0);
+  EXPECT_EQ(square.Points(1)[1].vertex, 1);
   EXPECT_TRUE(doc.graphSelection.shapes[0].polygons.empty());
 }
 
@@ -336,7 +337,7 @@ TEST(FlareExtrusion, EveryEdgeMovesOutwardByTheBevelWhateverTheCorner) {
       HostMesh& mesh = Polygon(doc, "Shape", c.corners);
       ASSERT_EQ(Apply(doc, Values(0.75f, B, 3, 1)).status, StatusOk) << LastError().description;
       ExpectTopRingOffsetBy(mesh, c.corners, {0, 0, 1}, 0.75f, B, 3);
-      EXPECT_EQ(mesh.faces.size(), 1 + 3 * c.corners.size());
+      EXPECT_EQ(mesh.FaceCount(), 1 + 3 * c.corners.size());
     }
   }
   // At the straight corner the ring moves straight out from the edge.
@@ -363,11 +364,11 @@ TEST(FlareExtrusion, NewFacesFaceOutward) {
       HostMesh& mesh = Polygon(doc, "Shape", turned);
       const int N = 3;
       ASSERT_EQ(Apply(doc, Values(1, B, float(N), 1)).status, StatusOk);
-      ExpectNear(mesh.FaceNormal(*mesh.faces[0]), n, "cap", 1e-4f);
+      ExpectNear(mesh.FaceNormal(0), n, "cap", 1e-4f);
       // The sides of edge j are faces 1 + N j .. N j + N.
       for (size_t j = 0; j < turned.size(); ++j)
         for (int l = 0; l < N; ++l) {
-          const Vec3 normal = mesh.FaceNormal(*mesh.faces[1 + N * j + static_cast<size_t>(l)]);
+          const Vec3 normal = mesh.FaceNormal(1 + N * j + static_cast<size_t>(l));
           EXPECT_GT(Dot(normal, Outward(turned, j, n)), 0.1f)
               << turned.size() << " corners, edge " << j << ", level " << l << ", bevel " << B;
         }
@@ -381,9 +382,9 @@ TEST(FlareExtrusion, NewPointsCarryNoNormalOrTextureCoordinate) {
   ASSERT_FALSE(box.normals.empty());
   doc.graphSelection.shapes.push_back({&box, {2}});
   ASSERT_EQ(Apply(doc, Values(1, 0.25f, 2, 1)).status, StatusOk);
-  ASSERT_EQ(box.faces.size(), 5u + 1u + 8u);
-  for (size_t f = 0; f < box.faces.size(); ++f)
-    for (const host::HostPoint& p : box.faces[f]->points) {
+  ASSERT_EQ(box.FaceCount(), 5u + 1u + 8u);
+  for (size_t f = 0; f < box.FaceCount(); ++f)
+    for (const host::HostPoint& p : box.Points(f)) {
       const bool isNew = f >= 5;
       EXPECT_EQ(p.normal < 0, isNew) << "face " << f;
       EXPECT_EQ(p.uv < 0, isNew) << "face " << f;
@@ -397,7 +398,7 @@ TEST(FlareExtrusion, SeveralPolygonsOnTwoShapes) {
       host::AddPolygonMesh(doc.Root(), "Triangle", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
   std::vector<std::vector<host::HostPoint>> kept;
   for (size_t f : {0u, 1u, 4u, 5u})
-    kept.push_back(box.faces[f]->points);
+    kept.emplace_back(box.Points(f).begin(), box.Points(f).end());
   doc.graphSelection.shapes.push_back({&box, {3, 2}});  // the bottom and the top
   doc.graphSelection.shapes.push_back({&triangle, {0}});
 
@@ -406,14 +407,14 @@ TEST(FlareExtrusion, SeveralPolygonsOnTwoShapes) {
   EXPECT_EQ(run.result, VbTrue);
   // Two quads of the box: 2 x 4 x 2 new positions, 2 caps and 2 x 4 x 2 sides in their place.
   EXPECT_EQ(box.vertices.size(), 8u + 16u);
-  ASSERT_EQ(box.faces.size(), 4u + 2u + 16u);
+  ASSERT_EQ(box.FaceCount(), 4u + 2u + 16u);
   for (size_t f = 0; f < 4; ++f)
-    EXPECT_EQ(box.faces[f]->points, kept[f]) << f;
+    EXPECT_THAT(box.Points(f), ElementsAreArray(kept[f])) << f;
   EXPECT_EQ(triangle.vertices.size(), 3u + 6u);
-  EXPECT_EQ(triangle.faces.size(), 1u + 6u);
+  EXPECT_EQ(triangle.FaceCount(), 1u + 6u);
   // Face 3 went first (its cap is face 4), then face 2 (cap at 4 + 1 + 8).
-  ExpectNear(box.FaceNormal(*box.faces[4]), {0, -1, 0}, "cap of the bottom", 1e-4f);
-  ExpectNear(box.FaceNormal(*box.faces[13]), {0, 1, 0}, "cap of the top", 1e-4f);
+  ExpectNear(box.FaceNormal(4), {0, -1, 0}, "cap of the bottom", 1e-4f);
+  ExpectNear(box.FaceNormal(13), {0, 1, 0}, "cap of the top", 1e-4f);
   ExpectNear(box.vertices[8 + 1], {-1.1f, -1.5f, -1.1f}, "top ring of the bottom's corner 0",
              1e-4f);
   for (const auto& entry : doc.graphSelection.shapes)
@@ -448,9 +449,9 @@ TEST_P(FlareRefusal, ChangesNothing) {
   HostDocument doc;
   Polygon(doc, "First", UnitSquare);
   HostMesh& second = Polygon(doc, "Second", {{3, 0, 0}, {4, 0, 0}, {4, 1, 0}});
-  host::HostFace& last = second.AddFace();
+  const size_t last = second.AddFace();
   for (Vec3 p : c.lastPolygon) {
-    last.points.push_back({static_cast<int32_t>(second.vertices.size()), -1, -1});
+    second.AddPoint(last, {static_cast<int32_t>(second.vertices.size()), -1, -1});
     second.vertices.push_back(p);
   }
   doc.graphSelection.shapes.back().polygons.push_back(1);
@@ -532,11 +533,11 @@ TEST(FlareRefusals, APolygonIndexOutsideTheShapeChangesNothing) {
   HostMesh& second = Polygon(doc, "Second", UnitSquare);
   doc.graphSelection.shapes.back().polygons = {0, 4};
   EXPECT_EQ(Apply(doc, Defaults).status, StatusFromError(err::SubscriptOutOfRange));
-  EXPECT_EQ(first.faces.size(), 1u);
+  EXPECT_EQ(first.FaceCount(), 1u);
   EXPECT_EQ(first.vertices.size(), 4u);
-  EXPECT_EQ(second.faces.size(), 1u);
+  EXPECT_EQ(second.FaceCount(), 1u);
   EXPECT_EQ(second.vertices.size(), 4u);
-  EXPECT_FALSE(first.faces[0]->Removed());
+  EXPECT_FALSE(first.FaceRemoved(0));
 }
 
 // ---- the library -------------------------------------------------------------------------------
@@ -569,7 +570,7 @@ TEST(FlareLibrary, RegistersAndFlaresTheExampleTileWithTheStatedParameters) {
       << LastError().description;
   EXPECT_EQ(result, VbTrue);
   // The tile faces up: five rings up to height 1, the top one 0.5 outside the tile.
-  ASSERT_EQ(face->faces.size(), 1u + 4u * 5u);
+  ASSERT_EQ(face->FaceCount(), 1u + 4u * 5u);
   ExpectNear(Ring(*face, 4, 5, 0, 5), {-0.5f, 1, -0.5f}, "corner 0", 1e-4f);
   ExpectNear(Ring(*face, 4, 5, 2, 5), {1.5f, 1, 1.5f}, "corner 2", 1e-4f);
   // The result saves and reads back.

@@ -40,8 +40,8 @@ struct Scene {
     chrome.specularLevel = 80;
     host::HostNode& g = host::AddGroup(doc.Root(), "Hangar");
     box = &host::AddBox(g, "Box", {}, {1, 1, 1}, &paint);
-    box->faces[1]->SetHostMaterial(&glass);
-    box->faces[3]->SetHostMaterial(&chrome);
+    box->SetFaceMaterial(1, &glass);
+    box->SetFaceMaterial(3, &chrome);
   }
   void SelectObject() { doc.scriptingSelection.objects = {{box, 0, {}}}; }
   void SelectFaces(std::vector<int32_t> faces) {
@@ -132,8 +132,8 @@ TEST_F(GlazierTest, CancelAnywhereStoresNothing) {
 
 TEST_F(GlazierTest, ObjectWithoutMaterialIsReportedAndNothingChanges) {
   Scene s;
-  for (auto& f : s.box->faces)
-    f->SetHostMaterial(nullptr);
+  for (size_t f = 0; f < s.box->FaceCount(); ++f)
+    s.box->SetFaceMaterial(f, nullptr);
   s.SelectObject();
   test::ScriptedScope dialogs;
   ASSERT_EQ(Apply(tool, s.doc), StatusOk);

@@ -118,11 +118,11 @@ TEST_P(ObverseAxis, CopyIsTheMirrorImageInWorldSpace) {
       for (size_t i = 0; i < sv.size(); ++i)
         ExpectNear(inHangar(cv[i]), Reflect(inHangar(sv[i]), axis),
                    s.name + " vertex " + std::to_string(i), 1e-4f);
-      ASSERT_EQ(s.faces.size(), c.faces.size());
+      ASSERT_EQ(s.FaceCount(), c.FaceCount());
       const Mat4 sw = source->WorldMatrix(), cw = copy->WorldMatrix();
-      for (size_t f = 0; f < s.faces.size(); ++f) {
-        Vec3 sn = TransformDirection(s.FaceNormal(*s.faces[f]), sw);
-        Vec3 cn = TransformDirection(c.FaceNormal(*c.faces[f]), cw);
+      for (size_t f = 0; f < s.FaceCount(); ++f) {
+        Vec3 sn = TransformDirection(s.FaceNormal(f), sw);
+        Vec3 cn = TransformDirection(c.FaceNormal(f), cw);
         ExpectNear(dirInHangar(cn), Reflect(dirInHangar(sn), axis),
                    s.name + " face " + std::to_string(f), 1e-4f);
       }
@@ -144,7 +144,7 @@ TEST(Obverse, FacesAreRewoundKeepingTheFirstPoint) {
   // Give the quad distinct normals per point so the translation of every index shows.
   quad.normals = {{0, 1, 0}, {0, 0.9f, 0.1f}, {0, 0.8f, 0.2f}, {0, 0.7f, 0.3f}};
   for (int i = 0; i < 4; ++i)
-    quad.faces[0]->points[static_cast<size_t>(i)].normal = i;
+    quad.Points(0)[static_cast<size_t>(i)].normal = i;
   doc.scriptingSelection.objects.push_back({&quad, 0, {}});
 
   test::ScriptedScope dialogs("input x");
@@ -152,7 +152,7 @@ TEST(Obverse, FacesAreRewoundKeepingTheFirstPoint) {
   ASSERT_EQ(Apply(tool, doc), StatusOk);
   HostNode* copy = Child(doc.Root(), "GX");
   ASSERT_NE(copy, nullptr);
-  const auto& points = copy->meshes[0]->faces[0]->points;
+  const auto& points = copy->meshes[0]->Points(0);
   ASSERT_EQ(points.size(), 4u);
   // (A, B, C, D) becomes (A, D, C, B), each point carrying its own indices.
   EXPECT_EQ(points[0], (host::HostPoint{0, 0, 0}));

@@ -18,7 +18,6 @@ namespace {
 using test::ExpectNear;
 
 using host::HostDocument;
-using host::HostFace;
 using host::HostMesh;
 using host::HostNode;
 using ::testing::ElementsAre;
@@ -54,10 +53,10 @@ TEST(Ridgepull, SquareGetsAFlatTopAndAVerticalInnerSide) {
   HostMesh* m = f.moulding();
   ASSERT_NE(m, nullptr);
   ASSERT_EQ(m->vertices.size(), 16u);
-  EXPECT_EQ(m->faces.size(), 12u);
+  EXPECT_EQ(m->FaceCount(), 12u);
   EXPECT_THAT(m->uvs, ElementsAre(Vec2{0, 0}));
-  for (const auto& face : m->faces)
-    for (const auto& p : face->points)
+  for (size_t face = 0; face < m->FaceCount(); ++face)
+    for (const auto& p : m->Points(face))
       EXPECT_EQ(p.uv, 0);
   EXPECT_EQ(m->smoothingAngle, square.smoothingAngle);
 
@@ -73,13 +72,13 @@ TEST(Ridgepull, SquareGetsAFlatTopAndAVerticalInnerSide) {
     EXPECT_NEAR(m->vertices[i + 2].z, m->vertices[i + 3].z, 1e-6f);
   }
   // The first faces of the ring: outer side, top, inner side of the edge 0-1.
-  EXPECT_EQ(m->faces[0]->points[0].vertex, 0);
-  EXPECT_EQ(m->faces[0]->points[1].vertex, 4);
-  EXPECT_EQ(m->faces[0]->points[2].vertex, 5);
-  EXPECT_EQ(m->faces[0]->points[3].vertex, 1);
+  EXPECT_EQ(m->Points(0)[0].vertex, 0);
+  EXPECT_EQ(m->Points(0)[1].vertex, 4);
+  EXPECT_EQ(m->Points(0)[2].vertex, 5);
+  EXPECT_EQ(m->Points(0)[3].vertex, 1);
   // The source is untouched.
   EXPECT_EQ(square.vertices.size(), 4u);
-  EXPECT_EQ(square.faces.size(), 1u);
+  EXPECT_EQ(square.FaceCount(), 1u);
 }
 
 TEST(Ridgepull, InsideClosesTheUndersideAndIsRemembered) {
@@ -89,9 +88,9 @@ TEST(Ridgepull, InsideClosesTheUndersideAndIsRemembered) {
   ASSERT_EQ(f.run("chkInside=1; click OKButton"), StatusOk);
   HostMesh* m = f.moulding();
   ASSERT_NE(m, nullptr);
-  ASSERT_EQ(m->faces.size(), 16u);
+  ASSERT_EQ(m->FaceCount(), 16u);
   // The underside of edge 0-1 lies in the face plane.
-  for (const auto& p : m->faces[3]->points)
+  for (const auto& p : m->Points(3))
     EXPECT_EQ(m->vertices[static_cast<size_t>(p.vertex)].y, 0.0f);
   EXPECT_EQ(GetSetting("VLMPlugin", "Ridgepull", "Inside"), "1");
   EXPECT_EQ(GetSetting("VLMPlugin", "Ridgepull", "txt0"), "0.1");
@@ -100,7 +99,7 @@ TEST(Ridgepull, InsideClosesTheUndersideAndIsRemembered) {
   f.doc.RemoveMesh(*f.group.meshes.back());
   ASSERT_EQ(f.run(), StatusOk);
   ASSERT_NE(f.moulding(), nullptr);
-  EXPECT_EQ(f.moulding()->faces.size(), 16u);
+  EXPECT_EQ(f.moulding()->FaceCount(), 16u);
 }
 
 TEST(Ridgepull, BevelEqualToInsetPutsTheTopEdgeAboveTheOutline) {
@@ -123,7 +122,7 @@ TEST(Ridgepull, EdgesBetweenInnerVerticesOfABlockGetNoOuterSide) {
   EXPECT_EQ(m->vertices.size(), 9u * 16u);
   // 36 edges per ring set: the 8 that run between two of the four inner vertices lose
   // their outer side.
-  EXPECT_EQ(m->faces.size(), 36u * 2u + 28u);
+  EXPECT_EQ(m->FaceCount(), 36u * 2u + 28u);
   // Q1 depends only on the vertex: the rings meet at the same raised point.
   ExpectNear(m->vertices[4 * 2 + 1], m->vertices[16 + 4 * 1 + 1], "shared Q1");
 }
@@ -136,7 +135,7 @@ TEST(Ridgepull, AdjacentQuadsKeepEveryOuterSide) {
   HostMesh* m = f.moulding();
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->vertices.size(), 32u);
-  EXPECT_EQ(m->faces.size(), 24u);
+  EXPECT_EQ(m->FaceCount(), 24u);
 }
 
 TEST(Ridgepull, ConcaveCornerMovesItsInsetOutward) {
@@ -179,9 +178,9 @@ TEST(Ridgepull, DegenerateCornersAreReportedAndNoMouldingIsAdded) {
       {"faces whose normals cancel",
        [](Fixture& f) {
          HostMesh& m = Square(f.group);
-         HostFace& back = m.AddFace();
+         const size_t back = m.AddFace();
          for (int v : {0, 3, 2, 1})
-           back.points.push_back({v, -1, -1});
+           m.AddPoint(back, {v, -1, -1});
          f.select(m);
        },
        "the face normals there cancel out"},
@@ -280,7 +279,7 @@ TEST(Ridgepull, ARememberedInsideThatCannotBeUsedIsDroppedWithAWarning) {
     ASSERT_EQ(status, StatusOk) << stored;
     EXPECT_THAT(f.messages, ::testing::IsEmpty()) << stored;
     ASSERT_NE(f.moulding(), nullptr) << stored;
-    EXPECT_EQ(f.moulding()->faces.size(), 12u) << stored;  // not inside
+    EXPECT_EQ(f.moulding()->FaceCount(), 12u) << stored;  // not inside
     ASSERT_EQ(warnings.size(), 1u) << stored;
     EXPECT_THAT(warnings[0], ::testing::HasSubstr("VLMPlugin/Ridgepull/Inside"));
     EXPECT_THAT(warnings[0], ::testing::HasSubstr("\"" + std::string(stored) + "\""));

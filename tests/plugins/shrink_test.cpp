@@ -17,7 +17,6 @@ namespace {
 using test::ExpectNear;
 
 using host::HostDocument;
-using host::HostFace;
 using host::HostMesh;
 using host::HostNode;
 using ::testing::ElementsAre;
@@ -57,7 +56,7 @@ TEST(Shrink, BoxCornersMoveAlongTheDiagonal) {
   }
   // Normals, faces and texture coordinates stay.
   EXPECT_EQ(box.normals.size(), 6u);
-  EXPECT_EQ(box.faces.size(), 6u);
+  EXPECT_EQ(box.FaceCount(), 6u);
 }
 
 TEST(Shrink, VerticesWithoutADirectionOrWithNoAmountStay) {
@@ -66,9 +65,9 @@ TEST(Shrink, VerticesWithoutADirectionOrWithNoAmountStay) {
   HostMesh& square =
       host::AddPolygonMesh(f.group, "Square", {{0, 0, 0}, {0, 0, 1}, {1, 0, 1}, {1, 0, 0}});
   square.normals.push_back({0, -1, 0});
-  HostFace& back = square.AddFace();
+  const size_t back = square.AddFace();
   for (int v : {0, 3, 2, 1})
-    back.points.push_back({v, 1, -1});
+    square.AddPoint(back, {v, 1, -1});
   HostMesh& box = host::AddBox(f.group, "Box", {0, 0, 0}, {1, 1, 1});
   const std::vector<Vec3> squareBefore = square.vertices, boxBefore = box.vertices;
   f.select(square);
@@ -95,7 +94,7 @@ TEST(Shrink, APointWithoutANormalCountsWithItsFacePlane) {
     const float S = c.size;
     HostMesh& square =
         host::AddPolygonMesh(f.group, "Square", {{0, 0, 0}, {0, 0, S}, {S, 0, S}, {S, 0, 0}});
-    for (auto& p : square.faces[0]->points)
+    for (auto& p : square.Points(0))
       p.normal = -1;
     f.select(square);
     ASSERT_EQ(f.run(c.script), StatusOk) << S;

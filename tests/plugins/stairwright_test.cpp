@@ -79,7 +79,7 @@ TEST(Stairwright, DefaultsBuildEightBoardsBetweenTwoSupports) {
   EXPECT_NEAR(Min(left).x, 0.70f, 1e-6f);
   EXPECT_NEAR(Min(right).x, -0.75f, 1e-6f);
   EXPECT_NEAR(Max(left).y, 2.6f, 1e-6f);
-  EXPECT_EQ(left.faces.size(), 6u);
+  EXPECT_EQ(left.FaceCount(), 6u);
   // The top of a support is moved by the run: it rises from z = 0 to z = 1.6.
   const float halfDepth = (0.03f * 1.6f / 2.6f + 0.3f) / 2;
   EXPECT_NEAR(left.vertices[0].z, -halfDepth + 1.6f, 1e-6f);
@@ -88,7 +88,7 @@ TEST(Stairwright, DefaultsBuildEightBoardsBetweenTwoSupports) {
   for (int k = 1; k <= 8; ++k) {
     const HostMesh& board = *g.meshes[static_cast<size_t>(k + 1)];
     const std::string where = board.name;
-    EXPECT_EQ(board.faces.size(), 4u) << where;
+    EXPECT_EQ(board.FaceCount(), 4u) << where;
     EXPECT_NEAR(Max(board).x - Min(board).x, 1.4f, 1e-6f) << where;
     EXPECT_NEAR((Max(board).y + Min(board).y) / 2, k * r, 1e-5f) << where;
     // The first vertex is the corner (+x, +y, -z).

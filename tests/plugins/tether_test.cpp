@@ -57,8 +57,8 @@ struct Scene {
     slot = doc.DefineNodeField("TetherData");
   }
   int32_t FaceFacing(Vec3 normal) {
-    for (size_t f = 0; f < box->faces.size(); ++f)
-      if (Length(box->FaceNormal(*box->faces[f]) - normal) < 1e-4f) return static_cast<int32_t>(f);
+    for (size_t f = 0; f < box->FaceCount(); ++f)
+      if (Length(box->FaceNormal(f) - normal) < 1e-4f) return static_cast<int32_t>(f);
     return -1;
   }
   void SelectObject() { doc.scriptingSelection.objects = {{box, 0, {}}}; }
@@ -368,15 +368,15 @@ TEST(Tether, OneFaceGetsAMarkedGroupAlongItsNormal) {
   EXPECT_EQ(m.smoothingAngle, 60);
   const std::vector<std::vector<int32_t>> corners = {
       {3, 2, 1}, {1, 2, 0}, {2, 3, 0}, {3, 4, 0}, {4, 1, 0}};
-  ASSERT_EQ(m.faces.size(), corners.size());
+  ASSERT_EQ(m.FaceCount(), corners.size());
   for (size_t f = 0; f < corners.size(); ++f) {
     std::vector<int32_t> got;
-    for (const auto& p : m.faces[f]->points)
+    for (const auto& p : m.Points(f))
       got.push_back(p.vertex);
     EXPECT_EQ(got, corners[f]) << f;
-    EXPECT_EQ(m.faces[f]->Material(), m.faces[0]->Material());
+    EXPECT_EQ(m.FaceMaterial(f), m.FaceMaterial(0));
   }
-  host::HostMaterial& mat = *m.faces[0]->Material();
+  host::HostMaterial& mat = *m.FaceMaterial(0);
   EXPECT_EQ(mat.ambientLevel, 50);
   EXPECT_EQ(mat.translucency, 50);
   EXPECT_EQ(mat.diffuseMap + mat.bumpMap + mat.detailMap, "");
@@ -393,7 +393,7 @@ TEST(Tether, MarkerStandsOnTheFaceWhateverItsDirection) {
   const float h = std::sqrt(0.5f);
   // A square in the plane x = z, facing (h, 0, -h).
   HostMesh& wall = host::AddPolygonMesh(g, "Wall", {{0, 0, 0}, {0, 1, 0}, {h, 1, h}, {h, 0, h}});
-  Vec3 n = wall.FaceNormal(*wall.faces[0]);
+  Vec3 n = wall.FaceNormal(0);
   ASSERT_NEAR(n.x + n.z, 0, 1e-6f);
   ASSERT_GT(std::abs(n.x), 0.5f);
   doc.scriptingSelection.objects = {{&wall, 1, {0}}};
@@ -472,7 +472,7 @@ TEST(Tether, HostErrorsAreReportedAsPluginError) {
   test::TetherFiles files;
   Scene s;
   s.box->AddFace();  // a face without points has no centre: 0 / 0, an overflow
-  s.SelectFaces({static_cast<int32_t>(s.box->faces.size() - 1)});
+  s.SelectFaces({static_cast<int32_t>(s.box->FaceCount() - 1)});
   test::ScriptedScope dialogs("click OKButton");
   Tether tool(files.plugins);
   ASSERT_EQ(tool.Plugin_Apply(&s.doc, &s.doc, 0, {}, {}, ""), StatusOk);

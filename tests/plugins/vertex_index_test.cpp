@@ -122,8 +122,8 @@ TEST(VertexIndexSearch, TheExportedMeshMatchesTheLinearSearch) {
   Dice dice(11);
   const float jitter[] = {0, 1e-5f, 2e-5f, 4e-5f};
   mesh.normals.clear();
-  for (auto& face : mesh.faces)
-    for (auto& point : face->points) {
+  for (size_t face = 0; face < mesh.FaceCount(); ++face)
+    for (auto& point : mesh.Points(face)) {
       point.normal = static_cast<int32_t>(mesh.normals.size());
       mesh.normals.push_back({jitter[dice.Roll(4)], 1, jitter[dice.Roll(4)]});
     }

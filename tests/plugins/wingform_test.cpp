@@ -132,7 +132,7 @@ TEST_F(WingformExport, ShapesLandInTheExportedGroupsFrameWithObjAxes) {
   ASSERT_EQ(file.vertices.size(), 3u);
   const Mat4 toPlane = Multiply(tip.LocalMatrix(), wing.LocalMatrix());
   const auto& mesh = *tip.meshes[0];
-  const Vec3 normal = TransformDirection(mesh.FaceNormal(*mesh.faces[0]), toPlane);
+  const Vec3 normal = TransformDirection(mesh.FaceNormal(0), toPlane);
   for (size_t i = 0; i < 3; ++i) {
     const Vec3 p = TransformPoint(mesh.vertices[i], toPlane);
     const auto& vt = file.vertices[i];
@@ -204,7 +204,7 @@ TEST_F(WingformExport, AGroupWithoutFacesHasNothingToExport) {
   HostNode& main = AddGroup(doc.Root(), "Main");
   AddGroup(main, "Nothing");
   HostNode& dots = AddGroup(doc.Root(), "Dots");  // vertices but no face
-  host::AddPolygonMesh(dots, "Points", {{0, 0, 0}, {0, 0, 1}, {1, 0, 1}}).faces.clear();
+  host::AddPolygonMesh(dots, "Points", {{0, 0, 0}, {0, 0, 1}, {1, 0, 1}}).ClearFaces();
   for (HostNode* group : {&main, &dots}) {
     ASSERT_EQ(Export("click cmdOK; click cmdCancel", "house.obj", group), StatusOk);
     EXPECT_THAT(dialogs->Messages(), ElementsAre("Nothing to Export")) << group->name;
@@ -328,11 +328,10 @@ TEST_F(WingformExport, TextureNamesOfALoneShapeAreCheckedToo) {
   for (const std::string& stop : cases) {
     if (&stop != &cases[0]) {
       HostMaterial& stone = Textured("Stone", "stone.png");
-      for (auto& face : walls.faces)
-        face->SetHostMaterial(&stone);
-      host::HostFace& edge = walls.AddFace();
-      edge.points = {{0, -1, -1}, {1, -1, -1}};
-      edge.SetHostMaterial(&wall);
+      for (size_t face = 0; face < walls.FaceCount(); ++face)
+        walls.SetFaceMaterial(face, &stone);
+      const host::HostPoint edge[] = {{0, -1, -1}, {1, -1, -1}};
+      walls.AddFace(edge, &wall);
     }
     EXPECT_TRUE(Failed(Export("click cmdOK; click cmdCancel"))) << stop;
     EXPECT_THAT(Log(), Contains(HasSubstr("Export failed: group \"main\": " + stop))) << stop;
