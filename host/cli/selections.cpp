@@ -5,8 +5,8 @@
 #include "cli/commands.h"
 #include "scene/document.h"
 #include "vlm/error.h"
-#include "vlm/settings.h"
 #include "vlm/text.h"
+#include "vlm/warnings.h"
 
 namespace vlm::host {
 namespace {

@@ -6,10 +6,10 @@
 #include <map>
 
 #include "trackline/texts.h"
+#include "vlm/files.h"
 #include "vlm/forms.h"
 #include "vlm/progress.h"
 #include "vlm/refusal.h"
-#include "vlm/settings.h"
 #include "vlm/text.h"
 
 namespace vlm {
