@@ -22,7 +22,6 @@
 #include "one_case.h"
 #include "vlm/files.h"
 #include "vlm/scripted_dialogs.h"
-#include "vlm/settings.h"
 
 // ---- heap accounting ------------------------------------------------------------------------
 namespace {

@@ -2,7 +2,7 @@
 // registry, key by key and value by value, and writes again byte for byte.
 #include "fuzz_support.h"
 #include "vlm/error.h"
-#include "vlm/settings.h"
+#include "vlm/registry.h"
 
 namespace {
 

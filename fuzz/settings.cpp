@@ -5,9 +5,11 @@
 
 #include "fuzz_support.h"
 #include "vlm/error.h"
+#include "vlm/files.h"
 #include "vlm/settings.h"
 #include "vlm/text.h"
 #include "vlm/text_encoding.h"
+#include "vlm/warnings.h"
 
 namespace {
 

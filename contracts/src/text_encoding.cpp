@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "vlm/text.h"
+
 namespace vlm::text {
 namespace {
 
@@ -39,41 +41,22 @@ void AppendUtf8(std::string& out, char32_t c) {
 // Decodes the character at `at` and moves past it; false (with `at` unchanged) when the bytes
 // there are no well-formed UTF-8 character.
 bool NextCodePoint(std::string_view bytes, size_t& at, char32_t& c) {
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(bytes[i]); };
-  const uint8_t lead = byte(at);
-  size_t length;
-  char32_t minimum;
-  if (lead < 0x80) {
-    c = lead;
-    ++at;
+  Utf8Decoder decoder;
+  for (size_t i = at; i < bytes.size(); ++i) {
+    const Utf8Decoder::Step step = decoder.Put(bytes[i]);
+    if (step == Utf8Decoder::Step::NeedMore) continue;
+    if (step != Utf8Decoder::Step::Character) return false;
+    c = decoder.Character();
+    at = i + 1;
     return true;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, minimum = 0x80, c = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, minimum = 0x800, c = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, minimum = 0x10000, c = lead & 0x07;
-  } else {
-    return false;
   }
-  if (bytes.size() - at < length) return false;
-  for (size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return false;
-    c = (c << 6) | (byte(at + i) & 0x3F);
-  }
-  if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-  at += length;
-  return true;
+  return false;
 }
 
 }  // namespace
 
 bool IsUtf8(std::string_view bytes) {
-  char32_t c;
-  for (size_t at = 0; at < bytes.size();) {
-    if (!NextCodePoint(bytes, at, c)) return false;
-  }
-  return true;
+  return vlm::IsUtf8(bytes);
 }
 
 std::string Windows1252ToUtf8(std::string_view bytes) {

@@ -14,7 +14,7 @@
 #include "vlm/file_names.h"
 #include "vlm/files.h"
 #include "vlm/named_files.h"
-#include "vlm/settings.h"
+#include "vlm/run_context.h"
 
 namespace vlm::host {
 namespace {
@@ -66,20 +66,20 @@ void RunOutputs::StageNamedFiles() {
       IsStandardStream(options_.scene) ? fs::path() : options_.scene.parent_path();
   if (sceneFolder.empty()) sceneFolder = ".";
   std::map<fs::path, fs::path> copies;  // target -> the file copied there
-  for (const NamedFile& named : NamedFiles()) {
+  for (const NamedFile& named : context_.NamedFiles()) {
     // Files of an export press that was taken back are not copied.
     if (std::find(staged.begin(), staged.end(), named.output) == staged.end()) continue;
     const std::string start =
         named.output.string() + ": the texture \"" + named.source + "\" was not copied: ";
     if (!StaysBelow(fs::path(named.target))) {
-      Warn(start + "the export looks for it at \"" + named.target +
-           "\", outside the export's folder");
+      context_.Warn(start + "the export looks for it at \"" + named.target +
+                    "\", outside the export's folder");
       continue;
     }
     std::vector<fs::path> looked;
     const std::optional<fs::path> source = FindSource(named, sceneFolder, looked);
     if (!source) {
-      Warn(start + "no such file (looked for " + Joined(looked) + ")");
+      context_.Warn(start + "no such file (looked for " + Joined(looked) + ")");
       continue;
     }
     const fs::path target = (named.output.parent_path() / named.target).lexically_normal();
@@ -87,7 +87,7 @@ void RunOutputs::StageNamedFiles() {
     std::error_code ec;
     if (!fresh) {
       if (!fs::equivalent(copy->second, *source, ec))
-        Warn(start + target.string() + " is already the copy of " + copy->second.string());
+        context_.Warn(start + target.string() + " is already the copy of " + copy->second.string());
       continue;
     }
     if (fs::equivalent(*source, target, ec)) continue;  // it is there already

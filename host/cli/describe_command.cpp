@@ -16,8 +16,8 @@
 #include "vlm/control_kinds.h"
 #include "vlm/error.h"
 #include "vlm/forms.h"
+#include "vlm/run_context.h"
 #include "vlm/scripted_dialogs.h"
-#include "vlm/settings.h"
 
 namespace vlm::host {
 namespace {
@@ -105,16 +105,15 @@ void PrintForm(const json& form, std::ostream& out) {
 
 int DescribeCommand(const std::string& progId, bool asJson, std::ostream& out, std::ostream& err) {
   // As a first run shows them: nothing remembered is read, nothing is stored.
-  UseFreshSettings(true);
+  RunContext context;
+  context.UseFreshSettings(true);
   // A form that shows a message while it loads is answered as it opens; say what it said.
   auto dialogs = std::make_shared<ScriptedDialogs>();
   dialogs->SetObserver([&err](const TranscriptEntry& e) {
     if (e.kind == TranscriptEntry::Kind::MessageBox) err << "note: " << e.text << "\n";
   });
-  struct Restore {
-    std::shared_ptr<DialogBackend> previous;
-    ~Restore() { SetDialogBackend(previous); }
-  } restore{SetDialogBackend(dialogs)};
+  context.SetDialogBackend(dialogs);
+  RunContext::Scope scope(context);
 
   Instance instance;
   try {
@@ -127,7 +126,8 @@ int DescribeCommand(const std::string& progId, bool asJson, std::ostream& out, s
   auto* catalog = instance.As<FormCatalog>(FormCatalog::InterfaceName);
   std::vector<std::string> names;
   if (catalog && Failed(catalog->FormCatalog_Names(names))) {
-    err << "error: " << progId << ": cannot list its forms: " << LastError().description << "\n";
+    err << "error: " << progId << ": cannot list its forms: " << context.LastError().description
+        << "\n";
     return ExitRunFailed;
   }
   int status = ExitOk;
@@ -135,7 +135,7 @@ int DescribeCommand(const std::string& progId, bool asJson, std::ostream& out, s
     std::unique_ptr<Form> form;
     if (Failed(catalog->FormCatalog_Create(name, form)) || !form) {
       err << "error: " << progId << ": cannot make the form " << name << ": "
-          << LastError().description << "\n";
+          << context.LastError().description << "\n";
       status = ExitRunFailed;
       continue;
     }

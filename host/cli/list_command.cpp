@@ -10,7 +10,7 @@
 #include "vlm/contracts/operation.h"
 #include "vlm/contracts/plugin.h"
 #include "vlm/error.h"
-#include "vlm/settings.h"
+#include "vlm/registry.h"
 
 namespace vlm::host {
 namespace {
@@ -20,13 +20,13 @@ template <class F>
 std::string Read(F&& member) {
   std::string value;
   Status s = member(value);
-  return Failed(s) ? "(fails: " + DescribeStatus(s) + ")" : "\"" + value + "\"";
+  return Failed(s) ? "(fails: " + DescribeStatus(s, LastError()) + ")" : "\"" + value + "\"";
 }
 template <class T, class F>
 std::string ReadNumber(F&& member) {
   T value{};
   Status s = member(value);
-  return Failed(s) ? "(fails: " + DescribeStatus(s) + ")" : std::to_string(value);
+  return Failed(s) ? "(fails: " + DescribeStatus(s, LastError()) + ")" : std::to_string(value);
 }
 
 // The counts a tool states for its selection; a count it leaves alone keeps its marker.
@@ -38,7 +38,7 @@ void ListValidation(Plugin& p, std::ostream& out) {
     return v == untouched ? std::string("not written") : std::to_string(v);
   };
   if (Failed(s)) {
-    out << "  validation: (fails: " << DescribeStatus(s) << ")\n";
+    out << "  validation: (fails: " << DescribeStatus(s, LastError()) << ")\n";
   } else if (r.ValidMinComponents == untouched && r.ValidMaxComponents == untouched &&
              r.ValidMinShapeSubSelection == untouched && r.ValidMaxShapeSubSelection == untouched) {
     out << "  validation: not written (the counts stay as the host passed them)\n";

@@ -15,7 +15,7 @@
 #include "cli/run_command.h"
 #include "cli/show_command.h"
 #include "vlm/component.h"
-#include "vlm/settings.h"
+#include "vlm/warnings.h"
 #if VLM_GUI
 #include "gui/qt_dialogs.h"
 #include "gui/screenshots.h"
@@ -52,8 +52,8 @@ int NoWindows(const char* what) {
 int Main(int argc, char** argv) {
   // A file size limit makes a write fail (EFBIG), which is reported; it does not kill the run.
   std::signal(SIGXFSZ, SIG_IGN);
+  // Warnings go to standard error, which escapes them like everything else written there.
   vlm::host::EscapeControlCharacters(std::cerr);
-  vlm::SetWarningSink([](const std::string& m) { std::cerr << "warning: " << m << "\n"; });
 
   CLI::App app{
       "vlmhost: runs Vellum plug-ins on scene files from the command line.\n"
@@ -109,7 +109,7 @@ int Main(int argc, char** argv) {
   shots->add_flag("--one", shotOne, "One picture per plug-in: its main dialog, as PROGID.png");
 
   vlm::host::RunOptions run;
-  bool fresh = false, gui = false;
+  bool gui = false;
   auto* runCmd = app.add_subcommand("run", "Run a plug-in on a scene");
   runCmd->add_option("PROGID", run.progId, "Programmatic identifier (VLMPlugin9.Obverse)")
       ->required();
@@ -130,7 +130,7 @@ int Main(int argc, char** argv) {
   runCmd->add_option("--ui-file", run.uiFile, "A file of dialog actions");
   runCmd->add_option("--param", run.params, "Operations: NAME=VALUE overrides a parameter");
   runCmd->add_flag("--gui", gui, "Show the dialogs as windows (needs a display)");
-  runCmd->add_flag("--fresh", fresh,
+  runCmd->add_flag("--fresh", run.fresh,
                    "Run as a first run would: read no remembered settings and store none");
   runCmd->add_option("--save-pictures", run.savePictures,
                      "Write every drawing area of every dialog shown as DIR/FORM.CONTROL.svg");
@@ -144,7 +144,8 @@ int Main(int argc, char** argv) {
     return app.exit(e) == 0 ? 0 : vlm::host::ExitBadInput;
   }
 
-  vlm::host::InstallProgressBar(run.quiet || models.options.quiet);
+  run.progress = vlm::host::ProgressBarFor(run.quiet);
+  models.options.progress = vlm::host::ProgressBarFor(models.options.quiet);
   if (auto status = vlm::host::RunModelCommands(models, std::cout, std::cerr)) return *status;
   if (*list) return vlm::host::ListCommand(std::cout, std::cerr);
   if (*reg) {
@@ -171,7 +172,6 @@ int Main(int argc, char** argv) {
   if (*shots) return NoWindows("screenshots");
   if (gui) return NoWindows("run --gui");
 #endif
-  vlm::UseFreshSettings(fresh);
   return vlm::host::RunCommand(run, std::cout, std::cerr);
 }
 

@@ -13,6 +13,7 @@
 #include "scene/scene_file.h"
 #include "vlm/error.h"
 #include "vlm/files.h"
+#include "vlm/run_context.h"
 
 namespace vlm::host {
 namespace {
@@ -27,10 +28,15 @@ const std::vector<EmbeddedTexture>& NoTextures() {
   return none;
 }
 
-// A stream that drops what it is given, for --quiet.
-std::ostream& Transcript(const ModelCommandOptions& options, std::ostream& log) {
-  static std::ostream none(nullptr);
+// `log`, or with --quiet `none`, a stream that drops what it is given.
+std::ostream& Transcript(const ModelCommandOptions& options, std::ostream& log,
+                         std::ostream& none) {
   return options.quiet ? none : log;
+}
+
+// The command's context: its progress display, its output transaction, its warnings.
+void Prepare(RunContext& context, const ModelCommandOptions& options) {
+  context.SetProgressDisplay(options.progress);
 }
 
 }  // namespace
@@ -42,7 +48,11 @@ int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::os
                      : std::filesystem::path(options.input.stem().string() + ".json");
   // A scene written to a device or pipe has no folder for its textures: they are left out.
   const bool textures = toOut || !IsWrittenDirectly(target);
-  std::ostream& log = Transcript(options, toOut ? err : out);
+  std::ostream none(nullptr);
+  std::ostream& log = Transcript(options, toOut ? err : out, none);
+  RunContext context;
+  Prepare(context, options);
+  RunContext::Scope scope(context);
   ImportedModel model;
   try {
     if (!toOut) CheckOutputTarget(target);
@@ -58,7 +68,7 @@ int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::os
   std::vector<std::string> written;
   std::string text;
   try {
-    OutputTransaction transaction;
+    OutputTransaction transaction(context);
     for (const EmbeddedTexture& texture : textures ? model.textures : NoTextures()) {
       transaction.Stage(folder / texture.file, texture.bytes);
       written.push_back((folder / texture.file).string());
@@ -88,7 +98,11 @@ int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::os
 
 int ExportModelCommand(const ModelCommandOptions& options, std::ostream& out, std::ostream& err) {
   const std::filesystem::path& target = *options.output;
-  std::ostream& log = Transcript(options, ToStandardOutput(target) ? err : out);
+  std::ostream none(nullptr);
+  std::ostream& log = Transcript(options, ToStandardOutput(target) ? err : out, none);
+  RunContext context;
+  Prepare(context, options);
+  RunContext::Scope scope(context);
   std::unique_ptr<HostDocument> document;
   try {
     if (ModelFormatFor(target).empty())
@@ -101,7 +115,7 @@ int ExportModelCommand(const ModelCommandOptions& options, std::ostream& out, st
     return Fail(err, e, ExitBadInput);
   }
   try {
-    OutputTransaction transaction;
+    OutputTransaction transaction(context);
     transaction.SetExportFile(target);
     ExportModel(*document, target);
     const auto staged = transaction.StagedTargets();

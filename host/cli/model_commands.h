@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -10,6 +11,10 @@
 
 namespace CLI {
 class App;
+}
+
+namespace vlm {
+class ProgressDisplay;
 }
 
 namespace vlm::host {
@@ -22,11 +27,12 @@ struct ModelCommandOptions {
   bool quiet = false;                           // --quiet: no transcript, no progress bar
   bool allowOutside = false;  // --allow-outside: the model may name files outside its folder
   ReaderLimits limits;        // --max-memory, --timeout (import)
+  std::shared_ptr<ProgressDisplay> progress;  // the progress bar on a terminal, or none
 };
 
 // Reads the model (in a child process under the limits) and writes the scene (by default MODEL's
 // name with ".json", in the current folder) and the model's embedded textures beside it, all or
-// nothing. Exit statuses as for run.
+// nothing. Exit statuses as for run. Each command runs in a context of its own.
 int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::ostream& err);
 // Reads the scene (a file or "-") and writes the model that -o names.
 int ExportModelCommand(const ModelCommandOptions& options, std::ostream& out, std::ostream& err);

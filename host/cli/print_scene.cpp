@@ -17,7 +17,7 @@ std::string Shown(const std::string& text) {
 }
 
 void PrintUnits(const HostDocument& document, std::ostream& out) {
-  static const char* unitNames[] = {"metres", "centimetres", "feet"};
+  static const char* const unitNames[] = {"metres", "centimetres", "feet"};
   out << "units: "
       << (document.units >= 0 && document.units <= 2 ? unitNames[document.units] : "code") << " ("
       << document.units << ")\n";

@@ -51,8 +51,7 @@ void EscapeControlCharacters(std::ostream& stream) {
   stream.rdbuf(buffer);
 }
 
-std::string DescribeStatus(Status status) {
-  ErrorRecord last = LastError();
+std::string DescribeStatus(Status status, const ErrorRecord& last) {
   std::string text = "status " + Hex(status);
   if (last.status == status) {
     if ((static_cast<uint32_t>(status) & 0xFFFF0000u) == 0x800A0000u)

@@ -10,8 +10,9 @@
 namespace vlm::host {
 
 // "status 0x800A000B: error 11: Division by zero" for the status a member returned, with the
-// last error's description when it belongs to that status.
-std::string DescribeStatus(Status status);
+// description of `last` (the last error of the context the member ran in) when it belongs to
+// that status.
+std::string DescribeStatus(Status status, const ErrorRecord& last);
 
 // The shortest text that reads back as the same float.
 std::string Number(float value);

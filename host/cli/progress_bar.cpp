@@ -35,9 +35,10 @@ void ProgressBar::Finish() {
   running_ = visible_ = false;
 }
 
-void InstallProgressBar(bool quiet) {
+std::shared_ptr<ProgressDisplay> ProgressBarFor(bool quiet) {
   // Standard error's other stream: the bar's carriage returns are meant (std::cerr escapes them).
-  if (!quiet && isatty(STDERR_FILENO)) SetProgressDisplay(std::make_shared<ProgressBar>(std::clog));
+  if (!quiet && isatty(STDERR_FILENO)) return std::make_shared<ProgressBar>(std::clog);
+  return nullptr;
 }
 
 }  // namespace vlm::host

@@ -27,7 +27,7 @@ class ProgressBar final : public ProgressDisplay {
   bool running_ = false, visible_ = false;
 };
 
-// Installs a bar on standard error unless `quiet` or standard error is not a terminal.
-void InstallProgressBar(bool quiet);
+// A bar on standard error, or none when `quiet` or standard error is not a terminal.
+std::shared_ptr<ProgressDisplay> ProgressBarFor(bool quiet);
 
 }  // namespace vlm::host

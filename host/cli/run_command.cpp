@@ -1,6 +1,6 @@
 // vlmhost run: everything that can be wrong with the input and every place an output goes is
-// checked first; then the plug-in runs with the run's dialog back-end, its outcome is judged
-// and only a successful run writes its files.
+// checked first; then the plug-in runs in the run's context, its outcome is judged and only a
+// successful run writes its files.
 #include "cli/run_command.h"
 
 #include <memory>
@@ -14,8 +14,7 @@
 #include "cli/selections.h"
 #include "scene/document.h"
 #include "vlm/error.h"
-#include "vlm/named_files.h"
-#include "vlm/run_outcome.h"
+#include "vlm/run_context.h"
 
 namespace vlm::host {
 namespace {
@@ -52,14 +51,15 @@ int Report(std::ostream& err, const std::string& prefix, const std::string& text
 // The outcome of a run the plug-in has finished, in the order the rules apply; ExitOk lets
 // its outputs be written.
 int JudgeRun(const RunResult& result, const ScriptedDialogs& dialogs, const RunOutputs& outputs,
-             const std::string& progId, std::ostream& err) {
+             RunContext& context, const std::string& progId, std::ostream& err) {
   if (result.badInput) return Report(err, "error: ", *result.badInput, ExitBadInput);
   // A fault of the script is the user's input, even when the plug-in caught it or failed on it.
   if (dialogs.Failure()) return Report(err, "error: ", *dialogs.Failure(), ExitBadInput);
   // A plug-in that ran out of memory was given more than this machine holds: bad input.
   if (result.failed)
     return Report(
-        err, "error: ", progId + " failed with " + DescribeStatus(*result.failed),
+        err,
+        "error: ", progId + " failed with " + DescribeStatus(*result.failed, context.LastError()),
         *result.failed == StatusFromError(err::OutOfMemory) ? ExitBadInput : ExitRunFailed);
   for (const DialogAction& action : dialogs.Remaining())
     err << "warning: the action \"" << action.text << "\" was not used\n";
@@ -70,9 +70,9 @@ int JudgeRun(const RunResult& result, const ScriptedDialogs& dialogs, const RunO
     return ExitRunFailed;
   }
   // An error the plug-in reported in its own message box: the run failed, whatever it changed.
-  if (auto failure = RunFailure())
+  if (const auto& failure = context.RunFailure())
     return Report(err, "error: ", progId + ": " + TerminalText(*failure), ExitRunFailed);
-  if (auto reason = NothingDoneReason(); reason && outputs.NothingStaged())
+  if (const auto& reason = context.NothingDoneReason(); reason && outputs.NothingStaged())
     return Report(err, "nothing done: ", TerminalText(*reason), ExitNothingDone);
   return ExitOk;
 }
@@ -82,6 +82,14 @@ int JudgeRun(const RunResult& result, const ScriptedDialogs& dialogs, const RunO
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
   std::ostream none(nullptr);
   std::ostream& log = options.quiet ? none : TranscriptToStandardError(options) ? err : out;
+  // Everything the run shares with the plug-in, made new for this run and installed once, for
+  // the whole run: the scene read, the plug-in made and called, the outcome judged.
+  RunContext context;
+  context.SetWarningSink([&err](const std::string& m) { err << "warning: " << m << "\n"; });
+  context.UseFreshSettings(options.fresh);
+  context.SetProgressDisplay(options.progress);
+  context.SetCopyNamedFiles(options.copyTextures);
+  RunContext::Scope scope(context);
   PreparedRun run;
   try {
     run = PrepareRun(options);
@@ -89,14 +97,12 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     return Report(err, "error: ", e.Description(), ExitBadInput);
   }
   run.dialogs->SetObserver([&log](const TranscriptEntry& e) { PrintEntry(log, e); });
-  RunOutputs outputs(options, run.contract.exporter != nullptr);
+  context.SetDialogBackend(options.windows ? options.windows : run.dialogs);
+  RunOutputs outputs(options, run.contract.exporter != nullptr, context);
   outputs.CollectPictures(*run.dialogs);
-  BackendScope scope(options.windows ? options.windows : run.dialogs);
-  ClearRunOutcome();
-  SetCopyNamedFiles(options.copyTextures);
-  ClearNamedFiles();
-  RunResult result = Run(run.contract, *run.document, options, log);
-  if (int status = JudgeRun(result, *run.dialogs, outputs, options.progId, err); status != ExitOk)
+  RunResult result = Run(run.contract, *run.document, options, context, log);
+  if (int status = JudgeRun(result, *run.dialogs, outputs, context, options.progId, err);
+      status != ExitOk)
     return status;
   return outputs.Commit(result, *run.document, log, out, err);
 }

@@ -12,7 +12,8 @@
 
 namespace vlm {
 class DialogBackend;
-}
+class ProgressDisplay;
+}  // namespace vlm
 
 namespace vlm::host {
 
@@ -30,11 +31,14 @@ struct RunOptions {
   std::shared_ptr<DialogBackend> windows;             // --gui: the dialogs a person answers
   bool quiet = false;                                 // --quiet: no transcript, no progress bar
   bool copyTextures = false;  // --copy-textures: the textures the exports name go beside them
+  bool fresh = false;         // --fresh: no remembered settings read, none stored
+  std::shared_ptr<ProgressDisplay> progress;  // the progress bar on a terminal, or none
 };
 
 // Prints to `out` (results, message boxes, log lines) and `err` (problems) and returns the
 // exit status. A scene of "-" is read from standard input; `run -o -` writes the scene to
-// `out` and the transcript to `err`.
+// `out` and the transcript to `err`. The run has a context of its own (vlm/run_context.h):
+// nothing an earlier run in the process left behind reaches it.
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace vlm::host

@@ -21,17 +21,4 @@ std::shared_ptr<ScriptedDialogs> ChooseDialogBackend(const RunOptions& options);
 // One line of the transcript: "[dialog] ...", "[message] ...", "[log] ...".
 void PrintEntry(std::ostream& out, const TranscriptEntry& entry);
 
-// Installs a back-end for one command and puts the previous one back afterwards.
-class BackendScope {
- public:
-  explicit BackendScope(std::shared_ptr<DialogBackend> backend)
-      : previous_(SetDialogBackend(std::move(backend))) {}
-  ~BackendScope() { SetDialogBackend(previous_); }
-  BackendScope(const BackendScope&) = delete;
-  BackendScope& operator=(const BackendScope&) = delete;
-
- private:
-  std::shared_ptr<DialogBackend> previous_;
-};
-
 }  // namespace vlm::host

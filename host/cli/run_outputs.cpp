@@ -61,7 +61,8 @@ void CheckOutputLocations(const RunOptions& options, bool exporter) {
   if (options.savePictures) CheckPictureFolder(*options.savePictures);
 }
 
-RunOutputs::RunOutputs(const RunOptions& options, bool exporter) : options_(options) {
+RunOutputs::RunOutputs(const RunOptions& options, bool exporter, RunContext& context)
+    : options_(options), context_(context), transaction_(context) {
   if (exporter && options.output) transaction_.SetExportFile(*options.output);
 }
 

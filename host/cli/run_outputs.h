@@ -12,8 +12,9 @@
 #include "vlm/files.h"
 
 namespace vlm {
+class RunContext;
 class ScriptedDialogs;
-}
+}  // namespace vlm
 
 namespace vlm::host {
 
@@ -39,9 +40,9 @@ void CheckOutputLocations(const RunOptions& options, bool exporter);
 
 class RunOutputs {
  public:
-  // Opens the run's transaction: the plug-in's exports are staged from now on. An exporter's
-  // file that is a device or pipe is the only file its export writes.
-  RunOutputs(const RunOptions& options, bool exporter);
+  // Opens the transaction of the run's context: the plug-in's exports are staged from now on.
+  // An exporter's file that is a device or pipe is the only file its export writes.
+  RunOutputs(const RunOptions& options, bool exporter, RunContext& context);
 
   // With --save-pictures, keeps every drawing area of every dialog `dialogs` shows, as it was
   // when the dialog closed.
@@ -67,6 +68,7 @@ class RunOutputs {
   void ReportWritten(const RunResult& result, std::ostream& log) const;
 
   const RunOptions& options_;
+  RunContext& context_;
   OutputTransaction transaction_;
   std::vector<std::pair<std::string, std::string>> pictures_;  // file name, SVG text
   std::map<std::string, int> showings_;                        // by form name

@@ -7,7 +7,7 @@
 #include "cli/run_command.h"
 #include "cli/run_outputs.h"
 #include "scene/document.h"
-#include "vlm/settings.h"
+#include "vlm/run_context.h"
 #include "vlm/text.h"
 
 namespace vlm::host {
@@ -97,13 +97,13 @@ RunResult RunExporter(PluginImportExport& exporter, HostDocument& document,
 }
 
 RunResult RunOperation(Operation& operation, HostDocument& document, const RunOptions& options,
-                       std::ostream& log) {
+                       RunContext& context, std::ostream& log) {
   std::vector<OperationParameter> params;
-  TakeRememberedSettings();
+  context.TakeRememberedSettings();
   Status s = operation.Operation_GetParameters(&document, 0, 1, params);
   if (Failed(s)) return Failure(s);
   // The parameters an earlier run left in the settings, as a dialog's remembered values.
-  for (const RememberedSetting& remembered : TakeRememberedSettings())
+  for (const RememberedSetting& remembered : context.TakeRememberedSettings())
     log << "[remembered] " << remembered.key << " = " << ScriptQuoted(remembered.value) << "\n";
   try {
     ApplyParams(params, options.params, options.progId);
@@ -123,10 +123,10 @@ RunResult RunOperation(Operation& operation, HostDocument& document, const RunOp
 }
 
 RunResult Run(const Contract& contract, HostDocument& document, const RunOptions& options,
-              std::ostream& log) {
+              RunContext& context, std::ostream& log) {
   if (contract.tool) return RunTool(*contract.tool, document, options);
   if (contract.exporter) return RunExporter(*contract.exporter, document, options);
-  return RunOperation(*contract.operation, document, options, log);
+  return RunOperation(*contract.operation, document, options, context, log);
 }
 
 }  // namespace vlm::host

@@ -14,6 +14,10 @@
 #include "vlm/contracts/plugin.h"
 #include "vlm/error.h"
 
+namespace vlm {
+class RunContext;
+}
+
 namespace vlm::host {
 
 class HostDocument;
@@ -46,11 +50,12 @@ struct RunResult {
 RunResult RunTool(Plugin& tool, HostDocument& document, const RunOptions& options);
 RunResult RunExporter(PluginImportExport& exporter, HostDocument& document,
                       const RunOptions& options);
-// Prints the parameters it runs with and the result the operation returns on `log`.
+// Prints the parameters it runs with (with those the run's context remembered) and the result
+// the operation returns on `log`.
 RunResult RunOperation(Operation& operation, HostDocument& document, const RunOptions& options,
-                       std::ostream& log);
-// The runner of the contract.
+                       RunContext& context, std::ostream& log);
+// The runner of the contract, called in the run's context (installed).
 RunResult Run(const Contract& contract, HostDocument& document, const RunOptions& options,
-              std::ostream& log);
+              RunContext& context, std::ostream& log);
 
 }  // namespace vlm::host

@@ -6,8 +6,8 @@
 
 #include "scene/document.h"
 #include "vlm/error.h"
-#include "vlm/settings.h"
 #include "vlm/text.h"
+#include "vlm/warnings.h"
 
 namespace vlm::host {
 namespace {

@@ -25,6 +25,7 @@
 #include "scene/scene_file.h"
 #include "vlm/error.h"
 #include "vlm/progress.h"
+#include "vlm/run_context.h"
 
 namespace vlm::host {
 namespace {
@@ -142,7 +143,8 @@ void LimitAddressSpace(uint64_t bytes) {
   // The library catches what it is thrown, a failed allocation too: stop before it can.
   std::set_new_handler([] { _exit(kOutOfMemoryExit); });
   ChildPipe pipe(fd);
-  SetProgressDisplay(std::make_shared<PipeProgress>(pipe));
+  // The child's copy of the context the import runs in reports its progress to the parent.
+  RunContext::Current().SetProgressDisplay(std::make_shared<PipeProgress>(pipe));
   try {
     const ImportedModel model = reader();
     for (const std::string& line : model.log)

@@ -16,8 +16,8 @@
 #include "vlm/contracts/form_catalog.h"
 #include "vlm/error.h"
 #include "vlm/files.h"
+#include "vlm/run_context.h"
 #include "vlm/scripted_dialogs.h"
-#include "vlm/settings.h"
 
 namespace vlm::gui {
 namespace {
@@ -48,7 +48,8 @@ std::string Png(QWidget& window) {
 }
 
 // The off-screen platform says on every window that it cannot pass size hints on; no one
-// needs to read that.
+// needs to read that. Qt keeps one message handler for the process, so the one it passes the
+// other messages on to is kept for the process too.
 QtMessageHandler previousHandler = nullptr;
 void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   if (message.contains("propagateSizeHints") || message.contains("XDG_RUNTIME_DIR")) return;
@@ -59,18 +60,19 @@ void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
 
 void VisitForms(const std::string& progId,
                 const std::function<void(FormWindow&, const std::string& page)>& visit) {
-  // A form that shows a message as it loads is answered as it opens.
-  struct Restore {
-    std::shared_ptr<DialogBackend> previous;
-    ~Restore() { SetDialogBackend(previous); }
-  } restore{SetDialogBackend(std::make_shared<ScriptedDialogs>())};
+  // A context of its own, as a first run has it: nothing remembered is read, nothing is
+  // stored, and a form that shows a message as it loads is answered as it opens.
+  RunContext context;
+  context.UseFreshSettings(true);
+  context.SetDialogBackend(std::make_shared<ScriptedDialogs>());
+  RunContext::Scope scope(context);
   Instance instance = CreateObject(progId);
   auto* catalog = instance.As<FormCatalog>(FormCatalog::InterfaceName);
   std::vector<std::string> names;
   if (!catalog) return;
-  auto fail = [&progId](const std::string& what) {
+  auto fail = [&progId, &context](const std::string& what) {
     throw Error(err::InvalidProcedureCall,
-                progId + ": cannot " + what + ": " + LastError().description);
+                progId + ": cannot " + what + ": " + context.LastError().description);
   };
   if (Failed(catalog->FormCatalog_Names(names))) fail("list its forms");
   for (const std::string& name : names) {
@@ -117,14 +119,19 @@ int ScreenshotsCommand(const std::filesystem::path& dir, std::vector<std::string
   // Drawn off screen, so that the pictures do not depend on the screen at hand.
   qputenv("QT_QPA_PLATFORM", "offscreen");
   if (scale != 1) qputenv("QT_SCALE_FACTOR", QByteArray::number(scale));
-  previousHandler = qInstallMessageHandler(QuietHandler);
+  // Installed once, however many times the pictures are drawn in one process: the handler
+  // passes on to the one before it, never to itself.
+  if (QtMessageHandler previous = qInstallMessageHandler(QuietHandler); previous != QuietHandler)
+    previousHandler = previous;
   EnsureApplication();
-  // As a first run shows them: nothing remembered is read, nothing is stored.
-  UseFreshSettings(true);
+  // Each plug-in's forms are drawn in a context of their own (VisitForms); the pictures are
+  // staged in this one.
+  RunContext context;
+  RunContext::Scope scope(context);
   if (progIds.empty())
     for (const ClassRegistration& c : RegisteredClasses())
       progIds.push_back(c.progId);
-  OutputTransaction transaction;
+  OutputTransaction transaction(context);
   int written = 0;
   try {
     std::filesystem::create_directories(dir);

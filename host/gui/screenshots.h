@@ -16,7 +16,8 @@ namespace vlm::gui {
 
 class FormWindow;
 
-// Opens every form in the plug-in's catalogue as a first run shows it and calls `visit` with
+// Opens every form in the plug-in's catalogue as a first run shows it, in a run context of its
+// own (fresh settings, dialogs answered as they open), and calls `visit` with
 // its window, shown off screen, once for each tab of its tab strips (once for a form without
 // tabs); `page` names the tab ("" without one). vlm::Error when the plug-in cannot be made.
 void VisitForms(const std::string& progId,

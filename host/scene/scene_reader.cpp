@@ -16,7 +16,8 @@
 #include "scene/scene_tree.h"
 #include "scene/scene_values.h"
 #include "vlm/error.h"
-#include "vlm/settings.h"
+#include "vlm/files.h"
+#include "vlm/warnings.h"
 
 namespace vlm::host {
 namespace {

@@ -64,46 +64,35 @@ void Escaped(const char* form, unsigned value, std::string& out) {
 }  // namespace
 
 void PrintableText::Put(char byte, std::string& out) {
-  const auto b = static_cast<unsigned char>(byte);
-  if (need_ > 0) {
-    if ((b & 0xC0) == 0x80) {
-      pending_[have_++] = byte;
-      if (have_ == need_) Complete(out);
-      return;
+  for (;;) {
+    switch (decoder_.Put(byte)) {
+      case Utf8Decoder::Step::NeedMore:
+        return;
+      case Utf8Decoder::Step::CutShort:  // its bytes are not UTF-8; the byte starts anew
+        EscapeBytes(decoder_.Held(), out);
+        continue;
+      case Utf8Decoder::Step::Invalid:
+        return EscapeBytes(decoder_.Held(), out);
+      case Utf8Decoder::Step::Character:
+        break;
     }
-    Finish(out);  // cut short: its bytes are not UTF-8
-  }
-  if (b < 0x80) {
-    if ((b < 0x20 && !(keepLines_ && (b == '\n' || b == '\t'))) || b == 0x7F)
-      Escaped("\\u%04x", b, out);
+    const char32_t c = decoder_.Character();
+    if (c < 0x80 ? (c < 0x20 && !(keepLines_ && (c == '\n' || c == '\t'))) || c == 0x7F : c <= 0x9F)
+      Escaped("\\u%04x", static_cast<unsigned>(c), out);
     else
-      out += byte;
+      out += decoder_.Held();
     return;
   }
-  need_ = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
-  if (need_ == 0) return Escaped("\\x%02x", b, out);
-  pending_[0] = byte;
-  have_ = 1;
 }
 
-void PrintableText::Complete(std::string& out) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(pending_);
-  char32_t c = bytes[0] & (0x7F >> need_);
-  for (size_t i = 1; i < have_; ++i)
-    c = (c << 6) | (bytes[i] & 0x3F);
-  const char32_t least = need_ == 2 ? 0x80 : need_ == 3 ? 0x800 : 0x10000;
-  if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return Finish(out);
-  if (c <= 0x9F)
-    Escaped("\\u%04x", static_cast<unsigned>(c), out);
-  else
-    out.append(pending_, have_);
-  have_ = need_ = 0;
+void PrintableText::EscapeBytes(std::string_view bytes, std::string& out) {
+  for (char b : bytes)
+    Escaped("\\x%02x", static_cast<unsigned char>(b), out);
 }
 
 void PrintableText::Finish(std::string& out) {
-  for (size_t i = 0; i < have_; ++i)
-    Escaped("\\x%02x", static_cast<unsigned char>(pending_[i]), out);
-  have_ = need_ = 0;
+  EscapeBytes(decoder_.Unfinished(), out);
+  decoder_.Reset();
 }
 
 std::string Printable(std::string_view text, bool keepLines) {

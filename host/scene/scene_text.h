@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "vlm/math.h"
+#include "vlm/text.h"
 
 namespace vlm::host::scene_text {
 
@@ -44,11 +45,10 @@ class PrintableText {
   void Finish(std::string& out);
 
  private:
-  void Complete(std::string& out);
+  static void EscapeBytes(std::string_view bytes, std::string& out);
 
   bool keepLines_;
-  char pending_[4] = {};
-  size_t have_ = 0, need_ = 0;
+  Utf8Decoder decoder_;
 };
 // The whole of `text` that way; names printed on a line of their own escape line breaks too.
 std::string Printable(std::string_view text, bool keepLines = false);

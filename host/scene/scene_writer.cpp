@@ -19,7 +19,6 @@
 #include "scene/scene_text.h"
 #include "vlm/error.h"
 #include "vlm/files.h"
-#include "vlm/settings.h"
 
 namespace vlm::host {
 namespace {

@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "vlm/settings.h"
+#include "vlm/registry.h"
+#include "vlm/warnings.h"
 
 namespace vlm {
 namespace {

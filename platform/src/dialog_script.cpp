@@ -107,7 +107,7 @@ DialogAction CheckedText(DialogAction action, const std::string& origin) {
   using Kind = DialogAction::Kind;
   const bool text =
       action.kind == Kind::Set || action.kind == Kind::Input || action.kind == Kind::File;
-  if (text && dialog_text::Utf8Length(action.value) != action.value.size()) {
+  if (text && !IsUtf8(action.value)) {
     throw Error(err::InvalidProcedureCall,
                 origin + ": " + Quote(dialog_text::ShownBytes(action.text)) +
                     ": the value is not UTF-8 text (the bytes shown as \\xNN are not)");

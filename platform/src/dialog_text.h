@@ -28,26 +28,6 @@ inline std::string Quote(std::string_view s) {
   return "\"" + std::string(s) + "\"";
 }
 
-// The length of the valid UTF-8 text at the start of `s` (s.size() when all of it is).
-inline size_t Utf8Length(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (length == 0 || i + length > s.size()) return i;
-    char32_t code = length == 1 ? c : c & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(s[i + k]);
-      if ((next & 0xC0) != 0x80) return i;
-      code = code << 6 | (next & 0x3F);
-    }
-    constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return i;
-    i += length;
-  }
-  return i;
-}
-
 // `s` with each byte that is not part of UTF-8 text written \xNN, for a message.
 inline std::string ShownBytes(std::string_view s) {
   std::string out;

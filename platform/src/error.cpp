@@ -6,6 +6,8 @@
 #include <new>
 #include <utility>
 
+#include "vlm/run_context.h"
+
 namespace vlm {
 
 std::string StandardDescription(int32_t number) {
@@ -48,19 +50,15 @@ Status StatusFromError(int32_t number) noexcept {
   return static_cast<Status>(0x800A0000u | (static_cast<uint32_t>(number) & 0xFFFFu));
 }
 
-// The system runs plug-ins on one thread, so one record is enough.
-namespace {
-ErrorRecord lastError;
-}
-
+// The record of the run context installed.
 void SetLastError(const ErrorRecord& record) {
-  lastError = record;
+  RunContext::Current().LastError() = record;
 }
 ErrorRecord LastError() {
-  return lastError;
+  return RunContext::Current().LastError();
 }
 void ClearLastError() {
-  lastError = ErrorRecord{};
+  RunContext::Current().LastError() = ErrorRecord{};
 }
 
 void Raise(int32_t number) {
@@ -122,9 +120,10 @@ Status RecordCurrentException() noexcept {
   } catch (...) {
     // Copying the description failed for want of memory: the status is still right.
   }
-  lastError.status = record.status;
-  lastError.number = record.number;
-  lastError.description.swap(record.description);  // no allocation, cannot throw
+  ErrorRecord& last = RunContext::Current().LastError();
+  last.status = record.status;
+  last.number = record.number;
+  last.description.swap(record.description);  // no allocation, cannot throw
   return record.status;
 }
 

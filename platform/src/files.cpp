@@ -25,9 +25,10 @@
 #include <vector>
 
 #include "file_lock.h"
+#include "run_state.h"
 #include "vlm/error.h"
 #include "vlm/files.h"
-#include "vlm/settings.h"
+#include "vlm/run_context.h"
 
 namespace vlm {
 
@@ -520,8 +521,10 @@ FileLock::~FileLock() {
 // ---- the output transaction ---------------------------------------------------------------
 namespace vlm {
 namespace {
-
 namespace fs = std::filesystem;
+}  // namespace
+
+namespace detail {
 
 struct StagedFile {
   fs::path target;  // as the plug-in or host named it
@@ -541,9 +544,16 @@ struct OpenTransaction {
   OutputMark next = 1;
 };
 
-OpenTransaction*& Current() {
-  static OpenTransaction* current = nullptr;
-  return current;
+}  // namespace detail
+
+namespace {
+
+using detail::OpenTransaction;
+using detail::StagedFile;
+
+// The transaction open in the run context installed, or nullptr.
+OpenTransaction* Current() {
+  return RunContext::Current().State().transaction;
 }
 
 // What tells two names of one file apart from two files: the device and inode of a file that
@@ -702,30 +712,38 @@ bool SameOutputFile(const fs::path& a, const fs::path& b) {
   return !key.empty() && key == KeyOf(b);
 }
 
-OutputTransaction::OutputTransaction() {
-  if (Current()) throw Error(err::InvalidProcedureCall, "an output transaction is already open");
-  Current() = new OpenTransaction;
+OutputTransaction::OutputTransaction() : OutputTransaction(RunContext::Current()) {}
+
+OutputTransaction::OutputTransaction(RunContext& context) : context_(context) {
+  OpenTransaction*& open = context_.State().transaction;
+  if (open) throw Error(err::InvalidProcedureCall, "an output transaction is already open");
+  open = new OpenTransaction;
 }
 
 OutputTransaction::~OutputTransaction() {
-  delete Current();
-  Current() = nullptr;
+  OpenTransaction*& open = context_.State().transaction;
+  delete open;
+  open = nullptr;
+}
+
+OpenTransaction& OutputTransaction::Open() const {
+  return *context_.State().transaction;
 }
 
 void OutputTransaction::SetExportFile(const fs::path& file) {
-  Current()->onlyExport = IsWrittenDirectly(file) ? KeyOf(file) : std::string();
+  Open().onlyExport = IsWrittenDirectly(file) ? KeyOf(file) : std::string();
 }
 
 void OutputTransaction::Stage(const fs::path& target, std::string_view bytes) {
-  StageInto(*Current(), target, WriteBytes(bytes), false);
+  StageInto(Open(), target, WriteBytes(bytes), false);
 }
 
 void OutputTransaction::StageWith(const fs::path& target, const OutputWriter& write) {
-  StageInto(*Current(), target, write, false);
+  StageInto(Open(), target, write, false);
 }
 
 void OutputTransaction::Commit(const std::function<void()>& last) {
-  OpenTransaction& t = *Current();
+  OpenTransaction& t = Open();
   // Every file is complete on the disk already: the renames go first, each earlier file kept
   // until the last is in place, then the devices and `last`. A failure puts the earlier files
   // back.
@@ -754,22 +772,22 @@ void OutputTransaction::Commit(const std::function<void()>& last) {
 }
 
 void OutputTransaction::Rollback() {
-  Current()->files.clear();
+  Open().files.clear();
 }
 
 std::vector<fs::path> OutputTransaction::StagedTargets() const {
   std::vector<fs::path> out;
-  for (const StagedFile& f : Current()->files)
+  for (const StagedFile& f : Open().files)
     if (!f.supersededBy) out.push_back(f.target);
   return out;
 }
 
 const std::vector<std::string>& OutputTransaction::Failures() const {
-  return Current()->failures;
+  return Open().failures;
 }
 
 const std::vector<fs::path>& OutputTransaction::Discarded() const {
-  return Current()->discarded;
+  return Open().discarded;
 }
 
 }  // namespace vlm

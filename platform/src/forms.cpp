@@ -1,13 +1,13 @@
 // Forms and controls: property changes raise the events a plug-in's dialog code expects, and
-// everything that has to be shown goes through the process-wide dialog back-end.
+// everything that has to be shown goes through the dialog back-end of the run context installed.
 #include "vlm/forms.h"
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 
 #include "vlm/control_kinds.h"
 #include "vlm/error.h"
+#include "vlm/run_context.h"
 #include "vlm/scripted_dialogs.h"
 #include "vlm/settings.h"
 #include "vlm/text.h"
@@ -21,27 +21,9 @@ std::string Where(const Control& control) {
   return control.Parent().Name() + "." + control.FullName();
 }
 
-std::mutex& BackendMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-std::shared_ptr<DialogBackend>& BackendSlot() {
-  static std::shared_ptr<DialogBackend> backend;
-  return backend;
-}
-
-// The current back-end, held for the length of one call: a handler that installs another
-// back-end while a form is shown must not destroy the one that shows it.
+// The current back-end, held for the length of one call.
 std::shared_ptr<DialogBackend> Backend() {
-  std::lock_guard lock(BackendMutex());
-  auto& slot = BackendSlot();
-  if (!slot) slot = std::make_shared<ScriptedDialogs>();
-  return slot;
-}
-
-std::string& HelpFileSlot() {
-  static std::string file;
-  return file;
+  return RunContext::Current().Dialogs();
 }
 
 }  // namespace
@@ -472,11 +454,11 @@ std::string InputBox(const std::string& prompt, const std::string& title,
 }
 
 void SetHelpFile(std::string file) {
-  HelpFileSlot() = std::move(file);
+  RunContext::Current().SetHelpFile(std::move(file));
 }
 
 const std::string& HelpFile() {
-  return HelpFileSlot();
+  return RunContext::Current().HelpFile();
 }
 
 void ShowHelp() {
@@ -488,8 +470,7 @@ DialogBackend& CurrentDialogBackend() {
 }
 
 std::shared_ptr<DialogBackend> SetDialogBackend(std::shared_ptr<DialogBackend> backend) {
-  std::lock_guard lock(BackendMutex());
-  return std::exchange(BackendSlot(), std::move(backend));
+  return RunContext::Current().SetDialogBackend(std::move(backend));
 }
 
 }  // namespace vlm

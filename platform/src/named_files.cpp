@@ -1,34 +1,24 @@
 #include "vlm/named_files.h"
 
+#include "vlm/run_context.h"
+
 namespace vlm {
-namespace {
-
-bool& Copying() {
-  static bool copying = false;
-  return copying;
-}
-std::vector<NamedFile>& Noted() {
-  static std::vector<NamedFile> noted;
-  return noted;
-}
-
-}  // namespace
 
 void SetCopyNamedFiles(bool copy) {
-  Copying() = copy;
+  RunContext::Current().SetCopyNamedFiles(copy);
 }
 bool CopyNamedFiles() {
-  return Copying();
+  return RunContext::Current().CopyNamedFiles();
 }
 
 void NoteNamedFile(NamedFile file) {
-  Noted().push_back(std::move(file));
+  RunContext::Current().NoteNamedFile(std::move(file));
 }
 std::vector<NamedFile> NamedFiles() {
-  return Noted();
+  return RunContext::Current().NamedFiles();
 }
 void ClearNamedFiles() {
-  Noted().clear();
+  RunContext::Current().ClearNamedFiles();
 }
 
 }  // namespace vlm

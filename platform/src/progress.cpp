@@ -3,21 +3,18 @@
 #include <algorithm>
 #include <utility>
 
+#include "vlm/run_context.h"
+
 namespace vlm {
-namespace {
-std::shared_ptr<ProgressDisplay>& Installed() {
-  static std::shared_ptr<ProgressDisplay> display;
-  return display;
-}
-}  // namespace
 
 ProgressDisplay::~ProgressDisplay() = default;
 
 std::shared_ptr<ProgressDisplay> SetProgressDisplay(std::shared_ptr<ProgressDisplay> display) {
-  return std::exchange(Installed(), std::move(display));
+  return RunContext::Current().SetProgressDisplay(std::move(display));
 }
 
-ProgressTask::ProgressTask(std::string_view task) : task_(task), display_(Installed()) {
+ProgressTask::ProgressTask(std::string_view task)
+    : task_(task), display_(RunContext::Current().Progress()) {
   if (display_) display_->Show(task_, 0);
 }
 

@@ -1,17 +1,29 @@
 // The stand-in registry: files in the Windows .reg text format.
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <utility>
 
 #include "file_lock.h"
 #include "vlm/error.h"
+#include "vlm/files.h"
+#include "vlm/registry.h"
 #include "vlm/settings.h"
 #include "vlm/text.h"
 
 namespace vlm {
 
 namespace fs = std::filesystem;
+
+fs::path MachineRegistryFile() {
+  if (const char* file = std::getenv("VLM_MACHINE_REGISTRY"); file && *file) return file;
+  return ConfigFolder() / "machine.reg";
+}
+
+fs::path UserRegistryFile() {
+  return ConfigFolder() / "user.reg";
+}
 
 namespace {
 

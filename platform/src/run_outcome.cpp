@@ -1,32 +1,23 @@
 #include "vlm/run_outcome.h"
 
+#include "vlm/run_context.h"
+
 namespace vlm {
-namespace {
-std::optional<std::string>& Reason() {
-  static std::optional<std::string> reason;
-  return reason;
-}
-std::optional<std::string>& Failure() {
-  static std::optional<std::string> failure;
-  return failure;
-}
-}  // namespace
 
 void NoteNothingDone(std::string reason) {
-  Reason() = std::move(reason);
+  RunContext::Current().NoteNothingDone(std::move(reason));
 }
 std::optional<std::string> NothingDoneReason() {
-  return Reason();
+  return RunContext::Current().NothingDoneReason();
 }
 void NoteRunFailed(std::string description) {
-  Failure() = std::move(description);
+  RunContext::Current().NoteRunFailed(std::move(description));
 }
 std::optional<std::string> RunFailure() {
-  return Failure();
+  return RunContext::Current().RunFailure();
 }
 void ClearRunOutcome() {
-  Reason().reset();
-  Failure().reset();
+  RunContext::Current().ClearRunOutcome();
 }
 
 }  // namespace vlm

@@ -1,11 +1,10 @@
-// The configuration folder, warnings and the per-user settings file.
+// The configuration folder and the per-user settings file.
 #include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
-#include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
@@ -13,9 +12,13 @@
 #include <utility>
 
 #include "file_lock.h"
+#include "run_state.h"
 #include "vlm/error.h"
+#include "vlm/files.h"
+#include "vlm/run_context.h"
 #include "vlm/settings.h"
 #include "vlm/text.h"
+#include "vlm/warnings.h"
 
 namespace vlm {
 
@@ -46,38 +49,6 @@ fs::path ConfigFolder() {
 
 fs::path SettingsFile() {
   return ConfigFolder() / "settings.json";
-}
-
-fs::path MachineRegistryFile() {
-  if (const char* file = NonEmptyEnv("VLM_MACHINE_REGISTRY")) return file;
-  return ConfigFolder() / "machine.reg";
-}
-
-fs::path UserRegistryFile() {
-  return ConfigFolder() / "user.reg";
-}
-
-// ---- warnings -------------------------------------------------------------------------------
-
-namespace {
-
-std::function<void(const std::string&)>& WarningSink() {
-  static std::function<void(const std::string&)> sink;
-  return sink;
-}
-
-}  // namespace
-
-void SetWarningSink(std::function<void(const std::string&)> sink) {
-  WarningSink() = std::move(sink);
-}
-
-void Warn(const std::string& message) {
-  if (auto& sink = WarningSink()) {
-    sink(message);
-  } else {
-    std::cerr << "warning: " << message << '\n';
-  }
 }
 
 // ---- settings -------------------------------------------------------------------------------
@@ -315,10 +286,11 @@ std::string DamageMessage(const fs::path& file, const std::string& damage) {
   return "settings file " + file.string() + " is damaged (" + damage + ")";
 }
 
-// Warns about each damaged file once for each content it has, so that a plug-in reading
-// twenty values does not print twenty warnings, yet a file damaged anew is reported again.
+// Warns about each damaged file once in a run for each content it has, so that a plug-in
+// reading twenty values does not print twenty warnings, yet a file damaged anew is reported
+// again.
 void WarnOnce(const fs::path& file, const std::string& bytes, const std::string& message) {
-  static std::set<std::pair<std::string, size_t>> reported;
+  auto& reported = RunContext::Current().State().reportedDamage;
   if (reported.emplace(file.string(), std::hash<std::string>{}(bytes)).second) Warn(message);
 }
 
@@ -354,8 +326,7 @@ fs::path SettingsLockFile() {
 
 // The settings of a fresh run, when UseFreshSettings is on.
 std::optional<json>& FreshStore() {
-  static std::optional<json> store;
-  return store;
+  return RunContext::Current().State().freshStore;
 }
 
 // The value of application/section/key in a settings document, or nullptr.
@@ -371,18 +342,24 @@ const json* FindValue(json& root, std::string_view application, std::string_view
 
 }  // namespace
 
+void RunContext::UseFreshSettings(bool fresh) {
+  state_->freshStore = fresh ? std::optional<json>(json::object()) : std::nullopt;
+}
+bool RunContext::FreshSettings() const {
+  return state_->freshStore.has_value();
+}
+
 void UseFreshSettings(bool fresh) {
-  FreshStore() = fresh ? std::optional<json>(json::object()) : std::nullopt;
+  RunContext::Current().UseFreshSettings(fresh);
 }
 bool FreshSettings() {
-  return FreshStore().has_value();
+  return RunContext::Current().FreshSettings();
 }
 
 namespace {
 
 std::vector<RememberedSetting>& Remembered() {
-  static std::vector<RememberedSetting> remembered;
-  return remembered;
+  return RunContext::Current().State().remembered;
 }
 
 void NoteRemembered(std::string_view application, std::string_view section, std::string_view key,
@@ -457,7 +434,7 @@ std::string GetSetting(std::string_view application, std::string_view section, s
 }
 
 std::vector<RememberedSetting> TakeRememberedSettings() {
-  return std::exchange(Remembered(), {});
+  return RunContext::Current().TakeRememberedSettings();
 }
 
 std::string SettingsDamage() {

@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "vlm/error.h"
-#include "vlm/settings.h"
+#include "vlm/registry.h"
+#include "vlm/warnings.h"
 
 namespace vlm::modTypes {
 namespace {

@@ -8,7 +8,7 @@
 #include "fs10/mod_types.h"
 #include "vlm/component.h"
 #include "vlm/error.h"
-#include "vlm/settings.h"
+#include "vlm/files.h"
 #include "vlm/text.h"
 #include "vlm/text_encoding.h"
 

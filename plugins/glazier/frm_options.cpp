@@ -9,10 +9,12 @@
 #include "glazier/fs10_parameters.h"
 #include "glazier/number_forms.h"
 #include "vlm/error.h"
+#include "vlm/files.h"
 #include "vlm/refusal.h"
 #include "vlm/settings.h"
 #include "vlm/text.h"
 #include "vlm/text_encoding.h"
+#include "vlm/warnings.h"
 
 namespace vlm::glazier {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "fs10/attachment.h"
 #include "vlm/error.h"
-#include "vlm/settings.h"
+#include "vlm/warnings.h"
 
 namespace vlm::motive {
 

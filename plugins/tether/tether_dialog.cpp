@@ -7,7 +7,7 @@
 #include "fs10/tether_config.h"
 #include "vlm/error.h"
 #include "vlm/forms.h"
-#include "vlm/settings.h"
+#include "vlm/warnings.h"
 
 namespace vlm::tether {
 namespace {

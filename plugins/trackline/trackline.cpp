@@ -11,11 +11,11 @@
 #include "trackline/texts.h"
 #include "trackline/vertex_index.h"
 #include "vlm/export_support.h"
+#include "vlm/files.h"
 #include "vlm/forms.h"
 #include "vlm/model.h"
 #include "vlm/progress.h"
 #include "vlm/refusal.h"
-#include "vlm/settings.h"
 #include "vlm/text.h"
 
 namespace vlm {

@@ -18,6 +18,7 @@
 #include "vlm/refusal.h"
 #include "vlm/settings.h"
 #include "vlm/text.h"
+#include "vlm/warnings.h"
 
 namespace vlm {
 namespace {

@@ -10,8 +10,9 @@
 #include <string_view>
 
 #include "vlm/error.h"
-#include "vlm/settings.h"
+#include "vlm/files.h"
 #include "vlm/text.h"
+#include "vlm/warnings.h"
 
 namespace vlm {
 namespace {

@@ -9,6 +9,7 @@
 #include "vlm/error.h"
 #include "vlm/files.h"
 #include "vlm/settings.h"
+#include "vlm/warnings.h"
 
 namespace vlm {
 namespace {

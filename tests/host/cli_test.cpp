@@ -8,8 +8,12 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
 
+#include "cli/commands.h"
 #include "plugins/tether_files.h"
 #include "scene/builder.h"
 #include "scene/document.h"
@@ -420,6 +424,104 @@ TEST_F(CliOutputs, CopyTexturesBringsWhatTheExportsNameBesideThem) {
   r = Vlmhost({"run", "VLMPlugin9.Obverse", scene, "--copy-textures", "-o", Out("x.json")});
   EXPECT_EQ(r.status, 2) << r.output;
   EXPECT_THAT(r.output, HasSubstr("--copy-textures applies to exporters"));
+}
+
+// Runs one after the other in one process, as a batch or a workbench makes them, each through
+// the command line's own function: none sees what one before it left (a failure, a refusal,
+// the last error, --copy-textures and the textures noted, warnings, settings).
+TEST_F(CliOutputs, RunsInOneProcessSeeNothingOfEachOther) {
+  namespace fs = std::filesystem;
+  const std::string h = home.Path().string();
+  for (const char* folder : {"scene/maps", "copied", "named/maps"})
+    fs::create_directories(home.Path() / folder);
+  for (const char* file : {"scene/maps/stone.png", "named/maps/stone.png"})
+    WriteFileAtomically(home.Path() / file, "stone");
+  host::HostDocument doc;
+  host::HostNode& main = host::AddGroup(doc.Root(), "main");
+  for (const char* texture : {"none.png", "maps/stone.png"}) {
+    host::HostMaterial& m = doc.NewMaterial(texture);
+    m.SetDiffuseTexture(texture);
+    host::AddBox(main, texture, {}, {1, 1, 1}, &m);
+  }
+  host::SaveScene(doc, home.Path() / "scene" / "scene.json");
+  std::ofstream(Out("root.json")) << R"({"format": "vellum-scene", "version": 1,
+    "root": {"groups": [{"name": "A"}]}, "selection": {"groups": [""]}})";
+  const std::string emptyMain = Scene("empty-main.json", R"([{"name": "Main"}])");
+  auto options = [&](std::string progId, std::string scene, std::string output,
+                     std::vector<std::string> selections, std::optional<std::string> ui) {
+    host::RunOptions o;
+    o.progId = std::move(progId);
+    o.scene = std::move(scene);
+    o.output = Out(output);
+    o.selections = std::move(selections);
+    o.ui = std::move(ui);
+    o.quiet = true;
+    o.fresh = true;
+    return o;
+  };
+  // The files in the home folder, each by its name there.
+  auto files = [&] {
+    std::set<std::string> out;
+    for (const auto& entry : fs::recursive_directory_iterator(home.Path()))
+      if (entry.is_regular_file()) out.insert(fs::relative(entry.path(), home.Path()).string());
+    return out;
+  };
+  const std::set<std::string> before = files();
+  struct Case {
+    host::RunOptions options;
+    int status;
+    std::string err;                        // standard error, whole
+    std::vector<std::string> written = {};  // the files it wrote in the home folder
+    std::string texture = {};               // what the first file of an export names
+  };
+  std::vector<Case> cases = {
+      // An error in the plug-in's own box, then a failed status: the second reports its own.
+      {options("VLMPlugin9.Ridgepull", Example, "x.json", {"faces:Hangar/Shell:2"},
+               "txt(1)=abc; enter"),
+       1,
+       "error: VLMPlugin9.Ridgepull: error 13: Type mismatch: the field \"Extrude\" (txt(1)) "
+       "holds \"abc\"\n"},
+      {options("VLMPlugin9.Obverse", Out("root.json"), "x.json", {}, "input X"), 1,
+       "error: VLMPlugin9.Obverse failed with status 0x800A005B: error 91: the group \"\" has no "
+       "parent\n"},
+      // Refused after two failures: nothing done, not failed.
+      {options(Wingform, emptyMain, "x.obj", {}, std::nullopt), 3,
+       "nothing done: Nothing to Export\n"},
+      // An export after the refusal, copying its textures and warning of the one it cannot.
+      {options(Wingform, Out("scene/scene.json"), "copied/house.obj", {}, std::nullopt),
+       0,
+       "warning: " + h + "/copied/house.1.obj: the texture \"none.png\" was not copied: no such " +
+           "file (looked for " + h + "/scene/none.png, " + h + "/scene/none.png)\n",
+       {"copied/house.obj", "copied/house.1.obj", "copied/stone.png"},
+       "stone.png"},
+      // The same export without --copy-textures: the textures keep their folders and nothing
+      // is copied; only its own warning.
+      {options(Wingform, Out("scene/scene.json"), "named/house.obj", {}, std::nullopt),
+       0,
+       "warning: " + h + "/named/house.1.obj names the texture \"none.png\", which does not " +
+           "exist relative to the export (looked for " + h + "/named/none.png)\n",
+       {"named/house.obj", "named/house.1.obj"},
+       "maps/stone.png"},
+      {options("VLMPlugin9.Obverse", Example, "x.json", {"group:Hangar/Wing"}, "input X"),
+       0,
+       "",
+       {"x.json"}},
+  };
+  cases[3].options.copyTextures = true;
+  for (const Case& c : cases) {
+    const std::string what = c.options.progId + " -o " + c.options.output->string();
+    std::ostringstream out, err;
+    EXPECT_EQ(host::RunCommand(c.options, out, err), c.status) << what << ": " << err.str();
+    EXPECT_EQ(err.str(), c.err) << what;
+    std::vector<std::string> written;
+    std::ranges::set_difference(files(), before, std::back_inserter(written));
+    EXPECT_THAT(written, ::testing::UnorderedElementsAreArray(c.written)) << what;
+    if (!c.texture.empty()) {
+      EXPECT_EQ(test::ReadObj8File(home.Path() / c.written[0]).textures[0], c.texture) << what;
+    }
+    for (const std::string& file : written)
+      fs::remove(home.Path() / file);
+  }
 }
 
 // Standard output under another name is written like "-": the transcript goes to standard

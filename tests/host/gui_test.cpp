@@ -178,6 +178,7 @@ TEST_F(Gui, ClicksAndKeysOnTheWindowsGiveWhatTheScriptGives) {
     host::RunOptions options;
     options.progId = r.progId;
     options.scene = Examples / "hangar.json";
+    options.fresh = true;
     if (r.selection) options.selections = {r.selection};
     std::ostringstream out, err;
     options.ui = r.ui;

@@ -14,7 +14,8 @@
 #include "support/errors.h"
 #include "support/temp_home.h"
 #include "vlm/error.h"
-#include "vlm/settings.h"
+#include "vlm/files.h"
+#include "vlm/warnings.h"
 
 namespace vlm::host {
 namespace {

@@ -11,7 +11,7 @@
 #include "support/temp_home.h"
 #include "vlm/contracts/operation.h"
 #include "vlm/contracts/plugin.h"
-#include "vlm/settings.h"
+#include "vlm/warnings.h"
 
 namespace vlm {
 namespace {

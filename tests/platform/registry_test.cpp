@@ -8,7 +8,8 @@
 #include "support/temp_home.h"
 #include "vlm/component.h"
 #include "vlm/error.h"
-#include "vlm/settings.h"
+#include "vlm/files.h"
+#include "vlm/registry.h"
 
 namespace vlm {
 namespace {

@@ -1,4 +1,7 @@
 #include "vlm/settings.h"
+#include "vlm/files.h"
+#include "vlm/registry.h"
+#include "vlm/warnings.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

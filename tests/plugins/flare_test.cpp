@@ -14,6 +14,7 @@
 #include "support/temp_home.h"
 #include "vlm/component.h"
 #include "vlm/settings.h"
+#include "vlm/warnings.h"
 
 namespace vlm {
 namespace {

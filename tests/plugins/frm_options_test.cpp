@@ -9,8 +9,8 @@
 #include "glazier/fs10_parameters.h"
 #include "support/dialogs.h"
 #include "support/temp_home.h"
+#include "vlm/files.h"
 #include "vlm/run_outcome.h"
-#include "vlm/settings.h"
 
 namespace vlm {
 namespace {

@@ -9,7 +9,7 @@
 #include "glazier/number_forms.h"
 #include "scene/document.h"
 #include "vlm/error.h"
-#include "vlm/settings.h"
+#include "vlm/warnings.h"
 
 namespace vlm {
 namespace {

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "plugins/tether_files.h"
-#include "vlm/settings.h"
+#include "vlm/registry.h"
+#include "vlm/warnings.h"
 
 namespace vlm {
 namespace {

@@ -16,8 +16,9 @@
 #include "support/stated_values.h"
 #include "tether/tether.h"
 #include "vlm/contracts/form_catalog.h"
+#include "vlm/registry.h"
 #include "vlm/run_outcome.h"
-#include "vlm/settings.h"
+#include "vlm/warnings.h"
 
 namespace vlm {
 namespace {

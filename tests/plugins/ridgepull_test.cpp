@@ -11,6 +11,7 @@
 #include "support/tool_scene.h"
 #include "vlm/files.h"
 #include "vlm/settings.h"
+#include "vlm/warnings.h"
 
 namespace vlm {
 namespace {

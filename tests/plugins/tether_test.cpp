@@ -14,7 +14,8 @@
 #include "support/expect_near.h"
 #include "support/stated_values.h"
 #include "tether/tether_dialog.h"
-#include "vlm/settings.h"
+#include "vlm/registry.h"
+#include "vlm/warnings.h"
 
 namespace vlm {
 namespace {

@@ -16,7 +16,6 @@
 #include "support/warnings.h"
 #include "vlm/files.h"
 #include "vlm/named_files.h"
-#include "vlm/settings.h"
 
 namespace vlm {
 namespace {

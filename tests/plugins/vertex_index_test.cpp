@@ -11,7 +11,7 @@
 #include "support/igs_reader.h"
 #include "support/temp_home.h"
 #include "trackline/trackline.h"
-#include "vlm/settings.h"
+#include "vlm/files.h"
 
 namespace vlm::igs {
 namespace {

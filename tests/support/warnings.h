@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "vlm/named_files.h"
-#include "vlm/settings.h"
+#include "vlm/warnings.h"
 
 namespace vlm::test {
 

@@ -62,7 +62,8 @@ inline bool Failed(Status s) noexcept {
   return s < 0;
 }
 
-// The error behind the last failed status, kept until the next failure (the host prints it).
+// The error behind the last failed status, kept in the run context installed until the next
+// failure (the host prints it).
 struct ErrorRecord {
   Status status = StatusOk;
   int32_t number = 0;

@@ -96,12 +96,12 @@ bool SameOutputFile(const std::filesystem::path& a, const std::filesystem::path&
 
 // ---- the output transaction ---------------------------------------------------------------
 // The files a plug-in produces for the user (exports) go through WriteOutputFile. While the
-// host holds an OutputTransaction open, such a file is staged complete beside its target and
-// only renamed into place by Commit, together with every other file of the run; without an
-// open transaction it is written at once, as WriteFileAtomically does. A failed write is
-// recorded in the transaction's Failures() and raised. Staging the same file again replaces
-// what was staged for it before. Settings, registry and preset files are not outputs of a run:
-// they keep WriteFileAtomically.
+// host holds an OutputTransaction open in the run context installed, such a file is staged complete
+// beside its target and only renamed into place by Commit, together with every other file of the
+// run; without an open transaction it is written at once, as WriteFileAtomically does. A failed
+// write is recorded in the transaction's Failures() and raised. Staging the same file again
+// replaces what was staged for it before. Settings, registry and preset files are not outputs of a
+// run: they keep WriteFileAtomically.
 void WriteOutputFile(const std::filesystem::path& target, std::string_view bytes);
 // The same for content written as it is made, as WriteFileAtomicallyWith writes it.
 void WriteOutputFileWith(const std::filesystem::path& target, const OutputWriter& write);
@@ -113,9 +113,16 @@ using OutputMark = std::size_t;
 OutputMark CurrentOutputMark();
 void DropOutputsSince(OutputMark mark);
 
+class RunContext;
+namespace detail {
+struct OpenTransaction;
+}
+
 class OutputTransaction {
  public:
-  OutputTransaction();   // opens the run's transaction (one at a time)
+  // Opens the transaction of the run context given, or installed (one at a time in each).
+  OutputTransaction();
+  explicit OutputTransaction(RunContext& context);
   ~OutputTransaction();  // rolls back what was not committed
   OutputTransaction(const OutputTransaction&) = delete;
   OutputTransaction& operator=(const OutputTransaction&) = delete;
@@ -144,6 +151,10 @@ class OutputTransaction {
   std::vector<std::filesystem::path> StagedTargets() const;
   const std::vector<std::string>& Failures() const;
   const std::vector<std::filesystem::path>& Discarded() const;
+
+ private:
+  detail::OpenTransaction& Open() const;
+  RunContext& context_;
 };
 
 }  // namespace vlm

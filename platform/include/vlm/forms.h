@@ -467,11 +467,11 @@ class DialogBackend {
   virtual void Repaint(const Control& control) = 0;
 };
 
-// The current back-end (a scripted one that accepts every dialog when none was set). It is
-// one for the whole process: the host and every plug-in share it.
+// The back-end of the run context installed (a scripted one that accepts every dialog when
+// none was set): the host and the plug-in of one run share it.
 DialogBackend& CurrentDialogBackend();
-// Installs a back-end; returns the previous one (nullptr when the default was never made).
-// nullptr installs a fresh default back-end on next use.
+// Installs a back-end in the run context installed; returns the previous one (nullptr when the
+// default was never made). nullptr installs a fresh default back-end on next use.
 std::shared_ptr<DialogBackend> SetDialogBackend(std::shared_ptr<DialogBackend> backend);
 
 // ---- template members -------------------------------------------------------------------------

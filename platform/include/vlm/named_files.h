@@ -1,4 +1,5 @@
-// Files an export names inside itself (its textures), which the host may bring beside it.
+// Files an export names inside itself (its textures), which the host may bring beside it. The
+// choice and the list belong to the run context installed (vlm/run_context.h).
 #pragma once
 
 #include <filesystem>

@@ -18,7 +18,8 @@ class ProgressDisplay {
   virtual void Finish() = 0;
 };
 
-// Installs the display (null: none); the previous one is returned.
+// Installs the display in the run context installed (null: none); the previous one is
+// returned.
 std::shared_ptr<ProgressDisplay> SetProgressDisplay(std::shared_ptr<ProgressDisplay> display);
 
 // One task from its first report to the end of the scope, however it ends.

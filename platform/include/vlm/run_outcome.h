@@ -1,4 +1,5 @@
-// What a plug-in tells the host about a run that returns success without doing its job.
+// What a plug-in tells the host about a run that returns success without doing its job, kept
+// in the run context installed (vlm/run_context.h).
 #pragma once
 
 #include <optional>
@@ -9,7 +10,7 @@ namespace vlm {
 // The plug-in refused its input (an unsuitable selection, nothing to export) with its own
 // message and changed nothing. The host reports such a run as "nothing done".
 void NoteNothingDone(std::string reason);
-// The reason noted since the last ClearRunOutcome, if any.
+// The reason noted in this run since the last ClearRunOutcome, if any.
 std::optional<std::string> NothingDoneReason();
 
 // The plug-in met an error, reported it in its own message box and returned success, as its

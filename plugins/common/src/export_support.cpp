@@ -6,8 +6,8 @@
 #include "vlm/model.h"
 #include "vlm/named_files.h"
 #include "vlm/refusal.h"
-#include "vlm/settings.h"
 #include "vlm/text.h"
+#include "vlm/warnings.h"
 
 namespace vlm {
 

@@ -8,6 +8,7 @@
 #include "vlm/error.h"
 #include "vlm/settings.h"
 #include "vlm/text.h"
+#include "vlm/warnings.h"
 
 namespace vlm {
 namespace {
