@@ -467,6 +467,10 @@ class FastWalker {
       }
     }
     if (digits <= 19) return !value.get_double().get(out);
+    // The number must end where JSON lets it: "333\"x\"" is no number followed by a string.
+    if (end < token.size() &&
+        std::string_view(" \t\r\n,]}").find(token[end]) == std::string_view::npos)
+      return false;
     // Past the range of a double (either way) the library's message is the one to give.
     auto [rest, error] = std::from_chars(token.data(), token.data() + end, out);
     return error == std::errc() && rest == token.data() + end;

@@ -13,7 +13,7 @@
 #include <set>
 #include <sstream>
 
-#include "cli/commands.h"
+#include "cli/run_command.h"
 #include "plugins/tether_files.h"
 #include "scene/builder.h"
 #include "scene/document.h"
