@@ -30,7 +30,7 @@ DEMO_HOME  ?= $(CURDIR)/home
 PACKAGES   := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
               libpugixml-dev nlohmann-json3-dev libcli11-dev qt6-base-dev fonts-dejavu-core \
               libassimp-dev assimp-testmodels libsimdjson-dev clang libclang-rt-14-dev \
-              clang-format
+              clang-format xvfb xauth libgl1-mesa-dri
 
 .PHONY: all deps build build-asan build-fuzz deliverables demo demo-home pictures test test-plain \
         test-asan fuzz fuzz-smoke install format format-check bench clean

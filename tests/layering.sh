@@ -3,7 +3,8 @@
 #
 #   platform < contracts < plugins/common < plugins/<name>
 #   platform, contracts < host/scene < host/exchange < host/cli
-#   platform, contracts, host/scene < host/gui;  host/cli/main.cpp (the program) on all of them
+#   platform, contracts, host/scene < host/gui;  host/cli, host/gui < host/workbench
+#   host/cli/main.cpp (the program) on all of them
 #
 # The host never includes the plug-ins' code (plugins/common, plugins/<name>), and no file
 # includes from a layer above its own. Each quoted include is looked up as the compiler finds
@@ -33,6 +34,7 @@ set_layer() {
     host/exchange/*) layer=exchange ;;
     host/cli/*) layer=cli ;;
     host/gui/*) layer=gui ;;
+    host/workbench/*) layer=workbench ;;
     *) layer=other ;;
   esac
 }
@@ -50,7 +52,8 @@ set_allowed() {
     exchange) allowed="platform contracts scene exchange" ;;
     cli) allowed="platform contracts scene exchange cli" ;;
     gui) allowed="platform contracts scene gui" ;;
-    program) allowed="platform contracts scene exchange cli gui" ;;
+    workbench) allowed="platform contracts scene exchange cli gui workbench" ;;
+    program) allowed="platform contracts scene exchange cli gui workbench" ;;
   esac
 }
 
