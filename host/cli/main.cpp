@@ -97,9 +97,17 @@ int Main(int argc, char** argv) {
   auto* unreg = app.add_subcommand("unregister", "Remove the registrations of libraries");
   unreg->add_option("LIBRARY", unregLibraries, "Shared libraries to unregister")->required();
 
-  std::filesystem::path showScene;
-  auto* show = app.add_subcommand("show", "Print a scene file as a tree");
-  show->add_option("SCENE", showScene, "Scene file (- for standard input)")->required();
+  vlm::host::ShowOptions showOptions;
+  auto* show = app.add_subcommand(
+      "show", "Print a scene file as a tree, each group and object with its path for --select");
+  show->add_option("SCENE", showOptions.scene, "Scene file (- for standard input)")->required();
+  show->add_flag("--json", showOptions.json,
+                 "Print the whole tree as JSON: paths, frames, counts, materials, world-space "
+                 "boxes, custom fields");
+  show->add_option("--faces", showOptions.faces,
+                   "List the faces of the object at PATH: index, corners, material, world-space "
+                   "centre and normal")
+      ->type_name("PATH");
 
   std::string describeId;
   bool describeJson = false;
@@ -179,7 +187,7 @@ int Main(int argc, char** argv) {
     return vlm::host::RegisterCommand(libraries, std::cout, std::cerr);
   }
   if (*unreg) return vlm::host::UnregisterCommand(unregLibraries, std::cout, std::cerr);
-  if (*show) return vlm::host::ShowCommand(showScene, std::cout, std::cerr);
+  if (*show) return vlm::host::ShowCommand(showOptions, std::cout, std::cerr);
   // What is left is describe, screenshots and run, which name plug-ins.
   std::vector<std::string*> named;
   if (*describe)

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -15,6 +16,7 @@
 
 #include "cli/plugin_names.h"
 #include "cli/run_command.h"
+#include "cli/selections.h"
 #include "plugins/tether_files.h"
 #include "scene/builder.h"
 #include "scene/document.h"
@@ -195,6 +197,69 @@ TEST_F(Cli, ShowPrintsTheTree) {
   EXPECT_THAT(r.output, HasSubstr("object Spar: 8 vertices, 6 faces, materials Paint"));
   EXPECT_THAT(r.output, HasSubstr("group:Hangar/Wing"));
   EXPECT_THAT(r.output, Not(HasSubstr("error")));
+}
+
+// Every path show prints, as JSON or pasted from the tree into a shell, selects exactly its
+// item, whatever the item is named.
+TEST_F(Cli, ShownPathsSelectExactlyTheirItem) {
+  host::HostDocument doc;
+  host::HostNode& signs = host::AddGroup(doc.Root(), "Signs");
+  for (const char* name : {"In/Out", "C:\\Temp\\", "Door", "Door", "Door[2]", "Lamp[3]", "", "",
+                           "Wing Tip", "it's", "$Ifc$3vB2YO$MBB6Q", "*"})
+    host::AddBox(host::AddGroup(signs, name), "Panel", {}, {1, 1, 1});
+  host::AddBox(signs, "Panel", {}, {1, 1, 1});
+  host::AddBox(signs, "Panel", {}, {1, 1, 1});
+  host::AddBox(doc.Root(), "", {}, {1, 1, 1});
+  host::SaveScene(doc, Out("names.json"));
+  auto loaded = host::LoadScene(Out("names.json"));
+
+  auto r = Vlmhost({"show", "--json", Out("names.json")}, "", " 2>/dev/null");
+  ASSERT_EQ(r.status, 0) << r.output;
+  std::vector<std::string> paths;
+  std::function<void(const nlohmann::json&, const host::HostNode&)> walk =
+      [&](const nlohmann::json& group, const host::HostNode& node) {
+        ASSERT_EQ(group["groups"].size(), node.children.size());
+        ASSERT_EQ(group["objects"].size(), node.meshes.size());
+        const std::string path = group["path"];
+        host::ApplySelections(*loaded, {"group:" + path});
+        EXPECT_EQ(loaded->scriptingSelection.groups,
+                  std::vector<host::HostNode*>{const_cast<host::HostNode*>(&node)})
+            << path;
+        if (node.parent) paths.push_back(path);
+        for (size_t i = 0; i < node.meshes.size(); ++i) {
+          const std::string object = group["objects"][i]["path"];
+          host::ApplySelections(*loaded, {"object:" + object});
+          ASSERT_EQ(loaded->scriptingSelection.objects.size(), 1u) << object;
+          EXPECT_EQ(loaded->scriptingSelection.objects[0].mesh, node.meshes[i].get()) << object;
+          paths.push_back(object);
+        }
+        for (size_t i = 0; i < node.children.size(); ++i)
+          walk(group["groups"][i], *node.children[i]);
+      };
+  walk(nlohmann::json::parse(r.output)["root"], loaded->Root());
+  EXPECT_EQ(paths.size(), 28u);  // Signs, its 12 groups, 15 objects
+
+  // The tree's paths, given to a shell as printed, are the same words.
+  auto tree = Vlmhost({"show", Out("names.json")});
+  ASSERT_EQ(tree.status, 0) << tree.output;
+  std::string script = "for p in";
+  std::istringstream lines(tree.output);
+  for (std::string line; std::getline(lines, line);)
+    if (size_t at = line.find("; path "); at != std::string::npos)
+      script += " " + line.substr(at + 7);
+  FILE* shell = popen(
+      ("sh -c " + test::ShellQuote(script + "; do printf '%s\\n' \"$p\"; done")).c_str(), "r");
+  std::string words;
+  for (int c; (c = fgetc(shell)) != EOF;)
+    words += static_cast<char>(c);
+  pclose(shell);
+  std::sort(paths.begin(), paths.end());
+  std::vector<std::string> said;
+  std::istringstream split(words);
+  for (std::string word; std::getline(split, word);)
+    said.push_back(word);
+  std::sort(said.begin(), said.end());
+  EXPECT_EQ(said, paths);
 }
 
 #if !VLM_TEST_GUI
