@@ -154,7 +154,11 @@ int Main(int argc, char** argv) {
                    "to the scene's folder) and name them there without folders");
   runCmd->add_option("--select", run.selections,
                      "Replace the selection: group:PATH, object:PATH, faces:PATH:i,j, "
-                     "node:PATH, shape:PATH, polygons:PATH:i,j");
+                     "node:PATH, shape:PATH, polygons:PATH:i,j; or faces (polygons) by rule, "
+                     "in world space, PATH an object or a group: faces:PATH:RULE[&RULE...], "
+                     "RULE facing=+x|-x|+y|-y|+z|-z[,within=DEG] (default 1), material=NAME, "
+                     "box=x0,y0,z0,x1,y1,z1 (the face's centre inside), all. A rule that "
+                     "selects nothing is nothing done (3)");
   runCmd->add_option("--ui", run.ui, "Dialog actions, separated by ';'");
   runCmd->add_option("--ui-file", run.uiFile, "A file of dialog actions");
   runCmd->add_option("--param", run.params, "Operations: NAME=VALUE overrides a parameter");

@@ -93,6 +93,8 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
   PreparedRun run;
   try {
     run = PrepareRun(options);
+  } catch (const SelectsNothing& e) {
+    return Report(err, "nothing done: ", e.Description(), ExitNothingDone);
   } catch (const Error& e) {
     return Report(err, "error: ", e.Description(), ExitBadInput);
   }
