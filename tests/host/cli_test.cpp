@@ -57,6 +57,9 @@ TEST_F(Cli, ListShowsObverseWithItsValues) {
   EXPECT_THAT(r.output, HasSubstr("name: \"Mirror Select Group and hierarchy\""));
   EXPECT_THAT(r.output, HasSubstr("author: \"Ardo Venmark\""));
   EXPECT_THAT(r.output, HasSubstr("validation: not written"));
+  EXPECT_THAT(r.output,
+              HasSubstr("VLMPlugin9.Obverse\n  short name: obverse\n  works on: one group "
+                        "(group:PATH)"));
 }
 
 TEST_F(Cli, RunMirrorsAndWritesTheScene) {
