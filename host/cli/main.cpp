@@ -6,6 +6,7 @@
 #include <iostream>
 #include <new>
 
+#include "cli/command_report.h"
 #include "cli/describe_command.h"
 #include "cli/list_command.h"
 #include "cli/model_commands.h"
@@ -14,6 +15,7 @@
 #include "cli/progress_bar.h"
 #include "cli/register_commands.h"
 #include "cli/run_command.h"
+#include "cli/run_outputs.h"
 #include "cli/show_command.h"
 #include "vlm/component.h"
 #include "vlm/warnings.h"
@@ -168,6 +170,12 @@ int Main(int argc, char** argv) {
   runCmd->add_option("--save-pictures", run.savePictures,
                      "Write every drawing area of every dialog shown as DIR/FORM.CONTROL.svg");
   runCmd->add_flag("--quiet", run.quiet, "No progress bar and no transcript");
+  runCmd
+      ->add_option("--report", run.reportFile,
+                   "Also write what the run did as JSON: outcome, files written, items made, "
+                   "changed and removed, warnings, log, times (- for standard output when the "
+                   "scene goes to a file)")
+      ->type_name("FILE.json");
   vlm::host::ModelCommands models;
   vlm::host::AddModelCommands(app, models);
 
@@ -215,7 +223,22 @@ int Main(int argc, char** argv) {
   if (*shots) return NoWindows("screenshots");
   if (gui) return NoWindows("run --gui");
 #endif
-  return vlm::host::RunCommand(run, std::cout, std::cerr);
+  if (!run.reportFile) return vlm::host::RunCommand(run, std::cout, std::cerr);
+  // Standard output carries the scene when a run writes it there.
+  const bool outIsData = vlm::host::TranscriptToStandardError(run);
+  if (outIsData && vlm::host::ToStandardOutput(*run.reportFile)) {
+    std::cerr << "error: --report " << run.reportFile->string()
+              << ": standard output carries the scene; write the report to a file\n";
+    return vlm::host::ExitBadInput;
+  }
+  vlm::host::CommandReport report("run", *run.reportFile, run.scene.string());
+  report.SetPlugin(run.progId);
+  run.report = &report;
+  const bool quiet = run.quiet;
+  run.quiet = false;  // the transcript goes to the report, not to the terminal
+  return report.Run(outIsData, quiet, std::cout, std::cerr, [&](std::ostream& o, std::ostream& e) {
+    return vlm::host::RunCommand(run, o, e);
+  });
 }
 
 }  // namespace

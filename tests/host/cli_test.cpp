@@ -593,6 +593,126 @@ TEST_F(CliOutputs, FilesOfOneRunAppearTogetherOrNotAtAll) {
 // The textures the exports name are found where the scene names them (relative to its folder,
 // or by their own name there when the name leads nowhere on this machine), copied where each
 // export looks for them, and named there without folders; all in the run's one set.
+// The items of a scene text by "kind path", each with its own JSON (a group's without its
+// groups and objects), worked out from the text alone.
+std::map<std::string, nlohmann::json> ItemsOf(const std::string& file) {
+  std::map<std::string, nlohmann::json> items = {{"group ", nlohmann::json::object()}};
+  if (file.empty()) return items;  // a document holds its root at least
+  nlohmann::json scene = nlohmann::json::parse(std::ifstream(file));
+  for (const auto& m : scene.value("materials", nlohmann::json::array()))
+    items["material " + m["name"].get<std::string>()] = m;
+  std::function<void(nlohmann::json, const std::string&)> walk = [&](nlohmann::json group,
+                                                                     const std::string& path) {
+    for (const char* list : {"groups", "objects"}) {
+      std::map<std::string, int32_t> seen;
+      for (const auto& item : group.value(list, nlohmann::json::array())) {
+        std::string name = item["name"];
+        std::string step = (path.empty() ? "" : path + "/") + host::PathSegment(name, ++seen[name]);
+        if (list == std::string("groups"))
+          walk(item, step);
+        else
+          items["object " + step] = item;
+      }
+    }
+    group.erase("groups");
+    group.erase("objects");
+    items["group " + path] = group;
+  };
+  walk(scene["root"], "");
+  return items;
+}
+
+// A report names exactly the files the command wrote and the items whose JSON it changed.
+TEST_F(CliOutputs, ReportsNameTheFilesWrittenAndTheItemsChanged) {
+  namespace fs = std::filesystem;
+  const std::string box =
+      std::string(VLM_TEST_MODELS_DIR) + "/glTF2/BoxTextured-glTF-Binary/BoxTextured.glb";
+  struct Case {
+    std::vector<std::string> args;  // the output folder is "out"
+    std::string before, after;      // the scenes whose items the report compares ("": none)
+    int status;
+  };
+  const std::string out = Out("out");
+  const std::string tile = std::string(VLM_TEST_EXAMPLES_DIR) + "/tile.json";
+  const Case cases[] = {
+      {{"run", "ridgepull", Example, "--select", "faces:Hangar/Shell:facing=+y", "--ui",
+        "txt(0)=0.3; txt(1)=0.2; click OKButton", "-o", out + "/roof.json"},
+       Example,
+       out + "/roof.json",
+       0},
+      {{"run", "obverse", Example, "--select", "group:Hangar/Wing", "--ui", "input z", "--quiet",
+        "-o", out + "/mirrored.json"},
+       Example,
+       out + "/mirrored.json",
+       0},
+      {{"run", "wingform", Example, "--select", "group:Hangar", "--copy-textures", "--fresh",
+        "--ui", "click cmdOK; click cmdCancel", "-o", out + "/hangar.obj"},
+       Example,
+       Example,
+       0},
+      {{"run", "flare", tile, "--select", "polygons:Tile/Face:0", "--param", "Step=2", "-o",
+        out + "/tile.json"},
+       tile,
+       out + "/tile.json",
+       0},
+      {{"import", box, "-o", out + "/box.json"}, "", out + "/box.json", 0},
+      {{"export-model", Example, "-o", out + "/hangar.glb"}, Example, Example, 0},
+      {{"run", "obverse", Example, "--select", "faces:Hangar:facin=+y", "-o", out + "/x.json"},
+       "",
+       "",
+       2},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(out);
+    fs::create_directory(out);
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--report", Out("report.json")});
+    auto r = Vlmhost(args);
+    ASSERT_EQ(r.status, c.status) << r.output;
+    const auto report = nlohmann::json::parse(std::ifstream(Out("report.json")));
+    EXPECT_EQ(report["exitStatus"], c.status);
+    EXPECT_EQ(report["outcome"], c.status == 0 ? "done" : "bad input");
+    std::set<std::string> written, there;
+    for (const auto& file : report["written"])
+      written.insert(file);
+    for (const auto& entry : fs::recursive_directory_iterator(out))
+      if (entry.is_regular_file()) there.insert(entry.path().string());
+    EXPECT_EQ(written, there) << c.args[0];
+    if (c.status != 0) {
+      EXPECT_TRUE(report["items"].is_null());
+      EXPECT_THAT(report["errors"][0].get<std::string>(), HasSubstr("facin=+y"));
+      continue;
+    }
+    // The items, against the two scene texts compared item by item.
+    const auto before = ItemsOf(c.before), after = ItemsOf(c.after);
+    std::set<std::string> want[3], got[3];
+    for (const auto& [item, json] : after)
+      if (!before.contains(item))
+        want[0].insert(item);
+      else if (before.at(item) != json)
+        want[1].insert(item);
+    for (const auto& [item, json] : before)
+      if (!after.contains(item)) want[2].insert(item);
+    const char* lists[] = {"created", "changed", "removed"};
+    for (int i = 0; i < 3; ++i) {
+      for (const auto& item : report["items"][lists[i]])
+        got[i].insert(item["kind"].get<std::string>() + " " + item["path"].get<std::string>());
+      EXPECT_EQ(got[i], want[i]) << c.args[0] << " " << lists[i];
+    }
+    if (c.args[1] == "flare") {
+      EXPECT_EQ(got[1], std::set<std::string>{"object Tile/Face"});
+    }
+    EXPECT_FALSE(report["log"].empty()) << "the transcript, also for --quiet";
+  }
+  EXPECT_THAT(Vlmhost({"run", "obverse", Example, "-o", "-", "--report", "-"}).output,
+              HasSubstr("standard output carries the scene"));
+  // On standard output, the report is all there is.
+  auto r = Vlmhost({"run", "obverse", Example, "--select", "group:Hangar/Wing", "--ui", "input z",
+                    "-o", Out("m.json"), "--report", "-"},
+                   "", " 2>/dev/null");
+  EXPECT_EQ(nlohmann::json::parse(r.output)["written"], nlohmann::json::array({Out("m.json")}));
+}
+
 TEST_F(CliOutputs, CopyTexturesBringsWhatTheExportsNameBesideThem) {
   namespace fs = std::filesystem;
   const fs::path folder = home.Path() / "scene";
