@@ -203,6 +203,16 @@ TEST_F(Cli, ShowPrintsTheTree) {
   EXPECT_THAT(r.output, HasSubstr("object Spar: 8 vertices, 6 faces, materials Paint"));
   EXPECT_THAT(r.output, HasSubstr("group:Hangar/Wing"));
   EXPECT_THAT(r.output, Not(HasSubstr("error")));
+  // The roof: the hangar's shell, and its face that looks up.
+  EXPECT_THAT(r.output, HasSubstr("object Shell: 8 vertices, 6 faces, materials Aluminium; path "
+                                  "Hangar/Shell\n"));
+  r = Vlmhost({"show", "--faces", "Hangar/Shell", Example});
+  EXPECT_THAT(r.output, HasSubstr("face 2: 4 corners, material Aluminium, centre (0, 4, 0), "
+                                  "normal (0, 1, 0)\n"));
+  r = Vlmhost({"show", "--faces", "Hangar/Roof", Example});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.output,
+              HasSubstr("no object \"Roof\" in group \"Hangar\"; its objects: \"Shell\""));
 }
 
 // Every path show prints, as JSON or pasted from the tree into a shell, selects exactly its
