@@ -5,6 +5,7 @@
 #include <map>
 
 #include "scene/document.h"
+#include "workbench/large_arrays.h"
 
 namespace vlm::workbench {
 namespace {
@@ -45,6 +46,11 @@ SceneMesh::SceneMesh(const host::HostDocument& document) {
   // First pass: the faces, and how many triangles each material's batch holds.
   std::map<const host::HostMaterial*, size_t> batchOf;
   std::vector<uint32_t> faceBatch;
+  size_t faceCount = 0;
+  for (const MeshEntry& entry : meshes)
+    faceCount += entry.mesh->FaceCount();
+  ReserveLarge(faces, faceCount);
+  ReserveLarge(faceBatch, faceCount);
   for (const MeshEntry& entry : meshes) {
     const host::HostMesh& mesh = *entry.mesh;
     firstFace_.emplace(&mesh, static_cast<uint32_t>(faces.size()));
@@ -77,11 +83,11 @@ SceneMesh::SceneMesh(const host::HostDocument& document) {
     batch.firstTriangle = total;
     total += batch.triangleCount;
   }
-  corners.resize(size_t{total} * 3);
-  uvs.resize(size_t{total} * 3);
-  normals.resize(total);
-  triangleFace.resize(total);
-  edges.resize(total);
+  ResizeLarge(corners, size_t{total} * 3);
+  ResizeLarge(uvs, size_t{total} * 3);
+  ResizeLarge(normals, total);
+  ResizeLarge(triangleFace, total);
+  ResizeLarge(edges, total);
 
   // Second pass: each face's fan at the next place of its batch.
   std::vector<uint32_t> next(batches.size());
