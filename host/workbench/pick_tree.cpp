@@ -60,7 +60,7 @@ PickTree::PickTree(const SceneMesh& mesh) {
   for (const Vec3& p : mesh.corners)
     lo = Min(lo, p), hi = Max(hi, p);
   const Vec3 extent = hi - lo;
-  const auto scale = [](float e) { return e > 0 ? 2097151.0f / e : 0.0f; };
+  const auto scale = [](float e) { return e > 0 && std::isfinite(e) ? 2097151.0f / e : 0.0f; };
   const Vec3 to{scale(extent.x), scale(extent.y), scale(extent.z)};
   std::vector<std::pair<uint64_t, uint32_t>> order;
   ResizeLarge(order, count);
@@ -68,7 +68,8 @@ PickTree::PickTree(const SceneMesh& mesh) {
     const Vec3 c =
         (mesh.corners[3 * t] + mesh.corners[3 * t + 1] + mesh.corners[3 * t + 2]) * (1.0f / 3);
     const auto cell = [](float v) {
-      return static_cast<uint64_t>(std::clamp(v, 0.0f, 2097151.0f));
+      // Not finite (a corner at infinity) counts as the box's edge.
+      return static_cast<uint64_t>(!(v > 0) ? 0.0f : std::min(v, 2097151.0f));
     };
     const uint64_t code = Spread(cell((c.x - lo.x) * to.x)) |
                           Spread(cell((c.y - lo.y) * to.y)) << 1 |

@@ -2,6 +2,7 @@
 #include "workbench/scene_mesh.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 #include "scene/document.h"
@@ -125,8 +126,11 @@ SceneMesh::SceneMesh(const host::HostDocument& document) {
       }
     }
   }
+  bool first = true;
   for (const Vec3& p : corners) {
-    if (&p == corners.data()) min = max = p;
+    // A corner at infinity (or not a number) would leave no box to frame.
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;
+    if (first) min = max = p, first = false;
     min = {std::min(min.x, p.x), std::min(min.y, p.y), std::min(min.z, p.z)};
     max = {std::max(max.x, p.x), std::max(max.y, p.y), std::max(max.z, p.z)};
   }

@@ -162,6 +162,9 @@ struct SceneView::State {
   std::future<void> building;
   Camera camera;
   bool framed = false;
+  // Framed by the view itself and not moved since: framed again when the size changes (the
+  // first document often comes before the window has its size).
+  bool autoFramed = false;
   std::vector<FaceRef> selected, changed;
   std::vector<uint8_t> cornerState;  // per triangle corner
   bool wireframe = false, backFaces = true, boxThrough = false;
@@ -233,13 +236,13 @@ void SceneView::SetDocument(const host::HostDocument* document) {
   float reach = 1;
   if (!s.mesh.Empty())
     for (float v : {s.mesh.min.x, s.mesh.max.x, s.mesh.min.z, s.mesh.max.z})
-      reach = std::max(reach, std::fabs(v));
+      if (std::isfinite(v)) reach = std::max(reach, std::fabs(v));
   s.gridStep = std::pow(10.0f, std::floor(std::log10(reach / 2)));
   s.gridHalf = std::ceil(reach * 1.2f / s.gridStep) * s.gridStep;
   if (!s.framed && !s.mesh.Empty()) {
     UpdateViewport();
     s.camera.Frame(s.mesh.min, s.mesh.max);
-    s.framed = true;
+    s.framed = s.autoFramed = true;
   }
   gpu_->meshStale = gpu_->stateStale = gpu_->linesStale = true;
   update();
@@ -315,11 +318,13 @@ void SceneView::FrameSelected() {
   }
   if (!any) return FrameAll();
   UpdateViewport();
+  s.autoFramed = false;
   s.camera.Frame(lo, hi);
   update();
 }
 
 void SceneView::ViewFrom(ViewDirection direction) {
+  state_->autoFramed = false;
   switch (direction) {
     case ViewDirection::Front:
       state_->camera.ViewFrom(CameraView::Front);
@@ -342,6 +347,7 @@ const Camera& SceneView::ViewCamera() const {
 void SceneView::SetCamera(const Camera& camera) {
   state_->camera = camera;
   state_->framed = true;
+  state_->autoFramed = false;
   UpdateViewport();
   update();
 }
@@ -408,6 +414,7 @@ void SceneView::mousePressEvent(QMouseEvent* event) {
   State& s = *state_;
   if (s.button != Qt::NoButton) return;  // a second button during a drag
   s.button = event->button();
+  s.autoFramed = false;
   s.pressAt = s.lastAt = event->position();
   s.banding = false;
   setFocus(Qt::MouseFocusReason);
@@ -461,6 +468,7 @@ void SceneView::mouseReleaseEvent(QMouseEvent* event) {
 
 void SceneView::wheelEvent(QWheelEvent* event) {
   UpdateViewport();
+  state_->autoFramed = false;
   // One notch (120) comes about 11 % nearer.
   state_->camera.Zoom(std::pow(0.999, event->angleDelta().y()));
   update();
@@ -470,6 +478,7 @@ void SceneView::wheelEvent(QWheelEvent* event) {
 void SceneView::keyPressEvent(QKeyEvent* event) {
   Camera& camera = state_->camera;
   UpdateViewport();
+  state_->autoFramed = false;
   const bool shift = event->modifiers() & Qt::ShiftModifier;
   const auto move = [&](double dx, double dy) {
     if (shift)
@@ -820,6 +829,8 @@ void SceneView::paintGL() {
 
 void SceneView::resizeGL(int, int) {
   UpdateViewport();
+  if (state_->autoFramed && !state_->mesh.Empty())
+    state_->camera.Frame(state_->mesh.min, state_->mesh.max);
 }
 
 }  // namespace vlm::workbench

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <random>
 #include <set>
 
@@ -126,6 +127,25 @@ TEST(SceneView, DrawsMaterialSelectionChangeAndBackgroundColoursAtKnownPixels) {
       inside += image.pixelColor(x, kHeight / 2) != image.pixelColor(3, kHeight / 2);
     EXPECT_NEAR(inside, want, 2.0) << c.name;
   }
+}
+
+// A plug-in may leave a vertex at infinity: the rest is framed, drawn and picked as before.
+TEST(SceneView, ACornerAtInfinityLeavesTheRestFramedDrawnAndPicked) {
+  HostDocument doc;
+  host::HostMaterial& material = doc.NewMaterial("Crate");
+  material.diffuse = {0.8f, 0.1f, 0.1f};
+  const host::HostMesh& box = host::AddBox(doc.Root(), "Box", {0, 1, 0}, {1, 1, 1}, &material);
+  // A triangle inside the box, one corner of it thrown off to infinity.
+  host::HostMesh& far =
+      host::AddPolygonMesh(doc.Root(), "Far", {{0, 0.5f, 0}, {0.5f, 0.5f, 0}, {0, 1, 0}});
+  far.vertices[1].x = std::numeric_limits<float>::infinity();
+  ShownView shown(&doc);
+  SceneView& view = shown.view;
+  view.FrameAll();
+  view.ViewFrom(workbench::ViewDirection::Front);
+  ExpectColour(view.grabFramebuffer(), {kWidth / 2, kHeight / 2}, Of({0.8f, 0.1f, 0.1f}),
+               "the box");
+  EXPECT_EQ(view.FaceAt({kWidth / 2, kHeight / 2}), (FaceRef{&box, FaceFacing(box, {0, 0, 1})}));
 }
 
 // The camera after each control: the wheel, drags with the right and middle buttons, keys.
