@@ -162,8 +162,8 @@ struct SceneView::State {
   std::future<void> building;
   Camera camera;
   bool framed = false;
-  // Framed by the view itself and not moved since: framed again when the size changes (the
-  // first document often comes before the window has its size).
+  // Everything framed and the camera not moved since: framed again when the size changes
+  // (the first document often comes before the window has its size).
   bool autoFramed = false;
   std::vector<FaceRef> selected, changed;
   std::vector<uint8_t> cornerState;  // per triangle corner
@@ -293,6 +293,8 @@ void SceneView::SetBoxThrough(bool through) {
 void SceneView::FrameAll() {
   State& s = *state_;
   UpdateViewport();
+  // Kept whole when the size changes, until the camera is moved.
+  s.autoFramed = true;
   if (s.mesh.Empty())
     s.camera.Frame({-1, -1, -1}, {1, 1, 1});
   else

@@ -148,6 +148,30 @@ TEST(SceneView, ACornerAtInfinityLeavesTheRestFramedDrawnAndPicked) {
   EXPECT_EQ(view.FaceAt({kWidth / 2, kHeight / 2}), (FaceRef{&box, FaceFacing(box, {0, 0, 1})}));
 }
 
+// A window often hands the view its document before its layout gives the view a size.
+TEST(SceneView, TheSceneStaysFramedWholeWhenTheViewGetsItsSize) {
+  HostDocument doc;
+  host::AddBox(doc.Root(), "Box", {0, 1, 0}, {1, 1, 1});
+  for (const bool explicitly : {false, true}) {
+    Application application;
+    SceneView view;
+    view.resize(30, 200);
+    view.SetDocument(&doc);
+    if (explicitly) view.FrameAll();
+    view.resize(kWidth, kHeight);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    view.grabFramebuffer();
+    double top = kHeight, bottom = 0;
+    for (const Vec3 corner : {Vec3{-1, 0, -1}, Vec3{1, 2, 1}, Vec3{-1, 2, 1}, Vec3{1, 0, -1}}) {
+      const QPointF at = view.Project(corner);
+      top = std::min(top, at.y()), bottom = std::max(bottom, at.y());
+    }
+    EXPECT_GT(bottom - top, 0.3 * kHeight) << explicitly;
+    EXPECT_LT(bottom - top, kHeight) << explicitly;
+  }
+}
+
 // The camera after each control: the wheel, drags with the right and middle buttons, keys.
 TEST(SceneView, EveryCameraControlMovesTheCameraItsWay) {
   HostDocument doc;
