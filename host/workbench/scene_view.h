@@ -50,7 +50,8 @@ class SceneView : public QOpenGLWidget {
 
   // Draws `document` from now on (null: nothing). Called after every change to the document
   // (open, a run, undo): the view keeps nothing of an earlier document. The document must
-  // outlive the view or the next call.
+  // outlive the view or the next call. The selected and changed faces are cleared (they were
+  // faces of the earlier document): set them again after it.
   void SetDocument(const host::HostDocument* document);
   // The folder relative texture names start from: the scene file's (a name that reaches
   // nothing there is looked for by its own file name in that folder). Takes effect at the next
