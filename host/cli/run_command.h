@@ -35,6 +35,7 @@ struct RunOptions {
   bool copyTextures = false;  // --copy-textures: the textures the exports name go beside them
   bool fresh = false;         // --fresh: no remembered settings read, none stored
   std::shared_ptr<ProgressDisplay> progress;  // the progress bar on a terminal, or none
+  bool sceneKept = false;  // the caller keeps the scene in memory (the workbench): no file for it
 };
 
 // Prints to `out` (results, message boxes, log lines) and `err` (problems) and returns the
