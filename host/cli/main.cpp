@@ -9,6 +9,7 @@
 #include "cli/describe_command.h"
 #include "cli/list_command.h"
 #include "cli/model_commands.h"
+#include "cli/plugin_names.h"
 #include "cli/printing.h"
 #include "cli/progress_bar.h"
 #include "cli/register_commands.h"
@@ -36,6 +37,19 @@ std::vector<std::filesystem::path> BuiltPlugins() {
   }
   std::sort(out.begin(), out.end());
   return out;
+}
+
+// A plug-in named by its identifier or its short name, as the registered identifier; false
+// (after saying why) when no class or more than one goes by that name.
+bool ResolveNames(std::vector<std::string*> names) {
+  try {
+    for (std::string* name : names)
+      *name = vlm::host::ResolvePluginName(*name);
+  } catch (const vlm::Error& e) {
+    std::cerr << "error: " << e.Description() << "\n";
+    return false;
+  }
+  return true;
 }
 
 #if !VLM_GUI
@@ -93,7 +107,9 @@ int Main(int argc, char** argv) {
       "describe",
       "List every form a plug-in can open and each control on it, as a first run "
       "shows them");
-  describe->add_option("PROGID", describeId, "Programmatic identifier (VLMPlugin9.Glazier)")
+  describe
+      ->add_option("PLUGIN", describeId,
+                   "Programmatic identifier (VLMPlugin9.Glazier) or short name (glazier)")
       ->required();
   describe->add_flag("--json", describeJson, "Print the same as JSON");
 
@@ -104,14 +120,19 @@ int Main(int argc, char** argv) {
   auto* shots = app.add_subcommand(
       "screenshots", "Draw every form of the plug-ins (each tab page) to PNG files, off screen");
   shots->add_option("DIR", shotDir, "Folder for the pictures")->required();
-  shots->add_option("PROGID", shotIds, "Plug-ins to draw (default: every registered one)");
+  shots->add_option("PLUGIN", shotIds,
+                    "Plug-ins to draw, by identifier or short name (default: every registered "
+                    "one)");
   shots->add_option("--scale", shotScale, "Screen scale (2: 200 %)")->check(CLI::Range(1.0, 4.0));
   shots->add_flag("--one", shotOne, "One picture per plug-in: its main dialog, as PROGID.png");
 
   vlm::host::RunOptions run;
   bool gui = false;
   auto* runCmd = app.add_subcommand("run", "Run a plug-in on a scene");
-  runCmd->add_option("PROGID", run.progId, "Programmatic identifier (VLMPlugin9.Obverse)")
+  runCmd
+      ->add_option("PLUGIN", run.progId,
+                   "Programmatic identifier (VLMPlugin9.Obverse) or short name (obverse, any "
+                   "case; vlmhost list shows them)")
       ->required();
   runCmd->add_option("SCENE", run.scene, "Scene file (- for standard input)")->required();
   runCmd->add_option("-o,--output", run.output,
@@ -159,6 +180,16 @@ int Main(int argc, char** argv) {
   }
   if (*unreg) return vlm::host::UnregisterCommand(unregLibraries, std::cout, std::cerr);
   if (*show) return vlm::host::ShowCommand(showScene, std::cout, std::cerr);
+  // What is left is describe, screenshots and run, which name plug-ins.
+  std::vector<std::string*> named;
+  if (*describe)
+    named = {&describeId};
+  else if (*shots)
+    for (std::string& id : shotIds)
+      named.push_back(&id);
+  else
+    named = {&run.progId};
+  if (!ResolveNames(named)) return vlm::host::ExitBadInput;
   if (*describe) return vlm::host::DescribeCommand(describeId, describeJson, std::cout, std::cerr);
 #if VLM_GUI
   if (*shots)

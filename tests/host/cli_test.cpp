@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "cli/plugin_names.h"
 #include "cli/run_command.h"
 #include "plugins/tether_files.h"
 #include "scene/builder.h"
@@ -21,6 +22,7 @@
 #include "support/obj8_reader.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
+#include "vlm/error.h"
 #include "vlm/files.h"
 
 namespace vlm {
@@ -706,6 +708,47 @@ TEST_F(Cli, RenamedGroupsOfAnyNameAreSavedAndSelectable) {
     EXPECT_NE(host::LoadScene(Out("mirrored.json"))->FindMesh(mirrored, &problem), nullptr)
         << select << ": " << problem;
   }
+}
+
+// A plug-in goes by its identifier or its short name, in any case; a name that is no one's
+// suggests the nearest, and a short name two classes share names both.
+TEST_F(Cli, PluginsGoByTheirShortNames) {
+  const std::vector<std::string> ids = {"VLMOperation9.Flare", "VLMPlugin9.Obverse",
+                                        "VLMPlugin9.Ridgepull", "VLMPluginX.Ridgepull"};
+  struct Case {
+    std::string name, resolved;
+    std::vector<std::string> mentions;  // in the error, when there is one
+  };
+  const Case cases[] = {
+      {"flare", "VLMOperation9.Flare", {}},
+      {"FLARE", "VLMOperation9.Flare", {}},
+      {"vlmplugin9.obverse", "VLMPlugin9.Obverse", {}},
+      {"VLMPluginX.Ridgepull", "VLMPluginX.Ridgepull", {}},
+      {"ridgepull", "", {"several", "VLMPlugin9.Ridgepull", "VLMPluginX.Ridgepull"}},
+      {"flair", "", {"did you mean flare"}},
+      {"obvers", "", {"obverse"}},
+      {"zzz", "", {"registered: VLMOperation9.Flare, VLMPlugin9.Obverse"}},
+      {"", "", {"registered:"}},
+  };
+  for (const Case& c : cases) {
+    std::string resolved, error;
+    try {
+      resolved = host::ResolvePluginName(c.name, ids);
+    } catch (const Error& e) {
+      error = e.Description();
+    }
+    EXPECT_EQ(resolved, c.resolved) << c.name;
+    for (const std::string& m : c.mentions)
+      EXPECT_THAT(error, HasSubstr(m)) << c.name;
+  }
+  auto r = Vlmhost({"run", "Obverse", Example, "--select", "group:Hangar/Wing", "--ui", "input z",
+                    "-o", Out("mirrored.json")});
+  EXPECT_EQ(r.status, 0) << r.output;
+  r = Vlmhost({"describe", "obverse"});
+  EXPECT_THAT(r.output, HasSubstr("VLMPlugin9.Obverse has no forms"));
+  r = Vlmhost({"run", "obvers", Example, "-o", Out("x.json")});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.output, HasSubstr("did you mean obverse"));
 }
 
 // The help says how a path writes the characters a name may hold.
