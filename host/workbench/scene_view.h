@@ -11,11 +11,14 @@
 #include <QPointF>
 #include <QRect>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "vlm/math.h"
+#include "workbench/camera.h"
+#include "workbench/scene_mesh.h"
 
 namespace vlm::host {
 class HostDocument;
@@ -24,13 +27,15 @@ class HostMesh;
 
 namespace vlm::workbench {
 
-// One face of one object of the document shown.
-struct FaceRef {
-  const host::HostMesh* mesh = nullptr;
-  int32_t face = 0;
-  friend bool operator==(const FaceRef&, const FaceRef&) = default;
-  friend auto operator<=>(const FaceRef&, const FaceRef&) = default;
-};
+// FaceRef, one face of one object of the document shown, is in scene_mesh.h.
+
+// The colours the view draws in (red, green, blue from 0 to 1). A face seen square on is
+// drawn in exactly its colour; one seen at a slant darker.
+inline constexpr Vec3 kBackgroundColour{0.16f, 0.17f, 0.19f};
+inline constexpr Vec3 kSelectedColour{1.0f, 0.55f, 0.0f};
+inline constexpr Vec3 kChangedColour{0.2f, 0.85f, 0.35f};
+// Faces without a material.
+inline constexpr Vec3 kNoMaterialColour{0.8f, 0.8f, 0.8f};
 
 // How a pick combines with what is selected: a plain click replaces, Shift adds, Ctrl toggles.
 enum class PickOp { Replace, Add, Toggle };
@@ -47,6 +52,10 @@ class SceneView : public QOpenGLWidget {
   // (open, a run, undo): the view keeps nothing of an earlier document. The document must
   // outlive the view or the next call.
   void SetDocument(const host::HostDocument* document);
+  // The folder relative texture names start from: the scene file's (a name that reaches
+  // nothing there is looked for by its own file name in that folder). Takes effect at the next
+  // SetDocument.
+  void SetTextureFolder(const std::filesystem::path& folder);
 
   // The faces drawn in the selection colour, and those drawn in the colour of what the last
   // run made or changed.
@@ -71,6 +80,13 @@ class SceneView : public QOpenGLWidget {
   std::vector<FaceRef> FacesIn(QRect rect, bool through) const;
   QPointF Project(Vec3 world) const;
 
+  // The camera, to read and to place (tests, saved views). The first document shown with
+  // faces is framed whole.
+  const Camera& ViewCamera() const;
+  void SetCamera(const Camera& camera);
+  // The geometry drawn, as SetDocument last built it.
+  const SceneMesh& Mesh() const;
+
  signals:
   // A click (one face or none) or a dragged box (its faces), with the modifiers held.
   void FacesPicked(const std::vector<FaceRef>& faces, PickOp op);
@@ -79,10 +95,24 @@ class SceneView : public QOpenGLWidget {
   void initializeGL() override;
   void paintGL() override;
   void resizeGL(int w, int h) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   struct State;
+  struct Gpu;
+  void UpdateViewport() const;
+  void ReleaseGpu();
+  void UploadMesh();
+  void UploadState();
+  void UploadLines();
+  unsigned TextureFor(const host::HostMaterial* material);
+  void UpdateFaceStates();
   std::unique_ptr<State> state_;
+  std::unique_ptr<Gpu> gpu_;
 };
 
 }  // namespace vlm::workbench

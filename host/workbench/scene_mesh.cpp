@@ -1,0 +1,138 @@
+// The document in world-space triangles (see scene_mesh.h).
+#include "workbench/scene_mesh.h"
+
+#include <algorithm>
+#include <map>
+
+#include "scene/document.h"
+
+namespace vlm::workbench {
+namespace {
+
+struct MeshEntry {
+  const host::HostMesh* mesh;
+  std::vector<Vec3> world;  // its vertices in world space
+};
+
+void Collect(const host::HostNode& node, std::vector<MeshEntry>& out) {
+  const Mat4 frame = node.WorldMatrix();
+  for (const auto& mesh : node.meshes) {
+    MeshEntry entry{mesh.get(), {}};
+    entry.world.reserve(mesh->vertices.size());
+    for (const Vec3& v : mesh->vertices)
+      entry.world.push_back(TransformPoint(v, frame));
+    out.push_back(std::move(entry));
+  }
+  for (const auto& child : node.children)
+    Collect(*child, out);
+}
+
+bool Drawn(const host::HostMesh& mesh, size_t face) {
+  if (mesh.FaceRemoved(face)) return false;
+  const auto points = mesh.Points(face);
+  if (points.size() < 3) return false;
+  return std::all_of(points.begin(), points.end(), [&](const host::HostPoint& p) {
+    return p.vertex >= 0 && static_cast<size_t>(p.vertex) < mesh.vertices.size();
+  });
+}
+
+}  // namespace
+
+SceneMesh::SceneMesh(const host::HostDocument& document) {
+  std::vector<MeshEntry> meshes;
+  Collect(document.Root(), meshes);
+
+  // First pass: the faces, and how many triangles each material's batch holds.
+  std::map<const host::HostMaterial*, size_t> batchOf;
+  std::vector<uint32_t> faceBatch;
+  for (const MeshEntry& entry : meshes) {
+    const host::HostMesh& mesh = *entry.mesh;
+    firstFace_.emplace(&mesh, static_cast<uint32_t>(faces.size()));
+    for (size_t f = 0; f < mesh.FaceCount(); ++f) {
+      SceneFace face{{&mesh, static_cast<int32_t>(f)}, 0, 0, {}};
+      uint32_t batch = 0;
+      if (Drawn(mesh, f)) {
+        const auto points = mesh.Points(f);
+        face.triangleCount = static_cast<uint32_t>(points.size() - 2);
+        double c[3] = {0, 0, 0};
+        for (const host::HostPoint& p : points) {
+          const Vec3 w = entry.world[static_cast<size_t>(p.vertex)];
+          c[0] += w.x, c[1] += w.y, c[2] += w.z;
+        }
+        const double n = static_cast<double>(points.size());
+        face.centre = {static_cast<float>(c[0] / n), static_cast<float>(c[1] / n),
+                       static_cast<float>(c[2] / n)};
+        const host::HostMaterial* material = mesh.FaceMaterial(f);
+        auto [it, added] = batchOf.emplace(material, batches.size());
+        if (added) batches.push_back({material, 0, 0});
+        batch = static_cast<uint32_t>(it->second);
+        batches[batch].triangleCount += face.triangleCount;
+      }
+      faceBatch.push_back(batch);
+      faces.push_back(face);
+    }
+  }
+  uint32_t total = 0;
+  for (MaterialBatch& batch : batches) {
+    batch.firstTriangle = total;
+    total += batch.triangleCount;
+  }
+  corners.resize(size_t{total} * 3);
+  uvs.resize(size_t{total} * 3);
+  normals.resize(total);
+  triangleFace.resize(total);
+  edges.resize(total);
+
+  // Second pass: each face's fan at the next place of its batch.
+  std::vector<uint32_t> next(batches.size());
+  for (size_t b = 0; b < batches.size(); ++b)
+    next[b] = batches[b].firstTriangle;
+  size_t faceIndex = 0;
+  std::vector<Vec3> polygon;
+  for (const MeshEntry& entry : meshes) {
+    const host::HostMesh& mesh = *entry.mesh;
+    for (size_t f = 0; f < mesh.FaceCount(); ++f, ++faceIndex) {
+      SceneFace& face = faces[faceIndex];
+      if (face.triangleCount == 0) continue;
+      uint32_t& at = next[faceBatch[faceIndex]];
+      face.firstTriangle = at;
+      const auto points = mesh.Points(f);
+      polygon.clear();
+      for (const host::HostPoint& p : points)
+        polygon.push_back(entry.world[static_cast<size_t>(p.vertex)]);
+      const Vec3 faceNormal = PolygonNormal(polygon);
+      const auto uvOf = [&](const host::HostPoint& p) {
+        return p.uv >= 0 && static_cast<size_t>(p.uv) < mesh.uvs.size()
+                   ? mesh.uvs[static_cast<size_t>(p.uv)]
+                   : Vec2{};
+      };
+      const size_t last = points.size() - 1;
+      for (size_t k = 1; k < last; ++k, ++at) {
+        const size_t t = at, c = t * 3;
+        corners[c] = polygon[0], corners[c + 1] = polygon[k], corners[c + 2] = polygon[k + 1];
+        uvs[c] = uvOf(points[0]), uvs[c + 1] = uvOf(points[k]), uvs[c + 2] = uvOf(points[k + 1]);
+        const Vec3 own = Normalize(Cross(polygon[k] - polygon[0], polygon[k + 1] - polygon[0]));
+        normals[t] = faceNormal == Vec3{} ? own : faceNormal;
+        triangleFace[t] = static_cast<uint32_t>(faceIndex);
+        // The edge from the first point is the polygon's only for the first and last fan.
+        edges[t] = static_cast<uint8_t>((k == 1 ? 1 : 0) | 2 | (k + 1 == last ? 4 : 0));
+      }
+    }
+  }
+  for (const Vec3& p : corners) {
+    if (&p == corners.data()) min = max = p;
+    min = {std::min(min.x, p.x), std::min(min.y, p.y), std::min(min.z, p.z)};
+    max = {std::max(max.x, p.x), std::max(max.y, p.y), std::max(max.z, p.z)};
+  }
+}
+
+std::optional<uint32_t> SceneMesh::FaceIndex(FaceRef ref) const {
+  const auto it = firstFace_.find(ref.mesh);
+  if (it == firstFace_.end() || ref.face < 0) return std::nullopt;
+  const size_t index = it->second + static_cast<size_t>(ref.face);
+  // Past the object's last face the entry is another object's.
+  if (index >= faces.size() || faces[index].ref != ref) return std::nullopt;
+  return static_cast<uint32_t>(index);
+}
+
+}  // namespace vlm::workbench

@@ -1,0 +1,349 @@
+// The 3D view drawn by Mesa's software renderer under a virtual display: colours and sizes
+// at known pixels, and faces picked by clicks and boxes as a person would pick them.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <random>
+#include <set>
+
+#include "exchange/model_import.h"
+#include "gui/qt_dialogs.h"
+#include "scene/builder.h"
+#include "scene/scene_file.h"
+#include "support/temp_home.h"
+#include "workbench/scene_view.h"
+
+namespace vlm {
+namespace {
+
+namespace fs = std::filesystem;
+using host::HostDocument;
+using workbench::FaceRef;
+using workbench::PickOp;
+using workbench::SceneView;
+
+constexpr int kWidth = 400, kHeight = 300;
+
+struct Application {
+  Application() { gui::EnsureApplication(); }
+};
+
+// A view on screen at a known size, drawing `document`.
+struct ShownView : Application {
+  explicit ShownView(const HostDocument* document, QSize size = {kWidth, kHeight}) {
+    view.resize(size);
+    view.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
+    view.SetDocument(document);
+  }
+  SceneView view;
+};
+
+struct Colour {
+  int r, g, b;
+};
+Colour Of(Vec3 c) {
+  return {int(std::lround(c.x * 255)), int(std::lround(c.y * 255)), int(std::lround(c.z * 255))};
+}
+void ExpectColour(const QImage& image, QPoint at, Colour want, const std::string& what) {
+  const QColor got = image.pixelColor(at);
+  EXPECT_LE(
+      std::abs(got.red() - want.r) + std::abs(got.green() - want.g) + std::abs(got.blue() - want.b),
+      6)
+      << what << " at " << at.x() << "," << at.y() << ": got " << got.red() << " " << got.green()
+      << " " << got.blue() << ", want " << want.r << " " << want.g << " " << want.b;
+}
+
+// The face of a box whose normal is `normal`.
+int32_t FaceFacing(const host::HostMesh& mesh, Vec3 normal) {
+  for (size_t f = 0; f < mesh.FaceCount(); ++f)
+    if (Dot(mesh.FaceNormal(f), normal) > 0.99f) return static_cast<int32_t>(f);
+  ADD_FAILURE() << "no face along the normal";
+  return 0;
+}
+
+TEST(SceneView, DrawsMaterialSelectionChangeAndBackgroundColoursAtKnownPixels) {
+  test::TempHome home;
+  // A texture of one colour, named by the scene relative to its folder.
+  QImage texture(8, 8, QImage::Format_RGB32);
+  texture.fill(QColor(20, 200, 120));
+  ASSERT_TRUE(texture.save(QString::fromStdString((home.Path() / "crate.png").string())));
+  const Vec3 red{0.8f, 0.1f, 0.1f};
+  struct Case {
+    const char* name;
+    bool selected, changed, wireframe, textured;
+    Colour centre;
+  } cases[] = {
+      {"plain", false, false, false, false, Of(red)},
+      {"selected", true, false, false, false, Of(workbench::kSelectedColour)},
+      {"changed", false, true, false, false, Of(workbench::kChangedColour)},
+      {"selected over changed", true, true, false, false, Of(workbench::kSelectedColour)},
+      {"wireframe shows through", false, false, true, false, Of(workbench::kBackgroundColour)},
+      {"textured", false, false, false, true, {20, 200, 120}},
+  };
+  for (const Case& c : cases) {
+    HostDocument doc;
+    host::HostMaterial& material = doc.NewMaterial("Crate");
+    material.diffuse = {red.x, red.y, red.z};
+    if (c.textured) material.diffuseMap = "crate.png", material.hasTextures = true;
+    // A 2 x 2 x 2 box standing on the ground, seen square on from 5 units before its front.
+    const host::HostMesh& box = host::AddBox(doc.Root(), "Box", {0, 1, 0}, {1, 1, 1}, &material);
+    ShownView shown(nullptr);
+    SceneView& view = shown.view;
+    view.SetTextureFolder(home.Path());
+    view.SetDocument(&doc);
+    workbench::Camera camera = view.ViewCamera();
+    camera.Set({0, 1, 0}, 6, 0, 0);
+    view.SetCamera(camera);
+    const std::vector<FaceRef> front = {{&box, FaceFacing(box, {0, 0, 1})}};
+    if (c.selected) view.SetSelectedFaces(front);
+    if (c.changed) view.SetChangedFaces(front);
+    view.SetWireframe(c.wireframe);
+    const QImage image = view.grabFramebuffer();
+    ASSERT_EQ(image.size(), QSize(kWidth, kHeight)) << c.name;
+    ExpectColour(image, {kWidth / 2, kHeight / 2}, c.centre, c.name);
+    ExpectColour(image, {3, 3}, Of(workbench::kBackgroundColour), c.name);
+    if (c.wireframe) continue;
+    // The front face, 2 units wide at 5 units: its width in pixels of a 45 degree view.
+    const double want = 2 / (2 * 5 * std::tan(22.5 * 3.14159265358979 / 180)) * kHeight;
+    int inside = 0;
+    const QColor background = image.pixelColor(3, kHeight / 2);
+    for (int x = 0; x < kWidth; ++x)
+      inside += image.pixelColor(x, kHeight / 2) != background;
+    EXPECT_NEAR(inside, want, 2.0) << c.name;
+  }
+}
+
+// ---- picking ------------------------------------------------------------------------------------
+
+// The scene's triangles as the test works them out itself: every face's fan in world space.
+struct WorldTriangle {
+  Vec3 a, b, c;
+  FaceRef face;
+};
+
+void Walk(const host::HostNode& node, std::vector<WorldTriangle>& out) {
+  for (const auto& mesh : node.meshes) {
+    const std::vector<Vec3> world = host::WorldVertices(*mesh);
+    for (size_t f = 0; f < mesh->FaceCount(); ++f) {
+      const auto p = mesh->Points(f);
+      if (mesh->FaceRemoved(f)) continue;
+      for (size_t k = 1; k + 1 < p.size(); ++k)
+        out.push_back({world[size_t(p[0].vertex)],
+                       world[size_t(p[k].vertex)],
+                       world[size_t(p[k + 1].vertex)],
+                       {mesh.get(), int32_t(f)}});
+    }
+  }
+  for (const auto& child : node.children)
+    Walk(*child, out);
+}
+
+std::vector<WorldTriangle> Triangles(const HostDocument& doc) {
+  std::vector<WorldTriangle> out;
+  Walk(doc.Root(), out);
+  return out;
+}
+
+Vec3 Centre(const FaceRef& ref) {
+  const std::vector<Vec3> world = host::WorldVertices(*ref.mesh);
+  Vec3 sum{};
+  const auto points = ref.mesh->Points(size_t(ref.face));
+  for (const host::HostPoint& p : points)
+    sum += world[size_t(p.vertex)];
+  return sum * (1.0f / float(points.size()));
+}
+
+// The distance along the ray to the triangle (either side), by plain linear algebra in double.
+std::optional<double> Meets(const WorldTriangle& t, Vec3 origin, Vec3 direction) {
+  const auto d3 = [](Vec3 v) { return std::array<double, 3>{v.x, v.y, v.z}; };
+  const auto sub = [](std::array<double, 3> a, std::array<double, 3> b) {
+    return std::array<double, 3>{a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+  };
+  const auto cross = [](std::array<double, 3> a, std::array<double, 3> b) {
+    return std::array<double, 3>{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
+                                 a[0] * b[1] - a[1] * b[0]};
+  };
+  const auto dot = [](std::array<double, 3> a, std::array<double, 3> b) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+  };
+  const auto a = d3(t.a), o = d3(origin), d = d3(direction);
+  const auto e1 = sub(d3(t.b), a), e2 = sub(d3(t.c), a), n = cross(e1, e2);
+  const double across = dot(n, d);
+  if (std::fabs(across) < 1e-12) return std::nullopt;
+  const double distance = dot(n, sub(a, o)) / across;
+  if (distance <= 0) return std::nullopt;
+  const auto hit = sub({o[0] + d[0] * distance, o[1] + d[1] * distance, o[2] + d[2] * distance}, a);
+  // The hit in the triangle's own coordinates.
+  const double u = dot(cross(hit, e2), n) / dot(n, n), v = dot(cross(e1, hit), n) / dot(n, n);
+  if (u < 0 || v < 0 || u + v > 1) return std::nullopt;
+  return distance;
+}
+
+// The face the ray meets first, and how far along.
+std::optional<std::pair<FaceRef, double>> FirstHit(const std::vector<WorldTriangle>& triangles,
+                                                   Vec3 origin, Vec3 direction) {
+  std::optional<std::pair<FaceRef, double>> best;
+  for (const WorldTriangle& t : triangles)
+    if (const auto d = Meets(t, origin, direction); d && (!best || *d < best->second))
+      best = {t.face, *d};
+  return best;
+}
+
+std::unique_ptr<HostDocument> Hangar() {
+  return host::LoadScene(fs::path(VLM_TEST_EXAMPLES_DIR) / "hangar.json");
+}
+std::unique_ptr<HostDocument> ImportedWuson() {
+  return host::ImportModel(fs::path(VLM_TEST_MODELS_DIR) / "AC/Wuson.ac").document;
+}
+
+struct Picked {
+  std::vector<FaceRef> faces;
+  PickOp op = PickOp::Replace;
+  int count = 0;
+};
+void Listen(SceneView& view, Picked& picked) {
+  QObject::connect(&view, &SceneView::FacesPicked,
+                   [&picked](const std::vector<FaceRef>& faces, PickOp op) {
+                     picked = {faces, op, picked.count + 1};
+                   });
+}
+
+void Place(SceneView& view, double yaw, double pitch) {
+  workbench::Camera camera = view.ViewCamera();
+  camera.Set(camera.Target(), camera.Distance(), yaw, pitch);
+  view.SetCamera(camera);
+}
+
+QPoint Rounded(QPointF p) {
+  return {int(std::lround(p.x())), int(std::lround(p.y()))};
+}
+
+TEST(SceneView, AClickPicksTheFaceUnderTheCursorAndNothingOffTheModel) {
+  const struct {
+    const char* name;
+    std::unique_ptr<HostDocument> (*load)();
+  } cases[] = {{"hangar", Hangar}, {"imported model", ImportedWuson}};
+  const std::pair<double, double> views[] = {{30, 25}, {210, 20}, {120, -15}, {0, 90}};
+  const std::pair<Qt::KeyboardModifiers, PickOp> modifiers[] = {
+      {Qt::NoModifier, PickOp::Replace},
+      {Qt::ShiftModifier, PickOp::Add},
+      {Qt::ControlModifier, PickOp::Toggle}};
+  for (const auto& c : cases) {
+    const std::unique_ptr<HostDocument> doc = c.load();
+    const std::vector<WorldTriangle> triangles = Triangles(*doc);
+    std::vector<FaceRef> faces;
+    for (const WorldTriangle& t : triangles)
+      if (faces.empty() || faces.back() != t.face) faces.push_back(t.face);
+    ShownView shown(doc.get(), {640, 480});
+    SceneView& view = shown.view;
+    Picked picked;
+    Listen(view, picked);
+    std::mt19937 random(24);
+    int clicks = 0;
+    for (const auto& [yaw, pitch] : views) {
+      view.FrameAll();
+      Place(view, yaw, pitch);
+      std::shuffle(faces.begin(), faces.end(), random);
+      // Five random faces seen at their centres from here.
+      int here = 0;
+      for (size_t i = 0; i < faces.size() && here < 5; ++i) {
+        const QPoint at = Rounded(view.Project(Centre(faces[i])));
+        if (!QRect(0, 0, 640, 480).contains(at)) continue;
+        const workbench::Ray ray = view.ViewCamera().RayAt(at.x(), at.y());
+        const auto hit = FirstHit(triangles, ray.origin, ray.direction);
+        if (!hit || hit->first != faces[i]) continue;
+        const auto& [keys, op] = modifiers[clicks % 3];
+        QTest::mouseClick(&view, Qt::LeftButton, keys, at);
+        ++here, ++clicks;
+        ASSERT_EQ(picked.count, clicks) << c.name;
+        EXPECT_EQ(picked.faces, std::vector<FaceRef>{faces[i]})
+            << c.name << " face " << faces[i].mesh->Path() << " " << faces[i].face << " at "
+            << at.x() << "," << at.y();
+        EXPECT_EQ(picked.op, op) << c.name;
+      }
+    }
+    EXPECT_EQ(clicks, 20) << c.name;
+    // A click where no face is drawn picks nothing, and says so.
+    view.FrameAll();
+    const workbench::Ray corner = view.ViewCamera().RayAt(2, 2);
+    ASSERT_FALSE(FirstHit(triangles, corner.origin, corner.direction)) << c.name;
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, {2, 2});
+    EXPECT_EQ(picked.count, clicks + 1) << c.name;
+    EXPECT_TRUE(picked.faces.empty()) << c.name;
+    EXPECT_EQ(picked.op, PickOp::Replace) << c.name;
+  }
+}
+
+void Mouse(SceneView& view, QEvent::Type type, QPoint at, Qt::KeyboardModifiers keys) {
+  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+  QMouseEvent event(type, QPointF(at), view.mapToGlobal(QPointF(at)),
+                    type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held, keys);
+  QApplication::sendEvent(&view, &event);
+}
+
+TEST(SceneView, ABoxPicksTheFacesWhoseCentresItHoldsSeenOrThrough) {
+  const struct {
+    const char* name;
+    std::unique_ptr<HostDocument> (*load)();
+    bool through;
+  } cases[] = {{"hangar, visible", Hangar, false},
+               {"hangar, through", Hangar, true},
+               {"imported model, visible", ImportedWuson, false},
+               {"imported model, through", ImportedWuson, true}};
+  for (const auto& c : cases) {
+    const std::unique_ptr<HostDocument> doc = c.load();
+    const std::vector<WorldTriangle> triangles = Triangles(*doc);
+    ShownView shown(doc.get(), {640, 480});
+    SceneView& view = shown.view;
+    view.SetBoxThrough(c.through);
+    view.FrameAll();
+    Place(view, 30, 25);
+    Picked picked;
+    Listen(view, picked);
+    const QPoint from(200, 130), to(460, 370);
+    const Vec3 eye = view.ViewCamera().Eye();
+    std::vector<FaceRef> want;
+    size_t inBox = 0;
+    for (size_t t = 0; t < triangles.size(); ++t) {
+      const FaceRef face = triangles[t].face;
+      if (t > 0 && triangles[t - 1].face == face) continue;
+      const Vec3 centre = Centre(face);
+      const QPointF at = view.Project(centre);
+      if (at.x() < from.x() || at.x() >= to.x() || at.y() < from.y() || at.y() >= to.y()) continue;
+      ++inBox;
+      const float distance = Length(centre - eye);
+      const auto hit = FirstHit(triangles, eye, Normalize(centre - eye));
+      const bool hidden = hit && hit->first != face && hit->second < distance * (1 - 1e-4);
+      if (c.through || !hidden) want.push_back(face);
+    }
+    // Some of the faces in the box are hidden behind others.
+    if (!c.through) {
+      EXPECT_LT(want.size(), inBox) << c.name;
+    }
+    ASSERT_FALSE(want.empty()) << c.name;
+
+    Mouse(view, QEvent::MouseButtonPress, from, Qt::ShiftModifier);
+    Mouse(view, QEvent::MouseMove, (from + to) / 2, Qt::ShiftModifier);
+    Mouse(view, QEvent::MouseMove, to, Qt::ShiftModifier);
+    // The rubber band is drawn while the box is dragged.
+    const QImage dragging = view.grabFramebuffer();
+    ExpectColour(dragging, {from.x(), (from.y() + to.y()) / 2}, {255, 255, 255}, c.name);
+    Mouse(view, QEvent::MouseButtonRelease, to, Qt::ShiftModifier);
+    ASSERT_EQ(picked.count, 1) << c.name;
+    std::sort(want.begin(), want.end());
+    std::sort(picked.faces.begin(), picked.faces.end());
+    EXPECT_EQ(picked.faces, want) << c.name;
+    EXPECT_EQ(picked.op, PickOp::Add) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace vlm
