@@ -26,12 +26,19 @@ std::filesystem::path Session::SuggestedFile() const {
   return "untitled.json";
 }
 
+std::filesystem::path Session::TextureFolder() const {
+  if (file_) return file_->parent_path();
+  if (!importedFrom_.empty()) return importedFrom_.parent_path();
+  return std::filesystem::current_path();
+}
+
 std::string Session::Text() const {
   return host::SerializeScene(*document_, file_ ? file_->string() : "(unsaved scene)");
 }
 
 void Session::Open(const std::filesystem::path& scene) {
   document_ = host::LoadScene(scene);
+  ++version_;
   file_ = scene;
   textures_.clear();
   importedFrom_.clear();
@@ -43,6 +50,7 @@ void Session::Open(const std::filesystem::path& scene) {
 void Session::Replace(const std::string& text, const std::optional<std::filesystem::path>& file,
                       const std::vector<host::EmbeddedTexture>& textures) {
   document_ = host::ParseScene(text, file ? file->string() : "(unsaved scene)");
+  ++version_;
   file_ = file;
   textures_ = textures;
 }

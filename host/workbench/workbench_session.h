@@ -7,6 +7,7 @@
 // scene text, so what the window shows is what a save and an open would give.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <iosfwd>
 #include <memory>
@@ -35,8 +36,13 @@ class Session {
   const std::optional<std::filesystem::path>& File() const { return file_; }
   // The name a first save suggests: the file, else the imported model's name with ".json".
   std::filesystem::path SuggestedFile() const;
+  // Where the document's texture names start from: the scene file's folder, else the imported
+  // model's, else the current folder.
+  std::filesystem::path TextureFolder() const;
   // Whether the document changed since it was opened or saved (undo back to it: unchanged).
   bool Dirty() const { return done_.size() != savedAt_; }
+  // Counts every replacement of the document (open, run, import, undo, redo).
+  uint64_t Version() const { return version_; }
 
   // Reads a scene file as the new document; the history starts afresh. vlm::Error naming the
   // file and the fault, the document then as it was.
@@ -91,6 +97,7 @@ class Session {
   // The depth of the history at the last save or open; SIZE_MAX when that state was undone
   // past and then replaced.
   size_t savedAt_ = 0;
+  uint64_t version_ = 0;
 };
 
 }  // namespace vlm::workbench
