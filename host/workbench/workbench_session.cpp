@@ -47,11 +47,9 @@ void Session::Open(const std::filesystem::path& scene) {
   savedAt_ = 0;
 }
 
-void Session::Replace(const std::string& text, const std::optional<std::filesystem::path>& file,
-                      const std::vector<host::EmbeddedTexture>& textures) {
-  document_ = host::ParseScene(text, file ? file->string() : "(unsaved scene)");
+void Session::Replace(const std::string& text, const std::vector<host::EmbeddedTexture>& textures) {
+  document_ = host::ParseScene(text, file_ ? file_->string() : "(unsaved scene)");
   ++version_;
-  file_ = file;
   textures_ = textures;
 }
 
@@ -75,11 +73,11 @@ void Session::Import(const std::filesystem::path& model, const host::ReaderLimit
   Change change;
   change.label = "import " + model.filename().string();
   change.before = Text();
-  change.fileBefore = file_;
   change.texturesBefore = textures_;
   change.after = host::SerializeScene(*imported.document, model.string());
   change.texturesAfter = imported.textures;
-  Replace(change.after, std::nullopt, change.texturesAfter);
+  Replace(change.after, change.texturesAfter);
+  file_.reset();  // a new document, saved where the person says
   importedFrom_ = model;
   Record(std::move(change));
 }
@@ -151,9 +149,8 @@ int Session::Run(const host::RunOptions& options, std::ostream& log, std::ostrea
     return host::ExitRunFailed;
   }
   if (change.after == change.before) return status;  // an export: the scene is as it was
-  change.fileBefore = change.fileAfter = file_;
   change.texturesBefore = change.texturesAfter = textures_;
-  Replace(change.after, file_, textures_);
+  Replace(change.after, textures_);
   Record(std::move(change));
   return status;
 }
@@ -162,7 +159,7 @@ void Session::Undo() {
   if (done_.empty()) return;
   Change change = std::move(done_.back());
   done_.pop_back();
-  Replace(change.before, change.fileBefore, change.texturesBefore);
+  Replace(change.before, change.texturesBefore);
   undone_.push_back(std::move(change));
 }
 
@@ -170,7 +167,7 @@ void Session::Redo() {
   if (undone_.empty()) return;
   Change change = std::move(undone_.back());
   undone_.pop_back();
-  Replace(change.after, change.fileAfter, change.texturesAfter);
+  Replace(change.after, change.texturesAfter);
   done_.push_back(std::move(change));
 }
 

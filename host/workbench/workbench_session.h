@@ -47,9 +47,9 @@ class Session {
   // Reads a scene file as the new document; the history starts afresh. vlm::Error naming the
   // file and the fault, the document then as it was.
   void Open(const std::filesystem::path& scene);
-  // Reads a model as `vlmhost import` does (in a child process, under `limits`) as the new
-  // document, undoably; its embedded textures are written beside the scene when it is saved.
-  // The model's log lines go to `log`. vlm::Error as for import.
+  // Reads a model as `vlmhost import` does (in a child process, under `limits`) as the new,
+  // unnamed document, undoably; its embedded textures are written beside the scene when it is
+  // saved. The model's log lines go to `log`. vlm::Error as for import.
   void Import(const std::filesystem::path& model, const host::ReaderLimits& limits,
               std::ostream& log);
   // Writes the scene (and the textures an import brought) all or nothing; vlm::Error naming the
@@ -69,7 +69,6 @@ class Session {
   struct Change {
     std::string label;  // "Flare", "import hangar.glb"
     std::string before, after;
-    std::optional<std::filesystem::path> fileBefore, fileAfter;
     std::vector<host::EmbeddedTexture> texturesBefore, texturesAfter;
   };
   const Change* LastChange() const { return done_.empty() ? nullptr : &done_.back(); }
@@ -85,8 +84,9 @@ class Session {
   std::string Text() const;
 
  private:
-  void Replace(const std::string& text, const std::optional<std::filesystem::path>& file,
-               const std::vector<host::EmbeddedTexture>& textures);
+  // The document read from `text`; the file stays the document's (undo and redo do not move
+  // it).
+  void Replace(const std::string& text, const std::vector<host::EmbeddedTexture>& textures);
   void Record(Change change);
 
   std::unique_ptr<host::HostDocument> document_;
