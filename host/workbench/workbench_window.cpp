@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <cmath>
 #include <sstream>
@@ -214,6 +215,11 @@ WorkbenchWindow::WorkbenchWindow(std::shared_ptr<Asker> asker, QWidget* parent)
           });
   connect(outliner_, &Outliner::Picked, this, &WorkbenchWindow::SetPicks);
   resize(1200, 800);
+  // The docks take their share once the window is laid out.
+  QTimer::singleShot(0, this, [this, tree, logDock] {
+    resizeDocks({tree}, {fontMetrics().averageCharWidth() * 36}, Qt::Horizontal);
+    resizeDocks({logDock}, {fontMetrics().lineSpacing() * 8}, Qt::Vertical);
+  });
   DocumentChanged(true);
 }
 
@@ -368,7 +374,7 @@ void WorkbenchWindow::SetPicks(const host::PickedItems& picked) {
 void WorkbenchWindow::ShowPicks() {
   view_->SetSelectedFaces(ViewFaces(host::PickedFaces(picks_)));
   outliner_->ShowPicks(picks_);
-  counts_->setText(Q(host::DescribePicks(picks_)));
+  counts_->setText(tr("Picked: %1").arg(Q(host::DescribePicks(picks_))));
   const QString text = Q(SelectText());
   selectText_->setText(text.size() > kShownSelectText ? text.left(kShownSelectText) + "..." : text);
   selectText_->setToolTip(text);
