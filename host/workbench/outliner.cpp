@@ -44,12 +44,14 @@ void Outliner::AddGroup(QTreeWidgetItem* parent, const host::HostNode& node) {
     item->setText(1, QString::number(mesh->FaceCount()));
     item->setData(0, ObjectRole, QVariant::fromValue(reinterpret_cast<quintptr>(mesh.get())));
     item->setToolTip(0, Shown(mesh->Path()));
+    items_[mesh.get()] = item;
   }
   for (const auto& child : node.children) {
     auto* item = new QTreeWidgetItem(parent);
     item->setText(0, Shown(host::PathSegment(child->name, host::Ordinal(node.children, *child))));
     item->setData(0, GroupRole, QVariant::fromValue(reinterpret_cast<quintptr>(child.get())));
     item->setToolTip(0, Shown(child->Path()));
+    items_[child.get()] = item;
     QFont bold = item->font(0);
     bold.setBold(true);
     item->setFont(0, bold);
@@ -60,15 +62,15 @@ void Outliner::AddGroup(QTreeWidgetItem* parent, const host::HostNode& node) {
 void Outliner::SetDocument(const host::HostDocument* document) {
   quiet_ = true;
   clear();
+  items_.clear();
   if (document) AddGroup(invisibleRootItem(), document->Root());
   expandAll();
   quiet_ = false;
 }
 
 QTreeWidgetItem* Outliner::ItemOf(const void* groupOrObject) const {
-  for (QTreeWidgetItemIterator it(const_cast<Outliner*>(this)); *it; ++it)
-    if (GroupOf(*it) == groupOrObject || ObjectOf(*it) == groupOrObject) return *it;
-  return nullptr;
+  auto at = items_.find(groupOrObject);
+  return at == items_.end() ? nullptr : at->second;
 }
 
 void Outliner::ShowPicks(const host::PickedItems& picked) {

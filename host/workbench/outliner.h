@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QTreeWidget>
+#include <unordered_map>
 #include <vector>
 
 #include "cli/selection_text.h"
@@ -38,6 +39,7 @@ class Outliner : public QTreeWidget {
   void OnSelectionChanged();
   void ShowMenu(const QPoint& at);
   bool quiet_ = false;
+  std::unordered_map<const void*, QTreeWidgetItem*> items_;  // by group or object
 };
 
 }  // namespace vlm::workbench

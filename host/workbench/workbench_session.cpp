@@ -127,7 +127,6 @@ int Session::Run(const host::RunOptions& options, std::ostream& log, std::ostrea
   std::unique_ptr<host::HostDocument> working = host::ParseScene(change.before, "(unsaved scene)");
   host::RunOptions kept = options;
   kept.sceneKept = true;
-  kept.output = options.output;  // an exporter's file; tools and operations name none
   kept.sceneOutput.reset();
   int status;
   {

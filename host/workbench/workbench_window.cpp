@@ -19,6 +19,7 @@
 #include <QToolBar>
 #include <cmath>
 #include <sstream>
+#include <tuple>
 
 #include "cli/printing.h"
 #include "cli/runners.h"
@@ -282,11 +283,14 @@ void WorkbenchWindow::BuildMenus() {
           &QAction::triggered, view_, &SceneView::FrameAll);
   connect(AddAction(viewMenu, "viewFrameSelected", tr("Frame &selected"), QKeySequence("F")),
           &QAction::triggered, view_, &SceneView::FrameSelected);
-  const std::pair<const char*, ViewDirection> directions[] = {
-      {"Front", ViewDirection::Front}, {"Top", ViewDirection::Top}, {"Side", ViewDirection::Side}};
-  for (const auto& [name, direction] : directions)
-    connect(AddAction(viewMenu, QString("view") + name, tr(name)), &QAction::triggered, view_,
-            [this, d = direction] { view_->ViewFrom(d); });
+  // The keys the view itself answers to.
+  const std::tuple<const char*, ViewDirection, const char*> directions[] = {
+      {"Front", ViewDirection::Front, "1"},
+      {"Top", ViewDirection::Top, "7"},
+      {"Side", ViewDirection::Side, "3"}};
+  for (const auto& [name, direction, key] : directions)
+    connect(AddAction(viewMenu, QString("view") + name, tr(name), QKeySequence(key)),
+            &QAction::triggered, view_, [this, d = direction] { view_->ViewFrom(d); });
 
   QToolBar* picking = addToolBar(tr("Picking"));
   picking->setObjectName("picking");
@@ -464,11 +468,6 @@ int WorkbenchWindow::RunPlugin(const std::string& progId) {
   Log(Q("$ " + line), "#606060");
 
   const uint64_t version = session_.Version();
-  std::string before;
-  try {
-    before = session_.Text();
-  } catch (const Error&) {
-  }
   std::ostringstream log, err;
   const int status = session_.Run(options, log, err);
   LogLines(log.str());
@@ -485,7 +484,7 @@ int WorkbenchWindow::RunPlugin(const std::string& progId) {
   statusBar()->showMessage(Q(entry->name) + ": " + outcome, 10000);
   if (session_.Version() != version) {
     DocumentChanged(false);
-    ShowChanges(before);
+    ShowChanges(session_.LastChange()->before);
   }
   return status;
 }
