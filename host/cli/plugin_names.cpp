@@ -46,6 +46,27 @@ std::string ShortName(std::string_view progId) {
   return Lower(dot == std::string_view::npos ? progId : progId.substr(dot + 1));
 }
 
+std::string SelectionOf(std::string_view progId) {
+  static const std::pair<std::string_view, std::string_view> known[] = {
+      {"VLMPlugin9.Obverse",
+       "one group (group:PATH), or an object in the group to copy (object:PATH)"},
+      {"VLMPlugin9.Ridgepull", "objects or some of their faces (object:PATH, faces:PATH:...)"},
+      {"VLMPlugin9.Stairwright", "nothing: it adds a new group at the root"},
+      {"VLMPlugin9.Shrink", "objects or some of their faces (object:PATH, faces:PATH:...)"},
+      {"VLMOperation9.Flare", "polygons of shapes (polygons:PATH:...)"},
+      {"VLMPluginImportExport9.Wingform", "the group to export (group:PATH), else the whole scene"},
+      {"VLMPluginImportExport9.Trackline",
+       "the group to export (group:PATH), else the whole scene"},
+      {"VLMPlugin9.Glazier", "one object, whose materials it edits (object:PATH)"},
+      {"VLMPlugin9.Tether",
+       "one object, or one face of it for a new mark (object:PATH, faces:PATH:i)"},
+      {"VLMPlugin9.Motive", "nodes of the scene graph (node:PATH)"},
+  };
+  for (const auto& [id, selection] : known)
+    if (id == progId) return std::string(selection);
+  return "";
+}
+
 std::vector<std::string> NearestNames(std::string_view word,
                                       const std::vector<std::string>& candidates, size_t count) {
   const std::string lower = Lower(word);

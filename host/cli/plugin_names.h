@@ -21,6 +21,10 @@ std::string ResolvePluginName(std::string_view name);
 // The same among the given identifiers (for tests and callers that hold the list).
 std::string ResolvePluginName(std::string_view name, const std::vector<std::string>& progIds);
 
+// What the plug-in works on, as --select arguments give it, for the plug-ins of this project
+// ("" for a class it does not know).
+std::string SelectionOf(std::string_view progId);
+
 // Up to `count` of `candidates` nearest to `word` (edit distance, without regard to case),
 // nearest first, and only those close enough to be a slip of the keyboard.
 std::vector<std::string> NearestNames(std::string_view word,

@@ -6,6 +6,7 @@
 #include <memory>
 #include <ostream>
 
+#include "cli/command_report.h"
 #include "cli/printing.h"
 #include "cli/run_dialogs.h"
 #include "cli/run_outputs.h"
@@ -76,9 +77,12 @@ int DocumentRun::Run(HostDocument& document, std::ostream& log, std::ostream& er
     contract_ = std::make_unique<Contract>(FindContract(options_.progId));
     CheckArgumentsFor(*contract_, options_);
     CheckOutputLocations(options_, contract_->exporter != nullptr);
+  } catch (const SelectsNothing& e) {
+    return Report(err, "nothing done: ", e.Description(), ExitNothingDone);
   } catch (const Error& e) {
     return Report(err, "error: ", e.Description(), ExitBadInput);
   }
+  if (options_.report) options_.report->Before(document);
   dialogs_->SetObserver([&log](const TranscriptEntry& e) { PrintEntry(log, e); });
   context_.SetDialogBackend(options_.windows ? options_.windows : dialogs_);
   outputs_ = std::make_unique<RunOutputs>(options_, contract_->exporter != nullptr, context_);
@@ -90,6 +94,10 @@ int DocumentRun::Run(HostDocument& document, std::ostream& log, std::ostream& er
 int DocumentRun::Commit(const HostDocument& document, std::ostream& log, std::ostream& out,
                         std::ostream& err) {
   return outputs_->Commit(*result_, document, log, out, err);
+}
+
+const std::vector<std::filesystem::path>& DocumentRun::Committed() const {
+  return outputs_->Committed();
 }
 
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
@@ -112,7 +120,13 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
   }
   DocumentRun run(options, context);
   if (int status = run.Run(*document, log, err); status != ExitOk) return status;
-  return run.Commit(*document, log, out, err);
+  int status = run.Commit(*document, log, out, err);
+  if (status == ExitOk && options.report) {
+    options.report->After(*document);
+    for (const auto& file : run.Committed())
+      options.report->Wrote(file);
+  }
+  return status;
 }
 
 }  // namespace vlm::host

@@ -19,6 +19,8 @@ class ScriptedDialogs;
 
 namespace vlm::host {
 
+class CommandReport;
+
 struct RunOptions {
   std::string progId;
   std::filesystem::path scene;
@@ -34,7 +36,9 @@ struct RunOptions {
   bool quiet = false;                                 // --quiet: no transcript, no progress bar
   bool copyTextures = false;  // --copy-textures: the textures the exports name go beside them
   bool fresh = false;         // --fresh: no remembered settings read, none stored
-  std::shared_ptr<ProgressDisplay> progress;  // the progress bar on a terminal, or none
+  std::shared_ptr<ProgressDisplay> progress;        // the progress bar on a terminal, or none
+  std::optional<std::filesystem::path> reportFile;  // --report FILE.json ("-": standard output)
+  CommandReport* report = nullptr;  // told the plug-in, the scene before and after, the files
   bool sceneKept = false;  // the caller keeps the scene in memory (the workbench): no file for it
 };
 
@@ -71,8 +75,10 @@ class DocumentRun {
   // all or none, and says what was written on `log`. ExitOk, or ExitRunFailed on `err`.
   int Commit(const HostDocument& document, std::ostream& log, std::ostream& out, std::ostream& err);
 
-  // What the plug-in produced (valid once Run has called it).
+  // What the plug-in produced (valid once Run has called it), and the files a successful
+  // Commit wrote, in order ("-" for the scene on standard output).
   const RunResult& Result() const { return *result_; }
+  const std::vector<std::filesystem::path>& Committed() const;
 
  private:
   const RunOptions& options_;
