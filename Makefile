@@ -117,7 +117,7 @@ install: deliverables
 # Each case runs three times in a process of its own; the table gives the medians.
 bench: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target deliverables scene_bench wingform_bench \
-	  trackline_bench bench_table
+	  trackline_bench workbench_bench bench_table
 	$(BUILD)/bin/bench_table $(BUILD) $(BUILD)/bench-data
 
 # Every C++ file of the project, for clang-format (the project's .clang-format).

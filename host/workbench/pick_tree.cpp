@@ -1,21 +1,17 @@
-// The pick tree (see pick_tree.h): split at the median of the longer side of the centres'
-// box, down to a few triangles a leaf; walked nearer child first.
+// The pick tree (see pick_tree.h), walked nearer child first.
 #include "workbench/pick_tree.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
+#include "workbench/large_arrays.h"
 #include "workbench/scene_mesh.h"
 
 namespace vlm::workbench {
 namespace {
 
 constexpr uint32_t kLeafSize = 4;
-
-float Axis(Vec3 v, int axis) {
-  return axis == 0 ? v.x : axis == 1 ? v.y : v.z;
-}
 
 Vec3 Min(Vec3 a, Vec3 b) {
   return {std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
@@ -41,63 +37,77 @@ bool EntersBox(Vec3 min, Vec3 max, Vec3 origin, Vec3 inverse, float limit, float
   return true;
 }
 
+// Spreads the low 21 bits of v to every third bit.
+uint64_t Spread(uint64_t v) {
+  v &= 0x1fffff;
+  v = (v | v << 32) & 0x1f00000000ffffULL;
+  v = (v | v << 16) & 0x1f0000ff0000ffULL;
+  v = (v | v << 8) & 0x100f00f00f00f00fULL;
+  v = (v | v << 4) & 0x10c30c30c30c30c3ULL;
+  v = (v | v << 2) & 0x1249249249249249ULL;
+  return v;
+}
+
 }  // namespace
 
+// The triangles are sorted along a space-filling curve through their centres (nearby
+// triangles end up nearby in the list), and the list is halved down to the leaves; each
+// node's box is then worked out from its children, the last nodes first.
 PickTree::PickTree(const SceneMesh& mesh) {
   const size_t count = mesh.TriangleCount();
   if (count == 0) return;
-  std::vector<uint32_t> order(count);
-  std::vector<Vec3> centres(count), lo(count), hi(count);
+  Vec3 lo = mesh.corners[0], hi = lo;
+  for (const Vec3& p : mesh.corners)
+    lo = Min(lo, p), hi = Max(hi, p);
+  const Vec3 extent = hi - lo;
+  const auto scale = [](float e) { return e > 0 && std::isfinite(e) ? 2097151.0f / e : 0.0f; };
+  const Vec3 to{scale(extent.x), scale(extent.y), scale(extent.z)};
+  std::vector<std::pair<uint64_t, uint32_t>> order;
+  ResizeLarge(order, count);
   for (size_t t = 0; t < count; ++t) {
-    order[t] = static_cast<uint32_t>(t);
-    const Vec3 a = mesh.corners[3 * t], b = mesh.corners[3 * t + 1], c = mesh.corners[3 * t + 2];
-    lo[t] = Min(Min(a, b), c);
-    hi[t] = Max(Max(a, b), c);
-    centres[t] = (lo[t] + hi[t]) * 0.5f;
+    const Vec3 c =
+        (mesh.corners[3 * t] + mesh.corners[3 * t + 1] + mesh.corners[3 * t + 2]) * (1.0f / 3);
+    const auto cell = [](float v) {
+      // Not finite (a corner at infinity) counts as the box's edge.
+      return static_cast<uint64_t>(!(v > 0) ? 0.0f : std::min(v, 2097151.0f));
+    };
+    const uint64_t code = Spread(cell((c.x - lo.x) * to.x)) |
+                          Spread(cell((c.y - lo.y) * to.y)) << 1 |
+                          Spread(cell((c.z - lo.z) * to.z)) << 2;
+    order[t] = {code, static_cast<uint32_t>(t)};
   }
-  nodes_.reserve(2 * count / kLeafSize + 1);
-  nodes_.push_back({});
-  struct Pending {
-    uint32_t node, begin, end;
-  };
-  std::vector<Pending> stack{{0, 0, static_cast<uint32_t>(count)}};
-  while (!stack.empty()) {
-    const Pending p = stack.back();
-    stack.pop_back();
-    Vec3 bmin = lo[order[p.begin]], bmax = hi[order[p.begin]];
-    Vec3 cmin = centres[order[p.begin]], cmax = cmin;
-    for (uint32_t i = p.begin; i < p.end; ++i) {
-      const uint32_t t = order[i];
-      bmin = Min(bmin, lo[t]), bmax = Max(bmax, hi[t]);
-      cmin = Min(cmin, centres[t]), cmax = Max(cmax, centres[t]);
-    }
-    nodes_[p.node].min = bmin;
-    nodes_[p.node].max = bmax;
-    const Vec3 extent = cmax - cmin;
-    const int axis = extent.x >= extent.y && extent.x >= extent.z ? 0
-                     : extent.y >= extent.z                       ? 1
-                                                                  : 2;
-    if (p.end - p.begin <= kLeafSize || Axis(extent, axis) <= 0) {
-      nodes_[p.node].first = p.begin;
-      nodes_[p.node].count = p.end - p.begin;
-      continue;
-    }
-    const uint32_t mid = p.begin + (p.end - p.begin) / 2;
-    std::nth_element(
-        order.begin() + p.begin, order.begin() + mid, order.begin() + p.end,
-        [&](uint32_t a, uint32_t b) { return Axis(centres[a], axis) < Axis(centres[b], axis); });
+  std::sort(order.begin(), order.end());
+
+  mesh_ = &mesh;
+  ReserveLarge(order_, count);
+  for (const auto& [code, t] : order)
+    order_.push_back(t);
+  // Halving a run of n > kLeafSize gives at most 2n / 2 nodes below it.
+  ReserveLarge(nodes_, count + 1);
+  nodes_.push_back({{}, {}, 0, static_cast<uint32_t>(count)});
+  for (size_t n = 0; n < nodes_.size(); ++n) {
+    const uint32_t begin = nodes_[n].first, size = nodes_[n].count;
+    if (size <= kLeafSize) continue;
+    const uint32_t half = size / 2;
     const uint32_t left = static_cast<uint32_t>(nodes_.size());
-    nodes_[p.node].first = left;
-    nodes_.push_back({});
-    nodes_.push_back({});
-    stack.push_back({left, p.begin, mid});
-    stack.push_back({left + 1, mid, p.end});
+    nodes_.push_back({{}, {}, begin, half});
+    nodes_.push_back({{}, {}, begin + half, size - half});
+    nodes_[n].first = left;
+    nodes_[n].count = 0;
   }
-  triangles_.reserve(count);
-  for (uint32_t t : order) {
-    const Vec3 a = mesh.corners[3 * size_t{t}];
-    triangles_.push_back({a, mesh.corners[3 * size_t{t} + 1] - a,
-                          mesh.corners[3 * size_t{t} + 2] - a, t, mesh.triangleFace[t]});
+  for (size_t n = nodes_.size(); n-- > 0;) {
+    Node& node = nodes_[n];
+    if (node.count > 0) {
+      node.min = node.max = mesh.corners[3 * size_t{order_[node.first]}];
+      for (uint32_t i = node.first; i < node.first + node.count; ++i)
+        for (size_t k = 0; k < 3; ++k) {
+          const Vec3 p = mesh.corners[3 * size_t{order_[i]} + k];
+          node.min = Min(node.min, p), node.max = Max(node.max, p);
+        }
+    } else {
+      node.min = Min(nodes_[node.first].min, nodes_[node.first + 1].min);
+      node.max = Max(nodes_[node.first].max, nodes_[node.first + 1].max);
+    }
   }
 }
 
@@ -120,8 +130,14 @@ void PickTree::Walk(const Ray& ray, float& limit, Visit visit) const {
     if (e.at > limit) continue;
     const Node& node = nodes_[e.node];
     if (node.count > 0) {
-      for (uint32_t i = node.first; i < node.first + node.count; ++i)
-        if (visit(triangles_[i], limit)) return;
+      for (uint32_t i = node.first; i < node.first + node.count; ++i) {
+        const uint32_t t = order_[i];
+        const Vec3* corner = &mesh_->corners[3 * size_t{t}];
+        if (visit(Triangle{corner[0], corner[1] - corner[0], corner[2] - corner[0], t,
+                           mesh_->triangleFace[t]},
+                  limit))
+          return;
+      }
       continue;
     }
     float atLeft = 0, atRight = 0;

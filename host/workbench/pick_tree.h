@@ -16,7 +16,8 @@ class SceneMesh;
 class PickTree {
  public:
   PickTree() = default;
-  // Copies what it needs: the mesh may go afterwards.
+  // Reads the mesh's triangles where they are: the mesh must outlive the tree and stay as
+  // it is.
   explicit PickTree(const SceneMesh& mesh);
 
   struct Hit {
@@ -43,8 +44,9 @@ class PickTree {
   };
   template <class Visit>
   void Walk(const Ray& ray, float& limit, Visit visit) const;
+  const SceneMesh* mesh_ = nullptr;
   std::vector<Node> nodes_;
-  std::vector<Triangle> triangles_;  // in the leaves' order
+  std::vector<uint32_t> order_;  // the mesh's triangles in the leaves' order
 };
 
 }  // namespace vlm::workbench

@@ -2,9 +2,11 @@
 #include "workbench/scene_mesh.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 #include "scene/document.h"
+#include "workbench/large_arrays.h"
 
 namespace vlm::workbench {
 namespace {
@@ -45,6 +47,11 @@ SceneMesh::SceneMesh(const host::HostDocument& document) {
   // First pass: the faces, and how many triangles each material's batch holds.
   std::map<const host::HostMaterial*, size_t> batchOf;
   std::vector<uint32_t> faceBatch;
+  size_t faceCount = 0;
+  for (const MeshEntry& entry : meshes)
+    faceCount += entry.mesh->FaceCount();
+  ReserveLarge(faces, faceCount);
+  ReserveLarge(faceBatch, faceCount);
   for (const MeshEntry& entry : meshes) {
     const host::HostMesh& mesh = *entry.mesh;
     firstFace_.emplace(&mesh, static_cast<uint32_t>(faces.size()));
@@ -77,11 +84,11 @@ SceneMesh::SceneMesh(const host::HostDocument& document) {
     batch.firstTriangle = total;
     total += batch.triangleCount;
   }
-  corners.resize(size_t{total} * 3);
-  uvs.resize(size_t{total} * 3);
-  normals.resize(total);
-  triangleFace.resize(total);
-  edges.resize(total);
+  ResizeLarge(corners, size_t{total} * 3);
+  ResizeLarge(uvs, size_t{total} * 3);
+  ResizeLarge(normals, total);
+  ResizeLarge(triangleFace, total);
+  ResizeLarge(edges, total);
 
   // Second pass: each face's fan at the next place of its batch.
   std::vector<uint32_t> next(batches.size());
@@ -119,8 +126,11 @@ SceneMesh::SceneMesh(const host::HostDocument& document) {
       }
     }
   }
+  bool first = true;
   for (const Vec3& p : corners) {
-    if (&p == corners.data()) min = max = p;
+    // A corner at infinity (or not a number) would leave no box to frame.
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;
+    if (first) min = max = p, first = false;
     min = {std::min(min.x, p.x), std::min(min.y, p.y), std::min(min.z, p.z)};
     max = {std::max(max.x, p.x), std::max(max.y, p.y), std::max(max.z, p.z)};
   }

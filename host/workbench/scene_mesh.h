@@ -50,7 +50,8 @@ class SceneMesh {
   size_t TriangleCount() const { return triangleFace.size(); }
   // The scene face index of a face of the document, or nothing when it is not in this mesh.
   std::optional<uint32_t> FaceIndex(FaceRef ref) const;
-  // The world-space box around every drawn triangle (min > max when there is none).
+  // The world-space box around every drawn corner that is finite (min > max when there is
+  // none).
   Vec3 min{1, 1, 1}, max{-1, -1, -1};
   bool Empty() const { return triangleFace.empty(); }
 

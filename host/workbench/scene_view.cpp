@@ -18,6 +18,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <map>
 #include <string>
 
@@ -37,28 +38,26 @@ constexpr double kKeyZoom = 0.8;
 
 struct GpuVertex {
   float position[3];
-  int8_t normal[4];  // unit normal scaled to 127, and padding
   float uv[2];
   uint8_t bary[4];  // the corner's barycentric coordinate, raised where an edge is a diagonal
 };
-static_assert(sizeof(GpuVertex) == 28);
+static_assert(sizeof(GpuVertex) == 24);
 
 enum FaceState : uint8_t { kPlain = 0, kSelected = 1, kChanged = 2 };
 
 const char* kFaceVertex = R"(
 layout(location = 0) in vec3 position;
-layout(location = 1) in vec3 normal;
 layout(location = 2) in vec2 uv;
 layout(location = 3) in vec3 bary;
 layout(location = 4) in float state;
 uniform mat4 viewProjection;
-out vec3 vNormal;
+out vec3 vPosition;
 out vec2 vUv;
 out vec3 vBary;
 flat out int vState;
 void main() {
   gl_Position = viewProjection * vec4(position, 1.0);
-  vNormal = normal;
+  vPosition = position;
   vUv = uv;
   vBary = bary;
   vState = int(state + 0.5);
@@ -66,7 +65,7 @@ void main() {
 )";
 
 const char* kFaceFragment = R"(
-in vec3 vNormal;
+in vec3 vPosition;
 in vec2 vUv;
 in vec3 vBary;
 flat in int vState;
@@ -91,7 +90,9 @@ void main() {
     fragment = vec4(base, 1.0);
     return;
   }
-  float light = 0.35 + 0.65 * abs(dot(normalize(vNormal), towardsEye));
+  // The triangle's own normal, from how the position changes across the screen.
+  vec3 normal = normalize(cross(dFdx(vPosition), dFdy(vPosition)));
+  float light = 0.35 + 0.65 * abs(dot(normal, towardsEye));
   vec3 lit = base * light;
   fragment = vec4(mix(lit, lit * 0.6, edge), 1.0);
 }
@@ -148,12 +149,22 @@ PickOp OpFor(Qt::KeyboardModifiers modifiers) {
 }  // namespace
 
 struct SceneView::State {
+  ~State() { Tree(); }
+  // The pick tree, once built: it is built beside the first frame, which does not need it.
+  const PickTree& Tree() {
+    if (building.valid()) building.get();
+    return tree;
+  }
   const host::HostDocument* document = nullptr;
   fs::path textureFolder;
   SceneMesh mesh;
   PickTree tree;
+  std::future<void> building;
   Camera camera;
   bool framed = false;
+  // Everything framed and the camera not moved since: framed again when the size changes
+  // (the first document often comes before the window has its size).
+  bool autoFramed = false;
   std::vector<FaceRef> selected, changed;
   std::vector<uint8_t> cornerState;  // per triangle corner
   bool wireframe = false, backFaces = true, boxThrough = false;
@@ -209,9 +220,14 @@ void SceneView::SetTextureFolder(const fs::path& folder) {
 
 void SceneView::SetDocument(const host::HostDocument* document) {
   State& s = *state_;
+  s.Tree();  // the tree being built reads the mesh about to be replaced
   s.document = document;
+  s.tree = PickTree();
   s.mesh = document ? SceneMesh(*document) : SceneMesh();
-  s.tree = PickTree(s.mesh);
+  if (s.mesh.TriangleCount() < 100000)
+    s.tree = PickTree(s.mesh);
+  else
+    s.building = std::async(std::launch::async, [&s] { s.tree = PickTree(s.mesh); });
   // The selection and changes named faces of the earlier document; the owner sets them anew.
   s.selected.clear();
   s.changed.clear();
@@ -220,13 +236,13 @@ void SceneView::SetDocument(const host::HostDocument* document) {
   float reach = 1;
   if (!s.mesh.Empty())
     for (float v : {s.mesh.min.x, s.mesh.max.x, s.mesh.min.z, s.mesh.max.z})
-      reach = std::max(reach, std::fabs(v));
+      if (std::isfinite(v)) reach = std::max(reach, std::fabs(v));
   s.gridStep = std::pow(10.0f, std::floor(std::log10(reach / 2)));
   s.gridHalf = std::ceil(reach * 1.2f / s.gridStep) * s.gridStep;
   if (!s.framed && !s.mesh.Empty()) {
     UpdateViewport();
     s.camera.Frame(s.mesh.min, s.mesh.max);
-    s.framed = true;
+    s.framed = s.autoFramed = true;
   }
   gpu_->meshStale = gpu_->stateStale = gpu_->linesStale = true;
   update();
@@ -277,6 +293,8 @@ void SceneView::SetBoxThrough(bool through) {
 void SceneView::FrameAll() {
   State& s = *state_;
   UpdateViewport();
+  // Kept whole when the size changes, until the camera is moved.
+  s.autoFramed = true;
   if (s.mesh.Empty())
     s.camera.Frame({-1, -1, -1}, {1, 1, 1});
   else
@@ -302,11 +320,13 @@ void SceneView::FrameSelected() {
   }
   if (!any) return FrameAll();
   UpdateViewport();
+  s.autoFramed = false;
   s.camera.Frame(lo, hi);
   update();
 }
 
 void SceneView::ViewFrom(ViewDirection direction) {
+  state_->autoFramed = false;
   switch (direction) {
     case ViewDirection::Front:
       state_->camera.ViewFrom(CameraView::Front);
@@ -329,6 +349,7 @@ const Camera& SceneView::ViewCamera() const {
 void SceneView::SetCamera(const Camera& camera) {
   state_->camera = camera;
   state_->framed = true;
+  state_->autoFramed = false;
   UpdateViewport();
   update();
 }
@@ -348,17 +369,18 @@ void SceneView::UpdateViewport() const {
 // ---- picking ----------------------------------------------------------------------------------
 
 std::optional<FaceRef> SceneView::FaceAt(QPoint point) const {
-  const State& s = *state_;
+  State& s = *state_;
   UpdateViewport();
   const std::optional<PickTree::Hit> hit =
-      s.tree.Nearest(s.camera.RayAt(point.x(), point.y()), !s.backFaces);
+      s.Tree().Nearest(s.camera.RayAt(point.x(), point.y()), !s.backFaces);
   if (!hit) return std::nullopt;
   return s.mesh.faces[s.mesh.triangleFace[hit->triangle]].ref;
 }
 
 std::vector<FaceRef> SceneView::FacesIn(QRect rect, bool through) const {
-  const State& s = *state_;
+  State& s = *state_;
   UpdateViewport();
+  const PickTree& tree = s.Tree();
   std::vector<FaceRef> out;
   const Vec3 eye = s.camera.Eye();
   const double left = rect.left(), top = rect.top();
@@ -374,7 +396,7 @@ std::vector<FaceRef> SceneView::FacesIn(QRect rect, bool through) const {
       if (!s.backFaces && Dot(s.mesh.normals[face.firstTriangle], towards) >= 0) continue;
       const float distance = Length(towards);
       const Ray ray{eye, Normalize(towards)};
-      if (s.tree.Blocked(ray, distance * (1 - 1e-4f), static_cast<uint32_t>(f), !s.backFaces))
+      if (tree.Blocked(ray, distance * (1 - 1e-4f), static_cast<uint32_t>(f), !s.backFaces))
         continue;
     }
     out.push_back(face.ref);
@@ -394,6 +416,7 @@ void SceneView::mousePressEvent(QMouseEvent* event) {
   State& s = *state_;
   if (s.button != Qt::NoButton) return;  // a second button during a drag
   s.button = event->button();
+  s.autoFramed = false;
   s.pressAt = s.lastAt = event->position();
   s.banding = false;
   setFocus(Qt::MouseFocusReason);
@@ -447,6 +470,7 @@ void SceneView::mouseReleaseEvent(QMouseEvent* event) {
 
 void SceneView::wheelEvent(QWheelEvent* event) {
   UpdateViewport();
+  state_->autoFramed = false;
   // One notch (120) comes about 11 % nearer.
   state_->camera.Zoom(std::pow(0.999, event->angleDelta().y()));
   update();
@@ -456,6 +480,7 @@ void SceneView::wheelEvent(QWheelEvent* event) {
 void SceneView::keyPressEvent(QKeyEvent* event) {
   Camera& camera = state_->camera;
   UpdateViewport();
+  state_->autoFramed = false;
   const bool shift = event->modifiers() & Qt::ShiftModifier;
   const auto move = [&](double dx, double dy) {
     if (shift)
@@ -544,9 +569,6 @@ void SceneView::initializeGL() {
   gl.glEnableVertexAttribArray(0);
   gl.glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(GpuVertex),
                            at(offsetof(GpuVertex, position)));
-  gl.glEnableVertexAttribArray(1);
-  gl.glVertexAttribPointer(1, 3, GL_BYTE, GL_TRUE, sizeof(GpuVertex),
-                           at(offsetof(GpuVertex, normal)));
   gl.glEnableVertexAttribArray(2);
   gl.glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(GpuVertex),
                            at(offsetof(GpuVertex, uv)));
@@ -615,28 +637,34 @@ void SceneView::UploadMesh() {
   const SceneMesh& mesh = state_->mesh;
   Gpu& g = *gpu_;
   QOpenGLExtraFunctions& gl = *context()->extraFunctions();
-  std::vector<GpuVertex> vertices(mesh.corners.size());
-  const auto byte = [](float v) { return static_cast<int8_t>(std::lround(v * 127)); };
-  for (size_t t = 0; t < mesh.TriangleCount(); ++t) {
-    const Vec3 n = mesh.normals[t];
-    const uint8_t edges = mesh.edges[t];
-    for (size_t k = 0; k < 3; ++k) {
-      GpuVertex& v = vertices[3 * t + k];
-      const Vec3 p = mesh.corners[3 * t + k];
-      const Vec2 uv = mesh.uvs[3 * t + k];
-      v.position[0] = p.x, v.position[1] = p.y, v.position[2] = p.z;
-      v.normal[0] = byte(n.x), v.normal[1] = byte(n.y), v.normal[2] = byte(n.z), v.normal[3] = 0;
-      v.uv[0] = uv.u, v.uv[1] = uv.v;
-      // Coordinate j is 0 along the edge opposite corner j, the edge from corner j + 1 to
-      // corner j + 2; raised by one on all corners, that edge is never drawn.
-      for (size_t j = 0; j < 3; ++j)
-        v.bary[j] = static_cast<uint8_t>((j == k ? 1 : 0) + ((edges >> ((j + 1) % 3)) & 1 ? 0 : 1));
-      v.bary[3] = 0;
-    }
-  }
+  // Written straight into the buffer the driver keeps, not through a copy of our own.
+  const GLsizeiptr bytes = static_cast<GLsizeiptr>(mesh.corners.size() * sizeof(GpuVertex));
   gl.glBindBuffer(GL_ARRAY_BUFFER, g.vertexBuffer);
-  gl.glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(GpuVertex)),
-                  vertices.data(), GL_STATIC_DRAW);
+  gl.glBufferData(GL_ARRAY_BUFFER, bytes, nullptr, GL_STATIC_DRAW);
+  auto* vertices =
+      bytes == 0 ? nullptr
+                 : static_cast<GpuVertex*>(gl.glMapBufferRange(
+                       GL_ARRAY_BUFFER, 0, bytes, GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT));
+  if (vertices) {
+    for (size_t t = 0; t < mesh.TriangleCount(); ++t) {
+      const uint8_t edges = mesh.edges[t];
+      for (size_t k = 0; k < 3; ++k) {
+        GpuVertex v;
+        const Vec3 p = mesh.corners[3 * t + k];
+        const Vec2 uv = mesh.uvs[3 * t + k];
+        v.position[0] = p.x, v.position[1] = p.y, v.position[2] = p.z;
+        v.uv[0] = uv.u, v.uv[1] = uv.v;
+        // Coordinate j is 0 along the edge opposite corner j, the edge from corner j + 1 to
+        // corner j + 2; raised by one on all corners, that edge is never drawn.
+        for (size_t j = 0; j < 3; ++j)
+          v.bary[j] =
+              static_cast<uint8_t>((j == k ? 1 : 0) + ((edges >> ((j + 1) % 3)) & 1 ? 0 : 1));
+        v.bary[3] = 0;
+        vertices[3 * t + k] = v;
+      }
+    }
+    gl.glUnmapBuffer(GL_ARRAY_BUFFER);
+  }
   gl.glBindBuffer(GL_ARRAY_BUFFER, g.stateBuffer);
   gl.glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(state_->cornerState.size()),
                   state_->cornerState.data(), GL_DYNAMIC_DRAW);
@@ -803,6 +831,8 @@ void SceneView::paintGL() {
 
 void SceneView::resizeGL(int, int) {
   UpdateViewport();
+  if (state_->autoFramed && !state_->mesh.Empty())
+    state_->camera.Frame(state_->mesh.min, state_->mesh.max);
 }
 
 }  // namespace vlm::workbench

@@ -7,9 +7,12 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <limits>
 #include <random>
 #include <set>
 
@@ -76,48 +79,181 @@ TEST(SceneView, DrawsMaterialSelectionChangeAndBackgroundColoursAtKnownPixels) {
   texture.fill(QColor(20, 200, 120));
   ASSERT_TRUE(texture.save(QString::fromStdString((home.Path() / "crate.png").string())));
   const Vec3 red{0.8f, 0.1f, 0.1f};
+  const Colour background = Of(workbench::kBackgroundColour);
+  // A 2 x 2 x 2 box standing on the ground, seen square on from 5 units before its front, or
+  // from inside, where every wall is seen from behind.
   struct Case {
     const char* name;
-    bool selected, changed, wireframe, textured;
+    bool selected, changed, wireframe, textured, inside, backFaces;
     Colour centre;
   } cases[] = {
-      {"plain", false, false, false, false, Of(red)},
-      {"selected", true, false, false, false, Of(workbench::kSelectedColour)},
-      {"changed", false, true, false, false, Of(workbench::kChangedColour)},
-      {"selected over changed", true, true, false, false, Of(workbench::kSelectedColour)},
-      {"wireframe shows through", false, false, true, false, Of(workbench::kBackgroundColour)},
-      {"textured", false, false, false, true, {20, 200, 120}},
+      {"plain", false, false, false, false, false, true, Of(red)},
+      {"selected", true, false, false, false, false, true, Of(workbench::kSelectedColour)},
+      {"changed", false, true, false, false, false, true, Of(workbench::kChangedColour)},
+      {"selected over changed", true, true, false, false, false, true,
+       Of(workbench::kSelectedColour)},
+      {"wireframe shows through", false, false, true, false, false, true, background},
+      {"textured", false, false, false, true, false, true, {20, 200, 120}},
+      {"inside, back faces shown", false, false, false, false, true, true, Of(red)},
+      {"inside, back faces hidden", false, false, false, false, true, false, background},
   };
   for (const Case& c : cases) {
     HostDocument doc;
     host::HostMaterial& material = doc.NewMaterial("Crate");
     material.diffuse = {red.x, red.y, red.z};
     if (c.textured) material.diffuseMap = "crate.png", material.hasTextures = true;
-    // A 2 x 2 x 2 box standing on the ground, seen square on from 5 units before its front.
     const host::HostMesh& box = host::AddBox(doc.Root(), "Box", {0, 1, 0}, {1, 1, 1}, &material);
     ShownView shown(nullptr);
     SceneView& view = shown.view;
     view.SetTextureFolder(home.Path());
     view.SetDocument(&doc);
     workbench::Camera camera = view.ViewCamera();
-    camera.Set({0, 1, 0}, 6, 0, 0);
+    camera.Set({0, 1, 0}, c.inside ? 0.5 : 6, 0, 0);
     view.SetCamera(camera);
     const std::vector<FaceRef> front = {{&box, FaceFacing(box, {0, 0, 1})}};
     if (c.selected) view.SetSelectedFaces(front);
     if (c.changed) view.SetChangedFaces(front);
     view.SetWireframe(c.wireframe);
+    view.SetBackFaces(c.backFaces);
     const QImage image = view.grabFramebuffer();
     ASSERT_EQ(image.size(), QSize(kWidth, kHeight)) << c.name;
     ExpectColour(image, {kWidth / 2, kHeight / 2}, c.centre, c.name);
-    ExpectColour(image, {3, 3}, Of(workbench::kBackgroundColour), c.name);
-    if (c.wireframe) continue;
+    if (!c.inside) ExpectColour(image, {3, 3}, background, c.name);
+    if (c.wireframe || c.inside) continue;
     // The front face, 2 units wide at 5 units: its width in pixels of a 45 degree view.
     const double want = 2 / (2 * 5 * std::tan(22.5 * 3.14159265358979 / 180)) * kHeight;
     int inside = 0;
-    const QColor background = image.pixelColor(3, kHeight / 2);
     for (int x = 0; x < kWidth; ++x)
-      inside += image.pixelColor(x, kHeight / 2) != background;
+      inside += image.pixelColor(x, kHeight / 2) != image.pixelColor(3, kHeight / 2);
     EXPECT_NEAR(inside, want, 2.0) << c.name;
+  }
+}
+
+// A plug-in may leave a vertex at infinity: the rest is framed, drawn and picked as before.
+TEST(SceneView, ACornerAtInfinityLeavesTheRestFramedDrawnAndPicked) {
+  HostDocument doc;
+  host::HostMaterial& material = doc.NewMaterial("Crate");
+  material.diffuse = {0.8f, 0.1f, 0.1f};
+  const host::HostMesh& box = host::AddBox(doc.Root(), "Box", {0, 1, 0}, {1, 1, 1}, &material);
+  // A triangle inside the box, one corner of it thrown off to infinity.
+  host::HostMesh& far =
+      host::AddPolygonMesh(doc.Root(), "Far", {{0, 0.5f, 0}, {0.5f, 0.5f, 0}, {0, 1, 0}});
+  far.vertices[1].x = std::numeric_limits<float>::infinity();
+  ShownView shown(&doc);
+  SceneView& view = shown.view;
+  view.FrameAll();
+  view.ViewFrom(workbench::ViewDirection::Front);
+  ExpectColour(view.grabFramebuffer(), {kWidth / 2, kHeight / 2}, Of({0.8f, 0.1f, 0.1f}),
+               "the box");
+  EXPECT_EQ(view.FaceAt({kWidth / 2, kHeight / 2}), (FaceRef{&box, FaceFacing(box, {0, 0, 1})}));
+}
+
+// A window often hands the view its document before its layout gives the view a size.
+TEST(SceneView, TheSceneStaysFramedWholeWhenTheViewGetsItsSize) {
+  HostDocument doc;
+  host::AddBox(doc.Root(), "Box", {0, 1, 0}, {1, 1, 1});
+  for (const bool explicitly : {false, true}) {
+    Application application;
+    SceneView view;
+    view.resize(30, 200);
+    view.SetDocument(&doc);
+    if (explicitly) view.FrameAll();
+    view.resize(kWidth, kHeight);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    view.grabFramebuffer();
+    double top = kHeight, bottom = 0;
+    for (const Vec3 corner : {Vec3{-1, 0, -1}, Vec3{1, 2, 1}, Vec3{-1, 2, 1}, Vec3{1, 0, -1}}) {
+      const QPointF at = view.Project(corner);
+      top = std::min(top, at.y()), bottom = std::max(bottom, at.y());
+    }
+    EXPECT_GT(bottom - top, 0.3 * kHeight) << explicitly;
+    EXPECT_LT(bottom - top, kHeight) << explicitly;
+  }
+}
+
+// The camera after each control: the wheel, drags with the right and middle buttons, keys.
+TEST(SceneView, EveryCameraControlMovesTheCameraItsWay) {
+  HostDocument doc;
+  const host::HostMesh& box = host::AddBox(doc.Root(), "Box", {4, 1, 0}, {1, 1, 1});
+  const FaceRef top{&box, FaceFacing(box, {0, 1, 0})};
+  using workbench::Camera;
+  const auto drag = [](Qt::MouseButton button, QPoint by) {
+    return [button, by](SceneView& view) {
+      const QPoint from(200, 150), to = from + by;
+      QTest::mousePress(&view, button, Qt::NoModifier, from);
+      QMouseEvent move(QEvent::MouseMove, QPointF(to), view.mapToGlobal(QPointF(to)), Qt::NoButton,
+                       button, Qt::NoModifier);
+      QApplication::sendEvent(&view, &move);
+      QTest::mouseRelease(&view, button, Qt::NoModifier, to);
+    };
+  };
+  const auto key = [](Qt::Key k) { return [k](SceneView& view) { QTest::keyClick(&view, k); }; };
+  const auto near = [](double a, double b) { return std::fabs(a - b) < 1e-3 * (1 + std::fabs(b)); };
+  const auto same = [](Vec3 a, Vec3 b) { return Length(a - b) < 1e-3f; };
+  const struct {
+    const char* name;
+    std::function<void(SceneView&)> act;
+    std::function<bool(const Camera& before, const Camera& after, SceneView& view)> holds;
+  } cases[] = {
+      {"the wheel rolled forward comes nearer",
+       [](SceneView& view) {
+         QWheelEvent wheel(QPointF(200, 150), view.mapToGlobal(QPointF(200, 150)), {}, {0, 120},
+                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+         QApplication::sendEvent(&view, &wheel);
+       },
+       [&](const Camera& b, const Camera& a, SceneView&) {
+         return a.Distance() < b.Distance() * 0.95 && same(a.Target(), b.Target());
+       }},
+      {"a right drag turns the eye about the target", drag(Qt::RightButton, {50, 25}),
+       [&](const Camera& b, const Camera& a, SceneView&) {
+         return near(a.Yaw(), b.Yaw() - 20) && near(a.Pitch(), b.Pitch() + 10) &&
+                same(a.Target(), b.Target()) && near(a.Distance(), b.Distance());
+       }},
+      {"a middle drag carries the point under the cursor along", drag(Qt::MiddleButton, {30, 20}),
+       [&](const Camera& b, const Camera& a, SceneView& view) {
+         const QPointF moved = view.Project(b.Target()) - QPointF(200, 150);
+         return near(moved.x(), 30) && near(moved.y(), 20) && near(a.Yaw(), b.Yaw());
+       }},
+      {"1 looks from the front", key(Qt::Key_1),
+       [&](const Camera&, const Camera& a, SceneView&) {
+         return near(a.Yaw(), 0) && near(a.Pitch(), 0) && same(a.Back(), {0, 0, 1});
+       }},
+      {"7 looks from the top, x to the right", key(Qt::Key_7),
+       [&](const Camera&, const Camera& a, SceneView&) {
+         return same(a.Back(), {0, 1, 0}) && same(a.Right(), {1, 0, 0});
+       }},
+      {"3 looks from the side", key(Qt::Key_3),
+       [&](const Camera&, const Camera& a, SceneView&) {
+         return same(a.Back(), {1, 0, 0});
+       }},
+      {"an arrow key turns the eye", key(Qt::Key_Left),
+       [&](const Camera& b, const Camera& a, SceneView&) { return near(a.Yaw(), b.Yaw() + 15); }},
+      {"plus comes nearer", key(Qt::Key_Plus),
+       [&](const Camera& b, const Camera& a, SceneView&) {
+         return near(a.Distance(), b.Distance() * 0.8);
+       }},
+      {"F frames the selected faces", key(Qt::Key_F),
+       [&](const Camera&, const Camera& a, SceneView&) {
+         return same(a.Target(), {4, 2, 0});
+       }},
+      {"A frames everything", key(Qt::Key_A),
+       [&](const Camera&, const Camera& a, SceneView&) {
+         return same(a.Target(), {4, 1, 0});
+       }},
+  };
+  for (const auto& c : cases) {
+    ShownView shown(&doc);
+    SceneView& view = shown.view;
+    view.SetSelectedFaces({top});
+    Camera start = view.ViewCamera();
+    start.Set({0, 0, 0}, 12, 30, 20);
+    view.SetCamera(start);
+    int picks = 0;
+    QObject::connect(&view, &SceneView::FacesPicked, [&picks] { ++picks; });
+    c.act(view);
+    EXPECT_TRUE(c.holds(start, view.ViewCamera(), view)) << c.name;
+    EXPECT_EQ(picks, 0) << c.name;
   }
 }
 
@@ -319,10 +455,12 @@ TEST(SceneView, ABoxPicksTheFacesWhoseCentresItHoldsSeenOrThrough) {
       const QPointF at = view.Project(centre);
       if (at.x() < from.x() || at.x() >= to.x() || at.y() < from.y() || at.y() >= to.y()) continue;
       ++inBox;
-      const float distance = Length(centre - eye);
-      const auto hit = FirstHit(triangles, eye, Normalize(centre - eye));
-      const bool hidden = hit && hit->first != face && hit->second < distance * (1 - 1e-4);
-      if (c.through || !hidden) want.push_back(face);
+      if (!c.through) {
+        const float distance = Length(centre - eye);
+        const auto hit = FirstHit(triangles, eye, Normalize(centre - eye));
+        if (hit && hit->first != face && hit->second < distance * (1 - 1e-4)) continue;  // hidden
+      }
+      want.push_back(face);
     }
     // Some of the faces in the box are hidden behind others.
     if (!c.through) {
