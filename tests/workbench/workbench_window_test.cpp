@@ -27,7 +27,7 @@
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libQt6Core\nleak:libQt6Gui\nleak:libQt6Widgets\nleak:libQt6OpenGL\n"
          "leak:libfontconfig\nleak:libglib-2.0\nleak:libGLX\nleak:libGL\nleak:dri\n"
-         "leak:libX11\nleak:libxcb\n";
+         "leak:libX11\nleak:libxcb\nleak:libdbus-1\n";
 }
 
 namespace vlm {
