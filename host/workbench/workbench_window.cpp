@@ -218,7 +218,7 @@ WorkbenchWindow::WorkbenchWindow(std::shared_ptr<Asker> asker, QWidget* parent)
   resize(1200, 800);
   // The docks take their share once the window is laid out.
   QTimer::singleShot(0, this, [this, tree, logDock] {
-    resizeDocks({tree}, {fontMetrics().averageCharWidth() * 36}, Qt::Horizontal);
+    resizeDocks({tree}, {fontMetrics().averageCharWidth() * 48}, Qt::Horizontal);
     resizeDocks({logDock}, {fontMetrics().lineSpacing() * 8}, Qt::Vertical);
   });
   DocumentChanged(true);
