@@ -7,7 +7,8 @@
 #               stopping at the first failure with the input that reproduces it
 # make install  build and install vlmhost, its runtime, the plug-ins, the examples and the docs
 #               under PREFIX (default /usr/local), below DESTDIR when it is set
-# make pictures  draw one picture of each plug-in's dialog for the README (docs/pictures/)
+# make pictures  draw one picture of each plug-in's dialog and two of the workbench for the
+#               README (docs/pictures/)
 # make bench    build the plain build's benchmarks and print one table of every case (scene
 #               files under $(BUILD)/bench-data, about five minutes)
 # make clean    delete the build folders (the demo's configuration folder stays)
@@ -84,9 +85,16 @@ demo-home: deliverables
 	test -e $(DEMO_HOME)/machine.reg || cp $(BUILD)/home/machine.reg $(DEMO_HOME)/machine.reg
 	VLM_HOME=$(DEMO_HOME) $(BUILD)/bin/vlmhost register $(BUILD)/plugins/*.so
 
-# The README's pictures: each plug-in's main dialog as a first run shows it, drawn off screen.
+# The README's pictures: each plug-in's main dialog as a first run shows it, drawn off screen,
+# and the workbench drawn under a virtual display.
+WORKBENCH_PICTURE = xvfb-run -a -s "-screen 0 1600x1200x24" $(BUILD)/bin/vlmhost gui
 pictures: demo-home
 	VLM_HOME=$(DEMO_HOME) $(BUILD)/bin/vlmhost screenshots --one docs/pictures
+	VLM_HOME=$(DEMO_HOME) $(WORKBENCH_PICTURE) examples/hangar.json \
+	  --select faces:Hangar/Shell:2 --picture docs/pictures/workbench-hangar.png
+	VLM_HOME=$(DEMO_HOME) $(WORKBENCH_PICTURE) \
+	  /usr/share/assimp/models/glTF/CesiumMilkTruck/CesiumMilkTruck.gltf \
+	  --picture docs/pictures/workbench-import.png
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

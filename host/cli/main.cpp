@@ -22,6 +22,7 @@
 #if VLM_GUI
 #include "gui/qt_dialogs.h"
 #include "gui/screenshots.h"
+#include "workbench/workbench.h"
 #endif
 
 namespace {
@@ -176,6 +177,21 @@ int Main(int argc, char** argv) {
                    "changed and removed, warnings, log, times (- for standard output when the "
                    "scene goes to a file)")
       ->type_name("FILE.json");
+#if VLM_GUI
+  vlm::workbench::WorkbenchOptions bench;
+#else
+  struct {
+    std::optional<std::filesystem::path> file, picture;
+    std::vector<std::string> selections;
+  } bench;
+#endif
+  auto* guiCmd = app.add_subcommand(
+      "gui", "Open the workbench: the scene in a 3D view, picking, every plug-in, undo");
+  guiCmd->add_option("FILE", bench.file, "A scene file, or a model to import (as import reads it)");
+  guiCmd->add_option("--select", bench.selections,
+                     "Pick these to start with (as run --select takes them)");
+  guiCmd->add_option("--picture", bench.picture,
+                     "Draw the window to this PNG file once FILE is open, and close");
   vlm::host::ModelCommands models;
   vlm::host::AddModelCommands(app, models);
 
@@ -200,6 +216,11 @@ int Main(int argc, char** argv) {
   }
   if (*unreg) return vlm::host::UnregisterCommand(unregLibraries, std::cout, std::cerr);
   if (*show) return vlm::host::ShowCommand(showOptions, std::cout, std::cerr);
+#if VLM_GUI
+  if (*guiCmd) return vlm::workbench::WorkbenchCommand(bench, std::cerr);
+#else
+  if (*guiCmd) return NoWindows("gui");
+#endif
   // What is left is describe, screenshots and run, which name plug-ins.
   std::vector<std::string*> named;
   if (*describe)

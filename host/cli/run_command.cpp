@@ -20,30 +20,6 @@
 namespace vlm::host {
 namespace {
 
-// What a run needs before the plug-in is called. The members go in reverse order: the
-// back-end first, the plug-in before the scene it worked on.
-struct PreparedRun {
-  std::unique_ptr<HostDocument> document;
-  Contract contract;
-  std::shared_ptr<ScriptedDialogs> dialogs;
-};
-
-PreparedRun PrepareRun(const RunOptions& options) {
-  if (options.ui && options.uiFile)
-    Raise(err::InvalidProcedureCall, "give either --ui or --ui-file, not both");
-  if (options.windows && (options.ui || options.uiFile || options.savePictures))
-    Raise(err::InvalidProcedureCall,
-          "--gui shows the dialogs to a person: give no --ui, --ui-file or --save-pictures");
-  PreparedRun run;
-  run.document = LoadSceneArgument(options.scene);
-  ApplySelections(*run.document, options.selections);
-  run.dialogs = ChooseDialogBackend(options);
-  run.contract = FindContract(options.progId);
-  CheckArgumentsFor(run.contract, options);
-  CheckOutputLocations(options, run.contract.exporter != nullptr);
-  return run;
-}
-
 int Report(std::ostream& err, const std::string& prefix, const std::string& text, int status) {
   err << prefix << text << "\n";
   return status;
@@ -80,6 +56,50 @@ int JudgeRun(const RunResult& result, const ScriptedDialogs& dialogs, const RunO
 
 }  // namespace
 
+void CheckDialogOptions(const RunOptions& options) {
+  if (options.ui && options.uiFile)
+    Raise(err::InvalidProcedureCall, "give either --ui or --ui-file, not both");
+  if (options.windows && (options.ui || options.uiFile || options.savePictures))
+    Raise(err::InvalidProcedureCall,
+          "--gui shows the dialogs to a person: give no --ui, --ui-file or --save-pictures");
+}
+
+DocumentRun::DocumentRun(const RunOptions& options, RunContext& context)
+    : options_(options), context_(context) {}
+
+DocumentRun::~DocumentRun() = default;
+
+int DocumentRun::Run(HostDocument& document, std::ostream& log, std::ostream& err) {
+  try {
+    CheckDialogOptions(options_);
+    ApplySelections(document, options_.selections);
+    dialogs_ = ChooseDialogBackend(options_);
+    contract_ = std::make_unique<Contract>(FindContract(options_.progId));
+    CheckArgumentsFor(*contract_, options_);
+    CheckOutputLocations(options_, contract_->exporter != nullptr);
+  } catch (const SelectsNothing& e) {
+    return Report(err, "nothing done: ", e.Description(), ExitNothingDone);
+  } catch (const Error& e) {
+    return Report(err, "error: ", e.Description(), ExitBadInput);
+  }
+  if (options_.report) options_.report->Before(document);
+  dialogs_->SetObserver([&log](const TranscriptEntry& e) { PrintEntry(log, e); });
+  context_.SetDialogBackend(options_.windows ? options_.windows : dialogs_);
+  outputs_ = std::make_unique<RunOutputs>(options_, contract_->exporter != nullptr, context_);
+  outputs_->CollectPictures(*dialogs_);
+  result_ = std::make_unique<RunResult>(host::Run(*contract_, document, options_, context_, log));
+  return JudgeRun(*result_, *dialogs_, *outputs_, context_, options_.progId, err);
+}
+
+int DocumentRun::Commit(const HostDocument& document, std::ostream& log, std::ostream& out,
+                        std::ostream& err) {
+  return outputs_->Commit(*result_, document, log, out, err);
+}
+
+const std::vector<std::filesystem::path>& DocumentRun::Committed() const {
+  return outputs_->Committed();
+}
+
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
   std::ostream none(nullptr);
   std::ostream& log = options.quiet ? none : TranscriptToStandardError(options) ? err : out;
@@ -91,27 +111,19 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
   context.SetProgressDisplay(options.progress);
   context.SetCopyNamedFiles(options.copyTextures);
   RunContext::Scope scope(context);
-  PreparedRun run;
+  std::unique_ptr<HostDocument> document;
   try {
-    run = PrepareRun(options);
-  } catch (const SelectsNothing& e) {
-    return Report(err, "nothing done: ", e.Description(), ExitNothingDone);
+    CheckDialogOptions(options);
+    document = LoadSceneArgument(options.scene);
   } catch (const Error& e) {
     return Report(err, "error: ", e.Description(), ExitBadInput);
   }
-  if (options.report) options.report->Before(*run.document);
-  run.dialogs->SetObserver([&log](const TranscriptEntry& e) { PrintEntry(log, e); });
-  context.SetDialogBackend(options.windows ? options.windows : run.dialogs);
-  RunOutputs outputs(options, run.contract.exporter != nullptr, context);
-  outputs.CollectPictures(*run.dialogs);
-  RunResult result = Run(run.contract, *run.document, options, context, log);
-  if (int status = JudgeRun(result, *run.dialogs, outputs, context, options.progId, err);
-      status != ExitOk)
-    return status;
-  int status = outputs.Commit(result, *run.document, log, out, err);
+  DocumentRun run(options, context);
+  if (int status = run.Run(*document, log, err); status != ExitOk) return status;
+  int status = run.Commit(*document, log, out, err);
   if (status == ExitOk && options.report) {
-    options.report->After(*run.document);
-    for (const auto& file : outputs.Committed())
+    options.report->After(*document);
+    for (const auto& file : run.Committed())
       options.report->Wrote(file);
   }
   return status;

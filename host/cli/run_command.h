@@ -13,6 +13,8 @@
 namespace vlm {
 class DialogBackend;
 class ProgressDisplay;
+class RunContext;
+class ScriptedDialogs;
 }  // namespace vlm
 
 namespace vlm::host {
@@ -37,6 +39,7 @@ struct RunOptions {
   std::shared_ptr<ProgressDisplay> progress;        // the progress bar on a terminal, or none
   std::optional<std::filesystem::path> reportFile;  // --report FILE.json ("-": standard output)
   CommandReport* report = nullptr;  // told the plug-in, the scene before and after, the files
+  bool sceneKept = false;  // the caller keeps the scene in memory (the workbench): no file for it
 };
 
 // Prints to `out` (results, message boxes, log lines) and `err` (problems) and returns the
@@ -44,5 +47,51 @@ struct RunOptions {
 // `out` and the transcript to `err`. The run has a context of its own (vlm/run_context.h):
 // nothing an earlier run in the process left behind reaches it.
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err);
+
+class HostDocument;
+class RunOutputs;
+struct Contract;
+struct RunResult;
+
+// The part of a run that `vlmhost run`, the workbench and the batch runner share: a plug-in
+// run on a document in memory with the selection, dialogs and inputs `options` give (reading
+// the scene is the caller's), its outcome judged and its files staged. The caller makes the
+// run's context, sets where its warnings go and installs it (RunContext::Scope) for as long as
+// the DocumentRun lives; the document outlives it.
+class DocumentRun {
+ public:
+  DocumentRun(const RunOptions& options, RunContext& context);
+  ~DocumentRun();
+  DocumentRun(const DocumentRun&) = delete;
+  DocumentRun& operator=(const DocumentRun&) = delete;
+
+  // Applies the selections, reads the dialog script, makes the plug-in and checks the
+  // arguments and the output locations (the first fault reported on `err`: ExitBadInput);
+  // then calls the plug-in with its transcript on `log` and judges the outcome. ExitOk lets
+  // Commit write the run's files; any other status is reported on `err`, and the document may
+  // then hold part of what the plug-in did: the caller drops it.
+  int Run(HostDocument& document, std::ostream& log, std::ostream& err);
+  // After Run gave ExitOk: writes the run's files (the scene too where `options` name one),
+  // all or none, and says what was written on `log`. ExitOk, or ExitRunFailed on `err`.
+  int Commit(const HostDocument& document, std::ostream& log, std::ostream& out, std::ostream& err);
+
+  // What the plug-in produced (valid once Run has called it), and the files a successful
+  // Commit wrote, in order ("-" for the scene on standard output).
+  const RunResult& Result() const { return *result_; }
+  const std::vector<std::filesystem::path>& Committed() const;
+
+ private:
+  const RunOptions& options_;
+  RunContext& context_;
+  // Destroyed in reverse order: the staged files first, the back-end, then the plug-in.
+  std::unique_ptr<Contract> contract_;
+  std::shared_ptr<ScriptedDialogs> dialogs_;
+  std::unique_ptr<RunResult> result_;
+  std::unique_ptr<RunOutputs> outputs_;
+};
+
+// vlm::Error for dialog options that cannot go together (--ui with --ui-file, --gui with a
+// script or --save-pictures).
+void CheckDialogOptions(const RunOptions& options);
 
 }  // namespace vlm::host

@@ -136,7 +136,7 @@ void RunOutputs::ReportWritten(const RunResult& result, std::ostream& log) const
     log << "wrote " << file << "\n";
   if (options_.savePictures && pictures_.empty())
     log << "(no dialog with a drawing area was shown)\n";
-  if (result.savesScene && !result.sceneTarget)
+  if (result.savesScene && !result.sceneTarget && !options_.sceneKept)
     log << "(the scene was not saved: give -o FILE to write it)\n";
 }
 

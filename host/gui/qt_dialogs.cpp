@@ -49,12 +49,13 @@ const ButtonSet kButtonSets[] = {
 
 }  // namespace
 
-std::string DisplayProblem() {
+std::string DisplayProblem(const std::string& what) {
   for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
     const char* value = std::getenv(name);
     if (value && *value) return {};
   }
-  return "--gui needs a display: neither DISPLAY nor WAYLAND_DISPLAY is set (set "
+  return what +
+         " needs a display: neither DISPLAY nor WAYLAND_DISPLAY is set (set "
          "QT_QPA_PLATFORM=offscreen to run the windows without one)";
 }
 

@@ -15,8 +15,9 @@ namespace vlm::gui {
 
 class FormWindow;
 
-// Why no window can be shown here (no display and no QT_QPA_PLATFORM), or "" when one can.
-std::string DisplayProblem();
+// Why no window can be shown here (no display and no QT_QPA_PLATFORM), or "" when one can;
+// `what` names what needs the windows.
+std::string DisplayProblem(const std::string& what = "--gui");
 
 // Makes the application object when there is none yet; the one made lives until the process
 // ends.

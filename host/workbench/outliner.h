@@ -1,0 +1,45 @@
+// The workbench's outliner: the document's groups and objects as a tree, named as
+// `vlmhost show` and the paths name them ("Door[2]" for the second "Door"), with each
+// object's face count. Selecting items picks them; a context menu copies an item's path and
+// its --select argument.
+#pragma once
+
+#include <QTreeWidget>
+#include <unordered_map>
+#include <vector>
+
+#include "cli/selection_text.h"
+
+namespace vlm::host {
+class HostDocument;
+class HostNode;
+class HostMesh;
+}  // namespace vlm::host
+
+namespace vlm::workbench {
+
+class Outliner : public QTreeWidget {
+  Q_OBJECT
+ public:
+  explicit Outliner(QWidget* parent = nullptr);
+
+  // Builds the tree of `document` (null: empty), every group open.
+  void SetDocument(const host::HostDocument* document);
+  // Marks the items the picks hold (the objects of picked faces too), without signalling.
+  void ShowPicks(const host::PickedItems& picked);
+  // The item of a group or an object.
+  QTreeWidgetItem* ItemOf(const void* groupOrObject) const;
+
+ signals:
+  // The person selected items in the tree: the groups and whole objects selected.
+  void Picked(const host::PickedItems& picked);
+
+ private:
+  void AddGroup(QTreeWidgetItem* parent, const host::HostNode& node);
+  void OnSelectionChanged();
+  void ShowMenu(const QPoint& at);
+  bool quiet_ = false;
+  std::unordered_map<const void*, QTreeWidgetItem*> items_;  // by group or object
+};
+
+}  // namespace vlm::workbench

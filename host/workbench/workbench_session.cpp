@@ -1,0 +1,173 @@
+#include "workbench/workbench_session.h"
+
+#include <ostream>
+
+#include "exchange/model_export.h"
+#include "scene/document.h"
+#include "scene/scene_file.h"
+#include "vlm/error.h"
+#include "vlm/files.h"
+#include "vlm/run_context.h"
+
+namespace vlm::workbench {
+namespace {
+
+// The most changes kept: each holds the whole scene twice.
+constexpr size_t kHistory = 100;
+
+}  // namespace
+
+Session::Session() : document_(std::make_unique<host::HostDocument>()) {}
+Session::~Session() = default;
+
+std::filesystem::path Session::SuggestedFile() const {
+  if (file_) return *file_;
+  if (!importedFrom_.empty()) return importedFrom_.stem().string() + ".json";
+  return "untitled.json";
+}
+
+std::filesystem::path Session::TextureFolder() const {
+  if (file_) return file_->parent_path();
+  if (!importedFrom_.empty()) return importedFrom_.parent_path();
+  return std::filesystem::current_path();
+}
+
+std::string Session::Text() const {
+  return host::SerializeScene(*document_, file_ ? file_->string() : "(unsaved scene)");
+}
+
+void Session::Open(const std::filesystem::path& scene) {
+  document_ = host::LoadScene(scene);
+  ++version_;
+  file_ = scene;
+  textures_.clear();
+  importedFrom_.clear();
+  done_.clear();
+  undone_.clear();
+  savedAt_ = 0;
+}
+
+void Session::Replace(const std::string& text, const std::vector<host::EmbeddedTexture>& textures) {
+  document_ = host::ParseScene(text, file_ ? file_->string() : "(unsaved scene)");
+  ++version_;
+  textures_ = textures;
+}
+
+void Session::Record(Change change) {
+  undone_.clear();
+  if (savedAt_ > done_.size()) savedAt_ = SIZE_MAX;  // the saved state was undone and is gone
+  done_.push_back(std::move(change));
+  if (done_.size() > kHistory) {
+    done_.erase(done_.begin());
+    savedAt_ = savedAt_ == 0 || savedAt_ == SIZE_MAX ? SIZE_MAX : savedAt_ - 1;
+  }
+}
+
+void Session::Import(const std::filesystem::path& model, const host::ReaderLimits& limits,
+                     std::ostream& log) {
+  RunContext context;
+  RunContext::Scope scope(context);
+  host::ImportedModel imported = host::ImportModelInChildProcess(model, {}, limits);
+  for (const std::string& line : imported.log)
+    log << line << "\n";
+  Change change;
+  change.label = "import " + model.filename().string();
+  change.before = Text();
+  change.texturesBefore = textures_;
+  change.after = host::SerializeScene(*imported.document, model.string());
+  change.texturesAfter = imported.textures;
+  Replace(change.after, change.texturesAfter);
+  file_.reset();  // a new document, saved where the person says
+  importedFrom_ = model;
+  Record(std::move(change));
+}
+
+void Session::SaveAs(const std::filesystem::path& scene) {
+  RunContext context;
+  RunContext::Scope scope(context);
+  OutputTransaction transaction(context);
+  for (const host::EmbeddedTexture& texture : textures_)
+    transaction.Stage(scene.parent_path() / texture.file, texture.bytes);
+  const std::string origin = scene.string();
+  transaction.StageWith(scene,
+                        [&](OutputSink& sink) { host::WriteScene(*document_, origin, sink); });
+  transaction.Commit();
+  file_ = scene;
+  textures_.clear();
+  savedAt_ = done_.size();
+}
+
+void Session::ExportModel(const std::filesystem::path& model, std::ostream& log) const {
+  if (host::ModelFormatFor(model).empty())
+    Raise(err::BadFileName, model.string() +
+                                ": the extension names no format written; known: .glb, .gltf, "
+                                ".obj, .dae, .ply, .stl");
+  RunContext context;
+  RunContext::Scope scope(context);
+  CheckOutputTarget(model);
+  OutputTransaction transaction(context);
+  transaction.SetExportFile(model);
+  host::ExportModel(*document_, model);
+  const auto staged = transaction.StagedTargets();
+  transaction.Commit();
+  for (const auto& file : staged)
+    log << "wrote " << file.string() << "\n";
+}
+
+int Session::Run(const host::RunOptions& options, std::ostream& log, std::ostream& err) {
+  Change change;
+  change.label = options.progId;
+  try {
+    change.before = Text();
+  } catch (const Error& e) {
+    err << "error: " << e.Description() << "\n";
+    return host::ExitBadInput;
+  }
+  // The run works on a copy: a run that fails or refuses leaves the document as it was.
+  std::unique_ptr<host::HostDocument> working = host::ParseScene(change.before, "(unsaved scene)");
+  host::RunOptions kept = options;
+  kept.sceneKept = true;
+  kept.sceneOutput.reset();
+  int status;
+  {
+    RunContext context;
+    context.SetWarningSink([&err](const std::string& m) { err << "warning: " << m << "\n"; });
+    context.UseFreshSettings(options.fresh);
+    context.SetProgressDisplay(options.progress);
+    context.SetCopyNamedFiles(options.copyTextures);
+    RunContext::Scope scope(context);
+    host::DocumentRun run(kept, context);
+    status = run.Run(*working, log, err);
+    if (status == host::ExitOk) status = run.Commit(*working, log, log, err);
+  }
+  if (status != host::ExitOk) return status;
+  try {
+    change.after = host::SerializeScene(*working, "(the scene after " + options.progId + ")");
+  } catch (const Error& e) {
+    err << "error: " << e.Description() << "\n";
+    return host::ExitRunFailed;
+  }
+  if (change.after == change.before) return status;  // an export: the scene is as it was
+  change.texturesBefore = change.texturesAfter = textures_;
+  Replace(change.after, textures_);
+  Record(std::move(change));
+  return status;
+}
+
+void Session::Undo() {
+  if (done_.empty()) return;
+  Change change = std::move(done_.back());
+  done_.pop_back();
+  Replace(change.before, change.texturesBefore);
+  undone_.push_back(std::move(change));
+}
+
+void Session::Redo() {
+  if (undone_.empty()) return;
+  Change change = std::move(undone_.back());
+  undone_.pop_back();
+  Replace(change.after, change.texturesAfter);
+  done_.push_back(std::move(change));
+}
+
+}  // namespace vlm::workbench

@@ -1,0 +1,103 @@
+// The document the workbench works on, with its file, its undo history and the runs made on
+// it. No windows here: the window asks and shows, the session does.
+//
+// Each change (a plug-in run, an import) keeps the document's scene text from before it and
+// from after it, so undo gives back a document that saves byte for byte as the one before,
+// and redo the run's document again. A document that changed is always read back from its
+// scene text, so what the window shows is what a save and an open would give.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/run_command.h"
+#include "exchange/model_import.h"
+#include "exchange/model_reader_process.h"
+
+namespace vlm::host {
+class HostDocument;
+}
+
+namespace vlm::workbench {
+
+class Session {
+ public:
+  Session();  // an empty, unnamed document
+  ~Session();
+
+  host::HostDocument& Document() { return *document_; }
+  const host::HostDocument& Document() const { return *document_; }
+  // The scene file the document is saved to; none for a new or imported one.
+  const std::optional<std::filesystem::path>& File() const { return file_; }
+  // The name a first save suggests: the file, else the imported model's name with ".json".
+  std::filesystem::path SuggestedFile() const;
+  // Where the document's texture names start from: the scene file's folder, else the imported
+  // model's, else the current folder.
+  std::filesystem::path TextureFolder() const;
+  // Whether the document changed since it was opened or saved (undo back to it: unchanged).
+  bool Dirty() const { return done_.size() != savedAt_; }
+  // Counts every replacement of the document (open, run, import, undo, redo).
+  uint64_t Version() const { return version_; }
+
+  // Reads a scene file as the new document; the history starts afresh. vlm::Error naming the
+  // file and the fault, the document then as it was.
+  void Open(const std::filesystem::path& scene);
+  // Reads a model as `vlmhost import` does (in a child process, under `limits`) as the new,
+  // unnamed document, undoably; its embedded textures are written beside the scene when it is
+  // saved. The model's log lines go to `log`. vlm::Error as for import.
+  void Import(const std::filesystem::path& model, const host::ReaderLimits& limits,
+              std::ostream& log);
+  // Writes the scene (and the textures an import brought) all or nothing; vlm::Error naming the
+  // file. The file becomes the document's.
+  void SaveAs(const std::filesystem::path& scene);
+  // Writes the model as `vlmhost export-model` does; the files written go to `log`.
+  void ExportModel(const std::filesystem::path& model, std::ostream& log) const;
+
+  // The plug-in run of `vlmhost run` on the document: `options` give the plug-in, the
+  // --select texts, the dialogs and the inputs (their scene and output names are not used,
+  // except an exporter's file). The run works on a copy; only a run that succeeds and changes
+  // the scene replaces the document (undoably). The exit status; the transcript on `log`,
+  // warnings and problems on `err`. A run with `fresh` settings reads and keeps none.
+  int Run(const host::RunOptions& options, std::ostream& log, std::ostream& err);
+
+  // The scene text before and after the last change (for the changes it made), if any.
+  struct Change {
+    std::string label;  // "Flare", "import hangar.glb"
+    std::string before, after;
+    std::vector<host::EmbeddedTexture> texturesBefore, texturesAfter;
+  };
+  const Change* LastChange() const { return done_.empty() ? nullptr : &done_.back(); }
+
+  bool CanUndo() const { return !done_.empty(); }
+  bool CanRedo() const { return !undone_.empty(); }
+  std::string UndoLabel() const { return done_.empty() ? "" : done_.back().label; }
+  std::string RedoLabel() const { return undone_.empty() ? "" : undone_.back().label; }
+  void Undo();
+  void Redo();
+
+  // The scene text of the document as it is now.
+  std::string Text() const;
+
+ private:
+  // The document read from `text`; the file stays the document's (undo and redo do not move
+  // it).
+  void Replace(const std::string& text, const std::vector<host::EmbeddedTexture>& textures);
+  void Record(Change change);
+
+  std::unique_ptr<host::HostDocument> document_;
+  std::optional<std::filesystem::path> file_;
+  std::vector<host::EmbeddedTexture> textures_;  // an import's, until saved
+  std::filesystem::path importedFrom_;
+  std::vector<Change> done_, undone_;
+  // The depth of the history at the last save or open; SIZE_MAX when that state was undone
+  // past and then replaced.
+  size_t savedAt_ = 0;
+  uint64_t version_ = 0;
+};
+
+}  // namespace vlm::workbench

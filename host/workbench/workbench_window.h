@@ -1,0 +1,134 @@
+// The workbench: the scene in a 3D view, its groups and objects in an outliner, picking with
+// the mouse, every registered plug-in run on what is picked (the same run and the same
+// --select texts as `vlmhost run`), a log of every run, undo and redo, and the File menu.
+#pragma once
+
+#include <QMainWindow>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/selection_text.h"
+#include "vlm/contracts/operation.h"
+#include "workbench/workbench_session.h"
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+
+namespace vlm::gui {
+class QtDialogs;
+}
+
+namespace vlm::workbench {
+
+class Outliner;
+class SceneView;
+
+// What the window asks a person. The window's own asks Qt's dialogs; tests answer in code.
+class Asker {
+ public:
+  virtual ~Asker() = default;
+  // A file to read, or none when the person cancels.
+  virtual std::optional<std::filesystem::path> FileToOpen(QWidget* parent, const QString& title,
+                                                          const QString& filter);
+  virtual std::optional<std::filesystem::path> FileToWrite(QWidget* parent, const QString& title,
+                                                           const QString& filter,
+                                                           const std::filesystem::path& suggested);
+  enum class Unsaved { Save, Discard, Cancel };
+  virtual Unsaved SaveChanges(QWidget* parent, const QString& document);
+  // The values an operation runs with, as NAME=VALUE, starting from `params`; none: cancelled.
+  virtual std::optional<std::vector<std::string>> Parameters(
+      QWidget* parent, const QString& plugin, const std::vector<OperationParameter>& params);
+  // A problem the person must see (it is in the log too).
+  virtual void Problem(QWidget* parent, const QString& text);
+};
+
+// A registered plug-in as the Plug-ins menu lists it.
+struct PluginEntry {
+  enum class Kind { Tool, Operation, Exporter };
+  std::string progId;
+  std::string name;       // as it states it
+  std::string extension;  // an exporter's file type
+  Kind kind = Kind::Tool;
+};
+
+class WorkbenchWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit WorkbenchWindow(std::shared_ptr<Asker> asker = nullptr, QWidget* parent = nullptr);
+  ~WorkbenchWindow() override;
+
+  // File menu's work, also for `vlmhost gui FILE` and tests: a scene file (.json) or a model
+  // (imported). False when it failed (said in the log and to the person).
+  bool OpenFile(const std::filesystem::path& file);
+  bool Save();
+  bool SaveAs(const std::filesystem::path& file);
+  // Runs a registered plug-in on what is picked; its exit status.
+  int RunPlugin(const std::string& progId);
+
+  // Replaces the picks, as the view or the outliner would.
+  void SetPicks(const host::PickedItems& picked);
+  const host::PickedItems& Picks() const { return picks_; }
+  // The --select arguments the status bar shows for the picks.
+  std::string SelectText() const;
+
+  // Reads no remembered settings and keeps none (as `vlmhost run --fresh`).
+  void UseFreshSettings(bool fresh) { fresh_ = fresh; }
+
+  Session& CurrentSession() { return session_; }
+  SceneView& View() { return *view_; }
+  Outliner& Tree() { return *outliner_; }
+  QString LogText() const;
+  gui::QtDialogs& Dialogs() { return *dialogs_; }
+  const std::vector<PluginEntry>& Plugins() const { return plugins_; }
+  // Every action of the menus, by its object name ("fileOpen", "viewWireframe", ...).
+  QAction* Action(const QString& name) const;
+  std::vector<std::string> RecentFiles() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildPluginMenu(QMenu* menu);
+  QAction* AddAction(QMenu* menu, const QString& name, const QString& text,
+                     const QKeySequence& keys = {});
+  void DocumentChanged(bool frame);
+  void ShowPicks();
+  void UpdateTitle();
+  void UpdateRecentMenu();
+  void RememberFile(const std::filesystem::path& file);
+  bool MaySetAside();  // asks to save changes first; false when the person cancels
+  void Log(const QString& text, const char* colour = nullptr);
+  void LogLines(const std::string& text);
+  void Fail(const QString& what, const std::string& problem);
+  void ShowChanges(const std::string& before);
+  std::optional<std::vector<std::string>> AskParameters(const PluginEntry& plugin);
+  void OpenDialog();
+  void ImportDialog();
+  void SaveAsDialog();
+  void ExportModelDialog();
+  void Undo();
+  void Redo();
+
+  std::shared_ptr<Asker> asker_;
+  std::shared_ptr<gui::QtDialogs> dialogs_;
+  Session session_;
+  host::PickedItems picks_;
+  bool fresh_ = false;
+  std::vector<PluginEntry> plugins_;
+  SceneView* view_ = nullptr;
+  Outliner* outliner_ = nullptr;
+  QPlainTextEdit* log_ = nullptr;
+  QLabel* counts_ = nullptr;
+  QLabel* selectText_ = nullptr;
+  QActionGroup* modes_ = nullptr;
+  QMenu* recent_ = nullptr;
+};
+
+}  // namespace vlm::workbench

@@ -1,0 +1,345 @@
+// The workbench as a person uses it: a scene opened, faces picked, a plug-in run from the menu
+// with its dialogs answered, undo, redo and save, compared byte for byte with what the
+// command line writes for the --select text the status bar shows; and every menu action.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QTest>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "gui/qt_dialogs.h"
+#include "plugins/tether_files.h"
+#include "scene/document.h"
+#include "support/temp_home.h"
+#include "support/vlmhost.h"
+#include "support/widget_driver.h"
+#include "workbench/outliner.h"
+#include "workbench/scene_view.h"
+#include "workbench/workbench_window.h"
+
+// What Qt, fontconfig, GLib and Mesa keep until the process ends is theirs, not a leak of the
+// project's: the leak checker leaves it out.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libQt6Core\nleak:libQt6Gui\nleak:libQt6Widgets\nleak:libQt6OpenGL\n"
+         "leak:libfontconfig\nleak:libglib-2.0\nleak:libGLX\nleak:libGL\nleak:dri\n"
+         "leak:libX11\nleak:libxcb\nleak:libdbus-1\n";
+}
+
+namespace vlm {
+namespace {
+
+namespace fs = std::filesystem;
+using workbench::Asker;
+using workbench::FaceRef;
+using workbench::PickOp;
+using workbench::WorkbenchWindow;
+
+const fs::path Examples = VLM_TEST_EXAMPLES_DIR;
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Answers what the window asks, in order, and keeps the problems it shows.
+struct TestAsker : Asker {
+  std::deque<std::optional<fs::path>> files;
+  Unsaved unsaved = Unsaved::Cancel;
+  std::map<std::string, std::string> params;  // NAME -> VALUE; others as the dialog has them
+  std::vector<std::string> problems;
+  int savePrompts = 0;
+
+  std::optional<fs::path> Next() {
+    if (files.empty()) {
+      ADD_FAILURE() << "the window asked for a file no test gave";
+      return std::nullopt;
+    }
+    auto f = files.front();
+    files.pop_front();
+    return f;
+  }
+  std::optional<fs::path> FileToOpen(QWidget*, const QString&, const QString&) override {
+    return Next();
+  }
+  std::optional<fs::path> FileToWrite(QWidget*, const QString&, const QString&,
+                                      const fs::path&) override {
+    return Next();
+  }
+  Unsaved SaveChanges(QWidget*, const QString&) override {
+    ++savePrompts;
+    return unsaved;
+  }
+  std::optional<std::vector<std::string>> Parameters(
+      QWidget*, const QString&, const std::vector<OperationParameter>& given) override {
+    std::vector<std::string> out;
+    for (const OperationParameter& p : given) {
+      auto set = params.find(p.Name);
+      out.push_back(p.Name + "=" + (set != params.end() ? set->second : std::to_string(p.Value)));
+    }
+    return out;
+  }
+  void Problem(QWidget*, const QString& text) override { problems.push_back(text.toStdString()); }
+};
+
+// Every plug-in registered in a fresh home that points at the examples; a window on screen.
+class Workbench : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::UseExamples(home, "libglazier.so");
+    ASSERT_EQ(test::Vlmhost({"register"}).status, 0);
+    setenv("SOURCE_DATE_EPOCH", "1700000000", 1);  // exports stamped alike
+    gui::EnsureApplication();
+    asker = std::make_shared<TestAsker>();
+    window = std::make_unique<WorkbenchWindow>(asker);
+    window->UseFreshSettings(true);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  }
+  void TearDown() override {
+    window.reset();
+    unsetenv("SOURCE_DATE_EPOCH");
+  }
+  // The mouse's picks as the view reports them.
+  void Pick(const char* mode, std::vector<std::pair<const char*, int32_t>> faces, PickOp op) {
+    window->Action(QString("pick") + mode)->trigger();
+    std::vector<FaceRef> refs;
+    for (const auto& [path, face] : faces) {
+      std::string problem;
+      const host::HostMesh* mesh = window->CurrentSession().Document().FindMesh(path, &problem);
+      ASSERT_TRUE(mesh) << problem;
+      refs.push_back({mesh, face});
+    }
+    emit window->View().FacesPicked(refs, op);
+  }
+  fs::path Saved(const std::string& name) {
+    const fs::path file = home.Path() / name;
+    EXPECT_TRUE(window->SaveAs(file)) << name;
+    return file;
+  }
+
+  test::TempHome home;
+  std::shared_ptr<TestAsker> asker;
+  std::unique_ptr<WorkbenchWindow> window;
+};
+
+// Open the hangar, pick, run from the Plug-ins menu with the dialogs answered by clicks and
+// keys, save: the file is the one `vlmhost run` writes with the --select text the status bar
+// showed. Undo gives back the document before, to the byte; redo the run's again. A run that
+// refuses or fails leaves the document as it was.
+TEST_F(Workbench, RunsSaveWhatTheCommandLineWritesAndUndoGivesBackTheDocumentBefore) {
+  struct Flow {
+    const char* progId;
+    const char* mode;
+    std::vector<std::pair<const char*, int32_t>> faces;
+    const char* ui;  // the dialogs' answers, played on the windows
+    std::map<std::string, std::string> params;
+    const char* cliParams;
+    const char* exportName;  // an exporter's file
+    int status;
+    bool changes = true;
+  };
+  const Flow flows[] = {
+      {"VLMOperation9.Flare",
+       "Faces",
+       {{"Hangar/Shell", 2}, {"Hangar/Shell", 4}},
+       "",
+       {{"Extrude", "0.75"}, {"Step", "3"}},
+       " --param Extrude=0.75 --param Step=3",
+       nullptr,
+       0},
+      {"VLMPlugin9.Ridgepull",
+       "Faces",
+       {{"Hangar/Shell", 2}},
+       "txt(0)=0.3; txt(1)=0.2; chkInside=1; click OKButton",
+       {},
+       "",
+       nullptr,
+       0},
+      {"VLMPlugin9.Obverse", "Groups", {{"Hangar/Wing/Spar", 1}}, "input X", {}, "", nullptr, 0},
+      {"VLMPluginImportExport9.Wingform",
+       "Groups",
+       {{"Hangar/Shell", 0}},
+       "optLOD(1)=1; txtDist=3000; click cmdOK; click cmdCancel",
+       {},
+       "",
+       "hangar.obj",
+       0},
+      // Flare refuses whole objects; Ridgepull cancelled changes nothing.
+      {"VLMOperation9.Flare", "Objects", {{"Hangar/Shell", 2}}, "", {}, "", nullptr, 3, false},
+      {"VLMPlugin9.Ridgepull",
+       "Faces",
+       {{"Hangar/Shell", 2}},
+       "click CancelButton",
+       {},
+       "",
+       nullptr,
+       0,
+       false},
+  };
+  int n = 0;
+  for (const Flow& f : flows) {
+    const std::string name = std::to_string(n++) + "-" + f.progId;
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(window->OpenFile(Examples / "hangar.json"));
+    Pick(f.mode, f.faces, PickOp::Replace);
+    const std::string select = window->SelectText();
+    const fs::path before = Saved(name + ".before.json");
+    asker->params = f.params;
+    if (f.exportName) asker->files.push_back(home.Path() / "workbench" / f.exportName);
+    fs::create_directories(home.Path() / "workbench");
+    fs::create_directories(home.Path() / "cli");
+    test::WidgetDriver driver(window->Dialogs(), ParseDialogScript(f.ui));
+    EXPECT_EQ(window->RunPlugin(f.progId), f.status) << window->LogText().toStdString();
+    EXPECT_EQ(driver.Problem(), "");
+
+    const fs::path cliOut = home.Path() / "cli" / (f.exportName ? f.exportName : name + ".json");
+    const test::ProgramResult cli = test::Vlmhost(
+        {"run", "--fresh", f.progId, before.string(), "--ui", f.ui, "-o", cliOut.string()}, "",
+        std::string(f.cliParams) + " " + select + " 2>&1");
+    EXPECT_EQ(cli.status, f.status) << cli.output;
+    if (!f.changes) {
+      EXPECT_FALSE(window->CurrentSession().CanUndo());
+      EXPECT_TRUE(ReadAll(Saved(name + ".unchanged.json")) == ReadAll(before));
+      continue;
+    }
+    if (f.exportName) {
+      EXPECT_TRUE(ReadAll(home.Path() / "workbench" / f.exportName) == ReadAll(cliOut));
+      EXPECT_FALSE(window->CurrentSession().CanUndo()) << "an export leaves the scene alone";
+      continue;
+    }
+    const std::string after = ReadAll(Saved(name + ".after.json"));
+    // Compared whole, not printed: a scene is thousands of lines.
+    EXPECT_TRUE(after == ReadAll(cliOut)) << select;
+    EXPECT_FALSE(after == ReadAll(before));
+    EXPECT_TRUE(window->LogText().contains("changed object")) << "the changes are listed";
+    window->Action("editUndo")->trigger();
+    EXPECT_TRUE(ReadAll(Saved(name + ".undone.json")) == ReadAll(before));
+    window->Action("editRedo")->trigger();
+    EXPECT_TRUE(ReadAll(Saved(name + ".redone.json")) == after);
+  }
+}
+
+// Each menu action does its work, or says plainly why it cannot, in the log and to the person.
+TEST_F(Workbench, EveryMenuActionWorksOrSaysWhy) {
+  const fs::path model = fs::path(VLM_TEST_MODELS_DIR) / "glTF2/BoxTextured-glTF/BoxTextured.gltf";
+  const fs::path bad = fs::path(VLM_TEST_DATA_DIR) / "bad_not_json.json";
+  struct Step {
+    const char* action;
+    std::vector<std::optional<fs::path>> files;  // the answers to its file dialogs
+    std::string problem;                         // what the person is told ("": nothing)
+  };
+  const fs::path out = home.Path();
+  const Step steps[] = {
+      {"fileOpen", {bad}, "Cannot open " + bad.string() + ": " + bad.string()},
+      {"fileOpen", {out / "missing.json"}, "missing.json"},
+      {"fileOpen", {std::nullopt}, ""},
+      {"fileOpen", {Examples / "hangar.json"}, ""},
+      {"viewWireframe", {}, ""},
+      {"viewBackFaces", {}, ""},
+      {"viewFrameAll", {}, ""},
+      {"viewFrameSelected", {}, ""},
+      {"viewFront", {}, ""},
+      {"viewTop", {}, ""},
+      {"viewSide", {}, ""},
+      {"pickObjects", {}, ""},
+      {"pickThrough", {}, ""},
+      {"editSelectNone", {}, ""},
+      {"fileImport", {out / "broken.glb"}, "Cannot import " + (out / "broken.glb").string()},
+      {"fileImport", {model}, ""},
+      {"fileExportModel", {out / "box.xyz"}, "the extension names no format"},
+      {"fileExportModel", {out / "box.glb"}, ""},
+      {"fileSaveAs", {out / "no-such-folder" / "box.json"}, "Cannot save"},
+      {"fileSave", {out / "box.json"}, ""},  // an import has no file yet: Save asks
+      {"editUndo", {}, ""},
+      {"editRedo", {}, ""},
+  };
+  std::ofstream(out / "broken.glb") << "glTF not really";
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.action);
+    asker->problems.clear();
+    asker->files.assign(step.files.begin(), step.files.end());
+    QAction* action = window->Action(step.action);
+    ASSERT_TRUE(action);
+    action->trigger();
+    EXPECT_TRUE(asker->files.empty()) << "a file dialog was not shown";
+    if (step.problem.empty()) {
+      EXPECT_TRUE(asker->problems.empty()) << asker->problems.front();
+    } else {
+      ASSERT_EQ(asker->problems.size(), 1u);
+      EXPECT_NE(asker->problems[0].find(step.problem), std::string::npos) << asker->problems[0];
+      EXPECT_TRUE(window->LogText().contains(QString::fromStdString(asker->problems[0])));
+    }
+  }
+  EXPECT_TRUE(fs::is_regular_file(out / "box.glb"));
+  EXPECT_EQ(ReadAll(out / "box.json").substr(0, 1), "{");
+  EXPECT_EQ(window->CurrentSession().RedoLabel(), "") << "redo brought the import back";
+  EXPECT_TRUE(window->windowTitle().startsWith("box.json"));
+  EXPECT_FALSE(window->isWindowModified()) << "undone and redone back to what was saved";
+  window->Action("editUndo")->trigger();
+  EXPECT_TRUE(window->isWindowModified());
+  // Recent files live in the user's settings, under $VLM_HOME.
+  const auto recent = window->RecentFiles();
+  ASSERT_GE(recent.size(), 2u);
+  EXPECT_EQ(fs::path(recent[0]).filename(), "box.json");
+  EXPECT_TRUE(fs::is_regular_file(home.Path() / "workbench.ini"));
+
+  // Closing with changes asks first; Cancel keeps the window, Discard lets it close.
+  QCloseEvent close;
+  asker->unsaved = Asker::Unsaved::Cancel;
+  QApplication::sendEvent(window.get(), &close);
+  EXPECT_FALSE(close.isAccepted());
+  asker->unsaved = Asker::Unsaved::Discard;
+  QCloseEvent again;
+  QApplication::sendEvent(window.get(), &again);
+  EXPECT_TRUE(again.isAccepted());
+  EXPECT_EQ(asker->savePrompts, 2);
+}
+
+// The outliner names items as the paths do and picks both ways with the view.
+TEST_F(Workbench, OutlinerAndViewPickTheSameItems) {
+  ASSERT_TRUE(window->OpenFile(Examples / "hangar.json"));
+  workbench::Outliner& tree = window->Tree();
+  std::string problem;
+  const host::HostDocument& document = window->CurrentSession().Document();
+  QTreeWidgetItem* shell = tree.ItemOf(document.FindMesh("Hangar/Shell", &problem));
+  QTreeWidgetItem* wing = tree.ItemOf(document.FindGroup("Hangar/Wing", &problem));
+  ASSERT_TRUE(shell && wing);
+  EXPECT_EQ(wing->text(0), "Wing");
+  shell->setSelected(true);
+  wing->setSelected(true);
+  EXPECT_EQ(window->SelectText(),
+            "--select group:Hangar/Wing --select object:Hangar/Shell --select node:Hangar/Wing "
+            "--select shape:Hangar/Shell");
+  Pick("Faces", {{"Hangar/Fittings/Lamp2", 3}}, PickOp::Replace);
+  EXPECT_EQ(window->SelectText(),
+            "--select faces:Hangar/Fittings/Lamp2:3 --select polygons:Hangar/Fittings/Lamp2:3");
+  EXPECT_EQ(tree.selectedItems().size(), 1);
+  EXPECT_EQ(tree.selectedItems()[0]->text(0), "Lamp2");
+}
+
+// Without a display the workbench says so and stops at once, as for a file that is not there.
+TEST(WorkbenchCommand, SaysWhatItNeedsBeforeItOpens) {
+  const struct {
+    std::string env;
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {"unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM; ",
+       {"gui", (Examples / "hangar.json").string()},
+       "error: the workbench (vlmhost gui) needs a display"},
+      {"", {"gui", "/no/such/scene.json"}, "error: /no/such/scene.json: no such file"},
+  };
+  for (const auto& c : cases) {
+    const test::ProgramResult r = test::Vlmhost(c.args, c.env);
+    EXPECT_EQ(r.status, 2) << r.output;
+    EXPECT_EQ(r.output.find(c.message), 0u) << r.output;
+  }
+}
+
+}  // namespace
+}  // namespace vlm
