@@ -1,8 +1,10 @@
 #include "workbench/workbench.h"
 
 #include <QApplication>
+#include <QOpenGLContext>
 #include <QPixmap>
 #include <ostream>
+#include <string>
 
 #include "cli/exit_status.h"
 #include "cli/selection_text.h"
@@ -12,11 +14,33 @@
 #include "workbench/workbench_window.h"
 
 namespace vlm::workbench {
+namespace {
+
+constexpr const char* kWhat = "the workbench (vlmhost gui)";
+constexpr const char* kVirtualDisplay =
+    "run it on a screen, or under a virtual display: xvfb-run -a vlmhost gui ...";
+
+// The view draws with OpenGL inside the window. Qt's offscreen and minimal platforms draw
+// widgets without it (a QOpenGLWidget there brings the process down when it is shown), and a
+// display may offer none: both are said before any window is made.
+std::string OpenGlProblem() {
+  const std::string platform = QGuiApplication::platformName().toStdString();
+  if (platform == "offscreen" || platform == "minimal")
+    return std::string(kWhat) + " draws its view with OpenGL, which Qt's \"" + platform +
+           "\" platform (QT_QPA_PLATFORM) does not offer: " + kVirtualDisplay;
+  QOpenGLContext context;
+  if (!context.create())
+    return std::string(kWhat) +
+           " draws its view with OpenGL, and this display offers none: " + kVirtualDisplay;
+  return {};
+}
+
+}  // namespace
 
 int WorkbenchCommand(const WorkbenchOptions& options, std::ostream& err) {
-  if (const std::string problem = gui::DisplayProblem("the workbench (vlmhost gui)");
-      !problem.empty()) {
-    err << "error: " << problem << "\n";
+  if (!gui::DisplayProblem(kWhat).empty()) {
+    err << "error: " << kWhat << " needs a display: neither DISPLAY nor WAYLAND_DISPLAY is set ("
+        << kVirtualDisplay << ")\n";
     return host::ExitBadInput;
   }
   std::error_code ec;
@@ -25,6 +49,10 @@ int WorkbenchCommand(const WorkbenchOptions& options, std::ostream& err) {
     return host::ExitBadInput;
   }
   gui::EnsureApplication();
+  if (const std::string problem = OpenGlProblem(); !problem.empty()) {
+    err << "error: " << problem << "\n";
+    return host::ExitBadInput;
+  }
   WorkbenchWindow window;
   window.show();
   if (options.file && !window.OpenFile(*options.file) && options.picture) return host::ExitBadInput;

@@ -332,12 +332,15 @@ TEST(WorkbenchCommand, SaysWhatItNeedsBeforeItOpens) {
       {"unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM; ",
        {"gui", (Examples / "hangar.json").string()},
        "error: the workbench (vlmhost gui) needs a display"},
+      {"QT_QPA_PLATFORM=offscreen ",
+       {"gui", (Examples / "hangar.json").string()},
+       "error: the workbench (vlmhost gui) draws its view with OpenGL, which Qt's \"offscreen\""},
       {"", {"gui", "/no/such/scene.json"}, "error: /no/such/scene.json: no such file"},
   };
   for (const auto& c : cases) {
     const test::ProgramResult r = test::Vlmhost(c.args, c.env);
     EXPECT_EQ(r.status, 2) << r.output;
-    EXPECT_EQ(r.output.find(c.message), 0u) << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
   }
 }
 
