@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QSlider>
 #include <algorithm>
 
@@ -79,7 +80,7 @@ std::set<const Control*> Pages(const Form& form) {
 
 FormWindow::FormWindow(Form& form, QWidget* parent) : QDialog(parent), form_(form) {
   setObjectName(QString::fromStdString(form.Name()));
-  // The form opens with nothing focused: the window itself holds the focus.
+  // A form without a field to type into or choose from keeps the keys itself.
   setFocusPolicy(Qt::StrongFocus);
   Build();
   installEventFilter(this);
@@ -89,6 +90,24 @@ FormWindow::FormWindow(Form& form, QWidget* parent) : QDialog(parent), form_(for
   // Wide enough for its title, and not a sliver when it holds one field.
   setMinimumWidth(std::max(300, fontMetrics().horizontalAdvance(windowTitle()) + 120));
   setFocus();
+}
+
+void FormWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (opened_) return;
+  opened_ = true;
+  // The keys go to the first control in tab order that takes them, as a person expects. That
+  // is where the keys land, not a choice of theirs: the form learns of the focus once they
+  // type there or move it.
+  for (Control* control : form_.Controls()) {
+    QWidget* widget = WidgetOf(*control);
+    if (!widget || !TakesFocus(*control) || !widget->isVisibleTo(this) || !widget->isEnabled() ||
+        !(widget->focusPolicy() & Qt::TabFocus))
+      continue;
+    openingFocus_ = control;
+    widget->setFocus(Qt::TabFocusReason);
+    return;
+  }
 }
 
 FormWindow::~FormWindow() {
@@ -194,9 +213,14 @@ void FormWindow::Connect(Control& control, QWidget* widget) {
       break;
     case ControlKind::TextBox:
       // Typing into a field means it has the focus, whatever the window system said.
-      connect(As<QLineEdit>(widget), &QLineEdit::textEdited, this, [this, c] {
-        if (!syncing_ && focused_ != c) Act(c, nullptr);
-      });
+      // The window shows the model once the focus moved; what was typed stays in the field.
+      connect(As<QLineEdit>(widget), &QLineEdit::textEdited, this,
+              [this, c, widget](const QString& typed) {
+                if (syncing_ || focused_ == c) return;
+                Act(c, nullptr);
+                auto* edit = As<QLineEdit>(widget);
+                if (focused_ == c && edit->text() != typed) edit->setText(typed);
+              });
       break;
     case ControlKind::CommandButton:
       connect(As<QPushButton>(widget), &QPushButton::clicked, this, [this, c] {
@@ -385,7 +409,9 @@ void FormWindow::TakeText(Control* control) {
 
 void FormWindow::OnFocusChanged(QWidget* now) {
   if (syncing_ || !isVisible() || !now || now->window() != this) return;
-  if (Control* control = ControlOf(now)) Act(control, nullptr);
+  Control* control = ControlOf(now);
+  if (!control || (control == openingFocus_ && !focused_)) return;
+  Act(control, nullptr);
 }
 
 bool FormWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -36,6 +36,7 @@ class FormWindow : public QDialog {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void reject() override;
 
  private:
@@ -59,6 +60,8 @@ class FormWindow : public QDialog {
   std::set<const Control*> pages_;                  // the tab strips' pages
   Control* focused_ = nullptr;
   bool syncing_ = false;
+  bool opened_ = false;
+  const Control* openingFocus_ = nullptr;  // where the keys went as the window opened
   std::exception_ptr failure_;
 };
 

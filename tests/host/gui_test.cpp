@@ -10,9 +10,11 @@
 #include <QLabel>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
+#include <QTest>
 #include "cli/run_command.h"
 #include "gui/form_window.h"
 #include "gui/qt_dialogs.h"
@@ -20,6 +22,9 @@
 #include "plugins/tether_files.h"
 #include "support/temp_home.h"
 #include "support/widget_driver.h"
+#include "vlm/component.h"
+#include "vlm/contracts/form_catalog.h"
+#include "vlm/run_context.h"
 #include "vlm/settings.h"
 
 // What Qt, fontconfig and GLib keep until the process ends (font caches, the platform
@@ -348,6 +353,59 @@ TEST(Windows, EventsComeInTheOrderTheScriptRaisesThem) {
     }
     EXPECT_EQ(clicked, scripted) << c.ui;
   }
+}
+
+// Opens each form of the plug-in as a run shows it and hands its window, once shown, to
+// `look`; the window is then closed without an answer.
+void ShowEachForm(const std::string& progId, const std::function<void(gui::FormWindow&)>& look) {
+  RunContext context;
+  context.UseFreshSettings(true);
+  auto windows = std::make_shared<gui::QtDialogs>();
+  context.SetDialogBackend(windows);
+  RunContext::Scope scope(context);
+  Instance instance = CreateObject(progId);
+  auto* catalog = instance.As<FormCatalog>(FormCatalog::InterfaceName);
+  std::vector<std::string> names;
+  ASSERT_TRUE(catalog && !Failed(catalog->FormCatalog_Names(names))) << progId;
+  for (const std::string& name : names) {
+    std::unique_ptr<Form> form;
+    ASSERT_FALSE(Failed(catalog->FormCatalog_Create(name, form))) << progId << " " << name;
+    windows->SetShownObserver([&look](gui::FormWindow& window) {
+      EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+      look(window);
+      window.done(0);
+    });
+    form->ShowModal();
+    form.reset();  // before the instance whose library holds its code
+  }
+}
+
+// The keys go to the first field in tab order as the window opens; the form hears of it only
+// once the person uses it.
+TEST_F(Gui, TheFirstFieldHasTheKeysWhenAWindowOpens) {
+  const std::map<std::string, std::string> expected = {{"frmEEx", "txt(0)"},
+                                                       {"frmStep", "txt(0)"},
+                                                       {"frmShrink", "txt(0)"},
+                                                       {"Wingform frmOptions", "optLOD(0)"},
+                                                       {"Trackline frmOptions", "optLOD(0)"},
+                                                       {"Glazier frmDialog", "lstMat"},
+                                                       {"Glazier frmOptions", "tbsOptions"},
+                                                       {"Tether frmDialog", "chk(0)"},
+                                                       {"Motive frmDialog", "cmbAnim"}};
+  int seen = 0;
+  for (const std::string progId : kWithForms) {
+    ShowEachForm(progId, [&](gui::FormWindow& window) {
+      const std::string form = window.Model().Name();
+      auto it = expected.find(form);
+      if (it == expected.end())
+        it = expected.find(progId.substr(progId.find('.') + 1) + " " + form);
+      ASSERT_NE(it, expected.end()) << progId << " " << form;
+      const Control* control = window.ControlOf(QApplication::focusWidget());
+      EXPECT_EQ(control ? control->FullName() : "nothing", it->second) << progId << " " << form;
+      ++seen;
+    });
+  }
+  EXPECT_EQ(seen, 9);
 }
 
 TEST(QtFilter, FileDialogFiltersAreWrittenAsQtWritesThem) {
