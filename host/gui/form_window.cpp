@@ -7,10 +7,12 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSlider>
 #include <algorithm>
@@ -92,10 +94,18 @@ FormWindow::FormWindow(Form& form, QWidget* parent) : QDialog(parent), form_(for
   setFocus();
 }
 
+void FormWindow::ResizeToLayout(bool withinScreen) {
+  layout()->activate();
+  QSize size = sizeHint().expandedTo(minimumSize());
+  if (withinScreen && screen()) size = size.boundedTo(screen()->availableSize());
+  resize(size.expandedTo(minimumSize()));
+}
+
 void FormWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (opened_) return;
   opened_ = true;
+  ResizeToLayout(true);
   // The keys go to the first control in tab order that takes them, as a person expects. That
   // is where the keys land, not a choice of theirs: the form learns of the focus once they
   // type there or move it.

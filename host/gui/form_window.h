@@ -25,6 +25,10 @@ class FormWindow : public QDialog {
   QWidget* WidgetOf(const Control& control) const;
   // The control a widget (or a part of it) shows; nullptr for the window's own widgets.
   Control* ControlOf(const QWidget* widget) const;
+  // The size its layout asks for, within the screen's free area when `withinScreen`. Qt's own
+  // first size is at most two thirds of the screen, which would open a tall form squeezed
+  // below that size and unlike its pictures.
+  void ResizeToLayout(bool withinScreen);
   // Shows every control as the model holds it.
   void Sync();
   // Runs a person's action: the focus moves to `focus` first (its predecessor's text is

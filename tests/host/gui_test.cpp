@@ -408,6 +408,24 @@ TEST_F(Gui, TheFirstFieldHasTheKeysWhenAWindowOpens) {
   EXPECT_EQ(seen, 9);
 }
 
+// A window opens at the size of its picture (the first page's, for a form with tabs).
+TEST_F(Gui, WindowsOpenAtTheSizeOfTheirPictures) {
+  for (const std::string progId : kWithForms) {
+    std::map<std::string, std::string> pictured, opened;
+    auto size = [](const QWidget& w) {
+      return std::to_string(w.width()) + "x" + std::to_string(w.height());
+    };
+    gui::VisitForms(progId, [&](gui::FormWindow& window, const std::string&) {
+      pictured.emplace(window.Model().Name(), size(window));
+    });
+    ShowEachForm(progId, [&](gui::FormWindow& window) {
+      opened.emplace(window.Model().Name(), size(window));
+    });
+    for (const auto& [form, picture] : pictured)
+      EXPECT_EQ(opened[form], picture) << progId << " " << form;
+  }
+}
+
 TEST(QtFilter, FileDialogFiltersAreWrittenAsQtWritesThem) {
   const std::pair<const char*, const char*> cases[] = {
       {"Glazed (*.Glazed)|*.Glazed", "Glazed (*.Glazed) (*.Glazed)"},
