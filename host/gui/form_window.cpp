@@ -1,6 +1,7 @@
 #include "gui/form_window.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -90,7 +91,9 @@ FormWindow::FormWindow(Form& form, QWidget* parent) : QDialog(parent), form_(for
                         [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
   Sync();
   // Wide enough for its title, and not a sliver when it holds one field.
-  setMinimumWidth(std::max(300, fontMetrics().horizontalAdvance(windowTitle()) + 120));
+  // (A strut: the layout's own size, and with it a fixed window's, keeps to it.)
+  static_cast<QBoxLayout*>(layout())->addStrut(
+      std::max(300, fontMetrics().horizontalAdvance(windowTitle()) + 120));
   setFocus();
 }
 
@@ -146,7 +149,10 @@ void FormWindow::Build() {
     controls_[widget] = control;
     Connect(*control, widget);
   }
-  LayOut(form_, *this, [this](const Control& c) { return WidgetOf(c); });
+  // A form of fields and buttons has nothing to gain from more room: its window keeps the
+  // size its layout asks for, as a fixed dialog. One with a list lets the list take it.
+  if (!LayOut(form_, *this, [this](const Control& c) { return WidgetOf(c); }))
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
   // Keys are watched where they arrive: at the focused widget, a part of a control's widget.
   for (QWidget* part : findChildren<QWidget*>())
     part->installEventFilter(this);

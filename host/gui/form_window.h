@@ -71,8 +71,9 @@ class FormWindow : public QDialog {
 
 // The row layout of a form: every control in reading order, labels beside the control they
 // name, frames as group boxes, tab pages as pages, the form's own buttons in a row at the
-// bottom. `widgetOf` gives each control's widget (nullptr for none).
-void LayOut(const Form& form, QWidget& window,
+// bottom. `widgetOf` gives each control's widget (nullptr for none). Returns whether anything
+// in the form can use more room than it asks for (a list, which then takes it).
+bool LayOut(const Form& form, QWidget& window,
             const std::function<QWidget*(const Control&)>& widgetOf);
 
 }  // namespace vlm::gui

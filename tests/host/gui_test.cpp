@@ -426,6 +426,47 @@ TEST_F(Gui, WindowsOpenAtTheSizeOfTheirPictures) {
   }
 }
 
+// A window with a list lets a person make it larger, and the lists (or the pages that hold
+// them) take the room, the fields
+// the width, the buttons stay at the bottom; a window of fields and buttons keeps its size.
+TEST_F(Gui, LargerWindowsGiveTheRoomToTheirListsAndFields) {
+  const std::set<std::string> fixed = {"frmEEx", "frmStep", "frmShrink"};
+  int sizable = 0;
+  for (const std::string progId : kWithForms) {
+    ShowEachForm(progId, [&](gui::FormWindow& window) {
+      const std::string form = window.Model().Name();
+      const std::string where = progId + " " + form;
+      const bool isFixed = fixed.count(form);
+      EXPECT_EQ(window.minimumSize() == window.maximumSize(), isFixed) << where;
+      if (isFixed) return;
+      ++sizable;
+      std::map<const Control*, QRect> before;
+      for (const Control* c : window.Model().Controls())
+        if (QWidget* w = window.WidgetOf(*c); w && w->isVisible())
+          before[c] = QRect(w->mapTo(&window, QPoint(0, 0)), w->size());
+      window.resize(window.size() + QSize(200, 200));
+      QApplication::processEvents();
+      int listsGrown = 0;
+      for (const auto& [c, was] : before) {
+        QWidget* w = window.WidgetOf(*c);
+        const QRect now(w->mapTo(&window, QPoint(0, 0)), w->size());
+        if (c->Kind() == ControlKind::ListBox || c->Kind() == ControlKind::TabStrip)
+          listsGrown += now.height() > was.height();
+        if (c->Kind() == ControlKind::TextBox || c->Kind() == ControlKind::ComboBox) {
+          EXPECT_GT(now.width(), was.width()) << where << " " << c->FullName();
+        }
+        // The form's own buttons, in their row at the bottom, keep to the bottom.
+        if (c->Kind() == ControlKind::CommandButton && !c->Container() &&
+            was.bottom() + 30 > window.height() - 200) {
+          EXPECT_EQ(now.bottom(), was.bottom() + 200) << where << " " << c->FullName();
+        }
+      }
+      EXPECT_GT(listsGrown, 0) << where;
+    });
+  }
+  EXPECT_EQ(sizable, 6);
+}
+
 TEST(QtFilter, FileDialogFiltersAreWrittenAsQtWritesThem) {
   const std::pair<const char*, const char*> cases[] = {
       {"Glazed (*.Glazed)|*.Glazed", "Glazed (*.Glazed) (*.Glazed)"},
