@@ -179,6 +179,11 @@ QWidget* FormWindow::MakeWidget(Control& control) {
     case ControlKind::ListBox: {
       auto* list = new QListWidget;
       list->setMinimumHeight(list->fontMetrics().height() * 5);
+      // A long line (an export's log) wraps at the list's width: read without scrolling.
+      list->setWordWrap(true);
+      list->setTextElideMode(Qt::ElideNone);
+      list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      list->setResizeMode(QListView::Adjust);
       return list;
     }
     case ControlKind::ComboBox:

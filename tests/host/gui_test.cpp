@@ -8,6 +8,8 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
+#include <QScrollBar>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -465,6 +467,34 @@ TEST_F(Gui, LargerWindowsGiveTheRoomToTheirListsAndFields) {
     });
   }
   EXPECT_EQ(sizable, 6);
+}
+
+// A log line longer than the list is wide wraps: it is read without scrolling sideways.
+TEST(Windows, LongListLinesWrapAtTheListsWidth) {
+  gui::EnsureApplication();
+  Form form("frmLog");
+  ListBox lst(form, "lst");
+  const std::string line =
+      "Writing /home/someone/scenery/objects/hangar/hangar-with-a-long-name_LOD1.obj: 1234 "
+      "vertices, 2345 triangles";
+  for (const std::string& entry : {std::string("short"), line, std::string("after")})
+    lst.AddItem(entry);
+  auto windows = std::make_shared<gui::QtDialogs>();
+  windows->SetShownObserver([&](gui::FormWindow& window) {
+    auto* list = qobject_cast<QListWidget*>(window.WidgetOf(lst));
+    ASSERT_NE(list, nullptr);
+    QApplication::processEvents();
+    const int width = list->viewport()->width();
+    ASSERT_GT(list->fontMetrics().horizontalAdvance(QString::fromStdString(line)), width);
+    EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0);
+    const QRect rect = list->visualItemRect(list->item(1));
+    EXPECT_LE(rect.right(), width);
+    EXPECT_GE(rect.height(), 2 * list->fontMetrics().lineSpacing());
+    window.done(0);
+  });
+  auto previous = SetDialogBackend(windows);
+  form.ShowModal();
+  SetDialogBackend(previous);
 }
 
 TEST(QtFilter, FileDialogFiltersAreWrittenAsQtWritesThem) {
