@@ -4,6 +4,7 @@
 #include <climits>
 #include <ostream>
 
+#include "cli/plugin_names.h"
 #include "cli/printing.h"
 #include "vlm/component.h"
 #include "vlm/contracts/import_export.h"
@@ -128,7 +129,10 @@ int ListCommand(std::ostream& out, std::ostream& err) {
   }
   int status = ExitOk;
   for (const auto& c : classes) {
-    out << c.progId << "\n  library: " << c.library.string() << "\n";
+    out << c.progId << "\n  short name: " << ShortName(c.progId) << "\n";
+    if (std::string selection = SelectionOf(c.progId); !selection.empty())
+      out << "  works on: " << selection << "\n";
+    out << "  library: " << c.library.string() << "\n";
     try {
       ListClass(c.progId, out);
     } catch (const Error& e) {

@@ -6,13 +6,16 @@
 #include <iostream>
 #include <new>
 
+#include "cli/command_report.h"
 #include "cli/describe_command.h"
 #include "cli/list_command.h"
 #include "cli/model_commands.h"
+#include "cli/plugin_names.h"
 #include "cli/printing.h"
 #include "cli/progress_bar.h"
 #include "cli/register_commands.h"
 #include "cli/run_command.h"
+#include "cli/run_outputs.h"
 #include "cli/show_command.h"
 #include "vlm/component.h"
 #include "vlm/warnings.h"
@@ -36,6 +39,19 @@ std::vector<std::filesystem::path> BuiltPlugins() {
   }
   std::sort(out.begin(), out.end());
   return out;
+}
+
+// A plug-in named by its identifier or its short name, as the registered identifier; false
+// (after saying why) when no class or more than one goes by that name.
+bool ResolveNames(std::vector<std::string*> names) {
+  try {
+    for (std::string* name : names)
+      *name = vlm::host::ResolvePluginName(*name);
+  } catch (const vlm::Error& e) {
+    std::cerr << "error: " << e.Description() << "\n";
+    return false;
+  }
+  return true;
 }
 
 #if !VLM_GUI
@@ -83,9 +99,17 @@ int Main(int argc, char** argv) {
   auto* unreg = app.add_subcommand("unregister", "Remove the registrations of libraries");
   unreg->add_option("LIBRARY", unregLibraries, "Shared libraries to unregister")->required();
 
-  std::filesystem::path showScene;
-  auto* show = app.add_subcommand("show", "Print a scene file as a tree");
-  show->add_option("SCENE", showScene, "Scene file (- for standard input)")->required();
+  vlm::host::ShowOptions showOptions;
+  auto* show = app.add_subcommand(
+      "show", "Print a scene file as a tree, each group and object with its path for --select");
+  show->add_option("SCENE", showOptions.scene, "Scene file (- for standard input)")->required();
+  show->add_flag("--json", showOptions.json,
+                 "Print the whole tree as JSON: paths, frames, counts, materials, world-space "
+                 "boxes, custom fields");
+  show->add_option("--faces", showOptions.faces,
+                   "List the faces of the object at PATH: index, corners, material, world-space "
+                   "centre and normal")
+      ->type_name("PATH");
 
   std::string describeId;
   bool describeJson = false;
@@ -93,7 +117,9 @@ int Main(int argc, char** argv) {
       "describe",
       "List every form a plug-in can open and each control on it, as a first run "
       "shows them");
-  describe->add_option("PROGID", describeId, "Programmatic identifier (VLMPlugin9.Glazier)")
+  describe
+      ->add_option("PLUGIN", describeId,
+                   "Programmatic identifier (VLMPlugin9.Glazier) or short name (glazier)")
       ->required();
   describe->add_flag("--json", describeJson, "Print the same as JSON");
 
@@ -104,14 +130,19 @@ int Main(int argc, char** argv) {
   auto* shots = app.add_subcommand(
       "screenshots", "Draw every form of the plug-ins (each tab page) to PNG files, off screen");
   shots->add_option("DIR", shotDir, "Folder for the pictures")->required();
-  shots->add_option("PROGID", shotIds, "Plug-ins to draw (default: every registered one)");
+  shots->add_option("PLUGIN", shotIds,
+                    "Plug-ins to draw, by identifier or short name (default: every registered "
+                    "one)");
   shots->add_option("--scale", shotScale, "Screen scale (2: 200 %)")->check(CLI::Range(1.0, 4.0));
   shots->add_flag("--one", shotOne, "One picture per plug-in: its main dialog, as PROGID.png");
 
   vlm::host::RunOptions run;
   bool gui = false;
   auto* runCmd = app.add_subcommand("run", "Run a plug-in on a scene");
-  runCmd->add_option("PROGID", run.progId, "Programmatic identifier (VLMPlugin9.Obverse)")
+  runCmd
+      ->add_option("PLUGIN", run.progId,
+                   "Programmatic identifier (VLMPlugin9.Obverse) or short name (obverse, any "
+                   "case; vlmhost list shows them)")
       ->required();
   runCmd->add_option("SCENE", run.scene, "Scene file (- for standard input)")->required();
   runCmd->add_option("-o,--output", run.output,
@@ -125,7 +156,11 @@ int Main(int argc, char** argv) {
                    "to the scene's folder) and name them there without folders");
   runCmd->add_option("--select", run.selections,
                      "Replace the selection: group:PATH, object:PATH, faces:PATH:i,j, "
-                     "node:PATH, shape:PATH, polygons:PATH:i,j");
+                     "node:PATH, shape:PATH, polygons:PATH:i,j; or faces (polygons) by rule, "
+                     "in world space, PATH an object or a group: faces:PATH:RULE[&RULE...], "
+                     "RULE facing=+x|-x|+y|-y|+z|-z[,within=DEG] (default 1), material=NAME, "
+                     "box=x0,y0,z0,x1,y1,z1 (the face's centre inside), all. A rule that "
+                     "selects nothing is nothing done (3)");
   runCmd->add_option("--ui", run.ui, "Dialog actions, separated by ';'");
   runCmd->add_option("--ui-file", run.uiFile, "A file of dialog actions");
   runCmd->add_option("--param", run.params, "Operations: NAME=VALUE overrides a parameter");
@@ -135,6 +170,12 @@ int Main(int argc, char** argv) {
   runCmd->add_option("--save-pictures", run.savePictures,
                      "Write every drawing area of every dialog shown as DIR/FORM.CONTROL.svg");
   runCmd->add_flag("--quiet", run.quiet, "No progress bar and no transcript");
+  runCmd
+      ->add_option("--report", run.reportFile,
+                   "Also write what the run did as JSON: outcome, files written, items made, "
+                   "changed and removed, warnings, log, times (- for standard output when the "
+                   "scene goes to a file)")
+      ->type_name("FILE.json");
   vlm::host::ModelCommands models;
   vlm::host::AddModelCommands(app, models);
 
@@ -158,7 +199,17 @@ int Main(int argc, char** argv) {
     return vlm::host::RegisterCommand(libraries, std::cout, std::cerr);
   }
   if (*unreg) return vlm::host::UnregisterCommand(unregLibraries, std::cout, std::cerr);
-  if (*show) return vlm::host::ShowCommand(showScene, std::cout, std::cerr);
+  if (*show) return vlm::host::ShowCommand(showOptions, std::cout, std::cerr);
+  // What is left is describe, screenshots and run, which name plug-ins.
+  std::vector<std::string*> named;
+  if (*describe)
+    named = {&describeId};
+  else if (*shots)
+    for (std::string& id : shotIds)
+      named.push_back(&id);
+  else
+    named = {&run.progId};
+  if (!ResolveNames(named)) return vlm::host::ExitBadInput;
   if (*describe) return vlm::host::DescribeCommand(describeId, describeJson, std::cout, std::cerr);
 #if VLM_GUI
   if (*shots)
@@ -172,7 +223,22 @@ int Main(int argc, char** argv) {
   if (*shots) return NoWindows("screenshots");
   if (gui) return NoWindows("run --gui");
 #endif
-  return vlm::host::RunCommand(run, std::cout, std::cerr);
+  if (!run.reportFile) return vlm::host::RunCommand(run, std::cout, std::cerr);
+  // Standard output carries the scene when a run writes it there.
+  const bool outIsData = vlm::host::TranscriptToStandardError(run);
+  if (outIsData && vlm::host::ToStandardOutput(*run.reportFile)) {
+    std::cerr << "error: --report " << run.reportFile->string()
+              << ": standard output carries the scene; write the report to a file\n";
+    return vlm::host::ExitBadInput;
+  }
+  vlm::host::CommandReport report("run", *run.reportFile, run.scene.string());
+  report.SetPlugin(run.progId);
+  run.report = &report;
+  const bool quiet = run.quiet;
+  run.quiet = false;  // the transcript goes to the report, not to the terminal
+  return report.Run(outIsData, quiet, std::cout, std::cerr, [&](std::ostream& o, std::ostream& e) {
+    return vlm::host::RunCommand(run, o, e);
+  });
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <ostream>
 
+#include "cli/command_report.h"
 #include "cli/exit_status.h"
 #include "cli/run_outputs.h"
 #include "cli/scene_argument.h"
@@ -93,6 +95,12 @@ int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::os
           << " was not written: " << target.string() << " is a device or pipe\n";
   for (const std::string& file : written)
     log << "wrote " << file << "\n";
+  if (options.report) {
+    options.report->After(*model.document);
+    for (const std::string& file : written)
+      options.report->Wrote(file);
+    if (toOut) options.report->Wrote("-");
+  }
   return ExitOk;
 }
 
@@ -123,8 +131,13 @@ int ExportModelCommand(const ModelCommandOptions& options, std::ostream& out, st
     for (const auto& file : transaction.Discarded())
       err << "warning: " << file.string() << " was not written: an export to a device or pipe "
           << "writes that one file\n";
-    for (const auto& file : staged)
+    const auto& discarded = transaction.Discarded();
+    for (const auto& file : staged) {
       log << "wrote " << file.string() << "\n";
+      if (options.report && std::find(discarded.begin(), discarded.end(), file) == discarded.end())
+        options.report->Wrote(file);
+    }
+    if (options.report) options.report->NoItems();
   } catch (const Error& e) {
     return Fail(err, e, ExitRunFailed);
   }
@@ -168,15 +181,38 @@ void AddModelCommands(CLI::App& app, ModelCommands& commands) {
                    "The model file; its extension chooses the format. A device or pipe gets "
                    "that file alone: no side files")
       ->required();
-  for (CLI::App* command : {commands.import, commands.exportModel})
+  for (CLI::App* command : {commands.import, commands.exportModel}) {
     command->add_flag("--quiet", o.quiet, "No progress bar and no transcript");
+    command
+        ->add_option("--report", o.reportFile,
+                     "Also write what the command did as JSON: outcome, files written, items "
+                     "made, warnings, log, times (- for standard output when the output "
+                     "goes to a file)")
+        ->type_name("FILE.json");
+  }
 }
 
 std::optional<int> RunModelCommands(const ModelCommands& commands, std::ostream& out,
                                     std::ostream& err) {
-  if (*commands.import) return ImportCommand(commands.options, out, err);
-  if (*commands.exportModel) return ExportModelCommand(commands.options, out, err);
-  return std::nullopt;
+  const bool import = commands.import->parsed();
+  if (!import && !commands.exportModel->parsed()) return std::nullopt;
+  auto command = import ? ImportCommand : ExportModelCommand;
+  ModelCommandOptions options = commands.options;
+  if (!options.reportFile) return command(options, out, err);
+  // Standard output carries the scene of "import -o -" or the model of "export-model -o -".
+  const bool outIsData = options.output && ToStandardOutput(*options.output);
+  if (outIsData && ToStandardOutput(*options.reportFile)) {
+    err << "error: --report " << options.reportFile->string() << ": standard output carries the "
+        << (import ? "scene" : "model") << "; write the report to a file\n";
+    return ExitBadInput;
+  }
+  CommandReport report(import ? "import" : "export-model", *options.reportFile,
+                       options.input.string());
+  options.report = &report;
+  const bool quiet = options.quiet;
+  options.quiet = false;  // the transcript goes to the report, not to the terminal
+  return report.Run(outIsData, quiet, out, err,
+                    [&](std::ostream& o, std::ostream& e) { return command(options, o, e); });
 }
 
 }  // namespace vlm::host

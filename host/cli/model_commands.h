@@ -19,6 +19,8 @@ class ProgressDisplay;
 
 namespace vlm::host {
 
+class CommandReport;
+
 struct ModelCommandOptions {
   std::filesystem::path input;                  // the model (import) or the scene (export-model)
   std::optional<std::filesystem::path> output;  // -o: the scene ("-": standard output) or model
@@ -27,7 +29,9 @@ struct ModelCommandOptions {
   bool quiet = false;                           // --quiet: no transcript, no progress bar
   bool allowOutside = false;  // --allow-outside: the model may name files outside its folder
   ReaderLimits limits;        // --max-memory, --timeout (import)
-  std::shared_ptr<ProgressDisplay> progress;  // the progress bar on a terminal, or none
+  std::shared_ptr<ProgressDisplay> progress;        // the progress bar on a terminal, or none
+  std::optional<std::filesystem::path> reportFile;  // --report FILE.json ("-": standard output)
+  CommandReport* report = nullptr;                  // told the scene made and the files written
 };
 
 // Reads the model (in a child process under the limits) and writes the scene (by default MODEL's

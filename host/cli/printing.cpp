@@ -5,6 +5,7 @@
 #include <ostream>
 #include <sstream>
 #include <streambuf>
+#include <string_view>
 
 #include "scene/scene_text.h"
 #include "vlm/text.h"
@@ -67,6 +68,19 @@ std::string Number(float value) {
 
 std::string Vector(Vec3 v) {
   return "(" + Number(v.x) + ", " + Number(v.y) + ", " + Number(v.z) + ")";
+}
+
+std::string ShellQuoted(const std::string& text) {
+  bool plain = !text.empty();
+  for (unsigned char c : text)
+    plain = plain &&
+            ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+             std::string_view("_./:,+=@%-").find(static_cast<char>(c)) != std::string_view::npos);
+  if (plain) return text;
+  std::string out = "'";
+  for (char c : text)
+    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
 }
 
 std::string TerminalText(const std::string& text) {

@@ -19,6 +19,10 @@ std::string Number(float value);
 // "(x, y, z)".
 std::string Vector(Vec3 v);
 
+// The text as one shell word: as it is when it holds only characters no shell treats
+// specially, else in single quotes ('it'\''s').
+std::string ShellQuoted(const std::string& text);
+
 // Carriage returns in a message box's text become line breaks on the terminal.
 std::string TerminalText(const std::string& text);
 

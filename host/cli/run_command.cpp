@@ -6,6 +6,7 @@
 #include <memory>
 #include <ostream>
 
+#include "cli/command_report.h"
 #include "cli/printing.h"
 #include "cli/run_dialogs.h"
 #include "cli/run_outputs.h"
@@ -93,9 +94,12 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
   PreparedRun run;
   try {
     run = PrepareRun(options);
+  } catch (const SelectsNothing& e) {
+    return Report(err, "nothing done: ", e.Description(), ExitNothingDone);
   } catch (const Error& e) {
     return Report(err, "error: ", e.Description(), ExitBadInput);
   }
+  if (options.report) options.report->Before(*run.document);
   run.dialogs->SetObserver([&log](const TranscriptEntry& e) { PrintEntry(log, e); });
   context.SetDialogBackend(options.windows ? options.windows : run.dialogs);
   RunOutputs outputs(options, run.contract.exporter != nullptr, context);
@@ -104,7 +108,13 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
   if (int status = JudgeRun(result, *run.dialogs, outputs, context, options.progId, err);
       status != ExitOk)
     return status;
-  return outputs.Commit(result, *run.document, log, out, err);
+  int status = outputs.Commit(result, *run.document, log, out, err);
+  if (status == ExitOk && options.report) {
+    options.report->After(*run.document);
+    for (const auto& file : outputs.Committed())
+      options.report->Wrote(file);
+  }
+  return status;
 }
 
 }  // namespace vlm::host

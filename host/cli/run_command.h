@@ -17,6 +17,8 @@ class ProgressDisplay;
 
 namespace vlm::host {
 
+class CommandReport;
+
 struct RunOptions {
   std::string progId;
   std::filesystem::path scene;
@@ -32,7 +34,9 @@ struct RunOptions {
   bool quiet = false;                                 // --quiet: no transcript, no progress bar
   bool copyTextures = false;  // --copy-textures: the textures the exports name go beside them
   bool fresh = false;         // --fresh: no remembered settings read, none stored
-  std::shared_ptr<ProgressDisplay> progress;  // the progress bar on a terminal, or none
+  std::shared_ptr<ProgressDisplay> progress;        // the progress bar on a terminal, or none
+  std::optional<std::filesystem::path> reportFile;  // --report FILE.json ("-": standard output)
+  CommandReport* report = nullptr;  // told the plug-in, the scene before and after, the files
 };
 
 // Prints to `out` (results, message boxes, log lines) and `err` (problems) and returns the

@@ -1,5 +1,6 @@
 #include "cli/run_outputs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ostream>
@@ -142,11 +143,13 @@ void RunOutputs::ReportWritten(const RunResult& result, std::ostream& log) const
 int RunOutputs::Commit(const RunResult& result, const HostDocument& document, std::ostream& log,
                        std::ostream& out, std::ostream& err) {
   std::string sceneText;
+  std::vector<std::filesystem::path> staged;
   try {
     StageNamedFiles();
     StagePictures();
     const bool toOut = StageScene(result, document, sceneText);
     out.flush();  // a file written directly to standard output comes after what it holds
+    staged = transaction_.StagedTargets();
     transaction_.Commit([&] {
       if (toOut) WriteToStream(out, sceneText);
     });
@@ -155,7 +158,12 @@ int RunOutputs::Commit(const RunResult& result, const HostDocument& document, st
     err << "error: " << e.Description() << "\n";
     return ExitRunFailed;
   }
-  for (const std::filesystem::path& file : transaction_.Discarded())
+  const auto& discarded = transaction_.Discarded();
+  for (const std::filesystem::path& file : staged)
+    if (std::find(discarded.begin(), discarded.end(), file) == discarded.end())
+      committed_.push_back(file);
+  if (!sceneText.empty()) committed_.emplace_back("-");
+  for (const std::filesystem::path& file : discarded)
     err << "warning: " << file.string() << " was not written: an export to a device or pipe "
         << "writes that one file\n";
   ReportWritten(result, log);

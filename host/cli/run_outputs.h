@@ -57,6 +57,8 @@ class RunOutputs {
   // ExitRunFailed (reported on `err`) with nothing written.
   int Commit(const RunResult& result, const HostDocument& document, std::ostream& log,
              std::ostream& out, std::ostream& err);
+  // The files a successful Commit wrote, in order ("-" for the scene on standard output).
+  const std::vector<std::filesystem::path>& Committed() const { return committed_; }
 
  private:
   void StagePictures();
@@ -73,6 +75,7 @@ class RunOutputs {
   std::vector<std::pair<std::string, std::string>> pictures_;  // file name, SVG text
   std::map<std::string, int> showings_;                        // by form name
   std::vector<std::string> written_;
+  std::vector<std::filesystem::path> committed_;
   bool createdPictureFolder_ = false;
   std::vector<std::filesystem::path> createdTextureFolders_;  // made for copies, in order
 };

@@ -11,13 +11,24 @@
 
 namespace vlm::host {
 
-int ShowCommand(const std::filesystem::path& scene, std::ostream& out, std::ostream& err) {
+int ShowCommand(const ShowOptions& options, std::ostream& out, std::ostream& err) {
+  const std::filesystem::path& scene = options.scene;
+  const std::string name =
+      IsStandardStream(scene) ? "(standard input)" : scene_text::Printable(scene.string());
   try {
     auto document = LoadSceneArgument(scene);
-    out << "scene "
-        << (IsStandardStream(scene) ? "(standard input)" : scene_text::Printable(scene.string()))
-        << "\n";
-    PrintScene(*document, out);
+    if (options.faces) {
+      std::string problem;
+      const HostMesh* mesh = document->FindMesh(*options.faces, &problem);
+      if (!mesh)
+        Raise(err::InvalidProcedureCall, name + ": --faces " + *options.faces + ": " + problem);
+      PrintFaces(*mesh, options.json, out);
+    } else if (options.json) {
+      PrintSceneJson(*document, IsStandardStream(scene) ? "-" : scene.string(), out);
+    } else {
+      out << "scene " << name << "\n";
+      PrintScene(*document, out);
+    }
     return ExitOk;
   } catch (const Error& e) {
     err << "error: " << e.Description() << "\n";
