@@ -32,6 +32,16 @@ QString Text(const std::string& text) {
   return s;
 }
 
+// A list's line: the entry, with its note beside it; the entry alone is kept as its data.
+QListWidgetItem* ListItem(const ListControl& list, int index) {
+  const QString entry = Text(list.List(index));
+  const QString note = Text(list.ItemNote(index));
+  auto* item =
+      new QListWidgetItem(note.isEmpty() ? entry : entry + QStringLiteral("  \u2014  ") + note);
+  item->setData(Qt::UserRole, entry);
+  return item;
+}
+
 template <class W>
 W* As(QWidget* widget) {
   return static_cast<W*>(widget);
@@ -95,9 +105,13 @@ FormWindow::FormWindow(Form& form, QWidget* parent) : QDialog(parent), form_(for
   static_cast<QBoxLayout*>(layout())->addStrut(
       std::max(300, fontMetrics().horizontalAdvance(windowTitle()) + 120));
   setFocus();
+  // Sized before it shows, so that the window system is asked for that size from the first
+  // (and again as it shows, should anything have changed).
+  ResizeToLayout(true);
 }
 
 void FormWindow::ResizeToLayout(bool withinScreen) {
+  ensurePolished();  // the style's sizes, as shown
   layout()->activate();
   QSize size = sizeHint().expandedTo(minimumSize());
   if (withinScreen && screen()) size = size.boundedTo(screen()->availableSize());
@@ -330,11 +344,11 @@ void FormWindow::SyncControl(const Control& control, QWidget* widget) {
       if (added == model.ListCount() - list->count() && added >= 0) {
         // Only appended since last shown (a log): add the new lines.
         for (int i = list->count(); i < model.ListCount(); ++i)
-          list->addItem(Text(model.List(i)));
+          list->addItem(ListItem(model, i));
       } else {
         list->clear();
-        for (const std::string& item : model.Items())
-          list->addItem(Text(item));
+        for (int i = 0; i < model.ListCount(); ++i)
+          list->addItem(ListItem(model, i));
       }
       shown = model.ItemsAdded();
       list->setCurrentRow(model.ListIndex());

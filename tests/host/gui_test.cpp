@@ -9,7 +9,9 @@
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -495,6 +497,41 @@ TEST(Windows, LongListLinesWrapAtTheListsWidth) {
   auto previous = SetDialogBackend(windows);
   form.ShowModal();
   SetDialogBackend(previous);
+}
+
+// Lines alike (two materials with one texture, or none) are told apart by the notes beside
+// them; a click on a line chooses its entry, whatever the note (the widget driver finds the
+// line by its entry).
+TEST(Windows, ListLinesShowTheirNotesBesideThem) {
+  gui::EnsureApplication();
+  Form form("frmPick");
+  ListBox lst(form, "lst");
+  CommandButton cmdOK(form, "cmdOK");
+  cmdOK.Click = [&form] { form.Unload(); };
+  const std::pair<const char*, const char*> lines[] = {
+      {"1 truck.png", "Body"}, {"2 truck.png", "Wheels"}, {"3 ", "Glass"}};
+  for (const auto& [entry, note] : lines) {
+    lst.AddItem(entry);
+    lst.SetItemNote(lst.ListCount() - 1, note);
+  }
+  auto windows = std::make_shared<gui::QtDialogs>();
+  std::vector<std::string> shown;
+  windows->SetShownObserver([&](gui::FormWindow& window) {
+    auto* list = qobject_cast<QListWidget*>(window.WidgetOf(lst));
+    for (int i = 0; list && i < list->count(); ++i)
+      shown.push_back(list->item(i)->text().toStdString());
+    if (list)
+      QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                        list->visualItemRect(list->item(1)).center());
+    QTest::mouseClick(window.WidgetOf(cmdOK), Qt::LeftButton);
+  });
+  auto previous = SetDialogBackend(windows);
+  form.ShowModal();
+  SetDialogBackend(previous);
+  EXPECT_EQ(lst.ListIndex(), 1);
+  const std::vector<std::string> expected = {"1 truck.png  \u2014  Body",
+                                             "2 truck.png  \u2014  Wheels", "3   \u2014  Glass"};
+  EXPECT_EQ(shown, expected);
 }
 
 TEST(QtFilter, FileDialogFiltersAreWrittenAsQtWritesThem) {
