@@ -534,6 +534,31 @@ TEST(Windows, ListLinesShowTheirNotesBesideThem) {
   EXPECT_EQ(shown, expected);
 }
 
+// F1 shows the help the host gives for the file the plug-in asked for, not the file's name.
+TEST(Windows, HelpShowsTheTextTheHostGivesForTheHelpFile) {
+  gui::EnsureApplication();
+  gui::QtDialogs windows;
+  std::string asked;
+  windows.SetHelp([&asked](const std::string& file) {
+    asked = file;
+    return std::string("ridgepull (VLMPlugin9.Ridgepull)\n\nExtrudes a moulding.\n");
+  });
+  QString shown;
+  QTimer::singleShot(0, [&shown] {
+    for (QWidget* w = nullptr; !w;) {
+      w = QApplication::activeModalWidget();
+      if (!w) QApplication::processEvents(QEventLoop::AllEvents, 10);
+      if (w && w->objectName() == "help") {
+        if (auto* text = w->findChild<QPlainTextEdit*>()) shown = text->toPlainText();
+        static_cast<QDialog*>(w)->reject();
+      }
+    }
+  });
+  windows.ShowHelp("C:\\plugins\\vlmplugins.chm");
+  EXPECT_EQ(asked, "C:\\plugins\\vlmplugins.chm");
+  EXPECT_EQ(shown.toStdString(), "ridgepull (VLMPlugin9.Ridgepull)\n\nExtrudes a moulding.\n");
+}
+
 TEST(QtFilter, FileDialogFiltersAreWrittenAsQtWritesThem) {
   const std::pair<const char*, const char*> cases[] = {
       {"Glazed (*.Glazed)|*.Glazed", "Glazed (*.Glazed) (*.Glazed)"},

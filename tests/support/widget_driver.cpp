@@ -202,6 +202,11 @@ void WidgetDriver::AnswerStandardDialog() {
     actions_.pop_front();
     return action;
   };
+  // The plug-in's help, read and closed.
+  if (modal->objectName() == "help") {
+    static_cast<QDialog*>(modal)->reject();
+    return;
+  }
   if (auto* box = qobject_cast<QMessageBox*>(modal)) {
     static const std::pair<int, QMessageBox::StandardButton> buttons[] = {
         {mb::OK, QMessageBox::Ok},         {mb::Cancel, QMessageBox::Cancel},
