@@ -44,4 +44,20 @@ grep -q "VLMPlugin9.Obverse" <<<"$listed" || fail "Obverse is not registered"
   --ui 'cmbAnim=flap; txtName=left; click OKButton' -o "$scratch/motive.json" >"$scratch/motive.log" 2>&1 ||
   fail "Motive failed on a home without a machine registry: $(cat "$scratch/motive.log")"
 grep -q '"flap_left"' "$scratch/motive.json" || fail "Motive did not rename the wing"
+# The manual page, and the completion that bash runs: a plug-in's short name, and for
+# --select a group of the scene named on the line.
+for file in share/man/man1/vlmhost.1 share/bash-completion/completions/vlmhost \
+            share/zsh/site-functions/_vlmhost; do
+  [ -f "$root/$file" ] || fail "not installed: $file"
+done
+completions() {  # the words so far -> what bash offers, one a line
+  bash -c 'source "$1"; shift; COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}; _vlmhost
+           printf "%s\n" "${COMPREPLY[@]}"' - "$root/share/bash-completion/completions/vlmhost" "$@"
+}
+offered=$(completions "$vlmhost" run ridge)
+[ "$offered" = ridgepull ] || fail "completing 'run ridge' offered: $offered"
+offered=$(completions "$vlmhost" run ridgepull "$root/$datadir/examples/hangar.json" --select group:Hangar/W)
+grep -qx 'Hangar/Wing' <<<"$offered" || fail "completing a --select path offered: $offered"
+offered=$(completions "$vlmhost" sh)
+[ "$offered" = show ] || fail "completing 'sh' offered: $offered"
 echo "the installed tree runs on its own"

@@ -40,10 +40,10 @@ std::string TabCaption(const Form& form, const Control& control, int& order) {
 
 json DescribeControl(const Form& form, const Control& c) {
   int order = 0;
-  json d = {
-      {"name", c.FullName()},       {"kind", ControlKindName(c.Kind())}, {"caption", c.Caption()},
-      {"toolTip", c.ToolTipText()}, {"tab", TabCaption(form, c, order)}, {"enabled", c.Enabled()},
-      {"visible", c.Visible()}};
+  json d = {{"name", c.FullName()},       {"kind", ControlKindName(c.Kind())},
+            {"caption", c.Caption()},     {"label", LabelOf(c)},
+            {"toolTip", c.ToolTipText()}, {"tab", TabCaption(form, c, order)},
+            {"enabled", c.Enabled()},     {"visible", c.Visible()}};
   if (std::optional<ControlValue> value = ValueOf(c))
     std::visit([&d](const auto& v) { d["value"] = v; }, *value);
   if (std::optional<std::pair<int, int>> range = RangeOf(c)) {
@@ -79,8 +79,11 @@ void PrintForm(const json& form, std::ostream& out) {
       << " controls\n";
   for (const json& c : form["controls"]) {
     out << "  " << c["name"].get<std::string>() << " (" << c["kind"].get<std::string>() << ")";
-    if (!c["caption"].get<std::string>().empty())
+    if (!c["caption"].get<std::string>().empty()) {
       out << " " << Quoted(c["caption"].get<std::string>());
+    } else if (!c["label"].get<std::string>().empty()) {
+      out << " label " << Quoted(c["label"].get<std::string>());
+    }
     if (!c["toolTip"].get<std::string>().empty())
       out << " tip " << Quoted(c["toolTip"].get<std::string>());
     if (!c["tab"].get<std::string>().empty()) out << " tab " << Quoted(c["tab"].get<std::string>());
@@ -103,7 +106,7 @@ void PrintForm(const json& form, std::ostream& out) {
 
 }  // namespace
 
-int DescribeCommand(const std::string& progId, bool asJson, std::ostream& out, std::ostream& err) {
+json DescribeForms(const std::string& progId, std::ostream& err, int& status) {
   // As a first run shows them: nothing remembered is read, nothing is stored.
   RunContext context;
   context.UseFreshSettings(true);
@@ -115,22 +118,17 @@ int DescribeCommand(const std::string& progId, bool asJson, std::ostream& out, s
   context.SetDialogBackend(dialogs);
   RunContext::Scope scope(context);
 
-  Instance instance;
-  try {
-    instance = CreateObject(progId);
-  } catch (const Error& e) {
-    err << "error: " << e.Description() << "\n";
-    return ExitBadInput;
-  }
+  Instance instance = CreateObject(progId);
   json result = {{"progId", progId}, {"forms", json::array()}};
   auto* catalog = instance.As<FormCatalog>(FormCatalog::InterfaceName);
   std::vector<std::string> names;
+  status = ExitOk;
   if (catalog && Failed(catalog->FormCatalog_Names(names))) {
     err << "error: " << progId << ": cannot list its forms: " << context.LastError().description
         << "\n";
-    return ExitRunFailed;
+    status = ExitRunFailed;
+    return result;
   }
-  int status = ExitOk;
   for (const std::string& name : names) {
     std::unique_ptr<Form> form;
     if (Failed(catalog->FormCatalog_Create(name, form)) || !form) {
@@ -142,6 +140,19 @@ int DescribeCommand(const std::string& progId, bool asJson, std::ostream& out, s
     result["forms"].push_back(DescribeForm(*form));
     form.reset();  // before the instance whose library holds its code
   }
+  return result;
+}
+
+int DescribeCommand(const std::string& progId, bool asJson, std::ostream& out, std::ostream& err) {
+  int status = ExitOk;
+  json result;
+  try {
+    result = DescribeForms(progId, err, status);
+  } catch (const Error& e) {
+    err << "error: " << e.Description() << "\n";
+    return ExitBadInput;
+  }
+  if (status != ExitOk && result["forms"].empty()) return status;
   if (asJson) {
     out << result.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
   } else if (result["forms"].empty() && status == ExitOk) {

@@ -8,6 +8,7 @@
 
 #include "cli/command_report.h"
 #include "cli/describe_command.h"
+#include "cli/help_command.h"
 #include "cli/list_command.h"
 #include "cli/model_commands.h"
 #include "cli/plugin_names.h"
@@ -124,6 +125,13 @@ int Main(int argc, char** argv) {
       ->required();
   describe->add_flag("--json", describeJson, "Print the same as JSON");
 
+  std::string helpName;
+  auto* help = app.add_subcommand(
+      "help", "Print a plug-in's help: what it does, what it works on, its dialogs' controls");
+  help->add_option("PLUGIN", helpName,
+                   "Programmatic identifier (VLMPlugin9.Ridgepull) or short name (ridgepull)")
+      ->required();
+
   std::filesystem::path shotDir;
   std::vector<std::string> shotIds;
   double shotScale = 1;
@@ -223,6 +231,7 @@ int Main(int argc, char** argv) {
 #endif
   // What is left is describe, screenshots and run, which name plug-ins.
   std::vector<std::string*> named;
+  if (*help) return vlm::host::HelpCommand(helpName, std::cout, std::cerr);
   if (*describe)
     named = {&describeId};
   else if (*shots)
@@ -239,7 +248,11 @@ int Main(int argc, char** argv) {
     std::cerr << "error: " << vlm::gui::DisplayProblem() << "\n";
     return vlm::host::ExitBadInput;
   }
-  if (gui) run.windows = std::make_shared<vlm::gui::QtDialogs>();
+  if (gui) {
+    auto windows = std::make_shared<vlm::gui::QtDialogs>();
+    windows->SetHelp(vlm::host::HelpFor(run.progId));
+    run.windows = windows;
+  }
 #else
   if (*shots) return NoWindows("screenshots");
   if (gui) return NoWindows("run --gui");

@@ -1,8 +1,10 @@
 #include "cli/run_dialogs.h"
 
 #include <ostream>
+#include <sstream>
 #include <utility>
 
+#include "cli/help_command.h"
 #include "cli/printing.h"
 #include "cli/run_command.h"
 #include "vlm/files.h"
@@ -55,12 +57,21 @@ std::string TextOf(const TranscriptEntry& e) {
 }  // namespace
 
 std::shared_ptr<ScriptedDialogs> ChooseDialogBackend(const RunOptions& options) {
-  if (options.ui || options.uiFile) return std::make_shared<ScriptedDialogs>(ReadScript(options));
-  return std::make_shared<ScriptedDialogs>();
+  auto dialogs = options.ui || options.uiFile
+                     ? std::make_shared<ScriptedDialogs>(ReadScript(options))
+                     : std::make_shared<ScriptedDialogs>();
+  dialogs->SetHelp(HelpFor(options.progId));
+  return dialogs;
 }
 
 void PrintEntry(std::ostream& out, const TranscriptEntry& entry) {
   out << TagOf(entry.kind) << " " << TextOf(entry) << "\n";
+  // F1: the help itself, indented under the file the plug-in asked for.
+  if (entry.kind == TranscriptEntry::Kind::Help && !entry.title.empty()) {
+    std::istringstream lines(entry.title);
+    for (std::string line; std::getline(lines, line);)
+      out << (line.empty() ? "" : "    " + line) << "\n";
+  }
 }
 
 }  // namespace vlm::host

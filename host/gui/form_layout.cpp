@@ -50,8 +50,10 @@ class Layouter {
     }
   }
 
-  // Fills `widget` with the controls held by `container` (nullptr: the form itself).
-  void Fill(QWidget& widget, const Control* container, bool buttonRow) {
+  // Fills `widget` with the controls held by `container` (nullptr: the form itself). Returns
+  // whether anything in it can use more height (a list): its row then takes what the window
+  // gains, else the controls keep to the top and the buttons to the bottom.
+  bool Fill(QWidget& widget, const Control* container, bool buttonRow) {
     std::vector<const Control*> children, buttons;
     for (const Control* c : form_.Controls()) {
       if (c->Container() != container || pages_.count(c) || !widgetOf_(*c)) continue;
@@ -65,6 +67,7 @@ class Layouter {
     grid->setColumnStretch(1, 1);
     outer->addLayout(grid);
     int row = 0;
+    bool grows = false;
     std::set<const Control*> placed;
     const Control* trailing = nullptr;  // a preview that goes beside the next button
     // The cell's content, with the preview waiting for it at its right.
@@ -116,8 +119,11 @@ class Layouter {
         c = children[++i];
       }
       QWidget* w = widgetOf_(*c);
-      if (IsContainer(*c)) Fill(*w, c, false);
-      if (c->Kind() == ControlKind::TabStrip) AddPages(static_cast<const TabStrip&>(*c), *w);
+      bool rowGrows = c->Kind() == ControlKind::ListBox;
+      if (IsContainer(*c)) rowGrows = Fill(*w, c, false);
+      if (c->Kind() == ControlKind::TabStrip)
+        rowGrows = AddPages(static_cast<const TabStrip&>(*c), *w);
+      if (rowGrows) grid->setRowStretch(row, 1), grows = true;
       if (label) {
         // Beside a tall control the label stays at its top.
         const bool tall = w->sizeHint().height() > 2 * widgetOf_(*label)->sizeHint().height();
@@ -135,7 +141,7 @@ class Layouter {
         grid->addWidget(w, row++, 0, 1, 2, FixedAlignment(*w));
       }
     }
-    outer->addStretch(1);
+    if (!grows) outer->addStretch(1);
     if (!buttons.empty()) {
       auto* box = new QHBoxLayout;
       box->addStretch(1);
@@ -143,6 +149,7 @@ class Layouter {
         box->addWidget(widgetOf_(*b));
       outer->addLayout(box);
     }
+    return grows;
   }
 
  private:
@@ -175,18 +182,20 @@ class Layouter {
     return grid;
   }
 
-  void AddPages(const TabStrip& tabs, QWidget& widget) {
+  bool AddPages(const TabStrip& tabs, QWidget& widget) {
     auto& pages = static_cast<TabPages&>(widget);
+    bool grows = false;
     for (int i = 1; i <= tabs.TabCount(); ++i) {
       const Control* page = tabs.TabAt(i).page;
       QWidget* pageWidget = page ? widgetOf_(*page) : nullptr;
       if (pageWidget) {
-        Fill(*pageWidget, page, false);
+        grows = Fill(*pageWidget, page, false) || grows;
       } else {
         pageWidget = new QWidget;
       }
       pages.AddPage(pageWidget, QString::fromStdString(tabs.TabAt(i).caption));
     }
+    return grows;
   }
 
   const Form& form_;
@@ -197,9 +206,9 @@ class Layouter {
 
 }  // namespace
 
-void LayOut(const Form& form, QWidget& window,
+bool LayOut(const Form& form, QWidget& window,
             const std::function<QWidget*(const Control&)>& widgetOf) {
-  Layouter(form, widgetOf).Fill(window, nullptr, true);
+  return Layouter(form, widgetOf).Fill(window, nullptr, true);
 }
 
 }  // namespace vlm::gui

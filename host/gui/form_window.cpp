@@ -1,16 +1,20 @@
 #include "gui/form_window.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
 #include <QSlider>
 #include <algorithm>
 
@@ -26,6 +30,16 @@ QString Text(const std::string& text) {
   s.replace("\r\n", "\n");
   s.replace('\r', '\n');
   return s;
+}
+
+// A list's line: the entry, with its note beside it; the entry alone is kept as its data.
+QListWidgetItem* ListItem(const ListControl& list, int index) {
+  const QString entry = Text(list.List(index));
+  const QString note = Text(list.ItemNote(index));
+  auto* item =
+      new QListWidgetItem(note.isEmpty() ? entry : entry + QStringLiteral("  \u2014  ") + note);
+  item->setData(Qt::UserRole, entry);
+  return item;
 }
 
 template <class W>
@@ -79,7 +93,7 @@ std::set<const Control*> Pages(const Form& form) {
 
 FormWindow::FormWindow(Form& form, QWidget* parent) : QDialog(parent), form_(form) {
   setObjectName(QString::fromStdString(form.Name()));
-  // The form opens with nothing focused: the window itself holds the focus.
+  // A form without a field to type into or choose from keeps the keys itself.
   setFocusPolicy(Qt::StrongFocus);
   Build();
   installEventFilter(this);
@@ -87,8 +101,40 @@ FormWindow::FormWindow(Form& form, QWidget* parent) : QDialog(parent), form_(for
                         [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
   Sync();
   // Wide enough for its title, and not a sliver when it holds one field.
-  setMinimumWidth(std::max(300, fontMetrics().horizontalAdvance(windowTitle()) + 120));
+  // (A strut: the layout's own size, and with it a fixed window's, keeps to it.)
+  static_cast<QBoxLayout*>(layout())->addStrut(
+      std::max(300, fontMetrics().horizontalAdvance(windowTitle()) + 120));
   setFocus();
+  // Sized before it shows, so that the window system is asked for that size from the first
+  // (and again as it shows, should anything have changed).
+  ResizeToLayout(true);
+}
+
+void FormWindow::ResizeToLayout(bool withinScreen) {
+  ensurePolished();  // the style's sizes, as shown
+  layout()->activate();
+  QSize size = sizeHint().expandedTo(minimumSize());
+  if (withinScreen && screen()) size = size.boundedTo(screen()->availableSize());
+  resize(size.expandedTo(minimumSize()));
+}
+
+void FormWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (opened_) return;
+  opened_ = true;
+  ResizeToLayout(true);
+  // The keys go to the first control in tab order that takes them, as a person expects. That
+  // is where the keys land, not a choice of theirs: the form learns of the focus once they
+  // type there or move it.
+  for (Control* control : form_.Controls()) {
+    QWidget* widget = WidgetOf(*control);
+    if (!widget || !TakesFocus(*control) || !widget->isVisibleTo(this) || !widget->isEnabled() ||
+        !(widget->focusPolicy() & Qt::TabFocus))
+      continue;
+    openingFocus_ = control;
+    widget->setFocus(Qt::TabFocusReason);
+    return;
+  }
 }
 
 FormWindow::~FormWindow() {
@@ -117,7 +163,10 @@ void FormWindow::Build() {
     controls_[widget] = control;
     Connect(*control, widget);
   }
-  LayOut(form_, *this, [this](const Control& c) { return WidgetOf(c); });
+  // A form of fields and buttons has nothing to gain from more room: its window keeps the
+  // size its layout asks for, as a fixed dialog. One with a list lets the list take it.
+  if (!LayOut(form_, *this, [this](const Control& c) { return WidgetOf(c); }))
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
   // Keys are watched where they arrive: at the focused widget, a part of a control's widget.
   for (QWidget* part : findChildren<QWidget*>())
     part->installEventFilter(this);
@@ -144,6 +193,11 @@ QWidget* FormWindow::MakeWidget(Control& control) {
     case ControlKind::ListBox: {
       auto* list = new QListWidget;
       list->setMinimumHeight(list->fontMetrics().height() * 5);
+      // A long line (an export's log) wraps at the list's width: read without scrolling.
+      list->setWordWrap(true);
+      list->setTextElideMode(Qt::ElideNone);
+      list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      list->setResizeMode(QListView::Adjust);
       return list;
     }
     case ControlKind::ComboBox:
@@ -194,9 +248,14 @@ void FormWindow::Connect(Control& control, QWidget* widget) {
       break;
     case ControlKind::TextBox:
       // Typing into a field means it has the focus, whatever the window system said.
-      connect(As<QLineEdit>(widget), &QLineEdit::textEdited, this, [this, c] {
-        if (!syncing_ && focused_ != c) Act(c, nullptr);
-      });
+      // The window shows the model once the focus moved; what was typed stays in the field.
+      connect(As<QLineEdit>(widget), &QLineEdit::textEdited, this,
+              [this, c, widget](const QString& typed) {
+                if (syncing_ || focused_ == c) return;
+                Act(c, nullptr);
+                auto* edit = As<QLineEdit>(widget);
+                if (focused_ == c && edit->text() != typed) edit->setText(typed);
+              });
       break;
     case ControlKind::CommandButton:
       connect(As<QPushButton>(widget), &QPushButton::clicked, this, [this, c] {
@@ -285,11 +344,11 @@ void FormWindow::SyncControl(const Control& control, QWidget* widget) {
       if (added == model.ListCount() - list->count() && added >= 0) {
         // Only appended since last shown (a log): add the new lines.
         for (int i = list->count(); i < model.ListCount(); ++i)
-          list->addItem(Text(model.List(i)));
+          list->addItem(ListItem(model, i));
       } else {
         list->clear();
-        for (const std::string& item : model.Items())
-          list->addItem(Text(item));
+        for (int i = 0; i < model.ListCount(); ++i)
+          list->addItem(ListItem(model, i));
       }
       shown = model.ItemsAdded();
       list->setCurrentRow(model.ListIndex());
@@ -385,7 +444,9 @@ void FormWindow::TakeText(Control* control) {
 
 void FormWindow::OnFocusChanged(QWidget* now) {
   if (syncing_ || !isVisible() || !now || now->window() != this) return;
-  if (Control* control = ControlOf(now)) Act(control, nullptr);
+  Control* control = ControlOf(now);
+  if (!control || (control == openingFocus_ && !focused_)) return;
+  Act(control, nullptr);
 }
 
 bool FormWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -25,6 +25,10 @@ class FormWindow : public QDialog {
   QWidget* WidgetOf(const Control& control) const;
   // The control a widget (or a part of it) shows; nullptr for the window's own widgets.
   Control* ControlOf(const QWidget* widget) const;
+  // The size its layout asks for, within the screen's free area when `withinScreen`. Qt's own
+  // first size is at most two thirds of the screen, which would open a tall form squeezed
+  // below that size and unlike its pictures.
+  void ResizeToLayout(bool withinScreen);
   // Shows every control as the model holds it.
   void Sync();
   // Runs a person's action: the focus moves to `focus` first (its predecessor's text is
@@ -36,6 +40,7 @@ class FormWindow : public QDialog {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void reject() override;
 
  private:
@@ -59,13 +64,16 @@ class FormWindow : public QDialog {
   std::set<const Control*> pages_;                  // the tab strips' pages
   Control* focused_ = nullptr;
   bool syncing_ = false;
+  bool opened_ = false;
+  const Control* openingFocus_ = nullptr;  // where the keys went as the window opened
   std::exception_ptr failure_;
 };
 
 // The row layout of a form: every control in reading order, labels beside the control they
 // name, frames as group boxes, tab pages as pages, the form's own buttons in a row at the
-// bottom. `widgetOf` gives each control's widget (nullptr for none).
-void LayOut(const Form& form, QWidget& window,
+// bottom. `widgetOf` gives each control's widget (nullptr for none). Returns whether anything
+// in the form can use more room than it asks for (a list, which then takes it).
+bool LayOut(const Form& form, QWidget& window,
             const std::function<QWidget*(const Control&)>& widgetOf);
 
 }  // namespace vlm::gui

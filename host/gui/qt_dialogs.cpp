@@ -1,11 +1,15 @@
 #include "gui/qt_dialogs.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QColorDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTimer>
@@ -159,9 +163,30 @@ std::optional<int32_t> QtDialogs::ColorDialog(int32_t initial) {
 }
 
 void QtDialogs::ShowHelp(const std::string& helpFile) {
-  QMessageBox::information(Owner(), QStringLiteral("Help"),
-                           helpFile.empty() ? QStringLiteral("No help file is set for this run.")
-                                            : QStringLiteral("Help file: ") + Q(helpFile));
+  const std::string help = help_ ? help_(helpFile) : std::string();
+  if (help.empty()) {
+    QMessageBox::information(Owner(), QStringLiteral("Help"),
+                             helpFile.empty() ? QStringLiteral("No help file is set for this run.")
+                                              : QStringLiteral("Help file: ") + Q(helpFile));
+    return;
+  }
+  // The plug-in's help, in a window of its own that reads like the terminal's.
+  QDialog dialog(Owner());
+  dialog.setObjectName(QStringLiteral("help"));
+  dialog.setWindowTitle(QStringLiteral("Help"));
+  auto* text = new QPlainTextEdit(Q(help));
+  text->setReadOnly(true);
+  text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  const QFontMetrics metrics(text->font());
+  text->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('x')) * 92,
+                       metrics.lineSpacing() * 24);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(text);
+  layout->addWidget(buttons);
+  dialog.exec();
 }
 
 // A log line shows at once, and the window keeps drawing itself while the plug-in works; a

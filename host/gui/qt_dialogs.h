@@ -35,6 +35,12 @@ class QtDialogs : public DialogBackend {
   void ShowHelp(const std::string& helpFile) override;
   void Repaint(const Control& control) override;
 
+  // The help F1 and the Help buttons show, given the help file the plug-in asked for;
+  // without it the window names the file.
+  void SetHelp(std::function<std::string(const std::string& helpFile)> help) {
+    help_ = std::move(help);
+  }
+
   // Called with each form's window once it shows (tests drive the window from here).
   void SetShownObserver(std::function<void(FormWindow&)> observer) {
     shownObserver_ = std::move(observer);
@@ -43,6 +49,7 @@ class QtDialogs : public DialogBackend {
  private:
   std::vector<FormWindow*> open_;  // the windows shown, innermost last
   std::function<void(FormWindow&)> shownObserver_;
+  std::function<std::string(const std::string&)> help_;
 };
 
 // The file dialog's filter as Qt writes it: "Objects|*.obj|All|*.*" -> "Objects (*.obj);;All

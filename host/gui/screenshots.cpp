@@ -87,9 +87,9 @@ void VisitForms(const std::string& progId,
       waited.start();
       while (!window.isActiveWindow() && waited.elapsed() < 2000)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
-      // At the size its layout asks for, whatever the platform did to it while it opened.
-      window.layout()->activate();
-      window.resize(window.sizeHint());
+      // At the size its layout asks for, as a run opens it, whatever the platform did to it
+      // while it opened; the picture is whole even where the screen is small.
+      window.ResizeToLayout(false);
       QApplication::processEvents();
       std::vector<TabStrip*> strips;
       for (Control* c : form->Controls())

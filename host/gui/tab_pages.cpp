@@ -13,6 +13,8 @@ TabPages::TabPages(int tabCount, QWidget* parent) : QWidget(parent), stack_(new 
     if (!setting_ && Chosen) Chosen(index);
   };
   stack_->setFrameShape(QFrame::StyledPanel);
+  // Tabbing to the strip gives the keys to its row of tabs or its list.
+  setFocusPolicy(Qt::TabFocus);
   if (tabCount <= kMostInARow) {
     row_ = new QTabBar;
     row_->setExpanding(false);
@@ -24,6 +26,7 @@ TabPages::TabPages(int tabCount, QWidget* parent) : QWidget(parent), stack_(new 
     layout->addWidget(row_);
     layout->addWidget(stack_);
     connect(row_, &QTabBar::currentChanged, this, chosen);
+    setFocusProxy(row_);
   } else {
     list_ = new QListWidget;
     list_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
@@ -34,6 +37,7 @@ TabPages::TabPages(int tabCount, QWidget* parent) : QWidget(parent), stack_(new 
     layout->addWidget(list_);
     layout->addWidget(stack_, 1);
     connect(list_, &QListWidget::currentRowChanged, this, chosen);
+    setFocusProxy(list_);
   }
 }
 

@@ -38,6 +38,7 @@ class HostMaterial final : public Material, public GraphMaterial, private Textur
   std::map<int32_t, std::string> fields;  // material custom fields by slot
 
   // Material
+  std::string Name() override { return name; }
   Rgb GetDiffuseColor() override { return diffuse; }
   void SetDiffuseColor(float red, float green, float blue) override;
   int32_t DiffuseLevel() override { return diffuseLevel; }

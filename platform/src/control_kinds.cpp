@@ -231,6 +231,44 @@ bool TakesFocus(const Control& control) {
   return TraitsOf(control).takesFocus;
 }
 
+namespace {
+
+// "&Help" -> "Help", "Params :" -> "Params", "Fish && Chips" -> "Fish & Chips".
+std::string Readable(const std::string& caption) {
+  std::string text;
+  for (size_t i = 0; i < caption.size(); ++i) {
+    if (caption[i] == '&' && i + 1 < caption.size()) ++i;  // the mark goes, the next stays
+    text += caption[i];
+  }
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  while (!text.empty() && (text.back() == ' ' || text.back() == ':'))
+    text.pop_back();
+  while (!text.empty() && text.front() == ' ')
+    text.erase(text.begin());
+  return text;
+}
+
+}  // namespace
+
+std::string LabelOf(const Control& control) {
+  if (control.Kind() == ControlKind::Label || !control.Caption().empty())
+    return Readable(control.Caption());
+  const auto& controls = control.Parent().Controls();
+  for (const Control* c : controls)
+    if (c->Kind() == ControlKind::Label && static_cast<const Label*>(c)->Buddy() == &control)
+      return Readable(c->Caption());
+  const Control* before = nullptr;
+  for (const Control* c : controls) {
+    if (c == &control) break;
+    if (c->Container() == control.Container()) before = c;
+  }
+  if (before && before->Kind() == ControlKind::Label && TakesFocus(control) &&
+      !static_cast<const Label*>(before)->Buddy())
+    return Readable(before->Caption());
+  return "";
+}
+
 std::optional<ControlValue> ValueOf(const Control& control) {
   const KindTraits& traits = TraitsOf(control);
   return traits.value ? traits.value(control) : std::nullopt;

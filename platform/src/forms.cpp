@@ -116,6 +116,7 @@ ListControl::ListControl(Form& form, ControlKind kind, std::string name, int ind
 
 void ListControl::AddItem(std::string item) {
   items_.push_back(std::move(item));
+  notes_.emplace_back();
   ++itemsAdded_;
 }
 
@@ -126,6 +127,7 @@ void ListControl::RemoveItem(int index) {
                                                std::to_string(ListCount()));
   }
   items_.erase(items_.begin() + index);
+  notes_.erase(notes_.begin() + index);
   if (listIndex_ == index) {
     listIndex_ = -1;
   } else if (listIndex_ > index) {
@@ -135,6 +137,7 @@ void ListControl::RemoveItem(int index) {
 
 void ListControl::Clear() {
   items_.clear();
+  notes_.clear();
   listIndex_ = -1;
 }
 
@@ -145,6 +148,16 @@ const std::string& ListControl::List(int index) const {
                                               std::to_string(ListCount()));
   }
   return items_[static_cast<size_t>(index)];
+}
+
+void ListControl::SetItemNote(int index, std::string note) {
+  List(index);  // an entry that is not there is the same error as reading it
+  notes_[static_cast<size_t>(index)] = std::move(note);
+}
+
+const std::string& ListControl::ItemNote(int index) const {
+  List(index);
+  return notes_[static_cast<size_t>(index)];
 }
 
 void ListControl::SetListIndex(int index) {

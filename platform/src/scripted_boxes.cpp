@@ -118,7 +118,7 @@ std::optional<int32_t> ScriptedDialogs::ColorDialog(int32_t initial) {
 }
 
 void ScriptedDialogs::ShowHelp(const std::string& helpFile) {
-  Record(TranscriptEntry::Kind::Help, {}, helpFile);
+  Record(TranscriptEntry::Kind::Help, help_ ? help_(helpFile) : std::string(), helpFile);
 }
 
 }  // namespace vlm

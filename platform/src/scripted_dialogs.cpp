@@ -1,6 +1,8 @@
 // The scripted dialog back-end: plays the actions against each form as it is shown, moving the
 // focus as a person would, or accepts the form as it opens when there is no script.
 #include <algorithm>
+#include <cctype>
+#include <vector>
 
 #include "scripted_internal.h"
 #include "vlm/control_kinds.h"
@@ -33,6 +35,55 @@ std::string ControlList(const Form& form) {
   return list.empty() ? "it has no controls" : "its controls: " + list;
 }
 
+// The edit distance between two names, without regard to case.
+size_t Distance(const std::string& a, const std::string& b) {
+  auto lower = [](char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  };
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j)
+    row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      row[j] = std::min(
+          {row[j] + 1, row[j - 1] + 1, diagonal + (lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// A name the form does not have: the names nearest to it (or whose label it is), a slip of
+// the keyboard away; else the names themselves when they are few, else where to find them.
+std::string Suggestions(const Form& form, const std::string& name) {
+  std::vector<std::pair<size_t, std::string>> near;
+  const size_t limit = std::max<size_t>(2, name.size() / 3);
+  for (const Control* control : form.Controls()) {
+    const std::string label = LabelOf(*control);
+    size_t d = std::min(Distance(name, control->FullName()), Distance(name, control->Name()));
+    if (!label.empty()) d = std::min(d, Distance(name, label));
+    if (d <= limit)
+      near.emplace_back(d, control->FullName() + (label.empty() ? "" : " " + Quote(label)));
+  }
+  std::stable_sort(near.begin(), near.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  if (!near.empty()) {
+    std::string list;
+    for (size_t i = 0; i < near.size() && i < 3; ++i)
+      list += (i == 0                                      ? ""
+               : i + 1 == std::min<size_t>(near.size(), 3) ? " or "
+                                                           : ", ") +
+              near[i].second;
+    return "did you mean " + list + "?";
+  }
+  if (form.Controls().size() <= 12) return ControlList(form);
+  return "it has " + std::to_string(form.Controls().size()) +
+         " controls (vlmhost describe lists them)";
+}
+
 [[noreturn]] void Fail(const Form& form, const DialogAction& action, const std::string& problem) {
   throw ScriptError(Where(action) + Describe(form) + ", action " + Quote(action.text) + ": " +
                     problem);
@@ -46,7 +97,9 @@ std::string TargetName(const DialogAction& action) {
 Control& Target(Form& form, const DialogAction& action) {
   Control* control = form.FindControl(action.name, action.index);
   if (!control) {
-    Fail(form, action, "there is no control " + TargetName(action) + "; " + ControlList(form));
+    Fail(
+        form, action,
+        "there is no control " + TargetName(action) + "; " + Suggestions(form, TargetName(action)));
   }
   if (!control->Visible()) Fail(form, action, control->FullName() + " is hidden");
   if (!control->Enabled()) Fail(form, action, control->FullName() + " is disabled");

@@ -34,6 +34,9 @@ frmDialog::frmDialog() : Form("frmDialog") {
 void frmDialog::Add(vlm::Material* mat) {
   materials_.push_back(mat);
   lstMat.AddItem(std::to_string(materials_.size()) + " " + mat->DiffuseTexture());
+  // The line names the texture, which two materials may share or lack: the material's own
+  // name beside it tells them apart.
+  lstMat.SetItemNote(lstMat.ListCount() - 1, mat->Name());
   if (lstMat.ListCount() == 1) lstMat.SetListIndex(0);
 }
 

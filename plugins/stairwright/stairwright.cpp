@@ -1,5 +1,6 @@
 #include "stairwright/stairwright.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -28,6 +29,8 @@ Vec3 checked(Vec3 v) {
 }
 
 constexpr int kStepsField = 5;
+// The preview's size in pixels; a flight lower than it is long gets less height.
+constexpr int kPreviewWidth = 320, kPreviewHeight = 200;
 
 }  // namespace
 
@@ -45,7 +48,7 @@ frmStep::frmStep()
     lbl(i).SetCaption(labels[i]);
     lbl(i).SetBuddy(&txt(i));
   }
-  picBuf.SetSize(320, 200);
+  picBuf.SetSize(kPreviewWidth, kPreviewHeight);
   picBuf.SetContainer(&frmOpt);  // the frame around the preview
   cmdHelp.SetCaption("&Help");
   // The help button does what F1 does: it opens the help file set for the run.
@@ -78,7 +81,17 @@ void frmStep::drawPreview() {
   quietly([&] { n = ToInteger(txt(kStepsField).Text()); });
 
   // A side view, z to the right and height upward: y = 0 is the floor near the bottom
-  // edge, y = -H the top of the flight.
+  // edge, y = -H the top of the flight. The view is as wide as the picture's proportions make
+  // it, so a low, long flight gets a flatter picture: one that shows it from the first support
+  // end (-T/2) past the last (B + T/2). Only a flight more than six times longer than high
+  // (a quarter of the usual height) is still cut at the right.
+  quietly([&] {
+    int height = kPreviewHeight;
+    if (H > 0 && B + T > 0)
+      height = std::clamp(static_cast<int>(kPreviewWidth * H / (B + T)), kPreviewHeight / 4,
+                          kPreviewHeight);
+    picBuf.SetSize(kPreviewWidth, height);
+  });
   quietly([&] {
     const double aspect = static_cast<double>(picBuf.Width()) / picBuf.Height();
     picBuf.Scale(-T / 2.0, -1.01 * H, aspect * H * 1.02, H * 1.02);

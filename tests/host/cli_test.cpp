@@ -33,6 +33,7 @@
 namespace vlm {
 namespace {
 
+using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -1166,6 +1167,26 @@ TEST_F(Cli, AFaceSelectedTwiceIsWorkedOnOnce) {
   }
 }
 
+// help: what the plug-in does and takes, each control by script name and label, an example;
+// F1 in a scripted run shows the same text under the help file the plug-in asked for.
+TEST_F(Cli, HelpDescribesThePlugInAndF1ShowsIt) {
+  ASSERT_EQ(Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/libridgepull.so"}).status, 0);
+  auto help = Vlmhost({"help", "RidgePull"});
+  ASSERT_EQ(help.status, 0) << help.output;
+  for (const char* part :
+       {"ridgepull (VLMPlugin9.Ridgepull)", "Works on: objects or some of their faces",
+        "frmEEx \"Edge Extrude\"", "vlmhost run ridgepull examples/hangar.json"})
+    EXPECT_THAT(help.output, HasSubstr(part));
+  EXPECT_THAT(help.output, ContainsRegex("\n    txt\\(1\\) +\"Extrude\" \\(text box\\)\n"));
+  EXPECT_THAT(help.output, ContainsRegex("\n    chkInside +\"Inside Face\" \\(check box\\)\n"));
+  EXPECT_EQ(Vlmhost({"help", "nosuch"}).status, 2);
+
+  auto run = Vlmhost({"run", "ridgepull", Example, "--select", "faces:Hangar/Shell:2", "--ui",
+                      "key F1; click CancelButton", "-o", (home.Path() / "out.json").string()});
+  EXPECT_THAT(run.output, HasSubstr("vlmplugins.chm\n    ridgepull (VLMPlugin9.Ridgepull)\n"));
+  EXPECT_THAT(run.output, ContainsRegex("\n        txt\\(1\\) +\"Extrude\" \\(text box\\)\n"));
+}
+
 TEST_F(Cli, DescribeListsEveryFormAndControlAsAFirstRunShowsThem) {
   struct Case {
     const char* library;
@@ -1178,10 +1199,15 @@ TEST_F(Cli, DescribeListsEveryFormAndControlAsAFirstRunShowsThem) {
        {"form frmDialog \"Multi-Material Edit\"", "form frmOptions \"FSX Extended Parameters\"",
         "tbsOptions (tab strip)", "\"Other Texture\", \"Fresnel Ramp\"",
         "chkBloom(1) (check box) \"Bloom material by copying\" tab \"Bloom\" = 0",
-        "sRefScale (slider) tip \"Mulitplier for enviroment map power\" tab \"Special "
-        "Functionality\" = 30 (0..100)"}},
-      {"libridgepull.so", "VLMPlugin9.Ridgepull", {"txt(0) (text box) = \"0.1\"", "chkInside"}},
-      {"libtether.so", "VLMPlugin9.Tether", {"txtGuid (text box) tab \"Library Object\""}},
+        "sRefScale (slider) label \"Reflection Scale: 0.3\" tip \"Mulitplier for enviroment "
+        "map power\" tab \"Special Functionality\" = 30 (0..100)"}},
+      // A field is listed with the label that names it.
+      {"libridgepull.so",
+       "VLMPlugin9.Ridgepull",
+       {"txt(0) (text box) label \"Inset\" = \"0.1\"", "chkInside"}},
+      {"libtether.so",
+       "VLMPlugin9.Tether",
+       {"txtGuid (text box) label \"GUID\" tab \"Library Object\""}},
       {"libwingform.so",
        "VLMPluginImportExport9.Wingform",
        {"form frmOptions \"Export Options\"", "optTex(0) (option button) \"Keep Same Extension\""}},
@@ -1204,6 +1230,11 @@ TEST_F(Cli, DescribeListsEveryFormAndControlAsAFirstRunShowsThem) {
   EXPECT_LE(options["controls"].size(), 100u);
   EXPECT_EQ(options["controls"][0]["name"], "tbsOptions");
   EXPECT_EQ(options["controls"][0]["entries"].size(), 11u);
+  // A swatch with no caption of its own goes by its label's.
+  std::string specular;
+  for (const auto& c : options["controls"])
+    if (c["name"] == "picSpec") specular = c["label"];
+  EXPECT_EQ(specular, "Specular (Click to change)");
   EXPECT_EQ(Vlmhost({"describe", "VLMPlugin9.Nothing"}).status, 2);
 }
 

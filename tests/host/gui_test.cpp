@@ -8,11 +8,17 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
+#include <QTest>
 #include "cli/run_command.h"
 #include "gui/form_window.h"
 #include "gui/qt_dialogs.h"
@@ -20,6 +26,9 @@
 #include "plugins/tether_files.h"
 #include "support/temp_home.h"
 #include "support/widget_driver.h"
+#include "vlm/component.h"
+#include "vlm/contracts/form_catalog.h"
+#include "vlm/run_context.h"
 #include "vlm/settings.h"
 
 // What Qt, fontconfig and GLib keep until the process ends (font caches, the platform
@@ -348,6 +357,206 @@ TEST(Windows, EventsComeInTheOrderTheScriptRaisesThem) {
     }
     EXPECT_EQ(clicked, scripted) << c.ui;
   }
+}
+
+// Opens each form of the plug-in as a run shows it and hands its window, once shown, to
+// `look`; the window is then closed without an answer.
+void ShowEachForm(const std::string& progId, const std::function<void(gui::FormWindow&)>& look) {
+  RunContext context;
+  context.UseFreshSettings(true);
+  auto windows = std::make_shared<gui::QtDialogs>();
+  context.SetDialogBackend(windows);
+  RunContext::Scope scope(context);
+  Instance instance = CreateObject(progId);
+  auto* catalog = instance.As<FormCatalog>(FormCatalog::InterfaceName);
+  std::vector<std::string> names;
+  ASSERT_TRUE(catalog && !Failed(catalog->FormCatalog_Names(names))) << progId;
+  for (const std::string& name : names) {
+    std::unique_ptr<Form> form;
+    ASSERT_FALSE(Failed(catalog->FormCatalog_Create(name, form))) << progId << " " << name;
+    windows->SetShownObserver([&look](gui::FormWindow& window) {
+      EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+      look(window);
+      window.done(0);
+    });
+    form->ShowModal();
+    form.reset();  // before the instance whose library holds its code
+  }
+}
+
+// The keys go to the first field in tab order as the window opens; the form hears of it only
+// once the person uses it.
+TEST_F(Gui, TheFirstFieldHasTheKeysWhenAWindowOpens) {
+  const std::map<std::string, std::string> expected = {{"frmEEx", "txt(0)"},
+                                                       {"frmStep", "txt(0)"},
+                                                       {"frmShrink", "txt(0)"},
+                                                       {"Wingform frmOptions", "optLOD(0)"},
+                                                       {"Trackline frmOptions", "optLOD(0)"},
+                                                       {"Glazier frmDialog", "lstMat"},
+                                                       {"Glazier frmOptions", "tbsOptions"},
+                                                       {"Tether frmDialog", "chk(0)"},
+                                                       {"Motive frmDialog", "cmbAnim"}};
+  int seen = 0;
+  for (const std::string progId : kWithForms) {
+    ShowEachForm(progId, [&](gui::FormWindow& window) {
+      const std::string form = window.Model().Name();
+      auto it = expected.find(form);
+      if (it == expected.end())
+        it = expected.find(progId.substr(progId.find('.') + 1) + " " + form);
+      ASSERT_NE(it, expected.end()) << progId << " " << form;
+      const Control* control = window.ControlOf(QApplication::focusWidget());
+      EXPECT_EQ(control ? control->FullName() : "nothing", it->second) << progId << " " << form;
+      ++seen;
+    });
+  }
+  EXPECT_EQ(seen, 9);
+}
+
+// A window opens at the size of its picture (the first page's, for a form with tabs).
+TEST_F(Gui, WindowsOpenAtTheSizeOfTheirPictures) {
+  for (const std::string progId : kWithForms) {
+    std::map<std::string, std::string> pictured, opened;
+    auto size = [](const QWidget& w) {
+      return std::to_string(w.width()) + "x" + std::to_string(w.height());
+    };
+    gui::VisitForms(progId, [&](gui::FormWindow& window, const std::string&) {
+      pictured.emplace(window.Model().Name(), size(window));
+    });
+    ShowEachForm(progId, [&](gui::FormWindow& window) {
+      opened.emplace(window.Model().Name(), size(window));
+    });
+    for (const auto& [form, picture] : pictured)
+      EXPECT_EQ(opened[form], picture) << progId << " " << form;
+  }
+}
+
+// A window with a list lets a person make it larger, and the lists (or the pages that hold
+// them) take the room, the fields
+// the width, the buttons stay at the bottom; a window of fields and buttons keeps its size.
+TEST_F(Gui, LargerWindowsGiveTheRoomToTheirListsAndFields) {
+  const std::set<std::string> fixed = {"frmEEx", "frmStep", "frmShrink"};
+  int sizable = 0;
+  for (const std::string progId : kWithForms) {
+    ShowEachForm(progId, [&](gui::FormWindow& window) {
+      const std::string form = window.Model().Name();
+      const std::string where = progId + " " + form;
+      const bool isFixed = fixed.count(form);
+      EXPECT_EQ(window.minimumSize() == window.maximumSize(), isFixed) << where;
+      if (isFixed) return;
+      ++sizable;
+      std::map<const Control*, QRect> before;
+      for (const Control* c : window.Model().Controls())
+        if (QWidget* w = window.WidgetOf(*c); w && w->isVisible())
+          before[c] = QRect(w->mapTo(&window, QPoint(0, 0)), w->size());
+      window.resize(window.size() + QSize(200, 200));
+      QApplication::processEvents();
+      int listsGrown = 0;
+      for (const auto& [c, was] : before) {
+        QWidget* w = window.WidgetOf(*c);
+        const QRect now(w->mapTo(&window, QPoint(0, 0)), w->size());
+        if (c->Kind() == ControlKind::ListBox || c->Kind() == ControlKind::TabStrip)
+          listsGrown += now.height() > was.height();
+        if (c->Kind() == ControlKind::TextBox || c->Kind() == ControlKind::ComboBox) {
+          EXPECT_GT(now.width(), was.width()) << where << " " << c->FullName();
+        }
+        // The form's own buttons, in their row at the bottom, keep to the bottom.
+        if (c->Kind() == ControlKind::CommandButton && !c->Container() &&
+            was.bottom() + 30 > window.height() - 200) {
+          EXPECT_EQ(now.bottom(), was.bottom() + 200) << where << " " << c->FullName();
+        }
+      }
+      EXPECT_GT(listsGrown, 0) << where;
+    });
+  }
+  EXPECT_EQ(sizable, 6);
+}
+
+// A log line longer than the list is wide wraps: it is read without scrolling sideways.
+TEST(Windows, LongListLinesWrapAtTheListsWidth) {
+  gui::EnsureApplication();
+  Form form("frmLog");
+  ListBox lst(form, "lst");
+  const std::string line =
+      "Writing /home/someone/scenery/objects/hangar/hangar-with-a-long-name_LOD1.obj: 1234 "
+      "vertices, 2345 triangles";
+  for (const std::string& entry : {std::string("short"), line, std::string("after")})
+    lst.AddItem(entry);
+  auto windows = std::make_shared<gui::QtDialogs>();
+  windows->SetShownObserver([&](gui::FormWindow& window) {
+    auto* list = qobject_cast<QListWidget*>(window.WidgetOf(lst));
+    ASSERT_NE(list, nullptr);
+    QApplication::processEvents();
+    const int width = list->viewport()->width();
+    ASSERT_GT(list->fontMetrics().horizontalAdvance(QString::fromStdString(line)), width);
+    EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0);
+    const QRect rect = list->visualItemRect(list->item(1));
+    EXPECT_LE(rect.right(), width);
+    EXPECT_GE(rect.height(), 2 * list->fontMetrics().lineSpacing());
+    window.done(0);
+  });
+  auto previous = SetDialogBackend(windows);
+  form.ShowModal();
+  SetDialogBackend(previous);
+}
+
+// Lines alike (two materials with one texture, or none) are told apart by the notes beside
+// them; a click on a line chooses its entry, whatever the note (the widget driver finds the
+// line by its entry).
+TEST(Windows, ListLinesShowTheirNotesBesideThem) {
+  gui::EnsureApplication();
+  Form form("frmPick");
+  ListBox lst(form, "lst");
+  CommandButton cmdOK(form, "cmdOK");
+  cmdOK.Click = [&form] { form.Unload(); };
+  const std::pair<const char*, const char*> lines[] = {
+      {"1 truck.png", "Body"}, {"2 truck.png", "Wheels"}, {"3 ", "Glass"}};
+  for (const auto& [entry, note] : lines) {
+    lst.AddItem(entry);
+    lst.SetItemNote(lst.ListCount() - 1, note);
+  }
+  auto windows = std::make_shared<gui::QtDialogs>();
+  std::vector<std::string> shown;
+  windows->SetShownObserver([&](gui::FormWindow& window) {
+    auto* list = qobject_cast<QListWidget*>(window.WidgetOf(lst));
+    for (int i = 0; list && i < list->count(); ++i)
+      shown.push_back(list->item(i)->text().toStdString());
+    if (list)
+      QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                        list->visualItemRect(list->item(1)).center());
+    QTest::mouseClick(window.WidgetOf(cmdOK), Qt::LeftButton);
+  });
+  auto previous = SetDialogBackend(windows);
+  form.ShowModal();
+  SetDialogBackend(previous);
+  EXPECT_EQ(lst.ListIndex(), 1);
+  const std::vector<std::string> expected = {"1 truck.png  \u2014  Body",
+                                             "2 truck.png  \u2014  Wheels", "3   \u2014  Glass"};
+  EXPECT_EQ(shown, expected);
+}
+
+// F1 shows the help the host gives for the file the plug-in asked for, not the file's name.
+TEST(Windows, HelpShowsTheTextTheHostGivesForTheHelpFile) {
+  gui::EnsureApplication();
+  gui::QtDialogs windows;
+  std::string asked;
+  windows.SetHelp([&asked](const std::string& file) {
+    asked = file;
+    return std::string("ridgepull (VLMPlugin9.Ridgepull)\n\nExtrudes a moulding.\n");
+  });
+  QString shown;
+  QTimer::singleShot(0, [&shown] {
+    for (QWidget* w = nullptr; !w;) {
+      w = QApplication::activeModalWidget();
+      if (!w) QApplication::processEvents(QEventLoop::AllEvents, 10);
+      if (w && w->objectName() == "help") {
+        if (auto* text = w->findChild<QPlainTextEdit*>()) shown = text->toPlainText();
+        static_cast<QDialog*>(w)->reject();
+      }
+    }
+  });
+  windows.ShowHelp("C:\\plugins\\vlmplugins.chm");
+  EXPECT_EQ(asked, "C:\\plugins\\vlmplugins.chm");
+  EXPECT_EQ(shown.toStdString(), "ridgepull (VLMPlugin9.Ridgepull)\n\nExtrudes a moulding.\n");
 }
 
 TEST(QtFilter, FileDialogFiltersAreWrittenAsQtWritesThem) {

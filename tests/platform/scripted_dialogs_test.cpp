@@ -316,7 +316,9 @@ TEST(ScriptedPlay, DrivesEveryKindOfControl) {
 
 TEST(ScriptedPlay, RejectsWhatAPersonCouldNotDo) {
   const std::pair<const char*, const char*> cases[] = {
-      {"txt(7)=1", "there is no control txt(7); its controls: txt(0), txt(1), chk(0)"},
+      // A slip of the keyboard: the nearest names; no name near: where to find them all.
+      {"txt(7)=1", "there is no control txt(7); did you mean txt(0) or txt(1)?"},
+      {"width=1", "there is no control width; it has 14 controls (vlmhost describe lists them)"},
       {"chk(0)=yes", "a check box takes 0 (unticked), 1 (ticked) or 2 (greyed)"},
       {"opt(1)=0", "an option button can only be set to 1"},
       {"sScale=11", "11 is outside the slider's range 1..10"},

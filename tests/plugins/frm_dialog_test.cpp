@@ -38,6 +38,8 @@ TEST(frmDialog, FirstMaterialIsSelectedAndShown) {
   picker.Add(&glass);
   EXPECT_EQ(picker.SelMaterial, &body);  // only the first one selects itself
   EXPECT_THAT(picker.lstMat.Items(), ElementsAre("1 body.bmp", "2 "));
+  EXPECT_EQ(picker.lstMat.ItemNote(0), "Body");
+  EXPECT_EQ(picker.lstMat.ItemNote(1), "Glass");
   picker.lstMat.SetListIndex(1);
   EXPECT_EQ(picker.SelMaterial, &glass);
   EXPECT_EQ(picker.lbl(3).Caption(), "Transucent 0");

@@ -207,5 +207,31 @@ TEST(frmStep, PreviewIsASideViewOfTheFlight) {
   EXPECT_NEAR(dialog.picBuf.Commands()[0].y1, -1.01 * H, 1e-6);
 }
 
+// Every line and board of the preview lies inside the picture, however low or long the
+// flight: a low one gets a flatter picture, not a cut view.
+TEST(frmStep, PreviewShowsTheWholeFlight) {
+  test::TempHome home;
+  const std::vector<std::vector<const char*>> flights = {
+      {"2.6", "1.6", "0.3"}, {"0.6", "1.6", "0.3"}, {"0.3", "1.6", "0.3"}, {"5", "0.5", "0.2"}};
+  for (const auto& flight : flights) {
+    frmStep dialog;
+    dialog.Load();
+    for (int i : {0, 1, 3})
+      dialog.txt(i).SetText(flight[i == 3 ? 2 : static_cast<size_t>(i)]);
+    const auto& c = dialog.picBuf.Commands();
+    ASSERT_EQ(c.size(), 2u + 4u + 8u) << flight[0];
+    const double left = c[0].x1, top = c[0].y1;
+    // The scale's width follows the picture's proportions.
+    EXPECT_NEAR(c[0].x2 / c[0].y2,
+                static_cast<double>(dialog.picBuf.Width()) / dialog.picBuf.Height(), 1e-6);
+    for (size_t i = 2; i < c.size(); ++i)
+      for (double x : {c[i].x1, c[i].x2})
+        EXPECT_TRUE(x >= left - 1e-6 && x <= left + c[0].x2 + 1e-6) << flight[0] << " " << i;
+    for (size_t i = 2; i < c.size(); ++i)
+      for (double y : {c[i].y1, c[i].y2})
+        EXPECT_TRUE(y >= top - 1e-6 && y <= top + c[0].y2 + 1e-6) << flight[0] << " " << i;
+  }
+}
+
 }  // namespace
 }  // namespace vlm

@@ -137,7 +137,10 @@ void WidgetDriver::Set(gui::FormWindow& window, Control& control, const std::str
       return;
     case ControlKind::ListBox: {
       auto* list = static_cast<QListWidget*>(widget);
-      QListWidgetItem* item = list->findItems(text, Qt::MatchExactly).value(0);
+      // A line shows its entry and maybe a note beside it: the entry is the line's data.
+      QListWidgetItem* item = nullptr;
+      for (int i = 0; i < list->count() && !item; ++i)
+        if (list->item(i)->data(Qt::UserRole).toString() == text) item = list->item(i);
       if (!item) break;
       list->scrollToItem(item);
       QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
@@ -199,6 +202,11 @@ void WidgetDriver::AnswerStandardDialog() {
     actions_.pop_front();
     return action;
   };
+  // The plug-in's help, read and closed.
+  if (modal->objectName() == "help") {
+    static_cast<QDialog*>(modal)->reject();
+    return;
+  }
   if (auto* box = qobject_cast<QMessageBox*>(modal)) {
     static const std::pair<int, QMessageBox::StandardButton> buttons[] = {
         {mb::OK, QMessageBox::Ok},         {mb::Cancel, QMessageBox::Cancel},

@@ -21,6 +21,11 @@ using ControlValue = std::variant<int, std::string>;
 // Labels, frames and the common dialog never take the focus; every other kind does.
 bool TakesFocus(const Control& control);
 
+// What a person reads the control by: its own caption, else the caption of the label that
+// names it (its buddy, or a label just before it in the same container that names nothing
+// else), without "&" marks and a closing ":" ("Inset" for txt(1)); "" when nothing names it.
+std::string LabelOf(const Control& control);
+
 // The control's value; nullopt for kinds without one (buttons, labels, frames, pictures).
 std::optional<ControlValue> ValueOf(const Control& control);
 // The value as a script writes it: "1", "Oak".

@@ -198,12 +198,17 @@ class ListControl : public Control {
   // The selected entry, or "" (a drop-down list may also hold a text that is no entry).
   virtual std::string Text() const;
   int FindItem(std::string_view text) const;  // -1 when absent
+  // What an entry stands for, shown beside it ("Steel" beside "2 steel.png") where the entry's
+  // own text does not tell the entries apart; the entry's text alone is its value. "" for none.
+  void SetItemNote(int index, std::string note);
+  const std::string& ItemNote(int index) const;
   // How many entries were ever added: a back-end that shows a log compares it with what it
   // has shown so far.
   long long ItemsAdded() const { return itemsAdded_; }
 
  protected:
   std::vector<std::string> items_;
+  std::vector<std::string> notes_;  // one per entry
   int listIndex_ = -1;
   long long itemsAdded_ = 0;
 };

@@ -85,7 +85,7 @@ struct TranscriptEntry {
     Warning,
     Remembered
   } kind;
-  std::string title;  // caption of the form or message box
+  std::string title;  // caption of the form or message box; for help, the help shown
   std::string text;   // prompt, log line, chosen answer
 };
 
@@ -105,6 +105,11 @@ class ScriptedDialogs : public DialogBackend {
   void Repaint(const Control& control) override;
 
   const std::vector<TranscriptEntry>& Transcript() const { return transcript_; }
+  // The help F1 shows, given the help file the plug-in asked for; help is recorded with the
+  // file alone without it.
+  void SetHelp(std::function<std::string(const std::string& helpFile)> help) {
+    help_ = std::move(help);
+  }
   // Called with every entry as it is recorded (the command line prints them).
   void SetObserver(std::function<void(const TranscriptEntry&)> observer) {
     observer_ = std::move(observer);
@@ -152,6 +157,7 @@ class ScriptedDialogs : public DialogBackend {
   std::vector<std::vector<Change>> changes_;
   // Entries of each log list shown so far (ListControl::ItemsAdded at its last repaint).
   std::vector<std::pair<const Control*, long long>> shownListLines_;
+  std::function<std::string(const std::string&)> help_;
 };
 
 }  // namespace vlm

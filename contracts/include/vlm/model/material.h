@@ -13,6 +13,10 @@ class Material {
  public:
   virtual ~Material() = default;
 
+  // The name a person knows the material by, to tell materials apart; "" where the host has
+  // none.
+  virtual std::string Name() { return {}; }
+
   virtual Rgb GetDiffuseColor() = 0;  // components 0..1
   virtual void SetDiffuseColor(float red, float green, float blue) = 0;
 
