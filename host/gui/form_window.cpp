@@ -111,7 +111,14 @@ FormWindow::FormWindow(Form& form, QWidget* parent) : QDialog(parent), form_(for
 }
 
 void FormWindow::ResizeToLayout(bool withinScreen) {
-  ensurePolished();  // the style's sizes, as shown
+  // The style's sizes, as shown, on every page: a tab page not shown yet would otherwise be
+  // measured before or after its polish, as the events happen to come.
+  ensurePolished();
+  const QList<QWidget*> inside = findChildren<QWidget*>();
+  for (QWidget* w : inside)
+    w->ensurePolished();
+  for (auto it = inside.rbegin(); it != inside.rend(); ++it)
+    if ((*it)->layout()) (*it)->layout()->activate();
   layout()->activate();
   QSize size = sizeHint().expandedTo(minimumSize());
   if (withinScreen && screen()) size = size.boundedTo(screen()->availableSize());

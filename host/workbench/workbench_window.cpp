@@ -21,6 +21,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "cli/help_command.h"
 #include "cli/printing.h"
 #include "cli/runners.h"
 #include "gui/qt_dialogs.h"
@@ -442,6 +443,8 @@ int WorkbenchWindow::RunPlugin(const std::string& progId) {
   host::RunOptions options;
   options.progId = progId;
   options.selections = host::SelectTexts(picks_);
+  // F1 in the plug-in's dialogs shows the help `vlmhost help` prints.
+  dialogs_->SetHelp(host::HelpFor(progId));
   options.windows = dialogs_;
   options.fresh = fresh_;
   if (entry->kind == PluginEntry::Kind::Operation) {
