@@ -100,16 +100,20 @@ const std::vector<std::filesystem::path>& DocumentRun::Committed() const {
   return outputs_->Committed();
 }
 
+void ConfigureRunContext(RunContext& context, const RunOptions& options, std::ostream& err) {
+  context.SetWarningSink([&err](const std::string& m) { err << "warning: " << m << "\n"; });
+  context.UseFreshSettings(options.fresh);
+  context.SetProgressDisplay(options.progress);
+  context.SetCopyNamedFiles(options.copyTextures);
+}
+
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
   std::ostream none(nullptr);
   std::ostream& log = options.quiet ? none : TranscriptToStandardError(options) ? err : out;
   // Everything the run shares with the plug-in, made new for this run and installed once, for
   // the whole run: the scene read, the plug-in made and called, the outcome judged.
   RunContext context;
-  context.SetWarningSink([&err](const std::string& m) { err << "warning: " << m << "\n"; });
-  context.UseFreshSettings(options.fresh);
-  context.SetProgressDisplay(options.progress);
-  context.SetCopyNamedFiles(options.copyTextures);
+  ConfigureRunContext(context, options, err);
   RunContext::Scope scope(context);
   std::unique_ptr<HostDocument> document;
   try {

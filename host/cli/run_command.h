@@ -48,6 +48,10 @@ struct RunOptions {
 // nothing an earlier run in the process left behind reaches it.
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err);
 
+// Sets a new run's context as the options ask: warnings to `err`, fresh settings or the user's,
+// the progress display, and whether the textures the exports name are copied beside them.
+void ConfigureRunContext(RunContext& context, const RunOptions& options, std::ostream& err);
+
 class HostDocument;
 class RunOutputs;
 struct Contract;

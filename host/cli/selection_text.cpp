@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "cli/printing.h"
 #include "cli/selections.h"
 #include "scene/document.h"
 
@@ -123,22 +124,10 @@ std::vector<std::string> SelectTexts(const PickedItems& picked) {
   return texts;
 }
 
-std::string ShellWord(const std::string& text) {
-  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           std::string_view("_-+=:,./@%").find(c) != std::string_view::npos;
-  });
-  if (plain) return text;
-  std::string out = "'";
-  for (char c : text)
-    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
 std::string SelectCommandLine(const std::vector<std::string>& texts) {
   std::string line;
   for (const std::string& t : texts)
-    line += (line.empty() ? "--select " : " --select ") + ShellWord(t);
+    line += (line.empty() ? "--select " : " --select ") + ShellQuoted(t);
   return line;
 }
 

@@ -45,9 +45,6 @@ void CombinePicks(PickedItems& picked, const std::vector<FaceHit>& hits, PickMod
 std::vector<std::string> SelectTexts(const PickedItems& picked);
 // `--select A --select B`, each argument quoted for a POSIX shell where it needs it.
 std::string SelectCommandLine(const std::vector<std::string>& texts);
-// A word a POSIX shell reads back as `text`: as it is when it holds only letters, digits and
-// _-+=:,./@%, else in single quotes.
-std::string ShellWord(const std::string& text);
 
 // What the document has selected, in either view, as picks.
 PickedItems PickedIn(const HostDocument& document);

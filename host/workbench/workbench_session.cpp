@@ -131,10 +131,7 @@ int Session::Run(const host::RunOptions& options, std::ostream& log, std::ostrea
   int status;
   {
     RunContext context;
-    context.SetWarningSink([&err](const std::string& m) { err << "warning: " << m << "\n"; });
-    context.UseFreshSettings(options.fresh);
-    context.SetProgressDisplay(options.progress);
-    context.SetCopyNamedFiles(options.copyTextures);
+    host::ConfigureRunContext(context, options, err);
     RunContext::Scope scope(context);
     host::DocumentRun run(kept, context);
     status = run.Run(*working, log, err);

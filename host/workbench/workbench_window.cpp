@@ -463,11 +463,11 @@ int WorkbenchWindow::RunPlugin(const std::string& progId) {
   }
   // The same run on the command line, for the log.
   std::string line = "vlmhost run " + (fresh_ ? std::string("--fresh ") : "") + progId + " " +
-                     host::ShellWord(session_.SuggestedFile().string());
+                     host::ShellQuoted(session_.SuggestedFile().string());
   if (!options.selections.empty()) line += " " + host::SelectCommandLine(options.selections);
   for (const std::string& p : options.params)
-    line += " --param " + host::ShellWord(p);
-  if (options.output) line += " -o " + host::ShellWord(options.output->string());
+    line += " --param " + host::ShellQuoted(p);
+  if (options.output) line += " -o " + host::ShellQuoted(options.output->string());
   Log(Q("$ " + line), "#606060");
 
   const uint64_t version = session_.Version();
