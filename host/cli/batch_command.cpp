@@ -542,6 +542,7 @@ int BatchCommand(const BatchOptions& options, std::ostream& out, std::ostream& e
     if (!queue.empty()) {
       LimitThisJob(list.jobs.front(), list.limits);
       outcomes.front() = RunJobHere(list.jobs.front(), options.version);
+      alarm(0);
     }
     const Outcome& o = outcomes.front();
     if (options.child) {
