@@ -529,8 +529,8 @@ int BatchCommand(const BatchOptions& options, std::ostream& out, std::ostream& e
   std::vector<Outcome> outcomes(list.jobs.size());
   std::deque<size_t> queue;
   for (size_t i = 0; i < list.jobs.size(); ++i) {
+    outcomes[i] = Begin(list.jobs[i]);
     if (!options.force && UpToDate(list.jobs[i], options.version)) {
-      outcomes[i] = Begin(list.jobs[i]);
       outcomes[i].status = "skipped";
     } else {
       queue.push_back(i);
@@ -575,7 +575,7 @@ int BatchCommand(const BatchOptions& options, std::ostream& out, std::ostream& e
       if (o.Failed()) {
         if (bar) bar->Finish();
         for (const std::string& m : o.messages)
-          err << o.input << ": " << m << "\n";
+          err << (m.find(o.input) == std::string::npos ? o.input + ": " : "") << m << "\n";
         if (options.failFast && !stopping) {
           stopping = true;
           queue.clear();
