@@ -201,7 +201,8 @@ TEST(IgsFileLayout, OneBlockWithOneMesh) {
   const test::IgsRaw meshRef = test::RawAt(bytes, refAt, 56);
   EXPECT_EQ(meshRef.F32(0), 700.0f);
   EXPECT_EQ(meshRef.I32(4), test::RawHeader(bytes).I32(104));
-  EXPECT_EQ(refAt + 56, static_cast<size_t>(test::RawHeader(bytes).I32(96)));  // the block array follows
+  EXPECT_EQ(refAt + 56,
+            static_cast<size_t>(test::RawHeader(bytes).I32(96)));  // the block array follows
 }
 
 TEST(IgsFileLayout, BlocksPointAtTheirParentsAndChildren) {

@@ -3,8 +3,8 @@
 // record's raw fields are read by their offset from the file's bytes.
 #pragma once
 
-#include <cstdint>
 #include <bit>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
