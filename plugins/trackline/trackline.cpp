@@ -8,7 +8,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <unordered_set>
 
 #include "trackline/igs_file.h"
 #include "trackline/material_table.h"
@@ -356,7 +355,7 @@ void TracklineExport::checkSize(Node& chosen) {
         walk(*children->Item(i), distance);
       // The mesh's points by a hash of their bits, -0 made +0: a collision only lowers the
       // count.
-      std::unordered_set<uint64_t> seen;
+      std::vector<uint64_t> seen;
       for (Shape* shape : exportedShapes(node, distance)) {
         int64_t shapeTriangles = 0;
         std::vector<bool> used(distinct ? static_cast<size_t>(shape->VertexCount()) : 0);
@@ -377,10 +376,11 @@ void TracklineExport::checkSize(Node& chosen) {
           uint64_t key = 0;
           for (const float c : {p.x, p.y, p.z})
             key = key * 0x9E3779B97F4A7C15ull + std::bit_cast<uint32_t>(c == 0 ? 0.0f : c);
-          seen.insert(key);
+          seen.push_back(key);
         }
       }
-      points += static_cast<int64_t>(seen.size());
+      std::sort(seen.begin(), seen.end());
+      points += std::unique(seen.begin(), seen.end()) - seen.begin();
     };
     for (const auto& [node, distance] : walks)
       walk(*node, distance);
