@@ -9,9 +9,9 @@
 #               under PREFIX (default /usr/local), below DESTDIR when it is set
 # make pictures  draw one picture of each plug-in's dialog and two of the workbench for the
 #               README (docs/pictures/)
-# make bench    build the plain build's benchmarks and print one table of every case (scene
-#               files under $(BUILD)/bench-data, about five minutes), then the batch runner's
-#               table (200 test models)
+# make bench    build the plain build's benchmarks and print the tables of every case (scene
+#               files under $(BUILD)/bench-data), then the batch runner's table (200 test
+#               models)
 # make clean    delete the build folders (the demo's configuration folder stays)
 #
 # The first run installs the Debian packages it needs when they are missing (as root, with
@@ -31,8 +31,8 @@ PREFIX     ?= /usr/local
 DEMO_HOME  ?= $(CURDIR)/home
 PACKAGES   := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
               libpugixml-dev nlohmann-json3-dev libcli11-dev qt6-base-dev fonts-dejavu-core \
-              libassimp-dev assimp-testmodels libsimdjson-dev clang libclang-rt-14-dev \
-              clang-format xvfb xauth libgl1-mesa-dri parallel
+              libassimp-dev assimp-testmodels libsimdjson-dev libjemalloc-dev clang \
+              libclang-rt-14-dev clang-format xvfb xauth libgl1-mesa-dri parallel
 
 .PHONY: all deps build build-asan build-fuzz deliverables demo demo-home pictures test test-plain \
         test-asan fuzz fuzz-smoke install format format-check bench clean
