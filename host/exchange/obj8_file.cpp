@@ -238,8 +238,8 @@ class Reader {
     c.keyword = std::string(words[0]);
     for (size_t i = 1; i < words.size(); ++i)
       c.arguments.emplace_back(words[i]);
+    // The level last begun: an ATTR_LOD has begun its own already.
     c.lod = static_cast<int32_t>(file_.lods.size()) - 1;
-    if (kind == Obj8Command::Kind::Lod) ++c.lod;
     c.line = lines_.Number();
     return c;
   }
