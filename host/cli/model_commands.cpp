@@ -148,8 +148,9 @@ int ExportModelCommand(const ModelCommandOptions& options, std::ostream& out, st
 
 void AddModelCommands(CLI::App& app, ModelCommands& commands) {
   ModelCommandOptions& o = commands.options;
-  commands.import = app.add_subcommand(
-      "import", "Read a model (glTF, OBJ, FBX, Collada, 3DS, AC3D, PLY, STL, ...) into a scene");
+  commands.import = app.add_subcommand("import",
+                                       "Read a model (glTF, OBJ, FBX, Collada, 3DS, AC3D, PLY, "
+                                       "STL, ..., X-Plane OBJ8) into a scene");
   commands.import->add_option("MODEL", o.input, "The model file")->required();
   commands.import->add_option(
       "MORE", o.moreInputs,

@@ -82,6 +82,7 @@ class Builder {
     // The TRIS commands of each level (-1 before any ATTR_LOD) and cull state, in the order
     // each pair is first met.
     std::vector<std::pair<std::pair<int32_t, bool>, std::vector<const Obj8Command*>>> batches;
+    std::map<std::pair<int32_t, bool>, size_t> batchOf;
     State state;
     int32_t level = -1;
     for (const Obj8Command& c : file.commands) {
@@ -101,10 +102,9 @@ class Builder {
         case Obj8Command::Kind::Tris:
           if (c.count > 0) {
             const std::pair key{level, state.cull};
-            auto at = std::find_if(batches.begin(), batches.end(),
-                                   [&](const auto& batch) { return batch.first == key; });
-            if (at == batches.end()) at = batches.insert(batches.end(), {key, {}});
-            at->second.push_back(&c);
+            const auto [at, added] = batchOf.try_emplace(key, batches.size());
+            if (added) batches.push_back({key, {}});
+            batches[at->second].second.push_back(&c);
           }
           break;
       }
@@ -127,9 +127,9 @@ class Builder {
 
   HostNode& LevelGroup(const Obj8Lod& lod) {
     const std::string name = "LOD " + Distance(lod.nearDistance) + "-" + Distance(lod.farDistance);
-    for (const auto& child : top_->children)
-      if (child->name == name) return *child;
-    return document_.NewNode(*top_, name);
+    HostNode*& group = levels_[name];
+    if (!group) group = &document_.NewNode(*top_, name);
+    return *group;
   }
 
   HostMaterial& Material(const Obj8File& file, bool cull) {
@@ -192,6 +192,7 @@ class Builder {
   HostDocument& document_;
   HostNode* top_ = nullptr;
   int32_t cullField_ = -1;
+  std::map<std::string, HostNode*> levels_;  // the level groups by name
   std::map<std::tuple<std::string, std::string, std::string, bool>, HostMaterial*> materials_;
 };
 
