@@ -62,9 +62,22 @@ class Builder {
     if (name.empty()) name = "Model";
     top_ = &document_.NewNode(document_.Root(), name);
     cullField_ = document_.DefineMaterialField(kObj8CullField);
+    // The level groups nearest first, whichever files hold them.
+    std::vector<std::pair<float, float>> ranges;
+    for (const Obj8File& file : files)
+      for (const Obj8Lod& lod : file.lods)
+        ranges.emplace_back(lod.nearDistance, lod.farDistance);
+    std::sort(ranges.begin(), ranges.end());
+    for (const auto& [nearDistance, farDistance] : ranges)
+      LevelGroup(nearDistance, farDistance);
+    // Wingform makes an object for a texture set when it meets the set's last triangle, the
+    // scene's triangles walked last first: the objects come back in the order that, exported
+    // again, gives the same files, the last file's first.
+    for (auto file = files.rbegin(); file != files.rend(); ++file)
+      File(*file);
     int64_t triangles = 0;
     for (const Obj8File& file : files) {
-      File(file);
+      Report(file);
       triangles += file.TriangleCount();
     }
     if (triangles == 0) out_.log.push_back(name + ": the files hold no triangles");
@@ -76,9 +89,11 @@ class Builder {
     bool cull = true;
   };
 
+  static bool IsCullState(const std::string& keyword) {
+    return keyword == "ATTR_no_cull" || keyword == "ATTR_cull";
+  }
+
   void File(const Obj8File& file) {
-    // Left out: lines the reader does not know, and state commands other than the cull state.
-    std::map<std::string, int64_t> left = file.unknown;
     // The TRIS commands of each level (-1 before any ATTR_LOD) and cull state, in the order
     // each pair is first met.
     std::vector<std::pair<std::pair<int32_t, bool>, std::vector<const Obj8Command*>>> batches;
@@ -92,12 +107,7 @@ class Builder {
           state = State();  // a level starts from the format's defaults
           break;
         case Obj8Command::Kind::State:
-          if (c.keyword == "ATTR_no_cull")
-            state.cull = false;
-          else if (c.keyword == "ATTR_cull")
-            state.cull = true;
-          else
-            ++left[c.keyword];
+          if (IsCullState(c.keyword)) state.cull = c.keyword == "ATTR_cull";
           break;
         case Obj8Command::Kind::Tris:
           if (c.count > 0) {
@@ -111,9 +121,18 @@ class Builder {
     }
     for (const auto& [key, tris] : batches) {
       const auto [lod, cull] = key;
-      HostNode& group = lod < 0 ? *top_ : LevelGroup(file.lods[static_cast<size_t>(lod)]);
+      const Obj8Lod* level = lod < 0 ? nullptr : &file.lods[static_cast<size_t>(lod)];
+      HostNode& group = level ? LevelGroup(level->nearDistance, level->farDistance) : *top_;
       Object(file, group, Material(file, cull), tris);
     }
+  }
+
+  // One log line of what the file holds that is left out: lines the reader does not know, and
+  // state commands other than the cull state.
+  void Report(const Obj8File& file) {
+    std::map<std::string, int64_t> left = file.unknown;
+    for (const Obj8Command& c : file.commands)
+      if (c.kind == Obj8Command::Kind::State && !IsCullState(c.keyword)) ++left[c.keyword];
     if (!left.empty()) {
       std::string line = file.origin + ": left out lines the importer does not use:";
       bool first = true;
@@ -125,8 +144,8 @@ class Builder {
     }
   }
 
-  HostNode& LevelGroup(const Obj8Lod& lod) {
-    const std::string name = "LOD " + Distance(lod.nearDistance) + "-" + Distance(lod.farDistance);
+  HostNode& LevelGroup(float nearDistance, float farDistance) {
+    const std::string name = "LOD " + Distance(nearDistance) + "-" + Distance(farDistance);
     HostNode*& group = levels_[name];
     if (!group) group = &document_.NewNode(*top_, name);
     return *group;
