@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -568,6 +569,7 @@ TEST(ModelCommands, BrokenModelsAreNamedAndNothingIsWritten) {
   std::vector<fs::directory_entry> broken(fs::directory_iterator(kModels / "invalid"), {});
   // A PLY header cut inside a property once sent the library's reader round for ever.
   broken.emplace_back(VLM_TEST_DATA_DIR "/bad_model_ply_cut_in_header.ply");
+  ASSERT_EQ(test::Vlmhost({"register", VLM_TEST_PLUGIN_DIR "/libobverse.so"}).status, 0);
   for (const auto& entry : broken) {
     // A material that is missing leaves its faces the default look: the model reads.
     if (entry.path().extension() == ".txt" || entry.path().filename() == "malformed2.obj") continue;
@@ -580,17 +582,96 @@ TEST(ModelCommands, BrokenModelsAreNamedAndNothingIsWritten) {
 #else
     const char* limit = "ulimit -v 4000000; ";
 #endif
-    const auto r =
-        test::Vlmhost({"import", entry.path().string(), "-o", (out / "s.json").string()}, limit);
-    EXPECT_EQ(r.status, 2) << entry.path() << r.output;
-    EXPECT_THAT(r.output, HasSubstr("error: " + entry.path().string() + ": "));
-    EXPECT_TRUE(fs::is_empty(out)) << entry.path();
+    // The commands that take a scene take a model too, read as import reads it.
+    const std::string model = entry.path().string();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"import", model, "-o", (out / "s.json").string()},
+          {"run", "obverse", model, "--ui", "input z", "-o", (out / "s.json").string()},
+          {"export-model", model, "-o", (out / "s.obj").string()}}) {
+      const auto r = test::Vlmhost(args, limit);
+      EXPECT_EQ(r.status, 2) << args[0] << " " << model << r.output;
+      EXPECT_THAT(r.output, HasSubstr("error: " + model + ": ")) << args[0];
+      EXPECT_TRUE(fs::is_empty(out)) << args[0] << " " << model;
+    }
   }
   const auto wrongFormat = test::Vlmhost(
       {"export-model", VLM_TEST_DATA_DIR "/scene_example.json", "-o", (out / "x.fbx").string()});
   EXPECT_EQ(wrongFormat.status, 2);
   EXPECT_THAT(wrongFormat.output, HasSubstr("known: .glb"));
   EXPECT_TRUE(fs::is_empty(out));
+}
+
+// Every file of a folder by name, with its bytes; the folder is emptied.
+std::map<std::string, std::string> TakeFiles(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder))
+    files[entry.path().filename().string()] = ReadFile(entry.path());
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return files;
+}
+
+TEST(ModelCommands, AModelGivenAsTheSceneGivesWhatItsImportedSceneGives) {
+  const struct {
+    std::vector<fs::path> files;        // the model first, then the files it names
+    std::vector<std::string> command;   // MODEL and OUT stand for the model and the output folder
+    std::vector<std::string> textures;  // embedded textures written beside the scene or model
+  } cases[] = {
+      {{"glTF2/BoxTextured-glTF-Binary/BoxTextured.glb"},
+       {"run", "wingform", "MODEL", "--select", "group:BoxTextured", "--fresh", "--ui",
+        "click cmdOK; click cmdCancel", "-o", "OUT/box.obj", "--copy-textures"},
+       {}},
+      {{"OBJ/spider.obj", "OBJ/spider.mtl", "OBJ/SpiderTex.jpg", "OBJ/drkwood2.jpg",
+        "OBJ/engineflare1.jpg", "OBJ/wal67ar_small.jpg", "OBJ/wal69ar_small.jpg"},
+       {"run", "trackline", "MODEL", "--select", "group:spider", "--fresh", "--ui",
+        "optLOD(1)=1; click cmdOK; click cmdCancel", "-o", "OUT/spider.igs"},
+       {}},
+      {{"glTF2/BoxTextured-glTF-Binary/BoxTextured.glb"},
+       {"run", "obverse", "MODEL", "--select", "group:BoxTextured", "--ui", "input z", "-o",
+        "OUT/mirrored.json"},
+       {"BoxTextured_texture0.png"}},
+      {{"glTF2/BoxTextured-glTF-Binary/BoxTextured.glb"},
+       {"export-model", "MODEL", "-o", "OUT/box.gltf"},
+       {"BoxTextured_texture0.png"}},
+      {{"OBJ/spider.obj", "OBJ/spider.mtl"}, {"export-model", "MODEL", "-o", "OUT/spider.glb"}, {}},
+  };
+  for (const auto& c : cases) {
+    test::TempHome home;
+    const fs::path out = home.Path() / "out", model = home.Path() / c.files[0].filename();
+    fs::create_directories(out);
+    for (const fs::path& file : c.files)
+      fs::copy_file(kModels / file, home.Path() / file.filename());
+    const fs::path scene = fs::path(model).replace_extension(".json");
+    auto r = test::Vlmhost({"register", VLM_TEST_PLUGIN_DIR "/libobverse.so",
+                            VLM_TEST_PLUGIN_DIR "/libwingform.so",
+                            VLM_TEST_PLUGIN_DIR "/libtrackline.so"});
+    ASSERT_EQ(r.status, 0) << r.output;
+    r = test::Vlmhost({"import", model.string(), "-o", scene.string()});
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::map<std::string, std::string> want;
+    for (const fs::path& input : {scene, model}) {
+      std::vector<std::string> args = c.command;
+      for (std::string& a : args) {
+        if (a == "MODEL") a = input.string();
+        if (a.starts_with("OUT/")) a = (out / a.substr(4)).string();
+      }
+      r = test::Vlmhost(args);
+      ASSERT_EQ(r.status, 0) << c.command[0] << " " << input << r.output;
+      std::map<std::string, std::string> got = TakeFiles(out);
+      if (input == scene) {
+        want = got;
+        continue;
+      }
+      for (const std::string& texture : c.textures) {
+        EXPECT_EQ(got[texture], ReadFile(home.Path() / texture)) << texture;
+        got.erase(texture);
+      }
+      EXPECT_FALSE(got.empty());
+      for (const auto& [name, bytes] : want)
+        EXPECT_TRUE(got[name] == bytes) << c.command[0] << " " << c.files[0] << ": " << name;
+      EXPECT_EQ(got.size(), want.size()) << c.command[0] << " " << c.files[0];
+    }
+  }
 }
 
 // A display that notes what it is shown, in whole percent.
