@@ -246,9 +246,9 @@ TEST(IgsFileLayout, AMeshThatRepeatsAnEarlierOneIsWrittenAsItsCopy) {
   }
   const std::string bytes = copied.TakeBytes();
   EXPECT_EQ(repeated.TakeBytes(), bytes);
-  test::IgsContents igs = test::ReadIgs(bytes);
+  host::IgsContents igs = test::ReadIgs(bytes);
   ASSERT_EQ(igs.meshes.size(), 4u);
-  EXPECT_EQ(igs.meshes[3].raw.I32(8), 216 + 1788 + 2 * 3 * 240);  // its own vertices
+  EXPECT_EQ(igs.meshes[3].vertexArray, 216u + 1788 + 2 * 3 * 240);  // its own vertices
   EXPECT_EQ(igs.meshes[3].triangles.size(), 4000u);
 
   // A repeat names an earlier mesh with arrays of its own.
