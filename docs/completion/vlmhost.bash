@@ -28,9 +28,9 @@ _vlmhost() {
   read -ra toks <<<"$line"
   [[ $line == *[[:space:]] || ${#toks[@]} -eq 0 ]] && toks+=("")
   local cur=${toks[-1]} prev=${toks[-2]:-} prog=${toks[0]:-vlmhost}
-  local commands="list register unregister show describe help screenshots run import export-model gui"
+  local commands="list register unregister show describe help screenshots run import export-model batch gui"
   # Options that take a value, and the command's positional words so far.
-  local valued=" -o --output --scene-out --select --ui --ui-file --param --save-pictures --report --faces --scale --name --max-memory --timeout "
+  local valued=" -o --output --scene-out --select --ui --ui-file --param --save-pictures --report --faces --scale --name --max-memory --timeout --run --job -j --jobs "
   local cmd="" i
   local -a positional=()
   for ((i = 1; i < ${#toks[@]} - 1; i++)); do
@@ -66,6 +66,7 @@ _vlmhost() {
       screenshots) opts+=" --scale --one" ;;
       import) opts+=" -o --output --name --scale --allow-outside --max-memory --timeout --quiet --report" ;;
       export-model) opts+=" -o --output --quiet --report" ;;
+      batch) opts+=" --run --job -j --jobs --fail-fast --force --list-commands --quiet --report --max-memory --timeout" ;;
     esac
     mapfile -t reply < <(compgen -W "$opts" -- "$cur")
   elif [[ ($cmd == run || $cmd == describe || $cmd == help) && ${#positional[@]} -eq 0 ]] ||
