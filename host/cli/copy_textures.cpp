@@ -50,6 +50,14 @@ bool StaysBelow(const fs::path& relative) {
                       [](const fs::path& part) { return part == ".."; });
 }
 
+const EmbeddedTexture* EmbeddedNamed(const std::vector<EmbeddedTexture>* textures,
+                                     const std::string& name) {
+  if (!textures) return nullptr;
+  for (const EmbeddedTexture& texture : *textures)
+    if (texture.file == name) return &texture;
+  return nullptr;
+}
+
 std::string Joined(const std::vector<fs::path>& paths) {
   std::string out;
   for (const fs::path& p : paths)
@@ -76,8 +84,11 @@ void RunOutputs::StageNamedFiles() {
                     "\", outside the export's folder");
       continue;
     }
+    // A texture the model given as the scene carries inside itself is copied from memory.
+    const EmbeddedTexture* embedded = EmbeddedNamed(options_.modelTextures, named.source);
     std::vector<fs::path> looked;
-    const std::optional<fs::path> source = FindSource(named, sceneFolder, looked);
+    const std::optional<fs::path> source =
+        embedded ? fs::path(named.source) : FindSource(named, sceneFolder, looked);
     if (!source) {
       context_.Warn(start + "no such file (looked for " + Joined(looked) + ")");
       continue;
@@ -86,11 +97,11 @@ void RunOutputs::StageNamedFiles() {
     const auto [copy, fresh] = copies.emplace(target, *source);
     std::error_code ec;
     if (!fresh) {
-      if (!fs::equivalent(copy->second, *source, ec))
+      if (copy->second != *source && (embedded || !fs::equivalent(copy->second, *source, ec)))
         context_.Warn(start + target.string() + " is already the copy of " + copy->second.string());
       continue;
     }
-    if (fs::equivalent(*source, target, ec)) continue;  // it is there already
+    if (!embedded && fs::equivalent(*source, target, ec)) continue;  // it is there already
     // A reference into a folder below the export (textures\wood) gets the folder.
     fs::path folder = target.parent_path();
     std::vector<fs::path> missing;
@@ -101,7 +112,7 @@ void RunOutputs::StageNamedFiles() {
         Raise(err::PathFileAccess, it->string() + ": cannot make the folder: " + ec.message());
       createdTextureFolders_.push_back(*it);
     }
-    transaction_.Stage(target, ReadFile(*source));
+    transaction_.Stage(target, embedded ? embedded->bytes : ReadFile(*source));
     written_.push_back(target.string());
   }
 }

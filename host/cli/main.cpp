@@ -154,7 +154,13 @@ int Main(int argc, char** argv) {
                    "Programmatic identifier (VLMPlugin9.Obverse) or short name (obverse, any "
                    "case; vlmhost list shows them)")
       ->required();
-  runCmd->add_option("SCENE", run.scene, "Scene file (- for standard input)")->required();
+  runCmd
+      ->add_option("SCENE", run.scene,
+                   "Scene file (- for standard input), or any model import reads: imported in "
+                   "memory, its scene and embedded textures written only where -o or "
+                   "--scene-out says")
+      ->required();
+  vlm::host::AddReaderLimitOptions(*runCmd, run.limits);
   runCmd->add_option("-o,--output", run.output,
                      "Tools and operations: write the changed scene here (- for standard "
                      "output). Exporters: the export file name; a device or pipe gets that file "

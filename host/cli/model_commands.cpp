@@ -113,21 +113,27 @@ int ExportModelCommand(const ModelCommandOptions& options, std::ostream& out, st
   RunContext context;
   Prepare(context, options);
   RunContext::Scope scope(context);
-  std::unique_ptr<HostDocument> document;
+  ImportedModel scene;
   try {
     if (ModelFormatFor(target).empty())
       Raise(err::BadFileName, target.string() +
                                   ": the extension names no format written; known: .glb, .gltf, "
                                   ".obj, .dae, .ply, .stl");
     CheckOutputTarget(target);
-    document = LoadSceneArgument(options.input);
+    scene = LoadSceneOrModel(options.input, options.limits);
   } catch (const Error& e) {
     return Fail(err, e, ExitBadInput);
   }
+  for (const std::string& line : scene.log)
+    log << line << "\n";
   try {
     OutputTransaction transaction(context);
     transaction.SetExportFile(target);
-    ExportModel(*document, target);
+    ExportModel(*scene.document, target);
+    // A model's embedded textures go beside the model written, which names them as its source
+    // did.
+    for (const EmbeddedTexture& texture : scene.textures)
+      transaction.Stage(target.parent_path() / texture.file, texture.bytes);
     const auto staged = transaction.StagedTargets();
     transaction.Commit();
     for (const auto& file : transaction.Discarded())
@@ -144,6 +150,22 @@ int ExportModelCommand(const ModelCommandOptions& options, std::ostream& out, st
     return Fail(err, e, ExitRunFailed);
   }
   return ExitOk;
+}
+
+void AddReaderLimitOptions(CLI::App& command, ReaderLimits& limits) {
+  command
+      .add_option("--max-memory", limits.memory,
+                  "The most memory the model's reader may take, as 200M or 2G (default: half "
+                  "the machine's memory, at most 8G)")
+      ->transform(CLI::AsSizeValue(false).description(""))
+      ->check(CLI::PositiveNumber)
+      ->type_name("SIZE");
+  command
+      .add_option("--timeout", limits.seconds,
+                  "The most time the model's reader may take, in seconds (default: " +
+                      std::to_string(static_cast<int>(kDefaultReaderSeconds)) + ")")
+      ->check(CLI::PositiveNumber)
+      ->type_name("SECONDS");
 }
 
 void AddModelCommands(CLI::App& app, ModelCommands& commands) {
@@ -165,28 +187,20 @@ void AddModelCommands(CLI::App& app, ModelCommands& commands) {
   commands.import->add_flag("--allow-outside", o.allowOutside,
                             "Let the model read files outside its own folder (a glTF's buffers, "
                             "an OBJ's materials); without it the import is refused");
-  commands.import
-      ->add_option("--max-memory", o.limits.memory,
-                   "The most memory the model's reader may take, as 200M or 2G (default: half "
-                   "the machine's memory, at most 8G)")
-      ->transform(CLI::AsSizeValue(false).description(""))
-      ->check(CLI::PositiveNumber)
-      ->type_name("SIZE");
-  commands.import
-      ->add_option("--timeout", o.limits.seconds,
-                   "The most time the model's reader may take, in seconds (default: " +
-                       std::to_string(static_cast<int>(kDefaultReaderSeconds)) + ")")
-      ->check(CLI::PositiveNumber)
-      ->type_name("SECONDS");
+  AddReaderLimitOptions(*commands.import, o.limits);
   commands.exportModel = app.add_subcommand(
       "export-model", "Write a scene as a model for any viewer (.glb .gltf .obj .dae .ply .stl)");
-  commands.exportModel->add_option("SCENE", o.input, "Scene file (- for standard input)")
+  commands.exportModel
+      ->add_option("SCENE", o.input,
+                   "Scene file (- for standard input), or any model import reads (imported in "
+                   "memory; its embedded textures go beside the model written)")
       ->required();
   commands.exportModel
       ->add_option("-o,--output", o.output,
                    "The model file; its extension chooses the format. A device or pipe gets "
                    "that file alone: no side files")
       ->required();
+  AddReaderLimitOptions(*commands.exportModel, o.limits);
   for (CLI::App* command : {commands.import, commands.exportModel}) {
     command->add_flag("--quiet", o.quiet, "No progress bar and no transcript");
     command

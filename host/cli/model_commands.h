@@ -29,7 +29,7 @@ struct ModelCommandOptions {
   float scale = 1.0f;                           // --scale
   bool quiet = false;                           // --quiet: no transcript, no progress bar
   bool allowOutside = false;  // --allow-outside: the model may name files outside its folder
-  ReaderLimits limits;        // --max-memory, --timeout (import)
+  ReaderLimits limits;        // --max-memory, --timeout: the model's reader
   std::shared_ptr<ProgressDisplay> progress;        // the progress bar on a terminal, or none
   std::optional<std::filesystem::path> reportFile;  // --report FILE.json ("-": standard output)
   CommandReport* report = nullptr;                  // told the scene made and the files written
@@ -41,7 +41,8 @@ struct ModelCommandOptions {
 // name with ".json", in the current folder) and the model's embedded textures beside it, all or
 // nothing. Exit statuses as for run. Each command runs in a context of its own.
 int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::ostream& err);
-// Reads the scene (a file or "-") and writes the model that -o names.
+// Reads the scene (a file or "-", or a model imported in memory as ImportCommand reads it) and
+// writes the model that -o names, with a model's embedded textures beside it.
 int ExportModelCommand(const ModelCommandOptions& options, std::ostream& out, std::ostream& err);
 
 // The two commands on the program's command line.
@@ -51,6 +52,8 @@ struct ModelCommands {
   ModelCommandOptions options;
 };
 void AddModelCommands(CLI::App& app, ModelCommands& commands);
+// --max-memory and --timeout for the reader of a model a command reads.
+void AddReaderLimitOptions(CLI::App& command, ReaderLimits& limits);
 // The status of the one chosen; nothing when neither was.
 std::optional<int> RunModelCommands(const ModelCommands& commands, std::ostream& out,
                                     std::ostream& err);

@@ -123,14 +123,19 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
   RunContext context;
   ConfigureRunContext(context, options, err);
   RunContext::Scope scope(context);
-  std::unique_ptr<HostDocument> document;
+  ImportedModel scene;
   try {
     CheckDialogOptions(options);
-    document = LoadSceneArgument(options.scene);
+    scene = LoadSceneOrModel(options.scene, options.limits);
   } catch (const Error& e) {
     return Report(err, "error: ", e.Description(), ExitBadInput);
   }
-  DocumentRun run(options, context);
+  for (const std::string& line : scene.log)
+    log << line << "\n";
+  const std::unique_ptr<HostDocument>& document = scene.document;
+  RunOptions withTextures = options;
+  withTextures.modelTextures = &scene.textures;
+  DocumentRun run(withTextures, context);
   if (int status = run.Run(*document, log, err); status != ExitOk) return status;
   int status = run.Commit(*document, log, out, err);
   if (status == ExitOk && options.report) {

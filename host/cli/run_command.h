@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/exit_status.h"
+#include "exchange/model_reader_process.h"
 
 namespace vlm {
 class DialogBackend;
@@ -40,12 +41,17 @@ struct RunOptions {
   std::optional<std::filesystem::path> reportFile;  // --report FILE.json ("-": standard output)
   CommandReport* report = nullptr;  // told the plug-in, the scene before and after, the files
   bool sceneKept = false;  // the caller keeps the scene in memory (the workbench): no file for it
+  ReaderLimits limits;     // --max-memory, --timeout: the reader of a model given as the scene
+  // The embedded textures of a model given as the scene: written beside the scene the run
+  // writes, and copied from memory for --copy-textures.
+  const std::vector<EmbeddedTexture>* modelTextures = nullptr;
 };
 
 // Prints to `out` (results, message boxes, log lines) and `err` (problems) and returns the
-// exit status. A scene of "-" is read from standard input; `run -o -` writes the scene to
-// `out` and the transcript to `err`. The run has a context of its own (vlm/run_context.h):
-// nothing an earlier run in the process left behind reaches it.
+// exit status. A scene of "-" is read from standard input; a model (any file but a scene's
+// .json) is imported in memory as `vlmhost import` reads it, and only -o writes its scene; `run -o
+// -` writes the scene to `out` and the transcript to `err`. The run has a context of its own
+// (vlm/run_context.h): nothing an earlier run in the process left behind reaches it.
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err);
 
 // Sets a new run's context as the options ask: warnings to `err`, fresh settings or the user's,

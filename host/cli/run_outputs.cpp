@@ -12,6 +12,7 @@
 #include "scene/scene_file.h"
 #include "vlm/error.h"
 #include "vlm/forms.h"
+#include "vlm/run_context.h"
 #include "vlm/scripted_dialogs.h"
 
 namespace vlm::host {
@@ -108,6 +109,7 @@ bool RunOutputs::StageScene(const RunResult& result, const HostDocument& documen
                             std::string& text) {
   if (!result.savesScene || !result.sceneTarget) return false;
   const std::filesystem::path& target = *result.sceneTarget;
+  StageModelTextures(target);
   if (ToStandardOutput(target)) {
     text = SerializeScene(document, "standard output");
     return true;
@@ -116,6 +118,24 @@ bool RunOutputs::StageScene(const RunResult& result, const HostDocument& documen
   transaction_.StageWith(target, [&](OutputSink& sink) { WriteScene(document, origin, sink); });
   written_.push_back(origin);
   return false;
+}
+
+void RunOutputs::StageModelTextures(const std::filesystem::path& scene) {
+  if (!options_.modelTextures) return;
+  // As an import writes them: in the current folder for standard output, none for a device
+  // or pipe, else beside the scene, whose materials name them relative to itself.
+  const bool toOut = ToStandardOutput(scene);
+  for (const EmbeddedTexture& texture : *options_.modelTextures) {
+    if (!toOut && IsWrittenDirectly(scene)) {
+      context_.Warn("the embedded texture " + texture.file + " was not written: " + scene.string() +
+                    " is a device or pipe");
+      continue;
+    }
+    const std::filesystem::path file =
+        (toOut ? std::filesystem::path() : scene.parent_path()) / texture.file;
+    transaction_.Stage(file, texture.bytes);
+    written_.push_back(file.string());
+  }
 }
 
 void RunOutputs::RollBack() {

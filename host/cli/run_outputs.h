@@ -71,6 +71,8 @@ class RunOutputs {
   // for it (copy_textures.cpp).
   void StageNamedFiles();
   bool StageScene(const RunResult& result, const HostDocument& document, std::string& text);
+  // The embedded textures of a model given as the scene, for the scene written to `scene`.
+  void StageModelTextures(const std::filesystem::path& scene);
   void RollBack();
   void ReportWritten(const RunResult& result, std::ostream& log) const;
 

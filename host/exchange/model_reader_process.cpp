@@ -23,6 +23,7 @@
 #include <utility>
 
 #include "scene/scene_file.h"
+#include "scene/scene_tree.h"
 #include "vlm/error.h"
 #include "vlm/progress.h"
 #include "vlm/run_context.h"
@@ -167,12 +168,36 @@ class Received {
   explicit Received(const std::string& origin) : origin_(origin) {}
 
   void Add(const char* data, size_t size) {
+    if (large_) {
+      const size_t n = std::min(size, largeLength_ - large_->size());
+      large_->append(data, n);
+      if (large_->size() < largeLength_) return;
+      if (largeKind_ == kScene)
+        scene_ = std::move(*large_);
+      else
+        Take(largeKind_, *large_);
+      large_.reset();
+      data += n, size -= n;
+    }
     buffer_.append(data, size);
     size_t at = 0;
     while (buffer_.size() - at >= kHeader) {
       uint64_t length;
       std::memcpy(&length, buffer_.data() + at + 1, sizeof length);
-      if (buffer_.size() - at - kHeader < length) break;
+      const size_t have = buffer_.size() - at - kHeader;
+      if (have < length) {
+        // A large frame (the scene) is gathered in a string of its own, sized once from its
+        // header: no buffer grows to hold it and no copy of it is made.
+        if (length >= kLargeFrame && length <= kMaxSceneFileSize) {
+          largeKind_ = static_cast<Kind>(buffer_[at]);
+          largeLength_ = length;
+          large_.emplace();
+          large_->reserve(length + kTreeSlack);  // the scene is parsed in place
+          large_->append(buffer_, at + kHeader, have);
+          at = buffer_.size();
+        }
+        break;
+      }
       Take(static_cast<Kind>(buffer_[at]), std::string_view(buffer_).substr(at + kHeader, length));
       at += kHeader + length;
     }
@@ -191,7 +216,8 @@ class Received {
   ImportedModel Result() {
     progress_.reset();
     if (error_) throw *error_;
-    model_.document = ParseScene(*scene_, origin_);
+    std::string().swap(buffer_);
+    model_.document = ParseSceneTaking(std::move(*scene_), origin_);
     return std::move(model_);
   }
 
@@ -241,8 +267,14 @@ class Received {
     }
   }
 
+  // Frames from this size on are gathered apart from the buffer.
+  static constexpr uint64_t kLargeFrame = 1 << 20;
+
   const std::string& origin_;
   std::string buffer_;
+  std::optional<std::string> large_;  // the payload of a large frame, as far as it came
+  Kind largeKind_ = kScene;
+  uint64_t largeLength_ = 0;
   ImportedModel model_;
   std::optional<std::string> scene_;
   std::optional<Error> error_;

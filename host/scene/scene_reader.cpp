@@ -458,6 +458,12 @@ std::unique_ptr<HostDocument> ParseScene(std::string_view text, const std::strin
   return ReadTree(ParseTree(text, origin), origin);
 }
 
+std::unique_ptr<HostDocument> ParseSceneTaking(std::string&& text, const std::string& origin) {
+  SceneTree tree = ParseTree(text, origin, text.capacity() - text.size());
+  std::string().swap(text);
+  return ReadTree(std::move(tree), origin);
+}
+
 std::unique_ptr<HostDocument> LoadScene(const std::filesystem::path& file) {
   // Read once, with room after the text for the parser to read it in place; the text is let
   // go once the tree holds it.

@@ -32,9 +32,13 @@ int64_t BytesOf(const std::vector<Record>& records) {
   return static_cast<int64_t>(sizeof(Record) * records.size());
 }
 
-// Records on their way to a sink, each put into its file form in a small buffer first.
+// Records on their way to a sink, each put into its file form in a small buffer first. A run
+// of records goes out in pieces of about PieceSize bytes, gathered in one buffer reused for
+// every piece, so no write comes straight from a large array that is no longer in the cache.
 class RecordSink {
  public:
+  static constexpr size_t PieceSize = 256 * 1024;
+
   explicit RecordSink(OutputSink& sink) : sink_(sink) {}
   template <class Record>
   void Put(const Record& record) {
@@ -42,27 +46,38 @@ class RecordSink {
     WriteRecord(scratch_, record);
     sink_.Write(scratch_);
   }
-  // Every record of `records`. Where a record's bytes in memory are its file form (a
-  // little-endian machine, 32-bit fields and characters filling the record without a gap, as
-  // the first record shows), the rest go out in one piece.
-  template <class Record>
-  void PutAll(const std::vector<Record>& records) {
+  // Every record of `records`, each as `fix` changes a copy of it. Where a record's bytes in
+  // memory are its file form (a little-endian machine, 32-bit fields and characters filling
+  // the record without a gap, as the first record shows), they are copied as they stand.
+  template <class Record, class Fix>
+  void PutAll(const std::vector<Record>& records, Fix fix) {
     if (records.empty()) return;
-    Put(records.front());
-    const auto* bytes = reinterpret_cast<const char*>(records.data());
-    if (std::endian::native == std::endian::little &&
-        std::string_view(bytes, sizeof(Record)) == scratch_) {
-      sink_.Write(std::string_view(bytes + sizeof(Record), sizeof(Record) * (records.size() - 1)));
-      return;
+    Record record = records.front();
+    fix(record);
+    piece_.clear();
+    WriteRecord(piece_, record);
+    const bool asInMemory = std::endian::native == std::endian::little &&
+                            std::memcmp(piece_.data(), &record, sizeof(Record)) == 0;
+    for (size_t i = 1; i < records.size(); ++i) {
+      if (piece_.size() >= PieceSize) {
+        sink_.Write(piece_);
+        piece_.clear();
+      }
+      record = records[i];
+      fix(record);
+      if (asInMemory)
+        piece_.append(reinterpret_cast<const char*>(&record), sizeof(Record));
+      else
+        WriteRecord(piece_, record);
     }
-    for (size_t i = 1; i < records.size(); ++i)
-      Put(records[i]);
+    sink_.Write(piece_);
   }
   void Bytes(std::string_view bytes) { sink_.Write(bytes); }
 
  private:
   OutputSink& sink_;
   std::string scratch_;
+  std::string piece_;
 };
 
 template <class T>
@@ -70,12 +85,25 @@ void Release(std::vector<T>& v) {
   std::vector<T>().swap(v);
 }
 
+// The owner whose array owner `i` writes: a mesh that repeats an earlier one writes that
+// one's arrays. A repeat names an earlier mesh that has arrays of its own.
+size_t SourceOf(const std::vector<BlockRecords>&, size_t i) {
+  return i;
+}
+size_t SourceOf(const std::vector<MeshRecords>& meshes, size_t i) {
+  const int32_t repeats = meshes[i].repeats;
+  if (repeats < 0) return i;
+  if (static_cast<size_t>(repeats) >= i || meshes[static_cast<size_t>(repeats)].repeats >= 0)
+    Raise(err::SubscriptOutOfRange);
+  return static_cast<size_t>(repeats);
+}
+
 // The arrays of one kind that the owners (meshes or blocks) hold, laid out one after another.
 template <class Owner, class Record>
 int64_t ArraysSize(const std::vector<Owner>& owners, std::vector<Record> Owner::*array) {
   int64_t size = 0;
-  for (const Owner& owner : owners)
-    size += BytesOf(owner.*array);
+  for (size_t i = 0; i < owners.size(); ++i)
+    size += BytesOf(owners[SourceOf(owners, i)].*array);
   return size;
 }
 
@@ -84,20 +112,41 @@ template <class Owner, class Record>
 void PlaceArrays(std::vector<Owner>& owners, std::vector<Record> Owner::*array, FileOffset start,
                  void (*note)(Owner&, FileOffset, int32_t)) {
   int64_t at = start.value;
-  for (Owner& owner : owners) {
-    note(owner, FileOffset{static_cast<int32_t>(at)}, Count((owner.*array).size()));
-    at += BytesOf(owner.*array);
+  for (size_t i = 0; i < owners.size(); ++i) {
+    const std::vector<Record>& records = owners[SourceOf(owners, i)].*array;
+    note(owners[i], FileOffset{static_cast<int32_t>(at)}, Count(records.size()));
+    at += BytesOf(records);
   }
 }
 
-// Writes every owner's array, releasing each once written.
+// Writes every owner's array, each record as `fix` makes it for that owner, releasing each
+// array once its last owner has written it.
 template <class Owner, class Record>
-void WriteArrays(std::vector<Owner>& owners, std::vector<Record> Owner::*array, RecordSink& out) {
-  for (Owner& owner : owners) {
-    out.PutAll(owner.*array);
-    Release(owner.*array);
+void WriteArrays(const IgsFile& file, std::vector<Owner>& owners, std::vector<Record> Owner::*array,
+                 void (*fix)(const IgsFile&, const Owner&, Record&), RecordSink& out) {
+  std::vector<size_t> last(owners.size());
+  for (size_t i = 0; i < owners.size(); ++i)
+    last[SourceOf(owners, i)] = i;
+  for (size_t i = 0; i < owners.size(); ++i) {
+    const size_t source = SourceOf(owners, i);
+    out.PutAll(owners[source].*array, [&](Record& r) { fix(file, owners[i], r); });
+    if (last[source] == i) Release(owners[source].*array);
   }
 }
+
+// The references of the records a repeated array serves, made for the mesh that writes them.
+FileOffset MaterialOffset(const IgsFile& f, RecordRef reference) {
+  return OffsetOf(f.header.materialArray, MaterialSize, reference.Index());
+}
+void FixVertex(const IgsFile& f, const MeshRecords&, IgsVertex& vertex) {
+  vertex.material.Resolve(MaterialOffset(f, vertex.material));
+}
+void FixTriangle(const IgsFile& f, const MeshRecords& m, IgsTriangle& triangle) {
+  triangle.material.Resolve(MaterialOffset(f, triangle.material));
+  for (RecordRef& corner : triangle.vertices)
+    corner.Resolve(OffsetOf(m.mesh.vertexArray, VertexSize, corner.Index()));
+}
+void KeepMeshRef(const IgsFile&, const BlockRecords&, IgsMeshRef&) {}
 
 // The texture name table after the chunk header: the size of its string area, the number of
 // names, the offset of each name in the area, then the names, each followed by a 0.
@@ -142,12 +191,12 @@ struct Section {
 };
 
 // A section of the arrays that each mesh or block owns; `Note` records an array's offset and
-// count in its owner.
-template <auto Owners, auto Array, auto Note>
+// count in its owner, `Fix` turns a record's references into offsets as it is written.
+template <auto Owners, auto Array, auto Note, auto Fix>
 constexpr Section ArraysSection() {
   return {[](const IgsFile& f) { return ArraysSize(f.*Owners, Array); },
           [](IgsFile& f, FileOffset start) { PlaceArrays(f.*Owners, Array, start, Note); },
-          [](IgsFile& f, RecordSink& out) { WriteArrays(f.*Owners, Array, out); }};
+          [](IgsFile& f, RecordSink& out) { WriteArrays(f, f.*Owners, Array, Fix, out); }};
 }
 
 // A section of the one record each mesh or block holds; `Note` records the array's offset and
@@ -204,10 +253,10 @@ constexpr Section Layout[] = {
        for (const IgsMaterial& m : f.materials)
          out.Put(m);
      }},
-    ArraysSection<&IgsFile::meshes, &MeshRecords::vertices, NoteVertices>(),
-    ArraysSection<&IgsFile::meshes, &MeshRecords::triangles, NoteTriangles>(),
+    ArraysSection<&IgsFile::meshes, &MeshRecords::vertices, NoteVertices, FixVertex>(),
+    ArraysSection<&IgsFile::meshes, &MeshRecords::triangles, NoteTriangles, FixTriangle>(),
     RecordsSection<&IgsFile::meshes, &MeshRecords::mesh, NoteMeshes>(),
-    ArraysSection<&IgsFile::blocks, &BlockRecords::meshRefs, NoteMeshRefs>(),
+    ArraysSection<&IgsFile::blocks, &BlockRecords::meshRefs, NoteMeshRefs, KeepMeshRef>(),
     RecordsSection<&IgsFile::blocks, &BlockRecords::block, NoteBlocks>(),
     {// the texture name chunk header, which the header points at only when names follow
      [](const IgsFile&) { return static_cast<int64_t>(TextureNameChunkSize); },
@@ -289,18 +338,6 @@ void IgsFile::placeSections() {
 }
 
 void IgsFile::resolveReferences() {
-  const auto material = [this](RecordRef& reference) {
-    reference.Resolve(OffsetOf(header.materialArray, MaterialSize, reference.Index()));
-  };
-  for (MeshRecords& m : meshes) {
-    for (IgsVertex& vertex : m.vertices)
-      material(vertex.material);
-    for (IgsTriangle& triangle : m.triangles) {
-      material(triangle.material);
-      for (RecordRef& corner : triangle.vertices)
-        corner.Resolve(OffsetOf(m.mesh.vertexArray, VertexSize, corner.Index()));
-    }
-  }
   const auto block = [this](RecordRef& reference) {
     reference.Resolve(OffsetOf(header.blockArray, BlockSize, reference.Index()));
   };

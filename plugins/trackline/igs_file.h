@@ -13,11 +13,14 @@
 
 namespace vlm::igs {
 
-// A mesh with its own vertex and triangle arrays.
+// A mesh with its own vertex and triangle arrays, or with those of an earlier mesh of the
+// file: a level of detail that shows the same shapes as an earlier level has the same
+// arrays, held once and written once for each mesh that has them.
 struct MeshRecords {
   IgsMesh mesh{};
   std::vector<IgsVertex> vertices;
   std::vector<IgsTriangle> triangles;
+  int32_t repeats = -1;  // the index of the earlier mesh whose arrays these are (its own empty)
 };
 
 // A block with its own mesh-ref array.
@@ -42,7 +45,9 @@ class IgsFile {
   // `textureList`), renumbers the stages 10 + 100 x material + stage, and turns every
   // reference into the file offset of its record. References must be valid indices. Stops
   // (ExportStopped) when the name table would exceed its 101 entries or the file would be
-  // too large for its 32-bit offsets; the records are then unchanged.
+  // too large for its 32-bit offsets; the records are then unchanged. The references of the
+  // vertices and triangles are turned into offsets as they are written: a repeated mesh's
+  // arrays serve every mesh that has them.
   void AdjustPointers(const std::vector<std::string>& textureList);
 
   // The size in bytes of the file as it stands.
@@ -57,7 +62,8 @@ class IgsFile {
  private:
   // Gives every array its file offset and count, section after section in file order.
   void placeSections();
-  // Turns every reference into the file offset of the record it names.
+  // Turns the references of the blocks and mesh refs into the file offsets of the records they
+  // name (those of the vertices and triangles are turned as they are written).
   void resolveReferences();
 };
 

@@ -126,11 +126,21 @@ class TracklineExport final : public ExportSession {
   igs::RecordIndex buildBlock(selGroup& record, igs::RecordIndex index, igs::RecordIndex parent);
   void buildMesh(Shape* shape, const std::string& block, igs::MeshRecords& out);
 
+  // The meshes of a press shared between levels: a level that shows the same shapes of a node
+  // as an earlier level repeats that level's mesh, which is merged and built once.
+  struct SharedMeshes {
+    // The first block of each node and shapes (their places among the node's shapes).
+    std::map<std::pair<Node*, std::vector<int32_t>>, const selGroup*> first;
+    std::map<const selGroup*, const selGroup*> repeats;  // a later block: the first one
+    std::map<const selGroup*, int32_t> built;            // a first block: the index of its mesh
+  };
+
   int32_t nodeSlot_ = -1;  // the node text "Rail Sim"
   // Rebuilt by every press.
   igs::MaterialTable materials_;
   igs::IgsFile file_;
   igs::VertexIndex vertexIndex_;
+  SharedMeshes shared_;
 };
 
 }  // namespace
@@ -162,6 +172,7 @@ void TracklineExport::exportMain(Node& chosen) {
   materials_.Reset();
   file_ = igs::IgsFile{};
   vertexIndex_.Clear();
+  shared_ = SharedMeshes{};
   selGroup root;
   Gathering gathering;
   // Coarse steps: gathering, building the records, writing.
@@ -259,7 +270,8 @@ bool TracklineExport::collect(Node& node, selGroup& parent, Gathering& gathering
   for (int32_t i = 0; i < children->Count(); ++i)
     childGeometry |= collect(*children->Item(i), *record, gathering);
 
-  std::unique_ptr<Shape> merged;
+  // The shapes merged, by their places among the node's shapes.
+  std::vector<int32_t> chosen;
   // How messages name each material: "Material 2 in Body/Door", after the first merged
   // shape that uses it.
   std::map<GraphMaterial*, std::string> places;
@@ -277,16 +289,28 @@ bool TracklineExport::collect(Node& node, selGroup& parent, Gathering& gathering
           " does not have a texture - excluded from export.");
       continue;
     }
-    if (!merged) merged = sceneGraph_.NewShape();
-    merged->Merge(shape);
+    chosen.push_back(i);
     for (size_t k = 0; k < materials.size(); ++k)
       places.emplace(materials[k], "Material " + std::to_string(k + 1) + " in " + node.Name() +
                                        "/" + shape.Name());
   }
 
-  if (!(merged && merged->VertexCount() > 0) && !childGeometry) return false;
+  auto key = std::make_pair(&node, std::move(chosen));
+  const auto earlier = shared_.first.find(key);
+  std::unique_ptr<Shape> merged;
+  if (earlier == shared_.first.end())
+    for (const int32_t i : key.second) {
+      if (!merged) merged = sceneGraph_.NewShape();
+      merged->Merge(*shapes->Item(i));
+    }
+  const bool geometry = merged && merged->VertexCount() > 0;
+  if (!geometry && earlier == shared_.first.end() && !childGeometry) return false;
 
   ++gathering.blockCount;
+  if (earlier != shared_.first.end())
+    shared_.repeats.emplace(record.get(), earlier->second);
+  else if (geometry)
+    shared_.first.emplace(std::move(key), record.get());
   record->cMesh = std::move(merged);
   selGroup& added = *record;
   parent.children.push_back(std::move(record));
@@ -459,7 +483,17 @@ igs::RecordIndex TracklineExport::buildBlock(selGroup& record, igs::RecordIndex 
   block.block.parent = parent;
 
   const igs::RecordIndex mesh = index;  // every block has its own mesh, at its own index
-  buildMesh(record.cMesh.get(), record.GrpName(), file_.meshes.at(static_cast<size_t>(mesh.value)));
+  igs::MeshRecords& meshRecords = file_.meshes.at(static_cast<size_t>(mesh.value));
+  if (const auto repeat = shared_.repeats.find(&record); repeat != shared_.repeats.end()) {
+    // The first block of the same shapes is built already: it comes earlier, depth first.
+    const int32_t first = shared_.built.at(repeat->second);
+    meshRecords = igs::MeshRecords{};
+    meshRecords.mesh = file_.meshes.at(static_cast<size_t>(first)).mesh;
+    meshRecords.repeats = first;
+  } else {
+    buildMesh(record.cMesh.get(), record.GrpName(), meshRecords);
+    shared_.built.emplace(&record, mesh.value);
+  }
   record.cMesh.reset();  // its mesh is built: the merged shape is no longer needed
   block.meshRefs.assign(1, igs::IgsMeshRef{MeshRefDistance, mesh, {}});
 

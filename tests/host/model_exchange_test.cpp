@@ -572,6 +572,7 @@ TEST(ModelCommands, BrokenModelsAreNamedAndNothingIsWritten) {
   std::vector<fs::directory_entry> broken(fs::directory_iterator(kModels / "invalid"), {});
   // A PLY header cut inside a property once sent the library's reader round for ever.
   broken.emplace_back(VLM_TEST_DATA_DIR "/bad_model_ply_cut_in_header.ply");
+  ASSERT_EQ(test::Vlmhost({"register", VLM_TEST_PLUGIN_DIR "/libobverse.so"}).status, 0);
   for (const auto& entry : broken) {
     // A material that is missing leaves its faces the default look: the model reads.
     if (entry.path().extension() == ".txt" || entry.path().filename() == "malformed2.obj") continue;
@@ -584,17 +585,96 @@ TEST(ModelCommands, BrokenModelsAreNamedAndNothingIsWritten) {
 #else
     const char* limit = "ulimit -v 4000000; ";
 #endif
-    const auto r =
-        test::Vlmhost({"import", entry.path().string(), "-o", (out / "s.json").string()}, limit);
-    EXPECT_EQ(r.status, 2) << entry.path() << r.output;
-    EXPECT_THAT(r.output, HasSubstr("error: " + entry.path().string() + ": "));
-    EXPECT_TRUE(fs::is_empty(out)) << entry.path();
+    // The commands that take a scene take a model too, read as import reads it.
+    const std::string model = entry.path().string();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"import", model, "-o", (out / "s.json").string()},
+          {"run", "obverse", model, "--ui", "input z", "-o", (out / "s.json").string()},
+          {"export-model", model, "-o", (out / "s.obj").string()}}) {
+      const auto r = test::Vlmhost(args, limit);
+      EXPECT_EQ(r.status, 2) << args[0] << " " << model << r.output;
+      EXPECT_THAT(r.output, HasSubstr("error: " + model + ": ")) << args[0];
+      EXPECT_TRUE(fs::is_empty(out)) << args[0] << " " << model;
+    }
   }
   const auto wrongFormat = test::Vlmhost(
       {"export-model", VLM_TEST_DATA_DIR "/scene_example.json", "-o", (out / "x.fbx").string()});
   EXPECT_EQ(wrongFormat.status, 2);
   EXPECT_THAT(wrongFormat.output, HasSubstr("known: .glb"));
   EXPECT_TRUE(fs::is_empty(out));
+}
+
+// Every file of a folder by name, with its bytes; the folder is emptied.
+std::map<std::string, std::string> TakeFiles(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder))
+    files[entry.path().filename().string()] = ReadFile(entry.path());
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return files;
+}
+
+TEST(ModelCommands, AModelGivenAsTheSceneGivesWhatItsImportedSceneGives) {
+  const struct {
+    std::vector<fs::path> files;        // the model first, then the files it names
+    std::vector<std::string> command;   // MODEL and OUT stand for the model and the output folder
+    std::vector<std::string> textures;  // embedded textures written beside the scene or model
+  } cases[] = {
+      {{"glTF2/BoxTextured-glTF-Binary/BoxTextured.glb"},
+       {"run", "wingform", "MODEL", "--select", "group:BoxTextured", "--fresh", "--ui",
+        "click cmdOK; click cmdCancel", "-o", "OUT/box.obj", "--copy-textures"},
+       {}},
+      {{"OBJ/spider.obj", "OBJ/spider.mtl", "OBJ/SpiderTex.jpg", "OBJ/drkwood2.jpg",
+        "OBJ/engineflare1.jpg", "OBJ/wal67ar_small.jpg", "OBJ/wal69ar_small.jpg"},
+       {"run", "trackline", "MODEL", "--select", "group:spider", "--fresh", "--ui",
+        "optLOD(1)=1; click cmdOK; click cmdCancel", "-o", "OUT/spider.igs"},
+       {}},
+      {{"glTF2/BoxTextured-glTF-Binary/BoxTextured.glb"},
+       {"run", "obverse", "MODEL", "--select", "group:BoxTextured", "--ui", "input z", "-o",
+        "OUT/mirrored.json"},
+       {"BoxTextured_texture0.png"}},
+      {{"glTF2/BoxTextured-glTF-Binary/BoxTextured.glb"},
+       {"export-model", "MODEL", "-o", "OUT/box.gltf"},
+       {"BoxTextured_texture0.png"}},
+      {{"OBJ/spider.obj", "OBJ/spider.mtl"}, {"export-model", "MODEL", "-o", "OUT/spider.glb"}, {}},
+  };
+  for (const auto& c : cases) {
+    test::TempHome home;
+    const fs::path out = home.Path() / "out", model = home.Path() / c.files[0].filename();
+    fs::create_directories(out);
+    for (const fs::path& file : c.files)
+      fs::copy_file(kModels / file, home.Path() / file.filename());
+    const fs::path scene = fs::path(model).replace_extension(".json");
+    auto r = test::Vlmhost({"register", VLM_TEST_PLUGIN_DIR "/libobverse.so",
+                            VLM_TEST_PLUGIN_DIR "/libwingform.so",
+                            VLM_TEST_PLUGIN_DIR "/libtrackline.so"});
+    ASSERT_EQ(r.status, 0) << r.output;
+    r = test::Vlmhost({"import", model.string(), "-o", scene.string()});
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::map<std::string, std::string> want;
+    for (const fs::path& input : {scene, model}) {
+      std::vector<std::string> args = c.command;
+      for (std::string& a : args) {
+        if (a == "MODEL") a = input.string();
+        if (a.starts_with("OUT/")) a = (out / a.substr(4)).string();
+      }
+      r = test::Vlmhost(args, "export SOURCE_DATE_EPOCH=1700000000; ");  // exports stamped alike
+      ASSERT_EQ(r.status, 0) << c.command[0] << " " << input << r.output;
+      std::map<std::string, std::string> got = TakeFiles(out);
+      if (input == scene) {
+        want = got;
+        continue;
+      }
+      for (const std::string& texture : c.textures) {
+        EXPECT_EQ(got[texture], ReadFile(home.Path() / texture)) << texture;
+        got.erase(texture);
+      }
+      EXPECT_FALSE(got.empty());
+      for (const auto& [name, bytes] : want)
+        EXPECT_TRUE(got[name] == bytes) << c.command[0] << " " << c.files[0] << ": " << name;
+      EXPECT_EQ(got.size(), want.size()) << c.command[0] << " " << c.files[0];
+    }
+  }
 }
 
 // A display that notes what it is shown, in whole percent.
@@ -619,6 +699,13 @@ TEST(ModelReaderProcess, BringsBackWhatTheReaderGotOrSaysWhyItStopped) {
     model.log.push_back("a line of the log");
     return model;
   };
+  // A scene and a texture of several megabytes each come in pieces.
+  const auto readLarge = [&] {
+    host::ImportedModel model = read();
+    host::AddGrid(host::AddGroup(model.document->Root(), "Field"), "Grid", 200, 100, 0.5f);
+    model.textures.push_back({"large.png", std::string(3 << 20, 'x')});
+    return model;
+  };
   const auto touchMemory = []() -> host::ImportedModel {
     std::vector<std::unique_ptr<char[]>> blocks;
     for (;;) {
@@ -635,6 +722,7 @@ TEST(ModelReaderProcess, BringsBackWhatTheReaderGotOrSaysWhyItStopped) {
     int number = err::InvalidProcedureCall;
   } cases[] = {
       {"a model", read, {}, ""},
+      {"a large model", readLarge, {}, ""},
       {"an error",
        [&]() -> host::ImportedModel { Raise(err::FileNotFound, "m.obj: no such file"); },
        {},
@@ -674,10 +762,14 @@ TEST(ModelReaderProcess, BringsBackWhatTheReaderGotOrSaysWhyItStopped) {
     try {
       const host::ImportedModel model = host::ReadInChildProcess(c.reader, "m.obj", c.limits);
       EXPECT_EQ(c.error, "") << c.what;
-      EXPECT_EQ(host::SerializeScene(*model.document), host::SerializeScene(*direct.document));
-      ASSERT_EQ(model.textures.size(), 1u);
+      const host::ImportedModel want = c.reader();
+      EXPECT_EQ(host::SerializeScene(*model.document), host::SerializeScene(*want.document));
+      ASSERT_EQ(model.textures.size(), want.textures.size());
+      for (size_t i = 0; i < want.textures.size(); ++i) {
+        EXPECT_EQ(model.textures[i].file, want.textures[i].file);
+        EXPECT_EQ(model.textures[i].bytes, want.textures[i].bytes);
+      }
       EXPECT_EQ(model.textures[0].file, direct.textures[0].file);
-      EXPECT_EQ(model.textures[0].bytes, direct.textures[0].bytes);
       EXPECT_THAT(model.log, ElementsAre("a line of the log"));
       // The child's progress is shown by the parent's display.
       ASSERT_GE(noted->seen.size(), 3u);

@@ -229,6 +229,40 @@ TEST(IgsFileLayout, BlocksPointAtTheirParentsAndChildren) {
   EXPECT_TRUE(igs.meshes[2].vertices.empty());
 }
 
+TEST(IgsFileLayout, AMeshThatRepeatsAnEarlierOneIsWrittenAsItsCopy) {
+  // Enough triangles that the arrays go out in several pieces.
+  IgsFile copied = OneTriangle(0);
+  copied.materials.push_back(WithStages({0}));
+  MeshRecords& first = copied.meshes[0];
+  first.triangles.resize(4000, first.triangles[0]);
+  IgsFile repeated = copied;
+  MeshRecords repeat;
+  repeat.repeats = 0;
+  for (IgsFile* f : {&copied, &repeated}) {
+    f->meshes.push_back(MeshRecords{});
+    f->meshes.push_back(f == &copied ? f->meshes[0] : repeat);
+    f->meshes.push_back(f == &copied ? f->meshes[0] : repeat);
+    f->AdjustPointers({});
+  }
+  const std::string bytes = copied.TakeBytes();
+  EXPECT_EQ(repeated.TakeBytes(), bytes);
+  host::IgsContents igs = test::ReadIgs(bytes);
+  ASSERT_EQ(igs.meshes.size(), 4u);
+  EXPECT_EQ(igs.meshes[3].vertexArray, 216u + 1788 + 2 * 3 * 240);  // its own vertices
+  EXPECT_EQ(igs.meshes[3].triangles.size(), 4000u);
+
+  // A repeat names an earlier mesh with arrays of its own.
+  for (int32_t bad : {3, 4, 2}) {
+    IgsFile f = OneTriangle(0);
+    f.materials.push_back(WithStages({0}));
+    for (int k = 0; k < 3; ++k)
+      f.meshes.push_back(repeat);
+    f.meshes[3].repeats = bad;
+    f.meshes[2].repeats = bad == 2 ? 0 : -1;
+    EXPECT_THROW(f.AdjustPointers({}), Error) << bad;
+  }
+}
+
 TEST(IgsFileLimits, TheNameTableHoldsAHundredAndOneNames) {
   IgsFile f = OneTriangle(0);
   for (int i = 0; i < 25; ++i)
