@@ -6,6 +6,7 @@
 #include <iostream>
 #include <new>
 
+#include "cli/check_commands.h"
 #include "cli/command_report.h"
 #include "cli/describe_command.h"
 #include "cli/help_command.h"
@@ -202,6 +203,8 @@ int Main(int argc, char** argv) {
                      "Draw the window to this PNG file once FILE is open, and close");
   vlm::host::ModelCommands models;
   vlm::host::AddModelCommands(app, models);
+  vlm::host::CheckCommands checks;
+  vlm::host::AddCheckCommands(app, checks);
 
   try {
     app.parse(argc, argv);
@@ -212,6 +215,7 @@ int Main(int argc, char** argv) {
   run.progress = vlm::host::ProgressBarFor(run.quiet);
   models.options.progress = vlm::host::ProgressBarFor(models.options.quiet);
   if (auto status = vlm::host::RunModelCommands(models, std::cout, std::cerr)) return *status;
+  if (auto status = vlm::host::RunCheckCommands(checks, std::cout, std::cerr)) return *status;
   if (*list) return vlm::host::ListCommand(std::cout, std::cerr);
   if (*reg) {
     if (libraries.empty()) libraries = BuiltPlugins();
