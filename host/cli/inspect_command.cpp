@@ -8,13 +8,16 @@
 #include "cli/exit_status.h"
 #include "cli/printing.h"
 #include "cli/scene_argument.h"
+#include "exchange/igs_file.h"
 #include "exchange/image_size.h"
 #include "exchange/model_import.h"
 #include "exchange/model_reader_process.h"
+#include "exchange/obj8_file.h"
 #include "scene/document.h"
 #include "scene/face_geometry.h"
 #include "vlm/error.h"
 #include "vlm/file_names.h"
+#include "vlm/format_limits.h"
 
 namespace vlm::host {
 namespace {
@@ -39,7 +42,8 @@ struct LevelInfo {
   std::string name;
   double nearDist = 0, farDist = 0;
   int64_t triangles = 0;
-  int64_t batches = -1;  // draw batches (TRIS) of the level; -1 when the format has none
+  int64_t batches = -1;       // draw batches (TRIS) of the level; -1 when the format has none
+  int64_t stateChanges = -1;  // state commands (ATTR_...) of the level; -1 likewise
 };
 
 struct Margin {
@@ -178,6 +182,8 @@ void PrintText(const Inspection& s, std::ostream& out) {
     out << "  level " << l.name << ": " << Distance(l.nearDist) << "-" << Distance(l.farDist)
         << " m, " << l.triangles << " triangles";
     if (l.batches >= 0) out << ", " << l.batches << (l.batches == 1 ? " batch" : " batches");
+    if (l.stateChanges >= 0)
+      out << ", " << l.stateChanges << (l.stateChanges == 1 ? " state change" : " state changes");
     out << "\n";
   }
   if (s.hasBounds)
@@ -224,6 +230,7 @@ void PrintJson(const Inspection& s, std::ostream& out) {
     Json level = {
         {"name", l.name}, {"near", l.nearDist}, {"far", l.farDist}, {"triangles", l.triangles}};
     if (l.batches >= 0) level["batches"] = l.batches;
+    if (l.stateChanges >= 0) level["stateChanges"] = l.stateChanges;
     levels.push_back(std::move(level));
   }
   j["levels"] = std::move(levels);
@@ -264,6 +271,153 @@ std::string Lower(std::string s) {
   return s;
 }
 
+void Bound(Inspection& s, Vec3 p) {
+  Extend(s, p, p);
+}
+
+Inspection OfObj8(const Obj8File& f, const std::filesystem::path& folder) {
+  Inspection s;
+  s.format = "OBJ8";
+  int64_t batches = 0, states = 0;
+  for (const Obj8Command& c : f.commands) {
+    batches += c.kind == Obj8Command::Kind::Tris;
+    states += c.kind == Obj8Command::Kind::State;
+  }
+  s.counts = {{"vertices", static_cast<int64_t>(f.vertices.size())},
+              {"indices", static_cast<int64_t>(f.indices.size())},
+              {"triangles", f.TriangleCount()},
+              {"batches", batches},
+              {"stateChanges", states}};
+  for (size_t k = 0; k < f.lods.size(); ++k) {
+    const Obj8Lod& l = f.lods[k];
+    s.levels.push_back(
+        {std::to_string(k), l.nearDistance, l.farDistance, l.triangles, l.batches, l.stateChanges});
+  }
+  for (const Obj8Vertex& v : f.vertices)
+    Bound(s, v.position);
+  // The file is one texture set: its three textures stand for its one material.
+  MaterialInfo m{f.textures[0].empty() ? "(no texture)" : f.textures[0], {}, {}};
+  const char* roles[] = {"texture", "lit", "normal"};
+  for (size_t k = 0; k < 3; ++k)
+    if (!f.textures[k].empty()) m.textures.push_back(LookUp(roles[k], f.textures[k], folder));
+  s.materials.push_back(std::move(m));
+  for (const auto& [keyword, lines] : f.unknown)
+    s.notes.push_back(std::to_string(lines) + (lines == 1 ? " line" : " lines") + " of " + keyword +
+                      ", which inspect does not read");
+  return s;
+}
+
+// An IGS texture reference ("textures\\wood") names a file with any extension.
+TextureInfo LookUpReference(const std::string& reference, const std::filesystem::path& folder) {
+  std::string relative = reference;
+  std::replace(relative.begin(), relative.end(), '\\', '/');
+  const std::filesystem::path wanted = folder / relative;
+  TextureInfo t{"stage", reference, wanted.string() + ".*", false, std::nullopt};
+  std::error_code ec;
+  const std::string stem = Lower(wanted.filename().string());
+  for (std::filesystem::directory_iterator it(wanted.parent_path(), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::filesystem::path& file = it->path();
+    if (Lower(file.stem().string()) != stem || !it->is_regular_file(ec)) continue;
+    t.file = file.string();
+    t.exists = true;
+    t.size = ImageSizeOfFile(file);
+    break;
+  }
+  return t;
+}
+
+Mat4 BlockWorld(const IgsContents& c, int32_t block) {
+  Mat4 world = Mat4::Identity();
+  // The parents are checked by the reader; the depth is bounded by the block count all the same.
+  for (size_t steps = 0; block >= 0 && steps <= c.blocks.size(); ++steps) {
+    Mat4 local;
+    local.m = c.blocks[static_cast<size_t>(block)].transform;
+    world = Multiply(world, local);
+    block = c.blocks[static_cast<size_t>(block)].parent;
+  }
+  return world;
+}
+
+int64_t SubtreeTriangles(const IgsContents& c, int32_t block, size_t depth = 0) {
+  if (depth > c.blocks.size()) return 0;
+  const IgsBlockRecord& b = c.blocks[static_cast<size_t>(block)];
+  int64_t n = 0;
+  for (int32_t mesh : b.meshes)
+    n += static_cast<int64_t>(c.meshes[static_cast<size_t>(mesh)].triangles.size());
+  for (int32_t child : b.children)
+    n += SubtreeTriangles(c, child, depth + 1);
+  return n;
+}
+
+Inspection OfIgs(const IgsContents& c, const std::filesystem::path& folder) {
+  Inspection s;
+  s.format = "IGS";
+  const IgsUsage u = UsageOf(c);
+  s.counts = {{"blocks", u.blocks},
+              {"meshes", u.meshes},
+              {"vertices", u.vertices},
+              {"triangles", u.triangles},
+              {"materials", static_cast<int64_t>(c.materials.size())},
+              {"textureNames", static_cast<int64_t>(c.textureNames.size())}};
+  // Each top-level block is one level of detail, seen out to the distance its name gives.
+  double nearDist = 0;
+  for (int32_t top : c.TopBlocks()) {
+    const IgsBlockRecord& b = c.blocks[static_cast<size_t>(top)];
+    s.levels.push_back(
+        {b.name, nearDist, static_cast<double>(b.distance), SubtreeTriangles(c, top), -1, -1});
+    nearDist = b.distance;
+  }
+  for (size_t i = 0; i < c.blocks.size(); ++i) {
+    const Mat4 world = BlockWorld(c, static_cast<int32_t>(i));
+    for (int32_t mesh : c.blocks[i].meshes) {
+      const IgsMeshRecord& m = c.meshes[static_cast<size_t>(mesh)];
+      if (m.vertices.empty()) continue;
+      for (int corner = 0; corner < 8; ++corner)
+        Bound(s, TransformPoint({(corner & 1 ? m.max : m.min)[0], (corner & 2 ? m.max : m.min)[1],
+                                 (corner & 4 ? m.max : m.min)[2]},
+                                world));
+    }
+  }
+  for (const IgsMaterialRecord& m : c.materials) {
+    MaterialInfo info{m.name, "shader " + m.shader, {}};
+    for (size_t k = 0; k < m.stages.size(); ++k)
+      if (!m.stages[k].textureName.empty()) {
+        info.textures.push_back(LookUpReference(m.stages[k].textureName, folder));
+        info.textures.back().role = "stage " + std::to_string(k);
+      }
+    s.materials.push_back(std::move(info));
+  }
+  s.margins = {{"block name length", static_cast<int64_t>(u.longestBlockName), igs::BlockNameSize,
+                u.longestBlock},
+               {"material name length", static_cast<int64_t>(u.longestMaterialName),
+                igs::MaterialNameSize, ""},
+               {"shader name length", static_cast<int64_t>(u.longestShader), igs::ShaderNameSize,
+                u.longestShaderMaterial},
+               {"materials", u.materials, igs::MaxMaterials, ""},
+               {"distinct textures", u.distinctTextures, igs::MaxTextures, ""},
+               {"texture name table entries", u.textureNames, igs::MaxTextureNames, ""},
+               {"children of one block", u.mostChildren, igs::MaxChildren, u.mostChildrenBlock},
+               {"levels of detail (top blocks)", u.levels, igs::MaxLevelNodes, ""},
+               {"file size in bytes", static_cast<int64_t>(c.size), igs::MaxFileSize, ""}};
+  if (u.unlistedChildren > 0)
+    s.notes.push_back(std::to_string(u.unlistedChildren) +
+                      " blocks are not listed by their parent, which lists " +
+                      std::to_string(igs::MaxChildren) + " children at most");
+  for (const std::string& note : c.notes)
+    s.notes.push_back(note);
+  return s;
+}
+
+// The first bytes of a file, to tell its format.
+std::string FirstBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::string bytes(64, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(in ? bytes.size() : static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+  return bytes;
+}
+
 }  // namespace
 
 int InspectCommand(const InspectOptions& options, std::ostream& out, std::ostream& err) {
@@ -273,7 +427,12 @@ int InspectCommand(const InspectOptions& options, std::ostream& out, std::ostrea
   Inspection s;
   try {
     const std::string extension = Lower(file.extension().string());
-    if (IsStandardStream(file) || extension == ".json") {
+    const std::string start = IsStandardStream(file) ? std::string() : FirstBytes(file);
+    if (IsObj8(start)) {
+      s = OfObj8(ReadObj8File(file), folder);
+    } else if (LooksLikeIgs(start)) {
+      s = OfIgs(ReadIgsFile(file), folder);
+    } else if (IsStandardStream(file) || extension == ".json") {
       s = OfDocument(*LoadSceneArgument(file), folder, nullptr);
       s.format = "scene";
     } else {

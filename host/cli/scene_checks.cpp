@@ -177,9 +177,12 @@ class Checker {
     const std::string path = node.Path();
     if (!Finite(node.position) || !Finite(node.forward) || !Finite(node.up))
       Add(true, "non-finite", "group", path, "its frame holds a number that is not finite");
-    else if (Determinant(node.LocalMatrix()) < 0)
+    else if (const float det = Determinant(node.LocalMatrix()); det < 0)
       Add(false, "mirrored-frame", "group", path,
           "its frame is mirrored: its faces turn inside out in the export");
+    else if (det < 1e-3f)
+      Add(false, "degenerate-frame", "group", path,
+          "its up and forward axes are parallel or zero: the export flattens what it holds");
     if (format_ != ExportFormat::Igs || !HasFaces(node)) return;
     // The block's name: the group's "Rail Sim" text, else its name, after the level and the
     // distance ("1_1000_"); a name that carries them already is kept as it is.
@@ -263,7 +266,7 @@ class Checker {
       }
       if (bad)
         degenerate.push_back(face.index);
-      else if (face.normal == Vec3{})
+      else if (Finite(face.centre) && face.normal == Vec3{})  // not finite: said above
         zeroArea.push_back(face.index);
       if (HostMaterial* m = mesh.FaceMaterial(face.index)) used_[m].push_back(&mesh);
     }
