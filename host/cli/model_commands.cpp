@@ -58,8 +58,10 @@ int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::os
   ImportedModel model;
   try {
     if (!toOut) CheckOutputTarget(target);
-    model = ImportModelInChildProcess(
-        options.input, {options.name, options.scale, options.allowOutside}, options.limits);
+    std::vector<std::filesystem::path> models{options.input};
+    models.insert(models.end(), options.moreInputs.begin(), options.moreInputs.end());
+    model = ImportModelsInChildProcess(models, {options.name, options.scale, options.allowOutside},
+                                       options.limits);
   } catch (const Error& e) {
     return Fail(err, e, ExitBadInput);
   }
@@ -149,6 +151,9 @@ void AddModelCommands(CLI::App& app, ModelCommands& commands) {
   commands.import = app.add_subcommand(
       "import", "Read a model (glTF, OBJ, FBX, Collada, 3DS, AC3D, PLY, STL, ...) into a scene");
   commands.import->add_option("MODEL", o.input, "The model file")->required();
+  commands.import->add_option(
+      "MORE", o.moreInputs,
+      "Further OBJ8 files of the same export (house.1.obj ...), imported under the same top group");
   commands.import->add_option("-o,--output", o.output,
                               "The scene file (default: MODEL's name with .json; - for standard "
                               "output); embedded textures are written beside it (in the current "

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "exchange/model_reader_process.h"
 
@@ -32,6 +33,8 @@ struct ModelCommandOptions {
   std::shared_ptr<ProgressDisplay> progress;        // the progress bar on a terminal, or none
   std::optional<std::filesystem::path> reportFile;  // --report FILE.json ("-": standard output)
   CommandReport* report = nullptr;                  // told the scene made and the files written
+  // import: further OBJ8 files of the same export as MODEL (house.1.obj ...)
+  std::vector<std::filesystem::path> moreInputs;
 };
 
 // Reads the model (in a child process under the limits) and writes the scene (by default MODEL's

@@ -18,6 +18,7 @@
 #include "exchange/conventions.h"
 #include "exchange/guarded_io.h"
 #include "exchange/import_parts.h"
+#include "exchange/obj8_import.h"
 #include "vlm/error.h"
 #include "vlm/progress.h"
 #include "vlm/vertex_table.h"
@@ -363,6 +364,42 @@ ImportedModel Import(const std::string& origin, const ImportOptions& options,
   return out;
 }
 
+// Whether the stream starts with an OBJ8 header; it is left at its start.
+bool IsObj8Start(std::ifstream& in) {
+  std::string start(4096, '\0');
+  in.read(start.data(), static_cast<std::streamsize>(start.size()));
+  start.resize(static_cast<size_t>(in.gcount()));
+  in.clear();
+  in.seekg(0);
+  return IsObj8(start);
+}
+
+// An OBJ8 file with the other files of its export beside it: Wingform writes house.obj,
+// house.1.obj, house.2.obj, ... one per texture set.
+ImportedModel ImportObj8Export(const std::filesystem::path& model, const ImportOptions& options) {
+  std::vector<std::filesystem::path> files{model};
+  std::filesystem::path stem = model;
+  stem.replace_extension();
+  std::vector<std::string> more;
+  for (int k = 1;; ++k) {
+    std::filesystem::path next = stem;
+    next += "." + std::to_string(k) + ".obj";
+    std::error_code ec;
+    std::ifstream in(next, std::ios::binary);
+    if (!std::filesystem::is_regular_file(next, ec) || !IsObj8Start(in)) break;
+    files.push_back(next);
+    more.push_back(next.filename().string());
+  }
+  ImportedModel out = ImportObj8Files(files, options);
+  if (!more.empty()) {
+    std::string line = model.string() + ": read with the other files of its export:";
+    for (const std::string& name : more)
+      line += " " + name;
+    out.log.insert(out.log.begin(), line);
+  }
+  return out;
+}
+
 }  // namespace
 
 ImportedModel ImportModel(const std::filesystem::path& model, const ImportOptions& options) {
@@ -371,6 +408,7 @@ ImportedModel ImportModel(const std::filesystem::path& model, const ImportOption
   if (!std::filesystem::is_regular_file(model, ec))
     Raise(err::FileNotFound, origin + ": no such file");
   std::ifstream in(model, std::ios::binary);
+  if (IsObj8Start(in)) return ImportObj8Export(model, options);
   const uintmax_t size = std::filesystem::file_size(model, ec);
   CheckBinaryGltfLengths(origin, ec ? 0 : size, [&](uint64_t at) {
     uint32_t word = 0;
@@ -381,8 +419,26 @@ ImportedModel ImportModel(const std::filesystem::path& model, const ImportOption
   return Import(origin, options, new exchange::GuardedFiles(model, options.allowOutside), origin);
 }
 
+ImportedModel ImportModels(const std::vector<std::filesystem::path>& models,
+                           const ImportOptions& options) {
+  if (models.size() == 1) return ImportModel(models.front(), options);
+  for (const std::filesystem::path& model : models) {
+    std::ifstream in(model, std::ios::binary);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(model, ec))
+      Raise(err::FileNotFound, model.string() + ": no such file");
+    if (!IsObj8Start(in))
+      Raise(err::InvalidProcedureCall,
+            model.string() +
+                ": not an OBJ8 file; only the OBJ8 files of one export are "
+                "imported together");
+  }
+  return ImportObj8Files(models, options);
+}
+
 ImportedModel ImportModelFromMemory(std::string_view bytes, const std::string& formatHint,
                                     const std::string& origin, const ImportOptions& options) {
+  if (IsObj8(bytes)) return ImportObj8({ReadObj8(bytes, origin)}, options);
   CheckBinaryGltfLengths(origin, bytes.size(), [&](uint64_t at) {
     uint32_t word;
     std::memcpy(&word, bytes.data() + at, sizeof word);

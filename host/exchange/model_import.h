@@ -42,7 +42,15 @@ struct ImportedModel {
 // their faces. Each such change gives a log line. vlm::Error (5) naming the file and what is
 // wrong for a model that cannot be read, holds numbers that are not finite, or names a file
 // outside its folder (unless options.allowOutside).
+// An X-Plane OBJ8 file (one that starts with OBJ8's header) is read by ImportObj8Files, with
+// the other files of its export beside it: for house.obj, house.1.obj, house.2.obj, ... as far
+// as they go on.
 ImportedModel ImportModel(const std::filesystem::path& model, const ImportOptions& options = {});
+// Several OBJ8 files of one export (house.obj house.1.obj ...) under one top group
+// (ImportObj8Files); one model of any format as ImportModel reads it. vlm::Error (5) for
+// several files that are not all OBJ8.
+ImportedModel ImportModels(const std::vector<std::filesystem::path>& models,
+                           const ImportOptions& options = {});
 
 // The same from bytes in memory; `formatHint` is the file extension ("glb", "obj"), `origin`
 // the name errors give. Files the model refers to (an OBJ's materials) are not read.

@@ -354,4 +354,10 @@ ImportedModel ImportModelInChildProcess(const std::filesystem::path& model,
   return ReadInChildProcess([&] { return ImportModel(model, options); }, model.string(), limits);
 }
 
+ImportedModel ImportModelsInChildProcess(const std::vector<std::filesystem::path>& models,
+                                         const ImportOptions& options, const ReaderLimits& limits) {
+  return ReadInChildProcess([&] { return ImportModels(models, options); },
+                            models.empty() ? std::string() : models.front().string(), limits);
+}
+
 }  // namespace vlm::host

@@ -45,5 +45,8 @@ ImportedModel ReadInChildProcess(const std::function<ImportedModel()>& read,
 // ImportModel in a child process.
 ImportedModel ImportModelInChildProcess(const std::filesystem::path& model,
                                         const ImportOptions& options, const ReaderLimits& limits);
+// ImportModels in a child process.
+ImportedModel ImportModelsInChildProcess(const std::vector<std::filesystem::path>& models,
+                                         const ImportOptions& options, const ReaderLimits& limits);
 
 }  // namespace vlm::host

@@ -1,9 +1,284 @@
 #include "exchange/obj8_file.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
 #include "vlm/error.h"
 #include "vlm/files.h"
 
 namespace vlm::host {
+namespace {
+
+// The lines of the text: LF, CR LF or a lone CR end one.
+class Lines {
+ public:
+  explicit Lines(std::string_view bytes) : bytes_(bytes) {}
+  bool Next(std::string_view& line) {
+    if (at_ >= bytes_.size()) return false;
+    const size_t end = bytes_.find_first_of("\r\n", at_);
+    if (end == std::string_view::npos) {
+      line = bytes_.substr(at_);
+      at_ = bytes_.size();
+    } else {
+      line = bytes_.substr(at_, end - at_);
+      at_ = end + 1;
+      if (bytes_[end] == '\r' && at_ < bytes_.size() && bytes_[at_] == '\n') ++at_;
+    }
+    ++number_;
+    return true;
+  }
+  int64_t Number() const { return number_; }
+
+ private:
+  std::string_view bytes_;
+  size_t at_ = 0;
+  int64_t number_ = 0;
+};
+
+bool Space(char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && Space(s.front()))
+    s.remove_prefix(1);
+  while (!s.empty() && Space(s.back()))
+    s.remove_suffix(1);
+  return s;
+}
+
+// The words of a line up to a word that starts a comment ("#").
+std::vector<std::string_view> Words(std::string_view line) {
+  std::vector<std::string_view> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && Space(line[i]))
+      ++i;
+    if (i >= line.size() || line[i] == '#') break;
+    const size_t start = i;
+    while (i < line.size() && !Space(line[i]))
+      ++i;
+    words.push_back(line.substr(start, i - start));
+  }
+  return words;
+}
+
+bool IsHeader(std::string_view first, std::string_view second, std::string_view third) {
+  const auto a = Words(first), b = Words(second), c = Words(third);
+  return a.size() == 1 && (a[0] == "A" || a[0] == "I") && !b.empty() && b[0] == "800" &&
+         c.size() == 1 && c[0] == "OBJ";
+}
+
+class Reader {
+ public:
+  Reader(std::string_view bytes, const std::string& origin) : lines_(bytes), bytes_(bytes) {
+    file_.origin = origin;
+  }
+
+  Obj8File Run() {
+    std::string_view header[3];
+    for (std::string_view& line : header)
+      if (!lines_.Next(line)) line = {};
+    // A byte order mark before the first line is allowed.
+    if (header[0].starts_with("\xEF\xBB\xBF")) header[0].remove_prefix(3);
+    if (!IsHeader(header[0], header[1], header[2]))
+      Fail(1,
+           "not an OBJ8 file: it does not start with the lines \"I\" (or \"A\"), \"800\" and "
+           "\"OBJ\"");
+    file_.platform = Words(header[0])[0][0];
+    std::string_view comment = Trim(header[1]);
+    comment.remove_prefix(3);
+    file_.versionComment = std::string(Trim(comment));
+
+    std::string_view line;
+    while (lines_.Next(line))
+      Line(line);
+    file_.lineCount = lines_.Number();
+    Finish();
+    return std::move(file_);
+  }
+
+ private:
+  [[noreturn]] void Fail(int64_t line, const std::string& what) const {
+    Raise(err::InvalidProcedureCall, file_.origin + ": line " + std::to_string(line) + ": " + what);
+  }
+  [[noreturn]] void Fail(const std::string& what) const { Fail(lines_.Number(), what); }
+
+  static std::string Quoted(std::string_view word) {
+    constexpr size_t kLongest = 40;
+    std::string text(word.substr(0, kLongest));
+    for (char& c : text)
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return "\"" + text + (word.size() > kLongest ? "...\"" : "\"");
+  }
+
+  // The words after the keyword: exactly `count` of them, or at least `count` when `atLeast`.
+  void Expect(const std::vector<std::string_view>& words, size_t count, bool atLeast = false) {
+    const size_t given = words.size() - 1;
+    if (given < count || (!atLeast && given > count))
+      Fail(std::string(words[0]) + " takes " + std::to_string(count) +
+           (count == 1 ? " value" : " values") + ", the line has " + std::to_string(given));
+  }
+
+  int64_t Whole(std::string_view word, std::string_view keyword, int64_t least = 0) {
+    int64_t value = 0;
+    const auto r = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (r.ec != std::errc() || r.ptr != word.data() + word.size())
+      Fail(std::string(keyword) + ": " + Quoted(word) + " is not a whole number");
+    if (value < least)
+      Fail(std::string(keyword) + ": " + Quoted(word) + " is below " + std::to_string(least));
+    return value;
+  }
+
+  float Decimal(std::string_view word, std::string_view keyword) {
+    float value = 0;
+    const char* begin = word.data();
+    if (!word.empty() && word.front() == '+') ++begin;
+    const auto r = std::from_chars(begin, word.data() + word.size(), value);
+    if (r.ec != std::errc() || r.ptr != word.data() + word.size())
+      Fail(std::string(keyword) + ": " + Quoted(word) + " is not a number");
+    if (!std::isfinite(value))
+      Fail(std::string(keyword) + ": " + Quoted(word) + " is not a finite number");
+    return value;
+  }
+
+  // Room for what a count declares, as far as the bytes left could hold it.
+  template <typename T>
+  void Reserve(std::vector<T>& list, int64_t declared, size_t leastBytesEach) {
+    const size_t fits = bytes_.size() / leastBytesEach;
+    list.reserve(std::min(static_cast<size_t>(declared), fits));
+  }
+
+  void Texture(std::string_view line, std::string_view keyword, Obj8File::TextureSlot slot) {
+    std::string_view rest = Trim(line);
+    rest.remove_prefix(keyword.size());
+    file_.textures[slot] = std::string(Trim(rest));
+    file_.textureLines[slot] = lines_.Number();
+  }
+
+  void Line(std::string_view line) {
+    const auto words = Words(line);
+    if (words.empty()) return;
+    const std::string_view k = words[0];
+    if (k == "VT") {
+      Expect(words, 8);
+      Obj8Vertex v;
+      float* values[8] = {&v.position.x, &v.position.y, &v.position.z, &v.normal.x,
+                          &v.normal.y,   &v.normal.z,   &v.uv.u,       &v.uv.v};
+      for (size_t i = 0; i < 8; ++i)
+        *values[i] = Decimal(words[i + 1], k);
+      file_.vertices.push_back(v);
+    } else if (k == "IDX10" || k == "IDX") {
+      const size_t count = k == "IDX" ? 1 : 10;
+      Expect(words, count);
+      idxLines_.push_back({file_.indices.size(), count, lines_.Number()});
+      for (size_t i = 1; i <= count; ++i) {
+        const int64_t index = Whole(words[i], k);
+        if (index > INT32_MAX) Fail(std::string(k) + ": " + Quoted(words[i]) + " is too large");
+        file_.indices.push_back(static_cast<int32_t>(index));
+      }
+    } else if (k == "TRIS") {
+      Expect(words, 2);
+      Obj8Command c = Command(Obj8Command::Kind::Tris, words);
+      c.offset = Whole(words[1], k);
+      c.count = Whole(words[2], k);
+      if (c.count % 3 != 0)
+        Fail("TRIS: " + std::to_string(c.count) + " indices are not whole triangles");
+      if (c.lod >= 0) {
+        file_.lods[static_cast<size_t>(c.lod)].triangles += c.count / 3;
+        ++file_.lods[static_cast<size_t>(c.lod)].batches;
+      }
+      file_.commands.push_back(std::move(c));
+    } else if (k == "ATTR_LOD") {
+      Expect(words, 2);
+      Obj8Lod lod;
+      lod.nearDistance = Decimal(words[1], k);
+      lod.farDistance = Decimal(words[2], k);
+      lod.line = lines_.Number();
+      if (!(lod.nearDistance >= 0 && lod.farDistance > lod.nearDistance))
+        Fail("ATTR_LOD: the range " + std::string(words[1]) + " to " + std::string(words[2]) +
+             " is not a distance range (0 <= near < far)");
+      file_.lods.push_back(lod);
+      Obj8Command c = Command(Obj8Command::Kind::Lod, words);
+      c.nearDistance = lod.nearDistance;
+      c.farDistance = lod.farDistance;
+      file_.commands.push_back(std::move(c));
+    } else if (k.starts_with("ATTR_")) {
+      Obj8Command c = Command(Obj8Command::Kind::State, words);
+      if (c.lod >= 0) ++file_.lods[static_cast<size_t>(c.lod)].stateChanges;
+      file_.commands.push_back(std::move(c));
+    } else if (k == "TEXTURE") {
+      Texture(line, k, Obj8File::Texture);
+    } else if (k == "TEXTURE_LIT") {
+      Texture(line, k, Obj8File::TextureLit);
+    } else if (k == "TEXTURE_NORMAL") {
+      Texture(line, k, Obj8File::TextureNormal);
+    } else if (k == "POINT_COUNTS") {
+      if (file_.pointCounts.line != 0)
+        Fail("a second POINT_COUNTS (the first is on line " +
+             std::to_string(file_.pointCounts.line) + ")");
+      Expect(words, 4);
+      Obj8File::PointCounts& p = file_.pointCounts;
+      p.vertices = Whole(words[1], k);
+      p.lineVertices = Whole(words[2], k);
+      p.lights = Whole(words[3], k);
+      p.indices = Whole(words[4], k);
+      p.line = lines_.Number();
+      Reserve(file_.vertices, p.vertices, 18);  // "VT" and eight one-digit values
+      Reserve(file_.indices, p.indices, 2);
+    } else {
+      ++file_.unknown[std::string(k)];
+    }
+  }
+
+  Obj8Command Command(Obj8Command::Kind kind, const std::vector<std::string_view>& words) {
+    Obj8Command c;
+    c.kind = kind;
+    c.keyword = std::string(words[0]);
+    for (size_t i = 1; i < words.size(); ++i)
+      c.arguments.emplace_back(words[i]);
+    c.lod = static_cast<int32_t>(file_.lods.size()) - 1;
+    if (kind == Obj8Command::Kind::Lod) ++c.lod;
+    c.line = lines_.Number();
+    return c;
+  }
+
+  void Finish() {
+    const Obj8File::PointCounts& p = file_.pointCounts;
+    const int64_t vertices = static_cast<int64_t>(file_.vertices.size());
+    const int64_t indices = static_cast<int64_t>(file_.indices.size());
+    if (p.line == 0 && (vertices > 0 || indices > 0))
+      Fail(file_.lineCount, "the file has VT or IDX lines but no POINT_COUNTS");
+    if (p.vertices != vertices)
+      Fail(p.line, "POINT_COUNTS declares " + std::to_string(p.vertices) +
+                       " vertices, the file has " + std::to_string(vertices) + " VT lines");
+    if (p.indices != indices)
+      Fail(p.line, "POINT_COUNTS declares " + std::to_string(p.indices) +
+                       " indices, the IDX10 and IDX lines hold " + std::to_string(indices));
+    for (const IdxLine& idx : idxLines_)
+      for (size_t i = idx.start; i < idx.start + idx.count; ++i)
+        if (file_.indices[i] >= vertices)
+          Fail(idx.line, "index " + std::to_string(file_.indices[i]) + " is outside the " +
+                             std::to_string(vertices) + " vertices");
+    for (const Obj8Command& c : file_.commands)
+      if (c.kind == Obj8Command::Kind::Tris && (c.count > indices || c.offset > indices - c.count))
+        Fail(c.line, "TRIS " + std::to_string(c.offset) + " " + std::to_string(c.count) +
+                         " reaches past the " + std::to_string(indices) + " indices");
+  }
+
+  Lines lines_;
+  std::string_view bytes_;
+  Obj8File file_;
+  // Each IDX10 or IDX line: where its indices start in the list, how many, its line number.
+  struct IdxLine {
+    size_t start, count;
+    int64_t line;
+  };
+  std::vector<IdxLine> idxLines_;
+};
+
+}  // namespace
 
 int64_t Obj8File::TriangleCount() const {
   int64_t triangles = 0;
@@ -12,12 +287,17 @@ int64_t Obj8File::TriangleCount() const {
   return triangles;
 }
 
-bool IsObj8(std::string_view) {
-  return false;
+bool IsObj8(std::string_view bytes) {
+  Lines lines(bytes.substr(0, 4096));
+  std::string_view header[3];
+  for (std::string_view& line : header)
+    if (!lines.Next(line)) return false;
+  if (header[0].starts_with("\xEF\xBB\xBF")) header[0].remove_prefix(3);
+  return IsHeader(header[0], header[1], header[2]);
 }
 
-Obj8File ReadObj8(std::string_view, const std::string& origin) {
-  Raise(err::InvalidProcedureCall, origin + ": not read yet");
+Obj8File ReadObj8(std::string_view bytes, const std::string& origin) {
+  return Reader(bytes, origin).Run();
 }
 
 Obj8File ReadObj8File(const std::filesystem::path& file) {
