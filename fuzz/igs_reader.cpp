@@ -1,13 +1,35 @@
-// The IGS reader of the tests: any bytes either read or give a std::runtime_error.
-#include <stdexcept>
-
+// The IGS reader and the import built on it: any bytes either read or give a vlm::Error that
+// names the file, what reads keeps every reference inside its array, and what reads imports
+// into a scene (or is refused with a message naming the file).
+#include "exchange/igs_import.h"
 #include "fuzz_support.h"
-#include "support/igs_reader.h"
+#include "vlm/error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace vlm;
+  host::IgsContents igs;
   try {
-    vlm::test::ReadIgs(vlm::fuzz::Text(data, size));
-  } catch (const std::runtime_error&) {
+    igs = host::ReadIgs(fuzz::Text(data, size), "fuzz.igs");
+  } catch (const Error& e) {
+    fuzz::Check(e.Description().starts_with("fuzz.igs: "), "the error names the file",
+                e.Description());
+    return 0;
+  }
+  for (const auto& mesh : igs.meshes)
+    for (const auto& t : mesh.triangles)
+      for (int32_t v : t.vertices)
+        fuzz::Check(v >= 0 && static_cast<size_t>(v) < mesh.vertices.size(),
+                    "corners name vertices of their mesh");
+  for (const auto& block : igs.blocks)
+    for (int32_t m : block.meshes)
+      fuzz::Check(m >= 0 && static_cast<size_t>(m) < igs.meshes.size(), "mesh-refs name meshes");
+  host::UsageOf(igs);
+  try {
+    const host::ImportedModel model = host::ImportIgs(igs, {});
+    fuzz::Check(!model.document->Root().children.empty(), "an import has a top group");
+  } catch (const Error& e) {
+    fuzz::Check(e.Description().starts_with("fuzz.igs: "), "the import's error names the file",
+                e.Description());
   }
   return 0;
 }

@@ -1,8 +1,491 @@
 #include "exchange/igs_file.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
 #include "vlm/error.h"
 
 namespace vlm::host {
+namespace {
+
+// The offsets of the header's fields.
+constexpr size_t kBlockCountAt = 92, kBlockArrayAt = 96, kMeshCountAt = 100, kMeshArrayAt = 104,
+                 kOtherCountAt = 108, kMaterialCountAt = 116, kMaterialArrayAt = 120,
+                 kNamesFlagAt = 164, kChunkAt = 212;
+constexpr size_t kStageSize = 104, kStagesAt = 260;
+
+std::string Number(uint64_t n) {
+  return std::to_string(n);
+}
+
+// The records of one file, read with every offset checked against its size.
+class Reader {
+ public:
+  Reader(std::string_view bytes, const std::string& origin) : b_(bytes), origin_(origin) {}
+
+  [[noreturn]] void Fail(const std::string& record, uint64_t at, const std::string& what) const {
+    Raise(err::InvalidProcedureCall,
+          origin_ + ": " + record + " at byte " + Number(at) + ": " + what);
+  }
+
+  // Checks that `length` bytes from `at` lie in the file.
+  void Need(uint64_t at, uint64_t length, const std::string& record) const {
+    if (at > b_.size() || length > b_.size() - at)
+      Fail(
+          record, at,
+          Number(length) + " bytes run past the end of the file (" + Number(b_.size()) + " bytes)");
+  }
+
+  int32_t I32(uint64_t at, const std::string& record) const {
+    Need(at, 4, record);
+    uint32_t v = 0;
+    for (int k = 3; k >= 0; --k)
+      v = (v << 8) | static_cast<unsigned char>(b_[at + static_cast<uint64_t>(k)]);
+    return static_cast<int32_t>(v);
+  }
+  float F32(uint64_t at, const std::string& record) const {
+    return std::bit_cast<float>(I32(at, record));
+  }
+  template <size_t N>
+  std::array<float, N> Floats(uint64_t at, const std::string& record) const {
+    std::array<float, N> out{};
+    for (size_t i = 0; i < N; ++i)
+      out[i] = F32(at + 4 * i, record);
+    return out;
+  }
+  // The bytes of a text field up to its first 0.
+  std::string Text(uint64_t at, size_t size, const std::string& record) const {
+    Need(at, size, record);
+    const std::string_view field = b_.substr(at, size);
+    return std::string(field.substr(0, field.find('\0')));
+  }
+
+  // The start of an array of `count` records of `size` bytes at `offset`, checked to lie in
+  // the file.
+  uint64_t Array(int32_t count, int32_t offset, size_t size, const std::string& what,
+                 uint64_t countAt) const {
+    if (count < 0) Fail(what, countAt, "the count " + std::to_string(count) + " is negative");
+    if (count == 0) return offset < 0 ? 0 : static_cast<uint64_t>(offset);
+    if (offset < 0)
+      Fail(what, countAt, "the array's offset " + std::to_string(offset) + " is negative");
+    const uint64_t start = static_cast<uint64_t>(offset);
+    if (start > b_.size() || static_cast<uint64_t>(count) * size > b_.size() - start)
+      Fail(what, start,
+           Number(static_cast<uint64_t>(count)) + " records of " + Number(size) +
+               " bytes run past the end of the file (" + Number(b_.size()) + " bytes)");
+    return start;
+  }
+
+  // The index of the record a reference names in an array of `count` records of `size` bytes
+  // at `base`.
+  int32_t IndexOf(int32_t reference, uint64_t base, int32_t count, size_t size,
+                  const std::string& record, uint64_t at) const {
+    const int64_t delta = static_cast<int64_t>(reference) - static_cast<int64_t>(base);
+    if (delta < 0 || delta % static_cast<int64_t>(size) != 0 ||
+        delta / static_cast<int64_t>(size) >= count)
+      Fail(record, at,
+           "the reference " + std::to_string(reference) + " names no record of its array (" +
+               std::to_string(count) + " records of " + Number(size) + " bytes at " + Number(base) +
+               ")");
+    return static_cast<int32_t>(delta / static_cast<int64_t>(size));
+  }
+
+  size_t Size() const { return b_.size(); }
+  std::string_view Bytes(uint64_t at, size_t n) const { return b_.substr(at, n); }
+
+ private:
+  std::string_view b_;
+  const std::string& origin_;
+};
+
+// "material 3", "mesh 0's vertex 12".
+std::string Named(const std::string& what, size_t index) {
+  return what + " " + Number(index);
+}
+
+// The level and distance a block name starts with: "2_0400_Body".
+void LevelOf(IgsBlockRecord& block) {
+  const std::string& n = block.name;
+  const size_t first = n.find('_');
+  if (first == 0 || first == std::string::npos || first > 2) return;
+  if (n.size() < first + 6 || n[first + 5] != '_') return;
+  const auto digits = [](std::string_view s) {
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  const std::string_view level = std::string_view(n).substr(0, first);
+  const std::string_view distance = std::string_view(n).substr(first + 1, 4);
+  if (!digits(level) || !digits(distance)) return;
+  block.level = std::stoi(std::string(level));
+  block.distance = std::stoi(std::string(distance));
+}
+
+class FileReader {
+ public:
+  FileReader(std::string_view bytes, const std::string& origin) : r_(bytes, origin) {
+    c_.origin = origin;
+    c_.size = bytes.size();
+  }
+
+  IgsContents Run() {
+    Header();
+    Materials();
+    Meshes();
+    Blocks();
+    Names();
+    return std::move(c_);
+  }
+
+ private:
+  void Note(const std::string& line) { c_.notes.push_back(line); }
+
+  // Where the previous section ended: each section follows it in the order Trackline writes.
+  void ExpectAt(uint64_t actual, const std::string& what) {
+    if (actual != next_)
+      Note(what + " starts at " + Number(actual) + ", where the previous section ended (" +
+           Number(next_) + ")");
+    next_ = actual;
+  }
+
+  void Header() {
+    const std::string h = "the header";
+    if (r_.Size() < kIgsHeaderSize)
+      r_.Fail(h, 0,
+              "the file is " + Number(r_.Size()) + " bytes long, shorter than the " +
+                  Number(kIgsHeaderSize) + "-byte header");
+    if (r_.Bytes(0, 4) != "KIGF") r_.Fail(h, 0, "it does not start with \"KIGF\"");
+    c_.version = r_.I32(4, h);
+    if (c_.version != kIgsVersion)
+      r_.Fail(h, 4,
+              "version " + std::to_string(c_.version) + ", not " + std::to_string(kIgsVersion) +
+                  ", the one this reader knows");
+    c_.shapeTag = r_.Text(8, 16, h);
+    c_.comment = r_.Text(24, 64, h);
+    if (r_.I32(kOtherCountAt, h) != 0)
+      Note("the header counts " + std::to_string(r_.I32(kOtherCountAt, h)) +
+           " records of a 252-byte section, which is not read");
+    next_ = kIgsHeaderSize;
+  }
+
+  void Materials() {
+    const int32_t count = r_.I32(kMaterialCountAt, "the header");
+    const int32_t offset = r_.I32(kMaterialArrayAt, "the header");
+    materialBase_ =
+        r_.Array(count, offset, kIgsMaterialSize, "the material array", kMaterialCountAt);
+    materialCount_ = count;
+    if (count > 0) ExpectAt(materialBase_, "the material array");
+    c_.materials.resize(static_cast<size_t>(count));
+    for (size_t i = 0; i < c_.materials.size(); ++i) {
+      IgsMaterialRecord& m = c_.materials[i];
+      const std::string what = Named("material", i);
+      const uint64_t at = materialBase_ + i * kIgsMaterialSize;
+      m.offset = static_cast<uint32_t>(at);
+      m.bytes = std::string(r_.Bytes(at, kIgsMaterialSize));
+      m.name = r_.Text(at, kIgsMaterialNameSize, what);
+      m.shader = r_.Text(at + 128, kIgsShaderNameSize, what);
+      const int32_t stages = r_.I32(at + 256, what);
+      if (stages < 0 || stages > kIgsMaxStages)
+        r_.Fail(what, at + 256,
+                "the stage count " + std::to_string(stages) + " is outside 0 to " +
+                    std::to_string(kIgsMaxStages));
+      for (int32_t j = 0; j < stages; ++j) {
+        const uint64_t s = at + kStagesAt + kStageSize * static_cast<uint64_t>(j);
+        IgsStageRecord st;
+        st.texture = r_.I32(s, what);
+        st.filtermode = r_.I32(s + 36, what);
+        st.value40 = r_.I32(s + 40, what);
+        st.miplodbias = r_.F32(s + 52, what);
+        st.animateUV = r_.I32(s + 56, what);
+        st.frames = r_.I32(s + 60, what);
+        st.fps = r_.I32(s + 64, what);
+        st.scrollUVs = r_.I32(s + 68, what);
+        st.scrollu = r_.F32(s + 72, what);
+        st.scrollv = r_.F32(s + 76, what);
+        st.arg = r_.Floats<5>(s + 80, what);
+        m.stages.push_back(st);
+      }
+      m.neverocclude = r_.I32(at + 1092, what);
+      m.alphaPriority = r_.I32(at + 1096, what);
+      m.zbias = r_.I32(at + 1100, what);
+      m.transparency = r_.I32(at + 1104, what);
+      m.zbuffermode = r_.I32(at + 1112, what);
+      m.backFacecull = r_.I32(at + 1116, what);
+      m.twoSided = r_.I32(at + 1120, what);
+      m.viewfacing = r_.I32(at + 1124, what);
+      m.vismod = r_.I32(at + 1128, what);
+      m.ambient = r_.Floats<4>(at + 1396, what);
+      m.diffuse = r_.Floats<4>(at + 1412, what);
+      m.emissive = r_.Floats<4>(at + 1428, what);
+      m.specular = r_.F32(at + 1464, what);
+    }
+    if (count > 0) next_ = materialBase_ + static_cast<uint64_t>(count) * kIgsMaterialSize;
+  }
+
+  int32_t Material(int32_t reference, const std::string& what, uint64_t at) const {
+    return r_.IndexOf(reference, materialBase_, materialCount_, kIgsMaterialSize, what, at);
+  }
+
+  void Meshes() {
+    const int32_t count = r_.I32(kMeshCountAt, "the header");
+    const int32_t offset = r_.I32(kMeshArrayAt, "the header");
+    meshBase_ = r_.Array(count, offset, kIgsMeshSize, "the mesh array", kMeshCountAt);
+    meshCount_ = count;
+    c_.meshes.resize(static_cast<size_t>(count));
+    std::vector<int32_t> vertexCounts(c_.meshes.size()), triangleCounts(c_.meshes.size());
+    for (size_t i = 0; i < c_.meshes.size(); ++i) {
+      IgsMeshRecord& m = c_.meshes[i];
+      const std::string what = Named("mesh", i);
+      const uint64_t at = meshBase_ + i * kIgsMeshSize;
+      m.offset = static_cast<uint32_t>(at);
+      vertexCounts[i] = r_.I32(at + 4, what);
+      m.vertexArray = static_cast<uint32_t>(r_.Array(
+          vertexCounts[i], r_.I32(at + 8, what), kIgsVertexSize, what + "'s vertex array", at + 4));
+      triangleCounts[i] = r_.I32(at + 12, what);
+      m.triangleArray =
+          static_cast<uint32_t>(r_.Array(triangleCounts[i], r_.I32(at + 16, what), kIgsTriangleSize,
+                                         what + "'s triangle array", at + 12));
+      const auto min = r_.Floats<3>(at + 20, what), max = r_.Floats<3>(at + 36, what);
+      m.min = min, m.max = max;
+    }
+    for (size_t i = 0; i < c_.meshes.size(); ++i) {
+      IgsMeshRecord& m = c_.meshes[i];
+      const std::string what = Named("mesh", i) + "'s vertex";
+      if (vertexCounts[i] > 0) ExpectAt(m.vertexArray, Named("mesh", i) + "'s vertex array");
+      m.vertices.resize(static_cast<size_t>(vertexCounts[i]));
+      for (size_t k = 0; k < m.vertices.size(); ++k) {
+        IgsVertexRecord& v = m.vertices[k];
+        const uint64_t at = m.vertexArray + k * kIgsVertexSize;
+        const std::string record = Named(what, k);
+        v.position = r_.Floats<3>(at, record);
+        v.normal = r_.Floats<3>(at + 16, record);
+        v.texCoordSets = r_.I32(at + 32, record);
+        if (v.texCoordSets < 0 || v.texCoordSets > 8)
+          r_.Fail(record, at + 32,
+                  "the texture-coordinate set count " + std::to_string(v.texCoordSets) +
+                      " is outside 0 to 8");
+        for (size_t s = 0; s < 8; ++s)
+          v.texCoords[s] = r_.Floats<2>(at + 36 + 8 * s, record);
+        v.colour = r_.Floats<4>(at + 100, record);
+        v.material = Material(r_.I32(at + 116, record), record + "'s material", at + 116);
+        v.boneCount = r_.I32(at + 120, record);
+        if (v.boneCount < 0 || v.boneCount > 8)
+          r_.Fail(record, at + 120,
+                  "the bone weight count " + std::to_string(v.boneCount) + " is outside 0 to 8");
+      }
+      if (vertexCounts[i] > 0)
+        next_ = m.vertexArray + static_cast<uint64_t>(vertexCounts[i]) * kIgsVertexSize;
+    }
+    for (size_t i = 0; i < c_.meshes.size(); ++i) {
+      IgsMeshRecord& m = c_.meshes[i];
+      const std::string what = Named("mesh", i) + "'s triangle";
+      if (triangleCounts[i] > 0) ExpectAt(m.triangleArray, Named("mesh", i) + "'s triangle array");
+      m.triangles.resize(static_cast<size_t>(triangleCounts[i]));
+      for (size_t k = 0; k < m.triangles.size(); ++k) {
+        IgsTriangleRecord& t = m.triangles[k];
+        const uint64_t at = m.triangleArray + k * kIgsTriangleSize;
+        const std::string record = Named(what, k);
+        for (size_t c = 0; c < 3; ++c)
+          t.vertices[c] = r_.IndexOf(r_.I32(at + 4 * c, record), m.vertexArray, vertexCounts[i],
+                                     kIgsVertexSize, record + "'s corner", at + 4 * c);
+        t.normal = r_.Floats<3>(at + 12, record);
+        t.fanFlag = r_.I32(at + 28, record);
+        t.material = Material(r_.I32(at + 32, record), record + "'s material", at + 32);
+      }
+      if (triangleCounts[i] > 0)
+        next_ = m.triangleArray + static_cast<uint64_t>(triangleCounts[i]) * kIgsTriangleSize;
+    }
+    if (count > 0) {
+      ExpectAt(meshBase_, "the mesh array");
+      next_ = meshBase_ + static_cast<uint64_t>(count) * kIgsMeshSize;
+    }
+  }
+
+  void Blocks() {
+    const int32_t count = r_.I32(kBlockCountAt, "the header");
+    const int32_t offset = r_.I32(kBlockArrayAt, "the header");
+    const uint64_t base = r_.Array(count, offset, kIgsBlockSize, "the block array", kBlockCountAt);
+    c_.blocks.resize(static_cast<size_t>(count));
+    std::vector<uint64_t> refArrays(c_.blocks.size());
+    std::vector<int32_t> refCounts(c_.blocks.size());
+    for (size_t i = 0; i < c_.blocks.size(); ++i) {
+      IgsBlockRecord& b = c_.blocks[i];
+      const std::string what = Named("block", i);
+      const uint64_t at = base + i * kIgsBlockSize;
+      b.offset = static_cast<uint32_t>(at);
+      b.name = r_.Text(at, kIgsBlockNameSize, what);
+      LevelOf(b);
+      b.number = r_.I32(at + 32, what);
+      refCounts[i] = r_.I32(at + 36, what);
+      refArrays[i] = r_.Array(refCounts[i], r_.I32(at + 40, what), kIgsMeshRefSize,
+                              what + "'s mesh-ref array", at + 36);
+      b.transform = r_.Floats<16>(at + 44, what);
+      const int32_t parent = r_.I32(at + 108, what);
+      if (parent != 0)
+        b.parent = r_.IndexOf(parent, base, count, kIgsBlockSize, what + "'s parent", at + 108);
+      const int32_t children = r_.I32(at + 112, what);
+      if (children < 0 || children > kIgsMaxChildren)
+        r_.Fail(what, at + 112,
+                "the child count " + std::to_string(children) + " is outside 0 to " +
+                    std::to_string(kIgsMaxChildren));
+      for (int32_t k = 0; k < children; ++k)
+        b.children.push_back(r_.IndexOf(r_.I32(at + 116 + 4 * static_cast<uint64_t>(k), what), base,
+                                        count, kIgsBlockSize, what + "'s child",
+                                        at + 116 + 4 * static_cast<uint64_t>(k)));
+      for (int32_t k = children; k < kIgsMaxChildren; ++k)
+        if (r_.I32(at + 116 + 4 * static_cast<uint64_t>(k), what) != 0)
+          Note(what + " has a child entry set past its child count");
+    }
+    for (size_t i = 0; i < c_.blocks.size(); ++i) {
+      IgsBlockRecord& b = c_.blocks[i];
+      const std::string what = Named("block", i) + "'s mesh-ref";
+      if (refCounts[i] > 0) ExpectAt(refArrays[i], Named("block", i) + "'s mesh-ref array");
+      for (int32_t k = 0; k < refCounts[i]; ++k) {
+        const uint64_t at = refArrays[i] + static_cast<uint64_t>(k) * kIgsMeshRefSize;
+        const std::string record = Named(what, static_cast<size_t>(k));
+        b.meshDistances.push_back(r_.F32(at, record));
+        b.meshes.push_back(r_.IndexOf(r_.I32(at + 4, record), meshBase_, meshCount_, kIgsMeshSize,
+                                      record + "'s mesh", at + 4));
+      }
+      if (refCounts[i] > 0)
+        next_ = refArrays[i] + static_cast<uint64_t>(refCounts[i]) * kIgsMeshRefSize;
+    }
+    if (count > 0) {
+      ExpectAt(base, "the block array");
+      next_ = base + static_cast<uint64_t>(count) * kIgsBlockSize;
+    }
+    // Children and parents agree, and following parents never comes back round.
+    for (size_t i = 0; i < c_.blocks.size(); ++i)
+      for (int32_t child : c_.blocks[i].children)
+        if (c_.blocks[static_cast<size_t>(child)].parent != static_cast<int32_t>(i))
+          r_.Fail(
+              Named("block", i), c_.blocks[i].offset + 116,
+              "it lists block " + std::to_string(child) + " as a child, whose parent is " +
+                  (c_.blocks[static_cast<size_t>(child)].parent < 0
+                       ? std::string("none")
+                       : "block " + std::to_string(c_.blocks[static_cast<size_t>(child)].parent)));
+    std::vector<char> state(c_.blocks.size(), 0);  // 0 not seen, 1 on this walk, 2 done
+    std::vector<size_t> walk;
+    for (size_t i = 0; i < c_.blocks.size(); ++i) {
+      walk.clear();
+      for (size_t at = i; state[at] == 0;) {
+        state[at] = 1;
+        walk.push_back(at);
+        const int32_t parent = c_.blocks[at].parent;
+        if (parent < 0) break;
+        if (state[static_cast<size_t>(parent)] == 1)
+          r_.Fail(Named("block", at), c_.blocks[at].offset + 108,
+                  "its parents lead back to itself");
+        at = static_cast<size_t>(parent);
+      }
+      for (size_t w : walk)
+        state[w] = 2;
+    }
+  }
+
+  void Names() {
+    const std::string h = "the header";
+    const int32_t flag = r_.I32(kNamesFlagAt, h);
+    const int32_t chunk = r_.I32(kChunkAt, h);
+    size_t textured = 0;
+    for (const IgsMaterialRecord& m : c_.materials)
+      for (const IgsStageRecord& s : m.stages)
+        textured += s.texture != 0;
+    if (chunk == 0) {
+      // Trackline writes the chunk header even when no name follows it.
+      if (next_ + kIgsChunkSize <= r_.Size() &&
+          r_.Text(next_, 32, "the texture name chunk") == "Texture name table") {
+        next_ += kIgsChunkSize;
+      } else {
+        Note("the file ends without the texture name chunk header");
+      }
+      if (flag != 0) Note("the header flags texture names but gives no chunk offset");
+      if (textured > 0)
+        r_.Fail(h, kChunkAt,
+                Number(textured) +
+                    " texture stages name a texture, and the file has no texture "
+                    "name table");
+      if (next_ != r_.Size()) Note(Number(r_.Size() - next_) + " bytes follow the last section");
+      return;
+    }
+    const std::string what = "the texture name chunk";
+    if (chunk < 0)
+      r_.Fail(h, kChunkAt, "the chunk offset " + std::to_string(chunk) + " is negative");
+    const uint64_t at = static_cast<uint64_t>(chunk);
+    r_.Need(at, kIgsChunkSize, what);
+    ExpectAt(at, what);
+    c_.chunkOffset = static_cast<uint32_t>(at);
+    if (r_.Text(at, 32, what) != "Texture name table")
+      r_.Fail(what, at, "it does not start with \"Texture name table\"");
+    if (r_.I32(at + 32, what) != 2 ||
+        r_.I32(at + 36, what) != static_cast<int32_t>(kIgsChunkSize) || r_.I32(at + 40, what) != 0)
+      Note("the texture name chunk header's numbers are not 2, 44 and 0");
+    if (flag == 0) Note("the header gives a texture name chunk but does not flag it");
+    const uint64_t body = at + kIgsChunkSize;
+    const std::string table = "the texture name table";
+    const int32_t area = r_.I32(body, table);
+    const int32_t n = r_.I32(body + 4, table);
+    if (n < 0 || static_cast<uint64_t>(n) > (r_.Size() - body - 8) / 4)
+      r_.Fail(table, body + 4, "the name count " + std::to_string(n) + " does not fit the file");
+    const uint64_t strings = body + 8 + 4 * static_cast<uint64_t>(n);
+    if (area < 0 || static_cast<uint64_t>(area) > r_.Size() - strings)
+      r_.Fail(table, body,
+              "its string area of " + std::to_string(area) + " bytes does not fit the file");
+    uint64_t expected = 0;
+    for (int32_t k = 0; k < n; ++k) {
+      const uint64_t entry = body + 8 + 4 * static_cast<uint64_t>(k);
+      const int32_t offset = r_.I32(entry, table);
+      if (offset < 0 || offset >= area)
+        r_.Fail(table, entry,
+                "name " + std::to_string(k) + " starts at " + std::to_string(offset) +
+                    ", outside its string area of " + std::to_string(area) + " bytes");
+      const std::string_view rest =
+          r_.Bytes(strings + static_cast<uint64_t>(offset), static_cast<size_t>(area - offset));
+      const size_t end = rest.find('\0');
+      if (end == std::string_view::npos)
+        r_.Fail(table, strings + static_cast<uint64_t>(offset),
+                "name " + std::to_string(k) + " has no 0 byte before the end of its area");
+      if (static_cast<uint64_t>(offset) != expected)
+        Note("texture name " + std::to_string(k) + " is not where the one before it ends");
+      c_.textureNames.emplace_back(rest.substr(0, end));
+      expected = static_cast<uint64_t>(offset) + end + 1;
+    }
+    if (expected != static_cast<uint64_t>(area))
+      Note("the string area's size does not match its names");
+    if (n == 0) Note("the texture name table is present but empty");
+    // Each stage that names a texture takes the next name, material by material.
+    size_t k = 0;
+    for (size_t i = 0; i < c_.materials.size(); ++i)
+      for (size_t j = 0; j < c_.materials[i].stages.size(); ++j) {
+        IgsStageRecord& s = c_.materials[i].stages[j];
+        if (s.texture == 0) continue;
+        if (k >= c_.textureNames.size())
+          r_.Fail(Named("material", i), c_.materials[i].offset + kStagesAt + kStageSize * j,
+                  "stage " + Number(j) +
+                      " names a texture, and the texture name table holds only " +
+                      Number(c_.textureNames.size()) + " names");
+        if (s.texture != 10 + 100 * static_cast<int64_t>(i) + static_cast<int64_t>(j))
+          Note(Named("material", i) + "'s stage " + Number(j) + " has the texture number " +
+               std::to_string(s.texture) + ", not " + Number(10 + 100 * i + j));
+        s.textureName = c_.textureNames[k++];
+      }
+    if (k < c_.textureNames.size())
+      Note(Number(c_.textureNames.size() - k) + " texture names are used by no stage");
+    next_ = strings + static_cast<uint64_t>(area);
+    if (next_ != r_.Size()) Note(Number(r_.Size() - next_) + " bytes follow the last section");
+  }
+
+  Reader r_;
+  IgsContents c_;
+  uint64_t next_ = 0;  // where the section read last ended
+  uint64_t materialBase_ = 0, meshBase_ = 0;
+  int32_t materialCount_ = 0, meshCount_ = 0;
+};
+
+}  // namespace
 
 std::vector<int32_t> IgsContents::TopBlocks() const {
   std::vector<int32_t> top;
@@ -12,23 +495,74 @@ std::vector<int32_t> IgsContents::TopBlocks() const {
 }
 
 std::vector<int32_t> IgsContents::UnlistedBlocks() const {
-  return {};
+  std::vector<int32_t> unlisted;
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    const int32_t parent = blocks[i].parent;
+    if (parent < 0) continue;
+    const auto& listed = blocks[static_cast<size_t>(parent)].children;
+    if (std::find(listed.begin(), listed.end(), static_cast<int32_t>(i)) == listed.end())
+      unlisted.push_back(static_cast<int32_t>(i));
+  }
+  return unlisted;
 }
 
-IgsUsage UsageOf(const IgsContents&) {
-  return {};
+IgsUsage UsageOf(const IgsContents& c) {
+  IgsUsage u;
+  std::vector<int32_t> children(c.blocks.size(), 0);
+  for (const IgsBlockRecord& b : c.blocks) {
+    if (u.longestBlock.empty() || b.name.size() > u.longestBlockName) {
+      u.longestBlockName = b.name.size();
+      u.longestBlock = b.name;
+    }
+    if (b.parent >= 0) ++children[static_cast<size_t>(b.parent)];
+    if (b.parent < 0) ++u.levels;
+  }
+  for (size_t i = 0; i < children.size(); ++i)
+    if (children[i] > u.mostChildren) {
+      u.mostChildren = children[i];
+      u.mostChildrenBlock = c.blocks[i].name;
+    }
+  u.unlistedChildren = static_cast<int32_t>(c.UnlistedBlocks().size());
+  std::vector<std::string> distinct;
+  for (const IgsMaterialRecord& m : c.materials) {
+    u.longestMaterialName = std::max(u.longestMaterialName, m.name.size());
+    if (u.longestShaderMaterial.empty() || m.shader.size() > u.longestShader) {
+      u.longestShader = m.shader.size();
+      u.longestShaderMaterial = m.name;
+    }
+    for (const IgsStageRecord& s : m.stages)
+      if (!s.textureName.empty() &&
+          std::find(distinct.begin(), distinct.end(), s.textureName) == distinct.end())
+        distinct.push_back(s.textureName);
+  }
+  u.materials = static_cast<int32_t>(c.materials.size());
+  u.distinctTextures = static_cast<int32_t>(distinct.size());
+  u.textureNames = static_cast<int32_t>(c.textureNames.size());
+  u.blocks = static_cast<int32_t>(c.blocks.size());
+  u.meshes = static_cast<int32_t>(c.meshes.size());
+  for (const IgsMeshRecord& m : c.meshes) {
+    u.vertices += static_cast<int32_t>(m.vertices.size());
+    u.triangles += static_cast<int32_t>(m.triangles.size());
+  }
+  return u;
 }
 
 bool LooksLikeIgs(std::string_view firstBytes) {
   return firstBytes.substr(0, 4) == "KIGF";
 }
 
-IgsContents ReadIgs(std::string_view, const std::string& origin) {
-  Raise(err::InvalidProcedureCall, origin + ": IGS files cannot be read yet");
+IgsContents ReadIgs(std::string_view bytes, const std::string& origin) {
+  return FileReader(bytes, origin).Run();
 }
 
 IgsContents ReadIgsFile(const std::filesystem::path& file) {
-  return ReadIgs({}, file.string());
+  const std::string origin = file.string();
+  std::ifstream in(file, std::ios::binary);
+  if (!in) Raise(err::FileNotFound, origin + ": the file cannot be opened");
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  if (in.bad()) Raise(err::FileNotFound, origin + ": the file cannot be read");
+  return ReadIgs(bytes.str(), origin);
 }
 
 }  // namespace vlm::host

@@ -17,6 +17,7 @@
 
 #include "exchange/conventions.h"
 #include "exchange/guarded_io.h"
+#include "exchange/igs_import.h"
 #include "exchange/import_parts.h"
 #include "exchange/obj8_import.h"
 #include "vlm/error.h"
@@ -335,6 +336,13 @@ void CheckBinaryGltfLengths(const std::string& origin, uint64_t size,
   }
 }
 
+// ".igs" or "igs", in any case.
+bool IsIgsName(std::string_view extension) {
+  if (extension.starts_with(".")) extension.remove_prefix(1);
+  return extension.size() == 3 && (extension[0] | 0x20) == 'i' && (extension[1] | 0x20) == 'g' &&
+         (extension[2] | 0x20) == 's';
+}
+
 // `files` serves what the library reads (the importer owns it); `name` is the file it starts at.
 ImportedModel Import(const std::string& origin, const ImportOptions& options,
                      exchange::GuardedFiles* files, const std::string& name) {
@@ -410,6 +418,12 @@ ImportedModel ImportModel(const std::filesystem::path& model, const ImportOption
   std::ifstream in(model, std::ios::binary);
   if (IsObj8Start(in)) return ImportObj8Export(model, options);
   const uintmax_t size = std::filesystem::file_size(model, ec);
+  // IGS files, by their header or extension, are read by their own reader.
+  char magic[4] = {};
+  in.read(magic, sizeof magic);
+  in.clear();
+  if (LooksLikeIgs(std::string_view(magic, sizeof magic)) || IsIgsName(model.extension().string()))
+    return ImportIgs(ReadIgsFile(model), model.parent_path().string(), options);
   CheckBinaryGltfLengths(origin, ec ? 0 : size, [&](uint64_t at) {
     uint32_t word = 0;
     in.seekg(static_cast<std::streamoff>(at));
@@ -439,6 +453,8 @@ ImportedModel ImportModels(const std::vector<std::filesystem::path>& models,
 ImportedModel ImportModelFromMemory(std::string_view bytes, const std::string& formatHint,
                                     const std::string& origin, const ImportOptions& options) {
   if (IsObj8(bytes)) return ImportObj8({ReadObj8(bytes, origin)}, options);
+  if (LooksLikeIgs(bytes) || IsIgsName(formatHint))
+    return ImportIgs(ReadIgs(bytes, origin), {}, options);
   CheckBinaryGltfLengths(origin, bytes.size(), [&](uint64_t at) {
     uint32_t word;
     std::memcpy(&word, bytes.data() + at, sizeof word);

@@ -6,7 +6,7 @@
 #include <bit>
 #include <cstring>
 
-#include "support/igs_reader.h"
+#include "support/igs_contents.h"
 
 namespace vlm::igs {
 namespace {
@@ -141,13 +141,13 @@ TEST(IgsFileLayout, WithoutTexturesTheFileEndsWithTheChunkHeader) {
   const std::string bytes = f.TakeBytes();
   ASSERT_EQ(bytes.size(), 216u + 1788 + 3 * 240 + 92 + 100 + 56 + 260 + 44);
   EXPECT_EQ(bytes.substr(bytes.size() - 44), ChunkHeader());
-  test::IgsContents igs = test::ReadIgs(bytes);
-  EXPECT_EQ(igs.header.I32(164), 0);
-  EXPECT_EQ(igs.header.I32(212), 0);
-  EXPECT_EQ(igs.meshes[0].raw.I32(8), 216 + 1788);  // vertices right after the material
-  EXPECT_EQ(igs.meshes[0].triangles[0].raw.I32(32), 216);
+  host::IgsContents igs = test::ReadIgs(bytes);
+  EXPECT_EQ(test::RawHeader(bytes).I32(164), 0);
+  EXPECT_EQ(test::RawHeader(bytes).I32(212), 0);
+  EXPECT_EQ(igs.meshes[0].vertexArray, 216u + 1788);  // vertices right after the material
+  EXPECT_EQ(test::RawTriangle(bytes, igs.meshes[0], 0).I32(32), 216);
   EXPECT_THAT(igs.meshes[0].triangles[0].vertices, ElementsAre(0, 2, 1));
-  EXPECT_EQ(igs.meshes[0].vertices[2].raw.I32(116), 216);
+  EXPECT_EQ(test::RawVertex(bytes, igs.meshes[0], 2).I32(116), 216);
 }
 
 TEST(IgsFileLayout, WithoutMaterialsTheVerticesStartAt216) {
@@ -171,9 +171,9 @@ TEST(IgsFileLayout, TwoTexturedStagesGiveTwoNamesAndTheirNumbers) {
   EXPECT_EQ(f.materials[1].stages[1].texture, 111);
   const std::string bytes = f.TakeBytes();
 
-  test::IgsContents igs = test::ReadIgs(bytes);
-  EXPECT_EQ(igs.header.I32(164), 1);
-  EXPECT_EQ(static_cast<size_t>(igs.header.I32(212)), igs.chunkOffset);
+  host::IgsContents igs = test::ReadIgs(bytes);
+  EXPECT_EQ(test::RawHeader(bytes).I32(164), 1);
+  EXPECT_EQ(static_cast<uint32_t>(test::RawHeader(bytes).I32(212)), igs.chunkOffset);
   EXPECT_THAT(igs.textureNames, ElementsAre("textures\\a", "textures\\bb", "textures\\a"));
   const std::string body = Bytes(8 + 12)
                                .I32(0, 11 + 12 + 11)  // the string area: each name and its 0
@@ -191,17 +191,18 @@ TEST(IgsFileLayout, OneBlockWithOneMesh) {
   f.materials.push_back(WithStages({0}));
   f.AdjustPointers({});
   const std::string bytes = f.TakeBytes();
-  test::IgsContents igs = test::ReadIgs(bytes);
+  host::IgsContents igs = test::ReadIgs(bytes);
   ASSERT_EQ(igs.blocks.size(), 1u);
-  const test::IgsBytes& block = igs.blocks[0].raw;
+  const test::IgsRaw block = test::RawAt(bytes, igs.blocks[0].offset, 260);
   EXPECT_EQ(block.I32(108), 0);
   EXPECT_EQ(block.I32(112), 0);
   EXPECT_EQ(block.I32(36), 1);
   const size_t refAt = static_cast<size_t>(block.I32(40));
-  test::IgsBytes meshRef{std::string_view(bytes).substr(refAt, 56)};
+  const test::IgsRaw meshRef = test::RawAt(bytes, refAt, 56);
   EXPECT_EQ(meshRef.F32(0), 700.0f);
-  EXPECT_EQ(meshRef.I32(4), igs.header.I32(104));
-  EXPECT_EQ(refAt + 56, static_cast<size_t>(igs.header.I32(96)));  // the block array follows
+  EXPECT_EQ(meshRef.I32(4), test::RawHeader(bytes).I32(104));
+  EXPECT_EQ(refAt + 56,
+            static_cast<size_t>(test::RawHeader(bytes).I32(96)));  // the block array follows
 }
 
 TEST(IgsFileLayout, BlocksPointAtTheirParentsAndChildren) {
@@ -218,13 +219,13 @@ TEST(IgsFileLayout, BlocksPointAtTheirParentsAndChildren) {
   }
   f.AdjustPointers({});
   const std::string bytes = f.TakeBytes();
-  test::IgsContents igs = test::ReadIgs(bytes);
+  host::IgsContents igs = test::ReadIgs(bytes);
   ASSERT_EQ(igs.blocks.size(), 3u);
   EXPECT_EQ(igs.blocks[0].parent, -1);
   EXPECT_THAT(igs.blocks[0].children, ElementsAre(1, 2));
   EXPECT_EQ(igs.blocks[2].parent, 0);
   EXPECT_THAT(igs.blocks[2].meshes, ElementsAre(2));
-  EXPECT_EQ(igs.meshes[1].raw.I32(8), 216 + 1788 + 3 * 240);  // after the first mesh's vertices
+  EXPECT_EQ(igs.meshes[1].vertexArray, 216u + 1788 + 3 * 240);  // after the first mesh's vertices
   EXPECT_TRUE(igs.meshes[2].vertices.empty());
 }
 

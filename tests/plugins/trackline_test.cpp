@@ -11,7 +11,7 @@
 #include "scene/builder.h"
 #include "scene/scene_file.h"
 #include "support/dialogs.h"
-#include "support/igs_reader.h"
+#include "support/igs_contents.h"
 #include "support/temp_home.h"
 #include "support/warnings.h"
 #include "vlm/files.h"
@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 using host::HostDocument;
 using host::HostMaterial;
 using host::HostNode;
-using test::IgsContents;
+using host::IgsContents;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -339,24 +339,24 @@ TEST(TracklineBlocks, FollowTheNodeTreeDepthFirstWithScaledTransforms) {
   EXPECT_THAT(w.igs.blocks[2].meshes, ElementsAre(2));
   EXPECT_TRUE(w.igs.meshes[1].vertices.empty());
   for (size_t b = 0; b < 4; ++b)
-    EXPECT_EQ(w.igs.blocks[b].raw.I32(32), static_cast<int32_t>(b) + 1);
+    EXPECT_EQ(w.igs.blocks[b].number, static_cast<int32_t>(b) + 1);
 
   // A top-level block is not moved; the others are placed in their parent, in metres.
   const float ft = 0.3048f;
   for (int k = 0; k < 16; ++k)
-    EXPECT_EQ(w.igs.blocks[0].raw.F32(44 + 4 * k), k % 5 == 0 ? 1.0f : 0.0f) << k;
+    EXPECT_EQ(w.igs.blocks[0].transform[static_cast<size_t>(k)], k % 5 == 0 ? 1.0f : 0.0f) << k;
   const Mat4 local = wing.LocalMatrix();
   for (int k = 0; k < 12; ++k)
-    EXPECT_NEAR(w.igs.blocks[1].raw.F32(44 + 4 * static_cast<size_t>(k)), local.m[k], 1e-6) << k;
-  EXPECT_NEAR(w.igs.blocks[1].raw.F32(44 + 48), 3 * ft, 1e-5);
-  EXPECT_NEAR(w.igs.blocks[1].raw.F32(44 + 52), 1.5f * ft, 1e-5);
-  EXPECT_NEAR(w.igs.blocks[2].raw.F32(44 + 56), -0.6f * ft, 1e-5);
-  EXPECT_EQ(w.igs.blocks[2].raw.F32(44 + 60), 1.0f);
+    EXPECT_NEAR(w.igs.blocks[1].transform[static_cast<size_t>(k)], local.m[k], 1e-6) << k;
+  EXPECT_NEAR(w.igs.blocks[1].transform[12], 3 * ft, 1e-5);
+  EXPECT_NEAR(w.igs.blocks[1].transform[13], 1.5f * ft, 1e-5);
+  EXPECT_NEAR(w.igs.blocks[2].transform[14], -0.6f * ft, 1e-5);
+  EXPECT_EQ(w.igs.blocks[2].transform[15], 1.0f);
 
   const auto& flapMesh = w.igs.meshes[2];
-  EXPECT_FLOAT_EQ(flapMesh.raw.F32(20), -0.5f * ft);  // bounds in metres
-  EXPECT_FLOAT_EQ(flapMesh.raw.F32(44), 0.2f * ft);
-  EXPECT_FLOAT_EQ(flapMesh.vertices[0].raw.F32(4), 0.05f * ft);
+  EXPECT_FLOAT_EQ(flapMesh.min[0], -0.5f * ft);  // bounds in metres
+  EXPECT_FLOAT_EQ(flapMesh.max[2], 0.2f * ft);
+  EXPECT_FLOAT_EQ(flapMesh.vertices[0].position[1], 0.05f * ft);
 }
 
 TEST(TracklineBlocks, ATwentyFifthChildIsWrittenButNotLinked) {
@@ -401,22 +401,22 @@ TEST(TracklineMeshes, FansWindingAndFaceNormals) {
   EXPECT_EQ(mesh.vertices.size(), 5u + 4u + 3u);  // corners of one polygon share their vertex
 
   // Stored corners 0, 2, 1: the first triangle of the pentagon is (0,0,0), (1,0,2), (0,0,1).
-  auto position = [&](const test::IgsReadTriangle& t, int k) {
-    const auto& v = mesh.vertices[static_cast<size_t>(t.vertices[k])].raw;
-    return Vec3{v.F32(0), v.F32(4), v.F32(8)};
+  auto position = [&](const host::IgsTriangleRecord& t, int k) {
+    const auto& p = mesh.vertices[static_cast<size_t>(t.vertices[static_cast<size_t>(k)])].position;
+    return Vec3{p[0], p[1], p[2]};
   };
   EXPECT_EQ(position(mesh.triangles[0], 0), (Vec3{0, 0, 0}));
   EXPECT_EQ(position(mesh.triangles[0], 1), (Vec3{1, 0, 2}));
   EXPECT_EQ(position(mesh.triangles[0], 2), (Vec3{0, 0, 1}));
   for (size_t t = 0; t < 5; ++t) {
-    const auto& raw = mesh.triangles[t].raw;
+    const test::IgsRaw raw = test::RawTriangle(*w.bytes, mesh, t);
     // (P0 - P2) x (P1 - P0) of the host's corners, scaled to unit length.
     EXPECT_EQ((Vec3{raw.F32(12), raw.F32(16), raw.F32(20)}), (Vec3{0, 1, 0})) << t;
     EXPECT_EQ(raw.F32(24), 1.0f);
   }
-  const auto& sliver = mesh.triangles[5].raw;
+  const test::IgsRaw sliver = test::RawTriangle(*w.bytes, mesh, 5);
   EXPECT_EQ((Vec3{sliver.F32(12), sliver.F32(16), sliver.F32(20)}), (Vec3{0, 0, 0}));
-  const auto& v = mesh.vertices[0].raw;
+  const test::IgsRaw v = test::RawVertex(*w.bytes, mesh, 0);
   EXPECT_EQ(v.I32(32), 1);  // one texture-coordinate set, white, no bones
   EXPECT_EQ(v.F32(100), 1.0f);
   EXPECT_EQ(v.F32(112), 1.0f);
@@ -444,7 +444,7 @@ TEST(TracklineMeshes, FaceNormalsOfHugeAndTinyTrianglesAreUnitVectors) {
     const fs::path file = home.Path() / "tri.igs";
     ASSERT_EQ(Export(doc, &g, file).status, StatusOk);
     const Written w = ReadBack(file);
-    const auto& raw = w.igs.meshes.at(0).triangles.at(0).raw;
+    const test::IgsRaw raw = test::RawTriangle(*w.bytes, w.igs.meshes.at(0), 0);
     EXPECT_EQ((Vec3{raw.F32(12), raw.F32(16), raw.F32(20)}), k.normal) << k.points[1].z;
   }
 }
@@ -460,8 +460,8 @@ TEST(TracklineMeshes, AnUnknownUnitsCodeCountsAsMetres) {
               Contains("The document's units code 7 is not known; lengths are written as metres."));
   const Written w = ReadBack(file);
   const auto& mesh = w.igs.meshes.at(0);
-  EXPECT_EQ(mesh.raw.F32(36), 1.0f);  // the box reaches to x = 1 m
-  EXPECT_EQ(std::fabs(mesh.vertices.at(0).raw.F32(0)), 1.0f);
+  EXPECT_EQ(mesh.max[0], 1.0f);  // the box reaches to x = 1 m
+  EXPECT_EQ(std::fabs(mesh.vertices.at(0).position[0]), 1.0f);
 }
 
 // ---- what a run that stops leaves behind ----
@@ -529,13 +529,14 @@ TEST(TracklineFailures, ABlockNameLongerThanItsFieldStopsAndKeepsTheEarlierFile)
 
   s.group->SetField(slot, std::string(24, 'n'));  // 31 characters with "1_1000_"
   ASSERT_EQ(Export(s.doc, s.group, file).status, StatusOk);
-  EXPECT_EQ(ReadBack(file).igs.blocks[0].raw.bytes.substr(0, 32),
+  const Written fits = ReadBack(file);
+  EXPECT_EQ(fits.bytes->substr(fits.igs.blocks[0].offset, 32),
             "1_1000_" + std::string(24, 'n') + '\0');
 
   s.group->SetField(slot, std::string(25, 'n'));  // 32: the field is full, no 0 after it
   ASSERT_EQ(Export(s.doc, s.group, file).status, StatusOk);
   Written full = ReadBack(file);
-  EXPECT_EQ(full.igs.blocks[0].raw.bytes.substr(0, 32), "1_1000_" + std::string(25, 'n'));
+  EXPECT_EQ(full.bytes->substr(full.igs.blocks[0].offset, 32), "1_1000_" + std::string(25, 'n'));
 
   s.group->SetField(slot, std::string(26, 'n'));  // 33: stops; the dialog stays open
   ExportRun run = Export(s.doc, s.group, file, "click cmdOK; click cmdOK; click cmdCancel");

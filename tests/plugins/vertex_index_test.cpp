@@ -8,7 +8,7 @@
 
 #include "scene/builder.h"
 #include "support/dialogs.h"
-#include "support/igs_reader.h"
+#include "support/igs_contents.h"
 #include "support/temp_home.h"
 #include "trackline/trackline.h"
 #include "vlm/files.h"
@@ -137,7 +137,7 @@ TEST(VertexIndexSearch, TheExportedMeshMatchesTheLinearSearch) {
         StatusOk);
   }
   const std::string bytes = ReadFile(file);
-  const test::IgsContents igs = test::ReadIgs(bytes);
+  const host::IgsContents igs = test::ReadIgs(bytes);
   ASSERT_EQ(igs.meshes.size(), 1u);
 
   const TriangleData data = mesh.AsShape().GetTriangleData();
@@ -162,7 +162,8 @@ TEST(VertexIndexSearch, TheExportedMeshMatchesTheLinearSearch) {
     std::string record;
     WriteRecord(record, expected[i]);
     // All but the material reference, which the file holds as an offset.
-    EXPECT_EQ(written.vertices[i].raw.bytes.substr(0, 116), std::string_view(record).substr(0, 116))
+    EXPECT_EQ(test::RawVertex(bytes, written, i).bytes.substr(0, 116),
+              std::string_view(record).substr(0, 116))
         << "vertex " << i;
   }
   for (size_t t = 0; t < corners.size(); ++t)
