@@ -412,7 +412,7 @@ Inspection OfIgs(const IgsContents& c, const std::filesystem::path& folder) {
 // The first bytes of a file, to tell its format.
 std::string FirstBytes(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
-  std::string bytes(64, '\0');
+  std::string bytes(4096, '\0');
   in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   bytes.resize(in ? bytes.size() : static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
   return bytes;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "exchange/image_size.h"
@@ -85,6 +87,63 @@ TEST(InspectCommand, ShowsCountsTexturesAndBoundsOfEachKindOfFile) {
   EXPECT_EQ(j["materials"][4]["textures"][1]["exists"], true);
   EXPECT_EQ(j["materials"][4]["textures"][1]["width"], 8);
   EXPECT_EQ(j["bounds"]["min"][1], 0.0);
+
+  // The exporters' files, read back: the hangar as OBJ8 (automatic levels) and as IGS.
+  const std::string plugins = VLM_TEST_PLUGIN_DIR;
+  r = test::Vlmhost({"register", plugins + "/libwingform.so", plugins + "/libtrackline.so"});
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string obj = (home.Path() / "hangar.obj").string();
+  const std::string igs = (home.Path() / "hangar.igs").string();
+  r = test::Vlmhost({"run", "--fresh", "wingform", hangar, "--select", "group:Hangar", "--ui",
+                     "optLOD(1)=1; click cmdOK; click cmdCancel", "--copy-textures", "-o", obj});
+  ASSERT_EQ(r.status, 0) << r.output;
+  r = test::Vlmhost({"run", "--fresh", "trackline", hangar, "--select", "group:Hangar",
+                     "--copy-textures", "-o", igs});
+  ASSERT_EQ(r.status, 0) << r.output;
+
+  r = test::Vlmhost({"inspect", obj, "--json"}, "", " 2>/dev/null");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const auto o = nlohmann::json::parse(r.output);
+  EXPECT_EQ(o["format"], "OBJ8");
+  EXPECT_EQ(o["triangles"], 84);
+  EXPECT_EQ(o["batches"], 3);
+  ASSERT_EQ(o["levels"].size(), 3u);
+  EXPECT_EQ(o["levels"][1]["near"], 300.0);
+  EXPECT_EQ(o["levels"][1]["far"], 800.0);
+  EXPECT_EQ(o["levels"][2]["triangles"], 12);
+  EXPECT_EQ(o["materials"][0]["textures"][0]["exists"], true);
+  EXPECT_EQ(o["materials"][0]["textures"][0]["height"], 8);
+
+  r = test::Vlmhost({"inspect", igs, "--json"}, "", " 2>/dev/null");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const auto g = nlohmann::json::parse(r.output);
+  EXPECT_EQ(g["format"], "IGS");
+  EXPECT_EQ(g["blocks"], 7);
+  EXPECT_EQ(g["triangles"], 144);
+  EXPECT_EQ(g["levels"][0]["far"], 1000.0);
+  EXPECT_EQ(g["bounds"], j["bounds"]);
+  EXPECT_EQ(g["materials"][0]["textures"][0]["exists"], true);
+  const auto margin = [&](const std::string& what) {
+    for (const auto& m : g["margins"])
+      if (m["what"] == what) return m;
+    return nlohmann::json();
+  };
+  EXPECT_EQ(margin("materials")["used"], 6);
+  EXPECT_EQ(margin("materials")["limit"], 51);
+  EXPECT_EQ(margin("block name length")["item"], "1_1000_Fittings");
+  EXPECT_EQ(margin("children of one block")["spare"], 19);
+
+  // A damaged file is named, with nothing on standard output.
+  std::string bytes;
+  {
+    std::ifstream in(igs, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const std::string cut = (home.Path() / "cut.igs").string();
+  std::ofstream(cut, std::ios::binary) << bytes.substr(0, 3000);
+  r = test::Vlmhost({"inspect", cut}, "", " 2>&1 >/dev/null");
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_THAT(r.output, ::testing::HasSubstr("cut.igs"));
 
   r = test::Vlmhost({"inspect", (home.Path() / "none.json").string()});
   EXPECT_EQ(r.status, 2) << r.output;
