@@ -158,11 +158,15 @@ class Checker {
       Object(*mesh, nullptr);
     size_t blocks = 0;
     for (const auto& child : node.children) {
-      if (format_ == ExportFormat::Obj8 && child->animationKeys >= obj8::AnimatedKeys &&
-          !child->meshes.empty())
-        Add(false, "animated-group", "group", child->Path(),
-            "is animated (" + std::to_string(child->animationKeys) +
-                " keys): the OBJ8 export leaves it out with everything below it");
+      // The OBJ8 export leaves an animated group out with its subtree, and says so when the
+      // group holds objects of its own.
+      if (format_ == ExportFormat::Obj8 && child->animationKeys >= obj8::AnimatedKeys) {
+        if (!child->meshes.empty())
+          Add(false, "animated-group", "group", child->Path(),
+              "is animated (" + std::to_string(child->animationKeys) +
+                  " keys): the OBJ8 export leaves it out with everything below it");
+        continue;
+      }
       if (HasFaces(*child)) ++blocks;
       Walk(*child, false);
     }
