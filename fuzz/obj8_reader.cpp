@@ -1,12 +1,54 @@
-// The OBJ8 reader of the tests: any bytes give a file, sound or with its problems listed,
-// and the triangles of every range of a sound file can be taken.
-#include "support/obj8_reader.h"
+// The host's OBJ8 reader and the import built on it: any bytes give a file or an error that
+// names the file and a line; a file read imports as a scene that can be saved, with one
+// triangle for each triangle its TRIS commands draw.
+#include <cstdint>
+#include <string>
+
+#include "exchange/obj8_file.h"
+#include "exchange/obj8_import.h"
 #include "fuzz_support.h"
+#include "scene/scene_file.h"
+#include "vlm/error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const vlm::test::Obj8File file = vlm::test::ReadObj8(std::string(vlm::fuzz::Text(data, size)));
-  if (!file.problems.empty()) return 0;
-  for (size_t r = 0; r < file.ranges.size(); ++r)
-    file.Triangles(r);
+  using namespace vlm;
+  const std::string_view bytes = fuzz::Text(data, size);
+  host::Obj8File file;
+  try {
+    file = host::ReadObj8(bytes, "fuzz.obj");
+  } catch (const Error& e) {
+    fuzz::Check(e.Description().starts_with("fuzz.obj: line "),
+                "a reading error names the file and the line", e.Description());
+    return 0;
+  }
+  fuzz::Check(host::IsObj8(bytes), "a file read has OBJ8's header");
+  for (const host::Obj8Command& c : file.commands)
+    if (c.kind == host::Obj8Command::Kind::Tris)
+      fuzz::Check(c.offset + c.count <= static_cast<int64_t>(file.indices.size()),
+                  "a TRIS range lies in the index list");
+  for (int32_t index : file.indices)
+    fuzz::Check(index >= 0 && index < static_cast<int64_t>(file.vertices.size()),
+                "an index names a vertex");
+  std::unique_ptr<host::HostDocument> document;
+  try {
+    document = host::ImportObj8({file}).document;
+  } catch (const Error& e) {
+    fuzz::Check(false, "a file read imports", e.Description());
+  }
+  size_t faces = 0;
+  for (const auto& group : document->Root().children) {
+    for (const auto& mesh : group->meshes)
+      faces += mesh->FaceCount();
+    for (const auto& level : group->children)
+      for (const auto& mesh : level->meshes)
+        faces += mesh->FaceCount();
+  }
+  fuzz::Check(static_cast<int64_t>(faces) == file.TriangleCount(),
+              "the import has a face for each triangle drawn");
+  try {
+    host::SerializeScene(*document, "fuzz.json");
+  } catch (const Error& e) {
+    fuzz::Check(false, "an imported file writes as a scene file", e.Description());
+  }
   return 0;
 }

@@ -6,6 +6,7 @@
 
 #include "vlm/error.h"
 #include "vlm/files.h"
+#include "vlm/text_encoding.h"
 
 namespace vlm::host {
 namespace {
@@ -89,7 +90,7 @@ class Reader {
     file_.platform = Words(header[0])[0][0];
     std::string_view comment = Trim(header[1]);
     comment.remove_prefix(3);
-    file_.versionComment = std::string(Trim(comment));
+    file_.versionComment = text::DecodeText(Trim(comment));
 
     std::string_view line;
     while (lines_.Next(line))
@@ -153,7 +154,7 @@ class Reader {
   void Texture(std::string_view line, std::string_view keyword, Obj8File::TextureSlot slot) {
     std::string_view rest = Trim(line);
     rest.remove_prefix(keyword.size());
-    file_.textures[slot] = std::string(Trim(rest));
+    file_.textures[slot] = text::DecodeText(Trim(rest));
     file_.textureLines[slot] = lines_.Number();
   }
 
@@ -228,18 +229,18 @@ class Reader {
       Reserve(file_.vertices, p.vertices, 18);  // "VT" and eight one-digit values
       Reserve(file_.indices, p.indices, 2);
     } else {
-      ++file_.unknown[std::string(k)];
+      ++file_.unknown[text::DecodeText(k)];
     }
   }
 
   Obj8Command Command(Obj8Command::Kind kind, const std::vector<std::string_view>& words) {
     Obj8Command c;
     c.kind = kind;
-    c.keyword = std::string(words[0]);
+    c.keyword = text::DecodeText(words[0]);
     for (size_t i = 1; i < words.size(); ++i)
-      c.arguments.emplace_back(words[i]);
+      c.arguments.push_back(text::DecodeText(words[i]));
+    // The level last begun: an ATTR_LOD has begun its own already.
     c.lod = static_cast<int32_t>(file_.lods.size()) - 1;
-    if (kind == Obj8Command::Kind::Lod) ++c.lod;
     c.line = lines_.Number();
     return c;
   }

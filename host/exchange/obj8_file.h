@@ -1,8 +1,9 @@
 // An X-Plane OBJ8 text file read into a plain structure of what it says: the header, the
 // textures, the declared counts, the vertex table, the index list and the commands that draw
 // ranges of it (TRIS), with the levels of detail (ATTR_LOD) and the state commands (ATTR_...)
-// in between. Nothing is interpreted beyond checking that the pieces fit together; the
-// importer (obj8_import.h) and `vlmhost inspect` work from this.
+// in between. Texts are UTF-8 (a file in Windows-1252 is decoded). Nothing is interpreted
+// beyond checking that the pieces fit together; the importer (obj8_import.h) and
+// `vlmhost inspect` work from this.
 #pragma once
 
 #include <array>

@@ -79,8 +79,9 @@ class Builder {
   void File(const Obj8File& file) {
     // Left out: lines the reader does not know, and state commands other than the cull state.
     std::map<std::string, int64_t> left = file.unknown;
-    // The triangles of each level (-1 before any ATTR_LOD), by cull state, in file order.
-    std::map<std::pair<int32_t, bool>, std::vector<const Obj8Command*>> batches;
+    // The TRIS commands of each level (-1 before any ATTR_LOD) and cull state, in the order
+    // each pair is first met.
+    std::vector<std::pair<std::pair<int32_t, bool>, std::vector<const Obj8Command*>>> batches;
     State state;
     int32_t level = -1;
     for (const Obj8Command& c : file.commands) {
@@ -98,7 +99,13 @@ class Builder {
             ++left[c.keyword];
           break;
         case Obj8Command::Kind::Tris:
-          if (c.count > 0) batches[{level, state.cull}].push_back(&c);
+          if (c.count > 0) {
+            const std::pair key{level, state.cull};
+            auto at = std::find_if(batches.begin(), batches.end(),
+                                   [&](const auto& batch) { return batch.first == key; });
+            if (at == batches.end()) at = batches.insert(batches.end(), {key, {}});
+            at->second.push_back(&c);
+          }
           break;
       }
     }

@@ -24,7 +24,7 @@
 #include "scene/builder.h"
 #include "scene/document.h"
 #include "scene/scene_file.h"
-#include "support/obj8_reader.h"
+#include "support/obj8_checks.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
 #include "vlm/error.h"

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -19,13 +20,15 @@
 #include "exchange/model_export.h"
 #include "exchange/model_import.h"
 #include "exchange/model_reader_process.h"
+#include "exchange/obj8_import.h"
 #include "scene/builder.h"
 #include "scene/scene_file.h"
 #include "support/dialogs.h"
 #include "support/igs_contents.h"
-#include "support/obj8_reader.h"
+#include "support/obj8_checks.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
+#include "support/warnings.h"
 #include "trackline/trackline.h"
 #include "vlm/error.h"
 #include "vlm/files.h"
@@ -749,6 +752,58 @@ TEST(ModelCommands, ImportWritesTheSceneAndItsTexturesTogether) {
   EXPECT_EQ(r.output, "mesh \"defaultobject\": left out 24 points and 18 lines\n");
 }
 
+// `import` of an OBJ8 export: one file brings the other files of its export along, files
+// named together go under one top group, and a damaged file is exit 2 naming its line.
+TEST(ModelCommands, ImportReadsAnObj8ExportBack) {
+  test::TempHome home;
+  std::unique_ptr<HostDocument> doc =
+      host::LoadScene(fs::path(VLM_TEST_EXAMPLES_DIR) / "hangar.json");
+  {
+    test::CollectedWarnings missingTextures;
+    test::ScriptedScope dialogs("click cmdOK; click cmdCancel");
+    ASSERT_EQ(Wingform().PluginImportExport_Export((home.Path() / "hangar.obj").string(),
+                                                   &doc->Root().children[0]->AsNode(), doc.get(),
+                                                   nullptr, {}, {}, ""),
+              StatusOk);
+  }
+  const auto objects = [&](const std::vector<std::string>& files) {
+    std::vector<std::string> args{"import"};
+    for (const std::string& file : files)
+      args.push_back((home.Path() / file).string());
+    args.insert(args.end(), {"-o", (home.Path() / "back.json").string()});
+    const test::ProgramResult r = test::Vlmhost(args);
+    EXPECT_EQ(r.status, 0) << r.output;
+    std::vector<std::string> names;
+    const auto scene = host::LoadScene(home.Path() / "back.json");
+    EXPECT_EQ(scene->Root().children.size(), 1u);
+    for (const auto& mesh : scene->Root().children.at(0)->meshes)
+      names.push_back(mesh->name);
+    return std::make_pair(names, r.output);
+  };
+  const auto [all, log] = objects({"hangar.obj"});
+  EXPECT_THAT(all, ElementsAre("alu", "glass", "sign", "door", "paint"));
+  EXPECT_THAT(log, HasSubstr("hangar.obj: read with the other files of its export: hangar.1.obj "
+                             "hangar.2.obj hangar.3.obj hangar.4.obj\n"));
+  EXPECT_THAT(objects({"hangar.3.obj", "hangar.1.obj"}).first, ElementsAre("door", "glass"));
+
+  std::string damaged = test::ReadBytes(home.Path() / "hangar.2.obj");
+  damaged.replace(damaged.find("VT "), 3, "VT x");
+  WriteFileAtomically(home.Path() / "damaged.obj", damaged);
+  for (const auto& files : {std::vector<std::string>{"damaged.obj"},
+                            std::vector<std::string>{"hangar.obj", "damaged.obj"}}) {
+    std::vector<std::string> args{"import"};
+    for (const std::string& file : files)
+      args.push_back((home.Path() / file).string());
+    const test::ProgramResult r = test::Vlmhost(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.output, HasSubstr("damaged.obj: line 8: VT: \"x"));
+  }
+  const test::ProgramResult r = test::Vlmhost(
+      {"import", (home.Path() / "hangar.obj").string(), (kModels / "OBJ/box.obj").string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.output, HasSubstr("box.obj: not an OBJ8 file"));
+}
+
 TEST(ModelCommands, QuietCommandsPrintNothing) {
   test::TempHome home;
   const std::string scene = (home.Path() / "s.json").string();
@@ -793,7 +848,7 @@ TEST(ModelExchange, AnArrowStandsInTheSimulatorAsItStoodInItsSource) {
     ASSERT_EQ(wingform.PluginImportExport_Export(out.string(), &doc.Root().children[0]->AsNode(),
                                                  &doc, nullptr, {}, {}, ""),
               StatusOk);
-    const test::Obj8File f = test::ReadObj8File(out);
+    const test::Obj8Written f = test::ReadObj8File(out);
     EXPECT_THAT(f.problems, IsEmpty());
     EXPECT_EQ(f.textures[0], "arrow_F.png");
     EXPECT_EQ(f.vertices, c.vertices) << c.source;
@@ -1025,6 +1080,225 @@ TEST(IgsImport, TheCommandLineGivesTheFileBack) {
                 .status,
             0);
   EXPECT_EQ(ReadFile(b) == ReadFile(a), true);
+}
+
+// A triangle as OBJ8 round trips carry it: corners in metres in the exported group's frame,
+// their texture coordinates (none to compare where the texture clamps or mirrors: Wingform
+// folds those), and the texture names of its material in lower case.
+struct TexturedTriangle {
+  std::array<Vec3, 3> corners;
+  std::array<Vec2, 3> uvs;
+  bool repeats = true;
+};
+using TrianglesByTexture = std::map<std::string, std::vector<TexturedTriangle>>;
+
+std::string TextureKey(const host::HostMaterial* m) {
+  std::string key;
+  if (m && m->hasTextures)
+    key = m->diffuseMap + "|" + m->bumpMap + "|" + m->detailMap;
+  else
+    key = "||";
+  std::transform(key.begin(), key.end(), key.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return key;
+}
+
+void AddTriangles(const host::HostMesh& mesh, const Mat4& frame, float scale,
+                  TrianglesByTexture& out) {
+  for (size_t f = 0; f < mesh.FaceCount(); ++f) {
+    const auto points = mesh.Points(f);
+    const host::HostMaterial* m = mesh.FaceMaterial(f);
+    const auto corner = [&](size_t k) {
+      return TransformPoint(mesh.vertices[static_cast<size_t>(points[k].vertex)], frame) * scale;
+    };
+    const auto uv = [&](size_t k) {
+      return points[k].uv < 0 ? Vec2{} : mesh.uvs[static_cast<size_t>(points[k].uv)];
+    };
+    const bool repeats = !m || (m->wrapU == TextureWrap::Repeat && m->wrapV == TextureWrap::Repeat);
+    for (size_t k = 1; k + 1 < points.size(); ++k)
+      out[TextureKey(m)].push_back(
+          {{corner(0), corner(k), corner(k + 1)}, {uv(0), uv(k), uv(k + 1)}, repeats});
+  }
+}
+
+// The scene's triangles as Wingform gathers them from `group`: each group's children before
+// its own objects, animated groups left out, in the group's frame.
+void SceneTriangles(const host::HostNode& node, const Mat4& frame, float scale,
+                    TrianglesByTexture& out) {
+  for (const auto& child : node.children)
+    if (child->animationKeys < 3)
+      SceneTriangles(*child, Multiply(child->LocalMatrix(), frame), scale, out);
+  for (const auto& mesh : node.meshes)
+    AddTriangles(*mesh, frame, scale, out);
+}
+
+void ExpectSameTriangles(const TrianglesByTexture& got, const TrianglesByTexture& want,
+                         const std::string& what) {
+  std::vector<std::string> gotKeys, wantKeys;
+  for (const auto& [key, list] : got)
+    gotKeys.push_back(key);
+  for (const auto& [key, list] : want)
+    wantKeys.push_back(key);
+  ASSERT_EQ(gotKeys, wantKeys) << what;
+  for (const auto& [key, wanted] : want) {
+    const auto& imported = got.at(key);
+    ASSERT_EQ(imported.size(), wanted.size()) << what << " " << key;
+    for (size_t i = 0; i < wanted.size(); ++i)
+      for (size_t c = 0; c < 3; ++c) {
+        const Vec3 d = imported[i].corners[c] - wanted[i].corners[c];
+        const Vec3 p = wanted[i].corners[c];
+        // Five decimals are written; a float holds about seven digits of a large value.
+        const float tolerance =
+            6e-6f + 2e-7f * std::max({std::abs(p.x), std::abs(p.y), std::abs(p.z)});
+        const float du = imported[i].uvs[c].u - wanted[i].uvs[c].u;
+        const float dv = imported[i].uvs[c].v - wanted[i].uvs[c].v;
+        if (std::abs(d.x) > tolerance || std::abs(d.y) > tolerance || std::abs(d.z) > tolerance ||
+            (wanted[i].repeats && (std::abs(du) > 2e-5f || std::abs(dv) > 2e-5f))) {
+          ADD_FAILURE() << what << ": " << key << " triangle " << i << " corner " << c
+                        << " is off by (" << d.x << ", " << d.y << ", " << d.z << ") uv (" << du
+                        << ", " << dv << ")";
+          return;
+        }
+      }
+  }
+}
+
+// Every scene of the examples and the tests, and a few imported models, exported by Wingform
+// in each level-of-detail mode and imported back: the nearest level holds the scene's
+// triangles (in the exported group's frame, to the written digits, in the scene's order for
+// each texture set), with the scene's texture names; the levels follow each other from 0 to
+// the farthest distance.
+TEST(ModelExchange, Obj8ExportsImportBackAsTheirScenes) {
+  struct Source {
+    fs::path file;
+    bool model = false;  // imported through the exchange library
+  };
+  const Source sources[] = {
+      {fs::path(VLM_TEST_EXAMPLES_DIR) / "hangar.json"},
+      {fs::path(VLM_TEST_EXAMPLES_DIR) / "tile.json"},
+      {fs::path(VLM_TEST_DATA_DIR) / "scene_example.json"},
+      {fs::path(VLM_TEST_DATA_DIR) / "arrow.gltf", true},
+      {kModels / "glTF2/BoxTextured-glTF/BoxTextured.gltf", true},
+      {kModels / "FBX/cubes_with_mirroring_and_pivot.fbx", true},
+  };
+  const char* modes[] = {"optLOD(0)=1", "optLOD(1)=1", "optLOD(2)=1; txtDist=5000"};
+  for (const Source& source : sources) {
+    std::unique_ptr<HostDocument> doc =
+        source.model ? host::ImportModel(source.file).document : host::LoadScene(source.file);
+    for (const auto& group : doc->Root().children)
+      for (const char* mode : modes) {
+        const std::string what = source.file.filename().string() + " " + group->name + " " + mode;
+        test::TempHome home;
+        {
+          test::CollectedWarnings missingTextures;
+          test::ScriptedScope dialogs(std::string(mode) + "; click cmdOK; click cmdCancel");
+          ASSERT_EQ(Wingform().PluginImportExport_Export((home.Path() / "m.obj").string(),
+                                                         &group->AsNode(), doc.get(), nullptr, {},
+                                                         {}, ""),
+                    StatusOk)
+              << what;
+        }
+        TrianglesByTexture want;
+        SceneTriangles(*group, Mat4::Identity(), doc->MetresPerUnit(), want);
+        const host::ImportedModel back = host::ImportModel(home.Path() / "m.obj");
+        ASSERT_EQ(back.document->Root().children.size(), 1u) << what;
+        const host::HostNode& top = *back.document->Root().children[0];
+        EXPECT_EQ(top.name, "m") << what;
+        // The nearest level: the objects outside every level and those of the level from 0.
+        TrianglesByTexture got;
+        float reached = 0;
+        for (const auto& mesh : top.meshes)
+          AddTriangles(*mesh, Mat4::Identity(), 1, got);
+        for (const auto& level : top.children) {
+          float nearDistance = 0, farDistance = 0;
+          ASSERT_EQ(std::sscanf(level->name.c_str(), "LOD %f-%f", &nearDistance, &farDistance), 2)
+              << what << " " << level->name;
+          EXPECT_EQ(nearDistance, reached) << what << " " << level->name;
+          reached = farDistance;
+          if (nearDistance == 0)
+            for (const auto& mesh : level->meshes)
+              AddTriangles(*mesh, Mat4::Identity(), 1, got);
+        }
+        if (std::string(mode) == "optLOD(1)=1")
+          EXPECT_TRUE(reached == 0 || reached == 2000) << what;
+        else
+          EXPECT_EQ(top.children.size(), 0u) << what;
+        ExpectSameTriangles(got, want, what);
+      }
+  }
+}
+
+// Files of other makers: LF or CR LF line ends, comments, blank lines, the culling switched
+// on and off, and keywords the importer does not use, which are counted once per file; a
+// damaged file is named with its line.
+TEST(ModelImport, Obj8FilesOfOtherMakersAndDamagedOnes) {
+  const std::string sound =
+      "A\n800  # comment\nOBJ\n\nTEXTURE  tex/wall.png\nTEXTURE_LIT wall_lit.png\n"
+      "POINT_COUNTS 4 0 0 12\n"
+      "VT 0 0 0 0 1 0 0 0\nVT 1 0 0 0 1 0 1 0\nVT 1 0 -1 0 1 0 1 1\nVT 0 0 -1 0 1 0 0 1\n"
+      "IDX10 0 1 2 0 2 3 1 2 3 0\nIDX 1\r\nIDX 2 # the last\n"
+      "ATTR_LOD 0 250.5\nATTR_shiny_rat 0.5\nTRIS 0 3\r\nATTR_no_cull\nTRIS 3 3\n"
+      "ANIM_begin\nATTR_LOD 250.5 1000\nTRIS 6 3\nANIM_end\n";
+  std::string miscounted = sound;
+  miscounted.replace(miscounted.find("0 0 12"), 6, "0 0 6 ");
+  struct Case {
+    std::string text;
+    std::string problem;  // "" for a file that is read
+  };
+  const Case cases[] = {
+      {miscounted,
+       "fuzz.obj: line 7: POINT_COUNTS declares 6 indices, the IDX10 and IDX lines hold 12"},
+      {"I\n800\nOBJ\nPOINT_COUNTS 1 0 0 0\nVT 0 0 0 0 1 0 0 nan\n",
+       "line 5: VT: \"nan\" is not a finite"},
+      {"I\n800\nOBJ\nPOINT_COUNTS 1 0 0 0\nVT 0 0 0 0 1 0 0\n",
+       "line 5: VT takes 8 values, the line has 7"},
+      {"I\n800\nOBJ\nPOINT_COUNTS 2 0 0 0\nVT 0 0 0 0 1 0 0 0\n",
+       "line 4: POINT_COUNTS declares 2 vertices"},
+      {"I\n800\nOBJ\nPOINT_COUNTS 1 0 0 1\nVT 0 0 0 0 1 0 0 0\nIDX 1\n",
+       "line 6: index 1 is outside"},
+      {"I\n800\nOBJ\nPOINT_COUNTS 1 0 0 1\nVT 0 0 0 0 1 0 0 0\nIDX -1\n",
+       "line 6: IDX: \"-1\" is below 0"},
+      {"I\n800\nOBJ\nPOINT_COUNTS 1 0 0 1\nVT 0 0 0 0 1 0 0 0\nIDX 0\nTRIS 0 3\n",
+       "line 7: TRIS 0 3 reaches past"},
+      {"I\n800\nOBJ\nTRIS 0 2\n", "line 4: TRIS: 2 indices are not whole triangles"},
+      {"I\n800\nOBJ\nATTR_LOD 300 x\n", "line 4: ATTR_LOD: \"x\" is not a number"},
+  };
+  EXPECT_THROW(host::ReadObj8("I\n700\nOBJ\n", "x.obj"), Error);
+  EXPECT_FALSE(host::IsObj8("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"));
+  for (const Case& c : cases)
+    try {
+      host::ImportModelFromMemory(c.text, "obj", "fuzz.obj");
+      ADD_FAILURE() << c.problem;
+    } catch (const Error& e) {
+      EXPECT_THAT(e.Description(), HasSubstr(c.problem));
+    }
+
+  const host::ImportedModel model = host::ImportModelFromMemory(sound, "obj", "x/wall.obj");
+  const host::HostNode& top = *model.document->Root().children.at(0);
+  EXPECT_EQ(top.name, "wall");
+  ASSERT_EQ(top.children.size(), 2u);
+  EXPECT_EQ(top.children[0]->name, "LOD 0-250.5");
+  EXPECT_EQ(top.children[1]->name, "LOD 250.5-1000");
+  // The level drawn with and without culling: one object each, materials apart.
+  ASSERT_EQ(top.children[0]->meshes.size(), 2u);
+  const int32_t cull = model.document->FindMaterialField(host::kObj8CullField);
+  std::vector<std::string> states;
+  for (const auto& mesh : top.children[0]->meshes) {
+    EXPECT_EQ(mesh->name, "wall");
+    EXPECT_EQ(mesh->FaceCount(), 1u);
+    host::HostMaterial* m = mesh->FaceMaterial(0);
+    EXPECT_EQ(m->diffuseMap, "tex/wall.png");
+    EXPECT_EQ(m->bumpMap, "wall_lit.png");
+    states.push_back(m->GetCustomField(cull));
+  }
+  EXPECT_THAT(states, ElementsAre("ATTR_cull", "ATTR_no_cull"));
+  // The z mirror and the v flip undone: the file's (1, 0, -1) at (1, 1) is the scene's
+  // (1, 0, 1) at (1, 0).
+  const host::HostMesh& far = *top.children[1]->meshes.at(0);
+  EXPECT_THAT(far.vertices, ElementsAre(Vec3{1, 0, 0}, Vec3{1, 0, 1}, Vec3{0, 0, 1}));
+  EXPECT_THAT(far.uvs, ElementsAre(Vec2{1, 1}, Vec2{1, 0}, Vec2{0, 0}));
+  EXPECT_THAT(model.log, ElementsAre("x/wall.obj: left out lines the importer does not use: "
+                                     "ANIM_begin (1), ANIM_end (1), ATTR_shiny_rat (1)"));
 }
 
 TEST(ProgressBar, ShowsOnlyWorkThatOutlastsItsDelayAndWipesItself) {

@@ -12,7 +12,7 @@
 #include "scene/builder.h"
 #include "scene/scene_file.h"
 #include "support/dialogs.h"
-#include "support/obj8_reader.h"
+#include "support/obj8_checks.h"
 #include "support/temp_home.h"
 #include "support/warnings.h"
 #include "vlm/files.h"
@@ -64,7 +64,7 @@ class WingformExport : public ::testing::Test {
     return s;
   }
   std::vector<std::string> Log() const { return dialogs->Texts(TranscriptEntry::Kind::Log); }
-  test::Obj8File Read(const std::string& file) const {
+  test::Obj8Written Read(const std::string& file) const {
     auto f = test::ReadObj8File(out / file);
     EXPECT_THAT(f.problems, IsEmpty()) << file;
     return f;

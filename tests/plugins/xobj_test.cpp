@@ -10,7 +10,7 @@
 #include <random>
 #include <sstream>
 
-#include "support/obj8_reader.h"
+#include "support/obj8_checks.h"
 #include "vlm/error.h"
 
 namespace vlm {
