@@ -25,6 +25,8 @@ constexpr int32_t kFarthest = 1000;
 constexpr float kDistancePerMetre = 1200.0f;
 // Groups nested deeper than this would not read back from the scene file.
 constexpr int kMaxDepth = 200;
+// The most tries to fit one group's frame to its block's.
+constexpr int64_t kFitTriesPerBlock = 6000;
 
 enum class Levels { None, Automatic, Custom, Other };
 
@@ -429,7 +431,12 @@ class Importer {
   // which rounds: the group's frame is moved by a few units in the last place until the
   // frame worked out is the block's, bit for bit, where that can be found.
   void FitFrame(HostNode& group, HostNode& parent, const IgsBlockRecord& block) {
-    auto distance = [&] {
+    for (float v : block.transform)
+      if (!std::isfinite(v)) return;
+    // Each try works the frames out again: a few thousand for a block, a few million in all.
+    int64_t tries = 0;
+    auto distance = [&]() -> int64_t {
+      if (++tries > kFitTriesPerBlock || --fitBudget_ < 0) return INT64_MAX;
       const Mat4 m = Transpose(group.AsNode().GetMatrix(&parent.AsNode(), 0));
       int64_t d = 0;
       for (size_t k = 0; k < 16; ++k)
@@ -440,6 +447,7 @@ class Importer {
                         &group.up.x,       &group.up.y,       &group.up.z,
                         &group.forward.x,  &group.forward.y,  &group.forward.z};
     int64_t best = distance();
+    if (best == INT64_MAX) return;
     // Each value alone first, then pairs of them: the frame is a few places from the one the
     // block was worked out from.
     for (int round = 0; round < 64 && best > 0; ++round) {
@@ -694,6 +702,7 @@ class Importer {
   int32_t railSimNode_ = -1;
   Levels mode_ = Levels::None;
   std::set<int32_t> taken_;
+  int64_t fitBudget_ = 4'000'000;               // tries left for fitting frames
   std::vector<std::vector<int32_t>> children_;  // of each block, in block order
 };
 
