@@ -9,8 +9,9 @@
 #               under PREFIX (default /usr/local), below DESTDIR when it is set
 # make pictures  draw one picture of each plug-in's dialog and two of the workbench for the
 #               README (docs/pictures/)
-# make bench    build the plain build's benchmarks and print one table of every case (scene
-#               files under $(BUILD)/bench-data, about five minutes)
+# make bench    build the plain build's benchmarks and print the tables of every case (scene
+#               files under $(BUILD)/bench-data), then the batch runner's table (200 test
+#               models)
 # make clean    delete the build folders (the demo's configuration folder stays)
 #
 # The first run installs the Debian packages it needs when they are missing (as root, with
@@ -30,8 +31,8 @@ PREFIX     ?= /usr/local
 DEMO_HOME  ?= $(CURDIR)/home
 PACKAGES   := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
               libpugixml-dev nlohmann-json3-dev libcli11-dev qt6-base-dev fonts-dejavu-core \
-              libassimp-dev assimp-testmodels libsimdjson-dev clang libclang-rt-14-dev \
-              clang-format xvfb xauth libgl1-mesa-dri
+              libassimp-dev assimp-testmodels libsimdjson-dev libjemalloc-dev clang \
+              libclang-rt-14-dev clang-format xvfb xauth libgl1-mesa-dri parallel
 
 .PHONY: all deps build build-asan build-fuzz deliverables demo demo-home pictures test test-plain \
         test-asan fuzz fuzz-smoke install format format-check bench clean
@@ -117,8 +118,9 @@ install: deliverables
 # Each case runs three times in a process of its own; the table gives the medians.
 bench: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target deliverables scene_bench wingform_bench \
-	  trackline_bench workbench_bench bench_table
+	  trackline_bench workbench_bench bench_table batch_bench
 	$(BUILD)/bin/bench_table $(BUILD) $(BUILD)/bench-data
+	$(BUILD)/bin/batch_bench $(BUILD) $(BUILD)/bench-data/batch
 
 # Every C++ file of the project, for clang-format (the project's .clang-format).
 FORMAT_FILES = find platform contracts plugins host tests bench fuzz -name '*.cpp' -o -name '*.h'

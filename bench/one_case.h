@@ -1,6 +1,7 @@
 // One case of a benchmark run once in a process of its own, for the table `make bench`
-// prints (bench/bench_table.cpp): the work's CPU and wall-clock seconds go to standard output
-// on a line of their own, the process's peak resident size is read by the runner.
+// prints (bench/bench_table.cpp): the work's CPU, wall-clock and kernel seconds and its minor
+// page faults go to standard output on a line of their own, the process's peak resident size
+// is read by the runner.
 #pragma once
 
 #include <sys/resource.h>
@@ -9,25 +10,34 @@
 
 namespace vlm::bench {
 
-// The line the runner looks for: "@measured CPU WALL", both in seconds.
+// The line the runner looks for: "@measured CPU WALL KERNEL FAULTS", the first three in
+// seconds.
 inline constexpr const char* kMeasuredTag = "@measured";
 
-inline double CpuSeconds() {
+// The process's CPU and kernel seconds and minor page faults so far.
+struct Usage {
+  double cpu, kernel;
+  long faults;
+};
+inline Usage UsageNow() {
   struct rusage usage {};
   getrusage(RUSAGE_SELF, &usage);
   const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  return {seconds(usage.ru_utime) + seconds(usage.ru_stime), seconds(usage.ru_stime),
+          usage.ru_minflt};
 }
 
-// Runs `work` once and prints how long it took.
+// Runs `work` once and prints what it took.
 template <class Work>
 void MeasureOnce(Work work) {
-  const double cpu = CpuSeconds();
+  const Usage before = UsageNow();
   const auto start = std::chrono::steady_clock::now();
   work();
   const double wall =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%s %.4f %.4f\n", kMeasuredTag, CpuSeconds() - cpu, wall);
+  const Usage after = UsageNow();
+  std::printf("%s %.4f %.4f %.4f %ld\n", kMeasuredTag, after.cpu - before.cpu, wall,
+              after.kernel - before.kernel, after.faults - before.faults);
   std::fflush(stdout);
 }
 

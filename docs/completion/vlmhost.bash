@@ -28,9 +28,9 @@ _vlmhost() {
   read -ra toks <<<"$line"
   [[ $line == *[[:space:]] || ${#toks[@]} -eq 0 ]] && toks+=("")
   local cur=${toks[-1]} prev=${toks[-2]:-} prog=${toks[0]:-vlmhost}
-  local commands="list register unregister show describe help screenshots run import export-model inspect validate gui"
+  local commands="list register unregister show describe help screenshots run import export-model inspect validate batch gui"
   # Options that take a value, and the command's positional words so far.
-  local valued=" -o --output --scene-out --select --ui --ui-file --param --save-pictures --report --faces --scale --name --max-memory --timeout --for "
+  local valued=" -o --output --scene-out --select --ui --ui-file --param --save-pictures --report --faces --scale --name --max-memory --timeout --run --job -j --jobs --for "
   local cmd="" i
   local -a positional=()
   for ((i = 1; i < ${#toks[@]} - 1; i++)); do
@@ -68,6 +68,7 @@ _vlmhost() {
       screenshots) opts+=" --scale --one" ;;
       import) opts+=" -o --output --name --scale --allow-outside --max-memory --timeout --quiet --report" ;;
       export-model) opts+=" -o --output --quiet --report" ;;
+      batch) opts+=" --run --job -j --jobs --fail-fast --force --list-commands --quiet --report --max-memory --timeout" ;;
       inspect) opts+=" --json --max-memory --timeout" ;;
       validate) opts+=" --for --select --json" ;;
     esac

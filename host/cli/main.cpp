@@ -6,6 +6,7 @@
 #include <iostream>
 #include <new>
 
+#include "cli/batch_command.h"
 #include "cli/check_commands.h"
 #include "cli/command_report.h"
 #include "cli/describe_command.h"
@@ -203,6 +204,8 @@ int Main(int argc, char** argv) {
                      "Draw the window to this PNG file once FILE is open, and close");
   vlm::host::ModelCommands models;
   vlm::host::AddModelCommands(app, models);
+  vlm::host::BatchCommandLine batch;
+  vlm::host::AddBatchCommand(app, batch);
   vlm::host::CheckCommands checks;
   vlm::host::AddCheckCommands(app, checks);
 
@@ -215,6 +218,11 @@ int Main(int argc, char** argv) {
   run.progress = vlm::host::ProgressBarFor(run.quiet);
   models.options.progress = vlm::host::ProgressBarFor(models.options.quiet);
   if (auto status = vlm::host::RunModelCommands(models, std::cout, std::cerr)) return *status;
+  if (*batch.command) {
+    batch.options.version = VLM_VERSION;
+    batch.options.program = std::filesystem::read_symlink("/proc/self/exe");
+    return vlm::host::BatchCommand(batch.options, std::cout, std::cerr);
+  }
   if (auto status = vlm::host::RunCheckCommands(checks, std::cout, std::cerr)) return *status;
   if (*list) return vlm::host::ListCommand(std::cout, std::cerr);
   if (*reg) {

@@ -96,6 +96,14 @@ int DocumentRun::Commit(const HostDocument& document, std::ostream& log, std::os
   return outputs_->Commit(*result_, document, log, out, err);
 }
 
+int DocumentRun::Stage(const HostDocument& document, std::ostream& err) {
+  return outputs_->Stage(*result_, document, err);
+}
+
+int DocumentRun::Finish(std::ostream& log, std::ostream& out, std::ostream& err) {
+  return outputs_->Finish(*result_, log, out, err);
+}
+
 const std::vector<std::filesystem::path>& DocumentRun::Committed() const {
   return outputs_->Committed();
 }

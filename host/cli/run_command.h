@@ -78,6 +78,10 @@ class DocumentRun {
   // After Run gave ExitOk: writes the run's files (the scene too where `options` name one),
   // all or none, and says what was written on `log`. ExitOk, or ExitRunFailed on `err`.
   int Commit(const HostDocument& document, std::ostream& log, std::ostream& out, std::ostream& err);
+  // Commit in two halves (RunOutputs::Stage and Finish): the batch runner stages the files of
+  // every run of a job before it renames any, so a job writes all its files or none.
+  int Stage(const HostDocument& document, std::ostream& err);
+  int Finish(std::ostream& log, std::ostream& out, std::ostream& err);
 
   // What the plug-in produced (valid once Run has called it), and the files a successful
   // Commit wrote, in order ("-" for the scene on standard output).

@@ -140,18 +140,26 @@ void RunOutputs::ReportWritten(const RunResult& result, std::ostream& log) const
     log << "(the scene was not saved: give -o FILE to write it)\n";
 }
 
-int RunOutputs::Commit(const RunResult& result, const HostDocument& document, std::ostream& log,
-                       std::ostream& out, std::ostream& err) {
-  std::string sceneText;
-  std::vector<std::filesystem::path> staged;
+int RunOutputs::Stage(const RunResult& result, const HostDocument& document, std::ostream& err) {
   try {
     StageNamedFiles();
     StagePictures();
-    const bool toOut = StageScene(result, document, sceneText);
+    sceneToOut_ = StageScene(result, document, sceneText_);
+    staged_ = transaction_.StagedTargets();
+  } catch (const Error& e) {
+    RollBack();
+    err << "error: " << e.Description() << "\n";
+    return ExitRunFailed;
+  }
+  return ExitOk;
+}
+
+int RunOutputs::Finish(const RunResult& result, std::ostream& log, std::ostream& out,
+                       std::ostream& err) {
+  try {
     out.flush();  // a file written directly to standard output comes after what it holds
-    staged = transaction_.StagedTargets();
     transaction_.Commit([&] {
-      if (toOut) WriteToStream(out, sceneText);
+      if (sceneToOut_) WriteToStream(out, sceneText_);
     });
   } catch (const Error& e) {
     RollBack();
@@ -159,15 +167,21 @@ int RunOutputs::Commit(const RunResult& result, const HostDocument& document, st
     return ExitRunFailed;
   }
   const auto& discarded = transaction_.Discarded();
-  for (const std::filesystem::path& file : staged)
+  for (const std::filesystem::path& file : staged_)
     if (std::find(discarded.begin(), discarded.end(), file) == discarded.end())
       committed_.push_back(file);
-  if (!sceneText.empty()) committed_.emplace_back("-");
+  if (!sceneText_.empty()) committed_.emplace_back("-");
   for (const std::filesystem::path& file : discarded)
     err << "warning: " << file.string() << " was not written: an export to a device or pipe "
         << "writes that one file\n";
   ReportWritten(result, log);
   return ExitOk;
+}
+
+int RunOutputs::Commit(const RunResult& result, const HostDocument& document, std::ostream& log,
+                       std::ostream& out, std::ostream& err) {
+  if (int status = Stage(result, document, err); status != ExitOk) return status;
+  return Finish(result, log, out, err);
 }
 
 }  // namespace vlm::host

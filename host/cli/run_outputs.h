@@ -57,6 +57,11 @@ class RunOutputs {
   // ExitRunFailed (reported on `err`) with nothing written.
   int Commit(const RunResult& result, const HostDocument& document, std::ostream& log,
              std::ostream& out, std::ostream& err);
+  // Commit in two halves, for a caller that gathers the files of several runs and renames them
+  // only when every run has staged its own: Stage puts every file beside its target (ExitOk,
+  // or ExitRunFailed on `err` with nothing left staged); Finish renames them into place.
+  int Stage(const RunResult& result, const HostDocument& document, std::ostream& err);
+  int Finish(const RunResult& result, std::ostream& log, std::ostream& out, std::ostream& err);
   // The files a successful Commit wrote, in order ("-" for the scene on standard output).
   const std::vector<std::filesystem::path>& Committed() const { return committed_; }
 
@@ -76,6 +81,9 @@ class RunOutputs {
   std::map<std::string, int> showings_;                        // by form name
   std::vector<std::string> written_;
   std::vector<std::filesystem::path> committed_;
+  std::vector<std::filesystem::path> staged_;  // by Stage, in order
+  std::string sceneText_;                      // the scene for standard output
+  bool sceneToOut_ = false;
   bool createdPictureFolder_ = false;
   std::vector<std::filesystem::path> createdTextureFolders_;  // made for copies, in order
 };

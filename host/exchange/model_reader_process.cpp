@@ -122,24 +122,13 @@ class PipeProgress final : public ProgressDisplay {
   double shown_ = 0;
 };
 
-// The address space may grow by `bytes` from what is mapped now, within any limit the host
-// itself runs under.
-void LimitAddressSpace(uint64_t bytes) {
-  rlimit limit{};
-  if (getrlimit(RLIMIT_AS, &limit) != 0) return;
-  rlim_t want = Plus(Statm("self").first, bytes);
-  if (limit.rlim_cur != RLIM_INFINITY) want = std::min(want, limit.rlim_cur);
-  limit.rlim_cur = want;
-  setrlimit(RLIMIT_AS, &limit);
-}
-
 [[noreturn]] void Child(int fd, const std::function<ImportedModel()>& reader,
                         const std::string& origin, const ReaderLimits& limits) {
   // Gone with the parent, and no core file when it crashes.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   rlimit core{0, 0};
   setrlimit(RLIMIT_CORE, &core);
-  if (!kAddressSanitizer) LimitAddressSpace(limits.memory);
+  LimitAddressSpace(limits.memory);
   // The library catches what it is thrown, a failed allocation too: stop before it can.
   std::set_new_handler([] { _exit(kOutOfMemoryExit); });
   ChildPipe pipe(fd);
@@ -277,6 +266,16 @@ uint64_t DefaultReaderMemory() {
   const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
   if (pages <= 0 || page <= 0) return kMost;
   return std::min(kMost, static_cast<uint64_t>(pages) * static_cast<uint64_t>(page) / 2);
+}
+
+void LimitAddressSpace(uint64_t bytes) {
+  if (kAddressSanitizer) return;
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) != 0) return;
+  rlim_t want = Plus(Statm("self").first, bytes);
+  if (limit.rlim_cur != RLIM_INFINITY) want = std::min(want, limit.rlim_cur);
+  limit.rlim_cur = want;
+  setrlimit(RLIMIT_AS, &limit);
 }
 
 bool ReaderMemoryLimitIsHard() {

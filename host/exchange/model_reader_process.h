@@ -34,6 +34,11 @@ struct ReaderLimits {
 // sanitizer's allocator and is reported as crashed.
 bool ReaderMemoryLimitIsHard();
 
+// Lets this process's address space grow by `bytes` from what is mapped now, within any limit
+// it already runs under: the readers' child processes, and a batch job's process, limit
+// themselves so. Does nothing under the address sanitizer (see ReaderMemoryLimitIsHard).
+void LimitAddressSpace(uint64_t bytes);
+
 // Runs `read` in a child process under `limits` and brings back what it returned. A vlm::Error
 // it raises is raised here with the same number and description. A child that runs out of
 // memory or time or dies otherwise gives vlm::Error (5) "ORIGIN: the model cannot be read: its

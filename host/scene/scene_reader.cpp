@@ -461,9 +461,9 @@ std::unique_ptr<HostDocument> ParseScene(std::string_view text, const std::strin
 std::unique_ptr<HostDocument> LoadScene(const std::filesystem::path& file) {
   // Read once, with room after the text for the parser to read it in place; the text is let
   // go once the tree holds it.
-  std::string text = ReadFile(file, kTreeSlack, kMaxSceneFileSize);
-  SceneTree tree = ParseTree(text, file.string(), kTreeSlack);
-  std::string().swap(text);
+  FileBytes text = ReadFileBytes(file, kTreeSlack, kMaxSceneFileSize);
+  SceneTree tree = ParseTree(text.View(), file.string(), kTreeSlack);
+  text = FileBytes();
   return ReadTree(std::move(tree), file.string());
 }
 

@@ -1,7 +1,10 @@
 #include "trackline/trackline.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -108,6 +111,11 @@ class TracklineExport final : public ExportSession {
   // Adds `node` and its subtree under `parent` for the walk's level; true when it has
   // geometry.
   bool collect(Node& node, selGroup& parent, Gathering& gathering);
+  // The shapes of `node` a walk for `distance` exports, as collect takes them (quietly).
+  std::vector<Shape*> exportedShapes(Node& node, int32_t distance);
+  // Refuses a press whose file could not fit the format's 32-bit offsets, from the triangles
+  // and points the scene holds, before anything is built.
+  void checkSize(Node& chosen);
   // The first of a shape's materials without a usable texture (1-based), or 0 when all have
   // one.
   static int32_t untexturedMaterial(const std::vector<GraphMaterial*>& materials);
@@ -164,6 +172,7 @@ void TracklineExport::exportMain(Node& chosen) {
     return collect(node, root, gathering);
   };
 
+  checkSize(chosen);
   bool geometry = false;
   if (lodMode_ == lodType::Auto) {
     int32_t level = 0;
@@ -297,6 +306,92 @@ bool TracklineExport::collect(Node& node, selGroup& parent, Gathering& gathering
     }
   }
   return true;
+}
+
+std::vector<Shape*> TracklineExport::exportedShapes(Node& node, int32_t distance) {
+  std::vector<Shape*> exported;
+  ShapeCollection* shapes = node.Shapes();
+  for (int32_t i = 0; i < shapes->Count(); ++i) {
+    Shape& shape = *shapes->Item(i);
+    if (shape.ShapeKind() != ShapeKindPolygonMesh) continue;
+    if (lodMode_ == lodType::Auto) {
+      const std::optional<ShapeSize> size = SizeAt(shape, distance);
+      if (size && !size->Visible()) continue;
+    }
+    if (untexturedMaterial(MaterialsOf(shape)) == 0) exported.push_back(&shape);
+  }
+  return exported;
+}
+
+void TracklineExport::checkSize(Node& chosen) {
+  // The walks a press makes: a node and the distance it is seen from.
+  std::vector<std::pair<Node*, int32_t>> walks;
+  if (lodMode_ == lodType::Auto) {
+    for (const int32_t distance : AutomaticLevels)
+      walks.emplace_back(&chosen, distance);
+  } else if (lodMode_ == lodType::Custom) {
+    const std::vector<LevelNode> levels = customLevels(chosen);
+    for (size_t k = 0; k < levels.size(); ++k)
+      walks.emplace_back(levels[k].node,
+                         k + 1 < levels.size() ? levels[k + 1].number : FarthestLevel);
+  } else {
+    walks.emplace_back(&chosen, FarthestLevel);
+  }
+  // Each triangle is a record of its own; each mesh has a vertex for every distinct point its
+  // triangles use, at least. A first count takes a shape's positions (or three per triangle)
+  // for its points; only a scene that count puts over the limit has its points told apart by
+  // where they lie, which no more vertices can share.
+  constexpr int64_t Most = std::numeric_limits<int32_t>::max();
+  int64_t triangles = 0, points = 0;
+  auto size = [&] {
+    return int64_t{igs::HeaderSize} + int64_t{igs::TriangleSize} * triangles +
+           int64_t{igs::VertexSize} * points;
+  };
+  for (const bool distinct : {false, true}) {
+    triangles = points = 0;
+    std::function<void(Node&, int32_t)> walk = [&](Node& node, int32_t distance) {
+      NodeCollection* children = node.Children();
+      for (int32_t i = 0; i < children->Count(); ++i)
+        walk(*children->Item(i), distance);
+      // The mesh's points by a hash of their bits, -0 made +0: a collision only lowers the
+      // count.
+      std::vector<uint64_t> seen;
+      for (Shape* shape : exportedShapes(node, distance)) {
+        int64_t shapeTriangles = 0;
+        std::vector<bool> used(distinct ? static_cast<size_t>(shape->VertexCount()) : 0);
+        for (int32_t f = 0; f < shape->PolygonCount(); ++f) {
+          Polygon& polygon = *shape->Polygon(f);
+          const int32_t corners = polygon.PointCount();
+          if (corners < 3) continue;
+          shapeTriangles += corners - 2;
+          for (int32_t k = 0; distinct && k < corners; ++k)
+            if (const int32_t at = polygon.PointIndex(k); at >= 0 && size_t(at) < used.size())
+              used[static_cast<size_t>(at)] = true;
+        }
+        triangles += shapeTriangles;
+        if (!distinct) points += std::min<int64_t>(shape->VertexCount(), 3 * shapeTriangles);
+        for (size_t at = 0; at < used.size(); ++at) {
+          if (!used[at]) continue;
+          const Vec3 p = shape->GetPosition(static_cast<int32_t>(at)) * unitScale_;
+          uint64_t key = 0;
+          for (const float c : {p.x, p.y, p.z})
+            key = key * 0x9E3779B97F4A7C15ull + std::bit_cast<uint32_t>(c == 0 ? 0.0f : c);
+          seen.push_back(key);
+        }
+      }
+      std::sort(seen.begin(), seen.end());
+      points += std::unique(seen.begin(), seen.end()) - seen.begin();
+    };
+    for (const auto& [node, distance] : walks)
+      walk(*node, distance);
+    if (size() <= Most) return;
+  }
+  throw ExportStopped(err::Overflow,
+                      "The file would be at least " + std::to_string(size()) + " bytes long (" +
+                          std::to_string(triangles) + " triangles and at least " +
+                          std::to_string(points) + " vertices in " + std::to_string(walks.size()) +
+                          (walks.size() == 1 ? " level" : " levels") +
+                          "); its 32-bit offsets reach " + std::to_string(Most) + " at most.");
 }
 
 int32_t TracklineExport::untexturedMaterial(const std::vector<GraphMaterial*>& materials) {

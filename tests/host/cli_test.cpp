@@ -1109,6 +1109,22 @@ TEST_F(Cli, PluginsGoByTheirShortNames) {
 }
 
 // The help says how a path writes the characters a name may hold.
+TEST_F(Cli, TheHeapIsInHugePagesUnlessTheEnvironmentTurnsThemOff) {
+  if (!VLM_TEST_HUGE_PAGES) GTEST_SKIP() << "built with the sanitizers' allocator";
+  const struct {
+    const char* environment;
+    const char* thp;
+  } cases[] = {
+      {"MALLOC_CONF=stats_print:true ", "opt.thp: \"always\""},
+      {"MALLOC_CONF=stats_print:true,thp:default ", "opt.thp: \"default\""},
+  };
+  for (const auto& c : cases) {
+    const auto r = test::Vlmhost({"--version"}, c.environment);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_THAT(r.output, HasSubstr(c.thp)) << c.environment;
+  }
+}
+
 TEST_F(Cli, HelpTellsHowPathsAreWritten) {
   auto r = Vlmhost({"--help"});
   EXPECT_EQ(r.status, 0) << r.output;

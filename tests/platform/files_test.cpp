@@ -307,5 +307,58 @@ TEST_F(Files, TwoOutputsOfOneRunNeverShareAFile) {
   EXPECT_EQ(ReadFile(Dir() / "real" / "old.obj"), "earlier");
 }
 
+// A sink that keeps what each hand-on holds, with a small buffer.
+class ChunkSink : public OutputSink {
+ public:
+  static constexpr size_t kCapacity = 8;
+  ChunkSink() : OutputSink(kCapacity) {}
+  std::vector<std::string> chunks;
+
+ private:
+  void Take(std::string_view bytes) override { chunks.emplace_back(bytes); }
+};
+
+TEST(OutputSink, PiecesOfAnySizeGoThroughTheBufferInOrder) {
+  const struct {
+    std::vector<std::string> pieces;
+    std::vector<std::string> chunks;
+  } cases[] = {
+      {{"abc", "de"}, {"abcde"}},
+      {{"abcdefgh"}, {"abcdefgh"}},
+      {{"abcdefghijklmnopqrs"}, {"abcdefgh", "ijklmnop", "qrs"}},
+      {{"ab", "cdefghijklmnopqrs", "t"}, {"abcdefgh", "ijklmnop", "qrst"}},
+      {{"", "abcdefghi", ""}, {"abcdefgh", "i"}},
+  };
+  for (const auto& c : cases) {
+    ChunkSink sink;
+    for (const std::string& piece : c.pieces)
+      sink.Write(piece);
+    sink.Flush();
+    EXPECT_EQ(sink.chunks, c.chunks) << ::testing::PrintToString(c.pieces);
+  }
+}
+
+TEST_F(Files, FileBytesHoldWhatTheFileHoldsWithZerosAfter) {
+  const std::string large(300000, 'x');
+  for (const std::string& content : {std::string(), std::string("{}"), large}) {
+    std::ofstream(Dir() / "in.json", std::ios::binary) << content;
+    for (size_t slack : {0, 64}) {
+      const FileBytes bytes = ReadFileBytes(Dir() / "in.json", slack);
+      EXPECT_EQ(bytes.View(), content);
+      ASSERT_GE(bytes.capacity(), content.size() + slack);
+      EXPECT_EQ(std::string(bytes.data() + content.size(), slack), std::string(slack, '\0'));
+    }
+  }
+  // A pipe's length is not known: the buffer grows as it reads.
+  ASSERT_EQ(mkfifo((Dir() / "pipe").c_str(), 0600), 0);
+  auto reader = std::async(std::launch::async, [&] { return ReadFileBytes(Dir() / "pipe", 64); });
+  WriteFileAtomically(Dir() / "pipe", large);
+  EXPECT_EQ(reader.get().View(), large);
+  EXPECT_THAT(test::FailureOf([&] { ReadFileBytes(Dir() / "in.json", 0, 1000); }).description,
+              HasSubstr("in.json: it is larger than 1000 bytes"));
+  EXPECT_THAT(test::FailureOf([&] { ReadFileBytes(Dir() / "none.json"); }).description,
+              HasSubstr("file not found"));
+}
+
 }  // namespace
 }  // namespace vlm

@@ -29,6 +29,7 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 HostMaterial& Textured(HostDocument& doc, const std::string& name, const std::string& texture) {
   HostMaterial& m = doc.NewMaterial(name);
@@ -501,6 +502,26 @@ TEST(TracklineFailures, NamesTheFileCannotCarryStopTheExport) {
     EXPECT_THAT(run.log, Contains("Export stopped: " + file.string() + " was not written."));
     EXPECT_FALSE(fs::exists(file)) << c.stop;
   }
+}
+
+TEST(TracklineFailures, AFileBeyondItsOffsetsIsRefusedBeforeAnythingIsBuilt) {
+  test::TempHome home;
+  HostDocument doc;
+  HostNode& g = host::AddGroup(doc.Root(), "Plate");
+  // One flat polygon of 2.2M distinct points, seen from every level: three times 6.6M
+  // triangles' fan and its points pass the 32-bit offsets.
+  std::vector<Vec3> points(2200000);
+  for (size_t i = 0; i < points.size(); ++i)
+    points[i] = {float(i % 1500), float(i / 1500), 0};
+  host::AddPolygonMesh(g, "Plate", points, &Textured(doc, "Alu", "alu.bmp"));
+  const fs::path file = home.Path() / "plate.igs";
+  ExportRun run = Export(doc, &g, file, "optLOD(1)=1; click cmdOK; click cmdCancel");
+  EXPECT_TRUE(Failed(run.status));
+  EXPECT_THAT(run.log, Contains("The file would be at least 2191199664 bytes long (6599994 "
+                                "triangles and at least 6600000 vertices in 3 levels); its 32-bit "
+                                "offsets reach 2147483647 at most."));
+  EXPECT_THAT(run.log, Not(Contains(HasSubstr("Processing Geometry"))));
+  EXPECT_FALSE(fs::exists(file));
 }
 
 TEST(TracklineFailures, AFiftySecondMaterialNamesItsShape) {

@@ -86,6 +86,29 @@ std::string ReadFile(const std::filesystem::path& file, size_t slack = 0, size_t
 // The same for standard input ("standard input" in messages).
 std::string ReadStandardInput(size_t slack = 0, size_t limit = SIZE_MAX);
 
+// A file's bytes in a buffer that is never filled with anything but them: what a large read
+// keeps, without the string's zero-filling of memory the read fills anyway. The `slack` bytes
+// past the end are zeros.
+class FileBytes {
+ public:
+  FileBytes() = default;
+  const char* data() const { return bytes_.get(); }
+  char* data() { return bytes_.get(); }
+  size_t size() const { return size_; }
+  size_t capacity() const { return capacity_; }
+  std::string_view View() const { return {bytes_.get(), size_}; }
+  // Holds `size` bytes: those it held are kept, new ones are unset until written.
+  void resize(size_t size);
+  void reserve(size_t capacity);
+
+ private:
+  std::unique_ptr<char[]> bytes_;
+  size_t size_ = 0, capacity_ = 0;
+};
+// ReadFile into FileBytes.
+FileBytes ReadFileBytes(const std::filesystem::path& file, size_t slack = 0,
+                        size_t limit = SIZE_MAX);
+
 // Whether `target` is the file standard output writes to (its device and inode), whatever
 // its name: /dev/stdout, /proc/self/fd/1, or the file standard output is redirected to.
 bool IsStandardOutput(const std::filesystem::path& target);

@@ -1,0 +1,169 @@
+// vlmhost batch over 200 models: the Assimp test models that import and export (single files,
+// so that a copy under another name is the same model), repeated under other names, each
+// through import -> Wingform -> Trackline. Prints the wall-clock seconds of:
+//
+//   - the batch with --jobs 1 and with --jobs 2 (every job forced), and their ratio;
+//   - the same commands run by hand, one after another (import to a scene file, then each
+//     exporter on it), for a share of the models, and the batch's own cost per job over them;
+//   - the batch again with nothing changed (every job skipped).
+//
+//   batch_bench BUILD DATA [MODELS]
+//
+// BUILD is the build folder (its bin/vlmhost and plug-ins, registered in DATA/home); MODELS
+// the test models' folder (default /usr/share/assimp/models).
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kModels = 200;
+// The models run by hand: enough for a steady figure per job.
+constexpr int kByHand = 40;
+
+// Runs the command with its output in `log`; its wall-clock seconds, negative when it failed
+// (beyond `allowed` exit statuses).
+double Run(const std::vector<std::string>& command, const fs::path& log, int allowed = 0) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (!freopen(log.c_str(), "a", stdout) || !freopen(log.c_str(), "a", stderr)) _exit(127);
+    std::vector<char*> argv;
+    for (const std::string& a : command)
+      argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return WIFEXITED(status) && WEXITSTATUS(status) <= allowed ? seconds : -1;
+}
+
+[[noreturn]] void Fail(const std::string& what, const fs::path& log) {
+  std::fprintf(stderr, "batch_bench: %s (see %s)\n", what.c_str(), log.c_str());
+  std::exit(1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: batch_bench BUILD DATA [MODELS]\n");
+    return 2;
+  }
+  const fs::path build = fs::absolute(argv[1]), data = fs::absolute(argv[2]);
+  const fs::path models = argc > 3 ? fs::path(argv[3]) : fs::path("/usr/share/assimp/models");
+  const std::string host = (build / "bin" / "vlmhost").string();
+  const fs::path logs = data / "logs", candidates = data / "candidates", in = data / "models";
+  fs::remove_all(data / "out");
+  fs::remove_all(data / "hand");
+  for (const fs::path& folder : {logs, candidates, in, data / "home", data / "hand"})
+    fs::create_directories(folder);
+  setenv("VLM_HOME", (data / "home").c_str(), 1);
+  setenv("SOURCE_DATE_EPOCH", "1700000000", 0);
+  if (Run({host, "register"}, logs / "register.txt") < 0)
+    Fail("could not register the plug-ins", logs / "register.txt");
+
+  // The candidates: single-file models of the formats that need no side file, up to 1 MB.
+  const std::set<std::string> single = {".glb", ".ply", ".stl", ".off", ".ac", ".3ds", ".x"};
+  std::vector<fs::path> found;
+  for (const auto& entry : fs::recursive_directory_iterator(models)) {
+    const fs::path& p = entry.path();
+    if (entry.is_regular_file() && single.count(p.extension().string()) &&
+        p.string().find("invalid") == std::string::npos && entry.file_size() < (1 << 20))
+      found.push_back(p);
+  }
+  std::sort(found.begin(), found.end());
+  for (size_t i = 0; i < found.size(); ++i)
+    fs::copy_file(found[i], candidates / ("c" + std::to_string(i) + found[i].extension().string()),
+                  fs::copy_options::overwrite_existing);
+  const std::string wingform = "wingform:" + (data / "out/{stem}.obj").string();
+  const std::string trackline = "trackline:" + (data / "out/{stem}.igs").string();
+  // Those that go through the steps, found by a batch of their own.
+  const fs::path report = data / "candidates.json";
+  if (Run({host, "batch", (candidates / "*").string(), "--run", wingform, "--run", trackline,
+           "--force", "--quiet", "--timeout", "20", "--report", report.string()},
+          logs / "candidates.txt", 1) < 0)
+    Fail("the candidates' batch failed", logs / "candidates.txt");
+  std::vector<fs::path> good;
+  const auto reported = nlohmann::json::parse(std::ifstream(report));
+  for (const auto& job : reported["jobs"])
+    if (job["status"] == "done") good.emplace_back(job["input"].get<std::string>());
+  if (good.empty()) Fail("no test model imports", logs / "candidates.txt");
+  fs::remove_all(data / "out");
+  for (const auto& entry : fs::directory_iterator(in))
+    fs::remove(entry.path());
+  std::vector<fs::path> inputs;
+  for (int i = 0; i < kModels; ++i) {
+    const fs::path& from = good[static_cast<size_t>(i) % good.size()];
+    inputs.push_back(in / ("m" + std::to_string(1000 + i) + from.extension().string()));
+    fs::copy_file(from, inputs.back());
+  }
+
+  const std::vector<std::string> batch = {host,     "batch", (in / "*").string(), "--run",
+                                          wingform, "--run", trackline,           "--quiet"};
+  auto withArgs = [&](std::vector<std::string> extra) {
+    std::vector<std::string> c = batch;
+    c.insert(c.end(), extra.begin(), extra.end());
+    return c;
+  };
+  const double one = Run(withArgs({"--force", "--jobs", "1"}), logs / "jobs1.txt");
+  const double two = Run(withArgs({"--force", "--jobs", "2"}), logs / "jobs2.txt");
+  const double again = Run(withArgs({}), logs / "again.txt");
+  if (one < 0 || two < 0 || again < 0) Fail("a batch failed", logs);
+
+  // The same commands by hand for the first models, and the batch of just those.
+  const auto byHandStart = std::chrono::steady_clock::now();
+  for (int i = 0; i < kByHand; ++i) {
+    const fs::path& model = inputs[static_cast<size_t>(i)];
+    const std::string stem = model.stem().string();
+    const std::string scene = (data / "hand" / (stem + ".json")).string();
+    const fs::path log = logs / "hand.txt";
+    if (Run({host, "import", model.string(), "-o", scene, "--quiet"}, log) < 0 ||
+        Run({host, "run", "--fresh", "--quiet", "wingform", scene, "--select", "group:" + stem,
+             "-o", (data / "hand" / (stem + ".obj")).string()},
+            log) < 0 ||
+        Run({host, "run", "--fresh", "--quiet", "trackline", scene, "--select", "group:" + stem,
+             "-o", (data / "hand" / (stem + ".igs")).string()},
+            log) < 0)
+      Fail("a command by hand failed on " + model.string(), log);
+  }
+  const double hand =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - byHandStart).count();
+  std::vector<std::string> share = {host, "batch", "--force", "--jobs", "1", "--quiet"};
+  for (int i = 0; i < kByHand; ++i)
+    share.push_back(inputs[static_cast<size_t>(i)].string());
+  share.insert(share.end(), {"--run", wingform, "--run", trackline});
+  const double shareBatch = Run(share, logs / "share.txt");
+  if (shareBatch < 0) Fail("the batch of the models run by hand failed", logs / "share.txt");
+
+  std::printf(
+      "%d models (%zu test models that import, repeated), import -> Wingform -> "
+      "Trackline\n\n",
+      kModels, good.size());
+  std::printf("| Case | Wall s | Target |\n|---|---:|---|\n");
+  std::printf("| batch --jobs 1 | %.2f | |\n", one);
+  std::printf("| batch --jobs 2 | %.2f | %.2f x --jobs 1 (at most 0.6) |\n", two, two / one);
+  std::printf("| %d models by hand (import, run, run) | %.2f | |\n", kByHand, hand);
+  std::printf(
+      "| the same %d in a batch, --jobs 1 | %.2f | %+.1f ms per job over by hand (at "
+      "most +30) |\n",
+      kByHand, shareBatch, (shareBatch - hand) / kByHand * 1000);
+  std::printf("| batch again, nothing changed | %.2f | at most 1 s |\n", again);
+  return 0;
+}

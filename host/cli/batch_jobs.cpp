@@ -1,0 +1,417 @@
+#include "cli/batch_jobs.h"
+
+#include <glob.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "vlm/error.h"
+#include "vlm/files.h"
+
+namespace vlm::host {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+// A job file's place: the file and a JSON pointer into it.
+struct Place {
+  const std::string& origin;
+  std::string pointer;
+  Place operator/(const std::string& key) const { return {origin, pointer + "/" + key}; }
+  Place operator/(size_t index) const { return *this / std::to_string(index); }
+  std::string Text() const { return origin + ": " + (pointer.empty() ? "/" : pointer); }
+};
+
+[[noreturn]] void Fail(const Place& at, const std::string& what) {
+  Raise(err::InvalidProcedureCall, at.Text() + ": " + what);
+}
+
+const char* TypeName(const Json& j) {
+  if (j.is_string()) return "a string";
+  if (j.is_boolean()) return "true or false";
+  if (j.is_number()) return "a number";
+  if (j.is_array()) return "a list";
+  if (j.is_object()) return "an object";
+  return "null";
+}
+
+void Expect(bool ok, const Json& j, const Place& at, const char* want) {
+  if (!ok) Fail(at, std::string("is ") + TypeName(j) + ", not " + want);
+}
+
+void CheckKeys(const Json& object, const Place& at, const std::vector<std::string>& known) {
+  for (const auto& [key, value] : object.items())
+    if (std::find(known.begin(), known.end(), key) == known.end()) {
+      std::string list;
+      for (const std::string& k : known)
+        list += (list.empty() ? "" : ", ") + k;
+      Fail(at / key, "unknown key; known: " + list);
+    }
+}
+
+const std::string& String(const Json& j, const Place& at) {
+  Expect(j.is_string(), j, at, "a string");
+  return j.get_ref<const std::string&>();
+}
+
+// A string, or a list of strings.
+std::vector<std::string> Strings(const Json& j, const Place& at) {
+  if (j.is_string()) return {j.get<std::string>()};
+  Expect(j.is_array(), j, at, "a string or a list of strings");
+  std::vector<std::string> out;
+  for (size_t i = 0; i < j.size(); ++i)
+    out.push_back(String(j[i], at / i));
+  return out;
+}
+
+// "200M", "2G" or a number of bytes.
+uint64_t Size(const Json& j, const Place& at) {
+  if (j.is_number_unsigned() && j.get<uint64_t>() > 0) return j.get<uint64_t>();
+  if (j.is_string()) {
+    const std::string& s = j.get_ref<const std::string&>();
+    size_t digits = 0;
+    while (digits < s.size() && s[digits] >= '0' && s[digits] <= '9')
+      ++digits;
+    const std::string unit = s.substr(digits);
+    static const std::map<std::string, int> shifts = {{"", 0},   {"K", 10}, {"k", 10}, {"M", 20},
+                                                      {"m", 20}, {"G", 30}, {"g", 30}, {"T", 40}};
+    const auto shift = shifts.find(unit);
+    if (digits > 0 && digits <= 12 && shift != shifts.end()) {
+      const uint64_t n = std::stoull(s.substr(0, digits));
+      if (n > 0 && n <= (UINT64_MAX >> shift->second)) return n << shift->second;
+    }
+  }
+  Fail(at, "is not a size such as 200M or 2G");
+}
+
+// A path that the glob matcher reads as itself.
+std::string EscapeGlob(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    if (c == '*' || c == '?' || c == '[' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+// The files a glob (or plain name) matches, sorted; folders are left out.
+std::vector<fs::path> Match(const std::string& pattern, const Place& at) {
+  glob_t found{};
+  const int status = glob(pattern.c_str(), GLOB_ERR, nullptr, &found);
+  std::vector<fs::path> out;
+  for (size_t i = 0; status == 0 && i < found.gl_pathc; ++i) {
+    std::error_code ec;
+    if (!fs::is_directory(found.gl_pathv[i], ec)) out.emplace_back(found.gl_pathv[i]);
+  }
+  globfree(&found);
+  if (out.empty()) Fail(at, "\"" + pattern + "\" matches no file");
+  return out;
+}
+
+// One group of the job file, read and checked but with its patterns still patterns.
+struct Group {
+  Json json;
+  Place at;
+};
+
+BatchStep ReadStep(const Json& j, const Place& at, const fs::path& input) {
+  Expect(j.is_object(), j, at, "an object");
+  CheckKeys(j, at,
+            {"run", "select", "ui", "uiFile", "params", "output", "sceneOut", "copyTextures"});
+  BatchStep step;
+  step.place = at.Text();
+  if (!j.contains("run")) Fail(at, "names no plug-in: give \"run\"");
+  step.plugin = String(j["run"], at / "run");
+  const auto fill = [&](const std::string& key) {
+    return FillPattern(String(j[key], at / key), input, (at / key).Text());
+  };
+  if (j.contains("select")) {
+    const auto selections = Strings(j["select"], at / "select");
+    for (size_t i = 0; i < selections.size(); ++i)
+      step.selections.push_back(FillPattern(selections[i], input, (at / "select" / i).Text()));
+  }
+  if (j.contains("ui")) step.ui = fill("ui");
+  if (j.contains("uiFile")) step.uiFile = fill("uiFile");
+  if (j.contains("ui") && j.contains("uiFile")) Fail(at, "give either \"ui\" or \"uiFile\"");
+  if (j.contains("params")) {
+    const Json& params = j["params"];
+    Expect(params.is_object(), params, at / "params", "an object of NAME: value");
+    for (const auto& [name, value] : params.items()) {
+      Expect(value.is_number() || value.is_string(), value, at / "params" / name,
+             "a number or a string");
+      step.params.push_back(name + "=" +
+                            (value.is_string() ? value.get<std::string>() : value.dump()));
+    }
+  }
+  if (j.contains("output")) step.output = fill("output");
+  if (j.contains("sceneOut")) step.sceneOutput = fill("sceneOut");
+  if (j.contains("copyTextures")) {
+    Expect(j["copyTextures"].is_boolean(), j["copyTextures"], at / "copyTextures", "true or false");
+    step.copyTextures = j["copyTextures"].get<bool>();
+  }
+  return step;
+}
+
+BatchJob ReadJob(const Group& group, const fs::path& input, const Place& inputAt) {
+  const Json& j = group.json;
+  BatchJob job;
+  job.input = input;
+  job.place = inputAt.Text();
+  if (j.contains("import")) {
+    const Json& im = j["import"];
+    const Place at = group.at / "import";
+    Expect(im.is_object(), im, at, "an object");
+    CheckKeys(im, at, {"name", "scale", "allowOutside"});
+    if (im.contains("name"))
+      job.importName = FillPattern(String(im["name"], at / "name"), input, (at / "name").Text());
+    if (im.contains("scale")) {
+      Expect(im["scale"].is_number() && im["scale"].get<double>() > 0, im["scale"], at / "scale",
+             "a number above 0");
+      job.scale = im["scale"].get<float>();
+    }
+    if (im.contains("allowOutside")) {
+      Expect(im["allowOutside"].is_boolean(), im["allowOutside"], at / "allowOutside",
+             "true or false");
+      job.allowOutside = im["allowOutside"].get<bool>();
+    }
+  }
+  const Json& steps = j["steps"];
+  for (size_t i = 0; i < steps.size(); ++i)
+    job.steps.push_back(ReadStep(steps[i], group.at / "steps" / i, input));
+  // The job as a file of one job: the group with this input alone, named literally.
+  Json one = j;
+  one["inputs"] = Json::array({EscapeGlob(input.string())});
+  job.description = Json{{"jobs", Json::array({one})}}.dump();
+  return job;
+}
+
+// Line and column of a byte offset, for a message about text that is not JSON.
+std::string LineAndColumn(std::string_view text, size_t offset) {
+  offset = std::min(offset, text.size());
+  size_t line = 1, column = 1;
+  for (size_t i = 0; i + 1 < offset; ++i)
+    if (text[i] == '\n')
+      ++line, column = 1;
+    else
+      ++column;
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+}  // namespace
+
+std::vector<fs::path> BatchJob::Outputs() const {
+  std::vector<fs::path> out;
+  for (const BatchStep& step : steps) {
+    if (step.output) out.push_back(*step.output);
+    if (step.sceneOutput) out.push_back(*step.sceneOutput);
+  }
+  return out;
+}
+
+std::string FillPattern(std::string_view pattern, const fs::path& input, const std::string& place) {
+  std::string out;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if ((c == '{' || c == '}') && i + 1 < pattern.size() && pattern[i + 1] == c) {
+      out += c, ++i;
+      continue;
+    }
+    if (c == '}') Raise(err::InvalidProcedureCall, place + ": a lone \"}\" (write }} for one)");
+    if (c != '{') {
+      out += c;
+      continue;
+    }
+    const size_t end = pattern.find('}', i);
+    if (end == std::string_view::npos)
+      Raise(err::InvalidProcedureCall, place + ": a \"{\" without its \"}\" (write {{ for one)");
+    const std::string_view field = pattern.substr(i + 1, end - i - 1);
+    if (field == "stem")
+      out += input.stem().string();
+    else if (field == "name")
+      out += input.filename().string();
+    else if (field == "ext")
+      out += input.extension().string().substr(input.has_extension() ? 1 : 0);
+    else if (field == "dir")
+      out += input.has_parent_path() ? input.parent_path().string() : ".";
+    else
+      Raise(err::InvalidProcedureCall, place + ": \"{" + std::string(field) +
+                                           "}\" names no field; known: {dir}, {ext}, {name}, "
+                                           "{stem}");
+    i = end;
+  }
+  return out;
+}
+
+BatchJobList ParseJobFile(std::string_view text, const std::string& origin) {
+  const Place root{origin, ""};
+  Json j;
+  try {
+    j = Json::parse(text);
+  } catch (const Json::parse_error& e) {
+    Raise(err::InvalidProcedureCall, origin + ": not JSON: " + LineAndColumn(text, e.byte) + ": " +
+                                         std::string(std::strchr(e.what(), ':') + 2));
+  }
+  Expect(j.is_object(), j, root, "an object");
+  CheckKeys(j, root, {"$schema", "jobs", "maxMemory", "timeout"});
+  BatchJobList list;
+  if (j.contains("maxMemory")) {
+    list.limits.memory = Size(j["maxMemory"], root / "maxMemory");
+    list.limitsGiven = true;
+  }
+  if (j.contains("timeout")) {
+    const Json& t = j["timeout"];
+    Expect(t.is_number() && t.get<double>() > 0, t, root / "timeout", "a number of seconds");
+    list.limits.seconds = t.get<double>();
+    list.limitsGiven = true;
+  }
+  if (!j.contains("jobs")) Fail(root, "no \"jobs\"");
+  const Json& jobs = j["jobs"];
+  Expect(jobs.is_array(), jobs, root / "jobs", "a list");
+  for (size_t g = 0; g < jobs.size(); ++g) {
+    const Place at = root / "jobs" / g;
+    const Json& group = jobs[g];
+    Expect(group.is_object(), group, at, "an object");
+    CheckKeys(group, at, {"inputs", "import", "steps"});
+    if (!group.contains("inputs")) Fail(at, "no \"inputs\"");
+    if (!group.contains("steps")) Fail(at, "no \"steps\"");
+    Expect(group["steps"].is_array() && !group["steps"].empty(), group["steps"], at / "steps",
+           "a list of one step or more");
+    const auto inputs = Strings(group["inputs"], at / "inputs");
+    // Patterns are checked once on a made-up name, so a bad one is found without a file.
+    ReadJob({group, at}, "name.ext", at / "inputs");
+    for (size_t i = 0; i < inputs.size(); ++i) {
+      const Place inputAt = group["inputs"].is_string() ? at / "inputs" : at / "inputs" / i;
+      for (const fs::path& input : Match(inputs[i], inputAt))
+        list.jobs.push_back(ReadJob({group, at}, input, inputAt));
+    }
+  }
+  return list;
+}
+
+BatchJobList ShortFormJobs(const std::vector<std::string>& inputs,
+                           const std::vector<std::string>& runs) {
+  Json steps = Json::array();
+  for (const std::string& run : runs) {
+    const size_t colon = run.find(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == run.size())
+      Raise(err::InvalidProcedureCall,
+            "--run " + run + ": give PLUGIN:OUTPUT, as wingform:out/{stem}.obj");
+    steps.push_back({{"run", run.substr(0, colon)}, {"output", run.substr(colon + 1)}});
+  }
+  const Json file = {{"jobs", Json::array({{{"inputs", inputs}, {"steps", steps}}})}};
+  return ParseJobFile(file.dump(), "the command line");
+}
+
+void CheckDistinctOutputs(const BatchJobList& list) {
+  // By the file each name reaches (folders and links resolved as far as they exist).
+  std::map<fs::path, std::pair<const BatchJob*, fs::path>> seen;
+  for (const BatchJob& job : list.jobs) {
+    std::vector<fs::path> own;
+    for (const fs::path& output : job.Outputs()) {
+      std::error_code ec;
+      fs::path key = fs::weakly_canonical(fs::absolute(output), ec);
+      if (ec) key = fs::absolute(output).lexically_normal();
+      const auto [it, fresh] = seen.emplace(key, std::make_pair(&job, output));
+      if (!fresh) {
+        const bool same = it->second.first == &job;
+        Raise(err::InvalidProcedureCall,
+              job.place + ": " + output.string() +
+                  (same ? " is written twice by the job of " : " is also written by the job of ") +
+                  (same ? job.input.string()
+                        : it->second.first->input.string() + " (" + it->second.first->place +
+                              ") and " + job.input.string()));
+      }
+    }
+  }
+}
+
+// ---- records ------------------------------------------------------------------------------
+
+std::string ContentHash(const fs::path& file) {
+  std::string bytes;
+  try {
+    bytes = ReadFile(file);
+  } catch (const Error&) {
+    return "missing";
+  }
+  // Eight bytes at a time, each word mixed in by a multiply and a shift: quick, and any change
+  // of the bytes or the length changes the result but by a freak.
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ bytes.size();
+  size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, bytes.data() + i, 8);
+    h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+    h ^= h >> 29;
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, bytes.data() + i, bytes.size() - i);
+  h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
+  h ^= h >> 32;
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+  return text;
+}
+
+std::optional<fs::path> RecordFile(const BatchJob& job) {
+  const auto outputs = job.Outputs();
+  if (outputs.empty()) return std::nullopt;
+  const fs::path& first = outputs.front();
+  return first.parent_path() / ("." + first.filename().string() + ".vlmbatch");
+}
+
+namespace {
+
+// A written file's size and modification time, as the record keeps them.
+Json Stamp(const fs::path& file) {
+  struct stat st {};
+  if (stat(file.c_str(), &st) != 0) return nullptr;
+  return Json::array({static_cast<uint64_t>(st.st_size),
+                      static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec});
+}
+
+}  // namespace
+
+std::string RecordText(const BatchJob& job, const std::string& version,
+                       const std::vector<fs::path>& textures,
+                       const std::vector<fs::path>& written) {
+  Json record = {{"version", version}, {"job", job.description}};
+  record["input"] = ContentHash(job.input);
+  Json& t = record["textures"] = Json::object();
+  for (const fs::path& texture : textures)
+    t[texture.string()] = ContentHash(texture);
+  Json& w = record["written"] = Json::object();
+  for (const fs::path& file : written)
+    w[file.string()] = Stamp(file);
+  return record.dump(2) + "\n";
+}
+
+bool UpToDate(const BatchJob& job, const std::string& version) {
+  const auto file = RecordFile(job);
+  if (!file) return false;
+  Json record;
+  try {
+    record = Json::parse(ReadFile(*file, 0, 1 << 24));
+    if (record.value("version", "") != version || record.value("job", "") != job.description ||
+        record.value("input", "") != ContentHash(job.input))
+      return false;
+    for (const auto& [texture, hash] : record.at("textures").items())
+      if (hash != ContentHash(texture)) return false;
+    const Json& written = record.at("written");
+    if (written.empty()) return false;
+    for (const auto& [path, stamp] : written.items())
+      if (stamp.is_null() || stamp != Stamp(path)) return false;
+    // Every output the job names must be there, whatever the record says.
+    for (const fs::path& output : job.Outputs())
+      if (!written.contains(output.string())) return false;
+  } catch (const std::exception&) {
+    return false;  // a missing or damaged record: the job runs
+  }
+  return true;
+}
+
+}  // namespace vlm::host

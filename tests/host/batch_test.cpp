@@ -1,0 +1,234 @@
+// vlmhost batch end to end: job files run as the same commands run one by one would, each job
+// all or nothing, finished jobs skipped, damaged job files refused naming the place.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "support/temp_home.h"
+#include "support/vlmhost.h"
+#include "vlm/files.h"
+
+namespace vlm {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ProgramResult;
+using test::ShellQuote;
+using test::Vlmhost;
+using ::testing::HasSubstr;
+
+const std::string Examples = VLM_TEST_EXAMPLES_DIR;
+const std::string Data = VLM_TEST_DATA_DIR;
+
+ProgramResult Shell(const std::string& command) {
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  std::string output;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    output.append(buffer, n);
+  const int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+class Batch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* plugin : {"libwingform.so", "libtrackline.so", "libobverse.so"}) {
+      auto r = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/" + plugin});
+      ASSERT_EQ(r.status, 0) << r.output;
+    }
+    setenv("SOURCE_DATE_EPOCH", "1781305028", 1);
+    fs::create_directory(Dir("in"));
+  }
+  std::string Dir(const std::string& name) const { return (home.Path() / name).string(); }
+  // A copy of `from` in the inputs' folder under `name`.
+  std::string Input(const std::string& from, const std::string& name) const {
+    fs::copy_file(from, Dir("in/" + name), fs::copy_options::overwrite_existing);
+    return Dir("in/" + name);
+  }
+  std::string JobFile(const std::string& text) const {
+    WriteFileAtomically(Dir("jobs.json"), text);
+    return Dir("jobs.json");
+  }
+  // Every job's status by input file name, from the report of a batch.
+  std::map<std::string, std::string> Statuses(const std::vector<std::string>& args) {
+    std::vector<std::string> all = {"batch"};
+    all.insert(all.end(), args.begin(), args.end());
+    all.insert(all.end(), {"--quiet", "--report", Dir("report.json")});
+    auto r = Vlmhost(all);
+    EXPECT_LE(r.status, 1) << r.output;
+    std::map<std::string, std::string> out;
+    const auto report = nlohmann::json::parse(ReadFile(Dir("report.json")));
+    for (const auto& job : report["jobs"])
+      out[fs::path(job["input"].get<std::string>()).filename().string()] = job["status"];
+    return out;
+  }
+  test::TempHome home;
+};
+
+// The exporters on models and on a scene, as a job file, through GNU parallel from
+// --list-commands, and as the commands run one by one: the same bytes.
+TEST_F(Batch, WritesWhatTheCommandsOneByOneWrite) {
+  std::vector<std::string> inputs = {Input(Data + "/arrow.gltf", "arrow.gltf"),
+                                     Input(Data + "/arrow.obj", "arrow.obj"),
+                                     Input(Examples + "/hangar.json", "hangar.json")};
+  fs::copy_file(Data + "/arrow.mtl", Dir("in/arrow.mtl"));
+  const std::string steps = R"("steps": [
+      {"run": "wingform", "output": "OUT/{stem}-{ext}.obj"},
+      {"run": "VLMPluginImportExport9.Trackline", "output": "OUT/{stem}-{ext}.igs"}])";
+  auto jobFile = [&](const std::string& out) {
+    std::string text = R"({"jobs": [{"inputs": [")" + Dir("in") + R"(/arrow.gltf", ")" + Dir("in") +
+                       R"(/arrow.obj"], )" + steps + R"(}, {"inputs": ")" + Dir("in") +
+                       R"(/hangar.json", )" + steps + "}]}";
+    for (size_t at; (at = text.find("OUT")) != std::string::npos;)
+      text.replace(at, 3, out);
+    return text;
+  };
+  auto r = Vlmhost({"batch", JobFile(jobFile(Dir("batch"))), "--jobs", "2"});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("3 jobs: 3 done"));
+  r = Shell(ShellQuote(VLM_TEST_VLMHOST) + " batch " + JobFile(jobFile(Dir("parallel"))) +
+            " --list-commands | parallel -j2");
+  ASSERT_EQ(r.status, 0) << r.output;
+
+  fs::create_directory(Dir("hand"));
+  for (const std::string& input : inputs) {
+    const fs::path in(input);
+    const std::string stem = in.stem().string(), ext = in.extension().string().substr(1);
+    std::string scene = input;
+    if (ext != "json") {
+      scene = Dir("hand/" + stem + "-" + ext + ".json");
+      ASSERT_EQ(Vlmhost({"import", input, "-o", scene}).status, 0);
+    }
+    const std::string select = ext == "json" ? "group:Hangar/Wing" : "group:" + stem;
+    for (const char* plugin : {"wingform", "trackline"}) {
+      const std::string file = stem + "-" + ext + (plugin[0] == 'w' ? ".obj" : ".igs");
+      r = Vlmhost({"run", "--fresh", plugin, scene, "--select", select, "-o", Dir("hand/" + file)});
+      ASSERT_EQ(r.status, 0) << r.output;
+      for (const char* runner : {"batch", "parallel"})
+        EXPECT_EQ(ReadFile(Dir(std::string(runner) + "/" + file)), ReadFile(Dir("hand/" + file)))
+            << runner << " " << file;
+    }
+  }
+}
+
+// A job whose second step fails writes nothing (its earlier file stays as it was), and the
+// other jobs are done; the batch says 1.
+TEST_F(Batch, AFailingJobWritesNothingAndTheOthersAreDone) {
+  // Named after their top groups, so that group:{stem} is each one's.
+  Input(Examples + "/hangar.json", "Hangar.json");
+  Input(Examples + "/tile.json", "Tile.json");
+  fs::create_directory(Dir("out"));
+  WriteFileAtomically(Dir("out/Tile.obj"), "earlier");
+  const std::string jobs = JobFile(R"({"jobs": [{"inputs": ")" + Dir("in") + R"(/*.json",
+      "steps": [{"run": "wingform", "select": "group:{stem}", "output": ")" +
+                                   Dir("out") + R"(/{stem}.obj"},
+                {"run": "obverse", "select": "group:Hangar/Wing", "ui": "input X",
+                 "output": ")" + Dir("out") +
+                                   R"(/{stem}-mirrored.json"}]}]})");
+  auto statuses = Statuses({jobs});
+  EXPECT_EQ(statuses["Hangar.json"], "done");
+  EXPECT_EQ(statuses["Tile.json"], "bad input");
+  EXPECT_EQ(ReadFile(Dir("out/Tile.obj")), "earlier");
+  EXPECT_FALSE(fs::exists(Dir("out/Tile-mirrored.json")));
+  EXPECT_TRUE(fs::exists(Dir("out/Hangar-mirrored.json")));
+  for (const auto& entry : fs::directory_iterator(Dir("out")))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+}
+
+// What runs again: nothing after a finished batch; the job of an input whose content changed
+// (not its time); the jobs a killed batch had not finished.
+TEST_F(Batch, RunsAgainOnlyTheJobsNotDone) {
+  for (int i = 0; i < 8; ++i)
+    Input(Examples + "/hangar.json", "h" + std::to_string(i) + ".json");
+  const std::string jobs = Dir("in") + "/*.json";
+  const std::string run = "trackline:" + Dir("out") + "/{stem}.igs";
+  const std::string obj = "wingform:" + Dir("out") + "/{stem}.obj";
+  std::map<std::string, std::string> all;
+  for (int i = 0; i < 8; ++i)
+    all["h" + std::to_string(i) + ".json"] = "skipped";
+
+  // Killed half-way: the jobs it finished are skipped, the others done, nothing half-written.
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execl(VLM_TEST_VLMHOST, VLM_TEST_VLMHOST, "batch", jobs.c_str(), "--run", run.c_str(), "--run",
+          obj.c_str(), "--jobs", "1", "--quiet", nullptr);
+    _exit(127);
+  }
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!fs::exists(Dir("out/.h2.igs.vlmbatch")) && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the job running is stopped
+  auto statuses = Statuses({jobs, "--run", run, "--run", obj});
+  int skipped = 0;
+  for (const auto& [input, s] : statuses)
+    skipped += s == "skipped";
+  EXPECT_GE(skipped, 3);
+  EXPECT_LT(skipped, 8);
+  EXPECT_EQ(Statuses({jobs, "--run", run, "--run", obj}), all);
+
+  std::ofstream(Dir("in/h5.json"), std::ios::app) << "\n";
+  fs::last_write_time(Dir("in/h6.json"), fs::file_time_type::clock::now());  // time alone
+  auto expected = all;
+  expected["h5.json"] = "done";
+  EXPECT_EQ(Statuses({jobs, "--run", run, "--run", obj}), expected);
+  // So does a changed step, for every job.
+  for (auto& [input, s] : expected)
+    s = "done";
+  EXPECT_EQ(Statuses({jobs, "--run", run}), expected);
+  for (const auto& entry : fs::directory_iterator(Dir("out")))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+}
+
+// A damaged job file: exit status 2, the place named, nothing run.
+TEST_F(Batch, DamagedJobFilesAreRefusedNamingThePlace) {
+  const std::string in = Input(Examples + "/hangar.json", "hangar.json");
+  Input(Examples + "/tile.json", "tile.json");
+  const std::string step = R"({"run": "wingform", "output": "o/{stem}.obj"})";
+  const struct {
+    std::string text, message;
+  } cases[] = {
+      {"[1]", "jobs.json: /: is a list, not an object"},
+      {R"({"jobs": [)", "jobs.json: not JSON: line 1"},
+      {R"({"jobs": {}})", "/jobs: is an object, not a list"},
+      {R"({"jobs": [], "threads": 2})", "/threads: unknown key; known: $schema, jobs"},
+      {R"({"jobs": [{"inputs": 3, "steps": [)" + step + "]}]}",
+       "/jobs/0/inputs: is a number, not a string or a list of strings"},
+      {R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [{"run": "wingform", "ouptut": "x"}]}]})",
+       "/jobs/0/steps/0/ouptut: unknown key"},
+      {R"({"jobs": [{"inputs": ")" + in +
+           R"(", "steps": [{"run": "wingform", "copyTextures": "yes"}]}]})",
+       "/jobs/0/steps/0/copyTextures: is a string, not true or false"},
+      {R"({"jobs": [{"inputs": ")" + in +
+           R"(", "steps": [{"run": "wingform", "output": "o/{stam}.obj"}]}]})",
+       "/jobs/0/steps/0/output: \"{stam}\" names no field; known: {dir}"},
+      {R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [{"run": "wingfrom"}]}]})",
+       "/jobs/0/steps/0/run: "},
+      {R"({"jobs": [{"inputs": ")" + Dir("in") + R"(/*.gltf", "steps": [)" + step + "]}]}",
+       "/jobs/0/inputs: \"" + Dir("in") + "/*.gltf\" matches no file"},
+      {R"({"jobs": [{"inputs": ")" + Dir("in") +
+           R"(/*.json", "steps": [{"run": "wingform", "output": "o/x.obj"}]}]})",
+       "o/x.obj is also written by the job of " + Dir("in") + "/hangar.json"},
+      {R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [)" + step + ", " + step + "]}]}",
+       "o/hangar.obj is written twice"},
+      {R"({"maxMemory": "lots", "jobs": []})", "/maxMemory: is not a size such as 200M"},
+  };
+  for (const auto& c : cases) {
+    auto r = Vlmhost({"batch", JobFile(c.text)});
+    EXPECT_EQ(r.status, 2) << c.text << "\n" << r.output;
+    EXPECT_THAT(r.output, HasSubstr(c.message)) << c.text;
+  }
+  EXPECT_FALSE(fs::exists("o"));
+}
+
+}  // namespace
+}  // namespace vlm
