@@ -28,9 +28,9 @@ _vlmhost() {
   read -ra toks <<<"$line"
   [[ $line == *[[:space:]] || ${#toks[@]} -eq 0 ]] && toks+=("")
   local cur=${toks[-1]} prev=${toks[-2]:-} prog=${toks[0]:-vlmhost}
-  local commands="list register unregister show describe help screenshots run import export-model batch gui"
+  local commands="list register unregister show describe help screenshots run import export-model inspect validate batch gui"
   # Options that take a value, and the command's positional words so far.
-  local valued=" -o --output --scene-out --select --ui --ui-file --param --save-pictures --report --faces --scale --name --max-memory --timeout --run --job -j --jobs "
+  local valued=" -o --output --scene-out --select --ui --ui-file --param --save-pictures --report --faces --scale --name --max-memory --timeout --run --job -j --jobs --for "
   local cmd="" i
   local -a positional=()
   for ((i = 1; i < ${#toks[@]} - 1; i++)); do
@@ -49,12 +49,14 @@ _vlmhost() {
   elif [[ $prev == --select ]]; then
     local scene=""
     [[ $cmd == run ]] && scene=${positional[1]:-}
-    [[ $cmd == gui ]] && scene=${positional[0]:-}
+    [[ $cmd == gui || $cmd == validate ]] && scene=${positional[0]:-}
     scene=${scene/#\~/$HOME}
     if [[ -n $scene && -f $scene ]]; then
       local IFS=$'\n'
       mapfile -t reply < <(compgen -W "$(_vlmhost_paths "$prog" "$scene")" -- "$cur")
     fi
+  elif [[ $prev == --for ]]; then
+    mapfile -t reply < <(compgen -W "obj8 igs" -- "$cur")
   elif [[ $valued == *" $prev "* ]]; then
     mapfile -t reply < <(compgen -f -- "$cur")
   elif [[ $cur == -* ]]; then
@@ -67,6 +69,8 @@ _vlmhost() {
       import) opts+=" -o --output --name --scale --allow-outside --max-memory --timeout --quiet --report" ;;
       export-model) opts+=" -o --output --quiet --report" ;;
       batch) opts+=" --run --job -j --jobs --fail-fast --force --list-commands --quiet --report --max-memory --timeout" ;;
+      inspect) opts+=" --json --max-memory --timeout" ;;
+      validate) opts+=" --for --select --json" ;;
     esac
     mapfile -t reply < <(compgen -W "$opts" -- "$cur")
   elif [[ ($cmd == run || $cmd == describe || $cmd == help) && ${#positional[@]} -eq 0 ]] ||

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "cli/batch_command.h"
+#include "cli/check_commands.h"
 #include "cli/command_report.h"
 #include "cli/describe_command.h"
 #include "cli/help_command.h"
@@ -211,6 +212,8 @@ int Main(int argc, char** argv) {
   vlm::host::AddModelCommands(app, models);
   vlm::host::BatchCommandLine batch;
   vlm::host::AddBatchCommand(app, batch);
+  vlm::host::CheckCommands checks;
+  vlm::host::AddCheckCommands(app, checks);
 
   try {
     app.parse(argc, argv);
@@ -226,6 +229,7 @@ int Main(int argc, char** argv) {
     batch.options.program = std::filesystem::read_symlink("/proc/self/exe");
     return vlm::host::BatchCommand(batch.options, std::cout, std::cerr);
   }
+  if (auto status = vlm::host::RunCheckCommands(checks, std::cout, std::cerr)) return *status;
   if (*list) return vlm::host::ListCommand(std::cout, std::cerr);
   if (*reg) {
     if (libraries.empty()) libraries = BuiltPlugins();

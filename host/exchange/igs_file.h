@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vlm/format_limits.h"
+
 namespace vlm::host {
 
 // The sizes of the records and the fixed limits of the format.
@@ -33,15 +35,16 @@ inline constexpr size_t kIgsMeshRefSize = 56;
 inline constexpr size_t kIgsBlockSize = 260;
 inline constexpr size_t kIgsChunkSize = 44;
 inline constexpr int32_t kIgsVersion = 151;
-inline constexpr size_t kIgsBlockNameSize = 32;  // a name may fill the field
-inline constexpr size_t kIgsMaterialNameSize = 128;
-inline constexpr size_t kIgsShaderNameSize = 128;
-inline constexpr int32_t kIgsMaxMaterials = 51;      // distinct materials of one file
-inline constexpr int32_t kIgsMaxTextures = 51;       // distinct texture references
-inline constexpr int32_t kIgsMaxTextureNames = 101;  // entries of the texture name table
-inline constexpr int32_t kIgsMaxChildren = 24;       // children a block lists
-inline constexpr int32_t kIgsMaxStages = 8;          // texture stages of a material
-inline constexpr int32_t kIgsMaxLevelNodes = 10;     // custom levels of detail of one export
+// The limits, as the exporter keeps them (vlm/format_limits.h).
+inline constexpr size_t kIgsBlockNameSize = igs::BlockNameSize;  // a name may fill the field
+inline constexpr size_t kIgsMaterialNameSize = igs::MaterialNameSize;
+inline constexpr size_t kIgsShaderNameSize = igs::ShaderNameSize;
+inline constexpr int32_t kIgsMaxMaterials = igs::MaxMaterials;  // distinct materials of one file
+inline constexpr int32_t kIgsMaxTextures = igs::MaxTextures;    // distinct texture references
+inline constexpr int32_t kIgsMaxTextureNames = igs::MaxTextureNames;  // texture name table
+inline constexpr int32_t kIgsMaxChildren = igs::MaxChildren;          // children a block lists
+inline constexpr int32_t kIgsMaxStages = igs::MaxStages;          // texture stages of a material
+inline constexpr int32_t kIgsMaxLevelNodes = igs::MaxLevelNodes;  // custom levels of one export
 
 struct IgsStageRecord {
   int32_t texture = 0;      // the number the file gives (10 + 100 x material + stage), 0: none

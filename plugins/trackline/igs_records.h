@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "vlm/error.h"
+#include "vlm/format_limits.h"
 
 namespace vlm::igs {
 
@@ -64,12 +65,8 @@ inline constexpr size_t MeshRefSize = 56;
 inline constexpr size_t BlockSize = 260;
 inline constexpr size_t TextureNameChunkSize = 44;
 
-// The fixed tables of the format.
-inline constexpr int32_t MaxMaterials = 51;
-inline constexpr int32_t MaxTextures = 51;
-inline constexpr int32_t MaxTextureNames = 101;
-inline constexpr int32_t MaxChildren = 24;
-inline constexpr int32_t MaxStages = 8;
+// The fixed tables of the format (MaxMaterials, MaxChildren, ...) are in vlm/format_limits.h,
+// where the host reads them too.
 
 struct IgsHeader {
   char magic[4];  // "KIGF"
@@ -123,8 +120,8 @@ struct IgsTextureStage {
 };
 
 struct IgsMaterial {
-  char name[128];
-  char shader[128];
+  char name[MaterialNameSize];
+  char shader[ShaderNameSize];
   int32_t stageCount;
   IgsTextureStage stages[MaxStages];
   int32_t neverocclude;
@@ -244,7 +241,7 @@ struct IgsMeshRef {
 };
 
 struct IgsBlock {
-  char name[32];
+  char name[BlockNameSize];
   int32_t number;  // index + 1
   int32_t meshRefCount;
   FileOffset meshRefArray;

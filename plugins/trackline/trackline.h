@@ -21,6 +21,7 @@
 
 #include "vlm/contracts/form_catalog.h"
 #include "vlm/contracts/import_export.h"
+#include "vlm/format_limits.h"
 
 namespace vlm {
 
@@ -30,7 +31,7 @@ class Trackline final : public ImportExportBase, public FormCatalogBase {
   // The title of the exporter's message boxes.
   static constexpr const char* Title = "Trackline";
   // The most custom level nodes (the chosen node included).
-  static constexpr size_t MaxLevelNodes = 10;
+  static constexpr size_t MaxLevelNodes = igs::MaxLevelNodes;
 
   Trackline();
 

@@ -28,7 +28,7 @@ constexpr const char* MaxTip = "Maximum drawing distance for the object (or zero
 constexpr int16_t DdsChoice = 1, PngChoice = 2;
 // A child node with this many animation keys up to this time is animated: it is left out.
 constexpr int32_t AnimationTimeLimit = 9999999;
-constexpr int32_t AnimatedKeys = 3;
+constexpr int32_t AnimatedKeys = obj8::AnimatedKeys;
 // Viewing distances of the automatic levels of detail, in metres.
 constexpr int32_t NearLevel = 300;
 constexpr int32_t MiddleLevel = 800;

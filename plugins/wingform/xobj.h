@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "vlm/format_limits.h"
 #include "vlm/vertex_table.h"
 
 namespace vlm {
@@ -76,7 +77,7 @@ class Vertices {
 // One OBJ8 object: one texture set's triangles.
 class XObj {
  public:
-  static constexpr int32_t LevelCount = 3;  // levels of detail 0..2
+  static constexpr int32_t LevelCount = obj8::LevelCount;  // levels of detail 0..2
 
   std::string Texture;        // the TEXTURE line
   std::string SecondTexture;  // the TEXTURE_LIT line

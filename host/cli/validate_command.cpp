@@ -1,0 +1,114 @@
+// vlmhost validate, and the command line of inspect and validate.
+#include <CLI/CLI.hpp>
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "cli/check_commands.h"
+#include "cli/exit_status.h"
+#include "cli/scene_argument.h"
+#include "cli/scene_checks.h"
+#include "cli/selections.h"
+#include "scene/document.h"
+#include "vlm/error.h"
+
+namespace vlm::host {
+
+int ValidateCommand(const ValidateOptions& options, std::ostream& out, std::ostream& err) {
+  const ExportFormat format = options.format == "igs" ? ExportFormat::Igs : ExportFormat::Obj8;
+  std::vector<Finding> findings;
+  try {
+    auto document = LoadSceneArgument(options.scene);
+    // Without a selection the whole scene is checked, whatever the file has selected.
+    if (options.selections.empty()) document->ClearSelection();
+    ApplySelections(*document, options.selections);
+    const std::filesystem::path folder = IsStandardStream(options.scene)
+                                             ? std::filesystem::current_path()
+                                             : options.scene.parent_path();
+    findings = CheckForExport(*document, ScopeOfSelection(*document), format,
+                              folder.empty() ? std::filesystem::path(".") : folder);
+  } catch (const Error& e) {
+    err << "error: " << e.Description() << "\n";
+    return ExitBadInput;
+  }
+  size_t errors = 0;
+  for (const Finding& f : findings)
+    errors += f.error;
+  const size_t warnings = findings.size() - errors;
+  if (options.json) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const Finding& f : findings)
+      list.push_back({{"severity", f.error ? "error" : "warning"},
+                      {"check", f.check},
+                      {"kind", f.kind},
+                      {"path", f.path},
+                      {"reason", f.reason}});
+    nlohmann::ordered_json report = {
+        {"scene", IsStandardStream(options.scene) ? "-" : options.scene.string()},
+        {"format", options.format},
+        {"errors", errors},
+        {"warnings", warnings},
+        {"findings", std::move(list)}};
+    out << report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+  } else {
+    for (const Finding& f : findings) {
+      out << (f.error ? "error" : "warning") << ": ";
+      if (f.kind == "material")
+        out << "material " << f.path << ": ";
+      else if (!f.path.empty())
+        out << f.path << ": ";
+      out << f.reason << " [" << f.check << "]\n";
+    }
+    out << errors << (errors == 1 ? " error, " : " errors, ") << warnings
+        << (warnings == 1 ? " warning" : " warnings") << " for " << options.format << "\n";
+  }
+  return errors ? ExitBadInput : ExitOk;
+}
+
+void AddCheckCommands(CLI::App& app, CheckCommands& commands) {
+  InspectOptions& i = commands.inspectOptions;
+  commands.inspect = app.add_subcommand(
+      "inspect",
+      "Show what an OBJ8, IGS, scene or model file holds: counts, levels of detail, draw "
+      "batches, textures (found? pixel size), bounds, materials, IGS margins to its limits");
+  commands.inspect->add_option("FILE", i.file, "The file (- for a scene on standard input)")
+      ->required();
+  commands.inspect->add_flag("--json", i.json, "Print the same as JSON");
+  commands.inspect
+      ->add_option("--max-memory", i.limits.memory,
+                   "A model read by the exchange library: the most memory its reader may take, "
+                   "as 200M or 2G")
+      ->transform(CLI::AsSizeValue(false).description(""))
+      ->check(CLI::PositiveNumber)
+      ->type_name("SIZE");
+  commands.inspect
+      ->add_option("--timeout", i.limits.seconds,
+                   "A model read by the exchange library: the most time its reader may take, in "
+                   "seconds")
+      ->check(CLI::PositiveNumber)
+      ->type_name("SECONDS");
+
+  ValidateOptions& v = commands.validateOptions;
+  commands.validate = app.add_subcommand(
+      "validate",
+      "Check a scene for an export without exporting: missing or badly named textures, "
+      "texture sides, degenerate faces, mirrored frames, numbers, names and limits of the "
+      "format. Exit status 2 when an error is found");
+  commands.validate->add_option("SCENE", v.scene, "Scene file (- for standard input)")->required();
+  commands.validate->add_option("--for", v.format, "The format of the export: obj8 or igs")
+      ->required()
+      ->check(CLI::IsMember({"obj8", "igs"}));
+  commands.validate->add_option(
+      "--select", v.selections,
+      "Check only what this selects, as run --select takes it (default: the whole scene)");
+  commands.validate->add_flag("--json", v.json, "Print the findings as JSON");
+}
+
+std::optional<int> RunCheckCommands(const CheckCommands& commands, std::ostream& out,
+                                    std::ostream& err) {
+  if (commands.inspect->parsed()) return InspectCommand(commands.inspectOptions, out, err);
+  if (commands.validate->parsed()) return ValidateCommand(commands.validateOptions, out, err);
+  return std::nullopt;
+}
+
+}  // namespace vlm::host

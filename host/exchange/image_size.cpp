@@ -1,0 +1,70 @@
+#include "exchange/image_size.h"
+
+#include <cstdlib>
+#include <fstream>
+
+namespace vlm::host {
+namespace {
+
+uint32_t LittleEndian32(std::string_view b, size_t at) {
+  uint32_t v = 0;
+  for (size_t k = 0; k < 4; ++k)
+    v |= static_cast<uint32_t>(static_cast<unsigned char>(b[at + k])) << (8 * k);
+  return v;
+}
+
+uint32_t BigEndian32(std::string_view b, size_t at) {
+  uint32_t v = 0;
+  for (size_t k = 0; k < 4; ++k)
+    v = (v << 8) | static_cast<unsigned char>(b[at + k]);
+  return v;
+}
+
+uint16_t LittleEndian16(std::string_view b, size_t at) {
+  return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) |
+                               (static_cast<unsigned char>(b[at + 1]) << 8));
+}
+
+std::optional<ImageSize> Sized(int64_t width, int64_t height, const char* format) {
+  if (width <= 0 || height <= 0) return std::nullopt;
+  return ImageSize{width, height, format};
+}
+
+// The bytes any of the three headers needs.
+constexpr size_t HeaderBytes = 26;
+
+}  // namespace
+
+std::optional<ImageSize> ReadImageSize(std::string_view b) {
+  // PNG: the signature, then the IHDR chunk (length, type, width, height; big-endian).
+  if (b.size() >= 24 && b.substr(0, 8) == std::string_view("\x89PNG\r\n\x1a\n", 8) &&
+      b.substr(12, 4) == "IHDR")
+    return Sized(BigEndian32(b, 16), BigEndian32(b, 20), "PNG");
+  // DDS: the magic, then the header of 124 bytes: size, flags, height, width.
+  if (b.size() >= 20 && b.substr(0, 4) == "DDS " && LittleEndian32(b, 4) == 124)
+    return Sized(LittleEndian32(b, 16), LittleEndian32(b, 12), "DDS");
+  // BMP: the file header of 14 bytes, then the bitmap header, whose size tells its kind: the
+  // old one of 12 bytes has 16-bit sides, the others signed 32-bit ones (a negative height is a
+  // picture stored top row first).
+  if (b.size() >= 18 && b.substr(0, 2) == "BM") {
+    const uint32_t headerSize = LittleEndian32(b, 14);
+    if (headerSize == 12 && b.size() >= 22)
+      return Sized(LittleEndian16(b, 18), LittleEndian16(b, 20), "BMP");
+    if (headerSize >= 40 && b.size() >= HeaderBytes) {
+      const auto width = static_cast<int32_t>(LittleEndian32(b, 18));
+      const auto height = static_cast<int32_t>(LittleEndian32(b, 22));
+      return Sized(width, std::llabs(static_cast<long long>(height)), "BMP");
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<ImageSize> ImageSizeOfFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  char buffer[HeaderBytes];
+  in.read(buffer, sizeof buffer);
+  return ReadImageSize(std::string_view(buffer, static_cast<size_t>(in.gcount())));
+}
+
+}  // namespace vlm::host

@@ -1,0 +1,154 @@
+// vlmhost inspect: the pixel sizes read from texture headers, and what the command shows of
+// each kind of file.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+
+#include "exchange/image_size.h"
+#include "support/temp_home.h"
+#include "support/vlmhost.h"
+
+namespace vlm {
+namespace {
+
+namespace fs = std::filesystem;
+using host::ReadImageSize;
+
+std::string Le32(uint32_t v) {
+  std::string b(4, '\0');
+  for (size_t k = 0; k < 4; ++k)
+    b[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
+  return b;
+}
+
+std::string Be32(uint32_t v) {
+  std::string b = Le32(v);
+  return {b.rbegin(), b.rend()};
+}
+
+TEST(InspectCommand, ImageHeadersGiveTheirSizeAndNothingElseDoes) {
+  const std::string png =
+      std::string("\x89PNG\r\n\x1a\n", 8) + Be32(13) + "IHDR" + Be32(512) + Be32(256) + "\x08\x06";
+  const std::string dds = "DDS " + Le32(124) + Le32(0x1007) + Le32(128) + Le32(64) + Le32(0);
+  const std::string bmp = "BM" + std::string(12, '\0') + Le32(40) + Le32(300) +
+                          Le32(static_cast<uint32_t>(-200)) + std::string(28, '\0');
+  const std::string oldBmp = "BM" + std::string(12, '\0') + Le32(12) +
+                             std::string("\x20\x00\x10\x00", 4) + std::string(4, '\0');
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int64_t width, height;  // 0: no size
+  };
+  const Case cases[] = {
+      {"PNG", png, 512, 256},
+      {"DDS (width after height)", dds, 64, 128},
+      {"BMP stored top row first", bmp, 300, 200},
+      {"BMP with the old 12-byte header", oldBmp, 32, 16},
+      {"PNG of width 0",
+       std::string("\x89PNG\r\n\x1a\n", 8) + Be32(13) + "IHDR" + Be32(0) + Be32(4), 0, 0},
+      {"DDS with a wrong header size", "DDS " + Le32(100) + std::string(16, '\1'), 0, 0},
+      {"JPEG", "\xFF\xD8\xFF\xE0" + std::string(40, '\0'), 0, 0},
+      {"empty", "", 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto size = ReadImageSize(c.bytes);
+    if (c.width == 0) {
+      EXPECT_FALSE(size.has_value());
+      continue;
+    }
+    ASSERT_TRUE(size.has_value());
+    EXPECT_EQ(size->width, c.width);
+    EXPECT_EQ(size->height, c.height);
+    // Cut short anywhere, a header gives no size (and reads nothing past its end).
+    for (size_t n = 0; n + 1 < 20 && n < c.bytes.size(); ++n)
+      EXPECT_FALSE(ReadImageSize(std::string_view(c.bytes).substr(0, n)).has_value()) << n;
+  }
+  EXPECT_TRUE(host::IsPowerOfTwo(1) && host::IsPowerOfTwo(1024));
+  EXPECT_FALSE(host::IsPowerOfTwo(0) || host::IsPowerOfTwo(96) || host::IsPowerOfTwo(-4));
+}
+
+// Each kind of file, as JSON: the counts, the textures found with their sizes, the bounds.
+TEST(InspectCommand, ShowsCountsTexturesAndBoundsOfEachKindOfFile) {
+  test::TempHome home;
+  const std::string hangar = std::string(VLM_TEST_EXAMPLES_DIR) + "/hangar.json";
+  auto r = test::Vlmhost({"inspect", hangar, "--json"}, "", " 2>/dev/null");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const auto j = nlohmann::json::parse(r.output);
+  EXPECT_EQ(j["format"], "scene");
+  EXPECT_EQ(j["objects"], 12);
+  EXPECT_EQ(j["triangles"], 144);
+  EXPECT_EQ(j["materials"].size(), 6u);
+  EXPECT_EQ(j["materials"][4]["textures"][1]["role"], "bump");
+  EXPECT_EQ(j["materials"][4]["textures"][1]["exists"], true);
+  EXPECT_EQ(j["materials"][4]["textures"][1]["width"], 8);
+  EXPECT_EQ(j["bounds"]["min"][1], 0.0);
+
+  // The exporters' files, read back: the hangar as OBJ8 (automatic levels) and as IGS.
+  const std::string plugins = VLM_TEST_PLUGIN_DIR;
+  r = test::Vlmhost({"register", plugins + "/libwingform.so", plugins + "/libtrackline.so"});
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string obj = (home.Path() / "hangar.obj").string();
+  const std::string igs = (home.Path() / "hangar.igs").string();
+  r = test::Vlmhost({"run", "--fresh", "wingform", hangar, "--select", "group:Hangar", "--ui",
+                     "optLOD(1)=1; click cmdOK; click cmdCancel", "--copy-textures", "-o", obj});
+  ASSERT_EQ(r.status, 0) << r.output;
+  r = test::Vlmhost({"run", "--fresh", "trackline", hangar, "--select", "group:Hangar",
+                     "--copy-textures", "-o", igs});
+  ASSERT_EQ(r.status, 0) << r.output;
+
+  r = test::Vlmhost({"inspect", obj, "--json"}, "", " 2>/dev/null");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const auto o = nlohmann::json::parse(r.output);
+  EXPECT_EQ(o["format"], "OBJ8");
+  EXPECT_EQ(o["triangles"], 84);
+  EXPECT_EQ(o["batches"], 3);
+  ASSERT_EQ(o["levels"].size(), 3u);
+  EXPECT_EQ(o["levels"][1]["near"], 300.0);
+  EXPECT_EQ(o["levels"][1]["far"], 800.0);
+  EXPECT_EQ(o["levels"][2]["triangles"], 12);
+  EXPECT_EQ(o["materials"][0]["textures"][0]["exists"], true);
+  EXPECT_EQ(o["materials"][0]["textures"][0]["height"], 8);
+
+  r = test::Vlmhost({"inspect", igs, "--json"}, "", " 2>/dev/null");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const auto g = nlohmann::json::parse(r.output);
+  EXPECT_EQ(g["format"], "IGS");
+  EXPECT_EQ(g["blocks"], 7);
+  EXPECT_EQ(g["triangles"], 144);
+  EXPECT_EQ(g["levels"][0]["far"], 1000.0);
+  EXPECT_EQ(g["bounds"], j["bounds"]);
+  EXPECT_EQ(g["materials"][0]["textures"][0]["exists"], true);
+  const auto margin = [&](const std::string& what) {
+    for (const auto& m : g["margins"])
+      if (m["what"] == what) return m;
+    return nlohmann::json();
+  };
+  EXPECT_EQ(margin("materials")["used"], 6);
+  EXPECT_EQ(margin("materials")["limit"], 51);
+  EXPECT_EQ(margin("block name length")["item"], "1_1000_Fittings");
+  EXPECT_EQ(margin("children of one block")["spare"], 19);
+
+  // A damaged file is named, with nothing on standard output.
+  std::string bytes;
+  {
+    std::ifstream in(igs, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const std::string cut = (home.Path() / "cut.igs").string();
+  std::ofstream(cut, std::ios::binary) << bytes.substr(0, 3000);
+  r = test::Vlmhost({"inspect", cut}, "", " 2>&1 >/dev/null");
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_THAT(r.output, ::testing::HasSubstr("cut.igs"));
+
+  r = test::Vlmhost({"inspect", (home.Path() / "none.json").string()});
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_THAT(r.output, ::testing::HasSubstr("none.json"));
+}
+
+}  // namespace
+}  // namespace vlm
