@@ -200,14 +200,15 @@ int main(int argc, char** argv) {
       wholes.push_back(
           {assimpGlb, {assimp, "export", model.string(), (out / "assimp.glb").string()}, ""});
     }
+    // A model's top group is named after its file, a scene's grid is "main".
     const auto run = [&](const std::string& plugin, const std::string& scene, const std::string& ui,
-                         const std::string& output) {
+                         const std::string& output, const std::string& group = "main") {
       return std::vector<std::string>{host,
                                       "run",
                                       "VLMPluginImportExport9." + plugin,
                                       scene,
                                       "--select",
-                                      "group:main",
+                                      "group:" + group,
                                       "--fresh",
                                       "--ui",
                                       ui,
@@ -222,7 +223,8 @@ int main(int argc, char** argv) {
     wholes.push_back({"vlmhost run Trackline, automatic levels",
                       run("Trackline", file, automatic, "grid-auto.igs"), ""});
     wholes.push_back({"vlmhost run Wingform, OBJ model",
-                      run("Wingform", model.string(), plain, "model.obj"), assimpObj});
+                      run("Wingform", model.string(), plain, "model.obj", model.stem().string()),
+                      assimpObj});
     wholes.push_back({"vlmhost export-model OBJ",
                       {host, "export-model", file, "-o", (out / "export.obj").string(), "--quiet"},
                       assimpObj});
