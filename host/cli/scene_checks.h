@@ -20,7 +20,7 @@ enum class ExportFormat { Obj8, Igs };
 // wrong or cost the simulator.
 struct Finding {
   bool error = false;
-  std::string check;  // "missing-texture", "zero-area-face", ... (docs/inspect-validate.md)
+  std::string check;  // "missing-texture", "zero-area-face", ... (docs/checking-files.md)
   std::string kind;   // "group", "object", "material" or "scene"
   std::string path;   // a group's or object's path as --select takes it; a material's name
   std::string reason;
