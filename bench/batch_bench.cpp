@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "spawn.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -37,16 +39,7 @@ constexpr int kByHand = 40;
 // (beyond `allowed` exit statuses).
 double Run(const std::vector<std::string>& command, const fs::path& log, int allowed = 0) {
   const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (!freopen(log.c_str(), "a", stdout) || !freopen(log.c_str(), "a", stderr)) _exit(127);
-    std::vector<char*> argv;
-    for (const std::string& a : command)
-      argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  const pid_t pid = vlm::bench::SpawnLogged(command, log, true);
   int status = 0;
   if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
   const double seconds =

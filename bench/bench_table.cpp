@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "one_case.h"
+#include "spawn.h"
 
 namespace {
 
@@ -66,18 +67,7 @@ double Seconds(const timeval& t) {
 // printed what its work took and `whole` is not asked for.
 Figures RunOnce(const std::vector<std::string>& command, const fs::path& log, bool whole = false) {
   const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, 1);
-    dup2(out, 2);
-    std::vector<char*> argv;
-    for (const std::string& a : command)
-      argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  const pid_t pid = vlm::bench::SpawnLogged(command, log, false);
   int status = 0;
   struct rusage usage {};
   if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return {.failed = true};
