@@ -13,6 +13,7 @@
 #include "scene/face_geometry.h"
 #include "vlm/file_names.h"
 #include "vlm/format_limits.h"
+#include "vlm/text.h"
 #include "vlm/text_encoding.h"
 
 namespace vlm::host {
@@ -57,16 +58,6 @@ bool IsNumber(const std::string& s) {
   return end && *end == 0;
 }
 
-std::vector<std::string> Split(const std::string& s, char at) {
-  std::vector<std::string> parts;
-  std::string part;
-  std::istringstream in(s);
-  while (std::getline(in, part, at))
-    parts.push_back(part);
-  if (!s.empty() && s.back() == at) parts.emplace_back();
-  return parts;
-}
-
 // The first few indices of a list, for a reason that stays one line.
 std::string IndexList(const std::vector<size_t>& indices) {
   std::string out;
@@ -87,7 +78,7 @@ std::string MaterialField(const HostDocument& document, const HostMaterial& mate
 
 // The value of `key` in the list "key=value;key=value" of the field RailSimX ("" if none).
 std::string RailSimParameter(const std::string& list, const std::string& key) {
-  for (const std::string& item : Split(list, ';')) {
+  for (const std::string& item : SplitAt(list, ';')) {
     const size_t eq = item.find('=');
     if (eq == std::string::npos) continue;
     if (Lower(item.substr(0, eq)) != Lower(key)) continue;
@@ -201,7 +192,7 @@ class Checker {
           "its block name " + Quoted(base) + " holds a control character, which IGS cannot carry");
       return;
     }
-    const std::vector<std::string> parts = Split(base, '_');
+    const std::vector<std::string> parts = SplitAt(base, '_');
     const bool numbered = parts.size() >= 3 && IsNumber(parts[0]) && IsNumber(parts[1]);
     const size_t length = AnsiLength(base) + (numbered ? 0 : std::string("1_1000_").size());
     if (length > static_cast<size_t>(igs::BlockNameSize))

@@ -14,6 +14,7 @@
 #include <set>
 
 #include "vlm/error.h"
+#include "vlm/text.h"
 
 namespace vlm::host {
 namespace {
@@ -68,15 +69,6 @@ bool IsNumber(std::string_view text) {
   return ec == std::errc() && end == text.data() + text.size();
 }
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + 1)
-    parts.push_back(text.substr(start, at - start));
-  parts.push_back(text.substr(start));
-  return parts;
-}
-
 std::string Prefix(int32_t level, int32_t distance) {
   const std::string digits = std::to_string(static_cast<int64_t>(distance) + 10000);
   return std::to_string(level) + "_" + digits.substr(digits.size() - 4) + "_";
@@ -85,7 +77,7 @@ std::string Prefix(int32_t level, int32_t distance) {
 // The block name the exporter gives a node whose base name is `base`.
 std::string BlockName(const std::string& base, int32_t level, int32_t distance, Levels mode) {
   const std::string prefix = Prefix(level, distance);
-  const std::vector<std::string> parts = Split(base, '_');
+  const std::vector<std::string> parts = SplitAt(base, '_');
   if (parts.size() < 3 || !IsNumber(parts[0]) || !IsNumber(parts[1])) return prefix + base;
   if (mode != Levels::Automatic) return base;
   std::string name = prefix + parts[2];

@@ -41,15 +41,6 @@ std::vector<GraphMaterial*> MaterialsOf(Shape& shape) {
   return materials;
 }
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + 1)
-    parts.push_back(text.substr(start, at - start));
-  parts.push_back(text.substr(start));
-  return parts;
-}
-
 // The unit normal (p0 - p2) x (p1 - p0), or (0, 0, 0) for a degenerate triangle. Floats
 // give it for ordinary sizes; where their cross product or its length would overflow or
 // vanish (edges near 1e19 or 1e-19) it is taken again in doubles.
@@ -443,7 +434,7 @@ std::string TracklineExport::blockName(const std::string& base, int32_t level,
   const std::string prefix = std::to_string(level) + "_" +
                              digits.substr(digits.size() - std::min<size_t>(4, digits.size())) +
                              "_";
-  const std::vector<std::string> parts = Split(base, '_');
+  const std::vector<std::string> parts = SplitAt(base, '_');
   if (parts.size() < 3 || !igs::NumberIn(parts[0]) || !igs::NumberIn(parts[1]))
     return prefix + base;
   // A name that already carries a level and a distance: automatic levels put their own.

@@ -6,8 +6,21 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vlm {
+
+// ---- splitting ---------------------------------------------------------------------------
+
+// The parts of `text` between the separators, empty ones kept: "a__b" gives "a", "", "b" and
+// "" gives one empty part.
+inline std::vector<std::string> SplitAt(std::string_view text, char separator) {
+  std::vector<std::string> parts;
+  for (size_t at; (at = text.find(separator)) != std::string_view::npos; text.remove_prefix(at + 1))
+    parts.emplace_back(text.substr(0, at));
+  parts.emplace_back(text);
+  return parts;
+}
 
 // ---- trimming ------------------------------------------------------------------------------
 
