@@ -192,7 +192,7 @@ class Received {
           largeKind_ = static_cast<Kind>(buffer_[at]);
           largeLength_ = length;
           large_.emplace();
-          large_->reserve(length + kTreeSlack);  // the scene is parsed in place
+          large_->reserve(length);
           large_->append(buffer_, at + kHeader, have);
           at = buffer_.size();
         }

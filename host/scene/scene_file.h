@@ -30,8 +30,7 @@ inline constexpr size_t kMaxSceneFileSize = size_t(8) << 30;
 
 // Builds a document from scene text; `origin` names the text in error messages.
 std::unique_ptr<HostDocument> ParseScene(std::string_view text, const std::string& origin);
-// ParseScene of a text the parse takes over: read in place where its string holds kTreeSlack
-// bytes past its end (its capacity), and let go once the tree holds it.
+// ParseScene of a text the parse takes over, let go once the tree holds it.
 std::unique_ptr<HostDocument> ParseSceneTaking(std::string&& text, const std::string& origin);
 // Reads and parses a scene file (error 53 naming the file when it does not exist, 7 when it is
 // larger than kMaxSceneFileSize).

@@ -459,16 +459,21 @@ std::unique_ptr<HostDocument> ParseScene(std::string_view text, const std::strin
 }
 
 std::unique_ptr<HostDocument> ParseSceneTaking(std::string&& text, const std::string& origin) {
-  SceneTree tree = ParseTree(text, origin, text.capacity() - text.size());
+  SceneTree tree = ParseTree(text, origin);
   std::string().swap(text);
   return ReadTree(std::move(tree), origin);
 }
 
 std::unique_ptr<HostDocument> LoadScene(const std::filesystem::path& file) {
-  // Read once, with room after the text for the parser to read it in place; the text is let
-  // go once the tree holds it.
-  FileBytes text = ReadFileBytes(file, kTreeSlack, kMaxSceneFileSize);
-  SceneTree tree = ParseTree(text.View(), file.string(), kTreeSlack);
+  // Read a piece at a time; only a text the quick reader leaves to the JSON library is read
+  // whole, for that library's messages.
+  {
+    FileReader reader(file, kMaxSceneFileSize);
+    if (std::optional<SceneTree> tree = ParseTreeFast(reader))
+      return ReadTree(std::move(*tree), file.string());
+  }
+  FileBytes text = ReadFileBytes(file, 0, kMaxSceneFileSize);
+  SceneTree tree = ParseTreePlain(text.View(), file.string());
   text = FileBytes();
   return ReadTree(std::move(tree), file.string());
 }

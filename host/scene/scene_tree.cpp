@@ -1,10 +1,12 @@
 #include "scene/scene_tree.h"
 
-#include <simdjson.h>
-
+#include <locale.h>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -14,6 +16,7 @@
 #include "scene/scene_fields.h"
 #include "scene/scene_text.h"
 #include "vlm/error.h"
+#include "vlm/files.h"
 
 namespace vlm::host {
 namespace {
@@ -356,128 +359,303 @@ class TreeBuilder final : public nlohmann::json_sax<Json> {
   std::vector<MeshList> lists_;
 };
 
-// ---- the same events from simdjson ---------------------------------------------------------
+// ---- the same events, read quickly ---------------------------------------------------------
 
-namespace od = simdjson::ondemand;
-
-static_assert(kTreeSlack >= simdjson::SIMDJSON_PADDING);
-
-// Walks a text with simdjson's On-Demand parser and gives the builder the events the JSON
-// library's parser gives for it. Any error simdjson reports makes it stop (false), and so does
-// the builder's refusal; the text is then read again by the library's parser.
-class FastWalker {
+// Reads JSON text, a whole text in memory or a file a piece at a time, and gives the builder
+// the events the JSON library's parser gives for it. It holds only the piece being read, so a
+// file's text is never all in memory at once. Anything the library would refuse, and anything
+// rare enough not to be worth reading here (a byte-order mark, a whole number past 64 bits, a
+// number of thousands of digits), makes it stop (false); so does the builder's refusal. The
+// text is then read again by the library's parser.
+class QuickWalker {
  public:
-  explicit FastWalker(TreeBuilder& builder) : builder_(builder) {}
+  QuickWalker(TreeBuilder& builder, std::string_view text)
+      : builder_(builder), p_(text.data()), end_(text.data() + text.size()), atEnd_(true) {}
+  QuickWalker(TreeBuilder& builder, FileReader& file)
+      : builder_(builder), file_(&file), buffer_(new char[kPiece]), p_(nullptr), end_(nullptr) {}
 
-  bool Document(od::document& doc) {
-    od::value root;
-    // Past the end, the document has no location: nothing follows the value.
-    return !doc.get_value().get(root) && Value(root) &&
-           doc.current_location().error() == simdjson::OUT_OF_BOUNDS;
+  bool Document() {
+    if (More(3) && std::string_view(p_, 3) == "\xEF\xBB\xBF") return false;
+    std::vector<bool> inObject;  // for each array or object still open, whether an object
+    for (;;) {
+      // A value.
+      SkipSpace();
+      if (p_ == end_) return false;
+      switch (*p_) {
+        case '{':
+          ++p_;
+          if (!builder_.start_object(size_t(-1))) return false;
+          if (SkipSpace() == '}') {
+            ++p_;
+            if (!builder_.end_object()) return false;
+            break;
+          }
+          inObject.push_back(true);
+          if (!Key()) return false;
+          continue;
+        case '[':
+          ++p_;
+          if (!builder_.start_array(size_t(-1))) return false;
+          if (SkipSpace() == ']') {
+            ++p_;
+            if (!builder_.end_array()) return false;
+            break;
+          }
+          inObject.push_back(false);
+          continue;
+        default:
+          if (!Scalar()) return false;
+      }
+      // What follows it: a comma before the next value, or the ends of arrays and objects.
+      for (;;) {
+        int next = SkipSpace();
+        if (inObject.empty()) return next < 0;
+        if (next < 0) return false;
+        ++p_;
+        if (next == ',') {
+          if (inObject.back() && !Key()) return false;
+          break;
+        }
+        if (next != (inObject.back() ? '}' : ']')) return false;
+        inObject.pop_back();
+        if (!(next == '}' ? builder_.end_object() : builder_.end_array())) return false;
+      }
+    }
   }
 
  private:
-  bool Value(od::value value) {
-    od::json_type type;
-    if (value.type().get(type)) return false;
-    switch (type) {
-      case od::json_type::array:
-        return Array(value);
-      case od::json_type::object:
-        return Object(value);
-      case od::json_type::number:
-        return Number(value);
-      case od::json_type::string: {
-        std::string_view text;
-        if (value.get_string().get(text)) return false;
-        scratch_.assign(text);
-        return builder_.string(scratch_);
+  // Bytes read from a file at a time; a number must fit in the part kept ahead.
+  static constexpr size_t kPiece = size_t(1) << 20;
+  static constexpr size_t kLongestNumber = 4096;
+
+  // At least `count` bytes from p_ on, unless the text ends first (false). What was used is let
+  // go, so pointers into the piece do not survive a call.
+  bool More(size_t count) {
+    size_t left = size_t(end_ - p_);
+    if (left >= count || atEnd_) return left >= count;
+    if (left) std::memmove(buffer_.get(), p_, left);
+    while (left < kPiece) {
+      size_t got = file_->Read(buffer_.get() + left, kPiece - left);
+      if (got == 0) {
+        atEnd_ = true;
+        break;
       }
-      case od::json_type::boolean: {
-        bool truth = false;
-        return !value.get_bool().get(truth) && builder_.boolean(truth);
-      }
-      case od::json_type::null: {
-        bool null = false;
-        return !value.is_null().get(null) && null && builder_.null();
-      }
+      left += got;
     }
+    p_ = buffer_.get();
+    end_ = p_ + left;
+    return left >= count;
+  }
+  // The next byte that is not white space (left unread), or -1 at the end of the text.
+  int SkipSpace() {
+    for (;;) {
+      while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t'))
+        ++p_;
+      if (p_ != end_) return static_cast<unsigned char>(*p_);
+      if (!More(1)) return -1;
+    }
+  }
+  // A member's key and its colon.
+  bool Key() {
+    if (SkipSpace() != '"' || !String(scratch_) || !builder_.key(scratch_)) return false;
+    if (SkipSpace() != ':') return false;
+    ++p_;
+    return true;
+  }
+  bool Scalar() {
+    const char c = *p_;
+    if (c == '"') return String(scratch_) && builder_.string(scratch_);
+    if (c == '-' || (c >= '0' && c <= '9')) return Number();
+    More(5);
+    auto word = [&](std::string_view w) {
+      if (size_t(end_ - p_) < w.size() || std::string_view(p_, w.size()) != w) return false;
+      p_ += w.size();
+      return true;
+    };
+    if (word("true")) return builder_.boolean(true);
+    if (word("false")) return builder_.boolean(false);
+    if (word("null")) return builder_.null();
     return false;
   }
-  bool Array(od::value value) {
-    od::array items;
-    if (value.get_array().get(items) || !builder_.start_array(size_t(-1))) return false;
-    for (auto item : items) {
-      od::value inner;
-      if (item.get(inner) || !Value(inner)) return false;
-    }
-    return builder_.end_array();
-  }
-  bool Object(od::value value) {
-    od::object members;
-    if (value.get_object().get(members) || !builder_.start_object(size_t(-1))) return false;
-    for (auto member : members) {
-      std::string_view key;
-      od::value inner;
-      if (member.unescaped_key().get(key)) return false;
-      scratch_.assign(key);
-      if (!builder_.key(scratch_) || member.value().get(inner) || !Value(inner)) return false;
-    }
-    return builder_.end_object();
-  }
+
+  static bool Digit(char c) { return c >= '0' && c <= '9'; }
   // As the library gives numbers: a whole number with a minus sign (even "-0") as a signed
-  // integer, any other whole number as an unsigned one, the rest as doubles. Whole numbers
-  // past 64 bits and doubles past the finite range are simdjson errors. (Each kind is read on
-  // its own: simdjson's reading of any number loses doubles of over 19 digits.)
-  bool Number(od::value value) {
-    bool negative = value.is_negative();
-    od::number_type type;
-    if (value.get_number_type().get(type)) return false;
-    int64_t signedValue = 0;
-    uint64_t unsignedValue = 0;
-    double floatValue = 0;
-    switch (type) {
-      case od::number_type::signed_integer:
-        if (value.get_int64().get(signedValue)) return false;
-        return negative ? builder_.number_integer(signedValue)
-                        : builder_.number_unsigned(static_cast<uint64_t>(signedValue));
-      case od::number_type::unsigned_integer:
-        return !value.get_uint64().get(unsignedValue) && builder_.number_unsigned(unsignedValue);
-      case od::number_type::floating_point_number:
-        return Double(value, floatValue) && std::isfinite(floatValue) &&
-               builder_.number_float(floatValue, kNoText);
-    }
-    return false;
-  }
-  // simdjson gathers the digits before the exponent in 64 bits and, in the version this is
-  // built against, can let more than 19 of them wrap around (0.5000000000000000000000 reads
-  // as 9.3e-05). A number with that many is read from its text instead, rounded correctly.
-  static bool Double(od::value value, double& out) {
-    std::string_view token = value.raw_json_token();
-    size_t end = 0, digits = 0;
-    bool exponent = false;
-    for (; end < token.size(); ++end) {
-      char c = token[end];
-      if (c == 'e' || c == 'E') {
-        exponent = true;
-      } else if (c >= '0' && c <= '9') {
-        digits += !exponent;
-      } else if (c != '-' && c != '+' && c != '.') {
-        break;  // the space or bracket after the number
+  // integer, any other whole number as an unsigned one, the rest as the nearest double.
+  bool Number() {
+    More(kLongestNumber);
+    const char *const begin = p_, *s = p_, *const end = end_;
+    const bool negative = *s == '-';
+    s += negative;
+    if (s == end || !Digit(*s)) return false;
+    uint64_t whole = 0;
+    bool fits = true;
+    if (*s == '0') {
+      ++s;
+    } else {
+      for (; s != end && Digit(*s); ++s) {
+        const unsigned digit = unsigned(*s - '0');
+        fits = fits && whole <= (UINT64_MAX - digit) / 10;
+        whole = whole * 10 + digit;
       }
     }
-    if (digits <= 19) return !value.get_double().get(out);
-    // The number must end where JSON lets it: "333\"x\"" is no number followed by a string.
-    if (end < token.size() &&
-        std::string_view(" \t\r\n,]}").find(token[end]) == std::string_view::npos)
+    bool fraction = false;
+    auto digits = [&] {
+      if (s == end || !Digit(*s)) return false;
+      while (s != end && Digit(*s))
+        ++s;
+      return true;
+    };
+    if (s != end && *s == '.') {
+      fraction = true;
+      ++s;
+      if (!digits()) return false;
+    }
+    if (s != end && (*s == 'e' || *s == 'E')) {
+      fraction = true;
+      ++s;
+      if (s != end && (*s == '+' || *s == '-')) ++s;
+      if (!digits()) return false;
+    }
+    if (s == end && !atEnd_) return false;  // longer than the part kept ahead
+    p_ = s;
+    if (!fraction) {
+      if (!fits) return false;
+      if (!negative) return builder_.number_unsigned(whole);
+      if (whole > uint64_t(INT64_MAX) + 1) return false;
+      return builder_.number_integer(static_cast<int64_t>(0 - whole));
+    }
+    // Correctly rounded, as the library's strtod; one that underflows is read by strtod too.
+    double value = 0;
+    auto [rest, error] = std::from_chars(begin, s, value);
+    if (error == std::errc::result_out_of_range)
+      value = Underflowed(std::string(begin, s));
+    else if (error != std::errc() || rest != s)
       return false;
-    // Past the range of a double (either way) the library's message is the one to give.
-    auto [rest, error] = std::from_chars(token.data(), token.data() + end, out);
-    return error == std::errc() && rest == token.data() + end;
+    return std::isfinite(value) && builder_.number_float(value, kNoText);
+  }
+  // A number too small or too large for from_chars, as strtod reads it with a point for the
+  // decimal point whatever the locale: zero or a subnormal, or infinity.
+  static double Underflowed(const std::string& number) {
+    static const locale_t c = ::newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
+    return c ? ::strtod_l(number.c_str(), nullptr, c) : HUGE_VAL;
+  }
+
+  // A string from its opening quote, into `out`: escapes decoded, UTF-8 checked as the
+  // library checks it.
+  bool String(std::string& out) {
+    ++p_;
+    out.clear();
+    for (;;) {
+      const char* s = p_;
+      while (s != end_ && static_cast<unsigned char>(*s) >= 0x20 &&
+             static_cast<unsigned char>(*s) < 0x80 && *s != '"' && *s != '\\')
+        ++s;
+      out.append(p_, s);
+      p_ = s;
+      if (p_ == end_) {
+        if (!More(1)) return false;
+        continue;
+      }
+      const auto c = static_cast<unsigned char>(*p_);
+      if (c == '"') {
+        ++p_;
+        return true;
+      }
+      if (c < 0x20) return false;
+      if (!(c == '\\' ? Escape(out) : Utf8(out))) return false;
+    }
+  }
+  bool Escape(std::string& out) {
+    More(12);  // \uD83D\uDE00
+    if (end_ - p_ < 2) return false;
+    const char c = p_[1];
+    p_ += 2;
+    static constexpr std::string_view kFrom = "\"\\/bfnrt", kTo = "\"\\/\b\f\n\r\t";
+    if (size_t at = kFrom.find(c); at != std::string_view::npos) {
+      out += kTo[at];
+      return true;
+    }
+    if (c != 'u') return false;
+    uint32_t code = 0;
+    if (!Hex(code)) return false;
+    if (code >= 0xDC00 && code <= 0xDFFF) return false;
+    if (code >= 0xD800 && code <= 0xDBFF) {
+      uint32_t low = 0;
+      if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u') return false;
+      p_ += 2;
+      if (!Hex(low) || low < 0xDC00 || low > 0xDFFF) return false;
+      code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+    }
+    AppendUtf8(out, code);
+    return true;
+  }
+  bool Hex(uint32_t& code) {
+    if (end_ - p_ < 4) return false;
+    for (int i = 0; i < 4; ++i) {
+      const char c = *p_++;
+      const int digit = Digit(c)               ? c - '0'
+                        : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                        : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                               : -1;
+      if (digit < 0) return false;
+      code = code * 16 + uint32_t(digit);
+    }
+    return true;
+  }
+  // One character of two to four bytes, with the ranges of RFC 3629 (no overlong forms, no
+  // surrogates, nothing past U+10FFFF).
+  bool Utf8(std::string& out) {
+    More(4);
+    const auto* b = reinterpret_cast<const unsigned char*>(p_);
+    const size_t left = size_t(end_ - p_);
+    const unsigned c = b[0];
+    size_t length = 0;
+    unsigned low = 0x80, high = 0xBF;  // the range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      length = 3;
+      if (c == 0xE0) low = 0xA0;
+      if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (left < length || b[1] < low || b[1] > high) return false;
+    for (size_t i = 2; i < length; ++i)
+      if (b[i] < 0x80 || b[i] > 0xBF) return false;
+    out.append(p_, length);
+    p_ += length;
+    return true;
+  }
+  static void AppendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+      out += char(code);
+    } else if (code < 0x800) {
+      out += char(0xC0 | (code >> 6));
+      out += char(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += char(0xE0 | (code >> 12));
+      out += char(0x80 | ((code >> 6) & 0x3F));
+      out += char(0x80 | (code & 0x3F));
+    } else {
+      out += char(0xF0 | (code >> 18));
+      out += char(0x80 | ((code >> 12) & 0x3F));
+      out += char(0x80 | ((code >> 6) & 0x3F));
+      out += char(0x80 | (code & 0x3F));
+    }
   }
 
   inline static const std::string kNoText;
   TreeBuilder& builder_;
+  FileReader* file_ = nullptr;
+  std::unique_ptr<char[]> buffer_;
+  const char* p_;
+  const char* end_;
+  bool atEnd_ = false;  // nothing is left to read past end_
   std::string scratch_;
 };
 
@@ -497,28 +675,32 @@ void LetGo(SceneJson& value) noexcept {
   }
 }
 
-std::optional<SceneTree> ParseTreeFast(std::string_view text, const std::string& origin,
-                                       size_t slack) {
-  simdjson::padded_string copy;
-  simdjson::padded_string_view padded(text.data(), text.size(), text.size() + slack);
-  if (slack < simdjson::SIMDJSON_PADDING) {
-    copy = simdjson::padded_string(text);
-    padded = copy;
-  }
-  od::parser parser;
-  od::document doc;
-  if (parser.iterate(padded).get(doc)) return std::nullopt;
+namespace {
+
+template <class Source>
+std::optional<SceneTree> WalkQuickly(Source& source, std::string_view text,
+                                     const std::string& origin) {
   TreeBuilder builder(text, origin, true);
   try {
-    if (FastWalker(builder).Document(doc)) return builder.Take();
+    if (QuickWalker(builder, source).Document()) return builder.Take();
   } catch (const Error&) {
     // A key given twice or nesting too deep: the library's parser names it in text order.
   }
   return std::nullopt;
 }
 
-SceneTree ParseTree(std::string_view text, const std::string& origin, size_t slack) {
-  std::optional<SceneTree> tree = ParseTreeFast(text, origin, slack);
+}  // namespace
+
+std::optional<SceneTree> ParseTreeFast(std::string_view text, const std::string& origin) {
+  return WalkQuickly(text, text, origin);
+}
+
+std::optional<SceneTree> ParseTreeFast(FileReader& file) {
+  return WalkQuickly(file, {}, file.Name());
+}
+
+SceneTree ParseTree(std::string_view text, const std::string& origin) {
+  std::optional<SceneTree> tree = ParseTreeFast(text, origin);
   return tree ? std::move(*tree) : ParseTreePlain(text, origin);
 }
 

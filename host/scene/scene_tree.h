@@ -7,10 +7,10 @@
 // the text is parsed again into a plain tree, so that the reader finds the fault and names it
 // as it names any other.
 //
-// The text is read with simdjson's On-Demand parser, which gives the tree builder the events
-// the JSON library's parser would give. On anything simdjson reports, and anything the two
-// could read differently, the text is read again by the JSON library alone, whose messages
-// name the place of a fault.
+// The text is read by a quick reader of its own, which gives the tree builder the events the
+// JSON library's parser would give, and reads a file a piece at a time, so that its text is
+// never held whole. On anything it refuses, and anything rare it leaves alone, the text is
+// read again by the JSON library alone, whose messages name the place of a fault.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "scene/mesh.h"
+#include "vlm/files.h"
 
 namespace vlm::host {
 
@@ -59,19 +60,17 @@ struct SceneTree {
   ~SceneTree() { LetGo(root); }
 };
 
-// The bytes of readable memory after a text that let the fast parser read it in place; a text
-// given with fewer is copied first.
-inline constexpr size_t kTreeSlack = 64;
-
-// The tree of a scene text; `origin` names the text in error messages, and `slack` tells how
-// many bytes past its end may be read (see kTreeSlack). Raises vlm::Error (5) for text that
-// is not JSON (naming its line and column), a key given twice in one object, and values
-// nested too deep to walk.
-SceneTree ParseTree(std::string_view text, const std::string& origin, size_t slack = 0);
-// The tree through simdjson alone, or nothing when the text is to be read by the JSON library
-// instead (it is not JSON, or not read the same by both, or a list is not well formed).
-std::optional<SceneTree> ParseTreeFast(std::string_view text, const std::string& origin,
-                                       size_t slack = 0);
+// The tree of a scene text; `origin` names the text in error messages. Raises vlm::Error (5)
+// for text that is not JSON (naming its line and column), a key given twice in one object, and
+// values nested too deep to walk.
+SceneTree ParseTree(std::string_view text, const std::string& origin);
+// The tree through the quick reader alone, or nothing when the text is to be read by the JSON
+// library instead (it is not JSON, or is something the quick reader leaves alone, or a list is
+// not well formed).
+std::optional<SceneTree> ParseTreeFast(std::string_view text, const std::string& origin);
+// The same for a file read a piece at a time (named by its name in messages); errors reading
+// it are raised.
+std::optional<SceneTree> ParseTreeFast(FileReader& file);
 // The tree read by the JSON library alone: what ParseTree falls back on.
 SceneTree ParseTreePlain(std::string_view text, const std::string& origin);
 

@@ -429,14 +429,26 @@ std::string SizeText(size_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
+Error TooLarge(const std::string& name, size_t limit) {
+  return Error(err::OutOfMemory, "cannot read " + name + ": it is larger than " + SizeText(limit) +
+                                     ", the most read from it");
+}
+
+int OpenToRead(const std::filesystem::path& file) {
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    int error = errno;
+    if (error == ENOENT) throw Error(err::FileNotFound, "file not found: " + file.string());
+    throw Error(err::PathFileAccess, "cannot read " + file.string() + ": " + Reason(error));
+  }
+  return fd;
+}
+
 // Everything `fd` holds, up to `limit` bytes (see ReadFile), in a std::string or FileBytes;
 // `name` names it in messages.
 template <class Bytes>
 Bytes ReadAll(int fd, const std::string& name, size_t slack, size_t limit) {
-  auto tooLarge = [&] {
-    return Error(err::OutOfMemory, "cannot read " + name + ": it is larger than " +
-                                       SizeText(limit) + ", the most read from it");
-  };
+  auto tooLarge = [&] { return TooLarge(name, limit); };
   // Read into a string sized from the file's length and the slack; a file that turns out
   // longer (or one whose length is not known, such as a pipe) grows it, but never past the
   // limit and the byte that tells the limit is passed.
@@ -492,12 +504,7 @@ namespace {
 
 template <class Bytes>
 Bytes ReadWhole(const std::filesystem::path& file, size_t slack, size_t limit) {
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    int error = errno;
-    if (error == ENOENT) throw Error(err::FileNotFound, "file not found: " + file.string());
-    throw Error(err::PathFileAccess, "cannot read " + file.string() + ": " + Reason(error));
-  }
+  int fd = OpenToRead(file);
   try {
     Bytes bytes = ReadAll<Bytes>(fd, file.string(), slack, limit);
     ::close(fd);
@@ -509,6 +516,30 @@ Bytes ReadWhole(const std::filesystem::path& file, size_t slack, size_t limit) {
 }
 
 }  // namespace
+
+FileReader::FileReader(const std::filesystem::path& file, size_t limit)
+    : fd_(OpenToRead(file)), name_(file.string()), limit_(limit) {
+  struct stat info {};
+  if (::fstat(fd_, &info) == 0 && info.st_size > 0 && size_t(info.st_size) > limit) {
+    ::close(fd_);
+    throw TooLarge(name_, limit);
+  }
+}
+
+FileReader::~FileReader() {
+  ::close(fd_);
+}
+
+size_t FileReader::Read(char* into, size_t room) {
+  for (;;) {
+    ssize_t n = ::read(fd_, into, room);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw Error(err::PathFileAccess, "cannot read " + name_ + ": " + Reason(errno));
+    read_ += size_t(n);
+    if (read_ > limit_) throw TooLarge(name_, limit_);
+    return size_t(n);
+  }
+}
 
 std::string ReadFile(const std::filesystem::path& file, size_t slack, size_t limit) {
   return ReadWhole<std::string>(file, slack, limit);

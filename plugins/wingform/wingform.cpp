@@ -317,6 +317,8 @@ void WingformExport::exportMain(Node& node) {
     progress.Report(3, steps);
   }
 
+  // The meshes are in the objects now; their memory goes before the files are written.
+  std::vector<MeshData>().swap(M);
   // Vertices without a face give no object, and so nothing to write.
   if (!found || objects_.Count() == 0) {
     RefuseRun("Nothing to Export", mb::OKOnly, title_);

@@ -41,9 +41,9 @@ class PrintLine {
     text_ += ' ';
     return *this;
   }
-  void WriteTo(std::string& fd) const {
-    fd += text_;
-    fd += "\r\n";
+  void WriteTo(OutputSink& fd) const {
+    fd.Write(text_);
+    fd.Write("\r\n");
   }
 
  private:
@@ -53,7 +53,7 @@ class PrintLine {
 
 // The line PrintLine(keyword) << numbers[0] << ... makes, written without building it apart:
 // a whole number takes at most 12 of its zone's 14 columns, so each starts a zone.
-void AppendIndexLine(std::string& fd, std::string_view keyword, const int32_t* numbers, int count) {
+void AppendIndexLine(OutputSink& fd, std::string_view keyword, const int32_t* numbers, int count) {
   constexpr size_t Zone = 14;
   char line[Zone * 12 + 4];
   std::memset(line, ' ', sizeof line);
@@ -69,12 +69,12 @@ void AppendIndexLine(std::string& fd, std::string_view keyword, const int32_t* n
   }
   line[end] = '\r';
   line[end + 1] = '\n';
-  fd.append(line, end + 2);
+  fd.Write(std::string_view(line, end + 2));
 }
 
-void WriteLine(std::string& fd, std::string_view text) {
-  fd += text;
-  fd += "\r\n";
+void WriteLine(OutputSink& fd, std::string_view text) {
+  fd.Write(text);
+  fd.Write("\r\n");
 }
 
 }  // namespace
@@ -279,7 +279,7 @@ std::string XObj::applyExtension(const std::string& name) const {
   return (dot == std::string::npos ? std::string() : name.substr(0, dot + 1)) + Extension;
 }
 
-void XObj::printVertInd(std::string& fd) const {
+void XObj::printVertInd(OutputSink& fd) const {
   for (int32_t i = 0; i < vertices_.Count(); ++i) {
     char line[8 * 64 + 8] = "VT";
     char* end = line + 2;
@@ -289,7 +289,7 @@ void XObj::printVertInd(std::string& fd) const {
     }
     *end++ = '\r';
     *end++ = '\n';
-    fd.append(line, end);
+    fd.Write(std::string_view(line, size_t(end - line)));
   }
   const int32_t count = std::max(indexCount_, 0);
   int32_t i = 0;
@@ -300,9 +300,13 @@ void XObj::printVertInd(std::string& fd) const {
 }
 
 std::string XObj::FileText(const std::tm& when) const {
-  std::string fd;
-  // A VT line takes up to about 90 bytes, an index a 14-column print zone.
-  fd.reserve(static_cast<size_t>(vertices_.Count()) * 64 + indices_.size() * 14 + 512);
+  StringSink text;
+  Write(text, when);
+  text.Flush();
+  return std::move(text.Text());
+}
+
+void XObj::Write(OutputSink& fd, const std::tm& when) const {
   WriteLine(fd, "I");
   WriteLine(fd, "800 # Exported from Vellum " + GeneralDate(when));
   WriteLine(fd, "OBJ");
@@ -315,7 +319,7 @@ std::string XObj::FileText(const std::tm& when) const {
   if (maxLod < 1) {
     WriteLine(fd, "ATTR_no_cull");
     (PrintLine("TRIS") << 0 << count).WriteTo(fd);
-    return fd;
+    return;
   }
   int32_t offset = 0, nearDist = 0;
   for (int32_t level = 0; level <= maxLod; ++level) {
@@ -328,11 +332,10 @@ std::string XObj::FileText(const std::tm& when) const {
     offset = last + 1;
     nearDist = farDist;
   }
-  return fd;
 }
 
 void XObj::OutputToFile(const std::string& fName, const std::tm& when) const {
-  WriteOutputFile(fName, FileText(when));
+  WriteOutputFileWith(fName, [&](OutputSink& sink) { Write(sink, when); });
 }
 
 // ---- XObjCol -------------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "vlm/files.h"
 #include "vlm/format_limits.h"
 #include "vlm/vertex_table.h"
 
@@ -108,6 +109,8 @@ class XObj {
 
   // The whole file, CR LF line ends, with `when` on its second line.
   std::string FileText(const std::tm& when) const;
+  // The same text written into `fd` as the lists are walked.
+  void Write(OutputSink& fd, const std::tm& when) const;
   // Writes the file `fName` in one piece: a failure (vlm::Error naming the file) leaves any
   // earlier file of that name as it was.
   void OutputToFile(const std::string& fName, const std::tm& when) const;
@@ -116,7 +119,7 @@ class XObj {
 
  private:
   // The VT lines, then the IDX10 and IDX lines.
-  void printVertInd(std::string& fd) const;
+  void printVertInd(OutputSink& fd) const;
 
   vlm::Vertices vertices_;
   std::vector<int32_t> indices_;

@@ -109,6 +109,25 @@ class FileBytes {
 FileBytes ReadFileBytes(const std::filesystem::path& file, size_t slack = 0,
                         size_t limit = SIZE_MAX);
 
+// A file read a piece at a time, for a parser that keeps only what it has not used yet.
+// Opening and reading fail as ReadFile does, naming the file, and so does a file larger than
+// `limit` (told by its length when it is opened, or once that much has been read).
+class FileReader {
+ public:
+  explicit FileReader(const std::filesystem::path& file, size_t limit = SIZE_MAX);
+  ~FileReader();
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
+  // Up to `room` more bytes into `into`; 0 at the end of the file.
+  size_t Read(char* into, size_t room);
+  const std::string& Name() const { return name_; }
+
+ private:
+  int fd_;
+  std::string name_;
+  size_t limit_, read_ = 0;
+};
+
 // Whether `target` is the file standard output writes to (its device and inode), whatever
 // its name: /dev/stdout, /proc/self/fd/1, or the file standard output is redirected to.
 bool IsStandardOutput(const std::filesystem::path& target);
