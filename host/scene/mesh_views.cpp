@@ -75,10 +75,7 @@ MeshData MeshShape::GetMeshData(int32_t) {
   MeshData data;
   HostDocument* doc = m_.Document();
   // The lists are sized once: a large shape would otherwise be copied as they grow.
-  size_t triangles = 0;
-  for (size_t face = 0; face < m_.FaceCount(); ++face)
-    if (const size_t n = m_.Points(face).size(); !m_.FaceRemoved(face) && n >= 3)
-      triangles += n - 2;
+  const size_t triangles = TriangleCount();
   data.corners.reserve(10 * triangles + 1);
   data.materials.reserve(triangles);
   data.positions.reserve(3 * m_.vertices.size());
@@ -104,6 +101,14 @@ MeshData MeshShape::GetMeshData(int32_t) {
   return data;
 }
 
+size_t MeshShape::TriangleCount() const {
+  size_t triangles = 0;
+  for (size_t face = 0; face < m_.FaceCount(); ++face)
+    if (const size_t n = m_.Points(face).size(); !m_.FaceRemoved(face) && n >= 3)
+      triangles += n - 2;
+  return triangles;
+}
+
 TriangleData MeshShape::GetTriangleData() {
   TriangleData data;
   data.positions = m_.vertices;
@@ -111,6 +116,7 @@ TriangleData MeshShape::GetTriangleData() {
   data.textureCoordinates = m_.uvs;
   std::map<const HostMaterial*, int32_t> materialIndex;
   HostDocument* doc = m_.Document();
+  data.triangles.reserve(TriangleCount());
   Triangulate(data.normals, data.textureCoordinates,
               [&](const std::array<TriangleCorner, 3>& corners, HostMaterial* m) {
                 HostMaterial* material = m ? m : &doc->DefaultMaterial();

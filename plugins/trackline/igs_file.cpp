@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 
 namespace vlm::igs {
 namespace {
@@ -27,9 +29,23 @@ FileOffset OffsetOf(FileOffset arrayStart, size_t recordSize, RecordIndex index)
   return {static_cast<int32_t>(arrayStart.value + static_cast<int64_t>(recordSize) * index.value)};
 }
 
+// A record as the file has it: those held in short form are put into their records.
+template <class Record>
+const Record& FileForm(const Record& record) {
+  return record;
+}
+IgsVertex FileForm(const HeldVertex& vertex) {
+  return vertex.Record();
+}
+IgsTriangle FileForm(const HeldTriangle& triangle) {
+  return triangle.Record();
+}
+template <class Held>
+using FileRecord = std::decay_t<decltype(FileForm(std::declval<const Held&>()))>;
+
 template <class Record>
 int64_t BytesOf(const std::vector<Record>& records) {
-  return static_cast<int64_t>(sizeof(Record) * records.size());
+  return static_cast<int64_t>(sizeof(FileRecord<Record>) * records.size());
 }
 
 // Records on their way to a sink, each put into its file form in a small buffer first. A run
@@ -49,10 +65,11 @@ class RecordSink {
   // Every record of `records`, each as `fix` changes a copy of it. Where a record's bytes in
   // memory are its file form (a little-endian machine, 32-bit fields and characters filling
   // the record without a gap, as the first record shows), they are copied as they stand.
-  template <class Record, class Fix>
-  void PutAll(const std::vector<Record>& records, Fix fix) {
+  template <class Held, class Fix>
+  void PutAll(const std::vector<Held>& records, Fix fix) {
+    using Record = FileRecord<Held>;
     if (records.empty()) return;
-    Record record = records.front();
+    Record record = FileForm(records.front());
     fix(record);
     piece_.clear();
     WriteRecord(piece_, record);
@@ -63,7 +80,7 @@ class RecordSink {
         sink_.Write(piece_);
         piece_.clear();
       }
-      record = records[i];
+      record = FileForm(records[i]);
       fix(record);
       if (asInMemory)
         piece_.append(reinterpret_cast<const char*>(&record), sizeof(Record));
@@ -121,15 +138,15 @@ void PlaceArrays(std::vector<Owner>& owners, std::vector<Record> Owner::*array, 
 
 // Writes every owner's array, each record as `fix` makes it for that owner, releasing each
 // array once its last owner has written it.
-template <class Owner, class Record>
-void WriteArrays(const IgsFile& file, std::vector<Owner>& owners, std::vector<Record> Owner::*array,
-                 void (*fix)(const IgsFile&, const Owner&, Record&), RecordSink& out) {
+template <class Owner, class Held>
+void WriteArrays(const IgsFile& file, std::vector<Owner>& owners, std::vector<Held> Owner::*array,
+                 void (*fix)(const IgsFile&, const Owner&, FileRecord<Held>&), RecordSink& out) {
   std::vector<size_t> last(owners.size());
   for (size_t i = 0; i < owners.size(); ++i)
     last[SourceOf(owners, i)] = i;
   for (size_t i = 0; i < owners.size(); ++i) {
     const size_t source = SourceOf(owners, i);
-    out.PutAll(owners[source].*array, [&](Record& r) { fix(file, owners[i], r); });
+    out.PutAll(owners[source].*array, [&](FileRecord<Held>& r) { fix(file, owners[i], r); });
     if (last[source] == i) Release(owners[source].*array);
   }
 }

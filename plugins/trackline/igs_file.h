@@ -18,8 +18,9 @@ namespace vlm::igs {
 // arrays, held once and written once for each mesh that has them.
 struct MeshRecords {
   IgsMesh mesh{};
-  std::vector<IgsVertex> vertices;
-  std::vector<IgsTriangle> triangles;
+  // Held in the short form the exporter makes, and put into records as they are written.
+  std::vector<HeldVertex> vertices;
+  std::vector<HeldTriangle> triangles;
   int32_t repeats = -1;  // the index of the earlier mesh whose arrays these are (its own empty)
 };
 

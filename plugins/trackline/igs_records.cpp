@@ -1,7 +1,9 @@
 #include "trackline/igs_records.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <iterator>
 
 #include "vlm/export_support.h"
 
@@ -58,6 +60,27 @@ void ByteWriter::operator()(int32_t value) {
 
 void ByteWriter::operator()(float value) {
   PutLittleEndian(out_, std::bit_cast<uint32_t>(value));
+}
+
+IgsVertex HeldVertex::Record() const {
+  IgsVertex v{};
+  std::copy(std::begin(position), std::end(position), v.position);
+  std::copy(std::begin(normal), std::end(normal), v.normal);
+  v.texCoordSets = 1;
+  v.texCoords[0][0] = texCoord[0], v.texCoords[0][1] = texCoord[1];
+  v.colour[0] = v.colour[1] = v.colour[2] = v.colour[3] = 1.0f;
+  v.material = material;
+  return v;
+}
+
+IgsTriangle HeldTriangle::Record() const {
+  IgsTriangle t{};
+  std::copy(std::begin(vertices), std::end(vertices), t.vertices);
+  std::copy(std::begin(normal), std::end(normal), t.normal);
+  t.value24 = 1.0f;
+  t.fanFlag = fanFlag;
+  t.material = material;
+  return t;
 }
 
 }  // namespace vlm::igs

@@ -212,6 +212,27 @@ struct IgsTriangle {
   }
 };
 
+// A vertex as the exporter makes it, held until the file is written: the fields it sets.
+// Its record has one set of texture coordinates, a white colour and no bones.
+struct HeldVertex {
+  float position[3];
+  float normal[3];
+  float texCoord[2];
+  RecordRef material;  // an IgsMaterial
+
+  IgsVertex Record() const;
+};
+
+// A triangle as the exporter makes it, held until the file is written.
+struct HeldTriangle {
+  RecordRef vertices[3];  // in the owning mesh's vertex array
+  float normal[3];
+  int32_t fanFlag;
+  RecordRef material;  // an IgsMaterial
+
+  IgsTriangle Record() const;
+};
+
 struct IgsMesh {
   int32_t reserved0;
   int32_t vertexCount;

@@ -372,17 +372,14 @@ void TracklineExport::checkSize(Node& chosen) {
       // count.
       std::vector<uint64_t> seen;
       for (Shape* shape : exportedShapes(node, distance)) {
-        int64_t shapeTriangles = 0;
+        // The triangles the build takes later, without a handle made for every polygon.
+        const TriangleData data = shape->GetTriangleData();
+        const auto shapeTriangles = static_cast<int64_t>(data.triangles.size());
         std::vector<bool> used(distinct ? static_cast<size_t>(shape->VertexCount()) : 0);
-        for (int32_t f = 0; f < shape->PolygonCount(); ++f) {
-          Polygon& polygon = *shape->Polygon(f);
-          const int32_t corners = polygon.PointCount();
-          if (corners < 3) continue;
-          shapeTriangles += corners - 2;
-          for (int32_t k = 0; distinct && k < corners; ++k)
-            if (const int32_t at = polygon.PointIndex(k); at >= 0 && size_t(at) < used.size())
+        for (size_t t = 0; distinct && t < data.triangles.size(); ++t)
+          for (const TriangleCorner& corner : data.triangles[t].corners)
+            if (const int32_t at = corner.position; at >= 0 && size_t(at) < used.size())
               used[static_cast<size_t>(at)] = true;
-        }
         triangles += shapeTriangles;
         if (!distinct) points += std::min<int64_t>(shape->VertexCount(), 3 * shapeTriangles);
         for (size_t at = 0; at < used.size(); ++at) {
@@ -527,17 +524,12 @@ void TracklineExport::buildMesh(Shape* shape, const std::string& block, igs::Mes
       positions[corner] = Item(data.positions, c.position) * unitScale_;
       const Vec3 n = Item(data.normals, c.normal);
       const Vec2 uv = Item(data.textureCoordinates, c.textureCoordinate);
-      igs::IgsVertex v{};
       const Vec3 p = positions[corner];
-      v.position[0] = p.x, v.position[1] = p.y, v.position[2] = p.z;
-      v.normal[0] = n.x, v.normal[1] = n.y, v.normal[2] = n.z;
-      v.texCoordSets = 1;
-      v.texCoords[0][0] = uv.u, v.texCoords[0][1] = uv.v;
-      v.colour[0] = v.colour[1] = v.colour[2] = v.colour[3] = 1.0f;
-      v.material = igs::RecordIndex{material};
+      const igs::HeldVertex v{
+          {p.x, p.y, p.z}, {n.x, n.y, n.z}, {uv.u, uv.v}, igs::RecordIndex{material}};
       return igs::RecordIndex{vertexIndex_.FindOrAdd(out.vertices, v)};
     };
-    igs::IgsTriangle record{};
+    igs::HeldTriangle record{};
     // Corners 0, 2, 1: the winding is the reverse of the host's.
     record.vertices[1] = vertex(2);
     record.vertices[2] = vertex(1);
@@ -556,7 +548,6 @@ void TracklineExport::buildMesh(Shape* shape, const std::string& block, igs::Mes
           t + 1 < triangles.size() && triangles[t + 1].corners[0].position == fanKey;
       record.fanFlag = continues ? FanMiddle : FanEnd;
     }
-    record.value24 = 1.0f;
     record.material = igs::RecordIndex{material};
     out.triangles.push_back(record);
   }

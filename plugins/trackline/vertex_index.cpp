@@ -12,24 +12,15 @@ bool Within(float a, float b, float tolerance) {
 
 }  // namespace
 
-bool SameVertex(const IgsVertex& a, const IgsVertex& b) {
+bool SameVertex(const HeldVertex& a, const HeldVertex& b) {
   if (a.position[0] != b.position[0] || a.position[1] != b.position[1] ||
-      a.position[2] != b.position[2])
+      a.position[2] != b.position[2] || a.material != b.material)
     return false;
-  if (a.texCoordSets != b.texCoordSets || a.material != b.material || a.boneCount != b.boneCount)
-    return false;
-  constexpr float normalTolerance = 2e-5f, colourTolerance = 0.0039f, uvTolerance = 2e-5f;
+  constexpr float normalTolerance = 2e-5f, uvTolerance = 2e-5f;
   for (int k = 0; k < 3; ++k)
     if (!Within(a.normal[k], b.normal[k], normalTolerance)) return false;
-  for (int k = 0; k < 4; ++k)
-    if (!Within(a.colour[k], b.colour[k], colourTolerance)) return false;
-  for (int32_t s = 0; s < a.texCoordSets && s < 8; ++s)
-    if (!Within(a.texCoords[s][0], b.texCoords[s][0], uvTolerance) ||
-        !Within(a.texCoords[s][1], b.texCoords[s][1], uvTolerance))
-      return false;
-  for (int32_t w = 0; w < a.boneCount && w < 8; ++w)
-    if (a.bones[w].bone != b.bones[w].bone || a.bones[w].weight != b.bones[w].weight) return false;
-  return true;
+  return Within(a.texCoord[0], b.texCoord[0], uvTolerance) &&
+         Within(a.texCoord[1], b.texCoord[1], uvTolerance);
 }
 
 uint64_t VertexIndex::KeyHash::operator()(const Key& k) const {
@@ -48,7 +39,7 @@ void VertexIndex::Clear(size_t expected) {
   next_.reserve(expected);
 }
 
-int32_t VertexIndex::FindOrAdd(std::vector<IgsVertex>& vertices, const IgsVertex& v) {
+int32_t VertexIndex::FindOrAdd(std::vector<HeldVertex>& vertices, const HeldVertex& v) {
   const auto index = static_cast<int32_t>(vertices.size());
   // A position with a NaN equals nothing, not even itself: it is never indexed.
   if (std::isnan(v.position[0]) || std::isnan(v.position[1]) || std::isnan(v.position[2])) {

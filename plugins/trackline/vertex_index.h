@@ -14,11 +14,9 @@
 
 namespace vlm::igs {
 
-// Whether a new vertex may reuse an existing one: exactly the same position; the same
-// number of texture-coordinate sets, material and number of bone weights; normals and used
-// texture coordinates within 2e-5; colours within 0.0039; the same bones with exactly the
-// same weights.
-bool SameVertex(const IgsVertex& a, const IgsVertex& b);
+// Whether a new vertex may reuse an existing one: exactly the same position and material;
+// normals and texture coordinates within 2e-5.
+bool SameVertex(const HeldVertex& a, const HeldVertex& b);
 
 class VertexIndex {
  public:
@@ -27,7 +25,7 @@ class VertexIndex {
   void Clear(size_t expected = 0);
   // The index in `vertices` of the first vertex that equals `v`; when there is none, `v` is
   // appended and its index returned. `vertices` must hold exactly the vertices given so far.
-  int32_t FindOrAdd(std::vector<IgsVertex>& vertices, const IgsVertex& v);
+  int32_t FindOrAdd(std::vector<HeldVertex>& vertices, const HeldVertex& v);
 
  private:
   // A position by its bits, -0 made +0 first: exactly equal positions have equal keys.

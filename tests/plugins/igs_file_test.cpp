@@ -37,10 +37,9 @@ std::string ChunkHeader() {
   return Bytes(44).Text(0, "Texture name table").I32(32, 2).I32(36, 44).str();
 }
 
-IgsVertex VertexAt(float x, int32_t material) {
-  IgsVertex v{};
+HeldVertex VertexAt(float x, int32_t material) {
+  HeldVertex v{};
   v.position[0] = x;
-  v.texCoordSets = 1;
   v.material = RecordIndex{material};
   return v;
 }
@@ -52,7 +51,7 @@ IgsFile OneTriangle(int32_t material) {
   MeshRecords mesh;
   for (int k = 0; k < 3; ++k)
     mesh.vertices.push_back(VertexAt(static_cast<float>(k), material));
-  IgsTriangle t{};
+  HeldTriangle t{};
   t.vertices[0] = RecordIndex{0}, t.vertices[1] = RecordIndex{2}, t.vertices[2] = RecordIndex{1};
   t.material = RecordIndex{material};
   mesh.triangles.push_back(t);
