@@ -16,17 +16,18 @@
 #include <sstream>
 
 #include "exchange/conventions.h"
+#include "exchange/distinct_values.h"
 #include "exchange/guarded_io.h"
 #include "exchange/igs_import.h"
 #include "exchange/import_parts.h"
 #include "exchange/obj8_import.h"
 #include "vlm/error.h"
 #include "vlm/progress.h"
-#include "vlm/vertex_table.h"
 
 namespace vlm::host {
 namespace {
 
+using exchange::Distinct;
 using exchange::Linear;
 
 // Reading is the first half of the task, converting the second.
@@ -40,32 +41,6 @@ class ReadProgress final : public Assimp::ProgressHandler {
 
  private:
   const ProgressTask& task_;
-};
-
-// Values seen before: the index of each distinct one in the list, which starts empty, by its
-// bits (-0 and +0 stay apart).
-template <typename T>
-class Distinct {
- public:
-  int32_t Add(const T& value, std::vector<T>& list) {
-    Key key{};
-    std::memcpy(key.data(), &value, sizeof value);
-    const auto entry = table_.Insert(key);
-    if (entry.added) list.push_back(value);
-    return entry.number;
-  }
-
- private:
-  using Key = std::array<uint32_t, sizeof(T) / 4>;
-  struct Hash {
-    uint64_t operator()(const Key& k) const {
-      uint64_t h = 0;
-      for (uint32_t x : k)
-        h = h * 0x9E3779B97F4A7C15ull + x;
-      return h ^ (h >> 29);
-    }
-  };
-  VertexTable<Key, Hash> table_;
 };
 
 bool Finite(Vec3 v) {

@@ -8,10 +8,13 @@
 #include <map>
 #include <tuple>
 
+#include "exchange/distinct_values.h"
 #include "vlm/error.h"
 
 namespace vlm::host {
 namespace {
+
+using exchange::Distinct;
 
 // A distance of a level as its group's name shows it: 300, 0.5.
 std::string Distance(float value) {
@@ -30,22 +33,6 @@ std::string TextureStem(const std::string& texture) {
   if (dot != std::string::npos && dot > 0) name.resize(dot);
   return name.empty() ? texture : name;
 }
-
-// Values seen before in one list, by their bits.
-template <typename T>
-class Distinct {
- public:
-  int32_t Add(const T& value, std::vector<T>& list) {
-    std::array<uint32_t, sizeof(T) / 4> key{};
-    std::memcpy(key.data(), &value, sizeof value);
-    const auto [at, added] = seen_.try_emplace(key, static_cast<int32_t>(list.size()));
-    if (added) list.push_back(value);
-    return at->second;
-  }
-
- private:
-  std::map<std::array<uint32_t, sizeof(T) / 4>, int32_t> seen_;
-};
 
 class Builder {
  public:
