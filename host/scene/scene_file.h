@@ -25,15 +25,16 @@ namespace vlm::host {
 inline constexpr int kSceneFormatVersion = 1;
 
 // The largest scene text read (error 7 naming the file past it): some 20 million triangles
-// written out in full, and about three times as much memory to hold while it is read.
+// written out in full. A file is read a piece at a time; a text given whole (standard input)
+// is held while it is read.
 inline constexpr size_t kMaxSceneFileSize = size_t(8) << 30;
 
 // Builds a document from scene text; `origin` names the text in error messages.
 std::unique_ptr<HostDocument> ParseScene(std::string_view text, const std::string& origin);
 // ParseScene of a text the parse takes over, let go once the tree holds it.
 std::unique_ptr<HostDocument> ParseSceneTaking(std::string&& text, const std::string& origin);
-// Reads and parses a scene file (error 53 naming the file when it does not exist, 7 when it is
-// larger than kMaxSceneFileSize).
+// Reads and parses a scene file a piece at a time (error 53 naming the file when it does not
+// exist, 7 when it is larger than kMaxSceneFileSize).
 std::unique_ptr<HostDocument> LoadScene(const std::filesystem::path& file);
 
 // The document as scene text. Removed polygons and the default material are not written.
