@@ -17,6 +17,7 @@
 #include "scene/scene_values.h"
 #include "vlm/error.h"
 #include "vlm/files.h"
+#include "vlm/heap.h"
 #include "vlm/warnings.h"
 
 namespace vlm::host {
@@ -449,6 +450,9 @@ namespace {
 std::unique_ptr<HostDocument> ReadTree(SceneTree tree, const std::string& origin) {
   auto document = std::make_unique<HostDocument>();
   SceneReader(origin, tree.lists, *document).Read(tree.root);
+  tree = SceneTree();
+  // The lists grew by doubling as they were read: what they left behind goes back now.
+  ReturnFreedMemory();
   return document;
 }
 

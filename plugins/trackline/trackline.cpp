@@ -115,7 +115,9 @@ class TracklineExport final : public ExportSession {
   // Builds the block of `record` at `index` (its mesh has the same index), then its
   // children's blocks depth first; returns the index after the last block built.
   igs::RecordIndex buildBlock(selGroup& record, igs::RecordIndex index, igs::RecordIndex parent);
-  void buildMesh(Shape* shape, const std::string& block, igs::MeshRecords& out);
+  // Builds the records of the merged shape's mesh, letting the shape go once its triangles
+  // are taken.
+  void buildMesh(std::unique_ptr<Shape>& shape, const std::string& block, igs::MeshRecords& out);
 
   // The meshes of a press shared between levels: a level that shows the same shapes of a node
   // as an earlier level repeats that level's mesh, which is merged and built once.
@@ -479,10 +481,10 @@ igs::RecordIndex TracklineExport::buildBlock(selGroup& record, igs::RecordIndex 
     meshRecords.mesh = file_.meshes.at(static_cast<size_t>(first)).mesh;
     meshRecords.repeats = first;
   } else {
-    buildMesh(record.cMesh.get(), record.GrpName(), meshRecords);
+    buildMesh(record.cMesh, record.GrpName(), meshRecords);
     shared_.built.emplace(&record, mesh.value);
   }
-  record.cMesh.reset();  // its mesh is built: the merged shape is no longer needed
+  record.cMesh.reset();
   block.meshRefs.assign(1, igs::IgsMeshRef{MeshRefDistance, mesh, {}});
 
   igs::RecordIndex next{index.value + 1};
@@ -491,11 +493,13 @@ igs::RecordIndex TracklineExport::buildBlock(selGroup& record, igs::RecordIndex 
   return next;
 }
 
-void TracklineExport::buildMesh(Shape* shape, const std::string& block, igs::MeshRecords& out) {
+void TracklineExport::buildMesh(std::unique_ptr<Shape>& shape, const std::string& block,
+                                igs::MeshRecords& out) {
   out = igs::MeshRecords{};
   if (!shape) return;
   const TriangleData data = shape->GetTriangleData();
   const Bounds bounds = shape->GetBounds();
+  shape.reset();  // the triangles are all the build needs: the merged shape goes first
   const Vec3 low = bounds.min * unitScale_, high = bounds.max * unitScale_;
   out.mesh.min[0] = low.x, out.mesh.min[1] = low.y, out.mesh.min[2] = low.z;
   out.mesh.max[0] = high.x, out.mesh.max[1] = high.y, out.mesh.max[2] = high.z;

@@ -220,6 +220,7 @@ class WingformExport final : public ExportSession {
   // The object of a material's texture set, and how its textures wrap.
   struct Look {
     XObj* obj = nullptr;
+    int32_t number = -1;  // the object's place among objects_
     TextureWrap wrapU = TextureWrap::Repeat, wrapV = TextureWrap::Repeat;
   };
   const Look& lookOf(GraphMaterial* material);
@@ -536,6 +537,11 @@ const WingformExport::Look& WingformExport::lookOf(GraphMaterial* material) {
     obj.Extension = "png";
   objectTextures_.try_emplace(&obj, ObjectTextures{named});
   look.obj = &obj;
+  look.number = 0;
+  for (const XObj& held : objects_) {
+    if (&held == &obj) break;
+    ++look.number;
+  }
   return look;
 }
 
@@ -612,8 +618,7 @@ void WingformExport::convertPiece(const MeshData& data, int32_t lod, int32_t dis
   // becomes the same vertex without rounding and looking them up again. Values with a NaN
   // are never equal, so they are not remembered.
   struct Seen {
-    int32_t normal = -1, textureCoordinate = -1, vertex = -1;
-    const XObj* obj = nullptr;
+    int32_t normal = -1, textureCoordinate = -1, vertex = -1, object = -1;
   };
   std::vector<Seen> seen(static_cast<size_t>(positionCount));
   walk([&](const Look& look, int64_t r) {
@@ -638,7 +643,7 @@ void WingformExport::convertPiece(const MeshData& data, int32_t lod, int32_t dis
       Seen* last = !moved && position >= 0 && position < positionCount
                        ? &seen[static_cast<size_t>(position)]
                        : nullptr;
-      if (last && last->obj == &obj && last->normal == normal &&
+      if (last && last->object == look.number && last->normal == normal &&
           last->textureCoordinate == coordinate) {
         obj.AddIndex(last->vertex, lod);
         continue;
@@ -655,7 +660,7 @@ void WingformExport::convertPiece(const MeshData& data, int32_t lod, int32_t dis
                                         values[5], values[6], values[7]);
       obj.AddIndex(index, lod);
       if (last && std::none_of(values.begin(), values.end(), [](float v) { return v != v; }))
-        *last = {normal, coordinate, index, &obj};
+        *last = {normal, coordinate, index, look.number};
     }
   });
 }
