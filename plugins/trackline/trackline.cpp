@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <memory>
@@ -513,6 +514,13 @@ void TracklineExport::buildMesh(std::unique_ptr<Shape>& shape, const std::string
   // Each distinct material is built and looked up once; it gives the same index every time.
   std::vector<int32_t> materialIndex(data.materials.size(), -1);
   int32_t fanKey = -1;
+  // The vertex the last corner at each position became, with that corner's normal, texture
+  // coordinate and material: a corner with the same indices has the same values, so it is the
+  // same vertex without a search. Values with a NaN equal nothing and are not remembered.
+  struct Seen {
+    int32_t normal = -1, textureCoordinate = -1, material = -1, vertex = -1;
+  };
+  std::vector<Seen> seen(data.positions.size());
 
   for (size_t t = 0; t < triangles.size(); ++t) {
     const Triangle& triangle = triangles[t];
@@ -526,12 +534,20 @@ void TracklineExport::buildMesh(std::unique_ptr<Shape>& shape, const std::string
     auto vertex = [&](int corner) {
       const TriangleCorner& c = triangle.corners[static_cast<size_t>(corner)];
       positions[corner] = Item(data.positions, c.position) * unitScale_;
+      Seen& last = seen[static_cast<size_t>(c.position)];
+      if (last.vertex >= 0 && last.normal == c.normal &&
+          last.textureCoordinate == c.textureCoordinate && last.material == material)
+        return igs::RecordIndex{last.vertex};
       const Vec3 n = Item(data.normals, c.normal);
       const Vec2 uv = Item(data.textureCoordinates, c.textureCoordinate);
       const Vec3 p = positions[corner];
       const igs::HeldVertex v{
           {p.x, p.y, p.z}, {n.x, n.y, n.z}, {uv.u, uv.v}, igs::RecordIndex{material}};
-      return igs::RecordIndex{vertexIndex_.FindOrAdd(out.vertices, v)};
+      const int32_t index = vertexIndex_.FindOrAdd(out.vertices, v);
+      const float values[] = {p.x, p.y, p.z, n.x, n.y, n.z, uv.u, uv.v};
+      if (std::none_of(std::begin(values), std::end(values), [](float x) { return x != x; }))
+        last = {c.normal, c.textureCoordinate, material, index};
+      return igs::RecordIndex{index};
     };
     igs::HeldTriangle record{};
     // Corners 0, 2, 1: the winding is the reverse of the host's.

@@ -98,15 +98,18 @@ TEST(VertexIndexSearch, TheExportedMeshMatchesTheLinearSearch) {
   m.diffuseMap = "ground.bmp";
   host::HostNode& g = host::AddGroup(doc.Root(), "Ground");
   host::HostMesh& mesh = host::AddGrid(g, "Grid", 30, 30, 1.0f, &m);
-  // Every face point gets its own normal, some a hair apart, some further.
+  // Most face points get their own normal, some a hair apart, some further; the others share
+  // the first, so corners with the same indices meet again. A position with a NaN equals
+  // nothing, not even at a corner with the same indices.
   Dice dice(11);
   const float jitter[] = {0, 1e-5f, 2e-5f, 4e-5f};
-  mesh.normals.clear();
+  mesh.normals.assign(1, {0, 1, 0});
   for (size_t face = 0; face < mesh.FaceCount(); ++face)
     for (auto& point : mesh.Points(face)) {
-      point.normal = static_cast<int32_t>(mesh.normals.size());
-      mesh.normals.push_back({jitter[dice.Roll(4)], 1, jitter[dice.Roll(4)]});
+      point.normal = dice.Roll(3) ? static_cast<int32_t>(mesh.normals.size()) : 0;
+      if (point.normal) mesh.normals.push_back({jitter[dice.Roll(4)], 1, jitter[dice.Roll(4)]});
     }
+  mesh.vertices[40].y = std::numeric_limits<float>::quiet_NaN();
 
   const auto file = home.Path() / "ground.igs";
   {
