@@ -492,11 +492,18 @@ class QuickWalker {
     if (*s == '0') {
       ++s;
     } else {
-      for (; s != end && Digit(*s); ++s) {
-        const unsigned digit = unsigned(*s - '0');
-        fits = fits && whole <= (UINT64_MAX - digit) / 10;
-        whole = whole * 10 + digit;
+      // Up to 19 digits always fit in 64 bits; only a number of 20 is checked step by step.
+      const char* const first = s;
+      for (; s != end && Digit(*s); ++s)
+        whole = whole * 10 + unsigned(*s - '0');
+      const auto digits = size_t(s - first);
+      if (digits == 20) {
+        whole = 0;
+        for (const char* d = first; fits && d != s; ++d)
+          fits = !__builtin_mul_overflow(whole, 10u, &whole) &&
+                 !__builtin_add_overflow(whole, unsigned(*d - '0'), &whole);
       }
+      fits = fits && digits <= 20;
     }
     bool fraction = false;
     auto digits = [&] {
