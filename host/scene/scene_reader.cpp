@@ -469,15 +469,17 @@ std::unique_ptr<HostDocument> ParseSceneTaking(std::string&& text, const std::st
 }
 
 std::unique_ptr<HostDocument> LoadScene(const std::filesystem::path& file) {
-  // Read a piece at a time; only a text the quick reader leaves to the JSON library is read
-  // whole, for that library's messages.
-  {
+  // A file is read a piece at a time; only a text the quick reader leaves to the JSON library
+  // is read again, whole, for that library's messages. A pipe or device cannot be read again,
+  // so it is read whole once.
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(file, ec)) {
     FileReader reader(file, kMaxSceneFileSize);
     if (std::optional<SceneTree> tree = ParseTreeFast(reader))
       return ReadTree(std::move(*tree), file.string());
   }
   FileBytes text = ReadFileBytes(file, 0, kMaxSceneFileSize);
-  SceneTree tree = ParseTreePlain(text.View(), file.string());
+  SceneTree tree = ParseTree(text.View(), file.string());
   text = FileBytes();
   return ReadTree(std::move(tree), file.string());
 }

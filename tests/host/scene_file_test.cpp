@@ -2,12 +2,17 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <atomic>
 #include <bit>
 #include <cfloat>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "scene/builder.h"
 #include "scene/scene_text.h"
@@ -236,6 +241,33 @@ TEST(BadSceneNesting, MissingFileIsNamed) {
   Failure failure = FailureOf([] { LoadScene(DataDir / "no_such_scene.json"); });
   EXPECT_EQ(failure.number, err::FileNotFound);
   EXPECT_THAT(failure.description, HasSubstr("no_such_scene.json"));
+}
+
+// A pipe is read once: a text the quick reader leaves to the JSON library (here one with a
+// byte-order mark) is not read a second time from it, and neither is one it reads itself.
+TEST(SceneReading, APipeIsReadOnceWhateverReadsItsText) {
+  const std::string scene = ReadFile(VLM_TEST_EXAMPLES_DIR "/hangar.json");
+  const std::string expected = SerializeScene(*ParseScene(scene, "hangar.json"));
+  const auto fifo = std::filesystem::path(testing::TempDir()) / "scene.fifo";
+  for (const std::string& text : {scene, "\xEF\xBB\xBF" + scene}) {
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Should the pipe be opened again, an empty second writing lets the test fail, not hang.
+    std::atomic<bool> done = false;
+    std::thread writer([&] {
+      std::ofstream(fifo, std::ios::binary) << text;
+      for (int i = 0; i < 100 && !done; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      if (!done) std::ofstream{fifo};
+    });
+    std::unique_ptr<HostDocument> read;
+    const Failure failure = FailureOf([&] { read = LoadScene(fifo); });
+    done = true;
+    writer.join();
+    ASSERT_TRUE(read) << failure.description;
+    EXPECT_EQ(SerializeScene(*read), expected);
+  }
+  std::filesystem::remove(fifo);
 }
 
 // ---- round trip ------------------------------------------------------------------------------
