@@ -20,6 +20,23 @@ char32_t Windows1252Char(uint8_t byte) {
   return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : char32_t{byte};
 }
 
+}  // namespace
+
+// Decodes the character at `at` and moves past it; false (with `at` unchanged) when the bytes
+// there are no well-formed UTF-8 character.
+bool NextCodePoint(std::string_view bytes, size_t& at, char32_t& c) {
+  Utf8Decoder decoder;
+  for (size_t i = at; i < bytes.size(); ++i) {
+    const Utf8Decoder::Step step = decoder.Put(bytes[i]);
+    if (step == Utf8Decoder::Step::NeedMore) continue;
+    if (step != Utf8Decoder::Step::Character) return false;
+    c = decoder.Character();
+    at = i + 1;
+    return true;
+  }
+  return false;
+}
+
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -37,23 +54,6 @@ void AppendUtf8(std::string& out, char32_t c) {
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
 }
-
-// Decodes the character at `at` and moves past it; false (with `at` unchanged) when the bytes
-// there are no well-formed UTF-8 character.
-bool NextCodePoint(std::string_view bytes, size_t& at, char32_t& c) {
-  Utf8Decoder decoder;
-  for (size_t i = at; i < bytes.size(); ++i) {
-    const Utf8Decoder::Step step = decoder.Put(bytes[i]);
-    if (step == Utf8Decoder::Step::NeedMore) continue;
-    if (step != Utf8Decoder::Step::Character) return false;
-    c = decoder.Character();
-    at = i + 1;
-    return true;
-  }
-  return false;
-}
-
-}  // namespace
 
 bool IsUtf8(std::string_view bytes) {
   return vlm::IsUtf8(bytes);

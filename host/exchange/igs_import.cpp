@@ -15,6 +15,7 @@
 
 #include "vlm/error.h"
 #include "vlm/text.h"
+#include "vlm/text_encoding.h"
 
 namespace vlm::host {
 namespace {
@@ -38,15 +39,8 @@ bool Contains(std::string_view text, std::string_view part) {
 // The file's 8-bit text as UTF-8.
 std::string FromAnsi(std::string_view bytes) {
   std::string out;
-  for (char c : bytes) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x80) {
-      out.push_back(c);
-    } else {
-      out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-    }
-  }
+  for (char c : bytes)
+    text::AppendUtf8(out, static_cast<unsigned char>(c));
   return out;
 }
 

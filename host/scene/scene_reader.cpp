@@ -473,13 +473,15 @@ std::unique_ptr<HostDocument> LoadScene(const std::filesystem::path& file) {
   // is read again, whole, for that library's messages. A pipe or device cannot be read again,
   // so it is read whole once.
   std::error_code ec;
-  if (std::filesystem::is_regular_file(file, ec)) {
+  const bool regular = std::filesystem::is_regular_file(file, ec);
+  if (regular) {
     FileReader reader(file, kMaxSceneFileSize);
     if (std::optional<SceneTree> tree = ParseTreeFast(reader))
       return ReadTree(std::move(*tree), file.string());
   }
   FileBytes text = ReadFileBytes(file, 0, kMaxSceneFileSize);
-  SceneTree tree = ParseTree(text.View(), file.string());
+  SceneTree tree =
+      regular ? ParseTreePlain(text.View(), file.string()) : ParseTree(text.View(), file.string());
   text = FileBytes();
   return ReadTree(std::move(tree), file.string());
 }

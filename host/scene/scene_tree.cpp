@@ -17,6 +17,7 @@
 #include "scene/scene_text.h"
 #include "vlm/error.h"
 #include "vlm/files.h"
+#include "vlm/text_encoding.h"
 
 namespace vlm::host {
 namespace {
@@ -383,26 +384,19 @@ class QuickWalker {
       if (p_ == end_) return false;
       switch (*p_) {
         case '{':
-          ++p_;
-          if (!builder_.start_object(size_t(-1))) return false;
-          if (SkipSpace() == '}') {
+        case '[': {
+          const bool object = *p_++ == '{';
+          if (!(object ? builder_.start_object(size_t(-1)) : builder_.start_array(size_t(-1))))
+            return false;
+          if (SkipSpace() == (object ? '}' : ']')) {
             ++p_;
-            if (!builder_.end_object()) return false;
+            if (!End(object)) return false;
             break;
           }
-          inObject.push_back(true);
-          if (!Key()) return false;
+          inObject.push_back(object);
+          if (object && !Key()) return false;
           continue;
-        case '[':
-          ++p_;
-          if (!builder_.start_array(size_t(-1))) return false;
-          if (SkipSpace() == ']') {
-            ++p_;
-            if (!builder_.end_array()) return false;
-            break;
-          }
-          inObject.push_back(false);
-          continue;
+        }
         default:
           if (!Scalar()) return false;
       }
@@ -416,9 +410,10 @@ class QuickWalker {
           if (inObject.back() && !Key()) return false;
           break;
         }
-        if (next != (inObject.back() ? '}' : ']')) return false;
+        const bool object = inObject.back();
+        if (next != (object ? '}' : ']')) return false;
         inObject.pop_back();
-        if (!(next == '}' ? builder_.end_object() : builder_.end_array())) return false;
+        if (!End(object)) return false;
       }
     }
   }
@@ -427,6 +422,8 @@ class QuickWalker {
   // Bytes read from a file at a time; a number must fit in the part kept ahead.
   static constexpr size_t kPiece = size_t(1) << 20;
   static constexpr size_t kLongestNumber = 4096;
+
+  bool End(bool object) { return object ? builder_.end_object() : builder_.end_array(); }
 
   // At least `count` bytes from p_ on, unless the text ends first (false). What was used is let
   // go, so pointers into the piece do not survive a call.
@@ -593,7 +590,7 @@ class QuickWalker {
       if (!Hex(low) || low < 0xDC00 || low > 0xDFFF) return false;
       code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
     }
-    AppendUtf8(out, code);
+    text::AppendUtf8(out, code);
     return true;
   }
   bool Hex(uint32_t& code) {
@@ -609,51 +606,15 @@ class QuickWalker {
     }
     return true;
   }
-  // One character of two to four bytes, with the ranges of RFC 3629 (no overlong forms, no
-  // surrogates, nothing past U+10FFFF).
+  // One character of two to four bytes, well formed as the library requires.
   bool Utf8(std::string& out) {
     More(4);
-    const auto* b = reinterpret_cast<const unsigned char*>(p_);
-    const size_t left = size_t(end_ - p_);
-    const unsigned c = b[0];
     size_t length = 0;
-    unsigned low = 0x80, high = 0xBF;  // the range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-      length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      length = 3;
-      if (c == 0xE0) low = 0xA0;
-      if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      length = 4;
-      if (c == 0xF0) low = 0x90;
-      if (c == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (left < length || b[1] < low || b[1] > high) return false;
-    for (size_t i = 2; i < length; ++i)
-      if (b[i] < 0x80 || b[i] > 0xBF) return false;
+    char32_t character;
+    if (!text::NextCodePoint({p_, size_t(end_ - p_)}, length, character)) return false;
     out.append(p_, length);
     p_ += length;
     return true;
-  }
-  static void AppendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-      out += char(code);
-    } else if (code < 0x800) {
-      out += char(0xC0 | (code >> 6));
-      out += char(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += char(0xE0 | (code >> 12));
-      out += char(0x80 | ((code >> 6) & 0x3F));
-      out += char(0x80 | (code & 0x3F));
-    } else {
-      out += char(0xF0 | (code >> 18));
-      out += char(0x80 | ((code >> 12) & 0x3F));
-      out += char(0x80 | ((code >> 6) & 0x3F));
-      out += char(0x80 | (code & 0x3F));
-    }
   }
 
   inline static const std::string kNoText;

@@ -19,22 +19,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ProgramResult;
+using test::Shell;
 using test::ShellQuote;
 using test::Vlmhost;
 using ::testing::HasSubstr;
 
 const std::string Examples = VLM_TEST_EXAMPLES_DIR;
 const std::string Data = VLM_TEST_DATA_DIR;
-
-ProgramResult Shell(const std::string& command) {
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  std::string output;
-  char buffer[4096];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    output.append(buffer, n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
 
 class Batch : public ::testing::Test {
  protected:

@@ -14,6 +14,7 @@
 #include "support/dialogs.h"
 #include "support/obj8_checks.h"
 #include "support/temp_home.h"
+#include "support/vlmhost.h"
 #include "support/warnings.h"
 #include "vlm/files.h"
 #include "vlm/named_files.h"
@@ -28,6 +29,7 @@ using host::AddGroup;
 using host::HostDocument;
 using host::HostMaterial;
 using host::HostNode;
+using test::Shell;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -601,21 +603,6 @@ TEST_F(WingformExport, DialogCarriesItsCaptionsAndTips) {
 }
 
 // ---- the example scene through the command line -------------------------------------------------
-
-struct Result {
-  int status;
-  std::string output;
-};
-
-Result Shell(const std::string& command) {
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  std::string output;
-  char buffer[4096];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    output.append(buffer, n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
 
 TEST(WingformExample, TheHangarExportsReproduciblyWithEveryLevel) {
   test::TempHome home;

@@ -22,13 +22,9 @@ inline std::string ShellQuote(const std::string& s) {
   return out + "'";
 }
 
-// `before` is shell text run ahead of the program (limits, traps), `after` its redirections.
-inline ProgramResult Vlmhost(const std::vector<std::string>& args, const std::string& before = "",
-                             const std::string& after = " 2>&1") {
-  std::string command = before + "exec " + ShellQuote(VLM_TEST_VLMHOST);
-  for (const auto& a : args)
-    command += " " + ShellQuote(a);
-  FILE* pipe = popen((command + after).c_str(), "r");
+// What a shell command prints (with its own redirections) and its exit status.
+inline ProgramResult RunShell(const std::string& command) {
+  FILE* pipe = popen(command.c_str(), "r");
   std::string output;
   std::array<char, 4096> buffer{};
   size_t n;
@@ -36,6 +32,20 @@ inline ProgramResult Vlmhost(const std::vector<std::string>& args, const std::st
     output.append(buffer.data(), n);
   int status = pclose(pipe);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+// A shell command's standard output and standard error together.
+inline ProgramResult Shell(const std::string& command) {
+  return RunShell(command + " 2>&1");
+}
+
+// `before` is shell text run ahead of the program (limits, traps), `after` its redirections.
+inline ProgramResult Vlmhost(const std::vector<std::string>& args, const std::string& before = "",
+                             const std::string& after = " 2>&1") {
+  std::string command = before + "exec " + ShellQuote(VLM_TEST_VLMHOST);
+  for (const auto& a : args)
+    command += " " + ShellQuote(a);
+  return RunShell(command + after);
 }
 
 }  // namespace vlm::test

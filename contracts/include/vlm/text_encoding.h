@@ -5,6 +5,7 @@
 // never valid UTF-8 by chance), anything else as Windows-1252.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,13 @@ namespace vlm::text {
 // True when `bytes` is well-formed UTF-8: shortest forms only, no surrogates, nothing above
 // U+10FFFF.
 bool IsUtf8(std::string_view bytes);
+
+// Decodes the UTF-8 character at `at` into `c` and moves past it; false (with `at` unchanged)
+// when the bytes there are no well-formed character.
+bool NextCodePoint(std::string_view bytes, size_t& at, char32_t& c);
+
+// The UTF-8 bytes of one character (a code point up to U+10FFFF) appended to `out`.
+void AppendUtf8(std::string& out, char32_t c);
 
 // Every byte one character of Windows-1252. The five bytes the code page leaves undefined
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the control characters of the same number, as
