@@ -52,7 +52,9 @@ const Known kKnown[] = {
      "examples/hangar.json --select group:Hangar --ui 'optLOD(1)=1; txtDist=3000; click cmdOK; "
      "click cmdCancel' -o hangar-lod.obj"},
     {"VLMPluginImportExport9.Trackline",
-     "Exports a group as one binary rail-sim IGS geometry file, with its levels of detail.",
+     "Exports a group as one binary rail-sim IGS geometry file, with its levels of detail. "
+     "txtDefTex names a texture for materials that have none (empty: their shapes are left "
+     "out); chkShortNames shortens block names over 32 characters to name~1, name~2, ...",
      "examples/hangar.json --select group:Hangar --ui 'optLOD(1)=1; click cmdOK; click "
      "cmdCancel' -o hangar-lods.igs"},
     {"VLMPlugin9.Glazier",

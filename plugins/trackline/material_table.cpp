@@ -191,7 +191,13 @@ IgsMaterial MaterialTable::BuildMaterial(GraphMaterial& material, std::string_vi
   else
     m.specular = 0;
 
-  if (TextureSet* set = material.Textures()) {
+  TextureSet* set = material.Textures();
+  if (!defaultTexture.empty() && (!set || ToAnsi(set->DiffuseMap()).size() <= 4)) {
+    // A material without a texture of its own shows the default one in its first stage.
+    checkText("default texture name", defaultTexture);
+    m.stages[0].texture = TextureReference(defaultTexture, Parameter("texturepath"));
+    if (Contains(shader, "Shadow")) m.stages[0].miplodbias = 0;
+  } else if (set) {
     const std::string diffuseMap = set->DiffuseMap();
     if (ToAnsi(diffuseMap).size() > 4) {
       checkText("texture name", diffuseMap);

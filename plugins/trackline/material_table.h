@@ -35,6 +35,8 @@ class MaterialTable {
   std::vector<IgsMaterial> records;       // at most MaxMaterials
   std::vector<std::string> textures;      // texture references; numbers are 1-based positions
   std::vector<std::string> textureFiles;  // the file each reference was made from, as named
+  // The texture file of materials without a usable one of their own; empty: none.
+  std::string defaultTexture;
 
   // Empties the records and the texture list (the slots stay).
   void Reset();

@@ -9,6 +9,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
+#include <utility>
 
 #include "trackline/igs_file.h"
 #include "trackline/material_table.h"
@@ -21,6 +23,7 @@
 #include "vlm/progress.h"
 #include "vlm/refusal.h"
 #include "vlm/text.h"
+#include "vlm/warnings.h"
 
 namespace vlm {
 namespace {
@@ -73,6 +76,13 @@ constexpr float MeshRefDistance = 700.0f;
 constexpr int32_t FanStart = 1, FanMiddle = 5, FanEnd = 4;
 // The row-vector transform's translation: elements 12 to 14.
 constexpr size_t TranslationStart = 12, TranslationEnd = 15;
+// Shapes left out one by one are warned about up to this many; the rest are counted.
+constexpr size_t NamedLeftOut = 20;
+// A block that groups children of a node with more than a block lists is named after the
+// node's block, this character and its number: 1_1000_Rack#1.
+constexpr char GroupingMark = '#';
+// A shortened block name ends in this character and a number: 1_1000_Stairs~1.
+constexpr char ShortMark = '~';
 
 // One export of Trackline: the dialog, the texts' custom fields and, for each press, the
 // material table, the file's records and the vertex index.
@@ -93,6 +103,7 @@ class TracklineExport final : public ExportSession {
     int32_t blockCount = 0;  // blocks added by every walk so far
   };
 
+  void readOptions() override;
   void exportMain(Node& chosen) override;
   // A limit of the format or a text that cannot be read: said in the log, nothing written,
   // and the dialog stays open so the user can mend the scene and run again. Other errors
@@ -109,8 +120,18 @@ class TracklineExport final : public ExportSession {
   // and points the scene holds, before anything is built.
   void checkSize(Node& chosen);
   // The first of a shape's materials without a usable texture (1-based), or 0 when all have
-  // one.
-  static int32_t untexturedMaterial(const std::vector<GraphMaterial*>& materials);
+  // one or the dialog gives a default texture.
+  int32_t untexturedMaterial(const std::vector<GraphMaterial*>& materials) const;
+  // Logs a shape left out, and warns about it once a press (the first NamedLeftOut shapes).
+  void leftOut(Shape& shape, const std::string& line);
+  // Logs and warns once about the shapes a level of the automatic mode found too small.
+  void reportTooSmall(const Gathering& gathering);
+  // Puts the children of every record with more than a block lists under grouping records
+  // (runs of MaxChildren each, grouped again while there are more runs than that); returns
+  // how many grouping records were added.
+  int32_t groupChildren(selGroup& record);
+  // The block names over the field's length shortened, when the dialog says so.
+  void shortenNames(selGroup& root);
   std::string baseName(Node& node);
   std::string blockName(const std::string& base, int32_t level, int32_t distance) const;
   // Builds the block of `record` at `index` (its mesh has the same index), then its
@@ -130,6 +151,12 @@ class TracklineExport final : public ExportSession {
   };
 
   int32_t nodeSlot_ = -1;  // the node text "Rail Sim"
+  trackline::frmOptions& options_;
+  // Of the press that runs: the dialog's options, and the shapes left out.
+  std::string defaultTexture_;
+  bool shortNames_ = false;
+  std::vector<Shape*> leftOut_;
+  std::vector<std::string> tooSmall_;  // "Node/Shape", of the automatic level being walked
   // Rebuilt by every press.
   igs::MaterialTable materials_;
   igs::IgsFile file_;
@@ -141,8 +168,9 @@ class TracklineExport final : public ExportSession {
 
 TracklineExport::TracklineExport(const std::string& fileName, Node* exportGroup,
                                  vlm::SceneGraph& sceneGraph)
-    : ExportSession(fileName, exportGroup, sceneGraph, std::make_unique<ExportOptionsForm>(),
-                    Trackline::Title, ShapeSizeLimit) {
+    : ExportSession(fileName, exportGroup, sceneGraph, std::make_unique<trackline::frmOptions>(),
+                    Trackline::Title, ShapeSizeLimit),
+      options_(static_cast<trackline::frmOptions&>(dialog())) {
   // The texts the user sets on materials and nodes: defined in the document on first use.
   for (size_t i = 0; i < materials_.slots.size(); ++i) {
     const std::string name = igs::MaterialTable::FieldNames[i];
@@ -161,9 +189,20 @@ bool TracklineExport::reported(const Error& error) {
   return true;
 }
 
+void TracklineExport::readOptions() {
+  defaultTexture_ = std::string(Trim(options_.txtDefTex.Text()));
+  shortNames_ = options_.chkShortNames.Value() == 1;
+  if (!defaultTexture_.empty() && igs::ToAnsi(defaultTexture_).size() < 5)
+    throw ExportStopped(err::InvalidProcedureCall,
+                        "The default texture \"" + defaultTexture_ +
+                            "\" is too short: a texture name has five characters or more.");
+}
+
 void TracklineExport::exportMain(Node& chosen) {
   // Every press starts afresh.
   materials_.Reset();
+  materials_.defaultTexture = defaultTexture_;
+  leftOut_.clear();
   file_ = igs::IgsFile{};
   vertexIndex_.Clear();
   shared_ = SharedMeshes{};
@@ -174,7 +213,9 @@ void TracklineExport::exportMain(Node& chosen) {
   auto gather = [&](Node& node, int32_t level, int32_t distance) {
     gathering.level = level;
     gathering.distance = distance;
-    return collect(node, root, gathering);
+    const bool found = collect(node, root, gathering);
+    reportTooSmall(gathering);
+    return found;
   };
 
   checkSize(chosen);
@@ -192,10 +233,18 @@ void TracklineExport::exportMain(Node& chosen) {
   } else {
     geometry = gather(chosen, 1, FarthestLevel);
   }
+  if (leftOut_.size() > NamedLeftOut)
+    Warn(std::to_string(leftOut_.size() - NamedLeftOut) +
+         " more shapes without a texture are left out of " + fileName_ + " (the log names each)");
   if (!geometry) {
+    Warn("Nothing to Export: nothing below \"" + chosen.Name() + "\" has exported geometry; " +
+         fileName_ + " is not written");
     RefuseRun("Nothing to Export", mb::OKOnly);
     return;
   }
+  for (auto& record : root.children)
+    gathering.blockCount += groupChildren(*record);
+  if (shortNames_) shortenNames(root);
 
   progress.Report(1, 3);
   Log("Processing Geometry (" + std::to_string(gathering.blockCount) + " blocks)");
@@ -275,12 +324,15 @@ bool TracklineExport::collect(Node& node, selGroup& parent, Gathering& gathering
     if (shape.ShapeKind() != ShapeKindPolygonMesh) continue;
     if (lodMode_ == lodType::Auto) {
       const std::optional<ShapeSize> size = SizeAt(shape, gathering.distance);
-      if (size && !size->Visible()) continue;
+      if (size && !size->Visible()) {
+        tooSmall_.push_back(node.Name() + "/" + shape.Name());
+        continue;
+      }
     }
     const std::vector<GraphMaterial*> materials = MaterialsOf(shape);
     if (const int32_t k = untexturedMaterial(materials)) {
-      Log("Material " + std::to_string(k) + " in " + node.Name() + "/" + shape.Name() +
-          " does not have a texture - excluded from export.");
+      leftOut(shape, "Material " + std::to_string(k) + " in " + node.Name() + "/" + shape.Name() +
+                         " does not have a texture - excluded from export.");
       continue;
     }
     chosen.push_back(i);
@@ -409,7 +461,134 @@ void TracklineExport::checkSize(Node& chosen) {
                           "); its 32-bit offsets reach " + std::to_string(Most) + " at most.");
 }
 
-int32_t TracklineExport::untexturedMaterial(const std::vector<GraphMaterial*>& materials) {
+void TracklineExport::leftOut(Shape& shape, const std::string& line) {
+  Log(line);
+  // The automatic levels walk the tree three times: each shape is warned about once.
+  if (std::find(leftOut_.begin(), leftOut_.end(), &shape) != leftOut_.end()) return;
+  leftOut_.push_back(&shape);
+  if (leftOut_.size() <= NamedLeftOut)
+    Warn(line + " Give the export a default texture (txtDefTex) to keep it.");
+}
+
+void TracklineExport::reportTooSmall(const Gathering& gathering) {
+  std::vector<std::string> names = std::exchange(tooSmall_, {});
+  if (names.empty()) return;
+  // Name the first few; a scene of thousands of small parts gets one line, not thousands.
+  constexpr size_t Named = 5;
+  std::string list;
+  for (size_t i = 0; i < names.size() && i < Named; ++i)
+    list += (i ? ", " : "") + names[i];
+  if (names.size() > Named) list += " and " + std::to_string(names.size() - Named) + " more";
+  const std::string line =
+      std::to_string(names.size()) + (names.size() == 1 ? " shape is" : " shapes are") +
+      " too small to be seen from " + std::to_string(gathering.distance) +
+      " m - excluded from level " + std::to_string(gathering.level) + ": " + list + ".";
+  Log(line);
+  Warn("automatic levels of detail: " + line);
+}
+
+int32_t TracklineExport::groupChildren(selGroup& record) {
+  int32_t added = 0;
+  for (auto& child : record.children)
+    added += groupChildren(*child);
+  if (record.children.size() <= static_cast<size_t>(igs::MaxChildren)) return added;
+  const size_t count = record.children.size();
+  std::vector<std::unique_ptr<selGroup>> runs = std::move(record.children);
+  // Runs of children under grouping records, and runs of those while there are too many.
+  while (runs.size() > static_cast<size_t>(igs::MaxChildren)) {
+    std::vector<std::unique_ptr<selGroup>> groups;
+    for (size_t first = 0; first < runs.size(); first += igs::MaxChildren) {
+      auto group = std::make_unique<selGroup>();
+      group->parent = &record;
+      const size_t end = std::min(runs.size(), first + igs::MaxChildren);
+      for (size_t k = first; k < end; ++k) {
+        runs[k]->parent = group.get();
+        group->children.push_back(std::move(runs[k]));
+      }
+      groups.push_back(std::move(group));
+      ++added;
+    }
+    runs = std::move(groups);
+  }
+  record.children = std::move(runs);
+  // Numbered depth first, as the blocks are: Rack#1, Rack#2, ...
+  int32_t number = 0;
+  std::function<void(selGroup&)> name = [&](selGroup& group) {
+    for (auto& child : group.children) {
+      if (child->cGroup) continue;
+      child->parent = &group;
+      child->SetGrpName(record.GrpName() + GroupingMark + std::to_string(++number));
+      const size_t size = igs::ToAnsi(child->GrpName()).size();
+      if (size > static_cast<size_t>(igs::BlockNameSize) && !shortNames_)
+        throw ExportStopped(
+            err::SubscriptOutOfRange,
+            "The node \"" + record.cGroup->Name() + "\" has " + std::to_string(count) +
+                " children to export; a block lists at most " + std::to_string(igs::MaxChildren) +
+                ", so they go under blocks named like \"" + child->GrpName() + "\", which is " +
+                std::to_string(size) + " characters long; the limit is " +
+                std::to_string(igs::BlockNameSize) +
+                ". Tick \"Shorten long block names\" (chkShortNames) to have it shortened.");
+      Log(child->GrpName() + " groups " + std::to_string(child->children.size()) + " of the " +
+          std::to_string(count) + " children of " + record.GrpName() + ": a block lists at most " +
+          std::to_string(igs::MaxChildren) + ".");
+      name(*child);
+    }
+  };
+  name(record);
+  return added;
+}
+
+void TracklineExport::shortenNames(selGroup& root) {
+  std::vector<selGroup*> records;
+  std::function<void(selGroup&)> walk = [&](selGroup& record) {
+    for (auto& child : record.children) {
+      records.push_back(child.get());
+      walk(*child);
+    }
+  };
+  walk(root);
+  constexpr auto Limit = static_cast<size_t>(igs::BlockNameSize);
+  auto fits = [](const std::string& name) { return igs::ToAnsi(name).size() <= Limit; };
+  std::set<std::string> taken;
+  for (const selGroup* record : records)
+    if (fits(record->GrpName())) taken.insert(record->GrpName());
+  // A name keeps its level and distance ("2_0400_"); the rest is cut and numbered, the same
+  // rest at every level with the same number, so the levels of one node still match.
+  std::map<std::string, std::string> shortened;
+  int32_t number = 0;
+  for (selGroup* record : records) {
+    const std::string full = record->GrpName();
+    if (fits(full)) continue;
+    const std::vector<std::string> parts = SplitAt(full, '_');
+    std::string prefix;
+    if (parts.size() >= 3 && igs::NumberIn(parts[0]) && parts[1].size() == 4 &&
+        igs::NumberIn(parts[1]))
+      prefix = parts[0] + "_" + parts[1] + "_";
+    const std::string rest = full.substr(prefix.size());
+    const auto known = shortened.find(rest);
+    std::string tail = known != shortened.end() ? known->second : std::string();
+    while (tail.empty() || taken.count(prefix + tail)) {
+      const std::string mark = ShortMark + std::to_string(++number);
+      std::string cut = rest;
+      // Whole characters off the end until the name and its mark fit.
+      while (!cut.empty() && igs::ToAnsi(prefix + cut + mark).size() > Limit) {
+        size_t last = cut.size() - 1;
+        while (last > 0 && (static_cast<unsigned char>(cut[last]) & 0xC0) == 0x80)
+          --last;
+        cut.erase(last);
+      }
+      tail = cut + mark;
+    }
+    if (known == shortened.end()) shortened.emplace(rest, tail);
+    record->SetGrpName(prefix + tail);
+    taken.insert(prefix + tail);
+    Log("The block name \"" + full + "\" is " + std::to_string(igs::ToAnsi(full).size()) +
+        " characters long; it is written as \"" + record->GrpName() + "\".");
+  }
+}
+
+int32_t TracklineExport::untexturedMaterial(const std::vector<GraphMaterial*>& materials) const {
+  if (!defaultTexture_.empty()) return 0;
   for (size_t k = 0; k < materials.size(); ++k) {
     TextureSet* textures = materials[k]->Textures();
     if (!textures || igs::ToAnsi(textures->DiffuseMap()).size() < 5)
@@ -452,22 +631,25 @@ igs::RecordIndex TracklineExport::buildBlock(selGroup& record, igs::RecordIndex 
 
   Mat4 transform = Mat4::Identity();
   if (parent.value >= 0) {
-    Node& node = *record.cGroup;
     // The host gives the column-vector form; the block holds the row-vector form, with the
-    // translation in elements 12 to 14.
-    transform = Transpose(node.GetMatrix(node.Parent(), 0));
+    // translation in elements 12 to 14. A grouping block keeps its parent's frame.
+    if (Node* node = record.cGroup) transform = Transpose(node->GetMatrix(node->Parent(), 0));
     igs::IgsBlock& parentBlock = file_.blocks.at(static_cast<size_t>(parent.value)).block;
-    if (parentBlock.childCount < igs::MaxChildren)
-      parentBlock.children[parentBlock.childCount++] = index;
-    else
-      Log("Block " + record.GrpName() + " is written but not linked to its parent " +
-          record.parent->GrpName() + ": a block lists at most " + std::to_string(igs::MaxChildren) +
-          " children.");
+    // groupChildren left no block more children than it lists.
+    if (parentBlock.childCount >= igs::MaxChildren) Raise(err::SubscriptOutOfRange);
+    parentBlock.children[parentBlock.childCount++] = index;
   }
   for (size_t k = TranslationStart; k < TranslationEnd; ++k)
     transform.m[k] *= unitScale_;
   std::copy(transform.m.begin(), transform.m.end(), block.block.transform);
 
+  if (const size_t size = igs::ToAnsi(record.GrpName()).size();
+      size > static_cast<size_t>(igs::BlockNameSize))
+    throw ExportStopped(err::SubscriptOutOfRange,
+                        "The block name \"" + record.GrpName() + "\" is " + std::to_string(size) +
+                            " characters long; the limit is " + std::to_string(igs::BlockNameSize) +
+                            ". Tick \"Shorten long block names\" (chkShortNames) to have it "
+                            "shortened.");
   igs::StoreText(block.block.name, record.GrpName(), "The block name");
   block.block.number = index.value + 1;
   block.block.meshRefCount = 1;
@@ -575,6 +757,17 @@ void TracklineExport::buildMesh(std::unique_ptr<Shape>& shape, const std::string
   out.mesh.triangleCount = static_cast<int32_t>(out.triangles.size());
 }
 
+// ---- frmOptions ----------------------------------------------------------------------------
+
+trackline::frmOptions::frmOptions() {
+  lblDefTex.SetCaption("Default texture");
+  lblDefTex.SetBuddy(&txtDefTex);
+  txtDefTex.SetToolTipText(
+      "Texture file for materials without one (empty: their shapes are left out)");
+  chkShortNames.SetCaption("Shorten long block names");
+  chkShortNames.SetToolTipText("Cut block names over 32 characters and number them (name~1)");
+}
+
 // ---- Trackline -----------------------------------------------------------------------------
 
 Trackline::Trackline()
@@ -592,7 +785,7 @@ void Trackline::Export(const std::string& exportFileName, Node* exportGroup,
 }
 
 std::vector<CatalogForm> Trackline::CatalogForms() const {
-  return {MakeCatalogForm<ExportOptionsForm>("frmOptions")};
+  return {MakeCatalogForm<trackline::frmOptions>("frmOptions")};
 }
 
 }  // namespace vlm

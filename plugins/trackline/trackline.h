@@ -21,9 +21,26 @@
 
 #include "vlm/contracts/form_catalog.h"
 #include "vlm/contracts/import_export.h"
+#include "vlm/export_support.h"
 #include "vlm/format_limits.h"
 
 namespace vlm {
+
+namespace trackline {
+
+// The export options: the levels of detail, a texture for materials that have none (empty:
+// their shapes are left out) and whether over-long block names are shortened. Nothing is
+// remembered once the dialog closes.
+class frmOptions final : public ExportOptionsForm {
+ public:
+  frmOptions();
+
+  Label lblDefTex{*this, "lblDefTex"};
+  TextBox txtDefTex{*this, "txtDefTex"};
+  CheckBox chkShortNames{*this, "chkShortNames"};
+};
+
+}  // namespace trackline
 
 class Trackline final : public ImportExportBase, public FormCatalogBase {
  public:

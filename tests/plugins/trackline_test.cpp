@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <iterator>
+#include <numeric>
 
 #include "scene/builder.h"
 #include "scene/scene_file.h"
@@ -75,6 +76,13 @@ std::vector<std::string> BlockNames(const IgsContents& igs) {
   for (const auto& b : igs.blocks)
     names.push_back(b.name);
   return names;
+}
+
+std::vector<size_t> TriangleCounts(const IgsContents& igs) {
+  std::vector<size_t> counts;
+  for (const auto& m : igs.meshes)
+    counts.push_back(m.triangles.size());
+  return counts;
 }
 
 // A scene with one textured box in a group.
@@ -186,6 +194,104 @@ TEST(TracklineDriver, NothingWithATextureIsNothingToExport) {
   EXPECT_EQ(ReadFile(file), "earlier export");
 }
 
+// Every shape a rule leaves out is a warning as well as a log line: each untextured shape once
+// (the automatic levels walk it thrice), the first 20 by name and the rest counted; the
+// shapes too small for an automatic level in one line; and an export with nothing left.
+TEST(TracklineDriver, ShapesLeftOutAreWarnedAbout) {
+  const std::string nothing = "Nothing to Export: nothing below \"Shed\" has exported geometry; ";
+  const struct {
+    int untextured;
+    bool pole;  // and one textured box, and a textured pole small from afar
+    const char* script;
+    size_t warnings;
+    std::string last;
+  } cases[] = {
+      {1, false, "", 2, nothing},
+      {25, false, "", 22, nothing},
+      {25, true, "", 21, "5 more shapes without a texture are left out of "},
+      {1, true, "optLOD(1)=1; click cmdOK; click cmdCancel", 2,
+       "automatic levels of detail: 1 shape is too small to be seen from 1000 m - excluded "
+       "from level 3: Shed/Pole."},
+  };
+  test::TempHome home;
+  fs::create_directories(home.Path() / "textures");
+  WriteFileAtomically(home.Path() / "textures" / "alu.bmp", "bmp");
+  for (const auto& c : cases) {
+    HostDocument doc;
+    HostMaterial& plain = doc.NewMaterial("Plain");
+    HostNode& g = host::AddGroup(doc.Root(), "Shed");
+    for (int i = 0; i < c.untextured; ++i)
+      host::AddBox(g, "Wall" + std::to_string(i), {}, {1, 1, 1}, &plain);
+    if (c.pole) host::AddBox(g, "Pole", {}, {0.25f, 0.25f, 5}, &Textured(doc, "Alu", "alu.bmp"));
+    test::CollectedWarnings warnings;
+    const ExportRun run = Export(doc, &g, home.Path() / "shed.igs", c.script);
+    EXPECT_EQ(run.status, StatusOk);
+    ASSERT_EQ(warnings.list.size(), c.warnings) << c.untextured << c.script;
+    EXPECT_EQ(warnings.list[0],
+              "Material 1 in Shed/Wall0 does not have a texture - excluded from export. Give "
+              "the export a default texture (txtDefTex) to keep it.");
+    EXPECT_THAT(warnings.list.back(), HasSubstr(c.last));
+    EXPECT_THAT(run.log, Contains(HasSubstr("Shed/Wall0 does not have a texture")));
+  }
+}
+
+// The dialog's own options: a default texture for materials without one (empty, as the
+// dialog opens, leaves their shapes out as before; a name too short to be a texture stops),
+// and over-long block names shortened alike at every level, the full name in the log.
+TEST(TracklineOptions, DefaultTextureAndShortNames) {
+  const std::string longName(26, 'n'), cut = "_" + std::string(23, 'n') + "~1";
+  const struct {
+    const char* script;
+    std::vector<std::string> blocks, textures;  // blocks empty: the export stops
+    std::string logged;
+  } cases[] = {
+      {"txtDefTex=Grey.png; click cmdOK; click cmdCancel",
+       {"1_1000_Shed"},
+       {"textures\\grey", "textures\\alu"},
+       ""},
+      {"txtDefTex=a.b; click cmdOK; click cmdCancel",
+       {},
+       {},
+       "The default texture \"a.b\" is too short: a texture name has five characters or more."},
+      {"txtDefTex=Grey.png; chkShortNames=1; optLOD(1)=1; click cmdOK; click cmdCancel",
+       {"1_0100_Shed", "1_0100" + cut, "2_0400_Shed", "2_0400" + cut, "3_1000_Shed",
+        "3_1000" + cut},
+       {"textures\\alu", "textures\\grey"},  // the child's material first
+       "The block name \"1_0100_" + longName +
+           "\" is 33 characters long; it is written as "
+           "\"1_0100" +
+           cut + "\"."},
+  };
+  test::TempHome home;
+  for (const auto& c : cases) {
+    HostDocument doc;
+    HostNode& g = host::AddGroup(doc.Root(), "Shed");
+    host::AddBox(g, "Wall", {}, {1, 1, 1}, &doc.NewMaterial("Plain"));
+    const bool longChild = std::string(c.script).find("chkShortNames") != std::string::npos;
+    host::AddBox(longChild ? host::AddGroup(g, longName) : g, "Roof", {}, {1, 1, 1},
+                 &Textured(doc, "Alu", "alu.bmp"));
+    const fs::path file = home.Path() / "shed.igs";
+    fs::remove(file);
+    const ExportRun run = Export(doc, &g, file, c.script);
+    if (!c.logged.empty()) {
+      EXPECT_THAT(run.log, Contains(c.logged)) << c.script;
+    }
+    if (c.blocks.empty()) {
+      EXPECT_TRUE(Failed(run.status)) << c.script;
+      EXPECT_FALSE(fs::exists(file));
+      continue;
+    }
+    ASSERT_EQ(run.status, StatusOk) << c.script;
+    const Written w = ReadBack(file);
+    EXPECT_EQ(BlockNames(w.igs), c.blocks);
+    EXPECT_EQ(w.igs.textureNames, c.textures);
+    const std::vector<size_t> counts = TriangleCounts(w.igs);
+    // The wall and the roof at each level.
+    EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), size_t{0}),
+              24u * c.blocks.size() / (longChild ? 2 : 1));
+  }
+}
+
 // The file names a texture "textures\stem" (the format's folder and separator): the reader
 // looks for it below the export's folder, with any extension. A texture named by an absolute
 // path, or whose file is not there, is warned about; when the host copies the textures beside
@@ -224,13 +330,6 @@ TEST(TracklineDriver, TextureReferencesThatLeadNowhereAreWarnedAbout) {
 }
 
 // ---- levels of detail and block names ----
-
-std::vector<size_t> TriangleCounts(const IgsContents& igs) {
-  std::vector<size_t> counts;
-  for (const auto& m : igs.meshes)
-    counts.push_back(m.triangles.size());
-  return counts;
-}
 
 TEST(TracklineLevels, AutomaticLevelsDropSmallShapesFarAway) {
   test::TempHome home;
@@ -360,23 +459,72 @@ TEST(TracklineBlocks, FollowTheNodeTreeDepthFirstWithScaledTransforms) {
   EXPECT_FLOAT_EQ(flapMesh.vertices[0].position[1], 0.05f * ft);
 }
 
-TEST(TracklineBlocks, ATwentyFifthChildIsWrittenButNotLinked) {
+// A block lists 24 children: more go in runs of 24 under grouping blocks named after their
+// parent's, which keep its frame and draw nothing; past 24 runs the runs are grouped again.
+// Every block is linked and every triangle reachable; 24 children are written as before.
+TEST(TracklineBlocks, ChildrenBeyondTwentyFourGoUnderGroupingBlocks) {
+  const struct {
+    std::string rack;  // the node's name
+    int children;
+    const char* script;
+    std::vector<std::string> first;  // the first block names after the rack's
+    size_t blocks;                   // 0: the export stops
+  } cases[] = {
+      {"Rack", 24, "", {"1_1000_Slot0"}, 25},
+      {"Rack", 25, "", {"1_1000_Rack#1", "1_1000_Slot0"}, 28},
+      {"Rack", 601, "", {"1_1000_Rack#1", "1_1000_Rack#2", "1_1000_Slot0"}, 630},
+      {std::string(24, 'r'), 25, "", {}, 0},
+      {std::string(24, 'r'),
+       25,
+       "chkShortNames=1; click cmdOK; click cmdCancel",
+       {"1_1000_" + std::string(23, 'r') + "~1", "1_1000_Slot0"},
+       28},
+  };
   test::TempHome home;
-  HostDocument doc;
-  HostMaterial& alu = Textured(doc, "Alu", "alu.bmp");
-  HostNode& rack = host::AddGroup(doc.Root(), "Rack");
-  for (int i = 0; i < 25; ++i)
-    host::AddBox(host::AddGroup(rack, "Slot" + std::to_string(i)), "S", {}, {1, 1, 1}, &alu);
-  const fs::path file = home.Path() / "rack.igs";
-  ExportRun run = Export(doc, &rack, file);
-  ASSERT_EQ(run.status, StatusOk);
-  EXPECT_THAT(run.log, Contains("Block 1_1000_Slot24 is written but not linked to its parent "
-                                "1_1000_Rack: a block lists at most 24 children."));
-  Written w = ReadBack(file);
-  ASSERT_EQ(w.igs.blocks.size(), 26u);
-  EXPECT_EQ(w.igs.blocks[0].children.size(), 24u);
-  EXPECT_EQ(w.igs.blocks[25].parent, 0);
-  EXPECT_EQ(w.igs.blocks[25].name, "1_1000_Slot24");
+  for (const auto& c : cases) {
+    HostDocument doc;
+    HostMaterial& alu = Textured(doc, "Alu", "alu.bmp");
+    HostNode& rack = host::AddGroup(doc.Root(), c.rack, {1, 2, 3});
+    for (int i = 0; i < c.children; ++i)
+      host::AddBox(host::AddGroup(rack, "Slot" + std::to_string(i), {float(i), 0, 0}), "S", {},
+                   {1, 1, 1}, &alu);
+    const fs::path file = home.Path() / "rack.igs";
+    fs::remove(file);
+    const ExportRun run = Export(doc, &rack, file, c.script);
+    if (c.blocks == 0) {
+      EXPECT_TRUE(Failed(run.status));
+      EXPECT_THAT(run.log, Contains("The node \"" + c.rack +
+                                    "\" has 25 children to export; a block lists at most 24, so "
+                                    "they go under blocks named like \"1_1000_" +
+                                    c.rack +
+                                    "#1\", which is 33 characters long; the limit is 32. Tick "
+                                    "\"Shorten long block names\" (chkShortNames) to have it "
+                                    "shortened."));
+      EXPECT_FALSE(fs::exists(file));
+      continue;
+    }
+    ASSERT_EQ(run.status, StatusOk) << c.children;
+    const Written w = ReadBack(file);
+    ASSERT_EQ(w.igs.blocks.size(), c.blocks) << c.children;
+    EXPECT_THAT(w.igs.UnlistedBlocks(), IsEmpty()) << c.children;
+    const std::vector<std::string> names = BlockNames(w.igs);
+    EXPECT_EQ(std::vector<std::string>(names.begin() + 1, names.begin() + 1 + c.first.size()),
+              c.first);
+    size_t triangles = 0, slots = 0;
+    for (size_t b = 0; b < w.igs.blocks.size(); ++b) {
+      const auto& block = w.igs.blocks[b];
+      EXPECT_LE(block.children.size(), 24u);
+      const auto& mesh = w.igs.meshes[static_cast<size_t>(block.meshes.at(0))];
+      triangles += mesh.triangles.size();
+      if (block.name.find("Slot") == std::string::npos) continue;
+      ++slots;
+      // Each slot keeps its frame in the rack's: grouping blocks add none.
+      const int slot = std::stoi(block.name.substr(block.name.find("Slot") + 4));
+      EXPECT_EQ(block.transform[12], float(slot)) << block.name;
+    }
+    EXPECT_EQ(slots, static_cast<size_t>(c.children));
+    EXPECT_EQ(triangles, 12u * c.children);
+  }
 }
 
 TEST(TracklineMeshes, FansWindingAndFaceNormals) {
@@ -563,8 +711,9 @@ TEST(TracklineFailures, ABlockNameLongerThanItsFieldStopsAndKeepsTheEarlierFile)
   ExportRun run = Export(s.doc, s.group, file, "click cmdOK; click cmdOK; click cmdCancel");
   EXPECT_TRUE(Failed(run.status));
   const std::string name = "1_1000_" + std::string(26, 'n');
-  const std::string stop =
-      "The block name \"" + name + "\" is 33 characters long; the limit is 32.";
+  const std::string stop = "The block name \"" + name +
+                           "\" is 33 characters long; the limit is 32. Tick \"Shorten long "
+                           "block names\" (chkShortNames) to have it shortened.";
   const std::string notWritten = "Export stopped: " + file.string() + " was not written.";
   EXPECT_THAT(run.log,
               ElementsAre(name, "Processing Geometry (1 blocks)", "Block 0", stop, notWritten, name,
@@ -576,8 +725,9 @@ TEST(TracklineFailures, ABlockNameLongerThanItsFieldStopsAndKeepsTheEarlierFile)
 
 TEST(TracklineFailures, ADialogClosedAfterStoppedRunsOnlyFailsWithTheLastReason) {
   const std::string longName = std::string(26, 'n');
-  const std::string nameStop =
-      "The block name \"1_1000_" + longName + "\" is 33 characters long; the limit is 32.";
+  const std::string nameStop = "The block name \"1_1000_" + longName +
+                               "\" is 33 characters long; the limit is 32. Tick \"Shorten long "
+                               "block names\" (chkShortNames) to have it shortened.";
   const std::string levelStop =
       "The custom level node \"body_1000\" would be level node 11; the limit is 10.";
   const struct {
