@@ -13,6 +13,7 @@
 #include "scene/face_geometry.h"
 #include "vlm/file_names.h"
 #include "vlm/format_limits.h"
+#include "vlm/igs_parameters.h"
 #include "vlm/text.h"
 #include "vlm/text_encoding.h"
 
@@ -52,10 +53,15 @@ std::string Trimmed(const std::string& s) {
 }
 
 bool IsNumber(const std::string& s) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  std::strtod(s.c_str(), &end);
-  return end && *end == 0;
+  return igs::NumberIn(s).has_value();
+}
+
+// The block name the IGS export gives a node of base name `base` ("Rail Sim" text or name):
+// the level and distance before it, unless it starts with two numbers already.
+std::string IgsBlockName(const std::string& base) {
+  const std::vector<std::string> parts = SplitAt(base, '_');
+  const bool numbered = parts.size() >= 3 && IsNumber(parts[0]) && IsNumber(parts[1]);
+  return numbered ? base : "1_1000_" + base;
 }
 
 // The first few indices of a list, for a reason that stays one line.
@@ -119,13 +125,25 @@ class Checker {
   }
 
   std::vector<Finding> Run(const CheckScope& scope) {
-    for (const HostNode* group : scope.groups)
+    for (const HostNode* group : scope.groups) {
       Walk(*group, group->parent == nullptr);
+      if (format_ != ExportFormat::Igs) continue;
+      // The export takes the root's group named "main" when given the root.
+      const HostNode* chosen = group->parent ? group : nullptr;
+      if (!chosen)
+        for (const auto& child : group->children)
+          if (!chosen && Lower(child->name) == "main") chosen = child.get();
+      if (chosen) CustomLevels(*chosen);
+    }
     for (const CheckScope::ObjectFaces& object : scope.objects)
       Object(*object.mesh, object.allFaces ? nullptr : &object.faces);
     if (faces_ == 0)
       Add(true, "nothing-to-export", "scene", "", "nothing to export: no face in what is checked");
     Materials();
+    if (faces_ > 0 && format_ == ExportFormat::Igs && texturedFaces_ == 0)
+      Add(true, "nothing-to-export", "scene", "",
+          "nothing to export: every object has a material without a texture, and the IGS "
+          "export leaves such objects out (unless it is given a default texture)");
     return std::move(findings_);
   }
 
@@ -161,10 +179,17 @@ class Checker {
       if (HasFaces(*child)) ++blocks;
       Walk(*child, false);
     }
-    if (format_ == ExportFormat::Igs && !isRoot && blocks > igs::MaxChildren)
-      Add(true, "igs-children", "group", node.Path(),
-          "has " + std::to_string(blocks) + " groups with faces; an IGS block lists " +
-              std::to_string(igs::MaxChildren) + " children, the others are written unlinked");
+    if (format_ == ExportFormat::Igs && !isRoot && blocks > igs::MaxChildren) {
+      // They go under grouping blocks named after the node's block: Name#1, Name#2, ...
+      const std::string grouping = IgsBlockName(BaseName(node)) + "#1";
+      if (AnsiLength(grouping) > static_cast<size_t>(igs::BlockNameSize))
+        Add(true, "igs-children", "group", node.Path(),
+            "has " + std::to_string(blocks) + " groups with faces; an IGS block lists " +
+                std::to_string(igs::MaxChildren) + ", so they go under blocks named like " +
+                Quoted(grouping) + ", " + std::to_string(AnsiLength(grouping)) +
+                " characters; IGS holds " + std::to_string(igs::BlockNameSize) +
+                " (unless the export shortens long block names)");
+    }
     LevelGroups(node);
   }
 
@@ -181,25 +206,55 @@ class Checker {
     if (format_ != ExportFormat::Igs || !HasFaces(node)) return;
     // The block's name: the group's "Rail Sim" text, else its name, after the level and the
     // distance ("1_1000_"); a name that carries them already is kept as it is.
-    std::string base;
-    if (railSimNodeSlot_ >= 0) {
-      const auto found = node.fields.find(railSimNodeSlot_);
-      if (found != node.fields.end()) base = Trimmed(found->second);
-    }
-    if (base.empty()) base = node.name;
+    const std::string base = BaseName(node);
     if (HasControlCharacter(base)) {
       Add(true, "name", "group", path,
           "its block name " + Quoted(base) + " holds a control character, which IGS cannot carry");
       return;
     }
-    const std::vector<std::string> parts = SplitAt(base, '_');
-    const bool numbered = parts.size() >= 3 && IsNumber(parts[0]) && IsNumber(parts[1]);
-    const size_t length = AnsiLength(base) + (numbered ? 0 : std::string("1_1000_").size());
+    const size_t length = AnsiLength(IgsBlockName(base));
     if (length > static_cast<size_t>(igs::BlockNameSize))
       Add(true, "name", "group", path,
           "its block name (" + Quoted(base) + " after the level and distance) is " +
               std::to_string(length) + " characters; IGS holds " +
-              std::to_string(igs::BlockNameSize));
+              std::to_string(igs::BlockNameSize) +
+              " (unless the export shortens long block names)");
+  }
+
+  // The group's "Rail Sim" text, else its name.
+  std::string BaseName(const HostNode& node) const {
+    std::string base;
+    if (railSimNodeSlot_ >= 0) {
+      const auto found = node.fields.find(railSimNodeSlot_);
+      if (found != node.fields.end()) base = Trimmed(found->second);
+    }
+    return base.empty() ? node.name : base;
+  }
+
+  // Custom levels of detail: the top-level groups named after the exported one, an
+  // underscore (or any one character) and a distance. The export reads at most
+  // igs::MaxLevelNodes levels, and stops on a distance it cannot read as a whole number.
+  void CustomLevels(const HostNode& chosen) {
+    const HostNode& root = doc_.Root();
+    const std::string prefix = Lower(chosen.name);
+    int32_t levels = 1;
+    for (const auto& child : root.children) {
+      if (Lower(child->name).substr(0, prefix.size()) != prefix) continue;
+      const std::string rest =
+          child->name.size() > prefix.size() + 1 ? child->name.substr(prefix.size() + 1) : "";
+      if (!igs::NumberIn(rest)) continue;
+      if (const char* problem = igs::IntegerProblem(rest)) {
+        Add(true, "igs-levels", "group", child->Path(),
+            "its level distance " + Quoted(rest) + " " + problem + " (with Custom LODs)");
+        continue;
+      }
+      if (std::nearbyint(*igs::NumberIn(rest)) > 0) ++levels;
+    }
+    if (levels > igs::MaxLevelNodes)
+      Add(true, "igs-levels", "group", chosen.Path(),
+          "has " + std::to_string(levels - 1) + " custom level groups after it (" + chosen.name +
+              "_200, ...): with Custom LODs that is " + std::to_string(levels) +
+              " levels; IGS holds " + std::to_string(igs::MaxLevelNodes));
   }
 
   static float Determinant(const Mat4& m) {
@@ -249,9 +304,12 @@ class Checker {
     if (only) chosen.insert(only->begin(), only->end());
     std::vector<size_t> degenerate, zeroArea;
     std::vector<WorldFace> world = WorldFaces(mesh);
+    // The IGS export leaves out an object with a material that has no texture.
+    size_t faces = 0;
+    bool textured = true;
     for (const WorldFace& face : world) {
       if (only && !chosen.count(static_cast<int32_t>(face.index))) continue;
-      ++faces_;
+      ++faces_, ++faces;
       const auto points = mesh.Points(face.index);
       bool bad = points.size() < 3;
       for (size_t k = 0; k < points.size() && !bad; ++k) {
@@ -263,8 +321,11 @@ class Checker {
         degenerate.push_back(face.index);
       else if (Finite(face.centre) && face.normal == Vec3{})  // not finite: said above
         zeroArea.push_back(face.index);
-      if (HostMaterial* m = mesh.FaceMaterial(face.index)) used_[m].push_back(&mesh);
+      HostMaterial* m = mesh.FaceMaterial(face.index);
+      if (m) used_[m].push_back(&mesh);
+      textured = textured && (!m || (m->hasTextures && AnsiLength(m->diffuseMap) > 4));
     }
+    if (textured) texturedFaces_ += faces;
     if (!degenerate.empty())
       Add(false, "degenerate-face", "object", path,
           std::to_string(degenerate.size()) +
@@ -314,6 +375,7 @@ class Checker {
       Add(true, "name", "material", m.name,
           "its shader name (Rail Sim) is " + std::to_string(AnsiLength(shader)) +
               " characters; IGS holds " + std::to_string(igs::ShaderNameSize));
+    Numbers(m, shader.empty() ? "TexDiff" : shader, parameters);
     if (!m.hasTextures || AnsiLength(m.diffuseMap) <= 4) {
       const auto& users = used_.at(const_cast<HostMaterial*>(&m));
       Add(false, "untextured", "material", m.name,
@@ -345,6 +407,41 @@ class Checker {
     if (records.insert(key.str()).second) names += stages;
   }
 
+  // The numbers the IGS export reads from a material's texts: each RailSimX parameter it
+  // reads (those of the texture stages its shader gives), and "Alpha Pr" when it is a number.
+  void Numbers(const HostMaterial& m, const std::string& shader, const std::string& parameters) {
+    const auto check = [&](const std::string& key, const char* (*problem)(std::string_view)) {
+      const std::string value = RailSimParameter(parameters, key);
+      if (value.empty()) return;
+      if (const char* why = problem(value))
+        Add(true, "igs-parameter", "material", m.name,
+            "its RailSimX parameter " + key + "=" + Quoted(value) + " " + why +
+                ": the IGS export stops on it");
+    };
+    for (const char* key : igs::MaterialIntegers)
+      check(key, igs::IntegerProblem);
+    for (const char* key : igs::MaterialFloats)
+      check(key, igs::FloatProblem);
+    int32_t stages = 1;
+    if (m.hasTextures) {
+      const auto has = [&](const char* word) { return shader.find(word) != std::string::npos; };
+      stages += has("WeatherEffects") + (has("Bump") || has("WeatherEffects")) + has("Specular") +
+                has("LightMap") + (has("Water") || has("Env") || has("Glass"));
+    }
+    for (int32_t n = 0; n < stages; ++n) {
+      const std::string r = "r" + std::to_string(n);
+      for (const char* key : igs::StageIntegers)
+        check(r + key, igs::IntegerProblem);
+      for (const char* key : igs::StageFloats)
+        check(r + key, igs::FloatProblem);
+    }
+    const std::string priority = MaterialField(doc_, m, "Alpha Pr");
+    if (igs::NumberIn(priority))
+      if (const char* why = igs::IntegerProblem(priority))
+        Add(true, "igs-parameter", "material", m.name,
+            "its Alpha Pr " + Quoted(priority) + " " + why + ": the IGS export stops on it");
+  }
+
   void Texture(const HostMaterial& m, const TextureUse& t) {
     if (t.name.empty()) return;
     const std::string what = "its " + std::string(t.role) + " texture " + Quoted(t.name);
@@ -353,8 +450,17 @@ class Checker {
       return;
     }
     if (IsAbsoluteFileName(t.name)) {
+      // vlmhost run --copy-textures finds it at that path, or by its file name in the scene's
+      // folder (a path of another machine), and copies it beside the export.
+      std::error_code ec;
+      const bool beside = std::filesystem::is_regular_file(folder_ / BareFileName(t.name), ec);
+      const bool there = !beside && std::filesystem::is_regular_file(t.name, ec);
       Add(true, "absolute-texture", "material", m.name,
-          what + " is named by an absolute path; the simulator looks beside the export");
+          what + " is named by an absolute path; the simulator looks beside the export" +
+              (beside  ? " (--copy-textures copies it there from the scene's folder)"
+               : there ? " (--copy-textures copies it there, with --allow-outside when it lies "
+                         "outside the scene's folder)"
+                       : ""));
       return;
     }
     std::string relative = t.name;
@@ -383,6 +489,7 @@ class Checker {
   std::filesystem::path folder_;
   int32_t railSimNodeSlot_ = -1;
   size_t faces_ = 0;
+  size_t texturedFaces_ = 0;  // of objects whose materials all have a texture
   std::map<HostMaterial*, std::vector<const HostMesh*>> used_;
   std::vector<Finding> findings_;
 };

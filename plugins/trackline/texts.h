@@ -6,14 +6,15 @@
 #include <string>
 #include <string_view>
 
+#include "vlm/igs_parameters.h"
+
 namespace vlm::igs {
 
 bool StartsWith(std::string_view text, std::string_view prefix);
 bool Contains(std::string_view text, std::string_view part);
 
-// The value of a decimal number written in a text ("12", " -3.5 ", "1e3"; "." is the decimal
-// point whatever the locale), or nothing when the text is not a number.
-std::optional<double> NumberIn(std::string_view text);
+// NumberIn, and the rules below, are the contracts' (vlm/igs_parameters.h): the host checks
+// scenes with them.
 // The number rounded to the nearest integer, halves to the even neighbour. A text that is not
 // a number, or a number outside the 32-bit range, stops the export with a message naming
 // `item` (ExportStopped).

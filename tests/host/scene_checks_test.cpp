@@ -10,8 +10,11 @@
 
 #include "cli/scene_checks.h"
 #include "scene/builder.h"
+#include "support/dialogs.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
+#include "trackline/trackline.h"
+#include "wingform/wingform.h"
 
 namespace vlm {
 namespace {
@@ -61,7 +64,7 @@ TEST(SceneChecks, EachFaultIsFoundWithItsSeverityAndItem) {
     const char* path;
     const char* also = "";  // a second finding the fault brings with it
   };
-  const std::string longName(26, 'n');
+  const std::string longName(26, 'n'), rackName(24, 'r');
   const ExportFormat obj8 = ExportFormat::Obj8, igs = ExportFormat::Igs;
   const Case cases[] = {
       {"clean obj8", obj8, [](Fixture&) {}, "", false, ""},
@@ -107,13 +110,21 @@ TEST(SceneChecks, EachFaultIsFoundWithItsSeverityAndItem) {
        true, longName.c_str()},
       {"block name that fits (25 + 1_1000_)", igs,
        [](Fixture& f) { f.main.name = std::string(25, 'n'); }, "", false, ""},
-      {"25 children of one block", igs,
+      {"25 children of one block, grouped under Main#1 and Main#2", igs,
        [](Fixture& f) {
          for (int k = 0; k < 25; ++k)
            host::AddBox(host::AddGroup(f.main, "c" + std::to_string(k)), "B", {}, {1, 1, 1},
                         &f.wood);
        },
-       "igs-children", true, "Main"},
+       "", false, ""},
+      {"25 children whose grouping blocks' name is too long", igs,
+       [&](Fixture& f) {
+         f.main.name = rackName;
+         for (int k = 0; k < 25; ++k)
+           host::AddBox(host::AddGroup(f.main, "c" + std::to_string(k)), "B", {}, {1, 1, 1},
+                        &f.wood);
+       },
+       "igs-children", true, rackName.c_str()},
       {"52 materials", igs,
        [](Fixture& f) {
          for (int k = 0; k < 52; ++k) {
@@ -125,7 +136,7 @@ TEST(SceneChecks, EachFaultIsFoundWithItsSeverityAndItem) {
        },
        "igs-materials", true, ""},
       {"untextured material in IGS", igs, [](Fixture& f) { f.wood.hasTextures = false; },
-       "untextured", false, "Wood"},
+       "untextured", false, "Wood", "nothing-to-export"},
       {"level groups out of order", obj8,
        [](Fixture& f) {
          host::AddBox(host::AddGroup(f.main, "LOD 300-800"), "B", {}, {1, 1, 1}, &f.wood);
@@ -162,6 +173,131 @@ TEST(SceneChecks, EachFaultIsFoundWithItsSeverityAndItem) {
     EXPECT_EQ(findings[0].check, c.check) << seen;
     EXPECT_EQ(findings[0].error, c.error);
     EXPECT_EQ(findings[0].path, c.path);
+  }
+}
+
+// A texture named by an absolute path: the error says when --copy-textures would find it, by
+// its file name in the scene's folder or at the path itself.
+TEST(SceneChecks, AnAbsoluteTextureNamesCopyTexturesWhenThatFindsIt) {
+  test::TempHome home;
+  const fs::path dir = home.Path() / "scene";
+  WriteBmp(home.Path() / "elsewhere" / "oak.bmp", 8, 8);
+  const struct {
+    std::string texture, says;
+  } cases[] = {
+      {"D:\\art\\wood.bmp", "copies it there from the scene's folder"},
+      {(home.Path() / "elsewhere" / "oak.bmp").string(), "with --allow-outside"},
+      {"D:\\art\\gone.bmp", ""},
+  };
+  for (const auto& c : cases) {
+    Fixture f(dir);
+    f.wood.diffuseMap = c.texture;
+    const auto findings =
+        host::CheckForExport(f.doc, host::ScopeOfSelection(f.doc), ExportFormat::Obj8, dir);
+    ASSERT_EQ(findings.size(), 1u) << c.texture;
+    EXPECT_EQ(findings[0].check, "absolute-texture");
+    const std::string says = c.says.empty() ? "the simulator looks beside the export" : c.says;
+    EXPECT_THAT(findings[0].reason, ::testing::HasSubstr(says));
+    EXPECT_EQ(findings[0].reason.find("--copy-textures") != std::string::npos, !c.says.empty());
+  }
+}
+
+// Whatever stops an export is an error validate finds first: each case is run through the
+// checks and through the exporter, which must write nothing.
+TEST(SceneChecks, EveryRefusalOfAnExportIsAnErrorBeforehand) {
+  test::TempHome home;
+  const fs::path dir = home.Path();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const auto field = [](Fixture& f, const char* name, const std::string& text) {
+    f.wood.SetCustomField(f.doc.DefineMaterialField(name), text);
+  };
+  const auto children = [](Fixture& f, int count) {
+    for (int k = 0; k < count; ++k)
+      host::AddBox(host::AddGroup(f.main, "c" + std::to_string(k)), "B", {}, {1, 1, 1}, &f.wood);
+  };
+  struct Case {
+    const char* name;
+    ExportFormat format;
+    std::function<void(Fixture&)> fault;
+    const char* check;
+    const char* script = "";
+  };
+  const ExportFormat obj8 = ExportFormat::Obj8, igs = ExportFormat::Igs;
+  const Case cases[] = {
+      {"integer parameter not a number", igs, [&](Fixture& f) { field(f, "RailSimX", "zbias=x"); },
+       "igs-parameter"},
+      {"stage parameter out of range", igs, [&](Fixture& f) { field(f, "RailSimX", "r0fps=1e12"); },
+       "igs-parameter"},
+      {"float parameter out of range", igs,
+       [&](Fixture& f) { field(f, "RailSimX", "r0scrollu=1e39"); }, "igs-parameter"},
+      {"alpha priority out of range", igs, [&](Fixture& f) { field(f, "Alpha Pr", "3e9"); },
+       "igs-parameter"},
+      {"an eleventh custom level", igs,
+       [](Fixture& f) {
+         for (int k = 1; k <= 10; ++k)
+           host::AddGroup(f.doc.Root(), "Main_" + std::to_string(k * 100));
+       },
+       "igs-levels", "optLOD(2)=1; click cmdOK; click cmdCancel"},
+      {"a level distance out of range", igs,
+       [](Fixture& f) { host::AddGroup(f.doc.Root(), "Main_1e20"); }, "igs-levels",
+       "optLOD(2)=1; click cmdOK; click cmdCancel"},
+      {"block name too long", igs, [](Fixture& f) { f.main.name = std::string(26, 'n'); }, "name"},
+      {"grouping block name too long", igs,
+       [&](Fixture& f) {
+         f.main.name = std::string(24, 'n');
+         children(f, 25);
+       },
+       "igs-children"},
+      {"shader name too long", igs,
+       [&](Fixture& f) { field(f, "Rail Sim", std::string(129, 's')); }, "name"},
+      {"control character in a texture name", igs,
+       [](Fixture& f) { f.wood.diffuseMap = "wo\nod.bmp"; }, "name"},
+      {"52 materials", igs,
+       [](Fixture& f) {
+         for (int k = 0; k < 52; ++k) {
+           host::HostMaterial& m = f.doc.NewMaterial("M" + std::to_string(k));
+           m.hasTextures = true, m.diffuseMap = "wood.bmp";
+           m.diffuse = {static_cast<float>(k) / 52, 0, 0};
+           host::AddBox(f.main, "B" + std::to_string(k), {}, {1, 1, 1}, &m);
+         }
+       },
+       "igs-materials"},
+      {"no textured object", igs, [](Fixture& f) { f.wood.hasTextures = false; },
+       "nothing-to-export"},
+      {"obj8 vertex not finite", obj8, [&](Fixture& f) { f.box.vertices[3].y = nan; },
+       "non-finite"},
+      {"obj8 frame not finite", obj8,
+       [&](Fixture& f) {
+         host::AddBox(host::AddGroup(f.main, "Sub", {nan, 0, 0}), "B", {}, {1, 1, 1}, &f.wood);
+       },
+       "non-finite"},
+      {"obj8 control character in a texture name", obj8,
+       [](Fixture& f) { f.wood.diffuseMap = "wo\nod.bmp"; }, "name"},
+      {"obj8 nothing to export", obj8, [](Fixture& f) { f.box.ClearFaces(); }, "nothing-to-export"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f(dir);
+    c.fault(f);
+    std::string seen;
+    bool flagged = false;
+    for (const Finding& x :
+         host::CheckForExport(f.doc, host::ScopeOfSelection(f.doc), c.format, dir)) {
+      seen += x.check + ": " + x.path + ": " + x.reason + "\n";
+      flagged = flagged || (x.error && x.check == c.check);
+    }
+    EXPECT_TRUE(flagged) << seen;
+
+    const fs::path file = dir / (c.format == igs ? "out.igs" : "out.obj");
+    fs::remove(file);
+    test::ScriptedScope dialogs(c.script);
+    Trackline trackline;
+    Wingform wingform;
+    ImportExportBase& exporter =
+        c.format == igs ? static_cast<ImportExportBase&>(trackline) : wingform;
+    exporter.PluginImportExport_Export(file.string(), &f.main.AsNode(), &f.doc, nullptr, {}, {},
+                                       "");
+    EXPECT_FALSE(fs::exists(file)) << "the export wrote it";
   }
 }
 
