@@ -14,6 +14,7 @@
 #include "cli/scene_argument.h"
 #include "cli/selections.h"
 #include "scene/document.h"
+#include "scene/paths.h"
 #include "vlm/error.h"
 #include "vlm/run_context.h"
 
@@ -76,6 +77,10 @@ int DocumentRun::Run(HostDocument& document, std::ostream& log, std::ostream& er
     dialogs_ = ChooseDialogBackend(options_);
     contract_ = std::make_unique<Contract>(FindContract(options_.progId));
     CheckArgumentsFor(*contract_, options_);
+    // A model comes in as one top group: with nothing selected, that is what an export takes.
+    if (contract_->exporter && options_.sceneIsModel && options_.selections.empty() &&
+        document.Root().children.size() == 1)
+      ApplySelections(document, {"group:" + PathSegment(document.Root().children[0]->name, 1)});
     CheckOutputLocations(options_, contract_->exporter != nullptr);
   } catch (const SelectsNothing& e) {
     return Report(err, "nothing done: ", e.Description(), ExitNothingDone);
@@ -93,7 +98,7 @@ int DocumentRun::Run(HostDocument& document, std::ostream& log, std::ostream& er
 
 int DocumentRun::Commit(const HostDocument& document, std::ostream& log, std::ostream& out,
                         std::ostream& err) {
-  return outputs_->Commit(*result_, document, log, out, err);
+  return Remember(outputs_->Commit(*result_, document, log, out, err), err);
 }
 
 int DocumentRun::Stage(const HostDocument& document, std::ostream& err) {
@@ -101,7 +106,19 @@ int DocumentRun::Stage(const HostDocument& document, std::ostream& err) {
 }
 
 int DocumentRun::Finish(std::ostream& log, std::ostream& out, std::ostream& err) {
-  return outputs_->Finish(*result_, log, out, err);
+  return Remember(outputs_->Finish(*result_, log, out, err), err);
+}
+
+// Only a run whose files are in place remembers what its dialogs saved; the files stay when
+// the settings cannot be written.
+int DocumentRun::Remember(int status, std::ostream& err) {
+  if (status != ExitOk) return status;
+  try {
+    context_.StoreHeldSettings();
+  } catch (const Error& e) {
+    err << "warning: the run's settings were not remembered: " << e.Description() << "\n";
+  }
+  return status;
 }
 
 const std::vector<std::filesystem::path>& DocumentRun::Committed() const {
@@ -111,6 +128,7 @@ const std::vector<std::filesystem::path>& DocumentRun::Committed() const {
 void ConfigureRunContext(RunContext& context, const RunOptions& options, std::ostream& err) {
   context.SetWarningSink([&err](const std::string& m) { err << "warning: " << m << "\n"; });
   context.UseFreshSettings(options.fresh);
+  context.HoldSettings(true);
   context.SetProgressDisplay(options.progress);
   context.SetCopyNamedFiles(options.copyTextures);
 }
@@ -135,6 +153,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
   const std::unique_ptr<HostDocument>& document = scene.document;
   RunOptions withTextures = options;
   withTextures.modelTextures = &scene.textures;
+  withTextures.sceneIsModel = IsModelArgument(options.scene);
   DocumentRun run(withTextures, context);
   if (int status = run.Run(*document, log, err); status != ExitOk) return status;
   int status = run.Commit(*document, log, out, err);

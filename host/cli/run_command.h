@@ -36,6 +36,7 @@ struct RunOptions {
   std::shared_ptr<DialogBackend> windows;             // --gui: the dialogs a person answers
   bool quiet = false;                                 // --quiet: no transcript, no progress bar
   bool copyTextures = false;  // --copy-textures: the textures the exports name go beside them
+  bool allowOutside = false;  // --allow-outside: ...also those outside the scene's folder
   bool fresh = false;         // --fresh: no remembered settings read, none stored
   std::shared_ptr<ProgressDisplay> progress;        // the progress bar on a terminal, or none
   std::optional<std::filesystem::path> reportFile;  // --report FILE.json ("-": standard output)
@@ -45,6 +46,8 @@ struct RunOptions {
   // The embedded textures of a model given as the scene: written beside the scene the run
   // writes, and copied from memory for --copy-textures.
   const std::vector<EmbeddedTexture>* modelTextures = nullptr;
+  bool sceneIsModel = false;  // the scene was imported from a model: an exporter given no
+                              // selection exports its top group
 };
 
 // Prints to `out` (results, message boxes, log lines) and `err` (problems) and returns the
@@ -54,7 +57,8 @@ struct RunOptions {
 // (vlm/run_context.h): nothing an earlier run in the process left behind reaches it.
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err);
 
-// Sets a new run's context as the options ask: warnings to `err`, fresh settings or the user's,
+// Sets a new run's context as the options ask: warnings to `err`, fresh settings or the user's
+// (held until the run has written its files: DocumentRun::Commit and Finish store them),
 // the progress display, and whether the textures the exports name are copied beside them.
 void ConfigureRunContext(RunContext& context, const RunOptions& options, std::ostream& err);
 
@@ -95,6 +99,8 @@ class DocumentRun {
   const std::vector<std::filesystem::path>& Committed() const;
 
  private:
+  int Remember(int status, std::ostream& err);
+
   const RunOptions& options_;
   RunContext& context_;
   // Destroyed in reverse order: the staged files first, the back-end, then the plug-in.

@@ -36,6 +36,9 @@ struct RunState {
   // taken from the settings file.
   std::optional<nlohmann::json> freshStore;
   std::vector<RememberedSetting> remembered;
+  // The saves of a run that holds its settings until it has succeeded, in the shape of the
+  // settings file, null for a deleted value (RunContext::HoldSettings).
+  std::optional<nlohmann::json> heldSaves;
 
   std::shared_ptr<ProgressDisplay> progress;
 

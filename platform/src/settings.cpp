@@ -329,6 +329,11 @@ std::optional<json>& FreshStore() {
   return RunContext::Current().State().freshStore;
 }
 
+// The saves of a run that holds its settings until it has succeeded (null: a deleted value).
+std::optional<json>& HeldSaves() {
+  return RunContext::Current().State().heldSaves;
+}
+
 // The value of application/section/key in a settings document, or nullptr.
 const json* FindValue(json& root, std::string_view application, std::string_view section,
                       std::string_view key) {
@@ -376,6 +381,12 @@ void NoteRemembered(std::string_view application, std::string_view section, std:
 // The stored value, or nullopt for none (a damaged or unreadable file is warned about).
 std::optional<std::string> StoredSetting(std::string_view application, std::string_view section,
                                          std::string_view key) {
+  // What this run saved and has not yet stored wins over the file (null: deleted).
+  if (auto& held = HeldSaves()) {
+    if (const json* value = FindValue(*held, application, section, key))
+      return value->is_null() ? std::nullopt
+                              : std::optional<std::string>(value->get<std::string>());
+  }
   if (auto& fresh = FreshStore()) {
     const json* value = FindValue(*fresh, application, section, key);
     if (!value) return std::nullopt;
@@ -406,6 +417,52 @@ std::optional<std::string> StoredSetting(std::string_view application, std::stri
     }
     return std::nullopt;
   }
+}
+
+// Writes a set of changes {"application": {"section": {"key": "text" or null}}} to the
+// settings file in one locked read-change-write; null deletes the value, and sections and
+// applications left empty go too.
+void StoreChanges(const json& changes) {
+  fs::path file = SettingsFile();
+  std::error_code ec;
+  bool setsAny = false;
+  for (const auto& [application, sections] : changes.items())
+    for (const auto& [section, values] : sections.items())
+      for (const auto& [key, value] : values.items())
+        setsAny = setsAny || !value.is_null();
+  if (!setsAny && !fs::exists(file, ec)) return;  // nothing saved, nothing to delete
+  detail::FileLock lock(SettingsLockFile());      // also creates the folder
+  SettingsDocument doc = LoadSettingsForChange(file);
+  bool changed = false;
+  for (const auto& [application, sections] : changes.items()) {
+    auto app = FindMember(doc.root, application);
+    for (const auto& [section, values] : sections.items()) {
+      for (const auto& [key, value] : values.items()) {
+        if (value.is_null() && app == doc.root.end()) continue;
+        if (app == doc.root.end()) app = doc.root.emplace(application, json::object()).first;
+        auto sec = FindMember(*app, section);
+        if (value.is_null() && sec == app->end()) continue;
+        if (sec == app->end()) sec = app->emplace(section, json::object()).first;
+        auto entry = FindMember(*sec, key);
+        if (value.is_null()) {
+          if (entry == sec->end()) continue;
+          sec->erase(entry);
+          // Leave no empty sections or applications behind.
+          if (sec->empty()) app->erase(sec);
+          if (app->empty()) {
+            doc.root.erase(app);
+            app = doc.root.end();
+          }
+        } else if (entry == sec->end()) {
+          sec->emplace(key, value);
+        } else {
+          *entry = value;
+        }
+        changed = true;
+      }
+    }
+  }
+  if (changed) StoreSettings(file, doc.root);
 }
 
 }  // namespace
@@ -459,23 +516,15 @@ void SaveSettings(std::string_view application, std::string_view section,
       (*fresh)[std::string(application)][std::string(section)][key] = value;
     return;
   }
-  fs::path file = SettingsFile();
-  detail::FileLock lock(SettingsLockFile());  // also creates the folder
-  SettingsDocument doc = LoadSettingsForChange(file);
-
-  auto app = FindMember(doc.root, application);
-  if (app == doc.root.end()) app = doc.root.emplace(std::string(application), json::object()).first;
-  auto sec = FindMember(*app, section);
-  if (sec == app->end()) sec = app->emplace(std::string(section), json::object()).first;
-  for (const auto& [key, value] : values) {
-    auto entry = FindMember(*sec, key);
-    if (entry == sec->end()) {
-      sec->emplace(key, value);
-    } else {
-      *entry = value;
-    }
+  if (auto& held = HeldSaves()) {
+    for (const auto& [key, value] : values)
+      (*held)[std::string(application)][std::string(section)][key] = value;
+    return;
   }
-  StoreSettings(file, doc.root);
+  json changes;
+  for (const auto& [key, value] : values)
+    changes[std::string(application)][std::string(section)][key] = value;
+  StoreChanges(changes);
 }
 
 void DeleteSetting(std::string_view application, std::string_view section, std::string_view key) {
@@ -484,23 +533,24 @@ void DeleteSetting(std::string_view application, std::string_view section, std::
       (*fresh)[std::string(application)][std::string(section)].erase(std::string(key));
     return;
   }
-  fs::path file = SettingsFile();
-  std::error_code ec;
-  if (!fs::exists(file, ec)) return;  // nothing saved, nothing to delete
-  detail::FileLock lock(SettingsLockFile());
-  SettingsDocument doc = LoadSettingsForChange(file);
+  if (auto& held = HeldSaves()) {
+    (*held)[std::string(application)][std::string(section)][std::string(key)] = nullptr;
+    return;
+  }
+  json changes;
+  changes[std::string(application)][std::string(section)][std::string(key)] = nullptr;
+  StoreChanges(changes);
+}
 
-  auto app = FindMember(doc.root, application);
-  if (app == doc.root.end()) return;
-  auto sec = FindMember(*app, section);
-  if (sec == app->end()) return;
-  auto entry = FindMember(*sec, key);
-  if (entry == sec->end()) return;
-  sec->erase(entry);
-  // Leave no empty sections or applications behind.
-  if (sec->empty()) app->erase(sec);
-  if (app->empty()) doc.root.erase(app);
-  StoreSettings(file, doc.root);
+void RunContext::HoldSettings(bool hold) {
+  if (hold != state_->heldSaves.has_value())
+    state_->heldSaves = hold ? std::optional<json>(json::object()) : std::nullopt;
+}
+
+void RunContext::StoreHeldSettings() {
+  if (!state_->heldSaves || state_->heldSaves->empty()) return;
+  const json changes = std::exchange(*state_->heldSaves, json::object());
+  StoreChanges(changes);
 }
 
 }  // namespace vlm

@@ -1,6 +1,7 @@
 #include "vlm/settings.h"
 #include "vlm/files.h"
 #include "vlm/registry.h"
+#include "vlm/run_context.h"
 #include "vlm/warnings.h"
 
 #include <gtest/gtest.h>
@@ -116,6 +117,35 @@ TEST_F(SettingsTest, SavedValuesReadBackAndMissingOnesGiveTheDefault) {
   EXPECT_EQ(GetSetting("VLMPlugin", "Ridgepull", "txt1"), "quote \" and \\ and é");
   EXPECT_TRUE(warnings_.empty());
   EXPECT_TRUE(fs::is_regular_file(home_.Path() / "a" / "b" / "settings.json"));
+}
+
+// A run holds what it saves until it has succeeded: its own reads see the values, the file
+// sees them only when stored, and a run that ends without storing leaves the file as it was.
+TEST_F(SettingsTest, HeldSettingsReachTheFileOnlyWhenStored) {
+  SaveSetting("VLMPlugin", "Ridgepull", "txt0", "0.1");
+  SaveSetting("VLMPlugin", "Ridgepull", "txt1", "0.2");
+  const std::string before = ReadFile(SettingsFile());
+  for (const bool store : {false, true}) {
+    SCOPED_TRACE(store ? "stored" : "dropped");
+    {
+      RunContext run;
+      run.HoldSettings(true);
+      RunContext::Scope scope(run);
+      SaveSettings("VLMPlugin", "Ridgepull", {{"txt0", "0.9"}, {"txt2", "new"}});
+      DeleteSetting("VLMPlugin", "Ridgepull", "txt1");
+      EXPECT_EQ(GetSetting("VLMPlugin", "Ridgepull", "txt0"), "0.9");
+      EXPECT_EQ(GetSetting("VLMPlugin", "Ridgepull", "txt1", "gone"), "gone");
+      EXPECT_EQ(ReadFile(SettingsFile()), before);
+      if (store) run.StoreHeldSettings();
+    }
+    if (!store) {
+      EXPECT_EQ(ReadFile(SettingsFile()), before);
+      continue;
+    }
+    EXPECT_EQ(GetSetting("VLMPlugin", "Ridgepull", "txt0"), "0.9");
+    EXPECT_EQ(GetSetting("VLMPlugin", "Ridgepull", "txt1", "gone"), "gone");
+    EXPECT_EQ(GetSetting("VLMPlugin", "Ridgepull", "txt2"), "new");
+  }
 }
 
 TEST_F(SettingsTest, DamagedFileGivesDefaultsWithOneWarningAndIsNeverOverwritten) {

@@ -71,6 +71,14 @@ class RunContext {
   // this context only, so the run is independent of earlier ones and leaves the file alone.
   void UseFreshSettings(bool fresh);
   bool FreshSettings() const;
+  // Held settings: saves and deletions go to this context, where the run's own reads see them,
+  // and reach the settings file only through StoreHeldSettings, which the host calls once the
+  // run has succeeded; a run that fails or does nothing remembers nothing. Fresh settings,
+  // which never reach the file, take precedence.
+  void HoldSettings(bool hold);
+  // Writes what the run saved and deleted to the settings file in one locked change; vlm::Error
+  // (75) naming the file when it cannot be written or is damaged.
+  void StoreHeldSettings();
   // The values GetSetting took from the settings file since the last call, in the order first
   // read.
   std::vector<RememberedSetting> TakeRememberedSettings();
