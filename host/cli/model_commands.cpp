@@ -4,16 +4,22 @@
 
 #include <algorithm>
 #include <ostream>
+#include <set>
 
 #include "cli/command_report.h"
 #include "cli/exit_status.h"
+#include "cli/printing.h"
 #include "cli/run_outputs.h"
 #include "cli/scene_argument.h"
 #include "exchange/model_export.h"
 #include "exchange/model_import.h"
 #include "exchange/model_reader_process.h"
+#include "scene/document.h"
+#include "scene/scene_counts.h"
 #include "scene/scene_file.h"
+#include "scene/texture_names.h"
 #include "vlm/error.h"
+#include "vlm/file_names.h"
 #include "vlm/files.h"
 #include "vlm/run_context.h"
 
@@ -39,6 +45,45 @@ std::ostream& Transcript(const ModelCommandOptions& options, std::ostream& log,
 // The command's context: its progress display, its output transaction, its warnings.
 void Prepare(RunContext& context, const ModelCommandOptions& options) {
   context.SetProgressDisplay(options.progress);
+}
+
+std::string Plural(int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// One line that says what an import made: its counts, whether the textures its materials name
+// are there (carried inside the model, or files from the model's folder) and its box in the
+// scene's axes and unit.
+std::string ImportSummary(const HostDocument& document, const std::filesystem::path& folder,
+                          const std::vector<EmbeddedTexture>& embedded) {
+  const SceneCounts c = CountScene(document.Root());
+  std::set<std::string> names;
+  for (const auto& m : document.Materials())
+    for (const std::string* name :
+         {&m->diffuseMap, &m->bumpMap, &m->detailMap, &m->specularMap, &m->environmentMap})
+      if (!name->empty()) names.insert(*name);
+  int64_t found = 0;
+  for (const std::string& name : names) {
+    std::string generic = name;
+    std::replace(generic.begin(), generic.end(), '\\', '/');
+    const std::filesystem::path file =
+        IsAbsoluteFileName(name) ? std::filesystem::path(generic) : folder / generic;
+    std::error_code ec;
+    found += std::any_of(embedded.begin(), embedded.end(),
+                         [&](const EmbeddedTexture& e) { return e.file == name; }) ||
+             std::filesystem::is_regular_file(file, ec);
+  }
+  static const char* const kUnits[] = {"m", "cm", "ft"};
+  const char* unit = document.units >= 0 && document.units <= 2 ? kUnits[document.units] : "m";
+  std::string line = "imported " + Plural(c.groups, "group", "groups") + ", " +
+                     Plural(c.objects, "object", "objects") + ", " +
+                     Plural(c.triangles, "triangle", "triangles") +
+                     "; textures: " + std::to_string(found) + " found, " +
+                     std::to_string(static_cast<int64_t>(names.size()) - found) + " missing";
+  if (c.hasBounds)
+    line += "; bounds " + Number(c.min.x) + " " + Number(c.min.y) + " " + Number(c.min.z) + " to " +
+            Number(c.max.x) + " " + Number(c.max.y) + " " + Number(c.max.z) + " " + unit;
+  return line;
 }
 
 }  // namespace
@@ -77,6 +122,13 @@ int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::os
       transaction.Stage(folder / texture.file, texture.bytes);
       written.push_back((folder / texture.file).string());
     }
+    // The model's texture names lead from its folder; the scene's lead from where it is written.
+    std::vector<std::string> beside;
+    for (const EmbeddedTexture& texture : model.textures)
+      beside.push_back(texture.file);
+    TextureNamesMoved moved(*model.document, options.input.parent_path(), folder, beside);
+    for (const std::string& warning : moved.Warnings())
+      err << "warning: " << warning << "\n";
     if (toOut) {
       text = SerializeScene(*model.document, "standard output");
     } else {
@@ -97,6 +149,7 @@ int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::os
           << " was not written: " << target.string() << " is a device or pipe\n";
   for (const std::string& file : written)
     log << "wrote " << file << "\n";
+  log << ImportSummary(*model.document, options.input.parent_path(), model.textures) << "\n";
   if (options.report) {
     options.report->After(*model.document);
     for (const std::string& file : written)

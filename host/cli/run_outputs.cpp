@@ -11,6 +11,7 @@
 #include "cli/svg.h"
 #include "scene/scene_file.h"
 #include "vlm/error.h"
+#include "scene/texture_names.h"
 #include "vlm/forms.h"
 #include "vlm/run_context.h"
 #include "vlm/scripted_dialogs.h"
@@ -110,7 +111,20 @@ bool RunOutputs::StageScene(const RunResult& result, const HostDocument& documen
   if (!result.savesScene || !result.sceneTarget) return false;
   const std::filesystem::path& target = *result.sceneTarget;
   StageModelTextures(target);
-  if (ToStandardOutput(target)) {
+  // Relative texture names lead from the scene read; the scene written (standard output's
+  // from the current folder) leads to the same files.
+  const std::filesystem::path from =
+      IsStandardStream(options_.scene) ? std::filesystem::path() : options_.scene.parent_path();
+  std::vector<std::string> beside;
+  if (options_.modelTextures)
+    for (const EmbeddedTexture& texture : *options_.modelTextures)
+      beside.push_back(texture.file);
+  const bool toOut = ToStandardOutput(target);
+  TextureNamesMoved moved(document, from, toOut ? std::filesystem::path() : target.parent_path(),
+                          beside);
+  for (const std::string& warning : moved.Warnings())
+    context_.Warn(warning);
+  if (toOut) {
     text = SerializeScene(document, "standard output");
     return true;
   }

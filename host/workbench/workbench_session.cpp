@@ -5,6 +5,7 @@
 #include "exchange/model_export.h"
 #include "scene/document.h"
 #include "scene/scene_file.h"
+#include "scene/texture_names.h"
 #include "vlm/error.h"
 #include "vlm/files.h"
 #include "vlm/run_context.h"
@@ -82,19 +83,28 @@ void Session::Import(const std::filesystem::path& model, const host::ReaderLimit
   Record(std::move(change));
 }
 
-void Session::SaveAs(const std::filesystem::path& scene) {
+std::vector<std::string> Session::SaveAs(const std::filesystem::path& scene) {
   RunContext context;
   RunContext::Scope scope(context);
   OutputTransaction transaction(context);
-  for (const host::EmbeddedTexture& texture : textures_)
+  std::vector<std::string> beside;
+  for (const host::EmbeddedTexture& texture : textures_) {
     transaction.Stage(scene.parent_path() / texture.file, texture.bytes);
+    beside.push_back(texture.file);
+  }
+  // The texture names lead from where the document was read to the same files from its new
+  // folder, which the document keeps.
+  const std::filesystem::path from = file_ ? file_->parent_path() : importedFrom_.parent_path();
+  host::TextureNamesMoved moved(*document_, from, scene.parent_path(), beside);
   const std::string origin = scene.string();
   transaction.StageWith(scene,
                         [&](OutputSink& sink) { host::WriteScene(*document_, origin, sink); });
   transaction.Commit();
+  moved.Keep();
   file_ = scene;
   textures_.clear();
   savedAt_ = done_.size();
+  return moved.Warnings();
 }
 
 void Session::ExportModel(const std::filesystem::path& model, std::ostream& log) const {

@@ -53,8 +53,9 @@ class Session {
   void Import(const std::filesystem::path& model, const host::ReaderLimits& limits,
               std::ostream& log);
   // Writes the scene (and the textures an import brought) all or nothing; vlm::Error naming the
-  // file. The file becomes the document's.
-  void SaveAs(const std::filesystem::path& scene);
+  // file. The file becomes the document's, and its relative texture names lead from its
+  // folder to the same files as before; returns a warning for each name that led nowhere.
+  std::vector<std::string> SaveAs(const std::filesystem::path& scene);
   // Writes the model as `vlmhost export-model` does; the files written go to `log`.
   void ExportModel(const std::filesystem::path& model, std::ostream& log) const;
 

@@ -619,12 +619,15 @@ bool WorkbenchWindow::OpenFile(const std::filesystem::path& file) {
 }
 
 bool WorkbenchWindow::SaveAs(const std::filesystem::path& file) {
+  std::vector<std::string> warnings;
   try {
-    session_.SaveAs(file);
+    warnings = session_.SaveAs(file);
   } catch (const Error& e) {
     Fail(tr("Cannot save"), e.Description());
     return false;
   }
+  for (const std::string& warning : warnings)
+    Log(tr("warning: %1").arg(Q(warning)));
   Log(tr("saved %1").arg(Q(file.string())));
   RememberFile(file);
   view_->SetTextureFolder(file.parent_path());

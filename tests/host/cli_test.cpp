@@ -610,8 +610,12 @@ std::map<std::string, nlohmann::json> ItemsOf(const std::string& file) {
   std::map<std::string, nlohmann::json> items = {{"group ", nlohmann::json::object()}};
   if (file.empty()) return items;  // a document holds its root at least
   nlohmann::json scene = nlohmann::json::parse(std::ifstream(file));
-  for (const auto& m : scene.value("materials", nlohmann::json::array()))
+  // Texture names lead from the scene file's folder: a scene written elsewhere names the same
+  // files in other words, which is no change of its materials.
+  for (auto m : scene.value("materials", nlohmann::json::array())) {
+    m.erase("textures");
     items["material " + m["name"].get<std::string>()] = m;
+  }
   std::function<void(nlohmann::json, const std::string&)> walk = [&](nlohmann::json group,
                                                                      const std::string& path) {
     for (const char* list : {"groups", "objects"}) {
