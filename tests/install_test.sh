@@ -44,6 +44,12 @@ grep -q "VLMPlugin9.Obverse" <<<"$listed" || fail "Obverse is not registered"
   --ui 'cmbAnim=flap; txtName=left; click OKButton' -o "$scratch/motive.json" >"$scratch/motive.log" 2>&1 ||
   fail "Motive failed on a home without a machine registry: $(cat "$scratch/motive.log")"
 grep -q '"flap_left"' "$scratch/motive.json" || fail "Motive did not rename the wing"
+# The README's links to docs/ (pages and pictures) lead where they lead in the checkout.
+readme="$root/share/doc/vlm/README.md"
+[ -f "$readme" ] || fail "not installed: share/doc/vlm/README.md"
+for link in $(grep -o '](docs/[^)]*)' "$readme" | sed 's/^](//; s/)$//' | sort -u); do
+  [ -f "$(dirname "$readme")/$link" ] || fail "the installed README links to $link, which is not installed"
+done
 # The manual page, and the completion that bash runs: a plug-in's short name, and for
 # --select a group of the scene named on the line.
 for file in share/man/man1/vlmhost.1 share/bash-completion/completions/vlmhost \

@@ -30,6 +30,7 @@ struct ValidateOptions {
   std::string format;  // "obj8" or "igs"
   std::vector<std::string> selections;
   bool json = false;
+  ReaderLimits limits;  // a model given as the scene
 };
 // Prints the findings; 0 when none is an error, 2 when one is (or the scene or a selection
 // cannot be read).

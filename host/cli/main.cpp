@@ -8,6 +8,7 @@
 
 #include "cli/batch_command.h"
 #include "cli/check_commands.h"
+#include "cli/command_epilogues.h"
 #include "cli/command_report.h"
 #include "cli/describe_command.h"
 #include "cli/help_command.h"
@@ -101,12 +102,15 @@ int Main(int argc, char** argv) {
   reg->add_option("LIBRARY", libraries, "Shared libraries to register");
   std::vector<std::filesystem::path> unregLibraries;
   auto* unreg = app.add_subcommand("unregister", "Remove the registrations of libraries");
+  vlm::host::AddReaderLimitOptions(*show, showOptions.limits);
   unreg->add_option("LIBRARY", unregLibraries, "Shared libraries to unregister")->required();
 
   vlm::host::ShowOptions showOptions;
   auto* show = app.add_subcommand(
       "show", "Print a scene file as a tree, each group and object with its path for --select");
-  show->add_option("SCENE", showOptions.scene, "Scene file (- for standard input)")->required();
+  show->add_option("SCENE", showOptions.scene,
+                   "Scene file (- for standard input), or a model, shown as import reads it")
+      ->required();
   show->add_flag("--json", showOptions.json,
                  "Print the whole tree as JSON: paths, frames, counts, materials, world-space "
                  "boxes, custom fields");
@@ -205,6 +209,7 @@ int Main(int argc, char** argv) {
       "gui", "Open the workbench: the scene in a 3D view, picking, every plug-in, undo");
   guiCmd->add_option("FILE", bench.file, "A scene file, or a model to import (as import reads it)");
   guiCmd->add_option("--select", bench.selections,
+  vlm::host::AddCommandEpilogues(app);
                      "Pick these to start with (as run --select takes them)");
   guiCmd->add_option("--picture", bench.picture,
                      "Draw the window to this PNG file once FILE is open, and close");

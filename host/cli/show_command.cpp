@@ -16,7 +16,8 @@ int ShowCommand(const ShowOptions& options, std::ostream& out, std::ostream& err
   const std::string name =
       IsStandardStream(scene) ? "(standard input)" : scene_text::Printable(scene.string());
   try {
-    auto document = LoadSceneArgument(scene);
+    // A model is shown as `vlmhost import` would write it (read in a child process).
+    const std::unique_ptr<HostDocument> document = LoadSceneOrModel(scene, options.limits).document;
     if (options.faces) {
       std::string problem;
       const HostMesh* mesh = document->FindMesh(*options.faces, &problem);

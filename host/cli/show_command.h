@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/exit_status.h"
+#include "exchange/model_reader_process.h"
 
 namespace vlm::host {
 
@@ -14,6 +15,7 @@ struct ShowOptions {
   std::filesystem::path scene;       // "-": standard input
   bool json = false;                 // --json: the whole tree as JSON
   std::optional<std::string> faces;  // --faces PATH: the faces of that object
+  ReaderLimits limits;  // --max-memory, --timeout: the reader of a model given as the scene
 };
 
 // Prints to `out` (the tree) and `err` (problems) and returns the exit status.

@@ -6,6 +6,7 @@
 
 #include "cli/check_commands.h"
 #include "cli/exit_status.h"
+#include "cli/model_commands.h"
 #include "cli/scene_argument.h"
 #include "cli/scene_checks.h"
 #include "cli/selections.h"
@@ -18,7 +19,9 @@ int ValidateCommand(const ValidateOptions& options, std::ostream& out, std::ostr
   const ExportFormat format = options.format == "igs" ? ExportFormat::Igs : ExportFormat::Obj8;
   std::vector<Finding> findings;
   try {
-    auto document = LoadSceneArgument(options.scene);
+    // A model is checked as `vlmhost import` would write it (read in a child process).
+    const std::unique_ptr<HostDocument> document =
+        LoadSceneOrModel(options.scene, options.limits).document;
     // Without a selection the whole scene is checked, whatever the file has selected.
     if (options.selections.empty()) document->ClearSelection();
     ApplySelections(*document, options.selections);
@@ -94,7 +97,10 @@ void AddCheckCommands(CLI::App& app, CheckCommands& commands) {
       "Check a scene for an export without exporting: missing or badly named textures, "
       "texture sides, degenerate faces, mirrored frames, numbers, names and limits of the "
       "format. Exit status 2 when an error is found");
-  commands.validate->add_option("SCENE", v.scene, "Scene file (- for standard input)")->required();
+  commands.validate
+      ->add_option("SCENE", v.scene,
+                   "Scene file (- for standard input), or a model, checked as import reads it")
+      ->required();
   commands.validate->add_option("--for", v.format, "The format of the export: obj8 or igs")
       ->required()
       ->check(CLI::IsMember({"obj8", "igs"}));
@@ -102,6 +108,7 @@ void AddCheckCommands(CLI::App& app, CheckCommands& commands) {
       "--select", v.selections,
       "Check only what this selects, as run --select takes it (default: the whole scene)");
   commands.validate->add_flag("--json", v.json, "Print the findings as JSON");
+  AddReaderLimitOptions(*commands.validate, v.limits);
 }
 
 std::optional<int> RunCheckCommands(const CheckCommands& commands, std::ostream& out,

@@ -237,6 +237,8 @@ void ScriptedDialogs::Play(Form& form, const DialogAction& action) {
         std::string problem = SetValueFromText(control, *value);
         if (!problem.empty()) Fail(form, action, problem);
       } else if (control.Click) {
+        // Echoed before what the click makes happen, as the person would see it.
+        Record(TranscriptEntry::Kind::Note, form.Caption(), "clicked " + control.FullName());
         control.Click();
       }
       return;

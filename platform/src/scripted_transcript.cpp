@@ -1,4 +1,4 @@
-// What the scripted back-end records: every event as it happens, the values the script changed
+// What the scripted back-end records: every event as it happens, the values the script set
 // as each dialog closes, and the new lines of log lists.
 #include <algorithm>
 
@@ -38,13 +38,13 @@ void ScriptedDialogs::NoteChange(const Control& control, const std::string& type
                          [&](const Change& c) { return c.name == control.FullName(); });
   if (it == changes.end()) it = changes.insert(changes.end(), Change{control.FullName(), {}});
   it->typed = typed;
-  it->changed = it->changed || ValueText(*ValueOf(control)) != typed;
 }
 
 void ScriptedDialogs::RecordChanges(const Form& form) {
   if (changes_.empty()) return;
+  // Every value the script gave is shown, also one the dialog already held: a reader of the
+  // transcript sees the whole script at work.
   for (const Change& change : changes_.back()) {
-    if (!change.changed) continue;
     const Control* control =
         form.FindControl(change.name.substr(0, change.name.find('(')), ControlIndex(change.name));
     if (!control) continue;

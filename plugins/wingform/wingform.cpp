@@ -9,6 +9,7 @@
 #include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "vlm/error.h"
 #include "vlm/files.h"
@@ -211,6 +212,8 @@ class WingformExport final : public ExportSession {
   MeshData groupMeshData(const std::vector<Shape*>& shapes);
   // False when the shape is too small to be seen at `limit` metres.
   bool sizeCheck(Shape& shape, int32_t limit);
+  // Warns about the shapes the last gather at `limit` left out as too small, and forgets them.
+  void warnTooSmall(int32_t limit);
   // Stops the run (vlm::Error) when a texture name of the shape's materials holds a control
   // character, which would break the lines of the file.
   void checkTextureNames(Shape& shape);
@@ -253,6 +256,7 @@ class WingformExport final : public ExportSession {
   };
   std::unordered_map<const XObj*, ObjectTextures> objectTextures_;
   Mat4 worldMatrix_ = Mat4::Identity();
+  std::vector<std::string> tooSmall_;  // shapes the gather under way leaves out as too small
 };
 
 }  // namespace
@@ -262,6 +266,7 @@ void WingformExport::readOptions() {
   objects_ = XObjCol();
   materialObjects_.clear();
   objectTextures_.clear();
+  tooSmall_.clear();
   int32_t typed = 0;
   if (ReadWhole(options_.txtDist.Text(), typed)) maxDistance_ = typed;
   if (maxDistance_ < LeastDistance) maxDistance_ = FullDistance;
@@ -296,11 +301,13 @@ void WingformExport::exportMain(Node& node) {
     const double nearCount = polygons(M);
     if (nearCount * LevelGain < count) {
       convertShape(M, 1, MiddleLevel);
+      warnTooSmall(NearLevel);
       count = nearCount;
       level = 2;
     } else {
       for (XObj& obj : objects_)
         obj.SetDist(0, MiddleLevel);
+      tooSmall_.clear();  // the nearer level reaches this far: nothing is left out
       Log("LOD not required at " + std::to_string(NearLevel) + "m");
     }
     progress.Report(2, steps);
@@ -310,9 +317,11 @@ void WingformExport::exportMain(Node& node) {
     const double middleCount = polygons(M);
     if (middleCount * LevelGain < count) {
       convertShape(M, level, maxDistance_);
+      warnTooSmall(MiddleLevel);
     } else {
       for (XObj& obj : objects_)
         obj.SetDist(level - 1, maxDistance_);
+      tooSmall_.clear();
       Log("LOD not required at " + std::to_string(MiddleLevel) + "m");
     }
     progress.Report(3, steps);
@@ -402,6 +411,11 @@ bool WingformExport::gatherNode(Node& node, int32_t limit, std::vector<MeshData>
       if (gatherNode(*child, limit, M)) found = true;
     } else if (child->Shapes()->Count() >= 1) {
       Log(child->Name() + " is animated - separate export required");
+      // Once per group, though the automatic levels walk the tree three times.
+      if (limit == 0 || lodMode_ != lodType::Auto)
+        Warn("group \"" + child->Name() +
+             "\" is animated and left out of the export, with everything below it: export it "
+             "separately");
     }
   }
 
@@ -452,7 +466,23 @@ bool WingformExport::sizeCheck(Shape& shape, int32_t limit) {
   const Vec3 e = size->extents;
   Log("\tSizeCheck " + shape.Name() + " (" + PlainDecimal(e.x) + "," + PlainDecimal(e.y) + "," +
       PlainDecimal(e.z) + ") " + PlainDecimal(size->smallest));
+  if (!size->Visible() && lodMode_ == lodType::Auto) tooSmall_.push_back(shape.Name());
   return size->Visible();
+}
+
+void WingformExport::warnTooSmall(int32_t limit) {
+  std::vector<std::string> names = std::exchange(tooSmall_, {});
+  if (names.empty()) return;
+  // Name the first few; a scene of thousands of small parts gets one line, not thousands.
+  constexpr size_t Named = 5;
+  std::string list;
+  for (size_t i = 0; i < names.size() && i < Named; ++i)
+    list += (i ? ", \"" : "\"") + names[i] + "\"";
+  if (names.size() > Named) list += " and " + std::to_string(names.size() - Named) + " more";
+  Warn("automatic levels of detail: " + std::to_string(names.size()) +
+       (names.size() == 1 ? " shape" : " shapes") + " too small to see beyond " +
+       std::to_string(limit) + " m " + (names.size() == 1 ? "is" : "are") +
+       " left out of the farther levels: " + list);
 }
 
 void WingformExport::computeWorldMatrix(Node& node) {

@@ -1269,6 +1269,7 @@ TEST_F(Cli, FreshRunsReadNoRememberedSettingsAndStoreNone) {
   fresh.push_back("--fresh");
   auto r = Vlmhost(fresh);
   EXPECT_EQ(r.status, 0) << r.output;
+      // What the export leaves out is said, also when quiet.
   EXPECT_THAT(r.output, Not(HasSubstr("Type mismatch")));
   std::ifstream in(home.Path() / "settings.json");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), stored);
@@ -1298,7 +1299,7 @@ TEST_F(CliOutputs, QuietRunsPrintOnlyTheirProblems) {
       {{"run", Wingform, Example, "--select", "group:Hangar", "-o", Out("x.obj"), "--quiet",
         "--copy-textures"},
        0,
-       ""},
+       "warning: group \"Windsock\" is animated and left out of the export"},
       {{"run", Wingform, Example, "-o", Out("x.obj"), "--ui", "nonsense", "--quiet"}, 2, "error: "},
   };
   for (const auto& c : cases) {

@@ -211,7 +211,8 @@ TEST(ParseDialogScript, ScriptFilesTakeOneActionPerLineAndNameTheLineOfAFault) {
               HasSubstr("ui.txt:2: dialog \"Export\" (frmExport), action \"click cmdNothing\""));
 }
 
-TEST(ScriptedPlay, AClosingDialogShowsEachValueTheScriptChangedAsTheDialogReadIt) {
+// Every value the script gave is shown, also one the control already held (chk(0) = 0).
+TEST(ScriptedPlay, AClosingDialogShowsEachValueTheScriptGaveAsTheDialogReadIt) {
   Ui ui("txt(0)=abc; txt(1)=7; chk(1)=1; chk(0)=0; lstMat=Glass; click cmdOK");
   ExportForm form;
   // A field that reads numbers: "abc" holds none and reads as 0.
@@ -224,7 +225,7 @@ TEST(ScriptedPlay, AClosingDialogShowsEachValueTheScriptChangedAsTheDialogReadIt
   form.ShowModal();
   EXPECT_EQ(ui.Texts(Kind::Value),
             (std::vector<std::string>{"txt(0) = \"abc\" -> 0", "txt(1) = \"7\" -> 7", "chk(1) = 1",
-                                      "lstMat = \"Glass\""}));
+                                      "chk(0) = 0", "lstMat = \"Glass\""}));
   // A value is shown as a script would quote it.
   Ui quoting(R"(txt(0)="say \"hi\"\nC:\\x"; lstMat="two\nlines"; click cmdOK)");
   ExportForm other;

@@ -69,7 +69,7 @@ std::vector<DialogAction> ParseDialogScript(std::string_view script,
 
 // One recorded event: a message box, input box, log line, dialog shown, ...
 struct TranscriptEntry {
-  // Value: a field, check box or list the script changed, as the dialog closed and as the
+  // Value: a field, check box or list the script set, as the dialog closed and as the
   // plug-in read it (txt(1) = "abc" -> 0). Warning: a value the plug-in could not read.
   // Remembered: a value the dialog starts from because an earlier run saved it.
   enum class Kind {
@@ -139,7 +139,7 @@ class ScriptedDialogs : public DialogBackend {
   std::optional<DialogAction> TakeNext(DialogAction::Kind kind);
   // Notes a text field, check box or list the script is about to change.
   void NoteChange(const Control& control, const std::string& typed);
-  // Records the value of each control the script changed on the form that closed.
+  // Records the value of each control the script set on the form that closed.
   void RecordChanges(const Form& form);
 
   bool scripted_;
@@ -149,10 +149,9 @@ class ScriptedDialogs : public DialogBackend {
   std::function<void(const TranscriptEntry&)> observer_;
   std::function<void(const Form&)> formObserver_;
   std::vector<std::pair<const Form*, Control*>> focus_;  // focused control per open form
-  // Per open form: the controls the script changed, by full name, with the value last typed.
+  // Per open form: the controls the script set, by full name, with the value last typed.
   struct Change {
     std::string name, typed;
-    bool changed = false;  // some action gave it a value it did not have
   };
   std::vector<std::vector<Change>> changes_;
   // Entries of each log list shown so far (ListControl::ItemsAdded at its last repaint).

@@ -1,0 +1,14 @@
+// What each command's --help ends with: an example and what its exit status says.
+#pragma once
+
+namespace CLI {
+class App;
+}
+
+namespace vlm::host {
+
+// Gives every command of `app` added so far its own epilogue (a command with none keeps the
+// program's).
+void AddCommandEpilogues(CLI::App& app);
+
+}  // namespace vlm::host

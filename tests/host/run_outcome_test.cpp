@@ -1,0 +1,121 @@
+// What a run leaves behind as its outcome says: settings only when it succeeded, every
+// scripted click and value in its transcript, and a model taken wherever a scene is.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "support/temp_home.h"
+#include "support/vlmhost.h"
+#include "vlm/files.h"
+
+namespace vlm {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Vlmhost;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+const std::string Example = std::string(VLM_TEST_EXAMPLES_DIR) + "/hangar.json";
+
+class RunOutcome : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* library : {"libwingform.so", "libridgepull.so", "libglazier.so"}) {
+      auto r = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/" + library});
+      ASSERT_EQ(r.status, 0) << r.output;
+    }
+  }
+  std::string Out(const std::string& name) const { return (home.Path() / name).string(); }
+  test::TempHome home;
+};
+
+// The first run ever that is refused, fails or is cancelled remembers nothing; the first that
+// succeeds remembers its dialog.
+TEST_F(RunOutcome, OnlyARunThatSucceededRemembersItsSettings) {
+  std::ofstream(Out("empty.json"))
+      << R"({"format": "vellum-scene", "version": 1, "root": {"groups": [{"name": "main"}]}})";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    bool remembers;
+  };
+  const Case cases[] = {
+      // Nothing to export: refused (3).
+      {{"run", "wingform", Out("empty.json"), "-o", Out("empty.obj")}, 3, false},
+      // Cancelled: the scene stays as it was, and so do the settings.
+      {{"run", "ridgepull", Example, "--select", "faces:Hangar/Shell:2", "--ui",
+        "txt(0)=0.3; click CancelButton"},
+       0,
+       false},
+      {{"run", "ridgepull", Example, "--select", "faces:Hangar/Shell:2", "--ui",
+        "txt(0)=0.3; click OKButton", "-o", Out("moulding.json")},
+       0,
+       true},
+  };
+  for (const Case& c : cases) {
+    auto r = Vlmhost(c.args);
+    EXPECT_EQ(r.status, c.status) << r.output;
+    EXPECT_EQ(fs::exists(home.Path() / "settings.json"), c.remembers) << r.output;
+  }
+}
+
+// Every click and every value the script gave is echoed, also a value the field already held.
+TEST_F(RunOutcome, TheTranscriptEchoesEveryClickAndScriptedValue) {
+  auto r = Vlmhost({"run", "ridgepull", Example, "--select", "faces:Hangar/Shell:2", "--fresh",
+                    "--ui", "txt(0)=0.1; click OKButton", "-o", Out("m.json")});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("[value] txt(0) = "));
+  EXPECT_THAT(r.output, HasSubstr("[note] clicked OKButton"));
+}
+
+// A model is taken wherever a scene is; an export of it with no selection takes its top group;
+// an import says in one line what it made and writes texture names that lead to the files.
+TEST_F(RunOutcome, AModelIsTakenWhereverASceneIs) {
+  const fs::path models = home.Path() / "models";
+  fs::create_directories(models);
+  fs::create_directories(home.Path() / "out");
+  for (const char* name : {"arrow.obj", "arrow.mtl"})
+    fs::copy_file(fs::path(VLM_TEST_DATA_DIR) / name, models / name);
+  // A PNG's signature and header: enough for the texture to be found and sized.
+  WriteFileAtomically(
+      models / "arrow_F.png",
+      std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10\0\0\0\x10\x08\x06\0\0\0", 29));
+  const std::string model = (models / "arrow.obj").string();
+  auto shown = Vlmhost({"show", model});
+  EXPECT_EQ(shown.status, 0) << shown.output;
+  EXPECT_THAT(shown.output, HasSubstr("arrow"));
+  auto checked = Vlmhost({"validate", model, "--for", "obj8"});
+  EXPECT_THAT(checked.output, HasSubstr("for obj8")) << checked.output;
+  auto exported = Vlmhost({"run", "wingform", model, "-o", Out("out/arrow.obj")});
+  EXPECT_EQ(exported.status, 0) << exported.output;
+  EXPECT_TRUE(fs::exists(home.Path() / "out" / "arrow.obj")) << exported.output;
+
+  auto imported = Vlmhost({"import", model, "-o", Out("out/arrow.json")});
+  ASSERT_EQ(imported.status, 0) << imported.output;
+  EXPECT_THAT(imported.output,
+              HasSubstr("imported 2 groups, 1 object, 3 triangles; textures: 1 found, 0 missing; "
+                        "bounds "));
+  EXPECT_THAT(ReadFile(home.Path() / "out" / "arrow.json"), HasSubstr("\"../models/arrow_F.png\""));
+  // The scene written elsewhere again leads to the same file.
+  auto moved = Vlmhost({"run", "wingform", Out("out/arrow.json"), "--select", "group:arrow", "-o",
+                        Out("arrow.obj"), "--scene-out", Out("models/again.json")});
+  ASSERT_EQ(moved.status, 0) << moved.output;
+  EXPECT_THAT(ReadFile(models / "again.json"), HasSubstr("\"arrow_F.png\""));
+}
+
+// Each command's --help ends with its own example and exit statuses.
+TEST_F(RunOutcome, EveryCommandsHelpHasItsOwnEpilogue) {
+  for (const char* command : {"run", "import", "batch", "validate", "inspect", "show"}) {
+    auto r = Vlmhost({command, "--help"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_THAT(r.output, HasSubstr(std::string("Example: vlmhost ") + command)) << command;
+    EXPECT_THAT(r.output, HasSubstr("Exit status")) << command;
+  }
+}
+
+}  // namespace
+}  // namespace vlm
