@@ -3,13 +3,27 @@
 // for it; the file is found where the scene names it: relative to the scene file's folder, or
 // at its absolute path. A name that reaches nothing there (a path of another machine, such as
 // D:\maps\wood.png) is looked for by its own file name in the scene's folder.
+//
+// A scene or model is untrusted: its names may lead anywhere (/etc/shadow, ../../x). Only a
+// plain file that starts as a picture does, and that lies in the scene's folder or below it
+// where the name leads after every link and "..", is copied; --allow-outside lifts the last
+// rule alone. Devices, pipes and the system's own files (/proc, /sys) are never read.
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <optional>
 
 #include "cli/run_command.h"
 #include "cli/run_outputs.h"
 #include "cli/scene_argument.h"
+#include "exchange/image_size.h"
 #include "vlm/error.h"
 #include "vlm/file_names.h"
 #include "vlm/files.h"
@@ -21,9 +35,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool IsFile(const fs::path& path) {
+// Something at `path` to copy or to refuse: anything but a folder.
+bool IsThere(const fs::path& path) {
   std::error_code ec;
-  return fs::is_regular_file(path, ec);
+  return fs::exists(path, ec) && !fs::is_directory(path, ec);
 }
 
 // The file to copy for `named`, whose copy the export calls `fileName`: the file of that name
@@ -39,8 +54,79 @@ std::optional<fs::path> FindSource(const NamedFile& named, const fs::path& scene
     looked.push_back((path.is_absolute() ? path : sceneFolder / path).parent_path() / fileName);
   looked.push_back(sceneFolder / fileName);
   for (const fs::path& candidate : looked)
-    if (IsFile(candidate)) return candidate;
+    if (IsThere(candidate)) return candidate;
   return std::nullopt;
+}
+
+// Closes a descriptor when it goes.
+struct Descriptor {
+  int fd;
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// Whether an open file lives on a file system of the kernel's own making (/proc, /sys and
+// their kin), whose files are no pictures and may tell secrets.
+bool OnSystemFileSystem(int fd) {
+  struct statfs fsInfo {};
+  if (::fstatfs(fd, &fsInfo) != 0) return true;
+  for (auto type : {PROC_SUPER_MAGIC, SYSFS_MAGIC, DEBUGFS_MAGIC, TRACEFS_MAGIC, SECURITYFS_MAGIC,
+                    CGROUP2_SUPER_MAGIC})
+    if (fsInfo.f_type == static_cast<decltype(fsInfo.f_type)>(type)) return true;
+  return false;
+}
+
+// Reads up to `size` bytes at `offset`; fewer only at the end of the file.
+std::string ReadAt(int fd, const fs::path& file, off_t offset, size_t size) {
+  std::string bytes(size, '\0');
+  size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::pread(fd, bytes.data() + got, size - got, offset + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0)
+      Raise(err::PathFileAccess, file.string() + ": cannot read it: " + std::strerror(errno));
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+// The bytes of the texture at `file`, or nothing with `refusal` saying why it is not copied.
+// The file is opened once and everything is judged on what was opened, so a link changed
+// meanwhile leads nowhere else: a plain file, not on /proc or /sys, really in `folder` (the
+// scene's, resolved) or below it unless `anywhere`, and starting as a picture.
+std::optional<std::string> ReadTexture(const fs::path& file, const fs::path& folder, bool anywhere,
+                                       std::string& refusal) {
+  struct stat st {};
+  // A device or pipe is not even opened: opening one may wait or change it.
+  if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    refusal = "it is a device or pipe, not a file";
+    return std::nullopt;
+  }
+  const Descriptor d{::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+  if (d.fd < 0 || ::fstat(d.fd, &st) != 0)
+    Raise(err::PathFileAccess, file.string() + ": cannot read it: " + std::strerror(errno));
+  if (!S_ISREG(st.st_mode) || OnSystemFileSystem(d.fd)) {
+    refusal = "it is a file of the system (/proc, /sys) or no plain file, which is never read";
+    return std::nullopt;
+  }
+  // Where the file opened really is, every link and ".." resolved.
+  std::error_code ec;
+  fs::path real = fs::read_symlink("/proc/self/fd/" + std::to_string(d.fd), ec);
+  if (ec) real = fs::weakly_canonical(fs::absolute(file, ec), ec);
+  const fs::path inside = real.lexically_relative(folder);
+  if (!anywhere && (inside.empty() || *inside.begin() == ".." || inside == ".")) {
+    refusal = "it is " + real.string() + ", outside " + folder.string() +
+              " (the folder of the scene and below; --allow-outside copies it)";
+    return std::nullopt;
+  }
+  if (!ImageFormatOf(ReadAt(d.fd, file, 0, kImageHeaderBytes))) {
+    refusal = "it is no picture (PNG, DDS, BMP, TGA or JPEG) by its first bytes";
+    return std::nullopt;
+  }
+  return ReadAt(d.fd, file, 0, static_cast<size_t>(st.st_size));
 }
 
 // Whether a relative path stays below the folder it starts from.
@@ -58,6 +144,20 @@ const EmbeddedTexture* EmbeddedNamed(const std::vector<EmbeddedTexture>* texture
   return nullptr;
 }
 
+// Makes `folder` and the folders above it that are missing, each noted in `made` (a reference
+// into a folder below the export, textures\\wood, gets the folder).
+void MakeFolders(fs::path folder, std::vector<fs::path>& made) {
+  std::error_code ec;
+  std::vector<fs::path> missing;
+  for (; !folder.empty() && !fs::exists(folder, ec); folder = folder.parent_path())
+    missing.push_back(folder);
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (!fs::create_directory(*it, ec) && ec)
+      Raise(err::PathFileAccess, it->string() + ": cannot make the folder: " + ec.message());
+    made.push_back(*it);
+  }
+}
+
 std::string Joined(const std::vector<fs::path>& paths) {
   std::string out;
   for (const fs::path& p : paths)
@@ -73,6 +173,8 @@ void RunOutputs::StageNamedFiles() {
   fs::path sceneFolder =
       IsStandardStream(options_.scene) ? fs::path() : options_.scene.parent_path();
   if (sceneFolder.empty()) sceneFolder = ".";
+  std::error_code ec;
+  const fs::path resolvedFolder = fs::weakly_canonical(fs::absolute(sceneFolder, ec), ec);
   std::map<fs::path, fs::path> copies;  // target -> the file copied there
   for (const NamedFile& named : context_.NamedFiles()) {
     // Files of an export press that was taken back are not copied.
@@ -94,25 +196,23 @@ void RunOutputs::StageNamedFiles() {
       continue;
     }
     const fs::path target = (named.output.parent_path() / named.target).lexically_normal();
-    const auto [copy, fresh] = copies.emplace(target, *source);
-    std::error_code ec;
-    if (!fresh) {
+    if (const auto copy = copies.find(target); copy != copies.end()) {
       if (copy->second != *source && (embedded || !fs::equivalent(copy->second, *source, ec)))
         context_.Warn(start + target.string() + " is already the copy of " + copy->second.string());
       continue;
     }
     if (!embedded && fs::equivalent(*source, target, ec)) continue;  // it is there already
-    // A reference into a folder below the export (textures\wood) gets the folder.
-    fs::path folder = target.parent_path();
-    std::vector<fs::path> missing;
-    for (; !folder.empty() && !fs::exists(folder, ec); folder = folder.parent_path())
-      missing.push_back(folder);
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-      if (!fs::create_directory(*it, ec) && ec)
-        Raise(err::PathFileAccess, it->string() + ": cannot make the folder: " + ec.message());
-      createdTextureFolders_.push_back(*it);
+    std::string refusal;
+    const std::optional<std::string> bytes =
+        embedded ? embedded->bytes
+                 : ReadTexture(*source, resolvedFolder, options_.allowOutside, refusal);
+    if (!bytes) {
+      context_.Warn(start + refusal);
+      continue;
     }
-    transaction_.Stage(target, embedded ? embedded->bytes : ReadFile(*source));
+    copies.emplace(target, *source);
+    MakeFolders(target.parent_path(), createdTextureFolders_);
+    transaction_.Stage(target, *bytes);
     written_.push_back(target.string());
   }
 }

@@ -102,7 +102,6 @@ int Main(int argc, char** argv) {
   reg->add_option("LIBRARY", libraries, "Shared libraries to register");
   std::vector<std::filesystem::path> unregLibraries;
   auto* unreg = app.add_subcommand("unregister", "Remove the registrations of libraries");
-  vlm::host::AddReaderLimitOptions(*show, showOptions.limits);
   unreg->add_option("LIBRARY", unregLibraries, "Shared libraries to unregister")->required();
 
   vlm::host::ShowOptions showOptions;
@@ -118,6 +117,7 @@ int Main(int argc, char** argv) {
                    "List the faces of the object at PATH: index, corners, material, world-space "
                    "centre and normal")
       ->type_name("PATH");
+  vlm::host::AddReaderLimitOptions(*show, showOptions.limits);
 
   std::string describeId;
   bool describeJson = false;
@@ -174,7 +174,10 @@ int Main(int argc, char** argv) {
                      "Exporters: also write the scene (with any fields the export added)");
   runCmd->add_flag("--copy-textures", run.copyTextures,
                    "Exporters: copy the textures the exports name beside them (found relative "
-                   "to the scene's folder) and name them there without folders");
+                   "to the scene's folder) and name them there without folders: pictures "
+                   "(PNG, DDS, BMP, TGA, JPEG) in the scene's folder or below it");
+  runCmd->add_flag("--allow-outside", run.allowOutside,
+                   "With --copy-textures: also copy textures outside the scene's folder");
   runCmd->add_option("--select", run.selections,
                      "Replace the selection: group:PATH, object:PATH, faces:PATH:i,j, "
                      "node:PATH, shape:PATH, polygons:PATH:i,j; or faces (polygons) by rule, "
@@ -209,7 +212,6 @@ int Main(int argc, char** argv) {
       "gui", "Open the workbench: the scene in a 3D view, picking, every plug-in, undo");
   guiCmd->add_option("FILE", bench.file, "A scene file, or a model to import (as import reads it)");
   guiCmd->add_option("--select", bench.selections,
-  vlm::host::AddCommandEpilogues(app);
                      "Pick these to start with (as run --select takes them)");
   guiCmd->add_option("--picture", bench.picture,
                      "Draw the window to this PNG file once FILE is open, and close");
@@ -219,6 +221,7 @@ int Main(int argc, char** argv) {
   vlm::host::AddBatchCommand(app, batch);
   vlm::host::CheckCommands checks;
   vlm::host::AddCheckCommands(app, checks);
+  vlm::host::AddCommandEpilogues(app);
 
   try {
     app.parse(argc, argv);

@@ -30,8 +30,26 @@ std::optional<ImageSize> Sized(int64_t width, int64_t height, const char* format
   return ImageSize{width, height, format};
 }
 
-// The bytes any of the three headers needs.
-constexpr size_t HeaderBytes = 26;
+// TGA has no magic number: its fixed header of 18 bytes must be one a writer can make. The
+// colour-mapped kinds (1, 9) need a map of entries of 15 to 32 bits and 8- or 16-bit indices,
+// grey (3, 11) 8 or 16 bits, true colour (2, 10) 15 to 32; the two top bits of the
+// descriptor are 0 and it has at most 8 bits of alpha.
+bool IsTgaHeader(std::string_view b) {
+  if (b.size() < 18) return false;
+  const auto byte = [&](size_t at) { return static_cast<unsigned char>(b[at]); };
+  const unsigned mapType = byte(1), kind = byte(2), depth = byte(16), descriptor = byte(17);
+  const bool mapped = kind == 1 || kind == 9, grey = kind == 3 || kind == 11;
+  if (mapType != (mapped ? 1u : 0u) || (!mapped && !grey && kind != 2 && kind != 10)) return false;
+  if (mapped) {
+    const unsigned entry = byte(7);
+    if (entry != 15 && entry != 16 && entry != 24 && entry != 32) return false;
+    if (LittleEndian16(b, 5) == 0) return false;  // a map of no entries
+  }
+  const bool depthFits = mapped || grey ? depth == 8 || depth == 16
+                                        : depth == 15 || depth == 16 || depth == 24 || depth == 32;
+  return depthFits && (descriptor & 0xC0) == 0 && (descriptor & 0x0F) <= 8 &&
+         LittleEndian16(b, 12) > 0 && LittleEndian16(b, 14) > 0;
+}
 
 }  // namespace
 
@@ -50,7 +68,7 @@ std::optional<ImageSize> ReadImageSize(std::string_view b) {
     const uint32_t headerSize = LittleEndian32(b, 14);
     if (headerSize == 12 && b.size() >= 22)
       return Sized(LittleEndian16(b, 18), LittleEndian16(b, 20), "BMP");
-    if (headerSize >= 40 && b.size() >= HeaderBytes) {
+    if (headerSize >= 40 && b.size() >= kImageHeaderBytes) {
       const auto width = static_cast<int32_t>(LittleEndian32(b, 18));
       const auto height = static_cast<int32_t>(LittleEndian32(b, 22));
       return Sized(width, std::llabs(static_cast<long long>(height)), "BMP");
@@ -59,10 +77,17 @@ std::optional<ImageSize> ReadImageSize(std::string_view b) {
   return std::nullopt;
 }
 
+std::optional<std::string> ImageFormatOf(std::string_view b) {
+  if (const auto size = ReadImageSize(b.substr(0, kImageHeaderBytes))) return size->format;
+  if (b.size() >= 3 && b.substr(0, 3) == "\xff\xd8\xff") return "JPEG";
+  if (IsTgaHeader(b)) return "TGA";
+  return std::nullopt;
+}
+
 std::optional<ImageSize> ImageSizeOfFile(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return std::nullopt;
-  char buffer[HeaderBytes];
+  char buffer[kImageHeaderBytes];
   in.read(buffer, sizeof buffer);
   return ReadImageSize(std::string_view(buffer, static_cast<size_t>(in.gcount())));
 }

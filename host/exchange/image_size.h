@@ -1,6 +1,8 @@
-// The pixel size of a texture file, read from its header alone: PNG, DDS and BMP.
+// The pixel size of a texture file, read from its header alone (PNG, DDS and BMP), and the kind
+// of picture a header starts (also JPEG and TGA).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -21,6 +23,15 @@ std::optional<ImageSize> ReadImageSize(std::string_view bytes);
 
 // The same for the start of a file; nothing when it cannot be read.
 std::optional<ImageSize> ImageSizeOfFile(const std::filesystem::path& file);
+
+// The bytes ImageFormatOf needs from the start of a file.
+constexpr size_t kImageHeaderBytes = 26;
+
+// The kind of picture whose header the start of `bytes` is: "PNG", "DDS" or "BMP" as
+// ReadImageSize reads them, "JPEG" (its start-of-image marker) or "TGA" (a colour-mapped,
+// true-colour or grey picture with sides and a pixel depth it can have); nothing for other
+// bytes. Reads no more than kImageHeaderBytes, and any bytes may be given.
+std::optional<std::string> ImageFormatOf(std::string_view bytes);
 
 // Whether a side is a power of two (1, 2, 4, ...).
 inline bool IsPowerOfTwo(int64_t side) {

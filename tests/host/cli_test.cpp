@@ -24,6 +24,7 @@
 #include "scene/builder.h"
 #include "scene/document.h"
 #include "scene/scene_file.h"
+#include "support/cli_fixture.h"
 #include "support/obj8_checks.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
@@ -41,15 +42,8 @@ using test::Vlmhost;
 
 const std::string Example = std::string(VLM_TEST_EXAMPLES_DIR) + "/hangar.json";
 
-class Cli : public ::testing::Test {
- protected:
-  void SetUp() override {
-    auto r = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/libobverse.so"});
-    ASSERT_EQ(r.status, 0) << r.output;
-  }
-  std::string Out(const std::string& name) const { return (home.Path() / name).string(); }
-  test::TempHome home;
-};
+using test::Cli;
+using test::CliOutputs;
 
 TEST_F(Cli, ListShowsObverseWithItsValues) {
   auto r = Vlmhost({"list"});
@@ -487,26 +481,6 @@ TEST_F(Cli, TheExamplePreviewIsWhatTheDemoSaves) {
             read(std::string(VLM_TEST_EXAMPLES_DIR) + "/stairwright-preview.svg"));
 }
 
-// The exporters and the operation, besides Obverse.
-class CliOutputs : public Cli {
- protected:
-  void SetUp() override {
-    Cli::SetUp();
-    for (const char* library :
-         {"libwingform.so", "libtrackline.so", "libflare.so", "libridgepull.so"}) {
-      auto r = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/" + library});
-      ASSERT_EQ(r.status, 0) << r.output;
-    }
-  }
-  std::string Scene(const std::string& name, const std::string& groups) const {
-    std::ofstream(Out(name)) << R"({"format": "vellum-scene", "version": 1, "root": {"groups": )"
-                             << groups << "}}";
-    return Out(name);
-  }
-  static constexpr const char* Wingform = "VLMPluginImportExport9.Wingform";
-  static constexpr const char* Trackline = "VLMPluginImportExport9.Trackline";
-};
-
 TEST_F(CliOutputs, RefusalsAreNothingDoneAndWriteNothing) {
   const std::string noMain = Scene("no-main.json", R"([{"name": "A"}])");
   const std::string emptyMain = Scene("empty-main.json", R"([{"name": "Main"}])");
@@ -733,7 +707,7 @@ TEST_F(CliOutputs, CopyTexturesBringsWhatTheExportsNameBesideThem) {
   const fs::path folder = home.Path() / "scene";
   fs::create_directories(folder / "maps");
   for (const char* file : {"wood.png", "maps/stone.png", "brick.png"})
-    WriteFileAtomically(folder / file, std::string("bytes of ") + file);
+    WriteFileAtomically(folder / file, test::PictureBytes("PNG", file));
   host::HostDocument doc;
   host::HostNode& main = host::AddGroup(doc.Root(), "main");
   const char* textures[] = {"wood.png", "maps\\stone.png", "D:\\projects\\brick.png", "none.png"};
@@ -798,7 +772,7 @@ TEST_F(CliOutputs, RunsInOneProcessSeeNothingOfEachOther) {
   for (const char* folder : {"scene/maps", "copied", "named/maps"})
     fs::create_directories(home.Path() / folder);
   for (const char* file : {"scene/maps/stone.png", "named/maps/stone.png"})
-    WriteFileAtomically(home.Path() / file, "stone");
+    WriteFileAtomically(home.Path() / file, test::PictureBytes("PNG", "stone"));
   host::HostDocument doc;
   host::HostNode& main = host::AddGroup(doc.Root(), "main");
   for (const char* texture : {"none.png", "maps/stone.png"}) {
@@ -1269,7 +1243,6 @@ TEST_F(Cli, FreshRunsReadNoRememberedSettingsAndStoreNone) {
   fresh.push_back("--fresh");
   auto r = Vlmhost(fresh);
   EXPECT_EQ(r.status, 0) << r.output;
-      // What the export leaves out is said, also when quiet.
   EXPECT_THAT(r.output, Not(HasSubstr("Type mismatch")));
   std::ifstream in(home.Path() / "settings.json");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), stored);
@@ -1296,6 +1269,7 @@ TEST_F(CliOutputs, QuietRunsPrintOnlyTheirProblems) {
     int status;
     std::string output;
   } cases[] = {
+      // What the export leaves out is said, also when quiet.
       {{"run", Wingform, Example, "--select", "group:Hangar", "-o", Out("x.obj"), "--quiet",
         "--copy-textures"},
        0,
