@@ -65,20 +65,37 @@ CommandReport::CommandReport(std::string command, std::filesystem::path file, st
 CommandReport::~CommandReport() = default;
 
 void CommandReport::Before(const HostDocument& document) {
-  before_ = SerializeScene(document, input_);
+  if (!staged_) before_ = SerializeScene(document, input_);
+}
+
+SceneDiff CommandReport::ItemsOf(const HostDocument& document) const {
+  if (before_) return DiffDocuments(*before_, document, input_);
+  HostDocument empty;
+  return DiffDocuments(empty, document);
 }
 
 void CommandReport::After(const HostDocument& document) {
-  if (before_) {
-    items_ = DiffDocuments(*before_, document, input_);
-  } else {
-    HostDocument empty;
-    items_ = DiffDocuments(empty, document);
-  }
+  if (!staged_) items_ = ItemsOf(document);
 }
 
 void CommandReport::Wrote(const std::filesystem::path& file) {
-  written_.push_back(file.string());
+  if (!staged_) written_.push_back(file.string());
+}
+
+std::string CommandReport::DoneReport(const HostDocument& document,
+                                      const std::vector<std::filesystem::path>& written,
+                                      const std::vector<std::string>& warnings,
+                                      const std::vector<std::string>& log) {
+  // The report's own lists stay as they were, for the report of a command whose files could
+  // not be written after all.
+  const std::optional<SceneDiff> items = ItemsOf(document);
+  std::vector<std::string> files = written_, allWarnings = warnings_, allLog = log_;
+  for (const std::filesystem::path& file : written)
+    files.push_back(file.string());
+  allWarnings.insert(allWarnings.end(), warnings.begin(), warnings.end());
+  allLog.insert(allLog.end(), log.begin(), log.end());
+  staged_ = true;
+  return Json(ExitOk, items, files, allWarnings, allLog);
 }
 
 namespace {
@@ -118,22 +135,25 @@ std::string UtcText(std::chrono::system_clock::time_point when) {
 
 }  // namespace
 
-std::string CommandReport::Json(int status) const {
+std::string CommandReport::Json(int status, const std::optional<SceneDiff>& items,
+                                const std::vector<std::string>& written,
+                                const std::vector<std::string>& warnings,
+                                const std::vector<std::string>& log) const {
   nlohmann::ordered_json j = {{"command", command_}};
   if (plugin_) j["plugin"] = *plugin_;
   j["input"] = input_;
   j["outcome"] = Outcome(status);
   j["exitStatus"] = status;
-  j["written"] = written_;
-  nlohmann::ordered_json items = nullptr;
-  if (items_)
-    items = {{"created", ItemsJson(items_->created)},
-             {"changed", ItemsJson(items_->changed)},
-             {"removed", ItemsJson(items_->removed)}};
-  j["items"] = items;
-  j["warnings"] = warnings_;
+  j["written"] = written;
+  nlohmann::ordered_json itemsJson = nullptr;
+  if (items)
+    itemsJson = {{"created", ItemsJson(items->created)},
+                 {"changed", ItemsJson(items->changed)},
+                 {"removed", ItemsJson(items->removed)}};
+  j["items"] = itemsJson;
+  j["warnings"] = warnings;
   j["errors"] = errors_;
-  j["log"] = log_;
+  j["log"] = log;
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - clock_).count();
   j["times"] = {{"started", UtcText(started_)}, {"seconds", seconds}};
@@ -170,6 +190,9 @@ int CommandReport::Run(bool outIsData, bool quiet, std::ostream& out, std::ostre
     std::ostream& commandOut = outIsData ? out : toStdout ? recordedErr : recordedOut;
     status = command(commandOut, recordedErr);
   }
+  // A done command wrote its report with its files; a report that would replace another
+  // output is not written at all.
+  if ((staged_ && status == ExitOk) || withheld_) return status;
   const std::string text = Json(status);
   try {
     if (toStdout) {

@@ -34,6 +34,17 @@ class CommandReport {
   // The command changed no item (an export).
   void NoItems() { items_ = SceneDiff{}; }
 
+  // The report of a command that is done, for the command to write with its other files, all
+  // or none: `document` as After takes it, the files `written`, and the warnings and log lines
+  // the command is still to print. Once it is taken, Before, After and Wrote change nothing and
+  // Run writes a report only when the command does not end done (its files then not written).
+  std::string DoneReport(const HostDocument& document,
+                         const std::vector<std::filesystem::path>& written,
+                         const std::vector<std::string>& warnings,
+                         const std::vector<std::string>& log);
+  // The report names another output of the command: Run writes none.
+  void Withhold() { withheld_ = true; }
+
   // Runs the command with its streams recorded line by line: warnings, errors (and "nothing
   // done") and the rest as log lines. `outIsData`: what goes to `out` is a file's content (a
   // scene on standard output), passed on unrecorded. `quiet`: the command is asked for its
@@ -45,7 +56,13 @@ class CommandReport {
 
  private:
   class Recorder;
-  std::string Json(int status) const;
+  // The items that differ between Before's document and `document` (all of them without it).
+  SceneDiff ItemsOf(const HostDocument& document) const;
+  std::string Json(int status) const { return Json(status, items_, written_, warnings_, log_); }
+  std::string Json(int status, const std::optional<SceneDiff>& items,
+                   const std::vector<std::string>& written,
+                   const std::vector<std::string>& warnings,
+                   const std::vector<std::string>& log) const;
 
   std::string command_, input_;
   std::filesystem::path file_;
@@ -55,6 +72,8 @@ class CommandReport {
   std::vector<std::string> written_, warnings_, errors_, log_;
   std::chrono::system_clock::time_point started_;
   std::chrono::steady_clock::time_point clock_;
+  bool staged_ = false;    // DoneReport was taken: the command writes the report
+  bool withheld_ = false;  // the report names another output: none is written
 };
 
 }  // namespace vlm::host

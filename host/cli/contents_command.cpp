@@ -3,11 +3,13 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <sstream>
 
 #include "cli/check_commands.h"
 #include "cli/exit_status.h"
 #include "cli/printing.h"
 #include "cli/scene_argument.h"
+#include "exchange/conventions.h"
 #include "exchange/igs_file.h"
 #include "exchange/image_size.h"
 #include "exchange/model_import.h"
@@ -368,16 +370,13 @@ Inspection OfIgs(const IgsContents& c, const std::filesystem::path& folder) {
         {b.name, nearDist, static_cast<double>(b.distance), SubtreeTriangles(c, top), -1, -1});
     nearDist = b.distance;
   }
+  // The vertices where their blocks put them: the corners of a turned block's box would
+  // reach past them.
   for (size_t i = 0; i < c.blocks.size(); ++i) {
     const Mat4 world = BlockWorld(c, static_cast<int32_t>(i));
-    for (int32_t mesh : c.blocks[i].meshes) {
-      const IgsMeshRecord& m = c.meshes[static_cast<size_t>(mesh)];
-      if (m.vertices.empty()) continue;
-      for (int corner = 0; corner < 8; ++corner)
-        Bound(s, TransformPoint({(corner & 1 ? m.max : m.min)[0], (corner & 2 ? m.max : m.min)[1],
-                                 (corner & 4 ? m.max : m.min)[2]},
-                                world));
-    }
+    for (int32_t mesh : c.blocks[i].meshes)
+      for (const IgsVertexRecord& v : c.meshes[static_cast<size_t>(mesh)].vertices)
+        Bound(s, TransformPoint({v.position[0], v.position[1], v.position[2]}, world));
   }
   for (const IgsMaterialRecord& m : c.materials) {
     MaterialInfo info{m.name, "shader " + m.shader, {}};
@@ -431,13 +430,37 @@ int InspectCommand(const InspectOptions& options, std::ostream& out, std::ostrea
     if (IsObj8(start)) {
       s = OfObj8(ReadObj8File(file), folder);
     } else if (LooksLikeIgs(start)) {
-      s = OfIgs(ReadIgsFile(file), folder);
+      // Read in a child process under the reader limits, as a model is: what inspect prints
+      // comes back, and a file whose reading would pass them is an error here.
+      const ImportedModel printed = ReadInChildProcess(
+          [&] {
+            Inspection igs = OfIgs(ReadIgsFile(file), folder);
+            igs.file = file.string();
+            std::ostringstream text;
+            if (options.json)
+              PrintJson(igs, text);
+            else
+              PrintText(igs, text);
+            ImportedModel m;
+            m.document = std::make_unique<HostDocument>();
+            m.log = {text.str()};
+            return m;
+          },
+          file.string(), options.limits);
+      out << printed.log.at(0);
+      return ExitOk;
     } else if (IsStandardStream(file) || extension == ".json") {
       s = OfDocument(*LoadSceneArgument(file), folder, nullptr);
       s.format = "scene";
     } else {
       ImportedModel model = ImportModelInChildProcess(file, {}, options.limits);
       s = OfDocument(*model.document, folder, &model.textures);
+      // The bounds in the model's own axes, as its file has them.
+      if (s.hasBounds) {
+        const aiVector3D a = exchange::ToLibrary(s.min), b = exchange::ToLibrary(s.max);
+        s.min = {std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
+        s.max = {std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
+      }
       s.format = "model";
       s.notes = model.log;
     }

@@ -291,6 +291,12 @@ int Main(int argc, char** argv) {
               << ": standard output carries the scene; write the report to a file\n";
     return vlm::host::ExitBadInput;
   }
+  try {
+    vlm::host::CheckReportTarget(run, false);  // an exporter's parts once it is known
+  } catch (const vlm::Error& e) {
+    std::cerr << "error: " << e.Description() << "\n";
+    return vlm::host::ExitBadInput;
+  }
   vlm::host::CommandReport report("run", *run.reportFile, run.scene.string());
   report.SetPlugin(run.progId);
   run.report = &report;

@@ -5,13 +5,14 @@
 #include <cstring>
 #include <ostream>
 
+#include "cli/command_report.h"
 #include "cli/run_command.h"
 #include "cli/runners.h"
 #include "cli/scene_argument.h"
 #include "cli/svg.h"
 #include "scene/scene_file.h"
-#include "vlm/error.h"
 #include "scene/texture_names.h"
+#include "vlm/error.h"
 #include "vlm/forms.h"
 #include "vlm/run_context.h"
 #include "vlm/scripted_dialogs.h"
@@ -51,6 +52,13 @@ void WriteToStream(std::ostream& out, const std::string& text) {
 }
 
 void CheckOutputLocations(const RunOptions& options, bool exporter) {
+  // An empty name (-o '') is no file anywhere: as bad a target as a folder that is missing.
+  for (const auto& [option, target] :
+       {std::pair{"-o", &options.output}, std::pair{"--scene-out", &options.sceneOutput},
+        std::pair{"--save-pictures", &options.savePictures},
+        std::pair{"--report", &options.reportFile}})
+    if (*target && (*target)->empty())
+      Raise(err::BadFileName, std::string(option) + " \"\": an empty name names no file");
   if (options.output && !ToStandardOutput(*options.output)) CheckOutputTarget(*options.output);
   if (exporter && options.sceneOutput) {
     const std::filesystem::path& scene = *options.sceneOutput;
@@ -62,6 +70,54 @@ void CheckOutputLocations(const RunOptions& options, bool exporter) {
                                            scene.string() + " are the same file");
   }
   if (options.savePictures) CheckPictureFolder(*options.savePictures);
+  if (options.reportFile && !IsStandardStream(*options.reportFile)) {
+    try {
+      CheckReportTarget(options, exporter);
+    } catch (const Error&) {
+      if (options.report) options.report->Withhold();
+      throw;
+    }
+  }
+}
+
+namespace {
+
+// Whether `file` is a numbered part of the export `exported` (house.1.obj, house.2.obj, ...
+// beside house.obj): in the same folder, named as the export up to its last "." (the whole
+// name without one), a number, and an extension.
+bool IsNumberedPart(const std::filesystem::path& file, const std::filesystem::path& exported) {
+  std::string stem = exported.filename().string();
+  if (const size_t dot = stem.rfind('.'); dot != std::string::npos) stem.resize(dot);
+  const std::string name = file.filename().string();
+  if (!name.starts_with(stem + ".")) return false;
+  const size_t digits = name.find_first_not_of("0123456789", stem.size() + 1);
+  if (digits == stem.size() + 1 || digits == std::string::npos || name[digits] != '.') return false;
+  std::error_code ec;
+  const auto folder = [&](const std::filesystem::path& p) {
+    return std::filesystem::weakly_canonical(std::filesystem::absolute(p, ec).parent_path(), ec);
+  };
+  return folder(file) == folder(exported);
+}
+
+}  // namespace
+
+void CheckReportTarget(const RunOptions& options, bool exporter) {
+  const std::filesystem::path& report = *options.reportFile;
+  if (report.empty()) Raise(err::BadFileName, "--report \"\": an empty name names no file");
+  const auto refuse = [&](const std::string& what) {
+    Raise(err::InvalidProcedureCall, "--report " + report.string() + " is also " + what +
+                                         ": a report may not replace another output of the run");
+  };
+  if (options.output && !IsStandardStream(*options.output)) {
+    if (SameOutputFile(report, *options.output)) refuse("the -o file");
+    if (exporter && IsNumberedPart(report, *options.output))
+      refuse("a numbered part of the export " + options.output->string());
+  }
+  if (options.sceneOutput && !IsStandardStream(*options.sceneOutput) &&
+      SameOutputFile(report, *options.sceneOutput))
+    refuse("the --scene-out file");
+  if (options.savePictures && SameOutputFile(report, *options.savePictures))
+    refuse("the --save-pictures folder");
 }
 
 RunOutputs::RunOutputs(const RunOptions& options, bool exporter, RunContext& context)
@@ -165,13 +221,46 @@ void RunOutputs::RollBack() {
   }
 }
 
-void RunOutputs::ReportWritten(const RunResult& result, std::ostream& log) const {
+std::vector<std::string> RunOutputs::WrittenLines(const RunResult& result) const {
+  std::vector<std::string> lines;
   for (const std::string& file : written_)
-    log << "wrote " << file << "\n";
+    lines.push_back("wrote " + file);
   if (options_.savePictures && pictures_.empty())
-    log << "(no dialog with a drawing area was shown)\n";
+    lines.emplace_back("(no dialog with a drawing area was shown)");
   if (result.savesScene && !result.sceneTarget && !options_.sceneKept)
-    log << "(the scene was not saved: give -o FILE to write it)\n";
+    lines.emplace_back("(the scene was not saved: give -o FILE to write it)");
+  return lines;
+}
+
+std::vector<std::string> RunOutputs::DiscardedWarnings() const {
+  std::vector<std::string> warnings;
+  for (const std::filesystem::path& file : transaction_.Discarded())
+    warnings.push_back(file.string() +
+                       " was not written: an export to a device or pipe writes that one file");
+  return warnings;
+}
+
+std::vector<std::filesystem::path> RunOutputs::ToBeCommitted() const {
+  std::vector<std::filesystem::path> files;
+  const auto& discarded = transaction_.Discarded();
+  for (const std::filesystem::path& file : staged_)
+    if (std::find(discarded.begin(), discarded.end(), file) == discarded.end())
+      files.push_back(file);
+  if (sceneToOut_) files.emplace_back("-");
+  return files;
+}
+
+void RunOutputs::StageReport(const RunResult& result, const HostDocument& document) {
+  if (!options_.report || !options_.reportFile || IsStandardStream(*options_.reportFile)) return;
+  try {
+    transaction_.Stage(*options_.reportFile,
+                       options_.report->DoneReport(document, ToBeCommitted(), DiscardedWarnings(),
+                                                   WrittenLines(result)));
+  } catch (const Error&) {
+    // Another output of the run is the same file (a texture copy): no report replaces it.
+    options_.report->Withhold();
+    throw;
+  }
 }
 
 int RunOutputs::Stage(const RunResult& result, const HostDocument& document, std::ostream& err) {
@@ -180,6 +269,7 @@ int RunOutputs::Stage(const RunResult& result, const HostDocument& document, std
     StagePictures();
     sceneToOut_ = StageScene(result, document, sceneText_);
     staged_ = transaction_.StagedTargets();
+    StageReport(result, document);
   } catch (const Error& e) {
     RollBack();
     err << "error: " << e.Description() << "\n";
@@ -200,15 +290,11 @@ int RunOutputs::Finish(const RunResult& result, std::ostream& log, std::ostream&
     err << "error: " << e.Description() << "\n";
     return ExitRunFailed;
   }
-  const auto& discarded = transaction_.Discarded();
-  for (const std::filesystem::path& file : staged_)
-    if (std::find(discarded.begin(), discarded.end(), file) == discarded.end())
-      committed_.push_back(file);
-  if (!sceneText_.empty()) committed_.emplace_back("-");
-  for (const std::filesystem::path& file : discarded)
-    err << "warning: " << file.string() << " was not written: an export to a device or pipe "
-        << "writes that one file\n";
-  ReportWritten(result, log);
+  committed_ = ToBeCommitted();
+  for (const std::string& warning : DiscardedWarnings())
+    err << "warning: " << warning << "\n";
+  for (const std::string& line : WrittenLines(result))
+    log << line << "\n";
   return ExitOk;
 }
 

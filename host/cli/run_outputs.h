@@ -37,6 +37,11 @@ void WriteToStream(std::ostream& out, const std::string& text);
 // vlm::Error naming the first output location that cannot be written. Checked before the run,
 // so no dialog work is lost to a folder that cannot be written.
 void CheckOutputLocations(const RunOptions& options, bool exporter);
+// vlm::Error when --report names another output of the run: the -o or --scene-out file, the
+// --save-pictures folder, and for an exporter (`exporter`) the numbered parts of its export
+// (house.1.obj beside house.obj). By any name, through links. CheckOutputLocations checks it
+// too, and then writes no report at all.
+void CheckReportTarget(const RunOptions& options, bool exporter);
 
 class RunOutputs {
  public:
@@ -70,11 +75,17 @@ class RunOutputs {
   // --copy-textures: stages a copy of each texture the staged exports name where they look
   // for it (copy_textures.cpp).
   void StageNamedFiles();
+  // --report FILE: the report of the run, done, staged after every other file.
+  void StageReport(const RunResult& result, const HostDocument& document);
   bool StageScene(const RunResult& result, const HostDocument& document, std::string& text);
   // The embedded textures of a model given as the scene, for the scene written to `scene`.
   void StageModelTextures(const std::filesystem::path& scene);
   void RollBack();
-  void ReportWritten(const RunResult& result, std::ostream& log) const;
+  // What Finish says on the log once the files are in place, and the files it leaves out.
+  std::vector<std::string> WrittenLines(const RunResult& result) const;
+  std::vector<std::string> DiscardedWarnings() const;
+  // The files a successful commit writes, in order ("-" for the scene on standard output).
+  std::vector<std::filesystem::path> ToBeCommitted() const;
 
   const RunOptions& options_;
   RunContext& context_;

@@ -79,15 +79,15 @@ void AddCheckCommands(CLI::App& app, CheckCommands& commands) {
   commands.inspect->add_flag("--json", i.json, "Print the same as JSON");
   commands.inspect
       ->add_option("--max-memory", i.limits.memory,
-                   "A model read by the exchange library: the most memory its reader may take, "
-                   "as 200M or 2G")
+                   "A model read by the exchange library, or an IGS file: the most memory its "
+                   "reader may take, as 200M or 2G")
       ->transform(CLI::AsSizeValue(false).description(""))
       ->check(CLI::PositiveNumber)
       ->type_name("SIZE");
   commands.inspect
       ->add_option("--timeout", i.limits.seconds,
-                   "A model read by the exchange library: the most time its reader may take, in "
-                   "seconds")
+                   "A model read by the exchange library, or an IGS file: the most time its "
+                   "reader may take, in seconds")
       ->check(CLI::PositiveNumber)
       ->type_name("SECONDS");
 

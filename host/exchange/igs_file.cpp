@@ -65,9 +65,11 @@ class Reader {
   }
 
   // The start of an array of `count` records of `size` bytes at `offset`, checked to lie in
-  // the file.
+  // the file. The arrays of a file do not overlap, so together they fit in it too: counts that
+  // claim more (arrays laid over the same bytes again and again) are refused before anything
+  // is made of them, so that what is read stays within a few times the file's size.
   uint64_t Array(int32_t count, int32_t offset, size_t size, const std::string& what,
-                 uint64_t countAt) const {
+                 uint64_t countAt) {
     if (count < 0) Fail(what, countAt, "the count " + std::to_string(count) + " is negative");
     if (count == 0) return offset < 0 ? 0 : static_cast<uint64_t>(offset);
     if (offset < 0)
@@ -77,6 +79,12 @@ class Reader {
       Fail(what, start,
            Number(static_cast<uint64_t>(count)) + " records of " + Number(size) +
                " bytes run past the end of the file (" + Number(b_.size()) + " bytes)");
+    claimed_ += static_cast<uint64_t>(count) * size;
+    if (claimed_ > b_.size())
+      Fail(what, countAt,
+           "the count " + std::to_string(count) + " brings the records of the file's arrays to " +
+               Number(claimed_) + " bytes, more than the file's " + Number(b_.size()) +
+               " bytes hold");
     return start;
   }
 
@@ -100,6 +108,7 @@ class Reader {
  private:
   std::string_view b_;
   const std::string& origin_;
+  uint64_t claimed_ = 0;  // bytes of the records of every array so far
 };
 
 // "material 3", "mesh 0's vertex 12".

@@ -379,9 +379,12 @@ class Importer {
       automatic = block(k).distance == kAutomaticLevels[k] &&
                   block(k).name.substr(std::min<size_t>(7, block(k).name.size())) == base;
     if (automatic) return Levels::Automatic;
+    // Custom levels reach each to the next level node's number, those numbers in order (two
+    // nodes may share one: 300, 1000, 1000), and the last level to 1000 whatever the one
+    // before it.
     if (block(top.size() - 1).distance != kFarthest) return Levels::Other;
-    for (size_t k = 1; k < top.size(); ++k)
-      if (block(k).distance <= block(k - 1).distance) return Levels::Other;
+    for (size_t k = 1; k + 1 < top.size(); ++k)
+      if (block(k).distance < block(k - 1).distance) return Levels::Other;
     return Levels::Custom;
   }
 

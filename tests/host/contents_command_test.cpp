@@ -9,8 +9,11 @@
 #include <nlohmann/json.hpp>
 
 #include "exchange/image_size.h"
+#include "scene/builder.h"
+#include "support/dialogs.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
+#include "trackline/trackline.h"
 
 namespace vlm {
 namespace {
@@ -144,6 +147,37 @@ TEST(InspectCommand, ShowsCountsTexturesAndBoundsOfEachKindOfFile) {
   r = test::Vlmhost({"inspect", cut}, "", " 2>&1 >/dev/null");
   EXPECT_EQ(r.status, 2) << r.output;
   EXPECT_THAT(r.output, ::testing::HasSubstr("cut.igs"));
+
+  // An IGS file is read under the reader limits, as a model is: one of 100,000 vertices
+  // (24 MB) passes a limit of 8 MB.
+  {
+    host::HostDocument doc;
+    host::HostMaterial& alu = doc.NewMaterial("Alu");
+    alu.hasTextures = true, alu.diffuseMap = "alu.bmp";
+    std::vector<Vec3> points(100000);
+    for (size_t i = 0; i < points.size(); ++i)
+      points[i] = {float(i % 400), float(i / 400), 0};
+    host::HostNode& plate = host::AddGroup(doc.Root(), "Plate");
+    host::AddPolygonMesh(plate, "Plate", points, &alu);
+    test::ScriptedScope dialogs;
+    const std::string big = (home.Path() / "big.igs").string();
+    Trackline().PluginImportExport_Export(big, &plate.AsNode(), &doc, nullptr, {}, {}, "");
+    r = test::Vlmhost({"inspect", big, "--max-memory", "8M"}, "", " 2>&1 >/dev/null");
+    EXPECT_EQ(r.status, 2) << r.output;
+    EXPECT_THAT(r.output, ::testing::HasSubstr("ran out of memory"));
+    r = test::Vlmhost({"inspect", big, "--json"}, "", " 2>/dev/null");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(nlohmann::json::parse(r.output)["vertices"], 100000);
+  }
+
+  // A model's bounds in its own axes, as its file gives them (the scene's z is mirrored).
+  const fs::path model = home.Path() / "wedge.obj";
+  std::ofstream(model) << "v 0 0 1\nv 1 0 2\nv 0 1 3\nf 1 2 3\n";
+  r = test::Vlmhost({"inspect", model.string(), "--json"}, "", " 2>/dev/null");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const auto w = nlohmann::json::parse(r.output);
+  EXPECT_EQ(w["bounds"]["min"], nlohmann::json::parse("[0.0, 0.0, 1.0]"));
+  EXPECT_EQ(w["bounds"]["max"], nlohmann::json::parse("[1.0, 1.0, 3.0]"));
 
   r = test::Vlmhost({"inspect", (home.Path() / "none.json").string()});
   EXPECT_EQ(r.status, 2) << r.output;

@@ -1341,6 +1341,42 @@ TEST(IgsImport, ExportImportExportGivesTheSameFile) {
   EXPECT_GE(files, 3);
 }
 
+// Scenes the examples do not have: custom levels whose distances repeat, read back as custom
+// levels; a group with more children than a block lists, whose grouping blocks come back as
+// groups that export to the same blocks.
+TEST(IgsImport, RepeatedLevelDistancesAndGroupingBlocksComeBack) {
+  const struct {
+    std::vector<std::string> tops;  // top-level groups, each with a box
+    int children;                   // groups with a box under the first
+    int lod;
+    std::string levels;  // the import's line on the levels of detail
+  } cases[] = {
+      {{"body", "body_300", "body_1000"}, 0, 2, "levels of detail: custom"},
+      {{"rack"}, 30, 0, "levels of detail: none"},
+  };
+  test::TempHome home;
+  for (const auto& c : cases) {
+    HostDocument doc;
+    host::HostMaterial& alu = doc.NewMaterial("Alu");
+    alu.hasTextures = true, alu.diffuseMap = "alu.bmp";
+    for (const std::string& name : c.tops)
+      host::AddBox(host::AddGroup(doc.Root(), name), "Box", {}, {1, 1, 1}, &alu);
+    for (int k = 0; k < c.children; ++k)
+      host::AddBox(
+          host::AddGroup(*doc.Root().children[0], "slot" + std::to_string(k), {float(k), 0, 0}),
+          "Box", {}, {1, 1, 1}, &alu);
+    const std::string first = ExportIgs(doc, *doc.Root().children[0], c.lod, home.Path() / "a.igs");
+    ASSERT_FALSE(first.empty()) << c.tops[0];
+    host::ImportedModel model = host::ImportIgs(test::ReadIgs(first), home.Path().string());
+    EXPECT_THAT(model.log, ::testing::Contains(HasSubstr(c.levels))) << c.tops[0];
+    std::unique_ptr<HostDocument> back =
+        host::ParseScene(host::SerializeScene(*model.document, "back.json"), "back.json");
+    EXPECT_EQ(ExportIgs(*back, *back->Root().children[0], c.lod, home.Path() / "b.igs") == first,
+              true)
+        << c.tops[0];
+  }
+}
+
 // Damaged files are refused naming the file, the record and the byte where it breaks;
 // vlmhost import says so with exit status 2 and writes nothing.
 TEST(IgsImport, DamagedFilesNameTheRecordAndItsOffset) {
@@ -1374,6 +1410,19 @@ TEST(IgsImport, DamagedFilesNameTheRecordAndItsOffset) {
       {with(igs.blocks[0].offset + 108, static_cast<int32_t>(igs.blocks[1].offset)),
        "block 1 at byte " + std::to_string(igs.blocks[1].offset + 108) +
            ": its parents lead back to itself"},
+      // Arrays laid over the same bytes: the counts claim more than the file holds.
+      {[&] {
+         std::string bytes = good;
+         const uint32_t at = igs.meshes[1].offset;
+         const int32_t count = static_cast<int32_t>((good.size() - 216) / 240);
+         bytes = with(at + 4, count);
+         for (size_t k = 0; k < 4; ++k)
+           bytes[at + 8 + k] = static_cast<char>((216u >> (8 * k)) & 0xFF);
+         return bytes;
+       }(),
+       "mesh 1's vertex array at byte " + std::to_string(igs.meshes[1].offset + 4) +
+           ": the count " + std::to_string((good.size() - 216) / 240) +
+           " brings the records of the file's arrays to"},
       {good.substr(0, good.size() - 1), "the texture name table at byte " +
                                             std::to_string(igs.chunkOffset + 44) +
                                             ": its string area of"},
