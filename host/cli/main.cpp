@@ -183,8 +183,11 @@ int Main(int argc, char** argv) {
                      "node:PATH, shape:PATH, polygons:PATH:i,j; or faces (polygons) by rule, "
                      "in world space, PATH an object or a group: faces:PATH:RULE[&RULE...], "
                      "RULE facing=+x|-x|+y|-y|+z|-z[,within=DEG] (default 1), material=NAME, "
-                     "box=x0,y0,z0,x1,y1,z1 (the face's centre inside), all. A rule that "
-                     "selects nothing is nothing done (3)");
+                     "name=NAME (the object's), box=x0,y0,z0,x1,y1,z1 (the face's centre "
+                     "inside), all; groups or objects by name at PATH and below: "
+                     "group:PATH:name=NAME, object:PATH:name=NAME (node:, shape:). NAME may be "
+                     "a shell wildcard pattern (Ziegel*, ?, [abc]; \\* is a * itself). A rule "
+                     "that selects nothing is nothing done (3)");
   runCmd->add_option("--ui", run.ui, "Dialog actions, separated by ';'");
   runCmd->add_option("--ui-file", run.uiFile, "A file of dialog actions");
   runCmd->add_option("--param", run.params, "Operations: NAME=VALUE overrides a parameter");

@@ -1,10 +1,13 @@
 // --select: the selection a run starts from, written as kind:PATH[:i,j,...].
 #include "cli/selections.h"
 
+#include <fnmatch.h>
+
 #include <charconv>
 #include <cmath>
 #include <functional>
 #include <numbers>
+#include <set>
 #include <string_view>
 
 #include "scene/document.h"
@@ -26,7 +29,7 @@ struct Selection {
 };
 
 // The rules a face selection may be given instead of indices, as they start.
-constexpr std::string_view kRuleStarts[] = {"facing=", "material=", "box=", "all"};
+constexpr std::string_view kRuleStarts[] = {"facing=", "material=", "name=", "box=", "all"};
 
 bool StartsRule(std::string_view text) {
   for (std::string_view start : kRuleStarts)
@@ -35,7 +38,17 @@ bool StartsRule(std::string_view text) {
 }
 
 std::string RuleNames() {
-  return "facing=AXIS[,within=DEG], material=NAME, box=x0,y0,z0,x1,y1,z1, all";
+  return "facing=AXIS[,within=DEG], material=PATTERN, name=PATTERN, box=x0,y0,z0,x1,y1,z1, all";
+}
+
+bool IsFaceKind(const std::string& kind) {
+  return kind == "faces" || kind == "polygons";
+}
+
+// Whether a name fits a rule's pattern: the name itself, or a shell-style wildcard pattern
+// ("*" any text, "?" one character, "[...]" one of a set, "\*" a "*" itself).
+bool Fits(const std::string& name, const std::string& pattern) {
+  return name == pattern || ::fnmatch(pattern.c_str(), name.c_str(), 0) == 0;
 }
 
 std::string Kinds() {
@@ -44,6 +57,30 @@ std::string Kinds() {
 
 [[noreturn]] void RaiseBadSelection(const std::string& selection, const std::string& problem) {
   Raise(err::InvalidProcedureCall, "selection \"" + selection + "\"" + problem);
+}
+
+// A selection as a message quotes it: whole up to 80 bytes, else its start and end around
+// "...", cut between characters.
+std::string Shortened(std::string_view text) {
+  constexpr size_t kHead = 56, kTail = 20;
+  if (text.size() <= 80) return std::string(text);
+  const auto continues = [&](size_t at) {
+    return (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80;
+  };
+  size_t head = kHead, tail = text.size() - kTail;
+  while (head > 0 && continues(head))
+    --head;
+  while (tail < text.size() && continues(tail))
+    ++tail;
+  return std::string(text.substr(0, head)) + "..." + std::string(text.substr(tail));
+}
+
+// 15999 as "15,999".
+std::string Grouped(size_t n) {
+  std::string digits = std::to_string(n);
+  for (size_t at = digits.size(); at > 3; at -= 3)
+    digits.insert(at - 3, ",");
+  return digits;
 }
 
 int32_t ParseIndex(std::string_view item, const std::string& selection) {
@@ -72,7 +109,15 @@ Selection ParseSelection(const std::string& text) {
   size_t colon = text.find(':');
   if (colon == std::string::npos) RaiseBadSelection(text, " has no kind; use one of " + Kinds());
   Selection s{text, text.substr(0, colon), text.substr(colon + 1), {}, {}};
-  if (s.kind == "faces" || s.kind == "polygons") {
+  // Groups and objects may be chosen by name below PATH: group:PATH:name=PATTERN.
+  if (const size_t last = s.path.rfind(':');
+      !IsFaceKind(s.kind) && last != std::string::npos &&
+      std::string_view(s.path).substr(last + 1).starts_with("name=")) {
+    s.rules = s.path.substr(last + 1);
+    s.path.resize(last);
+    return s;
+  }
+  if (IsFaceKind(s.kind)) {
     // Rules begin after the last ":" that a rule follows (a path may hold ":" itself).
     for (size_t at = s.path.rfind(':'); at != std::string::npos;
          at = at == 0 ? std::string::npos : s.path.rfind(':', at - 1))
@@ -121,10 +166,12 @@ void SelectMesh(HostDocument& document, const Selection& s) {
   std::vector<int32_t> repeats = s.kind == "object"  ? document.SelectObject(*mesh, 0, {})
                                  : s.kind == "faces" ? document.SelectObject(*mesh, 1, s.indices)
                                                      : document.SelectShape(*mesh, s.indices);
-  // A tool would work twice on a face listed twice.
-  for (int32_t i : repeats)
-    Warn("selection \"" + s.text + "\": " + (s.kind == "faces" ? "face " : "polygon ") +
-         std::to_string(i) + " is listed more than once; it is selected once");
+  // A tool would work twice on a face listed twice: it is selected once, and one warning
+  // stands for every repeat of the selection, however many.
+  if (!repeats.empty())
+    Warn("--select " + Shortened(s.text) + ": " + Grouped(repeats.size()) + " repeated " +
+         (repeats.size() == 1 ? "index" : "indices") +
+         " ignored (first: " + std::to_string(repeats.front()) + ")");
 }
 
 // ---- selection by rule --------------------------------------------------------------------
@@ -182,18 +229,32 @@ FaceTest FacingRule(std::string_view rule, const Selection& s) {
   };
 }
 
+// The faces of the materials whose names fit the pattern ("material=": of none).
 FaceTest MaterialRule(std::string_view rule, const HostDocument& document, const Selection& s) {
-  std::string name(rule.substr(9));
-  if (!name.empty() && !document.FindMaterial(name)) {
+  const std::string pattern(rule.substr(9));
+  std::set<const HostMaterial*> fitting;
+  for (const auto& m : document.Materials())
+    if (Fits(m->name, pattern)) fitting.insert(m.get());
+  if (!pattern.empty() && fitting.empty()) {
     std::string known;
     for (const auto& m : document.Materials())
       known += (known.empty() ? "\"" : ", \"") + m->name + "\"";
-    RaiseBadSelection(s.text, ": the scene has no material \"" + name + "\"" +
+    RaiseBadSelection(s.text, ": the scene has no material \"" + pattern + "\"" +
                                   (known.empty() ? " (it has none)" : "; its materials: " + known));
   }
-  return [name](const HostMesh& mesh, const WorldFace& f) {
+  return [fitting = std::move(fitting), none = pattern.empty()](const HostMesh& mesh,
+                                                                const WorldFace& f) {
     const HostMaterial* m = mesh.FaceMaterial(f.index);
-    return m ? m->name == name : name.empty();
+    return m ? fitting.contains(m) : none;
+  };
+}
+
+// The faces of the objects whose names fit the pattern.
+FaceTest NameRule(std::string_view rule) {
+  return [pattern = std::string(rule.substr(5)), last = static_cast<const HostMesh*>(nullptr),
+          fits = false](const HostMesh& mesh, const WorldFace&) mutable {
+    if (last != &mesh) last = &mesh, fits = Fits(mesh.name, pattern);
+    return fits;
   };
 }
 
@@ -223,6 +284,8 @@ std::vector<FaceTest> ParseRules(const HostDocument& document, const Selection& 
       tests.push_back(FacingRule(rule, s));
     else if (rule.starts_with("material="))
       tests.push_back(MaterialRule(rule, document, s));
+    else if (rule.starts_with("name="))
+      tests.push_back(NameRule(rule));
     else if (rule.starts_with("box="))
       tests.push_back(BoxRule(rule, s));
     else
@@ -274,6 +337,54 @@ void SelectByRule(HostDocument& document, const Selection& s) {
                              (meshes.size() == 1 ? " object)" : " objects)"));
 }
 
+void GroupsBelow(HostNode& node, std::vector<HostNode*>& out) {
+  out.push_back(&node);
+  for (const auto& child : node.children)
+    GroupsBelow(*child, out);
+}
+
+// group:PATH:name=PATTERN (node:), object:PATH:name=PATTERN (shape:): the groups, or the
+// objects, at PATH and below it whose names fit, in the tree's order.
+void SelectByName(HostDocument& document, const Selection& s) {
+  if (!s.rules.starts_with("name=") || s.rules.find('&') != std::string::npos)
+    RaiseBadSelection(s.text, ": " + s.kind + ": takes the one rule name=PATTERN");
+  const std::string pattern = s.rules.substr(5);
+  const bool groups = s.kind == "group" || s.kind == "node";
+  std::string problem;
+  std::vector<HostNode*> nodes;
+  std::vector<HostMesh*> meshes;
+  if (HostNode* node = document.FindGroup(s.path, &problem)) {
+    if (groups)
+      GroupsBelow(*node, nodes);
+    else
+      ObjectsBelow(*node, meshes);
+  } else if (HostMesh* mesh = groups ? nullptr : document.FindMesh(s.path, nullptr)) {
+    meshes.push_back(mesh);
+  } else {
+    RaiseBadSelection(s.text, ": " + problem);
+  }
+  size_t selected = 0;
+  for (HostNode* node : nodes)
+    if (node != &document.Root() && Fits(node->name, pattern)) {
+      ++selected;
+      (s.kind == "group" ? document.scriptingSelection.groups : document.graphSelection.nodes)
+          .push_back(node);
+    }
+  for (HostMesh* mesh : meshes)
+    if (Fits(mesh->name, pattern)) {
+      ++selected;
+      if (s.kind == "object")
+        document.SelectObject(*mesh, 0, {});
+      else
+        document.SelectShape(*mesh, {});
+    }
+  if (selected == 0)
+    throw SelectsNothing(err::InvalidProcedureCall,
+                         "selection \"" + s.text + "\" selects no " +
+                             (groups ? "group" : "object") + " (of " +
+                             std::to_string(groups ? nodes.size() : meshes.size()) + ")");
+}
+
 }  // namespace
 
 void ApplySelections(HostDocument& document, const std::vector<std::string>& selections) {
@@ -281,7 +392,11 @@ void ApplySelections(HostDocument& document, const std::vector<std::string>& sel
   document.ClearSelection();
   for (const std::string& text : selections) {
     Selection s = ParseSelection(text);
-    if (s.kind == "group" || s.kind == "node")
+    const bool known = s.kind == "group" || s.kind == "node" || s.kind == "object" ||
+                       s.kind == "shape" || IsFaceKind(s.kind);
+    if (known && !s.rules.empty() && !IsFaceKind(s.kind))
+      SelectByName(document, s);
+    else if (s.kind == "group" || s.kind == "node")
       SelectGroup(document, s);
     else if (!s.rules.empty())
       SelectByRule(document, s);

@@ -1133,13 +1133,13 @@ TEST_F(Cli, AFaceSelectedTwiceIsWorkedOnOnce) {
   const Case cases[] = {
       {{tile, "--select", "polygons:Tile/Face:0"},
        {tile, "--select", "polygons:Tile/Face:0,0"},
-       "selection \"polygons:Tile/Face:0,0\": polygon 0 is listed more than once"},
+       "--select polygons:Tile/Face:0,0: 1 repeated index ignored (first: 0)"},
       {{tile, "--select", "polygons:Tile/Face:0"},
        {Out("twice.json")},
        Out("twice.json") + ": /selection/shapes/0/polygons: polygon 0 is listed more than once"},
       {{Example, "--select", "faces:Hangar/Shell:2"},
        {Example, "--select", "faces:Hangar/Shell:2,2"},
-       "selection \"faces:Hangar/Shell:2,2\": face 2 is listed more than once"},
+       "--select faces:Hangar/Shell:2,2: 1 repeated index ignored (first: 2)"},
   };
   for (const Case& c : cases) {
     const auto& run = c.once[0] == Example ? ridgepull : flare;
