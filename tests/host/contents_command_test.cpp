@@ -168,6 +168,20 @@ TEST(InspectCommand, ShowsCountsTexturesAndBoundsOfEachKindOfFile) {
     r = test::Vlmhost({"inspect", big, "--json"}, "", " 2>/dev/null");
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(nlohmann::json::parse(r.output)["vertices"], 100000);
+
+    // The bounds of a turned block are its vertices', not its turned box's corners: a
+    // triangle turned 45 degrees about z reaches up to 0.7071, its box's corner to 1.4142.
+    host::HostNode& yard = host::AddGroup(doc.Root(), "Yard");
+    host::HostNode& turned =
+        host::AddGroup(yard, "Turned", {}, {0, 0, 1}, {-0.70710678f, 0.70710678f, 0});
+    host::AddPolygonMesh(turned, "Sign", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, &alu);
+    const std::string sign = (home.Path() / "sign.igs").string();
+    Trackline().PluginImportExport_Export(sign, &yard.AsNode(), &doc, nullptr, {}, {}, "");
+    r = test::Vlmhost({"inspect", sign, "--json"}, "", " 2>/dev/null");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const auto bounds = nlohmann::json::parse(r.output)["bounds"];
+    EXPECT_NEAR(bounds["max"][1].get<double>(), 0.7071, 1e-4);
+    EXPECT_NEAR(bounds["min"][0].get<double>(), -0.7071, 1e-4);
   }
 
   // A model's bounds in its own axes, as its file gives them (the scene's z is mirrored).
