@@ -1,15 +1,17 @@
 #include "cli/batch_jobs.h"
 
+#include <fcntl.h>
 #include <glob.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <nlohmann/json.hpp>
 
 #include "vlm/error.h"
-#include "vlm/files.h"
 
 namespace vlm::host {
 namespace {
@@ -17,11 +19,19 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
 
+// A key as a JSON pointer writes it: "~" as "~0", "/" as "~1".
+std::string Escaped(const std::string& key) {
+  std::string out;
+  for (char c : key)
+    out += c == '~' ? "~0" : c == '/' ? "~1" : std::string(1, c);
+  return out;
+}
+
 // A job file's place: the file and a JSON pointer into it.
 struct Place {
   const std::string& origin;
   std::string pointer;
-  Place operator/(const std::string& key) const { return {origin, pointer + "/" + key}; }
+  Place operator/(const std::string& key) const { return {origin, pointer + "/" + Escaped(key)}; }
   Place operator/(size_t index) const { return *this / std::to_string(index); }
   std::string Text() const { return origin + ": " + (pointer.empty() ? "/" : pointer); }
 };
@@ -135,7 +145,6 @@ BatchStep ReadStep(const Json& j, const Place& at, const fs::path& input) {
       step.selections.push_back(FillPattern(selections[i], input, (at / "select" / i).Text()));
   }
   if (j.contains("ui")) step.ui = fill("ui");
-  if (j.contains("uiFile")) step.uiFile = fill("uiFile");
   if (j.contains("ui") && j.contains("uiFile")) Fail(at, "give either \"ui\" or \"uiFile\"");
   if (j.contains("params")) {
     const Json& params = j["params"];
@@ -147,8 +156,18 @@ BatchStep ReadStep(const Json& j, const Place& at, const fs::path& input) {
                             (value.is_string() ? value.get<std::string>() : value.dump()));
     }
   }
-  if (j.contains("output")) step.output = fill("output");
-  if (j.contains("sceneOut")) step.sceneOutput = fill("sceneOut");
+  // A file's name: an empty one would name no file (and the folder it is in, once joined).
+  const auto file = [&](const std::string& key) {
+    const std::string name = fill(key);
+    if (name.empty())
+      Fail(at / key, j[key].get_ref<const std::string&>().empty()
+                         ? "empty: give a file name"
+                         : "is empty for " + input.string() + ": give a file name");
+    return fs::path(name);
+  };
+  if (j.contains("uiFile")) step.uiFile = file("uiFile");
+  if (j.contains("output")) step.output = file("output");
+  if (j.contains("sceneOut")) step.sceneOutput = file("sceneOut");
   if (j.contains("copyTextures")) {
     Expect(j["copyTextures"].is_boolean(), j["copyTextures"], at / "copyTextures", "true or false");
     step.copyTextures = j["copyTextures"].get<bool>();
@@ -169,8 +188,10 @@ BatchJob ReadJob(const Group& group, const fs::path& input, const Place& inputAt
     if (im.contains("name"))
       job.importName = FillPattern(String(im["name"], at / "name"), input, (at / "name").Text());
     if (im.contains("scale")) {
-      Expect(im["scale"].is_number() && im["scale"].get<double>() > 0, im["scale"], at / "scale",
-             "a number above 0");
+      const Json& scale = im["scale"];
+      Expect(scale.is_number() && scale.get<double>() > 0, scale, at / "scale", "a number above 0");
+      if (scale.get<double>() > std::numeric_limits<float>::max())
+        Fail(at / "scale", "is too large a scale");
       job.scale = im["scale"].get<float>();
     }
     if (im.contains("allowOutside")) {
@@ -185,7 +206,12 @@ BatchJob ReadJob(const Group& group, const fs::path& input, const Place& inputAt
   // The job as a file of one job: the group with this input alone, named literally.
   Json one = j;
   one["inputs"] = Json::array({EscapeGlob(input.string())});
-  job.description = Json{{"jobs", Json::array({one})}}.dump();
+  try {
+    job.description = Json{{"jobs", Json::array({one})}}.dump();
+  } catch (const Json::type_error&) {
+    Fail(inputAt, "matches a file whose name is not UTF-8, which a job file cannot name: " +
+                      Json(input.string()).dump(-1, ' ', true, Json::error_handler_t::replace));
+  }
   return job;
 }
 
@@ -199,6 +225,61 @@ std::string LineAndColumn(std::string_view text, size_t offset) {
     else
       ++column;
   return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// Where the parser is, as a JSON pointer: the place a number too large to hold is reported at,
+// since the parser's own message names no place.
+class PointerTracker {
+ public:
+  bool Event(Json::parse_event_t event, const Json& parsed) {
+    using E = Json::parse_event_t;
+    if (event == E::object_start || event == E::array_start)
+      frames_.push_back({event == E::array_start, 0, {}});
+    else if (event == E::key)
+      frames_.back().key = parsed.get<std::string>();
+    else if (event == E::object_end || event == E::array_end)
+      frames_.pop_back();
+    // A value, or a list or object just ended, moves its list on to the next index.
+    if (event != E::object_start && event != E::array_start && event != E::key &&
+        !frames_.empty() && frames_.back().list)
+      ++frames_.back().index;
+    return true;
+  }
+  std::string Pointer() const {
+    std::string out;
+    for (const Frame& f : frames_)
+      out += "/" + (f.list ? std::to_string(f.index) : Escaped(f.key));
+    return out;
+  }
+
+ private:
+  struct Frame {
+    bool list;
+    size_t index;
+    std::string key;
+  };
+  std::vector<Frame> frames_;
+};
+
+// The job file's JSON; vlm::Error naming the line and column of text that is not JSON, and the
+// place of a number too large to hold (1e999).
+Json ParseJson(std::string_view text, const std::string& origin) {
+  PointerTracker where;
+  try {
+    return Json::parse(text, [&where](int, Json::parse_event_t event, Json& parsed) {
+      return where.Event(event, parsed);
+    });
+  } catch (const Json::parse_error& e) {
+    Raise(err::InvalidProcedureCall, origin + ": not JSON: " + LineAndColumn(text, e.byte) + ": " +
+                                         std::string(std::strchr(e.what(), ':') + 2));
+  } catch (const Json::exception& e) {
+    // The one other fault of the parser: a number beyond the range of a double.
+    const std::string what = e.what();
+    const size_t quote = what.find('\'');
+    Fail({origin, where.Pointer()},
+         "is a number too large to hold" +
+             (quote == std::string::npos ? std::string() : ": " + what.substr(quote)));
+  }
 }
 
 }  // namespace
@@ -248,13 +329,7 @@ std::string FillPattern(std::string_view pattern, const fs::path& input, const s
 
 BatchJobList ParseJobFile(std::string_view text, const std::string& origin) {
   const Place root{origin, ""};
-  Json j;
-  try {
-    j = Json::parse(text);
-  } catch (const Json::parse_error& e) {
-    Raise(err::InvalidProcedureCall, origin + ": not JSON: " + LineAndColumn(text, e.byte) + ": " +
-                                         std::string(std::strchr(e.what(), ':') + 2));
-  }
+  const Json j = ParseJson(text, origin);
   Expect(j.is_object(), j, root, "an object");
   CheckKeys(j, root, {"$schema", "jobs", "maxMemory", "timeout"});
   BatchJobList list;
@@ -306,38 +381,118 @@ BatchJobList ShortFormJobs(const std::vector<std::string>& inputs,
   return ParseJobFile(file.dump(), "the command line");
 }
 
+namespace {
+
+// The file a name reaches (folders and links resolved as far as they exist).
+fs::path Reached(const fs::path& file) {
+  std::error_code ec;
+  fs::path out = fs::weakly_canonical(fs::absolute(file), ec);
+  return ec ? fs::absolute(file).lexically_normal() : out;
+}
+
+// The folder a name is in, resolved, joined with the name as given: where an exporter puts the
+// numbered parts of the file (they are beside the name, not beside what a link leads to).
+fs::path Beside(const fs::path& file) {
+  return Reached(file.parent_path().empty() ? "." : file.parent_path()) / file.filename();
+}
+
+// The numbered parts an exporter writes beside `file`, as Wingform names them: up to the last
+// "." of the file's own name (all of it without one), then ".1.obj", ".2.obj", ...; their
+// common start, "out/a." for out/a.obj.
+std::string NumberedStart(const fs::path& file) {
+  const std::string name = file.filename().string();
+  const size_t dot = name.rfind('.');
+  return (Beside(file).parent_path() / name.substr(0, dot)).string() + ".";
+}
+
+// The start `file` would have as a numbered part ("out/a." for out/a.12.obj), or "".
+std::string StartAsNumberedPart(const fs::path& file) {
+  const std::string name = Beside(file).string();
+  if (!name.ends_with(".obj")) return {};
+  const size_t end = name.size() - 4, digits = name.find_last_not_of("0123456789", end - 1);
+  if (digits == std::string::npos || digits + 1 == end || name[digits] != '.' ||
+      name[digits + 1] == '0')
+    return {};
+  return name.substr(0, digits + 1);
+}
+
+[[noreturn]] void Clash(const BatchJob& job, const fs::path& output, const BatchJob& other,
+                        const std::string& how) {
+  const bool same = &other == &job;
+  Raise(err::InvalidProcedureCall,
+        job.place + ": " + output.string() +
+            (same ? " is written twice by the job of " + job.input.string() +
+                        (how.empty() ? "" : "," + how)
+                  : " is also written by the job of " + other.input.string() + " (" + other.place +
+                        ")" + (how.empty() ? "" : "," + how + ",") + " and " + job.input.string()));
+}
+
+}  // namespace
+
 void CheckDistinctOutputs(const BatchJobList& list) {
-  // By the file each name reaches (folders and links resolved as far as they exist).
   std::map<fs::path, std::pair<const BatchJob*, fs::path>> seen;
+  // Every step's output may be an export with numbered parts: by their common start.
+  std::map<std::string, std::pair<const BatchJob*, fs::path>> numbered;
   for (const BatchJob& job : list.jobs) {
-    std::vector<fs::path> own;
     for (const fs::path& output : job.Outputs()) {
-      std::error_code ec;
-      fs::path key = fs::weakly_canonical(fs::absolute(output), ec);
-      if (ec) key = fs::absolute(output).lexically_normal();
-      const auto [it, fresh] = seen.emplace(key, std::make_pair(&job, output));
-      if (!fresh) {
-        const bool same = it->second.first == &job;
-        Raise(err::InvalidProcedureCall,
-              job.place + ": " + output.string() +
-                  (same ? " is written twice by the job of " : " is also written by the job of ") +
-                  (same ? job.input.string()
-                        : it->second.first->input.string() + " (" + it->second.first->place +
-                              ") and " + job.input.string()));
-      }
+      const auto [it, fresh] = seen.emplace(Reached(output), std::make_pair(&job, output));
+      if (!fresh) Clash(job, output, *it->second.first, "");
     }
+    for (const BatchStep& step : job.steps)
+      if (step.output) numbered.emplace(NumberedStart(*step.output), std::pair(&job, *step.output));
   }
+  for (const BatchJob& job : list.jobs)
+    for (const fs::path& output : job.Outputs()) {
+      const auto it = numbered.find(StartAsNumberedPart(output));
+      if (it != numbered.end())
+        Clash(job, output, *it->second.first,
+              " as a numbered part of its export " + it->second.second.string());
+    }
 }
 
 // ---- records ------------------------------------------------------------------------------
 
-std::string ContentHash(const fs::path& file) {
-  std::string bytes;
-  try {
-    bytes = ReadFile(file);
-  } catch (const Error&) {
-    return "missing";
+std::string RecordProblem(const fs::path& record) {
+  struct stat st {};
+  if (stat(record.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return {};
+  const char* kind = S_ISDIR(st.st_mode)    ? "a folder"
+                     : S_ISFIFO(st.st_mode) ? "a FIFO"
+                     : S_ISSOCK(st.st_mode) ? "a socket"
+                                            : "a device";
+  return std::string("is ") + kind + ", not a regular file";
+}
+
+namespace {
+
+// A regular file's bytes (up to `limit`); nothing when there is none, it cannot be read, or it
+// is something else: a FIFO or device is never opened, so none can hold up the batch. Opened
+// without waiting and checked again once open, so that a FIFO put there between the look and
+// the opening holds up nothing either.
+std::optional<std::string> ReadRegularFile(const fs::path& file, size_t limit) {
+  if (!RecordProblem(file).empty()) return std::nullopt;
+  const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::string> bytes;
+  struct stat st {};
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    bytes.emplace();
+    for (char chunk[65536]; bytes && bytes->size() < limit;) {
+      const ssize_t n = read(fd, chunk, sizeof chunk);
+      if (n < 0) bytes.reset();
+      if (n <= 0) break;
+      bytes->append(chunk, static_cast<size_t>(n));
+    }
   }
+  close(fd);
+  return bytes;
+}
+
+}  // namespace
+
+std::string ContentHash(const fs::path& file) {
+  const std::optional<std::string> read = ReadRegularFile(file, SIZE_MAX);
+  if (!read) return RecordProblem(file).empty() ? "missing" : "not a regular file";
+  const std::string& bytes = *read;
   // Eight bytes at a time, each word mixed in by a multiply and a shift: quick, and any change
   // of the bytes or the length changes the result but by a freak.
   uint64_t h = 0x9E3779B97F4A7C15ull ^ bytes.size();
@@ -387,7 +542,9 @@ std::string RecordText(const BatchJob& job, const std::string& version,
   Json& w = record["written"] = Json::object();
   for (const fs::path& file : written)
     w[file.string()] = Stamp(file);
-  return record.dump(2) + "\n";
+  // A name that is not UTF-8 is kept with a stand-in character: the record then does not match
+  // and the job runs again, which is all a record's fault may cost.
+  return record.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 bool UpToDate(const BatchJob& job, const std::string& version) {
@@ -395,7 +552,9 @@ bool UpToDate(const BatchJob& job, const std::string& version) {
   if (!file) return false;
   Json record;
   try {
-    record = Json::parse(ReadFile(*file, 0, 1 << 24));
+    const auto text = ReadRegularFile(*file, 1 << 24);
+    if (!text) return false;
+    record = Json::parse(*text);
     if (record.value("version", "") != version || record.value("job", "") != job.description ||
         record.value("input", "") != ContentHash(job.input))
       return false;

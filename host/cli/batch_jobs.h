@@ -49,15 +49,19 @@ struct BatchJobList {
 };
 
 // Reads a job file's text: vlm::Error (5) naming `origin` and the place (a JSON pointer such
-// as /jobs/0/steps/1/output) of the first fault: not JSON, a wrong type, an unknown key, a
-// pattern naming an unknown field, an input that matches no file.
+// as /jobs/0/steps/1/output) of the first fault: not JSON, a number too large to hold, a wrong
+// type, an unknown key, a pattern naming an unknown field, an output or scene that comes out
+// empty, an input that matches no file or whose name is not UTF-8.
 BatchJobList ParseJobFile(std::string_view text, const std::string& origin);
 
 // The short form: input files or globs, and runs as PLUGIN:OUTPUT-PATTERN.
 BatchJobList ShortFormJobs(const std::vector<std::string>& inputs,
                            const std::vector<std::string>& runs);
 
-// vlm::Error naming both jobs when two of them write one file.
+// vlm::Error naming both jobs when two of them write one file: by the names the steps give
+// (through folders and links), or through the numbered parts an exporter writes beside its
+// file when a model has several texture sets (out/a.obj also writes out/a.1.obj, out/a.2.obj,
+// ...: another job's out/a.1.obj is refused).
 void CheckDistinctOutputs(const BatchJobList& list);
 
 // A pattern with its fields filled in from `input`: {stem} (the name without extension),
@@ -68,7 +72,8 @@ std::string FillPattern(std::string_view pattern, const std::filesystem::path& i
 
 // ---- skipping what has not changed --------------------------------------------------------
 
-// A fast hash of a file's bytes (16 hexadecimal digits), "missing" when it cannot be read.
+// A fast hash of a file's bytes (16 hexadecimal digits), "missing" when it cannot be read, "not
+// a regular file" for a FIFO, device or folder, which is never opened (nor waited for).
 std::string ContentHash(const std::filesystem::path& file);
 
 // Where a job's record is kept: beside its first output, as ".NAME.vlmbatch".
@@ -79,8 +84,13 @@ std::optional<std::filesystem::path> RecordFile(const BatchJob& job);
 std::string RecordText(const BatchJob& job, const std::string& version,
                        const std::vector<std::filesystem::path>& textures,
                        const std::vector<std::filesystem::path>& written);
+// Why a record cannot be kept at `record`: "" when nothing is there or a regular file is
+// (also through links), else what is there ("is a FIFO, not a regular file"). A record that
+// is not a regular file is never opened, so a FIFO or device there cannot hold up the batch.
+std::string RecordProblem(const std::filesystem::path& record);
 // Whether the job's record says it has nothing to do: the same version and job, inputs and
-// textures of the same content, and every file it wrote still as it wrote it.
+// textures of the same content, and every file it wrote still as it wrote it. A record that is
+// not a regular file is never opened: the job runs (and says, when it keeps its record).
 bool UpToDate(const BatchJob& job, const std::string& version);
 
 }  // namespace vlm::host

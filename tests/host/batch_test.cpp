@@ -212,6 +212,28 @@ TEST_F(Batch, DamagedJobFilesAreRefusedNamingThePlace) {
       {R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [)" + step + ", " + step + "]}]}",
        "o/hangar.obj is written twice"},
       {R"({"maxMemory": "lots", "jobs": []})", "/maxMemory: is not a size such as 200M"},
+      // Names that name no file, and numbers beyond a double, each at its place.
+      {R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [{"run": "wingform", "output": ""}]}]})",
+       "jobs.json: /jobs/0/steps/0/output: empty"},
+      {R"({"jobs": [{"inputs": ")" + in +
+           R"(", "steps": [{"run": "wingform", "output": "o/a.obj", "sceneOut": ""}]}]})",
+       "jobs.json: /jobs/0/steps/0/sceneOut: empty"},
+      {R"({"jobs": [{"inputs": ")" + in +
+           R"(", "steps": [{"run": "flare", "params": {"Step": 1e400}}]}]})",
+       "jobs.json: /jobs/0/steps/0/params/Step: is a number too large to hold: '1e400'"},
+      {R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [{"run": "wingform"}, {"run": "x",
+           "select": ["group:A", -2e999]}]}]})",
+       "jobs.json: /jobs/0/steps/1/select/1: is a number too large to hold"},
+      {R"({"timeout": 1e99999, "jobs": []})", "jobs.json: /timeout: is a number too large"},
+      // Another job's file among the numbered parts an export may write beside its own.
+      {R"({"jobs": [{"inputs": ")" + in +
+           R"(", "steps": [{"run": "wingform", "output": "o/x.obj"}]},
+           {"inputs": ")" +
+           Dir("in") + R"(/tile.json", "steps": [{"run": "trackline",
+            "output": "o/t.igs", "sceneOut": "o/x.12.obj"}]}]})",
+       "/jobs/1/inputs: o/x.12.obj is also written by the job of " + in + " (" + Dir("jobs.json") +
+           ": /jobs/0/inputs), as a numbered part of its export o/x.obj, and " + Dir("in") +
+           "/tile.json"},
   };
   for (const auto& c : cases) {
     auto r = Vlmhost({"batch", JobFile(c.text)});
