@@ -404,6 +404,9 @@ class Checker {
       key << '\n' << reference;
       ++stages;
     }
+    // The weather layer draws the diffuse texture again, in a stage (and a name) of its own.
+    if (shader.find("WeatherEffects") != std::string::npos && AnsiLength(m.diffuseMap) > 4)
+      ++stages;
     if (records.insert(key.str()).second) names += stages;
   }
 

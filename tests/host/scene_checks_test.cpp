@@ -262,6 +262,30 @@ TEST(SceneChecks, EveryRefusalOfAnExportIsAnErrorBeforehand) {
          }
        },
        "igs-materials"},
+      {"52 textures", igs,
+       [](Fixture& f) {
+         for (int k = 0; k < 18; ++k) {
+           host::HostMaterial& m = f.doc.NewMaterial("M" + std::to_string(k));
+           m.SetCustomField(f.doc.DefineMaterialField("Rail Sim"), "TrainBumpSpecular.fx");
+           m.hasTextures = true, m.diffuseMap = "d" + std::to_string(k) + ".bmp";
+           m.bumpMap = "b" + std::to_string(k) + ".bmp";
+           m.specularMap = "s" + std::to_string(k) + ".bmp";
+           host::AddBox(f.main, "B" + std::to_string(k), {}, {1, 1, 1}, &m);
+         }
+       },
+       "igs-textures"},
+      {"102 texture names (the weather layer draws its diffuse texture twice)", igs,
+       [](Fixture& f) {
+         for (int k = 0; k < 26; ++k) {
+           host::HostMaterial& m = f.doc.NewMaterial("M" + std::to_string(k));
+           m.SetCustomField(f.doc.DefineMaterialField("Rail Sim"), "TrainGlassWeatherEffects.fx");
+           m.hasTextures = true, m.diffuseMap = "wood.bmp", m.bumpMap = "wood.bmp";
+           m.environmentMap = "wood.bmp";
+           m.diffuse = {static_cast<float>(k) / 26, 0, 0};
+           host::AddBox(f.main, "B" + std::to_string(k), {}, {1, 1, 1}, &m);
+         }
+       },
+       "igs-texture-names"},
       {"no textured object", igs, [](Fixture& f) { f.wood.hasTextures = false; },
        "nothing-to-export"},
       {"obj8 vertex not finite", obj8, [&](Fixture& f) { f.box.vertices[3].y = nan; },
