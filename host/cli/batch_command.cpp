@@ -31,6 +31,7 @@
 #include "cli/plugin_names.h"
 #include "cli/progress_bar.h"
 #include "cli/run_command.h"
+#include "cli/selections.h"
 #include "exchange/model_import.h"
 #include "scene/document.h"
 #include "scene/paths.h"
@@ -52,17 +53,23 @@ using Clock = std::chrono::steady_clock;
 struct Outcome {
   std::string input;
   std::vector<std::string> outputs, written, messages, log;
-  std::string status = "not run";  // done, skipped, failed, bad input, nothing done, not run
+  // done, done with warnings, skipped, failed, bad input, nothing done, not run
+  std::string status = "not run";
   std::optional<int> exitStatus;
   std::string started;
   double seconds = 0;
 
-  bool Failed() const { return status != "done" && status != "skipped" && status != "not run"; }
+  bool Done() const { return status == "done" || status == "done with warnings"; }
+  bool Failed() const { return !Done() && status != "skipped" && status != "not run"; }
 };
 
-std::string StatusName(int status) {
+// A job's status from its exit status, and from its messages whether it was done with warnings
+// (something left out or not kept, as a warning of the plug-in or the runner says).
+std::string StatusName(int status, const std::vector<std::string>& messages) {
   switch (status) {
     case ExitOk:
+      for (const std::string& m : messages)
+        if (m.starts_with("warning: ")) return "done with warnings";
       return "done";
     case ExitBadInput:
       return "bad input";
@@ -164,12 +171,58 @@ fs::path TextureFile(const NamedFile& named, const fs::path& inputFolder) {
   return path.is_absolute() ? path : inputFolder / path;
 }
 
-// One step's run: its options and context live as long as its staged files.
+// One step's run: its options, context and messages live as long as its staged files.
 struct StepRun {
   RunOptions options;
+  std::ostringstream err;  // the step's problems and warnings, passed on with its name
   RunContext context;
   std::unique_ptr<DocumentRun> run;
 };
+
+// Passes a step's messages on to the job's, each naming the step after its kind: "nothing
+// done: step 2, trackline: Nothing to Export".
+void PassOn(std::ostringstream& from, const std::string& step, std::ostream& to) {
+  for (const std::string& line : Lines(from.str())) {
+    size_t at = 0;
+    for (const char* kind : {"error: ", "warning: ", "nothing done: "})
+      if (line.starts_with(kind)) at = std::strlen(kind);
+    // A line that goes on from the one before stays as it is.
+    to << (at == 0 ? line : line.substr(0, at) + step + ": " + line.substr(at)) << "\n";
+  }
+  from.str({});
+}
+
+// The job's input read: the scene, or the model imported with its top group selected.
+std::unique_ptr<HostDocument> ReadInput(const BatchJob& job, std::ostream& log, std::ostream& err) {
+  if (job.input.extension() == ".json") return LoadScene(job.input);
+  ImportedModel model = ImportModel(job.input, {job.importName, job.scale, job.allowOutside});
+  for (const std::string& line : model.log)
+    log << line << "\n";
+  for (const EmbeddedTexture& texture : model.textures)
+    err << "warning: " << job.input.string() << ": the embedded texture " << texture.file
+        << " is not written (import the model with vlmhost import to keep it)\n";
+  // A model comes in with its top group chosen, which is what an exporter exports.
+  const std::string top = job.importName.empty() ? job.input.stem().string() : job.importName;
+  ApplySelections(*model.document, {"group:" + PathSegment(top, 1)});
+  return std::move(model.document);
+}
+
+// Keeps the job's record beside its first output; a record that cannot be kept costs a run next
+// time, so it is a warning.
+void KeepRecord(const BatchJob& job, const std::string& version,
+                const std::vector<fs::path>& textures, const std::vector<std::string>& written,
+                std::ostream& err) {
+  const auto record = RecordFile(job);
+  if (!record) return;
+  try {
+    if (const std::string problem = RecordProblem(*record); !problem.empty())
+      Raise(err::PathFileAccess, record->string() + ": " + problem);
+    WriteFileAtomically(*record, RecordText(job, version, textures,
+                                            std::vector<fs::path>(written.begin(), written.end())));
+  } catch (const Error& e) {
+    err << "warning: " << e.Description() << " (the job will run again next time)\n";
+  }
+}
 
 int RunSteps(const BatchJob& job, const std::string& version, std::ostream& log, std::ostream& err,
              std::vector<std::string>& written) {
@@ -177,55 +230,52 @@ int RunSteps(const BatchJob& job, const std::string& version, std::ostream& log,
   for (const fs::path& output : job.Outputs())
     folders.For(output);
   std::unique_ptr<HostDocument> document;
-  std::string topGroup;
   try {
-    if (job.input.extension() == ".json") {
-      document = LoadScene(job.input);
-    } else {
-      ImportedModel model = ImportModel(job.input, {job.importName, job.scale, job.allowOutside});
-      for (const std::string& line : model.log)
-        log << line << "\n";
-      for (const EmbeddedTexture& texture : model.textures)
-        err << "warning: " << job.input.string() << ": the embedded texture " << texture.file
-            << " is not written (import the model with vlmhost import to keep it)\n";
-      document = std::move(model.document);
-      topGroup = job.importName.empty() ? job.input.stem().string() : job.importName;
-    }
+    document = ReadInput(job, log, err);
   } catch (const Error& e) {
     err << "error: " << e.Description() << "\n";
     return ExitBadInput;
   }
+  // Every step starts from the job's selection, not from what a step before left selected.
+  // Plug-ins add to a document but never take an item away, so the items it names stay.
+  const ScriptingSelection scripting = document->scriptingSelection;
+  const GraphSelection graph = document->graphSelection;
   std::vector<std::unique_ptr<StepRun>> steps;
+  std::vector<std::string> names;
   std::vector<fs::path> textures;
-  const fs::path inputFolder = job.input.parent_path();
   for (const BatchStep& step : job.steps) {
     auto& s = *steps.emplace_back(std::make_unique<StepRun>());
+    const std::string& name =
+        names.emplace_back("step " + std::to_string(steps.size()) + ", " + ShortName(step.plugin));
     RunOptions& o = s.options;
     o.progId = step.plugin;
     o.scene = job.input;
     o.output = step.output;
     o.sceneOutput = step.sceneOutput;
     o.selections = step.selections;
-    // A model comes in with its top group chosen, which is what an exporter exports.
-    if (o.selections.empty() && !topGroup.empty() && steps.size() == 1)
-      o.selections.push_back("group:" + PathSegment(topGroup, 1));
     o.ui = step.ui;
     o.uiFile = step.uiFile;
     o.params = step.params;
     o.copyTextures = step.copyTextures;
     o.fresh = true;  // no job depends on what another remembered, nor changes the settings
-    ConfigureRunContext(s.context, o, err);
+    document->scriptingSelection = scripting;
+    document->graphSelection = graph;
+    ConfigureRunContext(s.context, o, s.err);
     RunContext::Scope scope(s.context);
     s.run = std::make_unique<DocumentRun>(o, s.context);
-    if (int status = s.run->Run(*document, log, err); status != ExitOk) return status;
-    if (int status = s.run->Stage(*document, err); status != ExitOk) return status;
+    int status = s.run->Run(*document, log, s.err);
+    if (status == ExitOk) status = s.run->Stage(*document, s.err);
+    PassOn(s.err, name, err);
+    if (status != ExitOk) return status;
     for (const NamedFile& named : s.context.NamedFiles())
-      textures.push_back(TextureFile(named, inputFolder));
+      textures.push_back(TextureFile(named, job.input.parent_path()));
   }
   // Every step has staged its files: now they go into place, step by step.
   std::ostream none(nullptr);
   for (size_t i = 0; i < steps.size(); ++i) {
-    if (int status = steps[i]->run->Finish(log, none, err); status != ExitOk) {
+    const int status = steps[i]->run->Finish(log, none, steps[i]->err);
+    PassOn(steps[i]->err, names[i], err);
+    if (status != ExitOk) {
       if (i > 0) err << "error: the files of the steps before it were written\n";
       return status;
     }
@@ -233,14 +283,7 @@ int RunSteps(const BatchJob& job, const std::string& version, std::ostream& log,
       written.push_back(file.string());
   }
   folders.Keep();
-  if (const auto record = RecordFile(job)) {
-    std::vector<fs::path> files(written.begin(), written.end());
-    try {
-      WriteFileAtomically(*record, RecordText(job, version, textures, files));
-    } catch (const Error& e) {
-      err << "warning: " << e.Description() << " (the job will run again next time)\n";
-    }
-  }
+  KeepRecord(job, version, textures, written, err);
   return ExitOk;
 }
 
@@ -256,8 +299,8 @@ Outcome RunJobHere(const BatchJob& job, const std::string& version) {
     status = ExitBadInput;
   }
   o.exitStatus = status;
-  o.status = StatusName(status);
   o.messages = Lines(err.str());
+  o.status = StatusName(status, o.messages);
   o.log = Lines(log.str());
   o.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   return o;
@@ -270,15 +313,16 @@ size_t timeoutLength = 0;
 
 void LimitThisJob(const BatchJob& job, const ReaderLimits& limits) {
   LimitAddressSpace(limits.memory);
+  const double seconds = std::clamp(limits.seconds, 1.0, 1e9);
   const std::string message = "error: " + job.input.string() + ": the job took too long (over " +
-                              std::to_string(static_cast<long>(limits.seconds)) + " s)\n";
+                              std::to_string(static_cast<long>(seconds)) + " s)\n";
   timeoutLength = std::min(message.size(), sizeof timeoutMessage);
   std::memcpy(timeoutMessage, message.data(), timeoutLength);
   std::signal(SIGALRM, [](int) {
     (void)!write(STDERR_FILENO, timeoutMessage, timeoutLength);
     kill(getpid(), SIGTERM);
   });
-  alarm(static_cast<unsigned>(std::clamp(limits.seconds, 1.0, 1e9)));
+  alarm(static_cast<unsigned>(seconds));
 }
 
 // ---- many jobs, in child processes --------------------------------------------------------
@@ -305,6 +349,7 @@ std::vector<std::string> JobArguments(const BatchOptions& options, const BatchJo
     s << list.limits.seconds;
     args.push_back(s.str());
   }
+  if (options.quiet) args.push_back("--quiet");
   return args;
 }
 
@@ -435,11 +480,14 @@ std::string Minutes(double seconds) {
 
 void PrintSummary(const std::vector<Outcome>& outcomes, double seconds, std::ostream& out) {
   std::map<std::string, int> counts;
-  size_t width = 5;
-  for (const Outcome& o : outcomes)
+  size_t width = 5, statusWidth = 13;
+  for (const Outcome& o : outcomes) {
     width = std::max(width, o.input.size());
+    statusWidth = std::max(statusWidth, o.status.size() + 1);
+  }
   width = std::min<size_t>(width, 60);
-  out << std::left << std::setw(13) << "status" << std::right << std::setw(8) << "seconds"
+  out << std::left << std::setw(static_cast<int>(statusWidth)) << "status" << std::right
+      << std::setw(8) << "seconds"
       << "  " << std::left << std::setw(static_cast<int>(width)) << "input"
       << "  outputs\n";
   for (const Outcome& o : outcomes) {
@@ -447,8 +495,8 @@ void PrintSummary(const std::vector<Outcome>& outcomes, double seconds, std::ost
     std::string outputs;
     for (const std::string& file : o.outputs)
       outputs += (outputs.empty() ? "" : " ") + file;
-    out << std::left << std::setw(13) << o.status << std::right << std::setw(8) << std::fixed
-        << std::setprecision(2) << o.seconds << "  " << std::left
+    out << std::left << std::setw(static_cast<int>(statusWidth)) << o.status << std::right
+        << std::setw(8) << std::fixed << std::setprecision(2) << o.seconds << "  " << std::left
         << std::setw(static_cast<int>(width)) << o.input << "  " << outputs << "\n";
   }
   out << outcomes.size() << " job" << (outcomes.size() == 1 ? "" : "s") << ":";
@@ -467,16 +515,117 @@ void ShowProgress(ProgressDisplay* bar, const std::vector<Outcome>& outcomes, si
   if (!bar) return;
   size_t done = 0, failed = 0, skipped = 0;
   for (const Outcome& o : outcomes)
-    done += o.status == "done", failed += o.Failed(), skipped += o.status == "skipped";
+    done += o.Done(), failed += o.Failed(), skipped += o.status == "skipped";
   std::ostringstream text;
   text << done << " done " << failed << " failed " << skipped << " skipped";
   if (ran > 0 && toRun > ran) text << " " << Minutes(elapsed / ran * (toRun - ran)) << " left";
   bar->Show(text.str(), outcomes.empty() ? 1.0 : double(finished) / outcomes.size());
 }
 
-int Fail(std::ostream& err, const std::string& what) {
-  err << "error: " << what << "\n";
-  return ExitBadInput;
+// A job's messages as it ends, each naming its input after its kind when it does not already:
+// "warning: in/a.json: step 1, wingform: ...".
+void PrintMessages(const Outcome& o, std::ostream& err) {
+  for (const std::string& m : o.messages) {
+    size_t at = 0;
+    for (const char* kind : {"error: ", "warning: ", "nothing done: "})
+      if (m.starts_with(kind)) at = std::strlen(kind);
+    err << (m.find(o.input) != std::string::npos ? m
+                                                 : m.substr(0, at) + o.input + ": " + m.substr(at))
+        << "\n";
+  }
+}
+
+// The jobs the options name, checked whole before any runs: vlm::Error at the first fault.
+BatchJobList ReadJobList(const BatchOptions& options, std::string& origin) {
+  BatchJobList list;
+  if (options.job) {
+    if (!options.inputs.empty() || !options.runs.empty())
+      Raise(err::InvalidProcedureCall, "--job gives the whole job: give no JOBFILE and no --run");
+    origin = "--job";
+    list = ParseJobFile(*options.job, origin);
+  } else if (!options.runs.empty()) {
+    if (options.inputs.empty())
+      Raise(err::InvalidProcedureCall, "--run needs the inputs: files or globs");
+    list = ShortFormJobs(options.inputs, options.runs);
+  } else {
+    if (options.inputs.size() != 1)
+      Raise(err::InvalidProcedureCall, "give one JOBFILE, or inputs with --run PLUGIN:OUTPUT");
+    origin = options.inputs.front();
+    list = ParseJobFile(ReadFile(origin, 0, 16 << 20), origin);
+  }
+  if (options.maxMemory) list.limits.memory = *options.maxMemory;
+  if (options.timeout) list.limits.seconds = *options.timeout;
+  for (BatchJob& job : list.jobs)
+    for (BatchStep& step : job.steps) {
+      try {
+        step.plugin = ResolvePluginName(step.plugin);
+      } catch (const Error& e) {
+        Raise(err::InvalidProcedureCall, step.place + "/run: " + e.Description());
+      }
+    }
+  CheckDistinctOutputs(list);
+  return list;
+}
+
+// Runs the jobs of `queue` in processes of their own, `--jobs` at once, with the progress bar;
+// a job's messages are printed as it ends when it failed or was done with warnings.
+void RunJobs(const BatchOptions& options, const BatchJobList& list, std::deque<size_t> queue,
+             std::vector<Outcome>& outcomes, Clock::time_point start, std::ostream& err) {
+  const unsigned width =
+      options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+  auto bar = ProgressBarFor(options.quiet);
+  Pool pool(options, list, outcomes);
+  const size_t toRun = queue.size();
+  size_t finished = list.jobs.size() - toRun, ran = 0;
+  bool stopping = false;
+  while (!queue.empty() || pool.Running() > 0) {
+    while (!stopping && !queue.empty() && pool.Running() < width) {
+      const size_t job = queue.front();
+      queue.pop_front();
+      if (!pool.Start(job)) ++finished, ++ran;
+    }
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    ShowProgress(bar.get(), outcomes, finished, ran, elapsed, toRun);
+    if (stopping && queue.empty() && pool.Running() == 0) break;
+    const auto job = pool.Reap(std::chrono::milliseconds(100));
+    if (!job) continue;
+    ++finished, ++ran;
+    const Outcome& o = outcomes[*job];
+    if (o.Failed() || o.status == "done with warnings") {
+      if (bar) bar->Finish();
+      PrintMessages(o, err);
+    }
+    if (o.Failed() && options.failFast && !stopping) {
+      stopping = true;
+      queue.clear();
+      pool.StopAll();
+    }
+  }
+  if (bar) bar->Finish();
+}
+
+// Writes the --report file; ExitRunFailed when it cannot be written, else `status`.
+int WriteReport(const BatchOptions& options, const std::string& origin,
+                const std::vector<Outcome>& outcomes, int status, const std::string& startedAt,
+                double seconds, std::ostream& err) {
+  Json report = {{"command", "batch"}, {"jobFile", origin.empty() ? Json(nullptr) : Json(origin)}};
+  Json& jobs = report["jobs"] = Json::array();
+  std::map<std::string, int> counts;
+  for (const Outcome& o : outcomes) {
+    jobs.push_back(ToJson(o));
+    ++counts[o.status];
+  }
+  report["counts"] = counts;
+  report["exitStatus"] = status;
+  report["times"] = {{"started", startedAt}, {"seconds", seconds}};
+  try {
+    WriteFileAtomically(*options.reportFile,
+                        report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n");
+  } catch (const Error& e) {
+    err << "error: " << e.Description() << "\n";
+    return ExitRunFailed;
+  }
+  return status;
 }
 
 }  // namespace
@@ -487,33 +636,10 @@ int BatchCommand(const BatchOptions& options, std::ostream& out, std::ostream& e
   BatchJobList list;
   std::string origin;
   try {
-    if (options.job) {
-      if (!options.inputs.empty() || !options.runs.empty())
-        return Fail(err, "--job gives the whole job: give no JOBFILE and no --run");
-      origin = "--job";
-      list = ParseJobFile(*options.job, origin);
-    } else if (!options.runs.empty()) {
-      if (options.inputs.empty()) return Fail(err, "--run needs the inputs: files or globs");
-      list = ShortFormJobs(options.inputs, options.runs);
-    } else {
-      if (options.inputs.size() != 1)
-        return Fail(err, "give one JOBFILE, or inputs with --run PLUGIN:OUTPUT");
-      origin = options.inputs.front();
-      list = ParseJobFile(ReadFile(origin, 0, 16 << 20), origin);
-    }
-    if (options.maxMemory) list.limits.memory = *options.maxMemory;
-    if (options.timeout) list.limits.seconds = *options.timeout;
-    for (BatchJob& job : list.jobs)
-      for (BatchStep& step : job.steps) {
-        try {
-          step.plugin = ResolvePluginName(step.plugin);
-        } catch (const Error& e) {
-          Raise(err::InvalidProcedureCall, step.place + "/run: " + e.Description());
-        }
-      }
-    CheckDistinctOutputs(list);
+    list = ReadJobList(options, origin);
   } catch (const Error& e) {
-    return Fail(err, e.Description());
+    err << "error: " << e.Description() << "\n";
+    return ExitBadInput;
   }
 
   if (options.listCommands) {
@@ -525,99 +651,42 @@ int BatchCommand(const BatchOptions& options, std::ostream& out, std::ostream& e
     }
     return ExitOk;
   }
+  if (options.child) {
+    // A job of a batch, here under its limits: its outcome as one line of JSON.
+    if (list.jobs.size() != 1) {
+      err << "error: --child runs one job, not " << list.jobs.size() << "\n";
+      return ExitBadInput;
+    }
+    LimitThisJob(list.jobs.front(), list.limits);
+    const Outcome o = RunJobHere(list.jobs.front(), options.version);
+    alarm(0);
+    out << ToJson(o).dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
+    for (const std::string& m : o.messages)
+      err << m << "\n";
+    return o.exitStatus.value_or(ExitOk);
+  }
 
   std::vector<Outcome> outcomes(list.jobs.size());
   std::deque<size_t> queue;
   for (size_t i = 0; i < list.jobs.size(); ++i) {
     outcomes[i] = Begin(list.jobs[i]);
-    if (!options.force && UpToDate(list.jobs[i], options.version)) {
+    if (!options.force && UpToDate(list.jobs[i], options.version))
       outcomes[i].status = "skipped";
-    } else {
+    else
       queue.push_back(i);
-    }
   }
-
-  if (options.child || (list.jobs.size() == 1 && !queue.empty())) {
-    // One job: run here, under the job's limits.
-    if (!queue.empty()) {
-      LimitThisJob(list.jobs.front(), list.limits);
-      outcomes.front() = RunJobHere(list.jobs.front(), options.version);
-      alarm(0);
-    }
-    const Outcome& o = outcomes.front();
-    if (options.child) {
-      out << ToJson(o).dump() << "\n";
-      for (const std::string& m : o.messages)
-        err << m << "\n";
-      return o.exitStatus.value_or(ExitOk);
-    }
-  } else {
-    const unsigned width =
-        options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-    auto bar = ProgressBarFor(options.quiet);
-    Pool pool(options, list, outcomes);
-    const size_t toRun = queue.size();
-    size_t finished = list.jobs.size() - toRun, ran = 0;
-    bool stopping = false;
-    while (!queue.empty() || pool.Running() > 0) {
-      while (!stopping && !queue.empty() && pool.Running() < width) {
-        const size_t job = queue.front();
-        queue.pop_front();
-        if (!pool.Start(job)) ++finished, ++ran;
-      }
-      const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-      ShowProgress(bar.get(), outcomes, finished, ran, elapsed, toRun);
-      if (stopping && queue.empty() && pool.Running() == 0) break;
-      const auto job = pool.Reap(std::chrono::milliseconds(100));
-      if (!job) continue;
-      ++finished, ++ran;
-      const Outcome& o = outcomes[*job];
-      if (o.Failed()) {
-        if (bar) bar->Finish();
-        for (const std::string& m : o.messages)
-          err << (m.find(o.input) == std::string::npos ? o.input + ": " : "") << m << "\n";
-        if (options.failFast && !stopping) {
-          stopping = true;
-          queue.clear();
-          pool.StopAll();
-        }
-      }
-    }
-    if (bar) bar->Finish();
-  }
+  // One job or many, each runs in a process of its own: the batch prints the same, and a job
+  // that takes too long or too much memory stops that process, not the batch.
+  RunJobs(options, list, std::move(queue), outcomes, start, err);
 
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   bool failed = false;
   for (const Outcome& o : outcomes)
     failed = failed || o.Failed();
   const int status = failed ? ExitRunFailed : ExitOk;
-  if (list.jobs.size() == 1 && !options.quiet) {
-    for (const std::string& line : outcomes.front().log)
-      out << line << "\n";
-    for (const std::string& m : outcomes.front().messages)
-      err << m << "\n";
-  }
   if (!options.quiet) PrintSummary(outcomes, seconds, out);
-  if (options.reportFile) {
-    Json report = {{"command", "batch"},
-                   {"jobFile", origin.empty() ? Json(nullptr) : Json(origin)}};
-    Json& jobs = report["jobs"] = Json::array();
-    std::map<std::string, int> counts;
-    for (const Outcome& o : outcomes) {
-      jobs.push_back(ToJson(o));
-      ++counts[o.status];
-    }
-    report["counts"] = counts;
-    report["exitStatus"] = status;
-    report["times"] = {{"started", startedAt}, {"seconds", seconds}};
-    try {
-      WriteFileAtomically(*options.reportFile, report.dump(2) + "\n");
-    } catch (const Error& e) {
-      err << "error: " << e.Description() << "\n";
-      return ExitRunFailed;
-    }
-  }
-  return status;
+  if (!options.reportFile) return status;
+  return WriteReport(options, origin, outcomes, status, startedAt, seconds, err);
 }
 
 void AddBatchCommand(CLI::App& app, BatchCommandLine& line) {
@@ -645,7 +714,10 @@ void AddBatchCommand(CLI::App& app, BatchCommandLine& line) {
   line.command->add_flag("--list-commands", o.listCommands,
                          "Print one self-contained vlmhost batch command per job (for GNU "
                          "parallel or make) and run nothing");
-  line.command->add_flag("--quiet", o.quiet, "No progress bar and no summary table");
+  line.command->add_flag(
+      "--quiet", o.quiet,
+      "No progress bar and no summary table (warnings and errors are still printed); "
+      "with --list-commands, commands that are quiet too");
   line.command
       ->add_option("--report", o.reportFile,
                    "Also write every job's inputs, outputs, status, exit status, messages and "

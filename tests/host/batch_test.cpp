@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -124,7 +125,7 @@ TEST_F(Batch, AFailingJobWritesNothingAndTheOthersAreDone) {
                  "output": ")" + Dir("out") +
                                    R"(/{stem}-mirrored.json"}]}]})");
   auto statuses = Statuses({jobs});
-  EXPECT_EQ(statuses["Hangar.json"], "done");
+  EXPECT_EQ(statuses["Hangar.json"], "done with warnings");  // its textures are not beside it
   EXPECT_EQ(statuses["Tile.json"], "bad input");
   EXPECT_EQ(ReadFile(Dir("out/Tile.obj")), "earlier");
   EXPECT_FALSE(fs::exists(Dir("out/Tile-mirrored.json")));
@@ -170,11 +171,11 @@ TEST_F(Batch, RunsAgainOnlyTheJobsNotDone) {
   std::ofstream(Dir("in/h5.json"), std::ios::app) << "\n";
   fs::last_write_time(Dir("in/h6.json"), fs::file_time_type::clock::now());  // time alone
   auto expected = all;
-  expected["h5.json"] = "done";
+  expected["h5.json"] = "done with warnings";  // the textures are not beside the exports
   EXPECT_EQ(Statuses({jobs, "--run", run, "--run", obj}), expected);
   // So does a changed step, for every job.
   for (auto& [input, s] : expected)
-    s = "done";
+    s = "done with warnings";
   EXPECT_EQ(Statuses({jobs, "--run", run}), expected);
   for (const auto& entry : fs::directory_iterator(Dir("out")))
     EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
@@ -241,6 +242,78 @@ TEST_F(Batch, DamagedJobFilesAreRefusedNamingThePlace) {
     EXPECT_THAT(r.output, HasSubstr(c.message)) << c.text;
   }
   EXPECT_FALSE(fs::exists("o"));
+}
+
+// How a job ended, in its report and the table: done with warnings (the batch still 0), each
+// message naming its step; nothing done naming the step that refused; a record that is not a
+// regular file left alone, never opened.
+TEST_F(Batch, JobsSayWhichStepWarnedOrRefused) {
+  Input(Examples + "/hangar.json", "hangar.json");
+  Input(Examples + "/tile.json", "tile.json");
+  // Selected: the empty group. Each step starts from it, whatever the step before selected.
+  WriteFileAtomically(Dir("in/main.json"), R"({"format": "vellum-scene", "version": 1,
+      "root": {"groups": [{"name": "Main"}, {"name": "Tile", "objects": [{"name": "Face",
+        "vertices": [[0, 0, 0], [0, 0, 1], [1, 0, 1], [1, 0, 0]],
+        "faces": [{"points": [[0, -1, -1], [1, -1, -1], [2, -1, -1], [3, -1, -1]]}]}]}]},
+      "selection": {"groups": ["Main"]}})");
+  fs::create_directory(Dir("out"));
+  ASSERT_EQ(mkfifo(Dir("out/.tile.obj.vlmbatch").c_str(), 0644), 0);
+  const std::string out = Dir("out");
+  const struct {
+    std::string input, steps, status, message;
+    int exitStatus;
+  } cases[] = {
+      {"hangar.json", R"({"run": "wingform", "output": ")" + out + R"(/hangar.obj"})",
+       "done with warnings",
+       "warning: step 1, wingform: " + out + "/hangar.obj names the texture \"paint.bmp\"", 0},
+      {"main.json",
+       R"({"run": "wingform", "select": "group:Tile", "output": ")" + out +
+           R"(/tile-of-main.obj"}, {"run": "wingform", "output": ")" + out + R"(/main.obj"})",
+       "nothing done", "nothing done: step 2, wingform: Nothing to Export", 1},
+      {"tile.json",
+       R"({"run": "wingform", "select": "group:Tile", "output": ")" + out + R"(/tile.obj"})",
+       "done with warnings",
+       "warning: " + out +
+           "/.tile.obj.vlmbatch: is a FIFO, not a regular file (the job will run "
+           "again next time)",
+       0},
+  };
+  for (const auto& c : cases) {
+    const std::string jobs = JobFile(R"({"jobs": [{"inputs": ")" + Dir("in/" + c.input) +
+                                     R"(", "steps": [)" + c.steps + "]}]}");
+    auto r = Vlmhost({"batch", jobs, "--report", Dir("report.json")});
+    EXPECT_EQ(r.status, c.exitStatus) << r.output;
+    EXPECT_THAT(r.output, HasSubstr(c.status + "  ")) << c.input;  // the table's
+    const auto report = nlohmann::json::parse(ReadFile(Dir("report.json")));
+    const auto& job = report["jobs"][0];
+    EXPECT_EQ(job["status"], c.status) << c.input;
+    EXPECT_EQ(report["counts"][c.status], 1) << c.input;
+    std::string messages;
+    for (const auto& m : job["messages"])
+      messages += m.get<std::string>() + "\n";
+    EXPECT_THAT(messages, HasSubstr(c.message)) << c.input;
+  }
+  struct stat st {};
+  EXPECT_TRUE(stat(Dir("out/.tile.obj.vlmbatch").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+}
+
+// One job prints as many do: the table, not the run's transcript. --list-commands --quiet lists
+// quiet commands.
+TEST_F(Batch, OneJobPrintsTheTableAsManyDo) {
+  const std::string in = Input(Examples + "/tile.json", "tile.json");
+  const std::string jobs = JobFile(R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [
+      {"run": "wingform", "select": "group:Tile", "output": ")" +
+                                   Dir("out/tile.obj") + R"("}]}]})");
+  auto r = Vlmhost({"batch", jobs});
+  EXPECT_THAT(r.output, ::testing::MatchesRegex("status +seconds +input +outputs\n"
+                                                "done +[0-9.]+ +[^ ]+tile.json +[^ ]+tile.obj\n"
+                                                "1 job: 1 done in [0-9.]+ s\n"));
+  r = Vlmhost({"batch", jobs, "--list-commands", "--quiet"});
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_THAT(r.output, ::testing::EndsWith(" --quiet\n"));
+  r = Shell(r.output);  // the command itself, quiet: it says nothing
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "");
 }
 
 }  // namespace
