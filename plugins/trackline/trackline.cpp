@@ -564,6 +564,8 @@ void TracklineExport::shortenNames(selGroup& root) {
     if (parts.size() >= 3 && igs::NumberIn(parts[0]) && parts[1].size() == 4 &&
         igs::NumberIn(parts[1]))
       prefix = parts[0] + "_" + parts[1] + "_";
+    // A level with no room after it for a name and its number is cut like the rest.
+    if (igs::ToAnsi(prefix).size() + 8 > Limit) prefix.clear();
     const std::string rest = full.substr(prefix.size());
     const auto known = shortened.find(rest);
     std::string tail = known != shortened.end() ? known->second : std::string();
