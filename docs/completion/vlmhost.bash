@@ -1,6 +1,7 @@
 # bash completion for vlmhost: its commands and options, the registered plug-ins' names, and
-# for --select the groups and objects of the scene named on the line (from `vlmhost show
-# SCENE --json`). Installed as share/bash-completion/completions/vlmhost.
+# for --select the groups and objects of the scene or model named on the line (from `vlmhost
+# show SCENE --json`), and the rules after faces:PATH:. Installed as
+# share/bash-completion/completions/vlmhost.
 
 # The registered plug-ins: short names and identifiers.
 _vlmhost_plugins() {
@@ -22,11 +23,63 @@ _vlmhost_paths() {
     done
 }
 
+# The rules a face selection takes after faces:PATH: or polygons:PATH:.
+_vlmhost_rules="facing=+x facing=-x facing=+y facing=-y facing=+z facing=-z material= name= box= all"
+
+# The words of $2... that start with $1, each quoted for the shell (IFC names hold "$", which
+# must reach vlmhost as it is), without the part of $1 up to its last word break (":", "=",
+# "&", ...), since bash completes only what follows it. compgen -W is not used: it expands "$"
+# in the words it offers.
+_vlmhost_offer() {
+  local cur=$1 word prefix="" rest quoted i
+  shift
+  for ((i = ${#cur} - 1; i >= 0; i--)); do
+    if [[ $COMP_WORDBREAKS == *"${cur:i:1}"* ]]; then
+      prefix=${cur:0:i+1}
+      break
+    fi
+  done
+  for word in "$@"; do
+    [[ $word == "$cur"* ]] || continue
+    rest=${word#"$prefix"}
+    [[ -n $rest ]] || continue
+    printf -v quoted '%q' "$rest"
+    printf '%s\n' "$quoted"
+  done
+}
+
+# The words of line $1 into `toks` as the shell will pass them on, quotes and backslashes taken
+# out (a path offered as Wall\$1\ a is read back as the path), the last the word being typed.
+_vlmhost_words() {
+  local line=$1 word="" quote="" c i started=""
+  toks=()
+  for ((i = 0; i < ${#line}; i++)); do
+    c=${line:i:1}
+    if [[ $quote == "'" ]]; then
+      if [[ $c == "'" ]]; then quote=""; else word+=$c; fi
+    elif [[ $c == "\\" ]]; then
+      ((i++))
+      word+=${line:i:1}
+      started=1
+    elif [[ -n $quote ]]; then
+      if [[ $c == '"' ]]; then quote=""; else word+=$c; fi
+    elif [[ $c == "'" || $c == '"' ]]; then
+      quote=$c
+      started=1
+    elif [[ $c == [[:space:]] ]]; then
+      [[ -n $started ]] && toks+=("$word")
+      word="" started=""
+    else
+      word+=$c
+      started=1
+    fi
+  done
+  toks+=("$word")
+}
+
 _vlmhost() {
-  local line=${COMP_LINE:0:COMP_POINT}
   local -a toks
-  read -ra toks <<<"$line"
-  [[ $line == *[[:space:]] || ${#toks[@]} -eq 0 ]] && toks+=("")
+  _vlmhost_words "${COMP_LINE:0:COMP_POINT}"
   local cur=${toks[-1]} prev=${toks[-2]:-} prog=${toks[0]:-vlmhost}
   local commands="list register unregister show describe help screenshots run import export-model inspect validate batch gui"
   # Options that take a value, and the command's positional words so far.
@@ -44,16 +97,25 @@ _vlmhost() {
     fi
   done
   local -a reply=()
+  local quoted=""  # the replies are quoted already
   if [[ -z $cmd ]]; then
     mapfile -t reply < <(compgen -W "$commands --help --version" -- "$cur")
   elif [[ $prev == --select ]]; then
-    local scene=""
+    local scene="" typed=$cur
     [[ $cmd == run ]] && scene=${positional[1]:-}
     [[ $cmd == gui || $cmd == validate ]] && scene=${positional[0]:-}
     scene=${scene/#\~/$HOME}
-    if [[ -n $scene && -f $scene ]]; then
-      local IFS=$'\n'
-      mapfile -t reply < <(compgen -W "$(_vlmhost_paths "$prog" "$scene")" -- "$cur")
+    quoted=1
+    if [[ $typed =~ ^(faces|polygons):.*: ]]; then
+      # faces:PATH: is followed by its rules; a rule's text after "&" too.
+      local stem=${typed%"${typed##*[:&]}"} rule
+      local -a rules=()
+      for rule in $_vlmhost_rules; do rules+=("$stem$rule"); done
+      mapfile -t reply < <(_vlmhost_offer "$typed" "${rules[@]}")
+    elif [[ -n $scene && -f $scene ]]; then
+      local -a paths
+      mapfile -t paths < <(_vlmhost_paths "$prog" "$scene")
+      mapfile -t reply < <(_vlmhost_offer "$typed" "${paths[@]}")
     fi
   elif [[ $prev == --for ]]; then
     mapfile -t reply < <(compgen -W "obj8 igs" -- "$cur")
@@ -62,7 +124,7 @@ _vlmhost() {
   elif [[ $cur == -* ]]; then
     local opts="--help"
     case $cmd in
-      run) opts+=" -o --output --scene-out --copy-textures --select --ui --ui-file --param --gui --fresh --save-pictures --quiet --report" ;;
+      run) opts+=" -o --output --scene-out --copy-textures --allow-outside --select --ui --ui-file --param --gui --fresh --save-pictures --quiet --report" ;;
       show) opts+=" --json --faces" ;;
       describe) opts+=" --json" ;;
       screenshots) opts+=" --scale --one" ;;
@@ -80,7 +142,7 @@ _vlmhost() {
     mapfile -t reply < <(compgen -f -- "$cur")
   fi
   # Bash splits words at ":", so a reply replaces only what follows the last one.
-  if [[ $cur == *:* && $COMP_WORDBREAKS == *:* ]]; then
+  if [[ -z $quoted && $cur == *:* && $COMP_WORDBREAKS == *:* ]]; then
     local prefix=${cur%"${cur##*:}"}
     reply=("${reply[@]#"$prefix"}")
   fi

@@ -31,21 +31,6 @@
 
 namespace {
 
-// Without arguments, `register` takes every plug-in beside this program: built (bin/../plugins)
-// or installed (bin/../lib/vlm/plugins).
-std::vector<std::filesystem::path> BuiltPlugins() {
-  const auto bin = vlm::ModulePathOf(reinterpret_cast<const void*>(&BuiltPlugins)).parent_path();
-  std::vector<std::filesystem::path> out;
-  for (const auto& folder : {bin.parent_path() / "plugins", bin / VLM_INSTALLED_PLUGINS}) {
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
-      if (entry.path().extension() == ".so") out.push_back(entry.path());
-    if (!out.empty()) break;
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
 // A plug-in named by its identifier or its short name, as the registered identifier; false
 // (after saying why) when no class or more than one goes by that name.
 bool ResolveNames(std::vector<std::string*> names) {
@@ -243,7 +228,9 @@ int Main(int argc, char** argv) {
   if (auto status = vlm::host::RunCheckCommands(checks, std::cout, std::cerr)) return *status;
   if (*list) return vlm::host::ListCommand(std::cout, std::cerr);
   if (*reg) {
-    if (libraries.empty()) libraries = BuiltPlugins();
+    // Without arguments: every plug-in beside this program, installed or built.
+    if (libraries.empty())
+      libraries = vlm::host::PluginsBeside(vlm::host::ThisProgram(), VLM_INSTALLED_PLUGINS);
     if (libraries.empty()) {
       std::cerr << "error: no plug-in libraries beside vlmhost; name them: vlmhost register "
                    "LIBRARY...\n";

@@ -1,6 +1,7 @@
 // vlmhost register and unregister.
 #include "cli/register_commands.h"
 
+#include <algorithm>
 #include <functional>
 #include <ostream>
 
@@ -26,6 +27,27 @@ int ForEachLibrary(const std::vector<std::filesystem::path>& libraries, std::ost
 }
 
 }  // namespace
+
+std::vector<std::filesystem::path> PluginsBeside(const std::filesystem::path& program,
+                                                 const std::filesystem::path& installed) {
+  const std::filesystem::path bin = program.parent_path();
+  std::vector<std::filesystem::path> out;
+  for (const auto& folder : {bin / installed, bin.parent_path() / "plugins"}) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+      if (entry.path().extension() == ".so" && entry.is_regular_file(ec))
+        out.push_back(entry.path());
+    if (!out.empty()) break;
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::filesystem::path ThisProgram() {
+  std::error_code ec;
+  std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? ModulePathOf(reinterpret_cast<const void*>(&ThisProgram)) : program;
+}
 
 int RegisterCommand(const std::vector<std::filesystem::path>& libraries, std::ostream& out,
                     std::ostream& err) {
