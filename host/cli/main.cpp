@@ -157,12 +157,15 @@ int Main(int argc, char** argv) {
                      "alone (no numbered parts or side files)");
   runCmd->add_option("--scene-out", run.sceneOutput,
                      "Exporters: also write the scene (with any fields the export added)");
-  runCmd->add_flag("--copy-textures", run.copyTextures,
-                   "Exporters: copy the textures the exports name beside them (found relative "
-                   "to the scene's folder) and name them there without folders: pictures "
-                   "(PNG, DDS, BMP, TGA, JPEG) in the scene's folder or below it");
-  runCmd->add_flag("--allow-outside", run.allowOutside,
-                   "With --copy-textures: also copy textures outside the scene's folder");
+  auto* copyTextures =
+      runCmd->add_flag("--copy-textures", run.copyTextures,
+                       "Exporters: copy the textures the exports name beside them (found relative "
+                       "to the scene's folder) and name them there without folders: pictures "
+                       "(PNG, DDS, BMP, TGA, JPEG) in the scene's folder or below it");
+  runCmd
+      ->add_flag("--allow-outside", run.allowOutside,
+                 "With --copy-textures: also copy textures outside the scene's folder")
+      ->needs(copyTextures);
   runCmd->add_option("--select", run.selections,
                      "Replace the selection: group:PATH, object:PATH, faces:PATH:i,j, "
                      "node:PATH, shape:PATH, polygons:PATH:i,j; or faces (polygons) by rule, "

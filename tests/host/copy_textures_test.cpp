@@ -149,6 +149,12 @@ TEST_F(CopyTextures, OnlyPicturesInTheScenesFolderAreCopied) {
     }
   }
 
+  // --allow-outside goes with --copy-textures alone.
+  auto alone = test::Vlmhost(
+      {"run", Wingform, Out("scene/scene.json"), "--allow-outside", "-o", Out("out/house.obj")});
+  EXPECT_EQ(alone.status, 2) << alone.output;
+  EXPECT_THAT(alone.output, HasSubstr("--allow-outside requires --copy-textures"));
+
   // A batch job copies by the same rules.
   SaveScene({"ok.png", "../outside.png", "notes.png"}, "batch.json");
   WriteFileAtomically(Out("jobs.json"), R"({"jobs": [{"inputs": ")" + Out("scene/batch.json") +
