@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "cli/batch_jobs.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
 #include "vlm/files.h"
@@ -185,6 +186,8 @@ TEST_F(Batch, RunsAgainOnlyTheJobsNotDone) {
 TEST_F(Batch, DamagedJobFilesAreRefusedNamingThePlace) {
   const std::string in = Input(Examples + "/hangar.json", "hangar.json");
   Input(Examples + "/tile.json", "tile.json");
+  fs::create_directory(Dir("odd"));
+  WriteFileAtomically(Dir("odd/\xff.json"), "{}");
   const std::string step = R"({"run": "wingform", "output": "o/{stem}.obj"})";
   const struct {
     std::string text, message;
@@ -226,6 +229,8 @@ TEST_F(Batch, DamagedJobFilesAreRefusedNamingThePlace) {
            "select": ["group:A", -2e999]}]}]})",
        "jobs.json: /jobs/0/steps/1/select/1: is a number too large to hold"},
       {R"({"timeout": 1e99999, "jobs": []})", "jobs.json: /timeout: is a number too large"},
+      {R"({"jobs": [{"inputs": ")" + Dir("odd") + R"(/*.json", "steps": [)" + step + "]}]}",
+       "jobs.json: /jobs/0/inputs: matches a file whose name is not UTF-8"},
       // Another job's file among the numbered parts an export may write beside its own.
       {R"({"jobs": [{"inputs": ")" + in +
            R"(", "steps": [{"run": "wingform", "output": "o/x.obj"}]},
@@ -314,6 +319,43 @@ TEST_F(Batch, OneJobPrintsTheTableAsManyDo) {
   r = Shell(r.output);  // the command itself, quiet: it says nothing
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.output, "");
+}
+
+// A finished job's record, read in process: the job is up to date while the record says so;
+// a record that is not a regular file is never opened (a FIFO would hold the batch up), and a
+// texture that is not one is never read.
+TEST(BatchRecords, OnlyARegularRecordIsRead) {
+  test::TempHome home;
+  const fs::path dir = home.Path();
+  WriteFileAtomically(dir / "a.json", "{}");
+  WriteFileAtomically(dir / "a.obj", "written");
+  ASSERT_EQ(mkfifo((dir / "fifo.png").c_str(), 0600), 0);
+  const auto list = host::ParseJobFile(R"({"jobs": [{"inputs": ")" + (dir / "a.json").string() +
+                                           R"(", "steps": [{"run": "wingform", "output": ")" +
+                                           (dir / "a.obj").string() + R"("}]}]})",
+                                       "jobs.json");
+  ASSERT_EQ(list.jobs.size(), 1u);
+  const host::BatchJob& job = list.jobs.front();
+  const fs::path record = dir / ".a.obj.vlmbatch";
+  ASSERT_EQ(host::RecordFile(job), record);
+  EXPECT_EQ(host::ContentHash(dir / "fifo.png"), "not a regular file");
+  const std::string text = host::RecordText(job, "1.0", {dir / "fifo.png"}, {dir / "a.obj"});
+  const struct {
+    const char* record;
+    bool upToDate;
+  } cases[] = {{"file", true}, {"damaged", false}, {"fifo", false}, {"folder", false}};
+  for (const auto& c : cases) {
+    fs::remove_all(record);
+    const std::string kind = c.record;
+    if (kind == "file") WriteFileAtomically(record, text);
+    if (kind == "damaged") WriteFileAtomically(record, text.substr(0, text.size() / 2));
+    if (kind == "fifo") {
+      ASSERT_EQ(mkfifo(record.c_str(), 0600), 0);
+    }
+    if (kind == "folder") fs::create_directory(record);
+    EXPECT_EQ(host::UpToDate(job, "1.0"), c.upToDate) << kind;
+    EXPECT_EQ(host::RecordProblem(record).empty(), kind == "file" || kind == "damaged") << kind;
+  }
 }
 
 }  // namespace
