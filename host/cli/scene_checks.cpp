@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "exchange/igs_file.h"
 #include "exchange/image_size.h"
 #include "scene/document.h"
 #include "scene/face_geometry.h"
@@ -140,6 +141,7 @@ class Checker {
     if (faces_ == 0)
       Add(true, "nothing-to-export", "scene", "", "nothing to export: no face in what is checked");
     Materials();
+    if (format_ == ExportFormat::Igs) FileSize();
     if (faces_ > 0 && format_ == ExportFormat::Igs && texturedFaces_ == 0)
       Add(true, "nothing-to-export", "scene", "",
           "nothing to export: every object has a material without a texture, and the IGS "
@@ -231,6 +233,23 @@ class Checker {
     return base.empty() ? node.name : base;
   }
 
+  // The IGS file's offsets are 32-bit: the export refuses a scene whose triangles and points
+  // alone would pass them, at one level or, with Automatic LODs, at three.
+  void FileSize() {
+    const int64_t level =
+        int64_t{kIgsTriangleSize} * igsTriangles_ + int64_t{kIgsVertexSize} * igsPoints_;
+    for (const int64_t levels : {1, 3}) {
+      const int64_t size = int64_t{kIgsHeaderSize} + levels * level;
+      if (size <= igs::MaxFileSize) continue;
+      Add(true, "igs-size", "scene", "",
+          "the file would be at least " + std::to_string(size) + " bytes (" +
+              std::to_string(igsTriangles_) + " triangles, " + std::to_string(igsPoints_) +
+              " points" + (levels == 1 ? "" : ", with Automatic LODs' three levels") +
+              "); the IGS offsets reach " + std::to_string(igs::MaxFileSize));
+      return;
+    }
+  }
+
   // Custom levels of detail: the top-level groups named after the exported one, an
   // underscore (or any one character) and a distance. The export reads at most
   // igs::MaxLevelNodes levels, and stops on a distance it cannot read as a whole number.
@@ -306,11 +325,13 @@ class Checker {
     std::vector<WorldFace> world = WorldFaces(mesh);
     // The IGS export leaves out an object with a material that has no texture.
     size_t faces = 0;
+    int64_t triangles = 0;
     bool textured = true;
     for (const WorldFace& face : world) {
       if (only && !chosen.count(static_cast<int32_t>(face.index))) continue;
       ++faces_, ++faces;
       const auto points = mesh.Points(face.index);
+      if (points.size() >= 3) triangles += static_cast<int64_t>(points.size()) - 2;
       bool bad = points.size() < 3;
       for (size_t k = 0; k < points.size() && !bad; ++k) {
         const int32_t v = points[k].vertex;
@@ -325,7 +346,11 @@ class Checker {
       if (m) used_[m].push_back(&mesh);
       textured = textured && (!m || (m->hasTextures && AnsiLength(m->diffuseMap) > 4));
     }
-    if (textured) texturedFaces_ += faces;
+    if (textured && faces > 0) {
+      texturedFaces_ += faces;
+      igsTriangles_ += triangles;
+      igsPoints_ += std::min(static_cast<int64_t>(mesh.vertices.size()), 3 * triangles);
+    }
     if (!degenerate.empty())
       Add(false, "degenerate-face", "object", path,
           std::to_string(degenerate.size()) +
@@ -493,6 +518,8 @@ class Checker {
   int32_t railSimNodeSlot_ = -1;
   size_t faces_ = 0;
   size_t texturedFaces_ = 0;  // of objects whose materials all have a texture
+  // The triangles and points of those objects, each a record of the IGS file at one level.
+  int64_t igsTriangles_ = 0, igsPoints_ = 0;
   std::map<HostMaterial*, std::vector<const HostMesh*>> used_;
   std::vector<Finding> findings_;
 };

@@ -286,6 +286,14 @@ TEST(SceneChecks, EveryRefusalOfAnExportIsAnErrorBeforehand) {
          }
        },
        "igs-texture-names"},
+      {"a file past its 32-bit offsets at three automatic levels", igs,
+       [](Fixture& f) {
+         std::vector<Vec3> points(2200000);
+         for (size_t i = 0; i < points.size(); ++i)
+           points[i] = {float(i % 1500), float(i / 1500), 0};
+         host::AddPolygonMesh(f.main, "Plate", points, &f.wood);
+       },
+       "igs-size", "optLOD(1)=1; click cmdOK; click cmdCancel"},
       {"no textured object", igs, [](Fixture& f) { f.wood.hasTextures = false; },
        "nothing-to-export"},
       {"obj8 vertex not finite", obj8, [&](Fixture& f) { f.box.vertices[3].y = nan; },
