@@ -106,8 +106,10 @@ std::optional<std::string> ReadTexture(const fs::path& file, const fs::path& fol
     return std::nullopt;
   }
   const Descriptor d{::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
-  if (d.fd < 0 || ::fstat(d.fd, &st) != 0)
-    Raise(err::PathFileAccess, file.string() + ": cannot read it: " + std::strerror(errno));
+  if (d.fd < 0 || ::fstat(d.fd, &st) != 0) {
+    refusal = std::string("it cannot be read: ") + std::strerror(errno);
+    return std::nullopt;
+  }
   if (!S_ISREG(st.st_mode) || OnSystemFileSystem(d.fd)) {
     refusal = "it is a file of the system (/proc, /sys) or no plain file, which is never read";
     return std::nullopt;
@@ -145,7 +147,7 @@ const EmbeddedTexture* EmbeddedNamed(const std::vector<EmbeddedTexture>* texture
 }
 
 // Makes `folder` and the folders above it that are missing, each noted in `made` (a reference
-// into a folder below the export, textures\\wood, gets the folder).
+// into a folder below the export, textures\wood, gets the folder).
 void MakeFolders(fs::path folder, std::vector<fs::path>& made) {
   std::error_code ec;
   std::vector<fs::path> missing;
