@@ -16,7 +16,7 @@
 #include "exchange/model_reader_process.h"
 #include "exchange/obj8_file.h"
 #include "scene/document.h"
-#include "scene/face_geometry.h"
+#include "scene/scene_counts.h"
 #include "vlm/error.h"
 #include "vlm/file_names.h"
 #include "vlm/format_limits.h"
@@ -59,8 +59,7 @@ struct Inspection {
   std::string file, format;                             // format: "scene", "model", "OBJ8", "IGS"
   std::vector<std::pair<std::string, int64_t>> counts;  // in printing order
   std::vector<LevelInfo> levels;
-  bool hasBounds = false;
-  Vec3 min{}, max{};
+  Box bounds;
   std::vector<MaterialInfo> materials;
   std::vector<Margin> margins;
   std::vector<std::string> notes;
@@ -89,53 +88,13 @@ TextureInfo LookUp(std::string role, const std::string& name, const std::filesys
   return t;
 }
 
-void Extend(Inspection& s, Vec3 lo, Vec3 hi) {
-  if (!s.hasBounds) {
-    s.min = lo, s.max = hi, s.hasBounds = true;
-    return;
-  }
-  s.min = {std::min(s.min.x, lo.x), std::min(s.min.y, lo.y), std::min(s.min.z, lo.z)};
-  s.max = {std::max(s.max.x, hi.x), std::max(s.max.y, hi.y), std::max(s.max.z, hi.z)};
-}
-
-int64_t Triangles(const HostMesh& mesh) {
-  int64_t n = 0;
-  for (size_t f = 0; f < mesh.FaceCount(); ++f)
-    if (!mesh.FaceRemoved(f) && mesh.Points(f).size() >= 3)
-      n += static_cast<int64_t>(mesh.Points(f).size()) - 2;
-  return n;
-}
-
-struct TreeCounts {
-  int64_t groups = 0, objects = 0, faces = 0, triangles = 0, vertices = 0;
-};
-
-void CountTree(const HostNode& node, TreeCounts& c, Inspection& s) {
-  for (const auto& mesh : node.meshes) {
-    ++c.objects;
-    for (size_t f = 0; f < mesh->FaceCount(); ++f)
-      c.faces += !mesh->FaceRemoved(f);
-    c.triangles += Triangles(*mesh);
-    c.vertices += static_cast<int64_t>(mesh->vertices.size());
-    Vec3 lo, hi;
-    if (WorldBounds(*mesh, lo, hi)) Extend(s, lo, hi);
-  }
-  for (const auto& child : node.children) {
-    ++c.groups;
-    CountTree(*child, c, s);
-  }
-}
-
 // Groups named after their range ("LOD 0-300", as an OBJ8 file is imported) are levels.
 void LevelGroups(const HostNode& node, Inspection& s) {
   for (const auto& child : node.children) {
     double nearDist = 0, farDist = 0;
     char tail = 0;
     if (std::sscanf(child->name.c_str(), "LOD %lf-%lf%c", &nearDist, &farDist, &tail) == 2) {
-      TreeCounts c;
-      Inspection ignored;
-      CountTree(*child, c, ignored);
-      s.levels.push_back({child->Path(), nearDist, farDist, c.triangles, -1});
+      s.levels.push_back({child->Path(), nearDist, farDist, CountScene(*child).triangles, -1});
     } else {
       LevelGroups(*child, s);
     }
@@ -145,8 +104,8 @@ void LevelGroups(const HostNode& node, Inspection& s) {
 Inspection OfDocument(const HostDocument& document, const std::filesystem::path& folder,
                       const std::vector<EmbeddedTexture>* embedded) {
   Inspection s;
-  TreeCounts c;
-  CountTree(document.Root(), c, s);
+  const SceneCounts c = CountScene(document.Root());
+  s.bounds = c.bounds;
   s.counts = {{"groups", c.groups},
               {"objects", c.objects},
               {"faces", c.faces},
@@ -188,8 +147,8 @@ void PrintText(const Inspection& s, std::ostream& out) {
       out << ", " << l.stateChanges << (l.stateChanges == 1 ? " state change" : " state changes");
     out << "\n";
   }
-  if (s.hasBounds)
-    out << "  bounds " << Vector(s.min) << " to " << Vector(s.max) << "\n";
+  if (s.bounds.any)
+    out << "  bounds " << Vector(s.bounds.min) << " to " << Vector(s.bounds.max) << "\n";
   else
     out << "  bounds: none (no vertices)\n";
   out << "  materials " << s.materials.size() << "\n";
@@ -236,7 +195,8 @@ void PrintJson(const Inspection& s, std::ostream& out) {
     levels.push_back(std::move(level));
   }
   j["levels"] = std::move(levels);
-  j["bounds"] = s.hasBounds ? Json{{"min", Vec(s.min)}, {"max", Vec(s.max)}} : Json(nullptr);
+  j["bounds"] =
+      s.bounds.any ? Json{{"min", Vec(s.bounds.min)}, {"max", Vec(s.bounds.max)}} : Json(nullptr);
   Json materials = Json::array();
   for (const MaterialInfo& m : s.materials) {
     Json textures = Json::array();
@@ -274,7 +234,7 @@ std::string Lower(std::string s) {
 }
 
 void Bound(Inspection& s, Vec3 p) {
-  Extend(s, p, p);
+  s.bounds.Extend(p, p);
 }
 
 Inspection OfObj8(const Obj8File& f, const std::filesystem::path& folder) {
@@ -456,10 +416,10 @@ int InspectCommand(const InspectOptions& options, std::ostream& out, std::ostrea
       ImportedModel model = ImportModelInChildProcess(file, {}, options.limits);
       s = OfDocument(*model.document, folder, &model.textures);
       // The bounds in the model's own axes, as its file has them.
-      if (s.hasBounds) {
-        const aiVector3D a = exchange::ToLibrary(s.min), b = exchange::ToLibrary(s.max);
-        s.min = {std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
-        s.max = {std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
+      if (Box& box = s.bounds; box.any) {
+        const aiVector3D a = exchange::ToLibrary(box.min), b = exchange::ToLibrary(box.max);
+        box.min = {std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
+        box.max = {std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
       }
       s.format = "model";
       s.notes = model.log;

@@ -80,9 +80,9 @@ std::string ImportSummary(const HostDocument& document, const std::filesystem::p
                      Plural(c.triangles, "triangle", "triangles") +
                      "; textures: " + std::to_string(found) + " found, " +
                      std::to_string(static_cast<int64_t>(names.size()) - found) + " missing";
-  if (c.hasBounds)
-    line += "; bounds " + Number(c.min.x) + " " + Number(c.min.y) + " " + Number(c.min.z) + " to " +
-            Number(c.max.x) + " " + Number(c.max.y) + " " + Number(c.max.z) + " " + unit;
+  if (const Box& b = c.bounds; b.any)
+    line += "; bounds " + Number(b.min.x) + " " + Number(b.min.y) + " " + Number(b.min.z) + " to " +
+            Number(b.max.x) + " " + Number(b.max.y) + " " + Number(b.max.z) + " " + unit;
   return line;
 }
 

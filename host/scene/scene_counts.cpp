@@ -8,9 +8,9 @@
 
 namespace vlm::host {
 
-void SceneCounts::Extend(Vec3 lo, Vec3 hi) {
-  if (!hasBounds) {
-    min = lo, max = hi, hasBounds = true;
+void Box::Extend(Vec3 lo, Vec3 hi) {
+  if (!any) {
+    min = lo, max = hi, any = true;
     return;
   }
   min = {std::min(min.x, lo.x), std::min(min.y, lo.y), std::min(min.z, lo.z)};
@@ -35,7 +35,7 @@ void Count(const HostNode& node, SceneCounts& c) {
     c.triangles += Triangles(*mesh);
     c.vertices += static_cast<int64_t>(mesh->vertices.size());
     Vec3 lo, hi;
-    if (WorldBounds(*mesh, lo, hi)) c.Extend(lo, hi);
+    if (WorldBounds(*mesh, lo, hi)) c.bounds.Extend(lo, hi);
   }
   for (const auto& child : node.children) {
     ++c.groups;

@@ -11,11 +11,16 @@ namespace vlm::host {
 class HostNode;
 class HostMesh;
 
-struct SceneCounts {
-  int64_t groups = 0, objects = 0, faces = 0, triangles = 0, vertices = 0;
-  bool hasBounds = false;  // some object has a vertex
+// The box round what was put in it; empty until something was.
+struct Box {
+  bool any = false;
   Vec3 min{}, max{};
   void Extend(Vec3 lo, Vec3 hi);
+};
+
+struct SceneCounts {
+  int64_t groups = 0, objects = 0, faces = 0, triangles = 0, vertices = 0;
+  Box bounds;  // in world space
 };
 
 // The triangles a fan from each face's first corner gives (removed faces left out).
