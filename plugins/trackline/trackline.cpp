@@ -203,6 +203,7 @@ void TracklineExport::exportMain(Node& chosen) {
   materials_.Reset();
   materials_.defaultTexture = defaultTexture_;
   leftOut_.clear();
+  tooSmall_.clear();  // a press stopped in the middle of a level leaves its names
   file_ = igs::IgsFile{};
   vertexIndex_.Clear();
   shared_ = SharedMeshes{};
