@@ -190,8 +190,10 @@ BatchJob ReadJob(const Group& group, const fs::path& input, const Place& inputAt
     if (im.contains("scale")) {
       const Json& scale = im["scale"];
       Expect(scale.is_number() && scale.get<double>() > 0, scale, at / "scale", "a number above 0");
+      // The scale is a float, as the import takes it: it may come out neither 0 nor endless.
       if (scale.get<double>() > std::numeric_limits<float>::max())
         Fail(at / "scale", "is too large a scale");
+      if (scale.get<float>() == 0) Fail(at / "scale", "is too small a scale");
       job.scale = im["scale"].get<float>();
     }
     if (im.contains("allowOutside")) {

@@ -229,6 +229,9 @@ TEST_F(Batch, DamagedJobFilesAreRefusedNamingThePlace) {
            "select": ["group:A", -2e999]}]}]})",
        "jobs.json: /jobs/0/steps/1/select/1: is a number too large to hold"},
       {R"({"timeout": 1e99999, "jobs": []})", "jobs.json: /timeout: is a number too large"},
+      {R"({"jobs": [{"inputs": ")" + in + R"(", "import": {"scale": 1e39}, "steps": [)" + step +
+           "]}]}",
+       "jobs.json: /jobs/0/import/scale: is too large a scale"},
       {R"({"jobs": [{"inputs": ")" + Dir("odd") + R"(/*.json", "steps": [)" + step + "]}]}",
        "jobs.json: /jobs/0/inputs: matches a file whose name is not UTF-8"},
       // Another job's file among the numbered parts an export may write beside its own.
