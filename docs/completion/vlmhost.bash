@@ -113,13 +113,25 @@ _vlmhost() {
       for rule in $_vlmhost_rules; do rules+=("$stem$rule"); done
       mapfile -t reply < <(_vlmhost_offer "$typed" "${rules[@]}")
     elif [[ -n $scene && -f $scene ]]; then
-      local -a paths
+      # The paths under the kind typed: node: and shape: as group: and object:, and faces: and
+      # polygons: of either, followed by the ":" their indices or rules come after.
+      local -a paths offered=()
+      local entry kind=${typed%%:*}
       mapfile -t paths < <(_vlmhost_paths "$prog" "$scene")
-      mapfile -t reply < <(_vlmhost_offer "$typed" "${paths[@]}")
+      for entry in "${paths[@]}"; do
+        case $kind:${entry%%:*} in
+          faces:* | polygons:*) offered+=("$kind:${entry#*:}:") ;;
+          node:group | shape:object) offered+=("$kind:${entry#*:}") ;;
+          *) offered+=("$entry") ;;
+        esac
+      done
+      [[ $kind == faces || $kind == polygons ]] && compopt -o nospace 2>/dev/null
+      mapfile -t reply < <(_vlmhost_offer "$typed" "${offered[@]}")
     fi
   elif [[ $prev == --for ]]; then
     mapfile -t reply < <(compgen -W "obj8 igs" -- "$cur")
   elif [[ $valued == *" $prev "* ]]; then
+    compopt -o filenames 2>/dev/null  # bash quotes the names it offers
     mapfile -t reply < <(compgen -f -- "$cur")
   elif [[ $cur == -* ]]; then
     local opts="--help"
@@ -139,6 +151,7 @@ _vlmhost() {
     [[ $cmd == screenshots && ${#positional[@]} -ge 1 ]]; then
     mapfile -t reply < <(compgen -W "$(_vlmhost_plugins "$prog")" -- "$cur")
   else
+    compopt -o filenames 2>/dev/null
     mapfile -t reply < <(compgen -f -- "$cur")
   fi
   # Bash splits words at ":", so a reply replaces only what follows the last one.

@@ -47,6 +47,9 @@ TEST(Completion, SelectOffersQuotedPathsAndTheRulesOfFaces) {
   } cases[] = {
       {run + "group:Model/W", {"Model/Wall\\$1\\ a"}},
       {run + "object:Mo", {"Model/Wall\\$1\\ a/\\$HOME"}},
+      {run + "shape:Model/", {"Model/Wall\\$1\\ a/\\$HOME"}},
+      {run + "node:Model/", {"Model/Wall\\$1\\ a"}},
+      {run + "faces:Model/W", {"Model/Wall\\$1\\ a:", "Model/Wall\\$1\\ a/\\$HOME:"}},
       {run + "faces:Model/Wall\\$1\\ a/\\$HOME:",
        {"facing=+x", "facing=-x", "facing=+y", "facing=-y", "facing=+z", "facing=-z",
         "material=", "name=", "box=", "all"}},
