@@ -166,6 +166,10 @@ int CommandReport::Run(bool outIsData, bool quiet, std::ostream& out, std::ostre
   if (!toStdout) {
     try {
       CheckOutputTarget(file_);
+      for (const auto& [what, other] : others_)
+        if (!IsStandardStream(other) && SameOutputFile(file_, other))
+          Raise(err::InvalidProcedureCall,
+                file_.string() + " is also " + what + ": a report may not replace another output");
     } catch (const Error& e) {
       err << "error: --report " << e.Description() << "\n";
       return ExitBadInput;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "scene/scene_diff.h"
@@ -44,6 +45,11 @@ class CommandReport {
                          const std::vector<std::string>& log);
   // The report names another output of the command: Run writes none.
   void Withhold() { withheld_ = true; }
+  // Another output of the command (`what`: "the -o file"): a report that is the same file, by
+  // any name, is refused before the command runs (ExitBadInput) and nothing is written.
+  void AvoidOutput(std::string what, std::filesystem::path file) {
+    others_.emplace_back(std::move(what), std::move(file));
+  }
 
   // Runs the command with its streams recorded line by line: warnings, errors (and "nothing
   // done") and the rest as log lines. `outIsData`: what goes to `out` is a file's content (a
@@ -72,6 +78,7 @@ class CommandReport {
   std::vector<std::string> written_, warnings_, errors_, log_;
   std::chrono::system_clock::time_point started_;
   std::chrono::steady_clock::time_point clock_;
+  std::vector<std::pair<std::string, std::filesystem::path>> others_;  // by AvoidOutput
   bool staged_ = false;    // DoneReport was taken: the command writes the report
   bool withheld_ = false;  // the report names another output: none is written
 };

@@ -281,6 +281,7 @@ std::optional<int> RunModelCommands(const ModelCommands& commands, std::ostream&
   }
   CommandReport report(import ? "import" : "export-model", *options.reportFile,
                        options.input.string());
+  if (options.output) report.AvoidOutput("the -o file", *options.output);
   options.report = &report;
   const bool quiet = options.quiet;
   options.quiet = false;  // the transcript goes to the report, not to the terminal

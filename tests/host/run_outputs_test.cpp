@@ -104,6 +104,19 @@ TEST_F(RunOutputs, AReportIsOneOfTheRunsOutputs) {
   }
 }
 
+// import and export-model refuse a report that is their -o file, too.
+TEST_F(RunOutputs, AModelCommandsReportIsNotItsOutput) {
+  const std::string model = std::string(VLM_TEST_DATA_DIR) + "/arrow.obj";
+  for (const auto& [command, output] : {std::pair{"import", "x.json"}, {"export-model", "x.glb"}}) {
+    WriteFileAtomically(Out(output), "earlier");
+    auto r = test::Vlmhost({command, command == std::string("import") ? model : Example, "-o",
+                            Out(output), "--report", Out(output)});
+    EXPECT_EQ(r.status, 2) << r.output;
+    EXPECT_THAT(r.output, HasSubstr("is also the -o file"));
+    EXPECT_EQ(ReadFile(Out(output)), "earlier");
+  }
+}
+
 // -o '', --scene-out '' and --save-pictures '' name no file: bad input before any dialog.
 TEST_F(RunOutputs, AnEmptyNameIsRefusedBeforeTheDialog) {
   const struct {
