@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
@@ -614,6 +615,14 @@ std::map<std::string, std::string> TakeFiles(const fs::path& folder) {
   return files;
 }
 
+// A scene's text with its materials' texture names left out.
+std::string WithoutTextureNames(const std::string& text) {
+  nlohmann::json scene = nlohmann::json::parse(text);
+  for (auto& m : scene["materials"])
+    m.erase("textures");
+  return scene.dump();
+}
+
 TEST(ModelCommands, AModelGivenAsTheSceneGivesWhatItsImportedSceneGives) {
   const struct {
     std::vector<fs::path> files;        // the model first, then the files it names
@@ -670,8 +679,15 @@ TEST(ModelCommands, AModelGivenAsTheSceneGivesWhatItsImportedSceneGives) {
         got.erase(texture);
       }
       EXPECT_FALSE(got.empty());
-      for (const auto& [name, bytes] : want)
+      for (const auto& [name, bytes] : want) {
+        // The scene imported beside the model names its embedded texture from there (a scene
+        // written to OUT/ leads back to it); the model's is written beside the scene.
+        if (name.ends_with(".json")) {
+          EXPECT_EQ(WithoutTextureNames(got[name]), WithoutTextureNames(bytes)) << name;
+          continue;
+        }
         EXPECT_TRUE(got[name] == bytes) << c.command[0] << " " << c.files[0] << ": " << name;
+      }
       EXPECT_EQ(got.size(), want.size()) << c.command[0] << " " << c.files[0];
     }
   }
@@ -841,7 +857,8 @@ TEST(ModelCommands, ImportWritesTheSceneAndItsTexturesTogether) {
   EXPECT_EQ(host::ParseScene(r.output, "out")->Materials().size(), 1u);
   r = test::Vlmhost({"import", (kModels / "OBJ/testmixed.obj").string(), "-o", "-"}, "",
                     " 2>&1 >/dev/null");
-  EXPECT_EQ(r.output, "mesh \"defaultobject\": left out 24 points and 18 lines\n");
+  EXPECT_THAT(r.output, ::testing::StartsWith("mesh \"defaultobject\": left out 24 points and 18 "
+                                              "lines\nimported 2 groups, 1 object, 12 triangles"));
 }
 
 // `import` of an OBJ8 export: one file brings the other files of its export along, files
