@@ -1,7 +1,11 @@
 #include "exchange/image_size.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
 
 namespace vlm::host {
 namespace {
@@ -85,11 +89,20 @@ std::optional<std::string> ImageFormatOf(std::string_view b) {
 }
 
 std::optional<ImageSize> ImageSizeOfFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
+  // A texture name may lead to a pipe or device, which is not even opened: opening one may
+  // wait for ever.
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
   char buffer[kImageHeaderBytes];
-  in.read(buffer, sizeof buffer);
-  return ReadImageSize(std::string_view(buffer, static_cast<size_t>(in.gcount())));
+  ssize_t got = -1;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) do
+      got = ::pread(fd, buffer, sizeof buffer, 0);
+    while (got < 0 && errno == EINTR);
+  ::close(fd);
+  if (got < 0) return std::nullopt;
+  return ReadImageSize(std::string_view(buffer, static_cast<size_t>(got)));
 }
 
 }  // namespace vlm::host

@@ -21,7 +21,8 @@ struct ImageSize {
 // may be given, of any length.
 std::optional<ImageSize> ReadImageSize(std::string_view bytes);
 
-// The same for the start of a file; nothing when it cannot be read.
+// The same for the start of a file; nothing when it cannot be read or is no plain file (a
+// device or pipe is not opened).
 std::optional<ImageSize> ImageSizeOfFile(const std::filesystem::path& file);
 
 // The bytes ImageFormatOf needs from the start of a file.

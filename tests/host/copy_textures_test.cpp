@@ -12,6 +12,7 @@
 #include "scene/document.h"
 #include "scene/scene_file.h"
 #include "support/cli_fixture.h"
+#include "support/temp_home.h"
 #include "vlm/files.h"
 
 namespace vlm {
@@ -48,6 +49,25 @@ TEST(ImageFormat, PicturesAreToldByTheirHeader) {
   for (const auto& c : cases)
     EXPECT_EQ(host::ImageFormatOf(c.bytes).value_or(""), c.format)
         << testing::PrintToString(c.bytes);
+}
+
+// A texture name may lead to a pipe, which would never give its header: only plain files are
+// read, and a pipe or device is not even opened.
+TEST(ImageFormat, ASizeIsReadFromPlainFilesAlone) {
+  test::TempHome folder;
+  const fs::path png = folder.Path() / "a.png", pipe = folder.Path() / "pipe.png";
+  WriteFileAtomically(png, test::PictureBytes("PNG"));
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const struct {
+    fs::path file;
+    bool sized;
+  } cases[] = {{png, true},
+               {pipe, false},
+               {"/dev/zero", false},
+               {folder.Path(), false},
+               {folder.Path() / "none.png", false}};
+  for (const auto& c : cases)
+    EXPECT_EQ(host::ImageSizeOfFile(c.file).has_value(), c.sized) << c.file;
 }
 
 // A scene naming pictures in its folder, pictures and secrets outside it, links, a pipe, a
