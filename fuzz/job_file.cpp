@@ -1,8 +1,6 @@
 // Batch job files: a file is either read whole, and then every job it gives is one file's
 // worth of work that its own description gives back (what a job's process is handed), or
 // refused with a vlm::Error that names the file; never another exception, never a crash.
-#include <unistd.h>
-
 #include "cli/batch_jobs.h"
 #include "fuzz_support.h"
 #include "vlm/error.h"
@@ -12,16 +10,22 @@ namespace {
 namespace fs = std::filesystem;
 using vlm::fuzz::Check;
 
-// A folder of inputs for the jobs to match: the scratch folder, made the working folder.
-void EnterInputs() {
-  static const bool entered = [] {
-    const fs::path& folder = vlm::fuzz::ScratchFolder();
-    fs::create_directories(folder / "in");
+// The inputs for the jobs to match, in the scratch folder; a job file names that folder "@/"
+// (the working folder stays as it is, where the fuzzer keeps its corpus).
+std::string WithInputs(std::string_view text) {
+  static const std::string folder = [] {
+    fs::create_directories(vlm::fuzz::ScratchFolder() / "in");
     for (const char* name : {"a.json", "a.1.json", "b.gltf", "in/c.json", "in/noext"})
       vlm::fuzz::WriteScratch(name, "{}");
-    return chdir(folder.c_str()) == 0;
+    return vlm::fuzz::ScratchFolder().string() + "/";
   }();
-  Check(entered, "the inputs' folder is the working folder");
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (text.substr(i, 2) == "@/")
+      out += folder, ++i;
+    else
+      out += text[i];
+  return out;
 }
 
 void CheckJob(const vlm::host::BatchJob& job) {
@@ -45,10 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text = vlm::fuzz::Text(data, size);
   // Wildcards would walk the whole file system, outside what the target is about.
   if (text.find_first_of("*?") != std::string_view::npos) return 0;
-  EnterInputs();
   vlm::host::BatchJobList list;
   try {
-    list = vlm::host::ParseJobFile(text, "jobs.json");
+    list = vlm::host::ParseJobFile(WithInputs(text), "jobs.json");
   } catch (const vlm::Error& e) {
     Check(e.Description().starts_with("jobs.json: "), "a refusal names the job file",
           e.Description());
