@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "vlm/error.h"
+#include "vlm/files.h"
 
 namespace vlm::host {
 namespace {
@@ -467,7 +468,8 @@ std::string RecordProblem(const fs::path& record) {
 namespace {
 
 // A regular file's bytes (up to `limit`); nothing when there is none, it cannot be read, or it
-// is something else: a FIFO or device is never opened, so none can hold up the batch. Opened
+// is something else: a FIFO or device is never opened, so none can hold up the batch, and the
+// kernel's files (/proc/kcore) are never read. Opened
 // without waiting and checked again once open, so that a FIFO put there between the look and
 // the opening holds up nothing either.
 std::optional<std::string> ReadRegularFile(const fs::path& file, size_t limit) {
@@ -476,7 +478,7 @@ std::optional<std::string> ReadRegularFile(const fs::path& file, size_t limit) {
   if (fd < 0) return std::nullopt;
   std::optional<std::string> bytes;
   struct stat st {};
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && !OnKernelFileSystem(fd)) {
     bytes.emplace();
     for (char chunk[65536]; bytes && bytes->size() < limit;) {
       const ssize_t n = read(fd, chunk, sizeof chunk);

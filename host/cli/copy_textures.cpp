@@ -9,9 +9,7 @@
 // where the name leads after every link and "..", is copied; --allow-outside lifts the last
 // rule alone. Devices, pipes and the system's own files (/proc, /sys) are never read.
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -66,17 +64,6 @@ struct Descriptor {
   }
 };
 
-// Whether an open file lives on a file system of the kernel's own making (/proc, /sys and
-// their kin), whose files are no pictures and may tell secrets.
-bool OnSystemFileSystem(int fd) {
-  struct statfs fsInfo {};
-  if (::fstatfs(fd, &fsInfo) != 0) return true;
-  for (auto type : {PROC_SUPER_MAGIC, SYSFS_MAGIC, DEBUGFS_MAGIC, TRACEFS_MAGIC, SECURITYFS_MAGIC,
-                    CGROUP2_SUPER_MAGIC})
-    if (fsInfo.f_type == static_cast<decltype(fsInfo.f_type)>(type)) return true;
-  return false;
-}
-
 // Reads up to `size` bytes at `offset`; fewer only at the end of the file.
 std::string ReadAt(int fd, const fs::path& file, off_t offset, size_t size) {
   std::string bytes(size, '\0');
@@ -110,7 +97,7 @@ std::optional<std::string> ReadTexture(const fs::path& file, const fs::path& fol
     refusal = std::string("it cannot be read: ") + std::strerror(errno);
     return std::nullopt;
   }
-  if (!S_ISREG(st.st_mode) || OnSystemFileSystem(d.fd)) {
+  if (!S_ISREG(st.st_mode) || OnKernelFileSystem(d.fd)) {
     refusal = "it is a file of the system (/proc, /sys) or no plain file, which is never read";
     return std::nullopt;
   }

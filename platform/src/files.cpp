@@ -6,8 +6,10 @@
 // is updated and the link stays a link. Devices, pipes and the files the standard streams
 // write to cannot be replaced: they are written to directly, never truncated.
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -771,6 +773,15 @@ bool IsWrittenDirectly(const fs::path& target) {
   } catch (const Error&) {
     return false;
   }
+}
+
+bool OnKernelFileSystem(int fd) {
+  struct statfs info {};
+  if (::fstatfs(fd, &info) != 0) return true;
+  for (auto type : {PROC_SUPER_MAGIC, SYSFS_MAGIC, DEBUGFS_MAGIC, TRACEFS_MAGIC, SECURITYFS_MAGIC,
+                    CGROUP2_SUPER_MAGIC})
+    if (info.f_type == static_cast<decltype(info.f_type)>(type)) return true;
+  return false;
 }
 
 bool SameOutputFile(const fs::path& a, const fs::path& b) {

@@ -342,6 +342,8 @@ TEST(BatchRecords, OnlyARegularRecordIsRead) {
   const fs::path record = dir / ".a.obj.vlmbatch";
   ASSERT_EQ(host::RecordFile(job), record);
   EXPECT_EQ(host::ContentHash(dir / "fifo.png"), "not a regular file");
+  // The kernel's files look regular but are never read: /proc/kcore would not end.
+  EXPECT_EQ(host::ContentHash("/proc/self/status"), "missing");
   const std::string text = host::RecordText(job, "1.0", {dir / "fifo.png"}, {dir / "a.obj"});
   const struct {
     const char* record;

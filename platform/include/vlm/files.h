@@ -135,6 +135,10 @@ bool IsStandardOutput(const std::filesystem::path& target);
 bool IsWrittenDirectly(const std::filesystem::path& target);
 // Whether two names reach one file, through links of the file or its folders, or hard links.
 bool SameOutputFile(const std::filesystem::path& a, const std::filesystem::path& b);
+// Whether an open file lives on a file system of the kernel's own making (/proc, /sys and their
+// kin): "regular" files there may be endless (/proc/kcore) or tell secrets, so no file a scene
+// or model names is read from one. True also when it cannot be told.
+bool OnKernelFileSystem(int fd);
 
 // ---- the output transaction ---------------------------------------------------------------
 // The files a plug-in produces for the user (exports) go through WriteOutputFile. While the
