@@ -257,6 +257,7 @@ int RunSteps(const BatchJob& job, const std::string& version, std::ostream& log,
     o.uiFile = step.uiFile;
     o.params = step.params;
     o.copyTextures = step.copyTextures;
+    o.allowOutside = step.allowOutside;
     o.fresh = true;  // no job depends on what another remembered, nor changes the settings
     document->scriptingSelection = scripting;
     document->graphSelection = graph;

@@ -132,7 +132,8 @@ struct Group {
 BatchStep ReadStep(const Json& j, const Place& at, const fs::path& input) {
   Expect(j.is_object(), j, at, "an object");
   CheckKeys(j, at,
-            {"run", "select", "ui", "uiFile", "params", "output", "sceneOut", "copyTextures"});
+            {"run", "select", "ui", "uiFile", "params", "output", "sceneOut", "copyTextures",
+             "allowOutside"});
   BatchStep step;
   step.place = at.Text();
   if (!j.contains("run")) Fail(at, "names no plug-in: give \"run\"");
@@ -169,10 +170,15 @@ BatchStep ReadStep(const Json& j, const Place& at, const fs::path& input) {
   if (j.contains("uiFile")) step.uiFile = file("uiFile");
   if (j.contains("output")) step.output = file("output");
   if (j.contains("sceneOut")) step.sceneOutput = file("sceneOut");
-  if (j.contains("copyTextures")) {
-    Expect(j["copyTextures"].is_boolean(), j["copyTextures"], at / "copyTextures", "true or false");
-    step.copyTextures = j["copyTextures"].get<bool>();
-  }
+  for (const auto& [key, flag] : {std::pair{"copyTextures", &step.copyTextures},
+                                  std::pair{"allowOutside", &step.allowOutside}})
+    if (j.contains(key)) {
+      Expect(j[key].is_boolean(), j[key], at / key, "true or false");
+      *flag = j[key].get<bool>();
+    }
+  // As on the command line: it says where copying may reach, so it needs copying.
+  if (step.allowOutside && !step.copyTextures)
+    Fail(at / "allowOutside", "needs \"copyTextures\": true");
   return step;
 }
 

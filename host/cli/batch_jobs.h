@@ -23,7 +23,8 @@ struct BatchStep {
   std::vector<std::string> params;  // NAME=VALUE
   std::optional<std::filesystem::path> output, sceneOutput;
   bool copyTextures = false;
-  std::string place;  // "FILE: /jobs/0/steps/1", for messages
+  bool allowOutside = false;  // copying may reach outside the input's folder
+  std::string place;          // "FILE: /jobs/0/steps/1", for messages
 };
 
 // One input and what is done with it.

@@ -418,6 +418,8 @@ void WriteFileAtomicallyWith(const fs::path& target, const OutputWriter& write) 
 }
 
 void CheckOutputTarget(const fs::path& target) {
+  if (target.empty())
+    throw Error(err::BadFileName, "cannot write \"\": an empty name names no file");
   Destination to = Resolve(target);
   if (!to.direct) TempFile probe(target, to.real);
 }

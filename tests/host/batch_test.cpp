@@ -204,6 +204,9 @@ TEST_F(Batch, DamagedJobFilesAreRefusedNamingThePlace) {
            R"(", "steps": [{"run": "wingform", "copyTextures": "yes"}]}]})",
        "/jobs/0/steps/0/copyTextures: is a string, not true or false"},
       {R"({"jobs": [{"inputs": ")" + in +
+           R"(", "steps": [{"run": "wingform", "allowOutside": true}]}]})",
+       "/jobs/0/steps/0/allowOutside: needs \"copyTextures\": true"},
+      {R"({"jobs": [{"inputs": ")" + in +
            R"(", "steps": [{"run": "wingform", "output": "o/{stam}.obj"}]}]})",
        "/jobs/0/steps/0/output: \"{stam}\" names no field; known: {dir}"},
       {R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [{"run": "wingfrom"}]}]})",

@@ -130,6 +130,8 @@ TEST_F(RunOutputs, AnEmptyNameIsRefusedBeforeTheDialog) {
       {{"run", "obverse", Example, "--select", "group:Hangar/Wing", "--ui", "input z",
         "--save-pictures", ""},
        "--save-pictures \"\": an empty name names no file"},
+      {{"import", std::string(VLM_TEST_DATA_DIR) + "/arrow.obj", "-o", ""},
+       "cannot write \"\": an empty name names no file"},
   };
   for (const auto& c : cases) {
     auto r = test::Vlmhost(c.args);

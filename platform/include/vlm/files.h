@@ -75,7 +75,8 @@ void WriteFileAtomically(const std::filesystem::path& target, std::string_view b
 // gets the content once `write` has finished.
 void WriteFileAtomicallyWith(const std::filesystem::path& target, const OutputWriter& write);
 // Whether a file could be written at `target` now: vlm::Error (75) naming it when it is a
-// folder, or its folder does not exist or cannot be written. Writes nothing.
+// folder, or its folder does not exist or cannot be written; (52) for an empty name. Writes
+// nothing.
 void CheckOutputTarget(const std::filesystem::path& target);
 // Reads a whole file; vlm::Error (53 when missing, 75 otherwise) naming it. The string keeps
 // at least `slack` bytes of capacity past its end, for a parser that reads ahead in blocks.
