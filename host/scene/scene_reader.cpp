@@ -402,12 +402,15 @@ class SceneReader : ValueReader {
   }
 
   // A face or polygon listed more than once is selected once: a tool would otherwise work on
-  // it twice.
+  // it twice. One warning per list, however long: thousands of repeats give one line.
   void WarnRepeats(const std::vector<int32_t>& repeats, const std::string& place,
                    const char* what) {
-    for (int32_t index : repeats)
-      Warn(origin_ + ": " + place + ": " + what + " " + std::to_string(index) +
-           " is listed more than once; it is selected once");
+    if (repeats.empty()) return;
+    const std::string first = std::string(what) + " " + std::to_string(repeats.front());
+    Warn(origin_ + ": " + place + ": " +
+         (repeats.size() == 1 ? first + " is listed more than once; it is selected once"
+                              : std::to_string(repeats.size()) + " repeats (the first of " + first +
+                                    ") are left out; each " + what + " is selected once"));
   }
 
   HostNode* SelectedGroup(const Json& value, const std::string& place) {
