@@ -480,7 +480,14 @@ TEST_F(WingformExport, AutomaticLevelsDropSmallShapesAtEachDistance) {
   AddBox(main, "Crate", {2, 6, 0}, {0.25f, 0.25f, 0.25f}, &brick);  // out at 800
   AddBox(main, "Rod", {4, 0, 0}, {0.5f, 0.05f, 0.05f}, &brick);     // out at 300
   AddBox(main, "Lamp", {0, 0, 0}, {0.1f, 0.1f, 0.1f}, &brick);      // out at 300
+  test::CollectedWarnings warnings;
   ASSERT_EQ(Export("optLOD(1)=1; txtDist=3000; click cmdOK; click cmdCancel"), StatusOk);
+  // What a level leaves out is said, one line per level.
+  EXPECT_THAT(warnings.list, Contains(HasSubstr("2 shapes too small to see beyond 300 m are left "
+                                                "out of the farther levels: \"Rod\", \"Lamp\"")));
+  EXPECT_THAT(warnings.list,
+              Contains(HasSubstr("4 shapes too small to see beyond 800 m are left out of the "
+                                 "farther levels: \"Plate\", \"Crate\", \"Rod\", \"Lamp\"")));
   const auto f = Read("house.obj");
   ASSERT_EQ(f.ranges.size(), 3u);
   // Boxes are 6 quads: 36 indices each.
@@ -554,6 +561,16 @@ TEST_F(WingformExport, AnimatedChildrenAreLeftForTheirOwnExport) {
   HostNode& flag = AddGroup(main, "Flag", {0, 4, 0});
   flag.animationKeys = 2;
   AddBox(flag, "Cloth", {}, {1, 0.5f, 0.05f});
+  test::CollectedWarnings warnings;
+  ASSERT_EQ(Export("optLOD(1)=1; click cmdOK; click cmdCancel"), StatusOk);
+  // Once, though the automatic levels walk the tree three times.
+  EXPECT_EQ(std::count_if(warnings.list.begin(), warnings.list.end(),
+                          [](const std::string& w) {
+                            return w.find("group \"Sock\" is animated and left out") !=
+                                   std::string::npos;
+                          }),
+            1)
+      << ::testing::PrintToString(warnings.list);
   ASSERT_EQ(Export("click cmdOK; click cmdCancel"), StatusOk);
   EXPECT_EQ(Read("house.obj").indices.size(), 2u * 36);
   EXPECT_THAT(Log(), Contains("Sock is animated - separate export required"));
