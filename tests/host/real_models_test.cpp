@@ -80,10 +80,12 @@ TEST(RealModels, OneJobFileMakesACheckedPackageOfEveryModel) {
     ASSERT_EQ(Vlmhost({"import", out.string() + ".igs", "-o", back.string()}).status, 0);
     EXPECT_EQ(Inspect(back)["triangles"], Inspect(input)["triangles"]);
     // Every texture the exports name is beside them.
-    for (const char* format : {".obj", ".igs"})
-      for (const auto& material : Inspect(out.string() + format)["materials"])
+    for (const char* format : {".obj", ".igs"}) {
+      const nlohmann::json contents = Inspect(out.string() + format);
+      for (const auto& material : contents["materials"])
         for (const auto& texture : material["textures"])
           EXPECT_TRUE(texture["exists"].get<bool>()) << format << ": " << texture.dump();
+    }
   }
 }
 
