@@ -23,6 +23,17 @@ std::string General(double value, int digits) {
   return text;
 }
 
+// The shortest text that reads back as the very float, exponent marked "E".
+std::string Shortest(float value) {
+  if (value == 0) value = 0;  // no "-0"
+  char buffer[64];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  std::string text(buffer, ec == std::errc() ? end : buffer);
+  for (char& c : text)
+    if (c == 'e') c = 'E';
+  return text;
+}
+
 // Reads a whole decimal number as a double; false unless every character is used.
 bool ParseDouble(std::string_view text, double& value) {
   text = Trim(text);
@@ -39,7 +50,14 @@ bool ParseDouble(std::string_view text, double& value) {
 }  // namespace
 
 std::string FormatSingle(float value) {
-  return General(static_cast<double>(value), 7);
+  // Seven digits, as the runtime writes a Single; but a float too small to hold seven (below
+  // 1.2E-38) may read back as one whose seven digits differ, and is then written as the
+  // shortest text that reads back as itself, so that a value saved and read again keeps its text.
+  const std::string seven = General(static_cast<double>(value), 7);
+  float back = 0;
+  if (ParseSingle(seven, back) && General(static_cast<double>(back), 7) != seven)
+    return Shortest(value);
+  return seven;
 }
 
 bool ParseSingle(std::string_view text, float& value) {
