@@ -211,6 +211,17 @@ TEST(SceneChecks, EveryRefusalOfAnExportIsAnErrorBeforehand) {
   const auto field = [](Fixture& f, const char* name, const std::string& text) {
     f.wood.SetCustomField(f.doc.DefineMaterialField(name), text);
   };
+  // `count` boxes, each of a material of its own that `paint` gives its shader and textures.
+  const auto materials = [](Fixture& f, int count,
+                            const std::function<void(host::HostMaterial&, int)>& paint) {
+    for (int k = 0; k < count; ++k) {
+      host::HostMaterial& m = f.doc.NewMaterial("M" + std::to_string(k));
+      m.hasTextures = true;
+      m.diffuse = {static_cast<float>(k) / static_cast<float>(count), 0, 0};
+      paint(m, k);
+      host::AddBox(f.main, "B" + std::to_string(k), {}, {1, 1, 1}, &m);
+    }
+  };
   const auto children = [](Fixture& f, int count) {
     for (int k = 0; k < count; ++k)
       host::AddBox(host::AddGroup(f.main, "c" + std::to_string(k)), "B", {}, {1, 1, 1}, &f.wood);
@@ -253,37 +264,26 @@ TEST(SceneChecks, EveryRefusalOfAnExportIsAnErrorBeforehand) {
       {"control character in a texture name", igs,
        [](Fixture& f) { f.wood.diffuseMap = "wo\nod.bmp"; }, "name"},
       {"52 materials", igs,
-       [](Fixture& f) {
-         for (int k = 0; k < 52; ++k) {
-           host::HostMaterial& m = f.doc.NewMaterial("M" + std::to_string(k));
-           m.hasTextures = true, m.diffuseMap = "wood.bmp";
-           m.diffuse = {static_cast<float>(k) / 52, 0, 0};
-           host::AddBox(f.main, "B" + std::to_string(k), {}, {1, 1, 1}, &m);
-         }
+       [&](Fixture& f) {
+         materials(f, 52, [](host::HostMaterial& m, int) { m.diffuseMap = "wood.bmp"; });
        },
        "igs-materials"},
       {"52 textures", igs,
-       [](Fixture& f) {
-         for (int k = 0; k < 18; ++k) {
-           host::HostMaterial& m = f.doc.NewMaterial("M" + std::to_string(k));
+       [&](Fixture& f) {
+         materials(f, 18, [&](host::HostMaterial& m, int k) {
            m.SetCustomField(f.doc.DefineMaterialField("Rail Sim"), "TrainBumpSpecular.fx");
-           m.hasTextures = true, m.diffuseMap = "d" + std::to_string(k) + ".bmp";
+           m.diffuseMap = "d" + std::to_string(k) + ".bmp";
            m.bumpMap = "b" + std::to_string(k) + ".bmp";
            m.specularMap = "s" + std::to_string(k) + ".bmp";
-           host::AddBox(f.main, "B" + std::to_string(k), {}, {1, 1, 1}, &m);
-         }
+         });
        },
        "igs-textures"},
       {"102 texture names (the weather layer draws its diffuse texture twice)", igs,
-       [](Fixture& f) {
-         for (int k = 0; k < 26; ++k) {
-           host::HostMaterial& m = f.doc.NewMaterial("M" + std::to_string(k));
+       [&](Fixture& f) {
+         materials(f, 26, [&](host::HostMaterial& m, int) {
            m.SetCustomField(f.doc.DefineMaterialField("Rail Sim"), "TrainGlassWeatherEffects.fx");
-           m.hasTextures = true, m.diffuseMap = "wood.bmp", m.bumpMap = "wood.bmp";
-           m.environmentMap = "wood.bmp";
-           m.diffuse = {static_cast<float>(k) / 26, 0, 0};
-           host::AddBox(f.main, "B" + std::to_string(k), {}, {1, 1, 1}, &m);
-         }
+           m.diffuseMap = m.bumpMap = m.environmentMap = "wood.bmp";
+         });
        },
        "igs-texture-names"},
       {"a file past its 32-bit offsets at three automatic levels", igs,
