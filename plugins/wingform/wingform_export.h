@@ -1,0 +1,119 @@
+// The one export of Wingform, shared by the files that build it: its class and limits.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "vlm/export_support.h"
+#include "vlm/model.h"
+#include "wingform/wingform.h"
+#include "wingform/xobj.h"
+
+namespace vlm::wingform {
+
+// The optTex choices that replace the texture names' extensions.
+constexpr int16_t DdsChoice = 1, PngChoice = 2;
+// A child node with this many animation keys up to this time is animated: it is left out.
+constexpr int32_t AnimationTimeLimit = 9999999;
+constexpr int32_t AnimatedKeys = obj8::AnimatedKeys;
+// Viewing distances of the automatic levels of detail, in metres.
+constexpr int32_t NearLevel = 300;
+constexpr int32_t MiddleLevel = 800;
+// The farthest distance when the dialog gives none below this (zero for full).
+constexpr int32_t FullDistance = 2000;
+constexpr int32_t LeastDistance = 20;
+// A further automatic level is made only when the level before holds more than this many
+// times its polygons.
+constexpr double LevelGain = 1.1;
+// A shape is too small to be seen from d metres when two of its extents are below d / 1000.
+constexpr ExportSession::SizeLimit ShapeSizeLimit{1000.0f};
+// The mesh data's corner list: one record per triangle, its three corners (position,
+// normal and texture-coordinate index each) from the record's second entry.
+constexpr int64_t RecordLength = 10;
+constexpr int64_t FirstCorner = 1;
+constexpr int64_t CornerLength = 3;
+
+// True when the triangles' materials are all the shape's materials and none has a problem.
+// Asking the shape for its materials one by one can cost a walk of its polygons each time.
+bool NamesClean(Shape& shape, const MeshData& data);
+
+// One export of Wingform: the dialog and, for each press, the objects of the export.
+class WingformExport final : public ExportSession {
+ public:
+  WingformExport(const std::string& fileName, Node* exportGroup, vlm::SceneGraph& sceneGraph,
+                 const Clock& clock)
+      : ExportSession(fileName, exportGroup, sceneGraph, std::make_unique<wingform::frmOptions>(),
+                      Wingform::Title, ShapeSizeLimit),
+        options_(static_cast<wingform::frmOptions&>(dialog())),
+        clock_(clock) {}
+
+ private:
+  void readOptions() override;
+  // Exports one node: the levels of detail of the chosen mode, then one file per object.
+  void exportMain(Node& node) override;
+  bool reported(const Error& error) override {
+    Log("Export failed: " + error.Description());
+    return true;
+  }
+
+  // Appends the triangles of the node's shapes, then those of its descendants before them
+  // (children first), each group's in the exported node's frame; true when something was
+  // found (or, in automatic mode, left out as too small). The pieces in order hold what one
+  // shape merged from all of them would.
+  bool gatherNode(Node& node, int32_t limit, std::vector<MeshData>& M);
+  // The shapes' triangles in the exported node's frame, the group's frame being worldMatrix_.
+  MeshData groupMeshData(const std::vector<Shape*>& shapes);
+  // False when the shape is too small to be seen at `limit` metres.
+  bool sizeCheck(Shape& shape, int32_t limit);
+  // Warns about the shapes the last gather at `limit` left out as too small, and forgets them.
+  void warnTooSmall(int32_t limit);
+  // Stops the run (vlm::Error) when a texture name of the shape's materials holds a control
+  // character, which would break the lines of the file.
+  void checkTextureNames(Shape& shape);
+  // The transform from the node's frame to the exported node's, kept in worldMatrix_.
+  void computeWorldMatrix(Node& node);
+  void transformShape(Shape& shape);
+  // The object of a material's texture set, and how its textures wrap.
+  struct Look {
+    XObj* obj = nullptr;
+    int32_t number = -1;  // the object's place among objects_
+    TextureWrap wrapU = TextureWrap::Repeat, wrapV = TextureWrap::Repeat;
+  };
+  const Look& lookOf(GraphMaterial* material);
+  // Warns about the texture names of the file written for `obj` (CheckTextureReference), and
+  // about triangles that X-Plane's repeating shows otherwise than their clamped or mirrored
+  // texture.
+  void checkTextures(const std::string& file, const XObj& obj);
+  // Adds the pieces' triangles to the objects at level `lod`, visible up to `dist` metres,
+  // the last triangle first.
+  void convertShape(const std::vector<MeshData>& pieces, int32_t lod, int32_t dist);
+  void convertPiece(const MeshData& data, int32_t lod, int32_t dist);
+  // The name of the k-th file (k from 1) written after the first.
+  std::string numberedName(int32_t k) const;
+
+  wingform::frmOptions& options_;
+  const Clock& clock_;
+  // The farthest distance; a press whose field cannot be read keeps the last one.
+  int32_t maxDistance_ = 0;
+  // Of the press that runs.
+  Node* exportedNode_ = nullptr;
+  XObjCol objects_;
+  // The object of each material met, so that it is looked up once.
+  std::unordered_map<GraphMaterial*, Look> materialObjects_;
+  // Per object: its three texture names as the scene gives them, and its triangles (of the
+  // first level) whose coordinates leave the part of a clamped or mirrored texture that
+  // X-Plane, which repeats every texture, shows as the source does.
+  struct ObjectTextures {
+    std::array<std::string, 3> named;
+    int64_t outsideTile = 0;
+  };
+  std::unordered_map<const XObj*, ObjectTextures> objectTextures_;
+  Mat4 worldMatrix_ = Mat4::Identity();
+  std::vector<std::string> tooSmall_;  // shapes the gather under way leaves out as too small
+};
+
+}  // namespace vlm::wingform
