@@ -1,58 +1,52 @@
+// The workbench window: its panes and menus, the document and picks shown, the log, undo.
 #include "workbench/workbench_window.h"
 
 #include <QAction>
 #include <QActionGroup>
-#include <QCloseEvent>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QDockWidget>
-#include <QDoubleSpinBox>
-#include <QFileDialog>
-#include <QFormLayout>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
-#include <cmath>
 #include <sstream>
 #include <tuple>
 
-#include "cli/help_command.h"
-#include "cli/printing.h"
 #include "cli/runners.h"
 #include "gui/qt_dialogs.h"
 #include "scene/document.h"
-#include "scene/scene_diff.h"
 #include "vlm/component.h"
 #include "vlm/error.h"
-#include "vlm/run_context.h"
-#include "vlm/settings.h"
 #include "workbench/outliner.h"
 #include "workbench/scene_view.h"
+#include "workbench/window_parts.h"
 
 namespace vlm::workbench {
-namespace {
-
-constexpr int kRecentFiles = 8;
-// The longest --select text the status bar shows whole; a longer one is cut (its tooltip and
-// the log hold it whole).
-constexpr qsizetype kShownSelectText = 300;
+namespace window {
 
 QString Q(const std::string& text) {
   return QString::fromStdString(text);
 }
-std::filesystem::path PathOf(const QString& text) {
-  return std::filesystem::path(text.toStdString());
+
+std::vector<FaceRef> ViewFaces(const std::vector<host::FaceHit>& hits) {
+  std::vector<FaceRef> out;
+  out.reserve(hits.size());
+  for (const host::FaceHit& h : hits)
+    out.push_back({h.mesh, h.face});
+  return out;
 }
 
-// The user's settings of the workbench: beside the other settings, never in a build folder.
-QSettings Settings() {
-  return QSettings(Q((ConfigFolder() / "workbench.ini").string()), QSettings::IniFormat);
-}
+}  // namespace window
+
+namespace {
+
+using window::Q;
+using window::ViewFaces;
+
+// The longest --select text the status bar shows whole; a longer one is cut (its tooltip and
+// the log hold it whole).
+constexpr qsizetype kShownSelectText = 300;
 
 std::string Stated(const std::function<Status(std::string&)>& member, const std::string& other) {
   std::string value;
@@ -93,79 +87,7 @@ std::vector<PluginEntry> RegisteredPlugins(std::string& problem) {
   return out;
 }
 
-std::vector<FaceRef> ViewFaces(const std::vector<host::FaceHit>& hits) {
-  std::vector<FaceRef> out;
-  out.reserve(hits.size());
-  for (const host::FaceHit& h : hits)
-    out.push_back({h.mesh, h.face});
-  return out;
-}
-
 }  // namespace
-
-// ---- what the window asks a person ----
-
-std::optional<std::filesystem::path> Asker::FileToOpen(QWidget* parent, const QString& title,
-                                                       const QString& filter) {
-  const QString file = QFileDialog::getOpenFileName(parent, title, {}, filter);
-  if (file.isEmpty()) return std::nullopt;
-  return PathOf(file);
-}
-
-std::optional<std::filesystem::path> Asker::FileToWrite(QWidget* parent, const QString& title,
-                                                        const QString& filter,
-                                                        const std::filesystem::path& suggested) {
-  const QString file = QFileDialog::getSaveFileName(parent, title, Q(suggested.string()), filter);
-  if (file.isEmpty()) return std::nullopt;
-  return PathOf(file);
-}
-
-Asker::Unsaved Asker::SaveChanges(QWidget* parent, const QString& document) {
-  switch (QMessageBox::question(
-      parent, QObject::tr("Save changes?"),
-      QObject::tr("%1 has changes that are not saved. Save them first?").arg(document),
-      QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save)) {
-    case QMessageBox::Save:
-      return Unsaved::Save;
-    case QMessageBox::Discard:
-      return Unsaved::Discard;
-    default:
-      return Unsaved::Cancel;
-  }
-}
-
-std::optional<std::vector<std::string>> Asker::Parameters(
-    QWidget* parent, const QString& plugin, const std::vector<OperationParameter>& params) {
-  QDialog dialog(parent);
-  dialog.setWindowTitle(plugin);
-  auto* form = new QFormLayout(&dialog);
-  std::vector<QDoubleSpinBox*> boxes;
-  for (const OperationParameter& p : params) {
-    auto* box = new QDoubleSpinBox(&dialog);
-    box->setObjectName(Q(p.Name));
-    box->setDecimals(4);
-    const bool ranged =
-        std::isfinite(p.Minimum) && std::isfinite(p.Maximum) && p.Maximum > p.Minimum;
-    box->setRange(ranged ? p.Minimum : -1e9, ranged ? p.Maximum : 1e9);
-    if (p.Increment > 0) box->setSingleStep(p.Increment);
-    box->setValue(p.Value);
-    form->addRow(Q(p.Text.empty() ? p.Name : p.Text), box);
-    boxes.push_back(box);
-  }
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  form->addRow(buttons);
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  std::vector<std::string> out;
-  for (size_t i = 0; i < params.size(); ++i)
-    out.push_back(params[i].Name + "=" + host::Number(static_cast<float>(boxes[i]->value())));
-  return out;
-}
-
-void Asker::Problem(QWidget* parent, const QString& text) {
-  QMessageBox::warning(parent, QObject::tr("Workbench"), text);
-}
 
 // ---- the window ----
 
@@ -415,116 +337,6 @@ void WorkbenchWindow::Fail(const QString& what, const std::string& problem) {
   asker_->Problem(this, text);
 }
 
-// ---- plug-in runs ----
-
-std::optional<std::vector<std::string>> WorkbenchWindow::AskParameters(const PluginEntry& plugin) {
-  std::vector<OperationParameter> params;
-  try {
-    RunContext context;
-    context.UseFreshSettings(fresh_);
-    RunContext::Scope scope(context);
-    host::Contract contract = host::FindContract(plugin.progId);
-    if (Failed(contract.operation->Operation_GetParameters(&session_.Document(), 0, 1, params)))
-      Raise(err::InvalidProcedureCall, "its parameters cannot be read");
-  } catch (const Error& e) {
-    Fail(tr("%1 cannot run").arg(Q(plugin.progId)), e.Description());
-    return std::nullopt;
-  }
-  return asker_->Parameters(this, Q(plugin.name), params);
-}
-
-int WorkbenchWindow::RunPlugin(const std::string& progId) {
-  auto entry = std::find_if(plugins_.begin(), plugins_.end(),
-                            [&](const PluginEntry& p) { return p.progId == progId; });
-  if (entry == plugins_.end()) {
-    Fail(tr("No such plug-in"), progId + " is not registered");
-    return host::ExitBadInput;
-  }
-  host::RunOptions options;
-  options.progId = progId;
-  options.selections = host::SelectTexts(picks_);
-  // F1 in the plug-in's dialogs shows the help `vlmhost help` prints.
-  dialogs_->SetHelp(host::HelpFor(progId));
-  options.windows = dialogs_;
-  options.fresh = fresh_;
-  if (entry->kind == PluginEntry::Kind::Operation) {
-    auto params = AskParameters(*entry);
-    if (!params) return host::ExitNothingDone;
-    options.params = *params;
-  }
-  if (entry->kind == PluginEntry::Kind::Exporter) {
-    const std::string ext = entry->extension.empty() ? "*" : entry->extension;
-    auto file = asker_->FileToWrite(
-        this, tr("Export with %1").arg(Q(entry->name)),
-        Q(entry->name + " (*." + ext + ");;All files (*)"),
-        session_.SuggestedFile().replace_extension(entry->extension.empty() ? "" : "." + ext));
-    if (!file) return host::ExitNothingDone;
-    options.output = *file;
-  }
-  // The same run on the command line, for the log.
-  std::string line = "vlmhost run " + (fresh_ ? std::string("--fresh ") : "") + progId + " " +
-                     host::ShellQuoted(session_.SuggestedFile().string());
-  if (!options.selections.empty()) line += " " + host::SelectCommandLine(options.selections);
-  for (const std::string& p : options.params)
-    line += " --param " + host::ShellQuoted(p);
-  if (options.output) line += " -o " + host::ShellQuoted(options.output->string());
-  Log(Q("$ " + line), "#606060");
-
-  const uint64_t version = session_.Version();
-  std::ostringstream log, err;
-  const int status = session_.Run(options, log, err);
-  LogLines(log.str());
-  LogLines(err.str());
-  const QString outcome = status == host::ExitOk            ? tr("done")
-                          : status == host::ExitNothingDone ? tr("nothing done")
-                          : status == host::ExitBadInput    ? tr("refused: bad input")
-                                                            : tr("failed");
-  Log(tr("%1: %2 (exit status %3)%4")
-          .arg(Q(entry->name), outcome)
-          .arg(status)
-          .arg(status == host::ExitOk ? "" : tr("; the document is as it was")),
-      status == host::ExitOk ? "#006000" : "#b00000");
-  statusBar()->showMessage(Q(entry->name) + ": " + outcome, 10000);
-  if (session_.Version() != version) {
-    DocumentChanged(false);
-    ShowChanges(session_.LastChange()->before);
-  }
-  return status;
-}
-
-void WorkbenchWindow::ShowChanges(const std::string& before) {
-  host::SceneDiff diff;
-  try {
-    diff = host::DiffDocuments(before, session_.Document(), "(the scene before the run)");
-  } catch (const Error& e) {
-    Log(tr("the changes cannot be listed: %1").arg(Q(e.Description())));
-    return;
-  }
-  std::vector<host::FaceHit> changed;
-  auto list = [&](const std::vector<host::SceneItem>& items, const char* how) {
-    for (const host::SceneItem& item : items) {
-      std::string text = std::string(how) + " " + host::KindName(item.kind) + " " + item.path;
-      if (!item.faces.empty()) text += " (" + std::to_string(item.faces.size()) + " faces)";
-      Log(Q(text));
-      if (item.kind != host::SceneItem::Kind::Object || std::string_view(how) == "removed")
-        continue;
-      std::string problem;
-      const host::HostMesh* mesh = session_.Document().FindMesh(item.path, &problem);
-      if (!mesh) continue;
-      if (item.faces.empty() && std::string_view(how) == "made")
-        for (size_t f = 0; f < mesh->FaceCount(); ++f)
-          changed.push_back({mesh, static_cast<int32_t>(f)});
-      for (int32_t f : item.faces)
-        changed.push_back({mesh, f});
-    }
-  };
-  list(diff.created, "made");
-  list(diff.changed, "changed");
-  list(diff.removed, "removed");
-  if (diff.Empty()) Log(tr("(the scene did not change)"));
-  view_->SetChangedFaces(ViewFaces(changed));
-}
-
 // ---- undo ----
 
 void WorkbenchWindow::Undo() {
@@ -550,146 +362,4 @@ void WorkbenchWindow::Redo() {
   Log(tr("redid %1").arg(Q(label)));
   DocumentChanged(false);
 }
-
-// ---- files ----
-
-std::vector<std::string> WorkbenchWindow::RecentFiles() const {
-  std::vector<std::string> out;
-  for (const QString& f : Settings().value("recentFiles").toStringList())
-    out.push_back(f.toStdString());
-  return out;
-}
-
-void WorkbenchWindow::RememberFile(const std::filesystem::path& file) {
-  std::error_code ec;
-  const QString path = Q(std::filesystem::absolute(file, ec).lexically_normal().string());
-  QSettings settings = Settings();
-  QStringList files = settings.value("recentFiles").toStringList();
-  files.removeAll(path);
-  files.prepend(path);
-  while (files.size() > kRecentFiles)
-    files.removeLast();
-  settings.setValue("recentFiles", files);
-  settings.sync();
-  UpdateRecentMenu();
-}
-
-void WorkbenchWindow::UpdateRecentMenu() {
-  recent_->clear();
-  for (const std::string& file : RecentFiles())
-    connect(recent_->addAction(Q(file)), &QAction::triggered, this,
-            [this, file] { OpenFile(file); });
-  recent_->setEnabled(!recent_->isEmpty());
-}
-
-bool WorkbenchWindow::MaySetAside() {
-  if (!session_.Dirty()) return true;
-  switch (asker_->SaveChanges(this, Q(session_.SuggestedFile().filename().string()))) {
-    case Asker::Unsaved::Save:
-      return Save();
-    case Asker::Unsaved::Discard:
-      return true;
-    case Asker::Unsaved::Cancel:
-      return false;
-  }
-  return false;
-}
-
-bool WorkbenchWindow::OpenFile(const std::filesystem::path& file) {
-  const bool scene = file.extension() == ".json";
-  // An import can be undone; opening a scene sets the document and its history aside.
-  if (scene && !MaySetAside()) return false;
-  std::ostringstream log;
-  try {
-    if (scene)
-      session_.Open(file);
-    else
-      session_.Import(file, {}, log);
-  } catch (const Error& e) {
-    Fail(scene ? tr("Cannot open %1").arg(Q(file.string()))
-               : tr("Cannot import %1").arg(Q(file.string())),
-         e.Description());
-    return false;
-  }
-  LogLines(log.str());
-  Log((scene ? tr("opened %1") : tr("imported %1")).arg(Q(file.string())));
-  RememberFile(file);
-  DocumentChanged(true);
-  return true;
-}
-
-bool WorkbenchWindow::SaveAs(const std::filesystem::path& file) {
-  std::vector<std::string> warnings;
-  try {
-    warnings = session_.SaveAs(file);
-  } catch (const Error& e) {
-    Fail(tr("Cannot save"), e.Description());
-    return false;
-  }
-  for (const std::string& warning : warnings)
-    Log(tr("warning: %1").arg(Q(warning)));
-  Log(tr("saved %1").arg(Q(file.string())));
-  RememberFile(file);
-  view_->SetTextureFolder(file.parent_path());
-  UpdateTitle();
-  return true;
-}
-
-bool WorkbenchWindow::Save() {
-  if (session_.File()) return SaveAs(*session_.File());
-  auto file = asker_->FileToWrite(this, tr("Save the scene"), tr("Scenes (*.json)"),
-                                  session_.SuggestedFile());
-  return file && SaveAs(*file);
-}
-
-void WorkbenchWindow::OpenDialog() {
-  auto file = asker_->FileToOpen(this, tr("Open a scene or a model"),
-                                 tr("Scenes (*.json);;Models (*.glb *.gltf *.obj *.fbx *.dae "
-                                    "*.3ds *.ac *.ply *.stl);;All files (*)"));
-  if (file) OpenFile(*file);
-}
-
-void WorkbenchWindow::ImportDialog() {
-  auto file = asker_->FileToOpen(
-      this, tr("Import a model"),
-      tr("Models (*.glb *.gltf *.obj *.fbx *.dae *.3ds *.ac *.ply *.stl);;All files (*)"));
-  if (!file) return;
-  std::ostringstream log;
-  try {
-    session_.Import(*file, {}, log);
-  } catch (const Error& e) {
-    return Fail(tr("Cannot import %1").arg(Q(file->string())), e.Description());
-  }
-  LogLines(log.str());
-  Log(tr("imported %1").arg(Q(file->string())));
-  DocumentChanged(true);
-}
-
-void WorkbenchWindow::SaveAsDialog() {
-  auto file = asker_->FileToWrite(this, tr("Save the scene as"), tr("Scenes (*.json)"),
-                                  session_.SuggestedFile());
-  if (file) SaveAs(*file);
-}
-
-void WorkbenchWindow::ExportModelDialog() {
-  auto file = asker_->FileToWrite(this, tr("Export a model"),
-                                  tr("Models (*.glb *.gltf *.obj *.dae *.ply *.stl)"),
-                                  session_.SuggestedFile().replace_extension(".glb"));
-  if (!file) return;
-  std::ostringstream log;
-  try {
-    session_.ExportModel(*file, log);
-  } catch (const Error& e) {
-    return Fail(tr("Cannot export the model"), e.Description());
-  }
-  LogLines(log.str());
-}
-
-void WorkbenchWindow::closeEvent(QCloseEvent* event) {
-  if (MaySetAside())
-    event->accept();
-  else
-    event->ignore();
-}
-
 }  // namespace vlm::workbench

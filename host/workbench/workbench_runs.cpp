@@ -1,0 +1,133 @@
+// The workbench window's plug-in runs: the parameters asked for, the run logged, its changes shown.
+#include <QStatusBar>
+#include <algorithm>
+#include <sstream>
+
+#include "cli/help_command.h"
+#include "cli/printing.h"
+#include "cli/runners.h"
+#include "gui/qt_dialogs.h"
+#include "scene/document.h"
+#include "scene/scene_diff.h"
+#include "vlm/error.h"
+#include "vlm/run_context.h"
+#include "workbench/scene_view.h"
+#include "workbench/window_parts.h"
+#include "workbench/workbench_window.h"
+
+namespace vlm::workbench {
+namespace {
+
+using window::Q;
+using window::ViewFaces;
+
+}  // namespace
+
+std::optional<std::vector<std::string>> WorkbenchWindow::AskParameters(const PluginEntry& plugin) {
+  std::vector<OperationParameter> params;
+  try {
+    RunContext context;
+    context.UseFreshSettings(fresh_);
+    RunContext::Scope scope(context);
+    host::Contract contract = host::FindContract(plugin.progId);
+    if (Failed(contract.operation->Operation_GetParameters(&session_.Document(), 0, 1, params)))
+      Raise(err::InvalidProcedureCall, "its parameters cannot be read");
+  } catch (const Error& e) {
+    Fail(tr("%1 cannot run").arg(Q(plugin.progId)), e.Description());
+    return std::nullopt;
+  }
+  return asker_->Parameters(this, Q(plugin.name), params);
+}
+
+int WorkbenchWindow::RunPlugin(const std::string& progId) {
+  auto entry = std::find_if(plugins_.begin(), plugins_.end(),
+                            [&](const PluginEntry& p) { return p.progId == progId; });
+  if (entry == plugins_.end()) {
+    Fail(tr("No such plug-in"), progId + " is not registered");
+    return host::ExitBadInput;
+  }
+  host::RunOptions options;
+  options.progId = progId;
+  options.selections = host::SelectTexts(picks_);
+  // F1 in the plug-in's dialogs shows the help `vlmhost help` prints.
+  dialogs_->SetHelp(host::HelpFor(progId));
+  options.windows = dialogs_;
+  options.fresh = fresh_;
+  if (entry->kind == PluginEntry::Kind::Operation) {
+    auto params = AskParameters(*entry);
+    if (!params) return host::ExitNothingDone;
+    options.params = *params;
+  }
+  if (entry->kind == PluginEntry::Kind::Exporter) {
+    const std::string ext = entry->extension.empty() ? "*" : entry->extension;
+    auto file = asker_->FileToWrite(
+        this, tr("Export with %1").arg(Q(entry->name)),
+        Q(entry->name + " (*." + ext + ");;All files (*)"),
+        session_.SuggestedFile().replace_extension(entry->extension.empty() ? "" : "." + ext));
+    if (!file) return host::ExitNothingDone;
+    options.output = *file;
+  }
+  // The same run on the command line, for the log.
+  std::string line = "vlmhost run " + (fresh_ ? std::string("--fresh ") : "") + progId + " " +
+                     host::ShellQuoted(session_.SuggestedFile().string());
+  if (!options.selections.empty()) line += " " + host::SelectCommandLine(options.selections);
+  for (const std::string& p : options.params)
+    line += " --param " + host::ShellQuoted(p);
+  if (options.output) line += " -o " + host::ShellQuoted(options.output->string());
+  Log(Q("$ " + line), "#606060");
+
+  const uint64_t version = session_.Version();
+  std::ostringstream log, err;
+  const int status = session_.Run(options, log, err);
+  LogLines(log.str());
+  LogLines(err.str());
+  const QString outcome = status == host::ExitOk            ? tr("done")
+                          : status == host::ExitNothingDone ? tr("nothing done")
+                          : status == host::ExitBadInput    ? tr("refused: bad input")
+                                                            : tr("failed");
+  Log(tr("%1: %2 (exit status %3)%4")
+          .arg(Q(entry->name), outcome)
+          .arg(status)
+          .arg(status == host::ExitOk ? "" : tr("; the document is as it was")),
+      status == host::ExitOk ? "#006000" : "#b00000");
+  statusBar()->showMessage(Q(entry->name) + ": " + outcome, 10000);
+  if (session_.Version() != version) {
+    DocumentChanged(false);
+    ShowChanges(session_.LastChange()->before);
+  }
+  return status;
+}
+
+void WorkbenchWindow::ShowChanges(const std::string& before) {
+  host::SceneDiff diff;
+  try {
+    diff = host::DiffDocuments(before, session_.Document(), "(the scene before the run)");
+  } catch (const Error& e) {
+    Log(tr("the changes cannot be listed: %1").arg(Q(e.Description())));
+    return;
+  }
+  std::vector<host::FaceHit> changed;
+  auto list = [&](const std::vector<host::SceneItem>& items, const char* how) {
+    for (const host::SceneItem& item : items) {
+      std::string text = std::string(how) + " " + host::KindName(item.kind) + " " + item.path;
+      if (!item.faces.empty()) text += " (" + std::to_string(item.faces.size()) + " faces)";
+      Log(Q(text));
+      if (item.kind != host::SceneItem::Kind::Object || std::string_view(how) == "removed")
+        continue;
+      std::string problem;
+      const host::HostMesh* mesh = session_.Document().FindMesh(item.path, &problem);
+      if (!mesh) continue;
+      if (item.faces.empty() && std::string_view(how) == "made")
+        for (size_t f = 0; f < mesh->FaceCount(); ++f)
+          changed.push_back({mesh, static_cast<int32_t>(f)});
+      for (int32_t f : item.faces)
+        changed.push_back({mesh, f});
+    }
+  };
+  list(diff.created, "made");
+  list(diff.changed, "changed");
+  list(diff.removed, "removed");
+  if (diff.Empty()) Log(tr("(the scene did not change)"));
+  view_->SetChangedFaces(ViewFaces(changed));
+}
+}  // namespace vlm::workbench
