@@ -17,8 +17,8 @@
 #include "exchange/obj8_file.h"
 #include "scene/document.h"
 #include "scene/scene_counts.h"
+#include "scene/texture_names.h"
 #include "vlm/error.h"
-#include "vlm/file_names.h"
 #include "vlm/format_limits.h"
 
 namespace vlm::host {
@@ -77,10 +77,7 @@ TextureInfo LookUp(std::string role, const std::string& name, const std::filesys
         t.size = ReadImageSize(e.bytes);
         return t;
       }
-  std::string relative = name;
-  std::replace(relative.begin(), relative.end(), '\\', '/');
-  const std::filesystem::path file =
-      IsAbsoluteFileName(name) ? std::filesystem::path(relative) : folder / relative;
+  const std::filesystem::path file = TextureFileFrom(name, folder);
   t.file = file.string();
   std::error_code ec;
   t.exists = std::filesystem::is_regular_file(file, ec);

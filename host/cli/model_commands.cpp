@@ -19,7 +19,6 @@
 #include "scene/scene_file.h"
 #include "scene/texture_names.h"
 #include "vlm/error.h"
-#include "vlm/file_names.h"
 #include "vlm/files.h"
 #include "vlm/run_context.h"
 
@@ -64,10 +63,7 @@ std::string ImportSummary(const HostDocument& document, const std::filesystem::p
       if (!name->empty()) names.insert(*name);
   int64_t found = 0;
   for (const std::string& name : names) {
-    std::string generic = name;
-    std::replace(generic.begin(), generic.end(), '\\', '/');
-    const std::filesystem::path file =
-        IsAbsoluteFileName(name) ? std::filesystem::path(generic) : folder / generic;
+    const std::filesystem::path file = TextureFileFrom(name, folder);
     std::error_code ec;
     found += std::any_of(embedded.begin(), embedded.end(),
                          [&](const EmbeddedTexture& e) { return e.file == name; }) ||

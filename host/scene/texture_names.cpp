@@ -5,6 +5,7 @@
 
 #include "scene/document.h"
 #include "scene/material.h"
+#include "vlm/file_names.h"
 
 namespace vlm::host {
 namespace fs = std::filesystem;
@@ -19,10 +20,14 @@ fs::path Folder(const fs::path& folder) {
 
 }  // namespace
 
-std::string MovedTextureName(const std::string& name, const fs::path& from, const fs::path& to) {
+fs::path TextureFileFrom(const std::string& name, const fs::path& folder) {
   std::string generic = name;
   std::replace(generic.begin(), generic.end(), '\\', '/');
-  const fs::path file = (Folder(from) / generic).lexically_normal();
+  return IsAbsoluteFileName(name) ? fs::path(generic) : folder / generic;
+}
+
+std::string MovedTextureName(const std::string& name, const fs::path& from, const fs::path& to) {
+  const fs::path file = TextureFileFrom(name, Folder(from)).lexically_normal();
   std::error_code ec;
   if (!fs::exists(file, ec)) return {};
   const fs::path folder = Folder(to);
@@ -44,7 +49,7 @@ TextureNamesMoved::TextureNamesMoved(const HostDocument& document, const fs::pat
     HostMaterial& m = const_cast<HostMaterial&>(*owned);
     for (std::string* name :
          {&m.diffuseMap, &m.bumpMap, &m.detailMap, &m.specularMap, &m.environmentMap}) {
-      if (name->empty() || fs::path(*name).is_absolute() || name->front() == '\\') continue;
+      if (name->empty() || IsAbsoluteFileName(*name)) continue;
       if (std::find(beside.begin(), beside.end(), *name) != beside.end()) continue;
       const std::string moved = MovedTextureName(*name, from, to);
       if (moved.empty()) {

@@ -39,6 +39,10 @@ class TextureNamesMoved {
   std::vector<std::string> warnings_;
 };
 
+// Where a texture name leads from `folder`: a "\" is a folder separator, and an absolute name
+// ("/x", "C:\x") leads where it says.
+std::filesystem::path TextureFileFrom(const std::string& name, const std::filesystem::path& folder);
+
 // The name of `file` (a relative texture name leading from `from`) as it leads from `to`, or
 // "" when it leads nowhere from `from`. A "\" in the name is a folder separator.
 std::string MovedTextureName(const std::string& name, const std::filesystem::path& from,
