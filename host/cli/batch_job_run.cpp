@@ -161,11 +161,12 @@ void PassOn(std::ostringstream& from, const std::string& step, std::ostream& to)
 }
 
 // The job's input read: the scene, or the model imported with its top group selected.
-std::unique_ptr<HostDocument> ReadInput(const BatchJob& job, std::ostream& log, std::ostream& err) {
+std::unique_ptr<HostDocument> ReadInput(const BatchJob& job, std::ostream& err) {
   if (job.input.extension() == ".json") return LoadScene(job.input);
   ImportedModel model = ImportModel(job.input, {job.importName, job.scale, job.allowOutside});
+  // What the import left out or changed is a warning: the job's status says so.
   for (const std::string& line : model.log)
-    log << line << "\n";
+    err << "warning: " << job.input.string() << ": " << line << "\n";
   for (const EmbeddedTexture& texture : model.textures)
     err << "warning: " << job.input.string() << ": the embedded texture " << texture.file
         << " is not written (import the model with vlmhost import to keep it)\n";
@@ -199,7 +200,7 @@ int RunSteps(const BatchJob& job, const std::string& version, std::ostream& log,
     folders.For(output);
   std::unique_ptr<HostDocument> document;
   try {
-    document = ReadInput(job, log, err);
+    document = ReadInput(job, err);
   } catch (const Error& e) {
     err << "error: " << e.Description() << "\n";
     return ExitBadInput;

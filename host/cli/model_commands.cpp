@@ -106,8 +106,7 @@ int ImportCommand(const ModelCommandOptions& options, std::ostream& out, std::os
   } catch (const Error& e) {
     return Fail(err, e, ExitBadInput);
   }
-  for (const std::string& line : model.log)
-    log << line << "\n";
+  WarnOfImport(model, err);
   // Embedded textures go beside the scene: the names its materials give are relative to it.
   const std::filesystem::path folder = toOut ? std::filesystem::path() : target.parent_path();
   std::vector<std::string> written;
@@ -173,8 +172,7 @@ int ExportModelCommand(const ModelCommandOptions& options, std::ostream& out, st
   } catch (const Error& e) {
     return Fail(err, e, ExitBadInput);
   }
-  for (const std::string& line : scene.log)
-    log << line << "\n";
+  WarnOfImport(scene, err);
   try {
     OutputTransaction transaction(context);
     transaction.SetExportFile(target);

@@ -148,8 +148,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
   } catch (const Error& e) {
     return Report(err, "error: ", e.Description(), ExitBadInput);
   }
-  for (const std::string& line : scene.log)
-    log << line << "\n";
+  WarnOfImport(scene, err);
   const std::unique_ptr<HostDocument>& document = scene.document;
   RunOptions withTextures = options;
   withTextures.modelTextures = &scene.textures;

@@ -1,6 +1,7 @@
 #include "cli/scene_argument.h"
 
 #include <fstream>
+#include <ostream>
 
 #include "scene/document.h"
 #include "scene/scene_file.h"
@@ -33,6 +34,11 @@ bool IsModelArgument(const std::filesystem::path& argument) {
   while (in.get(c) && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) {
   }
   return !in || c != '{';
+}
+
+void WarnOfImport(const ImportedModel& model, std::ostream& err) {
+  for (const std::string& line : model.log)
+    err << "warning: " << line << "\n";
 }
 
 ImportedModel LoadSceneOrModel(const std::filesystem::path& argument, const ReaderLimits& limits) {

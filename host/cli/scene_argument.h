@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <iosfwd>
 #include <memory>
 #include <string>
 
@@ -27,5 +28,9 @@ bool IsModelArgument(const std::filesystem::path& argument);
 // (in a child process under `limits`, with the same conventions), with the lines its import
 // logs and its embedded textures. vlm::Error naming the file for either that cannot be read.
 ImportedModel LoadSceneOrModel(const std::filesystem::path& argument, const ReaderLimits& limits);
+
+// What an import left out or changed (the model's log lines), as warnings on `err`: a user
+// who runs quietly, reads the report or a batch job's status still learns of it.
+void WarnOfImport(const ImportedModel& model, std::ostream& err);
 
 }  // namespace vlm::host

@@ -2,6 +2,7 @@
 #include "cli/show_command.h"
 
 #include <ostream>
+#include <utility>
 
 #include "cli/print_scene.h"
 #include "cli/scene_argument.h"
@@ -17,7 +18,9 @@ int ShowCommand(const ShowOptions& options, std::ostream& out, std::ostream& err
       IsStandardStream(scene) ? "(standard input)" : scene_text::Printable(scene.string());
   try {
     // A model is shown as `vlmhost import` would write it (read in a child process).
-    const std::unique_ptr<HostDocument> document = LoadSceneOrModel(scene, options.limits).document;
+    ImportedModel loaded = LoadSceneOrModel(scene, options.limits);
+    WarnOfImport(loaded, err);
+    const std::unique_ptr<HostDocument> document = std::move(loaded.document);
     if (options.faces) {
       std::string problem;
       const HostMesh* mesh = document->FindMesh(*options.faces, &problem);

@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <utility>
 
 #include "cli/check_commands.h"
 #include "cli/exit_status.h"
@@ -20,8 +21,9 @@ int ValidateCommand(const ValidateOptions& options, std::ostream& out, std::ostr
   std::vector<Finding> findings;
   try {
     // A model is checked as `vlmhost import` would write it (read in a child process).
-    const std::unique_ptr<HostDocument> document =
-        LoadSceneOrModel(options.scene, options.limits).document;
+    ImportedModel loaded = LoadSceneOrModel(options.scene, options.limits);
+    WarnOfImport(loaded, err);
+    const std::unique_ptr<HostDocument> document = std::move(loaded.document);
     // Without a selection the whole scene is checked, whatever the file has selected.
     if (options.selections.empty()) document->ClearSelection();
     ApplySelections(*document, options.selections);
