@@ -42,7 +42,8 @@ struct RunState {
 
   std::shared_ptr<ProgressDisplay> progress;
 
-  // The output transaction open, owned by the OutputTransaction that opened it (files.cpp).
+  // The output transaction open, owned by the OutputTransaction that opened it
+  // (output_transaction.cpp).
   OpenTransaction* transaction = nullptr;
 
   bool copyNamedFiles = false;

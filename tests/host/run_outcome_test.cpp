@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "support/temp_home.h"
+#include "support/cli_fixture.h"
 #include "support/vlmhost.h"
 #include "vlm/files.h"
 
@@ -21,17 +21,9 @@ using ::testing::Not;
 
 const std::string Example = std::string(VLM_TEST_EXAMPLES_DIR) + "/hangar.json";
 
-class RunOutcome : public ::testing::Test {
- protected:
-  void SetUp() override {
-    for (const char* library : {"libwingform.so", "libridgepull.so", "libglazier.so"}) {
-      auto r = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/" + library});
-      ASSERT_EQ(r.status, 0) << r.output;
-    }
-  }
-  std::string Out(const std::string& name) const { return (home.Path() / name).string(); }
-  test::TempHome home;
-};
+// Wingform and Ridgepull (with Trackline, Flare and Obverse) registered in a home of the test's
+// own.
+using RunOutcome = test::CliOutputs;
 
 // The first run ever that is refused, fails or is cancelled remembers nothing; the first that
 // succeeds remembers its dialog.
