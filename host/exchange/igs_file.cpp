@@ -8,15 +8,31 @@
 #include <sstream>
 
 #include "vlm/error.h"
+#include "vlm/igs_layout.h"
 
 namespace vlm::host {
 namespace {
 
-// The offsets of the header's fields.
-constexpr size_t kBlockCountAt = 92, kBlockArrayAt = 96, kMeshCountAt = 100, kMeshArrayAt = 104,
-                 kOtherCountAt = 108, kMaterialCountAt = 116, kMaterialArrayAt = 120,
-                 kNamesFlagAt = 164, kChunkAt = 212;
-constexpr size_t kStageSize = 104, kStagesAt = 260;
+// Every field is read at its offset in the record layout (vlm/igs_layout.h).
+using igs::IgsBlock, igs::IgsHeader, igs::IgsMaterial, igs::IgsMesh, igs::IgsMeshRef,
+    igs::IgsNameTableHead, igs::IgsTextureNameChunk, igs::IgsTextureStage, igs::IgsTriangle,
+    igs::IgsVertex;
+
+// The header's fields.
+constexpr size_t kBlockCountAt = offsetof(IgsHeader, blockCount),
+                 kBlockArrayAt = offsetof(IgsHeader, blockArray),
+                 kMeshCountAt = offsetof(IgsHeader, meshCount),
+                 kMeshArrayAt = offsetof(IgsHeader, meshArray),
+                 kOtherCountAt = offsetof(IgsHeader, otherCount),
+                 kMaterialCountAt = offsetof(IgsHeader, materialCount),
+                 kMaterialArrayAt = offsetof(IgsHeader, materialArray),
+                 kNamesFlagAt = offsetof(IgsHeader, flags),
+                 kChunkAt = offsetof(IgsHeader, textureNameChunk);
+constexpr size_t kStageSize = sizeof(IgsTextureStage), kStagesAt = offsetof(IgsMaterial, stages);
+// The size of one element of an array member: the stride of its entries in the file.
+constexpr size_t kRefSize = sizeof(IgsTriangle::vertices[0]);
+constexpr size_t kTexCoordsSize = sizeof(IgsVertex::texCoords[0]);
+constexpr size_t kTitleSize = sizeof(IgsTextureNameChunk::title);
 
 std::string Number(uint64_t n) {
   return std::to_string(n);
@@ -166,17 +182,19 @@ class FileReader {
       r_.Fail(h, 0,
               "the file is " + Number(r_.Size()) + " bytes long, shorter than the " +
                   Number(kIgsHeaderSize) + "-byte header");
-    if (r_.Bytes(0, 4) != "KIGF") r_.Fail(h, 0, "it does not start with \"KIGF\"");
-    c_.version = r_.I32(4, h);
+    if (r_.Bytes(offsetof(IgsHeader, magic), igs::Magic.size()) != igs::Magic)
+      r_.Fail(h, offsetof(IgsHeader, magic),
+              "it does not start with \"" + std::string(igs::Magic) + "\"");
+    c_.version = r_.I32(offsetof(IgsHeader, version), h);
     if (c_.version != kIgsVersion)
-      r_.Fail(h, 4,
+      r_.Fail(h, offsetof(IgsHeader, version),
               "version " + std::to_string(c_.version) + ", not " + std::to_string(kIgsVersion) +
                   ", the one this reader knows");
-    c_.shapeTag = r_.Text(8, 16, h);
-    c_.comment = r_.Text(24, 64, h);
+    c_.shapeTag = r_.Text(offsetof(IgsHeader, shape), sizeof(IgsHeader::shape), h);
+    c_.comment = r_.Text(offsetof(IgsHeader, comment), sizeof(IgsHeader::comment), h);
     if (r_.I32(kOtherCountAt, h) != 0)
-      Note("the header counts " + std::to_string(r_.I32(kOtherCountAt, h)) +
-           " records of a 252-byte section, which is not read");
+      Note("the header counts " + std::to_string(r_.I32(kOtherCountAt, h)) + " records of a " +
+           Number(igs::OtherRecordSize) + "-byte section, which is not read");
     next_ = kIgsHeaderSize;
   }
 
@@ -194,42 +212,42 @@ class FileReader {
       const uint64_t at = materialBase_ + i * kIgsMaterialSize;
       m.offset = static_cast<uint32_t>(at);
       m.bytes = std::string(r_.Bytes(at, kIgsMaterialSize));
-      m.name = r_.Text(at, kIgsMaterialNameSize, what);
-      m.shader = r_.Text(at + 128, kIgsShaderNameSize, what);
-      const int32_t stages = r_.I32(at + 256, what);
+      m.name = r_.Text(at + offsetof(IgsMaterial, name), kIgsMaterialNameSize, what);
+      m.shader = r_.Text(at + offsetof(IgsMaterial, shader), kIgsShaderNameSize, what);
+      const int32_t stages = r_.I32(at + offsetof(IgsMaterial, stageCount), what);
       if (stages < 0 || stages > kIgsMaxStages)
-        r_.Fail(what, at + 256,
+        r_.Fail(what, at + offsetof(IgsMaterial, stageCount),
                 "the stage count " + std::to_string(stages) + " is outside 0 to " +
                     std::to_string(kIgsMaxStages));
       for (int32_t j = 0; j < stages; ++j) {
         const uint64_t s = at + kStagesAt + kStageSize * static_cast<uint64_t>(j);
         IgsStageRecord st;
-        st.texture = r_.I32(s, what);
-        st.filtermode = r_.I32(s + 36, what);
-        st.value40 = r_.I32(s + 40, what);
-        st.miplodbias = r_.F32(s + 52, what);
-        st.animateUV = r_.I32(s + 56, what);
-        st.frames = r_.I32(s + 60, what);
-        st.fps = r_.I32(s + 64, what);
-        st.scrollUVs = r_.I32(s + 68, what);
-        st.scrollu = r_.F32(s + 72, what);
-        st.scrollv = r_.F32(s + 76, what);
-        st.arg = r_.Floats<5>(s + 80, what);
+        st.texture = r_.I32(s + offsetof(IgsTextureStage, texture), what);
+        st.filtermode = r_.I32(s + offsetof(IgsTextureStage, filtermode), what);
+        st.value40 = r_.I32(s + offsetof(IgsTextureStage, reserved40), what);
+        st.miplodbias = r_.F32(s + offsetof(IgsTextureStage, miplodbias), what);
+        st.animateUV = r_.I32(s + offsetof(IgsTextureStage, AnimateUV), what);
+        st.frames = r_.I32(s + offsetof(IgsTextureStage, frames), what);
+        st.fps = r_.I32(s + offsetof(IgsTextureStage, fps), what);
+        st.scrollUVs = r_.I32(s + offsetof(IgsTextureStage, ScrollUVs), what);
+        st.scrollu = r_.F32(s + offsetof(IgsTextureStage, scrollu), what);
+        st.scrollv = r_.F32(s + offsetof(IgsTextureStage, scrollv), what);
+        st.arg = r_.Floats<5>(s + offsetof(IgsTextureStage, arg), what);
         m.stages.push_back(st);
       }
-      m.neverocclude = r_.I32(at + 1092, what);
-      m.alphaPriority = r_.I32(at + 1096, what);
-      m.zbias = r_.I32(at + 1100, what);
-      m.transparency = r_.I32(at + 1104, what);
-      m.zbuffermode = r_.I32(at + 1112, what);
-      m.backFacecull = r_.I32(at + 1116, what);
-      m.twoSided = r_.I32(at + 1120, what);
-      m.viewfacing = r_.I32(at + 1124, what);
-      m.vismod = r_.I32(at + 1128, what);
-      m.ambient = r_.Floats<4>(at + 1396, what);
-      m.diffuse = r_.Floats<4>(at + 1412, what);
-      m.emissive = r_.Floats<4>(at + 1428, what);
-      m.specular = r_.F32(at + 1464, what);
+      m.neverocclude = r_.I32(at + offsetof(IgsMaterial, neverocclude), what);
+      m.alphaPriority = r_.I32(at + offsetof(IgsMaterial, alphaPriority), what);
+      m.zbias = r_.I32(at + offsetof(IgsMaterial, zbias), what);
+      m.transparency = r_.I32(at + offsetof(IgsMaterial, transparency), what);
+      m.zbuffermode = r_.I32(at + offsetof(IgsMaterial, zbuffermode), what);
+      m.backFacecull = r_.I32(at + offsetof(IgsMaterial, BackFacecull), what);
+      m.twoSided = r_.I32(at + offsetof(IgsMaterial, TwoSided), what);
+      m.viewfacing = r_.I32(at + offsetof(IgsMaterial, viewfacing), what);
+      m.vismod = r_.I32(at + offsetof(IgsMaterial, vismod), what);
+      m.ambient = r_.Floats<4>(at + offsetof(IgsMaterial, ambient), what);
+      m.diffuse = r_.Floats<4>(at + offsetof(IgsMaterial, diffuse), what);
+      m.emissive = r_.Floats<4>(at + offsetof(IgsMaterial, emissive), what);
+      m.specular = r_.F32(at + offsetof(IgsMaterial, specular), what);
     }
     if (count > 0) next_ = materialBase_ + static_cast<uint64_t>(count) * kIgsMaterialSize;
   }
@@ -250,14 +268,18 @@ class FileReader {
       const std::string what = Named("mesh", i);
       const uint64_t at = meshBase_ + i * kIgsMeshSize;
       m.offset = static_cast<uint32_t>(at);
-      vertexCounts[i] = r_.I32(at + 4, what);
-      m.vertexArray = static_cast<uint32_t>(r_.Array(
-          vertexCounts[i], r_.I32(at + 8, what), kIgsVertexSize, what + "'s vertex array", at + 4));
-      triangleCounts[i] = r_.I32(at + 12, what);
-      m.triangleArray =
-          static_cast<uint32_t>(r_.Array(triangleCounts[i], r_.I32(at + 16, what), kIgsTriangleSize,
-                                         what + "'s triangle array", at + 12));
-      const auto min = r_.Floats<3>(at + 20, what), max = r_.Floats<3>(at + 36, what);
+      const uint64_t vertexCountAt = at + offsetof(IgsMesh, vertexCount);
+      const uint64_t triangleCountAt = at + offsetof(IgsMesh, triangleCount);
+      vertexCounts[i] = r_.I32(vertexCountAt, what);
+      m.vertexArray = static_cast<uint32_t>(
+          r_.Array(vertexCounts[i], r_.I32(at + offsetof(IgsMesh, vertexArray), what),
+                   kIgsVertexSize, what + "'s vertex array", vertexCountAt));
+      triangleCounts[i] = r_.I32(triangleCountAt, what);
+      m.triangleArray = static_cast<uint32_t>(
+          r_.Array(triangleCounts[i], r_.I32(at + offsetof(IgsMesh, triangleArray), what),
+                   kIgsTriangleSize, what + "'s triangle array", triangleCountAt));
+      const auto min = r_.Floats<3>(at + offsetof(IgsMesh, min), what),
+                 max = r_.Floats<3>(at + offsetof(IgsMesh, max), what);
       m.min = min, m.max = max;
     }
     for (size_t i = 0; i < c_.meshes.size(); ++i) {
@@ -269,21 +291,26 @@ class FileReader {
         IgsVertexRecord& v = m.vertices[k];
         const uint64_t at = m.vertexArray + k * kIgsVertexSize;
         const std::string record = Named(what, k);
-        v.position = r_.Floats<3>(at, record);
-        v.normal = r_.Floats<3>(at + 16, record);
-        v.texCoordSets = r_.I32(at + 32, record);
-        if (v.texCoordSets < 0 || v.texCoordSets > 8)
-          r_.Fail(record, at + 32,
+        v.position = r_.Floats<3>(at + offsetof(IgsVertex, position), record);
+        v.normal = r_.Floats<3>(at + offsetof(IgsVertex, normal), record);
+        const uint64_t setsAt = at + offsetof(IgsVertex, texCoordSets);
+        v.texCoordSets = r_.I32(setsAt, record);
+        if (v.texCoordSets < 0 || v.texCoordSets > igs::MaxTexCoordSets)
+          r_.Fail(record, setsAt,
                   "the texture-coordinate set count " + std::to_string(v.texCoordSets) +
-                      " is outside 0 to 8");
-        for (size_t s = 0; s < 8; ++s)
-          v.texCoords[s] = r_.Floats<2>(at + 36 + 8 * s, record);
-        v.colour = r_.Floats<4>(at + 100, record);
-        v.material = Material(r_.I32(at + 116, record), record + "'s material", at + 116);
-        v.boneCount = r_.I32(at + 120, record);
-        if (v.boneCount < 0 || v.boneCount > 8)
-          r_.Fail(record, at + 120,
-                  "the bone weight count " + std::to_string(v.boneCount) + " is outside 0 to 8");
+                      " is outside 0 to " + std::to_string(igs::MaxTexCoordSets));
+        for (size_t s = 0; s < v.texCoords.size(); ++s)
+          v.texCoords[s] =
+              r_.Floats<2>(at + offsetof(IgsVertex, texCoords) + kTexCoordsSize * s, record);
+        v.colour = r_.Floats<4>(at + offsetof(IgsVertex, colour), record);
+        const uint64_t materialAt = at + offsetof(IgsVertex, material);
+        v.material = Material(r_.I32(materialAt, record), record + "'s material", materialAt);
+        const uint64_t bonesAt = at + offsetof(IgsVertex, boneCount);
+        v.boneCount = r_.I32(bonesAt, record);
+        if (v.boneCount < 0 || v.boneCount > igs::MaxBoneWeights)
+          r_.Fail(record, bonesAt,
+                  "the bone weight count " + std::to_string(v.boneCount) + " is outside 0 to " +
+                      std::to_string(igs::MaxBoneWeights));
       }
       if (vertexCounts[i] > 0)
         next_ = m.vertexArray + static_cast<uint64_t>(vertexCounts[i]) * kIgsVertexSize;
@@ -297,12 +324,15 @@ class FileReader {
         IgsTriangleRecord& t = m.triangles[k];
         const uint64_t at = m.triangleArray + k * kIgsTriangleSize;
         const std::string record = Named(what, k);
-        for (size_t c = 0; c < 3; ++c)
-          t.vertices[c] = r_.IndexOf(r_.I32(at + 4 * c, record), m.vertexArray, vertexCounts[i],
-                                     kIgsVertexSize, record + "'s corner", at + 4 * c);
-        t.normal = r_.Floats<3>(at + 12, record);
-        t.fanFlag = r_.I32(at + 28, record);
-        t.material = Material(r_.I32(at + 32, record), record + "'s material", at + 32);
+        for (size_t c = 0; c < t.vertices.size(); ++c) {
+          const uint64_t cornerAt = at + offsetof(IgsTriangle, vertices) + kRefSize * c;
+          t.vertices[c] = r_.IndexOf(r_.I32(cornerAt, record), m.vertexArray, vertexCounts[i],
+                                     kIgsVertexSize, record + "'s corner", cornerAt);
+        }
+        t.normal = r_.Floats<3>(at + offsetof(IgsTriangle, normal), record);
+        t.fanFlag = r_.I32(at + offsetof(IgsTriangle, fanFlag), record);
+        const uint64_t materialAt = at + offsetof(IgsTriangle, material);
+        t.material = Material(r_.I32(materialAt, record), record + "'s material", materialAt);
       }
       if (triangleCounts[i] > 0)
         next_ = m.triangleArray + static_cast<uint64_t>(triangleCounts[i]) * kIgsTriangleSize;
@@ -325,27 +355,32 @@ class FileReader {
       const std::string what = Named("block", i);
       const uint64_t at = base + i * kIgsBlockSize;
       b.offset = static_cast<uint32_t>(at);
-      b.name = r_.Text(at, kIgsBlockNameSize, what);
+      b.name = r_.Text(at + offsetof(IgsBlock, name), kIgsBlockNameSize, what);
       LevelOf(b);
-      b.number = r_.I32(at + 32, what);
-      refCounts[i] = r_.I32(at + 36, what);
-      refArrays[i] = r_.Array(refCounts[i], r_.I32(at + 40, what), kIgsMeshRefSize,
-                              what + "'s mesh-ref array", at + 36);
-      b.transform = r_.Floats<16>(at + 44, what);
-      const int32_t parent = r_.I32(at + 108, what);
+      b.number = r_.I32(at + offsetof(IgsBlock, number), what);
+      const uint64_t refCountAt = at + offsetof(IgsBlock, meshRefCount);
+      refCounts[i] = r_.I32(refCountAt, what);
+      refArrays[i] = r_.Array(refCounts[i], r_.I32(at + offsetof(IgsBlock, meshRefArray), what),
+                              kIgsMeshRefSize, what + "'s mesh-ref array", refCountAt);
+      b.transform = r_.Floats<16>(at + offsetof(IgsBlock, transform), what);
+      const uint64_t parentAt = at + offsetof(IgsBlock, parent);
+      const int32_t parent = r_.I32(parentAt, what);
       if (parent != 0)
-        b.parent = r_.IndexOf(parent, base, count, kIgsBlockSize, what + "'s parent", at + 108);
-      const int32_t children = r_.I32(at + 112, what);
+        b.parent = r_.IndexOf(parent, base, count, kIgsBlockSize, what + "'s parent", parentAt);
+      const uint64_t childCountAt = at + offsetof(IgsBlock, childCount);
+      const int32_t children = r_.I32(childCountAt, what);
       if (children < 0 || children > kIgsMaxChildren)
-        r_.Fail(what, at + 112,
+        r_.Fail(what, childCountAt,
                 "the child count " + std::to_string(children) + " is outside 0 to " +
                     std::to_string(kIgsMaxChildren));
+      const auto childAt = [at](int32_t k) {
+        return at + offsetof(IgsBlock, children) + kRefSize * static_cast<uint64_t>(k);
+      };
       for (int32_t k = 0; k < children; ++k)
-        b.children.push_back(r_.IndexOf(r_.I32(at + 116 + 4 * static_cast<uint64_t>(k), what), base,
-                                        count, kIgsBlockSize, what + "'s child",
-                                        at + 116 + 4 * static_cast<uint64_t>(k)));
+        b.children.push_back(r_.IndexOf(r_.I32(childAt(k), what), base, count, kIgsBlockSize,
+                                        what + "'s child", childAt(k)));
       for (int32_t k = children; k < kIgsMaxChildren; ++k)
-        if (r_.I32(at + 116 + 4 * static_cast<uint64_t>(k), what) != 0)
+        if (r_.I32(childAt(k), what) != 0)
           Note(what + " has a child entry set past its child count");
     }
     for (size_t i = 0; i < c_.blocks.size(); ++i) {
@@ -355,9 +390,10 @@ class FileReader {
       for (int32_t k = 0; k < refCounts[i]; ++k) {
         const uint64_t at = refArrays[i] + static_cast<uint64_t>(k) * kIgsMeshRefSize;
         const std::string record = Named(what, static_cast<size_t>(k));
-        b.meshDistances.push_back(r_.F32(at, record));
-        b.meshes.push_back(r_.IndexOf(r_.I32(at + 4, record), meshBase_, meshCount_, kIgsMeshSize,
-                                      record + "'s mesh", at + 4));
+        b.meshDistances.push_back(r_.F32(at + offsetof(IgsMeshRef, distance), record));
+        const uint64_t meshAt = at + offsetof(IgsMeshRef, mesh);
+        b.meshes.push_back(r_.IndexOf(r_.I32(meshAt, record), meshBase_, meshCount_, kIgsMeshSize,
+                                      record + "'s mesh", meshAt));
       }
       if (refCounts[i] > 0)
         next_ = refArrays[i] + static_cast<uint64_t>(refCounts[i]) * kIgsMeshRefSize;
@@ -371,7 +407,7 @@ class FileReader {
       for (int32_t child : c_.blocks[i].children)
         if (c_.blocks[static_cast<size_t>(child)].parent != static_cast<int32_t>(i))
           r_.Fail(
-              Named("block", i), c_.blocks[i].offset + 116,
+              Named("block", i), c_.blocks[i].offset + offsetof(IgsBlock, children),
               "it lists block " + std::to_string(child) + " as a child, whose parent is " +
                   (c_.blocks[static_cast<size_t>(child)].parent < 0
                        ? std::string("none")
@@ -386,7 +422,7 @@ class FileReader {
         const int32_t parent = c_.blocks[at].parent;
         if (parent < 0) break;
         if (state[static_cast<size_t>(parent)] == 1)
-          r_.Fail(Named("block", at), c_.blocks[at].offset + 108,
+          r_.Fail(Named("block", at), c_.blocks[at].offset + offsetof(IgsBlock, parent),
                   "its parents lead back to itself");
         at = static_cast<size_t>(parent);
       }
@@ -406,7 +442,8 @@ class FileReader {
     if (chunk == 0) {
       // Trackline writes the chunk header even when no name follows it.
       if (next_ + kIgsChunkSize <= r_.Size() &&
-          r_.Text(next_, 32, "the texture name chunk") == "Texture name table") {
+          r_.Text(next_ + offsetof(IgsTextureNameChunk, title), kTitleSize,
+                  "the texture name chunk") == igs::TextureNameTitle) {
         next_ += kIgsChunkSize;
       } else {
         Note("the file ends without the texture name chunk header");
@@ -427,25 +464,32 @@ class FileReader {
     r_.Need(at, kIgsChunkSize, what);
     ExpectAt(at, what);
     c_.chunkOffset = static_cast<uint32_t>(at);
-    if (r_.Text(at, 32, what) != "Texture name table")
-      r_.Fail(what, at, "it does not start with \"Texture name table\"");
-    if (r_.I32(at + 32, what) != 2 ||
-        r_.I32(at + 36, what) != static_cast<int32_t>(kIgsChunkSize) || r_.I32(at + 40, what) != 0)
-      Note("the texture name chunk header's numbers are not 2, 44 and 0");
+    if (r_.Text(at + offsetof(IgsTextureNameChunk, title), kTitleSize, what) !=
+        igs::TextureNameTitle)
+      r_.Fail(what, at, "it does not start with \"" + std::string(igs::TextureNameTitle) + "\"");
+    if (r_.I32(at + offsetof(IgsTextureNameChunk, value32), what) != igs::TextureNameChunkValue ||
+        r_.I32(at + offsetof(IgsTextureNameChunk, headerSize), what) !=
+            static_cast<int32_t>(kIgsChunkSize) ||
+        r_.I32(at + offsetof(IgsTextureNameChunk, reserved40), what) != 0)
+      Note("the texture name chunk header's numbers are not " +
+           std::to_string(igs::TextureNameChunkValue) + ", " + Number(kIgsChunkSize) + " and 0");
     if (flag == 0) Note("the header gives a texture name chunk but does not flag it");
     const uint64_t body = at + kIgsChunkSize;
     const std::string table = "the texture name table";
-    const int32_t area = r_.I32(body, table);
-    const int32_t n = r_.I32(body + 4, table);
-    if (n < 0 || static_cast<uint64_t>(n) > (r_.Size() - body - 8) / 4)
-      r_.Fail(table, body + 4, "the name count " + std::to_string(n) + " does not fit the file");
-    const uint64_t strings = body + 8 + 4 * static_cast<uint64_t>(n);
+    const uint64_t areaAt = body + offsetof(IgsNameTableHead, areaSize);
+    const uint64_t countAt = body + offsetof(IgsNameTableHead, nameCount);
+    const uint64_t offsets = body + igs::NameTableHeadSize;
+    const int32_t area = r_.I32(areaAt, table);
+    const int32_t n = r_.I32(countAt, table);
+    if (n < 0 || static_cast<uint64_t>(n) > (r_.Size() - offsets) / igs::NameOffsetSize)
+      r_.Fail(table, countAt, "the name count " + std::to_string(n) + " does not fit the file");
+    const uint64_t strings = offsets + igs::NameOffsetSize * static_cast<uint64_t>(n);
     if (area < 0 || static_cast<uint64_t>(area) > r_.Size() - strings)
-      r_.Fail(table, body,
+      r_.Fail(table, areaAt,
               "its string area of " + std::to_string(area) + " bytes does not fit the file");
     uint64_t expected = 0;
     for (int32_t k = 0; k < n; ++k) {
-      const uint64_t entry = body + 8 + 4 * static_cast<uint64_t>(k);
+      const uint64_t entry = offsets + igs::NameOffsetSize * static_cast<uint64_t>(k);
       const int32_t offset = r_.I32(entry, table);
       if (offset < 0 || offset >= area)
         r_.Fail(table, entry,
@@ -476,9 +520,11 @@ class FileReader {
                   "stage " + Number(j) +
                       " names a texture, and the texture name table holds only " +
                       Number(c_.textureNames.size()) + " names");
-        if (s.texture != 10 + 100 * static_cast<int64_t>(i) + static_cast<int64_t>(j))
+        const int64_t number =
+            igs::StageTextureNumber(static_cast<int64_t>(i), static_cast<int64_t>(j));
+        if (s.texture != number)
           Note(Named("material", i) + "'s stage " + Number(j) + " has the texture number " +
-               std::to_string(s.texture) + ", not " + Number(10 + 100 * i + j));
+               std::to_string(s.texture) + ", not " + std::to_string(number));
         s.textureName = c_.textureNames[k++];
       }
     if (k < c_.textureNames.size())
@@ -557,7 +603,7 @@ IgsUsage UsageOf(const IgsContents& c) {
 }
 
 bool LooksLikeIgs(std::string_view firstBytes) {
-  return firstBytes.substr(0, 4) == "KIGF";
+  return firstBytes.substr(0, igs::Magic.size()) == igs::Magic;
 }
 
 IgsContents ReadIgs(std::string_view bytes, const std::string& origin) {

@@ -22,19 +22,21 @@
 #include <vector>
 
 #include "vlm/format_limits.h"
+#include "vlm/igs_layout.h"
 
 namespace vlm::host {
 
-// The sizes of the records and the fixed limits of the format.
-inline constexpr size_t kIgsHeaderSize = 216;
-inline constexpr size_t kIgsMaterialSize = 1788;
-inline constexpr size_t kIgsVertexSize = 240;
-inline constexpr size_t kIgsTriangleSize = 92;
-inline constexpr size_t kIgsMeshSize = 100;
-inline constexpr size_t kIgsMeshRefSize = 56;
-inline constexpr size_t kIgsBlockSize = 260;
-inline constexpr size_t kIgsChunkSize = 44;
-inline constexpr int32_t kIgsVersion = 151;
+// The sizes of the records (vlm/igs_layout.h, the layout the exporter writes) and the fixed
+// limits of the format.
+inline constexpr size_t kIgsHeaderSize = igs::HeaderSize;
+inline constexpr size_t kIgsMaterialSize = igs::MaterialSize;
+inline constexpr size_t kIgsVertexSize = igs::VertexSize;
+inline constexpr size_t kIgsTriangleSize = igs::TriangleSize;
+inline constexpr size_t kIgsMeshSize = igs::MeshSize;
+inline constexpr size_t kIgsMeshRefSize = igs::MeshRefSize;
+inline constexpr size_t kIgsBlockSize = igs::BlockSize;
+inline constexpr size_t kIgsChunkSize = igs::TextureNameChunkSize;
+inline constexpr int32_t kIgsVersion = igs::FormatVersion;
 // The limits, as the exporter keeps them (vlm/format_limits.h).
 inline constexpr size_t kIgsBlockNameSize = igs::BlockNameSize;  // a name may fill the field
 inline constexpr size_t kIgsMaterialNameSize = igs::MaterialNameSize;

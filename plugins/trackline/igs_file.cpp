@@ -10,18 +10,8 @@
 namespace vlm::igs {
 namespace {
 
-// The format version the header states.
-constexpr int32_t FormatVersion = 151;
-
 int32_t Count(size_t n) {
   return static_cast<int32_t>(n);
-}
-
-// The number a textured stage carries once the name table is built: 10 + 100 x material +
-// stage.
-int32_t StageTextureNumber(size_t material, int32_t stage) {
-  constexpr int32_t first = 10, perMaterial = 100;
-  return first + perMaterial * Count(material) + stage;
 }
 
 // The offset of record `index` of an array of `recordSize`-byte records at `arrayStart`.
@@ -165,11 +155,10 @@ void FixTriangle(const IgsFile& f, const MeshRecords& m, IgsTriangle& triangle) 
 }
 void KeepMeshRef(const IgsFile&, const BlockRecords&, IgsMeshRef&) {}
 
-// The texture name table after the chunk header: the size of its string area, the number of
-// names, the offset of each name in the area, then the names, each followed by a 0.
+// The texture name table after the chunk header (IgsNameTableHead and what follows it).
 int64_t NameTableSize(const std::vector<std::string>& names) {
   if (names.empty()) return 0;
-  int64_t size = 8 + 4 * static_cast<int64_t>(names.size());
+  int64_t size = static_cast<int64_t>(NameTableHeadSize + NameOffsetSize * names.size());
   for (const std::string& name : names)
     size += static_cast<int64_t>(ToAnsi(name).size()) + 1;
   return size;
@@ -185,8 +174,7 @@ void WriteNameTable(const std::vector<std::string>& names, RecordSink& sink) {
     area += Count(ansi.back().size()) + 1;
   }
   ByteWriter writer(out);
-  writer(area);
-  writer(Count(ansi.size()));
+  writer(IgsNameTableHead{area, Count(ansi.size())});
   int32_t offset = 0;
   for (const std::string& name : ansi) {
     writer(offset);
@@ -291,7 +279,8 @@ constexpr Section Layout[] = {
 
 void IgsFile::PrepareHeader() {
   header = IgsHeader{};
-  std::memcpy(header.magic, "KIGF", 4);
+  static_assert(sizeof(header.magic) == Magic.size());
+  std::memcpy(header.magic, Magic.data(), Magic.size());
   header.version = FormatVersion;
   StoreText(header.shape, "SHAPE", "The shape tag");
   StoreText(header.comment, "Vellum IGS Export by Ardo Venmark 2011", "The comment");
@@ -300,8 +289,8 @@ void IgsFile::PrepareHeader() {
   header.materialArray = FileOffset{static_cast<int32_t>(HeaderSize)};
 
   chunk = IgsTextureNameChunk{};
-  StoreText(chunk.title, "Texture name table", "The chunk title");
-  chunk.value32 = 2;
+  StoreText(chunk.title, TextureNameTitle, "The chunk title");
+  chunk.value32 = TextureNameChunkValue;
   chunk.headerSize = static_cast<int32_t>(TextureNameChunkSize);
 }
 
@@ -340,7 +329,8 @@ void IgsFile::AdjustPointers(const std::vector<std::string>& textureList) {
   for (size_t i = 0; i < materials.size(); ++i)
     for (int32_t stage = 0; stage < materials[i].stageCount && stage < MaxStages; ++stage)
       if (materials[i].stages[stage].texture > 0)
-        materials[i].stages[stage].texture = StageTextureNumber(i, stage);
+        materials[i].stages[stage].texture =
+            static_cast<int32_t>(StageTextureNumber(Count(i), stage));
 
   placeSections();
   resolveReferences();
