@@ -6,6 +6,7 @@
 
 #include "vlm/error.h"
 #include "vlm/files.h"
+#include "vlm/obj8_keywords.h"
 #include "vlm/text_encoding.h"
 
 namespace vlm::host {
@@ -49,14 +50,14 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-// The words of a line up to a word that starts a comment ("#").
+// The words of a line up to a word that starts a comment (obj8::CommentStart).
 std::vector<std::string_view> Words(std::string_view line) {
   std::vector<std::string_view> words;
   size_t i = 0;
   while (i < line.size()) {
     while (i < line.size() && Space(line[i]))
       ++i;
-    if (i >= line.size() || line[i] == '#') break;
+    if (i >= line.size() || line[i] == obj8::CommentStart) break;
     const size_t start = i;
     while (i < line.size() && !Space(line[i]))
       ++i;
@@ -67,8 +68,8 @@ std::vector<std::string_view> Words(std::string_view line) {
 
 bool IsHeader(std::string_view first, std::string_view second, std::string_view third) {
   const auto a = Words(first), b = Words(second), c = Words(third);
-  return a.size() == 1 && (a[0] == "A" || a[0] == "I") && !b.empty() && b[0] == "800" &&
-         c.size() == 1 && c[0] == "OBJ";
+  return a.size() == 1 && (a[0] == obj8::PlatformApple || a[0] == obj8::PlatformPc) && !b.empty() &&
+         b[0] == obj8::Version && c.size() == 1 && c[0] == obj8::ObjectKind;
 }
 
 class Reader {
@@ -89,7 +90,7 @@ class Reader {
            "\"OBJ\"");
     file_.platform = Words(header[0])[0][0];
     std::string_view comment = Trim(header[1]);
-    comment.remove_prefix(3);
+    comment.remove_prefix(obj8::Version.size());
     file_.versionComment = text::DecodeText(Trim(comment));
 
     std::string_view line;
@@ -162,7 +163,7 @@ class Reader {
     const auto words = Words(line);
     if (words.empty()) return;
     const std::string_view k = words[0];
-    if (k == "VT") {
+    if (k == obj8::Vertex) {
       Expect(words, 8);
       Obj8Vertex v;
       float* values[8] = {&v.position.x, &v.position.y, &v.position.z, &v.normal.x,
@@ -170,8 +171,8 @@ class Reader {
       for (size_t i = 0; i < 8; ++i)
         *values[i] = Decimal(words[i + 1], k);
       file_.vertices.push_back(v);
-    } else if (k == "IDX10" || k == "IDX") {
-      const size_t count = k == "IDX" ? 1 : 10;
+    } else if (k == obj8::Index10 || k == obj8::Index) {
+      const size_t count = k == obj8::Index ? 1 : obj8::Index10Count;
       Expect(words, count);
       idxLines_.push_back({file_.indices.size(), count, lines_.Number()});
       for (size_t i = 1; i <= count; ++i) {
@@ -179,43 +180,43 @@ class Reader {
         if (index > INT32_MAX) Fail(std::string(k) + ": " + Quoted(words[i]) + " is too large");
         file_.indices.push_back(static_cast<int32_t>(index));
       }
-    } else if (k == "TRIS") {
+    } else if (k == obj8::Tris) {
       Expect(words, 2);
       Obj8Command c = Command(Obj8Command::Kind::Tris, words);
       c.offset = Whole(words[1], k);
       c.count = Whole(words[2], k);
       if (c.count % 3 != 0)
-        Fail("TRIS: " + std::to_string(c.count) + " indices are not whole triangles");
+        Fail(std::string(k) + ": " + std::to_string(c.count) + " indices are not whole triangles");
       if (c.lod >= 0) {
         file_.lods[static_cast<size_t>(c.lod)].triangles += c.count / 3;
         ++file_.lods[static_cast<size_t>(c.lod)].batches;
       }
       file_.commands.push_back(std::move(c));
-    } else if (k == "ATTR_LOD") {
+    } else if (k == obj8::AttrLod) {
       Expect(words, 2);
       Obj8Lod lod;
       lod.nearDistance = Decimal(words[1], k);
       lod.farDistance = Decimal(words[2], k);
       lod.line = lines_.Number();
       if (!(lod.nearDistance >= 0 && lod.farDistance > lod.nearDistance))
-        Fail("ATTR_LOD: the range " + std::string(words[1]) + " to " + std::string(words[2]) +
-             " is not a distance range (0 <= near < far)");
+        Fail(std::string(k) + ": the range " + std::string(words[1]) + " to " +
+             std::string(words[2]) + " is not a distance range (0 <= near < far)");
       file_.lods.push_back(lod);
       Obj8Command c = Command(Obj8Command::Kind::Lod, words);
       c.nearDistance = lod.nearDistance;
       c.farDistance = lod.farDistance;
       file_.commands.push_back(std::move(c));
-    } else if (k.starts_with("ATTR_")) {
+    } else if (k.starts_with(obj8::AttributePrefix)) {
       Obj8Command c = Command(Obj8Command::Kind::State, words);
       if (c.lod >= 0) ++file_.lods[static_cast<size_t>(c.lod)].stateChanges;
       file_.commands.push_back(std::move(c));
-    } else if (k == "TEXTURE") {
+    } else if (k == obj8::Texture) {
       Texture(line, k, Obj8File::Texture);
-    } else if (k == "TEXTURE_LIT") {
+    } else if (k == obj8::TextureLit) {
       Texture(line, k, Obj8File::TextureLit);
-    } else if (k == "TEXTURE_NORMAL") {
+    } else if (k == obj8::TextureNormal) {
       Texture(line, k, Obj8File::TextureNormal);
-    } else if (k == "POINT_COUNTS") {
+    } else if (k == obj8::PointCounts) {
       if (file_.pointCounts.line != 0)
         Fail("a second POINT_COUNTS (the first is on line " +
              std::to_string(file_.pointCounts.line) + ")");

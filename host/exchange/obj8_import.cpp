@@ -10,6 +10,7 @@
 
 #include "exchange/distinct_values.h"
 #include "vlm/error.h"
+#include "vlm/obj8_keywords.h"
 
 namespace vlm::host {
 namespace {
@@ -77,7 +78,7 @@ class Builder {
   };
 
   static bool IsCullState(const std::string& keyword) {
-    return keyword == "ATTR_no_cull" || keyword == "ATTR_cull";
+    return keyword == obj8::AttrNoCull || keyword == obj8::AttrCull;
   }
 
   void File(const Obj8File& file) {
@@ -94,7 +95,7 @@ class Builder {
           state = State();  // a level starts from the format's defaults
           break;
         case Obj8Command::Kind::State:
-          if (IsCullState(c.keyword)) state.cull = c.keyword == "ATTR_cull";
+          if (IsCullState(c.keyword)) state.cull = c.keyword == obj8::AttrCull;
           break;
         case Obj8Command::Kind::Tris:
           if (c.count > 0) {
@@ -148,7 +149,7 @@ class Builder {
     m.bumpMap = file.textures[Obj8File::TextureLit];
     m.detailMap = file.textures[Obj8File::TextureNormal];
     m.hasTextures = !m.diffuseMap.empty() || !m.bumpMap.empty() || !m.detailMap.empty();
-    m.SetCustomField(cullField_, cull ? "ATTR_cull" : "ATTR_no_cull");
+    m.SetCustomField(cullField_, std::string(cull ? obj8::AttrCull : obj8::AttrNoCull));
     at->second = &m;
     return m;
   }

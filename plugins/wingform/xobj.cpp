@@ -11,6 +11,7 @@
 
 #include "vlm/error.h"
 #include "vlm/files.h"
+#include "vlm/obj8_keywords.h"
 #include "vlm/text.h"
 #include "vlm/warnings.h"
 
@@ -43,7 +44,7 @@ class PrintLine {
   }
   void WriteTo(OutputSink& fd) const {
     fd.Write(text_);
-    fd.Write("\r\n");
+    fd.Write(obj8::LineEnd);
   }
 
  private:
@@ -55,7 +56,7 @@ class PrintLine {
 // a whole number takes at most 12 of its zone's 14 columns, so each starts a zone.
 void AppendIndexLine(OutputSink& fd, std::string_view keyword, const int32_t* numbers, int count) {
   constexpr size_t Zone = 14;
-  char line[Zone * 12 + 4];
+  char line[Zone * 12 + 2 + obj8::LineEnd.size()];
   std::memset(line, ' ', sizeof line);
   std::memcpy(line, keyword.data(), keyword.size());
   size_t end = (keyword.size() / Zone + 1) * Zone;
@@ -67,14 +68,13 @@ void AppendIndexLine(OutputSink& fd, std::string_view keyword, const int32_t* nu
     end = static_cast<size_t>(p - line) + 1;  // the trailing space
     if (k + 1 < count) end = (end / Zone + 1) * Zone;
   }
-  line[end] = '\r';
-  line[end + 1] = '\n';
-  fd.Write(std::string_view(line, end + 2));
+  std::memcpy(line + end, obj8::LineEnd.data(), obj8::LineEnd.size());
+  fd.Write(std::string_view(line, end + obj8::LineEnd.size()));
 }
 
 void WriteLine(OutputSink& fd, std::string_view text) {
   fd.Write(text);
-  fd.Write("\r\n");
+  fd.Write(obj8::LineEnd);
 }
 
 }  // namespace
@@ -207,7 +207,7 @@ OVert::Key OVert::RoundedKey() const {
 }
 
 std::string OVert::ToString() const {
-  std::string line = "VT";
+  std::string line(obj8::Vertex);
   for (float value : RoundedKey()) {
     char text[64];
     line += ' ';
@@ -281,22 +281,23 @@ std::string XObj::applyExtension(const std::string& name) const {
 
 void XObj::printVertInd(OutputSink& fd) const {
   for (int32_t i = 0; i < vertices_.Count(); ++i) {
-    char line[8 * 64 + 8] = "VT";
-    char* end = line + 2;
+    // The keyword and eight values, each after a space and given room for 64 characters.
+    char line[obj8::Vertex.size() + 8 * (1 + 64) + obj8::LineEnd.size()];
+    char* end = std::copy(obj8::Vertex.begin(), obj8::Vertex.end(), line);
     for (float value : vertices_.RoundedKey(i)) {
       *end++ = ' ';
       end = WritePlainDecimal(end, value);
     }
-    *end++ = '\r';
-    *end++ = '\n';
+    end = std::copy(obj8::LineEnd.begin(), obj8::LineEnd.end(), end);
     fd.Write(std::string_view(line, size_t(end - line)));
   }
   const int32_t count = std::max(indexCount_, 0);
   int32_t i = 0;
-  for (; i + 10 <= count; i += 10)
-    AppendIndexLine(fd, "IDX10", &indices_[static_cast<size_t>(i)], 10);
+  constexpr auto Ten = static_cast<int32_t>(obj8::Index10Count);
+  for (; i + Ten <= count; i += Ten)
+    AppendIndexLine(fd, obj8::Index10, &indices_[static_cast<size_t>(i)], Ten);
   for (; i < count; ++i)
-    AppendIndexLine(fd, "IDX", &indices_[static_cast<size_t>(i)], 1);
+    AppendIndexLine(fd, obj8::Index, &indices_[static_cast<size_t>(i)], 1);
 }
 
 std::string XObj::FileText(const std::tm& when) const {
@@ -307,18 +308,19 @@ std::string XObj::FileText(const std::tm& when) const {
 }
 
 void XObj::Write(OutputSink& fd, const std::tm& when) const {
-  WriteLine(fd, "I");
-  WriteLine(fd, "800 # Exported from Vellum " + GeneralDate(when));
-  WriteLine(fd, "OBJ");
-  (PrintLine("TEXTURE") << applyExtension(Texture)).WriteTo(fd);
-  (PrintLine("TEXTURE_LIT") << applyExtension(SecondTexture)).WriteTo(fd);
-  (PrintLine("TEXTURE_NORMAL") << applyExtension(ThirdTexture)).WriteTo(fd);
+  WriteLine(fd, obj8::PlatformPc);
+  WriteLine(fd, std::string(obj8::Version) + ' ' + obj8::CommentStart + " Exported from Vellum " +
+                    GeneralDate(when));
+  WriteLine(fd, obj8::ObjectKind);
+  (PrintLine(obj8::Texture) << applyExtension(Texture)).WriteTo(fd);
+  (PrintLine(obj8::TextureLit) << applyExtension(SecondTexture)).WriteTo(fd);
+  (PrintLine(obj8::TextureNormal) << applyExtension(ThirdTexture)).WriteTo(fd);
   const int32_t count = std::max(indexCount_, 0);
-  (PrintLine("POINT_COUNTS") << vertices_.Count() << 0 << 0 << count).WriteTo(fd);
+  (PrintLine(obj8::PointCounts) << vertices_.Count() << 0 << 0 << count).WriteTo(fd);
   printVertInd(fd);
   if (maxLod < 1) {
-    WriteLine(fd, "ATTR_no_cull");
-    (PrintLine("TRIS") << 0 << count).WriteTo(fd);
+    WriteLine(fd, obj8::AttrNoCull);
+    (PrintLine(obj8::Tris) << 0 << count).WriteTo(fd);
     return;
   }
   int32_t offset = 0, nearDist = 0;
@@ -326,9 +328,9 @@ void XObj::Write(OutputSink& fd, const std::tm& when) const {
     // A level that received no index keeps an empty range rather than a negative one.
     const int32_t last = std::max(levelEnd_[static_cast<size_t>(level)], offset - 1);
     const int32_t farDist = levelDist_[static_cast<size_t>(level)];
-    (PrintLine("ATTR_LOD") << nearDist << farDist).WriteTo(fd);
-    WriteLine(fd, "ATTR_no_cull");
-    (PrintLine("TRIS") << offset << last - offset + 1).WriteTo(fd);
+    (PrintLine(obj8::AttrLod) << nearDist << farDist).WriteTo(fd);
+    WriteLine(fd, obj8::AttrNoCull);
+    (PrintLine(obj8::Tris) << offset << last - offset + 1).WriteTo(fd);
     offset = last + 1;
     nearDist = farDist;
   }
