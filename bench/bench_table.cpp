@@ -122,32 +122,14 @@ std::string Key(const std::string& name, int triangles) {
   return name + " " + std::to_string(triangles);
 }
 
-}  // namespace
+// Where the table's runs read and write, and how many times each case runs.
+struct Bench {
+  fs::path data, bin, out, logs;
+  std::string host, sceneBench;
+  int runs = 3;
 
-int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: bench_table BUILD DATA [RUNS]\n");
-    return 2;
-  }
-  const fs::path build = fs::absolute(argv[1]), data = fs::absolute(argv[2]);
-  const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
-  const fs::path bin = build / "bin", out = data / "out", logs = data / "logs";
-  fs::create_directories(out);
-  fs::create_directories(logs);
-  // A configuration folder of the benchmarks' own, with the build's plug-ins registered.
-  fs::create_directories(data / "home");
-  setenv("VLM_HOME", (data / "home").c_str(), 1);
-  setenv("SOURCE_DATE_EPOCH", "1700000000", 0);
-  const std::string sceneBench = (bin / "scene_bench").string();
-  const std::string host = (bin / "vlmhost").string();
-  if (RunOnce({host, "register"}, logs / "register.txt").failed) {
-    std::fprintf(stderr, "bench_table: could not register the plug-ins (see %s)\n",
-                 (logs / "register.txt").c_str());
-    return 1;
-  }
-
-  // The scene files, written once: grids, and grids whose every polygon is selected.
-  const auto scene = [&](int triangles, bool selected) {
+  // A scene file, written once: a grid, or a grid whose every polygon is selected.
+  std::string Scene(int triangles, bool selected) const {
     const fs::path file =
         data / ((selected ? "selected-" : "grid-") + SizeText(triangles) + ".json");
     std::vector<std::string> write = {sceneBench, "--write", std::to_string(triangles),
@@ -158,119 +140,182 @@ int main(int argc, char** argv) {
       std::exit(1);
     }
     return file.string();
-  };
-
-  // Whole runs at 1M triangles beside the machine's floors, each in a process of its own.
-  {
-    const std::string file = scene(1000000, false), size = "1000000";
-    const fs::path model = data / "grid-1M.obj";
-    if (!fs::exists(model) &&
-        RunOnce({host, "export-model", file, "-o", model.string(), "--quiet"}, logs / "model.txt")
-            .failed) {
-      std::fprintf(stderr, "bench_table: could not write %s\n", model.c_str());
-      return 1;
-    }
-    const std::string python = FindProgram("python3"), assimp = FindProgram("assimp");
-    const std::string cp = "floor: cp", walk = "floor: simdjson walk", load = "python json.load";
-    const std::string assimpObj = "assimp export, OBJ model to OBJ",
-                      assimpGlb = "assimp export, OBJ model to GLB";
-    struct Whole {
-      std::string name;
-      std::vector<std::string> command;
-      std::string peer;  // Assimp doing the same job
-    };
-    std::vector<Whole> wholes = {{cp, {FindProgram("cp"), file, (out / "copy.json").string()}, ""},
-                                 {walk, {sceneBench, "--case", "simdjson-floor", size, file}, ""}};
-    if (!python.empty())
-      wholes.push_back(
-          {load, {python, "-c", "import json,sys; json.load(open(sys.argv[1]))", file}, ""});
-    if (!assimp.empty()) {
-      wholes.push_back(
-          {assimpObj, {assimp, "export", model.string(), (out / "assimp.obj").string()}, ""});
-      wholes.push_back(
-          {assimpGlb, {assimp, "export", model.string(), (out / "assimp.glb").string()}, ""});
-    }
-    // A model's top group is named after its file, a scene's grid is "main".
-    const auto run = [&](const std::string& plugin, const std::string& scene, const std::string& ui,
-                         const std::string& output, const std::string& group = "main") {
-      return std::vector<std::string>{host,
-                                      "run",
-                                      "VLMPluginImportExport9." + plugin,
-                                      scene,
-                                      "--select",
-                                      "group:" + group,
-                                      "--fresh",
-                                      "--ui",
-                                      ui,
-                                      "-o",
-                                      (out / output).string()};
-    };
-    const std::string plain = "click cmdOK; click cmdCancel";
-    const std::string automatic = "click optLOD(1); click cmdOK; click cmdCancel";
-    wholes.push_back({"vlmhost show", {host, "show", file}, ""});
-    wholes.push_back({"vlmhost run Wingform", run("Wingform", file, plain, "grid.obj"), ""});
-    wholes.push_back({"vlmhost run Trackline", run("Trackline", file, plain, "grid.igs"), ""});
-    wholes.push_back({"vlmhost run Trackline, automatic levels",
-                      run("Trackline", file, automatic, "grid-auto.igs"), ""});
-    wholes.push_back({"vlmhost run Wingform, OBJ model",
-                      run("Wingform", model.string(), plain, "model.obj", model.stem().string()),
-                      assimpObj});
-    wholes.push_back({"vlmhost export-model OBJ",
-                      {host, "export-model", file, "-o", (out / "export.obj").string(), "--quiet"},
-                      assimpObj});
-    wholes.push_back({"vlmhost export-model GLB",
-                      {host, "export-model", file, "-o", (out / "export.glb").string(), "--quiet"},
-                      assimpGlb});
-
-    const double fileMB = double(fs::file_size(file)) / (1024 * 1024);
-    std::map<std::string, Figures> floors;
-    std::printf(
-        "Whole runs at 1M triangles (a %.0f MB scene file), from the process's start "
-        "to its end; multiples of the wall time\n\n",
-        fileMB);
-    std::printf(
-        "| Run | Wall s | User s | Kernel s | Minor faults | Peak MB | Peak / file | x cp "
-        "| x simdjson walk | x json.load | x Assimp |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
-    for (const Whole& w : wholes) {
-      const Figures f = RunMedian({w.name, 1000000, w.command, "", false, true}, runs, logs);
-      floors[w.name] = f;
-      if (f.failed) {
-        std::printf("| %s | failed: see %s | | | | | | | | | |\n", w.name.c_str(), logs.c_str());
-        continue;
-      }
-      const auto times = [&](const std::string& base) {
-        const auto b = floors.find(base);
-        if (base.empty() || base == w.name || b == floors.end() || b->second.failed)
-          return std::string();
-        char text[32];
-        std::snprintf(text, sizeof text, "%.2fx", f.wall / b->second.wall);
-        return std::string(text);
-      };
-      std::printf("| %s | %.2f | %.2f | %.2f | %.0f | %.0f | %.2fx | %s | %s | %s | %s |\n",
-                  w.name.c_str(), f.wall, f.cpu - f.kernel, f.kernel, f.faults, f.peakMB,
-                  f.peakMB / fileMB, times(cp).c_str(), times(walk).c_str(), times(load).c_str(),
-                  times(w.peer).c_str());
-      std::fflush(stdout);
-    }
-    std::printf("\nMedians of %d runs.\n\n", runs);
   }
+};
 
-  std::vector<Case> cases;
+// The output folders, a configuration folder of the benchmarks' own, and the build's
+// plug-ins registered in it; false when they could not be.
+bool Prepare(const Bench& b) {
+  fs::create_directories(b.out);
+  fs::create_directories(b.logs);
+  fs::create_directories(b.data / "home");
+  setenv("VLM_HOME", (b.data / "home").c_str(), 1);
+  setenv("SOURCE_DATE_EPOCH", "1700000000", 0);
+  if (RunOnce({b.host, "register"}, b.logs / "register.txt").failed) {
+    std::fprintf(stderr, "bench_table: could not register the plug-ins (see %s)\n",
+                 (b.logs / "register.txt").c_str());
+    return false;
+  }
+  return true;
+}
+
+// The floors and peers the whole runs are divided by.
+constexpr const char* kCopyFloor = "floor: cp";
+constexpr const char* kWalkFloor = "floor: simdjson walk";
+constexpr const char* kJsonLoad = "python json.load";
+constexpr const char* kAssimpObj = "assimp export, OBJ model to OBJ";
+constexpr const char* kAssimpGlb = "assimp export, OBJ model to GLB";
+
+struct Whole {
+  std::string name;
+  std::vector<std::string> command;
+  std::string peer;  // Assimp doing the same job
+};
+
+// The OBJ model of the 1M scene, written once; false when it could not be.
+bool WriteModel(const Bench& b, const std::string& file, const fs::path& model) {
+  if (!fs::exists(model) &&
+      RunOnce({b.host, "export-model", file, "-o", model.string(), "--quiet"}, b.logs / "model.txt")
+          .failed) {
+    std::fprintf(stderr, "bench_table: could not write %s\n", model.c_str());
+    return false;
+  }
+  return true;
+}
+
+// A `vlmhost run` of an exporter on one group, its dialog played by `ui`. A model's top group
+// is named after its file, a scene's grid is "main".
+std::vector<std::string> ExportRun(const Bench& b, const std::string& plugin,
+                                   const std::string& scene, const std::string& ui,
+                                   const std::string& output, const std::string& group = "main") {
+  return std::vector<std::string>{b.host,
+                                  "run",
+                                  "VLMPluginImportExport9." + plugin,
+                                  scene,
+                                  "--select",
+                                  "group:" + group,
+                                  "--fresh",
+                                  "--ui",
+                                  ui,
+                                  "-o",
+                                  (b.out / output).string()};
+}
+
+// The machine's floors and Assimp's converter, where each is at hand.
+std::vector<Whole> FloorRuns(const Bench& b, const std::string& file, const fs::path& model) {
+  const std::string python = FindProgram("python3"), assimp = FindProgram("assimp");
+  std::vector<Whole> wholes = {
+      {kCopyFloor, {FindProgram("cp"), file, (b.out / "copy.json").string()}, ""},
+      {kWalkFloor, {b.sceneBench, "--case", "simdjson-floor", "1000000", file}, ""}};
+  if (!python.empty())
+    wholes.push_back(
+        {kJsonLoad, {python, "-c", "import json,sys; json.load(open(sys.argv[1]))", file}, ""});
+  if (!assimp.empty()) {
+    wholes.push_back(
+        {kAssimpObj, {assimp, "export", model.string(), (b.out / "assimp.obj").string()}, ""});
+    wholes.push_back(
+        {kAssimpGlb, {assimp, "export", model.string(), (b.out / "assimp.glb").string()}, ""});
+  }
+  return wholes;
+}
+
+// vlmhost's own whole runs on the same scene file and model.
+void AddHostRuns(const Bench& b, const std::string& file, const fs::path& model,
+                 std::vector<Whole>& wholes) {
+  const std::string plain = "click cmdOK; click cmdCancel";
+  const std::string automatic = "click optLOD(1); click cmdOK; click cmdCancel";
+  wholes.push_back({"vlmhost show", {b.host, "show", file}, ""});
+  wholes.push_back({"vlmhost run Wingform", ExportRun(b, "Wingform", file, plain, "grid.obj"), ""});
+  wholes.push_back(
+      {"vlmhost run Trackline", ExportRun(b, "Trackline", file, plain, "grid.igs"), ""});
+  wholes.push_back({"vlmhost run Trackline, automatic levels",
+                    ExportRun(b, "Trackline", file, automatic, "grid-auto.igs"), ""});
+  wholes.push_back(
+      {"vlmhost run Wingform, OBJ model",
+       ExportRun(b, "Wingform", model.string(), plain, "model.obj", model.stem().string()),
+       kAssimpObj});
+  wholes.push_back(
+      {"vlmhost export-model OBJ",
+       {b.host, "export-model", file, "-o", (b.out / "export.obj").string(), "--quiet"},
+       kAssimpObj});
+  wholes.push_back(
+      {"vlmhost export-model GLB",
+       {b.host, "export-model", file, "-o", (b.out / "export.glb").string(), "--quiet"},
+       kAssimpGlb});
+}
+
+// One row of the whole runs' table, its wall time as multiples of the floors' run before it.
+void PrintWholeRow(const Whole& w, const Figures& f, double fileMB,
+                   const std::map<std::string, Figures>& floors) {
+  const auto times = [&](const std::string& base) {
+    const auto b = floors.find(base);
+    if (base.empty() || base == w.name || b == floors.end() || b->second.failed)
+      return std::string();
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2fx", f.wall / b->second.wall);
+    return std::string(text);
+  };
+  std::printf("| %s | %.2f | %.2f | %.2f | %.0f | %.0f | %.2fx | %s | %s | %s | %s |\n",
+              w.name.c_str(), f.wall, f.cpu - f.kernel, f.kernel, f.faults, f.peakMB,
+              f.peakMB / fileMB, times(kCopyFloor).c_str(), times(kWalkFloor).c_str(),
+              times(kJsonLoad).c_str(), times(w.peer).c_str());
+}
+
+void PrintWholeTable(const Bench& b, const std::vector<Whole>& wholes, const std::string& file) {
+  const double fileMB = double(fs::file_size(file)) / (1024 * 1024);
+  std::map<std::string, Figures> floors;
+  std::printf(
+      "Whole runs at 1M triangles (a %.0f MB scene file), from the process's start "
+      "to its end; multiples of the wall time\n\n",
+      fileMB);
+  std::printf(
+      "| Run | Wall s | User s | Kernel s | Minor faults | Peak MB | Peak / file | x cp "
+      "| x simdjson walk | x json.load | x Assimp |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
+  for (const Whole& w : wholes) {
+    const Figures f = RunMedian({w.name, 1000000, w.command, "", false, true}, b.runs, b.logs);
+    floors[w.name] = f;
+    if (f.failed)
+      std::printf("| %s | failed: see %s | | | | | | | | | |\n", w.name.c_str(), b.logs.c_str());
+    else
+      PrintWholeRow(w, f, fileMB, floors);
+    std::fflush(stdout);
+  }
+  std::printf("\nMedians of %d runs.\n\n", b.runs);
+}
+
+// Whole runs at 1M triangles beside the machine's floors, each in a process of its own;
+// false when the model they import could not be written.
+bool RunWholeTable(const Bench& b) {
+  const std::string file = b.Scene(1000000, false);
+  const fs::path model = b.data / "grid-1M.obj";
+  if (!WriteModel(b, file, model)) return false;
+  std::vector<Whole> wholes = FloorRuns(b, file, model);
+  AddHostRuns(b, file, model, wholes);
+  PrintWholeTable(b, wholes, file);
+  return true;
+}
+
+// The scene file's read and write beside the JSON lexers' floors.
+void AddSceneCases(const Bench& b, std::vector<Case>& cases) {
   const std::string floor = "scene: JSON lexer floor";
   for (int n : {100000, 1000000, 2000000}) {
-    const std::string size = std::to_string(n), file = scene(n, false);
-    cases.push_back({floor, n, {sceneBench, "--case", "floor", size, file}, ""});
+    const std::string size = std::to_string(n), file = b.Scene(n, false);
+    cases.push_back({floor, n, {b.sceneBench, "--case", "floor", size, file}, ""});
     cases.push_back({"scene: simdjson On-Demand floor",
                      n,
-                     {sceneBench, "--case", "simdjson-floor", size, file},
+                     {b.sceneBench, "--case", "simdjson-floor", size, file},
                      floor});
-    cases.push_back({"scene: load", n, {sceneBench, "--case", "load", size, file}, floor});
-    const std::string saved = (out / "saved.json").string();
-    cases.push_back({"scene: save", n, {sceneBench, "--case", "save", size, saved}, ""});
+    cases.push_back({"scene: load", n, {b.sceneBench, "--case", "load", size, file}, floor});
+    const std::string saved = (b.out / "saved.json").string();
+    cases.push_back({"scene: save", n, {b.sceneBench, "--case", "save", size, saved}, ""});
   }
+}
+
+// Each exporter's export beside writing its file from memory.
+void AddExporterCases(const Bench& b, std::vector<Case>& cases) {
   for (const std::string exporter : {"wingform", "trackline"}) {
-    const std::string program = (bin / (exporter + "_bench")).string();
+    const std::string program = (b.bin / (exporter + "_bench")).string();
     const std::string write = exporter + ": write-only baseline", plain = exporter + ": export";
     cases.push_back({write, 1000000, {program, "--case", "write", "1000000"}, ""});
     for (int n : {1000000, 2000000}) {
@@ -286,69 +331,116 @@ int main(int argc, char** argv) {
                      {program, "--case", "export", "1000000", "40", "plain"},
                      plain});
   }
+}
+
+// Whole `vlmhost run`s of the exporters and of an operation.
+void AddHostRunCases(const Bench& b, std::vector<Case>& cases) {
   for (const auto& [name, file] : {std::pair{"Wingform", "grid.obj"}, {"Trackline", "grid.igs"}})
     for (int n : {1000000, 2000000})
       cases.push_back({std::string("vlmhost run ") + name,
                        n,
-                       {host, "run", std::string("VLMPluginImportExport9.") + name, scene(n, false),
-                        "--select", "group:main", "--fresh", "--ui", "click cmdOK; click cmdCancel",
-                        "-o", (out / file).string()},
+                       {b.host, "run", std::string("VLMPluginImportExport9.") + name,
+                        b.Scene(n, false), "--select", "group:main", "--fresh", "--ui",
+                        "click cmdOK; click cmdCancel", "-o", (b.out / file).string()},
                        ""});
   for (int n : {400000, 800000})
     cases.push_back({"vlmhost run Flare, 5 steps, every polygon",
                      n,
-                     {host, "run", "VLMOperation9.Flare", scene(n, true), "--fresh", "--param",
-                      "Step=5", "-o", (out / "flared.json").string()},
+                     {b.host, "run", "VLMOperation9.Flare", b.Scene(n, true), "--fresh", "--param",
+                      "Step=5", "-o", (b.out / "flared.json").string()},
                      ""});
+}
 
-  // The workbench's 3D view draws with OpenGL: under a virtual display where one is at hand.
-  const std::string workbench = (bin / "workbench_bench").string(), xvfb = "/usr/bin/xvfb-run";
-  if (fs::exists(workbench) && fs::exists(xvfb)) {
-    for (int n : {1000000, 2000000})
-      cases.push_back(
-          {"workbench: scene file read and shown",
-           n,
-           {xvfb, "-a", workbench, "--case", "shown", std::to_string(n), scene(n, false)},
-           "scene: load"});
-    cases.push_back({"workbench: 10 frames orbiting",
-                     1000000,
-                     {xvfb, "-a", workbench, "--case", "orbit", "1000000"},
-                     ""});
-  }
+// The workbench's 3D view draws with OpenGL: under a virtual display where one is at hand.
+void AddWorkbenchCases(const Bench& b, std::vector<Case>& cases) {
+  const std::string workbench = (b.bin / "workbench_bench").string(), xvfb = "/usr/bin/xvfb-run";
+  if (!fs::exists(workbench) || !fs::exists(xvfb)) return;
+  for (int n : {1000000, 2000000})
+    cases.push_back(
+        {"workbench: scene file read and shown",
+         n,
+         {xvfb, "-a", workbench, "--case", "shown", std::to_string(n), b.Scene(n, false)},
+         "scene: load"});
+  cases.push_back({"workbench: 10 frames orbiting",
+                   1000000,
+                   {xvfb, "-a", workbench, "--case", "orbit", "1000000"},
+                   ""});
+}
 
+std::vector<Case> WorkCases(const Bench& b) {
+  std::vector<Case> cases;
+  AddSceneCases(b, cases);
+  AddExporterCases(b, cases);
+  AddHostRunCases(b, cases);
+  AddWorkbenchCases(b, cases);
   for (Case& c : cases)
     c.once = c.triangles == 2000000 || c.triangles == 800000;
+  return cases;
+}
 
+// The case's CPU time (a write-only baseline's: wall time) as a multiple of its baseline's
+// at the same size, "" when it has none.
+std::string RatioText(const Case& c, const Figures& f, const std::map<std::string, Figures>& done) {
+  const auto base = done.find(Key(c.baseline, c.triangles));
+  if (base == done.end()) return "";
+  const bool wall = c.baseline.find("write-only") != std::string::npos;
+  char text[80];
+  std::snprintf(text, sizeof text, "%.2fx%s%s",
+                wall ? f.wall / base->second.wall : f.cpu / base->second.cpu,
+                c.baseline.substr(c.baseline.find(':') + 1).c_str(), wall ? " (wall)" : "");
+  return text;
+}
+
+// The case's CPU time as a multiple of its own at half the size, "" when that did not run.
+std::string GrowthText(const Case& c, const Figures& f,
+                       const std::map<std::string, Figures>& done) {
+  const auto half = done.find(Key(c.name, c.triangles / 2));
+  if (half == done.end()) return "";
+  char text[80];
+  std::snprintf(text, sizeof text, "%.2fx", f.cpu / half->second.cpu);
+  return text;
+}
+
+void RunWorkTable(const Bench& b, const std::vector<Case>& cases) {
   std::map<std::string, Figures> done;
   std::printf(
       "| Case | Triangles | CPU s | Kernel s | Minor faults | Wall s | Peak MB | Ratio | "
       "Growth x2 |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|\n");
   for (const Case& c : cases) {
-    const Figures f = RunMedian(c, runs, logs);
+    const Figures f = RunMedian(c, b.runs, b.logs);
     done[Key(c.name, c.triangles)] = f;
-    std::string ratio, growth;
-    char text[80];
-    if (auto base = done.find(Key(c.baseline, c.triangles)); base != done.end()) {
-      const bool wall = c.baseline.find("write-only") != std::string::npos;
-      std::snprintf(text, sizeof text, "%.2fx%s%s",
-                    wall ? f.wall / base->second.wall : f.cpu / base->second.cpu,
-                    c.baseline.substr(c.baseline.find(':') + 1).c_str(), wall ? " (wall)" : "");
-      ratio = text;
-    }
-    if (auto half = done.find(Key(c.name, c.triangles / 2)); half != done.end()) {
-      std::snprintf(text, sizeof text, "%.2fx", f.cpu / half->second.cpu);
-      growth = text;
-    }
+    const std::string ratio = RatioText(c, f, done), growth = GrowthText(c, f, done);
     if (f.failed)
       std::printf("| %s | %s | failed: see %s | | | | | | |\n", c.name.c_str(),
-                  SizeText(c.triangles).c_str(), logs.c_str());
+                  SizeText(c.triangles).c_str(), b.logs.c_str());
     else
       std::printf("| %s | %s | %.2f | %.2f | %.0f | %.2f | %.0f | %s | %s |\n", c.name.c_str(),
                   SizeText(c.triangles).c_str(), f.cpu, f.kernel, f.faults, f.wall, f.peakMB,
                   ratio.c_str(), growth.c_str());
     std::fflush(stdout);
   }
-  std::printf("\nMedians of %d runs (2M and 800k: one run); the growth is the CPU time's.\n", runs);
+  std::printf("\nMedians of %d runs (2M and 800k: one run); the growth is the CPU time's.\n",
+              b.runs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: bench_table BUILD DATA [RUNS]\n");
+    return 2;
+  }
+  Bench b;
+  b.data = fs::absolute(argv[2]);
+  b.bin = fs::absolute(argv[1]) / "bin";
+  b.out = b.data / "out";
+  b.logs = b.data / "logs";
+  b.host = (b.bin / "vlmhost").string();
+  b.sceneBench = (b.bin / "scene_bench").string();
+  b.runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+  if (!Prepare(b)) return 1;
+  if (!RunWholeTable(b)) return 1;
+  RunWorkTable(b, WorkCases(b));
   return 0;
 }
