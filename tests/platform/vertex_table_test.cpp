@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -11,16 +11,10 @@
 namespace vlm {
 namespace {
 
-// Keys compared by their bits, and by value (where -0 equals +0, so both hash as +0, and a
-// NaN equals nothing).
-struct BitHash {
-  uint64_t operator()(float f) const { return std::bit_cast<uint32_t>(f) * 0x9E3779B97F4A7C15ull; }
-};
-struct BitEqual {
-  bool operator()(float a, float b) const {
-    return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
-  }
-};
+// Keys compared by their bits (as the importers compare them), and by value (where -0 equals
+// +0, so both hash as +0, and a NaN equals nothing).
+using BitHash = BitwiseHash<float>;
+using BitEqual = BitwiseEqual<float>;
 struct ValueHash {
   uint64_t operator()(float f) const { return BitHash{}(f + 0.0f); }
 };
@@ -98,6 +92,40 @@ TEST(VertexTable, GivesTheFirstEqualKeyOfAWalkThroughAllOfThem) {
   EXPECT_TRUE(std::signbit(table[0]));  // kept as it was added
   table.Clear();
   EXPECT_EQ(table.Insert(2).number, 0);
+}
+
+// Keys of several fields, as the importers gather positions and texture coordinates: a key
+// equals another only when every field has the same bits.
+TEST(VertexTable, TellsKeysOfSeveralFieldsApartByEveryFieldsBits) {
+  struct Point {
+    float x, y, z;
+  };
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const struct {
+    std::string what;
+    std::vector<Point> keys;
+    std::vector<int32_t> numbers;
+  } cases[] = {
+      {"fields in other places", {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 1, 0}}, {0, 1, 2, 1}},
+      {"-0 in one field", {{0, 0, 0}, {0, -0.0f, 0}, {0, 0, 0}, {0, -0.0f, 0}}, {0, 1, 0, 1}},
+      {"NaN in one field", {{nan, 1, 2}, {0, 1, 2}, {nan, 1, 2}}, {0, 1, 0}},
+      {"a grid", {}, {}},
+  };
+  for (auto c : cases) {
+    if (c.what == "a grid")  // whole numbers and halves: low bits all zero, past several doublings
+      for (int round = 0; round < 2; ++round)
+        for (int k = 0; k < 1000; ++k) {
+          c.keys.push_back({static_cast<float>(k % 10), static_cast<float>(k / 10 % 10) * 0.5f,
+                            static_cast<float>(k / 100)});
+          c.numbers.push_back(k);
+        }
+    VertexTable<Point, BitwiseHash<Point>, BitwiseEqual<Point>> table;
+    std::vector<int32_t> numbers;
+    for (const Point& p : c.keys)
+      numbers.push_back(table.Insert(p).number);
+    EXPECT_EQ(numbers, c.numbers) << c.what;
+    EXPECT_EQ(table.Count(), *std::max_element(numbers.begin(), numbers.end()) + 1) << c.what;
+  }
 }
 
 }  // namespace

@@ -13,14 +13,50 @@
 // - The table is at most half full and doubles when it would be more; Clear or Reserve with
 //   the number of keys to come sizes it so that adding them never regrows it.
 // - At most 2^31 - 1 keys (numbers are 32-bit).
+//
+// BitwiseHash and BitwiseEqual tell keys made of 32-bit fields apart by their bits, as an
+// importer gathers positions, normals and texture coordinates: -0 and +0 stay apart, and a
+// NaN equals itself.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
+#include <type_traits>
 #include <vector>
 
 namespace vlm {
+
+// The bits of a key made of 32-bit fields (floats, whole numbers), one word per field.
+template <class Key>
+std::array<uint32_t, sizeof(Key) / 4> KeyBits(const Key& key) {
+  static_assert(std::is_trivially_copyable_v<Key> && sizeof(Key) % 4 == 0,
+                "a key compared by its bits is made of 32-bit fields");
+  std::array<uint32_t, sizeof(Key) / 4> bits;
+  std::memcpy(bits.data(), &key, sizeof key);
+  return bits;
+}
+
+template <class Key>
+struct BitwiseHash {
+  // Coordinates on a grid have low bits that are all zero, so every bit is mixed into the
+  // low ones the slots are taken from.
+  uint64_t operator()(const Key& key) const {
+    uint64_t h = 0;
+    for (uint32_t x : KeyBits(key))
+      h = (h ^ x) * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 32;
+    h *= 0xFF51AFD7ED558CCDull;
+    return h ^ (h >> 29);
+  }
+};
+
+template <class Key>
+struct BitwiseEqual {
+  bool operator()(const Key& a, const Key& b) const { return KeyBits(a) == KeyBits(b); }
+};
 
 // The slots of a table that holds `keys` keys at most half full: a power of two, at least 16.
 inline size_t VertexTableSlots(size_t keys) {
