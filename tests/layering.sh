@@ -2,9 +2,9 @@
 # The layers of the project and the one direction their includes may run:
 #
 #   platform < contracts < plugins/common < plugins/<name>
-#   platform, contracts < host/scene < host/exchange < host/cli
-#   platform, contracts, host/scene < host/gui;  host/cli, host/gui < host/workbench
-#   host/cli/main.cpp (the program) on all of them
+#   platform, contracts < host/scene < host/exchange < host/run < host/cli
+#   platform, contracts, host/scene < host/gui;  host/run, host/gui < host/workbench
+#   host/cli, host/gui, host/workbench < host/app (the program)
 #
 # The host never includes the plug-ins' code (plugins/common, plugins/<name>), and no file
 # includes from a layer above its own. Each quoted include is looked up as the compiler finds
@@ -29,10 +29,11 @@ set_layer() {
       layer=${1#plugins/}
       layer=plugin:${layer%%/*}
       ;;
-    host/cli/main.cpp) layer=program ;;
     host/scene/*) layer=scene ;;
     host/exchange/*) layer=exchange ;;
+    host/run/*) layer=run ;;
     host/cli/*) layer=cli ;;
+    host/app/*) layer=app ;;
     host/gui/*) layer=gui ;;
     host/workbench/*) layer=workbench ;;
     *) layer=other ;;
@@ -50,10 +51,11 @@ set_allowed() {
     plugin:*) allowed="platform contracts common $1" ;;
     scene) allowed="platform contracts scene" ;;
     exchange) allowed="platform contracts scene exchange" ;;
-    cli) allowed="platform contracts scene exchange cli" ;;
+    run) allowed="platform contracts scene exchange run" ;;
+    cli) allowed="platform contracts scene exchange run cli" ;;
     gui) allowed="platform contracts scene gui" ;;
-    workbench) allowed="platform contracts scene exchange cli gui workbench" ;;
-    program) allowed="platform contracts scene exchange cli gui workbench" ;;
+    workbench) allowed="platform contracts scene exchange run gui workbench" ;;
+    app) allowed="platform contracts scene exchange run cli gui workbench app" ;;
   esac
 }
 

@@ -10,12 +10,15 @@
 #include <CLI/CLI.hpp>
 
 #include <deque>
+#include <iostream>
 #include <map>
+#include <memory>
 
 #include "cli/batch_jobs.h"
 #include "cli/batch_outcome.h"
-#include "cli/exit_status.h"
-#include "cli/plugin_names.h"
+#include "run/exit_status.h"
+#include "run/plugin_names.h"
+#include "run/printing.h"
 #include "vlm/error.h"
 #include "vlm/files.h"
 
@@ -32,7 +35,6 @@ using batch::Outcome;
 using batch::PrintSummary;
 using batch::RunJobHere;
 using batch::RunJobs;
-using batch::ShellQuote;
 using batch::ToJson;
 
 // The jobs the options name, checked whole before any runs: vlm::Error at the first fault.
@@ -109,7 +111,7 @@ int BatchCommand(const BatchOptions& options, std::ostream& out, std::ostream& e
     for (const BatchJob& job : list.jobs) {
       std::string line;
       for (const std::string& a : JobArguments(options, list, job))
-        line += (line.empty() ? "" : " ") + ShellQuote(a);
+        line += (line.empty() ? "" : " ") + ShellQuoted(a);
       out << line << "\n";
     }
     return ExitOk;
@@ -152,7 +154,9 @@ int BatchCommand(const BatchOptions& options, std::ostream& out, std::ostream& e
   return WriteReport(options, origin, outcomes, status, startedAt, seconds, err);
 }
 
-void AddBatchCommand(CLI::App& app, BatchCommandLine& line) {
+CommandAction AddBatchCommand(CLI::App& app, std::string version) {
+  auto state = std::make_shared<BatchCommandLine>();
+  BatchCommandLine& line = *state;
   BatchOptions& o = line.options;
   line.command = app.add_subcommand(
       "batch",
@@ -200,6 +204,12 @@ void AddBatchCommand(CLI::App& app, BatchCommandLine& line) {
       ->check(CLI::PositiveNumber)
       ->type_name("SECONDS");
   line.command->add_flag("--child", o.child)->group("");
+  return [state, version]() -> std::optional<int> {
+    if (!*state->command) return std::nullopt;
+    state->options.version = version;
+    state->options.program = std::filesystem::read_symlink("/proc/self/exe");
+    return BatchCommand(state->options, std::cout, std::cerr);
+  };
 }
 
 }  // namespace vlm::host

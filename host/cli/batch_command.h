@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command.h"
 #include "exchange/model_reader_process.h"
 
 namespace CLI {
@@ -42,6 +43,8 @@ struct BatchCommandLine {
   CLI::App* command = nullptr;
   BatchOptions options;
 };
-void AddBatchCommand(CLI::App& app, BatchCommandLine& line);
+// Adds batch to the command line; `version` and `program` are those of this vlmhost, which
+// the batch starts for its jobs and checks its outputs' records against.
+CommandAction AddBatchCommand(CLI::App& app, std::string version);
 
 }  // namespace vlm::host

@@ -9,11 +9,11 @@
 #include <sstream>
 
 #include "cli/batch_outcome.h"
-#include "cli/exit_status.h"
-#include "cli/plugin_names.h"
-#include "cli/run_command.h"
-#include "cli/selections.h"
 #include "exchange/model_import.h"
+#include "run/document_run.h"
+#include "run/exit_status.h"
+#include "run/plugin_names.h"
+#include "run/selections.h"
 #include "scene/document.h"
 #include "scene/paths.h"
 #include "scene/scene_file.h"
@@ -141,23 +141,21 @@ fs::path TextureFile(const NamedFile& named, const fs::path& inputFolder) {
 
 // One step's run: its options, context and messages live as long as its staged files.
 struct StepRun {
-  RunOptions options;
-  std::ostringstream err;  // the step's problems and warnings, passed on with its name
+  RunRequest request;
   RunContext context;
   std::unique_ptr<DocumentRun> run;
+  size_t passedOn = 0;  // the messages of its outcome already passed on
 };
 
-// Passes a step's messages on to the job's, each naming the step after its kind: "nothing
-// done: step 2, trackline: Nothing to Export".
-void PassOn(std::ostringstream& from, const std::string& step, std::ostream& to) {
-  for (const std::string& line : Lines(from.str())) {
-    size_t at = 0;
-    for (const char* kind : {"error: ", "warning: ", "nothing done: "})
-      if (line.starts_with(kind)) at = std::strlen(kind);
-    // A line that goes on from the one before stays as it is.
-    to << (at == 0 ? line : line.substr(0, at) + step + ": " + line.substr(at)) << "\n";
+// Passes a step's new messages on to the job's, each naming the step after its kind:
+// "nothing done: step 2, trackline: Nothing to Export".
+int PassOn(StepRun& from, const RunOutcome& outcome, const std::string& step, std::ostream& to) {
+  for (; from.passedOn < outcome.messages.size(); ++from.passedOn) {
+    RunMessage named = outcome.messages[from.passedOn];
+    named.text = step + ": " + named.text;
+    to << named.Line() << "\n";
   }
-  from.str({});
+  return StatusOf(outcome.kind);
 }
 
 // The job's input read: the scene, or the model imported with its top group selected.
@@ -216,7 +214,7 @@ int RunSteps(const BatchJob& job, const std::string& version, std::ostream& log,
     auto& s = *steps.emplace_back(std::make_unique<StepRun>());
     const std::string& name =
         names.emplace_back("step " + std::to_string(steps.size()) + ", " + ShortName(step.plugin));
-    RunOptions& o = s.options;
+    RunRequest& o = s.request;
     o.progId = step.plugin;
     o.scene = job.input;
     o.output = step.output;
@@ -230,26 +228,25 @@ int RunSteps(const BatchJob& job, const std::string& version, std::ostream& log,
     o.fresh = true;  // no job depends on what another remembered, nor changes the settings
     document->scriptingSelection = scripting;
     document->graphSelection = graph;
-    ConfigureRunContext(s.context, o, s.err);
+    DocumentRun::Configure(s.context, o);
     RunContext::Scope scope(s.context);
-    s.run = std::make_unique<DocumentRun>(o, s.context);
-    int status = s.run->Run(*document, log, s.err);
-    if (status == ExitOk) status = s.run->Stage(*document, s.err);
-    PassOn(s.err, name, err);
-    if (status != ExitOk) return status;
+    s.run = std::make_unique<DocumentRun>(
+        o, s.context, RunScene{}, RunEcho{[&log](const std::string& l) { log << l << "\n"; }, {}});
+    const RunOutcome* outcome = &s.run->Run(*document);
+    if (outcome->Done()) outcome = &s.run->Stage(*document);
+    if (int status = PassOn(s, *outcome, name, err); status != ExitOk) return status;
     for (const NamedFile& named : s.context.NamedFiles())
       textures.push_back(TextureFile(named, job.input.parent_path()));
   }
   // Every step has staged its files: now they go into place, step by step.
   std::ostream none(nullptr);
   for (size_t i = 0; i < steps.size(); ++i) {
-    const int status = steps[i]->run->Finish(log, none, steps[i]->err);
-    PassOn(steps[i]->err, names[i], err);
-    if (status != ExitOk) {
+    const RunOutcome& outcome = steps[i]->run->Finish(none);
+    if (int status = PassOn(*steps[i], outcome, names[i], err); status != ExitOk) {
       if (i > 0) err << "error: the files of the steps before it were written\n";
       return status;
     }
-    for (const fs::path& file : steps[i]->run->Committed())
+    for (const fs::path& file : outcome.files)
       written.push_back(file.string());
   }
   folders.Keep();

@@ -47,7 +47,6 @@ void LimitThisJob(const BatchJob& job, const ReaderLimits& limits);
 
 // ---- many jobs, in child processes (batch_processes.cpp) -----------------------------------
 
-std::string ShellQuote(const std::string& s);
 // The arguments of the command that runs one job by itself.
 std::vector<std::string> JobArguments(const BatchOptions& options, const BatchJobList& list,
                                       const BatchJob& job);

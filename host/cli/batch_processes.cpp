@@ -18,16 +18,6 @@
 
 namespace vlm::host::batch {
 
-std::string ShellQuote(const std::string& s) {
-  if (!s.empty() && s.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                        "0123456789_-./=:,+@%") == std::string::npos)
-    return s;
-  std::string out = "'";
-  for (char c : s)
-    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
 // The arguments of the command that runs one job by itself.
 std::vector<std::string> JobArguments(const BatchOptions& options, const BatchJobList& list,
                                       const BatchJob& job) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command.h"
 #include "exchange/model_reader_process.h"
 
 namespace CLI {
@@ -43,7 +44,8 @@ struct CheckCommands {
   InspectOptions inspectOptions;
   ValidateOptions validateOptions;
 };
-void AddCheckCommands(CLI::App& app, CheckCommands& commands);
+// Adds inspect and validate to the command line.
+CommandAction AddCheckCommands(CLI::App& app);
 // The status of the one chosen; nothing when neither was.
 std::optional<int> RunCheckCommands(const CheckCommands& commands, std::ostream& out,
                                     std::ostream& err);

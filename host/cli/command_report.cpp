@@ -5,8 +5,8 @@
 #include <ostream>
 #include <streambuf>
 
-#include "cli/exit_status.h"
-#include "cli/scene_argument.h"
+#include "run/exit_status.h"
+#include "run/scene_argument.h"
 #include "scene/document.h"
 #include "scene/scene_file.h"
 #include "vlm/error.h"

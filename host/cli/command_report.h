@@ -12,22 +12,23 @@
 #include <utility>
 #include <vector>
 
+#include "run/document_run.h"
 #include "scene/scene_diff.h"
 
 namespace vlm::host {
 
 class HostDocument;
 
-class CommandReport {
+class CommandReport : public RunReport {
  public:
   // `file` "-" is standard output (refused by the caller when the command's own output goes
   // there).
   CommandReport(std::string command, std::filesystem::path file, std::string input);
-  ~CommandReport();
+  ~CommandReport() override;
 
   void SetPlugin(const std::string& progId) { plugin_ = progId; }
   // The document before the command changed it (kept as its text).
-  void Before(const HostDocument& document);
+  void Before(const HostDocument& document) override;
   // The document the command produced; the items are those that differ from Before's (all of
   // them without Before).
   void After(const HostDocument& document);
@@ -42,9 +43,9 @@ class CommandReport {
   std::string DoneReport(const HostDocument& document,
                          const std::vector<std::filesystem::path>& written,
                          const std::vector<std::string>& warnings,
-                         const std::vector<std::string>& log);
+                         const std::vector<std::string>& log) override;
   // The report names another output of the command: Run writes none.
-  void Withhold() { withheld_ = true; }
+  void Withhold() override { withheld_ = true; }
   // Another output of the command (`what`: "the -o file"): a report that is the same file, by
   // any name, is refused before the command runs (ExitBadInput) and nothing is written.
   void AvoidOutput(std::string what, std::filesystem::path file) {

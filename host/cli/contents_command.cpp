@@ -6,15 +6,15 @@
 #include <sstream>
 
 #include "cli/check_commands.h"
-#include "cli/exit_status.h"
-#include "cli/printing.h"
-#include "cli/scene_argument.h"
 #include "exchange/conventions.h"
 #include "exchange/igs_file.h"
 #include "exchange/image_size.h"
 #include "exchange/model_import.h"
 #include "exchange/model_reader_process.h"
 #include "exchange/obj8_file.h"
+#include "run/exit_status.h"
+#include "run/printing.h"
+#include "run/scene_argument.h"
 #include "scene/document.h"
 #include "scene/scene_counts.h"
 #include "scene/texture_names.h"

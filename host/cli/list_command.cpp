@@ -4,8 +4,8 @@
 #include <climits>
 #include <ostream>
 
-#include "cli/plugin_names.h"
-#include "cli/printing.h"
+#include "run/plugin_names.h"
+#include "run/printing.h"
 #include "vlm/component.h"
 #include "vlm/contracts/import_export.h"
 #include "vlm/contracts/operation.h"

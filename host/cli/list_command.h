@@ -3,7 +3,7 @@
 
 #include <iosfwd>
 
-#include "cli/exit_status.h"
+#include "run/exit_status.h"
 
 namespace vlm::host {
 

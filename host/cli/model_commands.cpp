@@ -3,17 +3,20 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <iostream>
+#include <memory>
 #include <ostream>
 #include <set>
 
 #include "cli/command_report.h"
-#include "cli/exit_status.h"
-#include "cli/printing.h"
-#include "cli/run_outputs.h"
-#include "cli/scene_argument.h"
+#include "cli/progress_bar.h"
 #include "exchange/model_export.h"
 #include "exchange/model_import.h"
 #include "exchange/model_reader_process.h"
+#include "run/exit_status.h"
+#include "run/printing.h"
+#include "run/run_outputs.h"
+#include "run/scene_argument.h"
 #include "scene/document.h"
 #include "scene/scene_counts.h"
 #include "scene/scene_file.h"
@@ -215,7 +218,9 @@ void AddReaderLimitOptions(CLI::App& command, ReaderLimits& limits) {
       ->type_name("SECONDS");
 }
 
-void AddModelCommands(CLI::App& app, ModelCommands& commands) {
+CommandAction AddModelCommands(CLI::App& app) {
+  auto state = std::make_shared<ModelCommands>();
+  ModelCommands& commands = *state;
   ModelCommandOptions& o = commands.options;
   commands.import = app.add_subcommand("import",
                                        "Read a model (glTF, OBJ, FBX, Collada, 3DS, AC3D, PLY, "
@@ -257,6 +262,10 @@ void AddModelCommands(CLI::App& app, ModelCommands& commands) {
                      "goes to a file)")
         ->type_name("FILE.json");
   }
+  return [state] {
+    state->options.progress = ProgressBarFor(state->options.quiet);
+    return RunModelCommands(*state, std::cout, std::cerr);
+  };
 }
 
 std::optional<int> RunModelCommands(const ModelCommands& commands, std::ostream& out,

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command.h"
 #include "exchange/model_reader_process.h"
 
 namespace CLI {
@@ -51,7 +52,8 @@ struct ModelCommands {
   CLI::App* exportModel = nullptr;
   ModelCommandOptions options;
 };
-void AddModelCommands(CLI::App& app, ModelCommands& commands);
+// Adds import and export-model to the command line.
+CommandAction AddModelCommands(CLI::App& app);
 // --max-memory and --timeout for the reader of a model a command reads.
 void AddReaderLimitOptions(CLI::App& command, ReaderLimits& limits);
 // The status of the one chosen; nothing when neither was.

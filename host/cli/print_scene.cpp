@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "cli/printing.h"
+#include "run/printing.h"
 #include "scene/document.h"
 #include "scene/face_geometry.h"
 #include "scene/scene_text.h"

@@ -5,7 +5,7 @@
 #include <iosfwd>
 #include <vector>
 
-#include "cli/exit_status.h"
+#include "run/exit_status.h"
 
 namespace vlm::host {
 

@@ -1,167 +1,159 @@
-// vlmhost run: everything that can be wrong with the input and every place an output goes is
-// checked first; then the plug-in runs in the run's context, its outcome is judged and only a
-// successful run writes its files.
+// vlmhost run: the scene read, the run asked of the run layer with the terminal as its echo,
+// and its outcome turned into the exit status.
 #include "cli/run_command.h"
 
+#include <CLI/CLI.hpp>
+#include <iostream>
 #include <memory>
 #include <ostream>
 
 #include "cli/command_report.h"
-#include "cli/printing.h"
-#include "cli/run_dialogs.h"
-#include "cli/run_outputs.h"
-#include "cli/runners.h"
-#include "cli/scene_argument.h"
-#include "cli/selections.h"
+#include "cli/model_commands.h"
+#include "cli/progress_bar.h"
+#include "run/document_run.h"
+#include "run/exit_status.h"
+#include "run/plugin_names.h"
+#include "run/run_outputs.h"
+#include "run/scene_argument.h"
 #include "scene/document.h"
-#include "scene/paths.h"
 #include "vlm/error.h"
 #include "vlm/run_context.h"
 
 namespace vlm::host {
 namespace {
 
-int Report(std::ostream& err, const std::string& prefix, const std::string& text, int status) {
-  err << prefix << text << "\n";
-  return status;
+void AddRunOptions(CLI::App& run, RunCommandLine& line) {
+  RunRequest& r = line.request;
+  run.add_option("PLUGIN", r.progId,
+                 "Programmatic identifier (VLMPlugin9.Obverse) or short name (obverse, any "
+                 "case; vlmhost list shows them)")
+      ->required();
+  run.add_option("SCENE", r.scene,
+                 "Scene file (- for standard input), or any model import reads: imported in "
+                 "memory, its scene and embedded textures written only where -o or "
+                 "--scene-out says")
+      ->required();
+  AddReaderLimitOptions(run, line.limits);
+  run.add_option("-o,--output", r.output,
+                 "Tools and operations: write the changed scene here (- for standard "
+                 "output). Exporters: the export file name; a device or pipe gets that file "
+                 "alone (no numbered parts or side files)");
+  run.add_option("--scene-out", r.sceneOutput,
+                 "Exporters: also write the scene (with any fields the export added)");
+  auto* copyTextures =
+      run.add_flag("--copy-textures", r.copyTextures,
+                   "Exporters: copy the textures the exports name beside them (found relative "
+                   "to the scene's folder) and name them there without folders: pictures "
+                   "(PNG, DDS, BMP, TGA, JPEG) in the scene's folder or below it");
+  run.add_flag("--allow-outside", r.allowOutside,
+               "With --copy-textures: also copy textures outside the scene's folder")
+      ->needs(copyTextures);
+  run.add_option("--select", r.selections,
+                 "Replace the selection: group:PATH, object:PATH, faces:PATH:i,j, "
+                 "node:PATH, shape:PATH, polygons:PATH:i,j; or faces (polygons) by rule, "
+                 "in world space, PATH an object or a group: faces:PATH:RULE[&RULE...], "
+                 "RULE facing=+x|-x|+y|-y|+z|-z[,within=DEG] (default 1), material=NAME, "
+                 "name=NAME (the object's), box=x0,y0,z0,x1,y1,z1 (the face's centre "
+                 "inside), all; groups or objects by name at PATH and below: "
+                 "group:PATH:name=NAME, object:PATH:name=NAME (node:, shape:). NAME may be "
+                 "a shell wildcard pattern (Ziegel*, ?, [abc]; \\* is a * itself). A rule "
+                 "that selects nothing is nothing done (3)");
+  run.add_option("--ui", r.ui, "Dialog actions, separated by ';'");
+  run.add_option("--ui-file", r.uiFile, "A file of dialog actions");
+  run.add_option("--param", r.params, "Operations: NAME=VALUE overrides a parameter");
+  run.add_flag("--gui", line.gui, "Show the dialogs as windows (needs a display)");
+  run.add_flag("--fresh", r.fresh,
+               "Run as a first run would: read no remembered settings and store none");
+  run.add_option("--save-pictures", r.savePictures,
+                 "Write every drawing area of every dialog shown as DIR/FORM.CONTROL.svg");
+  run.add_flag("--quiet", line.quiet, "No progress bar and no transcript");
+  run.add_option("--report", r.reportFile,
+                 "Also write what the run did as JSON: outcome, files written, items made, "
+                 "changed and removed, warnings, log, times (- for standard output when the "
+                 "scene goes to a file)")
+      ->type_name("FILE.json");
 }
 
-// The outcome of a run the plug-in has finished, in the order the rules apply; ExitOk lets
-// its outputs be written.
-int JudgeRun(const RunResult& result, const ScriptedDialogs& dialogs, const RunOutputs& outputs,
-             RunContext& context, const std::string& progId, std::ostream& err) {
-  if (result.badInput) return Report(err, "error: ", *result.badInput, ExitBadInput);
-  // A fault of the script is the user's input, even when the plug-in caught it or failed on it.
-  if (dialogs.Failure()) return Report(err, "error: ", *dialogs.Failure(), ExitBadInput);
-  // A plug-in that ran out of memory was given more than this machine holds: bad input.
-  if (result.failed)
-    return Report(
-        err,
-        "error: ", progId + " failed with " + DescribeStatus(*result.failed, context.LastError()),
-        *result.failed == StatusFromError(err::OutOfMemory) ? ExitBadInput : ExitRunFailed);
-  for (const DialogAction& action : dialogs.Remaining())
-    err << "warning: the action \"" << action.text << "\" was not used\n";
-  // An export whose every attempt failed is a failed run, though its dialog closed normally.
-  if (result.exports && !outputs.WriteFailures().empty() && outputs.NothingStaged()) {
-    for (const std::string& failure : outputs.WriteFailures())
-      err << "error: " << failure << "\n";
-    return ExitRunFailed;
+// --report FILE: the run with its streams recorded for the report.
+int RunWithReport(RunCommandLine line) {
+  const RunRequest& request = line.request;
+  // Standard output carries the scene when a run writes it there.
+  const bool outIsData = TranscriptToStandardError(request);
+  if (outIsData && ToStandardOutput(*request.reportFile)) {
+    std::cerr << "error: --report " << request.reportFile->string()
+              << ": standard output carries the scene; write the report to a file\n";
+    return ExitBadInput;
   }
-  // An error the plug-in reported in its own message box: the run failed, whatever it changed.
-  if (const auto& failure = context.RunFailure())
-    return Report(err, "error: ", progId + ": " + TerminalText(*failure), ExitRunFailed);
-  if (const auto& reason = context.NothingDoneReason(); reason && outputs.NothingStaged())
-    return Report(err, "nothing done: ", TerminalText(*reason), ExitNothingDone);
-  return ExitOk;
+  try {
+    CheckReportTarget(request, false);  // an exporter's parts once it is known
+  } catch (const Error& e) {
+    std::cerr << "error: " << e.Description() << "\n";
+    return ExitBadInput;
+  }
+  CommandReport report("run", *request.reportFile, request.scene.string());
+  report.SetPlugin(request.progId);
+  const bool quiet = line.quiet;
+  line.quiet = false;  // the transcript goes to the report, not to the terminal
+  return report.Run(outIsData, quiet, std::cout, std::cerr, [&](std::ostream& o, std::ostream& e) {
+    return RunCommand(line, o, e, &report);
+  });
 }
 
 }  // namespace
 
-void CheckDialogOptions(const RunOptions& options) {
-  if (options.ui && options.uiFile)
-    Raise(err::InvalidProcedureCall, "give either --ui or --ui-file, not both");
-  if (options.windows && (options.ui || options.uiFile || options.savePictures))
-    Raise(err::InvalidProcedureCall,
-          "--gui shows the dialogs to a person: give no --ui, --ui-file or --save-pictures");
+CommandAction AddRunCommand(CLI::App& app, WindowsMaker windows) {
+  auto line = std::make_shared<RunCommandLine>();
+  auto* run = app.add_subcommand("run", "Run a plug-in on a scene");
+  AddRunOptions(*run, *line);
+  return [run, line, windows]() -> std::optional<int> {
+    if (!*run) return std::nullopt;
+    RunRequest& request = line->request;
+    try {
+      request.progId = ResolvePluginName(request.progId);
+      if (line->gui) request.windows = windows(request.progId);
+    } catch (const Error& e) {
+      std::cerr << "error: " << e.Description() << "\n";
+      return ExitBadInput;
+    }
+    line->progress = ProgressBarFor(line->quiet);
+    if (request.reportFile) return RunWithReport(*line);
+    return RunCommand(*line, std::cout, std::cerr);
+  };
 }
 
-DocumentRun::DocumentRun(const RunOptions& options, RunContext& context)
-    : options_(options), context_(context) {}
-
-DocumentRun::~DocumentRun() = default;
-
-int DocumentRun::Run(HostDocument& document, std::ostream& log, std::ostream& err) {
-  try {
-    CheckDialogOptions(options_);
-    ApplySelections(document, options_.selections);
-    dialogs_ = ChooseDialogBackend(options_);
-    contract_ = std::make_unique<Contract>(FindContract(options_.progId));
-    CheckArgumentsFor(*contract_, options_);
-    // A model comes in as one top group: with nothing selected, that is what an export takes.
-    if (contract_->exporter && options_.sceneIsModel && options_.selections.empty() &&
-        document.Root().children.size() == 1)
-      ApplySelections(document, {"group:" + PathSegment(document.Root().children[0]->name, 1)});
-    CheckOutputLocations(options_, contract_->exporter != nullptr);
-  } catch (const SelectsNothing& e) {
-    return Report(err, "nothing done: ", e.Description(), ExitNothingDone);
-  } catch (const Error& e) {
-    return Report(err, "error: ", e.Description(), ExitBadInput);
-  }
-  if (options_.report) options_.report->Before(document);
-  dialogs_->SetObserver([&log](const TranscriptEntry& e) { PrintEntry(log, e); });
-  context_.SetDialogBackend(options_.windows ? options_.windows : dialogs_);
-  outputs_ = std::make_unique<RunOutputs>(options_, contract_->exporter != nullptr, context_);
-  outputs_->CollectPictures(*dialogs_);
-  result_ = std::make_unique<RunResult>(host::Run(*contract_, document, options_, context_, log));
-  return JudgeRun(*result_, *dialogs_, *outputs_, context_, options_.progId, err);
-}
-
-int DocumentRun::Commit(const HostDocument& document, std::ostream& log, std::ostream& out,
-                        std::ostream& err) {
-  return Remember(outputs_->Commit(*result_, document, log, out, err), err);
-}
-
-int DocumentRun::Stage(const HostDocument& document, std::ostream& err) {
-  return outputs_->Stage(*result_, document, err);
-}
-
-int DocumentRun::Finish(std::ostream& log, std::ostream& out, std::ostream& err) {
-  return Remember(outputs_->Finish(*result_, log, out, err), err);
-}
-
-// Only a run whose files are in place remembers what its dialogs saved; the files stay when
-// the settings cannot be written.
-int DocumentRun::Remember(int status, std::ostream& err) {
-  if (status != ExitOk) return status;
-  try {
-    context_.StoreHeldSettings();
-  } catch (const Error& e) {
-    err << "warning: the run's settings were not remembered: " << e.Description() << "\n";
-  }
-  return status;
-}
-
-const std::vector<std::filesystem::path>& DocumentRun::Committed() const {
-  return outputs_->Committed();
-}
-
-void ConfigureRunContext(RunContext& context, const RunOptions& options, std::ostream& err) {
-  context.SetWarningSink([&err](const std::string& m) { err << "warning: " << m << "\n"; });
-  context.UseFreshSettings(options.fresh);
-  context.HoldSettings(true);
-  context.SetProgressDisplay(options.progress);
-  context.SetCopyNamedFiles(options.copyTextures);
-}
-
-int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
+int RunCommand(const RunCommandLine& line, std::ostream& out, std::ostream& err,
+               CommandReport* report) {
+  const RunRequest& request = line.request;
   std::ostream none(nullptr);
-  std::ostream& log = options.quiet ? none : TranscriptToStandardError(options) ? err : out;
+  std::ostream& log = line.quiet ? none : TranscriptToStandardError(request) ? err : out;
   // Everything the run shares with the plug-in, made new for this run and installed once, for
   // the whole run: the scene read, the plug-in made and called, the outcome judged.
   RunContext context;
-  ConfigureRunContext(context, options, err);
+  context.SetWarningSink([&err](const std::string& m) { err << "warning: " << m << "\n"; });
+  context.SetProgressDisplay(line.progress);
+  DocumentRun::Configure(context, request);
   RunContext::Scope scope(context);
   ImportedModel scene;
   try {
-    CheckDialogOptions(options);
-    scene = LoadSceneOrModel(options.scene, options.limits);
+    CheckDialogInput(request);
+    scene = LoadSceneOrModel(request.scene, line.limits);
   } catch (const Error& e) {
-    return Report(err, "error: ", e.Description(), ExitBadInput);
+    err << "error: " << e.Description() << "\n";
+    return ExitBadInput;
   }
   WarnOfImport(scene, err);
-  const std::unique_ptr<HostDocument>& document = scene.document;
-  RunOptions withTextures = options;
-  withTextures.modelTextures = &scene.textures;
-  withTextures.sceneIsModel = IsModelArgument(options.scene);
-  DocumentRun run(withTextures, context);
-  if (int status = run.Run(*document, log, err); status != ExitOk) return status;
-  int status = run.Commit(*document, log, out, err);
-  if (status == ExitOk && options.report) {
-    options.report->After(*document);
-    for (const auto& file : run.Committed())
-      options.report->Wrote(file);
+  RunScene source{IsModelArgument(request.scene), &scene.textures};
+  RunEcho echo{[&log](const std::string& l) { log << l << "\n"; },
+               [&err](const std::string& l) { err << l << "\n"; }};
+  DocumentRun run(request, context, source, echo, report);
+  const RunOutcome* outcome = &run.Run(*scene.document);
+  if (outcome->Done()) outcome = &run.Commit(*scene.document, out);
+  if (outcome->Done() && report) {
+    report->After(*scene.document);
+    for (const auto& file : outcome->files)
+      report->Wrote(file);
   }
-  return status;
+  return StatusOf(outcome->kind);
 }
 
 }  // namespace vlm::host

@@ -6,8 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "cli/exit_status.h"
+#include "cli/command.h"
 #include "exchange/model_reader_process.h"
+#include "run/exit_status.h"
 
 namespace vlm::host {
 
@@ -20,5 +21,7 @@ struct ShowOptions {
 
 // Prints to `out` (the tree) and `err` (problems) and returns the exit status.
 int ShowCommand(const ShowOptions& options, std::ostream& out, std::ostream& err);
+
+CommandAction AddShowCommand(CLI::App& app);
 
 }  // namespace vlm::host

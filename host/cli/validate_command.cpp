@@ -1,16 +1,18 @@
 // vlmhost validate, and the command line of inspect and validate.
 #include <CLI/CLI.hpp>
 
+#include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <utility>
 
 #include "cli/check_commands.h"
-#include "cli/exit_status.h"
 #include "cli/model_commands.h"
-#include "cli/scene_argument.h"
 #include "cli/scene_checks.h"
-#include "cli/selections.h"
+#include "run/exit_status.h"
+#include "run/scene_argument.h"
+#include "run/selections.h"
 #include "scene/document.h"
 #include "vlm/error.h"
 
@@ -70,7 +72,9 @@ int ValidateCommand(const ValidateOptions& options, std::ostream& out, std::ostr
   return errors ? ExitBadInput : ExitOk;
 }
 
-void AddCheckCommands(CLI::App& app, CheckCommands& commands) {
+CommandAction AddCheckCommands(CLI::App& app) {
+  auto state = std::make_shared<CheckCommands>();
+  CheckCommands& commands = *state;
   InspectOptions& i = commands.inspectOptions;
   commands.inspect = app.add_subcommand(
       "inspect",
@@ -111,6 +115,7 @@ void AddCheckCommands(CLI::App& app, CheckCommands& commands) {
       "Check only what this selects, as run --select takes it (default: the whole scene)");
   commands.validate->add_flag("--json", v.json, "Print the findings as JSON");
   AddReaderLimitOptions(*commands.validate, v.limits);
+  return [state] { return RunCheckCommands(*state, std::cout, std::cerr); };
 }
 
 std::optional<int> RunCheckCommands(const CheckCommands& commands, std::ostream& out,

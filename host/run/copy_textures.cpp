@@ -18,10 +18,10 @@
 #include <map>
 #include <optional>
 
-#include "cli/run_command.h"
-#include "cli/run_outputs.h"
-#include "cli/scene_argument.h"
 #include "exchange/image_size.h"
+#include "run/document_run.h"
+#include "run/run_outputs.h"
+#include "run/scene_argument.h"
 #include "vlm/error.h"
 #include "vlm/file_names.h"
 #include "vlm/files.h"
@@ -176,7 +176,7 @@ void RunOutputs::StageNamedFiles() {
       continue;
     }
     // A texture the model given as the scene carries inside itself is copied from memory.
-    const EmbeddedTexture* embedded = EmbeddedNamed(options_.modelTextures, named.source);
+    const EmbeddedTexture* embedded = EmbeddedNamed(scene_.modelTextures, named.source);
     std::vector<fs::path> looked;
     const std::optional<fs::path> source =
         embedded ? fs::path(named.source) : FindSource(named, sceneFolder, looked);

@@ -1,4 +1,5 @@
-// The exit statuses of vlmhost's commands.
+// How a run ends, as a number: vlmhost's commands exit with it, and the run layer's steps
+// return it to each other before it becomes a RunOutcome's kind.
 #pragma once
 
 namespace vlm::host {

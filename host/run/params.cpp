@@ -1,4 +1,4 @@
-#include "cli/params.h"
+#include "run/params.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "cli/plugin_names.h"
+#include "run/plugin_names.h"
 
 #include <algorithm>
 #include <numeric>

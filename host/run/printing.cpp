@@ -1,4 +1,4 @@
-#include "cli/printing.h"
+#include "run/printing.h"
 
 #include <charconv>
 #include <cstdint>

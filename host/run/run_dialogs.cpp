@@ -1,12 +1,12 @@
-#include "cli/run_dialogs.h"
+#include "run/run_dialogs.h"
 
 #include <ostream>
 #include <sstream>
 #include <utility>
 
-#include "cli/help_command.h"
-#include "cli/printing.h"
-#include "cli/run_command.h"
+#include "run/plugin_help.h"
+#include "run/printing.h"
+#include "run/run_request.h"
 #include "vlm/files.h"
 
 namespace vlm::host {
@@ -14,7 +14,7 @@ namespace {
 
 // A script file holds one action per line (";" may still join several) and comment lines;
 // its errors name the file and the line. A larger one than kMaxScriptFileSize is refused.
-std::vector<DialogAction> ReadScript(const RunOptions& options) {
+std::vector<DialogAction> ReadScript(const RunRequest& options) {
   if (options.ui) return ParseDialogScript(*options.ui);
   return ParseDialogScript(ReadFile(*options.uiFile, 0, kMaxScriptFileSize),
                            options.uiFile->string(), true);
@@ -56,7 +56,7 @@ std::string TextOf(const TranscriptEntry& e) {
 
 }  // namespace
 
-std::shared_ptr<ScriptedDialogs> ChooseDialogBackend(const RunOptions& options) {
+std::shared_ptr<ScriptedDialogs> ChooseDialogBackend(const RunRequest& options) {
   auto dialogs = options.ui || options.uiFile
                      ? std::make_shared<ScriptedDialogs>(ReadScript(options))
                      : std::make_shared<ScriptedDialogs>();

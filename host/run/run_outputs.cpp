@@ -1,15 +1,15 @@
-#include "cli/run_outputs.h"
+#include "run/run_outputs.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ostream>
 
-#include "cli/command_report.h"
-#include "cli/run_command.h"
-#include "cli/runners.h"
-#include "cli/scene_argument.h"
-#include "cli/svg.h"
+#include "run/document_run.h"
+#include "run/exit_status.h"
+#include "run/runners.h"
+#include "run/scene_argument.h"
+#include "run/svg.h"
 #include "scene/scene_file.h"
 #include "scene/texture_names.h"
 #include "vlm/error.h"
@@ -30,7 +30,7 @@ void CheckPictureFolder(const std::filesystem::path& folder) {
 
 }  // namespace
 
-bool SceneToStandardOutput(const RunOptions& options) {
+bool SceneToStandardOutput(const RunRequest& options) {
   return options.output && IsStandardStream(*options.output);
 }
 
@@ -38,7 +38,7 @@ bool ToStandardOutput(const std::filesystem::path& target) {
   return IsStandardStream(target) || IsStandardOutput(target);
 }
 
-bool TranscriptToStandardError(const RunOptions& options) {
+bool TranscriptToStandardError(const RunRequest& options) {
   return (options.output && ToStandardOutput(*options.output)) ||
          (options.sceneOutput && ToStandardOutput(*options.sceneOutput));
 }
@@ -51,7 +51,7 @@ void WriteToStream(std::ostream& out, const std::string& text) {
                                    (errno ? std::string(": ") + std::strerror(errno) : ""));
 }
 
-void CheckOutputLocations(const RunOptions& options, bool exporter) {
+void CheckOutputLocations(const RunRequest& options, bool exporter, RunReport* report) {
   // An empty name (-o '') is no file anywhere: as bad a target as a folder that is missing.
   for (const auto& [option, target] :
        {std::pair{"-o", &options.output}, std::pair{"--scene-out", &options.sceneOutput},
@@ -74,7 +74,7 @@ void CheckOutputLocations(const RunOptions& options, bool exporter) {
     try {
       CheckReportTarget(options, exporter);
     } catch (const Error&) {
-      if (options.report) options.report->Withhold();
+      if (report) report->Withhold();
       throw;
     }
   }
@@ -101,7 +101,7 @@ bool IsNumberedPart(const std::filesystem::path& file, const std::filesystem::pa
 
 }  // namespace
 
-void CheckReportTarget(const RunOptions& options, bool exporter) {
+void CheckReportTarget(const RunRequest& options, bool exporter) {
   const std::filesystem::path& report = *options.reportFile;
   if (report.empty()) Raise(err::BadFileName, "--report \"\": an empty name names no file");
   const auto refuse = [&](const std::string& what) {
@@ -120,8 +120,9 @@ void CheckReportTarget(const RunOptions& options, bool exporter) {
     refuse("the --save-pictures folder");
 }
 
-RunOutputs::RunOutputs(const RunOptions& options, bool exporter, RunContext& context)
-    : options_(options), context_(context), transaction_(context) {
+RunOutputs::RunOutputs(const RunRequest& options, const RunScene& scene, RunReport* report,
+                       bool exporter, RunContext& context)
+    : options_(options), scene_(scene), report_(report), context_(context), transaction_(context) {
   if (exporter && options.output) transaction_.SetExportFile(*options.output);
 }
 
@@ -172,8 +173,8 @@ bool RunOutputs::StageScene(const RunResult& result, const HostDocument& documen
   const std::filesystem::path from =
       IsStandardStream(options_.scene) ? std::filesystem::path() : options_.scene.parent_path();
   std::vector<std::string> beside;
-  if (options_.modelTextures)
-    for (const EmbeddedTexture& texture : *options_.modelTextures)
+  if (scene_.modelTextures)
+    for (const EmbeddedTexture& texture : *scene_.modelTextures)
       beside.push_back(texture.file);
   const bool toOut = ToStandardOutput(target);
   TextureNamesMoved moved(document, from, toOut ? std::filesystem::path() : target.parent_path(),
@@ -191,11 +192,11 @@ bool RunOutputs::StageScene(const RunResult& result, const HostDocument& documen
 }
 
 void RunOutputs::StageModelTextures(const std::filesystem::path& scene) {
-  if (!options_.modelTextures) return;
+  if (!scene_.modelTextures) return;
   // As an import writes them: in the current folder for standard output, none for a device
   // or pipe, else beside the scene, whose materials name them relative to itself.
   const bool toOut = ToStandardOutput(scene);
-  for (const EmbeddedTexture& texture : *options_.modelTextures) {
+  for (const EmbeddedTexture& texture : *scene_.modelTextures) {
     if (!toOut && IsWrittenDirectly(scene)) {
       context_.Warn("the embedded texture " + texture.file + " was not written: " + scene.string() +
                     " is a device or pipe");
@@ -227,7 +228,7 @@ std::vector<std::string> RunOutputs::WrittenLines(const RunResult& result) const
     lines.push_back("wrote " + file);
   if (options_.savePictures && pictures_.empty())
     lines.emplace_back("(no dialog with a drawing area was shown)");
-  if (result.savesScene && !result.sceneTarget && !options_.sceneKept)
+  if (result.savesScene && !result.sceneTarget && !scene_.kept)
     lines.emplace_back("(the scene was not saved: give -o FILE to write it)");
   return lines;
 }
@@ -251,14 +252,14 @@ std::vector<std::filesystem::path> RunOutputs::ToBeCommitted() const {
 }
 
 void RunOutputs::StageReport(const RunResult& result, const HostDocument& document) {
-  if (!options_.report || !options_.reportFile || IsStandardStream(*options_.reportFile)) return;
+  if (!report_ || !options_.reportFile || IsStandardStream(*options_.reportFile)) return;
   try {
-    transaction_.Stage(*options_.reportFile,
-                       options_.report->DoneReport(document, ToBeCommitted(), DiscardedWarnings(),
-                                                   WrittenLines(result)));
+    transaction_.Stage(
+        *options_.reportFile,
+        report_->DoneReport(document, ToBeCommitted(), DiscardedWarnings(), WrittenLines(result)));
   } catch (const Error&) {
     // Another output of the run is the same file (a texture copy): no report replaces it.
-    options_.report->Withhold();
+    report_->Withhold();
     throw;
   }
 }

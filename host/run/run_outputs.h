@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "run/document_run.h"
 #include "vlm/files.h"
 
 namespace vlm {
@@ -19,35 +20,37 @@ class ScriptedDialogs;
 namespace vlm::host {
 
 class HostDocument;
-struct RunOptions;
+class RunReport;
+struct RunRequest;
 struct RunResult;
 
 // "-o -": the scene goes to standard output, and everything else to standard error.
-bool SceneToStandardOutput(const RunOptions& options);
+bool SceneToStandardOutput(const RunRequest& options);
 // Whether a file named on the command line is standard output: "-", or the file standard
 // output writes to under any name (/dev/stdout, or the file it is redirected to).
 bool ToStandardOutput(const std::filesystem::path& target);
 // Whether some output of the run goes to standard output, so the transcript goes to standard
 // error.
-bool TranscriptToStandardError(const RunOptions& options);
+bool TranscriptToStandardError(const RunRequest& options);
 // Writes `text` to `out` and flushes it; vlm::Error when that fails (a full disk, a file size
 // limit).
 void WriteToStream(std::ostream& out, const std::string& text);
 
 // vlm::Error naming the first output location that cannot be written. Checked before the run,
 // so no dialog work is lost to a folder that cannot be written.
-void CheckOutputLocations(const RunOptions& options, bool exporter);
+void CheckOutputLocations(const RunRequest& options, bool exporter, RunReport* report = nullptr);
 // vlm::Error when --report names another output of the run: the -o or --scene-out file, the
 // --save-pictures folder, and for an exporter (`exporter`) the numbered parts of its export
 // (house.1.obj beside house.obj). By any name, through links. CheckOutputLocations checks it
 // too, and then writes no report at all.
-void CheckReportTarget(const RunOptions& options, bool exporter);
+void CheckReportTarget(const RunRequest& options, bool exporter);
 
 class RunOutputs {
  public:
   // Opens the transaction of the run's context: the plug-in's exports are staged from now on.
   // An exporter's file that is a device or pipe is the only file its export writes.
-  RunOutputs(const RunOptions& options, bool exporter, RunContext& context);
+  RunOutputs(const RunRequest& options, const RunScene& scene, RunReport* report, bool exporter,
+             RunContext& context);
 
   // With --save-pictures, keeps every drawing area of every dialog `dialogs` shows, as it was
   // when the dialog closed.
@@ -87,7 +90,9 @@ class RunOutputs {
   // The files a successful commit writes, in order ("-" for the scene on standard output).
   std::vector<std::filesystem::path> ToBeCommitted() const;
 
-  const RunOptions& options_;
+  const RunRequest& options_;
+  RunScene scene_;
+  RunReport* report_;
   RunContext& context_;
   OutputTransaction transaction_;
   std::vector<std::pair<std::string, std::string>> pictures_;  // file name, SVG text

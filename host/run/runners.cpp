@@ -1,11 +1,11 @@
-#include "cli/runners.h"
+#include "run/runners.h"
 
 #include <ostream>
 
-#include "cli/params.h"
-#include "cli/printing.h"
-#include "cli/run_command.h"
-#include "cli/run_outputs.h"
+#include "run/params.h"
+#include "run/printing.h"
+#include "run/run_outputs.h"
+#include "run/run_request.h"
 #include "scene/document.h"
 #include "vlm/run_context.h"
 #include "vlm/text.h"
@@ -31,7 +31,7 @@ RunResult Failure(Status status) {
   return result;
 }
 
-RunResult SceneChanged(const RunOptions& options) {
+RunResult SceneChanged(const RunRequest& options) {
   RunResult result;
   result.savesScene = true;
   result.sceneTarget = options.output;
@@ -64,7 +64,7 @@ Contract FindContract(const std::string& progId) {
   return c;
 }
 
-void CheckArgumentsFor(const Contract& contract, const RunOptions& options) {
+void CheckArgumentsFor(const Contract& contract, const RunRequest& options) {
   const std::string& id = options.progId;
   if (!contract.operation && !options.params.empty())
     Raise(err::InvalidProcedureCall,
@@ -79,13 +79,13 @@ void CheckArgumentsFor(const Contract& contract, const RunOptions& options) {
               (sceneToStdout ? " (\"-o -\" writes a scene to standard output)" : ""));
 }
 
-RunResult RunTool(Plugin& tool, HostDocument& document, const RunOptions& options) {
+RunResult RunTool(Plugin& tool, HostDocument& document, const RunRequest& options) {
   Status s = tool.Plugin_Apply(&document, &document, 0, {}, {}, "");
   return Failed(s) ? Failure(s) : SceneChanged(options);
 }
 
 RunResult RunExporter(PluginImportExport& exporter, HostDocument& document,
-                      const RunOptions& options) {
+                      const RunRequest& options) {
   Status s = exporter.PluginImportExport_Export(options.output->string(), &ExportedGroup(document),
                                                 &document, nullptr, {}, {}, "");
   if (Failed(s)) return Failure(s);
@@ -96,7 +96,7 @@ RunResult RunExporter(PluginImportExport& exporter, HostDocument& document,
   return result;
 }
 
-RunResult RunOperation(Operation& operation, HostDocument& document, const RunOptions& options,
+RunResult RunOperation(Operation& operation, HostDocument& document, const RunRequest& options,
                        RunContext& context, std::ostream& log) {
   std::vector<OperationParameter> params;
   context.TakeRememberedSettings();
@@ -122,7 +122,7 @@ RunResult RunOperation(Operation& operation, HostDocument& document, const RunOp
   return SceneChanged(options);
 }
 
-RunResult Run(const Contract& contract, HostDocument& document, const RunOptions& options,
+RunResult Run(const Contract& contract, HostDocument& document, const RunRequest& options,
               RunContext& context, std::ostream& log) {
   if (contract.tool) return RunTool(*contract.tool, document, options);
   if (contract.exporter) return RunExporter(*contract.exporter, document, options);

@@ -21,7 +21,7 @@ class RunContext;
 namespace vlm::host {
 
 class HostDocument;
-struct RunOptions;
+struct RunRequest;
 
 // The class behind a programmatic identifier and the one contract it is run by.
 struct Contract {
@@ -36,7 +36,7 @@ Contract FindContract(const std::string& progId);
 
 // vlm::Error when the arguments do not suit the contract: --param for anything but an
 // operation, an exporter without an export file.
-void CheckArgumentsFor(const Contract& contract, const RunOptions& options);
+void CheckArgumentsFor(const Contract& contract, const RunRequest& options);
 
 // What one run produced.
 struct RunResult {
@@ -47,15 +47,15 @@ struct RunResult {
   std::optional<std::filesystem::path> sceneTarget;  // ...saved here when the user named a place
 };
 
-RunResult RunTool(Plugin& tool, HostDocument& document, const RunOptions& options);
+RunResult RunTool(Plugin& tool, HostDocument& document, const RunRequest& options);
 RunResult RunExporter(PluginImportExport& exporter, HostDocument& document,
-                      const RunOptions& options);
+                      const RunRequest& options);
 // Prints the parameters it runs with (with those the run's context remembered) and the result
 // the operation returns on `log`.
-RunResult RunOperation(Operation& operation, HostDocument& document, const RunOptions& options,
+RunResult RunOperation(Operation& operation, HostDocument& document, const RunRequest& options,
                        RunContext& context, std::ostream& log);
 // The runner of the contract, called in the run's context (installed).
-RunResult Run(const Contract& contract, HostDocument& document, const RunOptions& options,
+RunResult Run(const Contract& contract, HostDocument& document, const RunRequest& options,
               RunContext& context, std::ostream& log);
 
 }  // namespace vlm::host

@@ -1,4 +1,4 @@
-#include "cli/scene_argument.h"
+#include "run/scene_argument.h"
 
 #include <fstream>
 #include <ostream>

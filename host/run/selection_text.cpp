@@ -1,10 +1,10 @@
-#include "cli/selection_text.h"
+#include "run/selection_text.h"
 
 #include <algorithm>
 #include <set>
 
-#include "cli/printing.h"
-#include "cli/selections.h"
+#include "run/printing.h"
+#include "run/selections.h"
 #include "scene/document.h"
 
 namespace vlm::host {

@@ -4,6 +4,7 @@
 // view it reads, works on what was picked; its texts name both.
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,6 +30,8 @@ struct PickedItems {
 struct FaceHit {
   const HostMesh* mesh = nullptr;
   int32_t face = 0;
+  friend bool operator==(const FaceHit&, const FaceHit&) = default;
+  friend auto operator<=>(const FaceHit&, const FaceHit&) = default;
 };
 
 enum class PickMode { Faces, Objects, Groups };

@@ -1,5 +1,5 @@
 // --select: the selection a run starts from, written as kind:PATH[:i,j,...].
-#include "cli/selections.h"
+#include "run/selections.h"
 
 #include <fnmatch.h>
 

@@ -1,4 +1,4 @@
-#include "cli/svg.h"
+#include "run/svg.h"
 
 #include <charconv>
 #include <cstdio>

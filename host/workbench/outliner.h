@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "cli/selection_text.h"
+#include "run/selection_text.h"
 
 namespace vlm::host {
 class HostDocument;

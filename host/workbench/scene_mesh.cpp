@@ -136,7 +136,7 @@ SceneMesh::SceneMesh(const host::HostDocument& document) {
   }
 }
 
-std::optional<uint32_t> SceneMesh::FaceIndex(FaceRef ref) const {
+std::optional<uint32_t> SceneMesh::FaceIndex(host::FaceHit ref) const {
   const auto it = firstFace_.find(ref.mesh);
   if (it == firstFace_.end() || ref.face < 0) return std::nullopt;
   const size_t index = it->second + static_cast<size_t>(ref.face);

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "run/selection_text.h"
 #include "vlm/math.h"
 
 namespace vlm::host {
@@ -20,16 +21,8 @@ class HostMaterial;
 
 namespace vlm::workbench {
 
-// One face of one object of the document shown.
-struct FaceRef {
-  const host::HostMesh* mesh = nullptr;
-  int32_t face = 0;
-  friend bool operator==(const FaceRef&, const FaceRef&) = default;
-  friend auto operator<=>(const FaceRef&, const FaceRef&) = default;
-};
-
 struct SceneFace {
-  FaceRef ref;
+  host::FaceHit ref;
   uint32_t firstTriangle = 0, triangleCount = 0;  // none for a face that is not drawn
   Vec3 centre{};                                  // the mean of its points, world space
 };
@@ -49,7 +42,7 @@ class SceneMesh {
 
   size_t TriangleCount() const { return triangleFace.size(); }
   // The scene face index of a face of the document, or nothing when it is not in this mesh.
-  std::optional<uint32_t> FaceIndex(FaceRef ref) const;
+  std::optional<uint32_t> FaceIndex(host::FaceHit ref) const;
   // The world-space box around every drawn corner that is finite (min > max when there is
   // none).
   Vec3 min{1, 1, 1}, max{-1, -1, -1};

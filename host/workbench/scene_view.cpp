@@ -140,10 +140,10 @@ Vec3 Upper(Vec3 a, Vec3 b) {
   return {std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
 }
 
-PickOp OpFor(Qt::KeyboardModifiers modifiers) {
-  if (modifiers & Qt::ControlModifier) return PickOp::Toggle;
-  if (modifiers & Qt::ShiftModifier) return PickOp::Add;
-  return PickOp::Replace;
+host::PickCombine OpFor(Qt::KeyboardModifiers modifiers) {
+  if (modifiers & Qt::ControlModifier) return host::PickCombine::Toggle;
+  if (modifiers & Qt::ShiftModifier) return host::PickCombine::Add;
+  return host::PickCombine::Replace;
 }
 
 }  // namespace
@@ -165,7 +165,7 @@ struct SceneView::State {
   // Everything framed and the camera not moved since: framed again when the size changes
   // (the first document often comes before the window has its size).
   bool autoFramed = false;
-  std::vector<FaceRef> selected, changed;
+  std::vector<host::FaceHit> selected, changed;
   std::vector<uint8_t> cornerState;  // per triangle corner
   bool wireframe = false, backFaces = true, boxThrough = false;
   // The grid's half size and spacing, on y = 0 around the origin.
@@ -251,8 +251,8 @@ void SceneView::SetDocument(const host::HostDocument* document) {
 void SceneView::UpdateFaceStates() {
   State& s = *state_;
   std::fill(s.cornerState.begin(), s.cornerState.end(), kPlain);
-  const auto mark = [&](const std::vector<FaceRef>& faces, uint8_t value) {
-    for (const FaceRef& ref : faces) {
+  const auto mark = [&](const std::vector<host::FaceHit>& faces, uint8_t value) {
+    for (const host::FaceHit& ref : faces) {
       const std::optional<uint32_t> index = s.mesh.FaceIndex(ref);
       if (!index) continue;
       const SceneFace& face = s.mesh.faces[*index];
@@ -266,12 +266,12 @@ void SceneView::UpdateFaceStates() {
   update();
 }
 
-void SceneView::SetSelectedFaces(const std::vector<FaceRef>& faces) {
+void SceneView::SetSelectedFaces(const std::vector<host::FaceHit>& faces) {
   state_->selected = faces;
   UpdateFaceStates();
 }
 
-void SceneView::SetChangedFaces(const std::vector<FaceRef>& faces) {
+void SceneView::SetChangedFaces(const std::vector<host::FaceHit>& faces) {
   state_->changed = faces;
   UpdateFaceStates();
 }
@@ -306,7 +306,7 @@ void SceneView::FrameSelected() {
   State& s = *state_;
   bool any = false;
   Vec3 lo{}, hi{};
-  for (const FaceRef& ref : s.selected) {
+  for (const host::FaceHit& ref : s.selected) {
     const std::optional<uint32_t> index = s.mesh.FaceIndex(ref);
     if (!index) continue;
     const SceneFace& face = s.mesh.faces[*index];
@@ -368,7 +368,7 @@ void SceneView::UpdateViewport() const {
 
 // ---- picking ----------------------------------------------------------------------------------
 
-std::optional<FaceRef> SceneView::FaceAt(QPoint point) const {
+std::optional<host::FaceHit> SceneView::FaceAt(QPoint point) const {
   State& s = *state_;
   UpdateViewport();
   const std::optional<PickTree::Hit> hit =
@@ -377,11 +377,11 @@ std::optional<FaceRef> SceneView::FaceAt(QPoint point) const {
   return s.mesh.faces[s.mesh.triangleFace[hit->triangle]].ref;
 }
 
-std::vector<FaceRef> SceneView::FacesIn(QRect rect, bool through) const {
+std::vector<host::FaceHit> SceneView::FacesIn(QRect rect, bool through) const {
   State& s = *state_;
   UpdateViewport();
   const PickTree& tree = s.Tree();
-  std::vector<FaceRef> out;
+  std::vector<host::FaceHit> out;
   const Vec3 eye = s.camera.Eye();
   const double left = rect.left(), top = rect.top();
   const double right = left + rect.width(), bottom = top + rect.height();
@@ -454,7 +454,7 @@ void SceneView::mouseReleaseEvent(QMouseEvent* event) {
   const bool picking = s.button == Qt::LeftButton && !(event->modifiers() & Qt::AltModifier);
   s.button = Qt::NoButton;
   if (!picking) return;
-  const PickOp op = OpFor(event->modifiers());
+  const host::PickCombine op = OpFor(event->modifiers());
   if (s.banding) {
     s.banding = false;
     const QRect box = QRectF(s.pressAt, event->position()).normalized().toRect();
@@ -462,8 +462,8 @@ void SceneView::mouseReleaseEvent(QMouseEvent* event) {
     emit FacesPicked(FacesIn(box, s.boxThrough), op);
     return;
   }
-  std::vector<FaceRef> picked;
-  if (const std::optional<FaceRef> face = FaceAt(event->position().toPoint()))
+  std::vector<host::FaceHit> picked;
+  if (const std::optional<host::FaceHit> face = FaceAt(event->position().toPoint()))
     picked.push_back(*face);
   emit FacesPicked(picked, op);
 }

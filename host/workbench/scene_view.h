@@ -27,7 +27,8 @@ class HostMesh;
 
 namespace vlm::workbench {
 
-// FaceRef, one face of one object of the document shown, is in scene_mesh.h.
+// host::FaceHit (one face of one object of the document shown) and host::PickCombine (how a
+// pick combines with what is selected) are in run/selection_text.h.
 
 // The colours the view draws in (red, green, blue from 0 to 1). A face seen square on is
 // drawn in exactly its colour; one seen at a slant darker.
@@ -36,9 +37,6 @@ inline constexpr Vec3 kSelectedColour{1.0f, 0.55f, 0.0f};
 inline constexpr Vec3 kChangedColour{0.2f, 0.85f, 0.35f};
 // Faces without a material.
 inline constexpr Vec3 kNoMaterialColour{0.8f, 0.8f, 0.8f};
-
-// How a pick combines with what is selected: a plain click replaces, Shift adds, Ctrl toggles.
-enum class PickOp { Replace, Add, Toggle };
 
 enum class ViewDirection { Front, Top, Side };
 
@@ -60,8 +58,8 @@ class SceneView : public QOpenGLWidget {
 
   // The faces drawn in the selection colour, and those drawn in the colour of what the last
   // run made or changed.
-  void SetSelectedFaces(const std::vector<FaceRef>& faces);
-  void SetChangedFaces(const std::vector<FaceRef>& faces);
+  void SetSelectedFaces(const std::vector<host::FaceHit>& faces);
+  void SetChangedFaces(const std::vector<host::FaceHit>& faces);
 
   void SetWireframe(bool on);
   void SetBackFaces(bool shown);
@@ -77,8 +75,8 @@ class SceneView : public QOpenGLWidget {
   // Picking, also for tests: the face drawn at a point of the widget (logical pixels), the
   // faces whose centres project into a rectangle (visible ones only unless `through`), and
   // where a world point lands in the widget.
-  std::optional<FaceRef> FaceAt(QPoint point) const;
-  std::vector<FaceRef> FacesIn(QRect rect, bool through) const;
+  std::optional<host::FaceHit> FaceAt(QPoint point) const;
+  std::vector<host::FaceHit> FacesIn(QRect rect, bool through) const;
   QPointF Project(Vec3 world) const;
 
   // The camera, to read and to place (tests, saved views). The first document shown with
@@ -90,7 +88,7 @@ class SceneView : public QOpenGLWidget {
 
  signals:
   // A click (one face or none) or a dragged box (its faces), with the modifiers held.
-  void FacesPicked(const std::vector<FaceRef>& faces, PickOp op);
+  void FacesPicked(const std::vector<host::FaceHit>& faces, host::PickCombine op);
 
  protected:
   void initializeGL() override;

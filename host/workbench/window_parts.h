@@ -5,12 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/selection_text.h"
+#include "run/selection_text.h"
 #include "workbench/scene_mesh.h"
 
 namespace vlm::workbench::window {
 
 QString Q(const std::string& text);
-std::vector<FaceRef> ViewFaces(const std::vector<host::FaceHit>& hits);
 
 }  // namespace vlm::workbench::window

@@ -6,9 +6,9 @@
 #include <ostream>
 #include <string>
 
-#include "cli/exit_status.h"
-#include "cli/selection_text.h"
 #include "gui/qt_dialogs.h"
+#include "run/exit_status.h"
+#include "run/selection_text.h"
 #include "vlm/error.h"
 #include "workbench/scene_view.h"
 #include "workbench/workbench_window.h"

@@ -7,7 +7,7 @@
 #include <QMessageBox>
 #include <cmath>
 
-#include "cli/printing.h"
+#include "run/printing.h"
 #include "workbench/window_parts.h"
 #include "workbench/workbench_window.h"
 

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <sstream>
 
-#include "cli/help_command.h"
-#include "cli/printing.h"
-#include "cli/runners.h"
 #include "gui/qt_dialogs.h"
+#include "run/exit_status.h"
+#include "run/plugin_help.h"
+#include "run/printing.h"
+#include "run/runners.h"
 #include "scene/document.h"
 #include "scene/scene_diff.h"
 #include "vlm/error.h"
@@ -19,7 +20,6 @@ namespace vlm::workbench {
 namespace {
 
 using window::Q;
-using window::ViewFaces;
 
 }  // namespace
 
@@ -46,17 +46,18 @@ int WorkbenchWindow::RunPlugin(const std::string& progId) {
     Fail(tr("No such plug-in"), progId + " is not registered");
     return host::ExitBadInput;
   }
-  host::RunOptions options;
-  options.progId = progId;
-  options.selections = host::SelectTexts(picks_);
+  host::RunRequest request;
+  request.progId = progId;
+  request.scene = session_.SuggestedFile();
+  request.selections = host::SelectTexts(picks_);
   // F1 in the plug-in's dialogs shows the help `vlmhost help` prints.
   dialogs_->SetHelp(host::HelpFor(progId));
-  options.windows = dialogs_;
-  options.fresh = fresh_;
+  request.windows = dialogs_;
+  request.fresh = fresh_;
   if (entry->kind == PluginEntry::Kind::Operation) {
     auto params = AskParameters(*entry);
     if (!params) return host::ExitNothingDone;
-    options.params = *params;
+    request.params = *params;
   }
   if (entry->kind == PluginEntry::Kind::Exporter) {
     const std::string ext = entry->extension.empty() ? "*" : entry->extension;
@@ -65,47 +66,29 @@ int WorkbenchWindow::RunPlugin(const std::string& progId) {
         Q(entry->name + " (*." + ext + ");;All files (*)"),
         session_.SuggestedFile().replace_extension(entry->extension.empty() ? "" : "." + ext));
     if (!file) return host::ExitNothingDone;
-    options.output = *file;
+    request.output = *file;
   }
-  // The same run on the command line, for the log.
-  std::string line = "vlmhost run " + (fresh_ ? std::string("--fresh ") : "") + progId + " " +
-                     host::ShellQuoted(session_.SuggestedFile().string());
-  if (!options.selections.empty()) line += " " + host::SelectCommandLine(options.selections);
-  for (const std::string& p : options.params)
-    line += " --param " + host::ShellQuoted(p);
-  if (options.output) line += " -o " + host::ShellQuoted(options.output->string());
-  Log(Q("$ " + line), "#606060");
+  // The same run on the command line, for the log: with --gui, the dialogs as windows.
+  Log(Q("$ " + request.CommandLine()), "#606060");
 
   const uint64_t version = session_.Version();
-  std::ostringstream log, err;
-  const int status = session_.Run(options, log, err);
-  LogLines(log.str());
-  LogLines(err.str());
-  const QString outcome = status == host::ExitOk            ? tr("done")
-                          : status == host::ExitNothingDone ? tr("nothing done")
-                          : status == host::ExitBadInput    ? tr("refused: bad input")
-                                                            : tr("failed");
+  const auto logLine = [this](const std::string& line) { LogLines(line); };
+  const host::RunOutcome outcome = session_.Run(request, {logLine, logLine});
+  const QString said = tr(host::KindText(outcome.kind));
   Log(tr("%1: %2 (exit status %3)%4")
-          .arg(Q(entry->name), outcome)
-          .arg(status)
-          .arg(status == host::ExitOk ? "" : tr("; the document is as it was")),
-      status == host::ExitOk ? "#006000" : "#b00000");
-  statusBar()->showMessage(Q(entry->name) + ": " + outcome, 10000);
+          .arg(Q(entry->name), said)
+          .arg(host::StatusOf(outcome.kind))
+          .arg(outcome.Done() ? "" : tr("; the document is as it was")),
+      outcome.Done() ? "#006000" : "#b00000");
+  statusBar()->showMessage(Q(entry->name) + ": " + said, 10000);
   if (session_.Version() != version) {
     DocumentChanged(false);
-    ShowChanges(session_.LastChange()->before);
+    if (outcome.items) ShowChanges(*outcome.items);
   }
-  return status;
+  return host::StatusOf(outcome.kind);
 }
 
-void WorkbenchWindow::ShowChanges(const std::string& before) {
-  host::SceneDiff diff;
-  try {
-    diff = host::DiffDocuments(before, session_.Document(), "(the scene before the run)");
-  } catch (const Error& e) {
-    Log(tr("the changes cannot be listed: %1").arg(Q(e.Description())));
-    return;
-  }
+void WorkbenchWindow::ShowChanges(const host::SceneDiff& diff) {
   std::vector<host::FaceHit> changed;
   auto list = [&](const std::vector<host::SceneItem>& items, const char* how) {
     for (const host::SceneItem& item : items) {
@@ -128,6 +111,7 @@ void WorkbenchWindow::ShowChanges(const std::string& before) {
   list(diff.changed, "changed");
   list(diff.removed, "removed");
   if (diff.Empty()) Log(tr("(the scene did not change)"));
-  view_->SetChangedFaces(ViewFaces(changed));
+  view_->SetChangedFaces(changed);
 }
+
 }  // namespace vlm::workbench

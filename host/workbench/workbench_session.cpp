@@ -1,8 +1,10 @@
 #include "workbench/workbench_session.h"
 
 #include <ostream>
+#include <sstream>
 
 #include "exchange/model_export.h"
+#include "run/document_run.h"
 #include "scene/document.h"
 #include "scene/scene_file.h"
 #include "scene/texture_names.h"
@@ -124,41 +126,56 @@ void Session::ExportModel(const std::filesystem::path& model, std::ostream& log)
     log << "wrote " << file.string() << "\n";
 }
 
-int Session::Run(const host::RunOptions& options, std::ostream& log, std::ostream& err) {
+namespace {
+
+host::RunOutcome Refused(host::RunKind kind, const std::string& text, const host::RunEcho& echo) {
+  host::RunOutcome outcome;
+  outcome.kind = kind;
+  outcome.messages.push_back({host::RunMessage::Level::Error, text});
+  if (echo.message) echo.message(outcome.messages.back().Line());
+  return outcome;
+}
+
+}  // namespace
+
+host::RunOutcome Session::Run(const host::RunRequest& request, const host::RunEcho& echo) {
   Change change;
-  change.label = options.progId;
+  change.label = request.progId;
   try {
     change.before = Text();
   } catch (const Error& e) {
-    err << "error: " << e.Description() << "\n";
-    return host::ExitBadInput;
+    return Refused(host::RunKind::BadInput, e.Description(), echo);
   }
   // The run works on a copy: a run that fails or refuses leaves the document as it was.
   std::unique_ptr<host::HostDocument> working = host::ParseScene(change.before, "(unsaved scene)");
-  host::RunOptions kept = options;
-  kept.sceneKept = true;
+  host::RunRequest kept = request;
+  kept.scene = SuggestedFile();
   kept.sceneOutput.reset();
-  int status;
+  host::RunOutcome outcome;
   {
     RunContext context;
-    host::ConfigureRunContext(context, options, err);
+    context.UseFreshSettings(request.fresh);
+    host::DocumentRun::Configure(context, kept);
     RunContext::Scope scope(context);
-    host::DocumentRun run(kept, context);
-    status = run.Run(*working, log, err);
-    if (status == host::ExitOk) status = run.Commit(*working, log, log, err);
+    host::RunScene scene;
+    scene.kept = true;
+    host::DocumentRun run(kept, context, scene, echo);
+    std::ostringstream none;
+    outcome = run.Run(*working);
+    if (outcome.Done()) outcome = run.Commit(*working, none);
   }
-  if (status != host::ExitOk) return status;
+  if (!outcome.Done()) return outcome;
   try {
-    change.after = host::SerializeScene(*working, "(the scene after " + options.progId + ")");
+    change.after = host::SerializeScene(*working, "(the scene after " + request.progId + ")");
+    outcome.items = host::DiffDocuments(change.before, *working, "(the scene before the run)");
   } catch (const Error& e) {
-    err << "error: " << e.Description() << "\n";
-    return host::ExitRunFailed;
+    return Refused(host::RunKind::Failed, e.Description(), echo);
   }
-  if (change.after == change.before) return status;  // an export: the scene is as it was
+  if (change.after == change.before) return outcome;  // an export: the scene is as it was
   change.texturesBefore = change.texturesAfter = textures_;
   Replace(change.after, textures_);
   Record(std::move(change));
-  return status;
+  return outcome;
 }
 
 void Session::Undo() {

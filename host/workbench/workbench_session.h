@@ -15,9 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_command.h"
 #include "exchange/model_import.h"
 #include "exchange/model_reader_process.h"
+#include "run/run_outcome.h"
+#include "run/run_request.h"
 
 namespace vlm::host {
 class HostDocument;
@@ -59,12 +60,13 @@ class Session {
   // Writes the model as `vlmhost export-model` does; the files written go to `log`.
   void ExportModel(const std::filesystem::path& model, std::ostream& log) const;
 
-  // The plug-in run of `vlmhost run` on the document: `options` give the plug-in, the
-  // --select texts, the dialogs and the inputs (their scene and output names are not used,
-  // except an exporter's file). The run works on a copy; only a run that succeeds and changes
-  // the scene replaces the document (undoably). The exit status; the transcript on `log`,
-  // warnings and problems on `err`. A run with `fresh` settings reads and keeps none.
-  int Run(const host::RunOptions& options, std::ostream& log, std::ostream& err);
+  // The plug-in run of `vlmhost run` on the document: the request gives the plug-in, the
+  // selections, the dialogs and the inputs (its scene and output names are not used, except an
+  // exporter's file). The run works on a copy; only a run that succeeds and changes the scene
+  // replaces the document (undoably). The outcome lists the items the run made, changed and
+  // removed; `echo` shows its lines as they come. A run with `fresh` settings reads and keeps
+  // none.
+  host::RunOutcome Run(const host::RunRequest& request, const host::RunEcho& echo = {});
 
   // The scene text before and after the last change (for the changes it made), if any.
   struct Change {

@@ -13,8 +13,8 @@
 #include <sstream>
 #include <tuple>
 
-#include "cli/runners.h"
 #include "gui/qt_dialogs.h"
+#include "run/runners.h"
 #include "scene/document.h"
 #include "vlm/component.h"
 #include "vlm/error.h"
@@ -29,20 +29,11 @@ QString Q(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-std::vector<FaceRef> ViewFaces(const std::vector<host::FaceHit>& hits) {
-  std::vector<FaceRef> out;
-  out.reserve(hits.size());
-  for (const host::FaceHit& h : hits)
-    out.push_back({h.mesh, h.face});
-  return out;
-}
-
 }  // namespace window
 
 namespace {
 
 using window::Q;
-using window::ViewFaces;
 
 // The longest --select text the status bar shows whole; a longer one is cut (its tooltip and
 // the log hold it whole).
@@ -124,17 +115,10 @@ WorkbenchWindow::WorkbenchWindow(std::shared_ptr<Asker> asker, QWidget* parent)
     Log(tr("No plug-in is registered: register them with vlmhost register LIBRARY..."));
 
   connect(view_, &SceneView::FacesPicked, this,
-          [this](const std::vector<FaceRef>& faces, PickOp op) {
-            std::vector<host::FaceHit> hits;
-            hits.reserve(faces.size());
-            for (const FaceRef& f : faces)
-              hits.push_back({f.mesh, f.face});
+          [this](const std::vector<host::FaceHit>& faces, host::PickCombine combine) {
             const int mode = modes_->checkedAction()->data().toInt();
             host::PickedItems picked = picks_;
-            host::CombinePicks(picked, hits, static_cast<host::PickMode>(mode),
-                               op == PickOp::Replace ? host::PickCombine::Replace
-                               : op == PickOp::Add   ? host::PickCombine::Add
-                                                     : host::PickCombine::Toggle);
+            host::CombinePicks(picked, faces, static_cast<host::PickMode>(mode), combine);
             SetPicks(picked);
           });
   connect(outliner_, &Outliner::Picked, this, &WorkbenchWindow::SetPicks);
@@ -299,7 +283,7 @@ void WorkbenchWindow::SetPicks(const host::PickedItems& picked) {
 }
 
 void WorkbenchWindow::ShowPicks() {
-  view_->SetSelectedFaces(ViewFaces(host::PickedFaces(picks_)));
+  view_->SetSelectedFaces(host::PickedFaces(picks_));
   outliner_->ShowPicks(picks_);
   counts_->setText(tr("Picked: %1").arg(Q(host::DescribePicks(picks_))));
   const QString text = Q(SelectText());

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/selection_text.h"
+#include "run/selection_text.h"
 #include "vlm/contracts/operation.h"
 #include "workbench/workbench_session.h"
 
@@ -107,7 +107,7 @@ class WorkbenchWindow : public QMainWindow {
   void Log(const QString& text, const char* colour = nullptr);
   void LogLines(const std::string& text);
   void Fail(const QString& what, const std::string& problem);
-  void ShowChanges(const std::string& before);
+  void ShowChanges(const host::SceneDiff& diff);
   std::optional<std::vector<std::string>> AskParameters(const PluginEntry& plugin);
   void OpenDialog();
   void ImportDialog();

@@ -16,11 +16,11 @@
 #include <span>
 #include <sstream>
 
-#include "cli/plugin_names.h"
 #include "cli/run_command.h"
-#include "cli/selections.h"
 #include "exchange/model_import.h"
 #include "plugins/tether_files.h"
+#include "run/plugin_names.h"
+#include "run/selections.h"
 #include "scene/builder.h"
 #include "scene/document.h"
 #include "scene/scene_file.h"
@@ -786,14 +786,14 @@ TEST_F(CliOutputs, RunsInOneProcessSeeNothingOfEachOther) {
   const std::string emptyMain = Scene("empty-main.json", R"([{"name": "Main"}])");
   auto options = [&](std::string progId, std::string scene, std::string output,
                      std::vector<std::string> selections, std::optional<std::string> ui) {
-    host::RunOptions o;
-    o.progId = std::move(progId);
-    o.scene = std::move(scene);
-    o.output = Out(output);
-    o.selections = std::move(selections);
-    o.ui = std::move(ui);
+    host::RunCommandLine o;
+    o.request.progId = std::move(progId);
+    o.request.scene = std::move(scene);
+    o.request.output = Out(output);
+    o.request.selections = std::move(selections);
+    o.request.ui = std::move(ui);
+    o.request.fresh = true;
     o.quiet = true;
-    o.fresh = true;
     return o;
   };
   // The files in the home folder, each by its name there.
@@ -805,7 +805,7 @@ TEST_F(CliOutputs, RunsInOneProcessSeeNothingOfEachOther) {
   };
   const std::set<std::string> before = files();
   struct Case {
-    host::RunOptions options;
+    host::RunCommandLine options;
     int status;
     std::string err;                        // standard error, whole
     std::vector<std::string> written = {};  // the files it wrote in the home folder
@@ -844,9 +844,9 @@ TEST_F(CliOutputs, RunsInOneProcessSeeNothingOfEachOther) {
        "",
        {"x.json"}},
   };
-  cases[3].options.copyTextures = true;
+  cases[3].options.request.copyTextures = true;
   for (const Case& c : cases) {
-    const std::string what = c.options.progId + " -o " + c.options.output->string();
+    const std::string what = c.options.request.progId + " -o " + c.options.request.output->string();
     std::ostringstream out, err;
     EXPECT_EQ(host::RunCommand(c.options, out, err), c.status) << what << ": " << err.str();
     EXPECT_EQ(err.str(), c.err) << what;

@@ -184,7 +184,8 @@ TEST_F(Gui, ClicksAndKeysOnTheWindowsGiveWhatTheScriptGives) {
        "motive.json"},
   };
   for (const Replay& r : replays) {
-    host::RunOptions options;
+    host::RunCommandLine line;
+    host::RunRequest& options = line.request;
     options.progId = r.progId;
     options.scene = Examples / "hangar.json";
     options.fresh = true;
@@ -193,7 +194,7 @@ TEST_F(Gui, ClicksAndKeysOnTheWindowsGiveWhatTheScriptGives) {
     options.ui = r.ui;
     options.output = home.Path() / "scripted" / r.output;
     std::filesystem::create_directories(options.output->parent_path());
-    ASSERT_EQ(host::RunCommand(options, out, err), 0) << r.progId << ": " << err.str();
+    ASSERT_EQ(host::RunCommand(line, out, err), 0) << r.progId << ": " << err.str();
 
     auto windows = std::make_shared<gui::QtDialogs>();
     test::WidgetDriver driver(*windows, ParseDialogScript(r.ui));
@@ -201,7 +202,7 @@ TEST_F(Gui, ClicksAndKeysOnTheWindowsGiveWhatTheScriptGives) {
     options.windows = windows;
     options.output = home.Path() / "clicked" / r.output;
     std::filesystem::create_directories(options.output->parent_path());
-    EXPECT_EQ(host::RunCommand(options, out, err), 0) << r.progId << ": " << err.str();
+    EXPECT_EQ(host::RunCommand(line, out, err), 0) << r.progId << ": " << err.str();
     EXPECT_EQ(driver.Problem(), "") << r.progId;
     EXPECT_TRUE(driver.Remaining().empty()) << r.progId << ": " << driver.Remaining().front().text;
     // Compared whole, not printed: a scene is thousands of lines.
@@ -220,14 +221,15 @@ TEST_F(Gui, WindowsNeedADisplayAndNoScript) {
                          "unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM; ");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.output.find("--gui needs a display"), std::string::npos) << r.output;
-  host::RunOptions options;
+  host::RunCommandLine line;
+  host::RunRequest& options = line.request;
   options.progId = "VLMPlugin9.Shrink";
   options.scene = scene;
   options.output = out;
   options.ui = "enter";
   options.windows = std::make_shared<gui::QtDialogs>();
   std::ostringstream output, err;
-  EXPECT_EQ(host::RunCommand(options, output, err), 2);
+  EXPECT_EQ(host::RunCommand(line, output, err), 2);
   EXPECT_NE(err.str().find("give no --ui"), std::string::npos) << err.str();
   EXPECT_FALSE(std::filesystem::exists(out));
 }

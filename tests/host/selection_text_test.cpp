@@ -1,4 +1,4 @@
-#include "cli/selection_text.h"
+#include "run/selection_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // --select on real scenes: names and materials chosen by wildcard patterns, and indices listed
 // many times over warned about once.
-#include "cli/selections.h"
+#include "run/selections.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/selection_text.h"
+#include "run/selection_text.h"
 #include "scene/document.h"
 #include "support/warnings.h"
 #include "vlm/error.h"

@@ -1,4 +1,4 @@
-#include "cli/svg.h"
+#include "run/svg.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

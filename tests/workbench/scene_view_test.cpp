@@ -27,9 +27,9 @@ namespace vlm {
 namespace {
 
 namespace fs = std::filesystem;
+using host::FaceHit;
 using host::HostDocument;
-using workbench::FaceRef;
-using workbench::PickOp;
+using host::PickCombine;
 using workbench::SceneView;
 
 constexpr int kWidth = 400, kHeight = 300;
@@ -110,7 +110,7 @@ TEST(SceneView, DrawsMaterialSelectionChangeAndBackgroundColoursAtKnownPixels) {
     workbench::Camera camera = view.ViewCamera();
     camera.Set({0, 1, 0}, c.inside ? 0.5 : 6, 0, 0);
     view.SetCamera(camera);
-    const std::vector<FaceRef> front = {{&box, FaceFacing(box, {0, 0, 1})}};
+    const std::vector<FaceHit> front = {{&box, FaceFacing(box, {0, 0, 1})}};
     if (c.selected) view.SetSelectedFaces(front);
     if (c.changed) view.SetChangedFaces(front);
     view.SetWireframe(c.wireframe);
@@ -145,7 +145,7 @@ TEST(SceneView, ACornerAtInfinityLeavesTheRestFramedDrawnAndPicked) {
   view.ViewFrom(workbench::ViewDirection::Front);
   ExpectColour(view.grabFramebuffer(), {kWidth / 2, kHeight / 2}, Of({0.8f, 0.1f, 0.1f}),
                "the box");
-  EXPECT_EQ(view.FaceAt({kWidth / 2, kHeight / 2}), (FaceRef{&box, FaceFacing(box, {0, 0, 1})}));
+  EXPECT_EQ(view.FaceAt({kWidth / 2, kHeight / 2}), (FaceHit{&box, FaceFacing(box, {0, 0, 1})}));
 }
 
 // A window often hands the view its document before its layout gives the view a size.
@@ -176,7 +176,7 @@ TEST(SceneView, TheSceneStaysFramedWholeWhenTheViewGetsItsSize) {
 TEST(SceneView, EveryCameraControlMovesTheCameraItsWay) {
   HostDocument doc;
   const host::HostMesh& box = host::AddBox(doc.Root(), "Box", {4, 1, 0}, {1, 1, 1});
-  const FaceRef top{&box, FaceFacing(box, {0, 1, 0})};
+  const FaceHit top{&box, FaceFacing(box, {0, 1, 0})};
   using workbench::Camera;
   const auto drag = [](Qt::MouseButton button, QPoint by) {
     return [button, by](SceneView& view) {
@@ -262,7 +262,7 @@ TEST(SceneView, EveryCameraControlMovesTheCameraItsWay) {
 // The scene's triangles as the test works them out itself: every face's fan in world space.
 struct WorldTriangle {
   Vec3 a, b, c;
-  FaceRef face;
+  FaceHit face;
 };
 
 void Walk(const host::HostNode& node, std::vector<WorldTriangle>& out) {
@@ -288,7 +288,7 @@ std::vector<WorldTriangle> Triangles(const HostDocument& doc) {
   return out;
 }
 
-Vec3 Centre(const FaceRef& ref) {
+Vec3 Centre(const FaceHit& ref) {
   const std::vector<Vec3> world = host::WorldVertices(*ref.mesh);
   Vec3 sum{};
   const auto points = ref.mesh->Points(size_t(ref.face));
@@ -324,9 +324,9 @@ std::optional<double> Meets(const WorldTriangle& t, Vec3 origin, Vec3 direction)
 }
 
 // The face the ray meets first, and how far along.
-std::optional<std::pair<FaceRef, double>> FirstHit(const std::vector<WorldTriangle>& triangles,
+std::optional<std::pair<FaceHit, double>> FirstHit(const std::vector<WorldTriangle>& triangles,
                                                    Vec3 origin, Vec3 direction) {
-  std::optional<std::pair<FaceRef, double>> best;
+  std::optional<std::pair<FaceHit, double>> best;
   for (const WorldTriangle& t : triangles)
     if (const auto d = Meets(t, origin, direction); d && (!best || *d < best->second))
       best = {t.face, *d};
@@ -341,13 +341,13 @@ std::unique_ptr<HostDocument> ImportedWuson() {
 }
 
 struct Picked {
-  std::vector<FaceRef> faces;
-  PickOp op = PickOp::Replace;
+  std::vector<FaceHit> faces;
+  PickCombine op = PickCombine::Replace;
   int count = 0;
 };
 void Listen(SceneView& view, Picked& picked) {
   QObject::connect(&view, &SceneView::FacesPicked,
-                   [&picked](const std::vector<FaceRef>& faces, PickOp op) {
+                   [&picked](const std::vector<FaceHit>& faces, PickCombine op) {
                      picked = {faces, op, picked.count + 1};
                    });
 }
@@ -368,14 +368,14 @@ TEST(SceneView, AClickPicksTheFaceUnderTheCursorAndNothingOffTheModel) {
     std::unique_ptr<HostDocument> (*load)();
   } cases[] = {{"hangar", Hangar}, {"imported model", ImportedWuson}};
   const std::pair<double, double> views[] = {{30, 25}, {210, 20}, {120, -15}, {0, 90}};
-  const std::pair<Qt::KeyboardModifiers, PickOp> modifiers[] = {
-      {Qt::NoModifier, PickOp::Replace},
-      {Qt::ShiftModifier, PickOp::Add},
-      {Qt::ControlModifier, PickOp::Toggle}};
+  const std::pair<Qt::KeyboardModifiers, PickCombine> modifiers[] = {
+      {Qt::NoModifier, PickCombine::Replace},
+      {Qt::ShiftModifier, PickCombine::Add},
+      {Qt::ControlModifier, PickCombine::Toggle}};
   for (const auto& c : cases) {
     const std::unique_ptr<HostDocument> doc = c.load();
     const std::vector<WorldTriangle> triangles = Triangles(*doc);
-    std::vector<FaceRef> faces;
+    std::vector<FaceHit> faces;
     for (const WorldTriangle& t : triangles)
       if (faces.empty() || faces.back() != t.face) faces.push_back(t.face);
     ShownView shown(doc.get(), {640, 480});
@@ -400,7 +400,7 @@ TEST(SceneView, AClickPicksTheFaceUnderTheCursorAndNothingOffTheModel) {
         QTest::mouseClick(&view, Qt::LeftButton, keys, at);
         ++here, ++clicks;
         ASSERT_EQ(picked.count, clicks) << c.name;
-        EXPECT_EQ(picked.faces, std::vector<FaceRef>{faces[i]})
+        EXPECT_EQ(picked.faces, std::vector<FaceHit>{faces[i]})
             << c.name << " face " << faces[i].mesh->Path() << " " << faces[i].face << " at "
             << at.x() << "," << at.y();
         EXPECT_EQ(picked.op, op) << c.name;
@@ -414,7 +414,7 @@ TEST(SceneView, AClickPicksTheFaceUnderTheCursorAndNothingOffTheModel) {
     QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, {2, 2});
     EXPECT_EQ(picked.count, clicks + 1) << c.name;
     EXPECT_TRUE(picked.faces.empty()) << c.name;
-    EXPECT_EQ(picked.op, PickOp::Replace) << c.name;
+    EXPECT_EQ(picked.op, PickCombine::Replace) << c.name;
   }
 }
 
@@ -446,10 +446,10 @@ TEST(SceneView, ABoxPicksTheFacesWhoseCentresItHoldsSeenOrThrough) {
     Listen(view, picked);
     const QPoint from(200, 130), to(460, 370);
     const Vec3 eye = view.ViewCamera().Eye();
-    std::vector<FaceRef> want;
+    std::vector<FaceHit> want;
     size_t inBox = 0;
     for (size_t t = 0; t < triangles.size(); ++t) {
-      const FaceRef face = triangles[t].face;
+      const FaceHit face = triangles[t].face;
       if (t > 0 && triangles[t - 1].face == face) continue;
       const Vec3 centre = Centre(face);
       const QPointF at = view.Project(centre);
@@ -479,7 +479,7 @@ TEST(SceneView, ABoxPicksTheFacesWhoseCentresItHoldsSeenOrThrough) {
     std::sort(want.begin(), want.end());
     std::sort(picked.faces.begin(), picked.faces.end());
     EXPECT_EQ(picked.faces, want) << c.name;
-    EXPECT_EQ(picked.op, PickOp::Add) << c.name;
+    EXPECT_EQ(picked.op, PickCombine::Add) << c.name;
   }
 }
 

@@ -34,9 +34,9 @@ namespace vlm {
 namespace {
 
 namespace fs = std::filesystem;
+using host::FaceHit;
+using host::PickCombine;
 using workbench::Asker;
-using workbench::FaceRef;
-using workbench::PickOp;
 using workbench::WorkbenchWindow;
 
 const fs::path Examples = VLM_TEST_EXAMPLES_DIR;
@@ -105,9 +105,9 @@ class Workbench : public ::testing::Test {
     unsetenv("SOURCE_DATE_EPOCH");
   }
   // The mouse's picks as the view reports them.
-  void Pick(const char* mode, std::vector<std::pair<const char*, int32_t>> faces, PickOp op) {
+  void Pick(const char* mode, std::vector<std::pair<const char*, int32_t>> faces, PickCombine op) {
     window->Action(QString("pick") + mode)->trigger();
-    std::vector<FaceRef> refs;
+    std::vector<FaceHit> refs;
     for (const auto& [path, face] : faces) {
       std::string problem;
       const host::HostMesh* mesh = window->CurrentSession().Document().FindMesh(path, &problem);
@@ -186,7 +186,7 @@ TEST_F(Workbench, RunsSaveWhatTheCommandLineWritesAndUndoGivesBackTheDocumentBef
     const std::string name = std::to_string(n++) + "-" + f.progId;
     SCOPED_TRACE(name);
     ASSERT_TRUE(window->OpenFile(Examples / "hangar.json"));
-    Pick(f.mode, f.faces, PickOp::Replace);
+    Pick(f.mode, f.faces, PickCombine::Replace);
     const std::string select = window->SelectText();
     const fs::path before = Saved(name + ".before.json");
     asker->params = f.params;
@@ -315,7 +315,7 @@ TEST_F(Workbench, OutlinerAndViewPickTheSameItems) {
   EXPECT_EQ(window->SelectText(),
             "--select group:Hangar/Wing --select object:Hangar/Shell --select node:Hangar/Wing "
             "--select shape:Hangar/Shell");
-  Pick("Faces", {{"Hangar/Fittings/Lamp2", 3}}, PickOp::Replace);
+  Pick("Faces", {{"Hangar/Fittings/Lamp2", 3}}, PickCombine::Replace);
   EXPECT_EQ(window->SelectText(),
             "--select faces:Hangar/Fittings/Lamp2:3 --select polygons:Hangar/Fittings/Lamp2:3");
   EXPECT_EQ(tree.selectedItems().size(), 1);
