@@ -52,27 +52,28 @@ double Run(const std::vector<std::string>& command, const fs::path& log, int all
   std::exit(1);
 }
 
-}  // namespace
+// Where the benchmark reads and writes, and the exporters' --run arguments of every batch.
+struct Bench {
+  fs::path data, logs, candidates, in;
+  std::string host, wingform, trackline;
+};
 
-int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: batch_bench BUILD DATA [MODELS]\n");
-    return 2;
-  }
-  const fs::path build = fs::absolute(argv[1]), data = fs::absolute(argv[2]);
-  const fs::path models = argc > 3 ? fs::path(argv[3]) : fs::path("/usr/share/assimp/models");
-  const std::string host = (build / "bin" / "vlmhost").string();
-  const fs::path logs = data / "logs", candidates = data / "candidates", in = data / "models";
-  fs::remove_all(data / "out");
-  fs::remove_all(data / "hand");
-  for (const fs::path& folder : {logs, candidates, in, data / "home", data / "hand"})
+// Fresh output folders, a configuration folder of the benchmark's own, and the build's
+// plug-ins registered in it.
+void Prepare(const Bench& b) {
+  fs::remove_all(b.data / "out");
+  fs::remove_all(b.data / "hand");
+  for (const fs::path& folder : {b.logs, b.candidates, b.in, b.data / "home", b.data / "hand"})
     fs::create_directories(folder);
-  setenv("VLM_HOME", (data / "home").c_str(), 1);
+  setenv("VLM_HOME", (b.data / "home").c_str(), 1);
   setenv("SOURCE_DATE_EPOCH", "1700000000", 0);
-  if (Run({host, "register"}, logs / "register.txt") < 0)
-    Fail("could not register the plug-ins", logs / "register.txt");
+  if (Run({b.host, "register"}, b.logs / "register.txt") < 0)
+    Fail("could not register the plug-ins", b.logs / "register.txt");
+}
 
-  // The candidates: single-file models of the formats that need no side file, up to 1 MB.
+// The candidates: single-file models of the formats that need no side file, up to 1 MB,
+// copied under names of their own.
+void CopyCandidates(const Bench& b, const fs::path& models) {
   const std::set<std::string> single = {".glb", ".ply", ".stl", ".off", ".ac", ".3ds", ".x"};
   std::vector<fs::path> found;
   for (const auto& entry : fs::recursive_directory_iterator(models)) {
@@ -83,81 +84,132 @@ int main(int argc, char** argv) {
   }
   std::sort(found.begin(), found.end());
   for (size_t i = 0; i < found.size(); ++i)
-    fs::copy_file(found[i], candidates / ("c" + std::to_string(i) + found[i].extension().string()),
+    fs::copy_file(found[i],
+                  b.candidates / ("c" + std::to_string(i) + found[i].extension().string()),
                   fs::copy_options::overwrite_existing);
-  const std::string wingform = "wingform:" + (data / "out/{stem}.obj").string();
-  const std::string trackline = "trackline:" + (data / "out/{stem}.igs").string();
-  // Those that go through the steps, found by a batch of their own.
-  const fs::path report = data / "candidates.json";
-  if (Run({host, "batch", (candidates / "*").string(), "--run", wingform, "--run", trackline,
-           "--force", "--quiet", "--timeout", "20", "--report", report.string()},
-          logs / "candidates.txt", 1) < 0)
-    Fail("the candidates' batch failed", logs / "candidates.txt");
+}
+
+// The candidates that go through the steps, found by a batch of their own whose outputs are
+// then removed.
+std::vector<fs::path> GoodModels(const Bench& b) {
+  const fs::path report = b.data / "candidates.json";
+  if (Run({b.host, "batch", (b.candidates / "*").string(), "--run", b.wingform, "--run",
+           b.trackline, "--force", "--quiet", "--timeout", "20", "--report", report.string()},
+          b.logs / "candidates.txt", 1) < 0)
+    Fail("the candidates' batch failed", b.logs / "candidates.txt");
   std::vector<fs::path> good;
   const auto reported = nlohmann::json::parse(std::ifstream(report));
   for (const auto& job : reported["jobs"])
     if (job["status"] == "done" || job["status"] == "done with warnings")
       good.emplace_back(job["input"].get<std::string>());
-  if (good.empty()) Fail("no test model imports", logs / "candidates.txt");
-  fs::remove_all(data / "out");
-  for (const auto& entry : fs::directory_iterator(in))
+  if (good.empty()) Fail("no test model imports", b.logs / "candidates.txt");
+  fs::remove_all(b.data / "out");
+  return good;
+}
+
+// The batch's inputs afresh: the good models repeated under other names up to kModels.
+std::vector<fs::path> CopyInputs(const Bench& b, const std::vector<fs::path>& good) {
+  for (const auto& entry : fs::directory_iterator(b.in))
     fs::remove(entry.path());
   std::vector<fs::path> inputs;
   for (int i = 0; i < kModels; ++i) {
     const fs::path& from = good[static_cast<size_t>(i) % good.size()];
-    inputs.push_back(in / ("m" + std::to_string(1000 + i) + from.extension().string()));
+    inputs.push_back(b.in / ("m" + std::to_string(1000 + i) + from.extension().string()));
     fs::copy_file(from, inputs.back());
   }
+  return inputs;
+}
 
-  const std::vector<std::string> batch = {host,     "batch", (in / "*").string(), "--run",
-                                          wingform, "--run", trackline,           "--quiet"};
+struct Timings {
+  double one = 0, two = 0, again = 0;  // the whole batch: --jobs 1, --jobs 2, nothing changed
+  double hand = 0, share = 0;          // the first kByHand models by hand, and in a batch
+};
+
+// The whole batch with --jobs 1 and --jobs 2 (every job forced), then again with nothing
+// changed.
+void TimeBatches(const Bench& b, Timings& t) {
+  const std::vector<std::string> batch = {b.host,     "batch", (b.in / "*").string(), "--run",
+                                          b.wingform, "--run", b.trackline,           "--quiet"};
   auto withArgs = [&](std::vector<std::string> extra) {
     std::vector<std::string> c = batch;
     c.insert(c.end(), extra.begin(), extra.end());
     return c;
   };
-  const double one = Run(withArgs({"--force", "--jobs", "1"}), logs / "jobs1.txt");
-  const double two = Run(withArgs({"--force", "--jobs", "2"}), logs / "jobs2.txt");
-  const double again = Run(withArgs({}), logs / "again.txt");
-  if (one < 0 || two < 0 || again < 0) Fail("a batch failed", logs);
+  t.one = Run(withArgs({"--force", "--jobs", "1"}), b.logs / "jobs1.txt");
+  t.two = Run(withArgs({"--force", "--jobs", "2"}), b.logs / "jobs2.txt");
+  t.again = Run(withArgs({}), b.logs / "again.txt");
+  if (t.one < 0 || t.two < 0 || t.again < 0) Fail("a batch failed", b.logs);
+}
 
-  // The same commands by hand for the first models, and the batch of just those.
+// What one job of the batch does, as commands by hand: import to a scene file, then each
+// exporter on it.
+void RunByHand(const Bench& b, const fs::path& model) {
+  const std::string stem = model.stem().string();
+  const std::string scene = (b.data / "hand" / (stem + ".json")).string();
+  const fs::path log = b.logs / "hand.txt";
+  if (Run({b.host, "import", model.string(), "-o", scene, "--quiet"}, log) < 0 ||
+      Run({b.host, "run", "--fresh", "--quiet", "wingform", scene, "--select", "group:" + stem,
+           "-o", (b.data / "hand" / (stem + ".obj")).string()},
+          log) < 0 ||
+      Run({b.host, "run", "--fresh", "--quiet", "trackline", scene, "--select", "group:" + stem,
+           "-o", (b.data / "hand" / (stem + ".igs")).string()},
+          log) < 0)
+    Fail("a command by hand failed on " + model.string(), log);
+}
+
+// The same commands by hand for the first models, and the batch of just those.
+void TimeByHand(const Bench& b, const std::vector<fs::path>& inputs, Timings& t) {
   const auto byHandStart = std::chrono::steady_clock::now();
-  for (int i = 0; i < kByHand; ++i) {
-    const fs::path& model = inputs[static_cast<size_t>(i)];
-    const std::string stem = model.stem().string();
-    const std::string scene = (data / "hand" / (stem + ".json")).string();
-    const fs::path log = logs / "hand.txt";
-    if (Run({host, "import", model.string(), "-o", scene, "--quiet"}, log) < 0 ||
-        Run({host, "run", "--fresh", "--quiet", "wingform", scene, "--select", "group:" + stem,
-             "-o", (data / "hand" / (stem + ".obj")).string()},
-            log) < 0 ||
-        Run({host, "run", "--fresh", "--quiet", "trackline", scene, "--select", "group:" + stem,
-             "-o", (data / "hand" / (stem + ".igs")).string()},
-            log) < 0)
-      Fail("a command by hand failed on " + model.string(), log);
-  }
-  const double hand =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - byHandStart).count();
-  std::vector<std::string> share = {host, "batch", "--force", "--jobs", "1", "--quiet"};
+  for (int i = 0; i < kByHand; ++i)
+    RunByHand(b, inputs[static_cast<size_t>(i)]);
+  t.hand = std::chrono::duration<double>(std::chrono::steady_clock::now() - byHandStart).count();
+  std::vector<std::string> share = {b.host, "batch", "--force", "--jobs", "1", "--quiet"};
   for (int i = 0; i < kByHand; ++i)
     share.push_back(inputs[static_cast<size_t>(i)].string());
-  share.insert(share.end(), {"--run", wingform, "--run", trackline});
-  const double shareBatch = Run(share, logs / "share.txt");
-  if (shareBatch < 0) Fail("the batch of the models run by hand failed", logs / "share.txt");
+  share.insert(share.end(), {"--run", b.wingform, "--run", b.trackline});
+  t.share = Run(share, b.logs / "share.txt");
+  if (t.share < 0) Fail("the batch of the models run by hand failed", b.logs / "share.txt");
+}
 
+void PrintTable(const Timings& t, size_t goodModels) {
   std::printf(
       "%d models (%zu test models that import, repeated), import -> Wingform -> "
       "Trackline\n\n",
-      kModels, good.size());
+      kModels, goodModels);
   std::printf("| Case | Wall s | Target |\n|---|---:|---|\n");
-  std::printf("| batch --jobs 1 | %.2f | |\n", one);
-  std::printf("| batch --jobs 2 | %.2f | %.2f x --jobs 1 (at most 0.6) |\n", two, two / one);
-  std::printf("| %d models by hand (import, run, run) | %.2f | |\n", kByHand, hand);
+  std::printf("| batch --jobs 1 | %.2f | |\n", t.one);
+  std::printf("| batch --jobs 2 | %.2f | %.2f x --jobs 1 (at most 0.6) |\n", t.two, t.two / t.one);
+  std::printf("| %d models by hand (import, run, run) | %.2f | |\n", kByHand, t.hand);
   std::printf(
       "| the same %d in a batch, --jobs 1 | %.2f | %+.1f ms per job over by hand (at "
       "most +30) |\n",
-      kByHand, shareBatch, (shareBatch - hand) / kByHand * 1000);
-  std::printf("| batch again, nothing changed | %.2f | at most 1 s |\n", again);
+      kByHand, t.share, (t.share - t.hand) / kByHand * 1000);
+  std::printf("| batch again, nothing changed | %.2f | at most 1 s |\n", t.again);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: batch_bench BUILD DATA [MODELS]\n");
+    return 2;
+  }
+  const fs::path build = fs::absolute(argv[1]), data = fs::absolute(argv[2]);
+  const fs::path models = argc > 3 ? fs::path(argv[3]) : fs::path("/usr/share/assimp/models");
+  const Bench b = {.data = data,
+                   .logs = data / "logs",
+                   .candidates = data / "candidates",
+                   .in = data / "models",
+                   .host = (build / "bin" / "vlmhost").string(),
+                   .wingform = "wingform:" + (data / "out/{stem}.obj").string(),
+                   .trackline = "trackline:" + (data / "out/{stem}.igs").string()};
+  Prepare(b);
+  CopyCandidates(b, models);
+  const std::vector<fs::path> good = GoodModels(b);
+  const std::vector<fs::path> inputs = CopyInputs(b, good);
+  Timings t;
+  TimeBatches(b, t);
+  TimeByHand(b, inputs, t);
+  PrintTable(t, good.size());
   return 0;
 }
