@@ -59,12 +59,66 @@ std::vector<Map> StagesOf(const std::string& shader) {
   return maps;
 }
 
+void SetColours(HostMaterial& m, const IgsMaterialRecord& r) {
+  m.ambient = {r.ambient[0], r.ambient[1], r.ambient[2]};
+  m.emissive = {r.emissive[0], r.emissive[1], r.emissive[2]};
+  m.diffuse = {r.diffuse[0], r.diffuse[1], r.diffuse[2]};
+  if (r.diffuse[3] < 1.0f && r.diffuse[3] >= 0.0f)
+    m.translucency = static_cast<int32_t>(std::lround((1.0f - r.diffuse[3]) * 100.0f));
+}
+
+// The texture folder, from the first stage's reference: "textures\wood".
+std::string TextureFolder(const IgsMaterialRecord& r) {
+  if (r.stages.empty() || r.stages[0].textureName.empty()) return "textures\\";
+  const std::string& name = r.stages[0].textureName;
+  const size_t slash = name.rfind('\\');
+  return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+}
+
+void SetMap(HostMaterial& m, Map map, const std::string& file) {
+  switch (map) {
+    case Map::Diffuse:
+      m.diffuseMap = file;
+      break;
+    case Map::Bump:
+      m.bumpMap = file;
+      break;
+    case Map::Specular:
+      m.specularMap = file;
+      break;
+    case Map::Detail:
+      m.detailMap = file;
+      break;
+    case Map::Environment:
+      m.environmentMap = file;
+      break;
+  }
+}
+
 }  // namespace
 
 HostMaterial& MaterialMaker::Make(const IgsMaterialRecord& r) {
   HostMaterial& m = doc_.NewMaterial(FromAnsi(r.name));
   params_.clear();
   const std::string shader = FromAnsi(r.shader);
+  const int32_t zbuffermode = SetShaderFields(m, r, shader);
+  SetColours(m, r);
+  DrawingParams(r, shader, zbuffermode);
+  const float arg0 = GlossParams(m, r, shader);
+  IntParam("TwoSided", r.twoSided, 0);
+  IntParam("BackFacecull", r.backFacecull, 1);
+  Stages(m, r, shader, arg0);
+  std::string extra;
+  for (const std::string& p : params_)
+    extra += (extra.empty() ? "" : ";") + p;
+  if (!extra.empty()) m.SetCustomField(slots_.extra, extra);
+  return m;
+}
+
+// The shader, the alpha mode and the alpha priority as custom fields; the z-buffer mode the
+// alpha mode gives, which the record's is a parameter against.
+int32_t MaterialMaker::SetShaderFields(HostMaterial& m, const IgsMaterialRecord& r,
+                                       const std::string& shader) {
   if (shader != "TexDiff") m.SetCustomField(slots_.railSim, shader);
   std::string alpha;
   int32_t zbuffermode = 1;
@@ -76,20 +130,14 @@ HostMaterial& MaterialMaker::Make(const IgsMaterialRecord& r) {
   }
   if (!alpha.empty()) m.SetCustomField(slots_.alpha, alpha);
   if (r.alphaPriority != 0) m.SetCustomField(slots_.priority, std::to_string(r.alphaPriority));
+  return zbuffermode;
+}
 
-  m.ambient = {r.ambient[0], r.ambient[1], r.ambient[2]};
-  m.emissive = {r.emissive[0], r.emissive[1], r.emissive[2]};
-  m.diffuse = {r.diffuse[0], r.diffuse[1], r.diffuse[2]};
-  if (r.diffuse[3] < 1.0f && r.diffuse[3] >= 0.0f)
-    m.translucency = static_cast<int32_t>(std::lround((1.0f - r.diffuse[3]) * 100.0f));
-
-  // The texture folder, from the first stage's reference: "textures\wood".
-  std::string textureFolder = "textures\\";
-  if (!r.stages.empty() && !r.stages[0].textureName.empty()) {
-    const std::string& name = r.stages[0].textureName;
-    const size_t slash = name.rfind('\\');
-    textureFolder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-  }
+// The texture folder and how the material is drawn, where they differ from what its fields
+// give.
+void MaterialMaker::DrawingParams(const IgsMaterialRecord& r, const std::string& shader,
+                                  int32_t zbuffermode) {
+  const std::string textureFolder = TextureFolder(r);
   if (textureFolder != "textures\\") Param("texturepath", FromAnsi(textureFolder));
   IntParam("zbias", r.zbias, 0);
   IntParam("zbuffermode", r.zbuffermode, zbuffermode);
@@ -98,27 +146,30 @@ HostMaterial& MaterialMaker::Make(const IgsMaterialRecord& r) {
       Contains(shader, "ViewFacing") ? (Contains(shader, "Upright") ? 2 : 1) : 0;
   IntParam("viewfacing", r.viewfacing, viewfacing);
   IntParam("neverocclude", r.neverocclude, 0);
+}
 
-  // Gloss gives the specular value 1 and stage 0's arg0 = (250 - gloss) / 2 with a shader
-  // that names "Spec"; other values come as parameters.
-  const bool spec = Contains(shader, "Spec");
+// Gloss gives the specular value 1 and stage 0's arg0 = (250 - gloss) / 2 with a shader that
+// names "Spec"; other values come as parameters. The arg0 that the gloss gives stage 0.
+float MaterialMaker::GlossParams(HostMaterial& m, const IgsMaterialRecord& r,
+                                 const std::string& shader) {
+  if (!Contains(shader, "Spec") || !(r.specular > 0)) return 0;
   float arg0 = 0;
-  if (spec && r.specular > 0) {
-    const float wanted = r.stages.empty() ? 0.0f : r.stages[0].arg[0];
-    const float gloss = 250.0f - 2.0f * wanted;
-    if (gloss >= 0.001f && SameBits((250.0f - gloss) / 2.0f, wanted)) {
-      m.gloss = gloss;
-      arg0 = wanted;
-    } else {
-      m.gloss = 1.0f;
-      arg0 = (250.0f - 1.0f) / 2.0f;
-    }
-    if (r.specular != 1.0f) Param("specularpower", FloatText(r.specular));
+  const float wanted = r.stages.empty() ? 0.0f : r.stages[0].arg[0];
+  const float gloss = 250.0f - 2.0f * wanted;
+  if (gloss >= 0.001f && SameBits((250.0f - gloss) / 2.0f, wanted)) {
+    m.gloss = gloss;
+    arg0 = wanted;
+  } else {
+    m.gloss = 1.0f;
+    arg0 = (250.0f - 1.0f) / 2.0f;
   }
-  IntParam("TwoSided", r.twoSided, 0);
-  IntParam("BackFacecull", r.backFacecull, 1);
+  if (r.specular != 1.0f) Param("specularpower", FloatText(r.specular));
+  return arg0;
+}
 
-  // The stages: their textures and the parameters that differ from a new stage's.
+// The stages: their textures and the parameters that differ from a new stage's.
+void MaterialMaker::Stages(HostMaterial& m, const IgsMaterialRecord& r, const std::string& shader,
+                           float arg0) {
   const std::vector<Map> maps = StagesOf(shader);
   if (r.stages.size() != maps.size())
     log_.push_back("material \"" + m.name + "\": " + std::to_string(r.stages.size()) +
@@ -128,42 +179,26 @@ HostMaterial& MaterialMaker::Make(const IgsMaterialRecord& r) {
   for (size_t n = 0; n < r.stages.size(); ++n) {
     const IgsStageRecord& s = r.stages[n];
     const float bias = n == 0 ? (Contains(shader, "Shadow") ? 0.0f : -2.0f) : -1.0f;
-    const std::string k = "r" + std::to_string(n);
-    IntParam(k + "AnimateUV", s.animateUV, 0);
-    IntParam(k + "filtermode", s.filtermode, 3);
-    IntParam(k + "fps", s.fps, 20);
-    IntParam(k + "frames", s.frames, 0);
-    IntParam(k + "ScrollUVs", s.scrollUVs, 0);
-    FloatParam(k + "scrollu", s.scrollu, 0);
-    FloatParam(k + "scrollv", s.scrollv, 0);
-    FloatParam(k + "miplodbias", s.miplodbias, bias);
-    for (size_t a = 0; a < 5; ++a)
-      FloatParam(k + "arg" + std::to_string(a), s.arg[a], n == 0 && a == 0 ? arg0 : 0.0f);
+    StageParams("r" + std::to_string(n), s, bias, n == 0 ? arg0 : 0.0f);
     if (n >= maps.size() || s.textureName.empty() || (n == 1 && maps[n] == Map::Diffuse)) continue;
-    const std::string file = TextureFile(s.textureName);
-    switch (maps[n]) {
-      case Map::Diffuse:
-        m.diffuseMap = file;
-        break;
-      case Map::Bump:
-        m.bumpMap = file;
-        break;
-      case Map::Specular:
-        m.specularMap = file;
-        break;
-      case Map::Detail:
-        m.detailMap = file;
-        break;
-      case Map::Environment:
-        m.environmentMap = file;
-        break;
-    }
+    SetMap(m, maps[n], TextureFile(s.textureName));
   }
-  std::string extra;
-  for (const std::string& p : params_)
-    extra += (extra.empty() ? "" : ";") + p;
-  if (!extra.empty()) m.SetCustomField(slots_.extra, extra);
-  return m;
+}
+
+// One stage's parameters under the prefix `k`, against a new stage's with the given mip-map
+// bias and first argument.
+void MaterialMaker::StageParams(const std::string& k, const IgsStageRecord& s, float bias,
+                                float arg0) {
+  IntParam(k + "AnimateUV", s.animateUV, 0);
+  IntParam(k + "filtermode", s.filtermode, 3);
+  IntParam(k + "fps", s.fps, 20);
+  IntParam(k + "frames", s.frames, 0);
+  IntParam(k + "ScrollUVs", s.scrollUVs, 0);
+  FloatParam(k + "scrollu", s.scrollu, 0);
+  FloatParam(k + "scrollv", s.scrollv, 0);
+  FloatParam(k + "miplodbias", s.miplodbias, bias);
+  for (size_t a = 0; a < 5; ++a)
+    FloatParam(k + "arg" + std::to_string(a), s.arg[a], a == 0 ? arg0 : 0.0f);
 }
 
 void MaterialMaker::Param(const std::string& key, const std::string& value) {

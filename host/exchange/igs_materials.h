@@ -28,6 +28,11 @@ class MaterialMaker {
   HostMaterial& Make(const IgsMaterialRecord& r);
 
  private:
+  int32_t SetShaderFields(HostMaterial& m, const IgsMaterialRecord& r, const std::string& shader);
+  void DrawingParams(const IgsMaterialRecord& r, const std::string& shader, int32_t zbuffermode);
+  float GlossParams(HostMaterial& m, const IgsMaterialRecord& r, const std::string& shader);
+  void Stages(HostMaterial& m, const IgsMaterialRecord& r, const std::string& shader, float arg0);
+  void StageParams(const std::string& k, const IgsStageRecord& s, float bias, float arg0);
   void Param(const std::string& key, const std::string& value);
   void IntParam(const std::string& key, int32_t value, int32_t standard);
   void FloatParam(const std::string& key, float value, float standard);
