@@ -26,7 +26,11 @@ class CommandReport : public RunReport {
   CommandReport(std::string command, std::filesystem::path file, std::string input);
   ~CommandReport() override;
 
-  void SetPlugin(const std::string& progId) { plugin_ = progId; }
+  // A run's: the plug-in it ran and the command line that makes the same run.
+  void SetRun(const RunRequest& request) {
+    plugin_ = request.progId;
+    commandLine_ = request.CommandLine();
+  }
   // The document before the command changed it (kept as its text).
   void Before(const HostDocument& document) override;
   // The document the command produced; the items are those that differ from Before's (all of
@@ -73,7 +77,7 @@ class CommandReport : public RunReport {
 
   std::string command_, input_;
   std::filesystem::path file_;
-  std::optional<std::string> plugin_;
+  std::optional<std::string> plugin_, commandLine_;
   std::optional<std::string> before_;
   std::optional<SceneDiff> items_;
   std::vector<std::string> written_, warnings_, errors_, log_;

@@ -91,7 +91,7 @@ int RunWithReport(RunCommandLine line) {
     return ExitBadInput;
   }
   CommandReport report("run", *request.reportFile, request.scene.string());
-  report.SetPlugin(request.progId);
+  report.SetRun(request);
   const bool quiet = line.quiet;
   line.quiet = false;  // the transcript goes to the report, not to the terminal
   return report.Run(outIsData, quiet, std::cout, std::cerr, [&](std::ostream& o, std::ostream& e) {

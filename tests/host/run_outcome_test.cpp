@@ -5,8 +5,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
+#include <vector>
 
+#include "cli/run_command.h"
 #include "support/cli_fixture.h"
 #include "support/vlmhost.h"
 #include "vlm/files.h"
@@ -106,6 +110,49 @@ TEST_F(RunOutcome, EveryCommandsHelpHasItsOwnEpilogue) {
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_THAT(r.output, HasSubstr(std::string("Example: vlmhost ") + command)) << command;
     EXPECT_THAT(r.output, HasSubstr("Exit status")) << command;
+  }
+}
+
+// A request prints the command that makes the same run: run by a shell, it writes the same
+// file, whatever the names hold; and a run's report names that command.
+TEST_F(RunOutcome, ARequestPrintsTheCommandThatMakesTheSameRun) {
+  const std::string odd = Out("it's a hangar.json");
+  fs::copy_file(Example, odd);
+  auto request = [&](std::string progId, std::string scene, std::vector<std::string> selections,
+                     std::string output) {
+    host::RunRequest r;
+    r.progId = std::move(progId);
+    r.scene = std::move(scene);
+    r.selections = std::move(selections);
+    r.output = Out(output);
+    r.fresh = true;
+    return r;
+  };
+  std::vector<host::RunRequest> cases = {
+      request("VLMPlugin9.Obverse", odd, {"group:Hangar/Wing"}, "mirrored $HOME.json"),
+      request("VLMOperation9.Flare", std::string(VLM_TEST_EXAMPLES_DIR) + "/tile.json",
+              {"polygons:Tile/Face:0"}, "flared.json"),
+      request("VLMPluginImportExport9.Wingform", Example, {"group:Hangar"}, "lod.obj"),
+  };
+  cases[0].ui = "input X";
+  cases[1].params = {"Extrude=1", "Step=5"};
+  cases[2].ui = "optLOD(1)=1; txtDist=3000; click cmdOK; click cmdCancel";
+  cases[2].copyTextures = true;
+  for (host::RunRequest& r : cases) {
+    host::RunCommandLine line;
+    line.request = r;
+    line.quiet = true;
+    std::ostringstream out, err;
+    ASSERT_EQ(host::RunCommand(line, out, err), 0) << r.progId << ": " << err.str();
+    const std::string inProcess = ReadFile(*r.output);
+    fs::remove(*r.output);
+    r.reportFile = Out("report.json");
+    const std::string command = r.CommandLine();
+    ASSERT_TRUE(command.starts_with("vlmhost run ")) << command;
+    auto shell = test::Shell(test::ShellQuote(VLM_TEST_VLMHOST) + command.substr(7));
+    ASSERT_EQ(shell.status, 0) << command << "\n" << shell.output;
+    EXPECT_TRUE(ReadFile(*r.output) == inProcess) << command << ": the files differ";
+    EXPECT_THAT(ReadFile(Out("report.json")), HasSubstr(nlohmann::json(command).dump()));
   }
 }
 
