@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "vlm/contracts/operation.h"
 #include "vlm/model.h"
+#include "vlm/plugin_bases.h"
 
 namespace vlm {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "vlm/contracts/form_catalog.h"
-#include "vlm/contracts/plugin.h"
 #include "vlm/model.h"
+#include "vlm/plugin_bases.h"
 
 namespace vlm {
 

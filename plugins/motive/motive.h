@@ -8,8 +8,8 @@
 #include <string>
 
 #include "vlm/contracts/form_catalog.h"
-#include "vlm/contracts/plugin.h"
 #include "vlm/model.h"
+#include "vlm/plugin_bases.h"
 
 namespace vlm {
 

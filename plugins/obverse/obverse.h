@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "vlm/contracts/plugin.h"
 #include "vlm/model.h"
+#include "vlm/plugin_bases.h"
 
 namespace vlm {
 

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "vlm/contracts/form_catalog.h"
-#include "vlm/contracts/plugin.h"
 #include "vlm/model.h"
 #include "vlm/numeric_dialog.h"
+#include "vlm/plugin_bases.h"
 
 namespace vlm {
 

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "vlm/contracts/form_catalog.h"
-#include "vlm/contracts/plugin.h"
 #include "vlm/model.h"
 #include "vlm/numeric_dialog.h"
+#include "vlm/plugin_bases.h"
 
 namespace vlm {
 

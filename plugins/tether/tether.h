@@ -9,8 +9,8 @@
 #include <filesystem>
 
 #include "vlm/contracts/form_catalog.h"
-#include "vlm/contracts/plugin.h"
 #include "vlm/model.h"
+#include "vlm/plugin_bases.h"
 
 namespace vlm {
 

@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "vlm/contracts/form_catalog.h"
-#include "vlm/contracts/import_export.h"
 #include "vlm/export_support.h"
 #include "vlm/format_limits.h"
+#include "vlm/plugin_bases.h"
 
 namespace vlm {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "vlm/contracts/form_catalog.h"
-#include "vlm/contracts/import_export.h"
 #include "vlm/export_support.h"
+#include "vlm/plugin_bases.h"
 #include "wingform/xobj.h"
 
 namespace vlm {

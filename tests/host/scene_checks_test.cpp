@@ -14,6 +14,7 @@
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
 #include "trackline/trackline.h"
+#include "vlm/plugin_bases.h"
 #include "wingform/wingform.h"
 
 namespace vlm {

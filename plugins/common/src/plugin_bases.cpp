@@ -1,10 +1,9 @@
 // The plug-in side of the three contracts: constant descriptive members and the exception
 // firewall around the member that does the work.
+#include "vlm/plugin_bases.h"
+
 #include "vlm/component_module.h"
 #include "vlm/contracts/form_catalog.h"
-#include "vlm/contracts/import_export.h"
-#include "vlm/contracts/operation.h"
-#include "vlm/contracts/plugin.h"
 
 namespace vlm {
 namespace {

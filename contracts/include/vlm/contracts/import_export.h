@@ -1,4 +1,5 @@
-// The export plug-in contract (PluginImportExport) and its plug-in side.
+// The export plug-in contract (PluginImportExport). Its plug-in side, ImportExportBase, is the
+// plug-ins' own (plugins/common, vlm/plugin_bases.h).
 #pragma once
 
 #include <cstdint>
@@ -43,53 +44,6 @@ class PluginImportExport {
 
  protected:
   ~PluginImportExport() = default;
-};
-
-struct ImportExportDescription {
-  std::string author;
-  int32_t pluginClass = 0;
-  int32_t cost = 0;
-  std::string fileType;
-  std::string fileTypeDescription;
-  bool supportExport = true;
-  bool supportImport = false;
-};
-
-class ImportExportBase : public Unknown, public PluginImportExport {
- public:
-  explicit ImportExportBase(ImportExportDescription description);
-  ~ImportExportBase() override;
-
-  void* QueryInterface(std::string_view interfaceName) noexcept override;
-
-  Status PluginImportExport_Export(const std::string& ExportFileName, Node* ExportGroup,
-                                   vlm::SceneGraph* sceneGraph, Unknown* ApplicationState,
-                                   std::span<const float> UserDataSingles,
-                                   std::span<const int32_t> UserDataLongs,
-                                   const std::string& UserDataString) noexcept final;
-  Status PluginImportExport_Author(std::string& value) noexcept final;
-  Status PluginImportExport_PluginClass(int32_t& value) noexcept final;
-  Status PluginImportExport_Cost(int32_t& value) noexcept final;
-  Status PluginImportExport_FileType(std::string& value) noexcept final;
-  Status PluginImportExport_FileTypeDescription(std::string& value) noexcept final;
-  // Does nothing and succeeds.
-  Status PluginImportExport_Import(const std::string& ImportFileName, Node* ImportGroup,
-                                   vlm::SceneGraph* sceneGraph, Unknown* ApplicationState,
-                                   std::span<const float> UserDataSingles,
-                                   std::span<const int32_t> UserDataLongs,
-                                   const std::string& UserDataString) noexcept final;
-  Status PluginImportExport_SupportExport(int16_t& value) noexcept final;
-  Status PluginImportExport_SupportImport(int16_t& value) noexcept final;
-  Status PluginImportExport_Icon(Picture& value) noexcept final;
-
-  const ImportExportDescription& Description() const { return description_; }
-
- protected:
-  virtual void Export(const std::string& exportFileName, Node* exportGroup,
-                      vlm::SceneGraph& sceneGraph) = 0;
-
- private:
-  ImportExportDescription description_;
 };
 
 }  // namespace vlm

@@ -1,4 +1,5 @@
-// The tool plug-in contract (Plugin) and its plug-in side (PluginBase).
+// The tool plug-in contract (Plugin). Its plug-in side, PluginBase, is the plug-ins' own
+// (plugins/common, vlm/plugin_bases.h).
 //
 // The host reads the descriptive members (constants, no side effects), calls
 // Plugin_GetValidation, then Plugin_Apply once per use. Every member returns a status and
@@ -6,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -55,48 +55,6 @@ class Plugin {
 
  protected:
   ~Plugin() = default;
-};
-
-// What a tool states about itself.
-struct PluginDescription {
-  std::string name;
-  std::string author;
-  int32_t cost = 0;
-  int32_t pluginClass = 0;
-  struct Counts {
-    int32_t minComponents, maxComponents, minShapeSubSelection, maxShapeSubSelection;
-  };
-  std::optional<Counts> validation;  // none: Plugin_GetValidation writes nothing
-};
-
-// The plug-in side of the contract: the descriptive members from a PluginDescription, the
-// exception firewall around Apply, and instance counting for DllCanUnloadNow.
-class PluginBase : public Unknown, public Plugin {
- public:
-  explicit PluginBase(PluginDescription description);
-  ~PluginBase() override;
-
-  void* QueryInterface(std::string_view interfaceName) noexcept override;
-
-  Status Plugin_Apply(vlm::Scene* scene, vlm::SceneGraph* sceneGraph, int32_t DeviceID,
-                      std::span<const float> UserDataSingles,
-                      std::span<const int32_t> UserDataLongs,
-                      const std::string& UserDataString) noexcept final;
-  Status Plugin_Author(std::string& value) noexcept final;
-  Status Plugin_PluginClass(int32_t& value) noexcept final;
-  Status Plugin_Cost(int32_t& value) noexcept final;
-  Status Plugin_Icon(Picture& value) noexcept final;
-  Status Plugin_Name(std::string& value) noexcept final;
-  Status Plugin_GetValidation(ValidationRecord& record) noexcept final;
-
-  const PluginDescription& Description() const { return description_; }
-
- protected:
-  // The tool itself. Anything it throws ends Plugin_Apply with that error's status.
-  virtual void Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t deviceId) = 0;
-
- private:
-  PluginDescription description_;
 };
 
 }  // namespace vlm
