@@ -63,85 +63,13 @@ class Layouter {
         children.push_back(c);
     }
     auto* outer = new QVBoxLayout(&widget);
-    auto* grid = new QGridLayout;
-    grid->setColumnStretch(1, 1);
-    outer->addLayout(grid);
-    int row = 0;
-    bool grows = false;
-    std::set<const Control*> placed;
-    const Control* trailing = nullptr;  // a preview that goes beside the next button
-    // The cell's content, with the preview waiting for it at its right.
-    auto withTrailing = [this, &trailing](QLayout* inner) -> QLayout* {
-      if (!trailing) return inner;
-      auto* box = new QHBoxLayout;
-      box->addLayout(inner, 1);
-      box->addWidget(widgetOf_(*trailing));
-      trailing = nullptr;
-      return box;
-    };
-    for (size_t i = 0; i < children.size(); ++i) {
-      const Control* c = children[i];
-      if (placed.count(c)) continue;
-      // A label that names another control is placed with it.
-      if (c->Kind() == ControlKind::Label && HasBuddyHere(*c, children)) continue;
-      // A preview just before a button (a texture's, before the button that chooses it) goes
-      // beside that button.
-      if (IsPreview(*c)) {
-        size_t next = i + 1;
-        while (next < children.size() && children[next]->Kind() == ControlKind::Label &&
-               HasBuddyHere(*children[next], children))
-          ++next;
-        if (next < children.size() && children[next]->Kind() == ControlKind::CommandButton) {
-          trailing = c;
-          continue;
-        }
-      }
-      // Buttons side by side; one that a label names sits beside its label instead.
-      auto plainButton = [this](const Control* b) {
-        return b->Kind() == ControlKind::CommandButton && !labelOf_.count(b);
-      };
-      if (plainButton(c)) {
-        std::vector<const Control*> run;
-        while (i < children.size() && plainButton(children[i]))
-          run.push_back(children[i++]);
-        --i;
-        grid->addLayout(withTrailing(ButtonGrid(run)), row++, 0, 1, 2);
-        continue;
-      }
-      const Control* label = nullptr;
-      if (auto it = labelOf_.find(c); it != labelOf_.end()) {
-        label = it->second;
-      } else if (c->Kind() == ControlKind::Label && i + 1 < children.size() &&
-                 children[i + 1]->Kind() != ControlKind::Label && IsField(*children[i + 1]) &&
-                 !labelOf_.count(children[i + 1]) && !IsContainer(*children[i + 1])) {
-        // A label just before a field it does not otherwise name: taken as its name.
-        label = c;
-        c = children[++i];
-      }
-      QWidget* w = widgetOf_(*c);
-      bool rowGrows = c->Kind() == ControlKind::ListBox;
-      if (IsContainer(*c)) rowGrows = Fill(*w, c, false);
-      if (c->Kind() == ControlKind::TabStrip)
-        rowGrows = AddPages(static_cast<const TabStrip&>(*c), *w);
-      if (rowGrows) grid->setRowStretch(row, 1), grows = true;
-      if (label) {
-        // Beside a tall control the label stays at its top.
-        const bool tall = w->sizeHint().height() > 2 * widgetOf_(*label)->sizeHint().height();
-        grid->addWidget(widgetOf_(*label), row, 0,
-                        Qt::AlignLeft | (tall ? Qt::AlignTop : Qt::AlignVCenter));
-        if (trailing) {
-          auto* cell = new QHBoxLayout;
-          cell->addWidget(w, 1, FixedAlignment(*w));
-          grid->addLayout(withTrailing(cell), row++, 1);
-        } else {
-          grid->addWidget(w, row++, 1, FixedAlignment(*w));
-        }
-        placed.insert(label);
-      } else {
-        grid->addWidget(w, row++, 0, 1, 2, FixedAlignment(*w));
-      }
-    }
-    if (!grows) outer->addStretch(1);
+    Rows rows;
+    rows.grid = new QGridLayout;
+    rows.grid->setColumnStretch(1, 1);
+    outer->addLayout(rows.grid);
+    for (size_t i = 0; i < children.size(); ++i)
+      PlaceNext(rows, children, i);
+    if (!rows.grows) outer->addStretch(1);
     if (!buttons.empty()) {
       auto* box = new QHBoxLayout;
       box->addStretch(1);
@@ -149,10 +77,108 @@ class Layouter {
         box->addWidget(widgetOf_(*b));
       outer->addLayout(box);
     }
-    return grows;
+    return rows.grows;
   }
 
  private:
+  // The grid of one container as it fills.
+  struct Rows {
+    QGridLayout* grid = nullptr;
+    int row = 0;
+    bool grows = false;
+    std::set<const Control*> placed;
+    const Control* trailing = nullptr;  // a preview that goes beside the next button
+  };
+
+  // Places children[i] and what shares its row, leaving `i` at the last control it took.
+  void PlaceNext(Rows& rows, const std::vector<const Control*>& children, size_t& i) {
+    const Control* c = children[i];
+    if (rows.placed.count(c)) return;
+    // A label that names another control is placed with it.
+    if (c->Kind() == ControlKind::Label && HasBuddyHere(*c, children)) return;
+    // A preview just before a button (a texture's, before the button that chooses it) goes
+    // beside that button.
+    if (IsPreview(*c) && ButtonFollows(children, i)) {
+      rows.trailing = c;
+      return;
+    }
+    // Buttons side by side; one that a label names sits beside its label instead.
+    if (IsPlainButton(*c)) {
+      std::vector<const Control*> run;
+      while (i < children.size() && IsPlainButton(*children[i]))
+        run.push_back(children[i++]);
+      --i;
+      rows.grid->addLayout(WithTrailing(rows, ButtonGrid(run)), rows.row++, 0, 1, 2);
+      return;
+    }
+    const Control* label = LabelFor(children, i);
+    PlaceControl(rows, *children[i], label);
+  }
+
+  // Whether the next control after children[i], past the labels placed with their controls,
+  // is a button.
+  bool ButtonFollows(const std::vector<const Control*>& children, size_t i) const {
+    size_t next = i + 1;
+    while (next < children.size() && children[next]->Kind() == ControlKind::Label &&
+           HasBuddyHere(*children[next], children))
+      ++next;
+    return next < children.size() && children[next]->Kind() == ControlKind::CommandButton;
+  }
+
+  bool IsPlainButton(const Control& control) const {
+    return control.Kind() == ControlKind::CommandButton && !labelOf_.count(&control);
+  }
+
+  // The label that names children[i], or none. A label just before a field it does not
+  // otherwise name is taken as its name: `i` then moves on to the field.
+  const Control* LabelFor(const std::vector<const Control*>& children, size_t& i) const {
+    const Control* c = children[i];
+    if (auto it = labelOf_.find(c); it != labelOf_.end()) return it->second;
+    if (c->Kind() == ControlKind::Label && i + 1 < children.size() &&
+        children[i + 1]->Kind() != ControlKind::Label && IsField(*children[i + 1]) &&
+        !labelOf_.count(children[i + 1]) && !IsContainer(*children[i + 1])) {
+      ++i;
+      return c;
+    }
+    return nullptr;
+  }
+
+  // A row of its own for the control, beside its label if it has one; what it holds is laid
+  // out in turn.
+  void PlaceControl(Rows& rows, const Control& c, const Control* label) {
+    QWidget* w = widgetOf_(c);
+    bool rowGrows = c.Kind() == ControlKind::ListBox;
+    if (IsContainer(c)) rowGrows = Fill(*w, &c, false);
+    if (c.Kind() == ControlKind::TabStrip) rowGrows = AddPages(static_cast<const TabStrip&>(c), *w);
+    if (rowGrows) rows.grid->setRowStretch(rows.row, 1), rows.grows = true;
+    if (!label) {
+      rows.grid->addWidget(w, rows.row++, 0, 1, 2, FixedAlignment(*w));
+      return;
+    }
+    // Beside a tall control the label stays at its top.
+    const bool tall = w->sizeHint().height() > 2 * widgetOf_(*label)->sizeHint().height();
+    rows.grid->addWidget(widgetOf_(*label), rows.row, 0,
+                         Qt::AlignLeft | (tall ? Qt::AlignTop : Qt::AlignVCenter));
+    if (rows.trailing) {
+      auto* cell = new QHBoxLayout;
+      cell->addWidget(w, 1, FixedAlignment(*w));
+      rows.grid->addLayout(WithTrailing(rows, cell), rows.row++, 1);
+    } else {
+      rows.grid->addWidget(w, rows.row++, 1, FixedAlignment(*w));
+    }
+    rows.placed.insert(label);
+  }
+
+  // The cell's content, with the preview waiting for it at its right.
+  QLayout* WithTrailing(Rows& rows, QLayout* inner) const {
+    if (!rows.trailing) return inner;
+    auto* box = new QHBoxLayout;
+    box->addLayout(inner, 1);
+    box->addWidget(widgetOf_(*rows.trailing));
+    rows.trailing = nullptr;
+    return box;
+  }
+
   bool IsContainer(const Control& control) const {
     if (control.Kind() == ControlKind::Frame || pages_.count(&control)) return true;
     return std::any_of(form_.Controls().begin(), form_.Controls().end(),
