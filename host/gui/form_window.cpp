@@ -89,6 +89,59 @@ std::set<const Control*> Pages(const Form& form) {
   return pages;
 }
 
+void SyncCheckBox(QCheckBox& box, const CheckBox& model, const QString& caption) {
+  const int value = model.Value();
+  box.setText(caption);
+  box.setTristate(value == 2);
+  box.setCheckState(value == 2 ? Qt::PartiallyChecked : value ? Qt::Checked : Qt::Unchecked);
+}
+
+// `shown` is the list's ItemsAdded when it was last shown.
+void SyncList(QListWidget& list, const ListControl& model, long long& shown) {
+  const long long added = model.ItemsAdded() - shown;
+  if (added == model.ListCount() - list.count() && added >= 0) {
+    // Only appended since last shown (a log): add the new lines.
+    for (int i = list.count(); i < model.ListCount(); ++i)
+      list.addItem(ListItem(model, i));
+  } else {
+    list.clear();
+    for (int i = 0; i < model.ListCount(); ++i)
+      list.addItem(ListItem(model, i));
+  }
+  shown = model.ItemsAdded();
+  list.setCurrentRow(model.ListIndex());
+  if (model.ListIndex() >= 0) list.scrollToItem(list.item(model.ListIndex()));
+}
+
+void SyncCombo(QComboBox& combo, const ComboBox& model) {
+  QStringList items;
+  for (const std::string& item : model.Items())
+    items << Text(item);
+  QStringList shown;
+  for (int i = 0; i < combo.count(); ++i)
+    shown << combo.itemText(i);
+  if (shown != items) {
+    combo.clear();
+    combo.addItems(items);
+  }
+  combo.setCurrentIndex(model.ListIndex());
+  // A text that is none of the entries shows where the entry would.
+  combo.setPlaceholderText(Text(model.Text()));
+}
+
+void SyncSlider(QSlider& slider, const Slider& model) {
+  slider.setRange(model.Min(), model.Max());
+  slider.setTickInterval(std::max(1, (model.Max() - model.Min()) / 10));
+  slider.setPageStep(std::max(1, (model.Max() - model.Min()) / 10));
+  slider.setValue(model.Value());
+}
+
+void SyncTabs(TabPages& tabs, const TabStrip& model) {
+  for (int i = 0; i < tabs.Count() && i < model.TabCount(); ++i)
+    tabs.SetCaption(i, Text(model.TabAt(i + 1).caption), Text(model.TabAt(i + 1).toolTip));
+  tabs.SetCurrent(model.SelectedIndex() - 1);
+}
+
 }  // namespace
 
 FormWindow::FormWindow(Form& form, QWidget* parent) : QDialog(parent), form_(form) {
@@ -331,72 +384,26 @@ void FormWindow::SyncControl(const Control& control, QWidget* widget) {
       if (edit->text() != text) edit->setText(text);
       break;
     }
-    case ControlKind::CheckBox: {
-      auto* box = As<QCheckBox>(widget);
-      const int value = static_cast<const CheckBox&>(control).Value();
-      box->setText(caption);
-      box->setTristate(value == 2);
-      box->setCheckState(value == 2 ? Qt::PartiallyChecked : value ? Qt::Checked : Qt::Unchecked);
+    case ControlKind::CheckBox:
+      SyncCheckBox(*As<QCheckBox>(widget), static_cast<const CheckBox&>(control), caption);
       break;
-    }
     case ControlKind::OptionButton:
       As<QRadioButton>(widget)->setText(caption);
       As<QRadioButton>(widget)->setChecked(static_cast<const OptionButton&>(control).Value());
       break;
-    case ControlKind::ListBox: {
-      auto* list = As<QListWidget>(widget);
-      const auto& model = static_cast<const ListControl&>(control);
-      long long& shown = shownLines_[&control];
-      const long long added = model.ItemsAdded() - shown;
-      if (added == model.ListCount() - list->count() && added >= 0) {
-        // Only appended since last shown (a log): add the new lines.
-        for (int i = list->count(); i < model.ListCount(); ++i)
-          list->addItem(ListItem(model, i));
-      } else {
-        list->clear();
-        for (int i = 0; i < model.ListCount(); ++i)
-          list->addItem(ListItem(model, i));
-      }
-      shown = model.ItemsAdded();
-      list->setCurrentRow(model.ListIndex());
-      if (model.ListIndex() >= 0) list->scrollToItem(list->item(model.ListIndex()));
+    case ControlKind::ListBox:
+      SyncList(*As<QListWidget>(widget), static_cast<const ListControl&>(control),
+               shownLines_[&control]);
       break;
-    }
-    case ControlKind::ComboBox: {
-      auto* combo = As<QComboBox>(widget);
-      const auto& model = static_cast<const ComboBox&>(control);
-      QStringList items;
-      for (const std::string& item : model.Items())
-        items << Text(item);
-      QStringList shown;
-      for (int i = 0; i < combo->count(); ++i)
-        shown << combo->itemText(i);
-      if (shown != items) {
-        combo->clear();
-        combo->addItems(items);
-      }
-      combo->setCurrentIndex(model.ListIndex());
-      // A text that is none of the entries shows where the entry would.
-      combo->setPlaceholderText(Text(model.Text()));
+    case ControlKind::ComboBox:
+      SyncCombo(*As<QComboBox>(widget), static_cast<const ComboBox&>(control));
       break;
-    }
-    case ControlKind::Slider: {
-      auto* slider = As<QSlider>(widget);
-      const auto& model = static_cast<const Slider&>(control);
-      slider->setRange(model.Min(), model.Max());
-      slider->setTickInterval(std::max(1, (model.Max() - model.Min()) / 10));
-      slider->setPageStep(std::max(1, (model.Max() - model.Min()) / 10));
-      slider->setValue(model.Value());
+    case ControlKind::Slider:
+      SyncSlider(*As<QSlider>(widget), static_cast<const Slider&>(control));
       break;
-    }
-    case ControlKind::TabStrip: {
-      auto* tabs = As<TabPages>(widget);
-      const auto& model = static_cast<const TabStrip&>(control);
-      for (int i = 0; i < tabs->Count() && i < model.TabCount(); ++i)
-        tabs->SetCaption(i, Text(model.TabAt(i + 1).caption), Text(model.TabAt(i + 1).toolTip));
-      tabs->SetCurrent(model.SelectedIndex() - 1);
+    case ControlKind::TabStrip:
+      SyncTabs(*As<TabPages>(widget), static_cast<const TabStrip&>(control));
       break;
-    }
     case ControlKind::CommandButton:
       As<QPushButton>(widget)->setText(caption);
       As<QPushButton>(widget)->setDefault(static_cast<const CommandButton&>(control).Default);
