@@ -47,6 +47,35 @@ bool SameStage(const IgsTextureStage& a, const IgsTextureStage& b) {
   return true;
 }
 
+// The material's colours, and the diffuse colour again where the record keeps a copy.
+void SetColours(IgsMaterial& m, GraphMaterial& material) {
+  const Rgb ambient = material.GetAmbient();
+  m.ambient[0] = ambient.r, m.ambient[1] = ambient.g, m.ambient[2] = ambient.b, m.ambient[3] = 1;
+  const Rgb emissive = material.GetEmissive();
+  // Faint glows are dropped: they would only grey the texture.
+  auto glow = [](float c) { return c < 0.04f ? 0.0f : c; };
+  m.emissive[0] = glow(emissive.r), m.emissive[1] = glow(emissive.g);
+  m.emissive[2] = glow(emissive.b), m.emissive[3] = 1;
+  m.value1444 = 1;
+  const Rgba diffuse = material.GetDiffuse();
+  m.diffuse[0] = diffuse.r, m.diffuse[1] = diffuse.g, m.diffuse[2] = diffuse.b;
+  m.diffuse[3] = diffuse.a > 0.949f ? 1.0f : diffuse.a;
+  std::memcpy(m.diffuseCopy, m.diffuse, sizeof m.diffuse);
+}
+
+// The values every record holds, and the faces' culling before the parameters change it.
+void SetFixedValues(IgsMaterial& m) {
+  m.value1468 = 1, m.value1472 = 1, m.value1476 = 0, m.value1480 = 4.0f;
+  m.BackFacecull = 1, m.TwoSided = 0;
+  StoreText(m.collide, "NO COLLIDE", "The collision text");
+  StoreText(m.headlamp, "HEADLAMP", "The headlamp text");
+  StoreText(m.traffic, "TRAFFIC", "The traffic text");
+  m.values1300[0] = m.values1300[1] = std::bit_cast<float>(0x3F48C8CAu);
+  m.values1308[0] = m.values1308[1] = 1.0f;
+  const float values1324[6] = {5, 1, 1, 5, 1, 5};
+  std::memcpy(m.values1324, values1324, sizeof values1324);
+}
+
 }  // namespace
 
 void MaterialTable::Reset() {
@@ -142,33 +171,25 @@ IgsMaterial MaterialTable::BuildMaterial(GraphMaterial& material, std::string_vi
   m.value1108 = 128;
   m.transparency = alphaMode == "transparency" ? 1 : 0;
   if (NumberIn(alphaPriority)) m.alphaPriority = ReadInteger(alphaPriority, "The Alpha Pr text");
-
-  const Rgb ambient = material.GetAmbient();
-  m.ambient[0] = ambient.r, m.ambient[1] = ambient.g, m.ambient[2] = ambient.b, m.ambient[3] = 1;
-  const Rgb emissive = material.GetEmissive();
-  // Faint glows are dropped: they would only grey the texture.
-  auto glow = [](float c) { return c < 0.04f ? 0.0f : c; };
-  m.emissive[0] = glow(emissive.r), m.emissive[1] = glow(emissive.g);
-  m.emissive[2] = glow(emissive.b), m.emissive[3] = 1;
-  m.value1444 = 1;
-  const Rgba diffuse = material.GetDiffuse();
-  m.diffuse[0] = diffuse.r, m.diffuse[1] = diffuse.g, m.diffuse[2] = diffuse.b;
-  m.diffuse[3] = diffuse.a > 0.949f ? 1.0f : diffuse.a;
-  std::memcpy(m.diffuseCopy, m.diffuse, sizeof m.diffuse);
-
-  m.value1468 = 1, m.value1472 = 1, m.value1476 = 0, m.value1480 = 4.0f;
-  m.BackFacecull = 1, m.TwoSided = 0;
+  SetColours(m, material);
+  SetFixedValues(m);
   const float gloss = material.Gloss();
   m.specular = gloss >= 0.001f ? 1.0f : 0.0f;
+  readDrawingParameters(m, shader, alphaMode);
 
-  StoreText(m.collide, "NO COLLIDE", "The collision text");
-  StoreText(m.headlamp, "HEADLAMP", "The headlamp text");
-  StoreText(m.traffic, "TRAFFIC", "The traffic text");
-  m.values1300[0] = m.values1300[1] = std::bit_cast<float>(0x3F48C8CAu);
-  m.values1308[0] = m.values1308[1] = 1.0f;
-  const float values1324[6] = {5, 1, 1, 5, 1, 5};
-  std::memcpy(m.values1324, values1324, sizeof values1324);
+  m.stageCount = 1;
+  m.stages[0] = NewStage(-2.0f);
+  if (Contains(shader, "Spec") && m.specular > 0)
+    m.stages[0].arg[0] = (250 - gloss) / 2;
+  else
+    m.specular = 0;
+  addTextureStages(m, material.Textures(), shader);
+  readStageParameters(m.stages[0], 0);
+  return m;
+}
 
+void MaterialTable::readDrawingParameters(IgsMaterial& m, const std::string& shader,
+                                          const std::string& alphaMode) const {
   m.zbuffermode = alphaMode == "translucency" ? 3 : 1;
   m.vismod = 100;
   m.viewfacing = 0;
@@ -183,42 +204,35 @@ IgsMaterial MaterialTable::BuildMaterial(GraphMaterial& material, std::string_vi
   setFloat(m.specular, "specularpower");
   setInteger(m.TwoSided, "TwoSided");
   setInteger(m.BackFacecull, "BackFacecull");
+}
 
-  m.stageCount = 1;
-  m.stages[0] = NewStage(-2.0f);
-  if (Contains(shader, "Spec") && m.specular > 0)
-    m.stages[0].arg[0] = (250 - gloss) / 2;
-  else
-    m.specular = 0;
-
-  TextureSet* set = material.Textures();
+void MaterialTable::addTextureStages(IgsMaterial& m, TextureSet* set, const std::string& shader) {
   if (!defaultTexture.empty() && (!set || ToAnsi(set->DiffuseMap()).size() <= 4)) {
     // A material without a texture of its own shows the default one in its first stage.
     checkText("default texture name", defaultTexture);
     m.stages[0].texture = TextureReference(defaultTexture, Parameter("texturepath"));
     if (Contains(shader, "Shadow")) m.stages[0].miplodbias = 0;
-  } else if (set) {
-    const std::string diffuseMap = set->DiffuseMap();
-    if (ToAnsi(diffuseMap).size() > 4) {
-      checkText("texture name", diffuseMap);
-      m.stages[0].texture = TextureReference(diffuseMap, Parameter("texturepath"));
-    }
-    if (Contains(shader, "Shadow")) m.stages[0].miplodbias = 0;
-    if (Contains(shader, "WeatherEffects")) {
-      // The weather layer draws the diffuse texture again.
-      const int32_t n = m.stageCount++;
-      m.stages[n] = NewStage(-1.0f);
-      m.stages[n].texture = m.stages[0].texture;
-      readStageParameters(m.stages[n], n);
-    }
-    if (Contains(shader, "Bump") || Contains(shader, "WeatherEffects")) addStage(m, set->BumpMap());
-    if (Contains(shader, "Specular")) addStage(m, set->SpecularMap());
-    if (Contains(shader, "LightMap")) addStage(m, set->DetailMap());
-    if (Contains(shader, "Water") || Contains(shader, "Env") || Contains(shader, "Glass"))
-      addStage(m, set->EnvironmentMap());
+    return;
   }
-  readStageParameters(m.stages[0], 0);
-  return m;
+  if (!set) return;
+  const std::string diffuseMap = set->DiffuseMap();
+  if (ToAnsi(diffuseMap).size() > 4) {
+    checkText("texture name", diffuseMap);
+    m.stages[0].texture = TextureReference(diffuseMap, Parameter("texturepath"));
+  }
+  if (Contains(shader, "Shadow")) m.stages[0].miplodbias = 0;
+  if (Contains(shader, "WeatherEffects")) {
+    // The weather layer draws the diffuse texture again.
+    const int32_t n = m.stageCount++;
+    m.stages[n] = NewStage(-1.0f);
+    m.stages[n].texture = m.stages[0].texture;
+    readStageParameters(m.stages[n], n);
+  }
+  if (Contains(shader, "Bump") || Contains(shader, "WeatherEffects")) addStage(m, set->BumpMap());
+  if (Contains(shader, "Specular")) addStage(m, set->SpecularMap());
+  if (Contains(shader, "LightMap")) addStage(m, set->DetailMap());
+  if (Contains(shader, "Water") || Contains(shader, "Env") || Contains(shader, "Glass"))
+    addStage(m, set->EnvironmentMap());
 }
 
 int32_t MaterialTable::TextureReference(const std::string& file, const std::string& folder) {

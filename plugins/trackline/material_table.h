@@ -20,7 +20,8 @@
 
 namespace vlm {
 class GraphMaterial;
-}
+class TextureSet;
+}  // namespace vlm
 
 namespace vlm::igs {
 
@@ -72,6 +73,12 @@ class MaterialTable {
   void readStageParameters(IgsTextureStage& stage, int32_t n) const;
   // Appends a stage (miplodbias -1) for a texture file and reads its parameters.
   void addStage(IgsMaterial& record, const std::string& file);
+  // The record's drawing values: the alpha mode's and the shader's, then the parameters'.
+  void readDrawingParameters(IgsMaterial& m, const std::string& shader,
+                             const std::string& alphaMode) const;
+  // The first stage's texture (the material's or the default one) and the stages the shader
+  // adds for the material's other textures.
+  void addTextureStages(IgsMaterial& m, TextureSet* set, const std::string& shader);
   // Stops the export when a text of the material being built holds a control character.
   void checkText(std::string_view what, std::string_view text) const;
 
