@@ -21,6 +21,7 @@
 #include "gui/picture_widget.h"
 #include "gui/tab_pages.h"
 #include "vlm/control_kinds.h"
+#include "vlm/scripted_dialogs.h"
 
 namespace vlm::gui {
 namespace {
@@ -296,6 +297,7 @@ void FormWindow::Connect(Control& control, QWidget* widget) {
   Control* c = &control;
   auto set = [this, c](const std::string& value) {
     if (syncing_) return;
+    Record(c->FullName() + "=" + ScriptValue(value));
     Act(c, [c, value] { SetValueFromText(*c, value); });
   };
   switch (control.Kind()) {
@@ -319,6 +321,7 @@ void FormWindow::Connect(Control& control, QWidget* widget) {
       break;
     case ControlKind::CommandButton:
       connect(As<QPushButton>(widget), &QPushButton::clicked, this, [this, c] {
+        Record("click " + c->FullName());
         Act(c, [c] {
           if (c->Click) c->Click();
         });
@@ -349,6 +352,7 @@ void FormWindow::Connect(Control& control, QWidget* widget) {
     case ControlKind::PictureBox:
       if (auto* picture = dynamic_cast<PictureWidget*>(widget)) {
         picture->Clicked = [this, c] {
+          Record("click " + c->FullName());
           Act(c, [c] {
             if (c->Click) c->Click();
           });
@@ -453,7 +457,9 @@ void FormWindow::MoveFocus(Control* to) {
 void FormWindow::TakeText(Control* control) {
   if (!control || control->Kind() != ControlKind::TextBox) return;
   const std::string typed = As<QLineEdit>(WidgetOf(*control))->text().toStdString();
-  if (typed != static_cast<TextBox*>(control)->Text()) SetValueFromText(*control, typed);
+  if (typed == static_cast<TextBox*>(control)->Text()) return;
+  Record(control->FullName() + "=" + ScriptValue(typed));
+  SetValueFromText(*control, typed);
 }
 
 void FormWindow::OnFocusChanged(QWidget* now) {
@@ -486,6 +492,11 @@ bool FormWindow::HandleKey(int keyCode, int shiftState) {
   const bool closing = shiftState == 0 && (keyCode == key::Enter || keyCode == key::Escape);
   if (closing) Act(nullptr, [this] { TakeText(focused_); });
   bool received = false;
+  // A script's key press reaches the form's handler and presses the buttons as this one does.
+  if (closing || (form_.KeyPreview && form_.KeyDown)) {
+    const std::string name = KeyName(keyCode, shiftState);
+    Record(name.empty() ? "" : "key " + name);
+  }
   if (form_.KeyPreview && form_.KeyDown) {
     Act(nullptr, [this, keyCode, shiftState] { form_.KeyDown(keyCode, shiftState); });
     received = true;
@@ -521,6 +532,7 @@ void FormWindow::closeEvent(QCloseEvent* event) {
 
 void FormWindow::reject() {
   Act(nullptr, [this] { TakeText(focused_); });
+  Record("escape");
   for (const Control* c : form_.Controls())
     if (c->Kind() == ControlKind::CommandButton && static_cast<const CommandButton*>(c)->Cancel &&
         c->Visible() && c->Enabled()) {

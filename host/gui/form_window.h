@@ -36,6 +36,12 @@ class FormWindow : public QDialog {
   // model again and closes when the form hid. A fault is kept for the back-end to raise.
   void Act(Control* focus, const std::function<void()>& action);
   std::exception_ptr Failure() const { return failure_; }
+  // Called with each action a person takes, as a dialog script writes it ("txt(0)=3", "click
+  // OKButton", "key Enter"), so that the script gives the same run; "" for one a script
+  // cannot give.
+  void SetRecorder(std::function<void(const std::string& action)> recorder) {
+    recorder_ = std::move(recorder);
+  }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -53,8 +59,12 @@ class FormWindow : public QDialog {
   bool HandleKey(int keyCode, int shiftState);
   void PressButton(bool isDefault);
   void OnFocusChanged(QWidget* now);
+  void Record(const std::string& action) const {
+    if (recorder_) recorder_(action);
+  }
 
   Form& form_;
+  std::function<void(const std::string&)> recorder_;
   // Focus changes reach the window only while it is whole: the destructor cuts this before
   // the widgets go (their going moves the focus too).
   QMetaObject::Connection focusWatch_;

@@ -16,6 +16,7 @@
 #include <cstdlib>
 
 #include "gui/form_window.h"
+#include "vlm/scripted_dialogs.h"
 
 namespace vlm::gui {
 namespace {
@@ -75,8 +76,25 @@ QtDialogs::QtDialogs() {
   EnsureApplication();
 }
 
+void QtDialogs::Record(const std::string& action) {
+  if (action.empty()) unscripted_ = true;
+  actions_.push_back(action);
+}
+
+std::optional<std::string> QtDialogs::TakeScript() {
+  std::string script;
+  for (const std::string& action : actions_)
+    script += (script.empty() ? "" : "; ") + action;
+  const bool scripted = !unscripted_;
+  actions_.clear();
+  unscripted_ = false;
+  if (!scripted) return std::nullopt;
+  return script;
+}
+
 void QtDialogs::RunModal(Form& form) {
   FormWindow window(form, Owner());
+  window.SetRecorder([this](const std::string& action) { Record(action); });
   window.setModal(true);
   open_.push_back(&window);
   struct Pop {
@@ -107,10 +125,12 @@ int QtDialogs::MessageBox(const MessageBoxRequest& request) {
   box.setStandardButtons(buttons);
   box.setDefaultButton(set->answers.front().first);
   box.exec();
+  int answered = set->answers.back().second;  // closed without a button: the cancel-like
+                                              // answer, else the only one
   for (const auto& [button, answer] : set->answers)
-    if (box.clickedButton() == box.button(button)) return answer;
-  // Closed without a button: the cancel-like answer, else the only one.
-  return set->answers.back().second;
+    if (box.clickedButton() == box.button(button)) answered = answer;
+  Record(std::string("answer ") + AnswerName(answered));
+  return answered;
 }
 
 std::optional<std::string> QtDialogs::InputBox(const InputBoxRequest& request) {
@@ -118,7 +138,11 @@ std::optional<std::string> QtDialogs::InputBox(const InputBoxRequest& request) {
   dialog.setWindowTitle(Title(request.title));
   dialog.setLabelText(Q(request.prompt));
   dialog.setTextValue(Q(request.defaultAnswer));
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  if (dialog.exec() != QDialog::Accepted) {
+    Record("");  // a script answers every input box
+    return std::nullopt;
+  }
+  Record("input " + ScriptValue(dialog.textValue().toStdString()));
   return dialog.textValue().toStdString();
 }
 
@@ -149,7 +173,11 @@ std::optional<std::string> QtDialogs::FileDialog(const FileDialogRequest& reques
   if (!request.fileName.empty() && given.dir().exists()) dialog.setDirectory(given.dir());
   if (!given.fileName().isEmpty() && !given.fileName().contains(QRegularExpression("[*?]")))
     dialog.selectFile(given.fileName());
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    Record("file");
+    return std::nullopt;
+  }
+  Record("file " + ScriptValue(dialog.selectedFiles().front().toStdString()));
   return dialog.selectedFiles().front().toStdString();
 }
 
@@ -157,8 +185,13 @@ std::optional<int32_t> QtDialogs::ColorDialog(int32_t initial) {
   QColorDialog dialog(QColor(initial & 0xFF, (initial >> 8) & 0xFF, (initial >> 16) & 0xFF),
                       Owner());
   dialog.setOption(QColorDialog::DontUseNativeDialog);
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  if (dialog.exec() != QDialog::Accepted) {
+    Record("color");
+    return std::nullopt;
+  }
   const QColor c = dialog.selectedColor();
+  Record("color " + std::to_string(c.red()) + "," + std::to_string(c.green()) + "," +
+         std::to_string(c.blue()));
   return c.red() + 256 * c.green() + 65536 * c.blue();
 }
 

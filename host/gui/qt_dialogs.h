@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,13 +42,22 @@ class QtDialogs : public DialogBackend {
     help_ = std::move(help);
   }
 
+  // What the person did in the dialogs since the last call, as a dialog script that gives the
+  // same run ("txt(0)=3; click OKButton; answer Yes"); nullopt when something was done that a
+  // script cannot do (an input box cancelled).
+  std::optional<std::string> TakeScript();
+
   // Called with each form's window once it shows (tests drive the window from here).
   void SetShownObserver(std::function<void(FormWindow&)> observer) {
     shownObserver_ = std::move(observer);
   }
 
  private:
+  void Record(const std::string& action);
+
   std::vector<FormWindow*> open_;  // the windows shown, innermost last
+  std::vector<std::string> actions_;
+  bool unscripted_ = false;  // an action no script can give was taken
   std::function<void(FormWindow&)> shownObserver_;
   std::function<std::string(const std::string&)> help_;
 };

@@ -13,9 +13,9 @@ std::string RunRequest::CommandLine(const std::optional<std::string>& typed) con
   if (!selections.empty()) line += " " + SelectCommandLine(selections);
   for (const std::string& p : params)
     line += " --param " + ShellQuoted(p);
-  if (typed)
-    line += " --ui " + ShellQuoted(*typed);
-  else if (ui)
+  if (typed) {
+    if (!typed->empty()) line += " --ui " + ShellQuoted(*typed);
+  } else if (ui)
     line += " --ui " + ShellQuoted(*ui);
   else if (uiFile)
     line += " --ui-file " + ShellQuoted(uiFile->string());

@@ -38,8 +38,8 @@ struct RunRequest {
   bool fresh = false;         // no remembered settings read, none stored
 
   // The `vlmhost run` command that makes the same run, each argument one shell word. `typed`:
-  // the dialog actions a person's answers in the windows come to, given as --ui in place of
-  // the windows.
+  // the dialog script a person's answers in the windows come to, given as --ui in place of
+  // the windows ("": no dialog was answered, and none is asked for).
   std::string CommandLine(const std::optional<std::string>& typed = std::nullopt) const;
 };
 

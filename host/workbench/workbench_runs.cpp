@@ -68,12 +68,13 @@ int WorkbenchWindow::RunPlugin(const std::string& progId) {
     if (!file) return host::ExitNothingDone;
     request.output = *file;
   }
-  // The same run on the command line, for the log: with --gui, the dialogs as windows.
-  Log(Q("$ " + request.CommandLine()), "#606060");
-
   const uint64_t version = session_.Version();
   const auto logLine = [this](const std::string& line) { LogLines(line); };
+  dialogs_->TakeScript();  // what earlier runs did in the windows is theirs
   const host::RunOutcome outcome = session_.Run(request, {logLine, logLine});
+  // The same run on the command line, for the log: what the person did in the windows as
+  // the script that does it (--gui when something cannot be scripted).
+  Log(Q("$ " + request.CommandLine(dialogs_->TakeScript())), "#606060");
   const QString said = tr(host::KindText(outcome.kind));
   Log(tr("%1: %2 (exit status %3)%4")
           .arg(Q(entry->name), said)

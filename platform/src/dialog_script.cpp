@@ -88,6 +88,31 @@ std::string ParseKey(std::string_view text, int& code, int& shiftState) {
          "digit";
 }
 
+}  // namespace
+
+std::string KeyName(int code, int shiftState) {
+  std::string name;
+  if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9')) {
+    name = std::string(1, static_cast<char>(code));
+  } else if (code >= key::F1 && code < key::F1 + 12) {
+    name = "F" + std::to_string(code - key::F1 + 1);
+  } else {
+    for (const NamedKey& named : kNamedKeys)
+      if (named.code == code) {
+        name = named.name;
+        break;
+      }
+  }
+  if (name.empty()) return {};
+  std::string modifiers;
+  for (auto [bit, modifier] : {std::pair{shift::Ctrl, "ctrl+"}, std::pair{shift::Shift, "shift+"},
+                               std::pair{shift::Alt, "alt+"}})
+    if (shiftState & bit) modifiers += modifier;
+  return modifiers + name;
+}
+
+namespace {
+
 // One action as the scanner cut it out of the script: its text as written and, when its value
 // was quoted, the value with the quotes and escapes taken away.
 struct ScannedAction {

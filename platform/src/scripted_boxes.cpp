@@ -121,4 +121,15 @@ void ScriptedDialogs::ShowHelp(const std::string& helpFile) {
   Record(TranscriptEntry::Kind::Help, help_ ? help_(helpFile) : std::string(), helpFile);
 }
 
+const char* AnswerName(int answer) {
+  return ButtonName(answer);
+}
+
+std::string ScriptValue(std::string_view value) {
+  const bool plain = !value.empty() && value.front() != ' ' && value.back() != ' ' &&
+                     value.front() != '"' &&
+                     value.find_first_of(";\r\n\t") == std::string_view::npos;
+  return plain ? std::string(value) : ScriptQuoted(value);
+}
+
 }  // namespace vlm

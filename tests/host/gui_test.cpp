@@ -210,6 +210,16 @@ TEST_F(Gui, ClicksAndKeysOnTheWindowsGiveWhatTheScriptGives) {
     EXPECT_FALSE(clicked.empty()) << r.progId;
     EXPECT_TRUE(clicked == ReadAll(home.Path() / "scripted" / r.output))
         << r.progId << ": the files differ";
+    // What the person did, as the windows wrote it down, replays to the same file.
+    const std::optional<std::string> typed = windows->TakeScript();
+    ASSERT_TRUE(typed) << r.progId;
+    options.windows.reset();
+    options.ui = *typed;
+    options.output = home.Path() / "replayed" / r.output;
+    std::filesystem::create_directories(options.output->parent_path());
+    EXPECT_EQ(host::RunCommand(line, out, err), 0)
+        << r.progId << ": " << *typed << ": " << err.str();
+    EXPECT_TRUE(ReadAll(*options.output) == clicked) << r.progId << ": " << *typed;
   }
 }
 

@@ -64,6 +64,14 @@ struct DialogAction {
 // Parses a script; vlm::Error (5) naming `origin`, the action and the problem on bad input.
 // A script `file` takes one action per line (";" may still join several on a line), skips
 // blank and comment lines, and its messages name the line: "actions.txt:3: ...".
+// How a script names a message box's answer (mb::Yes: "Yes"), "?" for none.
+const char* AnswerName(int answer);
+// A value as a script writes it after NAME=, input or file: as it is where that reads back the
+// same, else quoted.
+std::string ScriptValue(std::string_view value);
+// A key as a script presses it ("ctrl+tab", "F5", "A"), "" for a key a script cannot press.
+std::string KeyName(int code, int shiftState);
+
 std::vector<DialogAction> ParseDialogScript(std::string_view script,
                                             const std::string& origin = "--ui", bool file = false);
 
