@@ -19,6 +19,7 @@
 #include "cli/show_command.h"
 #include "run/exit_status.h"
 #include "run/printing.h"
+#include "vlm/error.h"
 
 namespace {
 
@@ -76,8 +77,9 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-// Running out of memory anywhere (a scene too large for this machine, or a limit set with
-// ulimit) ends the command with a message, not an abort.
+// What escapes a command ends it with a message and an exit status, never an abort: running
+// out of memory anywhere (a scene too large for this machine, or a limit set with ulimit) and
+// a fault a command did not name itself are bad input, any other exception a failure.
 int main(int argc, char** argv) {
   try {
     return Main(argc, argv);
@@ -85,5 +87,11 @@ int main(int argc, char** argv) {
     std::cerr << "error: out of memory: the input is too large for the memory this program may "
                  "use\n";
     return vlm::host::ExitBadInput;
+  } catch (const vlm::Error& e) {
+    std::cerr << "error: " << e.Description() << "\n";
+    return vlm::host::ExitBadInput;
+  } catch (const std::exception& e) {
+    std::cerr << "error: " << e.what() << "\n";
+    return vlm::host::ExitRunFailed;
   }
 }
