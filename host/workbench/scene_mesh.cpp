@@ -38,6 +38,89 @@ bool Drawn(const host::HostMesh& mesh, size_t face) {
   });
 }
 
+// A face of an object, with its triangle count and centre when it is drawn; its place in the
+// triangle arrays comes later.
+SceneFace FaceOf(const MeshEntry& entry, size_t f) {
+  const host::HostMesh& mesh = *entry.mesh;
+  SceneFace face{{&mesh, static_cast<int32_t>(f)}, 0, 0, {}};
+  if (!Drawn(mesh, f)) return face;
+  const auto points = mesh.Points(f);
+  face.triangleCount = static_cast<uint32_t>(points.size() - 2);
+  double c[3] = {0, 0, 0};
+  for (const host::HostPoint& p : points) {
+    const Vec3 w = entry.world[static_cast<size_t>(p.vertex)];
+    c[0] += w.x, c[1] += w.y, c[2] += w.z;
+  }
+  const double n = static_cast<double>(points.size());
+  face.centre = {static_cast<float>(c[0] / n), static_cast<float>(c[1] / n),
+                 static_cast<float>(c[2] / n)};
+  return face;
+}
+
+// Counts a face's triangles into the batch of its material, started when it is the first;
+// the batch's index.
+uint32_t JoinBatch(std::vector<MaterialBatch>& batches,
+                   std::map<const host::HostMaterial*, size_t>& batchOf,
+                   const host::HostMaterial* material, uint32_t triangles) {
+  auto [it, added] = batchOf.emplace(material, batches.size());
+  if (added) batches.push_back({material, 0, 0});
+  const auto batch = static_cast<uint32_t>(it->second);
+  batches[batch].triangleCount += triangles;
+  return batch;
+}
+
+// Places the batches one after another; the triangles of them all.
+uint32_t PlaceBatches(std::vector<MaterialBatch>& batches) {
+  uint32_t total = 0;
+  for (MaterialBatch& batch : batches) {
+    batch.firstTriangle = total;
+    total += batch.triangleCount;
+  }
+  return total;
+}
+
+// The fan of face `f` of the entry's object (scene face `faceIndex`) from triangle `at` on,
+// which moves past it. `polygon` is room for the face's points.
+void AddFan(SceneMesh& m, const MeshEntry& entry, size_t f, size_t faceIndex, uint32_t& at,
+            std::vector<Vec3>& polygon) {
+  const host::HostMesh& mesh = *entry.mesh;
+  m.faces[faceIndex].firstTriangle = at;
+  const auto points = mesh.Points(f);
+  polygon.clear();
+  for (const host::HostPoint& p : points)
+    polygon.push_back(entry.world[static_cast<size_t>(p.vertex)]);
+  const Vec3 faceNormal = PolygonNormal(polygon);
+  const auto uvOf = [&](const host::HostPoint& p) {
+    return p.uv >= 0 && static_cast<size_t>(p.uv) < mesh.uvs.size()
+               ? mesh.uvs[static_cast<size_t>(p.uv)]
+               : Vec2{};
+  };
+  const size_t last = points.size() - 1;
+  for (size_t k = 1; k < last; ++k, ++at) {
+    const size_t t = at, c = t * 3;
+    m.corners[c] = polygon[0], m.corners[c + 1] = polygon[k], m.corners[c + 2] = polygon[k + 1];
+    m.uvs[c] = uvOf(points[0]), m.uvs[c + 1] = uvOf(points[k]);
+    m.uvs[c + 2] = uvOf(points[k + 1]);
+    const Vec3 own = Normalize(Cross(polygon[k] - polygon[0], polygon[k + 1] - polygon[0]));
+    m.normals[t] = faceNormal == Vec3{} ? own : faceNormal;
+    m.triangleFace[t] = static_cast<uint32_t>(faceIndex);
+    // The edge from the first point is the polygon's only for the first and last fan.
+    m.edges[t] = static_cast<uint8_t>((k == 1 ? 1 : 0) | 2 | (k + 1 == last ? 4 : 0));
+  }
+}
+
+// The box around the corners that are finite: a corner at infinity (or not a number) would
+// leave no box to frame. Left as it is when there is none.
+void FindBounds(const std::vector<Vec3>& corners, Vec3& min, Vec3& max) {
+  bool first = true;
+  for (const Vec3& p : corners) {
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;
+    if (first) min = max = p, first = false;
+    min = {std::min(min.x, p.x), std::min(min.y, p.y), std::min(min.z, p.z)};
+    max = {std::max(max.x, p.x), std::max(max.y, p.y), std::max(max.z, p.z)};
+  }
+}
+
 }  // namespace
 
 SceneMesh::SceneMesh(const host::HostDocument& document) {
@@ -56,34 +139,15 @@ SceneMesh::SceneMesh(const host::HostDocument& document) {
     const host::HostMesh& mesh = *entry.mesh;
     firstFace_.emplace(&mesh, static_cast<uint32_t>(faces.size()));
     for (size_t f = 0; f < mesh.FaceCount(); ++f) {
-      SceneFace face{{&mesh, static_cast<int32_t>(f)}, 0, 0, {}};
-      uint32_t batch = 0;
-      if (Drawn(mesh, f)) {
-        const auto points = mesh.Points(f);
-        face.triangleCount = static_cast<uint32_t>(points.size() - 2);
-        double c[3] = {0, 0, 0};
-        for (const host::HostPoint& p : points) {
-          const Vec3 w = entry.world[static_cast<size_t>(p.vertex)];
-          c[0] += w.x, c[1] += w.y, c[2] += w.z;
-        }
-        const double n = static_cast<double>(points.size());
-        face.centre = {static_cast<float>(c[0] / n), static_cast<float>(c[1] / n),
-                       static_cast<float>(c[2] / n)};
-        const host::HostMaterial* material = mesh.FaceMaterial(f);
-        auto [it, added] = batchOf.emplace(material, batches.size());
-        if (added) batches.push_back({material, 0, 0});
-        batch = static_cast<uint32_t>(it->second);
-        batches[batch].triangleCount += face.triangleCount;
-      }
-      faceBatch.push_back(batch);
+      const SceneFace face = FaceOf(entry, f);
+      faceBatch.push_back(
+          face.triangleCount == 0
+              ? 0
+              : JoinBatch(batches, batchOf, mesh.FaceMaterial(f), face.triangleCount));
       faces.push_back(face);
     }
   }
-  uint32_t total = 0;
-  for (MaterialBatch& batch : batches) {
-    batch.firstTriangle = total;
-    total += batch.triangleCount;
-  }
+  const uint32_t total = PlaceBatches(batches);
   ResizeLarge(corners, size_t{total} * 3);
   ResizeLarge(uvs, size_t{total} * 3);
   ResizeLarge(normals, total);
@@ -96,44 +160,11 @@ SceneMesh::SceneMesh(const host::HostDocument& document) {
     next[b] = batches[b].firstTriangle;
   size_t faceIndex = 0;
   std::vector<Vec3> polygon;
-  for (const MeshEntry& entry : meshes) {
-    const host::HostMesh& mesh = *entry.mesh;
-    for (size_t f = 0; f < mesh.FaceCount(); ++f, ++faceIndex) {
-      SceneFace& face = faces[faceIndex];
-      if (face.triangleCount == 0) continue;
-      uint32_t& at = next[faceBatch[faceIndex]];
-      face.firstTriangle = at;
-      const auto points = mesh.Points(f);
-      polygon.clear();
-      for (const host::HostPoint& p : points)
-        polygon.push_back(entry.world[static_cast<size_t>(p.vertex)]);
-      const Vec3 faceNormal = PolygonNormal(polygon);
-      const auto uvOf = [&](const host::HostPoint& p) {
-        return p.uv >= 0 && static_cast<size_t>(p.uv) < mesh.uvs.size()
-                   ? mesh.uvs[static_cast<size_t>(p.uv)]
-                   : Vec2{};
-      };
-      const size_t last = points.size() - 1;
-      for (size_t k = 1; k < last; ++k, ++at) {
-        const size_t t = at, c = t * 3;
-        corners[c] = polygon[0], corners[c + 1] = polygon[k], corners[c + 2] = polygon[k + 1];
-        uvs[c] = uvOf(points[0]), uvs[c + 1] = uvOf(points[k]), uvs[c + 2] = uvOf(points[k + 1]);
-        const Vec3 own = Normalize(Cross(polygon[k] - polygon[0], polygon[k + 1] - polygon[0]));
-        normals[t] = faceNormal == Vec3{} ? own : faceNormal;
-        triangleFace[t] = static_cast<uint32_t>(faceIndex);
-        // The edge from the first point is the polygon's only for the first and last fan.
-        edges[t] = static_cast<uint8_t>((k == 1 ? 1 : 0) | 2 | (k + 1 == last ? 4 : 0));
-      }
-    }
-  }
-  bool first = true;
-  for (const Vec3& p : corners) {
-    // A corner at infinity (or not a number) would leave no box to frame.
-    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;
-    if (first) min = max = p, first = false;
-    min = {std::min(min.x, p.x), std::min(min.y, p.y), std::min(min.z, p.z)};
-    max = {std::max(max.x, p.x), std::max(max.y, p.y), std::max(max.z, p.z)};
-  }
+  for (const MeshEntry& entry : meshes)
+    for (size_t f = 0; f < entry.mesh->FaceCount(); ++f, ++faceIndex)
+      if (faces[faceIndex].triangleCount != 0)
+        AddFan(*this, entry, f, faceIndex, next[faceBatch[faceIndex]], polygon);
+  FindBounds(corners, min, max);
 }
 
 std::optional<uint32_t> SceneMesh::FaceIndex(host::FaceHit ref) const {
