@@ -146,6 +146,36 @@ host::PickCombine OpFor(Qt::KeyboardModifiers modifiers) {
   return host::PickCombine::Replace;
 }
 
+void SetMatrix(QOpenGLExtraFunctions& gl, QOpenGLShaderProgram& p, const Mat4& m) {
+  gl.glUniformMatrix4fv(p.uniformLocation("viewProjection"), 1, GL_FALSE, m.m.data());
+}
+
+// One material's triangles, in its colour or with its texture (0: none). `colour` and
+// `textured` are the face program's uniforms.
+void DrawBatch(QOpenGLExtraFunctions& gl, const MaterialBatch& batch, GLuint texture, GLint colour,
+               GLint textured) {
+  Vec3 c = kNoMaterialColour;
+  if (batch.material) {
+    const Rgb d = batch.material->diffuse;
+    // A textured face shows its image as it is.
+    c = texture ? Vec3{1, 1, 1} : Vec3{d.r, d.g, d.b};
+  }
+  gl.glUniform3f(colour, c.x, c.y, c.z);
+  gl.glUniform1i(textured, texture ? 1 : 0);
+  if (texture) {
+    gl.glBindTexture(GL_TEXTURE_2D, texture);
+    const auto wrap = [](TextureWrap w) {
+      return w == TextureWrap::Clamp    ? GL_CLAMP_TO_EDGE
+             : w == TextureWrap::Mirror ? GL_MIRRORED_REPEAT
+                                        : GL_REPEAT;
+    };
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap(batch.material->wrapU));
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap(batch.material->wrapV));
+  }
+  gl.glDrawArrays(GL_TRIANGLES, static_cast<GLint>(batch.firstTriangle * 3),
+                  static_cast<GLsizei>(batch.triangleCount * 3));
+}
+
 }  // namespace
 
 struct SceneView::State {
@@ -734,99 +764,81 @@ void SceneView::paintGL() {
   if (g.linesStale) UploadLines();
   UpdateViewport();
   const Mat4 viewProjection = s.camera.ViewProjection();
-  const auto setMatrix = [&](QOpenGLShaderProgram& p, const Mat4& m) {
-    gl.glUniformMatrix4fv(p.uniformLocation("viewProjection"), 1, GL_FALSE, m.m.data());
-  };
   gl.glEnable(GL_DEPTH_TEST);
   gl.glDepthFunc(GL_LEQUAL);
   gl.glDisable(GL_BLEND);
-
-  if (!s.mesh.Empty()) {
-    if (s.backFaces)
-      gl.glDisable(GL_CULL_FACE);
-    else
-      gl.glEnable(GL_CULL_FACE);
-    gl.glFrontFace(GL_CCW);
-    gl.glCullFace(GL_BACK);
-    // Faces lie a little behind lines drawn on them (the grid on a floor at y = 0).
-    gl.glEnable(GL_POLYGON_OFFSET_FILL);
-    gl.glPolygonOffset(1, 1);
-    QOpenGLShaderProgram& p = *g.faces;
-    p.bind();
-    setMatrix(p, viewProjection);
-    const Vec3 back = s.camera.Back();
-    gl.glUniform3f(p.uniformLocation("towardsEye"), back.x, back.y, back.z);
-    gl.glUniform3f(p.uniformLocation("selectedColour"), kSelectedColour.x, kSelectedColour.y,
-                   kSelectedColour.z);
-    gl.glUniform3f(p.uniformLocation("changedColour"), kChangedColour.x, kChangedColour.y,
-                   kChangedColour.z);
-    gl.glUniform1i(p.uniformLocation("wireframe"), s.wireframe ? 1 : 0);
-    gl.glUniform1i(p.uniformLocation("image"), 0);
-    const GLint colour = p.uniformLocation("colour"), textured = p.uniformLocation("textured");
-    gl.glActiveTexture(GL_TEXTURE0);
-    gl.glBindVertexArray(g.faceArray);
-    for (size_t b = 0; b < s.mesh.batches.size(); ++b) {
-      const MaterialBatch& batch = s.mesh.batches[b];
-      const GLuint texture = b < g.batchTextures.size() ? g.batchTextures[b] : 0;
-      Vec3 c = kNoMaterialColour;
-      if (batch.material) {
-        const Rgb d = batch.material->diffuse;
-        // A textured face shows its image as it is.
-        c = texture ? Vec3{1, 1, 1} : Vec3{d.r, d.g, d.b};
-      }
-      gl.glUniform3f(colour, c.x, c.y, c.z);
-      gl.glUniform1i(textured, texture ? 1 : 0);
-      if (texture) {
-        gl.glBindTexture(GL_TEXTURE_2D, texture);
-        const auto wrap = [](TextureWrap w) {
-          return w == TextureWrap::Clamp    ? GL_CLAMP_TO_EDGE
-                 : w == TextureWrap::Mirror ? GL_MIRRORED_REPEAT
-                                            : GL_REPEAT;
-        };
-        gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap(batch.material->wrapU));
-        gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap(batch.material->wrapV));
-      }
-      gl.glDrawArrays(GL_TRIANGLES, static_cast<GLint>(batch.firstTriangle * 3),
-                      static_cast<GLsizei>(batch.triangleCount * 3));
-    }
-    gl.glBindTexture(GL_TEXTURE_2D, 0);
-    gl.glDisable(GL_POLYGON_OFFSET_FILL);
-    gl.glDisable(GL_CULL_FACE);
-  }
+  if (!s.mesh.Empty()) DrawFaces(viewProjection);
 
   QOpenGLShaderProgram& lines = *g.lines;
   lines.bind();
-  setMatrix(lines, viewProjection);
+  SetMatrix(gl, lines, viewProjection);
   gl.glBindVertexArray(g.lineArray);
   gl.glDrawArrays(GL_LINES, 0, g.gridVertices);
-
-  if (s.banding) {
-    // The rubber band, in normalised device coordinates over everything.
-    const double w = std::max(width(), 1), h = std::max(height(), 1);
-    const auto ndc = [&](double x, double y) {
-      return Vec3{static_cast<float>(2 * x / w - 1), static_cast<float>(1 - 2 * y / h), 0};
-    };
-    const QRect r = s.band;
-    const Vec3 white{1, 1, 1};
-    // Through the middles of the box's outermost pixels.
-    const double left = r.left() + 0.5, top = r.top() + 0.5;
-    const double right = left + std::max(r.width() - 1, 0),
-                 bottom = top + std::max(r.height() - 1, 0);
-    const Vec3 a = ndc(left, top), b = ndc(right, top), c = ndc(right, bottom),
-               d = ndc(left, bottom);
-    const LineVertex band[8] = {{a, white}, {b, white}, {b, white}, {c, white},
-                                {c, white}, {d, white}, {d, white}, {a, white}};
-    gl.glDisable(GL_DEPTH_TEST);
-    gl.glBindBuffer(GL_ARRAY_BUFFER, g.bandBuffer);
-    gl.glBufferData(GL_ARRAY_BUFFER, sizeof band, band, GL_STREAM_DRAW);
-    gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
-    setMatrix(lines, Mat4::Identity());
-    gl.glBindVertexArray(g.bandArray);
-    gl.glDrawArrays(GL_LINES, 0, 8);
-    gl.glEnable(GL_DEPTH_TEST);
-  }
+  if (s.banding) DrawBand();
   gl.glBindVertexArray(0);
   lines.release();
+}
+
+void SceneView::DrawFaces(const Mat4& viewProjection) {
+  const State& s = *state_;
+  const Gpu& g = *gpu_;
+  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  if (s.backFaces)
+    gl.glDisable(GL_CULL_FACE);
+  else
+    gl.glEnable(GL_CULL_FACE);
+  gl.glFrontFace(GL_CCW);
+  gl.glCullFace(GL_BACK);
+  // Faces lie a little behind lines drawn on them (the grid on a floor at y = 0).
+  gl.glEnable(GL_POLYGON_OFFSET_FILL);
+  gl.glPolygonOffset(1, 1);
+  QOpenGLShaderProgram& p = *g.faces;
+  p.bind();
+  SetMatrix(gl, p, viewProjection);
+  const Vec3 back = s.camera.Back();
+  gl.glUniform3f(p.uniformLocation("towardsEye"), back.x, back.y, back.z);
+  gl.glUniform3f(p.uniformLocation("selectedColour"), kSelectedColour.x, kSelectedColour.y,
+                 kSelectedColour.z);
+  gl.glUniform3f(p.uniformLocation("changedColour"), kChangedColour.x, kChangedColour.y,
+                 kChangedColour.z);
+  gl.glUniform1i(p.uniformLocation("wireframe"), s.wireframe ? 1 : 0);
+  gl.glUniform1i(p.uniformLocation("image"), 0);
+  const GLint colour = p.uniformLocation("colour"), textured = p.uniformLocation("textured");
+  gl.glActiveTexture(GL_TEXTURE0);
+  gl.glBindVertexArray(g.faceArray);
+  for (size_t b = 0; b < s.mesh.batches.size(); ++b)
+    DrawBatch(gl, s.mesh.batches[b], b < g.batchTextures.size() ? g.batchTextures[b] : 0, colour,
+              textured);
+  gl.glBindTexture(GL_TEXTURE_2D, 0);
+  gl.glDisable(GL_POLYGON_OFFSET_FILL);
+  gl.glDisable(GL_CULL_FACE);
+}
+
+// The rubber band, in normalised device coordinates over everything.
+void SceneView::DrawBand() {
+  const Gpu& g = *gpu_;
+  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  const double w = std::max(width(), 1), h = std::max(height(), 1);
+  const auto ndc = [&](double x, double y) {
+    return Vec3{static_cast<float>(2 * x / w - 1), static_cast<float>(1 - 2 * y / h), 0};
+  };
+  const QRect r = state_->band;
+  const Vec3 white{1, 1, 1};
+  // Through the middles of the box's outermost pixels.
+  const double left = r.left() + 0.5, top = r.top() + 0.5;
+  const double right = left + std::max(r.width() - 1, 0),
+               bottom = top + std::max(r.height() - 1, 0);
+  const Vec3 a = ndc(left, top), b = ndc(right, top), c = ndc(right, bottom), d = ndc(left, bottom);
+  const LineVertex band[8] = {{a, white}, {b, white}, {b, white}, {c, white},
+                              {c, white}, {d, white}, {d, white}, {a, white}};
+  gl.glDisable(GL_DEPTH_TEST);
+  gl.glBindBuffer(GL_ARRAY_BUFFER, g.bandBuffer);
+  gl.glBufferData(GL_ARRAY_BUFFER, sizeof band, band, GL_STREAM_DRAW);
+  gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
+  SetMatrix(gl, *g.lines, Mat4::Identity());
+  gl.glBindVertexArray(g.bandArray);
+  gl.glDrawArrays(GL_LINES, 0, 8);
+  gl.glEnable(GL_DEPTH_TEST);
 }
 
 void SceneView::resizeGL(int, int) {

@@ -108,6 +108,8 @@ class SceneView : public QOpenGLWidget {
   void UploadMesh();
   void UploadState();
   void UploadLines();
+  void DrawFaces(const Mat4& viewProjection);
+  void DrawBand();
   unsigned TextureFor(const host::HostMaterial* material);
   void UpdateFaceStates();
   std::unique_ptr<State> state_;
