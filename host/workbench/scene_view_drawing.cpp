@@ -1,0 +1,444 @@
+// The 3D view's drawing (see scene_view.h).
+//
+// The document's triangles go to the graphics card once per SetDocument, in one vertex buffer
+// ordered by material; a second buffer of one byte per corner says whether the corner's face
+// is selected or changed, so a new selection rewrites only that. Flat shading with a light
+// from the eye: a face seen square on shows exactly its colour. Polygon edges (not the fan's
+// diagonals) are found in the fragment shader from each corner's barycentric coordinate;
+// wireframe draws only them.
+#include "workbench/scene_view.h"
+
+#include <QImage>
+#include <QOpenGLContext>
+#include <QOpenGLExtraFunctions>
+#include <QOpenGLShaderProgram>
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "scene/document.h"
+#include "workbench/scene_view_state.h"
+
+namespace vlm::workbench {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct GpuVertex {
+  float position[3];
+  float uv[2];
+  uint8_t bary[4];  // the corner's barycentric coordinate, raised where an edge is a diagonal
+};
+static_assert(sizeof(GpuVertex) == 24);
+
+const char* kFaceVertex = R"(
+layout(location = 0) in vec3 position;
+layout(location = 2) in vec2 uv;
+layout(location = 3) in vec3 bary;
+layout(location = 4) in float state;
+uniform mat4 viewProjection;
+out vec3 vPosition;
+out vec2 vUv;
+out vec3 vBary;
+flat out int vState;
+void main() {
+  gl_Position = viewProjection * vec4(position, 1.0);
+  vPosition = position;
+  vUv = uv;
+  vBary = bary;
+  vState = int(state + 0.5);
+}
+)";
+
+const char* kFaceFragment = R"(
+in vec3 vPosition;
+in vec2 vUv;
+in vec3 vBary;
+flat in int vState;
+uniform vec3 colour;
+uniform vec3 selectedColour;
+uniform vec3 changedColour;
+uniform vec3 towardsEye;
+uniform int textured;
+uniform int wireframe;
+uniform sampler2D image;
+out vec4 fragment;
+void main() {
+  vec3 width = fwidth(vBary);
+  vec3 near = smoothstep(vec3(0.0), width * 1.2, vBary);
+  float edge = 1.0 - min(min(near.x, near.y), near.z);
+  vec3 base = vState == 1 ? selectedColour
+            : vState == 2 ? changedColour
+            : textured != 0 ? texture(image, vUv).rgb * colour
+            : colour;
+  if (wireframe != 0) {
+    if (edge < 0.5) discard;
+    fragment = vec4(base, 1.0);
+    return;
+  }
+  // The triangle's own normal, from how the position changes across the screen.
+  vec3 normal = normalize(cross(dFdx(vPosition), dFdy(vPosition)));
+  float light = 0.35 + 0.65 * abs(dot(normal, towardsEye));
+  vec3 lit = base * light;
+  fragment = vec4(mix(lit, lit * 0.6, edge), 1.0);
+}
+)";
+
+const char* kLineVertex = R"(
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec3 colour;
+uniform mat4 viewProjection;
+out vec3 vColour;
+void main() {
+  gl_Position = viewProjection * vec4(position, 1.0);
+  vColour = colour;
+}
+)";
+
+const char* kLineFragment = R"(
+in vec3 vColour;
+out vec4 fragment;
+void main() { fragment = vec4(vColour, 1.0); }
+)";
+
+struct LineVertex {
+  Vec3 position, colour;
+};
+
+// Where a texture named in the scene is: relative to the scene's folder or absolute, else
+// its own file name in the scene's folder (a path from another machine, D:\maps\wood.png).
+std::optional<fs::path> FindTexture(const std::string& name, const fs::path& folder) {
+  if (name.empty()) return std::nullopt;
+  std::error_code ec;
+  const fs::path given(name);
+  const fs::path first = given.is_absolute() ? given : folder / given;
+  if (fs::is_regular_file(first, ec)) return first;
+  const size_t slash = name.find_last_of("/\\");
+  const fs::path own = folder / (slash == std::string::npos ? name : name.substr(slash + 1));
+  if (fs::is_regular_file(own, ec)) return own;
+  return std::nullopt;
+}
+
+void SetMatrix(QOpenGLExtraFunctions& gl, QOpenGLShaderProgram& p, const Mat4& m) {
+  gl.glUniformMatrix4fv(p.uniformLocation("viewProjection"), 1, GL_FALSE, m.m.data());
+}
+
+// One material's triangles, in its colour or with its texture (0: none). `colour` and
+// `textured` are the face program's uniforms.
+void DrawBatch(QOpenGLExtraFunctions& gl, const MaterialBatch& batch, GLuint texture, GLint colour,
+               GLint textured) {
+  Vec3 c = kNoMaterialColour;
+  if (batch.material) {
+    const Rgb d = batch.material->diffuse;
+    // A textured face shows its image as it is.
+    c = texture ? Vec3{1, 1, 1} : Vec3{d.r, d.g, d.b};
+  }
+  gl.glUniform3f(colour, c.x, c.y, c.z);
+  gl.glUniform1i(textured, texture ? 1 : 0);
+  if (texture) {
+    gl.glBindTexture(GL_TEXTURE_2D, texture);
+    const auto wrap = [](TextureWrap w) {
+      return w == TextureWrap::Clamp    ? GL_CLAMP_TO_EDGE
+             : w == TextureWrap::Mirror ? GL_MIRRORED_REPEAT
+                                        : GL_REPEAT;
+    };
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap(batch.material->wrapU));
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap(batch.material->wrapV));
+  }
+  gl.glDrawArrays(GL_TRIANGLES, static_cast<GLint>(batch.firstTriangle * 3),
+                  static_cast<GLsizei>(batch.triangleCount * 3));
+}
+
+}  // namespace
+
+void SceneView::initializeGL() {
+  // A new context (the first, or after the widget moved to another window): everything is
+  // made again in it.
+  *gpu_ = Gpu{};
+  connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
+    makeCurrent();
+    ReleaseGpu();
+    doneCurrent();
+  });
+  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  gl.initializeOpenGLFunctions();
+  Gpu& g = *gpu_;
+  g.gles = context()->isOpenGLES();
+  const QByteArray header =
+      g.gles ? "#version 300 es\nprecision highp float;\n" : "#version 330 core\n";
+  const auto program = [&](const char* vertex, const char* fragment) {
+    auto p = std::make_unique<QOpenGLShaderProgram>();
+    if (!p->addShaderFromSourceCode(QOpenGLShader::Vertex, header + vertex) ||
+        !p->addShaderFromSourceCode(QOpenGLShader::Fragment, header + fragment) || !p->link()) {
+      qWarning("The 3D view's shaders do not build: %s", qPrintable(p->log()));
+      return std::unique_ptr<QOpenGLShaderProgram>();
+    }
+    return p;
+  };
+  g.faces = program(kFaceVertex, kFaceFragment);
+  g.lines = program(kLineVertex, kLineFragment);
+  gl.glGenVertexArrays(1, &g.faceArray);
+  gl.glGenVertexArrays(1, &g.lineArray);
+  gl.glGenVertexArrays(1, &g.bandArray);
+  GLuint buffers[4];
+  gl.glGenBuffers(4, buffers);
+  g.vertexBuffer = buffers[0], g.stateBuffer = buffers[1], g.lineBuffer = buffers[2];
+  g.bandBuffer = buffers[3];
+
+  gl.glBindVertexArray(g.faceArray);
+  gl.glBindBuffer(GL_ARRAY_BUFFER, g.vertexBuffer);
+  const auto at = [](size_t offset) { return reinterpret_cast<const void*>(offset); };
+  gl.glEnableVertexAttribArray(0);
+  gl.glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(GpuVertex),
+                           at(offsetof(GpuVertex, position)));
+  gl.glEnableVertexAttribArray(2);
+  gl.glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(GpuVertex),
+                           at(offsetof(GpuVertex, uv)));
+  gl.glEnableVertexAttribArray(3);
+  gl.glVertexAttribPointer(3, 3, GL_UNSIGNED_BYTE, GL_FALSE, sizeof(GpuVertex),
+                           at(offsetof(GpuVertex, bary)));
+  gl.glBindBuffer(GL_ARRAY_BUFFER, g.stateBuffer);
+  gl.glEnableVertexAttribArray(4);
+  gl.glVertexAttribPointer(4, 1, GL_UNSIGNED_BYTE, GL_FALSE, 1, at(0));
+
+  for (GLuint array : {g.lineArray, g.bandArray}) {
+    gl.glBindVertexArray(array);
+    gl.glBindBuffer(GL_ARRAY_BUFFER, array == g.lineArray ? g.lineBuffer : g.bandBuffer);
+    gl.glEnableVertexAttribArray(0);
+    gl.glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(LineVertex),
+                             at(offsetof(LineVertex, position)));
+    gl.glEnableVertexAttribArray(1);
+    gl.glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, sizeof(LineVertex),
+                             at(offsetof(LineVertex, colour)));
+  }
+  gl.glBindVertexArray(0);
+  gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
+  g.ready = true;
+}
+
+void SceneView::ReleaseGpu() {
+  Gpu& g = *gpu_;
+  if (!g.ready) return;
+  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  const GLuint arrays[] = {g.faceArray, g.lineArray, g.bandArray};
+  gl.glDeleteVertexArrays(3, arrays);
+  const GLuint buffers[] = {g.vertexBuffer, g.stateBuffer, g.lineBuffer, g.bandBuffer};
+  gl.glDeleteBuffers(4, buffers);
+  for (const auto& [file, id] : g.textures)
+    if (id) gl.glDeleteTextures(1, &id);
+  g.faces.reset();
+  g.lines.reset();
+  g.textures.clear();
+  g.ready = false;
+}
+
+GLuint SceneView::TextureFor(const host::HostMaterial* material) {
+  if (!material) return 0;
+  const std::optional<fs::path> file = FindTexture(material->diffuseMap, state_->textureFolder);
+  if (!file) return 0;
+  Gpu& g = *gpu_;
+  auto [it, added] = g.textures.emplace(*file, 0);
+  if (!added) return it->second;
+  QImage image(QString::fromStdString(file->string()));
+  if (image.isNull()) return 0;
+  image = image.convertToFormat(QImage::Format_RGBA8888);
+  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  gl.glGenTextures(1, &it->second);
+  gl.glBindTexture(GL_TEXTURE_2D, it->second);
+  gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  // The image's first row is the top, where the scene's texture coordinates have v = 0.
+  gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, image.width(), image.height(), 0, GL_RGBA,
+                  GL_UNSIGNED_BYTE, image.constBits());
+  gl.glGenerateMipmap(GL_TEXTURE_2D);
+  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  return it->second;
+}
+
+void SceneView::UploadMesh() {
+  const SceneMesh& mesh = state_->mesh;
+  Gpu& g = *gpu_;
+  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  // Written straight into the buffer the driver keeps, not through a copy of our own.
+  const GLsizeiptr bytes = static_cast<GLsizeiptr>(mesh.corners.size() * sizeof(GpuVertex));
+  gl.glBindBuffer(GL_ARRAY_BUFFER, g.vertexBuffer);
+  gl.glBufferData(GL_ARRAY_BUFFER, bytes, nullptr, GL_STATIC_DRAW);
+  auto* vertices =
+      bytes == 0 ? nullptr
+                 : static_cast<GpuVertex*>(gl.glMapBufferRange(
+                       GL_ARRAY_BUFFER, 0, bytes, GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT));
+  if (vertices) {
+    for (size_t t = 0; t < mesh.TriangleCount(); ++t) {
+      const uint8_t edges = mesh.edges[t];
+      for (size_t k = 0; k < 3; ++k) {
+        GpuVertex v;
+        const Vec3 p = mesh.corners[3 * t + k];
+        const Vec2 uv = mesh.uvs[3 * t + k];
+        v.position[0] = p.x, v.position[1] = p.y, v.position[2] = p.z;
+        v.uv[0] = uv.u, v.uv[1] = uv.v;
+        // Coordinate j is 0 along the edge opposite corner j, the edge from corner j + 1 to
+        // corner j + 2; raised by one on all corners, that edge is never drawn.
+        for (size_t j = 0; j < 3; ++j)
+          v.bary[j] =
+              static_cast<uint8_t>((j == k ? 1 : 0) + ((edges >> ((j + 1) % 3)) & 1 ? 0 : 1));
+        v.bary[3] = 0;
+        vertices[3 * t + k] = v;
+      }
+    }
+    gl.glUnmapBuffer(GL_ARRAY_BUFFER);
+  }
+  gl.glBindBuffer(GL_ARRAY_BUFFER, g.stateBuffer);
+  gl.glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(state_->cornerState.size()),
+                  state_->cornerState.data(), GL_DYNAMIC_DRAW);
+  gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
+  g.batchTextures.clear();
+  for (const MaterialBatch& batch : mesh.batches)
+    g.batchTextures.push_back(TextureFor(batch.material));
+  g.meshStale = false;
+  g.stateStale = false;
+}
+
+void SceneView::UploadState() {
+  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  gl.glBindBuffer(GL_ARRAY_BUFFER, gpu_->stateBuffer);
+  gl.glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(state_->cornerState.size()),
+                     state_->cornerState.data());
+  gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
+  gpu_->stateStale = false;
+}
+
+void SceneView::UploadLines() {
+  const State& s = *state_;
+  std::vector<LineVertex> lines;
+  const Vec3 grid{0.36f, 0.37f, 0.40f};
+  const float h = s.gridHalf;
+  const int steps = static_cast<int>(std::lround(h / s.gridStep));
+  for (int i = -steps; i <= steps; ++i) {
+    if (i == 0) continue;  // the axes take the middle lines
+    const float at = static_cast<float>(i) * s.gridStep;
+    lines.push_back({{at, 0, -h}, grid});
+    lines.push_back({{at, 0, h}, grid});
+    lines.push_back({{-h, 0, at}, grid});
+    lines.push_back({{h, 0, at}, grid});
+  }
+  // The axes from the origin: x red, y green, z blue; their negative halves in grid colour.
+  lines.push_back({{-h, 0, 0}, grid});
+  lines.push_back({{0, 0, 0}, grid});
+  lines.push_back({{0, 0, -h}, grid});
+  lines.push_back({{0, 0, 0}, grid});
+  const Vec3 axes[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  const Vec3 colours[3] = {{0.9f, 0.25f, 0.25f}, {0.3f, 0.85f, 0.3f}, {0.3f, 0.45f, 1.0f}};
+  for (int a = 0; a < 3; ++a) {
+    lines.push_back({{0, 0, 0}, colours[a]});
+    lines.push_back({axes[a] * h, colours[a]});
+  }
+  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  gl.glBindBuffer(GL_ARRAY_BUFFER, gpu_->lineBuffer);
+  gl.glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(lines.size() * sizeof(LineVertex)),
+                  lines.data(), GL_STATIC_DRAW);
+  gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
+  gpu_->gridVertices = static_cast<GLint>(lines.size());
+  gpu_->linesStale = false;
+}
+
+void SceneView::paintGL() {
+  State& s = *state_;
+  Gpu& g = *gpu_;
+  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  const qreal ratio = devicePixelRatioF();
+  gl.glViewport(0, 0, static_cast<GLsizei>(std::lround(width() * ratio)),
+                static_cast<GLsizei>(std::lround(height() * ratio)));
+  gl.glClearColor(kBackgroundColour.x, kBackgroundColour.y, kBackgroundColour.z, 1);
+  gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  if (!g.ready || !g.faces || !g.lines) return;
+  if (g.meshStale) UploadMesh();
+  if (g.stateStale) UploadState();
+  if (g.linesStale) UploadLines();
+  UpdateViewport();
+  const Mat4 viewProjection = s.camera.ViewProjection();
+  gl.glEnable(GL_DEPTH_TEST);
+  gl.glDepthFunc(GL_LEQUAL);
+  gl.glDisable(GL_BLEND);
+  if (!s.mesh.Empty()) DrawFaces(viewProjection);
+
+  QOpenGLShaderProgram& lines = *g.lines;
+  lines.bind();
+  SetMatrix(gl, lines, viewProjection);
+  gl.glBindVertexArray(g.lineArray);
+  gl.glDrawArrays(GL_LINES, 0, g.gridVertices);
+  if (s.banding) DrawBand();
+  gl.glBindVertexArray(0);
+  lines.release();
+}
+
+void SceneView::DrawFaces(const Mat4& viewProjection) {
+  const State& s = *state_;
+  const Gpu& g = *gpu_;
+  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  if (s.backFaces)
+    gl.glDisable(GL_CULL_FACE);
+  else
+    gl.glEnable(GL_CULL_FACE);
+  gl.glFrontFace(GL_CCW);
+  gl.glCullFace(GL_BACK);
+  // Faces lie a little behind lines drawn on them (the grid on a floor at y = 0).
+  gl.glEnable(GL_POLYGON_OFFSET_FILL);
+  gl.glPolygonOffset(1, 1);
+  QOpenGLShaderProgram& p = *g.faces;
+  p.bind();
+  SetMatrix(gl, p, viewProjection);
+  const Vec3 back = s.camera.Back();
+  gl.glUniform3f(p.uniformLocation("towardsEye"), back.x, back.y, back.z);
+  gl.glUniform3f(p.uniformLocation("selectedColour"), kSelectedColour.x, kSelectedColour.y,
+                 kSelectedColour.z);
+  gl.glUniform3f(p.uniformLocation("changedColour"), kChangedColour.x, kChangedColour.y,
+                 kChangedColour.z);
+  gl.glUniform1i(p.uniformLocation("wireframe"), s.wireframe ? 1 : 0);
+  gl.glUniform1i(p.uniformLocation("image"), 0);
+  const GLint colour = p.uniformLocation("colour"), textured = p.uniformLocation("textured");
+  gl.glActiveTexture(GL_TEXTURE0);
+  gl.glBindVertexArray(g.faceArray);
+  for (size_t b = 0; b < s.mesh.batches.size(); ++b)
+    DrawBatch(gl, s.mesh.batches[b], b < g.batchTextures.size() ? g.batchTextures[b] : 0, colour,
+              textured);
+  gl.glBindTexture(GL_TEXTURE_2D, 0);
+  gl.glDisable(GL_POLYGON_OFFSET_FILL);
+  gl.glDisable(GL_CULL_FACE);
+}
+
+// The rubber band, in normalised device coordinates over everything.
+void SceneView::DrawBand() {
+  const Gpu& g = *gpu_;
+  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  const double w = std::max(width(), 1), h = std::max(height(), 1);
+  const auto ndc = [&](double x, double y) {
+    return Vec3{static_cast<float>(2 * x / w - 1), static_cast<float>(1 - 2 * y / h), 0};
+  };
+  const QRect r = state_->band;
+  const Vec3 white{1, 1, 1};
+  // Through the middles of the box's outermost pixels.
+  const double left = r.left() + 0.5, top = r.top() + 0.5;
+  const double right = left + std::max(r.width() - 1, 0),
+               bottom = top + std::max(r.height() - 1, 0);
+  const Vec3 a = ndc(left, top), b = ndc(right, top), c = ndc(right, bottom), d = ndc(left, bottom);
+  const LineVertex band[8] = {{a, white}, {b, white}, {b, white}, {c, white},
+                              {c, white}, {d, white}, {d, white}, {a, white}};
+  gl.glDisable(GL_DEPTH_TEST);
+  gl.glBindBuffer(GL_ARRAY_BUFFER, g.bandBuffer);
+  gl.glBufferData(GL_ARRAY_BUFFER, sizeof band, band, GL_STREAM_DRAW);
+  gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
+  SetMatrix(gl, *g.lines, Mat4::Identity());
+  gl.glBindVertexArray(g.bandArray);
+  gl.glDrawArrays(GL_LINES, 0, 8);
+  gl.glEnable(GL_DEPTH_TEST);
+}
+
+void SceneView::resizeGL(int, int) {
+  UpdateViewport();
+  if (state_->autoFramed && !state_->mesh.Empty())
+    state_->camera.Frame(state_->mesh.min, state_->mesh.max);
+}
+
+}  // namespace vlm::workbench

@@ -1,0 +1,67 @@
+// What the 3D view keeps between calls (see scene_view.h), shared by its two halves:
+// scene_view.cpp (the document, the camera, picking, the mouse and keys) and
+// scene_view_drawing.cpp (the graphics card's objects and the frame).
+#pragma once
+
+#include <QOpenGLShaderProgram>
+#include <QPointF>
+#include <QRect>
+#include <cstdint>
+#include <filesystem>
+#include <future>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "workbench/pick_tree.h"
+#include "workbench/scene_view.h"
+
+namespace vlm::workbench {
+
+// What the byte of a triangle corner in the state buffer says of its face; the face shader
+// reads the same numbers.
+enum FaceState : uint8_t { kPlain = 0, kSelected = 1, kChanged = 2 };
+
+struct SceneView::State {
+  ~State() { Tree(); }
+  // The pick tree, once built: it is built beside the first frame, which does not need it.
+  const PickTree& Tree() {
+    if (building.valid()) building.get();
+    return tree;
+  }
+  const host::HostDocument* document = nullptr;
+  std::filesystem::path textureFolder;
+  SceneMesh mesh;
+  PickTree tree;
+  std::future<void> building;
+  Camera camera;
+  bool framed = false;
+  // Everything framed and the camera not moved since: framed again when the size changes
+  // (the first document often comes before the window has its size).
+  bool autoFramed = false;
+  std::vector<host::FaceHit> selected, changed;
+  std::vector<uint8_t> cornerState;  // per triangle corner
+  bool wireframe = false, backFaces = true, boxThrough = false;
+  // The grid's half size and spacing, on y = 0 around the origin.
+  float gridHalf = 5, gridStep = 1;
+  // The mouse: where the press was, the last place seen, and a box being dragged.
+  Qt::MouseButton button = Qt::NoButton;
+  QPointF pressAt, lastAt;
+  bool banding = false;
+  QRect band;
+};
+
+struct SceneView::Gpu {
+  bool ready = false;
+  bool gles = false;
+  std::unique_ptr<QOpenGLShaderProgram> faces, lines;
+  GLuint faceArray = 0, vertexBuffer = 0, stateBuffer = 0;
+  GLuint lineArray = 0, lineBuffer = 0;
+  GLuint bandArray = 0, bandBuffer = 0;
+  GLint gridVertices = 0;
+  bool meshStale = true, stateStale = true, linesStale = true;
+  std::map<std::filesystem::path, GLuint> textures;  // by file; 0 for one that could not be read
+  std::vector<GLuint> batchTextures;                 // by batch of the mesh
+};
+
+}  // namespace vlm::workbench
