@@ -140,24 +140,64 @@ DialogAction CheckedText(DialogAction action, const std::string& origin) {
   return action;
 }
 
+[[noreturn]] void Refuse(const std::string& origin, const std::string& problem) {
+  throw Error(err::InvalidProcedureCall, origin + ": " + problem);
+}
+
+// The value of NAME=VALUE: the quoted one, or the text after "=" ("" written for an empty one).
+std::string SetValue(const ScannedAction& scanned, size_t equals, const std::string& origin) {
+  if (scanned.quoted) return *scanned.quoted;
+  std::string_view value = Trim(scanned.text.substr(equals + 1));
+  if (value.empty())
+    Refuse(origin, Quote(scanned.text) + " has no value (write \"\" for an empty text)");
+  return value == "\"\"" ? std::string() : std::string(value);
+}
+
+// The colour of "R,G,B", each component 0..255, as the colour dialog gives it.
+int ParseColor(std::string_view text, std::string_view rest, const std::string& origin) {
+  int rgb[3] = {0, 0, 0};
+  int count = 0;
+  std::string_view left = rest;
+  for (;;) {
+    size_t comma = left.find(',');
+    std::string_view part = Trim(left.substr(0, comma));
+    if (count == 3) Refuse(origin, Quote(text) + ": expected three components R,G,B");
+    if (!ParseInt(part, rgb[count]) || rgb[count] < 0 || rgb[count] > 255)
+      Refuse(origin, Quote(text) + ": components must be 0..255");
+    ++count;
+    if (comma == std::string_view::npos) break;
+    left = left.substr(comma + 1);
+  }
+  if (count != 3) Refuse(origin, Quote(text) + ": expected three components R,G,B");
+  return rgb[0] + 256 * rgb[1] + 65536 * rgb[2];
+}
+
+// The message box button that `rest` names, in any case.
+void ReadAnswer(DialogAction& action, std::string_view text, std::string_view rest,
+                const std::string& origin) {
+  std::string wanted = Lower(rest);
+  for (const NamedButton& b : kButtons) {
+    if (Lower(b.name) == wanted) {
+      action.button = b.answer;
+      action.value = b.name;
+    }
+  }
+  if (action.button == 0) {
+    Refuse(origin, Quote(text) + ": " +
+                       (rest.empty() ? "no button given" : "unknown button " + Quote(rest)) +
+                       "; the buttons are OK, Cancel, Abort, Retry, Ignore, Yes, No");
+  }
+}
+
 DialogAction ParseAction(const ScannedAction& scanned, const std::string& origin) {
   std::string_view text = scanned.text;
-  auto fail = [&](const std::string& problem) -> DialogAction {
-    throw Error(err::InvalidProcedureCall, origin + ": " + problem);
-  };
   DialogAction action;
   action.text = std::string(text);
 
   size_t equals = text.find('=');
   std::string_view target = Trim(text.substr(0, equals));
   if (equals != std::string_view::npos && ParseControlName(target, action.name, action.index)) {
-    if (scanned.quoted) {
-      action.value = *scanned.quoted;
-      return action;
-    }
-    std::string_view value = Trim(text.substr(equals + 1));
-    if (value.empty()) return fail(Quote(text) + " has no value (write \"\" for an empty text)");
-    action.value = value == "\"\"" ? std::string() : std::string(value);
+    action.value = SetValue(scanned, equals, origin);
     return action;
   }
 
@@ -168,18 +208,17 @@ DialogAction ParseAction(const ScannedAction& scanned, const std::string& origin
   using Kind = DialogAction::Kind;
   if (word == "click") {
     action.kind = Kind::Click;
-    if (rest.empty()) return fail(Quote(text) + " needs the name of a control");
-    if (!ParseControlName(rest, action.name, action.index)) {
-      return fail(Quote(text) + ": " + Quote(rest) + " is not a control name");
-    }
+    if (rest.empty()) Refuse(origin, Quote(text) + " needs the name of a control");
+    if (!ParseControlName(rest, action.name, action.index))
+      Refuse(origin, Quote(text) + ": " + Quote(rest) + " is not a control name");
   } else if (word == "enter" || word == "escape") {
     action.kind = word == "enter" ? Kind::Enter : Kind::Escape;
-    if (!rest.empty()) return fail(Quote(text) + ": " + word + " takes nothing after it");
+    if (!rest.empty()) Refuse(origin, Quote(text) + ": " + word + " takes nothing after it");
   } else if (word == "key") {
     action.kind = Kind::Key;
-    if (rest.empty()) return fail(Quote(text) + " needs a key (F1, Tab, ctrl+Tab, ...)");
+    if (rest.empty()) Refuse(origin, Quote(text) + " needs a key (F1, Tab, ctrl+Tab, ...)");
     std::string problem = ParseKey(rest, action.keyCode, action.shiftState);
-    if (!problem.empty()) return fail(Quote(text) + ": " + problem);
+    if (!problem.empty()) Refuse(origin, Quote(text) + ": " + problem);
     action.name = std::string(rest);
   } else if (word == "input") {
     action.kind = Kind::Input;
@@ -191,44 +230,16 @@ DialogAction ParseAction(const ScannedAction& scanned, const std::string& origin
   } else if (word == "color" || word == "colour") {
     action.kind = Kind::Color;
     action.cancel = rest.empty();
-    if (!action.cancel) {
-      int rgb[3] = {0, 0, 0};
-      int count = 0;
-      std::string_view left = rest;
-      for (;;) {
-        size_t comma = left.find(',');
-        std::string_view part = Trim(left.substr(0, comma));
-        if (count == 3) return fail(Quote(text) + ": expected three components R,G,B");
-        if (!ParseInt(part, rgb[count]) || rgb[count] < 0 || rgb[count] > 255) {
-          return fail(Quote(text) + ": components must be 0..255");
-        }
-        ++count;
-        if (comma == std::string_view::npos) break;
-        left = left.substr(comma + 1);
-      }
-      if (count != 3) return fail(Quote(text) + ": expected three components R,G,B");
-      action.color = rgb[0] + 256 * rgb[1] + 65536 * rgb[2];
-    }
+    if (!action.cancel) action.color = ParseColor(text, rest, origin);
   } else if (word == "answer") {
     action.kind = Kind::Answer;
-    std::string wanted = Lower(rest);
-    for (const NamedButton& b : kButtons) {
-      if (Lower(b.name) == wanted) {
-        action.button = b.answer;
-        action.value = b.name;
-      }
-    }
-    if (action.button == 0) {
-      return fail(Quote(text) + ": " +
-                  (rest.empty() ? "no button given" : "unknown button " + Quote(rest)) +
-                  "; the buttons are OK, Cancel, Abort, Retry, Ignore, Yes, No");
-    }
+    ReadAnswer(action, text, rest, origin);
   } else if (equals != std::string_view::npos) {
-    return fail(Quote(text) + ": " + Quote(target) + " is not a control name");
+    Refuse(origin, Quote(text) + ": " + Quote(target) + " is not a control name");
   } else {
-    return fail("unknown action " + Quote(text) +
-                "; the actions are NAME=VALUE, click NAME, enter, escape, key KEY, input TEXT, "
-                "file [PATH], color [R,G,B] and answer BUTTON");
+    Refuse(origin, "unknown action " + Quote(text) +
+                       "; the actions are NAME=VALUE, click NAME, enter, escape, key KEY, input "
+                       "TEXT, file [PATH], color [R,G,B] and answer BUTTON");
   }
   return action;
 }
