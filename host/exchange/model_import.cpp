@@ -182,9 +182,34 @@ class Converter {
     return name;
   }
 
+  // Where each vertex of a mesh went in its object: the numbers of its position, its normal
+  // (kFromFace: its face's) and its texture coordinate (-1: none).
+  struct VertexIndices {
+    std::vector<int32_t> vertex, normal, uv;
+    Distinct<Vec3> normals;  // the object's, which the faces' normals join
+  };
+
   // The vertices go through `rest`, then move by `offset`.
   void Mesh(const aiMesh& mesh, const Linear& rest, Vec3 offset, HostNode& group,
             std::string name) {
+    if (!HasPolygons(mesh, name)) return;
+    HostMesh& target = document_.NewMesh(group, name);
+    // The mirror into host axes reverses the winding; a mirroring rest reverses it again.
+    const bool reverse = rest.Determinant() >= 0;
+    VertexIndices indices;
+    AddVertices(mesh, rest, offset, name, target, indices);
+    HostMaterial* material =
+        mesh.mMaterialIndex < scene_.mNumMaterials ? &materials_.Get(mesh.mMaterialIndex) : nullptr;
+    const size_t fromFaces = AddFaces(mesh, reverse, material, target, indices);
+    if (fromFaces > 0)
+      out_.log.push_back("mesh \"" + name + "\": " + std::to_string(fromFaces) +
+                         " corners whose normals were zero or not finite take their face's normal");
+    doneFaces_ += mesh.mNumFaces;
+    progress_.Report(1 + static_cast<double>(doneFaces_) / static_cast<double>(totalFaces_), 2);
+  }
+
+  // Notes the points and lines the mesh leaves out; whether it holds anything else.
+  bool HasPolygons(const aiMesh& mesh, const std::string& name) {
     size_t points = 0, lines = 0;
     for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
       const unsigned n = mesh.mFaces[f].mNumIndices;
@@ -193,36 +218,41 @@ class Converter {
     if (points + lines > 0)
       out_.log.push_back("mesh \"" + name + "\": left out " + std::to_string(points) +
                          " points and " + std::to_string(lines) + " lines");
-    if (points + lines == mesh.mNumFaces) return;
+    return points + lines != mesh.mNumFaces;
+  }
 
-    HostMesh& target = document_.NewMesh(group, name);
+  // The mesh's positions, normals and texture coordinates into the object, each kept once.
+  void AddVertices(const aiMesh& mesh, const Linear& rest, Vec3 offset, const std::string& name,
+                   HostMesh& target, VertexIndices& indices) const {
     const Linear normalMap = rest.InverseTransposed();
-    // The mirror into host axes reverses the winding; a mirroring rest reverses it again.
-    const bool reverse = rest.Determinant() >= 0;
     const aiVector3D* uvs = mesh.HasTextureCoords(0) ? mesh.mTextureCoords[0] : nullptr;
-    std::vector<int32_t> vertex(mesh.mNumVertices), normal(mesh.mNumVertices, -1),
-        uv(mesh.mNumVertices, -1);
-    Distinct<Vec3> positions, normals;
+    indices.vertex.assign(mesh.mNumVertices, 0);
+    indices.normal.assign(mesh.mNumVertices, -1);
+    indices.uv.assign(mesh.mNumVertices, -1);
+    Distinct<Vec3> positions;
     Distinct<Vec2> coords;
     for (unsigned i = 0; i < mesh.mNumVertices; ++i) {
       const Vec3 p = rest.Apply(exchange::FromLibrary(mesh.mVertices[i])) + offset;
       if (!Finite(p)) Fail("mesh \"" + name + "\": a vertex position is not finite");
-      vertex[i] = positions.Add(p, target.vertices);
+      indices.vertex[i] = positions.Add(p, target.vertices);
       if (mesh.mNormals) {
         // Checked before it is made unit length, which would turn NaN into zero.
         const Vec3 given = exchange::FromLibrary(mesh.mNormals[i]);
         const Vec3 n = Finite(given) ? Direction(normalMap.Apply(given)) : Vec3{};
-        normal[i] = IsUsableNormal(n) ? normals.Add(n, target.normals) : kFromFace;
+        indices.normal[i] = IsUsableNormal(n) ? indices.normals.Add(n, target.normals) : kFromFace;
       }
       if (uvs) {
         const Vec2 t = exchange::UvFromLibrary(uvs[i]);
         if (!std::isfinite(t.u) || !std::isfinite(t.v))
           Fail("mesh \"" + name + "\": a texture coordinate is not finite");
-        uv[i] = coords.Add(t, target.uvs);
+        indices.uv[i] = coords.Add(t, target.uvs);
       }
     }
-    HostMaterial* material =
-        mesh.mMaterialIndex < scene_.mNumMaterials ? &materials_.Get(mesh.mMaterialIndex) : nullptr;
+  }
+
+  // The mesh's polygons as faces of the object; how many corners took their face's normal.
+  size_t AddFaces(const aiMesh& mesh, bool reverse, HostMaterial* material, HostMesh& target,
+                  VertexIndices& indices) {
     std::vector<HostPoint> corners;
     std::vector<Vec3> at;
     size_t fromFaces = 0;
@@ -232,37 +262,48 @@ class Converter {
       corners.clear();
       for (unsigned k = 0; k < face.mNumIndices; ++k) {
         const unsigned i = face.mIndices[k];
-        corners.push_back({vertex[i], normal[i], uv[i]});
+        corners.push_back({indices.vertex[i], indices.normal[i], indices.uv[i]});
       }
       if (reverse) exchange::ReverseWinding(corners);
       at.clear();
       for (const HostPoint& p : corners)
         at.push_back(target.vertices[static_cast<size_t>(p.vertex)]);
-      int32_t faceNormal = -1;
-      for (HostPoint& p : corners)
-        if (p.normal == kFromFace) {
-          if (faceNormal == -1) {
-            const Vec3 n = PolygonNormal(at);
-            faceNormal = n == Vec3{} ? -2 : normals.Add(n, target.normals);
-          }
-          p.normal = std::max(faceNormal, -1);
-          ++fromFaces;
-        }
-      const auto triangles = exchange::CutPolygon(at);
-      if (triangles.empty()) {
-        AddFace(target, corners, material);
-      } else {
-        for (const auto& t : triangles)
-          AddFace(target, std::array{corners[t[0]], corners[t[1]], corners[t[2]]}, material);
-        ++cutPolygons_, cutTriangles_ += triangles.size();
-      }
+      fromFaces += TakeFaceNormal(corners, at, target, indices.normals);
+      AddPolygon(corners, at, material, target);
       ++polygons_;
     }
-    if (fromFaces > 0)
-      out_.log.push_back("mesh \"" + name + "\": " + std::to_string(fromFaces) +
-                         " corners whose normals were zero or not finite take their face's normal");
-    doneFaces_ += mesh.mNumFaces;
-    progress_.Report(1 + static_cast<double>(doneFaces_) / static_cast<double>(totalFaces_), 2);
+    return fromFaces;
+  }
+
+  // Gives the corners without a normal of their own the face's, none when the face has no
+  // area; how many corners those were.
+  static size_t TakeFaceNormal(std::vector<HostPoint>& corners, const std::vector<Vec3>& at,
+                               HostMesh& target, Distinct<Vec3>& normals) {
+    int32_t faceNormal = -1;
+    size_t taken = 0;
+    for (HostPoint& p : corners)
+      if (p.normal == kFromFace) {
+        if (faceNormal == -1) {
+          const Vec3 n = PolygonNormal(at);
+          faceNormal = n == Vec3{} ? -2 : normals.Add(n, target.normals);
+        }
+        p.normal = std::max(faceNormal, -1);
+        ++taken;
+      }
+    return taken;
+  }
+
+  // A polygon as one face, or as the triangles it is cut into when it is concave or not flat.
+  void AddPolygon(const std::vector<HostPoint>& corners, const std::vector<Vec3>& at,
+                  HostMaterial* material, HostMesh& target) {
+    const auto triangles = exchange::CutPolygon(at);
+    if (triangles.empty()) {
+      AddFace(target, corners, material);
+      return;
+    }
+    for (const auto& t : triangles)
+      AddFace(target, std::array{corners[t[0]], corners[t[1]], corners[t[2]]}, material);
+    ++cutPolygons_, cutTriangles_ += triangles.size();
   }
 
   static void AddFace(HostMesh& target, std::span<const HostPoint> corners,
