@@ -154,12 +154,17 @@ bool Convex(const std::vector<P2>& q, double same) {
   return std::abs(turning - 2 * std::numbers::pi) < 0.5;
 }
 
-}  // namespace
+// A polygon in its best-fit plane: its corners in the plane's axes, its size (its bounding
+// box's diagonal) and how far its farthest corner lies off the plane.
+struct Projected {
+  std::vector<P2> q;
+  double size = 0, off = 0;
+};
 
-std::vector<std::array<uint32_t, 3>> CutPolygon(const std::vector<Vec3>& corners) {
+// Projects the polygon onto its best-fit plane, Newell's normal through the mean corner;
+// false when it has no normal.
+bool Project(const std::vector<Vec3>& corners, Projected& out) {
   const size_t n = corners.size();
-  if (n < 4) return {};
-  // The best-fit plane: Newell's normal through the mean corner.
   D3 normal{0, 0, 0}, centre{0, 0, 0}, low{corners[0].x, corners[0].y, corners[0].z}, high = low;
   for (size_t i = 0; i < n; ++i) {
     const Vec3 a = corners[i], b = corners[(i + 1) % n];
@@ -172,63 +177,88 @@ std::vector<std::array<uint32_t, 3>> CutPolygon(const std::vector<Vec3>& corners
       low[k] = std::min(low[k], p[k]), high[k] = std::max(high[k], p[k]);
     }
   }
-  if (!Normalise(normal)) return {};
-  const double size = std::hypot(high[0] - low[0], high[1] - low[1], high[2] - low[2]);
+  if (!Normalise(normal)) return false;
+  out.size = std::hypot(high[0] - low[0], high[1] - low[1], high[2] - low[2]);
   // Axes in the plane with u x v = normal, so the polygon runs counter-clockwise in them.
   D3 u = std::abs(normal[0]) < 0.9 ? Cross({1, 0, 0}, normal) : Cross({0, 1, 0}, normal);
   Normalise(u);
   const D3 v = Cross(normal, u);
-  std::vector<P2> q(n);
-  double off = 0;
+  out.q.resize(n);
+  out.off = 0;
   for (size_t i = 0; i < n; ++i) {
     const D3 d{corners[i].x - centre[0], corners[i].y - centre[1], corners[i].z - centre[2]};
-    q[i] = {Dot(d, u), Dot(d, v)};
-    off = std::max(off, std::abs(Dot(d, normal)));
+    out.q[i] = {Dot(d, u), Dot(d, v)};
+    out.off = std::max(out.off, std::abs(Dot(d, normal)));
   }
-  const double same = 1e-12 * size;
-  if (off <= kFlatness * size && Convex(q, same)) return {};
+  return true;
+}
 
-  // Ear clipping. Corners that repeat the one before are passed over.
+// The sine of the turn at ring[at], positive when it turns the polygon's way.
+double TurnAt(const std::vector<P2>& q, const std::vector<uint32_t>& ring, size_t at) {
+  const size_t m = ring.size();
+  const P2 a = q[ring[(at + m - 1) % m]], b = q[ring[at]], c = q[ring[(at + 1) % m]];
+  return Turn(a, b, c) / std::max(Distance(a, b) * Distance(b, c), 1e-300);
+}
+
+// Whether the tip at ring[at] is an ear: no other corner that points inward lies in it or on
+// its edges.
+bool IsEar(const std::vector<P2>& q, const std::vector<uint32_t>& ring, size_t at, double same) {
+  const size_t m = ring.size();
+  const P2 a = q[ring[(at + m - 1) % m]], b = q[ring[at]], c = q[ring[(at + 1) % m]];
+  auto coincides = [&](P2 p, P2 corner) { return Distance(p, corner) <= same; };
+  for (size_t j = 0; j < m; ++j) {
+    const P2 p = q[ring[j]];
+    if (j == at || coincides(p, a) || coincides(p, b) || coincides(p, c) ||
+        TurnAt(q, ring, j) > 1e-9)
+      continue;
+    if (Turn(a, b, p) >= 0 && Turn(b, c, p) >= 0 && Turn(c, a, p) >= 0) return false;
+  }
+  return true;
+}
+
+// The corner to cut off next, looking from `start` on: the first ear, or else the first
+// corner on a straight line, or else the sharpest corner that turns the polygon's way (a
+// polygon that crosses itself may leave no clean ear); size() for none.
+struct Cut {
+  size_t ear, straight, sharpest;
+};
+Cut NextCut(const std::vector<P2>& q, const std::vector<uint32_t>& ring, size_t start,
+            double same) {
+  const size_t m = ring.size();
+  Cut cut{m, m, m};
+  for (size_t k = 0; k < m && cut.ear == m; ++k) {
+    const size_t at = (start + k) % m;
+    const double turn = TurnAt(q, ring, at);
+    if (std::abs(turn) <= 1e-9) {
+      if (cut.straight == m) cut.straight = at;
+      continue;
+    }
+    if (turn < 0) continue;
+    if (cut.sharpest == m || turn > TurnAt(q, ring, cut.sharpest)) cut.sharpest = at;
+    if (IsEar(q, ring, at, same)) cut.ear = at;
+  }
+  return cut;
+}
+
+// Ear clipping. Corners that repeat the one before are passed over.
+std::vector<std::array<uint32_t, 3>> ClipEars(const std::vector<P2>& q, double same) {
+  const size_t n = q.size();
   std::vector<uint32_t> ring;
   for (uint32_t i = 0; i < n; ++i)
     if (ring.empty() || Distance(q[ring.back()], q[i]) > same) ring.push_back(i);
   while (ring.size() > 1 && Distance(q[ring.front()], q[ring.back()]) <= same)
     ring.pop_back();
   std::vector<std::array<uint32_t, 3>> out;
-  auto turnAt = [&](size_t at) {
-    const size_t m = ring.size();
-    const P2 a = q[ring[(at + m - 1) % m]], b = q[ring[at]], c = q[ring[(at + 1) % m]];
-    return Turn(a, b, c) / std::max(Distance(a, b) * Distance(b, c), 1e-300);
-  };
-  auto coincides = [&](P2 p, P2 a) { return Distance(p, a) <= same; };
   size_t start = 0;
   while (ring.size() > 3) {
     const size_t m = ring.size();
-    size_t ear = m, straight = m, sharpest = m;
-    for (size_t k = 0; k < m && ear == m; ++k) {
-      const size_t at = (start + k) % m;
-      const double turn = turnAt(at);
-      if (std::abs(turn) <= 1e-9) {
-        if (straight == m) straight = at;
-        continue;
-      }
-      if (turn < 0) continue;
-      if (sharpest == m || turn > turnAt(sharpest)) sharpest = at;
-      const P2 a = q[ring[(at + m - 1) % m]], b = q[ring[at]], c = q[ring[(at + 1) % m]];
-      // The tip is an ear when no other corner that points inward lies in it or on its edges.
-      bool blocked = false;
-      for (size_t j = 0; j < m && !blocked; ++j) {
-        const P2 p = q[ring[j]];
-        if (j == at || coincides(p, a) || coincides(p, b) || coincides(p, c) || turnAt(j) > 1e-9)
-          continue;
-        blocked = Turn(a, b, p) >= 0 && Turn(b, c, p) >= 0 && Turn(c, a, p) >= 0;
-      }
-      if (!blocked) ear = at;
-    }
-    // A corner on a straight line encloses nothing with its neighbours; a polygon that
-    // crosses itself may leave no clean ear, and then the sharpest corner goes.
-    const size_t at = ear != m ? ear : straight != m ? straight : sharpest != m ? sharpest : 0;
-    if (ear != m || straight == m)
+    const Cut cut = NextCut(q, ring, start, same);
+    // A corner on a straight line encloses nothing with its neighbours.
+    const size_t at = cut.ear != m        ? cut.ear
+                      : cut.straight != m ? cut.straight
+                      : cut.sharpest != m ? cut.sharpest
+                                          : 0;
+    if (cut.ear != m || cut.straight == m)
       out.push_back({ring[(at + m - 1) % m], ring[at], ring[(at + 1) % m]});
     ring.erase(ring.begin() + static_cast<std::ptrdiff_t>(at));
     start = at == 0 ? 0 : at - 1;
@@ -236,6 +266,17 @@ std::vector<std::array<uint32_t, 3>> CutPolygon(const std::vector<Vec3>& corners
   if (ring.size() == 3 && Turn(q[ring[0]], q[ring[1]], q[ring[2]]) != 0)
     out.push_back({ring[0], ring[1], ring[2]});
   return out;
+}
+
+}  // namespace
+
+std::vector<std::array<uint32_t, 3>> CutPolygon(const std::vector<Vec3>& corners) {
+  if (corners.size() < 4) return {};
+  Projected flat;
+  if (!Project(corners, flat)) return {};
+  const double same = 1e-12 * flat.size;
+  if (flat.off <= kFlatness * flat.size && Convex(flat.q, same)) return {};
+  return ClipEars(flat.q, same);
 }
 
 // ---- text -------------------------------------------------------------------------------------
