@@ -180,6 +180,7 @@ TEST_F(Cli, ControlCharactersFromTheInputAreEscaped) {
   }
 }
 
+#if !VLM_TEST_GUI
 // A vlmhost built without windows says so for each command that needs them, and writes nothing.
 TEST_F(Cli, WithoutWindowsTheWindowedCommandsStop) {
   const std::vector<std::vector<std::string>> commands = {

@@ -282,8 +282,6 @@ TEST_F(Cli, RulesSelectTheFacesTheFileNumbersGive) {
   }
 }
 
-#if !VLM_TEST_GUI
-
 // Motive gives two sibling groups one name and a third a name with a slash: the scene is
 // saved, its selection reads back, and each group can be selected by its path.
 TEST_F(Cli, RenamedGroupsOfAnyNameAreSavedAndSelectable) {
