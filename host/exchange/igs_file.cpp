@@ -1,12 +1,12 @@
 #include "exchange/igs_file.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
+#include "exchange/igs_bytes.h"
 #include "vlm/error.h"
 #include "vlm/igs_layout.h"
 
@@ -17,6 +17,7 @@ namespace {
 using igs::IgsBlock, igs::IgsHeader, igs::IgsMaterial, igs::IgsMesh, igs::IgsMeshRef,
     igs::IgsNameTableHead, igs::IgsTextureNameChunk, igs::IgsTextureStage, igs::IgsTriangle,
     igs::IgsVertex;
+using igs_bytes::Number, igs_bytes::Reader;
 
 // The header's fields.
 constexpr size_t kBlockCountAt = offsetof(IgsHeader, blockCount),
@@ -33,99 +34,6 @@ constexpr size_t kStageSize = sizeof(IgsTextureStage), kStagesAt = offsetof(IgsM
 constexpr size_t kRefSize = sizeof(IgsTriangle::vertices[0]);
 constexpr size_t kTexCoordsSize = sizeof(IgsVertex::texCoords[0]);
 constexpr size_t kTitleSize = sizeof(IgsTextureNameChunk::title);
-
-std::string Number(uint64_t n) {
-  return std::to_string(n);
-}
-
-// The records of one file, read with every offset checked against its size.
-class Reader {
- public:
-  Reader(std::string_view bytes, const std::string& origin) : b_(bytes), origin_(origin) {}
-
-  [[noreturn]] void Fail(const std::string& record, uint64_t at, const std::string& what) const {
-    Raise(err::InvalidProcedureCall,
-          origin_ + ": " + record + " at byte " + Number(at) + ": " + what);
-  }
-
-  // Checks that `length` bytes from `at` lie in the file.
-  void Need(uint64_t at, uint64_t length, const std::string& record) const {
-    if (at > b_.size() || length > b_.size() - at)
-      Fail(
-          record, at,
-          Number(length) + " bytes run past the end of the file (" + Number(b_.size()) + " bytes)");
-  }
-
-  int32_t I32(uint64_t at, const std::string& record) const {
-    Need(at, 4, record);
-    uint32_t v = 0;
-    for (int k = 3; k >= 0; --k)
-      v = (v << 8) | static_cast<unsigned char>(b_[at + static_cast<uint64_t>(k)]);
-    return static_cast<int32_t>(v);
-  }
-  float F32(uint64_t at, const std::string& record) const {
-    return std::bit_cast<float>(I32(at, record));
-  }
-  template <size_t N>
-  std::array<float, N> Floats(uint64_t at, const std::string& record) const {
-    std::array<float, N> out{};
-    for (size_t i = 0; i < N; ++i)
-      out[i] = F32(at + 4 * i, record);
-    return out;
-  }
-  // The bytes of a text field up to its first 0.
-  std::string Text(uint64_t at, size_t size, const std::string& record) const {
-    Need(at, size, record);
-    const std::string_view field = b_.substr(at, size);
-    return std::string(field.substr(0, field.find('\0')));
-  }
-
-  // The start of an array of `count` records of `size` bytes at `offset`, checked to lie in
-  // the file. The arrays of a file do not overlap, so together they fit in it too: counts that
-  // claim more (arrays laid over the same bytes again and again) are refused before anything
-  // is made of them, so that what is read stays within a few times the file's size.
-  uint64_t Array(int32_t count, int32_t offset, size_t size, const std::string& what,
-                 uint64_t countAt) {
-    if (count < 0) Fail(what, countAt, "the count " + std::to_string(count) + " is negative");
-    if (count == 0) return offset < 0 ? 0 : static_cast<uint64_t>(offset);
-    if (offset < 0)
-      Fail(what, countAt, "the array's offset " + std::to_string(offset) + " is negative");
-    const uint64_t start = static_cast<uint64_t>(offset);
-    if (start > b_.size() || static_cast<uint64_t>(count) * size > b_.size() - start)
-      Fail(what, start,
-           Number(static_cast<uint64_t>(count)) + " records of " + Number(size) +
-               " bytes run past the end of the file (" + Number(b_.size()) + " bytes)");
-    claimed_ += static_cast<uint64_t>(count) * size;
-    if (claimed_ > b_.size())
-      Fail(what, countAt,
-           "the count " + std::to_string(count) + " brings the records of the file's arrays to " +
-               Number(claimed_) + " bytes, more than the file's " + Number(b_.size()) +
-               " bytes hold");
-    return start;
-  }
-
-  // The index of the record a reference names in an array of `count` records of `size` bytes
-  // at `base`.
-  int32_t IndexOf(int32_t reference, uint64_t base, int32_t count, size_t size,
-                  const std::string& record, uint64_t at) const {
-    const int64_t delta = static_cast<int64_t>(reference) - static_cast<int64_t>(base);
-    if (delta < 0 || delta % static_cast<int64_t>(size) != 0 ||
-        delta / static_cast<int64_t>(size) >= count)
-      Fail(record, at,
-           "the reference " + std::to_string(reference) + " names no record of its array (" +
-               std::to_string(count) + " records of " + Number(size) + " bytes at " + Number(base) +
-               ")");
-    return static_cast<int32_t>(delta / static_cast<int64_t>(size));
-  }
-
-  size_t Size() const { return b_.size(); }
-  std::string_view Bytes(uint64_t at, size_t n) const { return b_.substr(at, n); }
-
- private:
-  std::string_view b_;
-  const std::string& origin_;
-  uint64_t claimed_ = 0;  // bytes of the records of every array so far
-};
 
 // "material 3", "mesh 0's vertex 12".
 std::string Named(const std::string& what, size_t index) {
@@ -263,84 +171,99 @@ class FileReader {
     meshCount_ = count;
     c_.meshes.resize(static_cast<size_t>(count));
     std::vector<int32_t> vertexCounts(c_.meshes.size()), triangleCounts(c_.meshes.size());
-    for (size_t i = 0; i < c_.meshes.size(); ++i) {
-      IgsMeshRecord& m = c_.meshes[i];
-      const std::string what = Named("mesh", i);
-      const uint64_t at = meshBase_ + i * kIgsMeshSize;
-      m.offset = static_cast<uint32_t>(at);
-      const uint64_t vertexCountAt = at + offsetof(IgsMesh, vertexCount);
-      const uint64_t triangleCountAt = at + offsetof(IgsMesh, triangleCount);
-      vertexCounts[i] = r_.I32(vertexCountAt, what);
-      m.vertexArray = static_cast<uint32_t>(
-          r_.Array(vertexCounts[i], r_.I32(at + offsetof(IgsMesh, vertexArray), what),
-                   kIgsVertexSize, what + "'s vertex array", vertexCountAt));
-      triangleCounts[i] = r_.I32(triangleCountAt, what);
-      m.triangleArray = static_cast<uint32_t>(
-          r_.Array(triangleCounts[i], r_.I32(at + offsetof(IgsMesh, triangleArray), what),
-                   kIgsTriangleSize, what + "'s triangle array", triangleCountAt));
-      const auto min = r_.Floats<3>(at + offsetof(IgsMesh, min), what),
-                 max = r_.Floats<3>(at + offsetof(IgsMesh, max), what);
-      m.min = min, m.max = max;
-    }
-    for (size_t i = 0; i < c_.meshes.size(); ++i) {
-      IgsMeshRecord& m = c_.meshes[i];
-      const std::string what = Named("mesh", i) + "'s vertex";
-      if (vertexCounts[i] > 0) ExpectAt(m.vertexArray, Named("mesh", i) + "'s vertex array");
-      m.vertices.resize(static_cast<size_t>(vertexCounts[i]));
-      for (size_t k = 0; k < m.vertices.size(); ++k) {
-        IgsVertexRecord& v = m.vertices[k];
-        const uint64_t at = m.vertexArray + k * kIgsVertexSize;
-        const std::string record = Named(what, k);
-        v.position = r_.Floats<3>(at + offsetof(IgsVertex, position), record);
-        v.normal = r_.Floats<3>(at + offsetof(IgsVertex, normal), record);
-        const uint64_t setsAt = at + offsetof(IgsVertex, texCoordSets);
-        v.texCoordSets = r_.I32(setsAt, record);
-        if (v.texCoordSets < 0 || v.texCoordSets > igs::MaxTexCoordSets)
-          r_.Fail(record, setsAt,
-                  "the texture-coordinate set count " + std::to_string(v.texCoordSets) +
-                      " is outside 0 to " + std::to_string(igs::MaxTexCoordSets));
-        for (size_t s = 0; s < v.texCoords.size(); ++s)
-          v.texCoords[s] =
-              r_.Floats<2>(at + offsetof(IgsVertex, texCoords) + kTexCoordsSize * s, record);
-        v.colour = r_.Floats<4>(at + offsetof(IgsVertex, colour), record);
-        const uint64_t materialAt = at + offsetof(IgsVertex, material);
-        v.material = Material(r_.I32(materialAt, record), record + "'s material", materialAt);
-        const uint64_t bonesAt = at + offsetof(IgsVertex, boneCount);
-        v.boneCount = r_.I32(bonesAt, record);
-        if (v.boneCount < 0 || v.boneCount > igs::MaxBoneWeights)
-          r_.Fail(record, bonesAt,
-                  "the bone weight count " + std::to_string(v.boneCount) + " is outside 0 to " +
-                      std::to_string(igs::MaxBoneWeights));
-      }
-      if (vertexCounts[i] > 0)
-        next_ = m.vertexArray + static_cast<uint64_t>(vertexCounts[i]) * kIgsVertexSize;
-    }
-    for (size_t i = 0; i < c_.meshes.size(); ++i) {
-      IgsMeshRecord& m = c_.meshes[i];
-      const std::string what = Named("mesh", i) + "'s triangle";
-      if (triangleCounts[i] > 0) ExpectAt(m.triangleArray, Named("mesh", i) + "'s triangle array");
-      m.triangles.resize(static_cast<size_t>(triangleCounts[i]));
-      for (size_t k = 0; k < m.triangles.size(); ++k) {
-        IgsTriangleRecord& t = m.triangles[k];
-        const uint64_t at = m.triangleArray + k * kIgsTriangleSize;
-        const std::string record = Named(what, k);
-        for (size_t c = 0; c < t.vertices.size(); ++c) {
-          const uint64_t cornerAt = at + offsetof(IgsTriangle, vertices) + kRefSize * c;
-          t.vertices[c] = r_.IndexOf(r_.I32(cornerAt, record), m.vertexArray, vertexCounts[i],
-                                     kIgsVertexSize, record + "'s corner", cornerAt);
-        }
-        t.normal = r_.Floats<3>(at + offsetof(IgsTriangle, normal), record);
-        t.fanFlag = r_.I32(at + offsetof(IgsTriangle, fanFlag), record);
-        const uint64_t materialAt = at + offsetof(IgsTriangle, material);
-        t.material = Material(r_.I32(materialAt, record), record + "'s material", materialAt);
-      }
-      if (triangleCounts[i] > 0)
-        next_ = m.triangleArray + static_cast<uint64_t>(triangleCounts[i]) * kIgsTriangleSize;
-    }
+    for (size_t i = 0; i < c_.meshes.size(); ++i)
+      MeshRecord(i, vertexCounts[i], triangleCounts[i]);
+    for (size_t i = 0; i < c_.meshes.size(); ++i)
+      Vertices(i, vertexCounts[i]);
+    for (size_t i = 0; i < c_.meshes.size(); ++i)
+      Triangles(i, vertexCounts[i], triangleCounts[i]);
     if (count > 0) {
       ExpectAt(meshBase_, "the mesh array");
       next_ = meshBase_ + static_cast<uint64_t>(count) * kIgsMeshSize;
     }
+  }
+
+  // Mesh i's record: its bounding box and where its two arrays lie, with their counts.
+  void MeshRecord(size_t i, int32_t& vertexCount, int32_t& triangleCount) {
+    IgsMeshRecord& m = c_.meshes[i];
+    const std::string what = Named("mesh", i);
+    const uint64_t at = meshBase_ + i * kIgsMeshSize;
+    m.offset = static_cast<uint32_t>(at);
+    const uint64_t vertexCountAt = at + offsetof(IgsMesh, vertexCount);
+    const uint64_t triangleCountAt = at + offsetof(IgsMesh, triangleCount);
+    vertexCount = r_.I32(vertexCountAt, what);
+    m.vertexArray = static_cast<uint32_t>(
+        r_.Array(vertexCount, r_.I32(at + offsetof(IgsMesh, vertexArray), what), kIgsVertexSize,
+                 what + "'s vertex array", vertexCountAt));
+    triangleCount = r_.I32(triangleCountAt, what);
+    m.triangleArray = static_cast<uint32_t>(
+        r_.Array(triangleCount, r_.I32(at + offsetof(IgsMesh, triangleArray), what),
+                 kIgsTriangleSize, what + "'s triangle array", triangleCountAt));
+    const auto min = r_.Floats<3>(at + offsetof(IgsMesh, min), what),
+               max = r_.Floats<3>(at + offsetof(IgsMesh, max), what);
+    m.min = min, m.max = max;
+  }
+
+  void Vertices(size_t i, int32_t count) {
+    IgsMeshRecord& m = c_.meshes[i];
+    const std::string what = Named("mesh", i) + "'s vertex";
+    if (count > 0) ExpectAt(m.vertexArray, Named("mesh", i) + "'s vertex array");
+    m.vertices.resize(static_cast<size_t>(count));
+    for (size_t k = 0; k < m.vertices.size(); ++k)
+      m.vertices[k] = Vertex(m.vertexArray + k * kIgsVertexSize, Named(what, k));
+    if (count > 0) next_ = m.vertexArray + static_cast<uint64_t>(count) * kIgsVertexSize;
+  }
+
+  IgsVertexRecord Vertex(uint64_t at, const std::string& record) const {
+    IgsVertexRecord v;
+    v.position = r_.Floats<3>(at + offsetof(IgsVertex, position), record);
+    v.normal = r_.Floats<3>(at + offsetof(IgsVertex, normal), record);
+    const uint64_t setsAt = at + offsetof(IgsVertex, texCoordSets);
+    v.texCoordSets = r_.I32(setsAt, record);
+    if (v.texCoordSets < 0 || v.texCoordSets > igs::MaxTexCoordSets)
+      r_.Fail(record, setsAt,
+              "the texture-coordinate set count " + std::to_string(v.texCoordSets) +
+                  " is outside 0 to " + std::to_string(igs::MaxTexCoordSets));
+    for (size_t s = 0; s < v.texCoords.size(); ++s)
+      v.texCoords[s] =
+          r_.Floats<2>(at + offsetof(IgsVertex, texCoords) + kTexCoordsSize * s, record);
+    v.colour = r_.Floats<4>(at + offsetof(IgsVertex, colour), record);
+    const uint64_t materialAt = at + offsetof(IgsVertex, material);
+    v.material = Material(r_.I32(materialAt, record), record + "'s material", materialAt);
+    const uint64_t bonesAt = at + offsetof(IgsVertex, boneCount);
+    v.boneCount = r_.I32(bonesAt, record);
+    if (v.boneCount < 0 || v.boneCount > igs::MaxBoneWeights)
+      r_.Fail(record, bonesAt,
+              "the bone weight count " + std::to_string(v.boneCount) + " is outside 0 to " +
+                  std::to_string(igs::MaxBoneWeights));
+    return v;
+  }
+
+  void Triangles(size_t i, int32_t vertexCount, int32_t count) {
+    IgsMeshRecord& m = c_.meshes[i];
+    const std::string what = Named("mesh", i) + "'s triangle";
+    if (count > 0) ExpectAt(m.triangleArray, Named("mesh", i) + "'s triangle array");
+    m.triangles.resize(static_cast<size_t>(count));
+    for (size_t k = 0; k < m.triangles.size(); ++k)
+      m.triangles[k] =
+          Triangle(m, vertexCount, m.triangleArray + k * kIgsTriangleSize, Named(what, k));
+    if (count > 0) next_ = m.triangleArray + static_cast<uint64_t>(count) * kIgsTriangleSize;
+  }
+
+  // A triangle of mesh `m`, whose corners name vertices of that mesh.
+  IgsTriangleRecord Triangle(const IgsMeshRecord& m, int32_t vertexCount, uint64_t at,
+                             const std::string& record) const {
+    IgsTriangleRecord t;
+    for (size_t c = 0; c < t.vertices.size(); ++c) {
+      const uint64_t cornerAt = at + offsetof(IgsTriangle, vertices) + kRefSize * c;
+      t.vertices[c] = r_.IndexOf(r_.I32(cornerAt, record), m.vertexArray, vertexCount,
+                                 kIgsVertexSize, record + "'s corner", cornerAt);
+    }
+    t.normal = r_.Floats<3>(at + offsetof(IgsTriangle, normal), record);
+    t.fanFlag = r_.I32(at + offsetof(IgsTriangle, fanFlag), record);
+    const uint64_t materialAt = at + offsetof(IgsTriangle, material);
+    t.material = Material(r_.I32(materialAt, record), record + "'s material", materialAt);
+    return t;
   }
 
   void Blocks() {
@@ -350,59 +273,75 @@ class FileReader {
     c_.blocks.resize(static_cast<size_t>(count));
     std::vector<uint64_t> refArrays(c_.blocks.size());
     std::vector<int32_t> refCounts(c_.blocks.size());
-    for (size_t i = 0; i < c_.blocks.size(); ++i) {
-      IgsBlockRecord& b = c_.blocks[i];
-      const std::string what = Named("block", i);
-      const uint64_t at = base + i * kIgsBlockSize;
-      b.offset = static_cast<uint32_t>(at);
-      b.name = r_.Text(at + offsetof(IgsBlock, name), kIgsBlockNameSize, what);
-      LevelOf(b);
-      b.number = r_.I32(at + offsetof(IgsBlock, number), what);
-      const uint64_t refCountAt = at + offsetof(IgsBlock, meshRefCount);
-      refCounts[i] = r_.I32(refCountAt, what);
-      refArrays[i] = r_.Array(refCounts[i], r_.I32(at + offsetof(IgsBlock, meshRefArray), what),
-                              kIgsMeshRefSize, what + "'s mesh-ref array", refCountAt);
-      b.transform = r_.Floats<16>(at + offsetof(IgsBlock, transform), what);
-      const uint64_t parentAt = at + offsetof(IgsBlock, parent);
-      const int32_t parent = r_.I32(parentAt, what);
-      if (parent != 0)
-        b.parent = r_.IndexOf(parent, base, count, kIgsBlockSize, what + "'s parent", parentAt);
-      const uint64_t childCountAt = at + offsetof(IgsBlock, childCount);
-      const int32_t children = r_.I32(childCountAt, what);
-      if (children < 0 || children > kIgsMaxChildren)
-        r_.Fail(what, childCountAt,
-                "the child count " + std::to_string(children) + " is outside 0 to " +
-                    std::to_string(kIgsMaxChildren));
-      const auto childAt = [at](int32_t k) {
-        return at + offsetof(IgsBlock, children) + kRefSize * static_cast<uint64_t>(k);
-      };
-      for (int32_t k = 0; k < children; ++k)
-        b.children.push_back(r_.IndexOf(r_.I32(childAt(k), what), base, count, kIgsBlockSize,
-                                        what + "'s child", childAt(k)));
-      for (int32_t k = children; k < kIgsMaxChildren; ++k)
-        if (r_.I32(childAt(k), what) != 0)
-          Note(what + " has a child entry set past its child count");
-    }
-    for (size_t i = 0; i < c_.blocks.size(); ++i) {
-      IgsBlockRecord& b = c_.blocks[i];
-      const std::string what = Named("block", i) + "'s mesh-ref";
-      if (refCounts[i] > 0) ExpectAt(refArrays[i], Named("block", i) + "'s mesh-ref array");
-      for (int32_t k = 0; k < refCounts[i]; ++k) {
-        const uint64_t at = refArrays[i] + static_cast<uint64_t>(k) * kIgsMeshRefSize;
-        const std::string record = Named(what, static_cast<size_t>(k));
-        b.meshDistances.push_back(r_.F32(at + offsetof(IgsMeshRef, distance), record));
-        const uint64_t meshAt = at + offsetof(IgsMeshRef, mesh);
-        b.meshes.push_back(r_.IndexOf(r_.I32(meshAt, record), meshBase_, meshCount_, kIgsMeshSize,
-                                      record + "'s mesh", meshAt));
-      }
-      if (refCounts[i] > 0)
-        next_ = refArrays[i] + static_cast<uint64_t>(refCounts[i]) * kIgsMeshRefSize;
-    }
+    for (size_t i = 0; i < c_.blocks.size(); ++i)
+      BlockRecord(i, base, count, refArrays[i], refCounts[i]);
+    for (size_t i = 0; i < c_.blocks.size(); ++i)
+      MeshRefs(i, refArrays[i], refCounts[i]);
     if (count > 0) {
       ExpectAt(base, "the block array");
       next_ = base + static_cast<uint64_t>(count) * kIgsBlockSize;
     }
-    // Children and parents agree, and following parents never comes back round.
+    ChildrenAgreeWithParents();
+    ParentsNeverComeBackRound();
+  }
+
+  // Block i's record in the array of `count` at `base`: its name, transform, parent and
+  // children, and where its mesh-refs lie, with their count.
+  void BlockRecord(size_t i, uint64_t base, int32_t count, uint64_t& refArray, int32_t& refCount) {
+    IgsBlockRecord& b = c_.blocks[i];
+    const std::string what = Named("block", i);
+    const uint64_t at = base + i * kIgsBlockSize;
+    b.offset = static_cast<uint32_t>(at);
+    b.name = r_.Text(at + offsetof(IgsBlock, name), kIgsBlockNameSize, what);
+    LevelOf(b);
+    b.number = r_.I32(at + offsetof(IgsBlock, number), what);
+    const uint64_t refCountAt = at + offsetof(IgsBlock, meshRefCount);
+    refCount = r_.I32(refCountAt, what);
+    refArray = r_.Array(refCount, r_.I32(at + offsetof(IgsBlock, meshRefArray), what),
+                        kIgsMeshRefSize, what + "'s mesh-ref array", refCountAt);
+    b.transform = r_.Floats<16>(at + offsetof(IgsBlock, transform), what);
+    const uint64_t parentAt = at + offsetof(IgsBlock, parent);
+    const int32_t parent = r_.I32(parentAt, what);
+    if (parent != 0)
+      b.parent = r_.IndexOf(parent, base, count, kIgsBlockSize, what + "'s parent", parentAt);
+    Children(b, what, base, count);
+  }
+
+  // The children block `b` lists; the entries past its child count stay 0.
+  void Children(IgsBlockRecord& b, const std::string& what, uint64_t base, int32_t count) {
+    const uint64_t at = b.offset;
+    const uint64_t childCountAt = at + offsetof(IgsBlock, childCount);
+    const int32_t children = r_.I32(childCountAt, what);
+    if (children < 0 || children > kIgsMaxChildren)
+      r_.Fail(what, childCountAt,
+              "the child count " + std::to_string(children) + " is outside 0 to " +
+                  std::to_string(kIgsMaxChildren));
+    const auto childAt = [at](int32_t k) {
+      return at + offsetof(IgsBlock, children) + kRefSize * static_cast<uint64_t>(k);
+    };
+    for (int32_t k = 0; k < children; ++k)
+      b.children.push_back(r_.IndexOf(r_.I32(childAt(k), what), base, count, kIgsBlockSize,
+                                      what + "'s child", childAt(k)));
+    for (int32_t k = children; k < kIgsMaxChildren; ++k)
+      if (r_.I32(childAt(k), what) != 0) Note(what + " has a child entry set past its child count");
+  }
+
+  void MeshRefs(size_t i, uint64_t refArray, int32_t refCount) {
+    IgsBlockRecord& b = c_.blocks[i];
+    const std::string what = Named("block", i) + "'s mesh-ref";
+    if (refCount > 0) ExpectAt(refArray, Named("block", i) + "'s mesh-ref array");
+    for (int32_t k = 0; k < refCount; ++k) {
+      const uint64_t at = refArray + static_cast<uint64_t>(k) * kIgsMeshRefSize;
+      const std::string record = Named(what, static_cast<size_t>(k));
+      b.meshDistances.push_back(r_.F32(at + offsetof(IgsMeshRef, distance), record));
+      const uint64_t meshAt = at + offsetof(IgsMeshRef, mesh);
+      b.meshes.push_back(r_.IndexOf(r_.I32(meshAt, record), meshBase_, meshCount_, kIgsMeshSize,
+                                    record + "'s mesh", meshAt));
+    }
+    if (refCount > 0) next_ = refArray + static_cast<uint64_t>(refCount) * kIgsMeshRefSize;
+  }
+
+  void ChildrenAgreeWithParents() const {
     for (size_t i = 0; i < c_.blocks.size(); ++i)
       for (int32_t child : c_.blocks[i].children)
         if (c_.blocks[static_cast<size_t>(child)].parent != static_cast<int32_t>(i))
@@ -412,6 +351,9 @@ class FileReader {
                   (c_.blocks[static_cast<size_t>(child)].parent < 0
                        ? std::string("none")
                        : "block " + std::to_string(c_.blocks[static_cast<size_t>(child)].parent)));
+  }
+
+  void ParentsNeverComeBackRound() const {
     std::vector<char> state(c_.blocks.size(), 0);  // 0 not seen, 1 on this walk, 2 done
     std::vector<size_t> walk;
     for (size_t i = 0; i < c_.blocks.size(); ++i) {
@@ -432,34 +374,46 @@ class FileReader {
   }
 
   void Names() {
-    const std::string h = "the header";
-    const int32_t flag = r_.I32(kNamesFlagAt, h);
-    const int32_t chunk = r_.I32(kChunkAt, h);
+    const int32_t flag = r_.I32(kNamesFlagAt, "the header");
+    const int32_t chunk = r_.I32(kChunkAt, "the header");
+    if (chunk == 0) {
+      NoNameTable(flag);
+    } else {
+      const uint64_t at = NameChunkHeader(chunk, flag);
+      next_ = NameTable(at + kIgsChunkSize);
+      NameTheStages();
+    }
+    if (next_ != r_.Size()) Note(Number(r_.Size() - next_) + " bytes follow the last section");
+  }
+
+  // A file without a texture name table may still end with the chunk's header, and then no
+  // stage may name a texture.
+  void NoNameTable(int32_t flag) {
+    // Trackline writes the chunk header even when no name follows it.
+    if (next_ + kIgsChunkSize <= r_.Size() &&
+        r_.Text(next_ + offsetof(IgsTextureNameChunk, title), kTitleSize,
+                "the texture name chunk") == igs::TextureNameTitle) {
+      next_ += kIgsChunkSize;
+    } else {
+      Note("the file ends without the texture name chunk header");
+    }
+    if (flag != 0) Note("the header flags texture names but gives no chunk offset");
     size_t textured = 0;
     for (const IgsMaterialRecord& m : c_.materials)
       for (const IgsStageRecord& s : m.stages)
         textured += s.texture != 0;
-    if (chunk == 0) {
-      // Trackline writes the chunk header even when no name follows it.
-      if (next_ + kIgsChunkSize <= r_.Size() &&
-          r_.Text(next_ + offsetof(IgsTextureNameChunk, title), kTitleSize,
-                  "the texture name chunk") == igs::TextureNameTitle) {
-        next_ += kIgsChunkSize;
-      } else {
-        Note("the file ends without the texture name chunk header");
-      }
-      if (flag != 0) Note("the header flags texture names but gives no chunk offset");
-      if (textured > 0)
-        r_.Fail(h, kChunkAt,
-                Number(textured) +
-                    " texture stages name a texture, and the file has no texture "
-                    "name table");
-      if (next_ != r_.Size()) Note(Number(r_.Size() - next_) + " bytes follow the last section");
-      return;
-    }
+    if (textured > 0)
+      r_.Fail("the header", kChunkAt,
+              Number(textured) +
+                  " texture stages name a texture, and the file has no texture "
+                  "name table");
+  }
+
+  // The header of the texture name chunk at the header's offset `chunk`; gives where it starts.
+  uint64_t NameChunkHeader(int32_t chunk, int32_t flag) {
     const std::string what = "the texture name chunk";
     if (chunk < 0)
-      r_.Fail(h, kChunkAt, "the chunk offset " + std::to_string(chunk) + " is negative");
+      r_.Fail("the header", kChunkAt, "the chunk offset " + std::to_string(chunk) + " is negative");
     const uint64_t at = static_cast<uint64_t>(chunk);
     r_.Need(at, kIgsChunkSize, what);
     ExpectAt(at, what);
@@ -474,7 +428,11 @@ class FileReader {
       Note("the texture name chunk header's numbers are not " +
            std::to_string(igs::TextureNameChunkValue) + ", " + Number(kIgsChunkSize) + " and 0");
     if (flag == 0) Note("the header gives a texture name chunk but does not flag it");
-    const uint64_t body = at + kIgsChunkSize;
+    return at;
+  }
+
+  // The texture name table at `body`: its names, each up to its 0 byte. Gives where it ends.
+  uint64_t NameTable(uint64_t body) {
     const std::string table = "the texture name table";
     const uint64_t areaAt = body + offsetof(IgsNameTableHead, areaSize);
     const uint64_t countAt = body + offsetof(IgsNameTableHead, nameCount);
@@ -509,7 +467,11 @@ class FileReader {
     if (expected != static_cast<uint64_t>(area))
       Note("the string area's size does not match its names");
     if (n == 0) Note("the texture name table is present but empty");
-    // Each stage that names a texture takes the next name, material by material.
+    return strings + static_cast<uint64_t>(area);
+  }
+
+  // Each stage that names a texture takes the next name, material by material.
+  void NameTheStages() {
     size_t k = 0;
     for (size_t i = 0; i < c_.materials.size(); ++i)
       for (size_t j = 0; j < c_.materials[i].stages.size(); ++j) {
@@ -529,8 +491,6 @@ class FileReader {
       }
     if (k < c_.textureNames.size())
       Note(Number(c_.textureNames.size() - k) + " texture names are used by no stage");
-    next_ = strings + static_cast<uint64_t>(area);
-    if (next_ != r_.Size()) Note(Number(r_.Size() - next_) + " bytes follow the last section");
   }
 
   Reader r_;
@@ -541,66 +501,6 @@ class FileReader {
 };
 
 }  // namespace
-
-std::vector<int32_t> IgsContents::TopBlocks() const {
-  std::vector<int32_t> top;
-  for (size_t i = 0; i < blocks.size(); ++i)
-    if (blocks[i].parent < 0) top.push_back(static_cast<int32_t>(i));
-  return top;
-}
-
-std::vector<int32_t> IgsContents::UnlistedBlocks() const {
-  std::vector<int32_t> unlisted;
-  for (size_t i = 0; i < blocks.size(); ++i) {
-    const int32_t parent = blocks[i].parent;
-    if (parent < 0) continue;
-    const auto& listed = blocks[static_cast<size_t>(parent)].children;
-    if (std::find(listed.begin(), listed.end(), static_cast<int32_t>(i)) == listed.end())
-      unlisted.push_back(static_cast<int32_t>(i));
-  }
-  return unlisted;
-}
-
-IgsUsage UsageOf(const IgsContents& c) {
-  IgsUsage u;
-  std::vector<int32_t> children(c.blocks.size(), 0);
-  for (const IgsBlockRecord& b : c.blocks) {
-    if (u.longestBlock.empty() || b.name.size() > u.longestBlockName) {
-      u.longestBlockName = b.name.size();
-      u.longestBlock = b.name;
-    }
-    if (b.parent >= 0) ++children[static_cast<size_t>(b.parent)];
-    if (b.parent < 0) ++u.levels;
-  }
-  for (size_t i = 0; i < children.size(); ++i)
-    if (children[i] > u.mostChildren) {
-      u.mostChildren = children[i];
-      u.mostChildrenBlock = c.blocks[i].name;
-    }
-  u.unlistedChildren = static_cast<int32_t>(c.UnlistedBlocks().size());
-  std::vector<std::string> distinct;
-  for (const IgsMaterialRecord& m : c.materials) {
-    u.longestMaterialName = std::max(u.longestMaterialName, m.name.size());
-    if (u.longestShaderMaterial.empty() || m.shader.size() > u.longestShader) {
-      u.longestShader = m.shader.size();
-      u.longestShaderMaterial = m.name;
-    }
-    for (const IgsStageRecord& s : m.stages)
-      if (!s.textureName.empty() &&
-          std::find(distinct.begin(), distinct.end(), s.textureName) == distinct.end())
-        distinct.push_back(s.textureName);
-  }
-  u.materials = static_cast<int32_t>(c.materials.size());
-  u.distinctTextures = static_cast<int32_t>(distinct.size());
-  u.textureNames = static_cast<int32_t>(c.textureNames.size());
-  u.blocks = static_cast<int32_t>(c.blocks.size());
-  u.meshes = static_cast<int32_t>(c.meshes.size());
-  for (const IgsMeshRecord& m : c.meshes) {
-    u.vertices += static_cast<int32_t>(m.vertices.size());
-    u.triangles += static_cast<int32_t>(m.triangles.size());
-  }
-  return u;
-}
 
 bool LooksLikeIgs(std::string_view firstBytes) {
   return firstBytes.substr(0, igs::Magic.size()) == igs::Magic;
