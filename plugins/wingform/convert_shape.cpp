@@ -108,33 +108,48 @@ void WingformExport::convertShape(const std::vector<MeshData>& pieces, int32_t l
     convertPiece(*piece, lod, dist);
 }
 
+// The vertex the last corner at a position became, with that corner's normal and texture
+// coordinate: a corner with the same three indices has the same values, so it becomes the same
+// vertex without rounding and looking them up again. Values with a NaN are never equal, so they
+// are not remembered.
+struct WingformExport::Seen {
+  int32_t normal = -1, textureCoordinate = -1, vertex = -1, object = -1;
+};
+
 void WingformExport::convertPiece(const MeshData& data, int32_t lod, int32_t dist) {
-  const std::vector<int32_t>& corners = data.corners;
-  const int64_t n = static_cast<int64_t>(corners.size());
-  // Each triangle record's object; triangles of one material usually follow each other, so
-  // the material's object is looked up once per run of them.
-  const auto walk = [&](auto visit) {
-    GraphMaterial* lastMaterial = nullptr;
-    const Look* look = nullptr;
-    // The last triangle first, as the host's exporters walk the records.
-    for (int64_t r = n - RecordLength - 1; r >= 0; r -= RecordLength) {
-      const size_t triangle = static_cast<size_t>(r / RecordLength);
-      if (triangle >= data.materials.size())
-        Raise(err::SubscriptOutOfRange,
-              "the mesh data has no material for triangle " + std::to_string(triangle));
-      GraphMaterial* material = data.materials[triangle];
-      if (!look || material != lastMaterial) {
-        look = &lookOf(material);
-        lastMaterial = material;
-      }
-      visit(*look, r);
+  prepareObjects(data, lod, dist);
+  std::vector<Seen> seen(data.positions.size() / 3);
+  walkTriangles(data, [&](const Look& look, int64_t r) { addTriangle(data, look, r, lod, seen); });
+}
+
+// Triangles of one material usually follow each other, so the material's object is looked up
+// once per run of them.
+template <typename Visit>
+void WingformExport::walkTriangles(const MeshData& data, Visit visit) {
+  const int64_t n = static_cast<int64_t>(data.corners.size());
+  GraphMaterial* lastMaterial = nullptr;
+  const Look* look = nullptr;
+  // The last triangle first, as the host's exporters walk the records.
+  for (int64_t r = n - RecordLength - 1; r >= 0; r -= RecordLength) {
+    const size_t triangle = static_cast<size_t>(r / RecordLength);
+    if (triangle >= data.materials.size())
+      Raise(err::SubscriptOutOfRange,
+            "the mesh data has no material for triangle " + std::to_string(triangle));
+    GraphMaterial* material = data.materials[triangle];
+    if (!look || material != lastMaterial) {
+      look = &lookOf(material);
+      lastMaterial = material;
     }
-  };
+    visit(*look, r);
+  }
+}
+
+void WingformExport::prepareObjects(const MeshData& data, int32_t lod, int32_t dist) {
   // First the triangles each object receives, so that its lists are sized once.
   std::unordered_map<XObj*, int64_t> counts;
   XObj* last = nullptr;
   int64_t* lastCount = nullptr;
-  walk([&](const Look& look, int64_t) {
+  walkTriangles(data, [&](const Look& look, int64_t) {
     if (look.obj != last) lastCount = &counts[last = look.obj];
     ++*lastCount;
   });
@@ -152,57 +167,52 @@ void WingformExport::convertPiece(const MeshData& data, int32_t lod, int32_t dis
     }
     obj->SetDist(lod, dist);
   }
+}
+
+void WingformExport::addTriangle(const MeshData& data, const Look& look, int64_t r, int32_t lod,
+                                 std::vector<Seen>& seen) {
+  const std::vector<int32_t>& corners = data.corners;
+  const int64_t positionCount = static_cast<int64_t>(data.positions.size() / 3);
   const float s = unitScale_;
-  // The vertex the last corner at each position became, with that corner's normal and
-  // texture coordinate: a corner with the same three indices has the same values, so it
-  // becomes the same vertex without rounding and looking them up again. Values with a NaN
-  // are never equal, so they are not remembered.
-  struct Seen {
-    int32_t normal = -1, textureCoordinate = -1, vertex = -1, object = -1;
-  };
-  std::vector<Seen> seen(static_cast<size_t>(positionCount));
-  walk([&](const Look& look, int64_t r) {
-    XObj& obj = *look.obj;
-    // A clamped or mirrored texture: the triangle's coordinates, brought where X-Plane's
-    // repeating shows what the source shows. Such a triangle's corners are not remembered.
-    std::array<Vec2, 3> fitted;
-    bool moved = false;
-    if (look.wrapU != TextureWrap::Repeat || look.wrapV != TextureWrap::Repeat) {
-      for (size_t k = 0; k < 3; ++k)
-        fitted[k] = Pair(data.textureCoordinates,
-                         corners[static_cast<size_t>(r + FirstCorner + CornerLength * k + 2)]);
-      const TileFit fit = FitToTile(fitted, look.wrapU, look.wrapV);
-      moved = fit.moved;
-      if (!fit.shown && lod == 0) ++objectTextures_[&obj].outsideTile;
+  XObj& obj = *look.obj;
+  // A clamped or mirrored texture: the triangle's coordinates, brought where X-Plane's
+  // repeating shows what the source shows. Such a triangle's corners are not remembered.
+  std::array<Vec2, 3> fitted;
+  bool moved = false;
+  if (look.wrapU != TextureWrap::Repeat || look.wrapV != TextureWrap::Repeat) {
+    for (size_t k = 0; k < 3; ++k)
+      fitted[k] = Pair(data.textureCoordinates,
+                       corners[static_cast<size_t>(r + FirstCorner + CornerLength * k + 2)]);
+    const TileFit fit = FitToTile(fitted, look.wrapU, look.wrapV);
+    moved = fit.moved;
+    if (!fit.shown && lod == 0) ++objectTextures_[&obj].outsideTile;
+  }
+  for (int64_t k = 0; k < 3; ++k) {
+    const int64_t c = r + FirstCorner + CornerLength * k;
+    const int32_t position = corners[static_cast<size_t>(c)];
+    const int32_t normal = corners[static_cast<size_t>(c + 1)];
+    const int32_t coordinate = corners[static_cast<size_t>(c + 2)];
+    Seen* last = !moved && position >= 0 && position < positionCount
+                     ? &seen[static_cast<size_t>(position)]
+                     : nullptr;
+    if (last && last->object == look.number && last->normal == normal &&
+        last->textureCoordinate == coordinate) {
+      obj.AddIndex(last->vertex, lod);
+      continue;
     }
-    for (int64_t k = 0; k < 3; ++k) {
-      const int64_t c = r + FirstCorner + CornerLength * k;
-      const int32_t position = corners[static_cast<size_t>(c)];
-      const int32_t normal = corners[static_cast<size_t>(c + 1)];
-      const int32_t coordinate = corners[static_cast<size_t>(c + 2)];
-      Seen* last = !moved && position >= 0 && position < positionCount
-                       ? &seen[static_cast<size_t>(position)]
-                       : nullptr;
-      if (last && last->object == look.number && last->normal == normal &&
-          last->textureCoordinate == coordinate) {
-        obj.AddIndex(last->vertex, lod);
-        continue;
-      }
-      const Vec3 p = Triple(data.positions, position, "position");
-      const Vec3 m = Triple(data.normals, normal, "normal");
-      const Vec2 t =
-          moved ? fitted[static_cast<size_t>(k)] : Pair(data.textureCoordinates, coordinate);
-      // OBJ8 looks down the other z axis and counts v from the bottom edge of the image: 1 - v
-      // reaches the texel the host's v reaches from the top, whatever the texture's wrap.
-      const std::array<float, 8> values{p.x * s, p.y * s, -p.z * s, m.x,
-                                        m.y,     -m.z,    t.u,      1.0f - t.v};
-      const int32_t index = obj.AddVert(values[0], values[1], values[2], values[3], values[4],
-                                        values[5], values[6], values[7]);
-      obj.AddIndex(index, lod);
-      if (last && std::none_of(values.begin(), values.end(), [](float v) { return v != v; }))
-        *last = {normal, coordinate, index, look.number};
-    }
-  });
+    const Vec3 p = Triple(data.positions, position, "position");
+    const Vec3 m = Triple(data.normals, normal, "normal");
+    const Vec2 t =
+        moved ? fitted[static_cast<size_t>(k)] : Pair(data.textureCoordinates, coordinate);
+    // OBJ8 looks down the other z axis and counts v from the bottom edge of the image: 1 - v
+    // reaches the texel the host's v reaches from the top, whatever the texture's wrap.
+    const std::array<float, 8> values{p.x * s, p.y * s, -p.z * s, m.x, m.y, -m.z, t.u, 1.0f - t.v};
+    const int32_t index = obj.AddVert(values[0], values[1], values[2], values[3], values[4],
+                                      values[5], values[6], values[7]);
+    obj.AddIndex(index, lod);
+    if (last && std::none_of(values.begin(), values.end(), [](float v) { return v != v; }))
+      *last = {normal, coordinate, index, look.number};
+  }
 }
 
 }  // namespace vlm::wingform

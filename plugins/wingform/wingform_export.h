@@ -92,6 +92,17 @@ class WingformExport final : public ExportSession {
   // the last triangle first.
   void convertShape(const std::vector<MeshData>& pieces, int32_t lod, int32_t dist);
   void convertPiece(const MeshData& data, int32_t lod, int32_t dist);
+  // Calls visit(look, r) for each triangle record of the piece, r its first entry, the last
+  // first, with its material's look.
+  template <typename Visit>
+  void walkTriangles(const MeshData& data, Visit visit);
+  // Sizes the lists of each object the piece's triangles go to, once, and sets its distance
+  // at level `lod`.
+  void prepareObjects(const MeshData& data, int32_t lod, int32_t dist);
+  struct Seen;  // what a corner at one position became, by position
+  // Adds the triangle of record r to its look's object at level `lod`.
+  void addTriangle(const MeshData& data, const Look& look, int64_t r, int32_t lod,
+                   std::vector<Seen>& seen);
   // The name of the k-th file (k from 1) written after the first.
   std::string numberedName(int32_t k) const;
 
