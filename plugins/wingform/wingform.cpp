@@ -33,6 +33,13 @@ bool ReadWhole(std::string_view text, int32_t& out) {
   return true;
 }
 
+double Polygons(const std::vector<MeshData>& pieces) {
+  double count = 0;
+  for (const MeshData& piece : pieces)
+    count += piece.polygonCount;
+  return count;
+}
+
 }  // namespace
 
 void WingformExport::readOptions() {
@@ -48,66 +55,66 @@ void WingformExport::readOptions() {
 
 void WingformExport::exportMain(Node& node) {
   exportedNode_ = &node;
-  const auto polygons = [](const std::vector<MeshData>& pieces) {
-    double count = 0;
-    for (const MeshData& piece : pieces)
-      count += piece.polygonCount;
-    return count;
-  };
   // Coarse steps: each level's pass, then the files.
   const ProgressTask progress("Exporting " + fileName_);
-  const double steps = lodMode_ == lodType::Auto ? 4 : 2;
-  std::vector<MeshData> M;
-  bool found = false;
-  if (lodMode_ != lodType::Auto) {
-    found = gatherNode(node, maxDistance_, M);
-    convertShape(M, 0, maxDistance_);
-    progress.Report(1, steps);
-  } else {
-    gatherNode(node, 0, M);
-    double count = polygons(M);
-    convertShape(M, 0, NearLevel);
-    progress.Report(1, steps);
-
-    M.clear();
-    int32_t level = 1;
-    found = gatherNode(node, NearLevel, M);
-    const double nearCount = polygons(M);
-    if (nearCount * LevelGain < count) {
-      convertShape(M, 1, MiddleLevel);
-      warnTooSmall(NearLevel);
-      count = nearCount;
-      level = 2;
-    } else {
-      for (XObj& obj : objects_)
-        obj.SetDist(0, MiddleLevel);
-      tooSmall_.clear();  // the nearer level reaches this far: nothing is left out
-      Log("LOD not required at " + std::to_string(NearLevel) + "m");
-    }
-    progress.Report(2, steps);
-
-    M.clear();
-    found = gatherNode(node, MiddleLevel, M);
-    const double middleCount = polygons(M);
-    if (middleCount * LevelGain < count) {
-      convertShape(M, level, maxDistance_);
-      warnTooSmall(MiddleLevel);
-    } else {
-      for (XObj& obj : objects_)
-        obj.SetDist(level - 1, maxDistance_);
-      tooSmall_.clear();
-      Log("LOD not required at " + std::to_string(MiddleLevel) + "m");
-    }
-    progress.Report(3, steps);
-  }
-
-  // The meshes are in the objects now; their memory goes before the files are written.
-  std::vector<MeshData>().swap(M);
+  // Each pass's meshes are in the objects when it returns, and their memory has gone before
+  // the files are written.
+  const bool found = lodMode_ == lodType::Auto ? convertAutomaticLevels(node, progress)
+                                               : convertOneLevel(node, progress);
   // Vertices without a face give no object, and so nothing to write.
   if (!found || objects_.Count() == 0) {
     RefuseRun("Nothing to Export", mb::OKOnly, title_);
     return;
   }
+  writeObjects();
+}
+
+bool WingformExport::convertOneLevel(Node& node, const ProgressTask& progress) {
+  std::vector<MeshData> M;
+  const bool found = gatherNode(node, maxDistance_, M);
+  convertShape(M, 0, maxDistance_);
+  progress.Report(1, 2);
+  return found;
+}
+
+bool WingformExport::convertAutomaticLevels(Node& node, const ProgressTask& progress) {
+  constexpr double steps = 4;
+  double count = 0;
+  {  // the nearest level's meshes go before the next gather
+    std::vector<MeshData> M;
+    gatherNode(node, 0, M);
+    count = Polygons(M);
+    convertShape(M, 0, NearLevel);
+  }
+  progress.Report(1, steps);
+  int32_t level = 1;
+  bool found = false;
+  if (convertFartherLevel(node, NearLevel, level, MiddleLevel, count, found)) level = 2;
+  progress.Report(2, steps);
+  convertFartherLevel(node, MiddleLevel, level, maxDistance_, count, found);
+  progress.Report(3, steps);
+  return found;
+}
+
+bool WingformExport::convertFartherLevel(Node& node, int32_t limit, int32_t level, int32_t dist,
+                                         double& count, bool& found) {
+  std::vector<MeshData> M;
+  found = gatherNode(node, limit, M);
+  const double fartherCount = Polygons(M);
+  if (fartherCount * LevelGain < count) {
+    convertShape(M, level, dist);
+    warnTooSmall(limit);
+    count = fartherCount;
+    return true;
+  }
+  for (XObj& obj : objects_)
+    obj.SetDist(level - 1, dist);
+  tooSmall_.clear();  // the nearer level reaches this far: nothing is left out
+  Log("LOD not required at " + std::to_string(limit) + "m");
+  return false;
+}
+
+void WingformExport::writeObjects() {
   const std::tm when = clock_();
   std::string name = fileName_;
   int32_t k = 0;

@@ -10,6 +10,7 @@
 
 #include "vlm/export_support.h"
 #include "vlm/model.h"
+#include "vlm/progress.h"
 #include "wingform/wingform.h"
 #include "wingform/xobj.h"
 
@@ -55,6 +56,21 @@ class WingformExport final : public ExportSession {
   void readOptions() override;
   // Exports one node: the levels of detail of the chosen mode, then one file per object.
   void exportMain(Node& node) override;
+  // The one level of a mode other than automatic, up to the farthest distance; true when
+  // something was found.
+  bool convertOneLevel(Node& node, const ProgressTask& progress);
+  // The automatic levels: all the triangles up to NearLevel, then those seen from there up to
+  // MiddleLevel and those seen from there up to the farthest distance, each when it saves
+  // enough polygons; true when the last gather found something.
+  bool convertAutomaticLevels(Node& node, const ProgressTask& progress);
+  // Makes the triangles seen from `limit` metres level `level`, up to `dist`, when `count`, the
+  // polygons of the level before, is more than LevelGain times theirs (and `count` becomes
+  // theirs); otherwise the level before reaches `dist`. True when the level was made; `found`
+  // is the gather's.
+  bool convertFartherLevel(Node& node, int32_t limit, int32_t level, int32_t dist, double& count,
+                           bool& found);
+  // Writes one file per object, numbered after the first, and warns about their textures.
+  void writeObjects();
   bool reported(const Error& error) override {
     Log("Export failed: " + error.Description());
     return true;
