@@ -75,7 +75,14 @@ std::string FileNamePart(const std::string& path) {
 frmOptions::frmOptions() : Form("frmOptions") {
   SetCaption("FSX Extended Parameters");
   KeyPreview = true;
+  AddTabs();
+  SetCaptions();
+  Bind();
+  ConnectEvents();
+  PlaceOnTabs();
+}
 
+void frmOptions::AddTabs() {
   const std::pair<const char*, const char*> tabs[] = {
       {"Other Texture", "Other Texture Info"},
       {"Fresnel Ramp", ""},
@@ -91,7 +98,10 @@ frmOptions::frmOptions() : Form("frmOptions") {
   };
   for (const auto& [caption, tip] : tabs)
     tbsOptions.AddTab(caption, tip);
+}
 
+// The captions and tooltips of the controls that edit no parameter.
+void frmOptions::SetCaptions() {
   Label1(5).SetCaption("Diffuse");
   Label1(9).SetCaption("Specular (Click to change)");
   Label1(10).SetCaption("Base Material");
@@ -119,9 +129,9 @@ frmOptions::frmOptions() : Form("frmOptions") {
   cmdULoad.SetCaption("Load");
   cmdUSave.SetCaption("Save");
   cmdUDelete.SetCaption("Delete");
+}
 
-  Bind();
-
+void frmOptions::ConnectEvents() {
   // Pairs of boxes of which at most one is checked. A record that holds both is shown as it
   // is: the rule applies to the user's clicks, not to loading.
   chkBloom.OnClick([this](int i) {
@@ -153,7 +163,6 @@ frmOptions::frmOptions() : Form("frmOptions") {
   cmdUSave.Click = [this] { cmdUSave_Click(); };
   cmdULoad.Click = [this] { cmdULoad_Click(); };
   cmdUDelete.Click = [this] { cmdUDelete_Click(); };
-  PlaceOnTabs();
 }
 
 // Each parameter's control takes its captions, range or entries from the parameter's

@@ -118,7 +118,11 @@ class frmOptions : public Form {
     PictureBox* preview;  // a texture button's
   };
 
+  void AddTabs();
+  void SetCaptions();
   void Bind();
+  // The controls' events, and the rule of the pairs of boxes of which one may be checked.
+  void ConnectEvents();
   void Form_Load();
   void PlaceOnTabs();
   void PlacePanels();
