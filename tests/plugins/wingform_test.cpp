@@ -16,6 +16,7 @@
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
 #include "support/warnings.h"
+#include "support/wingform_export.h"
 #include "vlm/files.h"
 #include "vlm/named_files.h"
 #include "vlm/settings.h"
@@ -30,71 +31,12 @@ using host::HostDocument;
 using host::HostMaterial;
 using host::HostNode;
 using test::Shell;
+using test::WingformExport;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
-
-std::tm FixedTime() {
-  std::tm t{};
-  t.tm_year = 2026 - 1900;
-  t.tm_mon = 5;
-  t.tm_mday = 12;
-  t.tm_hour = 22;
-  return t;
-}
-
-class WingformExport : public ::testing::Test {
- protected:
-  void SetUp() override {
-    out = home.Path() / "out";
-    fs::create_directories(out);
-    wingform.SetClock(FixedTime);
-  }
-  // Runs one export through the dialog script; `group` null exports the root (the "main"
-  // rule chooses).
-  Status Export(const std::string& script, const std::string& file = "house.obj",
-                HostNode* group = nullptr) {
-    dialogs.reset();  // the earlier scope puts its predecessor back first
-    dialogs = std::make_unique<test::ScriptedScope>(script);
-    Node* node = group ? &group->AsNode() : &doc.Root().AsNode();
-    const Status s =
-        wingform.PluginImportExport_Export((out / file).string(), node, &doc, nullptr, {}, {}, "");
-    EXPECT_FALSE(dialogs->Backend().Failure()) << *dialogs->Backend().Failure();
-    EXPECT_TRUE(mayFail || s == StatusOk) << LastError().description;
-    return s;
-  }
-  std::vector<std::string> Log() const { return dialogs->Texts(TranscriptEntry::Kind::Log); }
-  test::Obj8Written Read(const std::string& file) const {
-    auto f = test::ReadObj8File(out / file);
-    EXPECT_THAT(f.problems, IsEmpty()) << file;
-    return f;
-  }
-  std::vector<std::string> WrittenFiles() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(out))
-      names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  HostMaterial& Textured(const std::string& name, const std::string& diffuse,
-                         const std::string& bump = "", const std::string& detail = "") {
-    HostMaterial& m = doc.NewMaterial(name);
-    m.hasTextures = true;
-    m.diffuseMap = diffuse;
-    m.bumpMap = bump;
-    m.detailMap = detail;
-    return m;
-  }
-
-  test::TempHome home;
-  fs::path out;
-  HostDocument doc;
-  Wingform wingform;
-  std::unique_ptr<test::ScriptedScope> dialogs;
-  bool mayFail = false;  // the export may return a failure
-};
 
 TEST(WingformDescription, StatesItsValuesAndImportsNothing) {
   Wingform w;
@@ -290,184 +232,6 @@ TEST_F(WingformExport, AFileThatCannotBeWrittenIsLoggedAndFailsTheExport) {
   EXPECT_THAT(log, Not(Contains("Export Finished.")));
   EXPECT_TRUE(fs::is_directory(out / "house.1.obj"));
   EXPECT_THAT(dialogs->Messages(), IsEmpty());
-}
-
-TEST_F(WingformExport, TextureNamesWithControlCharactersStopTheExport) {
-  const struct {
-    std::string diffuse, bump, detail, stop;
-  } cases[] = {
-      {"wall.png\r\nTRIS 0 999999", "", "",
-       "its texture name \"wall.png\\r\\nTRIS 0 999999\" holds a carriage return (0x0D)"},
-      {"wall.png", std::string("lit\0.png", 8), "",
-       "its lit texture name \"lit\\0.png\" holds a NUL (0x00)"},
-      {"wall.png", "", "normal\x1b.png",
-       "its normal texture name \"normal\\x1B.png\" holds a control character (0x1B)"},
-  };
-  HostNode& main = AddGroup(doc.Root(), "main");
-  AddBox(main, "Floor", {}, {5, 0.1f, 5}, &Textured("Stone", "stone.png"));
-  HostMaterial& wall = Textured("Wall", "");
-  AddBox(main, "Walls", {}, {5, 2, 5}, &wall);
-  mayFail = true;
-  for (const auto& c : cases) {
-    wall.diffuseMap = c.diffuse, wall.bumpMap = c.bump, wall.detailMap = c.detail;
-    EXPECT_TRUE(Failed(Export("click cmdOK; click cmdCancel"))) << c.stop;
-    EXPECT_THAT(Log(), Contains("Export failed: group \"main\": Material 1 in Walls: " + c.stop +
-                                ", which the file cannot carry."));
-    EXPECT_THAT(WrittenFiles(), IsEmpty()) << c.stop;
-  }
-}
-
-// A group of one shape is checked from its triangles; a material that no triangle uses (a
-// face of two points) must still be checked.
-TEST_F(WingformExport, TextureNamesOfALoneShapeAreCheckedToo) {
-  // The second case moves the triangles to a good material and leaves the bad one only on
-  // a face of two points.
-  const std::string cases[] = {"Material 1 in Walls: its texture name \"wall\\r.png\"",
-                               "Material 2 in Walls: its texture name \"wall\\r.png\""};
-  HostMaterial& wall = Textured("Wall", "wall\r.png");
-  host::HostMesh& walls = AddBox(AddGroup(doc.Root(), "main"), "Walls", {}, {5, 2, 5}, &wall);
-  mayFail = true;
-  for (const std::string& stop : cases) {
-    if (&stop != &cases[0]) {
-      HostMaterial& stone = Textured("Stone", "stone.png");
-      for (size_t face = 0; face < walls.FaceCount(); ++face)
-        walls.SetFaceMaterial(face, &stone);
-      const host::HostPoint edge[] = {{0, -1, -1}, {1, -1, -1}};
-      walls.AddFace(edge, &wall);
-    }
-    EXPECT_TRUE(Failed(Export("click cmdOK; click cmdCancel"))) << stop;
-    EXPECT_THAT(Log(), Contains(HasSubstr("Export failed: group \"main\": " + stop))) << stop;
-    EXPECT_THAT(WrittenFiles(), IsEmpty()) << stop;
-  }
-}
-
-// ---- textures
-// ------------------------------------------------------------------------------------
-
-// The texel a coordinate samples along an axis of `size` texels, counted from the edge the
-// coordinate counts from, with the texture wrapped as given.
-int Texel(float x, TextureWrap wrap, int size) {
-  float f = x - std::floor(x);
-  if (wrap == TextureWrap::Clamp) f = std::clamp(x, 0.0f, 1.0f);
-  if (wrap == TextureWrap::Mirror) {
-    const float t = x - 2 * std::floor(x / 2);
-    f = t <= 1 ? t : 2 - t;
-  }
-  return std::min(static_cast<int>(f * static_cast<float>(size)), size - 1);
-}
-
-// The host counts v from the top row of the image, OBJ8 from the bottom one. Each triangle's
-// corners and centre must sample the texels the source samples, both with the source's own
-// wrap (which 1 - v keeps for every mode, where -v keeps it only for a repeating texture) and
-// with X-Plane's repeating, unless the triangle reaches where no coordinates can show a
-// clamped or mirrored texture X-Plane's way; then the export warns.
-TEST_F(WingformExport, TextureCoordinatesSampleTheSourcesTexelsForEveryWrap) {
-  using W = TextureWrap;
-  const struct {
-    const char* name;
-    W u, v;
-    std::array<Vec2, 3> uvs;
-    bool shownRepeating;
-  } cases[] = {
-      {"Repeat", W::Repeat, W::Repeat, {{{-1.7f, 0.3f}, {2.3f, 0.45f}, {0.2f, 3.1f}}}, true},
-      {"Clamp", W::Clamp, W::Clamp, {{{0.1f, 0.05f}, {0.9f, 0.3f}, {0.45f, 0.95f}}}, true},
-      {"ClampPastTheEdge",
-       W::Repeat,
-       W::Clamp,
-       {{{0.1f, 0.3f}, {0.9f, 0.45f}, {0.5f, 1.4f}}},
-       false},
-      {"MirrorInTile1", W::Mirror, W::Repeat, {{{1.1f, 0.3f}, {1.8f, 0.45f}, {1.45f, 0.9f}}}, true},
-      {"MirrorInTileMinus1",
-       W::Repeat,
-       W::Mirror,
-       {{{0.1f, -0.3f}, {0.8f, -0.9f}, {0.5f, -0.15f}}},
-       true},
-      {"MirrorAcrossTiles",
-       W::Mirror,
-       W::Clamp,
-       {{{0.6f, 0.3f}, {1.4f, 0.45f}, {1.0f, 0.9f}}},
-       false},
-  };
-  test::CollectedWarnings warnings;
-  WriteFileAtomically(out / "tex.png", "png");
-  for (const auto& c : cases) {
-    HostMaterial& m = Textured(std::string("M") + c.name, "tex.png");
-    m.wrapU = c.u, m.wrapV = c.v;
-    HostNode& group = AddGroup(doc.Root(), c.name);
-    host::HostMesh& mesh = host::AddPolygonMesh(group, "T", {{0, 0, 0}, {1, 0, 0}, {0, 0, 1}}, &m);
-    mesh.uvs.assign(c.uvs.begin(), c.uvs.end());
-    warnings.list.clear();
-    ASSERT_EQ(Export("click cmdOK; click cmdCancel", "t.obj", &group), StatusOk) << c.name;
-    const auto triangles = Read("t.obj").Triangles(0);
-    ASSERT_EQ(triangles.size(), 1u) << c.name;
-    const auto& t = triangles[0];
-    constexpr int size = 8;
-    // Corners, then the centre, each as a blend of the three corners.
-    const std::array<float, 3> weights[] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.3f, 0.35f, 0.35f}};
-    for (const auto& w : weights) {
-      float su = 0, sv = 0, ou = 0, ov = 0;
-      for (size_t k = 0; k < 3; ++k) {
-        su += w[k] * c.uvs[k].u, sv += w[k] * c.uvs[k].v;
-        ou += w[k] * t[k][6], ov += w[k] * t[k][7];
-      }
-      const std::pair<int, int> source{Texel(su, c.u, size), Texel(sv, c.v, size)};
-      const std::pair<int, int> ownWrap{Texel(ou, c.u, size), size - 1 - Texel(ov, c.v, size)};
-      const std::pair<int, int> repeating{Texel(ou, W::Repeat, size),
-                                          size - 1 - Texel(ov, W::Repeat, size)};
-      EXPECT_EQ(ownWrap, source) << c.name << " at " << su << ", " << sv;
-      if (c.shownRepeating) {
-        EXPECT_EQ(repeating, source) << c.name << " at " << su << ", " << sv;
-      }
-    }
-    if (c.shownRepeating) {
-      EXPECT_THAT(warnings.list, IsEmpty()) << c.name;
-    } else {
-      EXPECT_THAT(warnings.list, ElementsAre(HasSubstr("1 triangle of \"tex.png\" reaches past")))
-          << c.name;
-    }
-  }
-}
-
-// The export names each texture as the scene does; a name its readers cannot follow from the
-// export's folder is warned about. When the host copies the textures beside the export, the
-// file names them without folders and notes each for the host instead.
-TEST_F(WingformExport, TextureNamesThatDoNotLeadToAFileAreWarnedAbout) {
-  const struct {
-    std::string diffuse;
-    const char* choice;
-    bool copy;
-    std::string written, warning;  // "" for none
-  } cases[] = {
-      {"wood.png", "optTex(0)=1", false, "wood.png", ""},
-      {"maps\\wood.png", "optTex(0)=1", false, "maps\\wood.png", "with \"\\\" between folders"},
-      {"D:\\projects\\wood.png", "optTex(0)=1", false, "D:\\projects\\wood.png",
-       "names the texture \"D:\\projects\\wood.png\" by an absolute path"},
-      {"/home/me/wood.png", "optTex(0)=1", false, "/home/me/wood.png", "by an absolute path"},
-      {"oak.png", "optTex(0)=1", false, "oak.png",
-       "names the texture \"oak.png\", which does not exist relative to the export (looked for " +
-           (out / "oak.png").string() + ")"},
-      {"wood.png", "optTex(1)=1", false, "wood.dds",
-       "names the texture \"wood.png\" (written \"wood.dds\"), which does not exist"},
-      {"D:\\projects\\wood.png", "optTex(1)=1", true, "wood.dds", ""},
-  };
-  fs::create_directories(out / "maps");
-  WriteFileAtomically(out / "wood.png", "png");
-  WriteFileAtomically(out / "maps" / "wood.png", "png");
-  HostMaterial& wood = Textured("Wood", "");
-  AddBox(AddGroup(doc.Root(), "main"), "Crate", {}, {1, 1, 1}, &wood);
-  for (const auto& c : cases) {
-    wood.diffuseMap = c.diffuse;
-    test::CollectedWarnings warnings;
-    ClearNamedFiles();
-    SetCopyNamedFiles(c.copy);
-    ASSERT_EQ(Export(std::string(c.choice) + "; click cmdOK; click cmdCancel"), StatusOk);
-    SetCopyNamedFiles(false);
-    EXPECT_EQ(Read("house.obj").textures[0], c.written) << c.diffuse;
-    test::ExpectTextureReport(warnings.list, c.warning, c.copy, c.diffuse, c.written);
-    if (c.copy) {
-      EXPECT_EQ(NamedFiles().at(0).output, (out / "house.obj").string());
-    }
-  }
 }
 
 // ---- levels of detail --------------------------------------------------------------------------

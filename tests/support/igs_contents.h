@@ -1,6 +1,7 @@
 // The production IGS reader as the tests use it: a file Trackline wrote must read with every
-// section exactly where Trackline puts it (the reader's notes are failures here), and a
-// record's raw fields are read by their offset from the file's bytes.
+// section exactly where Trackline puts it (the reader's notes are failures here), a record's
+// raw fields are read by their offset from the file's bytes, and a block's points are placed
+// in the world through its parents.
 #pragma once
 
 #include <bit>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "exchange/igs_file.h"
+#include "vlm/math.h"
 
 namespace vlm::test {
 
@@ -42,6 +44,18 @@ inline IgsRaw RawVertex(std::string_view file, const host::IgsMeshRecord& m, siz
 }
 inline IgsRaw RawTriangle(std::string_view file, const host::IgsMeshRecord& m, size_t k) {
   return RawAt(file, m.triangleArray + k * host::kIgsTriangleSize, host::kIgsTriangleSize);
+}
+
+// Where each block of an IGS file stands in the world: its rows apply to row vectors, then
+// its parent's.
+inline Vec3 IgsWorld(const host::IgsContents& igs, int32_t block, Vec3 p) {
+  for (; block >= 0; block = igs.blocks[static_cast<size_t>(block)].parent) {
+    Mat4 m;
+    for (size_t k = 0; k < 16; ++k)
+      m.m[k] = igs.blocks[static_cast<size_t>(block)].transform[k];
+    p = TransformPoint(p, m);
+  }
+  return p;
 }
 
 }  // namespace vlm::test
