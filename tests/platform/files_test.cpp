@@ -299,7 +299,7 @@ TEST_F(Files, TwoOutputsOfOneRunNeverShareAFile) {
     EXPECT_TRUE(SameOutputFile(first, second));
     OutputTransaction t;
     WriteOutputFile(first, "export");
-    EXPECT_THAT(test::FailureOf([&] { t.Stage(second, "scene"); }).description,
+    EXPECT_THAT(test::FailureOf([&t, &to = second] { t.Stage(to, "scene"); }).description,
                 HasSubstr("another output of this run, " + first.string()));
   }
   EXPECT_FALSE(SameOutputFile(Dir() / "real" / "x.obj", Dir() / "real" / "x.1.obj"));
