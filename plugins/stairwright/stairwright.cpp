@@ -87,9 +87,15 @@ void frmStep::drawPreview() {
   // (a quarter of the usual height) is still cut at the right.
   quietly([&] {
     int height = kPreviewHeight;
-    if (H > 0 && B + T > 0)
-      height = std::clamp(static_cast<int>(kPreviewWidth * H / (B + T)), kPreviewHeight / 4,
-                          kPreviewHeight);
+    if (H > 0 && B + T > 0) {
+      // A proportion past int's range (or not a number) has always given the flattest
+      // picture, as x86 converts it to the lowest int; said here, as such a conversion is
+      // undefined.
+      const float tall = kPreviewWidth * H / (B + T);
+      height = tall < 2147483648.0f
+                   ? std::clamp(static_cast<int>(tall), kPreviewHeight / 4, kPreviewHeight)
+                   : kPreviewHeight / 4;
+    }
     picBuf.SetSize(kPreviewWidth, height);
   });
   quietly([&] {
