@@ -1,10 +1,12 @@
 # make demo     set up, build vlmhost and the plug-ins, and run every plug-in on the examples
-# make test     set up, check the formatting, build everything (plain and sanitizer builds),
-#               run every test, then every fuzz target for a few seconds on its seeds
+# make test     set up, check the formatting, build everything (the plain build and the check
+#               build), run every test in both, then every fuzz target for a few seconds on
+#               its seeds
 # make test-plain  the quick inner loop: the plain build and its tests only
+# make test-check  the check build and its tests only (make test-asan is the same)
 # make format   format every C++ file with clang-format; make format-check only checks
-# make fuzz     build the fuzz targets with clang and run each for FUZZ_SECONDS (default 60),
-#               stopping at the first failure with the input that reproduces it
+# make fuzz     build the fuzz targets (in the check build) and run each for FUZZ_SECONDS
+#               (default 60), stopping at the first failure with the input that reproduces it
 # make install  build and install vlmhost, its runtime, the plug-ins, the examples and the docs
 #               under PREFIX (default /usr/local), below DESTDIR when it is set
 # make pictures  draw one picture of each plug-in's dialog and two of the workbench for the
@@ -18,8 +20,7 @@
 # apt-get) and configures the builds; later runs rebuild only what changed.
 
 BUILD      ?= build
-ASAN_BUILD ?= build-asan
-FUZZ_BUILD ?= build-fuzz
+CHECK_BUILD ?= build-check
 FUZZ_SECONDS ?= 60
 # The quick run of each fuzz target in `make test`; with one target per core all of them
 # together stay under two minutes.
@@ -32,10 +33,10 @@ DEMO_HOME  ?= $(CURDIR)/home
 PACKAGES   := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
               libpugixml-dev nlohmann-json3-dev libcli11-dev qt6-base-dev fonts-dejavu-core \
               libassimp-dev assimp-testmodels libsimdjson-dev libjemalloc-dev clang \
-              libclang-rt-14-dev clang-format xvfb xauth libgl1-mesa-dri parallel
+              libclang-rt-14-dev lld ninja-build clang-format xvfb xauth libgl1-mesa-dri parallel
 
-.PHONY: all deps build build-asan build-fuzz deliverables demo demo-home pictures test test-plain \
-        test-asan fuzz fuzz-smoke install format format-check bench clean
+.PHONY: all deps build build-check build-fuzz deliverables demo demo-home pictures test \
+        test-plain test-check test-asan fuzz fuzz-smoke install format format-check bench clean
 
 all: build
 
@@ -48,29 +49,29 @@ deps:
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	fi
 
-# Each build folder is configured once; after that `cmake --build` configures again by itself
-# when a CMakeLists.txt changes. A configuration that fails is started afresh next time.
+# Each build folder is configured once, for Ninja; after that `cmake --build` configures again
+# by itself when a CMakeLists.txt changes. A configuration that fails is started afresh next
+# time.
 $(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo || { rm -f $@; exit 1; }
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo || { rm -f $@; exit 1; }
 
-$(ASAN_BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVLM_SANITIZE=ON \
-	  -DVLM_BENCHMARKS=OFF || { rm -f $@; exit 1; }
-
-# The fuzzers: clang with libFuzzer and the sanitizers, nothing but the fuzz targets and what
-# they link.
-$(FUZZ_BUILD)/CMakeCache.txt: | deps
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DVLM_FUZZ=ON -DVLM_TESTS=OFF -DVLM_BENCHMARKS=OFF || { rm -f $@; exit 1; }
+# The check build: clang with the address and undefined-behaviour sanitizers, lightly
+# optimised (their own advice; asserts stay on), and everything the fuzzers reach instrumented
+# for them. It holds the tests, run under the sanitizers, and the fuzz targets. Without the
+# windows (the plain build tests those), it is also the build without Qt; without benchmarks.
+$(CHECK_BUILD)/CMakeCache.txt: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(CHECK_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" -DVLM_SANITIZE=ON -DVLM_FUZZ=ON \
+	  -DVLM_GUI=OFF -DVLM_BENCHMARKS=OFF || { rm -f $@; exit 1; }
 
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-build-asan: $(ASAN_BUILD)/CMakeCache.txt
-	cmake --build $(ASAN_BUILD) -j $(JOBS)
+build-check: $(CHECK_BUILD)/CMakeCache.txt
+	cmake --build $(CHECK_BUILD) -j $(JOBS)
 
-build-fuzz: $(FUZZ_BUILD)/CMakeCache.txt
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
+build-fuzz: $(CHECK_BUILD)/CMakeCache.txt
+	cmake --build $(CHECK_BUILD) -j $(JOBS) --target fuzz_targets
 
 # Only what is delivered: vlmhost, its runtime and the plug-ins; no tests, no benchmarks.
 deliverables: $(BUILD)/CMakeCache.txt
@@ -100,17 +101,20 @@ pictures: demo-home
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-test-asan: build-asan
-	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
+test-check: build-check
+	cd $(CHECK_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
+
+# The sanitizers' tests under their former name.
+test-asan: test-check
 
 fuzz: build-fuzz
-	JOBS=$(JOBS) fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) corpus
+	JOBS=$(JOBS) fuzz/run_fuzzers.sh $(CHECK_BUILD) $(FUZZ_SECONDS) corpus
 
 fuzz-smoke: build-fuzz
-	JOBS=$(JOBS) fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS) seeds
+	JOBS=$(JOBS) fuzz/run_fuzzers.sh $(CHECK_BUILD) $(FUZZ_SMOKE_SECONDS) seeds
 
 # The formatting first: it fails in a second, before anything is built.
-test: format-check test-plain test-asan fuzz-smoke
+test: format-check test-plain test-check fuzz-smoke
 
 install: deliverables
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
@@ -132,4 +136,4 @@ format-check: deps
 	$(FORMAT_FILES) | xargs clang-format --dry-run -Werror
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(CHECK_BUILD) build-asan build-fuzz
