@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "cli/batch_jobs.h"
+#include "support/registered_plugins.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
 #include "vlm/files.h"
@@ -32,10 +33,7 @@ const std::string Data = VLM_TEST_DATA_DIR;
 class Batch : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* plugin : {"libwingform.so", "libtrackline.so", "libobverse.so"}) {
-      auto r = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/" + plugin});
-      ASSERT_EQ(r.status, 0) << r.output;
-    }
+    ASSERT_NO_THROW(test::RegisterPlugins({"libwingform.so", "libtrackline.so", "libobverse.so"}));
     setenv("SOURCE_DATE_EPOCH", "1781305028", 1);
     fs::create_directory(Dir("in"));
   }

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "support/registered_plugins.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
 
@@ -16,10 +17,7 @@ namespace vlm::test {
 // Obverse registered in a home folder of the test's own.
 class Cli : public ::testing::Test {
  protected:
-  void SetUp() override {
-    auto r = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/libobverse.so"});
-    ASSERT_EQ(r.status, 0) << r.output;
-  }
+  void SetUp() override { ASSERT_NO_THROW(RegisterPlugins({"libobverse.so"})); }
   std::string Out(const std::string& name) const { return (home.Path() / name).string(); }
   TempHome home;
 };
@@ -29,11 +27,8 @@ class CliOutputs : public Cli {
  protected:
   void SetUp() override {
     Cli::SetUp();
-    for (const char* library :
-         {"libwingform.so", "libtrackline.so", "libflare.so", "libridgepull.so"}) {
-      auto r = Vlmhost({"register", std::string(VLM_TEST_PLUGIN_DIR) + "/" + library});
-      ASSERT_EQ(r.status, 0) << r.output;
-    }
+    ASSERT_NO_THROW(
+        RegisterPlugins({"libwingform.so", "libtrackline.so", "libflare.so", "libridgepull.so"}));
   }
   std::string Scene(const std::string& name, const std::string& groups) const {
     std::ofstream(Out(name)) << R"({"format": "vellum-scene", "version": 1, "root": {"groups": )"
