@@ -197,7 +197,9 @@ TEST_F(Workbench, RunsSaveWhatTheCommandLineWritesAndUndoGivesBackTheDocumentBef
     EXPECT_EQ(window->RunPlugin(f.progId), f.status) << window->LogText().toStdString();
     EXPECT_EQ(driver.Problem(), "");
 
-    const fs::path cliOut = home.Path() / "cli" / (f.exportName ? f.exportName : name + ".json");
+    // A scene beside the workbench's, so that its texture names lead from the same folder.
+    const fs::path cliOut =
+        f.exportName ? home.Path() / "cli" / f.exportName : home.Path() / (name + ".cli.json");
     const test::ProgramResult cli = test::Vlmhost(
         {"run", "--fresh", f.progId, before.string(), "--ui", f.ui, "-o", cliOut.string()}, "",
         std::string(f.cliParams) + " " + select + " 2>&1");
