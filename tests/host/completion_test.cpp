@@ -23,10 +23,10 @@ const std::string Completion =
 std::vector<std::string> Offered(const std::string& line) {
   auto r =
       test::RunShell("bash -c " +
-                     test::ShellQuote("source " + test::ShellQuote(Completion) +
-                                      "; COMP_LINE=\"$1\"; COMP_POINT=${#COMP_LINE}; _vlmhost; "
-                                      "printf '%s\\n' \"${COMPREPLY[@]}\"") +
-                     " - " + test::ShellQuote(line) + " 2>&1");
+                     host::ShellQuoted("source " + host::ShellQuoted(Completion) +
+                                       "; COMP_LINE=\"$1\"; COMP_POINT=${#COMP_LINE}; _vlmhost; "
+                                       "printf '%s\\n' \"${COMPREPLY[@]}\"") +
+                     " - " + host::ShellQuoted(line) + " 2>&1");
   std::vector<std::string> out;
   for (size_t at = 0, end; (end = r.output.find('\n', at)) != std::string::npos; at = end + 1)
     if (end > at) out.push_back(r.output.substr(at, end - at));

@@ -64,7 +64,7 @@ TEST(RealModels, OneJobFileMakesACheckedPackageOfEveryModel) {
        "ui": "txtDefTex=grey.png; chkShortNames=1; click cmdOK; click cmdCancel"}]}]})");
 
   auto r = Vlmhost({"batch", "jobs.json", "--report", "report.json"},
-                   "cd " + test::ShellQuote(home.Path().string()) + " && ");
+                   "cd " + host::ShellQuoted(home.Path().string()) + " && ");
   ASSERT_EQ(r.status, 0) << r.output;
   const auto report = nlohmann::json::parse(ReadFile(home.Path() / "report.json"));
   ASSERT_EQ(report["jobs"].size(), inputs.size()) << r.output;

@@ -53,8 +53,8 @@ TEST(RegisterCommand, FindsThePlugInsInstalledOrBuiltBesideTheProgram) {
 TEST(RegisterCommand, RegistersThePlugInsBesideAProgramFoundThroughPath) {
   test::TempHome home;
   const fs::path bin = fs::path(VLM_TEST_VLMHOST).parent_path();
-  auto r = test::Shell("cd " + test::ShellQuote(home.Path().string()) + " && PATH=" +
-                       test::ShellQuote(bin.string()) + ":\"$PATH\" vlmhost register");
+  auto r = test::Shell("cd " + host::ShellQuoted(home.Path().string()) + " && PATH=" +
+                       host::ShellQuoted(bin.string()) + ":\"$PATH\" vlmhost register");
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_THAT(r.output,
               HasSubstr("registered VLMPlugin9.Obverse (" VLM_TEST_PLUGIN_DIR "/libobverse.so)"));

@@ -457,7 +457,7 @@ TEST_F(CliOutputs, StandardOutputUnderAnyNameKeepsWhatItHeld) {
                                        c.target};
     auto r = Vlmhost(args, "",
                      std::string(" 2>&1") + (c.append ? " >> " : " > ") +
-                         test::ShellQuote(out));  // standard error only
+                         host::ShellQuoted(out));  // standard error only
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_THAT(r.output, HasSubstr(c.exporter ? "[dialog]" : "[input]"));
     const std::string text = ReadFile(out);
@@ -531,7 +531,7 @@ TEST_F(CliOutputs, AFileSizeLimitFailsTheRunAndLeavesNothing) {
   for (const std::string& target : {Out("x.json"), std::string("-")}) {
     std::vector<std::string> args = mirror;
     args.push_back(target);
-    auto r = Vlmhost(args, "ulimit -f 1; ", " 2>&1 > " + test::ShellQuote(Out("out.txt")));
+    auto r = Vlmhost(args, "ulimit -f 1; ", " 2>&1 > " + host::ShellQuoted(Out("out.txt")));
     EXPECT_EQ(r.status, 1) << target;
     EXPECT_THAT(r.output, HasSubstr("File too large")) << target;
     EXPECT_FALSE(std::filesystem::exists(Out("x.json")));

@@ -234,7 +234,7 @@ TEST_F(Cli, TheExamplePreviewIsWhatTheDemoSaves) {
 }
 
 TEST_F(Cli, DashReadsAndWritesTheStandardStreams) {
-  const std::string input = " < " + test::ShellQuote(Example);
+  const std::string input = " < " + host::ShellQuoted(Example);
   auto r = Vlmhost({"show", "-"}, "", input + " 2>&1");
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_THAT(r.output, HasSubstr("object Spar: 8 vertices"));

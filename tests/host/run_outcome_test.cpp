@@ -149,7 +149,7 @@ TEST_F(RunOutcome, ARequestPrintsTheCommandThatMakesTheSameRun) {
     r.reportFile = Out("report.json");
     const std::string command = r.CommandLine();
     ASSERT_TRUE(command.starts_with("vlmhost run ")) << command;
-    auto shell = test::Shell(test::ShellQuote(VLM_TEST_VLMHOST) + command.substr(7));
+    auto shell = test::Shell(host::ShellQuoted(VLM_TEST_VLMHOST) + command.substr(7));
     ASSERT_EQ(shell.status, 0) << command << "\n" << shell.output;
     EXPECT_TRUE(ReadFile(*r.output) == inProcess) << command << ": the files differ";
     EXPECT_THAT(ReadFile(Out("report.json")), HasSubstr(nlohmann::json(command).dump()));

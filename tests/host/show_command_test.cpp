@@ -113,7 +113,7 @@ TEST_F(Cli, ShownPathsSelectExactlyTheirItem) {
     if (size_t at = line.find("; path "); at != std::string::npos)
       script += " " + line.substr(at + 7);
   FILE* shell = popen(
-      ("sh -c " + test::ShellQuote(script + "; do printf '%s\\n' \"$p\"; done")).c_str(), "r");
+      ("sh -c " + host::ShellQuoted(script + "; do printf '%s\\n' \"$p\"; done")).c_str(), "r");
   std::string words;
   for (int c; (c = fgetc(shell)) != EOF;)
     words += static_cast<char>(c);

@@ -8,19 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "run/printing.h"
+
 namespace vlm::test {
 
 struct ProgramResult {
   int status;
   std::string output;  // standard output and standard error together, unless redirected
 };
-
-inline std::string ShellQuote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s)
-    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 // What a shell command prints (with its own redirections) and its exit status.
 inline ProgramResult RunShell(const std::string& command) {
@@ -42,9 +37,9 @@ inline ProgramResult Shell(const std::string& command) {
 // `before` is shell text run ahead of the program (limits, traps), `after` its redirections.
 inline ProgramResult Vlmhost(const std::vector<std::string>& args, const std::string& before = "",
                              const std::string& after = " 2>&1") {
-  std::string command = before + "exec " + ShellQuote(VLM_TEST_VLMHOST);
+  std::string command = before + "exec " + host::ShellQuoted(VLM_TEST_VLMHOST);
   for (const auto& a : args)
-    command += " " + ShellQuote(a);
+    command += " " + host::ShellQuoted(a);
   return RunShell(command + after);
 }
 
