@@ -1,8 +1,10 @@
 // The host's OBJ8 reader and the import built on it: any bytes give a file or an error that
 // names the file and a line; a file read imports as a scene that can be saved, with one
 // triangle for each triangle its TRIS commands draw.
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "exchange/obj8_file.h"
 #include "exchange/obj8_import.h"
@@ -26,9 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (c.kind == host::Obj8Command::Kind::Tris)
       fuzz::Check(c.offset + c.count <= static_cast<int64_t>(file.indices.size()),
                   "a TRIS range lies in the index list");
+  const size_t tables = std::max(file.vertices.size(), file.lineVertices.size());
   for (int32_t index : file.indices)
-    fuzz::Check(index >= 0 && index < static_cast<int64_t>(file.vertices.size()),
-                "an index names a vertex");
+    fuzz::Check(index >= 0 && static_cast<size_t>(index) < tables,
+                "an index names a vertex or a line vertex");
   std::unique_ptr<host::HostDocument> document;
   try {
     document = host::ImportObj8({file}).document;
@@ -36,12 +39,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Check(false, "a file read imports", e.Description());
   }
   size_t faces = 0;
-  for (const auto& group : document->Root().children) {
+  std::vector<const host::HostNode*> groups{&document->Root()};
+  while (!groups.empty()) {
+    const host::HostNode* group = groups.back();
+    groups.pop_back();
     for (const auto& mesh : group->meshes)
       faces += mesh->FaceCount();
-    for (const auto& level : group->children)
-      for (const auto& mesh : level->meshes)
-        faces += mesh->FaceCount();
+    for (const auto& child : group->children)
+      groups.push_back(child.get());
   }
   fuzz::Check(static_cast<int64_t>(faces) == file.TriangleCount(),
               "the import has a face for each triangle drawn");

@@ -262,7 +262,7 @@ Inspection OfObj8(const Obj8File& f, const std::filesystem::path& folder) {
   s.materials.push_back(std::move(m));
   for (const auto& [keyword, lines] : f.unknown)
     s.notes.push_back(std::to_string(lines) + (lines == 1 ? " line" : " lines") + " of " + keyword +
-                      ", which inspect does not read");
+                      ", a keyword the reader does not know (the import keeps it as it stands)");
   return s;
 }
 

@@ -6,6 +6,7 @@
 
 #include "vlm/error.h"
 #include "vlm/files.h"
+#include "vlm/obj8_commands.h"
 #include "vlm/obj8_keywords.h"
 #include "vlm/text_encoding.h"
 
@@ -50,21 +51,7 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-// The words of a line up to a word that starts a comment (obj8::CommentStart).
-std::vector<std::string_view> Words(std::string_view line) {
-  std::vector<std::string_view> words;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && Space(line[i]))
-      ++i;
-    if (i >= line.size() || line[i] == obj8::CommentStart) break;
-    const size_t start = i;
-    while (i < line.size() && !Space(line[i]))
-      ++i;
-    words.push_back(line.substr(start, i - start));
-  }
-  return words;
-}
+using obj8::Words;
 
 bool IsHeader(std::string_view first, std::string_view second, std::string_view third) {
   const auto a = Words(first), b = Words(second), c = Words(third);
@@ -171,6 +158,14 @@ class Reader {
       for (size_t i = 0; i < 8; ++i)
         *values[i] = Decimal(words[i + 1], k);
       file_.vertices.push_back(v);
+    } else if (k == obj8::LineVertex || k == obj8::LightVertex) {
+      Expect(words, 6);
+      Obj8ColouredPoint v;
+      float* values[6] = {&v.position.x, &v.position.y, &v.position.z,
+                          &v.colour.x,   &v.colour.y,   &v.colour.z};
+      for (size_t i = 0; i < 6; ++i)
+        *values[i] = Decimal(words[i + 1], k);
+      (k == obj8::LineVertex ? file_.lineVertices : file_.lightVertices).push_back(v);
     } else if (k == obj8::Index10 || k == obj8::Index) {
       const size_t count = k == obj8::Index ? 1 : obj8::Index10Count;
       Expect(words, count);
@@ -180,36 +175,6 @@ class Reader {
         if (index > INT32_MAX) Fail(std::string(k) + ": " + Quoted(words[i]) + " is too large");
         file_.indices.push_back(static_cast<int32_t>(index));
       }
-    } else if (k == obj8::Tris) {
-      Expect(words, 2);
-      Obj8Command c = Command(Obj8Command::Kind::Tris, words);
-      c.offset = Whole(words[1], k);
-      c.count = Whole(words[2], k);
-      if (c.count % 3 != 0)
-        Fail(std::string(k) + ": " + std::to_string(c.count) + " indices are not whole triangles");
-      if (c.lod >= 0) {
-        file_.lods[static_cast<size_t>(c.lod)].triangles += c.count / 3;
-        ++file_.lods[static_cast<size_t>(c.lod)].batches;
-      }
-      file_.commands.push_back(std::move(c));
-    } else if (k == obj8::AttrLod) {
-      Expect(words, 2);
-      Obj8Lod lod;
-      lod.nearDistance = Decimal(words[1], k);
-      lod.farDistance = Decimal(words[2], k);
-      lod.line = lines_.Number();
-      if (!(lod.nearDistance >= 0 && lod.farDistance > lod.nearDistance))
-        Fail(std::string(k) + ": the range " + std::string(words[1]) + " to " +
-             std::string(words[2]) + " is not a distance range (0 <= near < far)");
-      file_.lods.push_back(lod);
-      Obj8Command c = Command(Obj8Command::Kind::Lod, words);
-      c.nearDistance = lod.nearDistance;
-      c.farDistance = lod.farDistance;
-      file_.commands.push_back(std::move(c));
-    } else if (k.starts_with(obj8::AttributePrefix)) {
-      Obj8Command c = Command(Obj8Command::Kind::State, words);
-      if (c.lod >= 0) ++file_.lods[static_cast<size_t>(c.lod)].stateChanges;
-      file_.commands.push_back(std::move(c));
     } else if (k == obj8::Texture) {
       Texture(line, k, Obj8File::Texture);
     } else if (k == obj8::TextureLit) {
@@ -217,21 +182,156 @@ class Reader {
     } else if (k == obj8::TextureNormal) {
       Texture(line, k, Obj8File::TextureNormal);
     } else if (k == obj8::PointCounts) {
-      if (file_.pointCounts.line != 0)
-        Fail("a second POINT_COUNTS (the first is on line " +
-             std::to_string(file_.pointCounts.line) + ")");
-      Expect(words, 4);
-      Obj8File::PointCounts& p = file_.pointCounts;
-      p.vertices = Whole(words[1], k);
-      p.lineVertices = Whole(words[2], k);
-      p.lights = Whole(words[3], k);
-      p.indices = Whole(words[4], k);
-      p.line = lines_.Number();
-      Reserve(file_.vertices, p.vertices, 18);  // "VT" and eight one-digit values
-      Reserve(file_.indices, p.indices, 2);
+      PointCounts(words);
+    } else if (obj8::FamilyOf(k) != obj8::Family::Unknown || commandsBegun_) {
+      CommandLine(words);
     } else {
-      ++file_.unknown[text::DecodeText(k)];
+      if (!obj8::IsHeaderAttribute(k)) ++file_.unknown[text::DecodeText(k)];
+      Obj8File::HeaderLine h{text::DecodeText(k), {}, lines_.Number()};
+      for (size_t i = 1; i < words.size(); ++i)
+        h.arguments.push_back(text::DecodeText(words[i]));
+      file_.header.push_back(std::move(h));
     }
+  }
+
+  void PointCounts(const std::vector<std::string_view>& words) {
+    if (file_.pointCounts.line != 0)
+      Fail("a second POINT_COUNTS (the first is on line " + std::to_string(file_.pointCounts.line) +
+           ")");
+    Expect(words, 4);
+    Obj8File::PointCounts& p = file_.pointCounts;
+    const std::string_view k = words[0];
+    p.vertices = Whole(words[1], k);
+    p.lineVertices = Whole(words[2], k);
+    p.lights = Whole(words[3], k);
+    p.indices = Whole(words[4], k);
+    p.line = lines_.Number();
+    Reserve(file_.vertices, p.vertices, 18);  // "VT" and eight one-digit values
+    Reserve(file_.lineVertices, p.lineVertices, 17);
+    Reserve(file_.lightVertices, p.lights, 18);
+    Reserve(file_.indices, p.indices, 2);
+  }
+
+  // A line of the command section.
+  void CommandLine(const std::vector<std::string_view>& words) {
+    commandsBegun_ = true;
+    const std::string_view k = words[0];
+    const obj8::Arity arity = obj8::ArityOf(k);
+    const size_t given = words.size() - 1;
+    if (given < static_cast<size_t>(arity.least) ||
+        (arity.most >= 0 && given > static_cast<size_t>(arity.most)))
+      Fail(std::string(k) + " takes " +
+           (arity.most == arity.least ? std::to_string(arity.least)
+            : arity.most < 0          ? "at least " + std::to_string(arity.least)
+                             : std::to_string(arity.least) + " to " + std::to_string(arity.most)) +
+           " values, the line has " + std::to_string(given));
+    using Kind = Obj8Command::Kind;
+    const obj8::Family family = obj8::FamilyOf(k);
+    if (family == obj8::Family::Anim)
+      AnimationLine(words);
+    else if (!table_.empty())
+      Fail(std::string(k) + " inside the keyed table that " + table_ + " begins");
+    switch (family) {
+      case obj8::Family::Tris:
+      case obj8::Family::Lines:
+      case obj8::Family::Lights:
+        Range(words);
+        break;
+      case obj8::Family::Lod: {
+        if (depth_ > 0) Fail(std::string(k) + " inside an animation (ANIM_begin ... ANIM_end)");
+        Obj8Lod lod;
+        lod.nearDistance = Decimal(words[1], k);
+        lod.farDistance = Decimal(words[2], k);
+        lod.line = lines_.Number();
+        if (!(lod.nearDistance >= 0 && lod.farDistance > lod.nearDistance))
+          Fail(std::string(k) + ": the range " + std::string(words[1]) + " to " +
+               std::string(words[2]) + " is not a distance range (0 <= near < far)");
+        file_.lods.push_back(lod);
+        Obj8Command c = Command(Kind::Lod, words);
+        c.nearDistance = lod.nearDistance;
+        c.farDistance = lod.farDistance;
+        file_.commands.push_back(std::move(c));
+        break;
+      }
+      case obj8::Family::AnimBegin:
+        file_.commands.push_back(Command(Kind::AnimBegin, words));
+        ++depth_;
+        break;
+      case obj8::Family::AnimEnd:
+        if (depth_ == 0) Fail(std::string(k) + " without its ANIM_begin");
+        --depth_;
+        file_.commands.push_back(Command(Kind::AnimEnd, words));
+        break;
+      case obj8::Family::Anim:
+        if (depth_ == 0) Fail(std::string(k) + " outside an animation (ANIM_begin ... ANIM_end)");
+        file_.commands.push_back(Command(Kind::Anim, words));
+        break;
+      case obj8::Family::State: {
+        Obj8Command c = Command(Kind::State, words);
+        if (c.lod >= 0) ++file_.lods[static_cast<size_t>(c.lod)].stateChanges;
+        file_.commands.push_back(std::move(c));
+        break;
+      }
+      case obj8::Family::Item:
+        file_.commands.push_back(Command(Kind::Item, words));
+        break;
+      case obj8::Family::Unknown:
+        ++file_.unknown[text::DecodeText(k)];
+        file_.commands.push_back(Command(Kind::Item, words));
+        break;
+    }
+  }
+
+  // A line of an animation: its numbers, and the keys inside their table.
+  void AnimationLine(const std::vector<std::string_view>& words) {
+    const std::string_view k = words[0];
+    const bool key = k == "ANIM_trans_key" || k == "ANIM_rotate_key";
+    const bool begin = k == "ANIM_trans_begin" || k == "ANIM_rotate_begin";
+    const bool end = k == "ANIM_trans_end" || k == "ANIM_rotate_end";
+    // Where the numbers are: all words but a dataref at the end.
+    size_t numbers = words.size() - 1;
+    if (k == "ANIM_trans") numbers = 8;
+    if (k == "ANIM_rotate" || k == "ANIM_rotate_begin") numbers = k == "ANIM_rotate" ? 7 : 3;
+    if (k == "ANIM_trans_begin") numbers = 0;
+    if (k == "ANIM_hide" || k == "ANIM_show") numbers = 2;
+    for (size_t i = 1; i <= numbers && i < words.size(); ++i)
+      Decimal(words[i], k);
+    const std::string family(k.substr(0, k.rfind('_')));  // "ANIM_rotate"
+    if (begin) {
+      if (!table_.empty())
+        Fail(std::string(k) + " inside the keyed table that " + table_ + " begins");
+      table_ = std::string(k);
+      tableKeys_ = 0;
+    } else if (key || end) {
+      if (table_ != family + "_begin")
+        Fail(std::string(k) + " outside a table that " + family + "_begin begins");
+      if (end && tableKeys_ == 0) Fail(std::string(k) + " ends a table without keys");
+      if (end) table_.clear();
+      tableKeys_ += key;
+    } else if (!table_.empty() && k != "ANIM_keyframe_loop") {
+      Fail(std::string(k) + " inside the keyed table that " + table_ + " begins");
+    }
+  }
+
+  // TRIS, LINES or LIGHTS: a range of a table.
+  void Range(const std::vector<std::string_view>& words) {
+    const std::string_view k = words[0];
+    const obj8::Family family = obj8::FamilyOf(k);
+    Obj8Command c = Command(family == obj8::Family::Tris    ? Obj8Command::Kind::Tris
+                            : family == obj8::Family::Lines ? Obj8Command::Kind::Lines
+                                                            : Obj8Command::Kind::Lights,
+                            words);
+    c.offset = Whole(words[1], k);
+    c.count = Whole(words[2], k);
+    if (family == obj8::Family::Tris && c.count % 3 != 0)
+      Fail(std::string(k) + ": " + std::to_string(c.count) + " indices are not whole triangles");
+    if (family == obj8::Family::Lines && c.count % 2 != 0)
+      Fail(std::string(k) + ": " + std::to_string(c.count) + " indices are not whole segments");
+    if (family == obj8::Family::Tris && c.lod >= 0) {
+      file_.lods[static_cast<size_t>(c.lod)].triangles += c.count / 3;
+      ++file_.lods[static_cast<size_t>(c.lod)].batches;
+    }
+    file_.commands.push_back(std::move(c));
   }
 
   Obj8Command Command(Obj8Command::Kind kind, const std::vector<std::string_view>& words) {
@@ -242,6 +342,7 @@ class Reader {
       c.arguments.push_back(text::DecodeText(words[i]));
     // The level last begun: an ATTR_LOD has begun its own already.
     c.lod = static_cast<int32_t>(file_.lods.size()) - 1;
+    c.depth = depth_;
     c.line = lines_.Number();
     return c;
   }
@@ -258,20 +359,50 @@ class Reader {
     if (p.indices != indices)
       Fail(p.line, "POINT_COUNTS declares " + std::to_string(p.indices) +
                        " indices, the IDX10 and IDX lines hold " + std::to_string(indices));
+    // An index leads into the VT table (for TRIS) or the VLINE table (for LINES).
+    const int64_t tables = std::max(vertices, static_cast<int64_t>(file_.lineVertices.size()));
     for (const IdxLine& idx : idxLines_)
       for (size_t i = idx.start; i < idx.start + idx.count; ++i)
-        if (file_.indices[i] >= vertices)
+        if (file_.indices[i] >= tables)
           Fail(idx.line, "index " + std::to_string(file_.indices[i]) + " is outside the " +
                              std::to_string(vertices) + " vertices");
-    for (const Obj8Command& c : file_.commands)
-      if (c.kind == Obj8Command::Kind::Tris && (c.count > indices || c.offset > indices - c.count))
-        Fail(c.line, "TRIS " + std::to_string(c.offset) + " " + std::to_string(c.count) +
-                         " reaches past the " + std::to_string(indices) + " indices");
+    if (p.lineVertices != static_cast<int64_t>(file_.lineVertices.size()))
+      Fail(p.line, "POINT_COUNTS declares " + std::to_string(p.lineVertices) +
+                       " line vertices, the file has " + std::to_string(file_.lineVertices.size()) +
+                       " VLINE lines");
+    if (p.lights != static_cast<int64_t>(file_.lightVertices.size()))
+      Fail(p.line, "POINT_COUNTS declares " + std::to_string(p.lights) + " lights, the file has " +
+                       std::to_string(file_.lightVertices.size()) + " VLIGHT lines");
+    const int64_t lights = static_cast<int64_t>(file_.lightVertices.size());
+    for (const Obj8Command& c : file_.commands) {
+      using Kind = Obj8Command::Kind;
+      if (c.kind != Kind::Tris && c.kind != Kind::Lines && c.kind != Kind::Lights) continue;
+      const int64_t size = c.kind == Kind::Lights ? lights : indices;
+      if (c.count > size || c.offset > size - c.count)
+        Fail(c.line, c.keyword + " " + std::to_string(c.offset) + " " + std::to_string(c.count) +
+                         " reaches past the " + std::to_string(size) +
+                         (c.kind == Kind::Lights ? " lights" : " indices"));
+      // The indices of lines lead into the VLINE table, those of triangles into the VT table.
+      const int64_t table =
+          c.kind == Kind::Lines ? static_cast<int64_t>(file_.lineVertices.size()) : vertices;
+      if (c.kind != Kind::Lights && table < tables)
+        for (int64_t i = c.offset; i < c.offset + c.count; ++i)
+          if (file_.indices[static_cast<size_t>(i)] >= table)
+            Fail(c.line, c.keyword + ": index " +
+                             std::to_string(file_.indices[static_cast<size_t>(i)]) +
+                             " is outside the " + std::to_string(table) +
+                             (c.kind == Kind::Lines ? " line vertices" : " vertices"));
+    }
+    if (depth_ > 0) Fail(file_.lineCount, std::to_string(depth_) + " ANIM_begin without ANIM_end");
   }
 
   Lines lines_;
   std::string_view bytes_;
   Obj8File file_;
+  bool commandsBegun_ = false;
+  int32_t depth_ = 0;  // the animations open
+  std::string table_;  // the keyed table open: "ANIM_rotate_begin", or ""
+  int64_t tableKeys_ = 0;
   // Each IDX10 or IDX line: where its indices start in the list, how many, its line number.
   struct IdxLine {
     size_t start, count;

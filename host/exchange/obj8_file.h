@@ -26,20 +26,33 @@ struct Obj8Vertex {
   Vec2 uv;
 };
 
-// A command of the geometry section, in file order.
+// One VLINE or VLIGHT line: a position and a colour (red, green, blue).
+struct Obj8ColouredPoint {
+  Vec3 position;
+  Vec3 colour;
+};
+
+// A command of the command section, in file order.
 struct Obj8Command {
   enum class Kind {
-    Lod,    // ATTR_LOD near far: the commands after it belong to this level
-    State,  // any other ATTR_... line: a change of drawing state
-    Tris,   // TRIS offset count: one draw batch, a range of the index list
+    Lod,        // ATTR_LOD near far: the commands after it belong to this level
+    State,      // any other ATTR_... line: a change of drawing state
+    Tris,       // TRIS offset count: one draw batch, a range of the index list
+    Lines,      // LINES offset count: segments of the VLINE table, through the index list
+    Lights,     // LIGHTS offset count: a range of the VLIGHT table
+    AnimBegin,  // ANIM_begin
+    AnimEnd,    // ANIM_end
+    Anim,       // a line of the animation of the block it is in
+    Item,       // a light, smoke puff, emitter or magnet, or a command the reader does not know
   };
   Kind kind = Kind::State;
   std::string keyword;                      // as written: "TRIS", "ATTR_LOD", "ATTR_no_cull"
   std::vector<std::string> arguments;       // the words after the keyword, comments left out
-  int64_t offset = 0, count = 0;            // Tris: the first index and the number of indices
+  int64_t offset = 0, count = 0;            // Tris, Lines, Lights: the first and how many
   float nearDistance = 0, farDistance = 0;  // Lod: the range, in metres
-  int32_t lod = -1;  // the level it lies in (a position in Obj8File::lods); -1 before any
-  int64_t line = 0;  // 1-based line number
+  int32_t lod = -1;   // the level it lies in (a position in Obj8File::lods); -1 before any
+  int32_t depth = 0;  // how many animations it lies in
+  int64_t line = 0;   // 1-based line number
 };
 
 // One level of detail (ATTR_LOD) with what it draws.
@@ -69,14 +82,25 @@ struct Obj8File {
     int64_t line = 0;  // 0 when the file has none
   } pointCounts;
 
-  std::vector<Obj8Vertex> vertices;  // the VT lines, in order
-  std::vector<int32_t> indices;      // the IDX10 and IDX lines, in order
+  // The other lines of the header (GLOBAL_..., TEXTURE_DRAPED, BLEND_GLASS, TILTED, REQUIRE_WET,
+  // slung_load_weight, ...) as written, in order, with the line of each.
+  struct HeaderLine {
+    std::string keyword;
+    std::vector<std::string> arguments;
+    int64_t line = 0;
+  };
+  std::vector<HeaderLine> header;
 
-  std::vector<Obj8Command> commands;  // TRIS, ATTR_LOD and ATTR_... lines, in order
+  std::vector<Obj8Vertex> vertices;              // the VT lines, in order
+  std::vector<Obj8ColouredPoint> lineVertices;   // the VLINE lines
+  std::vector<Obj8ColouredPoint> lightVertices;  // the VLIGHT lines
+  std::vector<int32_t> indices;                  // the IDX10 and IDX lines, in order
+
+  std::vector<Obj8Command> commands;  // the command section, in order
   std::vector<Obj8Lod> lods;          // the ATTR_LOD lines, in order; empty when there are none
 
-  // Keywords the reader does not know (VLINE, LIGHTS, ANIM_begin, ...), with how many lines
-  // each begins.
+  // Keywords the reader does not know, with how many lines each begins: kept all the same,
+  // before the first command as header lines and after it as items.
   std::map<std::string, int64_t> unknown;
   int64_t lineCount = 0;
 
@@ -90,8 +114,10 @@ bool IsObj8(std::string_view bytes);
 
 // Reads the file. vlm::Error (5) "ORIGIN: line N: what is wrong" for a file that is not OBJ8 or
 // is damaged: a header that is not OBJ8's, a number that does not parse or is not finite, a
-// line with too few values, counts that differ from POINT_COUNTS, an index outside the vertex
-// table, a TRIS range outside the index list or not whole triangles.
+// line with too few or too many values, counts that differ from POINT_COUNTS, an index outside
+// its table, a TRIS, LINES or LIGHTS range outside its table or not whole triangles or
+// segments, an ANIM_end without its ANIM_begin (or the other way round), an animation line
+// outside an animation, an ATTR_LOD inside one.
 Obj8File ReadObj8(std::string_view bytes, const std::string& origin);
 // The same from a file (vlm::Error (53) when there is none).
 Obj8File ReadObj8File(const std::filesystem::path& file);

@@ -108,40 +108,10 @@ void WingformExport::convertShape(const std::vector<MeshData>& pieces, int32_t l
     convertPiece(*piece, lod, dist);
 }
 
-// The vertex the last corner at a position became, with that corner's normal and texture
-// coordinate: a corner with the same three indices has the same values, so it becomes the same
-// vertex without rounding and looking them up again. Values with a NaN are never equal, so they
-// are not remembered.
-struct WingformExport::Seen {
-  int32_t normal = -1, textureCoordinate = -1, vertex = -1, object = -1;
-};
-
 void WingformExport::convertPiece(const MeshData& data, int32_t lod, int32_t dist) {
   prepareObjects(data, lod, dist);
   std::vector<Seen> seen(data.positions.size() / 3);
   walkTriangles(data, [&](const Look& look, int64_t r) { addTriangle(data, look, r, lod, seen); });
-}
-
-// Triangles of one material usually follow each other, so the material's object is looked up
-// once per run of them.
-template <typename Visit>
-void WingformExport::walkTriangles(const MeshData& data, Visit visit) {
-  const int64_t n = static_cast<int64_t>(data.corners.size());
-  GraphMaterial* lastMaterial = nullptr;
-  const Look* look = nullptr;
-  // The last triangle first, as the host's exporters walk the records.
-  for (int64_t r = n - RecordLength - 1; r >= 0; r -= RecordLength) {
-    const size_t triangle = static_cast<size_t>(r / RecordLength);
-    if (triangle >= data.materials.size())
-      Raise(err::SubscriptOutOfRange,
-            "the mesh data has no material for triangle " + std::to_string(triangle));
-    GraphMaterial* material = data.materials[triangle];
-    if (!look || material != lastMaterial) {
-      look = &lookOf(material);
-      lastMaterial = material;
-    }
-    visit(*look, r);
-  }
 }
 
 void WingformExport::prepareObjects(const MeshData& data, int32_t lod, int32_t dist) {

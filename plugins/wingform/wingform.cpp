@@ -59,8 +59,19 @@ void WingformExport::exportMain(Node& node) {
   const ProgressTask progress("Exporting " + fileName_);
   // Each pass's meshes are in the objects when it returns, and their memory has gone before
   // the files are written.
-  const bool found = lodMode_ == lodType::Auto ? convertAutomaticLevels(node, progress)
-                                               : convertOneLevel(node, progress);
+  bool found = false;
+  if (lodMode_ != lodType::Auto && carriesData(node)) {
+    found = convertWithData(node);
+    progress.Report(1, 2);
+  } else if (lodMode_ == lodType::Auto) {
+    if (carriesData(node))
+      Warn("the automatic levels of detail leave out the OBJ8 data of \"" + node.Name() +
+           "\" (animations, lights, drawing states, header lines): choose \"No LODs\" or "
+           "\"Custom LODs\" to write it");
+    found = convertAutomaticLevels(node, progress);
+  } else {
+    found = convertOneLevel(node, progress);
+  }
   // Vertices without a face give no object, and so nothing to write.
   if (!found || objects_.Count() == 0) {
     RefuseRun("Nothing to Export", mb::OKOnly, title_);

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "vlm/error.h"
 #include "vlm/export_support.h"
 #include "vlm/model.h"
 #include "vlm/progress.h"
@@ -122,6 +123,27 @@ class WingformExport final : public ExportSession {
   // The name of the k-th file (k from 1) written after the first.
   std::string numberedName(int32_t k) const;
 
+  // ---- the scene's own OBJ8 data (obj8_data.cpp) ---------------------------------------------
+  // True when the node carries what an imported OBJ8 file brought (an OBJ8 field on it, an
+  // ancestor or a group below it, a material it uses drawn otherwise than Wingform draws
+  // every material) or, with Custom LODs, level groups ("LOD 0-300"): its files are then
+  // written by convertWithData.
+  bool carriesData(Node& node);
+  // One pass over the node that writes its animations, items, drawing states and levels
+  // around the geometry they govern, as the files' command sections; true when something was
+  // found.
+  bool convertWithData(Node& node);
+  struct DataPass;  // what the pass met, in order
+  // Walks a node whose frame maps into the current animation's by `toFrame` (row vectors,
+  // scene units); `path` holds the animations around it, `level` its level (-1: none).
+  void gatherData(Node& node, const Mat4& toFrame, DataPass& pass, size_t path, int32_t level);
+  void gatherShapes(Node& node, const Mat4& toFrame, DataPass& pass, size_t path, int32_t level);
+  // Adds the triangle of record r to its object as a run of the pass, or to the run before.
+  void addRun(const MeshData& data, const Look& look, int64_t r, std::vector<Seen>& seen,
+              DataPass& pass, size_t path, int32_t level);
+  // Each object's command section from the pass's events.
+  void writeData(DataPass& pass);
+
   wingform::frmOptions& options_;
   const Clock& clock_;
   // The farthest distance; a press whose field cannot be read keeps the last one.
@@ -140,7 +162,39 @@ class WingformExport final : public ExportSession {
   };
   std::unordered_map<const XObj*, ObjectTextures> objectTextures_;
   Mat4 worldMatrix_ = Mat4::Identity();
+  // The OBJ8 field's slots in the document (below 0 when it has none).
+  int32_t nodeField_ = -1, materialField_ = -1;
   std::vector<std::string> tooSmall_;  // shapes the gather under way leaves out as too small
 };
+
+// The vertex the last corner at a position became, with that corner's normal and texture
+// coordinate: a corner with the same three indices has the same values, so it becomes the same
+// vertex without rounding and looking them up again. Values with a NaN are never equal, so they
+// are not remembered.
+struct WingformExport::Seen {
+  int32_t normal = -1, textureCoordinate = -1, vertex = -1, object = -1;
+};
+
+// Triangles of one material usually follow each other, so the material's object is looked up
+// once per run of them.
+template <typename Visit>
+void WingformExport::walkTriangles(const MeshData& data, Visit visit) {
+  const int64_t n = static_cast<int64_t>(data.corners.size());
+  GraphMaterial* lastMaterial = nullptr;
+  const Look* look = nullptr;
+  // The last triangle first, as the host's exporters walk the records.
+  for (int64_t r = n - RecordLength - 1; r >= 0; r -= RecordLength) {
+    const size_t triangle = static_cast<size_t>(r / RecordLength);
+    if (triangle >= data.materials.size())
+      Raise(err::SubscriptOutOfRange,
+            "the mesh data has no material for triangle " + std::to_string(triangle));
+    GraphMaterial* material = data.materials[triangle];
+    if (!look || material != lastMaterial) {
+      look = &lookOf(material);
+      lastMaterial = material;
+    }
+    visit(*look, r);
+  }
+}
 
 }  // namespace vlm::wingform

@@ -273,6 +273,16 @@ void XObj::SetDist(int32_t lod, int32_t dist) {
   levelDist_[static_cast<size_t>(lod)] = dist;
 }
 
+int32_t XObj::AddLineVertex(const ColouredPoint& row) {
+  lineVertices_.push_back(row);
+  return static_cast<int32_t>(lineVertices_.size()) - 1;
+}
+
+int32_t XObj::AddLight(const ColouredPoint& row) {
+  lights_.push_back(row);
+  return LightCount() - 1;
+}
+
 std::string XObj::applyExtension(const std::string& name) const {
   if (Extension.empty() || name.empty()) return name;
   const size_t dot = name.rfind('.');
@@ -291,6 +301,13 @@ void XObj::printVertInd(OutputSink& fd) const {
     end = std::copy(obj8::LineEnd.begin(), obj8::LineEnd.end(), end);
     fd.Write(std::string_view(line, size_t(end - line)));
   }
+  for (const auto* table : {&lineVertices_, &lights_})
+    for (const ColouredPoint& row : *table) {
+      std::string line(table == &lights_ ? obj8::LightVertex : obj8::LineVertex);
+      for (float value : row)
+        line += ' ' + PlainDecimal(RoundVertexValue(value));
+      WriteLine(fd, line);
+    }
   const int32_t count = std::max(indexCount_, 0);
   int32_t i = 0;
   constexpr auto Ten = static_cast<int32_t>(obj8::Index10Count);
@@ -315,9 +332,18 @@ void XObj::Write(OutputSink& fd, const std::tm& when) const {
   (PrintLine(obj8::Texture) << applyExtension(Texture)).WriteTo(fd);
   (PrintLine(obj8::TextureLit) << applyExtension(SecondTexture)).WriteTo(fd);
   (PrintLine(obj8::TextureNormal) << applyExtension(ThirdTexture)).WriteTo(fd);
+  for (const std::string& line : headerLines)
+    WriteLine(fd, line);
   const int32_t count = std::max(indexCount_, 0);
-  (PrintLine(obj8::PointCounts) << vertices_.Count() << 0 << 0 << count).WriteTo(fd);
+  (PrintLine(obj8::PointCounts) << vertices_.Count() << static_cast<int32_t>(lineVertices_.size())
+                                << LightCount() << count)
+      .WriteTo(fd);
   printVertInd(fd);
+  if (HasCommands()) {
+    for (const std::string& line : commands_)
+      WriteLine(fd, line);
+    return;
+  }
   if (maxLod < 1) {
     WriteLine(fd, obj8::AttrNoCull);
     (PrintLine(obj8::Tris) << 0 << count).WriteTo(fd);

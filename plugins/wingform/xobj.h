@@ -107,6 +107,20 @@ class XObj {
   int32_t LevelEnd(int32_t lod) const { return levelEnd_.at(static_cast<size_t>(lod)); }
   int32_t LevelDist(int32_t lod) const { return levelDist_.at(static_cast<size_t>(lod)); }
 
+  // ---- the scene's own OBJ8 data: an object whose command section is written as built ----
+  // The header lines after the textures (GLOBAL_..., TILTED, ...).
+  std::vector<std::string> headerLines;
+  // A line of the command section ("ANIM_begin", "ATTR_hard concrete", "TRIS 0 36").
+  void AddCommand(std::string line) { commands_.push_back(std::move(line)); }
+  // Appends a VLINE or VLIGHT row (position in metres and OBJ8 axes, then colour) and returns
+  // its 0-based place in its table.
+  using ColouredPoint = std::array<float, 6>;
+  int32_t AddLineVertex(const ColouredPoint& row);
+  int32_t AddLight(const ColouredPoint& row);
+  int32_t LightCount() const { return static_cast<int32_t>(lights_.size()); }
+  // True when the object's command section is its commands rather than its levels' ranges.
+  bool HasCommands() const { return !commands_.empty(); }
+
   // The whole file, CR LF line ends, with `when` on its second line.
   std::string FileText(const std::tm& when) const;
   // The same text written into `fd` as the lists are walked.
@@ -122,6 +136,8 @@ class XObj {
   void printVertInd(OutputSink& fd) const;
 
   vlm::Vertices vertices_;
+  std::vector<ColouredPoint> lineVertices_, lights_;
+  std::vector<std::string> commands_;
   std::vector<int32_t> indices_;
   int32_t indexCount_ = -1;
   std::array<int32_t, LevelCount> levelEnd_{};

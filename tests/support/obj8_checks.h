@@ -118,6 +118,9 @@ inline Obj8Written ReadObj8(const std::string& bytes) {
       case host::Obj8Command::Kind::State:
         if (c.keyword != "ATTR_no_cull") problem("unknown line: " + c.keyword);
         break;
+      default:  // Wingform writes no other command
+        problem("unknown line: " + c.keyword);
+        break;
       case host::Obj8Command::Kind::Tris:
         if (!pendingLod) f.ranges.push_back({});
         pendingLod = false;

@@ -28,6 +28,9 @@ inline constexpr std::string_view TextureNormal = "TEXTURE_NORMAL";
 inline constexpr std::string_view PointCounts = "POINT_COUNTS";
 // A vertex: position, normal and texture coordinates.
 inline constexpr std::string_view Vertex = "VT";
+// A vertex of a line (position and colour) and a light of the LIGHTS command (the same).
+inline constexpr std::string_view LineVertex = "VLINE";
+inline constexpr std::string_view LightVertex = "VLIGHT";
 // Ten indices on one line, and one.
 inline constexpr std::string_view Index10 = "IDX10";
 inline constexpr std::string_view Index = "IDX";
