@@ -1,7 +1,8 @@
 # make demo     set up, build vlmhost and the plug-ins, and run every plug-in on the examples
-# make test     set up, check the formatting, build everything (the plain build and the check
-#               build), run every test in both, then every fuzz target for a few seconds on
-#               its seeds
+# make test     set up, check the formatting, build the program and the windows' tests in the
+#               plain build and everything in the check build, run the windows' tests in the
+#               plain build and every other test in the check build (under the sanitizers),
+#               then every fuzz target for a few seconds on its seeds
 # make test-plain  the quick inner loop: the plain build and its tests only
 # make test-check  the check build and its tests only (make test-asan is the same)
 # make format   format every C++ file with clang-format; make format-check only checks
@@ -36,7 +37,7 @@ PACKAGES   := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-d
               libclang-rt-14-dev lld ninja-build clang-format xvfb xauth libgl1-mesa-dri parallel
 
 .PHONY: all deps build build-check build-fuzz deliverables demo demo-home pictures test \
-        test-plain test-check test-asan fuzz fuzz-smoke install format format-check bench clean
+        test-plain test-windows test-check test-asan fuzz fuzz-smoke install format format-check bench clean
 
 all: build
 
@@ -52,8 +53,11 @@ deps:
 # Each build folder is configured once, for Ninja; after that `cmake --build` configures again
 # by itself when a CMakeLists.txt changes. A configuration that fails is started afresh next
 # time.
+# The plain build optimises and keeps line tables (-g1: backtraces and profiles name the
+# lines); for a debugger's view of variables, configure a Debug build of your own.
 $(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo || { rm -f $@; exit 1; }
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" || { rm -f $@; exit 1; }
 
 # The check build: clang with the address and undefined-behaviour sanitizers, lightly
 # optimised (their own advice; asserts stay on), and everything the fuzzers reach instrumented
@@ -101,6 +105,14 @@ pictures: demo-home
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# What `make test` takes from the plain build: the program, the plug-ins and the windows'
+# tests, run with the installed tree's (the tests labelled "plain"). Every other test runs in
+# the check build, under the sanitizers.
+PLAIN_TEST_TARGETS = deliverables vlm_gui_tests vlm_workbench_tests
+test-windows: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target $(PLAIN_TEST_TARGETS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L plain
+
 test-check: build-check
 	cd $(CHECK_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
@@ -113,8 +125,10 @@ fuzz: build-fuzz
 fuzz-smoke: build-fuzz
 	JOBS=$(JOBS) fuzz/run_fuzzers.sh $(CHECK_BUILD) $(FUZZ_SMOKE_SECONDS) seeds
 
-# The formatting first: it fails in a second, before anything is built.
-test: format-check test-plain test-check fuzz-smoke
+# The formatting first: it fails in a second, before anything is built. Each test runs once:
+# the windows' in the plain build (the check build has no Qt), all the others in the check
+# build under the sanitizers; then the fuzz targets.
+test: format-check test-windows test-check fuzz-smoke
 
 install: deliverables
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
