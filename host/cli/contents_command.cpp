@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/check_commands.h"
+#include "cli/obj8_contents.h"
 #include "exchange/conventions.h"
 #include "exchange/igs_file.h"
 #include "exchange/image_size.h"
@@ -63,6 +64,7 @@ struct Inspection {
   std::vector<MaterialInfo> materials;
   std::vector<Margin> margins;
   std::vector<std::string> notes;
+  std::optional<Obj8Contents> obj8;  // OBJ8: what each level holds besides triangles
 };
 
 // A texture named by a file, looked for relative to that file's folder.
@@ -131,18 +133,34 @@ std::string Size(const ImageSize& size) {
   return std::to_string(size.width) + "x" + std::to_string(size.height) + " " + size.format;
 }
 
+// An OBJ8 file's header lines, and what lies outside any level (everything when it has none).
+void Obj8Outside(const Obj8Contents& c, bool noLevels, std::ostream& out) {
+  if (!c.header.empty()) {
+    out << "  header:";
+    for (size_t k = 0; k < c.header.size(); ++k)
+      out << (k ? "; " : " ") << c.header[k];
+    out << "\n";
+  }
+  if (c.outside.Empty()) return;
+  if (!noLevels) out << "  outside any level:\n";
+  PrintLevelContents(c.outside, noLevels ? "  " : "    ", out);
+}
+
 void PrintText(const Inspection& s, std::ostream& out) {
   out << s.file << ": " << s.format << "\n  ";
   for (size_t k = 0; k < s.counts.size(); ++k)
     out << (k ? ", " : "") << s.counts[k].first << " " << s.counts[k].second;
   out << "\n";
-  for (const LevelInfo& l : s.levels) {
+  if (s.obj8) Obj8Outside(*s.obj8, s.levels.empty(), out);
+  for (size_t k = 0; k < s.levels.size(); ++k) {
+    const LevelInfo& l = s.levels[k];
     out << "  level " << l.name << ": " << Distance(l.nearDist) << "-" << Distance(l.farDist)
         << " m, " << l.triangles << " triangles";
     if (l.batches >= 0) out << ", " << l.batches << (l.batches == 1 ? " batch" : " batches");
     if (l.stateChanges >= 0)
       out << ", " << l.stateChanges << (l.stateChanges == 1 ? " state change" : " state changes");
     out << "\n";
+    if (s.obj8 && k < s.obj8->levels.size()) PrintLevelContents(s.obj8->levels[k], "    ", out);
   }
   if (s.bounds.any)
     out << "  bounds " << Vector(s.bounds.min) << " to " << Vector(s.bounds.max) << "\n";
@@ -184,14 +202,20 @@ void PrintJson(const Inspection& s, std::ostream& out) {
   for (const auto& [name, count] : s.counts)
     j[name] = count;
   Json levels = Json::array();
-  for (const LevelInfo& l : s.levels) {
+  for (size_t k = 0; k < s.levels.size(); ++k) {
+    const LevelInfo& l = s.levels[k];
     Json level = {
         {"name", l.name}, {"near", l.nearDist}, {"far", l.farDist}, {"triangles", l.triangles}};
     if (l.batches >= 0) level["batches"] = l.batches;
     if (l.stateChanges >= 0) level["stateChanges"] = l.stateChanges;
+    if (s.obj8 && k < s.obj8->levels.size()) level.update(LevelContentsJson(s.obj8->levels[k]));
     levels.push_back(std::move(level));
   }
   j["levels"] = std::move(levels);
+  if (s.obj8) {
+    j["header"] = s.obj8->header;
+    j["outsideLevels"] = LevelContentsJson(s.obj8->outside);
+  }
   j["bounds"] =
       s.bounds.any ? Json{{"min", Vec(s.bounds.min)}, {"max", Vec(s.bounds.max)}} : Json(nullptr);
   Json materials = Json::array();
@@ -260,6 +284,7 @@ Inspection OfObj8(const Obj8File& f, const std::filesystem::path& folder) {
   for (size_t k = 0; k < 3; ++k)
     if (!f.textures[k].empty()) m.textures.push_back(LookUp(roles[k], f.textures[k], folder));
   s.materials.push_back(std::move(m));
+  s.obj8 = ContentsOf(f);
   for (const auto& [keyword, lines] : f.unknown)
     s.notes.push_back(std::to_string(lines) + (lines == 1 ? " line" : " lines") + " of " + keyword +
                       ", a keyword the reader does not know (the import keeps it as it stands)");

@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "cli/obj8_checks.h"
 #include "exchange/igs_file.h"
 #include "exchange/image_size.h"
 #include "scene/document.h"
@@ -120,8 +121,9 @@ std::vector<TextureUse> TexturesOf(const HostDocument& document, const HostMater
 
 class Checker {
  public:
-  Checker(const HostDocument& document, ExportFormat format, std::filesystem::path folder)
-      : doc_(document), format_(format), folder_(std::move(folder)) {
+  Checker(const HostDocument& document, ExportFormat format, std::filesystem::path folder,
+          bool fromCheckedObj8)
+      : doc_(document), format_(format), folder_(std::move(folder)), fromFile_(fromCheckedObj8) {
     railSimNodeSlot_ = document.FindNodeField("Rail Sim");
   }
 
@@ -283,25 +285,29 @@ class Checker {
   }
 
   // Sibling groups named after their range ("LOD 0-300", as an OBJ8 file is imported) must
-  // follow each other: each starts where the one before ends.
+  // follow each other from 0: each starts where the one before ends, or (additive levels)
+  // each starts at 0 and reaches farther.
   void LevelGroups(const HostNode& node) {
-    int32_t count = 0;
-    double lastFar = 0;
-    bool ordered = true;
+    std::vector<std::pair<double, double>> ranges;
     for (const auto& child : node.children) {
       double nearDist = 0, farDist = 0;
       char tail = 0;
-      if (std::sscanf(child->name.c_str(), "LOD %lf-%lf%c", &nearDist, &farDist, &tail) != 2)
-        continue;
-      if (farDist <= nearDist || (count > 0 && nearDist != lastFar) ||
-          (count == 0 && nearDist != 0))
-        ordered = false;
-      lastFar = farDist;
-      ++count;
+      if (std::sscanf(child->name.c_str(), "LOD %lf-%lf%c", &nearDist, &farDist, &tail) == 2)
+        ranges.emplace_back(nearDist, farDist);
     }
+    const auto fromZero = [](const auto& r) { return r.first == 0; };
+    const bool additive = std::count_if(ranges.begin(), ranges.end(), fromZero) > 1;
+    bool ordered = true;
+    for (size_t k = 0; k < ranges.size(); ++k) {
+      const auto [nearDist, farDist] = ranges[k];
+      const double lastFar = k > 0 ? ranges[k - 1].second : 0;
+      ordered = ordered && farDist > nearDist &&
+                (additive ? nearDist == 0 && farDist > lastFar : nearDist == lastFar);
+    }
+    const int32_t count = static_cast<int32_t>(ranges.size());
     const std::string path = node.parent ? node.Path() : "";
     const char* kind = node.parent ? "group" : "scene";
-    if (!ordered)
+    if (!ordered && !fromFile_)
       Add(false, "lod-order", kind, path,
           "its level-of-detail groups (LOD near-far) do not follow each other from 0");
     if (format_ == ExportFormat::Obj8 && count > obj8::LevelCount)
@@ -366,6 +372,8 @@ class Checker {
     // In the order of the document, each material once.
     std::set<std::string> igsRecords, igsReferences;
     size_t igsNames = 0;
+    const bool anyTextured = std::any_of(used_.begin(), used_.end(),
+                                         [](const auto& use) { return Obj8Textured(*use.first); });
     for (const auto& owned : doc_.Materials()) {
       const HostMaterial& m = *owned;
       const auto users = used_.find(const_cast<HostMaterial*>(&m));
@@ -374,8 +382,15 @@ class Checker {
           !std::isfinite(m.diffuse.b))
         Add(true, "non-finite", "material", m.name, "a colour or gloss is not finite");
       const std::vector<TextureUse> textures = TexturesOf(doc_, m, format_);
-      for (const TextureUse& t : textures)
-        Texture(m, t);
+      if (!fromFile_)  // an OBJ8 file's textures were checked on its own lines
+        for (const TextureUse& t : textures)
+          Texture(m, t);
+      if (format_ == ExportFormat::Obj8 && anyTextured && !Obj8Textured(m))
+        Add(false, "untextured", "material", m.name,
+            "has no texture while other faces of the export have one: the OBJ8 export writes "
+            "the faces that use it (" +
+                users->second.front()->Path() + (users->second.size() > 1 ? ", ..." : "") +
+                ") to a file of their own without a TEXTURE, which X-Plane draws untextured");
       if (format_ == ExportFormat::Igs) Igs(m, textures, igsRecords, igsReferences, igsNames);
     }
     if (format_ != ExportFormat::Igs) return;
@@ -512,9 +527,13 @@ class Checker {
               " pixels; the simulator wants sides that are powers of two");
   }
 
+  // A texture set of its own, as the OBJ8 export makes one: a material with a texture.
+  static bool Obj8Textured(const HostMaterial& m) { return m.hasTextures && !m.diffuseMap.empty(); }
+
   const HostDocument& doc_;
   ExportFormat format_;
   std::filesystem::path folder_;
+  bool fromFile_;  // imported from OBJ8 files whose own lines were checked
   int32_t railSimNodeSlot_ = -1;
   size_t faces_ = 0;
   size_t texturedFaces_ = 0;  // of objects whose materials all have a texture
@@ -542,8 +561,14 @@ CheckScope ScopeOfSelection(const HostDocument& document) {
 }
 
 std::vector<Finding> CheckForExport(const HostDocument& document, const CheckScope& scope,
-                                    ExportFormat format, const std::filesystem::path& sceneFolder) {
-  return Checker(document, format, sceneFolder).Run(scope);
+                                    ExportFormat format, const std::filesystem::path& sceneFolder,
+                                    bool fromCheckedObj8) {
+  std::vector<Finding> findings =
+      Checker(document, format, sceneFolder, fromCheckedObj8).Run(scope);
+  if (format != ExportFormat::Obj8 || fromCheckedObj8) return findings;
+  for (Finding& f : CheckObj8Data(document, scope))
+    findings.push_back(std::move(f));
+  return findings;
 }
 
 }  // namespace vlm::host

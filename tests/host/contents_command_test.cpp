@@ -1,5 +1,5 @@
-// vlmhost inspect: the pixel sizes read from texture headers, and what the command shows of
-// each kind of file.
+// vlmhost inspect: the pixel sizes read from texture headers, what the command shows of each
+// kind of file, and what each level of an OBJ8 file holds besides triangles.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,7 +7,9 @@
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
+#include "cli/check_commands.h"
 #include "exchange/image_size.h"
 #include "scene/builder.h"
 #include "support/dialogs.h"
@@ -196,6 +198,71 @@ TEST(InspectCommand, ShowsCountsTexturesAndBoundsOfEachKindOfFile) {
   r = test::Vlmhost({"inspect", (home.Path() / "none.json").string()});
   EXPECT_EQ(r.status, 2) << r.output;
   EXPECT_THAT(r.output, ::testing::HasSubstr("none.json"));
+}
+
+// Per level (and outside any), the animations with their datarefs and keyed tables, the lights,
+// items, manipulators and other ATTR_ lines by keyword; the header lines. As JSON, and as text.
+TEST(InspectCommand, ListsTheAnimationsLightsAndManipulatorsOfEachObj8Level) {
+  const std::string corpus = std::string(VLM_TEST_DATA_DIR) + "/obj8/";
+  const struct {
+    const char* file;
+    const char* pointer;
+    const char* json;
+    const char* text;  // a part of the text form; "" when the JSON says enough
+  } cases[] = {
+      {"gear.obj", "/outsideLevels/animations",
+       R"([{"line": 19, "inside": null, "datarefs": ["sim/aircraft/gear", "sim/aircraft/gear_deploy"],
+            "transforms": 0,
+            "tables": [{"kind": "trans", "dataref": "sim/aircraft/gear", "keys": 2, "loop": null},
+                       {"kind": "rotate", "dataref": "sim/aircraft/gear", "keys": 2, "loop": 2.0}],
+            "shows": 1, "hides": 1}])",
+       "  animations 1\n    line 19: sim/aircraft/gear, sim/aircraft/gear_deploy; keyed trans "
+       "sim/aircraft/gear 2 keys; keyed rotate sim/aircraft/gear 2 keys, loop 2; 1 show; 1 hide\n"},
+      {"nested.obj", "/levels/0/animations/1/inside", "23",
+       "    animations 2\n      line 23: sim/flightmodel/flap; 2 transforms\n"
+       "      line 28, inside line 23: sim/flightmodel/flap; 1 hide\n  level 1: "},
+      {"nested.obj", "/levels/1/animations", "[]", ""},
+      {"nested.obj", "/outsideLevels/animations", "[]", ""},
+      {"lights.obj", "/outsideLevels/lights",
+       R"({"LIGHT_CUSTOM": {"count": 1},
+           "LIGHT_NAMED": {"count": 1, "names": ["airplane_beacon_rotate"]},
+           "LIGHT_PARAM": {"count": 1, "names": ["full_custom_halo"]},
+           "LIGHT_SPILL_CUSTOM": {"count": 1}})",
+       "  lights: LIGHT_CUSTOM 1, LIGHT_NAMED 1 (airplane_beacon_rotate), LIGHT_PARAM 1 "
+       "(full_custom_halo), LIGHT_SPILL_CUSTOM 1\n  items: LIGHTS 1\n"},
+      {"effects.obj", "/outsideLevels/items",
+       R"({"EMITTER": {"count": 1, "names": ["chimney_smoke"]}, "LINES": {"count": 1},
+           "MAGNET": {"count": 1, "names": ["winch"]}, "smoke_black": {"count": 1}})",
+       "  header: PARTICLE_SYSTEM hangar.pss\n"},
+      {"attributes.obj", "/header",
+       R"(["TEXTURE_DRAPED ground.png", "GLOBAL_specular 0.5", "BLEND_GLASS", "NORMAL_METALNESS",
+           "TILTED", "REQUIRE_WET", "slung_load_weight 200", "ATTR_LOD_draped 5000",
+           "ATTR_layer_group_draped airports 1"])",
+       ""},
+      {"attributes.obj", "/outsideLevels/manipulators",
+       R"({"ATTR_manip_command": {"count": 1}, "ATTR_manip_none": {"count": 1},
+           "ATTR_manip_wheel": {"count": 1}})",
+       "  manipulators: ATTR_manip_command 1, ATTR_manip_none 1, ATTR_manip_wheel 1\n"},
+      {"attributes.obj", "/outsideLevels/attributes/ATTR_shiny_rat", R"({"count": 2})", ""},
+      {"animated_manipulator.obj", "/outsideLevels/manipulators",
+       R"({"ATTR_manip_drag_rotate": {"count": 1}, "ATTR_manip_keyframe": {"count": 2}})", ""},
+      {"additive_lods.obj", "/levels/1",
+       R"({"name": "1", "near": 0.0, "far": 4000.0, "triangles": 1, "batches": 1,
+           "stateChanges": 1, "animations": [], "lights": {}, "items": {}, "manipulators": {},
+           "attributes": {"ATTR_no_cull": {"count": 1}}})",
+       "  level 1: 0-4000 m, 1 triangles, 1 batch, 1 state change\n    attributes: ATTR_no_cull "
+       "1\n"},
+      {"additive_lods.obj", "/outsideLevels/attributes", "{}", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " " + c.pointer);
+    std::ostringstream json, text, err;
+    ASSERT_EQ(host::InspectCommand({corpus + c.file, true, {}}, json, err), 0) << err.str();
+    const auto j = nlohmann::json::parse(json.str());
+    EXPECT_EQ(j.at(nlohmann::json::json_pointer(c.pointer)), nlohmann::json::parse(c.json));
+    ASSERT_EQ(host::InspectCommand({corpus + c.file, false, {}}, text, err), 0) << err.str();
+    EXPECT_THAT(text.str(), ::testing::HasSubstr(c.text));
+  }
 }
 
 }  // namespace

@@ -52,6 +52,13 @@ struct Fixture {
   }
 };
 
+// A group of Main carrying OBJ8 lines in its OBJ8 field, with a box of its own.
+void Obj8Group(Fixture& f, const char* name, const std::string& lines) {
+  host::HostNode& group = host::AddGroup(f.main, name);
+  group.SetField(f.doc.DefineNodeField("OBJ8"), lines);
+  host::AddBox(group, "B", {}, {1, 1, 1}, &f.wood);
+}
+
 TEST(SceneChecks, EachFaultIsFoundWithItsSeverityAndItem) {
   test::TempHome home;
   const fs::path dir = home.Path();
@@ -153,6 +160,35 @@ TEST(SceneChecks, EachFaultIsFoundWithItsSeverityAndItem) {
        "animated-group", false, "Main/Sock"},
       {"nothing to export", obj8, [](Fixture& f) { f.box.ClearFaces(); }, "nothing-to-export", true,
        ""},
+      {"additive level groups", obj8,
+       [](Fixture& f) {
+         host::AddBox(host::AddGroup(f.main, "LOD 0-300"), "B", {}, {1, 1, 1}, &f.wood);
+         host::AddBox(host::AddGroup(f.main, "LOD 0-800"), "B", {}, {1, 1, 1}, &f.wood);
+       },
+       "", false, ""},
+      {"untextured faces beside textured ones in OBJ8", obj8,
+       [](Fixture& f) {
+         host::AddBox(f.main, "Bare", {}, {1, 1, 1}, &f.doc.NewMaterial("Plain"));
+       },
+       "untextured", false, "Plain"},
+      {"OBJ8 animation lines that cannot be read", obj8,
+       [](Fixture& f) { Obj8Group(f, "Door", "ANIM_rotate 1 0 0 x 90 0 1 sim/door"); },
+       "animation-lines", true, "Main/Door"},
+      {"OBJ8 keyed table of one key", obj8,
+       [](Fixture& f) {
+         Obj8Group(f, "Door", "ANIM_trans_begin sim/door\nANIM_trans_key 0 0 0 0\nANIM_trans_end");
+       },
+       "keyed-table", true, "Main/Door"},
+      {"OBJ8 rotating drag that no rotation animates", obj8,
+       [](Fixture& f) {
+         f.wood.SetCustomField(f.doc.DefineMaterialField("OBJ8"),
+                               "ATTR_no_cull\nATTR_manip_drag_rotate hand 0 0 0 1 0 0 0 45 0 1 "
+                               "sim/door none Open");
+       },
+       "manipulator-animation", false, "Main/Box"},
+      {"OBJ8 light with a word for a number", obj8,
+       [](Fixture& f) { Obj8Group(f, "Light", "LIGHT_NAMED airplane_beacon 0 x 0"); },
+       "item-numbers", true, "Main/Light"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -307,6 +343,9 @@ TEST(SceneChecks, EveryRefusalOfAnExportIsAnErrorBeforehand) {
       {"obj8 control character in a texture name", obj8,
        [](Fixture& f) { f.wood.diffuseMap = "wo\nod.bmp"; }, "name"},
       {"obj8 nothing to export", obj8, [](Fixture& f) { f.box.ClearFaces(); }, "nothing-to-export"},
+      {"obj8 animation lines that cannot be read", obj8,
+       [](Fixture& f) { Obj8Group(f, "Door", "ANIM_rotate 1 0 0 x 90 0 1 sim/door"); },
+       "animation-lines"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,0 +1,29 @@
+// What X-Plane authors trip over in an OBJ8 file's own lines, and in the OBJ8 data a scene
+// carries (vlmhost validate --for obj8): level ranges, keyed animations, manipulators without
+// the animation they move, the numbers of lights and other items, and the texture files X-Plane
+// loads. The checks and their severities are listed in docs/checking-files.md.
+#pragma once
+
+#include <filesystem>
+#include <vector>
+
+#include "cli/scene_checks.h"
+#include "exchange/obj8_file.h"
+
+namespace vlm::host {
+
+// The file and the other files of its export beside it (house.1.obj, house.2.obj, ..., each an
+// OBJ8 file), as the import reads them; nothing when `file` does not start as an OBJ8 file.
+std::vector<std::filesystem::path> Obj8ExportFiles(const std::filesystem::path& file);
+
+// The findings on the file's own lines, in the order of its lines: kind "file", path the file's
+// origin and `line` the line each is on. Textures are looked for from `folder`, the file's.
+std::vector<Finding> CheckObj8File(const Obj8File& file, const std::filesystem::path& folder);
+
+// The findings on the OBJ8 data of what `scope` takes (the OBJ8 fields of its groups and of its
+// faces' materials): animation groups whose lines cannot be read or whose keyed tables fall
+// short, manipulators without the animation they need, items whose numbers are not numbers.
+// Groups the OBJ8 export leaves out (animated ones) are left out here too.
+std::vector<Finding> CheckObj8Data(const HostDocument& document, const CheckScope& scope);
+
+}  // namespace vlm::host
