@@ -366,6 +366,11 @@ std::vector<std::string> DrawState::Changes(const DrawState& from, const DrawSta
     const auto a = from.channels_.find(c), b = to.channels_.find(c);
     const bool hasA = a != from.channels_.end(), hasB = b != to.channels_.end();
     if (hasA == hasB && (!hasA || a->second == b->second)) continue;
+    // Lines that refine the manipulator add to the one in force: it goes first.
+    if (hasA && hasB && c == ManipChannel &&
+        RefinesManipulator(
+            std::string_view(b->second.front()).substr(0, b->second.front().find(' '))))
+      lines.emplace_back(Channels()[channel].reset);
     if (hasB)
       lines.insert(lines.end(), b->second.begin(), b->second.end());
     else if (!Channels()[channel].reset.empty())
@@ -378,9 +383,16 @@ std::vector<std::string> DrawState::Changes(const DrawState& from, const DrawSta
   return lines;
 }
 
+int DrawState::Unresettable() const {
+  int count = static_cast<int>(unknown_.size());
+  for (const auto& [channel, lines] : channels_)
+    count += Channels()[static_cast<size_t>(channel)].reset.empty();
+  return count;
+}
+
 bool DrawState::Cull() const {
   const auto at = channels_.find(CullChannel);
-  return at == channels_.end() || at->second.front() != "ATTR_no_cull";
+  return at == channels_.end() || !at->second.front().starts_with("ATTR_no_cull");
 }
 
 std::optional<Mat4> RestTransform(const std::vector<Line>& animation, std::string* problem) {
@@ -417,6 +429,49 @@ ItemPlaces PlacesOf(std::string_view k) {
   if (k == "LIGHT_SPILL_CUSTOM") return {0, 8};
   if (k == "MAGNET") return {2, -1};
   return {};
+}
+
+std::vector<Line> Mirrored(std::vector<Line> lines, int axis) {
+  // The sign of a number changed in its text: "-1.5" for "1.5", "2" for "-2"; a zero and a
+  // word that is not a number stay.
+  const auto negate = [](std::vector<std::string>& words, size_t at) {
+    if (at >= words.size()) return;
+    std::string& word = words[at];
+    double value = 0;
+    if (!Number(word, value) || value == 0) return;
+    if (word.front() == '-')
+      word.erase(0, 1);
+    else
+      word.insert(0, 1, '-');
+  };
+  const auto component = [&](std::vector<std::string>& words, int first) {
+    if (first >= 0) negate(words, static_cast<size_t>(first + axis));
+  };
+  for (Line& line : lines) {
+    const std::string& k = line.keyword;
+    std::vector<std::string>& w = line.words;
+    if (k == "ANIM_trans") {
+      component(w, 0);
+      component(w, 3);
+    } else if (k == "ANIM_rotate") {
+      component(w, 0);
+      negate(w, 3);
+      negate(w, 4);
+    } else if (k == "ANIM_rotate_begin") {
+      component(w, 0);
+    } else if (k == "ANIM_rotate_key") {
+      negate(w, 1);
+    } else if (k == "ANIM_trans_key") {
+      component(w, 1);
+    } else if (k == "VLINE" || k == "VLIGHT") {
+      component(w, 0);
+    } else {
+      const ItemPlaces places = PlacesOf(k);
+      component(w, places.position);
+      component(w, places.direction);
+    }
+  }
+  return lines;
 }
 
 }  // namespace vlm::obj8

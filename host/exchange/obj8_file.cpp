@@ -53,6 +53,14 @@ std::string_view Trim(std::string_view s) {
 
 using obj8::Words;
 
+// A word as text. A byte order mark in front of it is its own (only the file's first line may
+// start with one): a keyword stays one X-Plane does not know, a "#" after it starts no comment.
+std::string Keyword(std::string_view word) {
+  constexpr std::string_view mark = "\xEF\xBB\xBF";
+  return word.starts_with(mark) ? std::string(mark) + Keyword(word.substr(mark.size()))
+                                : text::DecodeText(word);
+}
+
 bool IsHeader(std::string_view first, std::string_view second, std::string_view third) {
   const auto a = Words(first), b = Words(second), c = Words(third);
   return a.size() == 1 && (a[0] == obj8::PlatformApple || a[0] == obj8::PlatformPc) && !b.empty() &&
@@ -186,10 +194,10 @@ class Reader {
     } else if (obj8::FamilyOf(k) != obj8::Family::Unknown || commandsBegun_) {
       CommandLine(words);
     } else {
-      if (!obj8::IsHeaderAttribute(k)) ++file_.unknown[text::DecodeText(k)];
-      Obj8File::HeaderLine h{text::DecodeText(k), {}, lines_.Number()};
+      if (!obj8::IsHeaderAttribute(k)) ++file_.unknown[Keyword(k)];
+      Obj8File::HeaderLine h{Keyword(k), {}, lines_.Number()};
       for (size_t i = 1; i < words.size(); ++i)
-        h.arguments.push_back(text::DecodeText(words[i]));
+        h.arguments.push_back(Keyword(words[i]));
       file_.header.push_back(std::move(h));
     }
   }
@@ -206,6 +214,8 @@ class Reader {
     p.lights = Whole(words[3], k);
     p.indices = Whole(words[4], k);
     p.line = lines_.Number();
+    // The header ends here: a keyword the reader does not know is a command from now on.
+    commandsBegun_ = true;
     Reserve(file_.vertices, p.vertices, 18);  // "VT" and eight one-digit values
     Reserve(file_.lineVertices, p.lineVertices, 17);
     Reserve(file_.lightVertices, p.lights, 18);
@@ -276,7 +286,7 @@ class Reader {
         file_.commands.push_back(Command(Kind::Item, words));
         break;
       case obj8::Family::Unknown:
-        ++file_.unknown[text::DecodeText(k)];
+        ++file_.unknown[Keyword(k)];
         file_.commands.push_back(Command(Kind::Item, words));
         break;
     }
@@ -337,9 +347,9 @@ class Reader {
   Obj8Command Command(Obj8Command::Kind kind, const std::vector<std::string_view>& words) {
     Obj8Command c;
     c.kind = kind;
-    c.keyword = text::DecodeText(words[0]);
+    c.keyword = Keyword(words[0]);
     for (size_t i = 1; i < words.size(); ++i)
-      c.arguments.push_back(text::DecodeText(words[i]));
+      c.arguments.push_back(Keyword(words[i]));
     // The level last begun: an ATTR_LOD has begun its own already.
     c.lod = static_cast<int32_t>(file_.lods.size()) - 1;
     c.depth = depth_;

@@ -100,7 +100,7 @@ struct Obj8File {
   std::vector<Obj8Lod> lods;          // the ATTR_LOD lines, in order; empty when there are none
 
   // Keywords the reader does not know, with how many lines each begins: kept all the same,
-  // before the first command as header lines and after it as items.
+  // before POINT_COUNTS and the first command as header lines, after them as items.
   std::map<std::string, int64_t> unknown;
   int64_t lineCount = 0;
 

@@ -162,7 +162,8 @@ class Builder {
           break;
         case Obj8Command::Kind::AnimEnd:
           for (bool inner = true; inner;) {
-            Container(file, blocks, blocks.size(), *level);  // an empty one is kept too
+            // An animation that holds nothing is kept too, as long as it says something.
+            if (!blocks.back().lines.empty()) Container(file, blocks, blocks.size(), *level);
             inner = blocks.back().inner;
             blocks.pop_back();
           }
@@ -192,6 +193,9 @@ class Builder {
                       HostNode& level) {
     if (open == 0) return level;
     Block& block = blocks[open - 1];
+    // A block without animation lines so far moves nothing: what it holds so far lies in the
+    // group around it, and a line later begins its group.
+    if (block.lines.empty() && !block.group) return Container(file, blocks, open - 1, level);
     if (!block.group) {
       HostNode& parent = Container(file, blocks, open - 1, level);
       std::string problem;

@@ -3,11 +3,15 @@
 #include <vector>
 
 #include "vlm/forms.h"
+#include "vlm/obj8_commands.h"
 #include "vlm/refusal.h"
 #include "vlm/text.h"
 
 namespace vlm {
 namespace {
+
+// The custom field in which an imported X-Plane object keeps its OBJ8 lines.
+constexpr const char* Obj8Field = "OBJ8";
 
 // A source index through one of the object's index maps; "none" (-1) stays none.
 int32_t Translate(const std::vector<int32_t>& map, int32_t index) {
@@ -25,8 +29,11 @@ Obverse::Obverse()
                   .pluginClass = 0,
                   .validation = std::nullopt}) {}
 
-void Obverse::Apply(vlm::Scene& scene, vlm::SceneGraph&, int32_t) {
+void Obverse::Apply(vlm::Scene& scene, vlm::SceneGraph& sceneGraph, int32_t) {
   scene_ = &scene;
+  SceneDocument* document = sceneGraph.Document();
+  obj8Field_ =
+      document && document->RootNode() ? document->RootNode()->FindCustomField(Obj8Field) : -1;
   const int32_t groups = scene.SelectedGroupCount();
   const int32_t objects = scene.SelectedObjectCount();
   if (groups != 1 && objects != 1) {
@@ -65,6 +72,15 @@ void Obverse::MirrorHierarchy(vlm::Group& Parent, vlm::Group& Group, const std::
   if (dir == "Z") o.forward = -o.forward;
   if (dir == "Y") o.up = -o.up;
   copy->SetOrientation(&Parent, 0, o.forward, o.up);
+
+  // What an imported X-Plane object keeps on the group (its animation, a light, ...) is
+  // mirrored with it: a mirrored turn turns the other way.
+  if (obj8Field_ >= 0) {
+    const std::string lines = Group.GetCustomField(obj8Field_);
+    if (!lines.empty())
+      copy->SetCustomField(obj8Field_,
+                           obj8::LinesText(obj8::Mirrored(obj8::ParseLines(lines), dir[0] - 'X')));
+  }
 
   for (int32_t i = 0; i < Group.ObjectCount(); ++i)
     MirrorObject(*copy, *Group.Object(i), dir);

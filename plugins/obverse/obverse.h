@@ -30,6 +30,8 @@ class Obverse final : public PluginBase {
  private:
   // The scene of the current run; the next run replaces it.
   vlm::Scene* scene_ = nullptr;
+  // The slot of the OBJ8 field in the run's document; below 0 when it has none.
+  int32_t obj8Field_ = -1;
 };
 
 }  // namespace vlm

@@ -42,20 +42,28 @@ GroupKind KindOf(const std::vector<obj8::Line>& lines, Node& group) {
   }
 }
 
-// A level group's range from its name, "LOD 0-300", as the words of its ATTR_LOD line.
+// A level group's range from its name, "LOD 0-300", as the words of its ATTR_LOD line. The
+// dash between them is the one with a number on either side ("LOD 1e-05-300" too).
 bool LevelRange(const std::string& name, std::string& nearText, std::string& farText) {
   if (!name.starts_with("LOD ")) return false;
   const std::string range = name.substr(4);
-  const size_t dash = range.find('-', 1);
-  if (dash == std::string::npos) return false;
-  nearText = range.substr(0, dash);
-  farText = range.substr(dash + 1);
-  float nearDistance = 0, farDistance = 0;
-  const auto a = std::from_chars(nearText.data(), nearText.data() + nearText.size(), nearDistance);
-  const auto b = std::from_chars(farText.data(), farText.data() + farText.size(), farDistance);
-  return a.ec == std::errc() && a.ptr == nearText.data() + nearText.size() && b.ec == std::errc() &&
-         b.ptr == farText.data() + farText.size() && nearDistance >= 0 &&
-         farDistance > nearDistance && std::isfinite(farDistance);
+  const auto number = [](const std::string& text, float& value) {
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size() &&
+           std::isfinite(value);
+  };
+  for (size_t dash = range.find('-', 1); dash != std::string::npos;
+       dash = range.find('-', dash + 1)) {
+    float nearDistance = 0, farDistance = 0;
+    if (number(range.substr(0, dash), nearDistance) &&
+        number(range.substr(dash + 1), farDistance) && nearDistance >= 0 &&
+        farDistance > nearDistance) {
+      nearText = range.substr(0, dash);
+      farText = range.substr(dash + 1);
+      return true;
+    }
+  }
+  return false;
 }
 
 // A material whose drawing state is other than the one Wingform gives every material (both
@@ -323,10 +331,13 @@ void WingformExport::addRun(const MeshData& data, const Look& look, int64_t r,
 
 void WingformExport::writeData(DataPass& pass) {
   if (!pass.found) return;
-  // What lies outside every level comes first; the levels follow in the order met.
-  std::stable_sort(
-      pass.events.begin(), pass.events.end(),
-      [](const DataPass::Event& a, const DataPass::Event& b) { return a.level < b.level; });
+  // What lies outside every level comes first; the levels follow in the order met. Within a
+  // level, runs whose state holds more of what cannot be taken back come later.
+  std::stable_sort(pass.events.begin(), pass.events.end(),
+                   [](const DataPass::Event& a, const DataPass::Event& b) {
+                     return std::pair(a.level, a.state.Unresettable()) <
+                            std::pair(b.level, b.state.Unresettable());
+                   });
   // Items go with the first object's file; a pass of items alone makes an untextured one.
   XObj* target = objects_.Count() > 0 ? &*objects_.begin() : lookOf(nullptr).obj;
   for (XObj& obj : objects_) {

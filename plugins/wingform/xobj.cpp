@@ -304,8 +304,12 @@ void XObj::printVertInd(OutputSink& fd) const {
   for (const auto* table : {&lineVertices_, &lights_})
     for (const ColouredPoint& row : *table) {
       std::string line(table == &lights_ ? obj8::LightVertex : obj8::LineVertex);
-      for (float value : row)
-        line += ' ' + PlainDecimal(RoundVertexValue(value));
+      // The shortest text that reads back as the same float: these rows are kept as read.
+      for (float value : row) {
+        char text[32];
+        line += ' ';
+        line.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+      }
       WriteLine(fd, line);
     }
   const int32_t count = std::max(indexCount_, 0);

@@ -26,7 +26,8 @@ TEST(ModelImport, Obj8FilesOfOtherMakersAndDamagedOnes) {
       "POINT_COUNTS 4 0 0 12\n"
       "VT 0 0 0 0 1 0 0 0\nVT 1 0 0 0 1 0 1 0\nVT 1 0 -1 0 1 0 1 1\nVT 0 0 -1 0 1 0 0 1\n"
       "IDX10 0 1 2 0 2 3 1 2 3 0\nIDX 1\r\nIDX 2 # the last\n"
-      "ATTR_LOD 0 250.5\nATTR_shiny_rat 0.5\nTRIS 0 3\r\nATTR_no_cull\nTRIS 3 3\n"
+      "ATTR_LOD 0 250.5\nATTR_shiny_rat 0.5# glued to its number, as X-Plane reads it\n"
+      "TRIS 0 3\r\nATTR_no_cull\nTRIS 3 3\n"
       "ATTR_LOD 250.5 1000\nTRIS 6 3\n";
   std::string miscounted = sound;
   miscounted.replace(miscounted.find("0 0 12"), 6, "0 0 6 ");
@@ -105,6 +106,13 @@ TEST(ModelImport, Obj8FilesOfOtherMakersAndDamagedOnes) {
   EXPECT_THAT(far.vertices, ElementsAre(Vec3{1, 0, 0}, Vec3{1, 0, 1}, Vec3{0, 0, 1}));
   EXPECT_THAT(far.uvs, ElementsAre(Vec2{1, 1}, Vec2{1, 0}, Vec2{0, 0}));
   EXPECT_THAT(model.log, ElementsAre());
+
+  // A texture name with a blank: X-Plane reads it only as far as the blank.
+  std::string blank = sound;
+  blank.replace(blank.find("tex/wall.png"), 12, "tex/my wall.png");
+  EXPECT_THAT(host::ImportModelFromMemory(blank, "obj", "x/wall.obj").log,
+              ElementsAre("x/wall.obj: line 5: the texture name \"tex/my wall.png\" has a blank: "
+                          "X-Plane reads it only as far as \"tex/my\""));
 }
 
 }  // namespace

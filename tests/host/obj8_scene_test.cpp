@@ -14,6 +14,7 @@
 
 #include "exchange/model_import.h"
 #include "exchange/obj8_import.h"
+#include "obverse/obverse.h"
 #include "scene/document.h"
 #include "support/dialogs.h"
 #include "support/temp_home.h"
@@ -224,6 +225,46 @@ TEST(Obj8Scene, EveryFileComesBackFromWingformAsItWent) {
     EXPECT_EQ(WorldCorners(*second.document), WorldCorners(*first.document));
     EXPECT_THAT(second.log, ElementsAre());
   }
+}
+
+// Obverse mirrors an imported animation with its geometry: the copy's lines turn the other way,
+// its frame is where they rest, and written by Wingform and read again it stands where the
+// copy stands, the original's mirror image.
+TEST(Obj8Scene, ObverseMirrorsAnAnimationWithItsGeometry) {
+  test::TempHome home;
+  host::ImportedModel model = host::ImportModel(Corpus + "door.obj");
+  host::HostDocument& document = *model.document;
+  document.scriptingSelection.groups.push_back(document.Root().children.at(0).get());
+  {
+    test::ScriptedScope dialogs("input x");
+    Obverse tool;
+    ASSERT_EQ(tool.Plugin_Apply(&document, &document, 0, {}, {}, ""), StatusOk);
+  }
+  host::HostNode& copy = *document.Root().children.at(1);
+  ASSERT_EQ(copy.name, "doorX");
+  const int32_t field = document.FindNodeField(host::kObj8Field);
+  EXPECT_EQ(copy.children.at(0)->Field(field),
+            "ANIM_trans -2 0 0 -2 0 0 0 0 none\nANIM_rotate 0 1 0 -30 -120 0 1 sim/cockpit/door");
+  EXPECT_EQ(copy.Field(field), "GLOBAL_specular 0.5");  // the header has nothing to mirror
+
+  // The copy's corners are the original's with x turned over.
+  std::vector<std::vector<Vec3>> corners = WorldCorners(document);
+  ASSERT_EQ(corners.size(), 2u);
+  for (Vec3& v : corners[0])
+    v.x = -v.x + 0.0f;
+  std::sort(corners[0].begin(), corners[0].end(),
+            [](Vec3 a, Vec3 b) { return std::tie(a.x, a.y, a.z) < std::tie(b.x, b.y, b.z); });
+  EXPECT_EQ(corners[1], corners[0]);
+
+  test::ScriptedScope dialogs("click cmdOK; click cmdCancel");
+  Wingform wingform;
+  const std::filesystem::path out = home.Path() / "mirrored.obj";
+  ASSERT_EQ(wingform.PluginImportExport_Export(out.string(), &copy.AsNode(), &document, nullptr, {},
+                                               {}, ""),
+            StatusOk)
+      << LastError().description;
+  EXPECT_EQ(WorldCorners(*host::ImportModel(out).document),
+            std::vector<std::vector<Vec3>>{corners[1]});
 }
 
 }  // namespace

@@ -77,6 +77,10 @@ class DrawState {
   // The lines that take the state `from` to `to`, in channel order.
   static std::vector<std::string> Changes(const DrawState& from, const DrawState& to);
   bool Cull() const;
+  // How many channels are set that no line can put back (ATTR_layer_group, the keywords the
+  // table does not know): within a level they only ever grow, so lines written in the order
+  // of this count can give every run its state.
+  int Unresettable() const;
   friend bool operator==(const DrawState&, const DrawState&) = default;
 
  private:
@@ -99,5 +103,12 @@ struct ItemPlaces {
   int direction = -1;
 };
 ItemPlaces PlacesOf(std::string_view keyword);
+
+// Lines reflected across the plane through the origin across `axis` (0: x, 1: y, 2: z, in
+// OBJ8's axes): the translations and positions along it change sign, and so do the turn axes
+// along it and every angle of a turn (a mirrored turn turns the other way), so that geometry
+// mirrored the same way moves as the original's mirror image. Other lines stay as they are;
+// the words keep their digits.
+std::vector<Line> Mirrored(std::vector<Line> lines, int axis);
 
 }  // namespace vlm::obj8
