@@ -116,6 +116,9 @@ TEST_F(RunOutcome, EveryCommandsHelpHasItsOwnEpilogue) {
 // A request prints the command that makes the same run: run by a shell, it writes the same
 // file, whatever the names hold; and a run's report names that command.
 TEST_F(RunOutcome, ARequestPrintsTheCommandThatMakesTheSameRun) {
+  // One date line for the export in this process and the one in the shell, a second apart or
+  // not.
+  setenv("SOURCE_DATE_EPOCH", "1781305028", 1);
   const std::string odd = Out("it's a hangar.json");
   fs::copy_file(Example, odd);
   auto request = [&](std::string progId, std::string scene, std::vector<std::string> selections,
