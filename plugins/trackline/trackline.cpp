@@ -164,34 +164,18 @@ void TracklineExport::exportMain(Node& chosen) {
   Log("Export Finished.");
 }
 
-std::vector<TracklineExport::LevelNode> TracklineExport::customLevels(Node& chosen) {
-  std::vector<LevelNode> levels{{&chosen, 0}};
-  const std::string name = chosen.Name();
-  const std::string prefix = ToLower(name);
-  NodeCollection* children = rootNode_->Children();
-  for (int32_t i = 0; i < children->Count(); ++i) {
-    Node* child = children->Item(i);
-    const std::string childName = child->Name();
-    if (!igs::StartsWith(ToLower(childName), prefix)) continue;
-    // One separator character follows the chosen node's name: body_200.
-    const std::string rest =
-        childName.size() > name.size() + 1 ? childName.substr(name.size() + 1) : std::string();
-    if (!igs::NumberIn(rest)) continue;
-    const int32_t number =
-        igs::ReadInteger(rest, "The level distance in the node name \"" + childName + "\"");
-    if (number <= 0) continue;
-    if (levels.size() >= Trackline::MaxLevelNodes)
-      throw ExportStopped(err::SubscriptOutOfRange,
-                          "The custom level node \"" + childName + "\" would be level node " +
-                              std::to_string(levels.size() + 1) + "; the limit is " +
-                              std::to_string(Trackline::MaxLevelNodes) + ".");
-    // After every entry whose number is not greater; the chosen node stays first.
-    size_t at = 1;
-    while (at < levels.size() && levels[at].number <= number)
-      ++at;
-    levels.insert(levels.begin() + static_cast<std::ptrdiff_t>(at), LevelNode{child, number});
-  }
-  return levels;
+std::vector<LevelNode> TracklineExport::customLevels(Node& chosen) {
+  return CustomLevelNodes(
+      *rootNode_, chosen, [](std::string_view text, const std::string& nodeName, size_t found) {
+        const int32_t number =
+            igs::ReadInteger(text, "The level distance in the node name \"" + nodeName + "\"");
+        if (number > 0 && found >= Trackline::MaxLevelNodes)
+          throw ExportStopped(err::SubscriptOutOfRange,
+                              "The custom level node \"" + nodeName + "\" would be level node " +
+                                  std::to_string(found + 1) + "; the limit is " +
+                                  std::to_string(Trackline::MaxLevelNodes) + ".");
+        return number;
+      });
 }
 
 bool TracklineExport::collect(Node& node, selGroup& parent, Gathering& gathering) {

@@ -53,10 +53,6 @@ class TracklineExport final : public ExportSession {
   TracklineExport(const std::string& fileName, Node* exportGroup, vlm::SceneGraph& sceneGraph);
 
  private:
-  struct LevelNode {
-    Node* node;
-    int32_t number;  // the number after the chosen node's name; 0 for the chosen node
-  };
   // The walk of the node tree for one level of detail, and what every walk of a press
   // gathered.
   struct Gathering {

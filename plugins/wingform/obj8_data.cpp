@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "vlm/error.h"
+#include "vlm/igs_parameters.h"
 #include "vlm/obj8_commands.h"
 #include "vlm/obj8_keywords.h"
 #include "vlm/warnings.h"
@@ -169,6 +170,23 @@ struct WingformExport::DataPass {
   }
 };
 
+std::vector<LevelNode> WingformExport::levelNodes(Node& node) {
+  if (lodMode_ != lodType::Custom) return {};
+  std::string nearText, farText;
+  NodeCollection* children = node.Children();
+  for (int32_t i = 0; i < children->Count(); ++i)
+    if (LevelRange(children->Item(i)->Name(), nearText, farText)) return {};
+  std::vector<LevelNode> levels = CustomLevelNodes(
+      *rootNode_, node, [](std::string_view text, const std::string& name, size_t) {
+        if (const char* problem = igs::IntegerProblem(text))
+          Raise(err::TypeMismatch,
+                "The level distance in the node name \"" + name + "\" " + problem + ".");
+        return static_cast<int32_t>(std::nearbyint(*igs::NumberIn(text)));
+      });
+  if (levels.size() < 2) levels.clear();
+  return levels;
+}
+
 bool WingformExport::carriesData(Node& node) {
   nodeField_ = node.FindCustomField(Obj8Field);
   materialField_ = node.FindMaterialCustomField(Obj8Field);
@@ -177,6 +195,7 @@ bool WingformExport::carriesData(Node& node) {
   if (lodMode_ == lodType::Custom)
     for (int32_t i = 0; i < children->Count(); ++i)
       if (LevelRange(children->Item(i)->Name(), nearText, farText)) return true;
+  if (!levelNodes(node).empty()) return true;
   if (nodeField_ < 0 && materialField_ < 0) return false;
   for (Node* n = &node; n && nodeField_ >= 0; n = n->Parent())
     if (!n->GetCustomField(nodeField_).empty()) return true;
@@ -209,7 +228,17 @@ bool WingformExport::convertWithData(Node& node) {
       pass.header.push_back(line.Text());
     break;
   }
-  gatherData(node, Mat4::Identity(), pass, 0, -1);
+  // Level nodes named after the node ("Body_200"): each level from its number of metres to the
+  // next one's, the last to the farthest distance, each node in its own frame.
+  const std::vector<LevelNode> levels = levelNodes(node);
+  for (size_t k = 0; k < levels.size(); ++k) {
+    const int32_t nearDistance = levels[k].number;
+    const int32_t farDistance =
+        k + 1 < levels.size() ? levels[k + 1].number : std::max(maxDistance_, nearDistance + 1);
+    pass.levels.emplace_back(std::to_string(nearDistance), std::to_string(farDistance));
+    gatherData(*levels[k].node, Mat4::Identity(), pass, 0, static_cast<int32_t>(k));
+  }
+  if (levels.empty()) gatherData(node, Mat4::Identity(), pass, 0, -1);
   writeData(pass);
   return pass.found;
 }

@@ -60,6 +60,10 @@ void WingformExport::checkTextures(const std::string& file, const XObj& obj) {
     const std::string written = obj.applyExtension(*names[k]);
     std::string expected = written;
     std::replace(expected.begin(), expected.end(), '\\', '/');
+    // X-Plane reads a texture's name up to the first blank.
+    if (const size_t blank = written.find_first_of(" \t"); blank != std::string::npos)
+      Warn(file + " names the texture \"" + written + "\" with a blank: X-Plane reads it only as " +
+           "far as \"" + written.substr(0, blank) + "\"");
     CheckTextureReference(file, {textures.named[k], written, expected});
   }
   if (const int64_t n = textures.outsideTile; n > 0)

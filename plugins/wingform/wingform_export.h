@@ -126,9 +126,12 @@ class WingformExport final : public ExportSession {
   // ---- the scene's own OBJ8 data (obj8_data.cpp) ---------------------------------------------
   // True when the node carries what an imported OBJ8 file brought (an OBJ8 field on it, an
   // ancestor or a group below it, a material it uses drawn otherwise than Wingform draws
-  // every material) or, with Custom LODs, level groups ("LOD 0-300"): its files are then
-  // written by convertWithData.
+  // every material) or, with Custom LODs, level groups ("LOD 0-300") or level nodes: its files
+  // are then written by convertWithData.
   bool carriesData(Node& node);
+  // With Custom LODs and no level groups, the node and the root's nodes named after it with a
+  // number of metres ("Body_200"), by number (CustomLevelNodes); empty when there are none.
+  std::vector<LevelNode> levelNodes(Node& node);
   // One pass over the node that writes its animations, items, drawing states and levels
   // around the geometry they govern, as the files' command sections; true when something was
   // found.

@@ -13,8 +13,10 @@
 #include <tuple>
 
 #include "exchange/model_import.h"
+#include "exchange/obj8_file.h"
 #include "exchange/obj8_import.h"
 #include "obverse/obverse.h"
+#include "scene/builder.h"
 #include "scene/document.h"
 #include "support/dialogs.h"
 #include "support/temp_home.h"
@@ -265,6 +267,48 @@ TEST(Obj8Scene, ObverseMirrorsAnAnimationWithItsGeometry) {
       << LastError().description;
   EXPECT_EQ(WorldCorners(*host::ImportModel(out).document),
             std::vector<std::vector<Vec3>>{corners[1]});
+}
+
+// "Custom LODs" writes the levels the scene names: level groups ("LOD 0-300") of the exported
+// group, or the root's groups named after it with a number of metres ("Body_500"), each level
+// from its number to the next one's and the last to Max. Visible. Other modes write one level.
+TEST(Obj8Scene, CustomLodsWriteTheLevelsTheSceneNames) {
+  const struct {
+    bool groups;         // level groups inside Body, else level nodes beside it
+    const char* choice;  // the optLOD setting
+    std::vector<std::pair<float, float>> ranges;
+  } cases[] = {
+      {true, "optLOD(2)=1", {{0, 500}, {500, 3000}}},
+      {false, "optLOD(2)=1", {{0, 500}, {500, 2000}, {2000, 4000}}},
+      {false, "optLOD(0)=1", {}},
+  };
+  for (const auto& c : cases) {
+    test::TempHome home;
+    host::HostDocument document;
+    host::HostNode& body = host::AddGroup(document.Root(), "Body");
+    if (c.groups) {
+      host::AddBox(host::AddGroup(body, "LOD 0-500"), "Near", {}, {1, 1, 1});
+      host::AddBox(host::AddGroup(body, "LOD 500-3000"), "Far", {}, {2, 2, 2});
+    } else {
+      host::AddBox(body, "Near", {}, {1, 1, 1});
+      host::AddBox(host::AddGroup(document.Root(), "Body_2000"), "Farthest", {}, {3, 3, 3});
+      host::AddBox(host::AddGroup(document.Root(), "body-500"), "Far", {}, {2, 2, 2});
+    }
+    test::ScriptedScope dialogs(std::string(c.choice) +
+                                "; txtDist=4000; click cmdOK; click cmdCancel");
+    Wingform wingform;
+    const std::filesystem::path out = home.Path() / "body.obj";
+    ASSERT_EQ(wingform.PluginImportExport_Export(out.string(), &body.AsNode(), &document, nullptr,
+                                                 {}, {}, ""),
+              StatusOk)
+        << LastError().description;
+    std::vector<std::pair<float, float>> ranges;
+    for (const host::Obj8Lod& lod : host::ReadObj8File(out).lods) {
+      ranges.emplace_back(lod.nearDistance, lod.farDistance);
+      EXPECT_EQ(lod.triangles, 12) << c.choice;  // one box each
+    }
+    EXPECT_EQ(ranges, c.ranges) << c.choice << (c.groups ? " groups" : " nodes");
+  }
 }
 
 }  // namespace

@@ -193,10 +193,13 @@ TEST_F(WingformExport, TextureNamesThatDoNotLeadToAFileAreWarnedAbout) {
       {"wood.png", "optTex(1)=1", false, "wood.dds",
        "names the texture \"wood.png\" (written \"wood.dds\"), which does not exist"},
       {"D:\\projects\\wood.png", "optTex(1)=1", true, "wood.dds", ""},
+      {"my wood.png", "optTex(0)=1", false, "my wood.png",
+       "names the texture \"my wood.png\" with a blank: X-Plane reads it only as far as \"my\""},
   };
   fs::create_directories(out / "maps");
   WriteFileAtomically(out / "wood.png", "png");
   WriteFileAtomically(out / "maps" / "wood.png", "png");
+  WriteFileAtomically(out / "my wood.png", "png");
   HostMaterial& wood = Textured("Wood", "");
   AddBox(AddGroup(doc.Root(), "main"), "Crate", {}, {1, 1, 1}, &wood);
   for (const auto& c : cases) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "vlm/igs_parameters.h"
 #include "vlm/model.h"
 #include "vlm/named_files.h"
 #include "vlm/refusal.h"
@@ -48,6 +49,30 @@ bool ExistsWithAnyExtension(const std::filesystem::path& file) {
 }
 
 }  // namespace
+
+std::vector<LevelNode> CustomLevelNodes(Node& root, Node& chosen, const LevelNumberReader& number) {
+  std::vector<LevelNode> levels{{&chosen, 0}};
+  const std::string name = chosen.Name();
+  const std::string prefix = ToLower(name);
+  NodeCollection* children = root.Children();
+  for (int32_t i = 0; i < children->Count(); ++i) {
+    Node* child = children->Item(i);
+    const std::string childName = child->Name();
+    if (!ToLower(childName).starts_with(prefix)) continue;
+    // One separator character follows the chosen node's name: body_200.
+    const std::string rest =
+        childName.size() > name.size() + 1 ? childName.substr(name.size() + 1) : std::string();
+    if (!igs::NumberIn(rest)) continue;
+    const int32_t distance = number(rest, childName, levels.size());
+    if (distance <= 0) continue;
+    // After every entry whose number is not greater; the chosen node stays first.
+    size_t at = 1;
+    while (at < levels.size() && levels[at].number <= distance)
+      ++at;
+    levels.insert(levels.begin() + static_cast<std::ptrdiff_t>(at), LevelNode{child, distance});
+  }
+  return levels;
+}
 
 void CheckTextureReference(const std::string& exportFile, const TextureReference& texture) {
   if (texture.named.empty()) return;

@@ -61,6 +61,20 @@ void CheckTextureReference(const std::string& exportFile, const TextureReference
 // "Select a group to export or name one group 'Main'" under `title` and returns nullptr.
 Node* ChooseExportNode(Node* exportGroup, Node* rootNode, const std::string& title);
 
+// The custom levels of detail that node names give: the chosen node first, then each of the
+// root's nodes named after it (in any case), one separator and a number of metres
+// ("Body_200"), by number, a later one after an earlier of the same number. Each level is seen
+// from its number on, the chosen node's from 0. `number` reads the number's text, given the
+// node's name and the levels found so far, and may stop the export (a text that is not a
+// whole number, too many levels); a number below 1 makes no level.
+struct LevelNode {
+  Node* node;
+  int32_t number;  // 0 for the chosen node
+};
+using LevelNumberReader =
+    std::function<int32_t(std::string_view text, const std::string& nodeName, size_t found)>;
+std::vector<LevelNode> CustomLevelNodes(Node& root, Node& chosen, const LevelNumberReader& number);
+
 // What the options dialog's Start Export button runs.
 class ExportRunner {
  public:
