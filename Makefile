@@ -25,7 +25,7 @@ CHECK_BUILD ?= build-check
 FUZZ_SECONDS ?= 60
 # The quick run of each fuzz target in `make test`, on its seeds; with one target per core all
 # of them together take about a minute.
-FUZZ_SMOKE_SECONDS ?= 6
+FUZZ_SMOKE_SECONDS ?= 5
 JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
 # The demo's configuration folder ($VLM_HOME): one per checkout, outside every build folder,
