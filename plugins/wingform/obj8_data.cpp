@@ -136,6 +136,32 @@ std::vector<obj8::Line> Placed(std::vector<obj8::Line> lines, const Mat4& m, flo
   return lines;
 }
 
+// An item's lines into the file: as they stand, or for LINES and LIGHTS, the rows they draw
+// numbered in this file's tables and the command that draws them.
+void WriteItem(XObj& obj, const std::vector<obj8::Line>& lines) {
+  const std::string& keyword = lines.front().keyword;
+  if (keyword != "LINES" && keyword != "LIGHTS") {
+    for (const obj8::Line& line : lines)
+      obj.AddCommand(line.Text());
+    return;
+  }
+  const bool lights = keyword == "LIGHTS";
+  const int32_t first = lights ? obj.LightCount() : std::max(obj.IndexCount(), 0);
+  int32_t count = 0;
+  for (size_t k = 1; k < lines.size(); ++k) {
+    XObj::ColouredPoint row{};
+    const std::vector<std::string>& words = lines[k].words;
+    for (size_t w = 0; w < row.size() && w < words.size(); ++w)
+      std::from_chars(words[w].data(), words[w].data() + words[w].size(), row[w]);
+    if (lights)
+      obj.AddLight(row);
+    else
+      obj.AddIndex(obj.AddLineVertex(row), 0);
+    ++count;
+  }
+  obj.AddCommand(keyword + " " + std::to_string(first) + " " + std::to_string(count));
+}
+
 }  // namespace
 
 // What a pass met, in the order met: runs of triangles and items, each in its animation and
@@ -407,28 +433,7 @@ void WingformExport::writeData(DataPass& pass) {
         obj.AddCommand("TRIS " + std::to_string(e.offset) + " " + std::to_string(e.count));
         continue;
       }
-      const std::string& keyword = e.lines.front().keyword;
-      if (keyword != "LINES" && keyword != "LIGHTS") {
-        for (const obj8::Line& line : e.lines)
-          obj.AddCommand(line.Text());
-        continue;
-      }
-      // The rows it draws, numbered in this file's tables.
-      const bool lights = keyword == "LIGHTS";
-      const int32_t first = lights ? obj.LightCount() : std::max(obj.IndexCount(), 0);
-      int32_t count = 0;
-      for (size_t k = 1; k < e.lines.size(); ++k) {
-        XObj::ColouredPoint row{};
-        for (size_t w = 0; w < row.size() && w < e.lines[k].words.size(); ++w)
-          std::from_chars(e.lines[k].words[w].data(),
-                          e.lines[k].words[w].data() + e.lines[k].words[w].size(), row[w]);
-        if (lights)
-          obj.AddLight(row);
-        else
-          obj.AddIndex(obj.AddLineVertex(row), 0);
-        ++count;
-      }
-      obj.AddCommand(keyword + " " + std::to_string(first) + " " + std::to_string(count));
+      WriteItem(obj, e.lines);
     }
     closeTo(0);
   }
