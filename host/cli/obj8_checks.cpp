@@ -461,30 +461,7 @@ class DataChecks {
   std::vector<Finding> findings_;
 };
 
-bool StartsAsObj8(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::string start(4096, '\0');
-  in.read(start.data(), static_cast<std::streamsize>(start.size()));
-  start.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-  return IsObj8(start);
-}
-
 }  // namespace
-
-std::vector<std::filesystem::path> Obj8ExportFiles(const std::filesystem::path& file) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(file, ec) || !StartsAsObj8(file)) return {};
-  std::vector<std::filesystem::path> files{file};
-  std::filesystem::path stem = file;
-  stem.replace_extension();
-  for (int k = 1;; ++k) {
-    std::filesystem::path next = stem;
-    next += "." + std::to_string(k) + ".obj";
-    if (!std::filesystem::is_regular_file(next, ec) || !StartsAsObj8(next)) break;
-    files.push_back(std::move(next));
-  }
-  return files;
-}
 
 std::vector<Finding> CheckObj8File(const Obj8File& file, const std::filesystem::path& folder) {
   return FileChecks(file, folder).Run();

@@ -12,10 +12,6 @@
 
 namespace vlm::host {
 
-// The file and the other files of its export beside it (house.1.obj, house.2.obj, ..., each an
-// OBJ8 file), as the import reads them; nothing when `file` does not start as an OBJ8 file.
-std::vector<std::filesystem::path> Obj8ExportFiles(const std::filesystem::path& file);
-
 // The findings on the file's own lines, in the order of its lines: kind "file", path the file's
 // origin and `line` the line each is on. Textures are looked for from `folder`, the file's.
 std::vector<Finding> CheckObj8File(const Obj8File& file, const std::filesystem::path& folder);

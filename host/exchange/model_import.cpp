@@ -401,19 +401,11 @@ bool IsObj8Start(std::ifstream& in) {
 // An OBJ8 file with the other files of its export beside it: Wingform writes house.obj,
 // house.1.obj, house.2.obj, ... one per texture set.
 ImportedModel ImportObj8Export(const std::filesystem::path& model, const ImportOptions& options) {
-  std::vector<std::filesystem::path> files{model};
-  std::filesystem::path stem = model;
-  stem.replace_extension();
+  std::vector<std::filesystem::path> files = Obj8ExportFiles(model);
+  if (files.empty()) files = {model};  // read, and named, as it stands
   std::vector<std::string> more;
-  for (int k = 1;; ++k) {
-    std::filesystem::path next = stem;
-    next += "." + std::to_string(k) + ".obj";
-    std::error_code ec;
-    std::ifstream in(next, std::ios::binary);
-    if (!std::filesystem::is_regular_file(next, ec) || !IsObj8Start(in)) break;
-    files.push_back(next);
-    more.push_back(next.filename().string());
-  }
+  for (size_t k = 1; k < files.size(); ++k)
+    more.push_back(files[k].filename().string());
   ImportedModel out = ImportObj8Files(files, options);
   if (!more.empty()) {
     std::string line = model.string() + ": read with the other files of its export:";

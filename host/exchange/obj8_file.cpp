@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <fstream>
 
 #include "vlm/error.h"
 #include "vlm/files.h"
@@ -445,6 +446,29 @@ Obj8File ReadObj8(std::string_view bytes, const std::string& origin) {
 
 Obj8File ReadObj8File(const std::filesystem::path& file) {
   return ReadObj8(ReadFile(file), file.string());
+}
+
+std::vector<std::filesystem::path> Obj8ExportFiles(const std::filesystem::path& file) {
+  const auto startsAsObj8 = [](const std::filesystem::path& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    std::ifstream in(path, std::ios::binary);
+    std::string start(4096, '\0');
+    in.read(start.data(), static_cast<std::streamsize>(start.size()));
+    start.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return IsObj8(start);
+  };
+  if (!startsAsObj8(file)) return {};
+  std::vector<std::filesystem::path> files{file};
+  std::filesystem::path stem = file;
+  stem.replace_extension();
+  for (int k = 1;; ++k) {
+    std::filesystem::path next = stem;
+    next += "." + std::to_string(k) + ".obj";
+    if (!startsAsObj8(next)) break;
+    files.push_back(std::move(next));
+  }
+  return files;
 }
 
 }  // namespace vlm::host

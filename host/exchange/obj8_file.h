@@ -122,4 +122,9 @@ Obj8File ReadObj8(std::string_view bytes, const std::string& origin);
 // The same from a file (vlm::Error (53) when there is none).
 Obj8File ReadObj8File(const std::filesystem::path& file);
 
+// The files of the export an OBJ8 file belongs to: the file, then house.1.obj, house.2.obj,
+// ... beside house.obj as far as they go on (Wingform writes one per texture set), each a
+// regular file that starts as OBJ8. Empty when `file` itself is no such file.
+std::vector<std::filesystem::path> Obj8ExportFiles(const std::filesystem::path& file);
+
 }  // namespace vlm::host
