@@ -3,7 +3,9 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QClipboard>
 #include <QDockWidget>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -175,6 +177,13 @@ void WorkbenchWindow::BuildMenus() {
   connect(AddAction(edit, "editRedo", tr("&Redo"), QKeySequence::Redo), &QAction::triggered, this,
           &WorkbenchWindow::Redo);
   edit->addSeparator();
+  // The whole --select text, which the status bar shows cut short when it is long.
+  QAction* copySelect =
+      AddAction(edit, "editCopySelect", tr("&Copy --select"), QKeySequence("Ctrl+Shift+C"));
+  connect(copySelect, &QAction::triggered, this,
+          [this] { QGuiApplication::clipboard()->setText(Q(SelectText())); });
+  selectText_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  selectText_->addAction(copySelect);
   connect(AddAction(edit, "editSelectNone", tr("Select &none")), &QAction::triggered, this,
           [this] { SetPicks({}); });
 

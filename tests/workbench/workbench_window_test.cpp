@@ -5,8 +5,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QLabel>
+#include <QStatusBar>
 #include <QTest>
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -322,6 +326,16 @@ TEST_F(Workbench, OutlinerAndViewPickTheSameItems) {
             "--select faces:Hangar/Fittings/Lamp2:3 --select polygons:Hangar/Fittings/Lamp2:3");
   EXPECT_EQ(tree.selectedItems().size(), 1);
   EXPECT_EQ(tree.selectedItems()[0]->text(0), "Lamp2");
+
+  // Copy --select, in the Edit menu and in the menu of the status bar's text (which is cut
+  // short when long), puts the whole text on the clipboard.
+  QAction* copy = window->Action("editCopySelect");
+  ASSERT_TRUE(copy);
+  copy->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), window->SelectText());
+  const auto labels = window->statusBar()->findChildren<QLabel*>();
+  EXPECT_TRUE(std::any_of(labels.begin(), labels.end(),
+                          [&](QLabel* label) { return label->actions().contains(copy); }));
 }
 
 // Without a display the workbench says so and stops at once, as for a file that is not there.
