@@ -60,18 +60,22 @@ int WorkbenchWindow::RunPlugin(const std::string& progId) {
     request.params = *params;
   }
   if (entry->kind == PluginEntry::Kind::Exporter) {
-    const std::string ext = entry->extension.empty() ? "*" : entry->extension;
+    // The exporter names its extension in capitals ("OBJ"); files carry it either way, and a
+    // new one gets it in lower case.
+    const QString ext = Q(entry->extension).toLower();
+    const QString patterns =
+        ext.isEmpty() ? "*" : "*." + ext + (ext == ext.toUpper() ? "" : " *." + ext.toUpper());
     auto file = asker_->FileToWrite(
         this, tr("Export with %1").arg(Q(entry->name)),
-        Q(entry->name + " (*." + ext + ");;All files (*)"),
-        session_.SuggestedFile().replace_extension(entry->extension.empty() ? "" : "." + ext));
+        Q(entry->name) + " (" + patterns + ");;" + tr("All files (*)"),
+        session_.SuggestedFile().replace_extension(ext.isEmpty() ? "" : "." + ext.toStdString()));
     if (!file) return host::ExitNothingDone;
     request.output = *file;
   }
   const uint64_t version = session_.Version();
   const auto logLine = [this](const std::string& line) { LogLines(line); };
   dialogs_->TakeScript();  // what earlier runs did in the windows is theirs
-  const host::RunOutcome outcome = session_.Run(request, {logLine, logLine});
+  const host::RunOutcome outcome = session_.Run(request, {logLine, logLine}, entry->name);
   // The same run on the command line, for the log: what the person did in the windows as
   // the script that does it (--gui when something cannot be scripted).
   Log(Q("$ " + request.CommandLine(dialogs_->TakeScript())), "#606060");

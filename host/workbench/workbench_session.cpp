@@ -138,9 +138,10 @@ host::RunOutcome Refused(host::RunKind kind, const std::string& text, const host
 
 }  // namespace
 
-host::RunOutcome Session::Run(const host::RunRequest& request, const host::RunEcho& echo) {
+host::RunOutcome Session::Run(const host::RunRequest& request, const host::RunEcho& echo,
+                              const std::string& label) {
   Change change;
-  change.label = request.progId;
+  change.label = label.empty() ? request.progId : label;
   try {
     change.before = Text();
   } catch (const Error& e) {

@@ -65,8 +65,9 @@ class Session {
   // exporter's file). The run works on a copy; only a run that succeeds and changes the scene
   // replaces the document (undoably). The outcome lists the items the run made, changed and
   // removed; `echo` shows its lines as they come. A run with `fresh` settings reads and keeps
-  // none.
-  host::RunOutcome Run(const host::RunRequest& request, const host::RunEcho& echo = {});
+  // none. `label` names the run in Undo and Redo (the plug-in's identifier when empty).
+  host::RunOutcome Run(const host::RunRequest& request, const host::RunEcho& echo = {},
+                       const std::string& label = {});
 
   // The scene text before and after the last change (for the changes it made), if any.
   struct Change {

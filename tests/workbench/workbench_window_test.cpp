@@ -70,8 +70,10 @@ struct TestAsker : Asker {
   std::optional<fs::path> FileToOpen(QWidget*, const QString&, const QString&) override {
     return Next();
   }
-  std::optional<fs::path> FileToWrite(QWidget*, const QString&, const QString&,
-                                      const fs::path&) override {
+  std::optional<fs::path> FileToWrite(QWidget*, const QString&, const QString& filter,
+                                      const fs::path& suggested) override {
+    lastFilter = filter.toStdString();
+    lastSuggested = suggested;
     return Next();
   }
   Unsaved SaveChanges(QWidget*, const QString&) override {
@@ -87,6 +89,8 @@ struct TestAsker : Asker {
     }
     return out;
   }
+  std::string lastFilter;  // of the last file to write asked for, and the name suggested
+  fs::path lastSuggested;
   void Problem(QWidget*, const QString& text) override { problems.push_back(text.toStdString()); }
 };
 
@@ -215,6 +219,9 @@ TEST_F(Workbench, RunsSaveWhatTheCommandLineWritesAndUndoGivesBackTheDocumentBef
     }
     if (f.exportName) {
       EXPECT_TRUE(ReadAll(home.Path() / "workbench" / f.exportName) == ReadAll(cliOut));
+      // Either case of the exporter's extension is offered, a new name gets it in lower case.
+      EXPECT_NE(asker->lastFilter.find("*.obj *.OBJ"), std::string::npos) << asker->lastFilter;
+      EXPECT_EQ(asker->lastSuggested.extension(), ".obj");
       EXPECT_FALSE(window->CurrentSession().CanUndo()) << "an export leaves the scene alone";
       continue;
     }
@@ -223,6 +230,8 @@ TEST_F(Workbench, RunsSaveWhatTheCommandLineWritesAndUndoGivesBackTheDocumentBef
     EXPECT_TRUE(after == ReadAll(cliOut)) << select;
     EXPECT_FALSE(after == ReadAll(before));
     EXPECT_TRUE(window->LogText().contains("changed object")) << "the changes are listed";
+    EXPECT_FALSE(window->CurrentSession().UndoLabel().starts_with("VLM"))
+        << "Undo names the plug-in as its menu does";
     window->Action("editUndo")->trigger();
     EXPECT_TRUE(ReadAll(Saved(name + ".undone.json")) == ReadAll(before));
     window->Action("editRedo")->trigger();
