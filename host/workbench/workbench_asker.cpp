@@ -53,6 +53,18 @@ Asker::Unsaved Asker::SaveChanges(QWidget* parent, const QString& document) {
   }
 }
 
+QDoubleSpinBox* ParameterBox(const OperationParameter& p, QWidget* parent) {
+  auto* box = new QDoubleSpinBox(parent);
+  box->setObjectName(Q(p.Name));
+  const bool count = p.UnitKind == 0 && p.Increment >= 1 && p.Increment == std::floor(p.Increment);
+  box->setDecimals(count ? 0 : 4);
+  const bool ranged = std::isfinite(p.Minimum) && std::isfinite(p.Maximum) && p.Maximum > p.Minimum;
+  box->setRange(ranged ? p.Minimum : -1e9, ranged ? p.Maximum : 1e9);
+  if (p.Increment > 0) box->setSingleStep(p.Increment);
+  box->setValue(p.Value);
+  return box;
+}
+
 std::optional<std::vector<std::string>> Asker::Parameters(
     QWidget* parent, const QString& plugin, const std::vector<OperationParameter>& params) {
   QDialog dialog(parent);
@@ -60,14 +72,7 @@ std::optional<std::vector<std::string>> Asker::Parameters(
   auto* form = new QFormLayout(&dialog);
   std::vector<QDoubleSpinBox*> boxes;
   for (const OperationParameter& p : params) {
-    auto* box = new QDoubleSpinBox(&dialog);
-    box->setObjectName(Q(p.Name));
-    box->setDecimals(4);
-    const bool ranged =
-        std::isfinite(p.Minimum) && std::isfinite(p.Maximum) && p.Maximum > p.Minimum;
-    box->setRange(ranged ? p.Minimum : -1e9, ranged ? p.Maximum : 1e9);
-    if (p.Increment > 0) box->setSingleStep(p.Increment);
-    box->setValue(p.Value);
+    QDoubleSpinBox* box = ParameterBox(p, &dialog);
     form->addRow(Q(p.Text.empty() ? p.Name : p.Text), box);
     boxes.push_back(box);
   }

@@ -3,6 +3,7 @@
 // --select texts as `vlmhost run`), a log of every run, undo and redo, and the File menu.
 #pragma once
 
+#include <QDoubleSpinBox>
 #include <QMainWindow>
 #include <filesystem>
 #include <memory>
@@ -28,6 +29,11 @@ namespace vlm::workbench {
 
 class Outliner;
 class SceneView;
+
+// The field an operation's parameter is edited in: its range and step, and as many decimals
+// as it has (none for a count, a parameter of unit kind 0 stepped by whole numbers: Flare's
+// Step takes 3, not 3.7).
+QDoubleSpinBox* ParameterBox(const OperationParameter& parameter, QWidget* parent);
 
 // What the window asks a person. The window's own asks Qt's dialogs; tests answer in code.
 class Asker {

@@ -7,10 +7,13 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QStatusBar>
 #include <QTest>
+#include <QValidator>
 #include <algorithm>
+#include <cmath>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -345,6 +348,24 @@ TEST_F(Workbench, OutlinerAndViewPickTheSameItems) {
   const auto labels = window->statusBar()->findChildren<QLabel*>();
   EXPECT_TRUE(std::any_of(labels.begin(), labels.end(),
                           [&](QLabel* label) { return label->actions().contains(copy); }));
+}
+
+// An operation's parameters are edited with their own decimals: a count (Flare's Step) as a
+// whole number, which a typed 3.7 cannot make a fraction of; a length with four.
+TEST(WorkbenchParameters, ACountIsEditedAsAWholeNumber) {
+  gui::EnsureApplication();
+  QWidget parent;
+  OperationParameter step{"Step", 4, 1, 99, 0, "", 5, 5, 2, 1};
+  OperationParameter extrude{"Extrude", 4, -999999, 999999, 3, "", 1, 1, 0, 0.1f};
+  QDoubleSpinBox* steps = workbench::ParameterBox(step, &parent);
+  QDoubleSpinBox* length = workbench::ParameterBox(extrude, &parent);
+  EXPECT_EQ(steps->decimals(), 0);
+  EXPECT_EQ(length->decimals(), 4);
+  QString typed = "3.7";
+  int at = 0;
+  EXPECT_NE(steps->validate(typed, at), QValidator::Acceptable);
+  EXPECT_EQ(length->validate(typed, at), QValidator::Acceptable);
+  EXPECT_EQ(steps->text(), "5");
 }
 
 // Without a display the workbench says so and stops at once, as for a file that is not there.
