@@ -47,6 +47,16 @@ void Camera::ViewFrom(CameraView view) {
     case CameraView::Side:
       yaw_ = 90, pitch_ = 0;
       break;
+    // The same views from the other way.
+    case CameraView::Back:
+      yaw_ = 180, pitch_ = 0;
+      break;
+    case CameraView::Bottom:
+      yaw_ = 0, pitch_ = -90;
+      break;
+    case CameraView::OtherSide:
+      yaw_ = -90, pitch_ = 0;
+      break;
   }
 }
 

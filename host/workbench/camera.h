@@ -9,7 +9,7 @@
 
 namespace vlm::workbench {
 
-enum class CameraView { Front, Top, Side };
+enum class CameraView { Front, Top, Side, Back, Bottom, OtherSide };
 
 struct Ray {
   Vec3 origin, direction;  // direction: unit

@@ -177,19 +177,9 @@ void SceneView::FrameSelected() {
   update();
 }
 
-void SceneView::ViewFrom(ViewDirection direction) {
+void SceneView::ViewFrom(CameraView direction) {
   state_->autoFramed = false;
-  switch (direction) {
-    case ViewDirection::Front:
-      state_->camera.ViewFrom(CameraView::Front);
-      break;
-    case ViewDirection::Top:
-      state_->camera.ViewFrom(CameraView::Top);
-      break;
-    case ViewDirection::Side:
-      state_->camera.ViewFrom(CameraView::Side);
-      break;
-  }
+  state_->camera.ViewFrom(direction);
   update();
 }
 
@@ -334,6 +324,7 @@ void SceneView::keyPressEvent(QKeyEvent* event) {
   UpdateViewport();
   state_->autoFramed = false;
   const bool shift = event->modifiers() & Qt::ShiftModifier;
+  const bool control = event->modifiers() & Qt::ControlModifier;
   const auto move = [&](double dx, double dy) {
     if (shift)
       camera.Pan(dx * kKeyPan / kKeyOrbit, dy * kKeyPan / kKeyOrbit);
@@ -367,12 +358,13 @@ void SceneView::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_A:
     case Qt::Key_Home:
       return FrameAll();
+    // With Ctrl, from the other way.
     case Qt::Key_1:
-      return ViewFrom(ViewDirection::Front);
+      return ViewFrom(control ? CameraView::Back : CameraView::Front);
     case Qt::Key_3:
-      return ViewFrom(ViewDirection::Side);
+      return ViewFrom(control ? CameraView::OtherSide : CameraView::Side);
     case Qt::Key_7:
-      return ViewFrom(ViewDirection::Top);
+      return ViewFrom(control ? CameraView::Bottom : CameraView::Top);
     default:
       return QOpenGLWidget::keyPressEvent(event);
   }

@@ -38,8 +38,6 @@ inline constexpr Vec3 kChangedColour{0.2f, 0.85f, 0.35f};
 // Faces without a material.
 inline constexpr Vec3 kNoMaterialColour{0.8f, 0.8f, 0.8f};
 
-enum class ViewDirection { Front, Top, Side };
-
 class SceneView : public QOpenGLWidget {
   Q_OBJECT
  public:
@@ -70,7 +68,7 @@ class SceneView : public QOpenGLWidget {
   // The camera: the whole scene, the selected faces, or a view along an axis.
   void FrameAll();
   void FrameSelected();
-  void ViewFrom(ViewDirection direction);
+  void ViewFrom(CameraView direction);
 
   // Picking, also for tests: the face drawn at a point of the widget (logical pixels), the
   // faces whose centres project into a rectangle (visible ones only unless `through`), and

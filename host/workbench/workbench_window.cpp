@@ -200,13 +200,18 @@ void WorkbenchWindow::BuildMenus() {
   connect(AddAction(viewMenu, "viewFrameSelected", tr("Frame &selected"), QKeySequence("F")),
           &QAction::triggered, view_, &SceneView::FrameSelected);
   // The keys the view itself answers to.
-  const std::tuple<const char*, ViewDirection, const char*> directions[] = {
-      {"Front", ViewDirection::Front, "1"},
-      {"Top", ViewDirection::Top, "7"},
-      {"Side", ViewDirection::Side, "3"}};
-  for (const auto& [name, direction, key] : directions)
-    connect(AddAction(viewMenu, QString("view") + name, tr(name), QKeySequence(key)),
+  const std::tuple<const char*, QString, CameraView, const char*> directions[] = {
+      {"Front", tr("Front"), CameraView::Front, "1"},
+      {"Top", tr("Top"), CameraView::Top, "7"},
+      {"Side", tr("Side"), CameraView::Side, "3"},
+      {"Back", tr("Back"), CameraView::Back, "Ctrl+1"},
+      {"Bottom", tr("Bottom"), CameraView::Bottom, "Ctrl+7"},
+      {"OtherSide", tr("Other side"), CameraView::OtherSide, "Ctrl+3"}};
+  for (const auto& [name, caption, direction, key] : directions) {
+    if (direction == CameraView::Back) viewMenu->addSeparator();
+    connect(AddAction(viewMenu, QString("view") + name, caption, QKeySequence(key)),
             &QAction::triggered, view_, [this, d = direction] { view_->ViewFrom(d); });
+  }
 
   QToolBar* picking = addToolBar(tr("Picking"));
   picking->setObjectName("picking");

@@ -142,7 +142,7 @@ TEST(SceneView, ACornerAtInfinityLeavesTheRestFramedDrawnAndPicked) {
   ShownView shown(&doc);
   SceneView& view = shown.view;
   view.FrameAll();
-  view.ViewFrom(workbench::ViewDirection::Front);
+  view.ViewFrom(workbench::CameraView::Front);
   ExpectColour(view.grabFramebuffer(), {kWidth / 2, kHeight / 2}, Of({0.8f, 0.1f, 0.1f}),
                "the box");
   EXPECT_EQ(view.FaceAt({kWidth / 2, kHeight / 2}), (FaceHit{&box, FaceFacing(box, {0, 0, 1})}));

@@ -42,8 +42,10 @@ TEST(WorkbenchCore, EachViewPicksTheFaceSeenFirst) {
     CameraView view;
     Vec3 towardEye;  // the axis the eye looks back along
   };
-  for (const Case& c : {Case{CameraView::Front, {0, 0, 1}}, Case{CameraView::Top, {0, 1, 0}},
-                        Case{CameraView::Side, {1, 0, 0}}}) {
+  for (const Case& c :
+       {Case{CameraView::Front, {0, 0, 1}}, Case{CameraView::Top, {0, 1, 0}},
+        Case{CameraView::Side, {1, 0, 0}}, Case{CameraView::Back, {0, 0, -1}},
+        Case{CameraView::Bottom, {0, -1, 0}}, Case{CameraView::OtherSide, {-1, 0, 0}}}) {
     Camera camera;
     camera.SetViewport(640, 480);
     camera.SetSceneBounds(mesh.min, mesh.max);
