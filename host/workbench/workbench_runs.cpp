@@ -80,11 +80,18 @@ int WorkbenchWindow::RunPlugin(const std::string& progId) {
   // the script that does it (--gui when something cannot be scripted).
   Log(Q("$ " + request.CommandLine(dialogs_->TakeScript())), "#606060");
   const QString said = tr(host::KindText(outcome.kind));
+  // A run that is done but changed nothing and wrote nothing (a dialog cancelled, Escape) says
+  // so.
+  const bool unchanged = session_.Version() == version && outcome.files.empty();
   Log(tr("%1: %2 (exit status %3)%4")
           .arg(Q(entry->name), said)
           .arg(host::StatusOf(outcome.kind))
-          .arg(outcome.Done() ? "" : tr("; the document is as it was")),
-      outcome.Done() ? "#006000" : "#b00000");
+          .arg(!outcome.Done() ? tr("; the document is as it was")
+               : unchanged     ? tr("; nothing changed")
+                               : ""),
+      outcome.Done() && !unchanged ? "#006000"
+      : outcome.Done()             ? "#606060"
+                                   : "#b00000");
   statusBar()->showMessage(Q(entry->name) + ": " + said, 10000);
   if (session_.Version() != version) {
     DocumentChanged(false);

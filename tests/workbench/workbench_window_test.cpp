@@ -217,6 +217,9 @@ TEST_F(Workbench, RunsSaveWhatTheCommandLineWritesAndUndoGivesBackTheDocumentBef
     EXPECT_EQ(cli.status, f.status) << cli.output;
     if (!f.changes) {
       EXPECT_FALSE(window->CurrentSession().CanUndo());
+      if (f.status == 0) {
+        EXPECT_TRUE(window->LogText().contains("nothing changed")) << "a cancelled dialog";
+      }
       EXPECT_TRUE(ReadAll(Saved(name + ".unchanged.json")) == ReadAll(before));
       continue;
     }
