@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -124,7 +125,10 @@ WorkbenchWindow::WorkbenchWindow(std::shared_ptr<Asker> asker, QWidget* parent)
             SetPicks(picked);
           });
   connect(outliner_, &Outliner::Picked, this, &WorkbenchWindow::SetPicks);
-  resize(1200, 800);
+  // 1200 x 800, or nine tenths of a smaller screen (a laptop's at 200 %).
+  QSize size(1200, 800);
+  if (screen()) size = size.boundedTo(screen()->availableSize() * 0.9);
+  resize(size);
   // The docks take their share once the window is laid out.
   QTimer::singleShot(0, this, [this, tree, logDock] {
     resizeDocks({tree}, {fontMetrics().averageCharWidth() * 48}, Qt::Horizontal);

@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 #include <QValidator>
@@ -354,6 +355,14 @@ TEST_F(Workbench, OutlinerAndViewPickTheSameItems) {
   const auto labels = window->statusBar()->findChildren<QLabel*>();
   EXPECT_TRUE(std::any_of(labels.begin(), labels.end(),
                           [&](QLabel* label) { return label->actions().contains(copy); }));
+}
+
+// The window opens inside the screen, at any scale (CTest runs this at 200 % too).
+TEST_F(Workbench, OpensInsideTheScreen) {
+  ASSERT_TRUE(window->screen());
+  const QSize screen = window->screen()->availableSize();
+  EXPECT_LE(window->width(), screen.width());
+  EXPECT_LE(window->height(), screen.height());
 }
 
 // An operation's parameters are edited with their own decimals: a count (Flare's Step) as a
