@@ -9,17 +9,6 @@
 namespace vlm::host {
 namespace {
 
-// Inverse of a rigid row-vector transform (orthonormal rotation and a translation).
-Mat4 RigidInverse(const Mat4& m) {
-  Mat4 r = Mat4::Identity();
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j)
-      r(i, j) = m(j, i);
-  for (int j = 0; j < 3; ++j)
-    r(3, j) = -(m(3, 0) * r(0, j) + m(3, 1) * r(1, j) + m(3, 2) * r(2, j));
-  return r;
-}
-
 Vec3 Row(const Mat4& m, int row) {
   return {m(row, 0), m(row, 1), m(row, 2)};
 }

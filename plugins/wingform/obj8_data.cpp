@@ -88,17 +88,6 @@ Mat4 SceneForm(const Mat4& m, float unitScale) {
   return r;
 }
 
-// The inverse of a turn and a move (row vectors).
-Mat4 RigidInverse(const Mat4& m) {
-  Mat4 r = Mat4::Identity();
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j)
-      r(i, j) = m(j, i);
-  for (int j = 0; j < 3; ++j)
-    r(3, j) = -(m(3, 0) * r(0, j) + m(3, 1) * r(1, j) + m(3, 2) * r(2, j));
-  return r;
-}
-
 // Frames that agree to the file's precision are the same: the geometry is written untouched.
 bool NearIdentity(const Mat4& m) {
   const Mat4 identity = Mat4::Identity();

@@ -140,6 +140,17 @@ inline Mat4 Transpose(const Mat4& a) {
   return r;
 }
 
+// The inverse of a rigid row-vector transform (an orthonormal turn and a move).
+inline Mat4 RigidInverse(const Mat4& m) {
+  Mat4 r = Mat4::Identity();
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      r(i, j) = m(j, i);
+  for (int j = 0; j < 3; ++j)
+    r(3, j) = -(m(3, 0) * r(0, j) + m(3, 1) * r(1, j) + m(3, 2) * r(2, j));
+  return r;
+}
+
 // p x M with w = 1 (the translation applies).
 inline Vec3 TransformPoint(Vec3 p, const Mat4& m) {
   return {p.x * m(0, 0) + p.y * m(1, 0) + p.z * m(2, 0) + m(3, 0),
