@@ -33,7 +33,7 @@ PREFIX     ?= /usr/local
 DEMO_HOME  ?= $(CURDIR)/home
 PACKAGES   := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
               libpugixml-dev nlohmann-json3-dev libcli11-dev qt6-base-dev fonts-dejavu-core \
-              libassimp-dev assimp-testmodels libsimdjson-dev libjemalloc-dev clang \
+              libassimp-dev assimp-testmodels libmeshoptimizer-dev libsimdjson-dev libjemalloc-dev clang \
               libclang-rt-14-dev lld ninja-build clang-format xvfb xauth libgl1-mesa-dri parallel
 
 .PHONY: all deps build build-check build-fuzz deliverables demo demo-home pictures test \

@@ -3,6 +3,7 @@
 #
 #   platform < contracts < plugins/common < plugins/<name>
 #   platform, contracts < host/scene < host/exchange < host/run < host/cli
+#   host/scene < host/prep < host/run
 #   platform, contracts, host/scene < host/gui;  host/run, host/gui < host/workbench
 #   host/cli, host/gui, host/workbench < host/app (the program)
 #
@@ -31,6 +32,7 @@ set_layer() {
       ;;
     host/scene/*) layer=scene ;;
     host/exchange/*) layer=exchange ;;
+    host/prep/*) layer=prep ;;
     host/run/*) layer=run ;;
     host/cli/*) layer=cli ;;
     host/app/*) layer=app ;;
@@ -51,11 +53,12 @@ set_allowed() {
     plugin:*) allowed="platform contracts common $1" ;;
     scene) allowed="platform contracts scene" ;;
     exchange) allowed="platform contracts scene exchange" ;;
-    run) allowed="platform contracts scene exchange run" ;;
-    cli) allowed="platform contracts scene exchange run cli" ;;
+    prep) allowed="platform contracts scene prep" ;;
+    run) allowed="platform contracts scene exchange prep run" ;;
+    cli) allowed="platform contracts scene exchange prep run cli" ;;
     gui) allowed="platform contracts scene gui" ;;
-    workbench) allowed="platform contracts scene exchange run gui workbench" ;;
-    app) allowed="platform contracts scene exchange run cli gui workbench app" ;;
+    workbench) allowed="platform contracts scene exchange prep run gui workbench" ;;
+    app) allowed="platform contracts scene exchange prep run cli gui workbench app" ;;
   esac
 }
 

@@ -15,6 +15,7 @@
 #include "cli/command_epilogues.h"
 #include "cli/model_commands.h"
 #include "cli/plugin_commands.h"
+#include "cli/prep_command.h"
 #include "cli/run_command.h"
 #include "cli/show_command.h"
 #include "run/exit_status.h"
@@ -58,6 +59,7 @@ int Main(int argc, char** argv) {
       AddHelpCommand(app),
       vlm::app::AddScreenshotsCommand(app),
       AddRunCommand(app, vlm::app::DialogWindows()),
+      AddPrepCommand(app),
       vlm::app::AddWorkbenchCommand(app),
       AddModelCommands(app),
       AddBatchCommand(app, VLM_VERSION),

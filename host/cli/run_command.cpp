@@ -74,31 +74,6 @@ void AddRunOptions(CLI::App& run, RunCommandLine& line) {
       ->type_name("FILE.json");
 }
 
-// --report FILE: the run with its streams recorded for the report.
-int RunWithReport(RunCommandLine line) {
-  const RunRequest& request = line.request;
-  // Standard output carries the scene when a run writes it there.
-  const bool outIsData = TranscriptToStandardError(request);
-  if (outIsData && ToStandardOutput(*request.reportFile)) {
-    std::cerr << "error: --report " << request.reportFile->string()
-              << ": standard output carries the scene; write the report to a file\n";
-    return ExitBadInput;
-  }
-  try {
-    CheckReportTarget(request, false);  // an exporter's parts once it is known
-  } catch (const Error& e) {
-    std::cerr << "error: " << e.Description() << "\n";
-    return ExitBadInput;
-  }
-  CommandReport report("run", *request.reportFile, request.scene.string());
-  report.SetRun(request);
-  const bool quiet = line.quiet;
-  line.quiet = false;  // the transcript goes to the report, not to the terminal
-  return report.Run(outIsData, quiet, std::cout, std::cerr, [&](std::ostream& o, std::ostream& e) {
-    return RunCommand(line, o, e, &report);
-  });
-}
-
 }  // namespace
 
 CommandAction AddRunCommand(CLI::App& app, WindowsMaker windows) {
@@ -116,9 +91,35 @@ CommandAction AddRunCommand(CLI::App& app, WindowsMaker windows) {
       return ExitBadInput;
     }
     line->progress = ProgressBarFor(line->quiet);
-    if (request.reportFile) return RunWithReport(*line);
+    if (request.reportFile) return RunCommandWithReport(*line);
     return RunCommand(*line, std::cout, std::cerr);
   };
+}
+
+// --report FILE: the run with its streams recorded for the report.
+int RunCommandWithReport(RunCommandLine line) {
+  const RunRequest& request = line.request;
+  // Standard output carries the scene when a run writes it there.
+  const bool outIsData = TranscriptToStandardError(request);
+  if (outIsData && ToStandardOutput(*request.reportFile)) {
+    std::cerr << "error: --report " << request.reportFile->string()
+              << ": standard output carries the scene; write the report to a file\n";
+    return ExitBadInput;
+  }
+  try {
+    CheckReportTarget(request, false);  // an exporter's parts once it is known
+  } catch (const Error& e) {
+    std::cerr << "error: " << e.Description() << "\n";
+    return ExitBadInput;
+  }
+  CommandReport report(request.IsPrep() ? "prep" : "run", *request.reportFile,
+                       request.scene.string());
+  report.SetRun(request);
+  const bool quiet = line.quiet;
+  line.quiet = false;  // the transcript goes to the report, not to the terminal
+  return report.Run(outIsData, quiet, std::cout, std::cerr, [&](std::ostream& o, std::ostream& e) {
+    return RunCommand(line, o, e, &report);
+  });
 }
 
 int RunCommand(const RunCommandLine& line, std::ostream& out, std::ostream& err,

@@ -43,5 +43,7 @@ CommandAction AddRunCommand(CLI::App& app, WindowsMaker windows);
 // (vlm/run_context.h): nothing an earlier run in the process left behind reaches it.
 int RunCommand(const RunCommandLine& line, std::ostream& out, std::ostream& err,
                CommandReport* report = nullptr);
+// RunCommand with the request's --report written: what the run did, as JSON.
+int RunCommandWithReport(RunCommandLine line);
 
 }  // namespace vlm::host

@@ -107,6 +107,11 @@ int DocumentRun::Prepare(HostDocument& document) {
     CheckDialogInput(request_);
     ApplySelections(document, request_.selections);
     dialogs_ = ChooseDialogBackend(request_);
+    if (request_.IsPrep()) {
+      CheckPrepRequest(request_);
+      CheckOutputLocations(request_, false, report_);
+      return ExitOk;
+    }
     contract_ = std::make_unique<Contract>(FindContract(request_.progId));
     CheckArgumentsFor(*contract_, request_);
     // A model comes in as one top group: with nothing selected, that is what an export takes.
@@ -128,11 +133,14 @@ const RunOutcome& DocumentRun::Run(HostDocument& document) {
   if (scene_.listItems) before_ = SerializeScene(document, "the scene before the run");
   dialogs_->SetObserver([this](const TranscriptEntry& e) { PrintEntry(log_, e); });
   context_.SetDialogBackend(request_.windows ? request_.windows : dialogs_);
-  outputs_ = std::make_unique<RunOutputs>(request_, scene_, report_, contract_->exporter != nullptr,
-                                          context_);
+  const bool exporter = contract_ && contract_->exporter;
+  outputs_ = std::make_unique<RunOutputs>(request_, scene_, report_, exporter, context_);
   outputs_->CollectPictures(*dialogs_);
-  result_ = std::make_unique<RunResult>(host::Run(*contract_, document, request_, context_, log_));
-  return Judge(JudgeRun(*result_, *dialogs_, *outputs_, context_, request_.progId, err_));
+  result_ = std::make_unique<RunResult>(
+      contract_ ? host::Run(*contract_, document, request_, context_, log_)
+                : RunPrep(document, request_, context_, log_));
+  const std::string& name = request_.IsPrep() ? request_.prepStep : request_.progId;
+  return Judge(JudgeRun(*result_, *dialogs_, *outputs_, context_, name, err_));
 }
 
 const RunOutcome& DocumentRun::Commit(const HostDocument& document, std::ostream& data) {

@@ -7,10 +7,15 @@
 namespace vlm::host {
 
 std::string RunRequest::CommandLine(const std::optional<std::string>& typed) const {
-  std::string line = "vlmhost run ";
+  std::string line = IsPrep() ? "vlmhost prep " : "vlmhost run ";
   if (fresh) line += "--fresh ";
-  line += progId + " " + ShellQuoted(scene.string());
+  line += (IsPrep() ? prepStep : progId) + " " + ShellQuoted(scene.string());
   if (!selections.empty()) line += " " + SelectCommandLine(selections);
+  for (const std::string& option : prepOptions) {
+    const size_t eq = option.find('=');
+    line += " --" + option.substr(0, eq);
+    if (eq != std::string::npos) line += " " + ShellQuoted(option.substr(eq + 1));
+  }
   for (const std::string& p : params)
     line += " --param " + ShellQuoted(p);
   if (typed) {

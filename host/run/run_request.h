@@ -17,6 +17,11 @@ namespace vlm::host {
 
 struct RunRequest {
   std::string progId;
+  // A preparation step (prep/prep_step.h) in place of a plug-in, progId then empty: the step's
+  // name and its options, each NAME=VALUE as `vlmhost prep STEP` takes --NAME VALUE (a flag:
+  // NAME alone).
+  std::string prepStep;
+  std::vector<std::string> prepOptions;
   // The scene or model the run reads, as the command line names it ("-": standard input);
   // relative texture names lead from its folder.
   std::filesystem::path scene;
@@ -37,9 +42,11 @@ struct RunRequest {
   bool allowOutside = false;  // ...also those outside the scene's folder
   bool fresh = false;         // no remembered settings read, none stored
 
-  // The `vlmhost run` command that makes the same run, each argument one shell word. `typed`:
-  // the dialog script a person's answers in the windows come to, given as --ui in place of
-  // the windows ("": no dialog was answered, and none is asked for).
+  bool IsPrep() const { return !prepStep.empty(); }
+
+  // The `vlmhost run` (or `vlmhost prep`) command that makes the same run, each argument one shell
+  // word. `typed`: the dialog script a person's answers in the windows come to, given as --ui in
+  // place of the windows ("": no dialog was answered, and none is asked for).
   std::string CommandLine(const std::optional<std::string>& typed = std::nullopt) const;
 };
 

@@ -2,10 +2,12 @@
 
 #include <ostream>
 
+#include "prep/prep_step.h"
 #include "run/params.h"
 #include "run/printing.h"
 #include "run/run_outputs.h"
 #include "run/run_request.h"
+#include "run/scene_argument.h"
 #include "scene/document.h"
 #include "vlm/run_context.h"
 #include "vlm/text.h"
@@ -119,6 +121,47 @@ RunResult RunOperation(Operation& operation, HostDocument& document, const RunRe
   log << "[result] "
       << (processedAll ? "every selected shape was processed" : "not every shape was processed")
       << "\n";
+  return SceneChanged(options);
+}
+
+void CheckPrepRequest(const RunRequest& options) {
+  const PrepStepInfo* step = FindPrepStep(options.prepStep);
+  if (!step) {
+    std::string list;
+    for (const PrepStepInfo& s : PrepSteps())
+      list += (list.empty() ? "" : ", ") + s.name;
+    Raise(err::InvalidProcedureCall,
+          "no preparation step \"" + options.prepStep + "\": the steps are " + list);
+  }
+  if (!options.params.empty() || options.copyTextures || options.ui || options.uiFile ||
+      options.windows || options.savePictures)
+    Raise(err::InvalidProcedureCall,
+          options.prepStep +
+              " is a preparation step: it takes no --param, --copy-textures or "
+              "dialog input");
+  try {
+    CheckPrepOptions(*step, options.prepOptions);
+  } catch (const PrepBadValue& e) {
+    Raise(err::InvalidProcedureCall, options.prepStep + ": " + e.Description());
+  }
+}
+
+RunResult RunPrep(HostDocument& document, const RunRequest& options, RunContext& context,
+                  std::ostream& log) {
+  try {
+    const auto folder =
+        IsStandardStream(options.scene) ? std::filesystem::path() : options.scene.parent_path();
+    RunPrepStep(document, options.prepStep, options.prepOptions, folder, log,
+                [&context](const std::string& warning) { context.Warn(warning); });
+  } catch (const PrepBadValue& e) {
+    RunResult result;
+    result.badInput = options.prepStep + ": " + e.Description();
+    return result;
+  } catch (const PrepNothingToDo& e) {
+    context.NoteNothingDone(options.prepStep + ": " + e.Description());
+    RunResult result;
+    return result;
+  }
   return SceneChanged(options);
 }
 

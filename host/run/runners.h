@@ -54,6 +54,14 @@ RunResult RunExporter(PluginImportExport& exporter, HostDocument& document,
 // the operation returns on `log`.
 RunResult RunOperation(Operation& operation, HostDocument& document, const RunRequest& options,
                        RunContext& context, std::ostream& log);
+// vlm::Error when a preparation step is unknown, its options do not suit it, or the request
+// asks what only a plug-in takes (dialog input, --param, --copy-textures).
+void CheckPrepRequest(const RunRequest& options);
+// A preparation step in place of a plug-in: a value it cannot take is bad input, nothing to
+// do is noted on the context (nothing done). Its transcript goes to `log`, its warnings to the
+// context.
+RunResult RunPrep(HostDocument& document, const RunRequest& options, RunContext& context,
+                  std::ostream& log);
 // The runner of the contract, called in the run's context (installed).
 RunResult Run(const Contract& contract, HostDocument& document, const RunRequest& options,
               RunContext& context, std::ostream& log);
