@@ -1,0 +1,1 @@
+// The hierarchy preparation steps: filled in by their change.

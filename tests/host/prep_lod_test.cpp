@@ -1,0 +1,1 @@
+// The lod preparation steps: filled in by their change.

@@ -1,0 +1,1 @@
+// The materials preparation steps: filled in by their change.

@@ -1,0 +1,1 @@
+// The transform preparation steps: filled in by their change.
