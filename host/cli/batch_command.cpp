@@ -59,6 +59,7 @@ BatchJobList ReadJobList(const BatchOptions& options, std::string& origin) {
   if (options.timeout) list.limits.seconds = *options.timeout;
   for (BatchJob& job : list.jobs)
     for (BatchStep& step : job.steps) {
+      if (!step.prep.empty()) continue;
       try {
         step.plugin = ResolvePluginName(step.plugin);
       } catch (const Error& e) {

@@ -13,6 +13,7 @@
 #include "run/document_run.h"
 #include "run/exit_status.h"
 #include "run/plugin_names.h"
+#include "run/selection_text.h"
 #include "run/selections.h"
 #include "scene/document.h"
 #include "scene/paths.h"
@@ -174,6 +175,19 @@ std::unique_ptr<HostDocument> ReadInput(const BatchJob& job, std::ostream& err) 
   return std::move(model.document);
 }
 
+// Selects each of `paths` that still names an item.
+void SelectWhatIsLeft(HostDocument& document, const std::vector<std::string>& paths) {
+  std::vector<std::string> left;
+  for (const std::string& path : paths) {
+    try {
+      SelectByTexts(document, {path});
+      left.push_back(path);
+    } catch (const Error&) {
+    }
+  }
+  SelectByTexts(document, left);
+}
+
 // Keeps the job's record beside its first output; a record that cannot be kept costs a run next
 // time, so it is a warning.
 void KeepRecord(const BatchJob& job, const std::string& version,
@@ -204,18 +218,25 @@ int RunSteps(const BatchJob& job, const std::string& version, std::ostream& log,
     return ExitBadInput;
   }
   // Every step starts from the job's selection, not from what a step before left selected.
-  // Plug-ins add to a document but never take an item away, so the items it names stay.
+  // Plug-ins add to a document but never take an item away, so the items it names stay; a
+  // preparation step may take items away (merge, flatten), so after one the selection is found
+  // again by its paths, and what is gone is left out.
   const ScriptingSelection scripting = document->scriptingSelection;
   const GraphSelection graph = document->graphSelection;
+  const std::vector<std::string> selectedPaths = SelectTexts(PickedIn(*document));
+  bool prepared = false;
   std::vector<std::unique_ptr<StepRun>> steps;
   std::vector<std::string> names;
   std::vector<fs::path> textures;
   for (const BatchStep& step : job.steps) {
     auto& s = *steps.emplace_back(std::make_unique<StepRun>());
     const std::string& name =
-        names.emplace_back("step " + std::to_string(steps.size()) + ", " + ShortName(step.plugin));
+        names.emplace_back("step " + std::to_string(steps.size()) + ", " +
+                           (step.prep.empty() ? ShortName(step.plugin) : "prep " + step.prep));
     RunRequest& o = s.request;
     o.progId = step.plugin;
+    o.prepStep = step.prep;
+    o.prepOptions = step.prepOptions;
     o.scene = job.input;
     o.output = step.output;
     o.sceneOutput = step.sceneOutput;
@@ -226,8 +247,13 @@ int RunSteps(const BatchJob& job, const std::string& version, std::ostream& log,
     o.copyTextures = step.copyTextures;
     o.allowOutside = step.allowOutside;
     o.fresh = true;  // no job depends on what another remembered, nor changes the settings
-    document->scriptingSelection = scripting;
-    document->graphSelection = graph;
+    if (prepared)
+      SelectWhatIsLeft(*document, selectedPaths);
+    else {
+      document->scriptingSelection = scripting;
+      document->graphSelection = graph;
+    }
+    prepared = prepared || !step.prep.empty();
     DocumentRun::Configure(s.context, o);
     RunContext::Scope scope(s.context);
     s.run = std::make_unique<DocumentRun>(

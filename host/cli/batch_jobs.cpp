@@ -11,6 +11,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "prep/prep_step.h"
 #include "vlm/error.h"
 #include "vlm/files.h"
 
@@ -129,14 +130,68 @@ struct Group {
   Place at;
 };
 
+// {"prep": STEP, "select": [...], "output": ..., OPTION: value, ...}: every other key is one of
+// the step's options (true: a flag; a string or number: its value; a list: a value each). The
+// options' values are taken as they stand: their braces are the step's own ({n}, {name}).
+BatchStep ReadPrepStep(const Json& j, const Place& at, const fs::path& input) {
+  BatchStep step;
+  step.place = at.Text();
+  step.prep = String(j["prep"], at / "prep");
+  const PrepStepInfo* info = FindPrepStep(step.prep);
+  if (!info) {
+    std::string list;
+    for (const PrepStepInfo& s : PrepSteps())
+      list += (list.empty() ? "" : ", ") + s.name;
+    Fail(at / "prep", "no preparation step \"" + step.prep + "\": the steps are " + list);
+  }
+  for (const auto& [key, value] : j.items()) {
+    const Place here = at / key;
+    if (key == "prep") continue;
+    if (key == "select") {
+      const auto selections = Strings(value, here);
+      for (size_t i = 0; i < selections.size(); ++i)
+        step.selections.push_back(FillPattern(selections[i], input, (here / i).Text()));
+    } else if (key == "output" || key == "sceneOut") {
+      const std::string name = FillPattern(String(value, here), input, here.Text());
+      if (name.empty()) Fail(here, "is empty: give a file name");
+      step.output = fs::path(name);
+    } else if (value.is_boolean()) {
+      if (value.get<bool>()) step.prepOptions.push_back(key);
+    } else if (value.is_array()) {
+      for (size_t i = 0; i < value.size(); ++i) {
+        Expect(value[i].is_string() || value[i].is_number(), value[i], here / i,
+               "a string or a number");
+        step.prepOptions.push_back(
+            key + "=" + (value[i].is_string() ? value[i].get<std::string>() : value[i].dump()));
+      }
+    } else {
+      Expect(value.is_string() || value.is_number(), value, here,
+             "true, a string, a number or a list of them");
+      step.prepOptions.push_back(key + "=" +
+                                 (value.is_string() ? value.get<std::string>() : value.dump()));
+    }
+  }
+  try {
+    CheckPrepOptions(*info, step.prepOptions);
+  } catch (const PrepBadValue& e) {
+    Fail(at, step.prep + ": " + e.Description());
+  }
+  return step;
+}
+
 BatchStep ReadStep(const Json& j, const Place& at, const fs::path& input) {
   Expect(j.is_object(), j, at, "an object");
+  if (j.contains("prep")) {
+    if (j.contains("run")) Fail(at, "give either \"run\" (a plug-in) or \"prep\" (a step)");
+    return ReadPrepStep(j, at, input);
+  }
   CheckKeys(j, at,
             {"run", "select", "ui", "uiFile", "params", "output", "sceneOut", "copyTextures",
              "allowOutside"});
   BatchStep step;
   step.place = at.Text();
-  if (!j.contains("run")) Fail(at, "names no plug-in: give \"run\"");
+  if (!j.contains("run"))
+    Fail(at, "names no plug-in: give \"run\" (or \"prep\" for a preparation step)");
   step.plugin = String(j["run"], at / "run");
   const auto fill = [&](const std::string& key) {
     return FillPattern(String(j[key], at / key), input, (at / key).Text());

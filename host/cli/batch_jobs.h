@@ -17,6 +17,9 @@ namespace vlm::host {
 // One plug-in run of a job, its patterns filled in.
 struct BatchStep {
   std::string plugin;  // as the job file names it; the registered identifier once resolved
+  // Or a preparation step (empty plugin): its name and options (NAME=VALUE, a flag NAME).
+  std::string prep;
+  std::vector<std::string> prepOptions;
   std::vector<std::string> selections;
   std::optional<std::string> ui;
   std::optional<std::filesystem::path> uiFile;

@@ -161,8 +161,13 @@ void CheckPrepOptions(const PrepStepInfo& step, const std::vector<std::string>& 
     const std::string_view name = NameOf(option);
     const auto info = std::find_if(step.options.begin(), step.options.end(),
                                    [&](const PrepOptionInfo& o) { return o.name == name; });
-    if (info == step.options.end())
-      throw PrepBadValue("--" + std::string(name) + ": " + step.name + " has no such option");
+    if (info == step.options.end()) {
+      std::string list;
+      for (const PrepOptionInfo& o : step.options)
+        list += (list.empty() ? "--" : ", --") + o.name;
+      throw PrepBadValue("--" + std::string(name) + ": no such option" +
+                         (list.empty() ? std::string() : " (it takes " + list + ")"));
+    }
     const bool valued = ValueOf(option).has_value();
     if (info->valueName.empty() && valued)
       throw PrepBadValue("--" + std::string(name) + " takes no value");
