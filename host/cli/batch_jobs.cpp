@@ -151,7 +151,7 @@ BatchStep ReadPrepStep(const Json& j, const Place& at, const fs::path& input) {
       const auto selections = Strings(value, here);
       for (size_t i = 0; i < selections.size(); ++i)
         step.selections.push_back(FillPattern(selections[i], input, (here / i).Text()));
-    } else if (key == "output" || key == "sceneOut") {
+    } else if (key == "output") {
       const std::string name = FillPattern(String(value, here), input, here.Text());
       if (name.empty()) Fail(here, "is empty: give a file name");
       step.output = fs::path(name);
