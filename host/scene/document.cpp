@@ -94,6 +94,37 @@ void HostDocument::RemoveMesh(HostMesh& mesh) {
     std::erase_if(parent->meshes_, [&](const auto& m) { return m.get() == &mesh; });
 }
 
+void HostDocument::RemoveNode(HostNode& node) {
+  if (&node == root_.get()) Raise(err::InvalidProcedureCall, "the root group cannot be removed");
+  std::set<const HostNode*> nodes;
+  std::set<const HostMesh*> meshes;
+  std::vector<HostNode*> stack{&node};
+  while (!stack.empty()) {
+    HostNode* n = stack.back();
+    stack.pop_back();
+    nodes.insert(n);
+    nodeByGroup_.erase(&n->AsGroup());
+    nodeByNode_.erase(&n->AsNode());
+    for (const auto& m : n->meshes) {
+      meshes.insert(m.get());
+      meshByObject_.erase(&m->AsObject());
+      meshByShape_.erase(&m->AsShape());
+    }
+    for (const auto& c : n->children)
+      stack.push_back(c.get());
+  }
+  auto gone = [&](const HostNode* g) { return nodes.count(g) != 0; };
+  std::erase_if(scriptingSelection.groups, gone);
+  std::erase_if(graphSelection.nodes, gone);
+  std::erase_if(scriptingSelection.objects, [&](const auto& e) { return meshes.count(e.mesh); });
+  std::erase_if(graphSelection.shapes, [&](const auto& e) { return meshes.count(e.mesh); });
+  auto owns = [&](const auto& n) { return n.get() == &node; };
+  if (HostNode* parent = node.parent)
+    std::erase_if(parent->children_, owns);
+  else
+    std::erase_if(unattachedNodes_, owns);
+}
+
 namespace {
 int32_t FindName(const std::vector<std::string>& names, std::string_view name) {
   for (size_t i = 0; i < names.size(); ++i)

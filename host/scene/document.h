@@ -75,6 +75,9 @@ class HostDocument final : public Scene, public SceneGraph, public SceneDocument
   HostMesh& NewMesh(HostNode& parent, std::string name);
   // Takes a mesh out of its group and out of the selection; the mesh is gone.
   void RemoveMesh(HostMesh& mesh);
+  // Takes a group out of its parent with every group and object inside it, and all of them
+  // out of the selection; they are gone. The root stays (error 5).
+  void RemoveNode(HostNode& node);
 
   // Custom field names by slot.
   const std::vector<std::string>& NodeFieldNames() const { return nodeFields_; }

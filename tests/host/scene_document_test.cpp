@@ -409,6 +409,46 @@ TEST(SceneDocumentOwnership, CreatedItemsJoinTheTreeOnce) {
   EXPECT_EQ(doc.RootNode()->Parent(), nullptr);
 }
 
+TEST(SceneDocumentOwnership, RemovingAGroupTakesEverythingInsideOutOfTreeSelectionAndViews) {
+  HostDocument doc;
+  HostNode& hangar = AddGroup(doc.Root(), "Hangar");
+  HostNode& door = AddGroup(hangar, "Door");
+  HostNode& panel = AddGroup(door, "Panel");
+  HostMesh& wall = AddBox(hangar, "Wall", {}, {1, 1, 1});
+  HostMesh& leaf = AddBox(panel, "Leaf", {}, {1, 1, 1});
+  Group* doorGroup = &door.AsGroup();
+  Node* panelNode = &panel.AsNode();
+  vlm::Object* leafObject = &leaf.AsObject();
+  Shape* leafShape = &leaf.AsShape();
+  doc.scriptingSelection.groups = {&panel, &hangar};
+  doc.graphSelection.nodes = {&door};
+  doc.SelectObject(leaf, 1, {0, 2});
+  doc.SelectObject(wall, 0, {});
+  doc.SelectShape(leaf, {1});
+
+  doc.RemoveNode(door);
+  EXPECT_TRUE(hangar.children.empty());
+  EXPECT_EQ(hangar.meshes.size(), 1u);
+  EXPECT_THAT(doc.scriptingSelection.groups, ElementsAre(&hangar));
+  EXPECT_TRUE(doc.graphSelection.nodes.empty());
+  ASSERT_EQ(doc.scriptingSelection.objects.size(), 1u);
+  EXPECT_EQ(doc.scriptingSelection.objects[0].mesh, &wall);
+  EXPECT_TRUE(doc.graphSelection.shapes.empty());
+  EXPECT_EQ(doc.NodeOf(doorGroup), nullptr);
+  EXPECT_EQ(doc.NodeOf(panelNode), nullptr);
+  EXPECT_EQ(doc.MeshOf(leafObject), nullptr);
+  EXPECT_EQ(doc.MeshOf(leafShape), nullptr);
+  EXPECT_EQ(doc.FindGroup("Hangar/Door", nullptr), nullptr);
+  EXPECT_EQ(doc.RootGroup()->ChildGroup(0)->GroupCount(), 0);
+
+  // A group made but never placed goes too; the root stays.
+  Group* loose = doc.CreateGroup();
+  doc.RemoveNode(*doc.NodeOf(loose));
+  EXPECT_EQ(doc.NodeOf(loose), nullptr);
+  EXPECT_EQ(FailureOf([&] { doc.RemoveNode(doc.Root()); }).number, err::InvalidProcedureCall);
+  EXPECT_EQ(doc.Root().children.size(), 1u);
+}
+
 TEST(SceneDocumentFaces, AddPointChecksEveryIndex) {
   HostDocument doc;
   vlm::Object& object = *doc.CreateObject();
