@@ -1,6 +1,8 @@
 #include "scene/document.h"
 
+#include <algorithm>
 #include <charconv>
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -58,6 +60,40 @@ HostMaterial& HostDocument::NewMaterial(std::string name) {
   }
   materials_.push_back(std::make_unique<HostMaterial>(*this, std::move(name)));
   return *materials_.back();
+}
+
+namespace {
+// Every mesh of a group and the groups below it.
+void ForEachMesh(const HostNode& group, const std::function<void(HostMesh&)>& visit) {
+  for (const auto& mesh : group.meshes)
+    visit(*mesh);
+  for (const auto& child : group.children)
+    ForEachMesh(*child, visit);
+}
+}  // namespace
+
+void HostDocument::RemoveMaterial(HostMaterial& material) {
+  const auto owned = std::find_if(materials_.begin(), materials_.end(),
+                                  [&](const auto& m) { return m.get() == &material; });
+  if (owned == materials_.end())
+    Raise(err::InvalidProcedureCall,
+          "the material \"" + material.name + "\" is not one of the document's");
+  // Every mesh that may hold the material: those in the tree, and those made but not placed.
+  std::vector<HostMesh*> meshes;
+  ForEachMesh(*root_, [&](HostMesh& mesh) { meshes.push_back(&mesh); });
+  for (const auto& mesh : unattachedMeshes_)
+    meshes.push_back(mesh.get());
+  for (const HostMesh* mesh : meshes)
+    for (size_t f = 0; f < mesh->FaceCount(); ++f)
+      if (mesh->FaceMaterial(f) == &material && !mesh->FaceRemoved(f))
+        Raise(err::InvalidProcedureCall,
+              "the material \"" + material.name + "\" is still used by face " + std::to_string(f) +
+                  " of \"" + (mesh->parent ? mesh->Path() : mesh->name) + "\"");
+  // A removed face keeps its material until Compact: it must not be left pointing at nothing.
+  for (HostMesh* mesh : meshes)
+    for (size_t f = 0; f < mesh->FaceCount(); ++f)
+      if (mesh->FaceMaterial(f) == &material) mesh->SetFaceMaterial(f, nullptr);
+  materials_.erase(owned);
 }
 
 HostMaterial& HostDocument::DefaultMaterial() {

@@ -67,6 +67,10 @@ class HostDocument final : public Scene, public SceneGraph, public SceneDocument
   HostMaterial* FindMaterial(std::string_view name) const;
   // A new material of the document; the name is made unique when it is taken or empty.
   HostMaterial& NewMaterial(std::string name);
+  // Takes a material out of the document; the material is gone. Refused (error 5, naming the
+  // material and an object) while a face of the document still has it; a removed face that
+  // still names it is left with none.
+  void RemoveMaterial(HostMaterial& material);
   // The material of polygons that have none (made on first use, not saved).
   HostMaterial& DefaultMaterial();
   bool IsDefaultMaterial(const HostMaterial* material) const;
