@@ -34,7 +34,8 @@ DEMO_HOME  ?= $(CURDIR)/home
 PACKAGES   := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
               libpugixml-dev nlohmann-json3-dev libcli11-dev qt6-base-dev fonts-dejavu-core \
               libassimp-dev assimp-testmodels libmeshoptimizer-dev libsimdjson-dev libjemalloc-dev clang \
-              libclang-rt-14-dev lld ninja-build clang-format xvfb xauth libgl1-mesa-dri parallel
+              libclang-rt-14-dev lld ninja-build clang-format xvfb xauth libgl1-mesa-dri parallel \
+              libsquish-dev
 
 .PHONY: all deps build build-check build-fuzz deliverables demo demo-home pictures test \
         test-plain test-windows test-check test-asan fuzz fuzz-smoke install format format-check bench clean

@@ -1,6 +1,7 @@
 // The workbench's 3D view: the document drawn shaded (material colours, textures where the
-// files exist), with wireframe and back-face toggles, a grid and axes (+y up), a camera that
-// orbits, pans and zooms, and picking of the faces under the cursor or under a dragged box.
+// files exist, a warning pattern where they are missing or cannot be read), with wireframe
+// and back-face toggles, a grid and axes (+y up), a camera that orbits, pans and zooms, and
+// picking of the faces under the cursor or under a dragged box.
 //
 // The view draws what it is given and says what the mouse picked; what a pick means (faces,
 // objects or groups; replace, add or toggle) is for its owner to decide.
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "vlm/math.h"
@@ -87,6 +89,10 @@ class SceneView : public QOpenGLWidget {
  signals:
   // A click (one face or none) or a dragged box (its faces), with the modifiers held.
   void FacesPicked(const std::vector<host::FaceHit>& faces, host::PickCombine op);
+  // A texture file of the document shown is missing or cannot be read, and its faces are drawn
+  // in the warning pattern (magenta and black squares): one line for the log, "warning: ...".
+  // Said once for each such file while it stays as it is, when the view next draws.
+  void TextureProblem(const std::string& line);
 
  protected:
   void initializeGL() override;
@@ -108,7 +114,8 @@ class SceneView : public QOpenGLWidget {
   void UploadLines();
   void DrawFaces(const Mat4& viewProjection);
   void DrawBand();
-  unsigned TextureFor(const host::HostMaterial* material);
+  unsigned TextureFor(const host::HostMaterial* material, std::vector<std::string>& problems);
+  unsigned WarningTexture();
   void UpdateFaceStates();
   std::unique_ptr<State> state_;
   std::unique_ptr<Gpu> gpu_;

@@ -60,8 +60,19 @@ struct SceneView::Gpu {
   GLuint bandArray = 0, bandBuffer = 0;
   GLint gridVertices = 0;
   bool meshStale = true, stateStale = true, linesStale = true;
-  std::map<std::filesystem::path, GLuint> textures;  // by file; 0 for one that could not be read
-  std::vector<GLuint> batchTextures;                 // by batch of the mesh
+  // A texture file as last read: its texture (the warning pattern's when the file is missing
+  // or cannot be read), and the file's time and size then, so a file changed since is read
+  // again.
+  struct Texture {
+    GLuint id = 0;
+    bool exists = false;
+    std::filesystem::file_time_type time;
+    uintmax_t size = 0;
+    bool used = false;  // by the mesh drawn
+  };
+  std::map<std::filesystem::path, Texture> textures;  // by file
+  GLuint warningTexture = 0;                          // made when first needed
+  std::vector<GLuint> batchTextures;                  // by batch of the mesh; 0: none
 };
 
 }  // namespace vlm::workbench

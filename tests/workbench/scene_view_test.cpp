@@ -21,6 +21,7 @@
 #include "scene/builder.h"
 #include "scene/scene_file.h"
 #include "support/temp_home.h"
+#include "support/texture_files.h"
 #include "workbench/scene_view.h"
 
 namespace vlm {
@@ -126,6 +127,134 @@ TEST(SceneView, DrawsMaterialSelectionChangeAndBackgroundColoursAtKnownPixels) {
     for (int x = 0; x < kWidth; ++x)
       inside += image.pixelColor(x, kHeight / 2) != image.pixelColor(3, kHeight / 2);
     EXPECT_NEAR(inside, want, 2.0) << c.name;
+  }
+}
+
+// ---- textures ----------------------------------------------------------------------------------
+
+// Where the texture coordinates (u, v) of the front face of AddBox's box at (0, 1, 0) lie in
+// the view: (0, 0) at its corner at -x and -y, u along +x and v along +y.
+QPoint OnFront(const SceneView& view, double u, double v) {
+  const QPointF at = view.Project({float(-1 + 2 * u), float(2 * v), 1});
+  return {int(std::lround(at.x())), int(std::lround(at.y()))};
+}
+
+// A box in front of the camera whose faces show `texture` (named relative to `folder`), and
+// the lines the view says about textures.
+struct TexturedBox : ShownView {
+  TexturedBox(const fs::path& folder, const std::string& texture) : ShownView(nullptr) {
+    host::HostMaterial& material = doc.NewMaterial("Door");
+    material.diffuseMap = texture, material.hasTextures = true;
+    host::AddBox(doc.Root(), "Box", {0, 1, 0}, {1, 1, 1}, &material);
+    // A second material and box behind the first, on the same file.
+    host::HostMaterial& other = doc.NewMaterial("Frame");
+    other.diffuseMap = texture, other.hasTextures = true;
+    host::AddBox(doc.Root(), "Behind", {0, 1, -4}, {1, 1, 1}, &other);
+    QObject::connect(&view, &SceneView::TextureProblem,
+                     [this](const std::string& line) { lines.push_back(line); });
+    view.SetTextureFolder(folder);
+    view.SetDocument(&doc);
+    workbench::Camera camera = view.ViewCamera();
+    camera.Set({0, 1, 0}, 6, 0, 0);
+    view.SetCamera(camera);
+  }
+  HostDocument doc;
+  std::vector<std::string> lines;
+};
+
+// Every format puts its texels where the scene's texture coordinates say: the image's first
+// row at v = 0. A file that is missing or cannot be read shows magenta and black squares.
+TEST(SceneView, DrawsEveryTextureFormatAndTheWarningPatternForFilesNotRead) {
+  test::TempHome home;
+  QImage quarters(8, 8, QImage::Format_RGB32);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      const uint8_t* c = test::kQuarterRgb[(y / 4) * 2 + x / 4];
+      quarters.setPixelColor(x, y, QColor(c[0], c[1], c[2]));
+    }
+  const auto qt = [&](const char* file) {
+    return [&, file] {
+      ASSERT_TRUE(quarters.save(QString::fromStdString((home.Path() / file).string())));
+    };
+  };
+  const auto bytes = [&](const char* file, test::FileBytes b) {
+    return [&, file, b] { test::WriteBytes(home.Path() / file, b); };
+  };
+  test::FileBytes cut = test::QuartersDds("DXT5");
+  cut.resize(cut.size() - 1);
+  const struct {
+    const char* file;
+    std::function<void()> write;
+    const char* problem;  // empty: drawn in quarters
+  } cases[] = {
+      {"quarters.png", qt("quarters.png"), ""},
+      {"quarters.bmp", qt("quarters.bmp"), ""},
+      {"dxt1.dds", bytes("dxt1.dds", test::QuartersDds("DXT1")), ""},
+      {"dxt5.dds", bytes("dxt5.dds", test::QuartersDds("DXT5", 0x80)), ""},
+      {"bottom-up.tga", bytes("bottom-up.tga", test::QuartersTga(false)), ""},
+      {"runs.tga", bytes("runs.tga", test::QuartersTga(true)), ""},
+      {"gone.dds", [] {}, "warning: texture gone.dds is missing"},
+      {"cut.dds", bytes("cut.dds", cut),
+       "warning: texture cut.dds cannot be read: the file is cut short"},
+      {"text.png", bytes("text.png", {'n', 'o', 't'}),
+       "warning: texture text.png cannot be read: "},
+  };
+  for (const auto& c : cases) {
+    c.write();
+    TexturedBox box(home.Path(), c.file);
+    const QImage image = box.view.grabFramebuffer();
+    if (*c.problem == 0) {
+      EXPECT_TRUE(box.lines.empty()) << c.file << ": " << box.lines.at(0);
+      for (int q = 0; q < 4; ++q) {
+        const uint8_t* rgb = test::kQuarterRgb[q];
+        ExpectColour(image, OnFront(box.view, (q % 2 + 0.5) / 2, (q / 2 + 0.5) / 2),
+                     {rgb[0], rgb[1], rgb[2]},
+                     std::string(c.file) + " quarter " + std::to_string(q));
+      }
+      continue;
+    }
+    // Once for the file, though two materials name it.
+    ASSERT_EQ(box.lines.size(), 1u) << c.file;
+    EXPECT_TRUE(box.lines[0].starts_with(c.problem)) << box.lines[0];
+    EXPECT_TRUE(box.lines[0].ends_with("; drawn in the warning pattern")) << box.lines[0];
+    // The squares of an 8 x 8 board, the first magenta.
+    for (const auto& [x, y] : {std::pair{0, 0}, {1, 0}, {0, 1}, {5, 2}, {6, 7}})
+      ExpectColour(image, OnFront(box.view, (x + 0.5) / 8, (y + 0.5) / 8),
+                   (x + y) % 2 ? Colour{0, 0, 0} : Colour{255, 0, 255},
+                   std::string(c.file) + " square " + std::to_string(x) + "," + std::to_string(y));
+  }
+}
+
+// A document shown again (after a run, an undo) does not say the same again; a file mended or
+// changed meanwhile is read again.
+TEST(SceneView, ATextureIsReadAgainAndNamedAgainOnlyWhenItsFileChanges) {
+  test::TempHome home;
+  const fs::path file = home.Path() / "door.dds";
+  test::FileBytes cut = test::QuartersDds("DXT1");
+  cut.resize(100);
+  TexturedBox box(home.Path(), "door.dds");
+  const Colour magenta{255, 0, 255}, red{255, 0, 0};
+  const struct {
+    const char* name;
+    std::function<void()> change;
+    size_t lines;
+    Colour firstTexel;
+  } steps[] = {
+      {"missing", [] {}, 1, magenta},
+      {"shown again", [] {}, 1, magenta},
+      {"cut", [&] { test::WriteBytes(file, cut); }, 2, magenta},
+      {"mended", [&] { test::WriteBytes(file, test::QuartersDds("DXT1")); }, 2, red},
+      {"shown again", [] {}, 2, red},
+      {"removed", [&] { fs::remove(file); }, 3, magenta},
+  };
+  for (const auto& step : steps) {
+    step.change();
+    box.view.SetDocument(&box.doc);
+    // Drawn twice: the second frame reads nothing.
+    box.view.grabFramebuffer();
+    ExpectColour(box.view.grabFramebuffer(), OnFront(box.view, 0.1, 0.1), step.firstTexel,
+                 step.name);
+    EXPECT_EQ(box.lines.size(), step.lines) << step.name;
   }
 }
 
