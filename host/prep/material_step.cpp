@@ -40,6 +40,14 @@ std::string Counted(size_t count, const std::string& one, const std::string& man
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+// The custom fields that hold text: an empty one reads as one not set.
+std::map<int32_t, std::string> SetFields(const HostMaterial& m) {
+  std::map<int32_t, std::string> set;
+  for (const auto& [slot, text] : m.fields)
+    if (!text.empty()) set.emplace(slot, text);
+  return set;
+}
+
 // Equal in everything a scene file keeps of a material but its name.
 bool EqualButName(const Planned& a, const Planned& b) {
   const HostMaterial& x = *a.material;
@@ -49,7 +57,7 @@ bool EqualButName(const Planned& a, const Planned& b) {
          x.gloss == y.gloss && x.diffuseLevel == y.diffuseLevel &&
          x.ambientLevel == y.ambientLevel && x.specularLevel == y.specularLevel &&
          x.translucency == y.translucency && x.wrapU == y.wrapU && x.wrapV == y.wrapV &&
-         x.fields == y.fields;
+         SetFields(x) == SetFields(y);
 }
 
 // The folder relative texture names lead from, as messages show it.

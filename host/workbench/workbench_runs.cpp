@@ -1,9 +1,11 @@
-// The workbench window's plug-in runs: the parameters asked for, the run logged, its changes shown.
+// The workbench window's runs of plug-ins and preparation steps: the parameters or options
+// asked for, the run logged, its changes shown.
 #include <QStatusBar>
 #include <algorithm>
 #include <sstream>
 
 #include "gui/qt_dialogs.h"
+#include "prep/prep_step.h"
 #include "run/exit_status.h"
 #include "run/plugin_help.h"
 #include "run/printing.h"
@@ -72,19 +74,46 @@ int WorkbenchWindow::RunPlugin(const std::string& progId) {
     if (!file) return host::ExitNothingDone;
     request.output = *file;
   }
+  return RunLogged(request, entry->name, entry->name, true);
+}
+
+int WorkbenchWindow::RunPrep(const std::string& stepName) {
+  const host::PrepStepInfo* step = host::FindPrepStep(stepName);
+  if (!step) {
+    Fail(tr("No such preparation step"), stepName);
+    return host::ExitBadInput;
+  }
+  const auto options = asker_->PrepOptions(this, *step);
+  if (!options) {
+    statusBar()->showMessage(tr("prep %1: cancelled, nothing run").arg(Q(step->name)), 10000);
+    return host::ExitNothingDone;
+  }
+  // A step takes its options as the command line's; it shows no dialogs of its own and keeps
+  // no settings, so its line in the log is `vlmhost prep STEP SCENE --select ... --OPTION ...`.
+  host::RunRequest request;
+  request.prepStep = step->name;
+  request.prepOptions = *options;
+  request.scene = session_.SuggestedFile();
+  request.selections = host::SelectTexts(picks_);
+  return RunLogged(request, "prep " + step->name, "Prepare: " + step->name, false);
+}
+
+int WorkbenchWindow::RunLogged(const host::RunRequest& request, const std::string& name,
+                               const std::string& label, bool scripted) {
   const uint64_t version = session_.Version();
   const auto logLine = [this](const std::string& line) { LogLines(line); };
-  dialogs_->TakeScript();  // what earlier runs did in the windows is theirs
-  const host::RunOutcome outcome = session_.Run(request, {logLine, logLine}, entry->name);
+  if (scripted) dialogs_->TakeScript();  // what earlier runs did in the windows is theirs
+  const host::RunOutcome outcome = session_.Run(request, {logLine, logLine}, label);
   // The same run on the command line, for the log: what the person did in the windows as
   // the script that does it (--gui when something cannot be scripted).
-  Log(Q("$ " + request.CommandLine(dialogs_->TakeScript())), "#606060");
+  Log(Q("$ " + (scripted ? request.CommandLine(dialogs_->TakeScript()) : request.CommandLine())),
+      "#606060");
   const QString said = tr(host::KindText(outcome.kind));
   // A run that is done but changed nothing and wrote nothing (a dialog cancelled, Escape) says
   // so.
   const bool unchanged = session_.Version() == version && outcome.files.empty();
   Log(tr("%1: %2 (exit status %3)%4")
-          .arg(Q(entry->name), said)
+          .arg(Q(name), said)
           .arg(host::StatusOf(outcome.kind))
           .arg(!outcome.Done() ? tr("; the document is as it was")
                : unchanged     ? tr("; nothing changed")
@@ -92,7 +121,7 @@ int WorkbenchWindow::RunPlugin(const std::string& progId) {
       outcome.Done() && !unchanged ? "#006000"
       : outcome.Done()             ? "#606060"
                                    : "#b00000");
-  statusBar()->showMessage(Q(entry->name) + ": " + said, 10000);
+  statusBar()->showMessage(Q(name) + ": " + said, 10000);
   if (session_.Version() != version) {
     DocumentChanged(false);
     if (outcome.items) ShowChanges(*outcome.items);

@@ -141,7 +141,8 @@ host::RunOutcome Refused(host::RunKind kind, const std::string& text, const host
 host::RunOutcome Session::Run(const host::RunRequest& request, const host::RunEcho& echo,
                               const std::string& label) {
   Change change;
-  change.label = label.empty() ? request.progId : label;
+  const std::string& runName = request.IsPrep() ? request.prepStep : request.progId;
+  change.label = label.empty() ? runName : label;
   try {
     change.before = Text();
   } catch (const Error& e) {
@@ -150,7 +151,9 @@ host::RunOutcome Session::Run(const host::RunRequest& request, const host::RunEc
   // The run works on a copy: a run that fails or refuses leaves the document as it was.
   std::unique_ptr<host::HostDocument> working = host::ParseScene(change.before, "(unsaved scene)");
   host::RunRequest kept = request;
-  kept.scene = SuggestedFile();
+  // Relative file names lead from where the view finds the textures: an imported model's
+  // folder until the document is saved, not the current folder.
+  kept.scene = TextureFolder() / SuggestedFile().filename();
   kept.sceneOutput.reset();
   host::RunOutcome outcome;
   {
@@ -167,7 +170,7 @@ host::RunOutcome Session::Run(const host::RunRequest& request, const host::RunEc
   }
   if (!outcome.Done()) return outcome;
   try {
-    change.after = host::SerializeScene(*working, "(the scene after " + request.progId + ")");
+    change.after = host::SerializeScene(*working, "(the scene after " + runName + ")");
     outcome.items = host::DiffDocuments(change.before, *working, "(the scene before the run)");
   } catch (const Error& e) {
     return Refused(host::RunKind::Failed, e.Description(), echo);

@@ -17,11 +17,13 @@
 #include <tuple>
 
 #include "gui/qt_dialogs.h"
+#include "prep/prep_step.h"
 #include "run/runners.h"
 #include "scene/document.h"
 #include "vlm/component.h"
 #include "vlm/error.h"
 #include "workbench/outliner.h"
+#include "workbench/prep_dialog.h"
 #include "workbench/scene_view.h"
 #include "workbench/window_parts.h"
 
@@ -241,6 +243,7 @@ void WorkbenchWindow::BuildMenus() {
   connect(through, &QAction::toggled, view_, &SceneView::SetBoxThrough);
 
   BuildPluginMenu(menuBar()->addMenu(tr("&Plug-ins")));
+  BuildPrepMenu(menuBar()->addMenu(tr("P&repare")));
 }
 
 void WorkbenchWindow::BuildPluginMenu(QMenu* menu) {
@@ -257,6 +260,17 @@ void WorkbenchWindow::BuildPluginMenu(QMenu* menu) {
       connect(a, &QAction::triggered, this, [this, id = p.progId] { RunPlugin(id); });
     }
     sub->setEnabled(!sub->isEmpty());
+  }
+}
+
+// The preparation steps, in the order `vlmhost prep --help` lists them; the status bar shows
+// what the one under the mouse does.
+void WorkbenchWindow::BuildPrepMenu(QMenu* menu) {
+  menu->setObjectName("prepMenu");
+  for (const host::PrepStepInfo& step : host::PrepSteps()) {
+    QAction* a = AddAction(menu, Q("prep " + step.name), PrepMenuText(step));
+    a->setStatusTip(PrepSummaryText(step));
+    connect(a, &QAction::triggered, this, [this, name = step.name] { RunPrep(name); });
   }
 }
 

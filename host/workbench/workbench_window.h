@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "prep/prep_step.h"
 #include "run/selection_text.h"
 #include "vlm/contracts/operation.h"
 #include "workbench/workbench_session.h"
@@ -50,6 +51,10 @@ class Asker {
   // The values an operation runs with, as NAME=VALUE, starting from `params`; none: cancelled.
   virtual std::optional<std::vector<std::string>> Parameters(
       QWidget* parent, const QString& plugin, const std::vector<OperationParameter>& params);
+  // The options a preparation step runs with, as NAME=VALUE (a flag: NAME alone); none:
+  // cancelled. The step's own dialog (prep_dialog.h).
+  virtual std::optional<std::vector<std::string>> PrepOptions(QWidget* parent,
+                                                              const host::PrepStepInfo& step);
   // A problem the person must see (it is in the log too).
   virtual void Problem(QWidget* parent, const QString& text);
 };
@@ -76,6 +81,9 @@ class WorkbenchWindow : public QMainWindow {
   bool SaveAs(const std::filesystem::path& file);
   // Runs a registered plug-in on what is picked; its exit status.
   int RunPlugin(const std::string& progId);
+  // Runs a preparation step (the Prepare menu) on what is picked, or on the whole scene when
+  // nothing is, with the options its dialog gives; its exit status.
+  int RunPrep(const std::string& step);
 
   // Replaces the picks, as the view or the outliner would.
   void SetPicks(const host::PickedItems& picked);
@@ -102,6 +110,7 @@ class WorkbenchWindow : public QMainWindow {
  private:
   void BuildMenus();
   void BuildPluginMenu(QMenu* menu);
+  void BuildPrepMenu(QMenu* menu);
   QAction* AddAction(QMenu* menu, const QString& name, const QString& text,
                      const QKeySequence& keys = {});
   void DocumentChanged(bool frame);
@@ -114,6 +123,12 @@ class WorkbenchWindow : public QMainWindow {
   void LogLines(const std::string& text);
   void Fail(const QString& what, const std::string& problem);
   void ShowChanges(const host::SceneDiff& diff);
+  // Runs the request through the session and logs it: the command line that makes the same
+  // run, what it said, its outcome and the items it changed. `name` names it in the log and the
+  // status bar, `label` in Undo and Redo; `scripted`: the plug-in's dialogs were shown, and the
+  // command line answers them as the person did.
+  int RunLogged(const host::RunRequest& request, const std::string& name, const std::string& label,
+                bool scripted);
   std::optional<std::vector<std::string>> AskParameters(const PluginEntry& plugin);
   void OpenDialog();
   void ImportDialog();

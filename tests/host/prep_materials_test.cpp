@@ -154,11 +154,16 @@ TEST(PrepMaterials, MergeEqualPointsEveryFaceAtTheFirstAndRemovesTheOthers) {
   steel2.diffuse = scene.steel.diffuse;
   steel2.fields[slot] = "1";
   HostMaterial& glass2 = scene.doc.NewMaterial("Glass copy 2");
+  // An empty field is one not set; a wrap mode of its own keeps a material apart.
+  scene.glass.fields[slot] = "";
+  HostMaterial& clamped = scene.doc.NewMaterial("Glass clamped");
+  clamped.wrapU = TextureWrap::Clamp;
+  AddBox(scene.h, "Frame", {}, {1, 1, 1}, &clamped);
   AddBox(scene.h, "Rail", {}, {1, 1, 1}, &steel2);
   HostMesh& vent = AddBox(scene.h, "Vent", {}, {1, 1, 1}, &glass2);
   const Outcome out = Prep(scene.doc, "materials", {"merge-equal"}, folder.Path());
-  EXPECT_EQ(scene.Materials(),
-            (std::vector<std::string>{"Brick:brick.png", "Glass:", "Steel:", "Steel2:"}));
+  EXPECT_EQ(scene.Materials(), (std::vector<std::string>{"Brick:brick.png", "Glass:", "Steel:",
+                                                         "Steel2:", "Glass clamped:"}));
   EXPECT_EQ(scene.doc.FindMaterial("Glass copy"), nullptr);
   EXPECT_EQ(scene.doc.FindMaterial("Glass copy 2"), nullptr);
   ASSERT_NE(scene.doc.FindMaterial("Steel2"), nullptr);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <sstream>
 #include <string>
 
 #include "run/run_request.h"
@@ -118,6 +120,24 @@ TEST_F(WorkbenchSession, RunsUndoAndRedoGiveBackTheirDocuments) {
   EXPECT_EQ(session.Text(), after) << "a refused run leaves the document as it was";
   EXPECT_TRUE(session.CanUndo());
   EXPECT_FALSE(session.CanRedo());
+}
+
+// A run on an imported model not saved yet finds the files its options name beside the model,
+// where the view finds the model's textures (not in the current folder).
+TEST_F(WorkbenchSession, ARunOnAnImportedModelNamesFilesFromTheModelsFolder) {
+  const std::filesystem::path model =
+      std::filesystem::path(VLM_TEST_MODELS_DIR) / "glTF2/BoxTextured-glTF/BoxTextured.gltf";
+  workbench::Session session;
+  std::ostringstream log;
+  session.Import(model, {}, log);
+  ASSERT_EQ(session.TextureFolder(), model.parent_path());
+  host::RunRequest request;
+  request.prepStep = "materials";
+  request.prepOptions = {"texture=CesiumLogoFlat.png", "rename=box"};
+  const host::RunOutcome outcome = session.Run(request);
+  ASSERT_EQ(outcome.kind, host::RunKind::Done)
+      << (outcome.messages.empty() ? "" : outcome.messages[0].Line());
+  EXPECT_EQ(session.UndoLabel(), "materials");
 }
 
 }  // namespace

@@ -5,13 +5,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QValidator>
 #include <algorithm>
 #include <cmath>
@@ -22,6 +26,7 @@
 
 #include "gui/qt_dialogs.h"
 #include "plugins/tether_files.h"
+#include "run/selection_text.h"
 #include "scene/document.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
@@ -355,6 +360,105 @@ TEST_F(Workbench, OutlinerAndViewPickTheSameItems) {
   const auto labels = window->statusBar()->findChildren<QLabel*>();
   EXPECT_TRUE(std::any_of(labels.begin(), labels.end(),
                           [&](QLabel* label) { return label->actions().contains(copy); }));
+}
+
+// A preparation step from the Prepare menu, its options typed into its dialog as a person
+// types them: the log shows the `vlmhost prep` line, and that line, run, writes the scene the
+// workbench shows; undo gives back the scene before. A value the step refuses is in the log
+// with the document as it was; Escape runs nothing. The dialog stays inside the screen (CTest
+// runs this at 200 % too).
+TEST_F(Workbench, PrepareMenuRunsAStepAsItsLoggedCommandLineDoes) {
+  struct Flow {
+    std::vector<std::string> picks;  // --select texts; none: the whole scene
+    // What is typed into each field (a check box: clicked), and the key that closes the dialog.
+    std::vector<std::pair<const char*, const char*>> typed;
+    Qt::Key close;
+    const char* logged;  // the logged line's options; null: nothing run
+    int status;
+  };
+  const Flow flows[] = {
+      {{"group:Hangar/Wing"}, {{"ground", ""}}, Qt::Key_Return, " --ground", 0},
+      // A repeatable option's values split at ";", blanks around a value dropped, a word
+      // chosen from its list; the options in the order the step lists them.
+      {{},
+       {{"pivot", "centre"}, {"rotate", "y:90 ;x:45; "}, {"scale", " 2 "}},
+       Qt::Key_Return,
+       " --rotate y:90 --rotate x:45 --scale 2 --pivot centre",
+       0},
+      {{"group:Hangar/Wing", "group:Hangar/Fittings"},
+       {{"scale", "abc"}},
+       Qt::Key_Return,
+       " --scale abc",
+       2},
+      {{}, {{"ground", ""}, {"move", "0,1,0"}}, Qt::Key_Escape, nullptr, 3},
+  };
+  for (size_t n = 0; n < std::size(flows); ++n) {
+    const Flow& f = flows[n];
+    SCOPED_TRACE(n);
+    ASSERT_TRUE(window->OpenFile(Examples / "hangar.json"));
+    window->SetPicks(host::SelectByTexts(window->CurrentSession().Document(), f.picks));
+    const fs::path before = Saved(std::to_string(n) + ".before.json");
+    const std::string beforeText = ReadAll(before);
+    const qsizetype logAt = window->LogText().size();
+    // The picks as the status bar shows them.
+    const std::string select = window->SelectText();
+    EXPECT_EQ(select.empty(), f.picks.empty());
+
+    // The dialog, once it is open, filled in as a person would.
+    std::string problem = "the dialog did not open";
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (!dialog || dialog->objectName() != "prep transform") return;
+      problem.clear();
+      const QSize screen = dialog->screen()->availableSize();
+      if (dialog->frameGeometry().width() > screen.width() || dialog->height() > screen.height())
+        problem = "the dialog is larger than the screen";
+      for (const auto& [name, text] : f.typed) {
+        QWidget* field = dialog->findChild<QWidget*>(name);
+        if (!field) {
+          problem = std::string("no field ") + name;
+          break;
+        }
+        if (auto* box = qobject_cast<QCheckBox*>(field))
+          QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+        else if (auto* words = qobject_cast<QComboBox*>(field))
+          words->setCurrentIndex(words->findText(text));
+        else
+          QTest::keyClicks(field, text);
+      }
+      QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, f.close);
+    });
+    window->Action("prep transform")->trigger();
+    EXPECT_EQ(problem, "");
+    const std::string log = window->LogText().mid(logAt).toStdString();
+    if (!f.logged) {
+      EXPECT_EQ(log.find("vlmhost prep"), std::string::npos) << log;
+      EXPECT_FALSE(window->CurrentSession().CanUndo());
+      continue;
+    }
+    const std::string line = "vlmhost prep transform " + host::ShellQuoted(before.string()) +
+                             (select.empty() ? "" : " " + select) + f.logged;
+    EXPECT_NE(log.find("$ " + line + "\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("(exit status " + std::to_string(f.status) + ")"), std::string::npos) << log;
+    // The logged line, run, does what the workbench did.
+    const fs::path cliOut = home.Path() / (std::to_string(n) + ".cli.json");
+    const test::ProgramResult cli =
+        test::Shell(host::ShellQuoted(VLM_TEST_VLMHOST) + line.substr(7) + " -o " +
+                    host::ShellQuoted(cliOut.string()));
+    EXPECT_EQ(cli.status, f.status) << cli.output;
+    if (f.status != 0) {
+      EXPECT_NE(log.find("error: transform: --scale abc"), std::string::npos) << log;
+      EXPECT_FALSE(window->CurrentSession().CanUndo());
+      EXPECT_TRUE(ReadAll(Saved(std::to_string(n) + ".unchanged.json")) == beforeText);
+      continue;
+    }
+    const std::string after = ReadAll(Saved(std::to_string(n) + ".after.json"));
+    EXPECT_TRUE(after == ReadAll(cliOut));
+    EXPECT_FALSE(after == beforeText);
+    EXPECT_EQ(window->CurrentSession().UndoLabel(), "Prepare: transform");
+    window->Action("editUndo")->trigger();
+    EXPECT_TRUE(ReadAll(Saved(std::to_string(n) + ".undone.json")) == beforeText);
+  }
 }
 
 // The window opens inside the screen, at any scale (CTest runs this at 200 % too).
