@@ -505,7 +505,7 @@ void Transform(PrepContext& context) {
 
   Mat4 turn = Mat4::Identity();
   if (plan.upAxis) {
-    anything = true;
+    anything = anything || *plan.upAxis != "+y";
     const Rotation up = UpTurn(*plan.upAxis);
     turn = Multiply(turn, AboutPoint(Turn(up.axis, up.degrees), pivot));
     lines.push_back(*plan.upAxis == "+y"
@@ -577,7 +577,13 @@ void Transform(PrepContext& context) {
                                     Num(std::fabs(by)) + (by > 0 ? " up" : " down"));
     }
   }
-  if (!anything) throw PrepNothingToDo("the targets have no vertices and no frames to change");
+  if (!anything) {
+    // Say why: each operation asked for was left out for the reason its warning gives.
+    std::string why = plan.upAxis == "+y" ? "the up axis is already +y" : "";
+    for (const std::string& warning : warnings)
+      why += (why.empty() ? "" : "; ") + warning;
+    throw PrepNothingToDo(why);
+  }
 
   const Mat4 whole = Multiply(Multiply(turn, scale), Translation(shift));
   if (!VertexBox(targets, whole).Near() || !OriginBox(targets, whole).Near())
