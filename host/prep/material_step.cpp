@@ -60,7 +60,7 @@ bool EqualButName(const Planned& a, const Planned& b) {
          SetFields(x) == SetFields(y);
 }
 
-// The folder relative texture names lead from, as messages show it.
+// A folder or file as messages show it: the whole path.
 std::string FolderText(const fs::path& folder) {
   std::error_code ec;
   const fs::path absolute = fs::absolute(folder.empty() ? fs::path(".") : folder, ec);
@@ -76,12 +76,24 @@ std::string TextureName(const std::string& given) {
   return name;
 }
 
+// A file or folder named on the command line (relative to the current folder, or absolute) as
+// a texture name leads to it from the scene's folder ("" for the current folder).
+std::string FromCurrentFolder(const std::string& given, const fs::path& sceneFolder) {
+  if (given.empty() || sceneFolder.empty() || IsAbsoluteFileName(given)) return given;
+  std::error_code ec;
+  const fs::path file = fs::absolute(given, ec).lexically_normal();
+  if (ec) return given;
+  const fs::path relative =
+      file.lexically_relative(fs::absolute(sceneFolder, ec).lexically_normal());
+  return ec || relative.empty() ? file.generic_string() : relative.generic_string();
+}
+
 // Why the texture name does not lead to a file from the scene's folder, or "" when it does.
 std::string Missing(const std::string& name, const fs::path& folder) {
   const fs::path file = TextureFileFrom(name, folder.empty() ? fs::path(".") : folder);
   std::error_code ec;
   const auto status = fs::status(file, ec);
-  const std::string where = IsAbsoluteFileName(name) ? "" : " in " + FolderText(folder);
+  const std::string where = " (" + FolderText(file) + ")";
   if (!fs::exists(status)) return "no such file" + where;
   if (!fs::is_regular_file(status)) return "not a file" + where;
   return "";
@@ -121,9 +133,17 @@ std::vector<HostMaterial*> Chosen(PrepContext& context, const std::vector<std::s
 
 void Materials(PrepContext& context) {
   const PrepArgs& args = context.args;
-  const auto texture = args.Text("texture");
-  const auto untextured = args.Text("untextured");
-  const auto rebase = args.Text("rebase");
+  // Files and folders are named from the current folder, as every file on the command line;
+  // the materials name them from the scene's folder.
+  const fs::path& folder = context.sceneFolder;
+  auto named = [&](const char* option) -> std::optional<std::string> {
+    const auto given = args.Text(option);
+    if (!given) return given;
+    return FromCurrentFolder(*given, folder);
+  };
+  const auto texture = named("texture");
+  const auto untextured = named("untextured");
+  const auto rebase = named("rebase");
   const bool merge = args.Flag("merge-equal");
   const bool rename = args.Has("rename");
   if (!texture && !untextured && !rebase && !merge && !rename)
@@ -139,9 +159,9 @@ void Materials(PrepContext& context) {
       args.Refuse(option, "give a file name (a folder for --rebase; \".\" is the scene's own)");
   std::optional<NameTemplate> renamed;
   if (rename) renamed.emplace(args, "rename", -1);
-  const fs::path& folder = context.sceneFolder;
-  for (const auto& option : {"texture", "untextured"})
-    if (const auto name = args.Text(option)) {
+  for (const auto& [option, name] :
+       {std::pair{"texture", texture}, std::pair{"untextured", untextured}})
+    if (name) {
       const std::string missing = Missing(TextureName(*name), folder);
       if (!missing.empty()) args.Refuse(option, missing);
     }
@@ -331,16 +351,15 @@ PrepStepInfo MaterialsStep() {
         "of the selected objects' faces, with nothing selected every material of the document",
         true},
        {"texture", "FILE",
-        "the diffuse texture of every chosen material: a file relative to the scene's folder, "
-        "or absolute"},
+        "the diffuse texture of every chosen material: a file relative to the current folder, "
+        "or absolute (the material names it from the scene's folder)"},
        {"untextured", "FILE",
         "the diffuse texture of each chosen material that has none: a file relative to the "
-        "scene's folder, or absolute"},
+        "current folder, or absolute (the material names it from the scene's folder)"},
        {"rebase", "DIR",
         "points every texture of the chosen materials (diffuse, bump, detail, specular, "
-        "environment) at DIR/<its file name>; DIR relative to the scene's folder (\".\" is that "
-        "folder), or absolute. Done before --texture and --untextured, which name their file "
-        "as given"},
+        "environment) at DIR/<its file name>; DIR relative to the current folder, or absolute. "
+        "Done before --texture and --untextured, which name their file as given"},
        {"merge-equal", "",
         "makes materials equal in everything but their name one: their faces take the first "
         "(in document order) and the others are removed"},

@@ -218,6 +218,13 @@ TEST_F(Batch, DamagedJobFilesAreRefusedNamingThePlace) {
        "o/x.obj is also written by the job of " + Dir("in") + "/hangar.json"},
       {R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [)" + step + ", " + step + "]}]}",
        "o/hangar.obj is written twice"},
+      // Preparation steps: a step that is not one, an option it does not take, both kinds.
+      {R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [{"prep": "tranform"}]}]})",
+       "/jobs/0/steps/0/prep: no preparation step \"tranform\": the steps are transform, "},
+      {R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [{"prep": "transform", "grund": true}]}]})",
+       "/jobs/0/steps/0: transform: --grund: no such option"},
+      {R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [{"prep": "lod", "run": "wingform"}]}]})",
+       "/jobs/0/steps/0: give either \"run\" (a plug-in) or \"prep\" (a step)"},
       {R"({"maxMemory": "lots", "jobs": []})", "/maxMemory: is not a size such as 200M"},
       // Names that name no file, and numbers beyond a double, each at its place.
       {R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [{"run": "wingform", "output": ""}]}]})",

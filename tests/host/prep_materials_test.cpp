@@ -14,6 +14,7 @@
 #include "support/errors.h"
 #include "support/temp_home.h"
 #include "support/vlmhost.h"
+#include "vlm/files.h"
 #include "vlm/text_encoding.h"
 
 namespace vlm::host {
@@ -38,8 +39,17 @@ struct Outcome {
   std::string log, warnings;
 };
 
+// Runs the step in `folder` on a scene kept there, so that the files named from the current
+// folder are those the scene names.
 Outcome Prep(HostDocument& doc, const std::string& step, const std::vector<std::string>& options,
              const fs::path& folder) {
+  struct InFolder {
+    fs::path was = fs::current_path();
+    explicit InFolder(const fs::path& f) {
+      if (!f.empty()) fs::current_path(f);
+    }
+    ~InFolder() { fs::current_path(was); }
+  } in(folder);
   std::ostringstream log;
   std::string warnings;
   RunPrepStep(doc, step, options, folder, log, [&](const std::string& w) { warnings += w + "\n"; });
@@ -184,8 +194,8 @@ TEST(PrepMaterials, RefusedValuesLeaveTheDocumentAsItWas) {
     std::string message;  // "FOLDER" stands for the scene's folder
     bool nothingToDo = false;
   } cases[] = {
-      {{"texture=nope.png"}, "--texture nope.png: no such file in FOLDER"},
-      {{"untextured=folder.png"}, "--untextured folder.png: not a file in FOLDER"},
+      {{"texture=nope.png"}, "--texture nope.png: no such file (FOLDER/nope.png)"},
+      {{"untextured=folder.png"}, "--untextured folder.png: not a file (FOLDER/folder.png)"},
       {{"texture=/no/such/grey.png"}, "--texture /no/such/grey.png: no such file"},
       // Rebasing is checked before anything changes, renames included.
       {{"rebase=maps", "rename=x{n}"},
@@ -519,9 +529,25 @@ TEST(PrepMaterialsProgram, AMissingTextureIsBadInputNamingIt) {
   const auto result = test::Vlmhost(
       {"prep", "materials", file.string(), "--untextured", "stone.png", "-o", out.string()});
   EXPECT_EQ(result.status, 2) << result.output;
-  EXPECT_THAT(result.output,
-              HasSubstr("--untextured stone.png: no such file in " + folder.Path().string()));
+  EXPECT_THAT(result.output, HasSubstr("--untextured stone.png: no such file (" +
+                                       (fs::current_path() / "stone.png").string() + ")"));
   EXPECT_FALSE(fs::exists(out));
+}
+
+// A texture is named from the current folder, as every file on the command line; the scene
+// names it from its own folder, wherever it is written.
+TEST(PrepMaterialsProgram, ATextureIsFoundFromTheCurrentFolder) {
+  TextureFolder folder;
+  MaterialScene scene;
+  fs::create_directories(folder.Path() / "in");
+  SaveScene(scene.doc, folder.Path() / "in" / "house.json");
+  const auto result = test::Shell(
+      "cd " + ShellQuoted(folder.Path().string()) + " && " + ShellQuoted(VLM_TEST_VLMHOST) +
+      " prep materials in/house.json --untextured grey.png -o out.json");
+  ASSERT_EQ(result.status, 0) << result.output;
+  const auto out = ParseScene(ReadFile(folder.Path() / "out.json"), "out.json");
+  ASSERT_NE(out->FindMaterial("Glass"), nullptr);
+  EXPECT_EQ(out->FindMaterial("Glass")->diffuseMap, "grey.png");
 }
 
 }  // namespace
