@@ -251,6 +251,11 @@ std::string CarriedData(const HostDocument& document, const HostNode& group) {
   return what;
 }
 
+// A group as the transcript names it.
+std::string Shown(const HostNode& group) {
+  return group.parent ? group.Path() : "the scene's root";
+}
+
 bool Inside(const HostNode* group, const std::vector<HostNode*>& others) {
   for (const HostNode* p = group->parent; p; p = p->parent)
     if (std::find(others.begin(), others.end(), p) != others.end()) return true;
@@ -266,7 +271,7 @@ void Flatten(PrepContext& context) {
   bool flattened = false;
   for (HostNode* target : targets) {
     if (target->children.empty() && target->meshes.empty()) {
-      context.log << "left " << target->Path() << " as it is: it is empty\n";
+      context.log << "left " << Shown(*target) << " as it is: it is empty\n";
       continue;
     }
     std::vector<Source> sources;
@@ -274,7 +279,7 @@ void Flatten(PrepContext& context) {
     CollectBelow(*target, nullptr, sources, below);
     for (const HostNode* group : below)
       if (const std::string lost = CarriedData(context.document, *group); !lost.empty())
-        context.warn("flatten " + target->Path() + ": the group " + group->Path() +
+        context.warn("flatten " + Shown(*target) + ": the group " + group->Path() +
                      " is removed with " + lost);
 
     MaterialLists lists(context.document);
@@ -287,7 +292,7 @@ void Flatten(PrepContext& context) {
         ++pointsOnly;
     }
     if (pointsOnly)
-      context.warn("flatten " + target->Path() + ": " + std::to_string(pointsOnly) +
+      context.warn("flatten " + Shown(*target) + ": " + std::to_string(pointsOnly) +
                    " objects had vertices but no faces; their vertices are dropped");
 
     // The document changes from here on.
@@ -305,7 +310,7 @@ void Flatten(PrepContext& context) {
       mesh.smoothingAngle = smoothingAngle;
       list.MoveInto(mesh);
     }
-    context.log << "flattened " << target->Path() << ": " << below.size() << " groups, "
+    context.log << "flattened " << Shown(*target) << ": " << below.size() << " groups, "
                 << sources.size() << " objects into " << lists.lists.size() << " objects\n";
     flattened = true;
   }

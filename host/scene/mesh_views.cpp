@@ -12,6 +12,8 @@ void MeshObject::GenerateNormals() {
   std::vector<std::vector<size_t>> facesOfVertex(m_.vertices.size());
   for (size_t f = 0; f < m_.FaceCount(); ++f) {
     faceNormals.push_back(m_.FaceNormal(f));
+    // A removed face is gone but for its index: it bends no other face's normals.
+    if (m_.FaceRemoved(f)) continue;
     for (const auto& p : m_.Points(f)) {
       auto& list = facesOfVertex[static_cast<size_t>(p.vertex)];
       if (list.empty() || list.back() != f) list.push_back(f);
