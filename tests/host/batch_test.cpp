@@ -111,6 +111,44 @@ TEST_F(Batch, WritesWhatTheCommandsOneByOneWrite) {
   }
 }
 
+// Preparation steps in a job write what `vlmhost prep` writes, step by step, and the export
+// after them exports the prepared scene.
+TEST_F(Batch, PreparationStepsWriteWhatTheCommandsWrite) {
+  const std::string in = Input(Examples + "/hangar.json", "hangar.json");
+  const std::string grey = Examples + "/grey.png";
+  auto r = Vlmhost(
+      {"batch", JobFile(R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [
+      {"prep": "transform", "rotate": ["y:90"], "ground": true, "select": "group:Hangar", "output": ")" +
+                        Dir("batch") +
+                        R"(/1.json"},
+      {"prep": "materials", "texture": ")" +
+                        grey + R"(", "select": "group:Hangar", "output": ")" + Dir("batch") +
+                        R"(/2.json"},
+      {"run": "wingform", "select": "group:Hangar", "output": ")" +
+                        Dir("batch") + R"(/hangar.obj"}]}]})")});
+  ASSERT_EQ(r.status, 0) << r.output;
+  const struct {
+    std::vector<std::string> args;
+    std::string file;
+  } hand[] = {
+      {{"prep", "transform", in, "--select", "group:Hangar", "--rotate", "y:90", "--ground", "-o",
+        Dir("hand/1.json")},
+       "1.json"},
+      {{"prep", "materials", Dir("hand/1.json"), "--select", "group:Hangar", "--texture", grey,
+        "-o", Dir("hand/2.json")},
+       "2.json"},
+      {{"run", "--fresh", "wingform", Dir("hand/2.json"), "--select", "group:Hangar", "-o",
+        Dir("hand/hangar.obj")},
+       "hangar.obj"},
+  };
+  fs::create_directory(Dir("hand"));
+  for (const auto& step : hand) {
+    r = Vlmhost(step.args);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(ReadFile(Dir("batch/" + step.file)), ReadFile(Dir("hand/" + step.file))) << step.file;
+  }
+}
+
 // A job whose second step fails writes nothing (its earlier file stays as it was), and the
 // other jobs are done; the batch says 1.
 TEST_F(Batch, AFailingJobWritesNothingAndTheOthersAreDone) {
@@ -221,7 +259,8 @@ TEST_F(Batch, DamagedJobFilesAreRefusedNamingThePlace) {
       // Preparation steps: a step that is not one, an option it does not take, both kinds.
       {R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [{"prep": "tranform"}]}]})",
        "/jobs/0/steps/0/prep: no preparation step \"tranform\": the steps are transform, "},
-      {R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [{"prep": "transform", "grund": true}]}]})",
+      {R"({"jobs": [{"inputs": ")" + in +
+           R"(", "steps": [{"prep": "transform", "grund": true}]}]})",
        "/jobs/0/steps/0: transform: --grund: no such option"},
       {R"({"jobs": [{"inputs": ")" + in + R"(", "steps": [{"prep": "lod", "run": "wingform"}]}]})",
        "/jobs/0/steps/0: give either \"run\" (a plug-in) or \"prep\" (a step)"},
