@@ -44,14 +44,16 @@ struct Case {
   std::string name;
   int triangles;
   std::vector<std::string> command;
-  std::string baseline;  // the case it is measured against, at the same size
-  bool once = false;     // a doubled size, for the growth: one run keeps the table quick
-  bool whole = false;    // the process's own figures, whatever it prints
+  std::string baseline;       // the case it is measured against, at the same size
+  bool once = false;          // a doubled size, for the growth: one run keeps the table quick
+  bool whole = false;         // the process's own figures, whatever it prints
+  bool mayDoNothing = false;  // exit status 3 ("nothing done") is a run to measure too
 };
 
 struct Figures {
   double cpu = 0, wall = 0, peakMB = 0, kernel = 0, faults = 0;
   bool failed = false;
+  bool nothingDone = false;  // exit status 3
 };
 
 std::string SizeText(int triangles) {
@@ -65,7 +67,8 @@ double Seconds(const timeval& t) {
 
 // One run of `command` with its output in `log`: the process's own figures, unless it
 // printed what its work took and `whole` is not asked for.
-Figures RunOnce(const std::vector<std::string>& command, const fs::path& log, bool whole = false) {
+Figures RunOnce(const std::vector<std::string>& command, const fs::path& log, bool whole = false,
+                bool mayDoNothing = false) {
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = vlm::bench::SpawnLogged(command, log, false);
   int status = 0;
@@ -77,7 +80,8 @@ Figures RunOnce(const std::vector<std::string>& command, const fs::path& log, bo
   f.kernel = Seconds(usage.ru_stime);
   f.faults = double(usage.ru_minflt);
   f.peakMB = double(usage.ru_maxrss) / 1024;
-  f.failed = !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+  f.nothingDone = WIFEXITED(status) && WEXITSTATUS(status) == 3;
+  f.failed = !WIFEXITED(status) || (WEXITSTATUS(status) != 0 && !(mayDoNothing && f.nothingDone));
   if (FILE* in = whole ? nullptr : std::fopen(log.c_str(), "r")) {
     char line[512];
     while (std::fgets(line, sizeof line, in)) {
@@ -99,14 +103,17 @@ double Median(std::vector<double> v) {
 Figures RunMedian(const Case& c, int runs, const fs::path& logs) {
   if (c.once) runs = 1;
   std::vector<double> cpu, wall, peak, kernel, faults;
+  bool nothingDone = false;
   const fs::path log = logs / (c.name + " " + SizeText(c.triangles) + ".txt");
   for (int i = 0; i < runs; ++i) {
-    const Figures f = RunOnce(c.command, log, c.whole);
+    const Figures f = RunOnce(c.command, log, c.whole, c.mayDoNothing);
     if (f.failed) return f;
+    nothingDone |= f.nothingDone;
     cpu.push_back(f.cpu), wall.push_back(f.wall), peak.push_back(f.peakMB);
     kernel.push_back(f.kernel), faults.push_back(f.faults);
   }
-  return {Median(cpu), Median(wall), Median(peak), Median(kernel), Median(faults), false};
+  return {Median(cpu),    Median(wall), Median(peak), Median(kernel),
+          Median(faults), false,        nothingDone};
 }
 
 // The program's path along $PATH, or "" when there is none.
@@ -169,7 +176,8 @@ constexpr const char* kAssimpGlb = "assimp export, OBJ model to GLB";
 struct Whole {
   std::string name;
   std::vector<std::string> command;
-  std::string peer;  // Assimp doing the same job
+  std::string peer;           // Assimp doing the same job, or the run a step is measured against
+  bool mayDoNothing = false;  // a preparation step that finds nothing to do (exit 3) still counts
 };
 
 // The OBJ model of the 1M scene, written once; false when it could not be.
@@ -244,6 +252,32 @@ void AddHostRuns(const Bench& b, const std::string& file, const fs::path& model,
        kAssimpGlb});
 }
 
+// A whole `vlmhost prep` run of each preparation step on the grid, measured against the
+// Wingform run on the same scene: how a step's time compares with an export's.
+void AddPrepRuns(const Bench& b, const std::string& file, std::vector<Whole>& wholes) {
+  const std::string out = (b.out / "prepared.json").string();
+  const std::vector<std::vector<std::string>> steps = {
+      {"transform", "--rotate", "y:30", "--scale", "2", "--ground"},
+      {"materials", "--rename", "m{n}"},
+      {"rename", "--to", "part{n}"},
+      {"shorten", "--max", "8", "--plain"},
+      {"flatten"},
+      {"merge"},
+      {"split"},
+      {"clean"},
+      {"normals", "--smooth", "30"},
+      {"lod", "--select", "group:main", "--levels", "10%@200"}};
+  for (const auto& step : steps) {
+    std::vector<std::string> command = {b.host, "prep", step[0], file};
+    command.insert(command.end(), step.begin() + 1, step.end());
+    command.insert(command.end(), {"-o", out, "--quiet"});
+    std::string name = "vlmhost prep";
+    for (const std::string& word : step)
+      name += " " + word;
+    wholes.push_back({name, command, "vlmhost run Wingform", true});
+  }
+}
+
 // One row of the whole runs' table, its wall time as multiples of the floors' run before it.
 void PrintWholeRow(const Whole& w, const Figures& f, double fileMB,
                    const std::map<std::string, Figures>& floors) {
@@ -270,18 +304,25 @@ void PrintWholeTable(const Bench& b, const std::vector<Whole>& wholes, const std
       fileMB);
   std::printf(
       "| Run | Wall s | User s | Kernel s | Minor faults | Peak MB | Peak / file | x cp "
-      "| x simdjson walk | x json.load | x Assimp |\n");
+      "| x simdjson walk | x json.load | x peer |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const Whole& w : wholes) {
-    const Figures f = RunMedian({w.name, 1000000, w.command, "", false, true}, b.runs, b.logs);
+    const Figures f =
+        RunMedian({w.name, 1000000, w.command, "", false, true, w.mayDoNothing}, b.runs, b.logs);
     floors[w.name] = f;
-    if (f.failed)
+    if (f.failed) {
       std::printf("| %s | failed: see %s | | | | | | | | | |\n", w.name.c_str(), b.logs.c_str());
-    else
-      PrintWholeRow(w, f, fileMB, floors);
+    } else {
+      Whole shown = w;
+      if (f.nothingDone) shown.name += " (nothing to do: exit 3)";
+      PrintWholeRow(shown, f, fileMB, floors);
+    }
     std::fflush(stdout);
   }
-  std::printf("\nMedians of %d runs.\n\n", b.runs);
+  std::printf(
+      "\nMedians of %d runs. The peer is Assimp doing the same job, or for a preparation step "
+      "the Wingform run on the same scene.\n\n",
+      b.runs);
 }
 
 // Whole runs at 1M triangles beside the machine's floors, each in a process of its own;
@@ -292,6 +333,7 @@ bool RunWholeTable(const Bench& b) {
   if (!WriteModel(b, file, model)) return false;
   std::vector<Whole> wholes = FloorRuns(b, file, model);
   AddHostRuns(b, file, model, wholes);
+  AddPrepRuns(b, file, wholes);
   PrintWholeTable(b, wholes, file);
   return true;
 }
