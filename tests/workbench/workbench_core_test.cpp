@@ -122,21 +122,28 @@ TEST_F(WorkbenchSession, RunsUndoAndRedoGiveBackTheirDocuments) {
   EXPECT_FALSE(session.CanRedo());
 }
 
-// A run on an imported model not saved yet finds the files its options name beside the model,
-// where the view finds the model's textures (not in the current folder).
+// A run on an imported model not saved yet names files from the model's folder, as the view
+// draws its textures from there and a save takes its names along from there: a texture given
+// from the current folder is named as the file beside the model.
 TEST_F(WorkbenchSession, ARunOnAnImportedModelNamesFilesFromTheModelsFolder) {
-  const std::filesystem::path model =
-      std::filesystem::path(VLM_TEST_MODELS_DIR) / "glTF2/BoxTextured-glTF/BoxTextured.gltf";
+  namespace fs = std::filesystem;
+  const fs::path model = fs::path(VLM_TEST_MODELS_DIR) / "glTF2/BoxTextured-glTF/BoxTextured.gltf";
   workbench::Session session;
   std::ostringstream log;
   session.Import(model, {}, log);
   ASSERT_EQ(session.TextureFolder(), model.parent_path());
   host::RunRequest request;
   request.prepStep = "materials";
-  request.prepOptions = {"texture=CesiumLogoFlat.png", "rename=box"};
+  // (Renamed too: the texture beside the model is the material's already.)
+  request.prepOptions = {
+      "texture=" + fs::relative(model.parent_path() / "CesiumLogoFlat.png").generic_string(),
+      "rename=box"};
   const host::RunOutcome outcome = session.Run(request);
   ASSERT_EQ(outcome.kind, host::RunKind::Done)
       << (outcome.messages.empty() ? "" : outcome.messages[0].Line());
+  ASSERT_FALSE(session.Document().Materials().empty());
+  for (const auto& material : session.Document().Materials())
+    EXPECT_EQ(material->diffuseMap, "CesiumLogoFlat.png") << material->name;
   EXPECT_EQ(session.UndoLabel(), "materials");
 }
 
