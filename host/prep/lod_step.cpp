@@ -10,6 +10,7 @@
 #include <meshoptimizer.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -240,6 +242,7 @@ HostNode& ChooseGroup(PrepContext& context) {
 struct Part {
   HostMaterial* material = nullptr;
   std::vector<HostPoint> corners;
+  std::vector<uint8_t> flat;        // by corner: its normal is its face's own (see FlatNormals)
   std::vector<float> positions;     // x, y, z of each corner
   std::vector<uint32_t> triangles;  // three corners each
   float scale = 0;                  // the simplifier's measure of the part's size
@@ -279,6 +282,28 @@ bool PointFits(const HostMesh& mesh, const HostPoint& p) {
   return p.vertex >= 0 && static_cast<size_t>(p.vertex) < mesh.vertices.size() && p.normal >= -1 &&
          (p.normal < 0 || static_cast<size_t>(p.normal) < mesh.normals.size()) && p.uv >= -1 &&
          (p.uv < 0 || static_cast<size_t>(p.uv) < mesh.uvs.size());
+}
+
+// The normals that are a face's own: every face that names one names it at each of its
+// corners. A faceted model gives each face such a normal; kept apart by them, every corner
+// would be a seam and nothing could be simplified. So corners are told apart by position and
+// texture coordinate where their normal is a face's own, and each simplified face is given its
+// own plane's normal again.
+std::vector<uint8_t> FlatNormals(const HostMesh& mesh) {
+  std::vector<uint8_t> used(mesh.normals.size()), partial(mesh.normals.size());
+  for (size_t f = 0; f < mesh.FaceCount(); ++f) {
+    if (mesh.FaceRemoved(f)) continue;
+    const auto p = mesh.Points(f);
+    if (p.empty()) continue;
+    const bool one = std::all_of(p.begin(), p.end(),
+                                 [&](const HostPoint& q) { return q.normal == p[0].normal; });
+    for (const HostPoint& q : p)
+      if (q.normal >= 0 && static_cast<size_t>(q.normal) < used.size())
+        (one ? used : partial)[static_cast<size_t>(q.normal)] = 1;
+  }
+  for (size_t n = 0; n < used.size(); ++n)
+    used[n] = used[n] && !partial[n];
+  return used;
 }
 
 ObjectSource GatherObject(const HostMesh& mesh, Counts& counts) {
@@ -330,6 +355,12 @@ ObjectSource GatherObject(const HostMesh& mesh, Counts& counts) {
     object.parts[k].triangles.reserve(3 * triangles[k]);
     counts.triangles += triangles[k];
   }
+  const std::vector<uint8_t> flatNormal = FlatNormals(mesh);
+  // A corner as the simplifier tells corners apart: a face's own normal left out.
+  const auto key = [&](HostPoint p) {
+    if (p.normal >= 0 && flatNormal[static_cast<size_t>(p.normal)]) p.normal = -2;
+    return p;
+  };
   std::vector<uint32_t> face;
   for (size_t f = 0; f < faces; ++f) {
     if (partOf[f] == kNone) continue;
@@ -337,12 +368,14 @@ ObjectSource GatherObject(const HostMesh& mesh, Counts& counts) {
     std::vector<uint32_t>& table = slots[partOf[f]];
     const size_t mask = table.size() - 1;
     face.clear();
-    for (const HostPoint& p : mesh.Points(f)) {
+    for (const HostPoint& point : mesh.Points(f)) {
+      const HostPoint p = key(point);
       size_t slot = CornerHash(p) & mask;
-      while (table[slot] && part.corners[table[slot] - 1] != p)
+      while (table[slot] && key(part.corners[table[slot] - 1]) != p)
         slot = (slot + 1) & mask;
       if (!table[slot]) {
-        part.corners.push_back(p);
+        part.corners.push_back(point);
+        part.flat.push_back(p.normal == -2);
         table[slot] = static_cast<uint32_t>(part.corners.size());
       }
       face.push_back(table[slot] - 1);
@@ -471,11 +504,24 @@ void CopyObject(HostDocument& document, HostNode& parent, const ObjectSource& ob
     }
     outcome.kept += count / 3;
     for (size_t i = 0; i < count; ++i) {
-      points.push_back(keep(part.corners[kept[i]]));
-      if (i % 3 == 2) {
-        ends.push_back(static_cast<uint32_t>(points.size()));
-        materials.push_back(part.material);
-      }
+      HostPoint corner = part.corners[kept[i]];
+      if (part.flat[kept[i]]) corner.normal = -1;  // given below
+      points.push_back(keep(corner));
+      if (i % 3 != 2) continue;
+      ends.push_back(static_cast<uint32_t>(points.size()));
+      materials.push_back(part.material);
+      // The corners whose normal was their face's own take the new face's (none when it
+      // encloses no area).
+      const std::span<HostPoint> t(points.data() + points.size() - 3, 3);
+      if (!part.flat[kept[i - 2]] && !part.flat[kept[i - 1]] && !part.flat[kept[i]]) continue;
+      const std::array<Vec3, 3> corners = {copy.vertices[size_t(t[0].vertex)],
+                                           copy.vertices[size_t(t[1].vertex)],
+                                           copy.vertices[size_t(t[2].vertex)]};
+      const Vec3 normal = PolygonNormal(corners);
+      if (!IsUsableNormal(normal)) continue;
+      copy.normals.push_back(normal);
+      for (size_t k = 0; k < 3; ++k)
+        if (part.flat[kept[i - 2 + k]]) t[k].normal = static_cast<int32_t>(copy.normals.size() - 1);
     }
   }
   for (size_t f : object.loose) {
