@@ -237,6 +237,7 @@ int RunSteps(const BatchJob& job, const std::string& version, std::ostream& log,
     o.progId = step.plugin;
     o.prepStep = step.prep;
     o.prepOptions = step.prepOptions;
+    o.prepGoesOn = true;  // a model that needs no change by one step goes on to the next
     o.scene = job.input;
     o.output = step.output;
     o.sceneOutput = step.sceneOutput;

@@ -22,6 +22,9 @@ struct RunRequest {
   // NAME alone).
   std::string prepStep;
   std::vector<std::string> prepOptions;
+  // A preparation step that finds nothing to do is done, its scene as it was, with a line in
+  // the log (a batch job's steps go on); else it is nothing done.
+  bool prepGoesOn = false;
   // The scene or model the run reads, as the command line names it ("-": standard input);
   // relative texture names lead from its folder.
   std::filesystem::path scene;

@@ -158,9 +158,12 @@ RunResult RunPrep(HostDocument& document, const RunRequest& options, RunContext&
     result.badInput = options.prepStep + ": " + e.Description();
     return result;
   } catch (const PrepNothingToDo& e) {
+    if (options.prepGoesOn) {
+      log << "[" << options.prepStep << "] nothing to change: " << e.Description() << "\n";
+      return SceneChanged(options);
+    }
     context.NoteNothingDone(options.prepStep + ": " + e.Description());
-    RunResult result;
-    return result;
+    return RunResult{};
   }
   return SceneChanged(options);
 }
