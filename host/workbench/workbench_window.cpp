@@ -127,6 +127,7 @@ WorkbenchWindow::WorkbenchWindow(std::shared_ptr<Asker> asker, QWidget* parent)
             SetPicks(picked);
           });
   connect(outliner_, &Outliner::Picked, this, &WorkbenchWindow::SetPicks);
+  connect(view_, &SceneView::TextureProblem, this, &WorkbenchWindow::LogLines);
   // 1200 x 800, or nine tenths of a smaller screen (a laptop's at 200 %).
   QSize size(1200, 800);
   if (screen()) size = size.boundedTo(screen()->availableSize() * 0.9);
