@@ -1,12 +1,14 @@
 // The transform step: moves, turns and scales the targets as one body, lands them on the
 // ground, centres them and bakes groups' frames into their objects' vertices.
 //
-// A turn or a move of a group goes into its frame, so what hangs below it follows unchanged
-// (and so do the animation lines kept on its groups, each written in its own group's frame).
-// An object has no frame of its own: its vertices move, in its group's frame. A scale cannot
-// live in a frame (a frame is a turn and a move only), so it goes into the vertices below:
-// each group keeps its world rotation, its origin is scaled with everything else, and each
-// object's vertices are written again in its group's new frame.
+// A selected group keeps its own frame, the origin an exporter writes it from (a model's top
+// group), and what it holds moves: a turn or a move of a group below it goes into that group's
+// frame, so what hangs below follows unchanged (and so do the animation lines kept on its
+// groups, each written in its own group's frame). An object has no frame of its own: its
+// vertices move, in its group's frame. A scale cannot live in a frame (a frame is a turn and a
+// move only), so it goes into the vertices below: each group keeps its world rotation, its
+// origin is scaled with everything else, and each object's vertices are written again in its
+// group's new frame. --apply alone works on the selected groups' own frames.
 //
 // Every option is read, and every place worked out, before the document is touched: a refused
 // step changes nothing.
@@ -128,7 +130,8 @@ void SetFrame(HostNode& group, const Mat4& local) {
 
 // The targets with nothing counted twice: no group inside another target group, no object
 // inside a target group. The root, which has no frame the scene file keeps, stands for its
-// groups and objects.
+// groups and objects; with `inside`, so does every group: its own frame stays, for it is the
+// origin an exporter writes the group from (a model's top group), and what it holds moves.
 struct Targets {
   std::vector<HostNode*> groups;
   std::vector<HostMesh*> objects;
@@ -140,11 +143,11 @@ bool Below(const HostNode* node, const std::set<const HostNode*>& groups) {
   return false;
 }
 
-Targets OutermostTargets(const PrepTargets& given) {
+Targets OutermostTargets(const PrepTargets& given, bool inside) {
   std::vector<HostNode*> groups;
   std::vector<HostMesh*> objects = given.objects;
   for (HostNode* group : given.groups) {
-    if (group->parent) {
+    if (group->parent && !inside) {
       groups.push_back(group);
       continue;
     }
@@ -462,8 +465,10 @@ bool IsIdentityFrame(const HostNode& group) {
 
 void Transform(PrepContext& context) {
   const Plan plan = ReadPlan(context.args);
-  const Targets targets = OutermostTargets(context.targets);
-  if (targets.groups.empty() && targets.objects.empty())
+  const Targets targets = OutermostTargets(context.targets, true);
+  // --apply bakes the frames of the groups themselves.
+  const Targets framed = OutermostTargets(context.targets, false);
+  if (targets.groups.empty() && targets.objects.empty() && framed.groups.empty())
     throw PrepNothingToDo("there are no groups or objects to transform");
 
   // Everything is worked out here, before the document changes: the lines for the log, the
@@ -473,13 +478,13 @@ void Transform(PrepContext& context) {
   const std::string items = Items(targets);
 
   if (plan.apply) {
-    if (targets.groups.empty()) {
+    if (framed.groups.empty()) {
       warnings.push_back(
           "--apply: objects have no frame of their own; only groups' frames "
           "are applied");
     } else {
       anything = true;
-      const auto animated = Obj8Groups(context.document, targets,
+      const auto animated = Obj8Groups(context.document, framed,
                                        [](const HostNode& g) { return !IsIdentityFrame(g); });
       if (!animated.empty())
         warnings.push_back(
@@ -594,7 +599,7 @@ void Transform(PrepContext& context) {
   // Now the document changes, in the order the operations are listed.
   if (plan.apply) {
     size_t groups = 0, objects = 0;
-    for (HostNode* group : targets.groups) {
+    for (HostNode* group : framed.groups) {
       const Mat4 parent = ParentWorld(group->parent);
       Bake(*group, parent, RigidInverse(parent), groups, objects);
     }
