@@ -67,3 +67,9 @@ echo "== name Hangar/Wing for the flap animation, with its visibility tag"
 "$VLMHOST" run --fresh VLMPlugin9.Motive out/hangar-tether.json --select node:Hangar/Wing \
   --ui 'cmbAnim=flap; txtName=left; click OKButton' -o out/hangar-motive.json
 "$VLMHOST" show out/hangar-motive.json
+echo
+echo "== twelve real models (Assimp's test models) made ready for the simulators by one job file:"
+echo "   textured, short plain names, upright, centred and on the ground, simplified levels of"
+echo "   detail, then exported as OBJ8 and IGS with those levels (out/models/)"
+"$VLMHOST" batch examples/prepare-models.json --quiet
+"$VLMHOST" inspect out/models/AC14-FZK-Haus/AC14-FZK-Haus.obj | grep -E '^ *(level|LOD)' || true
