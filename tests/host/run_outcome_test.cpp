@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -103,12 +104,17 @@ TEST_F(RunOutcome, AModelIsTakenWhereverASceneIs) {
   EXPECT_THAT(ReadFile(models / "again.json"), HasSubstr("\"arrow_F.png\""));
 }
 
-// Each command's --help ends with its own example and exit statuses.
+// Each command's --help ends with its own example and exit statuses, and so does each step of
+// prep, which would otherwise keep the program's.
 TEST_F(RunOutcome, EveryCommandsHelpHasItsOwnEpilogue) {
-  for (const char* command : {"run", "import", "batch", "validate", "inspect", "show"}) {
-    auto r = Vlmhost({command, "--help"});
+  for (const std::string command :
+       {"run", "import", "batch", "validate", "inspect", "show", "prep", "prep lod"}) {
+    std::istringstream words(command);
+    std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
+    args.push_back("--help");
+    auto r = Vlmhost(args);
     EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_THAT(r.output, HasSubstr(std::string("Example: vlmhost ") + command)) << command;
+    EXPECT_THAT(r.output, HasSubstr("Example: vlmhost " + command)) << command;
     EXPECT_THAT(r.output, HasSubstr("Exit status")) << command;
   }
 }
