@@ -1,6 +1,7 @@
 # bash completion for vlmhost: its commands and options, the registered plug-ins' names, and
 # for --select the groups and objects of the scene or model named on the line (from `vlmhost
-# show SCENE --json`), and the rules after faces:PATH:. Installed as
+# show SCENE --json`), and the rules after faces:PATH:; after `prep`, its steps and each
+# step's options. Installed as
 # share/bash-completion/completions/vlmhost.
 
 # The registered plug-ins: short names and identifiers.
@@ -21,6 +22,21 @@ _vlmhost_paths() {
             kind= ;;
       esac
     done
+}
+
+# The preparation steps, and the options of each besides those they all take.
+_vlmhost_steps="transform materials rename shorten flatten merge split clean normals lod"
+_vlmhost_step_options() {
+  case $1 in
+    transform) echo "--apply --up-axis --rotate --scale --pivot --move --centre --ground" ;;
+    materials) echo "--material --texture --untextured --rebase --merge-equal --rename" ;;
+    rename) echo "--match --regex --to --items" ;;
+    shorten) echo "--max --plain --items" ;;
+    flatten | merge) echo "--name" ;;
+    clean) echo "--empty-groups --degenerate --duplicates --weld" ;;
+    normals) echo "--flat --smooth" ;;
+    lod) echo "--levels --error --naming --far" ;;
+  esac
 }
 
 # The rules a face selection takes after faces:PATH: or polygons:PATH:.
@@ -81,9 +97,10 @@ _vlmhost() {
   local -a toks
   _vlmhost_words "${COMP_LINE:0:COMP_POINT}"
   local cur=${toks[-1]} prev=${toks[-2]:-} prog=${toks[0]:-vlmhost}
-  local commands="list register unregister show describe help screenshots run import export-model inspect validate batch gui"
-  # Options that take a value, and the command's positional words so far.
-  local valued=" -o --output --scene-out --select --ui --ui-file --param --save-pictures --report --faces --scale --name --max-memory --timeout --run --job -j --jobs --for "
+  local commands="list register unregister show describe help screenshots run prep import export-model inspect validate batch gui"
+  # Options that take a value (the preparation steps' too), and the command's positional words
+  # so far.
+  local valued=" -o --output --scene-out --select --ui --ui-file --param --save-pictures --report --faces --scale --name --max-memory --timeout --run --job -j --jobs --for --up-axis --rotate --pivot --move --centre --material --texture --untextured --rebase --rename --match --regex --to --items --max --weld --smooth --levels --error --naming --far "
   local cmd="" i
   local -a positional=()
   for ((i = 1; i < ${#toks[@]} - 1; i++)); do
@@ -102,7 +119,7 @@ _vlmhost() {
     mapfile -t reply < <(compgen -W "$commands --help --version" -- "$cur")
   elif [[ $prev == --select ]]; then
     local scene="" typed=$cur
-    [[ $cmd == run ]] && scene=${positional[1]:-}
+    [[ $cmd == run || $cmd == prep ]] && scene=${positional[1]:-}
     [[ $cmd == gui || $cmd == validate ]] && scene=${positional[0]:-}
     scene=${scene/#\~/$HOME}
     quoted=1
@@ -130,6 +147,17 @@ _vlmhost() {
     fi
   elif [[ $prev == --for ]]; then
     mapfile -t reply < <(compgen -W "obj8 igs" -- "$cur")
+  elif [[ $cmd == prep && $prev == --@(up-axis|pivot|centre|naming|items) ]]; then
+    local words
+    case ${positional[0]:-}:$prev in
+      *:--up-axis) words="+x -x +y -y +z -z" ;;
+      *:--pivot) words="origin centre" ;;
+      *:--centre) words="xz xyz" ;;
+      *:--naming) words="suffix range" ;;
+      shorten:--items) words="groups objects materials all" ;;
+      *:--items) words="groups objects all" ;;
+    esac
+    mapfile -t reply < <(compgen -W "$words" -- "$cur")
   elif [[ $valued == *" $prev "* ]]; then
     compopt -o filenames 2>/dev/null  # bash quotes the names it offers
     mapfile -t reply < <(compgen -f -- "$cur")
@@ -145,8 +173,12 @@ _vlmhost() {
       batch) opts+=" --run --job -j --jobs --fail-fast --force --list-commands --quiet --report --max-memory --timeout" ;;
       inspect) opts+=" --json --max-memory --timeout" ;;
       validate) opts+=" --for --select --json" ;;
+      prep) [[ -n ${positional[0]:-} ]] &&
+        opts+=" --select -o --output --quiet --report --max-memory --timeout $(_vlmhost_step_options "${positional[0]}")" ;;
     esac
     mapfile -t reply < <(compgen -W "$opts" -- "$cur")
+  elif [[ $cmd == prep && ${#positional[@]} -eq 0 ]]; then
+    mapfile -t reply < <(compgen -W "$_vlmhost_steps" -- "$cur")
   elif [[ ($cmd == run || $cmd == describe || $cmd == help) && ${#positional[@]} -eq 0 ]] ||
     [[ $cmd == screenshots && ${#positional[@]} -ge 1 ]]; then
     mapfile -t reply < <(compgen -W "$(_vlmhost_plugins "$prog")" -- "$cur")

@@ -1,6 +1,6 @@
 // The bash completion: --select offers the paths of the scene or model on the line as `show`
 // prints them, quoted so that the shell passes them on unchanged, and the rules after
-// faces:PATH:.
+// faces:PATH:; prep offers its steps and each step's options.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -56,6 +56,14 @@ TEST(Completion, SelectOffersQuotedPathsAndTheRulesOfFaces) {
       {run + "faces:Model:facing=+y&m", {"material="}},
       {run + "polygons:Model:fac",
        {"facing=+x", "facing=-x", "facing=+y", "facing=-y", "facing=+z", "facing=-z"}},
+      // prep: its steps, then the scene after the step, with a step's valued options counted.
+      {std::string(VLM_TEST_VLMHOST) + " prep ",
+       {"transform", "materials", "rename", "shorten", "flatten", "merge", "split", "clean",
+        "normals", "lod"}},
+      {std::string(VLM_TEST_VLMHOST) + " prep transform --up-axis z " + scene +
+           " --select group:Model/W",
+       {"Model/Wall\\$1\\ a"}},
+      {std::string(VLM_TEST_VLMHOST) + " prep lod " + scene + " --l", {"--levels"}},
       // A model on the line is read as `show` reads it.
       {std::string(VLM_TEST_VLMHOST) + " run wingform " + (home.Path() / "arrow.obj").string() +
            " --select object:",
