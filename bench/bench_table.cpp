@@ -13,10 +13,13 @@
 // run once). Ratios are of CPU time, but to a write-only baseline of wall time: writing a
 // file from memory is mostly the system's work outside the process.
 //
-//   bench_table BUILD DATA [RUNS]
+//   bench_table BUILD DATA [RUNS] [--only NAME]...
 //
 // BUILD is the build folder (its bin/ and plug-ins, registered in DATA/home); the scene
-// files are written once into DATA and reused. A case of the second table that prints
+// files are written once into DATA, when a case first needs them, and reused. With --only,
+// only the rows whose names start with one of the NAMEs run, and the rows they are measured
+// against (`--only "vlmhost prep"` runs the preparation steps and the Wingform runs). A case of the
+// second table that prints
 // "@measured CPU WALL KERNEL FAULTS" (see one_case.h) is timed by that line, leaving out its
 // set-up; the others (whole `vlmhost` runs) by the process itself.
 #include <fcntl.h>
@@ -129,25 +132,50 @@ std::string Key(const std::string& name, int triangles) {
   return name + " " + std::to_string(triangles);
 }
 
+// The scene files (see grid_scene.h): the grid, the grid with every polygon selected, the
+// grid in parts with stripes of materials.
+enum class SceneKind { kGrid, kSelected, kParts };
+
 // Where the table's runs read and write, and how many times each case runs.
 struct Bench {
   fs::path data, bin, out, logs;
   std::string host, sceneBench;
   int runs = 3;
+  std::vector<std::string> only;  // the names' starts that --only keeps; empty: every row
 
-  // A scene file, written once: a grid, or a grid whose every polygon is selected.
-  std::string Scene(int triangles, bool selected) const {
-    const fs::path file =
-        data / ((selected ? "selected-" : "grid-") + SizeText(triangles) + ".json");
+  // A scene file's path; the file is written by Written() when a run first needs it.
+  std::string Scene(int triangles, SceneKind kind) const {
+    static const char* const prefixes[] = {"grid-", "selected-", "parts-"};
+    static const char* const options[] = {"", "--select-all", "--parts"};
+    const fs::path file = data / (prefixes[int(kind)] + SizeText(triangles) + ".json");
     std::vector<std::string> write = {sceneBench, "--write", std::to_string(triangles),
                                       file.string()};
-    if (selected) write.push_back("--select-all");
-    if (!fs::exists(file) && RunOnce(write, logs / "write.txt").failed) {
-      std::fprintf(stderr, "bench_table: could not write %s\n", file.c_str());
-      std::exit(1);
-    }
+    if (kind != SceneKind::kGrid) write.push_back(options[int(kind)]);
+    pending.emplace(file.string(), std::move(write));
     return file.string();
   }
+
+  // Writes each scene file `command` names that is not there yet; exits when one cannot be.
+  void Written(const std::vector<std::string>& command) const {
+    for (const std::string& word : command) {
+      const auto write = pending.find(word);
+      if (write == pending.end() || fs::exists(word)) continue;
+      if (RunOnce(write->second, logs / "write.txt").failed) {
+        std::fprintf(stderr, "bench_table: could not write %s\n", word.c_str());
+        std::exit(1);
+      }
+    }
+  }
+
+  // Whether --only keeps a row of this name (the rows it is measured against are kept too).
+  bool Kept(const std::string& name) const {
+    return only.empty() || std::any_of(only.begin(), only.end(), [&](const std::string& start) {
+             return name.compare(0, start.size(), start) == 0;
+           });
+  }
+
+ private:
+  mutable std::map<std::string, std::vector<std::string>> pending;
 };
 
 // The output folders, a configuration folder of the benchmarks' own, and the build's
@@ -172,6 +200,10 @@ constexpr const char* kWalkFloor = "floor: simdjson walk";
 constexpr const char* kJsonLoad = "python json.load";
 constexpr const char* kAssimpObj = "assimp export, OBJ model to OBJ";
 constexpr const char* kAssimpGlb = "assimp export, OBJ model to GLB";
+// The Wingform runs on the grid and on the grid in parts, which the preparation steps on each
+// are measured against.
+constexpr const char* kWingform = "vlmhost run Wingform";
+constexpr const char* kWingformParts = "vlmhost run Wingform, parts";
 
 struct Whole {
   std::string name;
@@ -233,7 +265,7 @@ void AddHostRuns(const Bench& b, const std::string& file, const fs::path& model,
   const std::string plain = "click cmdOK; click cmdCancel";
   const std::string automatic = "click optLOD(1); click cmdOK; click cmdCancel";
   wholes.push_back({"vlmhost show", {b.host, "show", file}, ""});
-  wholes.push_back({"vlmhost run Wingform", ExportRun(b, "Wingform", file, plain, "grid.obj"), ""});
+  wholes.push_back({kWingform, ExportRun(b, "Wingform", file, plain, "grid.obj"), ""});
   wholes.push_back(
       {"vlmhost run Trackline", ExportRun(b, "Trackline", file, plain, "grid.igs"), ""});
   wholes.push_back({"vlmhost run Trackline, automatic levels",
@@ -252,30 +284,48 @@ void AddHostRuns(const Bench& b, const std::string& file, const fs::path& model,
        kAssimpGlb});
 }
 
-// A whole `vlmhost prep` run of each preparation step on the grid, measured against the
-// Wingform run on the same scene: how a step's time compares with an export's.
+// A whole `vlmhost prep` run of each preparation step, measured against the Wingform run on
+// the same scene: how a step's time compares with an export's. Each changes its scene: the
+// steps that flatten, join, cut or weld objects run on the grid in parts (grid_scene.h), whose
+// names are also long enough to shorten; the others on the plain grid.
 void AddPrepRuns(const Bench& b, const std::string& file, std::vector<Whole>& wholes) {
   const std::string out = (b.out / "prepared.json").string();
-  const std::vector<std::vector<std::string>> steps = {
-      {"transform", "--rotate", "y:30", "--scale", "2", "--ground"},
-      {"materials", "--rename", "m{n}"},
-      {"rename", "--to", "part{n}"},
-      {"shorten", "--max", "8", "--plain"},
-      {"flatten"},
-      {"merge"},
-      {"split"},
-      {"clean"},
-      {"normals", "--smooth", "30"},
-      {"lod", "--select", "group:main", "--levels", "10%@200"}};
-  for (const auto& step : steps) {
-    std::vector<std::string> command = {b.host, "prep", step[0], file};
+  const std::string parts = b.Scene(1000000, SceneKind::kParts);
+  wholes.push_back({kWingformParts,
+                    ExportRun(b, "Wingform", parts, "click cmdOK; click cmdCancel", "parts.obj"),
+                    ""});
+  const std::vector<std::pair<bool, std::vector<std::string>>> steps = {
+      {false, {"transform", "--rotate", "y:30", "--scale", "2", "--ground"}},
+      {false, {"materials", "--rename", "m{n}"}},
+      {false, {"rename", "--to", "part{n}"}},
+      {true, {"shorten", "--max", "4", "--plain"}},
+      {true, {"flatten"}},
+      {true, {"merge", "--select", "group:main"}},
+      {true, {"split"}},
+      {true, {"clean"}},
+      {false, {"normals", "--smooth", "30"}},
+      {false, {"lod", "--select", "group:main", "--levels", "10%@200"}}};
+  for (const auto& [inParts, step] : steps) {
+    std::vector<std::string> command = {b.host, "prep", step[0], inParts ? parts : file};
     command.insert(command.end(), step.begin() + 1, step.end());
     command.insert(command.end(), {"-o", out, "--quiet"});
     std::string name = "vlmhost prep";
     for (const std::string& word : step)
       name += " " + word;
-    wholes.push_back({name, command, "vlmhost run Wingform", true});
+    if (inParts) name += ", parts";
+    wholes.push_back({name, command, inParts ? kWingformParts : kWingform, true});
   }
+}
+
+// The rows --only keeps, and the rows they are measured against, in their order.
+std::vector<Whole> KeptRows(const Bench& b, const std::vector<Whole>& wholes) {
+  std::vector<std::string> needed;
+  for (const Whole& w : wholes)
+    if (b.Kept(w.name)) needed.push_back(w.name), needed.push_back(w.peer);
+  std::vector<Whole> kept;
+  for (const Whole& w : wholes)
+    if (std::find(needed.begin(), needed.end(), w.name) != needed.end()) kept.push_back(w);
+  return kept;
 }
 
 // One row of the whole runs' table, its wall time as multiples of the floors' run before it.
@@ -307,6 +357,7 @@ void PrintWholeTable(const Bench& b, const std::vector<Whole>& wholes, const std
       "| x simdjson walk | x json.load | x peer |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const Whole& w : wholes) {
+    b.Written(w.command);
     const Figures f =
         RunMedian({w.name, 1000000, w.command, "", false, true, w.mayDoNothing}, b.runs, b.logs);
     floors[w.name] = f;
@@ -321,20 +372,23 @@ void PrintWholeTable(const Bench& b, const std::vector<Whole>& wholes, const std
   }
   std::printf(
       "\nMedians of %d runs. The peer is Assimp doing the same job, or for a preparation step "
-      "the Wingform run on the same scene.\n\n",
+      "the Wingform run on the same scene (\", parts\": the grid as objects in stripes of "
+      "materials, the vertices between two stripes there twice).\n\n",
       b.runs);
 }
 
 // Whole runs at 1M triangles beside the machine's floors, each in a process of its own;
 // false when the model they import could not be written.
 bool RunWholeTable(const Bench& b) {
-  const std::string file = b.Scene(1000000, false);
+  const std::string file = b.Scene(1000000, SceneKind::kGrid);
+  b.Written({file});
   const fs::path model = b.data / "grid-1M.obj";
   if (!WriteModel(b, file, model)) return false;
   std::vector<Whole> wholes = FloorRuns(b, file, model);
   AddHostRuns(b, file, model, wholes);
   AddPrepRuns(b, file, wholes);
-  PrintWholeTable(b, wholes, file);
+  wholes = KeptRows(b, wholes);
+  if (!wholes.empty()) PrintWholeTable(b, wholes, file);
   return true;
 }
 
@@ -342,7 +396,7 @@ bool RunWholeTable(const Bench& b) {
 void AddSceneCases(const Bench& b, std::vector<Case>& cases) {
   const std::string floor = "scene: JSON lexer floor";
   for (int n : {100000, 1000000, 2000000}) {
-    const std::string size = std::to_string(n), file = b.Scene(n, false);
+    const std::string size = std::to_string(n), file = b.Scene(n, SceneKind::kGrid);
     cases.push_back({floor, n, {b.sceneBench, "--case", "floor", size, file}, ""});
     cases.push_back({"scene: simdjson On-Demand floor",
                      n,
@@ -382,14 +436,14 @@ void AddHostRunCases(const Bench& b, std::vector<Case>& cases) {
       cases.push_back({std::string("vlmhost run ") + name,
                        n,
                        {b.host, "run", std::string("VLMPluginImportExport9.") + name,
-                        b.Scene(n, false), "--select", "group:main", "--fresh", "--ui",
+                        b.Scene(n, SceneKind::kGrid), "--select", "group:main", "--fresh", "--ui",
                         "click cmdOK; click cmdCancel", "-o", (b.out / file).string()},
                        ""});
   for (int n : {400000, 800000})
     cases.push_back({"vlmhost run Flare, 5 steps, every polygon",
                      n,
-                     {b.host, "run", "VLMOperation9.Flare", b.Scene(n, true), "--fresh", "--param",
-                      "Step=5", "-o", (b.out / "flared.json").string()},
+                     {b.host, "run", "VLMOperation9.Flare", b.Scene(n, SceneKind::kSelected),
+                      "--fresh", "--param", "Step=5", "-o", (b.out / "flared.json").string()},
                      ""});
 }
 
@@ -398,11 +452,11 @@ void AddWorkbenchCases(const Bench& b, std::vector<Case>& cases) {
   const std::string workbench = (b.bin / "workbench_bench").string(), xvfb = "/usr/bin/xvfb-run";
   if (!fs::exists(workbench) || !fs::exists(xvfb)) return;
   for (int n : {1000000, 2000000})
-    cases.push_back(
-        {"workbench: scene file read and shown",
-         n,
-         {xvfb, "-a", workbench, "--case", "shown", std::to_string(n), b.Scene(n, false)},
-         "scene: load"});
+    cases.push_back({"workbench: scene file read and shown",
+                     n,
+                     {xvfb, "-a", workbench, "--case", "shown", std::to_string(n),
+                      b.Scene(n, SceneKind::kGrid)},
+                     "scene: load"});
   cases.push_back({"workbench: 10 frames orbiting",
                    1000000,
                    {xvfb, "-a", workbench, "--case", "orbit", "1000000"},
@@ -417,6 +471,13 @@ std::vector<Case> WorkCases(const Bench& b) {
   AddWorkbenchCases(b, cases);
   for (Case& c : cases)
     c.once = c.triangles == 2000000 || c.triangles == 800000;
+  // The cases --only keeps, with their baselines and their halves (for the growth).
+  std::vector<std::string> needed;
+  for (const Case& c : cases)
+    if (b.Kept(c.name)) needed.push_back(c.name), needed.push_back(c.baseline);
+  std::erase_if(cases, [&](const Case& c) {
+    return std::find(needed.begin(), needed.end(), c.name) == needed.end();
+  });
   return cases;
 }
 
@@ -444,12 +505,14 @@ std::string GrowthText(const Case& c, const Figures& f,
 }
 
 void RunWorkTable(const Bench& b, const std::vector<Case>& cases) {
+  if (cases.empty()) return;
   std::map<std::string, Figures> done;
   std::printf(
       "| Case | Triangles | CPU s | Kernel s | Minor faults | Wall s | Peak MB | Ratio | "
       "Growth x2 |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|\n");
   for (const Case& c : cases) {
+    b.Written(c.command);
     const Figures f = RunMedian(c, b.runs, b.logs);
     done[Key(c.name, c.triangles)] = f;
     const std::string ratio = RatioText(c, f, done), growth = GrowthText(c, f, done);
@@ -469,18 +532,30 @@ void RunWorkTable(const Bench& b, const std::vector<Case>& cases) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: bench_table BUILD DATA [RUNS]\n");
+  Bench b;
+  std::vector<std::string> positional;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--only" && i + 1 < argc && argv[i + 1][0] != '\0')
+      b.only.push_back(argv[++i]);
+    else if (word.starts_with("--"))
+      positional.clear(), i = argc;  // an unknown option, or --only without a name
+    else
+      positional.push_back(word);
+  }
+  const bool runsGiven = positional.size() == 3;
+  if ((positional.size() != 2 && !runsGiven) ||
+      (runsGiven && positional[2].find_first_not_of("0123456789") != std::string::npos)) {
+    std::fprintf(stderr, "usage: bench_table BUILD DATA [RUNS] [--only NAME]...\n");
     return 2;
   }
-  Bench b;
-  b.data = fs::absolute(argv[2]);
-  b.bin = fs::absolute(argv[1]) / "bin";
+  b.data = fs::absolute(positional[1]);
+  b.bin = fs::absolute(positional[0]) / "bin";
   b.out = b.data / "out";
   b.logs = b.data / "logs";
   b.host = (b.bin / "vlmhost").string();
   b.sceneBench = (b.bin / "scene_bench").string();
-  b.runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+  b.runs = runsGiven ? std::max(1, std::atoi(positional[2].c_str())) : 3;
   if (!Prepare(b)) return 1;
   if (!RunWholeTable(b)) return 1;
   RunWorkTable(b, WorkCases(b));

@@ -3,10 +3,11 @@
 // one-case runs also simdjson's On-Demand parser walking every value).
 //
 // Peak memory is measured per case in a process of its own:
-//   scene_bench --write TRIANGLES FILE [--select-all]   writes the grid scene to FILE
+//   scene_bench --write TRIANGLES FILE [--select-all|--parts]   writes the grid scene to FILE
 //   scene_bench --case floor|simdjson-floor|load|save TRIANGLES FILE
 // runs one case once and prints its time and the process's peak resident size.
-// --select-all selects every polygon of the grid in the written scene.
+// --select-all selects every polygon of the grid in the written scene; --parts writes the grid
+// cut into parts and stripes of materials instead (grid_scene.h).
 #include <benchmark/benchmark.h>
 
 #include <simdjson.h>
@@ -167,11 +168,13 @@ int RunCase(const std::string& name, int triangles, const fs::path& file) {
   return 0;
 }
 
-// The grid scene of `triangles` written to `file`; with `selectAll`, every polygon of the
-// grid is selected in the scene-graph view (for an operation on all of them).
-void WriteGrid(int triangles, const fs::path& file, bool selectAll) {
-  auto doc = GridScene(triangles);
-  if (selectAll) {
+// The grid scene of `triangles` written to `file`: with `option` "--select-all", every polygon
+// of the grid is selected in the scene-graph view (for an operation on all of them); with
+// "--parts", the grid in parts; false for any other option.
+bool WriteGrid(int triangles, const fs::path& file, const std::string& option) {
+  if (!option.empty() && option != "--select-all" && option != "--parts") return false;
+  auto doc = option == "--parts" ? vlm::bench::PartsScene(triangles) : GridScene(triangles);
+  if (option == "--select-all") {
     vlm::host::HostMesh& grid = *doc->Root().children.front()->meshes.front();
     std::vector<int32_t> all(grid.FaceCount());
     for (size_t i = 0; i < all.size(); ++i)
@@ -179,6 +182,7 @@ void WriteGrid(int triangles, const fs::path& file, bool selectAll) {
     doc->SelectShape(grid, std::move(all));
   }
   vlm::host::SaveScene(*doc, file);
+  return true;
 }
 
 }  // namespace
@@ -190,8 +194,7 @@ BENCHMARK(BM_Save)->Arg(100000)->Arg(1000000)->Arg(2000000)->Unit(benchmark::kMi
 
 int main(int argc, char** argv) {
   if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--write") == 0) {
-    WriteGrid(std::atoi(argv[2]), argv[3], argc == 5 && std::strcmp(argv[4], "--select-all") == 0);
-    return 0;
+    return WriteGrid(std::atoi(argv[2]), argv[3], argc == 5 ? argv[4] : "") ? 0 : 2;
   }
   if (argc == 5 && std::strcmp(argv[1], "--case") == 0)
     return RunCase(argv[2], std::atoi(argv[3]), argv[4]);
