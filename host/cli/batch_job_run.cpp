@@ -258,7 +258,8 @@ int RunSteps(const BatchJob& job, const std::string& version, std::ostream& log,
     DocumentRun::Configure(s.context, o);
     RunContext::Scope scope(s.context);
     s.run = std::make_unique<DocumentRun>(
-        o, s.context, RunScene{}, RunEcho{[&log](const std::string& l) { log << l << "\n"; }, {}});
+        o, s.context, RunScene{.kept = true},
+        RunEcho{[&log](const std::string& l) { log << l << "\n"; }, {}});
     const RunOutcome* outcome = &s.run->Run(*document);
     if (outcome->Done()) outcome = &s.run->Stage(*document);
     if (int status = PassOn(s, *outcome, name, err); status != ExitOk) return status;

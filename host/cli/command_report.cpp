@@ -141,6 +141,7 @@ std::string CommandReport::Json(int status, const std::optional<SceneDiff>& item
                                 const std::vector<std::string>& log) const {
   nlohmann::ordered_json j = {{"command", command_}};
   if (plugin_) j["plugin"] = *plugin_;
+  if (step_) j["step"] = *step_;
   if (commandLine_) j["commandLine"] = *commandLine_;
   j["input"] = input_;
   j["outcome"] = Outcome(status);

@@ -26,9 +26,10 @@ class CommandReport : public RunReport {
   CommandReport(std::string command, std::filesystem::path file, std::string input);
   ~CommandReport() override;
 
-  // A run's: the plug-in it ran and the command line that makes the same run.
+  // A run's: the plug-in it ran (or the preparation step) and the command line that makes the
+  // same run.
   void SetRun(const RunRequest& request) {
-    plugin_ = request.progId;
+    (request.IsPrep() ? step_ : plugin_) = request.IsPrep() ? request.prepStep : request.progId;
     commandLine_ = request.CommandLine();
   }
   // The document before the command changed it (kept as its text).
@@ -77,7 +78,7 @@ class CommandReport : public RunReport {
 
   std::string command_, input_;
   std::filesystem::path file_;
-  std::optional<std::string> plugin_, commandLine_;
+  std::optional<std::string> plugin_, step_, commandLine_;
   std::optional<std::string> before_;
   std::optional<SceneDiff> items_;
   std::vector<std::string> written_, warnings_, errors_, log_;

@@ -77,15 +77,12 @@ std::string TextureName(const std::string& given) {
 }
 
 // A file or folder named on the command line (relative to the current folder, or absolute) as
-// a texture name leads to it from the scene's folder ("" for the current folder).
+// a texture name leads to it from the scene's folder, as a scene written elsewhere names its
+// textures (MovedTextureName): relative where the folders share more than the root.
 std::string FromCurrentFolder(const std::string& given, const fs::path& sceneFolder) {
-  if (given.empty() || sceneFolder.empty() || IsAbsoluteFileName(given)) return given;
-  std::error_code ec;
-  const fs::path file = fs::absolute(given, ec).lexically_normal();
-  if (ec) return given;
-  const fs::path relative =
-      file.lexically_relative(fs::absolute(sceneFolder, ec).lexically_normal());
-  return ec || relative.empty() ? file.generic_string() : relative.generic_string();
+  if (given.empty()) return given;
+  const std::string moved = MovedTextureName(given, fs::path(), sceneFolder);
+  return moved.empty() ? given : moved;  // a file that is not there is named as given
 }
 
 // Why the texture name does not lead to a file from the scene's folder, or "" when it does.
@@ -159,10 +156,10 @@ void Materials(PrepContext& context) {
       args.Refuse(option, "give a file name (a folder for --rebase; \".\" is the scene's own)");
   std::optional<NameTemplate> renamed;
   if (rename) renamed.emplace(args, "rename", -1);
-  for (const auto& [option, name] :
-       {std::pair{"texture", texture}, std::pair{"untextured", untextured}})
-    if (name) {
-      const std::string missing = Missing(TextureName(*name), folder);
+  // The files as given, from the current folder.
+  for (const char* option : {"texture", "untextured"})
+    if (const auto given = args.Text(option)) {
+      const std::string missing = Missing(TextureName(*given), fs::path());
       if (!missing.empty()) args.Refuse(option, missing);
     }
 
