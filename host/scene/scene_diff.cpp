@@ -1,5 +1,6 @@
 #include "scene/scene_diff.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <map>
@@ -83,6 +84,8 @@ std::string MaterialName(const HostMaterial* material) {
   return material ? material->name : "";
 }
 
+// Whether two faces hold the same points: positions, normals and texture coordinates by value
+// (the indices that lead to them may differ), in the same order, and the same material.
 bool SameFace(const HostMesh& a, size_t fa, const HostMesh& b, size_t fb) {
   auto pa = a.Points(fa), pb = b.Points(fb);
   if (pa.size() != pb.size() ||
@@ -90,8 +93,7 @@ bool SameFace(const HostMesh& a, size_t fa, const HostMesh& b, size_t fb) {
     return false;
   for (size_t i = 0; i < pa.size(); ++i) {
     const HostPoint &x = pa[i], &y = pb[i];
-    if (x.vertex != y.vertex || x.normal != y.normal || x.uv != y.uv ||
-        !SameEntry(At(a.vertices, x.vertex), At(b.vertices, y.vertex)) ||
+    if (!SameEntry(At(a.vertices, x.vertex), At(b.vertices, y.vertex)) ||
         !SameEntry(At(a.normals, x.normal), At(b.normals, y.normal)) ||
         !SameEntry(At(a.uvs, x.uv), At(b.uvs, y.uv)))
       return false;
@@ -99,17 +101,86 @@ bool SameFace(const HostMesh& a, size_t fa, const HostMesh& b, size_t fb) {
   return true;
 }
 
-// The faces of `after` that are new or differ; empty when the objects are the same.
+// SameFace for faces whose points hold the same indices, without a hash.
+bool SameAtPlace(const HostMesh& a, size_t fa, const HostMesh& b, size_t fb) {
+  auto pa = a.Points(fa), pb = b.Points(fb);
+  if (pa.size() != pb.size() ||
+      MaterialName(a.FaceMaterial(fa)) != MaterialName(b.FaceMaterial(fb)))
+    return false;
+  for (size_t i = 0; i < pa.size(); ++i) {
+    const HostPoint &x = pa[i], &y = pb[i];
+    if (x != y || !SameEntry(At(a.vertices, x.vertex), At(b.vertices, y.vertex)) ||
+        !SameEntry(At(a.normals, x.normal), At(b.normals, y.normal)) ||
+        !SameEntry(At(a.uvs, x.uv), At(b.uvs, y.uv)))
+      return false;
+  }
+  return true;
+}
+
+// FNV-1a over 64 bits, a word at a time.
+constexpr uint64_t kHashStart = 0xcbf29ce484222325ULL;
+uint64_t Mix(uint64_t hash, uint64_t word) {
+  for (int i = 0; i < 8; ++i, word >>= 8)
+    hash = (hash ^ (word & 0xff)) * 0x100000001b3ULL;
+  return hash;
+}
+uint64_t MixFloats(uint64_t hash, const float* values, size_t count) {
+  for (size_t i = 0; i < count; ++i)
+    hash = Mix(hash, std::bit_cast<uint32_t>(values[i]));
+  return hash;
+}
+
+// A hash of what SameFace compares: faces it calls the same hash alike. An index that leads
+// nowhere hashes as a marker of its own, as SameEntry counts all of them alike.
+uint64_t FaceHash(const HostMesh& mesh, size_t face) {
+  uint64_t hash = Mix(kHashStart, mesh.Points(face).size());
+  const HostMaterial* material = mesh.FaceMaterial(face);
+  for (char c : MaterialName(material))
+    hash = Mix(hash, static_cast<unsigned char>(c));
+  hash = Mix(hash, material ? 1 : 0);
+  for (const HostPoint& p : mesh.Points(face)) {
+    const Vec3* position = At(mesh.vertices, p.vertex);
+    const Vec3* normal = At(mesh.normals, p.normal);
+    const Vec2* uv = At(mesh.uvs, p.uv);
+    hash = position ? MixFloats(hash, &position->x, 3) : Mix(hash, 1);
+    hash = normal ? MixFloats(hash, &normal->x, 3) : Mix(hash, 2);
+    hash = uv ? MixFloats(hash, &uv->u, 2) : Mix(hash, 3);
+  }
+  return hash;
+}
+
+// The faces of `after` that are new or differ from every face of `before`; empty when the
+// objects are the same. A face is matched by what it holds, wherever it lies in the list, so
+// faces inserted or removed before it leave it unlisted. Each face of `before` is hashed
+// once into a sorted list, where the faces of `after` look theirs up; a hash found is
+// compared face by face, so two faces that merely hash alike are not taken for one.
 std::vector<int32_t> ChangedFaces(const HostMesh& before, const HostMesh& after, bool& changed) {
-  std::vector<size_t> was = LiveFaces(before), is = LiveFaces(after);
-  std::vector<int32_t> faces;
-  for (size_t i = 0; i < is.size(); ++i)
-    if (i >= was.size() || !SameFace(before, was[i], after, is[i]))
-      faces.push_back(static_cast<int32_t>(i));
-  changed = !faces.empty() || was.size() != is.size() || before.kind != after.kind ||
+  const std::vector<size_t> was = LiveFaces(before), is = LiveFaces(after);
+  changed = was.size() != is.size() || before.kind != after.kind ||
             !Same(before.smoothingAngle, after.smoothingAngle) ||
             !Same(before.vertices, after.vertices) || !Same(before.normals, after.normals) ||
             !Same(before.uvs, after.uvs);
+  // A face at the same place holding the same indices, which lead to the same values, is
+  // the same: most of an object a run leaves as it was costs no hash.
+  std::vector<int32_t> faces;
+  std::vector<std::pair<uint64_t, uint32_t>> hashes;  // of `before`'s live faces, by hash
+  for (size_t i = 0; i < is.size(); ++i) {
+    if (i < was.size() && SameAtPlace(before, was[i], after, is[i])) continue;
+    // Found elsewhere or not, the object's text is no longer what it was.
+    changed = true;
+    if (hashes.empty() && !was.empty()) {
+      hashes.reserve(was.size());
+      for (size_t w = 0; w < was.size(); ++w)
+        hashes.emplace_back(FaceHash(before, was[w]), static_cast<uint32_t>(w));
+      std::sort(hashes.begin(), hashes.end());
+    }
+    const uint64_t hash = FaceHash(after, is[i]);
+    auto at = std::lower_bound(hashes.begin(), hashes.end(), std::pair{hash, uint32_t{0}});
+    bool found = false;
+    for (; at != hashes.end() && at->first == hash && !found; ++at)
+      found = SameFace(before, was[at->second], after, is[i]);
+    if (!found) faces.push_back(static_cast<int32_t>(i));
+  }
   return faces;
 }
 

@@ -1,14 +1,14 @@
 // What changed between two documents: the groups, objects and materials made, changed and
 // removed, each named by its path (as --select takes it; a material by its name), and for an
-// object that changed, the faces that are new or differ. The report of a run and the
-// workbench's highlight after a run both come from here.
+// object that changed, the faces that hold what no face of it held before. The report of a run and
+// the workbench's highlight after a run both come from here.
 //
 // Items are matched by path, so a group renamed reads as one removed and one made. An item
 // counts as changed when what the scene file holds of it differs (down to the bits of each
 // number): a group's frame, animation keys and custom fields (not its groups and objects,
 // which are items of their own); an object's kind, smoothing angle, vertices, normals,
-// texture coordinates and faces; every property of a material. The selection, the units and
-// the custom field names are not items.
+// texture coordinates and faces (their order too); every property of a material. The
+// selection, the units and the custom field names are not items.
 #pragma once
 
 #include <cstdint>
@@ -24,9 +24,12 @@ struct SceneItem {
   enum class Kind { Group, Object, Material };
   Kind kind = Kind::Group;
   std::string path;  // a group's or object's path ("" for the root), a material's name
-  // A changed object: the faces that are new or differ from the face of the same index before
-  // (points, their positions, normals and texture coordinates, material), by index as the
-  // scene file holds them (removed faces are not counted). Empty otherwise.
+  // A changed object: the faces that are new, by index as the scene file holds them (removed
+  // faces are not counted). A face is new when no face of the object before held the same
+  // points (their positions, normals and texture coordinates by value, in the same order)
+  // and the same material, wherever in the list that face was: faces a run inserted or
+  // removed move the others along without listing them. Empty otherwise, and for an object
+  // whose faces only moved or were removed.
   std::vector<int32_t> faces;
   friend bool operator==(const SceneItem&, const SceneItem&) = default;
 };

@@ -65,8 +65,12 @@ void Camera::Orbit(double dx, double dy) {
   pitch_ = std::clamp(pitch_ + dy * kOrbitSpeed, -90.0, 90.0);
 }
 
+double Camera::HalfHeight() const {
+  return distance_ * std::tan(0.5 * kFieldOfView * kDegree);
+}
+
 void Camera::Pan(double dx, double dy) {
-  const double perPixel = 2 * distance_ * std::tan(0.5 * kFieldOfView * kDegree) / height_;
+  const double perPixel = 2 * HalfHeight() / height_;
   target_ = target_ + Right() * static_cast<float>(-dx * perPixel) +
             Up() * static_cast<float>(dy * perPixel);
 }
@@ -100,12 +104,17 @@ Vec3 Camera::Eye() const {
   return target_ + Back() * static_cast<float>(distance_);
 }
 
+// Perspective: the planes around the scene's sphere, the near one in front of the eye.
+// Orthographically the near plane may lie behind the eye: what is drawn is the scene's depth
+// along the view, wherever the eye is.
 double Camera::FarPlane() const {
-  const double d = Length(Eye() - sceneCentre_);
+  const double d =
+      orthographic_ ? -PreciseDot(sceneCentre_ - Eye(), Back()) : Length(Eye() - sceneCentre_);
   return d + sceneRadius_ * 1.1 + 1e-6;
 }
 
 double Camera::NearPlane() const {
+  if (orthographic_) return -PreciseDot(sceneCentre_ - Eye(), Back()) - sceneRadius_ * 1.1;
   const double d = Length(Eye() - sceneCentre_);
   return std::max(FarPlane() * 1e-4, d - sceneRadius_ * 1.1);
 }
@@ -124,9 +133,18 @@ Mat4 Camera::ViewMatrix() const {
 }
 
 Mat4 Camera::ProjectionMatrix() const {
-  const double f = 1 / std::tan(0.5 * kFieldOfView * kDegree);
   const double n = NearPlane(), far = FarPlane();
   Mat4 m;
+  if (orthographic_) {
+    const double h = HalfHeight();
+    m(0, 0) = static_cast<float>(height_ / (h * width_));
+    m(1, 1) = static_cast<float>(1 / h);
+    m(2, 2) = static_cast<float>(-2 / (far - n));
+    m(3, 2) = static_cast<float>(-(far + n) / (far - n));
+    m(3, 3) = 1;
+    return m;
+  }
+  const double f = 1 / std::tan(0.5 * kFieldOfView * kDegree);
   m(0, 0) = static_cast<float>(f * height_ / width_);
   m(1, 1) = static_cast<float>(f);
   m(2, 2) = static_cast<float>((far + n) / (n - far));
@@ -140,14 +158,22 @@ Projected Camera::Project(Vec3 world) const {
   const Vec3 r = Right(), u = Up(), b = Back(), eye = Eye();
   const Vec3 rel = world - eye;
   const double ex = PreciseDot(rel, r), ey = PreciseDot(rel, u), ez = PreciseDot(rel, b);
-  const double f = 1 / std::tan(0.5 * kFieldOfView * kDegree);
-  const double w = -ez;
-  Projected out;
-  out.inFront = w > 0;
-  if (w == 0) return out;
-  const double ndcX = ex * f * height_ / width_ / w, ndcY = ey * f / w;
   const double n = NearPlane(), far = FarPlane();
-  const double ndcZ = ((far + n) / (n - far) * ez + 2 * far * n / (n - far)) / w;
+  Projected out;
+  double ndcX = 0, ndcY = 0, ndcZ = 0;
+  if (orthographic_) {
+    const double h = HalfHeight();
+    out.inFront = -ez >= n;
+    ndcX = ex / (h * width_ / height_), ndcY = ey / h;
+    ndcZ = (2 * ez + far + n) / (n - far);
+  } else {
+    const double f = 1 / std::tan(0.5 * kFieldOfView * kDegree);
+    const double w = -ez;
+    out.inFront = w > 0;
+    if (w == 0) return out;
+    ndcX = ex * f * height_ / width_ / w, ndcY = ey * f / w;
+    ndcZ = ((far + n) / (n - far) * ez + 2 * far * n / (n - far)) / w;
+  }
   out.x = (ndcX + 1) * 0.5 * width_;
   out.y = (1 - ndcY) * 0.5 * height_;
   out.depth = (ndcZ + 1) * 0.5;
@@ -155,13 +181,30 @@ Projected Camera::Project(Vec3 world) const {
 }
 
 Ray Camera::RayAt(double x, double y) const {
-  const double t = std::tan(0.5 * kFieldOfView * kDegree);
+  const double t = orthographic_ ? HalfHeight() : std::tan(0.5 * kFieldOfView * kDegree);
   const double dx = (2 * x / width_ - 1) * t * width_ / height_;
   const double dy = (1 - 2 * y / height_) * t;
   const Vec3 r = Right(), u = Up(), b = Back();
+  if (orthographic_) {
+    // From the point of the near plane under the cursor, straight along the view.
+    const Vec3 across = ToVec(r.x * dx + u.x * dy, r.y * dx + u.y * dy, r.z * dx + u.z * dy);
+    return {Eye() + across - b * static_cast<float>(NearPlane()), b * -1.0f};
+  }
   const Vec3 d =
       ToVec(r.x * dx + u.x * dy - b.x, r.y * dx + u.y * dy - b.y, r.z * dx + u.z * dy - b.z);
   return {Eye(), Normalize(d)};
+}
+
+Ray Camera::RayTo(Vec3 world, float& distance) const {
+  if (orthographic_) {
+    const Vec3 along = Back() * -1.0f;
+    const double depth = PreciseDot(world - Eye(), along) - NearPlane();
+    distance = static_cast<float>(depth);
+    return {world - along * distance, along};
+  }
+  const Vec3 towards = world - Eye();
+  distance = Length(towards);
+  return {Eye(), Normalize(towards)};
 }
 
 }  // namespace vlm::workbench

@@ -1,8 +1,11 @@
-// The 3D view's camera: a perspective eye orbiting a target point, in widget pixels.
+// The 3D view's camera: an eye orbiting a target point, in widget pixels, seeing in
+// perspective or orthographically.
 //
 // The eye sits at `distance` from the target along the direction given by yaw (about +y, 0
 // looking from +z) and pitch (up from the ground plane, -90 to 90 degrees); +y is up on
 // screen except straight from above or below, where -z (+z) is up so that +x stays right.
+// Orthographically the view is as tall as the perspective view is at the target, so a switch
+// keeps what is framed the same size; rays then run parallel, along the view.
 #pragma once
 
 #include "vlm/math.h"
@@ -47,6 +50,8 @@ class Camera {
   double Yaw() const { return yaw_; }
   double Pitch() const { return pitch_; }
   void Set(Vec3 target, double distance, double yawDegrees, double pitchDegrees);
+  void SetOrthographic(bool on) { orthographic_ = on; }
+  bool Orthographic() const { return orthographic_; }
 
   Vec3 Eye() const;
   // Unit axes of the eye: to the right of the screen, up the screen, and back (out of it).
@@ -61,19 +66,25 @@ class Camera {
   Mat4 ViewProjection() const { return Multiply(ViewMatrix(), ProjectionMatrix()); }
 
   Projected Project(Vec3 world) const;
-  // The ray from the eye through a point of the widget.
+  // The ray from the eye through a point of the widget; orthographically, the ray along the
+  // view through it, from the near plane.
   Ray RayAt(double x, double y) const;
+  // The ray of RayAt that meets a world point, and how far along it the point lies.
+  Ray RayTo(Vec3 world, float& distance) const;
 
   static constexpr double kFieldOfView = 45;  // vertical, degrees
 
  private:
   double NearPlane() const;
   double FarPlane() const;
+  // Half the view's height at the target's distance: orthographically, everywhere.
+  double HalfHeight() const;
   int width_ = 1, height_ = 1;
   Vec3 target_{};
   double distance_ = 10, yaw_ = 30, pitch_ = 25;
   Vec3 sceneCentre_{};
   double sceneRadius_ = 1;
+  bool orthographic_ = false;
 };
 
 }  // namespace vlm::workbench

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <algorithm>
 
 #include "scene/document.h"
 #include "scene/scene_text.h"
@@ -115,13 +116,60 @@ void Outliner::ShowMenu(const QPoint& at) {
     one.objects.push_back({m, {}});
     path = m->Path();
   }
+  host::PickedItems items = one;
+  if (item->isSelected()) {
+    items = {};
+    for (QTreeWidgetItem* selected : selectedItems())
+      if (const host::HostNode* g = GroupOf(selected))
+        items.groups.push_back(g);
+      else if (const host::HostMesh* m = ObjectOf(selected))
+        items.objects.push_back({m, {}});
+  }
   QMenu menu(this);
   const QString select = QString::fromStdString(host::SelectCommandLine(host::SelectTexts(one)));
   menu.addAction(tr("Copy path"), this,
                  [path] { QGuiApplication::clipboard()->setText(QString::fromStdString(path)); });
   menu.addAction(tr("Copy --select argument"), this,
                  [select] { QGuiApplication::clipboard()->setText(select); });
+  menu.addSeparator();
+  menu.addAction(tr("Hide"), this, [this, items] { emit HideAsked(items); });
+  menu.addAction(tr("Isolate"), this, [this, items] { emit IsolateAsked(items); });
+  menu.addAction(tr("Show all"), this, [this] { emit ShowAllAsked(); });
   menu.exec(viewport()->mapToGlobal(at));
+}
+
+bool Outliner::Grey(QTreeWidgetItem* item, const std::vector<host::FaceHit>& hidden) {
+  bool all = true, some = false;
+  if (const host::HostMesh* mesh = ObjectOf(item)) {
+    const host::FaceHit first{mesh, 0};
+    const auto from = std::lower_bound(hidden.begin(), hidden.end(), first);
+    const auto to =
+        std::find_if(from, hidden.end(), [&](const host::FaceHit& f) { return f.mesh != mesh; });
+    size_t live = 0;
+    for (size_t f = 0; f < mesh->FaceCount(); ++f)
+      live += !mesh->FaceRemoved(f);
+    const auto count = static_cast<size_t>(to - from);
+    all = live > 0 && count >= live;
+    some = count > 0;
+  } else {
+    for (int i = 0; i < item->childCount(); ++i) {
+      const bool child = Grey(item->child(i), hidden);
+      all = all && child;
+      some = some || child;
+    }
+    all = all && item->childCount() > 0;
+  }
+  item->setForeground(0, all ? palette().brush(QPalette::Disabled, QPalette::Text) : QBrush());
+  QFont font = item->font(0);
+  font.setItalic(some && !all && ObjectOf(item));
+  item->setFont(0, font);
+  return all;
+}
+
+void Outliner::ShowHidden(const std::vector<host::FaceHit>& hidden) {
+  QTreeWidgetItem* root = invisibleRootItem();
+  for (int i = 0; i < root->childCount(); ++i)
+    Grey(root->child(i), hidden);
 }
 
 }  // namespace vlm::workbench

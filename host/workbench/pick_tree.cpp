@@ -184,10 +184,20 @@ float Intersect(const Triangle& t, const Ray& ray, bool frontOnly) {
 
 }  // namespace
 
-std::optional<PickTree::Hit> PickTree::Nearest(const Ray& ray, bool frontOnly) const {
+namespace {
+
+bool IsHidden(PickTree::Hidden hidden, uint32_t face) {
+  return face < hidden.size() && hidden[face] != 0;
+}
+
+}  // namespace
+
+std::optional<PickTree::Hit> PickTree::Nearest(const Ray& ray, bool frontOnly,
+                                               Hidden hidden) const {
   std::optional<Hit> best;
   float limit = std::numeric_limits<float>::infinity();
   Walk(ray, limit, [&](const Triangle& t, float& lim) {
+    if (IsHidden(hidden, t.face)) return false;
     const float distance = Intersect(t, ray, frontOnly);
     if (distance >= 0 && distance < lim) {
       lim = distance;
@@ -198,11 +208,27 @@ std::optional<PickTree::Hit> PickTree::Nearest(const Ray& ray, bool frontOnly) c
   return best;
 }
 
-bool PickTree::Blocked(const Ray& ray, float distance, uint32_t face, bool frontOnly) const {
+std::vector<PickTree::Hit> PickTree::AllHits(const Ray& ray, bool frontOnly, Hidden hidden) const {
+  std::vector<Hit> hits;
+  float limit = std::numeric_limits<float>::infinity();
+  Walk(ray, limit, [&](const Triangle& t, float&) {
+    if (IsHidden(hidden, t.face)) return false;
+    const float distance = Intersect(t, ray, frontOnly);
+    if (distance >= 0) hits.push_back({t.index, distance});
+    return false;
+  });
+  std::sort(hits.begin(), hits.end(), [](const Hit& a, const Hit& b) {
+    return a.distance < b.distance || (a.distance == b.distance && a.triangle < b.triangle);
+  });
+  return hits;
+}
+
+bool PickTree::Blocked(const Ray& ray, float distance, uint32_t face, bool frontOnly,
+                       Hidden hidden) const {
   bool blocked = false;
   float limit = distance;
   Walk(ray, limit, [&](const Triangle& t, float& lim) {
-    if (t.face == face) return false;
+    if (t.face == face || IsHidden(hidden, t.face)) return false;
     const float at = Intersect(t, ray, frontOnly);
     blocked = at >= 0 && at < lim;
     return blocked;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "vlm/math.h"
@@ -24,11 +25,17 @@ class PickTree {
     uint32_t triangle = 0;  // the scene mesh's triangle index
     float distance = 0;     // along the ray
   };
+  // The faces a search passes through: a byte per scene face, not 0 for one that is hidden
+  // (empty: none is).
+  using Hidden = std::span<const uint8_t>;
   // The first triangle the ray meets; with `frontOnly`, triangles seen from behind (their
-  // corners clockwise from the ray's origin) are passed through.
-  std::optional<Hit> Nearest(const Ray& ray, bool frontOnly) const;
+  // corners clockwise from the ray's origin) are passed through, and so are hidden faces.
+  std::optional<Hit> Nearest(const Ray& ray, bool frontOnly, Hidden hidden = {}) const;
+  // Every triangle the ray meets, nearest first.
+  std::vector<Hit> AllHits(const Ray& ray, bool frontOnly, Hidden hidden = {}) const;
   // Whether the ray meets a triangle of another face than `face` before `distance`.
-  bool Blocked(const Ray& ray, float distance, uint32_t face, bool frontOnly) const;
+  bool Blocked(const Ray& ray, float distance, uint32_t face, bool frontOnly,
+               Hidden hidden = {}) const;
 
   size_t NodeCount() const { return nodes_.size(); }
 

@@ -80,10 +80,14 @@ void SceneView::SetDocument(const host::HostDocument* document) {
     s.tree = PickTree(s.mesh);
   else
     s.building = std::async(std::launch::async, [&s] { s.tree = PickTree(s.mesh); });
-  // The selection and changes named faces of the earlier document; the owner sets them anew.
+  // The selection, changes and hidden faces named faces of the earlier document; the owner
+  // sets them anew.
   s.selected.clear();
   s.changed.clear();
+  s.hidden.clear();
+  s.hiddenFace.clear();
   s.cornerState.assign(s.mesh.corners.size(), kPlain);
+  if (!s.edgesChosen) s.edges = s.mesh.TriangleCount() < kEdgesUpTo;
   // The grid reaches past the scene on every side, in round steps.
   float reach = 1;
   if (!s.mesh.Empty())
@@ -114,6 +118,13 @@ void SceneView::UpdateFaceStates() {
   };
   mark(s.changed, kChanged);
   mark(s.selected, kSelected);
+  mark(s.hidden, kHidden);
+  s.hiddenFace.clear();
+  if (!s.hidden.empty()) {
+    s.hiddenFace.assign(s.mesh.faces.size(), 0);
+    for (const host::FaceHit& ref : s.hidden)
+      if (const std::optional<uint32_t> index = s.mesh.FaceIndex(ref)) s.hiddenFace[*index] = 1;
+  }
   gpu_->stateStale = true;
   update();
 }
@@ -126,6 +137,31 @@ void SceneView::SetSelectedFaces(const std::vector<host::FaceHit>& faces) {
 void SceneView::SetChangedFaces(const std::vector<host::FaceHit>& faces) {
   state_->changed = faces;
   UpdateFaceStates();
+}
+
+void SceneView::SetHiddenFaces(const std::vector<host::FaceHit>& faces) {
+  state_->hidden = faces;
+  UpdateFaceStates();
+}
+
+void SceneView::SetEdges(bool shown) {
+  state_->edges = shown;
+  state_->edgesChosen = true;
+  update();
+}
+
+bool SceneView::EdgesShown() const {
+  return state_->edges;
+}
+
+void SceneView::SetXray(bool on) {
+  state_->xray = on;
+  update();
+}
+
+void SceneView::SetOrthographic(bool on) {
+  state_->camera.SetOrthographic(on);
+  update();
 }
 
 void SceneView::SetWireframe(bool on) {
@@ -213,32 +249,49 @@ void SceneView::UpdateViewport() const {
 std::optional<host::FaceHit> SceneView::FaceAt(QPoint point) const {
   State& s = *state_;
   UpdateViewport();
-  const std::optional<PickTree::Hit> hit =
-      s.Tree().Nearest(s.camera.RayAt(point.x(), point.y()), !s.backFaces);
-  if (!hit) return std::nullopt;
-  return s.mesh.faces[s.mesh.triangleFace[hit->triangle]].ref;
+  const Ray ray = s.camera.RayAt(point.x(), point.y());
+  if (!s.xray) {
+    const std::optional<PickTree::Hit> hit = s.Tree().Nearest(ray, !s.backFaces, s.hiddenFace);
+    if (!hit) return std::nullopt;
+    return s.mesh.faces[s.mesh.triangleFace[hit->triangle]].ref;
+  }
+  // X-ray: the faces along the ray, each once, nearest first (a face's second triangle or a
+  // hit on its edge counts once); the one after the deepest selected.
+  std::vector<uint32_t> faces;
+  for (const PickTree::Hit& hit : s.Tree().AllHits(ray, false, s.hiddenFace)) {
+    const uint32_t face = s.mesh.triangleFace[hit.triangle];
+    if (std::find(faces.begin(), faces.end(), face) == faces.end()) faces.push_back(face);
+  }
+  if (faces.empty()) return std::nullopt;
+  size_t next = 0;
+  for (size_t i = 0; i < faces.size(); ++i) {
+    const host::FaceHit ref = s.mesh.faces[faces[i]].ref;
+    if (std::find(s.selected.begin(), s.selected.end(), ref) != s.selected.end())
+      next = (i + 1) % faces.size();
+  }
+  return s.mesh.faces[faces[next]].ref;
 }
 
 std::vector<host::FaceHit> SceneView::FacesIn(QRect rect, bool through) const {
   State& s = *state_;
   UpdateViewport();
   const PickTree& tree = s.Tree();
+  through = through || s.xray;
   std::vector<host::FaceHit> out;
-  const Vec3 eye = s.camera.Eye();
   const double left = rect.left(), top = rect.top();
   const double right = left + rect.width(), bottom = top + rect.height();
   for (size_t f = 0; f < s.mesh.faces.size(); ++f) {
     const SceneFace& face = s.mesh.faces[f];
-    if (face.triangleCount == 0) continue;
+    if (face.triangleCount == 0 || (!s.hiddenFace.empty() && s.hiddenFace[f])) continue;
     const Projected p = s.camera.Project(face.centre);
     if (!p.inFront || p.x < left || p.x >= right || p.y < top || p.y >= bottom) continue;
     if (!through) {
-      const Vec3 towards = face.centre - eye;
+      float distance = 0;
+      const Ray ray = s.camera.RayTo(face.centre, distance);
       // A face turned away is not drawn when back faces are hidden.
-      if (!s.backFaces && Dot(s.mesh.normals[face.firstTriangle], towards) >= 0) continue;
-      const float distance = Length(towards);
-      const Ray ray{eye, Normalize(towards)};
-      if (tree.Blocked(ray, distance * (1 - 1e-4f), static_cast<uint32_t>(f), !s.backFaces))
+      if (!s.backFaces && Dot(s.mesh.normals[face.firstTriangle], ray.direction) >= 0) continue;
+      if (tree.Blocked(ray, distance * (1 - 1e-4f), static_cast<uint32_t>(f), !s.backFaces,
+                       s.hiddenFace))
         continue;
     }
     out.push_back(face.ref);
@@ -365,6 +418,16 @@ void SceneView::keyPressEvent(QKeyEvent* event) {
       return ViewFrom(control ? CameraView::OtherSide : CameraView::Side);
     case Qt::Key_7:
       return ViewFrom(control ? CameraView::Bottom : CameraView::Top);
+    case Qt::Key_5:
+      return SetOrthographic(!camera.Orthographic());
+    case Qt::Key_Escape:
+      if (state_->banding) {
+        state_->banding = false;
+        state_->button = Qt::NoButton;
+        break;
+      }
+      emit FacesPicked({}, host::PickCombine::Replace);
+      return;
     default:
       return QOpenGLWidget::keyPressEvent(event);
   }

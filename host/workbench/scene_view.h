@@ -1,7 +1,8 @@
 // The workbench's 3D view: the document drawn shaded (material colours, textures where the
-// files exist, a warning pattern where they are missing or cannot be read), with wireframe
-// and back-face toggles, a grid and axes (+y up), a camera that orbits, pans and zooms, and
-// picking of the faces under the cursor or under a dragged box.
+// files exist, a warning pattern where they are missing or cannot be read), with wireframe,
+// back-face, polygon-edge and X-ray toggles, faces hidden from view, a grid and axes (+y up),
+// a camera that orbits, pans and zooms in perspective or orthographically, and picking of the
+// faces under the cursor or under a dragged box.
 //
 // The view draws what it is given and says what the mouse picked; what a pick means (faces,
 // objects or groups; replace, add or toggle) is for its owner to decide.
@@ -33,10 +34,20 @@ namespace vlm::workbench {
 // pick combines with what is selected) are in run/selection_text.h.
 
 // The colours the view draws in (red, green, blue from 0 to 1). A face seen square on is
-// drawn in exactly its colour; one seen at a slant darker.
+// drawn in exactly its colour; one seen at a slant darker. A selected face is its own colour
+// (its texture) tinted towards the selection colour by kSelectedTint, its polygon's edges
+// drawn in the selection colour; a face the last run made or changed likewise, without the
+// edges.
 inline constexpr Vec3 kBackgroundColour{0.16f, 0.17f, 0.19f};
 inline constexpr Vec3 kSelectedColour{1.0f, 0.55f, 0.0f};
 inline constexpr Vec3 kChangedColour{0.2f, 0.85f, 0.35f};
+inline constexpr float kSelectedTint = 0.4f, kChangedTint = 0.35f;
+// X-ray draws every face at this opacity (the selected ones over them at kXraySelected).
+inline constexpr float kXrayOpacity = 0.35f, kXraySelected = 0.75f;
+// Polygon edges are drawn from the start on meshes of fewer triangles than this; on larger
+// ones they start off (a million-triangle grid would be all edges). Either way they fade out
+// on faces only a few pixels across.
+inline constexpr size_t kEdgesUpTo = 200000;
 // Faces without a material.
 inline constexpr Vec3 kNoMaterialColour{0.8f, 0.8f, 0.8f};
 
@@ -60,9 +71,20 @@ class SceneView : public QOpenGLWidget {
   // run made or changed.
   void SetSelectedFaces(const std::vector<host::FaceHit>& faces);
   void SetChangedFaces(const std::vector<host::FaceHit>& faces);
+  // The faces not drawn and not picked (faces of another document are left out). Like the
+  // selection, cleared by SetDocument.
+  void SetHiddenFaces(const std::vector<host::FaceHit>& faces);
 
   void SetWireframe(bool on);
   void SetBackFaces(bool shown);
+  // The polygons' own edges (never the diagonals that cut a polygon into triangles). Until
+  // this is called, each document starts with them on below kEdgesUpTo triangles.
+  void SetEdges(bool shown);
+  bool EdgesShown() const;
+  // X-ray: every face see-through, the selected ones over the rest, and picking through
+  // faces (see FaceAt and FacesIn).
+  void SetXray(bool on);
+  void SetOrthographic(bool on);
   // Box selection through the model (every face whose centre is in the box) or of the visible
   // faces only (default).
   void SetBoxThrough(bool through);
@@ -73,8 +95,13 @@ class SceneView : public QOpenGLWidget {
   void ViewFrom(CameraView direction);
 
   // Picking, also for tests: the face drawn at a point of the widget (logical pixels), the
-  // faces whose centres project into a rectangle (visible ones only unless `through`), and
-  // where a world point lands in the widget.
+  // faces whose centres project into a rectangle (visible ones only unless `through` or
+  // X-ray), and where a world point lands in the widget. Hidden faces are never picked.
+  //
+  // With X-ray a click goes through: of the faces under the cursor, nearest first, it takes
+  // the one after the deepest that is selected (the nearest when none is, the nearest again
+  // after the last). Clicking again and again steps one face deeper each time and comes
+  // round; Shift-clicks add each deeper face to the selection.
   std::optional<host::FaceHit> FaceAt(QPoint point) const;
   std::vector<host::FaceHit> FacesIn(QRect rect, bool through) const;
   QPointF Project(Vec3 world) const;
@@ -87,7 +114,8 @@ class SceneView : public QOpenGLWidget {
   const SceneMesh& Mesh() const;
 
  signals:
-  // A click (one face or none) or a dragged box (its faces), with the modifiers held.
+  // A click (one face or none) or a dragged box (its faces), with the modifiers held; Escape
+  // in the view picks nothing (Replace).
   void FacesPicked(const std::vector<host::FaceHit>& faces, host::PickCombine op);
   // A texture file of the document shown is missing or cannot be read, and its faces are drawn
   // in the warning pattern (magenta and black squares): one line for the log, "warning: ...".

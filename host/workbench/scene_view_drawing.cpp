@@ -2,10 +2,11 @@
 //
 // The document's triangles go to the graphics card once per SetDocument, in one vertex buffer
 // ordered by material; a second buffer of one byte per corner says whether the corner's face
-// is selected or changed, so a new selection rewrites only that. Flat shading with a light
-// from the eye: a face seen square on shows exactly its colour. Polygon edges (not the fan's
-// diagonals) are found in the fragment shader from each corner's barycentric coordinate;
-// wireframe draws only them.
+// is selected, changed or hidden, so a new selection rewrites only that. Flat shading with a
+// light from the eye: a face seen square on shows exactly its colour. Polygon edges (not the
+// fan's diagonals) are found in the fragment shader from each corner's barycentric coordinate;
+// wireframe draws only them. X-ray draws the faces blended without writing depth, then the
+// selected ones again over them.
 #include "workbench/scene_view.h"
 
 #include <QImage>
@@ -54,6 +55,10 @@ void main() {
 }
 )";
 
+// `edges`: draw the polygons' edges darker. They fade out where a triangle is only a few
+// pixels across (there they would cover the face and shimmer as the camera moves), as does
+// the selection's outline: two pixels of the selection colour on the face's side of each
+// edge, then one darker pixel, which keeps it apart from light and dark textures alike.
 const char* kFaceFragment = R"(
 in vec3 vPosition;
 in vec2 vUv;
@@ -62,29 +67,47 @@ flat in int vState;
 uniform vec3 colour;
 uniform vec3 selectedColour;
 uniform vec3 changedColour;
+uniform float selectedTint;
+uniform float changedTint;
 uniform vec3 towardsEye;
 uniform int textured;
 uniform int wireframe;
+uniform int edges;
+uniform int onlySelected;
+uniform float opacity;
 uniform sampler2D image;
 out vec4 fragment;
+float Near(vec3 from, vec3 to) {
+  vec3 inside = smoothstep(from, to, vBary);
+  return 1.0 - min(min(inside.x, inside.y), inside.z);
+}
 void main() {
+  if (vState == 3 || (onlySelected != 0 && vState != 1)) discard;
   vec3 width = fwidth(vBary);
-  vec3 near = smoothstep(vec3(0.0), width * 1.2, vBary);
-  float edge = 1.0 - min(min(near.x, near.y), near.z);
-  vec3 base = vState == 1 ? selectedColour
-            : vState == 2 ? changedColour
-            : textured != 0 ? texture(image, vUv).rgb * colour
-            : colour;
+  float edge = Near(vec3(0.0), width * 1.2);
+  float across = max(max(width.x, width.y), width.z);
+  float shown = 1.0 - smoothstep(0.12, 0.3, across);
+  vec3 base = textured != 0 ? texture(image, vUv).rgb * colour : colour;
   if (wireframe != 0) {
     if (edge < 0.5) discard;
-    fragment = vec4(base, 1.0);
+    vec3 line = vState == 1 ? selectedColour : vState == 2 ? changedColour : base;
+    fragment = vec4(line, 1.0);
     return;
   }
   // The triangle's own normal, from how the position changes across the screen.
   vec3 normal = normalize(cross(dFdx(vPosition), dFdy(vPosition)));
   float light = 0.35 + 0.65 * abs(dot(normal, towardsEye));
   vec3 lit = base * light;
-  fragment = vec4(mix(lit, lit * 0.6, edge), 1.0);
+  if (vState == 1) lit = mix(lit, selectedColour, selectedTint);
+  if (vState == 2) lit = mix(lit, changedColour, changedTint);
+  if (edges != 0) lit = mix(lit, lit * 0.6, edge * shown);
+  if (vState == 1) {
+    float outline = Near(width * 1.5, width * 2.5) * shown;
+    float rim = Near(width * 2.5, width * 3.5) * shown;
+    lit = mix(lit, lit * 0.35, rim - outline);
+    lit = mix(lit, selectedColour, outline);
+  }
+  fragment = vec4(lit, opacity);
 }
 )";
 
@@ -484,7 +507,7 @@ void SceneView::DrawFaces(const Mat4& viewProjection) {
   const State& s = *state_;
   const Gpu& g = *gpu_;
   QOpenGLExtraFunctions& gl = *context()->extraFunctions();
-  if (s.backFaces)
+  if (s.backFaces || s.xray)
     gl.glDisable(GL_CULL_FACE);
   else
     gl.glEnable(GL_CULL_FACE);
@@ -502,14 +525,44 @@ void SceneView::DrawFaces(const Mat4& viewProjection) {
                  kSelectedColour.z);
   gl.glUniform3f(p.uniformLocation("changedColour"), kChangedColour.x, kChangedColour.y,
                  kChangedColour.z);
+  gl.glUniform1f(p.uniformLocation("selectedTint"), kSelectedTint);
+  gl.glUniform1f(p.uniformLocation("changedTint"), kChangedTint);
   gl.glUniform1i(p.uniformLocation("wireframe"), s.wireframe ? 1 : 0);
+  gl.glUniform1i(p.uniformLocation("edges"), s.edges ? 1 : 0);
   gl.glUniform1i(p.uniformLocation("image"), 0);
   const GLint colour = p.uniformLocation("colour"), textured = p.uniformLocation("textured");
+  const GLint onlySelected = p.uniformLocation("onlySelected");
+  const GLint opacity = p.uniformLocation("opacity");
   gl.glActiveTexture(GL_TEXTURE0);
   gl.glBindVertexArray(g.faceArray);
-  for (size_t b = 0; b < s.mesh.batches.size(); ++b)
-    DrawBatch(gl, s.mesh.batches[b], b < g.batchTextures.size() ? g.batchTextures[b] : 0, colour,
-              textured);
+  const auto drawAll = [&] {
+    for (size_t b = 0; b < s.mesh.batches.size(); ++b)
+      DrawBatch(gl, s.mesh.batches[b], b < g.batchTextures.size() ? g.batchTextures[b] : 0, colour,
+                textured);
+  };
+  gl.glUniform1i(onlySelected, 0);
+  if (s.xray && !s.wireframe) {
+    // Every face blended over what is behind it, none hiding another; then the selected
+    // ones over them all.
+    gl.glEnable(GL_BLEND);
+    gl.glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    gl.glDepthMask(GL_FALSE);
+    gl.glDisable(GL_DEPTH_TEST);
+    gl.glUniform1f(opacity, kXrayOpacity);
+    drawAll();
+    gl.glUniform1i(onlySelected, 1);
+    gl.glUniform1f(opacity, kXraySelected);
+    drawAll();
+    gl.glEnable(GL_DEPTH_TEST);
+    gl.glDepthMask(GL_TRUE);
+    gl.glDisable(GL_BLEND);
+  } else {
+    // Wireframe draws only lines: X-ray adds nothing to it but the faces behind.
+    if (s.xray) gl.glDisable(GL_DEPTH_TEST);
+    gl.glUniform1f(opacity, 1);
+    drawAll();
+    gl.glEnable(GL_DEPTH_TEST);
+  }
   gl.glBindTexture(GL_TEXTURE_2D, 0);
   gl.glDisable(GL_POLYGON_OFFSET_FILL);
   gl.glDisable(GL_CULL_FACE);

@@ -20,7 +20,7 @@ namespace vlm::workbench {
 
 // What the byte of a triangle corner in the state buffer says of its face; the face shader
 // reads the same numbers.
-enum FaceState : uint8_t { kPlain = 0, kSelected = 1, kChanged = 2 };
+enum FaceState : uint8_t { kPlain = 0, kSelected = 1, kChanged = 2, kHidden = 3 };
 
 struct SceneView::State {
   ~State() { Tree(); }
@@ -39,9 +39,12 @@ struct SceneView::State {
   // Everything framed and the camera not moved since: framed again when the size changes
   // (the first document often comes before the window has its size).
   bool autoFramed = false;
-  std::vector<host::FaceHit> selected, changed;
+  std::vector<host::FaceHit> selected, changed, hidden;
   std::vector<uint8_t> cornerState;  // per triangle corner
-  bool wireframe = false, backFaces = true, boxThrough = false;
+  std::vector<uint8_t> hiddenFace;   // per scene face, for the pick tree (empty: none hidden)
+  bool wireframe = false, backFaces = true, boxThrough = false, xray = false;
+  // The polygon edges, and whether the person chose them (else each document's size does).
+  bool edges = true, edgesChosen = false;
   // The grid's half size and spacing, on y = 0 around the origin.
   float gridHalf = 5, gridStep = 1;
   // The mouse: where the press was, the last place seen, and a box being dragged.

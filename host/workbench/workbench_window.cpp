@@ -150,6 +150,9 @@ QAction* WorkbenchWindow::AddAction(QMenu* menu, const QString& name, const QStr
                                     const QKeySequence& keys) {
   QAction* action = menu->addAction(text);
   action->setObjectName(name);
+  // The keys work wherever the focus is in the window, but for a text field that takes the
+  // key itself (Ctrl+A in the log selects its text).
+  action->setShortcutContext(Qt::WindowShortcut);
   if (!keys.isEmpty()) action->setShortcut(keys);
   return action;
 }
@@ -191,8 +194,6 @@ void WorkbenchWindow::BuildMenus() {
           [this] { QGuiApplication::clipboard()->setText(Q(SelectText())); });
   selectText_->setContextMenuPolicy(Qt::ActionsContextMenu);
   selectText_->addAction(copySelect);
-  connect(AddAction(edit, "editSelectNone", tr("Select &none")), &QAction::triggered, this,
-          [this] { SetPicks({}); });
 
   QMenu* viewMenu = menuBar()->addMenu(tr("&View"));
   QAction* wire = AddAction(viewMenu, "viewWireframe", tr("&Wireframe"), QKeySequence("W"));
@@ -219,6 +220,7 @@ void WorkbenchWindow::BuildMenus() {
     connect(AddAction(viewMenu, QString("view") + name, caption, QKeySequence(key)),
             &QAction::triggered, view_, [this, d = direction] { view_->ViewFrom(d); });
   }
+  BuildViewActions(edit, viewMenu);
 
   QToolBar* picking = addToolBar(tr("Picking"));
   picking->setObjectName("picking");
@@ -282,6 +284,7 @@ void WorkbenchWindow::DocumentChanged(bool frame) {
   view_->SetDocument(&session_.Document());
   outliner_->SetDocument(&session_.Document());
   view_->SetChangedFaces({});
+  ShowHidden();
   picks_ = host::PickedIn(session_.Document());
   ShowPicks();
   if (frame) view_->FrameAll();

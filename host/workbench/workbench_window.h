@@ -14,6 +14,7 @@
 #include "prep/prep_step.h"
 #include "run/selection_text.h"
 #include "vlm/contracts/operation.h"
+#include "workbench/view_picks.h"
 #include "workbench/workbench_session.h"
 
 class QAction;
@@ -88,6 +89,18 @@ class WorkbenchWindow : public QMainWindow {
   // Replaces the picks, as the view or the outliner would.
   void SetPicks(const host::PickedItems& picked);
   const host::PickedItems& Picks() const { return picks_; }
+  // The Edit menu's Select all, Select none and Invert selection, in the pick mode chosen, of
+  // what the view shows.
+  void SelectAll();
+  void SelectInverse();
+  // The View menu's hiding (the outliner's menu hides and isolates its items): Hide selected
+  // drops the picks it hides, Isolate keeps them. Not the document's: nothing is undone or
+  // saved.
+  void HideItems(const host::PickedItems& items);
+  void IsolateItems(const host::PickedItems& items);
+  void ShowAll();
+  // The faces hidden, as the view was given them.
+  std::vector<host::FaceHit> HiddenFaceList() const;
   // The --select arguments the status bar shows for the picks.
   std::string SelectText() const;
 
@@ -111,6 +124,10 @@ class WorkbenchWindow : public QMainWindow {
   void BuildMenus();
   void BuildPluginMenu(QMenu* menu);
   void BuildPrepMenu(QMenu* menu);
+  // The view's toggles, hiding and the selection's actions (workbench_view_menu.cpp).
+  void BuildViewActions(QMenu* edit, QMenu* view);
+  void ShowHidden();
+  host::PickMode CurrentPickMode() const;
   QAction* AddAction(QMenu* menu, const QString& name, const QString& text,
                      const QKeySequence& keys = {});
   void DocumentChanged(bool frame);
@@ -149,6 +166,7 @@ class WorkbenchWindow : public QMainWindow {
   QLabel* counts_ = nullptr;
   QLabel* selectText_ = nullptr;
   QActionGroup* modes_ = nullptr;
+  HiddenFaces hidden_;
   QMenu* recent_ = nullptr;
 };
 

@@ -64,7 +64,27 @@ TEST(SceneDiff, ListsEveryItemWhoseTextChanged) {
     const char* what;
     Change change;
     std::vector<std::string> created, changed, removed;
-    std::vector<int32_t> faces;  // of the one changed object
+    std::vector<int32_t> faces;  // of the one changed object ({-1}: those at vertex 0)
+  };
+  // Rebuilds an object's faces as `order` gives them (an index of its own faces, or -1 for a
+  // new face of three new vertices).
+  const auto reorder = [](HostMesh& m, std::vector<int32_t> order) {
+    std::vector<std::vector<HostPoint>> points;
+    std::vector<HostMaterial*> materials;
+    for (size_t f = 0; f < m.FaceCount(); ++f) {
+      points.emplace_back(m.Points(f).begin(), m.Points(f).end());
+      materials.push_back(m.FaceMaterial(f));
+    }
+    m.ClearFaces();
+    for (int32_t f : order) {
+      if (f >= 0) {
+        m.AddFace(points[size_t(f)], materials[size_t(f)]);
+        continue;
+      }
+      const auto v = static_cast<int32_t>(m.vertices.size());
+      m.vertices.insert(m.vertices.end(), {{9, 9, 9}, {10, 9, 9}, {10, 10, 9}});
+      m.AddFace(std::vector<HostPoint>{{v, -1, -1}, {v + 1, -1, -1}, {v + 2, -1, -1}});
+    }
   };
   const Case cases[] = {
       {"nothing", [](HostDocument&) {}, {}, {}, {}, {}},
@@ -79,7 +99,7 @@ TEST(SceneDiff, ListsEveryItemWhoseTextChanged) {
        {},
        {"object Hangar/Shell"},
        {},
-       {}},  // the faces at vertex 0, filled in below
+       {-1}},
       {"a face given another material",
        [&](HostDocument& d) {
          mesh(d, "Hangar/Wing/Spar")->SetFaceMaterial(3, d.FindMaterial("Glass"));
@@ -88,12 +108,28 @@ TEST(SceneDiff, ListsEveryItemWhoseTextChanged) {
        {"object Hangar/Wing/Spar"},
        {},
        {3}},
-      {"a face removed, the later ones move down",
+      {"a face removed, the later ones move down: none is new",
        [&](HostDocument& d) { mesh(d, "Hangar/Door/Panel")->RemoveFace(4); },
        {},
        {"object Hangar/Door/Panel"},
        {},
-       {4}},
+       {}},
+      {"faces inserted before others: only they are new, the others moved along",
+       [&](HostDocument& d) {
+         reorder(*mesh(d, "Hangar/Shell"), {-1, 0, 1, -1, 2, 3, 4, 5});
+       },
+       {},
+       {"object Hangar/Shell"},
+       {},
+       {0, 3}},
+      {"two faces swapped: the object changed, no face is new",
+       [&](HostDocument& d) {
+         reorder(*mesh(d, "Hangar/Shell"), {1, 0, 2, 3, 4, 5});
+       },
+       {},
+       {"object Hangar/Shell"},
+       {},
+       {}},
       {"a group of a taken name, an object, a material",
        [](HostDocument& d) {
          HostNode& wing = AddGroup(*d.FindGroup("Hangar", nullptr), "Wing");
@@ -144,11 +180,12 @@ TEST(SceneDiff, ListsEveryItemWhoseTextChanged) {
     EXPECT_EQ(sorted(named(diff.created)), created) << c.what;
     EXPECT_EQ(sorted(named(diff.changed)), changed) << c.what;
     EXPECT_EQ(sorted(named(diff.removed)), removed) << c.what;
-    // The faces of a changed object: those whose points or what they lead to differ.
+    // The faces of a changed object that hold what no face of it held before.
     for (const SceneItem& item : diff.changed) {
       if (item.kind != SceneItem::Kind::Object) continue;
       std::vector<int32_t> faces = c.faces;
-      if (faces.empty()) {
+      if (faces == std::vector<int32_t>{-1}) {
+        faces.clear();
         const HostMesh& shell = *doc->FindMesh(item.path, nullptr);
         for (size_t f = 0; f < shell.FaceCount(); ++f)
           for (const HostPoint& p : shell.Points(f))

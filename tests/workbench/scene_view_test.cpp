@@ -56,6 +56,14 @@ struct Colour {
 Colour Of(Vec3 c) {
   return {int(std::lround(c.x * 255)), int(std::lround(c.y * 255)), int(std::lround(c.z * 255))};
 }
+// A colour tinted as the view tints selected and changed faces.
+Colour Tinted(Vec3 c, Vec3 tint, float share) {
+  return Of(c * (1 - share) + tint * share);
+}
+int Difference(QColor a, QColor b) {
+  return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+         std::abs(a.blue() - b.blue());
+}
 void ExpectColour(const QImage& image, QPoint at, Colour want, const std::string& what) {
   const QColor got = image.pixelColor(at);
   EXPECT_LE(
@@ -89,10 +97,12 @@ TEST(SceneView, DrawsMaterialSelectionChangeAndBackgroundColoursAtKnownPixels) {
     Colour centre;
   } cases[] = {
       {"plain", false, false, false, false, false, true, Of(red)},
-      {"selected", true, false, false, false, false, true, Of(workbench::kSelectedColour)},
-      {"changed", false, true, false, false, false, true, Of(workbench::kChangedColour)},
+      {"selected", true, false, false, false, false, true,
+       Tinted(red, workbench::kSelectedColour, workbench::kSelectedTint)},
+      {"changed", false, true, false, false, false, true,
+       Tinted(red, workbench::kChangedColour, workbench::kChangedTint)},
       {"selected over changed", true, true, false, false, false, true,
-       Of(workbench::kSelectedColour)},
+       Tinted(red, workbench::kSelectedColour, workbench::kSelectedTint)},
       {"wireframe shows through", false, false, true, false, false, true, background},
       {"textured", false, false, false, true, false, true, {20, 200, 120}},
       {"inside, back faces shown", false, false, false, false, true, true, Of(red)},
@@ -223,6 +233,70 @@ TEST(SceneView, DrawsEveryTextureFormatAndTheWarningPatternForFilesNotRead) {
                    (x + y) % 2 ? Colour{0, 0, 0} : Colour{255, 0, 255},
                    std::string(c.file) + " square " + std::to_string(x) + "," + std::to_string(y));
   }
+}
+
+// A selected face keeps its texture under the tint, its polygon outlined in the selection
+// colour; edges are darker where shown and absent where not, and never on the diagonal that
+// cuts the quad in two (through its middle).
+TEST(SceneView, ASelectedTexturedFaceShowsItsTextureTintedAndOutlined) {
+  test::TempHome home;
+  QImage quarters(8, 8, QImage::Format_RGB32);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      const uint8_t* c = test::kQuarterRgb[(y / 4) * 2 + x / 4];
+      quarters.setPixelColor(x, y, QColor(c[0], c[1], c[2]));
+    }
+  ASSERT_TRUE(quarters.save(QString::fromStdString((home.Path() / "quarters.png").string())));
+  const auto quarter = [](int q) {
+    const uint8_t* c = test::kQuarterRgb[q];
+    return Vec3{c[0] / 255.0f, c[1] / 255.0f, c[2] / 255.0f};
+  };
+  const struct {
+    const char* name;
+    bool selected, edges;
+  } cases[] = {{"plain", false, true},
+               {"selected", true, true},
+               {"edges off", false, false},
+               {"selected, edges off", true, false}};
+  TexturedBox box(home.Path(), "quarters.png");
+  std::vector<int> edgeLight;  // how light the pixels along the edge are, case by case
+  const FaceHit front{box.doc.FindMesh("Box", nullptr),
+                      FaceFacing(*box.doc.FindMesh("Box", nullptr), {0, 0, 1})};
+  for (const auto& c : cases) {
+    box.view.SetSelectedFaces(c.selected ? std::vector<FaceHit>{front} : std::vector<FaceHit>{});
+    box.view.SetEdges(c.edges);
+    const QImage image = box.view.grabFramebuffer();
+    std::vector<QColor> seen;
+    for (int q = 0; q < 4; ++q) {
+      const QPoint at = OnFront(box.view, (q % 2 + 0.5) / 2, (q / 2 + 0.5) / 2);
+      ExpectColour(image, at,
+                   c.selected
+                       ? Tinted(quarter(q), workbench::kSelectedColour, workbench::kSelectedTint)
+                       : Of(quarter(q)),
+                   std::string(c.name) + " quarter " + std::to_string(q));
+      seen.push_back(image.pixelColor(at));
+    }
+    // The texture's quarters stay apart under the tint.
+    for (size_t i = 0; i < seen.size(); ++i)
+      for (size_t j = i + 1; j < seen.size(); ++j)
+        EXPECT_GT(Difference(seen[i], seen[j]), 40) << c.name << " quarters " << i << ", " << j;
+    // The first pixels inside the face's top edge, in the first quarter (whose texels blend
+    // there with the last row's blue).
+    QPoint at = OnFront(box.view, 0.25, 1) - QPoint(0, 3);
+    while (Difference(image.pixelColor(at), image.pixelColor(3, 3)) < 10 && at.y() < kHeight / 2)
+      at.ry() += 1;
+    const std::vector<QColor> rim = {image.pixelColor(at), image.pixelColor(at + QPoint(0, 1))};
+    const QColor orange(Of(workbench::kSelectedColour).r, Of(workbench::kSelectedColour).g,
+                        Of(workbench::kSelectedColour).b);
+    const int nearest = std::min(Difference(rim[0], orange), Difference(rim[1], orange));
+    if (c.selected)
+      EXPECT_LE(nearest, 12) << c.name << ": the outline";
+    else
+      EXPECT_GT(nearest, 150) << c.name << ": no outline";
+    edgeLight.push_back(rim[0].red() + rim[0].green() + rim[0].blue() + rim[1].red() +
+                        rim[1].green() + rim[1].blue());
+  }
+  EXPECT_LT(edgeLight[0] + 8, edgeLight[2]) << "the edge is darker where edges are shown";
 }
 
 // A document shown again (after a run, an undo) does not say the same again; a file mended or
@@ -609,6 +683,61 @@ TEST(SceneView, ABoxPicksTheFacesWhoseCentresItHoldsSeenOrThrough) {
     std::sort(picked.faces.begin(), picked.faces.end());
     EXPECT_EQ(picked.faces, want) << c.name;
     EXPECT_EQ(picked.op, PickCombine::Add) << c.name;
+  }
+}
+
+// Hidden faces are neither drawn nor picked; X-ray picks through faces: a box takes the faces
+// hidden behind others, and clicks step deeper from the selected face.
+TEST(SceneView, HiddenFacesAndXrayPicking) {
+  HostDocument doc;
+  host::HostMaterial& material = doc.NewMaterial("Crate");
+  material.diffuse = {0.8f, 0.1f, 0.1f};
+  const host::HostMesh& box = host::AddBox(doc.Root(), "Box", {0, 1, 0}, {1, 1, 1}, &material);
+  const FaceHit front{&box, FaceFacing(box, {0, 0, 1})}, back{&box, FaceFacing(box, {0, 0, -1})};
+  std::vector<FaceHit> all;
+  for (int32_t f = 0; f < 6; ++f)
+    all.push_back({&box, f});
+  const QPoint centre(kWidth / 2, kHeight / 2);
+  const QRect everything(0, 0, kWidth, kHeight);
+  const struct {
+    const char* name;
+    bool xray;
+    std::vector<FaceHit> hidden, selected;
+    std::optional<FaceHit> clicked;  // at the middle of the view
+    size_t boxed;                    // faces a box over the whole view takes
+    bool drawn;                      // the middle shows the box
+  } cases[] = {
+      {"plain: the front face, three faces seen from the slant", false, {}, {}, front, 3, true},
+      {"the front face hidden: the back one through the hole", false, {front}, {}, back, 5, true},
+      {"all hidden: nothing drawn or picked", false, all, {}, std::nullopt, 0, false},
+      {"x-ray: the nearest first", true, {}, {}, front, 6, true},
+      {"x-ray, the front face selected: the one behind it", true, {}, {front}, back, 6, true},
+      {"x-ray, the back face selected: round to the front", true, {}, {back}, front, 6, true},
+      {"x-ray, the front face hidden", true, {front}, {}, back, 5, true},
+  };
+  for (const auto& c : cases) {
+    ShownView shown(&doc);
+    SceneView& view = shown.view;
+    view.SetXray(c.xray);
+    view.SetHiddenFaces(c.hidden);
+    view.SetSelectedFaces(c.selected);
+    workbench::Camera camera = view.ViewCamera();
+    camera.Set({0, 1, 0}, 6, 0, 0);
+    view.SetCamera(camera);
+    EXPECT_EQ(view.FaceAt(centre), c.clicked) << c.name;
+    const QImage image = view.grabFramebuffer();
+    EXPECT_EQ(Difference(image.pixelColor(centre), image.pixelColor(3, 3)) > 20, c.drawn) << c.name;
+    // From a slant, three faces show; the box is dragged over the whole view.
+    camera.Set({0, 1, 0}, 8, 30, 25);
+    view.SetCamera(camera);
+    Picked picked;
+    Listen(view, picked);
+    Mouse(view, QEvent::MouseButtonPress, everything.topLeft() + QPoint(1, 1), Qt::NoModifier);
+    Mouse(view, QEvent::MouseMove, everything.center(), Qt::NoModifier);
+    Mouse(view, QEvent::MouseButtonRelease, everything.bottomRight(), Qt::NoModifier);
+    EXPECT_EQ(picked.faces.size(), c.boxed) << c.name;
+    for (const FaceHit& face : picked.faces)
+      EXPECT_EQ(std::count(c.hidden.begin(), c.hidden.end(), face), 0) << c.name;
   }
 }
 

@@ -22,6 +22,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "gui/qt_dialogs.h"
@@ -33,6 +34,7 @@
 #include "support/widget_driver.h"
 #include "workbench/outliner.h"
 #include "workbench/scene_view.h"
+#include "workbench/view_picks.h"
 #include "workbench/workbench_window.h"
 
 // What Qt, fontconfig, GLib and Mesa keep until the process ends is theirs, not a leak of the
@@ -360,6 +362,105 @@ TEST_F(Workbench, OutlinerAndViewPickTheSameItems) {
   const auto labels = window->statusBar()->findChildren<QLabel*>();
   EXPECT_TRUE(std::any_of(labels.begin(), labels.end(),
                           [&](QLabel* label) { return label->actions().contains(copy); }));
+}
+
+// The Edit and View menus' keys, pressed with the focus in the outliner as in the view:
+// select all, invert and none in each pick mode; hide, isolate and show all (the view and the
+// outliner leave hidden items out, the document stays as it was); the view's toggles.
+TEST_F(Workbench, SelectionAndHidingKeysWorkWhereverTheFocusIs) {
+  ASSERT_TRUE(window->OpenFile(Examples / "hangar.json"));
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  const host::HostDocument& document = window->CurrentSession().Document();
+  size_t faces = 0, objects = 0;
+  for (const host::FaceHit& face : workbench::ShownFaces(document, {}))
+    faces += 1, objects += face.face == 0;
+  std::string problem;
+  const host::HostMesh* shell = document.FindMesh("Hangar/Shell", &problem);
+  const host::HostMesh* lamp = document.FindMesh("Hangar/Fittings/Lamp2", &problem);
+  ASSERT_TRUE(shell && lamp) << problem;
+  workbench::Outliner& tree = window->Tree();
+  const auto described = [&] { return host::DescribePicks(window->Picks()); };
+  const auto press = [&](QWidget* focus, const char* keys) {
+    focus->setFocus();
+    QTest::keySequence(focus, QKeySequence(keys));
+  };
+  const std::string all =
+      std::to_string(faces) + " faces of " + std::to_string(objects) + " objects";
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    std::string picks;        // DescribePicks after it ("": not checked)
+    size_t hidden;            // faces
+    QTreeWidgetItem* greyed;  // an item then greyed
+  } steps[] = {
+      {"Ctrl+A in the outliner: every face", [&] { press(&tree, "Ctrl+A"); }, all, 0, nullptr},
+      {"Ctrl+I: none", [&] { press(&tree, "Ctrl+I"); }, "nothing", 0, nullptr},
+      {"Ctrl+I again: all", [&] { press(&window->View(), "Ctrl+I"); }, all, 0, nullptr},
+      {"Escape in the view: none", [&] { press(&window->View(), "Esc"); }, "nothing", 0, nullptr},
+      {"objects: Ctrl+A",
+       [&] {
+         window->Action("pickObjects")->trigger();
+         press(&tree, "Ctrl+A");
+       },
+       std::to_string(objects) + " objects; " + std::to_string(faces) + " faces in all", 0,
+       nullptr},
+      {"Ctrl+Shift+A: none", [&] { press(&tree, "Ctrl+Shift+A"); }, "nothing", 0, nullptr},
+      {"the shell picked and hidden with H: no longer picked",
+       [&] {
+         window->SetPicks({{}, {{shell, {}}}});
+         press(&tree, "H");
+       },
+       "nothing", shell->FaceCount(), tree.ItemOf(shell)},
+      {"Ctrl+I leaves the hidden shell out", [&] { press(&tree, "Ctrl+I"); },
+       std::to_string(objects - 1) + " objects; " + std::to_string(faces - shell->FaceCount()) +
+           " faces in all",
+       shell->FaceCount(), tree.ItemOf(shell)},
+      {"the lamp isolated with Shift+H",
+       [&] {
+         window->SetPicks({{}, {{lamp, {}}}});
+         press(&window->View(), "Shift+H");
+       },
+       "", faces - lamp->FaceCount(), tree.ItemOf(document.FindGroup("Hangar/Wing", &problem))},
+      {"Ctrl+A picks only the lamp", [&] { press(&tree, "Ctrl+A"); },
+       "1 object; " + std::to_string(lamp->FaceCount()) + " faces in all",
+       faces - lamp->FaceCount(), tree.ItemOf(shell)},
+      {"Alt+H shows everything", [&] { press(&tree, "Alt+H"); }, "", 0, nullptr},
+  };
+  for (const auto& step : steps) {
+    step.act();
+    if (!step.picks.empty()) {
+      EXPECT_EQ(described(), step.picks) << step.name;
+    }
+    EXPECT_EQ(window->HiddenFaceList().size(), step.hidden) << step.name;
+    EXPECT_EQ(window->SelectText(), host::SelectCommandLine(host::SelectTexts(window->Picks())))
+        << step.name;
+    if (step.greyed) {
+      EXPECT_EQ(step.greyed->foreground(0).color(),
+                tree.palette().color(QPalette::Disabled, QPalette::Text))
+          << step.name;
+    } else {
+      EXPECT_EQ(tree.ItemOf(shell)->foreground(0).style(), Qt::NoBrush) << step.name;
+    }
+  }
+  EXPECT_FALSE(window->CurrentSession().CanUndo()) << "hiding is not a change of the document";
+  EXPECT_FALSE(window->isWindowModified());
+  // The view's toggles, by their keys.
+  const struct {
+    const char* keys;
+    const char* action;
+    std::function<bool()> on;
+  } toggles[] = {
+      {"5", "viewOrthographic", [&] { return window->View().ViewCamera().Orthographic(); }},
+      {"E", "viewEdges", [&] { return window->View().EdgesShown(); }},
+      {"Alt+Z", "viewXray", [] { return true; }},
+  };
+  for (const auto& t : toggles) {
+    const bool was = window->Action(t.action)->isChecked();
+    press(&tree, t.keys);
+    EXPECT_NE(window->Action(t.action)->isChecked(), was) << t.keys;
+    EXPECT_EQ(t.on(), window->Action(t.action)->isChecked()) << t.keys;
+  }
 }
 
 // A preparation step from the Prepare menu, its options typed into its dialog as a person
