@@ -46,25 +46,41 @@ std::string ShortName(std::string_view progId) {
   return Lower(dot == std::string_view::npos ? progId : progId.substr(dot + 1));
 }
 
-std::string SelectionOf(std::string_view progId) {
-  static const std::pair<std::string_view, std::string_view> known[] = {
+const PluginInput* InputOf(std::string_view progId) {
+  // What each plug-in reads of the selection: Obverse the one group (or an object's group),
+  // Glazier and Tether the first object (and its picked faces), Ridgepull and Shrink every
+  // object, Flare only polygons, Motive only nodes; Stairwright and the exporters need
+  // nothing picked.
+  static const std::pair<std::string_view, PluginInput> known[] = {
       {"VLMPlugin9.Obverse",
-       "one group (group:PATH), or an object in the group to copy (object:PATH)"},
-      {"VLMPlugin9.Ridgepull", "objects or some of their faces (object:PATH, faces:PATH:...)"},
-      {"VLMPlugin9.Stairwright", "nothing: it adds a new group at the root"},
-      {"VLMPlugin9.Shrink", "objects or some of their faces (object:PATH, faces:PATH:...)"},
-      {"VLMOperation9.Flare", "polygons of shapes (polygons:PATH:...)"},
-      {"VLMPluginImportExport9.Wingform", "the group to export (group:PATH), else the whole scene"},
+       {"one group (group:PATH), or an object in the group to copy (object:PATH)", true, true,
+        true, 1, 1}},
+      {"VLMPlugin9.Ridgepull",
+       {"objects or some of their faces (object:PATH, faces:PATH:...)", false, true, true, 1, 0}},
+      {"VLMPlugin9.Stairwright",
+       {"nothing: it adds a new group at the root", false, false, false, 0, 0}},
+      {"VLMPlugin9.Shrink",
+       {"objects or some of their faces (object:PATH, faces:PATH:...)", false, true, true, 1, 0}},
+      {"VLMOperation9.Flare", {"polygons of shapes (polygons:PATH:...)", false, false, true, 1, 0}},
+      {"VLMPluginImportExport9.Wingform",
+       {"the group to export (group:PATH), else the whole scene", true, false, false, 0, 1}},
       {"VLMPluginImportExport9.Trackline",
-       "the group to export (group:PATH), else the whole scene"},
-      {"VLMPlugin9.Glazier", "one object, whose materials it edits (object:PATH)"},
+       {"the group to export (group:PATH), else the whole scene", true, false, false, 0, 1}},
+      {"VLMPlugin9.Glazier",
+       {"one object, whose materials it edits (object:PATH)", false, true, true, 1, 1}},
       {"VLMPlugin9.Tether",
-       "one object, or one face of it for a new mark (object:PATH, faces:PATH:i)"},
-      {"VLMPlugin9.Motive", "nodes of the scene graph (node:PATH)"},
+       {"one object, or one face of it for a new mark (object:PATH, faces:PATH:i)", false, true,
+        true, 1, 1}},
+      {"VLMPlugin9.Motive", {"nodes of the scene graph (node:PATH)", true, false, false, 1, 0}},
   };
-  for (const auto& [id, selection] : known)
-    if (id == progId) return std::string(selection);
-  return "";
+  for (const auto& [id, input] : known)
+    if (id == progId) return &input;
+  return nullptr;
+}
+
+std::string SelectionOf(std::string_view progId) {
+  const PluginInput* input = InputOf(progId);
+  return input ? std::string(input->text) : "";
 }
 
 std::vector<std::string> NearestNames(std::string_view word,

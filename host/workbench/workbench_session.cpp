@@ -1,19 +1,26 @@
 #include "workbench/workbench_session.h"
 
 #include <ostream>
+#include <set>
 #include <sstream>
 
 #include "exchange/model_export.h"
 #include "run/document_run.h"
 #include "scene/document.h"
 #include "scene/scene_file.h"
+#include "scene/scene_text.h"
 #include "scene/texture_names.h"
 #include "vlm/error.h"
 #include "vlm/files.h"
 #include "vlm/run_context.h"
+#include "vlm/text_encoding.h"
 
 namespace vlm::workbench {
 namespace {
+
+std::string Quoted(const std::string& text) {
+  return host::scene_text::Quoted(text);
+}
 
 // The most changes kept: each holds the whole scene twice.
 constexpr size_t kHistory = 100;
@@ -180,6 +187,83 @@ host::RunOutcome Session::Run(const host::RunRequest& request, const host::RunEc
   Replace(change.after, textures_);
   Record(std::move(change));
   return outcome;
+}
+
+Session::Edited Session::Edit(
+    const std::string& label, const host::PickedItems& picked,
+    const std::function<std::string(host::HostDocument&, const host::PickedItems&)>& edit) {
+  Change change;
+  change.label = label;
+  change.before = Text();
+  // The edit works on a copy, with the picks found again in it by their --select texts.
+  std::unique_ptr<host::HostDocument> working = host::ParseScene(change.before, "(unsaved scene)");
+  const host::PickedItems picks = host::SelectByTexts(*working, host::SelectTexts(picked));
+  Edited edited;
+  edited.line = edit(*working, picks);
+  change.after = host::SerializeScene(*working, "(the scene after " + label + ")");
+  if (change.after == change.before) return edited;
+  edited.changed = true;
+  change.texturesBefore = change.texturesAfter = textures_;
+  Replace(change.after, textures_);
+  Record(std::move(change));
+  return edited;
+}
+
+Session::Edited Session::Rename(const host::PickedItems& picked, const std::string& name) {
+  if (picked.groups.size() + picked.objects.size() != 1)
+    Raise(err::InvalidProcedureCall, "a rename needs one group or object picked; " +
+                                         host::DescribePicks(picked) + " is");
+  if (name.empty()) Raise(err::InvalidProcedureCall, "the new name is empty: give a name");
+  if (!text::IsUtf8(name))
+    Raise(err::InvalidProcedureCall, "the new name is not UTF-8 text: give the name as text");
+  return Edit("rename", picked, [&](host::HostDocument&, const host::PickedItems& picks) {
+    std::string* held;
+    std::string kind, path;
+    if (!picks.groups.empty()) {
+      // The picks come from the document's selection, which holds only items of the document.
+      auto* group = const_cast<host::HostNode*>(picks.groups[0]);
+      held = &group->name;
+      kind = "group";
+      path = group->Path();
+    } else {
+      auto* mesh = const_cast<host::HostMesh*>(picks.objects[0].mesh);
+      held = &mesh->name;
+      kind = "object";
+      path = mesh->Path();
+    }
+    if (*held == name) return kind + " " + path + " is already named " + Quoted(name);
+    *held = name;
+    return "renamed " + kind + " " + path + " to " + Quoted(name);
+  });
+}
+
+Session::Edited Session::AssignMaterial(const host::PickedItems& picked,
+                                        const std::string& material) {
+  if (picked.Empty()) Raise(err::InvalidProcedureCall, "pick faces, objects or groups first");
+  if (!document_->FindMaterial(material))
+    Raise(err::InvalidProcedureCall,
+          "the scene has no material " + Quoted(material) + ": choose one of its materials");
+  return Edit("material " + material, picked,
+              [&](host::HostDocument& document, const host::PickedItems& picks) {
+                host::HostMaterial* given = document.FindMaterial(material);
+                size_t faces = 0, changed = 0;
+                std::set<const host::HostMesh*> objects;
+                for (const host::FaceHit& hit : host::PickedFaces(picks)) {
+                  auto* mesh = const_cast<host::HostMesh*>(hit.mesh);
+                  ++faces;
+                  objects.insert(mesh);
+                  if (mesh->FaceMaterial(static_cast<size_t>(hit.face)) == given) continue;
+                  mesh->SetFaceMaterial(static_cast<size_t>(hit.face), given);
+                  ++changed;
+                }
+                const std::string which =
+                    std::to_string(faces) + (faces == 1 ? " face" : " faces") + " of " +
+                    std::to_string(objects.size()) + (objects.size() == 1 ? " object" : " objects");
+                if (!changed) return "the " + which + " already have material " + Quoted(material);
+                return "gave " + std::to_string(changed) + " of the " + which + " material " +
+                       Quoted(material) + " (" + host::SelectCommandLine(host::SelectTexts(picks)) +
+                       ")";
+              });
 }
 
 void Session::Undo() {

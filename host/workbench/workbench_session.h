@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "exchange/model_reader_process.h"
 #include "run/run_outcome.h"
 #include "run/run_request.h"
+#include "run/selection_text.h"
 
 namespace vlm::host {
 class HostDocument;
@@ -69,6 +71,21 @@ class Session {
   host::RunOutcome Run(const host::RunRequest& request, const host::RunEcho& echo = {},
                        const std::string& label = {});
 
+  // An edit of the document made in the workbench itself (no plug-in run or preparation step
+  // makes it): the line that says what changed, and whether anything did.
+  struct Edited {
+    bool changed = false;
+    std::string line;  // "renamed object Hangar/Wing/Spar to \"Beam\""
+  };
+  // Renames the one group or object the picks hold (faces: their object) to `name`, undoably;
+  // its siblings may share the name (paths then number them). vlm::Error for an empty name, a
+  // name that is not UTF-8 text, or picks that are not one item; the document then as it was.
+  Edited Rename(const host::PickedItems& picked, const std::string& name);
+  // Gives the picked faces (every face of a picked object, and of every object in a picked
+  // group) the document's material `material`, undoably. vlm::Error for a material the document
+  // does not have, or nothing picked; the document then as it was.
+  Edited AssignMaterial(const host::PickedItems& picked, const std::string& material);
+
   // The scene text before and after the last change (for the changes it made), if any.
   struct Change {
     std::string label;  // "Flare", "import hangar.glb"
@@ -92,6 +109,10 @@ class Session {
   // it).
   void Replace(const std::string& text, const std::vector<host::EmbeddedTexture>& textures);
   void Record(Change change);
+  // Makes `edit` on a copy of the document holding the same picks; a copy it changed replaces
+  // the document (undoably, as `label`). An error leaves the document as it was.
+  Edited Edit(const std::string& label, const host::PickedItems& picked,
+              const std::function<std::string(host::HostDocument&, const host::PickedItems&)>& edit);
 
   std::unique_ptr<host::HostDocument> document_;
   std::optional<std::filesystem::path> file_;
