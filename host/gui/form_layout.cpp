@@ -3,6 +3,8 @@
 // page) holds its controls in rows of a two-column grid, a label beside the control it names.
 #include <QBoxLayout>
 #include <QGridLayout>
+#include <QScreen>
+#include <QScrollArea>
 #include <QWidget>
 #include <algorithm>
 #include <set>
@@ -32,6 +34,27 @@ bool IsField(const Control& control) {
 Qt::Alignment FixedAlignment(const QWidget& widget) {
   return widget.minimumWidth() == widget.maximumWidth() ? Qt::AlignLeft : Qt::Alignment();
 }
+
+// A window's controls, in a scroll area that asks for their whole size: where they fit, the
+// window is as it would be without it; a window taller or wider than the screen it opens on (a
+// long form at 200 % on a laptop) scrolls its controls and keeps its buttons in reach.
+class ContentArea final : public QScrollArea {
+ public:
+  ContentArea() {
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(true);
+  }
+  QSize sizeHint() const override {
+    return widget() ? widget()->sizeHint() : QScrollArea::sizeHint();
+  }
+  // The controls' own least size, but never more than most of the screen: the rest scrolls.
+  QSize minimumSizeHint() const override {
+    if (!widget()) return QScrollArea::minimumSizeHint();
+    QSize least = widget()->minimumSizeHint();
+    if (const QScreen* s = screen()) least = least.boundedTo(s->availableSize() * 3 / 4);
+    return least;
+  }
+};
 
 class Layouter {
  public:
@@ -66,7 +89,17 @@ class Layouter {
     Rows rows;
     rows.grid = new QGridLayout;
     rows.grid->setColumnStretch(1, 1);
-    outer->addLayout(rows.grid);
+    if (buttonRow) {
+      // The window's own controls scroll where the screen is too small for them.
+      auto* area = new ContentArea;
+      auto* content = new QWidget;
+      rows.grid->setContentsMargins(0, 0, 0, 0);
+      content->setLayout(rows.grid);
+      area->setWidget(content);
+      outer->addWidget(area, 1);
+    } else {
+      outer->addLayout(rows.grid);
+    }
     for (size_t i = 0; i < children.size(); ++i)
       PlaceNext(rows, children, i);
     if (!rows.grows) outer->addStretch(1);

@@ -14,8 +14,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <QSlider>
+#include <QStyle>
 #include <algorithm>
 
 #include "gui/picture_widget.h"
@@ -175,7 +177,25 @@ void FormWindow::ResizeToLayout(bool withinScreen) {
     if ((*it)->layout()) (*it)->layout()->activate();
   layout()->activate();
   QSize size = sizeHint().expandedTo(minimumSize());
-  if (withinScreen && screen()) size = size.boundedTo(screen()->availableSize());
+  if (withinScreen && screen()) {
+    // A window of fixed size that the screen cannot hold becomes one its controls scroll in.
+    const QSize room = screen()->availableSize() - (frameGeometry().size() - this->size());
+    if (size.width() > room.width() || size.height() > room.height()) {
+      // The controls keep the size they ask for and scroll, rather than squeeze.
+      if (auto* area = findChild<QScrollArea*>(); area && area->widget()) {
+        area->widget()->setMinimumSize(area->widget()->sizeHint());
+        // Room beside them for the scroll bar, so that only the height scrolls.
+        if (size.height() > room.height())
+          size.rwidth() += area->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, area);
+      }
+      if (layout()->sizeConstraint() == QLayout::SetFixedSize) {
+        layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
+        setMinimumSize(layout()->minimumSize());
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+      }
+    }
+    size = size.boundedTo(room);
+  }
   resize(size.expandedTo(minimumSize()));
 }
 

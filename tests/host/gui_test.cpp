@@ -424,6 +424,27 @@ TEST_F(Gui, TheFirstFieldHasTheKeysWhenAWindowOpens) {
   EXPECT_EQ(seen, 9);
 }
 
+// Every window opens inside the screen it is on, its buttons in reach: on a small screen at
+// 200 % (a test of its own runs this under such a display) as on any other.
+TEST_F(Gui, EveryWindowFitsItsScreen) {
+  int seen = 0;
+  for (const std::string progId : kWithForms) {
+    ShowEachForm(progId, [&](gui::FormWindow& window) {
+      const std::string form = progId + " " + window.Model().Name();
+      ASSERT_NE(window.screen(), nullptr) << form;
+      const QRect screen = window.screen()->availableGeometry();
+      EXPECT_TRUE(screen.contains(window.frameGeometry())) << form;
+      for (const QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
+        if (!button->isVisible() || button->text().isEmpty()) continue;
+        const QRect place(button->mapToGlobal(QPoint(0, 0)), button->size());
+        EXPECT_TRUE(screen.contains(place)) << form << ": " << button->text().toStdString();
+      }
+      ++seen;
+    });
+  }
+  EXPECT_EQ(seen, 9);
+}
+
 // A window opens at the size of its picture (the first page's, for a form with tabs).
 TEST_F(Gui, WindowsOpenAtTheSizeOfTheirPictures) {
   for (const std::string progId : kWithForms) {
