@@ -98,21 +98,21 @@ Mat4 Rotation(Vec3 axis, double degrees) {
   return m;
 }
 
-// The value of a two-value line at dataref 0: along the line through (v1, a) and (v2, b),
-// past both ends too; the first value when v1 and v2 are the same.
-double AtZero(double a, double b, double v1, double v2) {
+// The value of a two-value line at dataref value x: along the line through (v1, a) and
+// (v2, b), past both ends too; the first value when v1 and v2 are the same.
+double Along(double a, double b, double v1, double v2, double x) {
   if (v1 == v2) return a;
-  return a + (b - a) * (0 - v1) / (v2 - v1);
+  return a + (b - a) * (x - v1) / (v2 - v1);
 }
 
-// A keyed table at dataref 0: clamped to its first and last key, a loop taken modulo.
+// A keyed table at dataref value x: linear between keys, clamped to its first and last key; a
+// loop wraps x into [0, loop) first.
 struct Key {
   double value;
   std::vector<double> out;
 };
-std::vector<double> KeyedAtZero(const std::vector<Key>& keys, double loop) {
-  double x = 0;
-  if (loop > 0) x = std::fmod(x, loop);
+std::vector<double> Keyed(const std::vector<Key>& keys, double loop, double x) {
+  if (loop > 0) x -= loop * std::floor(x / loop);
   if (x <= keys.front().value) return keys.front().out;
   if (x >= keys.back().value) return keys.back().out;
   for (size_t i = 1; i < keys.size(); ++i)
@@ -127,9 +127,11 @@ std::vector<double> KeyedAtZero(const std::vector<Key>& keys, double loop) {
   return keys.back().out;
 }
 
-class RestReader {
+// Reads an animation's lines one by one into the transform they make at the values `value`
+// gives each dataref, and whether they show or hide what they animate there.
+class PoseReader {
  public:
-  explicit RestReader(std::string* problem) : problem_(problem) {}
+  PoseReader(const DatarefValue& value, std::string* problem) : value_(value), problem_(problem) {}
 
   bool Take(const Line& line) {
     const std::string& k = line.keyword;
@@ -146,18 +148,20 @@ class RestReader {
     };
     if (k == "ANIM_trans") {
       if (!numbers(8)) return false;
-      Apply(Translation({static_cast<float>(AtZero(v[0], v[3], v[6], v[7])),
-                         static_cast<float>(AtZero(v[1], v[4], v[6], v[7])),
-                         static_cast<float>(AtZero(v[2], v[5], v[6], v[7]))}));
+      const double x = ValueOf(line, 8);
+      Apply(Translation({static_cast<float>(Along(v[0], v[3], v[6], v[7], x)),
+                         static_cast<float>(Along(v[1], v[4], v[6], v[7], x)),
+                         static_cast<float>(Along(v[2], v[5], v[6], v[7], x))}));
     } else if (k == "ANIM_rotate") {
       if (!numbers(7)) return false;
       Apply(Rotation({static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])},
-                     AtZero(v[3], v[4], v[5], v[6])));
+                     Along(v[3], v[4], v[5], v[6], ValueOf(line, 7))));
     } else if (k == "ANIM_trans_begin" || k == "ANIM_rotate_begin") {
       if (open_) return Fail(line, "begins a table inside another");
       if (k == "ANIM_rotate_begin" && !numbers(3)) return false;
       open_ = true;
       rotate_ = k == "ANIM_rotate_begin";
+      tableValue_ = ValueOf(line, rotate_ ? 3 : 0);
       if (rotate_)
         axis_ = {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
       keys_.clear();
@@ -172,12 +176,19 @@ class RestReader {
     } else if (k == "ANIM_trans_end" || k == "ANIM_rotate_end") {
       if (!open_ || rotate_ != (k == "ANIM_rotate_end")) return Fail(line, "ends no table");
       if (keys_.empty()) return Fail(line, "ends a table without keys");
-      const std::vector<double> out = KeyedAtZero(keys_, loop_);
+      const std::vector<double> out = Keyed(keys_, loop_, tableValue_);
       Apply(rotate_ ? Rotation(axis_, out[0])
                     : Translation({static_cast<float>(out[0]), static_cast<float>(out[1]),
                                    static_cast<float>(out[2])}));
       open_ = false;
-    } else if (k != "ANIM_hide" && k != "ANIM_show") {
+    } else if (k == "ANIM_hide" || k == "ANIM_show") {
+      // Each line whose range holds its dataref's value decides, the last one last; the
+      // transform does not depend on these lines, so one without its numbers only decides
+      // nothing.
+      const double x = ValueOf(line, 2);
+      if (v.size() >= 2 && x >= std::min(v[0], v[1]) && x <= std::max(v[0], v[1]))
+        shown_ = k == "ANIM_show";
+    } else {
       return Fail(line, "is not an animation line");
     }
     return true;
@@ -188,8 +199,18 @@ class RestReader {
     return true;
   }
   const Mat4& Result() const { return m_; }
+  bool Shown() const { return shown_; }
 
  private:
+  // The value of the dataref named by word `at` of the line; a line without one, or naming
+  // none, reads 0.
+  double ValueOf(const Line& line, size_t at) const {
+    if (at >= line.words.size() || !value_) return 0;
+    const std::string& name = line.words[at];
+    if (name == "none" || name == "no_ref") return 0;
+    const double x = value_(name);
+    return std::isfinite(x) ? x : 0;
+  }
   // The first line is the outermost: each later one turns the geometry before it.
   void Apply(const Mat4& t) { m_ = Multiply(t, m_); }
   bool Fail(const Line& line, const std::string& what) {
@@ -197,8 +218,11 @@ class RestReader {
     return false;
   }
 
+  const DatarefValue& value_;
   std::string* problem_;
   Mat4 m_ = Mat4::Identity();
+  bool shown_ = true;
+  double tableValue_ = 0;
   bool open_ = false, rotate_ = false;
   Vec3 axis_{};
   std::vector<Key> keys_;
@@ -396,11 +420,18 @@ bool DrawState::Cull() const {
 }
 
 std::optional<Mat4> RestTransform(const std::vector<Line>& animation, std::string* problem) {
-  RestReader reader(problem);
+  const std::optional<Pose> pose = PoseAt(animation, DatarefValue(), problem);
+  if (!pose) return std::nullopt;
+  return pose->transform;
+}
+
+std::optional<Pose> PoseAt(const std::vector<Line>& animation, const DatarefValue& value,
+                           std::string* problem) {
+  PoseReader reader(value, problem);
   for (const Line& line : animation)
     if (!reader.Take(line)) return std::nullopt;
   if (!reader.Finish()) return std::nullopt;
-  return reader.Result();
+  return Pose{reader.Result(), reader.Shown()};
 }
 
 std::vector<std::string> Datarefs(const std::vector<Line>& animation) {

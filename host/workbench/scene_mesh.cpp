@@ -176,4 +176,41 @@ std::optional<uint32_t> SceneMesh::FaceIndex(host::FaceHit ref) const {
   return static_cast<uint32_t>(index);
 }
 
+std::pair<uint32_t, uint32_t> SceneMesh::Move(
+    const std::unordered_map<const host::HostMesh*, Mat4>& motion) {
+  if (restCorners_.empty() && !motion.empty()) {
+    restCorners_ = corners, restNormals_ = normals;
+    restCentres_.reserve(faces.size());
+    for (const SceneFace& face : faces)
+      restCentres_.push_back(face.centre);
+  }
+  uint32_t first = UINT32_MAX, end = 0;
+  const auto place = [&](const host::HostMesh* mesh, const Mat4* by) {
+    const auto start = firstFace_.find(mesh);
+    if (start == firstFace_.end()) return;
+    // An object's faces follow each other in the face list.
+    for (size_t f = start->second; f < faces.size() && faces[f].ref.mesh == mesh; ++f) {
+      SceneFace& face = faces[f];
+      face.centre = by ? TransformPoint(restCentres_[f], *by) : restCentres_[f];
+      for (size_t t = face.firstTriangle; t < size_t{face.firstTriangle} + face.triangleCount;
+           ++t) {
+        for (size_t c = 3 * t; c < 3 * t + 3; ++c)
+          corners[c] = by ? TransformPoint(restCorners_[c], *by) : restCorners_[c];
+        normals[t] = by ? Normalize(TransformDirection(restNormals_[t], *by)) : restNormals_[t];
+      }
+      if (face.triangleCount == 0) continue;
+      first = std::min(first, face.firstTriangle);
+      end = std::max(end, face.firstTriangle + face.triangleCount);
+    }
+  };
+  for (const host::HostMesh* mesh : moved_)
+    if (!motion.contains(mesh)) place(mesh, nullptr);
+  moved_.clear();
+  for (const auto& [mesh, by] : motion) {
+    place(mesh, &by);
+    moved_.push_back(mesh);
+  }
+  return first < end ? std::pair{first, end} : std::pair{0u, 0u};
+}
+
 }  // namespace vlm::workbench

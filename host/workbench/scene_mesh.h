@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "run/selection_text.h"
@@ -61,8 +62,18 @@ class SceneMesh {
   std::vector<SceneFace> faces;  // object by object, each in face order
   std::vector<MaterialBatch> batches;
 
+  // Draws the faces of the objects in `motion` moved from where the document puts them, each
+  // by its world-space transform (row vectors), and every other object where the document
+  // puts it (one moved by an earlier call goes back); corners, normals and face centres
+  // follow, the box stays that of the document. The triangles rewritten, as the range
+  // [first, end) of them, empty when none.
+  std::pair<uint32_t, uint32_t> Move(const std::unordered_map<const host::HostMesh*, Mat4>& motion);
+
  private:
   std::unordered_map<const host::HostMesh*, uint32_t> firstFace_;
+  // Where the document puts what Move moved: kept from its first call on.
+  std::vector<Vec3> restCorners_, restNormals_, restCentres_;
+  std::vector<const host::HostMesh*> moved_;
 };
 
 }  // namespace vlm::workbench

@@ -13,13 +13,16 @@
 #include <sstream>
 #include <string>
 
+#include "exchange/model_import.h"
 #include "prep/prep_names.h"
 #include "run/run_request.h"
 #include "scene/builder.h"
 #include "scene/document.h"
 #include "support/cli_fixture.h"
+#include "support/expect_near.h"
 #include "vlm/error.h"
 #include "vlm/files.h"
+#include "workbench/animation_preview.h"
 #include "workbench/camera.h"
 #include "workbench/pick_properties.h"
 #include "workbench/pick_tree.h"
@@ -570,6 +573,166 @@ TEST(WorkbenchProperties, AMaterialNameIsAPatternOfItselfAlone) {
     EXPECT_TRUE(host::FitsWildcard(name, workbench::WildcardFor(name))) << name;
     EXPECT_FALSE(host::FitsWildcard(other, workbench::WildcardFor(name))) << name;
   }
+}
+
+// ---- an imported X-Plane object posed for dataref values ----
+
+const std::filesystem::path Obj8Data = std::filesystem::path(VLM_TEST_DATA_DIR) / "obj8";
+
+// The corner of an object (by its group's path) that the document puts at `rest` (world
+// space): where the pose draws it, or nothing when the pose hides the object.
+std::optional<Vec3> Drawn(const host::HostDocument& document, const workbench::ScenePose& pose,
+                          const std::string& group, Vec3 rest) {
+  const host::HostNode* node = document.FindGroup(group, nullptr);
+  EXPECT_TRUE(node && !node->meshes.empty()) << group;
+  if (!node || node->meshes.empty()) return std::nullopt;
+  const host::HostMesh* mesh = node->meshes.front().get();
+  if (pose.hidden.contains(mesh)) return std::nullopt;
+  const auto moved = pose.moved.find(mesh);
+  for (const Vec3& v : mesh->vertices) {
+    const Vec3 world = TransformPoint(v, node->WorldMatrix());
+    if (Length(world - rest) < 1e-4f)
+      return moved == pose.moved.end() ? world : TransformPoint(world, moved->second);
+  }
+  ADD_FAILURE() << group << " has no corner at " << rest.x << " " << rest.y << " " << rest.z;
+  return std::nullopt;
+}
+
+// Worked out by hand from the files' lines (OBJ8's z is the scene's -z): the door turns from
+// 30 degrees at rest to 120 at 1 about its hinge at x = 2; the gear's keyed translation and
+// looped turn (wrapped past its loop of 2), its show and hide ranges (the last line that holds
+// the value decides); the flap's turn carries the part inside it, which its hide range hides
+// below 0.5, and the outer translation carries both; a level out of the distance is hidden.
+// The scene's triangles follow the pose and go back without it.
+TEST(WorkbenchAnimation, PosesPutCornersWhereXPlaneDrawsThem) {
+  const float h = std::sqrt(0.5f);
+  const std::string door = "door/anim door", gear = "gear/anim gear";
+  const std::string outer = "nested/LOD 0-1000/anim", flap = outer + "/anim flap";
+  const std::string inner = flap + "/anim flap", far = "nested/LOD 1000-5000";
+  const std::string opened = "sim/cockpit/door", wheels = "sim/aircraft/gear";
+  const std::string deploy = "sim/aircraft/gear_deploy", flaps = "sim/flightmodel/flap";
+  const Vec3 ajar{2 + std::cos(0.5236f), 0, 0.5f};  // the door's far corner, 30 degrees open
+  const struct {
+    const char* file;
+    workbench::DatarefValues values;
+    std::optional<double> distance;
+    std::string group;
+    Vec3 rest;
+    std::optional<Vec3> drawn;  // nothing: hidden
+  } cases[] = {
+      {"door", {}, {}, door, ajar, ajar},
+      {"door", {{opened, 1}}, {}, door, ajar, Vec3{1.5f, 0, std::sin(2.0944f)}},
+      {"door", {{opened, 0.5}}, {}, door, {2, 2, 0}, Vec3{2, 2, 0}},
+      {"gear", {{wheels, 0.75}}, {}, gear, {1, 1, 2}, Vec3{1, 1.75f + 2 * h, 2 * h}},
+      {"gear", {{wheels, 2.75}}, {}, gear, {1, 1, 2}, Vec3{1, 2 + 2 * h, 2 * h}},
+      {"gear", {{deploy, 0.5}}, {}, gear, {1, 1, 2}, Vec3{1, 1, 2}},
+      {"gear", {{deploy, 1}}, {}, gear, {1, 1, 2}, {}},
+      {"gear", {{deploy, 3}}, {}, gear, {1, 1, 2}, Vec3{1, 1, 2}},
+      {"nested", {}, {}, inner, {0, 3, 0}, {}},
+      {"nested", {{flaps, 1}}, {}, inner, {0, 3, 0}, Vec3{0, 1, -2}},
+      {"nested", {{flaps, 1}}, {}, flap, {0, 3, 0}, Vec3{0, 1, -2}},
+      {"nested", {{flaps, 1}}, {}, outer, {1, 3, 0}, Vec3{1, 3, 0}},
+      {"nested", {}, 999.0, outer, {1, 3, 0}, Vec3{1, 3, 0}},
+      {"nested", {}, 1000.0, outer, {1, 3, 0}, {}},
+      {"nested", {}, 1000.0, far, {1, 2, 0}, Vec3{1, 2, 0}},
+      {"additive_lods", {}, 2000.0, "additive_lods/LOD 0-1000", {1, 0, 0}, {}},
+      {"additive_lods", {}, 2000.0, "additive_lods/LOD 0-4000", {1, 2, 0}, Vec3{1, 2, 0}},
+  };
+  for (const auto& c : cases) {
+    const std::string where = std::string(c.file) + " " + c.group;
+    const host::ImportedModel model = host::ImportModel(Obj8Data / (std::string(c.file) + ".obj"));
+    const workbench::AnimationPreview preview(*model.document);
+    EXPECT_TRUE(preview.Problems().empty()) << where;
+    const workbench::ScenePose pose = preview.Pose(c.values, c.distance);
+    const std::optional<Vec3> drawn = Drawn(*model.document, pose, c.group, c.rest);
+    ASSERT_EQ(drawn.has_value(), c.drawn.has_value()) << where;
+    if (!drawn) continue;
+    test::ExpectNear(*drawn, *c.drawn, where, 1e-4f);
+    // The view's triangles: a corner where the pose draws it, and back where it rests.
+    workbench::SceneMesh mesh(*model.document);
+    const auto near = [&](Vec3 p) {
+      return std::any_of(mesh.corners.begin(), mesh.corners.end(),
+                         [&](Vec3 q) { return Length(q - p) < 1e-4f; });
+    };
+    mesh.Move(pose.moved);
+    EXPECT_TRUE(near(*c.drawn)) << where;
+    mesh.Move({});
+    EXPECT_EQ(mesh.corners, workbench::SceneMesh(*model.document).corners) << where;
+  }
+}
+
+// The datarefs each object reads, with the span of values their lines name (0, the rest
+// frame, always in it); its levels; its lights, each in its colour (a named one in the
+// neutral colour) and carried by the animation it lies in: the turn of 360 degrees in 10
+// seconds has turned the light at (1, 2, 3) a quarter at 2.5.
+TEST(WorkbenchAnimation, DatarefsLevelsAndLightsOfAnObject) {
+  using Spans = std::vector<std::tuple<std::string, double, double>>;
+  const Vec3 named = workbench::kNamedLightColour;
+  const struct {
+    const char* file;
+    Spans datarefs;
+    std::vector<std::pair<double, double>> levels;
+    workbench::DatarefValues values;
+    std::vector<workbench::LightPoint> lights;
+  } cases[] = {
+      {"door", {{"sim/cockpit/door", 0, 1}}, {}, {}, {}},
+      {"gear", {{"sim/aircraft/gear", -1, 2}, {"sim/aircraft/gear_deploy", 0, 2}}, {}, {}, {}},
+      {"nested", {{"sim/flightmodel/flap", 0, 1}}, {{0, 1000}, {1000, 5000}}, {}, {}},
+      {"additive_lods", {}, {{0, 1000}, {0, 4000}}, {}, {}},
+      {"lights",
+       {{"sim/time/total_running_time_sec", 0, 10}},
+       {},
+       {{"sim/time/total_running_time_sec", 2.5}},
+       {{{0, 3, 0}, named},
+        {{3, 2, 1}, named},
+        {{0, 1, 0}, {1, 1, 1}},
+        {{0, 1, 0}, {1, 1, 1}},
+        {{0, 5, 0}, {1, 0, 0}},
+        {{0, 6, 0}, {0, 1, 0}}}},
+  };
+  for (const auto& c : cases) {
+    const host::ImportedModel model = host::ImportModel(Obj8Data / (std::string(c.file) + ".obj"));
+    const workbench::AnimationPreview preview(*model.document);
+    EXPECT_FALSE(preview.Empty()) << c.file;
+    Spans spans;
+    for (const workbench::DatarefSpan& s : preview.Datarefs())
+      spans.emplace_back(s.name, s.low, s.high);
+    EXPECT_EQ(spans, c.datarefs) << c.file;
+    std::vector<std::pair<double, double>> levels;
+    for (const workbench::LevelOfDetail& l : preview.Levels())
+      levels.emplace_back(l.nearDistance, l.farDistance);
+    EXPECT_EQ(levels, c.levels) << c.file;
+    const std::vector<workbench::LightPoint> lights = preview.Pose(c.values, {}).lights;
+    ASSERT_EQ(lights.size(), c.lights.size()) << c.file;
+    for (size_t i = 0; i < lights.size(); ++i) {
+      test::ExpectNear(lights[i].position, c.lights[i].position, c.file, 1e-4f);
+      EXPECT_EQ(lights[i].colour, c.lights[i].colour) << c.file << " light " << i;
+    }
+  }
+}
+
+// The exporters' Custom LOD level nodes: the group and the top groups named after it with a
+// whole number of metres, each seen from its number to the next; a name whose number is not
+// whole, or another group's, makes no level. A scene without OBJ8 data has nothing to preview.
+TEST(WorkbenchAnimation, CustomLevelNodesAreLevelsByTheirNumbers) {
+  host::HostDocument document;
+  for (const char* name : {"Body", "Body_500", "body-200", "Body_2.5", "Wheel_300", "Other"})
+    document.NewMesh(document.NewNode(document.Root(), name), "part");
+  const workbench::AnimationPreview preview(document);
+  std::vector<std::tuple<std::string, double, double>> levels;
+  for (const workbench::LevelOfDetail& l : preview.Levels())
+    levels.emplace_back(l.node->name, l.nearDistance, l.farDistance);
+  const double far = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(levels, (std::vector<std::tuple<std::string, double, double>>{
+                        {"Body", 0, 200}, {"body-200", 200, 500}, {"Body_500", 500, far}}));
+  const workbench::ScenePose pose = preview.Pose({}, 350.0);
+  EXPECT_EQ(pose.hidden.size(), 2u);
+  EXPECT_FALSE(pose.hidden.contains(document.FindGroup("body-200", nullptr)->meshes[0].get()));
+  EXPECT_TRUE(pose.hidden.contains(document.FindGroup("Body", nullptr)->meshes[0].get()));
+
+  host::HostDocument plain;
+  document.NewNode(plain.Root(), "Body");
+  EXPECT_TRUE(workbench::AnimationPreview(plain).Empty());
 }
 
 }  // namespace

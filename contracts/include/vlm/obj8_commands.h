@@ -4,6 +4,7 @@
 // a light or emitter are a position or a direction.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -93,6 +94,20 @@ class DrawState {
 // a looped one taken modulo its loop), in OBJ8's axes and metres, row vectors (p x M): the
 // frame its geometry rests in. std::nullopt with `problem` set for lines it cannot read.
 std::optional<Mat4> RestTransform(const std::vector<Line>& animation, std::string* problem);
+// Where an animation puts its geometry for the values `value` gives its datarefs (null: every
+// one at 0), as X-Plane draws it: a two-value ANIM_trans or ANIM_rotate along the line through
+// its two values (beyond them too), a keyed table linear between its keys and clamped to the
+// first and last, a looped table's value wrapped into [0, loop) first; and whether it is shown:
+// each ANIM_show or ANIM_hide whose range (ends included) holds its dataref's value shows or
+// hides, the last such line deciding. A value that is not finite reads 0. std::nullopt with
+// `problem` set for lines it cannot read (as RestTransform).
+using DatarefValue = std::function<double(const std::string& dataref)>;
+struct Pose {
+  Mat4 transform;
+  bool shown = true;
+};
+std::optional<Pose> PoseAt(const std::vector<Line>& animation, const DatarefValue& value,
+                           std::string* problem);
 // The datarefs an animation reads, in order of first use ("none" and "no_ref" name none).
 std::vector<std::string> Datarefs(const std::vector<Line>& animation);
 
