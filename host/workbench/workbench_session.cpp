@@ -143,6 +143,17 @@ host::RunOutcome Refused(host::RunKind kind, const std::string& text, const host
   return outcome;
 }
 
+// What a run did, for Undo and Redo to say: "1 made, 2 changed", "3 removed".
+std::string WhatChanged(const host::SceneDiff& diff) {
+  std::string text;
+  for (const auto& [items, verb] :
+       {std::pair{&diff.created, "made"}, std::pair{&diff.changed, "changed"},
+        std::pair{&diff.removed, "removed"}})
+    if (!items->empty())
+      text += (text.empty() ? "" : ", ") + std::to_string(items->size()) + " " + verb;
+  return text.empty() ? "nothing changed" : text;
+}
+
 }  // namespace
 
 host::RunOutcome Session::Run(const host::RunRequest& request, const host::RunEcho& echo,
@@ -183,6 +194,7 @@ host::RunOutcome Session::Run(const host::RunRequest& request, const host::RunEc
     return Refused(host::RunKind::Failed, e.Description(), echo);
   }
   if (change.after == change.before) return outcome;  // an export: the scene is as it was
+  change.label += " (" + WhatChanged(*outcome.items) + ")";
   change.texturesBefore = change.texturesAfter = textures_;
   Replace(change.after, textures_);
   Record(std::move(change));
@@ -211,8 +223,8 @@ Session::Edited Session::Edit(
 
 Session::Edited Session::Rename(const host::PickedItems& picked, const std::string& name) {
   if (picked.groups.size() + picked.objects.size() != 1)
-    Raise(err::InvalidProcedureCall, "a rename needs one group or object picked; " +
-                                         host::DescribePicks(picked) + " is");
+    Raise(err::InvalidProcedureCall,
+          "a rename needs one group or object picked; " + host::DescribePicks(picked) + " is");
   if (name.empty()) Raise(err::InvalidProcedureCall, "the new name is empty: give a name");
   if (!text::IsUtf8(name))
     Raise(err::InvalidProcedureCall, "the new name is not UTF-8 text: give the name as text");

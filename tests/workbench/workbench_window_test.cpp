@@ -246,6 +246,8 @@ TEST_F(Workbench, RunsSaveWhatTheCommandLineWritesAndUndoGivesBackTheDocumentBef
     EXPECT_TRUE(window->LogText().contains("changed object")) << "the changes are listed";
     EXPECT_FALSE(window->CurrentSession().UndoLabel().starts_with("VLM"))
         << "Undo names the plug-in as its menu does";
+    EXPECT_NE(window->CurrentSession().UndoLabel().find(" changed)"), std::string::npos)
+        << "and what it changed: " << window->CurrentSession().UndoLabel();
     window->Action("editUndo")->trigger();
     EXPECT_TRUE(ReadAll(Saved(name + ".undone.json")) == ReadAll(before));
     window->Action("editRedo")->trigger();
@@ -556,7 +558,8 @@ TEST_F(Workbench, PrepareMenuRunsAStepAsItsLoggedCommandLineDoes) {
     const std::string after = ReadAll(Saved(std::to_string(n) + ".after.json"));
     EXPECT_TRUE(after == ReadAll(cliOut));
     EXPECT_FALSE(after == beforeText);
-    EXPECT_EQ(window->CurrentSession().UndoLabel(), "Prepare: transform");
+    EXPECT_TRUE(window->CurrentSession().UndoLabel().starts_with("Prepare: transform ("))
+        << window->CurrentSession().UndoLabel();
     window->Action("editUndo")->trigger();
     EXPECT_TRUE(ReadAll(Saved(std::to_string(n) + ".undone.json")) == beforeText);
   }
