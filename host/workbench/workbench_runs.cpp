@@ -88,11 +88,21 @@ int WorkbenchWindow::RunPrep(const std::string& stepName) {
     statusBar()->showMessage(tr("prep %1: cancelled, nothing run").arg(Q(step->name)), 10000);
     return host::ExitNothingDone;
   }
+  return RunPrepWith(step->name, *options);
+}
+
+int WorkbenchWindow::RunPrepWith(const std::string& stepName,
+                                 const std::vector<std::string>& options) {
+  const host::PrepStepInfo* step = host::FindPrepStep(stepName);
+  if (!step) {
+    Fail(tr("No such preparation step"), stepName);
+    return host::ExitBadInput;
+  }
   // A step takes its options as the command line's; it shows no dialogs of its own and keeps
   // no settings, so its line in the log is `vlmhost prep STEP SCENE --select ... --OPTION ...`.
   host::RunRequest request;
   request.prepStep = step->name;
-  request.prepOptions = *options;
+  request.prepOptions = options;
   request.scene = session_.SuggestedFile();
   request.selections = host::SelectTexts(picks_);
   return RunLogged(request, "prep " + step->name, "Prepare: " + step->name, false);

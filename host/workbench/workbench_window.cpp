@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 #include <sstream>
 #include <tuple>
 
@@ -24,6 +25,7 @@
 #include "vlm/error.h"
 #include "workbench/outliner.h"
 #include "workbench/prep_dialog.h"
+#include "workbench/properties_panel.h"
 #include "workbench/scene_view.h"
 #include "workbench/window_parts.h"
 
@@ -98,6 +100,20 @@ WorkbenchWindow::WorkbenchWindow(std::shared_ptr<Asker> asker, QWidget* parent)
   tree->setObjectName("outliner");
   tree->setWidget(outliner_);
   addDockWidget(Qt::LeftDockWidgetArea, tree);
+  properties_ = new PropertiesPanel(this);
+  auto* propertiesDock = new QDockWidget(tr("Properties"), this);
+  propertiesDock->setObjectName("propertiesPane");
+  propertiesDock->setWidget(properties_);
+  addDockWidget(Qt::RightDockWidgetArea, propertiesDock);
+  connect(properties_, &PropertiesPanel::RenameAsked, this, &WorkbenchWindow::RenamePicked);
+  connect(properties_, &PropertiesPanel::MaterialAsked, this, &WorkbenchWindow::AssignMaterial);
+  connect(properties_, &PropertiesPanel::TextureAsked, this, &WorkbenchWindow::ChooseTexture);
+  connect(properties_, &PropertiesPanel::TransformAsked, this, [this](const QStringList& options) {
+    std::vector<std::string> given;
+    for (const QString& option : options)
+      given.push_back(option.toStdString());
+    RunPrepWith("transform", given);
+  });
   log_ = new QPlainTextEdit(this);
   log_->setReadOnly(true);
   log_->setObjectName("log");
@@ -133,8 +149,12 @@ WorkbenchWindow::WorkbenchWindow(std::shared_ptr<Asker> asker, QWidget* parent)
   if (screen()) size = size.boundedTo(screen()->availableSize() * 0.9);
   resize(size);
   // The docks take their share once the window is laid out.
-  QTimer::singleShot(0, this, [this, tree, logDock] {
-    resizeDocks({tree}, {fontMetrics().averageCharWidth() * 48}, Qt::Horizontal);
+  QTimer::singleShot(0, this, [this, tree, logDock, propertiesDock] {
+    // On a small screen (a laptop's at 200 %) the side panes leave the view nearly half.
+    const int chars = fontMetrics().averageCharWidth();
+    resizeDocks({tree, propertiesDock},
+                {std::min(chars * 48, width() / 4), std::min(chars * 48, width() * 2 / 7)},
+                Qt::Horizontal);
     resizeDocks({logDock}, {fontMetrics().lineSpacing() * 8}, Qt::Vertical);
   });
   DocumentChanged(true);
@@ -256,6 +276,7 @@ void WorkbenchWindow::BuildPluginMenu(QMenu* menu) {
       {PluginEntry::Kind::Exporter, tr("Exporters")}};
   for (const auto& [kind, title] : kinds) {
     QMenu* sub = menu->addMenu(title);
+    sub->setToolTipsVisible(true);  // a greyed-out plug-in says why
     for (const PluginEntry& p : plugins_) {
       if (p.kind != kind) continue;
       QAction* a = sub->addAction(Q(p.name + "  (" + p.progId + ")"));
@@ -325,6 +346,8 @@ void WorkbenchWindow::ShowPicks() {
   const QString text = Q(SelectText());
   selectText_->setText(text.size() > kShownSelectText ? text.left(kShownSelectText) + "..." : text);
   selectText_->setToolTip(text);
+  ShowProperties();
+  UpdatePluginActions();
 }
 
 // ---- the log ----

@@ -30,6 +30,7 @@ class QtDialogs;
 namespace vlm::workbench {
 
 class Outliner;
+class PropertiesPanel;
 class SceneView;
 
 // The field an operation's parameter is edited in: its range and step, and as many decimals
@@ -85,6 +86,8 @@ class WorkbenchWindow : public QMainWindow {
   // Runs a preparation step (the Prepare menu) on what is picked, or on the whole scene when
   // nothing is, with the options its dialog gives; its exit status.
   int RunPrep(const std::string& step);
+  // Runs a preparation step with these options (as its dialog gives them), asking nothing.
+  int RunPrepWith(const std::string& step, const std::vector<std::string>& options);
 
   // Replaces the picks, as the view or the outliner would.
   void SetPicks(const host::PickedItems& picked);
@@ -110,6 +113,7 @@ class WorkbenchWindow : public QMainWindow {
   Session& CurrentSession() { return session_; }
   SceneView& View() { return *view_; }
   Outliner& Tree() { return *outliner_; }
+  PropertiesPanel& Properties() { return *properties_; }
   QString LogText() const;
   gui::QtDialogs& Dialogs() { return *dialogs_; }
   const std::vector<PluginEntry>& Plugins() const { return plugins_; }
@@ -140,6 +144,15 @@ class WorkbenchWindow : public QMainWindow {
   void LogLines(const std::string& text);
   void Fail(const QString& what, const std::string& problem);
   void ShowChanges(const host::SceneDiff& diff);
+  // The properties panel's picks, and its edits (workbench_edits.cpp): a rename and a material
+  // are the session's own edits, logged as what they changed; a texture and a transform are
+  // preparation steps, logged as their `vlmhost prep` lines.
+  void ShowProperties();
+  void RenamePicked(const QString& name);
+  void AssignMaterial(const QString& material);
+  void ChooseTexture(const QString& material);
+  // Greys out the plug-ins the picks do not suit, each saying why in its tooltip.
+  void UpdatePluginActions();
   // Runs the request through the session and logs it: the command line that makes the same
   // run, what it said, its outcome and the items it changed. `name` names it in the log and the
   // status bar, `label` in Undo and Redo; `scripted`: the plug-in's dialogs were shown, and the
@@ -162,6 +175,7 @@ class WorkbenchWindow : public QMainWindow {
   std::vector<PluginEntry> plugins_;
   SceneView* view_ = nullptr;
   Outliner* outliner_ = nullptr;
+  PropertiesPanel* properties_ = nullptr;
   QPlainTextEdit* log_ = nullptr;
   QLabel* counts_ = nullptr;
   QLabel* selectText_ = nullptr;

@@ -3,6 +3,7 @@
 // command line writes for the --select text the status bar shows; and every menu action.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -12,6 +13,8 @@
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTest>
@@ -33,6 +36,7 @@
 #include "support/vlmhost.h"
 #include "support/widget_driver.h"
 #include "workbench/outliner.h"
+#include "workbench/properties_panel.h"
 #include "workbench/scene_view.h"
 #include "workbench/view_picks.h"
 #include "workbench/workbench_window.h"
@@ -571,6 +575,107 @@ TEST_F(Workbench, OpensInsideTheScreen) {
   const QSize screen = window->screen()->availableSize();
   EXPECT_LE(window->width(), screen.width());
   EXPECT_LE(window->height(), screen.height());
+}
+
+// The properties panel shows the object picked (name, path, material with its texture, the
+// material's fields), its buttons whole in a narrow dock, and greys out the plug-ins it does
+// not suit, saying why. Each edit made
+// from it is logged (a step as its `vlmhost prep` line) and undone back to the scene before.
+TEST_F(Workbench, PropertiesPanelShowsThePickAndUndoesItsEdits) {
+  ASSERT_TRUE(window->OpenFile(Examples / "hangar.json"));
+  workbench::PropertiesPanel& panel = window->Properties();
+  const auto text = [&](const char* name) {
+    QWidget* w = panel.findChild<QWidget*>(name);
+    if (auto* line = qobject_cast<QLineEdit*>(w)) return line->text().toStdString();
+    if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
+    if (auto* box = qobject_cast<QPlainTextEdit*>(w)) return box->toPlainText().toStdString();
+    return std::string("(no ") + name + ")";
+  };
+  const auto click = [&](QWidget* within, const char* name) {
+    auto* button = within ? within->findChild<QAbstractButton*>(name) : nullptr;
+    ASSERT_TRUE(button) << name;
+    panel.ensureWidgetVisible(button);  // scrolled to, as a person would
+    QTest::mouseClick(button, Qt::LeftButton);
+  };
+  struct Edit {
+    const char* what;
+    std::function<void()> make;
+    std::string logged;  // a line the log shows
+  };
+  const fs::path texture = Examples / "grey.png";
+  const Edit edits[] = {
+      {"rename",
+       [&] {
+         auto* name = panel.findChild<QLineEdit*>("propertiesName");
+         name->selectAll();
+         QTest::keyClicks(name, "Beam");
+         click(&panel, "propertiesRename");
+       },
+       "renamed object Hangar/Wing/Spar to \"Beam\""},
+      {"ground", [&] { click(&panel, "transformGround"); },
+       " --select object:Hangar/Wing/Spar --select shape:Hangar/Wing/Spar --ground\n"},
+      {"turn",
+       [&] {
+         auto* turn = panel.findChild<QLineEdit*>("transformRotateBy");
+         turn->selectAll();
+         QTest::keyClicks(turn, "x:45; y:90");
+         panel.findChild<QCheckBox*>("transformAboutCentre")->setChecked(true);
+         click(&panel, "transformRotate");
+       },
+       " --rotate x:45 --rotate y:90 --pivot centre\n"},
+      {"material",
+       [&] {
+         auto* choice = panel.findChild<QComboBox*>("propertiesMaterialChoice");
+         choice->setCurrentIndex(choice->findText("Glass"));
+         click(&panel, "propertiesAssignMaterial");
+       },
+       "gave 6 of the 6 faces of 1 object material \"Glass\""},
+      {"texture",
+       [&] {
+         asker->files.push_back(texture);
+         click(panel.findChild<QWidget*>("material Paint"), "chooseTexture");
+       },
+       " --material Paint --texture " + texture.lexically_normal().string() + "\n"},
+  };
+  for (const Edit& e : edits) {
+    SCOPED_TRACE(e.what);
+    Pick("Objects", {{"Hangar/Wing/Spar", 2}}, PickCombine::Replace);
+    QCoreApplication::processEvents();  // the panel laid out, as a person sees it
+    EXPECT_EQ(text("propertiesHeading"), "Object Spar");
+    EXPECT_EQ(text("propertiesName"), "Spar");
+    EXPECT_EQ(text("propertiesPath"), "Hangar/Wing/Spar");
+    EXPECT_EQ(text("propertiesGroup"), "Hangar/Wing");
+    QWidget* paint = panel.findChild<QWidget*>("material Paint");
+    ASSERT_TRUE(paint);
+    EXPECT_EQ(paint->findChild<QLineEdit*>("texture")->text(), "paint.bmp");
+    EXPECT_EQ(paint->findChild<QLineEdit*>("field RailSimX")->text(),
+              "texturepath=hangar;vismod=90");
+    // Every button is shown whole across the panel, at any scale (CTest runs this at 200 %
+    // too); the panel scrolls only up and down.
+    for (QAbstractButton* b : panel.widget()->findChildren<QAbstractButton*>()) {
+      if (!b->isVisibleTo(&panel)) continue;
+      const QPoint left = b->mapTo(panel.widget(), QPoint(0, 0));
+      EXPECT_GE(left.x(), 0) << b->objectName().toStdString();
+      EXPECT_LE(left.x() + b->width(), panel.viewport()->width()) << b->objectName().toStdString();
+    }
+    // Flare works on faces, Ridgepull on objects too.
+    QAction* flare = window->Action("run VLMOperation9.Flare");
+    ASSERT_TRUE(flare);
+    EXPECT_FALSE(flare->isEnabled());
+    EXPECT_TRUE(flare->toolTip().contains("pick faces")) << flare->toolTip().toStdString();
+    EXPECT_TRUE(window->Action("run VLMPlugin9.Ridgepull")->isEnabled());
+
+    const std::string before = window->CurrentSession().Text();
+    const qsizetype logAt = window->LogText().size();
+    e.make();
+    const std::string log = window->LogText().mid(logAt).toStdString();
+    EXPECT_NE(log.find(e.logged), std::string::npos) << log;
+    EXPECT_EQ(log.find("error"), std::string::npos) << log;
+    EXPECT_TRUE(window->CurrentSession().Text() != before) << "the edit changed nothing";
+    window->Action("editUndo")->trigger();
+    EXPECT_EQ(window->CurrentSession().Text(), before);
+    EXPECT_FALSE(window->CurrentSession().CanUndo());
+  }
 }
 
 // An operation's parameters are edited with their own decimals: a count (Flare's Step) as a
