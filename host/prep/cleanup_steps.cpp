@@ -383,6 +383,67 @@ void FlatNormals(HostMesh& mesh) {
     mesh.normals[static_cast<size_t>(i)] = table[i];
 }
 
+// Each point of each face gets the sum of the plane normals of the faces around its vertex
+// that meet its own face at up to the object's smoothing angle (its own always counts), made
+// unit length; equal normals are kept once, numbered in order of first use. These are the
+// normals the object model's GenerateNormals gives, found without a list per vertex or a
+// sorted map: the faces around every vertex lie in one array, and a hash table finds equal
+// normals, so a curved million-triangle mesh takes a few passes.
+void SmoothNormals(HostMesh& mesh) {
+  const size_t faces = mesh.FaceCount(), vertices = mesh.vertices.size();
+  std::vector<Vec3> faceNormals(faces);
+  // The faces around vertex v are around[first[v]] to around[first[v + 1]], in face order, each
+  // once; a removed face is gone but for its index and bends no other face's normals.
+  std::vector<size_t> first(vertices + 1, 0);
+  std::vector<uint32_t> around;
+  std::vector<size_t> lastFace(vertices, SIZE_MAX);
+  for (size_t f = 0; f < faces; ++f) {
+    faceNormals[f] = mesh.FaceNormal(f);
+    if (mesh.FaceRemoved(f)) continue;
+    for (const HostPoint& p : mesh.Points(f))
+      if (const auto v = static_cast<size_t>(p.vertex); lastFace[v] != f) {
+        lastFace[v] = f;
+        ++first[v + 1];
+      }
+  }
+  for (size_t v = 0; v < vertices; ++v)
+    first[v + 1] += first[v];
+  around.resize(first[vertices]);
+  std::vector<size_t> next(first.begin(), first.end() - 1);
+  std::fill(lastFace.begin(), lastFace.end(), SIZE_MAX);
+  for (size_t f = 0; f < faces; ++f) {
+    if (mesh.FaceRemoved(f)) continue;
+    for (const HostPoint& p : mesh.Points(f))
+      if (const auto v = static_cast<size_t>(p.vertex); lastFace[v] != f) {
+        lastFace[v] = f;
+        around[next[v]++] = static_cast<uint32_t>(f);
+      }
+  }
+  const float limit =
+      std::cos(std::clamp(mesh.smoothingAngle, 0.0f, 180.0f) * 3.14159265358979f / 180.0f);
+  VertexTable<Vec3, PositionHash, SamePosition> table;
+  table.Clear(std::min<size_t>(vertices, 1 << 20));
+  // The number the vertex's point before got: on a smooth stretch every point of a vertex has
+  // the same normal, found once in the table.
+  std::vector<int32_t> lastNumber(vertices, -1);
+  for (size_t f = 0; f < faces; ++f)
+    for (HostPoint& p : mesh.Points(f)) {
+      const auto v = static_cast<size_t>(p.vertex);
+      Vec3 sum{};
+      for (size_t k = first[v]; k < first[v + 1]; ++k)
+        if (const size_t other = around[k];
+            other == f || Dot(faceNormals[f], faceNormals[other]) >= limit - 1e-6f)
+          sum += faceNormals[other];
+      const Vec3 n = Normalize(sum);
+      if (lastNumber[v] < 0 || !SamePosition()(table[lastNumber[v]], n))
+        lastNumber[v] = table.Insert(n).number;
+      p.normal = lastNumber[v];
+    }
+  mesh.normals.resize(static_cast<size_t>(table.Count()));
+  for (int32_t i = 0; i < table.Count(); ++i)
+    mesh.normals[static_cast<size_t>(i)] = table[i];
+}
+
 void Normals(PrepContext& context) {
   const PrepArgs& args = context.args;
   const bool flat = args.Flag("flat");
@@ -400,7 +461,7 @@ void Normals(PrepContext& context) {
       FlatNormals(*mesh);
     } else {
       mesh->smoothingAngle = static_cast<float>(*smooth);
-      mesh->AsObject().GenerateNormals();
+      SmoothNormals(*mesh);
     }
   }
   if (flat)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <set>
 #include <sstream>
@@ -391,6 +392,60 @@ TEST(PrepHierarchy, NormalsAreFlatOrSmoothedUpToTheAngle) {
       }
     EXPECT_EQ(seen.size(), c.distinct);
     EXPECT_EQ(cube.smoothingAngle, c.smoothingAngle);
+  }
+}
+
+// The step's smoothing finds the object model's own normals (GenerateNormals, which plug-ins
+// call) bit for bit and numbers them alike: on a curved grid at several angles, with a removed
+// face, and with a face that passes one vertex twice (it counts once there) beside a face
+// tilted against it.
+TEST(PrepHierarchy, SmoothedNormalsAreTheObjectModelsOwn) {
+  struct Case {
+    const char* name;
+    float angle;
+    std::function<HostMesh&(HostDocument&)> make;
+  };
+  const auto wavy = [](HostDocument& doc) -> HostMesh& {
+    HostMesh& grid = AddGrid(AddGroup(doc.Root(), "G"), "Wavy", 12, 9, 0.5f);
+    for (Vec3& v : grid.vertices)
+      v.y = 0.3f * std::sin(v.x * 1.7f) * std::cos(v.z * 1.3f);
+    return grid;
+  };
+  const Case cases[] = {
+      {"curved, 30 degrees", 30, wavy},
+      {"curved, 0 degrees", 0, wavy},
+      {"curved, 180 degrees", 180, wavy},
+      {"a removed face", 90,
+       [](HostDocument& doc) -> HostMesh& {
+         HostMesh& cube = AddBox(AddGroup(doc.Root(), "G"), "Cube", {}, {1, 1, 1});
+         cube.RemoveFace(2);
+         return cube;
+       }},
+      {"one vertex twice", 45,
+       [](HostDocument& doc) -> HostMesh& {
+         HostMesh& mesh = doc.NewMesh(AddGroup(doc.Root(), "G"), "Odd");
+         mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}, {-1, 0.5f, 1}, {0, 1, 0}};
+         mesh.AddFace(std::vector<HostPoint>{{0}, {3}, {2}, {1}});
+         mesh.AddFace(std::vector<HostPoint>{{0}, {4}, {3}, {0}, {3}});
+         mesh.AddFace(std::vector<HostPoint>{{0}, {1}, {5}});
+         mesh.AddFace(std::vector<HostPoint>{{1}, {0}, {5}});
+         return mesh;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HostDocument stepDoc, modelDoc;
+    HostMesh& stepped = c.make(stepDoc);
+    HostMesh& model = c.make(modelDoc);
+    RunStep(stepDoc, "normals", {"smooth=" + std::to_string(c.angle)});
+    model.smoothingAngle = c.angle;
+    model.AsObject().GenerateNormals();
+    ASSERT_EQ(stepped.normals.size(), model.normals.size());
+    for (size_t i = 0; i < model.normals.size(); ++i)
+      EXPECT_EQ(std::memcmp(&stepped.normals[i], &model.normals[i], sizeof(Vec3)), 0) << i;
+    for (size_t f = 0; f < model.FaceCount(); ++f)
+      for (size_t k = 0; k < model.Points(f).size(); ++k)
+        EXPECT_EQ(stepped.Points(f)[k].normal, model.Points(f)[k].normal) << f << " " << k;
   }
 }
 
