@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -262,6 +263,20 @@ bool Inside(const HostNode* group, const std::vector<HostNode*>& others) {
   return false;
 }
 
+// A group that holds no groups, and objects of one material each, no two of the same, each
+// named as `pattern` names it: what flattening it would give.
+bool IsFlat(const HostNode& group, const std::string& pattern) {
+  if (!group.children.empty()) return false;
+  std::set<const HostMaterial*> seen;
+  for (const auto& mesh : group.meshes) {
+    const auto& materials = mesh->Materials(false);
+    if (materials.size() != 1 || !seen.insert(materials[0]).second ||
+        mesh->name != FillName(pattern, group.name, MaterialName(materials[0])))
+      return false;
+  }
+  return true;
+}
+
 void Flatten(PrepContext& context) {
   const std::string pattern = context.args.Text("name").value_or("{material}");
   CheckNameTemplate(context.args, pattern);
@@ -272,6 +287,12 @@ void Flatten(PrepContext& context) {
   for (HostNode* target : targets) {
     if (target->children.empty() && target->meshes.empty()) {
       context.log << "left " << Shown(*target) << " as it is: it is empty\n";
+      continue;
+    }
+    if (IsFlat(*target, pattern)) {
+      context.log
+          << "left " << Shown(*target)
+          << " as it is: it holds no groups and one object per material, named so, already\n";
       continue;
     }
     std::vector<Source> sources;
@@ -317,7 +338,7 @@ void Flatten(PrepContext& context) {
   if (!flattened)
     throw PrepNothingToDo(targets.empty()
                               ? "flatten works on groups: select groups (merge joins objects)"
-                              : "the groups are empty");
+                              : "the groups are empty or flat already");
 }
 
 // ---- merge ----------------------------------------------------------------------------------

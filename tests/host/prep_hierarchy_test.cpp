@@ -467,6 +467,12 @@ TEST(PrepHierarchy, RefusalsLeaveTheDocumentAsItWas) {
        [](HouseScene& s) { s.doc.SelectObject(s.walls, 0, {}); },
        false,
        "flatten works on groups"},
+      // Yard holds one object of one material, named after it: flat already.
+      {"flatten",
+       {"name=Lawn"},
+       [](HouseScene& s) { s.doc.scriptingSelection.groups.push_back(&s.yard); },
+       false,
+       "the groups are empty or flat already"},
       {"merge",
        {},
        [](HouseScene& s) { s.doc.SelectObject(s.walls, 0, {}); },
