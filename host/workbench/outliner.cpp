@@ -5,8 +5,10 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <algorithm>
+#include <string_view>
 
 #include "scene/document.h"
+#include "scene/paths.h"
 #include "scene/scene_text.h"
 
 namespace vlm::workbench {
@@ -33,39 +35,60 @@ Outliner::Outliner(QWidget* parent) : QTreeWidget(parent) {
   header()->setSectionResizeMode(0, QHeaderView::Stretch);
   header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // Every row is one line of one font size: rows are placed by arithmetic, not by asking
+  // each row above (with 100,000 groups that made each change to an item slow).
+  setUniformRowHeights(true);
   setContextMenuPolicy(Qt::CustomContextMenu);
   connect(this, &QTreeWidget::itemSelectionChanged, this, &Outliner::OnSelectionChanged);
   connect(this, &QWidget::customContextMenuRequested, this, &Outliner::ShowMenu);
 }
 
-void Outliner::AddGroup(QTreeWidgetItem* parent, const host::HostNode& node) {
+// The items of a group's objects and groups, made before they join the tree (one batch for
+// the tree's model, however many there are). Each sibling's number among those of its name
+// is counted in one pass: asking each item for its own would read all its siblings each time.
+QList<QTreeWidgetItem*> Outliner::MakeItems(const host::HostNode& node, const std::string& path) {
+  QList<QTreeWidgetItem*> made;
+  made.reserve(static_cast<qsizetype>(node.meshes.size() + node.children.size()));
+  const std::string prefix = path.empty() ? path : path + "/";
+  std::unordered_map<std::string_view, int32_t> seen;
   for (const auto& mesh : node.meshes) {
-    auto* item = new QTreeWidgetItem(parent);
-    item->setText(0, Shown(host::PathSegment(mesh->name, host::Ordinal(node.meshes, *mesh))));
+    const std::string segment = host::PathSegment(mesh->name, ++seen[mesh->name]);
+    auto* item = new QTreeWidgetItem();
+    item->setText(0, Shown(segment));
     item->setText(1, QString::number(mesh->FaceCount()));
     item->setData(0, ObjectRole, QVariant::fromValue(reinterpret_cast<quintptr>(mesh.get())));
-    item->setToolTip(0, Shown(mesh->Path()));
+    item->setToolTip(0, Shown(prefix + segment));
     items_[mesh.get()] = item;
+    made.push_back(item);
   }
+  seen.clear();
+  QFont bold = font();
+  bold.setBold(true);
   for (const auto& child : node.children) {
-    auto* item = new QTreeWidgetItem(parent);
-    item->setText(0, Shown(host::PathSegment(child->name, host::Ordinal(node.children, *child))));
+    const std::string segment = host::PathSegment(child->name, ++seen[child->name]);
+    auto* item = new QTreeWidgetItem();
+    item->setText(0, Shown(segment));
     item->setData(0, GroupRole, QVariant::fromValue(reinterpret_cast<quintptr>(child.get())));
-    item->setToolTip(0, Shown(child->Path()));
-    items_[child.get()] = item;
-    QFont bold = item->font(0);
-    bold.setBold(true);
+    item->setToolTip(0, Shown(prefix + segment));
     item->setFont(0, bold);
-    AddGroup(item, *child);
+    items_[child.get()] = item;
+    item->addChildren(MakeItems(*child, prefix + segment));
+    made.push_back(item);
   }
+  return made;
 }
 
 void Outliner::SetDocument(const host::HostDocument* document) {
   quiet_ = true;
+  setUpdatesEnabled(false);
   clear();
   items_.clear();
-  if (document) AddGroup(invisibleRootItem(), document->Root());
+  if (document) {
+    items_.reserve(document->Root().children.size() + document->Root().meshes.size());
+    addTopLevelItems(MakeItems(document->Root(), ""));
+  }
   expandAll();
+  setUpdatesEnabled(true);
   quiet_ = false;
 }
 
@@ -159,10 +182,15 @@ bool Outliner::Grey(QTreeWidgetItem* item, const std::vector<host::FaceHit>& hid
     }
     all = all && item->childCount() > 0;
   }
-  item->setForeground(0, all ? palette().brush(QPalette::Disabled, QPalette::Text) : QBrush());
+  // Set only where it changes: each change redraws the item.
+  const QBrush brush = all ? palette().brush(QPalette::Disabled, QPalette::Text) : QBrush();
+  if (item->foreground(0) != brush) item->setForeground(0, brush);
   QFont font = item->font(0);
-  font.setItalic(some && !all && ObjectOf(item));
-  item->setFont(0, font);
+  const bool italic = some && !all && ObjectOf(item);
+  if (font.italic() != italic) {
+    font.setItalic(italic);
+    item->setFont(0, font);
+  }
   return all;
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QTreeWidget>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -44,7 +45,7 @@ class Outliner : public QTreeWidget {
   void ShowAllAsked();
 
  private:
-  void AddGroup(QTreeWidgetItem* parent, const host::HostNode& node);
+  QList<QTreeWidgetItem*> MakeItems(const host::HostNode& node, const std::string& path);
   void OnSelectionChanged();
   void ShowMenu(const QPoint& at);
   // Greys an item (and what it holds); whether all of it is hidden.

@@ -9,6 +9,7 @@
 #include <QSurfaceFormat>
 #include <QWheelEvent>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <future>
 
@@ -54,6 +55,12 @@ SceneView::SceneView(QWidget* parent)
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(false);
   setMinimumSize(64, 64);
+  state_->settle.setSingleShot(true);
+  state_->settle.setInterval(kSettleMs);
+  connect(&state_->settle, &QTimer::timeout, this, [this] {
+    state_->moving = false;
+    update();
+  });
 }
 
 SceneView::~SceneView() {
@@ -72,14 +79,17 @@ void SceneView::SetTextureFolder(const fs::path& folder) {
 
 void SceneView::SetDocument(const host::HostDocument* document) {
   State& s = *state_;
-  s.Tree();  // the tree being built reads the mesh about to be replaced
+  s.Settle();  // the tree and stand-in being made read the mesh about to be replaced
+  if (s.standInBuilding.valid()) s.standInBuilding.get();
   s.document = document;
   s.tree = PickTree();
+  s.standIn = StandIn();
+  s.standInMade = false;
+  ++s.hiddenVersion;
   s.mesh = document ? SceneMesh(*document) : SceneMesh();
-  if (s.mesh.TriangleCount() < 100000)
-    s.tree = PickTree(s.mesh);
-  else
-    s.building = std::async(std::launch::async, [&s] { s.tree = PickTree(s.mesh); });
+  // A large mesh's tree is made after the first frame (see StartBackgroundWork).
+  s.treeBuilt = false;
+  if (s.mesh.TriangleCount() < 100000) s.Tree();
   // The selection, changes and hidden faces named faces of the earlier document; the owner
   // sets them anew.
   s.selected.clear();
@@ -101,6 +111,8 @@ void SceneView::SetDocument(const host::HostDocument* document) {
     s.framed = s.autoFramed = true;
   }
   gpu_->meshStale = gpu_->stateStale = gpu_->linesStale = true;
+  gpu_->overlayStale = gpu_->standInStale = true;
+  gpu_->cacheValid = false;
   update();
 }
 
@@ -129,19 +141,25 @@ void SceneView::UpdateFaceStates() {
   update();
 }
 
+// The model's picture does not show the selection: a new one is drawn over the picture kept.
 void SceneView::SetSelectedFaces(const std::vector<host::FaceHit>& faces) {
   state_->selected = faces;
   UpdateFaceStates();
+  gpu_->overlayStale = true;
+  state_->overlayOnly = true;
 }
 
 void SceneView::SetChangedFaces(const std::vector<host::FaceHit>& faces) {
   state_->changed = faces;
   UpdateFaceStates();
+  gpu_->cacheValid = false;
 }
 
 void SceneView::SetHiddenFaces(const std::vector<host::FaceHit>& faces) {
   state_->hidden = faces;
+  ++state_->hiddenVersion;  // the stand-in left out the faces hidden before
   UpdateFaceStates();
+  gpu_->cacheValid = false;
 }
 
 void SceneView::SetEdges(bool shown) {
@@ -236,6 +254,45 @@ const SceneMesh& SceneView::Mesh() const {
   return state_->mesh;
 }
 
+SceneView::FrameDrawn SceneView::LastFrame() const {
+  return state_->lastFrame;
+}
+
+void SceneView::FinishBackgroundWork() {
+  StartBackgroundWork();
+  state_->Settle();
+  StartBackgroundWork();  // takes the stand-in made
+}
+
+// After a frame: the pick tree and, for a large mesh, the stand-in (again when the hidden
+// faces changed), each in a thread of its own.
+void SceneView::StartBackgroundWork() {
+  State& s = *state_;
+  if (!s.treeBuilt && !s.building.valid())
+    s.building = std::async(std::launch::async, [&s] { s.tree = PickTree(s.mesh); });
+  if (s.mesh.TriangleCount() <= kStandInAbove) return;
+  if (s.standInBuilding.valid()) {
+    if (s.standInBuilding.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+    s.standIn = s.standInBuilding.get();
+    s.standInHidden = s.buildingHidden;
+    s.standInMade = true;
+    gpu_->standInStale = true;
+  }
+  if (s.standInMade && s.standInHidden == s.hiddenVersion) return;
+  s.buildingHidden = s.hiddenVersion;
+  s.standInBuilding = std::async(std::launch::async, [&s, hidden = s.hiddenFace] {
+    return MakeStandIn(s.mesh, kStandInTriangles, hidden);
+  });
+}
+
+// A move of the camera by the person: the stand-in is drawn until it stops.
+void SceneView::StartMoving() {
+  State& s = *state_;
+  s.moving = true;
+  s.settle.start();
+  update();
+}
+
 void SceneView::UpdateViewport() const {
   State& s = *state_;
   s.camera.SetViewport(width(), height());
@@ -326,11 +383,11 @@ void SceneView::mouseMoveEvent(QMouseEvent* event) {
                      (s.button == Qt::LeftButton && (event->modifiers() & Qt::AltModifier));
   if (orbit) {
     s.camera.Orbit(delta.x(), delta.y());
-    update();
+    StartMoving();
   } else if (s.button == Qt::MiddleButton) {
     UpdateViewport();
     s.camera.Pan(delta.x(), delta.y());
-    update();
+    StartMoving();
   } else if (s.button == Qt::LeftButton) {
     const QPointF moved = at - s.pressAt;
     if (!s.banding &&
@@ -338,6 +395,7 @@ void SceneView::mouseMoveEvent(QMouseEvent* event) {
       s.banding = true;
     if (s.banding) {
       s.band = QRectF(s.pressAt, at).normalized().toRect();
+      s.overlayOnly = true;
       update();
     }
   }
@@ -348,11 +406,18 @@ void SceneView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != s.button) return;
   const bool picking = s.button == Qt::LeftButton && !(event->modifiers() & Qt::AltModifier);
   s.button = Qt::NoButton;
+  if (s.moving) {
+    // The drag ended: the full model at once.
+    s.moving = false;
+    s.settle.stop();
+    update();
+  }
   if (!picking) return;
   const host::PickCombine op = OpFor(event->modifiers());
   if (s.banding) {
     s.banding = false;
     const QRect box = QRectF(s.pressAt, event->position()).normalized().toRect();
+    s.overlayOnly = true;
     update();
     emit FacesPicked(FacesIn(box, s.boxThrough), op);
     return;
@@ -368,7 +433,7 @@ void SceneView::wheelEvent(QWheelEvent* event) {
   state_->autoFramed = false;
   // One notch (120) comes about 11 % nearer.
   state_->camera.Zoom(std::pow(0.999, event->angleDelta().y()));
-  update();
+  StartMoving();
   event->accept();
 }
 
@@ -424,14 +489,17 @@ void SceneView::keyPressEvent(QKeyEvent* event) {
       if (state_->banding) {
         state_->banding = false;
         state_->button = Qt::NoButton;
-        break;
+        state_->overlayOnly = true;
+        update();
+        return;
       }
       emit FacesPicked({}, host::PickCombine::Replace);
       return;
     default:
       return QOpenGLWidget::keyPressEvent(event);
   }
-  update();
+  // A key held down repeats: it moves the camera as a drag does.
+  StartMoving();
 }
 
 }  // namespace vlm::workbench

@@ -48,6 +48,9 @@ inline constexpr float kXrayOpacity = 0.35f, kXraySelected = 0.75f;
 // ones they start off (a million-triangle grid would be all edges). Either way they fade out
 // on faces only a few pixels across.
 inline constexpr size_t kEdgesUpTo = 200000;
+// While the camera moves, a model of more than kStandInAbove triangles (stand_in.h) is drawn
+// as its lighter stand-in; the camera counts as stopped this long (ms) after its last move.
+inline constexpr int kSettleMs = 250;
 // Faces without a material.
 inline constexpr Vec3 kNoMaterialColour{0.8f, 0.8f, 0.8f};
 
@@ -113,6 +116,16 @@ class SceneView : public QOpenGLWidget {
   // The geometry drawn, as SetDocument last built it.
   const SceneMesh& Mesh() const;
 
+  // What the last frame drew (tests, benchmarks): a lighter stand-in of a large model while
+  // the camera moved, or the model's picture kept from the frame before with only the
+  // selection drawn anew.
+  struct FrameDrawn {
+    bool standIn = false, reused = false;
+  };
+  FrameDrawn LastFrame() const;
+  // Waits for what the view makes beside its first frames (the pick tree, the stand-in).
+  void FinishBackgroundWork();
+
  signals:
   // A click (one face or none) or a dragged box (its faces), with the modifiers held; Escape
   // in the view picks nothing (Replace).
@@ -140,7 +153,13 @@ class SceneView : public QOpenGLWidget {
   void UploadMesh();
   void UploadState();
   void UploadLines();
-  void DrawFaces(const Mat4& viewProjection);
+  void UploadOverlay();
+  void UploadStandIn();
+  bool CacheFrame();
+  void StartMoving();
+  void StartBackgroundWork();
+  enum class Faces { kModel, kModelPlain, kStandIn, kSelection };
+  void DrawFaces(const Mat4& viewProjection, Faces which);
   void DrawBand();
   unsigned TextureFor(const host::HostMaterial* material, std::vector<std::string>& problems);
   unsigned WarningTexture();

@@ -7,6 +7,12 @@
 // fan's diagonals) are found in the fragment shader from each corner's barycentric coordinate;
 // wireframe draws only them. X-ray draws the faces blended without writing depth, then the
 // selected ones again over them.
+//
+// A frame draws the model and the grid without the selection, keeps that picture and its
+// depth, then draws only the selected faces over it (an index list of their triangles), at
+// the depth of the faces they cover. When only the selection or the rubber band changes, the
+// picture kept is copied back instead of drawing the model again. While the camera moves, a
+// large model's stand-in (stand_in.h) is drawn in its place.
 #include "workbench/scene_view.h"
 
 #include <QImage>
@@ -14,6 +20,7 @@
 #include <QOpenGLContext>
 #include <QOpenGLExtraFunctions>
 #include <QOpenGLShaderProgram>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -28,6 +35,10 @@ namespace vlm::workbench {
 namespace {
 
 namespace fs = std::filesystem;
+
+// How long after a frame the pick tree and the stand-in start being made (a pick before
+// then makes the tree at once).
+constexpr int kBackgroundAfterMs = 50;
 
 struct GpuVertex {
   float position[3];
@@ -64,6 +75,7 @@ in vec3 vPosition;
 in vec2 vUv;
 in vec3 vBary;
 flat in int vState;
+uniform int showSelected;
 uniform vec3 colour;
 uniform vec3 selectedColour;
 uniform vec3 changedColour;
@@ -73,7 +85,6 @@ uniform vec3 towardsEye;
 uniform int textured;
 uniform int wireframe;
 uniform int edges;
-uniform int onlySelected;
 uniform float opacity;
 uniform sampler2D image;
 out vec4 fragment;
@@ -82,7 +93,9 @@ float Near(vec3 from, vec3 to) {
   return 1.0 - min(min(inside.x, inside.y), inside.z);
 }
 void main() {
-  if (vState == 3 || (onlySelected != 0 && vState != 1)) discard;
+  bool selected = (vState & 1) != 0 && showSelected != 0;
+  bool changed = (vState & 2) != 0 && !selected;
+  if ((vState & 4) != 0) discard;
   vec3 width = fwidth(vBary);
   float edge = Near(vec3(0.0), width * 1.2);
   float across = max(max(width.x, width.y), width.z);
@@ -90,7 +103,7 @@ void main() {
   vec3 base = textured != 0 ? texture(image, vUv).rgb * colour : colour;
   if (wireframe != 0) {
     if (edge < 0.5) discard;
-    vec3 line = vState == 1 ? selectedColour : vState == 2 ? changedColour : base;
+    vec3 line = selected ? selectedColour : changed ? changedColour : base;
     fragment = vec4(line, 1.0);
     return;
   }
@@ -98,10 +111,10 @@ void main() {
   vec3 normal = normalize(cross(dFdx(vPosition), dFdy(vPosition)));
   float light = 0.35 + 0.65 * abs(dot(normal, towardsEye));
   vec3 lit = base * light;
-  if (vState == 1) lit = mix(lit, selectedColour, selectedTint);
-  if (vState == 2) lit = mix(lit, changedColour, changedTint);
+  if (selected) lit = mix(lit, selectedColour, selectedTint);
+  if (changed) lit = mix(lit, changedColour, changedTint);
   if (edges != 0) lit = mix(lit, lit * 0.6, edge * shown);
-  if (vState == 1) {
+  if (selected) {
     float outline = Near(width * 1.5, width * 2.5) * shown;
     float rim = Near(width * 2.5, width * 3.5) * shown;
     lit = mix(lit, lit * 0.35, rim - outline);
@@ -198,10 +211,10 @@ void SetMatrix(QOpenGLExtraFunctions& gl, QOpenGLShaderProgram& p, const Mat4& m
   gl.glUniformMatrix4fv(p.uniformLocation("viewProjection"), 1, GL_FALSE, m.m.data());
 }
 
-// One material's triangles, in its colour or with its texture (0: none). `colour` and
+// Draws in one material's colour or with its texture (0: none) from now on. `colour` and
 // `textured` are the face program's uniforms.
-void DrawBatch(QOpenGLExtraFunctions& gl, const MaterialBatch& batch, GLuint texture, GLint colour,
-               GLint textured) {
+void UseMaterial(QOpenGLExtraFunctions& gl, const MaterialBatch& batch, GLuint texture,
+                 GLint colour, GLint textured) {
   Vec3 c = kNoMaterialColour;
   if (batch.material) {
     const Rgb d = batch.material->diffuse;
@@ -220,8 +233,70 @@ void DrawBatch(QOpenGLExtraFunctions& gl, const MaterialBatch& batch, GLuint tex
     gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap(batch.material->wrapU));
     gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap(batch.material->wrapV));
   }
+}
+
+void DrawBatch(QOpenGLExtraFunctions& gl, const MaterialBatch& batch) {
+  if (batch.triangleCount == 0) return;
   gl.glDrawArrays(GL_TRIANGLES, static_cast<GLint>(batch.firstTriangle * 3),
                   static_cast<GLsizei>(batch.triangleCount * 3));
+}
+
+// The card's vertices of triangles given by corners: `edges` says which of each triangle's
+// edges are the polygon's (null: none is).
+void FillVertices(GpuVertex* vertices, const std::vector<Vec3>& corners,
+                  const std::vector<Vec2>& uvs, const std::vector<uint8_t>* edges) {
+  for (size_t t = 0; t < corners.size() / 3; ++t) {
+    const uint8_t own = edges ? (*edges)[t] : 0;
+    for (size_t k = 0; k < 3; ++k) {
+      GpuVertex v;
+      const Vec3 p = corners[3 * t + k];
+      const Vec2 uv = uvs[3 * t + k];
+      v.position[0] = p.x, v.position[1] = p.y, v.position[2] = p.z;
+      v.uv[0] = uv.u, v.uv[1] = uv.v;
+      // Coordinate j is 0 along the edge opposite corner j, the edge from corner j + 1 to
+      // corner j + 2; raised by one on all corners, that edge is never drawn.
+      for (size_t j = 0; j < 3; ++j)
+        v.bary[j] = static_cast<uint8_t>((j == k ? 1 : 0) + ((own >> ((j + 1) % 3)) & 1 ? 0 : 1));
+      v.bary[3] = 0;
+      vertices[3 * t + k] = v;
+    }
+  }
+}
+
+// Writes `count` vertices into the array buffer bound, straight into the buffer the driver
+// keeps rather than through a copy of our own.
+template <class Fill>
+void WriteVertices(QOpenGLExtraFunctions& gl, size_t count, Fill fill) {
+  const GLsizeiptr bytes = static_cast<GLsizeiptr>(count * sizeof(GpuVertex));
+  gl.glBufferData(GL_ARRAY_BUFFER, bytes, nullptr, GL_STATIC_DRAW);
+  if (bytes == 0) return;
+  auto* vertices = static_cast<GpuVertex*>(gl.glMapBufferRange(
+      GL_ARRAY_BUFFER, 0, bytes, GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT));
+  if (!vertices) return;
+  fill(vertices);
+  gl.glUnmapBuffer(GL_ARRAY_BUFFER);
+}
+
+// The face vertex layout of the array buffer bound, in the vertex array bound.
+void PointAtVertices(QOpenGLExtraFunctions& gl) {
+  const auto at = [](size_t offset) { return reinterpret_cast<const void*>(offset); };
+  gl.glEnableVertexAttribArray(0);
+  gl.glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(GpuVertex),
+                           at(offsetof(GpuVertex, position)));
+  gl.glEnableVertexAttribArray(2);
+  gl.glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(GpuVertex),
+                           at(offsetof(GpuVertex, uv)));
+  gl.glEnableVertexAttribArray(3);
+  gl.glVertexAttribPointer(3, 3, GL_UNSIGNED_BYTE, GL_FALSE, sizeof(GpuVertex),
+                           at(offsetof(GpuVertex, bary)));
+}
+
+// Drains the error flags OpenGL keeps (a few at most): whether any was set.
+bool HadError(QOpenGLExtraFunctions& gl) {
+  bool any = false;
+  for (int i = 0; i < 16 && gl.glGetError() != GL_NO_ERROR; ++i)
+    any = true;
+  return any;
 }
 
 }  // namespace
@@ -259,22 +334,22 @@ void SceneView::initializeGL() {
   gl.glGenBuffers(4, buffers);
   g.vertexBuffer = buffers[0], g.stateBuffer = buffers[1], g.lineBuffer = buffers[2];
   g.bandBuffer = buffers[3];
+  gl.glGenVertexArrays(1, &g.standInArray);
+  gl.glGenBuffers(1, &g.standInBuffer);
+  gl.glGenBuffers(1, &g.overlayBuffer);
 
   gl.glBindVertexArray(g.faceArray);
   gl.glBindBuffer(GL_ARRAY_BUFFER, g.vertexBuffer);
   const auto at = [](size_t offset) { return reinterpret_cast<const void*>(offset); };
-  gl.glEnableVertexAttribArray(0);
-  gl.glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(GpuVertex),
-                           at(offsetof(GpuVertex, position)));
-  gl.glEnableVertexAttribArray(2);
-  gl.glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(GpuVertex),
-                           at(offsetof(GpuVertex, uv)));
-  gl.glEnableVertexAttribArray(3);
-  gl.glVertexAttribPointer(3, 3, GL_UNSIGNED_BYTE, GL_FALSE, sizeof(GpuVertex),
-                           at(offsetof(GpuVertex, bary)));
+  PointAtVertices(gl);
   gl.glBindBuffer(GL_ARRAY_BUFFER, g.stateBuffer);
   gl.glEnableVertexAttribArray(4);
   gl.glVertexAttribPointer(4, 1, GL_UNSIGNED_BYTE, GL_FALSE, 1, at(0));
+  gl.glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, g.overlayBuffer);
+  // The stand-in has no state buffer: every corner reads the attribute's constant, plain.
+  gl.glBindVertexArray(g.standInArray);
+  gl.glBindBuffer(GL_ARRAY_BUFFER, g.standInBuffer);
+  PointAtVertices(gl);
 
   for (GLuint array : {g.lineArray, g.bandArray}) {
     gl.glBindVertexArray(array);
@@ -295,10 +370,17 @@ void SceneView::ReleaseGpu() {
   Gpu& g = *gpu_;
   if (!g.ready) return;
   QOpenGLExtraFunctions& gl = *context()->extraFunctions();
-  const GLuint arrays[] = {g.faceArray, g.lineArray, g.bandArray};
-  gl.glDeleteVertexArrays(3, arrays);
-  const GLuint buffers[] = {g.vertexBuffer, g.stateBuffer, g.lineBuffer, g.bandBuffer};
-  gl.glDeleteBuffers(4, buffers);
+  const GLuint arrays[] = {g.faceArray, g.lineArray, g.bandArray, g.standInArray};
+  gl.glDeleteVertexArrays(4, arrays);
+  const GLuint buffers[] = {g.vertexBuffer, g.stateBuffer,   g.lineBuffer,
+                            g.bandBuffer,   g.standInBuffer, g.overlayBuffer};
+  gl.glDeleteBuffers(6, buffers);
+  if (g.cacheFramebuffer) {
+    gl.glDeleteFramebuffers(1, &g.cacheFramebuffer);
+    const GLuint renderbuffers[] = {g.cacheColour, g.cacheDepth};
+    gl.glDeleteRenderbuffers(2, renderbuffers);
+    g.cacheFramebuffer = g.cacheColour = g.cacheDepth = 0;
+  }
   for (const auto& [file, texture] : g.textures)
     if (texture.id != g.warningTexture) gl.glDeleteTextures(1, &texture.id);
   if (g.warningTexture) gl.glDeleteTextures(1, &g.warningTexture);
@@ -380,34 +462,10 @@ void SceneView::UploadMesh() {
   const SceneMesh& mesh = state_->mesh;
   Gpu& g = *gpu_;
   QOpenGLExtraFunctions& gl = *context()->extraFunctions();
-  // Written straight into the buffer the driver keeps, not through a copy of our own.
-  const GLsizeiptr bytes = static_cast<GLsizeiptr>(mesh.corners.size() * sizeof(GpuVertex));
   gl.glBindBuffer(GL_ARRAY_BUFFER, g.vertexBuffer);
-  gl.glBufferData(GL_ARRAY_BUFFER, bytes, nullptr, GL_STATIC_DRAW);
-  auto* vertices =
-      bytes == 0 ? nullptr
-                 : static_cast<GpuVertex*>(gl.glMapBufferRange(
-                       GL_ARRAY_BUFFER, 0, bytes, GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT));
-  if (vertices) {
-    for (size_t t = 0; t < mesh.TriangleCount(); ++t) {
-      const uint8_t edges = mesh.edges[t];
-      for (size_t k = 0; k < 3; ++k) {
-        GpuVertex v;
-        const Vec3 p = mesh.corners[3 * t + k];
-        const Vec2 uv = mesh.uvs[3 * t + k];
-        v.position[0] = p.x, v.position[1] = p.y, v.position[2] = p.z;
-        v.uv[0] = uv.u, v.uv[1] = uv.v;
-        // Coordinate j is 0 along the edge opposite corner j, the edge from corner j + 1 to
-        // corner j + 2; raised by one on all corners, that edge is never drawn.
-        for (size_t j = 0; j < 3; ++j)
-          v.bary[j] =
-              static_cast<uint8_t>((j == k ? 1 : 0) + ((edges >> ((j + 1) % 3)) & 1 ? 0 : 1));
-        v.bary[3] = 0;
-        vertices[3 * t + k] = v;
-      }
-    }
-    gl.glUnmapBuffer(GL_ARRAY_BUFFER);
-  }
+  WriteVertices(gl, mesh.corners.size(), [&](GpuVertex* vertices) {
+    FillVertices(vertices, mesh.corners, mesh.uvs, &mesh.edges);
+  });
   gl.glBindBuffer(GL_ARRAY_BUFFER, g.stateBuffer);
   gl.glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(state_->cornerState.size()),
                   state_->cornerState.data(), GL_DYNAMIC_DRAW);
@@ -426,6 +484,7 @@ void SceneView::UploadMesh() {
   });
   g.meshStale = false;
   g.stateStale = false;
+  g.cacheValid = false;
   for (const std::string& line : problems)
     emit TextureProblem(line);
 }
@@ -471,12 +530,105 @@ void SceneView::UploadLines() {
   gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
   gpu_->gridVertices = static_cast<GLint>(lines.size());
   gpu_->linesStale = false;
+  gpu_->cacheValid = false;
+}
+
+// The selected faces' triangles, batch by batch: a face's triangles lie together in its
+// material's batch, the batches one after another.
+void SceneView::UploadOverlay() {
+  const State& s = *state_;
+  Gpu& g = *gpu_;
+  std::vector<std::pair<uint32_t, uint32_t>> runs;  // first triangle, count
+  for (const host::FaceHit& ref : s.selected)
+    if (const std::optional<uint32_t> index = s.mesh.FaceIndex(ref)) {
+      const SceneFace& face = s.mesh.faces[*index];
+      if (face.triangleCount > 0) runs.emplace_back(face.firstTriangle, face.triangleCount);
+    }
+  std::sort(runs.begin(), runs.end());
+  runs.erase(std::unique(runs.begin(), runs.end()), runs.end());
+  std::vector<uint32_t> indices;
+  g.overlayBatches.assign(s.mesh.batches.size(), {0, 0});
+  size_t next = 0;
+  for (size_t b = 0; b < s.mesh.batches.size(); ++b) {
+    const MaterialBatch& batch = s.mesh.batches[b];
+    g.overlayBatches[b].first = indices.size();
+    for (; next < runs.size() && runs[next].first < batch.firstTriangle + batch.triangleCount;
+         ++next)
+      for (uint32_t c = 3 * runs[next].first; c < 3 * (runs[next].first + runs[next].second); ++c)
+        indices.push_back(c);
+    g.overlayBatches[b].second = indices.size() - g.overlayBatches[b].first;
+  }
+  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  gl.glBindVertexArray(g.faceArray);
+  gl.glBufferData(GL_ELEMENT_ARRAY_BUFFER,
+                  static_cast<GLsizeiptr>(indices.size() * sizeof(uint32_t)), indices.data(),
+                  GL_DYNAMIC_DRAW);
+  gl.glBindVertexArray(0);
+  g.overlayStale = false;
+}
+
+void SceneView::UploadStandIn() {
+  const StandIn& standIn = state_->standIn;
+  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  gl.glBindBuffer(GL_ARRAY_BUFFER, gpu_->standInBuffer);
+  WriteVertices(gl, standIn.corners.size(), [&](GpuVertex* vertices) {
+    FillVertices(vertices, standIn.corners, standIn.uvs, nullptr);
+  });
+  gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
+  gpu_->standInStale = false;
+}
+
+// Copies the frame drawn so far (the model and the grid) aside, with its depth; whether it
+// could be. Where the widget's own framebuffer's depth has another format than ours, the copy
+// fails, and every frame draws the model.
+bool SceneView::CacheFrame() {
+  Gpu& g = *gpu_;
+  if (!g.cacheWorks) return false;
+  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  const qreal ratio = devicePixelRatioF();
+  const int w = static_cast<int>(std::lround(width() * ratio));
+  const int h = static_cast<int>(std::lround(height() * ratio));
+  HadError(gl);
+  if (!g.cacheFramebuffer || g.cacheWidth != w || g.cacheHeight != h) {
+    if (!g.cacheFramebuffer) {
+      gl.glGenFramebuffers(1, &g.cacheFramebuffer);
+      gl.glGenRenderbuffers(1, &g.cacheColour);
+      gl.glGenRenderbuffers(1, &g.cacheDepth);
+    }
+    gl.glBindRenderbuffer(GL_RENDERBUFFER, g.cacheColour);
+    gl.glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+    gl.glBindRenderbuffer(GL_RENDERBUFFER, g.cacheDepth);
+    gl.glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, w, h);
+    gl.glBindRenderbuffer(GL_RENDERBUFFER, 0);
+    gl.glBindFramebuffer(GL_FRAMEBUFFER, g.cacheFramebuffer);
+    gl.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                 g.cacheColour);
+    gl.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                 g.cacheDepth);
+    const bool complete = gl.glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    gl.glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+    g.cacheWidth = w, g.cacheHeight = h;
+    if (!complete || HadError(gl)) return g.cacheWorks = false;
+  }
+  gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, defaultFramebufferObject());
+  gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, g.cacheFramebuffer);
+  gl.glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT,
+                       GL_NEAREST);
+  gl.glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+  if (HadError(gl)) return g.cacheWorks = false;
+  const State& s = *state_;
+  g.cachedView = s.camera.ViewProjection().m;
+  g.cachedWireframe = s.wireframe, g.cachedBackFaces = s.backFaces, g.cachedEdges = s.edges;
+  return true;
 }
 
 void SceneView::paintGL() {
   State& s = *state_;
   Gpu& g = *gpu_;
   QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  const bool overlayOnly = s.overlayOnly;
+  s.overlayOnly = false;
+  s.lastFrame = {};
   const qreal ratio = devicePixelRatioF();
   gl.glViewport(0, 0, static_cast<GLsizei>(std::lround(width() * ratio)),
                 static_cast<GLsizei>(std::lround(height() * ratio)));
@@ -486,27 +638,71 @@ void SceneView::paintGL() {
   if (g.meshStale) UploadMesh();
   if (g.stateStale) UploadState();
   if (g.linesStale) UploadLines();
+  if (g.overlayStale) UploadOverlay();
   UpdateViewport();
   const Mat4 viewProjection = s.camera.ViewProjection();
   gl.glEnable(GL_DEPTH_TEST);
   gl.glDepthFunc(GL_LEQUAL);
   gl.glDisable(GL_BLEND);
-  if (!s.mesh.Empty()) DrawFaces(viewProjection);
-
   QOpenGLShaderProgram& lines = *g.lines;
-  lines.bind();
-  SetMatrix(gl, lines, viewProjection);
-  gl.glBindVertexArray(g.lineArray);
-  gl.glDrawArrays(GL_LINES, 0, g.gridVertices);
-  if (s.banding) DrawBand();
-  gl.glBindVertexArray(0);
-  lines.release();
+  const auto drawGrid = [&] {
+    lines.bind();
+    SetMatrix(gl, lines, viewProjection);
+    gl.glBindVertexArray(g.lineArray);
+    gl.glDrawArrays(GL_LINES, 0, g.gridVertices);
+    gl.glBindVertexArray(0);
+    lines.release();
+  };
+  const bool standIn = s.moving && s.standInMade && s.standInHidden == s.hiddenVersion &&
+                       s.standIn.TriangleCount() > 0;
+  if (standIn && g.standInStale) UploadStandIn();
+  if (s.mesh.Empty()) {
+    drawGrid();
+  } else if (standIn) {
+    DrawFaces(viewProjection, Faces::kStandIn);
+    DrawFaces(viewProjection, Faces::kSelection);
+    drawGrid();
+    s.lastFrame.standIn = true;
+  } else if (s.xray) {
+    DrawFaces(viewProjection, Faces::kModel);
+    drawGrid();
+  } else {
+    // The picture kept serves while it shows what would be drawn now.
+    const bool reuse = overlayOnly && g.cacheValid && g.cachedView == viewProjection.m &&
+                       g.cachedWireframe == s.wireframe && g.cachedBackFaces == s.backFaces &&
+                       g.cachedEdges == s.edges && g.cacheWidth == std::lround(width() * ratio) &&
+                       g.cacheHeight == std::lround(height() * ratio);
+    if (reuse) {
+      const GLint w = g.cacheWidth, h = g.cacheHeight;
+      gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, g.cacheFramebuffer);
+      gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, defaultFramebufferObject());
+      gl.glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT,
+                           GL_NEAREST);
+      gl.glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+    } else {
+      DrawFaces(viewProjection, Faces::kModelPlain);
+      drawGrid();
+      g.cacheValid = CacheFrame();
+    }
+    DrawFaces(viewProjection, Faces::kSelection);
+    s.lastFrame.reused = reuse;
+  }
+  if (s.banding) {
+    lines.bind();
+    DrawBand();
+    gl.glBindVertexArray(0);
+    lines.release();
+  }
+  // The rest is made a moment after the frame is on the screen.
+  if (!s.mesh.Empty())
+    QTimer::singleShot(kBackgroundAfterMs, this, &SceneView::StartBackgroundWork);
 }
 
-void SceneView::DrawFaces(const Mat4& viewProjection) {
+void SceneView::DrawFaces(const Mat4& viewProjection, Faces which) {
   const State& s = *state_;
   const Gpu& g = *gpu_;
   QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  if (which == Faces::kSelection && g.overlayBatches.empty()) return;
   if (s.backFaces || s.xray)
     gl.glDisable(GL_CULL_FACE);
   else
@@ -528,31 +724,53 @@ void SceneView::DrawFaces(const Mat4& viewProjection) {
   gl.glUniform1f(p.uniformLocation("selectedTint"), kSelectedTint);
   gl.glUniform1f(p.uniformLocation("changedTint"), kChangedTint);
   gl.glUniform1i(p.uniformLocation("wireframe"), s.wireframe ? 1 : 0);
-  gl.glUniform1i(p.uniformLocation("edges"), s.edges ? 1 : 0);
+  // The stand-in's triangles are not the model's polygons: no edges.
+  gl.glUniform1i(p.uniformLocation("edges"), s.edges && which != Faces::kStandIn ? 1 : 0);
   gl.glUniform1i(p.uniformLocation("image"), 0);
+  gl.glUniform1i(p.uniformLocation("showSelected"), which == Faces::kModelPlain ? 0 : 1);
   const GLint colour = p.uniformLocation("colour"), textured = p.uniformLocation("textured");
-  const GLint onlySelected = p.uniformLocation("onlySelected");
   const GLint opacity = p.uniformLocation("opacity");
   gl.glActiveTexture(GL_TEXTURE0);
-  gl.glBindVertexArray(g.faceArray);
-  const auto drawAll = [&] {
-    for (size_t b = 0; b < s.mesh.batches.size(); ++b)
-      DrawBatch(gl, s.mesh.batches[b], b < g.batchTextures.size() ? g.batchTextures[b] : 0, colour,
-                textured);
+  const auto texture = [&](size_t b) {
+    return b < g.batchTextures.size() ? g.batchTextures[b] : 0;
   };
-  gl.glUniform1i(onlySelected, 0);
+  // The faces of each batch that `which` draws.
+  const auto draw = [&] {
+    if (which == Faces::kStandIn) {
+      gl.glBindVertexArray(g.standInArray);
+      for (size_t b = 0; b < s.standIn.batches.size(); ++b) {
+        UseMaterial(gl, s.standIn.batches[b], texture(b), colour, textured);
+        DrawBatch(gl, s.standIn.batches[b]);
+      }
+      return;
+    }
+    gl.glBindVertexArray(g.faceArray);
+    for (size_t b = 0; b < s.mesh.batches.size(); ++b) {
+      if (which != Faces::kSelection) {
+        UseMaterial(gl, s.mesh.batches[b], texture(b), colour, textured);
+        DrawBatch(gl, s.mesh.batches[b]);
+      } else if (b < g.overlayBatches.size() && g.overlayBatches[b].second > 0) {
+        UseMaterial(gl, s.mesh.batches[b], texture(b), colour, textured);
+        const auto [first, count] = g.overlayBatches[b];
+        gl.glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(count), GL_UNSIGNED_INT,
+                          reinterpret_cast<const void*>(first * sizeof(uint32_t)));
+      }
+    }
+  };
   if (s.xray && !s.wireframe) {
-    // Every face blended over what is behind it, none hiding another; then the selected
-    // ones over them all.
+    // Every face blended over what is behind it, none hiding another; the selected ones
+    // over them all.
     gl.glEnable(GL_BLEND);
     gl.glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     gl.glDepthMask(GL_FALSE);
     gl.glDisable(GL_DEPTH_TEST);
-    gl.glUniform1f(opacity, kXrayOpacity);
-    drawAll();
-    gl.glUniform1i(onlySelected, 1);
-    gl.glUniform1f(opacity, kXraySelected);
-    drawAll();
+    if (which == Faces::kModel) {
+      gl.glUniform1f(opacity, kXrayOpacity);
+      draw();
+      which = Faces::kSelection;
+    }
+    gl.glUniform1f(opacity, which == Faces::kSelection ? kXraySelected : kXrayOpacity);
+    draw();
     gl.glEnable(GL_DEPTH_TEST);
     gl.glDepthMask(GL_TRUE);
     gl.glDisable(GL_BLEND);
@@ -560,12 +778,14 @@ void SceneView::DrawFaces(const Mat4& viewProjection) {
     // Wireframe draws only lines: X-ray adds nothing to it but the faces behind.
     if (s.xray) gl.glDisable(GL_DEPTH_TEST);
     gl.glUniform1f(opacity, 1);
-    drawAll();
+    draw();
     gl.glEnable(GL_DEPTH_TEST);
   }
+  gl.glBindVertexArray(0);
   gl.glBindTexture(GL_TEXTURE_2D, 0);
   gl.glDisable(GL_POLYGON_OFFSET_FILL);
   gl.glDisable(GL_CULL_FACE);
+  p.release();
 }
 
 // The rubber band, in normalised device coordinates over everything.

@@ -6,6 +6,8 @@
 #include <QOpenGLShaderProgram>
 #include <QPointF>
 #include <QRect>
+#include <QTimer>
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <future>
@@ -15,25 +17,50 @@
 
 #include "workbench/pick_tree.h"
 #include "workbench/scene_view.h"
+#include "workbench/stand_in.h"
 
 namespace vlm::workbench {
 
-// What the byte of a triangle corner in the state buffer says of its face; the face shader
-// reads the same numbers.
-enum FaceState : uint8_t { kPlain = 0, kSelected = 1, kChanged = 2, kHidden = 3 };
+// What the byte of a triangle corner in the state buffer says of its face, bit by bit (a face
+// both selected and changed shows as selected); the face shader reads the same bits.
+enum FaceState : uint8_t { kPlain = 0, kSelected = 1, kChanged = 2, kHidden = 4 };
 
 struct SceneView::State {
-  ~State() { Tree(); }
-  // The pick tree, once built: it is built beside the first frame, which does not need it.
+  ~State() { Settle(); }
+  // The pick tree: built after the first frame beside what follows, or here when a pick
+  // comes first.
   const PickTree& Tree() {
-    if (building.valid()) building.get();
+    if (building.valid())
+      building.get();
+    else if (!treeBuilt)
+      tree = PickTree(mesh);
+    treeBuilt = true;
     return tree;
+  }
+  // Waits for the work that reads the mesh.
+  void Settle() {
+    Tree();
+    if (standInBuilding.valid()) standInBuilding.wait();
   }
   const host::HostDocument* document = nullptr;
   std::filesystem::path textureFolder;
   SceneMesh mesh;
   PickTree tree;
+  bool treeBuilt = false;
   std::future<void> building;
+  // The stand-in drawn while the camera moves (large meshes only), made beside the frames
+  // for the faces hidden at `standInHidden` (hiddenVersion counts the changes).
+  StandIn standIn;
+  bool standInMade = false;
+  std::future<StandIn> standInBuilding;
+  uint64_t hiddenVersion = 0, standInHidden = 0, buildingHidden = 0;
+  // The camera is being moved (a drag, the wheel, the keys): the stand-in is drawn until a
+  // moment after the last move.
+  bool moving = false;
+  // Only the selection or the box being dragged changed since the last frame: the model's
+  // picture is reused.
+  bool overlayOnly = false;
+  FrameDrawn lastFrame;
   Camera camera;
   bool framed = false;
   // Everything framed and the camera not moved since: framed again when the size changes
@@ -52,6 +79,7 @@ struct SceneView::State {
   QPointF pressAt, lastAt;
   bool banding = false;
   QRect band;
+  QTimer settle;  // the camera stopped moving
 };
 
 struct SceneView::Gpu {
@@ -63,6 +91,21 @@ struct SceneView::Gpu {
   GLuint bandArray = 0, bandBuffer = 0;
   GLint gridVertices = 0;
   bool meshStale = true, stateStale = true, linesStale = true;
+  // The selected faces' triangles as an index list, batch by batch (index offset and count),
+  // drawn over the model's picture.
+  GLuint overlayBuffer = 0;
+  std::vector<std::pair<size_t, size_t>> overlayBatches;
+  bool overlayStale = true;
+  // The stand-in on the card, when it is the one made for the faces hidden at `standInHidden`.
+  GLuint standInArray = 0, standInBuffer = 0;
+  bool standInStale = true;
+  // The last full frame's picture and depth (the model and the grid, without the selection),
+  // what it was drawn for, and whether copying it works here at all.
+  GLuint cacheFramebuffer = 0, cacheColour = 0, cacheDepth = 0;
+  int cacheWidth = 0, cacheHeight = 0;
+  bool cacheValid = false, cacheWorks = true;
+  std::array<float, 16> cachedView{};
+  bool cachedWireframe = false, cachedBackFaces = false, cachedEdges = false;
   // A texture file as last read: its texture (the warning pattern's when the file is missing
   // or cannot be read), and the file's time and size then, so a file changed since is read
   // again.

@@ -741,5 +741,116 @@ TEST(SceneView, HiddenFacesAndXrayPicking) {
   }
 }
 
+// The pixels of two pictures that differ.
+int PixelsApart(const QImage& a, const QImage& b) {
+  if (a.size() != b.size()) return a.width() * a.height();
+  int apart = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x)
+      apart += a.pixel(x, y) != b.pixel(x, y);
+  return apart;
+}
+
+// A pick redraws only the selection over the picture kept from the frame before: what it
+// shows must be the very picture a full frame draws, the grid's lines still over selected
+// faces on the ground and faces in front still over selected faces behind them.
+TEST(SceneView, ASelectionDrawnOverTheKeptPictureIsTheFullFramesPicture) {
+  HostDocument doc;
+  host::HostMaterial& red = doc.NewMaterial("Red");
+  red.diffuse = {0.8f, 0.1f, 0.1f};
+  const host::HostMesh& floor = host::AddGrid(doc.Root(), "Floor", 4, 4, 1.0f, &red);
+  const host::HostMesh& box = host::AddBox(doc.Root(), "Box", {2, 1, 2}, {0.6f, 1, 0.6f});
+  struct Case {
+    const char* name;
+    bool wireframe, backFaces, xray, reused;
+  } cases[] = {
+      {"shaded", false, true, false, true},
+      {"wireframe", true, true, false, true},
+      {"back faces hidden", false, false, false, true},
+      {"x-ray draws every face again", false, true, true, false},
+  };
+  for (const Case& c : cases) {
+    ShownView shown(&doc);
+    SceneView& view = shown.view;
+    workbench::Camera camera = view.ViewCamera();
+    camera.Set({2, 0.5, 2}, 7, 30, 25);
+    view.SetCamera(camera);
+    view.SetWireframe(c.wireframe);
+    view.SetBackFaces(c.backFaces);
+    view.SetXray(c.xray);
+    const QImage none = view.grabFramebuffer();
+    // Floor faces partly behind the box, and the box's faces.
+    std::vector<FaceHit> picked;
+    for (int32_t f = 0; f < 16; f += 3)
+      picked.push_back({&floor, f});
+    for (int32_t f = 0; f < 6; f += 2)
+      picked.push_back({&box, f});
+    view.SetSelectedFaces(picked);
+    const QImage over = view.grabFramebuffer();
+    EXPECT_EQ(view.LastFrame().reused, c.reused) << c.name;
+    const QImage full = view.grabFramebuffer();
+    EXPECT_FALSE(view.LastFrame().reused) << c.name;
+    EXPECT_EQ(PixelsApart(over, full), 0) << c.name;
+    EXPECT_GT(PixelsApart(over, none), 100) << c.name << ": the selection shows";
+    view.SetSelectedFaces({});
+    EXPECT_EQ(PixelsApart(view.grabFramebuffer(), none), 0) << c.name << ": none selected again";
+  }
+}
+
+// While the mouse turns, pans or zooms a large model, a lighter stand-in is drawn; the model
+// itself as soon as the drag ends or the camera rests a moment.
+TEST(SceneView, ALargeModelIsDrawnAsItsStandInOnlyWhileTheCameraMoves) {
+  HostDocument doc;
+  host::AddGrid(doc.Root(), "Field", 500, 300, 0.1f);  // 300,000 triangles
+  ShownView shown(&doc);
+  SceneView& view = shown.view;
+  view.grabFramebuffer();
+  view.FinishBackgroundWork();
+  const QImage still = view.grabFramebuffer();
+  ASSERT_FALSE(view.LastFrame().standIn);
+  const QPointF middle(kWidth / 2.0, kHeight / 2.0);
+  const auto mouse = [&](QEvent::Type type, QPointF at, Qt::MouseButton button,
+                         Qt::MouseButtons held) {
+    QMouseEvent event(type, at, view.mapToGlobal(at), button, held, Qt::NoModifier);
+    QApplication::sendEvent(&view, &event);
+  };
+  enum class Stop { Release, Rest };
+  struct Case {
+    const char* name;
+    Qt::MouseButton button;  // NoButton: the wheel
+    Stop stop;
+  } cases[] = {
+      {"orbit, let go", Qt::RightButton, Stop::Release},
+      {"orbit, held still", Qt::RightButton, Stop::Rest},
+      {"pan, let go", Qt::MiddleButton, Stop::Release},
+      {"zoom", Qt::NoButton, Stop::Rest},
+  };
+  for (const Case& c : cases) {
+    if (c.button != Qt::NoButton) {
+      mouse(QEvent::MouseButtonPress, middle, c.button, c.button);
+      mouse(QEvent::MouseMove, middle + QPointF(3, 2), Qt::NoButton, c.button);
+    } else {
+      QWheelEvent wheel(middle, view.mapToGlobal(middle), {}, {0, 120}, Qt::NoButton,
+                        Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(&view, &wheel);
+    }
+    const QImage moving = view.grabFramebuffer();
+    EXPECT_TRUE(view.LastFrame().standIn) << c.name;
+    // The same flat field: the middle looks as the model does.
+    EXPECT_LE(Difference(moving.pixelColor(kWidth / 2, kHeight / 2),
+                         still.pixelColor(kWidth / 2, kHeight / 2)),
+              12)
+        << c.name;
+    if (c.stop == Stop::Release)
+      mouse(QEvent::MouseButtonRelease, middle + QPointF(3, 2), c.button, Qt::NoButton);
+    else
+      QTest::qWait(workbench::kSettleMs + 150);
+    view.grabFramebuffer();
+    EXPECT_FALSE(view.LastFrame().standIn) << c.name;
+    if (c.stop == Stop::Rest && c.button != Qt::NoButton)
+      mouse(QEvent::MouseButtonRelease, middle + QPointF(3, 2), c.button, Qt::NoButton);
+  }
+}
+
 }  // namespace
 }  // namespace vlm
