@@ -95,6 +95,9 @@ void SceneView::SetDocument(const host::HostDocument* document) {
   s.selected.clear();
   s.changed.clear();
   s.hidden.clear();
+  s.poseHidden.clear();
+  s.lights.clear();
+  s.movedFirst = s.movedEnd = 0;
   s.hiddenFace.clear();
   s.cornerState.assign(s.mesh.corners.size(), kPlain);
   if (!s.edgesChosen) s.edges = s.mesh.TriangleCount() < kEdgesUpTo;
@@ -131,11 +134,13 @@ void SceneView::UpdateFaceStates() {
   mark(s.changed, kChanged);
   mark(s.selected, kSelected);
   mark(s.hidden, kHidden);
+  mark(s.poseHidden, kHidden);
   s.hiddenFace.clear();
-  if (!s.hidden.empty()) {
+  if (!s.hidden.empty() || !s.poseHidden.empty()) {
     s.hiddenFace.assign(s.mesh.faces.size(), 0);
-    for (const host::FaceHit& ref : s.hidden)
-      if (const std::optional<uint32_t> index = s.mesh.FaceIndex(ref)) s.hiddenFace[*index] = 1;
+    for (const auto* faces : {&s.hidden, &s.poseHidden})
+      for (const host::FaceHit& ref : *faces)
+        if (const std::optional<uint32_t> index = s.mesh.FaceIndex(ref)) s.hiddenFace[*index] = 1;
   }
   gpu_->stateStale = true;
   update();

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "vlm/math.h"
+#include "workbench/animation_preview.h"
 #include "workbench/camera.h"
 #include "workbench/scene_mesh.h"
 
@@ -77,6 +78,12 @@ class SceneView : public QOpenGLWidget {
   // The faces not drawn and not picked (faces of another document are left out). Like the
   // selection, cleared by SetDocument.
   void SetHiddenFaces(const std::vector<host::FaceHit>& faces);
+  // The document posed as X-Plane would draw it (the Animation panel's pose,
+  // animation_preview.h): the objects of animation groups moved, the faces an animation or a
+  // level of detail hides neither drawn nor picked, the lights drawn as round points in their
+  // colours. Picking follows what is drawn. Cleared by SetDocument, like the selection.
+  void SetPose(const ScenePose& pose);
+  const std::vector<LightPoint>& Lights() const;
 
   void SetWireframe(bool on);
   void SetBackFaces(bool shown);
@@ -153,6 +160,9 @@ class SceneView : public QOpenGLWidget {
   void UploadMesh();
   void UploadState();
   void UploadLines();
+  void UploadMoved();
+  void DrawLights(const Mat4& viewProjection);
+  void ReleaseLights();
   void UploadOverlay();
   void UploadStandIn();
   bool CacheFrame();

@@ -369,6 +369,7 @@ void SceneView::initializeGL() {
 void SceneView::ReleaseGpu() {
   Gpu& g = *gpu_;
   if (!g.ready) return;
+  ReleaseLights();
   QOpenGLExtraFunctions& gl = *context()->extraFunctions();
   const GLuint arrays[] = {g.faceArray, g.lineArray, g.bandArray, g.standInArray};
   gl.glDeleteVertexArrays(4, arrays);
@@ -636,6 +637,7 @@ void SceneView::paintGL() {
   gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   if (!g.ready || !g.faces || !g.lines) return;
   if (g.meshStale) UploadMesh();
+  if (s.movedEnd > s.movedFirst) UploadMoved();
   if (g.stateStale) UploadState();
   if (g.linesStale) UploadLines();
   if (g.overlayStale) UploadOverlay();
@@ -652,6 +654,7 @@ void SceneView::paintGL() {
     gl.glDrawArrays(GL_LINES, 0, g.gridVertices);
     gl.glBindVertexArray(0);
     lines.release();
+    DrawLights(viewProjection);
   };
   const bool standIn = s.moving && s.standInMade && s.standInHidden == s.hiddenVersion &&
                        s.standIn.TriangleCount() > 0;
@@ -819,6 +822,29 @@ void SceneView::resizeGL(int, int) {
   UpdateViewport();
   if (state_->autoFramed && !state_->mesh.Empty())
     state_->camera.Frame(state_->mesh.min, state_->mesh.max);
+}
+
+// The triangles the pose moved, written over their place in the vertex buffer.
+void SceneView::UploadMoved() {
+  State& s = *state_;
+  const size_t first = s.movedFirst, end = std::min<size_t>(s.movedEnd, s.mesh.TriangleCount());
+  s.movedFirst = s.movedEnd = 0;
+  if (end <= first) return;
+  const SceneMesh& mesh = s.mesh;
+  const auto corner = [&](size_t t) { return static_cast<std::ptrdiff_t>(3 * t); };
+  const std::vector<Vec3> corners(mesh.corners.begin() + corner(first),
+                                  mesh.corners.begin() + corner(end));
+  const std::vector<Vec2> uvs(mesh.uvs.begin() + corner(first), mesh.uvs.begin() + corner(end));
+  const std::vector<uint8_t> edges(mesh.edges.begin() + static_cast<std::ptrdiff_t>(first),
+                                   mesh.edges.begin() + static_cast<std::ptrdiff_t>(end));
+  std::vector<GpuVertex> vertices(corners.size());
+  FillVertices(vertices.data(), corners, uvs, &edges);
+  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
+  gl.glBindBuffer(GL_ARRAY_BUFFER, gpu_->vertexBuffer);
+  gl.glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(3 * first * sizeof(GpuVertex)),
+                     static_cast<GLsizeiptr>(vertices.size() * sizeof(GpuVertex)), vertices.data());
+  gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
+  gpu_->cacheValid = false;
 }
 
 }  // namespace vlm::workbench

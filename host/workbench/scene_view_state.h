@@ -67,6 +67,11 @@ struct SceneView::State {
   // (the first document often comes before the window has its size).
   bool autoFramed = false;
   std::vector<host::FaceHit> selected, changed, hidden;
+  // The pose (SetPose): the faces it hides, its lights, and the triangles it moved since they
+  // were last written to the card, [movedFirst, movedEnd).
+  std::vector<host::FaceHit> poseHidden;
+  std::vector<LightPoint> lights;
+  uint32_t movedFirst = 0, movedEnd = 0;
   std::vector<uint8_t> cornerState;  // per triangle corner
   std::vector<uint8_t> hiddenFace;   // per scene face, for the pick tree (empty: none hidden)
   bool wireframe = false, backFaces = true, boxThrough = false, xray = false;
@@ -91,6 +96,10 @@ struct SceneView::Gpu {
   GLuint bandArray = 0, bandBuffer = 0;
   GLint gridVertices = 0;
   bool meshStale = true, stateStale = true, linesStale = true;
+  // The pose's lights, drawn as points.
+  std::unique_ptr<QOpenGLShaderProgram> points;
+  GLuint pointArray = 0, pointBuffer = 0;
+  bool pointsStale = true;
   // The selected faces' triangles as an index list, batch by batch (index offset and count),
   // drawn over the model's picture.
   GLuint overlayBuffer = 0;

@@ -23,6 +23,7 @@
 #include "scene/document.h"
 #include "vlm/component.h"
 #include "vlm/error.h"
+#include "workbench/animation_panel.h"
 #include "workbench/outliner.h"
 #include "workbench/prep_dialog.h"
 #include "workbench/properties_panel.h"
@@ -122,6 +123,14 @@ WorkbenchWindow::WorkbenchWindow(std::shared_ptr<Asker> asker, QWidget* parent)
   logDock->setObjectName("logPane");
   logDock->setWidget(log_);
   addDockWidget(Qt::BottomDockWidgetArea, logDock);
+  // Below the panes on the right; shown only for a document it has something to pose in.
+  animation_ = new AnimationPanel(this);
+  animationDock_ = new QDockWidget(tr("Animation"), this);
+  animationDock_->setObjectName("animationPane");
+  animationDock_->setWidget(animation_);
+  addDockWidget(Qt::RightDockWidgetArea, animationDock_);
+  connect(animation_, &AnimationPanel::PoseChanged, this,
+          [this] { view_->SetPose(animation_->Pose()); });
   counts_ = new QLabel(this);
   selectText_ = new QLabel(this);
   selectText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -306,6 +315,8 @@ void WorkbenchWindow::DocumentChanged(bool frame) {
   outliner_->SetDocument(&session_.Document());
   view_->SetChangedFaces({});
   ShowHidden();
+  animation_->SetDocument(&session_.Document());
+  animationDock_->setVisible(!animation_->Empty());
   picks_ = host::PickedIn(session_.Document());
   ShowPicks();
   if (frame) view_->FrameAll();

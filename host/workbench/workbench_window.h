@@ -19,6 +19,7 @@
 
 class QAction;
 class QActionGroup;
+class QDockWidget;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -32,6 +33,7 @@ namespace vlm::workbench {
 class Outliner;
 class PropertiesPanel;
 class SceneView;
+class AnimationPanel;
 
 // The field an operation's parameter is edited in: its range and step, and as many decimals
 // as it has (none for a count, a parameter of unit kind 0 stepped by whole numbers: Flare's
@@ -120,6 +122,9 @@ class WorkbenchWindow : public QMainWindow {
   // Every action of the menus, by its object name ("fileOpen", "viewWireframe", ...).
   QAction* Action(const QString& name) const;
   std::vector<std::string> RecentFiles() const;
+  // The Animation pane: shown for a document with X-Plane animations, lights or levels of
+  // detail, and posing the view.
+  AnimationPanel& Animation() { return *animation_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -181,6 +186,8 @@ class WorkbenchWindow : public QMainWindow {
   QLabel* selectText_ = nullptr;
   QActionGroup* modes_ = nullptr;
   HiddenFaces hidden_;
+  AnimationPanel* animation_ = nullptr;
+  QDockWidget* animationDock_ = nullptr;
   QMenu* recent_ = nullptr;
 };
 
