@@ -457,10 +457,25 @@ void AddWorkbenchCases(const Bench& b, std::vector<Case>& cases) {
                      {xvfb, "-a", workbench, "--case", "shown", std::to_string(n),
                       b.Scene(n, SceneKind::kGrid)},
                      "scene: load"});
-  cases.push_back({"workbench: 10 frames orbiting",
+  cases.push_back({"workbench: model drawn the first time",
+                   1000000,
+                   {xvfb, "-a", workbench, "--case", "first", "1000000"},
+                   ""});
+  cases.push_back({"workbench: 10 frames orbiting (stand-in)",
                    1000000,
                    {xvfb, "-a", workbench, "--case", "orbit", "1000000"},
                    ""});
+  cases.push_back({"workbench: 10 picks to the status bar",
+                   1000000,
+                   {xvfb, "-a", "-s", "-screen 0 1600x1000x24", workbench, "--case", "pick",
+                    "1000000", b.Scene(1000000, SceneKind::kGrid)},
+                   ""});
+  // The size is the groups' count: each holds a one-triangle object.
+  cases.push_back(
+      {"workbench: scene of groups opened",
+       100000,
+       {xvfb, "-a", "-s", "-screen 0 1600x1000x24", workbench, "--case", "groups", "100000"},
+       ""});
 }
 
 std::vector<Case> WorkCases(const Bench& b) {
