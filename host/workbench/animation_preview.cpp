@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 #include <functional>
+#include <tuple>
+#include <unordered_set>
 
 #include "exchange/obj8_import.h"
 #include "scene/document.h"
@@ -191,20 +193,35 @@ void AnimationPreview::CollectLevels(const host::HostDocument& document) {
     // The exporters' Custom LOD level nodes: a top group `Body` and top groups named after it,
     // one separator and a whole number of metres, each seen from its number on.
     const auto& top = document.Root().children;
+    // The top groups' names in lower case, sorted: the names that start with a group's name
+    // are one run of them, found without comparing every pair (a scene of 100,000 groups).
+    std::vector<std::pair<std::string, size_t>> names;
+    names.reserve(top.size());
+    for (size_t i = 0; i < top.size(); ++i)
+      names.emplace_back(ToLower(top[i]->name), i);
+    std::sort(names.begin(), names.end());
+    std::unordered_set<std::string> tried;  // names already looked for: none had levels
     for (const auto& chosen : top) {
       const std::string prefix = ToLower(chosen->name);
-      std::vector<std::pair<double, const host::HostNode*>> found;
-      for (const auto& other : top) {
-        const std::string name = ToLower(other->name);
-        if (other == chosen || name.size() <= prefix.size() + 1 || !name.starts_with(prefix))
-          continue;
+      if (!tried.insert(prefix).second) continue;
+      // By number, then in the order of the scene; the names equal to the prefix come first in
+      // the run, and are passed over at once.
+      std::vector<std::tuple<double, size_t, const host::HostNode*>> numbered;
+      for (auto at = std::upper_bound(names.begin(), names.end(),
+                                      std::pair(prefix, std::numeric_limits<size_t>::max()));
+           at != names.end() && at->first.starts_with(prefix); ++at) {
+        const host::HostNode* other = top[at->second].get();
+        const std::string& name = at->first;
+        if (other == chosen.get() || name.size() <= prefix.size() + 1) continue;
         const std::optional<double> number = igs::NumberIn(name.substr(prefix.size() + 1));
         if (number && *number >= 1 && *number == std::floor(*number))
-          found.emplace_back(*number, other.get());
+          numbered.emplace_back(*number, at->second, other);
       }
+      std::sort(numbered.begin(), numbered.end());
+      std::vector<std::pair<double, const host::HostNode*>> found;
+      for (const auto& [number, index, node] : numbered)
+        found.emplace_back(number, node);
       if (found.empty()) continue;
-      std::stable_sort(found.begin(), found.end(),
-                       [](const auto& a, const auto& b) { return a.first < b.first; });
       levels_.push_back({chosen.get(), 0, found.front().first});
       for (size_t i = 0; i < found.size(); ++i)
         levels_.push_back(

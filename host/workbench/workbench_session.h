@@ -111,8 +111,9 @@ class Session {
   void Record(Change change);
   // Makes `edit` on a copy of the document holding the same picks; a copy it changed replaces
   // the document (undoably, as `label`). An error leaves the document as it was.
-  Edited Edit(const std::string& label, const host::PickedItems& picked,
-              const std::function<std::string(host::HostDocument&, const host::PickedItems&)>& edit);
+  Edited Edit(
+      const std::string& label, const host::PickedItems& picked,
+      const std::function<std::string(host::HostDocument&, const host::PickedItems&)>& edit);
 
   std::unique_ptr<host::HostDocument> document_;
   std::optional<std::filesystem::path> file_;
