@@ -53,8 +53,8 @@ const PluginInput* InputOf(std::string_view progId) {
   // nothing picked.
   static const std::pair<std::string_view, PluginInput> known[] = {
       {"VLMPlugin9.Obverse",
-       {"one group (group:PATH), or an object in the group to copy (object:PATH)", true, true,
-        true, 1, 1}},
+       {"one group (group:PATH), or an object in the group to copy (object:PATH)", true, true, true,
+        1, 1}},
       {"VLMPlugin9.Ridgepull",
        {"objects or some of their faces (object:PATH, faces:PATH:...)", false, true, true, 1, 0}},
       {"VLMPlugin9.Stairwright",
