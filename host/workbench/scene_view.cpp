@@ -100,7 +100,14 @@ void SceneView::SetDocument(const host::HostDocument* document) {
   s.movedFirst = s.movedEnd = 0;
   s.hiddenFace.clear();
   s.cornerState.assign(s.mesh.corners.size(), kPlain);
-  if (!s.edgesChosen) s.edges = s.mesh.TriangleCount() < kEdgesUpTo;
+  // Edges outline polygons: a model made of triangles alone (as imports are) would show every
+  // triangle's, so it starts without them, as does a large one.
+  if (!s.edgesChosen) {
+    size_t drawn = 0;
+    for (const SceneFace& face : s.mesh.faces)
+      drawn += face.triangleCount > 0;
+    s.edges = s.mesh.TriangleCount() < kEdgesUpTo && s.mesh.TriangleCount() > drawn;
+  }
   // The grid reaches past the scene on every side, in round steps.
   float reach = 1;
   if (!s.mesh.Empty())

@@ -88,7 +88,8 @@ class SceneView : public QOpenGLWidget {
   void SetWireframe(bool on);
   void SetBackFaces(bool shown);
   // The polygons' own edges (never the diagonals that cut a polygon into triangles). Until
-  // this is called, each document starts with them on below kEdgesUpTo triangles.
+  // this is called, each document starts with them on below kEdgesUpTo triangles when it has
+  // faces of more than three corners (a model of triangles alone starts without).
   void SetEdges(bool shown);
   bool EdgesShown() const;
   // X-ray: every face see-through, the selected ones over the rest, and picking through
