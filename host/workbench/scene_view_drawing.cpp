@@ -12,11 +12,10 @@
 // depth, then draws only the selected faces over it (an index list of their triangles), at
 // the depth of the faces they cover. When only the selection or the rubber band changes, the
 // picture kept is copied back instead of drawing the model again. While the camera moves, a
-// large model's stand-in (stand_in.h) is drawn in its place.
+// large model's stand-in (stand_in.h) is drawn in its place. The shaders are in
+// scene_view_shaders.cpp, the textures' upload in scene_view_textures.cpp.
 #include "workbench/scene_view.h"
 
-#include <QImage>
-#include <QImageReader>
 #include <QOpenGLContext>
 #include <QOpenGLExtraFunctions>
 #include <QOpenGLShaderProgram>
@@ -28,13 +27,11 @@
 #include <string>
 
 #include "scene/document.h"
+#include "workbench/scene_view_gl.h"
 #include "workbench/scene_view_state.h"
-#include "workbench/texture_image.h"
 
 namespace vlm::workbench {
 namespace {
-
-namespace fs = std::filesystem;
 
 // How long after a frame the pick tree and the stand-in start being made (a pick before
 // then makes the tree at once).
@@ -47,165 +44,9 @@ struct GpuVertex {
 };
 static_assert(sizeof(GpuVertex) == 24);
 
-const char* kFaceVertex = R"(
-layout(location = 0) in vec3 position;
-layout(location = 2) in vec2 uv;
-layout(location = 3) in vec3 bary;
-layout(location = 4) in float state;
-uniform mat4 viewProjection;
-out vec3 vPosition;
-out vec2 vUv;
-out vec3 vBary;
-flat out int vState;
-void main() {
-  gl_Position = viewProjection * vec4(position, 1.0);
-  vPosition = position;
-  vUv = uv;
-  vBary = bary;
-  vState = int(state + 0.5);
-}
-)";
-
-// `edges`: draw the polygons' edges darker. They fade out where a triangle is only a few
-// pixels across (there they would cover the face and shimmer as the camera moves), as does
-// the selection's outline: two pixels of the selection colour on the face's side of each
-// edge, then one darker pixel, which keeps it apart from light and dark textures alike.
-const char* kFaceFragment = R"(
-in vec3 vPosition;
-in vec2 vUv;
-in vec3 vBary;
-flat in int vState;
-uniform int showSelected;
-uniform vec3 colour;
-uniform vec3 selectedColour;
-uniform vec3 changedColour;
-uniform float selectedTint;
-uniform float changedTint;
-uniform vec3 towardsEye;
-uniform int textured;
-uniform int wireframe;
-uniform int edges;
-uniform float opacity;
-uniform sampler2D image;
-out vec4 fragment;
-float Near(vec3 from, vec3 to) {
-  vec3 inside = smoothstep(from, to, vBary);
-  return 1.0 - min(min(inside.x, inside.y), inside.z);
-}
-void main() {
-  bool selected = (vState & 1) != 0 && showSelected != 0;
-  bool changed = (vState & 2) != 0 && !selected;
-  if ((vState & 4) != 0) discard;
-  vec3 width = fwidth(vBary);
-  float edge = Near(vec3(0.0), width * 1.2);
-  float across = max(max(width.x, width.y), width.z);
-  float shown = 1.0 - smoothstep(0.12, 0.3, across);
-  vec3 base = textured != 0 ? texture(image, vUv).rgb * colour : colour;
-  if (wireframe != 0) {
-    if (edge < 0.5) discard;
-    vec3 line = selected ? selectedColour : changed ? changedColour : base;
-    fragment = vec4(line, 1.0);
-    return;
-  }
-  // The triangle's own normal, from how the position changes across the screen.
-  vec3 normal = normalize(cross(dFdx(vPosition), dFdy(vPosition)));
-  float light = 0.35 + 0.65 * abs(dot(normal, towardsEye));
-  vec3 lit = base * light;
-  if (selected) lit = mix(lit, selectedColour, selectedTint);
-  if (changed) lit = mix(lit, changedColour, changedTint);
-  if (edges != 0) lit = mix(lit, lit * 0.6, edge * shown);
-  if (selected) {
-    float outline = Near(width * 1.5, width * 2.5) * shown;
-    float rim = Near(width * 2.5, width * 3.5) * shown;
-    lit = mix(lit, lit * 0.35, rim - outline);
-    lit = mix(lit, selectedColour, outline);
-  }
-  fragment = vec4(lit, opacity);
-}
-)";
-
-const char* kLineVertex = R"(
-layout(location = 0) in vec3 position;
-layout(location = 1) in vec3 colour;
-uniform mat4 viewProjection;
-out vec3 vColour;
-void main() {
-  gl_Position = viewProjection * vec4(position, 1.0);
-  vColour = colour;
-}
-)";
-
-const char* kLineFragment = R"(
-in vec3 vColour;
-out vec4 fragment;
-void main() { fragment = vec4(vColour, 1.0); }
-)";
-
 struct LineVertex {
   Vec3 position, colour;
 };
-
-// Where a texture named in the scene is: relative to the scene's folder or absolute, else
-// its own file name in the scene's folder (a path from another machine, D:\maps\wood.png).
-std::optional<fs::path> FindTexture(const std::string& name, const fs::path& folder) {
-  if (name.empty()) return std::nullopt;
-  std::error_code ec;
-  const fs::path given(name);
-  const fs::path first = given.is_absolute() ? given : folder / given;
-  if (fs::is_regular_file(first, ec)) return first;
-  const size_t slash = name.find_last_of("/\\");
-  const fs::path own = folder / (slash == std::string::npos ? name : name.substr(slash + 1));
-  if (fs::is_regular_file(own, ec)) return own;
-  return std::nullopt;
-}
-
-// The texture files other than DDS and TGA (PNG, BMP, JPEG, ...), through Qt's readers.
-std::optional<TextureImage> ReadWithQt(const fs::path& file, std::string* problem) {
-  QImageReader reader(QString::fromStdString(file.string()));
-  QImage image = reader.read();
-  if (image.isNull()) {
-    if (problem) *problem = reader.errorString().toStdString();
-    return std::nullopt;
-  }
-  if (image.width() > kMaxTextureSide || image.height() > kMaxTextureSide) {
-    if (problem)
-      *problem = "it is larger than the " + std::to_string(kMaxTextureSide) + " texels a side " +
-                 "drawn here";
-    return std::nullopt;
-  }
-  image = image.convertToFormat(QImage::Format_RGBA8888);
-  TextureLevel level{image.width(), image.height(), {}};
-  const size_t row = size_t(image.width()) * 4;
-  level.rgba.resize(row * size_t(image.height()));
-  for (int y = 0; y < image.height(); ++y)
-    std::copy_n(image.constScanLine(y), row, level.rgba.data() + row * size_t(y));
-  TextureImage texture;
-  texture.levels.push_back(std::move(level));
-  return texture;
-}
-
-// A texture on the graphics card: the levels the file has, or made from the first.
-GLuint Upload(QOpenGLExtraFunctions& gl, const TextureImage& image) {
-  GLuint id = 0;
-  gl.glGenTextures(1, &id);
-  gl.glBindTexture(GL_TEXTURE_2D, id);
-  gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  // The image's first row is the top, where the scene's texture coordinates have v = 0.
-  for (size_t l = 0; l < image.levels.size(); ++l) {
-    const TextureLevel& level = image.levels[l];
-    gl.glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(l), GL_RGBA8, level.width, level.height, 0,
-                    GL_RGBA, GL_UNSIGNED_BYTE, level.rgba.data());
-  }
-  // A file's mipmaps may stop before 1 x 1: the texture ends where they do.
-  if (image.levels.size() > 1)
-    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL,
-                       static_cast<GLint>(image.levels.size()) - 1);
-  else
-    gl.glGenerateMipmap(GL_TEXTURE_2D);
-  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  return id;
-}
 
 void SetMatrix(QOpenGLExtraFunctions& gl, QOpenGLShaderProgram& p, const Mat4& m) {
   gl.glUniformMatrix4fv(p.uniformLocation("viewProjection"), 1, GL_FALSE, m.m.data());
@@ -314,19 +155,8 @@ void SceneView::initializeGL() {
   gl.initializeOpenGLFunctions();
   Gpu& g = *gpu_;
   g.gles = context()->isOpenGLES();
-  const QByteArray header =
-      g.gles ? "#version 300 es\nprecision highp float;\n" : "#version 330 core\n";
-  const auto program = [&](const char* vertex, const char* fragment) {
-    auto p = std::make_unique<QOpenGLShaderProgram>();
-    if (!p->addShaderFromSourceCode(QOpenGLShader::Vertex, header + vertex) ||
-        !p->addShaderFromSourceCode(QOpenGLShader::Fragment, header + fragment) || !p->link()) {
-      qWarning("The 3D view's shaders do not build: %s", qPrintable(p->log()));
-      return std::unique_ptr<QOpenGLShaderProgram>();
-    }
-    return p;
-  };
-  g.faces = program(kFaceVertex, kFaceFragment);
-  g.lines = program(kLineVertex, kLineFragment);
+  g.faces = BuildProgram(ShaderProgram::kFaces, g.gles);
+  g.lines = BuildProgram(ShaderProgram::kLines, g.gles);
   gl.glGenVertexArrays(1, &g.faceArray);
   gl.glGenVertexArrays(1, &g.lineArray);
   gl.glGenVertexArrays(1, &g.bandArray);
@@ -354,12 +184,7 @@ void SceneView::initializeGL() {
   for (GLuint array : {g.lineArray, g.bandArray}) {
     gl.glBindVertexArray(array);
     gl.glBindBuffer(GL_ARRAY_BUFFER, array == g.lineArray ? g.lineBuffer : g.bandBuffer);
-    gl.glEnableVertexAttribArray(0);
-    gl.glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(LineVertex),
-                             at(offsetof(LineVertex, position)));
-    gl.glEnableVertexAttribArray(1);
-    gl.glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, sizeof(LineVertex),
-                             at(offsetof(LineVertex, colour)));
+    PointAtColouredVertices<LineVertex>(gl);
   }
   gl.glBindVertexArray(0);
   gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -390,73 +215,6 @@ void SceneView::ReleaseGpu() {
   g.lines.reset();
   g.textures.clear();
   g.ready = false;
-}
-
-// The texture of a material's diffuse map (0: it names none). A file is read once and again
-// only when it changes; one that is missing or cannot be read gets the warning pattern, and a
-// line in `problems`.
-GLuint SceneView::TextureFor(const host::HostMaterial* material,
-                             std::vector<std::string>& problems) {
-  if (!material || material->diffuseMap.empty()) return 0;
-  const std::string& name = material->diffuseMap;
-  const fs::path& folder = state_->textureFolder;
-  const std::optional<fs::path> file = FindTexture(name, folder);
-  const fs::path key = file ? *file : folder / name;
-  Gpu::Texture now;
-  std::error_code ec;
-  if (file) {
-    now.exists = true;
-    now.time = fs::last_write_time(*file, ec);
-    now.size = fs::file_size(*file, ec);
-  }
-  Gpu& g = *gpu_;
-  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
-  auto it = g.textures.find(key);
-  if (it != g.textures.end()) {
-    Gpu::Texture& had = it->second;
-    if (had.exists == now.exists && had.time == now.time && had.size == now.size) {
-      had.used = true;
-      return had.id;
-    }
-    if (had.id != g.warningTexture) gl.glDeleteTextures(1, &had.id);
-    g.textures.erase(it);
-  }
-  std::string problem;
-  if (file) {
-    if (const std::optional<TextureImage> image = ReadTextureImage(*file, &problem, ReadWithQt))
-      now.id = Upload(gl, *image);
-  }
-  if (!now.id) {
-    now.id = WarningTexture();
-    problems.push_back(file ? "warning: texture " + name + " cannot be read: " + problem +
-                                  "; drawn in the warning pattern"
-                            : "warning: texture " + name + " is missing (looked for in " +
-                                  folder.string() + "); drawn in the warning pattern");
-  }
-  now.used = true;
-  g.textures.emplace(key, now);
-  return now.id;
-}
-
-// Magenta and black squares, 8 by 8 across the texture: faces whose texture is missing stand
-// out at once.
-GLuint SceneView::WarningTexture() {
-  Gpu& g = *gpu_;
-  if (g.warningTexture) return g.warningTexture;
-  uint8_t texels[8 * 8 * 4];
-  for (int i = 0; i < 64; ++i) {
-    const uint8_t on = ((i % 8 + i / 8) % 2 == 0) ? 255 : 0;
-    texels[4 * i] = on, texels[4 * i + 1] = 0, texels[4 * i + 2] = on, texels[4 * i + 3] = 255;
-  }
-  QOpenGLExtraFunctions& gl = *context()->extraFunctions();
-  gl.glGenTextures(1, &g.warningTexture);
-  gl.glBindTexture(GL_TEXTURE_2D, g.warningTexture);
-  gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 8, 8, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
-  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  return g.warningTexture;
 }
 
 void SceneView::UploadMesh() {

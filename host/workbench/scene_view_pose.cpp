@@ -10,6 +10,7 @@
 #include "scene/document.h"
 #include "workbench/animation_preview.h"
 #include "workbench/scene_view.h"
+#include "workbench/scene_view_gl.h"
 #include "workbench/scene_view_state.h"
 
 #ifndef GL_PROGRAM_POINT_SIZE
@@ -18,34 +19,6 @@
 
 namespace vlm::workbench {
 namespace {
-
-// A light a little nearer the eye than where it stands: one mounted on a face (a beacon on
-// its mast) is not hidden by it.
-const char* kPointVertex = R"(
-layout(location = 0) in vec3 position;
-layout(location = 1) in vec3 colour;
-uniform mat4 viewProjection;
-uniform float size;
-out vec3 vColour;
-void main() {
-  gl_Position = viewProjection * vec4(position, 1.0);
-  gl_Position.z -= 0.002 * gl_Position.w;
-  gl_PointSize = size;
-  vColour = colour;
-}
-)";
-
-// Round, with a dark rim that keeps a light apart from a face of its own colour.
-const char* kPointFragment = R"(
-in vec3 vColour;
-out vec4 fragment;
-void main() {
-  vec2 at = gl_PointCoord * 2.0 - 1.0;
-  float r = dot(at, at);
-  if (r > 1.0) discard;
-  fragment = vec4(r > 0.5 ? vColour * 0.3 : vColour, 1.0);
-}
-)";
 
 // A light's diameter in logical pixels.
 constexpr float kLightSize = 9;
@@ -93,13 +66,8 @@ void SceneView::DrawLights(const Mat4& viewProjection) {
   if (s.lights.empty()) return;
   QOpenGLExtraFunctions& gl = *context()->extraFunctions();
   if (!g.points) {
-    const QByteArray header =
-        g.gles ? "#version 300 es\nprecision highp float;\n" : "#version 330 core\n";
-    auto p = std::make_unique<QOpenGLShaderProgram>();
-    if (!p->addShaderFromSourceCode(QOpenGLShader::Vertex, header + kPointVertex) ||
-        !p->addShaderFromSourceCode(QOpenGLShader::Fragment, header + kPointFragment) ||
-        !p->link()) {
-      qWarning("The 3D view's light shaders do not build: %s", qPrintable(p->log()));
+    auto p = BuildProgram(ShaderProgram::kPoints, g.gles);
+    if (!p) {
       s.lights.clear();
       return;
     }
@@ -108,13 +76,7 @@ void SceneView::DrawLights(const Mat4& viewProjection) {
     gl.glGenBuffers(1, &g.pointBuffer);
     gl.glBindVertexArray(g.pointArray);
     gl.glBindBuffer(GL_ARRAY_BUFFER, g.pointBuffer);
-    const auto at = [](size_t offset) { return reinterpret_cast<const void*>(offset); };
-    gl.glEnableVertexAttribArray(0);
-    gl.glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(LightPoint),
-                             at(offsetof(LightPoint, position)));
-    gl.glEnableVertexAttribArray(1);
-    gl.glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, sizeof(LightPoint),
-                             at(offsetof(LightPoint, colour)));
+    PointAtColouredVertices<LightPoint>(gl);
     gl.glBindVertexArray(0);
     g.pointsStale = true;
   }
