@@ -257,6 +257,15 @@ std::string Shown(const HostNode& group) {
   return group.parent ? group.Path() : "the scene's root";
 }
 
+// "2 groups: House, Yard", the first few named.
+std::string ItemList(const std::vector<std::string>& names, const std::string& kind) {
+  std::string text = std::to_string(names.size()) + " " + kind + (names.size() == 1 ? "" : "s");
+  for (size_t i = 0; i < names.size() && i < 5; ++i)
+    text += (i ? ", " : ": ") + names[i];
+  if (names.size() > 5) text += ", ...";
+  return text;
+}
+
 bool Inside(const HostNode* group, const std::vector<HostNode*>& others) {
   for (const HostNode* p = group->parent; p; p = p->parent)
     if (std::find(others.begin(), others.end(), p) != others.end()) return true;
@@ -284,15 +293,18 @@ void Flatten(PrepContext& context) {
   for (HostNode* group : context.targets.groups)
     if (!Inside(group, context.targets.groups)) targets.push_back(group);
   bool flattened = false;
+  std::vector<std::string> left;  // the groups left as they were, for one warning
   for (HostNode* target : targets) {
     if (target->children.empty() && target->meshes.empty()) {
       context.log << "left " << Shown(*target) << " as it is: it is empty\n";
+      left.push_back(Shown(*target));
       continue;
     }
     if (IsFlat(*target, pattern)) {
       context.log
           << "left " << Shown(*target)
           << " as it is: it holds no groups and one object per material, named so, already\n";
+      left.push_back(Shown(*target));
       continue;
     }
     std::vector<Source> sources;
@@ -335,6 +347,9 @@ void Flatten(PrepContext& context) {
                 << sources.size() << " objects into " << lists.lists.size() << " objects\n";
     flattened = true;
   }
+  if (flattened && !left.empty())
+    context.warn("flatten left " + ItemList(left, "group") +
+                 " as they were: empty, or flat already");
   if (!flattened)
     throw PrepNothingToDo(targets.empty()
                               ? "flatten works on groups: select groups (merge joins objects)"
@@ -407,6 +422,7 @@ void Merge(PrepContext& context) {
 void Split(PrepContext& context) {
   const std::vector<HostMesh*> objects = context.targets.AllObjects();
   size_t split = 0;
+  std::vector<std::string> left;  // the objects left as they were, for one warning
   for (HostMesh* object : objects) {
     MaterialLists lists(context.document);
     lists.Add(*object, nullptr);
@@ -414,6 +430,7 @@ void Split(PrepContext& context) {
       context.log << "left " << object->Path() << " as it is: "
                   << (lists.lists.empty() ? "it has no faces" : "its faces have one material")
                   << "\n";
+      left.push_back(object->Path());
       continue;
     }
     HostNode& group = *object->parent;
@@ -437,6 +454,9 @@ void Split(PrepContext& context) {
                 << " objects by material: " << names << "\n";
     ++split;
   }
+  if (split > 0 && !left.empty())
+    context.warn("split left " + ItemList(left, "object") +
+                 " as they were: no faces, or faces of one material");
   if (split == 0)
     throw PrepNothingToDo(objects.empty() ? "there are no objects to split"
                                           : "every object has faces of one material at most");

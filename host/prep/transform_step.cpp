@@ -516,6 +516,8 @@ void Transform(PrepContext& context) {
     lines.push_back(*plan.upAxis == "+y"
                         ? "up axis already +y: " + items + " not turned"
                         : "turned " + items + about + ": up axis " + *plan.upAxis + " to +y");
+    if (*plan.upAxis == "+y")
+      warnings.push_back("--up-axis +y: the up axis is +y already; not turned");
   }
   for (const Rotation& r : plan.rotations) {
     anything = true;

@@ -159,7 +159,9 @@ RunResult RunPrep(HostDocument& document, const RunRequest& options, RunContext&
     return result;
   } catch (const PrepNothingToDo& e) {
     if (options.prepGoesOn) {
-      log << "[" << options.prepStep << "] nothing to change: " << e.Description() << "\n";
+      // Said as a warning, so that a job's status and report carry it too.
+      context.Warn(options.prepStep +
+                   ": nothing to change, the scene goes on as it was: " + e.Description());
       return SceneChanged(options);
     }
     context.NoteNothingDone(options.prepStep + ": " + e.Description());

@@ -238,6 +238,10 @@ TEST(PrepHierarchy, SplitCutsObjectsByMaterialAndKeepsEachPartsTriangles) {
   EXPECT_THAT(run.log, HasSubstr("split Shed/Wall into 3 objects by material: Wall_Brick_2, "
                                  "Wall_Glass, Wall_none"));
   EXPECT_THAT(run.log, HasSubstr("left Shed/Door as it is: its faces have one material"));
+  // Said as a warning too, so that --quiet, a report and a job's status carry it.
+  EXPECT_THAT(
+      run.warnings,
+      ElementsAre(HasSubstr("split left 2 objects: Shed/Wall_Brick, Shed/Door as they were")));
   // Each part keeps only what its faces use: Glass has quads 1, 4 and 7 of the 4 x 2 grid,
   // (1,0), (0,1) and (3,1), which touch 11 distinct corners.
   const HostMesh& glassPart = *shed.meshes[3];
