@@ -85,31 +85,16 @@ std::string MaterialName(const HostMaterial* material) {
 }
 
 // Whether two faces hold the same points: positions, normals and texture coordinates by value
-// (the indices that lead to them may differ), in the same order, and the same material.
-bool SameFace(const HostMesh& a, size_t fa, const HostMesh& b, size_t fb) {
+// (the indices that lead to them may differ, unless `sameIndices`), in the same order, and the
+// same material.
+bool SameFace(const HostMesh& a, size_t fa, const HostMesh& b, size_t fb, bool sameIndices) {
   auto pa = a.Points(fa), pb = b.Points(fb);
   if (pa.size() != pb.size() ||
       MaterialName(a.FaceMaterial(fa)) != MaterialName(b.FaceMaterial(fb)))
     return false;
   for (size_t i = 0; i < pa.size(); ++i) {
     const HostPoint &x = pa[i], &y = pb[i];
-    if (!SameEntry(At(a.vertices, x.vertex), At(b.vertices, y.vertex)) ||
-        !SameEntry(At(a.normals, x.normal), At(b.normals, y.normal)) ||
-        !SameEntry(At(a.uvs, x.uv), At(b.uvs, y.uv)))
-      return false;
-  }
-  return true;
-}
-
-// SameFace for faces whose points hold the same indices, without a hash.
-bool SameAtPlace(const HostMesh& a, size_t fa, const HostMesh& b, size_t fb) {
-  auto pa = a.Points(fa), pb = b.Points(fb);
-  if (pa.size() != pb.size() ||
-      MaterialName(a.FaceMaterial(fa)) != MaterialName(b.FaceMaterial(fb)))
-    return false;
-  for (size_t i = 0; i < pa.size(); ++i) {
-    const HostPoint &x = pa[i], &y = pb[i];
-    if (x != y || !SameEntry(At(a.vertices, x.vertex), At(b.vertices, y.vertex)) ||
+    if ((sameIndices && x != y) || !SameEntry(At(a.vertices, x.vertex), At(b.vertices, y.vertex)) ||
         !SameEntry(At(a.normals, x.normal), At(b.normals, y.normal)) ||
         !SameEntry(At(a.uvs, x.uv), At(b.uvs, y.uv)))
       return false;
@@ -165,7 +150,7 @@ std::vector<int32_t> ChangedFaces(const HostMesh& before, const HostMesh& after,
   std::vector<int32_t> faces;
   std::vector<std::pair<uint64_t, uint32_t>> hashes;  // of `before`'s live faces, by hash
   for (size_t i = 0; i < is.size(); ++i) {
-    if (i < was.size() && SameAtPlace(before, was[i], after, is[i])) continue;
+    if (i < was.size() && SameFace(before, was[i], after, is[i], true)) continue;
     // Found elsewhere or not, the object's text is no longer what it was.
     changed = true;
     if (hashes.empty() && !was.empty()) {
@@ -178,7 +163,7 @@ std::vector<int32_t> ChangedFaces(const HostMesh& before, const HostMesh& after,
     auto at = std::lower_bound(hashes.begin(), hashes.end(), std::pair{hash, uint32_t{0}});
     bool found = false;
     for (; at != hashes.end() && at->first == hash && !found; ++at)
-      found = SameFace(before, was[at->second], after, is[i]);
+      found = SameFace(before, was[at->second], after, is[i], false);
     if (!found) faces.push_back(static_cast<int32_t>(i));
   }
   return faces;
