@@ -186,6 +186,12 @@ float ReadValue(double value) {
   // A value that is a float exactly is that float: the text of a neighbour lies within half
   // a unit in the last place of the neighbour, never on this one.
   if (static_cast<double>(nearest) == value) return nearest;
+  // The text of a float lies within the float's own rounding interval, and so does the double
+  // it denotes, midpoints being doubles: only a double on the midpoint between two floats can
+  // have come from the text of the one it does not round to. Anywhere else the nearest float
+  // is the one, and no text needs writing again.
+  const float beyond = std::nextafter(nearest, value < nearest ? -INFINITY : INFINITY);
+  if (value != (static_cast<double>(nearest) + static_cast<double>(beyond)) / 2) return nearest;
   if (WrittenValue(nearest) == value) return nearest;
   for (float neighbour : {std::nextafter(nearest, -INFINITY), std::nextafter(nearest, INFINITY)})
     if (std::isfinite(neighbour) && WrittenValue(neighbour) == value) return neighbour;

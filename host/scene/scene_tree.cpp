@@ -233,7 +233,10 @@ class QuickWalker {
 
   bool Document() {
     if (More(3) && std::string_view(p_, 3) == "\xEF\xBB\xBF") return false;
-    std::vector<bool> inObject;  // for each array or object still open, whether an object
+    // For each array or object still open, whether an object: bytes, not bits, so that the
+    // push and pop of every point's array is a store, not a read-modify-write of a word.
+    std::vector<char> inObject;
+    inObject.reserve(64);
     for (;;) {
       // A value.
       SkipSpace();

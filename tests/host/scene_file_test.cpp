@@ -177,6 +177,29 @@ TEST(SceneRoundTrip, FloatsReadBackBitIdentical) {
 // Numbers are laid out as the JSON library writes a double, so files read and written before
 // keep their bytes; where its digits are not the shortest (4.6733744e+21 has a few more), the
 // shorter text reads back as the same double.
+// Every float comes back from the double its text denotes, those whose text lands on the
+// midpoint between two floats (7.038531e-26) too; a midpoint no float's text gives rounds to
+// even, as any reader would.
+TEST(SceneLayout, NumbersReadBackAsTheFloatsWritten) {
+  std::vector<float> values = {
+      7.038531e-26f, FLT_MAX, -FLT_MAX, FLT_MIN, std::numeric_limits<float>::denorm_min(),
+      0.1f,          -3.4e38f};
+  uint32_t bits = 54321;
+  while (values.size() < 2000000) {
+    bits = bits * 1664525u + 1013904223u;
+    if (float value = std::bit_cast<float>(bits); std::isfinite(value)) values.push_back(value);
+  }
+  size_t midpoints = 0;
+  for (float value : values) {
+    const double written = scene_text::WrittenValue(value);
+    if (static_cast<float>(written) != value) ++midpoints;
+    ASSERT_TRUE(scene_text::SameBits(scene_text::ReadValue(written), value)) << value;
+  }
+  EXPECT_GT(midpoints, 0u);
+  const double between = (1.0 + static_cast<double>(std::nextafter(1.0f, 2.0f))) / 2;
+  EXPECT_EQ(scene_text::ReadValue(between), 1.0f);
+}
+
 TEST(SceneLayout, NumbersAreWrittenAsTheJsonLibraryWritesTheirDoubles) {
   // 33554648 is a whole number whose text has every digit, not the shortest ones.
   std::vector<float> values = {0.0f,          -0.0f,
