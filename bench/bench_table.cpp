@@ -103,6 +103,35 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+// The floor of a job that reads `reads` and writes `bytes`: the wall time of reading that
+// file through and writing as many bytes to a new file of its own, flushed to the disk with
+// fsync (the program's outputs are written so), in this process; the median of `runs`.
+double IoFloor(const fs::path& reads, uintmax_t bytes, const fs::path& scratch, int runs) {
+  static std::vector<char> buffer(size_t(1) << 20, 'v');
+  std::vector<double> walls;
+  for (int i = 0; i < runs; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    if (const int in = open(reads.c_str(), O_RDONLY); in >= 0) {
+      while (read(in, buffer.data(), buffer.size()) > 0) {
+      }
+      close(in);
+    }
+    const int out = open(scratch.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0) return 0;
+    for (uintmax_t left = bytes; left > 0;) {
+      const ssize_t n = write(out, buffer.data(), size_t(std::min<uintmax_t>(left, buffer.size())));
+      if (n <= 0) break;
+      left -= uintmax_t(n);
+    }
+    fsync(out);
+    close(out);
+    walls.push_back(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    unlink(scratch.c_str());
+  }
+  return Median(walls);
+}
+
 Figures RunMedian(const Case& c, int runs, const fs::path& logs) {
   if (c.once) runs = 1;
   std::vector<double> cpu, wall, peak, kernel, faults;
@@ -275,6 +304,11 @@ void AddHostRuns(const Bench& b, const std::string& file, const fs::path& model,
        ExportRun(b, "Wingform", model.string(), plain, "model.obj", model.stem().string()),
        kAssimpObj});
   wholes.push_back(
+      {"vlmhost run Flare, 5 steps, 400k selected triangles",
+       {b.host, "run", "VLMOperation9.Flare", b.Scene(400000, SceneKind::kSelected), "--fresh",
+        "--param", "Step=5", "-o", (b.out / "flared.json").string(), "--quiet"},
+       ""});
+  wholes.push_back(
       {"vlmhost export-model OBJ",
        {b.host, "export-model", file, "-o", (b.out / "export.obj").string(), "--quiet"},
        kAssimpObj});
@@ -328,8 +362,20 @@ std::vector<Whole> KeptRows(const Bench& b, const std::vector<Whole>& wholes) {
   return kept;
 }
 
-// One row of the whole runs' table, its wall time as multiples of the floors' run before it.
-void PrintWholeRow(const Whole& w, const Figures& f, double fileMB,
+// What a whole run reads (the first file among its words after the program's) and writes (the
+// file after -o); empty paths for a run that writes nothing of its own.
+std::pair<fs::path, fs::path> FloorFiles(const std::vector<std::string>& command) {
+  const auto o = std::find(command.begin(), command.end(), "-o");
+  if (o == command.end() || o + 1 == command.end()) return {};
+  const fs::path writes = *(o + 1);
+  for (auto word = command.begin() + 1; word != command.end(); ++word)
+    if (*word != writes && fs::is_regular_file(*word)) return {*word, writes};
+  return {};
+}
+
+// One row of the whole runs' table, its wall time as multiples of the floors' run before it
+// and of its own floor (0: none).
+void PrintWholeRow(const Whole& w, const Figures& f, double fileMB, double floor,
                    const std::map<std::string, Figures>& floors) {
   const auto times = [&](const std::string& base) {
     const auto b = floors.find(base);
@@ -339,10 +385,12 @@ void PrintWholeRow(const Whole& w, const Figures& f, double fileMB,
     std::snprintf(text, sizeof text, "%.2fx", f.wall / b->second.wall);
     return std::string(text);
   };
-  std::printf("| %s | %.2f | %.2f | %.2f | %.0f | %.0f | %.2fx | %s | %s | %s | %s |\n",
+  char own[64] = "| |";
+  if (floor > 0) std::snprintf(own, sizeof own, "| %.2f | %.2fx |", floor, f.wall / floor);
+  std::printf("| %s | %.2f | %.2f | %.2f | %.0f | %.0f | %.2fx | %s | %s | %s | %s %s\n",
               w.name.c_str(), f.wall, f.cpu - f.kernel, f.kernel, f.faults, f.peakMB,
               f.peakMB / fileMB, times(kCopyFloor).c_str(), times(kWalkFloor).c_str(),
-              times(kJsonLoad).c_str(), times(w.peer).c_str());
+              times(kJsonLoad).c_str(), times(w.peer).c_str(), own);
 }
 
 void PrintWholeTable(const Bench& b, const std::vector<Whole>& wholes, const std::string& file) {
@@ -354,26 +402,32 @@ void PrintWholeTable(const Bench& b, const std::vector<Whole>& wholes, const std
       fileMB);
   std::printf(
       "| Run | Wall s | User s | Kernel s | Minor faults | Peak MB | Peak / file | x cp "
-      "| x simdjson walk | x json.load | x peer |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
+      "| x simdjson walk | x json.load | x peer | Floor s | x floor |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const Whole& w : wholes) {
     b.Written(w.command);
     const Figures f =
         RunMedian({w.name, 1000000, w.command, "", false, true, w.mayDoNothing}, b.runs, b.logs);
     floors[w.name] = f;
     if (f.failed) {
-      std::printf("| %s | failed: see %s | | | | | | | | | |\n", w.name.c_str(), b.logs.c_str());
+      std::printf("| %s | failed: see %s | | | | | | | | | | | |\n", w.name.c_str(),
+                  b.logs.c_str());
     } else {
       Whole shown = w;
       if (f.nothingDone) shown.name += " (nothing to do: exit 3)";
-      PrintWholeRow(shown, f, fileMB, floors);
+      const auto [reads, writes] = FloorFiles(w.command);
+      double floor = 0;
+      if (!writes.empty() && fs::is_regular_file(writes))
+        floor = IoFloor(reads, fs::file_size(writes), b.out / "floor.bin", b.runs);
+      PrintWholeRow(shown, f, fileMB, floor, floors);
     }
     std::fflush(stdout);
   }
   std::printf(
       "\nMedians of %d runs. The peer is Assimp doing the same job, or for a preparation step "
       "the Wingform run on the same scene (\", parts\": the grid as objects in stripes of "
-      "materials, the vertices between two stripes there twice).\n\n",
+      "materials, the vertices between two stripes there twice). A run's floor is reading its "
+      "input through and writing as many bytes as its output to a new file, fsynced.\n\n",
       b.runs);
 }
 
