@@ -103,11 +103,11 @@ MeshData MeshShape::GetMeshData(int32_t) {
   return data;
 }
 
-size_t MeshShape::TriangleCount() const {
-  size_t triangles = 0;
+int64_t MeshShape::TriangleCount() {
+  int64_t triangles = 0;
   for (size_t face = 0; face < m_.FaceCount(); ++face)
     if (const size_t n = m_.Points(face).size(); !m_.FaceRemoved(face) && n >= 3)
-      triangles += n - 2;
+      triangles += static_cast<int64_t>(n) - 2;
   return triangles;
 }
 

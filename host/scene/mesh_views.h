@@ -140,6 +140,7 @@ class MeshShape : public vlm::Shape {
   void Finalize() override {}
   MeshData GetMeshData(int32_t flags) override;
   TriangleData GetTriangleData() override;
+  int64_t TriangleCount() override;
 
  private:
   static void SameCount(size_t given, size_t held, const char* what) {
@@ -147,8 +148,6 @@ class MeshShape : public vlm::Shape {
       Raise(err::InvalidProcedureCall, std::string(what) + ": " + std::to_string(given) +
                                            " given where the shape holds " + std::to_string(held));
   }
-  // The triangles of the polygons that are not removed.
-  size_t TriangleCount() const;
   // The fan triangles of every polygon, with missing normals and texture coordinates filled
   // in: calls emit(corners, material) for each triangle (the face's material, or null).
   template <class Emit>

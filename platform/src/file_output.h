@@ -24,6 +24,8 @@ class NullSink : public OutputSink {
 
  private:
   void Take(std::string_view) override {}
+  void TakeAt(uint64_t, std::string_view) override {}
+  void TakeCopy(uint64_t, uint64_t) override {}
 };
 
 OutputWriter WriteBytes(std::string_view bytes);

@@ -11,6 +11,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -63,6 +64,19 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+bool WriteAllAt(int fd, std::string_view bytes, uint64_t offset) {
+  while (!bytes.empty()) {
+    ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+    offset += static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
 // A sink into a file descriptor. A failed write is kept (errno) and what follows is dropped,
 // so that the writer can finish and raise a fault of its own content first.
 class FileSink : public OutputSink {
@@ -74,12 +88,63 @@ class FileSink : public OutputSink {
   }
 
  private:
-  static constexpr size_t kChunk = size_t(1) << 20;
+  static constexpr size_t kChunk = size_t(4) << 20;
+  // The disk is asked to start on what was written once this much has gathered, so that it
+  // works while the writer makes the rest and the final flush waits only for the last part.
+  static constexpr uint64_t kStartWriting = uint64_t(16) << 20;
+
   void Take(std::string_view bytes) override {
     if (!failure_ && !WriteAll(fd_, bytes)) failure_ = errno;
+    Grown(bytes.size());
+  }
+  void TakeAt(uint64_t offset, std::string_view bytes) override {
+    if (!failure_ && !WriteAllAt(fd_, bytes, offset)) failure_ = errno;
+  }
+  void TakeCopy(uint64_t offset, uint64_t size) override {
+    const uint64_t total = size;
+    // The kernel copies from the file into itself; where it cannot (another kind of file
+    // system, an older kernel) the bytes are read back and written.
+    while (!failure_ && size > 0) {
+      loff_t from = static_cast<loff_t>(offset);
+      ssize_t n = ::copy_file_range(fd_, &from, fd_, nullptr, size, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        if (n < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+          failure_ = errno;
+        else
+          CopyByReading(offset, size);
+        break;
+      }
+      offset += static_cast<uint64_t>(n);
+      size -= static_cast<uint64_t>(n);
+    }
+    Grown(total);
+  }
+  void CopyByReading(uint64_t offset, uint64_t size) {
+    std::unique_ptr<char[]> piece(new char[kChunk]);
+    while (!failure_ && size > 0) {
+      const ssize_t n =
+          ::pread(fd_, piece.get(), std::min<uint64_t>(size, kChunk), static_cast<off_t>(offset));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        failure_ = n < 0 ? errno : EIO;
+        break;
+      }
+      if (!WriteAll(fd_, {piece.get(), static_cast<size_t>(n)})) failure_ = errno;
+      offset += static_cast<uint64_t>(n);
+      size -= static_cast<uint64_t>(n);
+    }
+  }
+  void Grown(uint64_t bytes) {
+    size_ += bytes;
+    if (failure_ || size_ - started_ < kStartWriting) return;
+    ::sync_file_range(fd_, static_cast<off_t>(started_), static_cast<off_t>(size_ - started_),
+                      SYNC_FILE_RANGE_WRITE);  // only a hint: the flush at the end is what counts
+    started_ = size_;
   }
   int fd_;
   int failure_;
+  uint64_t size_ = 0, started_ = 0;
 };
 
 }  // namespace
@@ -350,8 +415,38 @@ void OutputSink::Write(std::string_view bytes) {
 
 void OutputSink::Flush() {
   if (next_ == buffer_.get()) return;
-  Take(std::string_view(buffer_.get(), static_cast<size_t>(next_ - buffer_.get())));
+  const auto size = static_cast<size_t>(next_ - buffer_.get());
+  Take(std::string_view(buffer_.get(), size));
+  handed_ += size;
   next_ = buffer_.get();
+}
+
+void OutputSink::Rewrite(uint64_t offset, std::string_view bytes) {
+  if (offset > Position() || bytes.size() > Position() - offset)
+    Raise(err::InvalidProcedureCall, "bytes past the end of an output cannot be rewritten");
+  if (offset >= handed_) {
+    std::memcpy(buffer_.get() + (offset - handed_), bytes.data(), bytes.size());
+    return;
+  }
+  Flush();
+  TakeAt(offset, bytes);
+}
+
+void OutputSink::Repeat(uint64_t offset, uint64_t size) {
+  if (offset > Position() || size > Position() - offset)
+    Raise(err::InvalidProcedureCall, "bytes past the end of an output cannot be repeated");
+  if (size == 0) return;
+  Flush();
+  TakeCopy(offset, size);
+  handed_ += size;
+}
+
+void OutputSink::TakeAt(uint64_t, std::string_view) {
+  Raise(err::InvalidProcedureCall, "this output cannot go back to rewrite what it wrote");
+}
+
+void OutputSink::TakeCopy(uint64_t, uint64_t) {
+  Raise(err::InvalidProcedureCall, "this output cannot go back to repeat what it wrote");
 }
 
 StringSink::StringSink() : OutputSink(64 * 1024) {}
@@ -363,6 +458,15 @@ std::string& StringSink::Text() {
 
 void StringSink::Take(std::string_view bytes) {
   text_.append(bytes);
+}
+
+void StringSink::TakeAt(uint64_t offset, std::string_view bytes) {
+  std::memcpy(text_.data() + offset, bytes.data(), bytes.size());
+}
+
+void StringSink::TakeCopy(uint64_t offset, uint64_t size) {
+  text_.reserve(text_.size() + size);  // the copy's source stays where it is
+  text_.append(text_.data() + offset, size);
 }
 
 void WriteFileAtomically(const fs::path& target, std::string_view bytes) {

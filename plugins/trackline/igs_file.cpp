@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <string_view>
 #include <type_traits>
@@ -302,6 +303,23 @@ int64_t IgsFile::FileSize() const {
 }
 
 void IgsFile::AdjustPointers(const std::vector<std::string>& textureList) {
+  const std::vector<IgsMaterial> unnumbered = materials;
+  const std::vector<std::string> noNames = textureNames;
+  PrepareNames(textureList);
+  const int64_t size = FileSize();
+  if (size > std::numeric_limits<int32_t>::max()) {
+    materials = unnumbered;
+    textureNames = noNames;
+    throw ExportStopped(err::Overflow, "The file would be " + std::to_string(size) +
+                                           " bytes long; its 32-bit offsets reach " +
+                                           std::to_string(std::numeric_limits<int32_t>::max()) +
+                                           " at most.");
+  }
+  placeSections();
+  resolveReferences();
+}
+
+void IgsFile::PrepareNames(const std::vector<std::string>& textureList) {
   // The name table first, checked whole before any record changes.
   std::vector<std::string> names;
   for (const IgsMaterial& material : materials)
@@ -317,23 +335,11 @@ void IgsFile::AdjustPointers(const std::vector<std::string>& textureList) {
                             " names (one per textured stage); the limit is " +
                             std::to_string(MaxTextureNames) + ".");
   std::swap(textureNames, names);
-  const int64_t size = FileSize();
-  if (size > std::numeric_limits<int32_t>::max()) {
-    std::swap(textureNames, names);
-    throw ExportStopped(err::Overflow, "The file would be " + std::to_string(size) +
-                                           " bytes long; its 32-bit offsets reach " +
-                                           std::to_string(std::numeric_limits<int32_t>::max()) +
-                                           " at most.");
-  }
-
   for (size_t i = 0; i < materials.size(); ++i)
     for (int32_t stage = 0; stage < materials[i].stageCount && stage < MaxStages; ++stage)
       if (materials[i].stages[stage].texture > 0)
         materials[i].stages[stage].texture =
             static_cast<int32_t>(StageTextureNumber(Count(i), stage));
-
-  placeSections();
-  resolveReferences();
 }
 
 void IgsFile::placeSections() {
@@ -364,6 +370,70 @@ void IgsFile::WriteTo(OutputSink& sink) {
   RecordSink out(sink);
   for (const Section& section : Layout)
     section.write(*this, out);
+  sink.Flush();
+}
+
+void IgsFile::StreamTo(OutputSink& sink, const MeshBuild& build) {
+  constexpr int64_t Most = std::numeric_limits<int32_t>::max();
+  const uint64_t start = sink.Position();
+  RecordSink out(sink);
+  int64_t end = 0;  // of the file as placed so far
+  const auto place = [&end](int64_t size) {
+    const FileOffset at{static_cast<int32_t>(end)};
+    end += size;
+    if (end > Most)
+      throw ExportStopped(err::Overflow, "The file would be more than " + std::to_string(end) +
+                                             " bytes long; its 32-bit offsets reach " +
+                                             std::to_string(Most) + " at most.");
+    return at;
+  };
+  // The header and the materials, as they stand: the header is written again at the end.
+  place(int64_t{HeaderSize});
+  Layout[0].write(*this, out);
+  Layout[1].place(*this, place(Layout[1].size(*this)));
+  Layout[1].write(*this, out);
+
+  // The vertices, each mesh's as it is built. The last mesh to write each array's triangles
+  // lets them go.
+  std::vector<size_t> last(meshes.size());
+  for (size_t i = 0; i < meshes.size(); ++i)
+    last[SourceOf(meshes, i)] = i;
+  for (size_t i = 0; i < meshes.size(); ++i) {
+    MeshRecords& mesh = meshes[i];
+    if (mesh.repeats >= 0) {
+      const MeshRecords& source = meshes[SourceOf(meshes, i)];
+      mesh.mesh = source.mesh;
+      const int32_t count = source.mesh.vertexCount;
+      NoteVertices(mesh, place(int64_t{VertexSize} * count), count);
+      sink.Repeat(start + static_cast<uint64_t>(source.mesh.vertexArray.value),
+                  uint64_t{VertexSize} * static_cast<uint64_t>(count));
+      continue;
+    }
+    if (build) build(i, mesh);
+    if (mesh.repeats >= 0) Raise(err::InvalidProcedureCall, "a built mesh became a repeat");
+    NoteVertices(mesh, place(BytesOf(mesh.vertices)), Count(mesh.vertices.size()));
+    out.PutAll(mesh.vertices, [&](IgsVertex& v) { FixVertex(*this, mesh, v); });
+    Release(mesh.vertices);
+  }
+  for (size_t i = 0; i < meshes.size(); ++i) {
+    const size_t source = SourceOf(meshes, i);
+    std::vector<HeldTriangle>& triangles = meshes[source].triangles;
+    MeshRecords& mesh = meshes[i];
+    NoteTriangles(mesh, place(BytesOf(triangles)), Count(triangles.size()));
+    out.PutAll(triangles, [&](IgsTriangle& t) { FixTriangle(*this, mesh, t); });
+    if (last[source] == i) Release(triangles);
+  }
+
+  // The records that follow the arrays, which are all known now.
+  constexpr size_t FirstAfterArrays = 4;
+  for (size_t k = FirstAfterArrays; k < std::size(Layout); ++k)
+    Layout[k].place(*this, place(Layout[k].size(*this)));
+  resolveReferences();
+  for (size_t k = FirstAfterArrays; k < std::size(Layout); ++k)
+    Layout[k].write(*this, out);
+  std::string finished;
+  WriteRecord(finished, header);
+  sink.Rewrite(start, finished);
   sink.Flush();
 }
 

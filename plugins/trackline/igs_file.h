@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,8 @@ namespace vlm::igs {
 
 // A mesh with its own vertex and triangle arrays, or with those of an earlier mesh of the
 // file: a level of detail that shows the same shapes as an earlier level has the same
-// arrays, held once and written once for each mesh that has them.
+// arrays, held once and written once for each mesh that has them (and, written as the file is
+// streamed, the same bounds).
 struct MeshRecords {
   IgsMesh mesh{};
   // Held in the short form the exporter makes, and put into records as they are written.
@@ -29,6 +31,9 @@ struct BlockRecords {
   IgsBlock block{};
   std::vector<IgsMeshRef> meshRefs;
 };
+
+// Builds the records of mesh `index` when a streamed file reaches it.
+using MeshBuild = std::function<void(size_t index, MeshRecords& mesh)>;
 
 class IgsFile {
  public:
@@ -54,9 +59,22 @@ class IgsFile {
   // The size in bytes of the file as it stands.
   int64_t FileSize() const;
 
+  // The name table and the stages' numbers of AdjustPointers alone (it stops the same way):
+  // all a file needs before StreamTo.
+  void PrepareNames(const std::vector<std::string>& textureList);
+
   // Writes the file's bytes in order into `sink`, releasing the record arrays as they are
   // written, so the records and the bytes are never held twice at their largest.
   void WriteTo(OutputSink& sink);
+  // Writes a file whose names are prepared while its meshes are built: `build` makes each mesh
+  // that repeats no earlier one when the vertices reach it (in file order; it may be empty when
+  // the meshes are there already). Its vertices are written at once and let go, its triangles
+  // kept in short form until their section; a repeat's vertices are the earlier mesh's bytes
+  // written again, without making them anew. The records after the arrays are placed once
+  // the arrays are written, and the header, written first, is written again at the end with
+  // their offsets. Stops (ExportStopped) as soon as the file would pass its 32-bit offsets;
+  // the sink then holds a part of a file.
+  void StreamTo(OutputSink& sink, const MeshBuild& build);
   // The same bytes gathered in a string.
   std::string TakeBytes();
 

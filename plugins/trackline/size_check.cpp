@@ -63,16 +63,20 @@ void TracklineExport::checkSize(Node& chosen) {
       // count.
       std::vector<uint64_t> seen;
       for (Shape* shape : exportedShapes(node, distance)) {
-        // The triangles the build takes later, without a handle made for every polygon.
+        // The triangles the build takes later, counted without making them; only the second
+        // count makes them, to find the points they use.
+        const int64_t shapeTriangles = shape->TriangleCount();
+        triangles += shapeTriangles;
+        if (!distinct) {
+          points += std::min<int64_t>(shape->VertexCount(), 3 * shapeTriangles);
+          continue;
+        }
         const TriangleData data = shape->GetTriangleData();
-        const auto shapeTriangles = static_cast<int64_t>(data.triangles.size());
-        std::vector<bool> used(distinct ? static_cast<size_t>(shape->VertexCount()) : 0);
-        for (size_t t = 0; distinct && t < data.triangles.size(); ++t)
+        std::vector<bool> used(static_cast<size_t>(shape->VertexCount()));
+        for (size_t t = 0; t < data.triangles.size(); ++t)
           for (const TriangleCorner& corner : data.triangles[t].corners)
             if (const int32_t at = corner.position; at >= 0 && size_t(at) < used.size())
               used[static_cast<size_t>(at)] = true;
-        triangles += shapeTriangles;
-        if (!distinct) points += std::min<int64_t>(shape->VertexCount(), 3 * shapeTriangles);
         for (size_t at = 0; at < used.size(); ++at) {
           if (!used[at]) continue;
           const Vec3 p = shape->GetPosition(static_cast<int32_t>(at)) * unitScale_;

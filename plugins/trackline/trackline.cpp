@@ -97,6 +97,8 @@ void TracklineExport::exportMain(Node& chosen) {
   file_ = igs::IgsFile{};
   vertexIndex_.Clear();
   shared_ = SharedMeshes{};
+  unbuilt_.clear();
+  toBuild_.clear();
   selGroup root;
   Gathering gathering;
   // Coarse steps: gathering, building the records, writing.
@@ -143,6 +145,7 @@ void TracklineExport::exportMain(Node& chosen) {
   // Every block has one mesh, at the same index.
   file_.blocks.resize(static_cast<size_t>(gathering.blockCount));
   file_.meshes.resize(static_cast<size_t>(gathering.blockCount));
+  toBuild_.resize(static_cast<size_t>(gathering.blockCount));
   igs::RecordIndex next{0};
   for (auto& record : root.children)
     next = buildBlock(*record, next, igs::RecordIndex{-1});
@@ -150,9 +153,31 @@ void TracklineExport::exportMain(Node& chosen) {
 
   progress.Report(2, 3);
   Log("Adjusting pointers");
-  file_.AdjustPointers(materials_.textures);
+  file_.PrepareNames(materials_.textures);
   Log("Writing to " + fileName_ + "...");
-  WriteOutputFileWith(fileName_, [this](OutputSink& sink) { file_.WriteTo(sink); });
+  // Each mesh is built as the file reaches it and written at once: the levels' meshes are
+  // never all held together, only their triangles until the triangle section.
+  WriteOutputFileWith(fileName_, [this](OutputSink& sink) {
+    file_.StreamTo(sink, [this](size_t mesh, igs::MeshRecords& out) {
+      UnbuiltMesh& unbuilt = toBuild_.at(mesh);
+      std::unique_ptr<Shape> merged;
+      for (Shape* part : unbuilt.parts) {
+        if (!merged) merged = sceneGraph_.NewShape();
+        merged->Merge(*part);
+      }
+      if (merged) {
+        if (unbuilt.shadow) merged->PrepareShadow(0);
+        merged->Finalize();
+      }
+      buildMesh(merged, unbuilt.block, out);
+      // The materials were written before the first vertex: the collection registered all.
+      if (materials_.records.size() != file_.materials.size())
+        Raise(err::InvalidProcedureCall,
+              "a material of the block " + unbuilt.block + " was not in the material table");
+      unbuilt = {};
+    });
+  });
+  toBuild_.clear();
   // The reader looks for each reference below the export's folder, with any extension.
   for (size_t i = 0; i < materials_.textures.size(); ++i) {
     std::string expected = materials_.textures[i];
@@ -218,13 +243,16 @@ bool TracklineExport::collect(Node& node, selGroup& parent, Gathering& gathering
 
   auto key = std::make_pair(&node, std::move(chosen));
   const auto earlier = shared_.first.find(key);
-  std::unique_ptr<Shape> merged;
+  // The shapes are merged when the file reaches the block's mesh: a level's merged copies are
+  // not all held at once.
+  UnbuiltMesh mesh;
+  int64_t vertices = 0;
   if (earlier == shared_.first.end())
     for (const int32_t i : key.second) {
-      if (!merged) merged = sceneGraph_.NewShape();
-      merged->Merge(*shapes->Item(i));
+      mesh.parts.push_back(shapes->Item(i));
+      vertices += mesh.parts.back()->VertexCount();
     }
-  const bool geometry = merged && merged->VertexCount() > 0;
+  const bool geometry = vertices > 0;
   if (!geometry && earlier == shared_.first.end() && !childGeometry) return false;
 
   ++gathering.blockCount;
@@ -232,7 +260,6 @@ bool TracklineExport::collect(Node& node, selGroup& parent, Gathering& gathering
     shared_.repeats.emplace(record.get(), earlier->second);
   else if (geometry)
     shared_.first.emplace(std::move(key), record.get());
-  record->cMesh = std::move(merged);
   selGroup& added = *record;
   parent.children.push_back(std::move(record));
 
@@ -240,15 +267,17 @@ bool TracklineExport::collect(Node& node, selGroup& parent, Gathering& gathering
   added.SetGrpName(blockName(base, gathering.level, gathering.distance));
   Log(added.GrpName());
 
-  if (Shape* mesh = added.cMesh.get()) {
-    if (Contains(base, "shadow")) mesh->PrepareShadow(0);
-    mesh->Finalize();
-    // Every material enters the table now, so that it is complete before the build.
-    for (GraphMaterial* material : MaterialsOf(*mesh)) {
-      const auto place = places.find(material);
-      materials_.Register(*material,
-                          place != places.end() ? place->second : "A material in " + node.Name());
-    }
+  if (!mesh.parts.empty()) {
+    mesh.shadow = Contains(base, "shadow");
+    // Every material enters the table now, so that it is complete before the build: in the
+    // order the merged shape would list them, each shape's after the shapes before it.
+    for (Shape* part : mesh.parts)
+      for (GraphMaterial* material : MaterialsOf(*part)) {
+        const auto place = places.find(material);
+        materials_.Register(*material,
+                            place != places.end() ? place->second : "A material in " + node.Name());
+      }
+    unbuilt_.emplace(&added, std::move(mesh));
   }
   return true;
 }
@@ -296,17 +325,20 @@ igs::RecordIndex TracklineExport::buildBlock(selGroup& record, igs::RecordIndex 
 
   const igs::RecordIndex mesh = index;  // every block has its own mesh, at its own index
   igs::MeshRecords& meshRecords = file_.meshes.at(static_cast<size_t>(mesh.value));
+  meshRecords = igs::MeshRecords{};
   if (const auto repeat = shared_.repeats.find(&record); repeat != shared_.repeats.end()) {
-    // The first block of the same shapes is built already: it comes earlier, depth first.
-    const int32_t first = shared_.built.at(repeat->second);
-    meshRecords = igs::MeshRecords{};
-    meshRecords.mesh = file_.meshes.at(static_cast<size_t>(first)).mesh;
-    meshRecords.repeats = first;
+    // The first block of the same shapes comes earlier, depth first: its mesh is built first.
+    meshRecords.repeats = shared_.built.at(repeat->second);
   } else {
-    buildMesh(record.cMesh, record.GrpName(), meshRecords);
+    // Built when the file is written.
+    UnbuiltMesh& unbuilt = toBuild_.at(static_cast<size_t>(mesh.value));
+    if (const auto parts = unbuilt_.find(&record); parts != unbuilt_.end()) {
+      unbuilt = std::move(parts->second);
+      unbuilt_.erase(parts);
+    }
+    unbuilt.block = record.GrpName();
     shared_.built.emplace(&record, mesh.value);
   }
-  record.cMesh.reset();
   block.meshRefs.assign(1, igs::IgsMeshRef{MeshRefDistance, mesh, {}});
 
   igs::RecordIndex next{index.value + 1};

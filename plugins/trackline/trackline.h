@@ -4,14 +4,16 @@
 // one export with the chosen levels of detail and logs its progress in the dialog:
 // - collect: the chosen node's tree is walked once per level of detail; every node with
 //   exported geometry below it becomes a block, named after its level and distance, its own
-//   textured meshes merged into one shape, and their materials enter the material table;
-// - build: the blocks are numbered depth first, each gets its transform and one mesh of
-//   vertices and triangles;
-// - write: references become file offsets and the file is written in one piece.
-// Every record is built and checked in memory first, and the file is replaced only when it
-// is complete: an export that stops (a limit of the format, a bad parameter) logs why and
-// changes no file. When the dialog closes with no file written, the export fails with the
-// reason the last stopped run gave.
+//   textured meshes chosen to be merged into one shape, and their materials enter the
+//   material table;
+// - build: the blocks are numbered depth first, each gets its transform and one mesh;
+// - write: each mesh is merged, and its vertices and triangles made, as the file reaches it;
+//   its vertices are written at once (a later level's repeat of a mesh copies the bytes
+//   already written), and the references become file offsets as their records are placed.
+// The blocks and the material table are built and checked before the file is begun, and the
+// file is replaced only when it is complete: an export that stops (a limit of the format, a
+// bad parameter) logs why and changes no file. When the dialog closes with no file written,
+// the export fails with the reason the last stopped run gave.
 #pragma once
 
 #include <cstddef>

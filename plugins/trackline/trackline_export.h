@@ -92,8 +92,9 @@ class TracklineExport final : public ExportSession {
   void shortenNames(selGroup& root);
   std::string baseName(Node& node);
   std::string blockName(const std::string& base, int32_t level, int32_t distance) const;
-  // Builds the block of `record` at `index` (its mesh has the same index), then its
-  // children's blocks depth first; returns the index after the last block built.
+  // Builds the block of `record` at `index` (its mesh has the same index: built when the file
+  // is written), then its children's blocks depth first; returns the index after the last
+  // block built.
   igs::RecordIndex buildBlock(selGroup& record, igs::RecordIndex index, igs::RecordIndex parent);
   // Builds the records of the merged shape's mesh, letting the shape go once its triangles
   // are taken.
@@ -108,6 +109,14 @@ class TracklineExport final : public ExportSession {
     std::map<const selGroup*, int32_t> built;            // a first block: the index of its mesh
   };
 
+  // A mesh that is built when the file is written: the shapes merged into it, whether it is
+  // a shadow, and its block's name.
+  struct UnbuiltMesh {
+    std::vector<Shape*> parts;
+    bool shadow = false;
+    std::string block;
+  };
+
   int32_t nodeSlot_ = -1;  // the node text "Rail Sim"
   trackline::frmOptions& options_;
   // Of the press that runs: the dialog's options, and the shapes left out.
@@ -120,6 +129,8 @@ class TracklineExport final : public ExportSession {
   igs::IgsFile file_;
   igs::VertexIndex vertexIndex_;
   SharedMeshes shared_;
+  std::map<const selGroup*, UnbuiltMesh> unbuilt_;  // by block, as collected
+  std::vector<UnbuiltMesh> toBuild_;                // by mesh index, once the blocks are built
 };
 
 }  // namespace vlm::trackline

@@ -228,6 +228,35 @@ TEST(SceneDocumentTriangles, TriangleDataMatchesMeshDataAndSkipsRemovedPolygons)
   EXPECT_EQ(mesh.AsShape().MaterialCount(), 1);  // only the default material is left
 }
 
+TEST(SceneDocumentTriangles, TriangleCountIsWhatTriangleDataGivesWithoutMakingIt) {
+  // Polygons by their point counts; a negative count is a removed polygon of that many.
+  const struct {
+    const char* name;
+    std::vector<int> polygons;
+    int64_t triangles;
+  } cases[] = {
+      {"no polygons", {}, 0},
+      {"too few points make nothing", {0, 1, 2}, 0},
+      {"a triangle, a quad and a pentagon", {3, 4, 5}, 1 + 2 + 3},
+      {"removed polygons count for nothing", {-4, 3, -5, 6}, 1 + 4},
+  };
+  for (const auto& c : cases) {
+    HostDocument doc;
+    HostMesh& mesh = doc.NewMesh(doc.Root(), "Fans");
+    for (int k = 0; k < 6; ++k)
+      mesh.vertices.push_back({float(k), float(k * k), 0});
+    for (const int n : c.polygons) {
+      const size_t face = mesh.AddFace();
+      for (int k = 0; k < std::abs(n); ++k)
+        mesh.AddPoint(face, {k, -1, -1});
+      if (n < 0) mesh.AsShape().RemovePolygon(static_cast<int32_t>(face));
+    }
+    EXPECT_EQ(mesh.AsShape().TriangleCount(), c.triangles) << c.name;
+    EXPECT_EQ(static_cast<int64_t>(mesh.AsShape().GetTriangleData().triangles.size()), c.triangles)
+        << c.name;
+  }
+}
+
 TEST(SceneDocumentNormals, SmoothingAngleDecidesWhichFacesBlend) {
   HostDocument doc;
   HostMesh& box = AddBox(doc.Root(), "Box", {}, {1, 2, 3});

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -305,6 +306,92 @@ TEST_F(Files, TwoOutputsOfOneRunNeverShareAFile) {
   EXPECT_FALSE(SameOutputFile(Dir() / "real" / "x.obj", Dir() / "real" / "x.1.obj"));
   EXPECT_EQ(Entries(Dir() / "real"), (std::vector<std::string>{"hard.obj", "link.obj", "old.obj"}));
   EXPECT_EQ(ReadFile(Dir() / "real" / "old.obj"), "earlier");
+}
+
+TEST_F(Files, WritersGoBackToRewriteAndRepeatWhatTheyWrote) {
+  // More than a file's buffer, so that what is gone back to was handed on already.
+  const std::string big(9 << 20, 'x');
+  const struct {
+    const char* name;
+    std::function<void(OutputSink&)> write;
+    std::string bytes;
+  } cases[] = {
+      {"a rewrite in the buffer",
+       [](OutputSink& s) {
+         s.Write("header..body");
+         s.Rewrite(0, "HEAD");
+       },
+       "HEADer..body"},
+      {"repeats, the last of a repeat",
+       [](OutputSink& s) {
+         s.Write("abc");
+         s.Repeat(0, 3);
+         s.Write('d');
+         s.Repeat(2, 4);
+         s.Repeat(0, 0);
+       },
+       "abcabcdcabc"},
+      {"both past a large piece",
+       [&](OutputSink& s) {
+         s.Write("12345");
+         s.Write(big);
+         s.Repeat(1, 3);
+         s.Rewrite(0, "Z");
+         s.Repeat(3, 4);
+         s.Rewrite(big.size() + 5, "y");
+         s.Write("end");
+       },
+       "Z2345" + big + "y34" + "45xx" + "end"},
+  };
+  for (const auto& c : cases) {
+    StringSink text;
+    c.write(text);
+    EXPECT_TRUE(text.Text() == c.bytes) << c.name;
+    EXPECT_EQ(text.Position(), c.bytes.size()) << c.name;
+    WriteFileAtomicallyWith(Dir() / "out.bin", c.write);
+    EXPECT_TRUE(ReadFile(Dir() / "out.bin") == c.bytes) << c.name;
+  }
+  // Only what was written can be gone back to.
+  StringSink text;
+  text.Write("abc");
+  EXPECT_THROW(text.Rewrite(2, "de"), Error);
+  EXPECT_THROW(text.Repeat(1, 3), Error);
+  EXPECT_THROW(text.Repeat(4, 0), Error);
+}
+
+TEST_F(Files, ARepeatPastAFullDiskLeavesNoFile) {
+  // A file size limit stands in for a full disk; it holds in a child process alone.
+  const fs::path target = Dir() / "out.bin";
+  WriteFileAtomically(target, "earlier");
+  const struct {
+    const char* name;
+    size_t first;  // bytes written before the repeats, each of all of them
+  } cases[] = {{"a repeat passes the limit", 3 << 20}, {"the first write does", 9 << 20}};
+  for (const auto& c : cases) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{8 << 20, 8 << 20};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      try {
+        WriteFileAtomicallyWith(target, [&](OutputSink& s) {
+          s.Write(std::string(c.first, 'x'));
+          s.Repeat(0, c.first);
+          s.Repeat(0, c.first);
+        });
+      } catch (const Error& e) {
+        _exit(std::string(e.Description()).find("cannot write " + target.string()) == 0 ? 3 : 4);
+      }
+      _exit(5);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << c.name << " " << status;
+    EXPECT_EQ(ReadFile(target), "earlier") << c.name;
+    for (const std::string& entry : Entries(Dir()))
+      EXPECT_EQ(entry.find(".tmp-"), std::string::npos) << c.name << " " << entry;
+  }
 }
 
 // A sink that keeps what each hand-on holds, with a small buffer.

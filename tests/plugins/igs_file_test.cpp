@@ -262,6 +262,98 @@ TEST(IgsFileLayout, AMeshThatRepeatsAnEarlierOneIsWrittenAsItsCopy) {
   }
 }
 
+TEST(IgsFileLayout, AStreamedFileIsTheFileWrittenWhole) {
+  // Files of several meshes, repeats among them; streamed, each mesh with arrays of its own is
+  // built when its vertices are reached, and the bytes are those of the file built first.
+  auto textured = [] {
+    IgsFile f = OneTriangle(1);
+    f.materials.push_back(WithStages({1}));
+    f.materials.push_back(WithStages({2, 1}));
+    f.meshes[0].triangles.resize(5000, f.meshes[0].triangles[0]);  // several pieces
+    return f;
+  };
+  auto withMeshes = [&](std::initializer_list<int32_t> repeats) {
+    IgsFile f = textured();
+    for (const int32_t r : repeats) {
+      MeshRecords mesh = f.meshes[0];
+      mesh.mesh.min[0] = static_cast<float>(f.meshes.size());
+      if (r >= 0) mesh = MeshRecords{f.meshes[static_cast<size_t>(r)].mesh, {}, {}, r};
+      f.meshes.push_back(mesh);
+      BlockRecords block = f.blocks[0];
+      block.block.parent = RecordIndex{0};
+      block.meshRefs[0].mesh = RecordIndex{static_cast<int32_t>(f.meshes.size()) - 1};
+      f.blocks[0].block.children[f.blocks[0].block.childCount++] =
+          RecordIndex{static_cast<int32_t>(f.blocks.size())};
+      f.blocks.push_back(block);
+    }
+    return f;
+  };
+  const struct {
+    const char* name;
+    IgsFile file;
+    std::vector<size_t> built;
+  } cases[] = {
+      {"one mesh", textured(), {0}},
+      {"no meshes", IgsFile{}, {}},
+      {"meshes of their own", withMeshes({-1, -1}), {0, 1, 2}},
+      {"repeats of the first and of a later one", withMeshes({0, -1, 2, 0}), {0, 2}},
+  };
+  for (const auto& c : cases) {
+    IgsFile whole = c.file;
+    whole.PrepareHeader();
+    whole.AdjustPointers({"textures\\a", "textures\\b"});
+    IgsFile streamed = c.file;
+    streamed.PrepareHeader();
+    streamed.PrepareNames({"textures\\a", "textures\\b"});
+    // The meshes the builder makes are empty until it is called.
+    std::vector<MeshRecords> held;
+    for (MeshRecords& mesh : streamed.meshes)
+      held.push_back(std::exchange(mesh, MeshRecords{{}, {}, {}, mesh.repeats}));
+    std::vector<size_t> built;
+    StringSink sink;
+    sink.Write("before");  // a file may start anywhere in its sink
+    streamed.StreamTo(sink, [&](size_t index, MeshRecords& mesh) {
+      built.push_back(index);
+      mesh = held.at(index);
+    });
+    EXPECT_EQ(built, c.built) << c.name;
+    EXPECT_EQ(sink.Text(), "before" + whole.TakeBytes()) << c.name;
+  }
+}
+
+TEST(IgsFileLimits, AStreamedFileStopsOnceItPassesItsOffsets) {
+  // A sink that keeps nothing.
+  class Nowhere : public OutputSink {
+   public:
+    Nowhere() : OutputSink(1 << 16) {}
+
+   private:
+    void Take(std::string_view) override {}
+    void TakeAt(uint64_t, std::string_view) override {}
+    void TakeCopy(uint64_t, uint64_t) override {}
+  };
+  // A mesh of 24 MB of vertices and 89 repeats of it: the last one's vertices pass the offsets.
+  IgsFile f = OneTriangle(0);
+  f.materials.push_back(WithStages({0}));
+  for (int k = 0; k < 89; ++k)
+    f.meshes.push_back(MeshRecords{{}, {}, {}, 0});
+  f.PrepareHeader();
+  f.PrepareNames({});
+  Nowhere nowhere;
+  size_t built = 0;
+  try {
+    f.StreamTo(nowhere, [&](size_t, MeshRecords& mesh) {
+      ++built;
+      mesh.vertices.resize(100000, VertexAt(0, 0));
+    });
+    FAIL() << "the file was written";
+  } catch (const ExportStopped& e) {
+    EXPECT_THAT(e.Description(), ::testing::HasSubstr("bytes long; its 32-bit offsets reach "
+                                                      "2147483647 at most."));
+  }
+  EXPECT_EQ(built, 1u);
+}
+
 TEST(IgsFileLimits, TheNameTableHoldsAHundredAndOneNames) {
   IgsFile f = OneTriangle(0);
   for (int i = 0; i < 25; ++i)

@@ -3,9 +3,13 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <iterator>
 #include <numeric>
@@ -97,6 +101,34 @@ TEST(TracklineFailures, AFileBeyondItsOffsetsIsRefusedBeforeAnythingIsBuilt) {
                                 "offsets reach 2147483647 at most."));
   EXPECT_THAT(run.log, Not(Contains(HasSubstr("Processing Geometry"))));
   EXPECT_FALSE(fs::exists(file));
+}
+
+TEST(TracklineFailures, AFullDiskKeepsTheEarlierFile) {
+  test::TempHome home;
+  BoxScene s;
+  const fs::path file = home.Path() / "box.igs";
+  const std::string levels = "optLOD(1)=1; click cmdOK; click cmdCancel";
+  ASSERT_EQ(Export(s.doc, s.group, file, levels).status, StatusOk);
+  const size_t size = ReadFile(file).size();
+  WriteFileAtomically(file, "earlier");
+  // A file size limit stands in for a full disk, in a child process: it falls in the vertices
+  // a later level copies from the first, in the triangles, and on the last byte.
+  for (const size_t limit : {size * 2 / 5, size * 9 / 10, size - 1}) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit most{limit, limit};
+      setrlimit(RLIMIT_FSIZE, &most);
+      _exit(Failed(Export(s.doc, s.group, file, levels).status) ? 3 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << limit << " " << status;
+    EXPECT_EQ(ReadFile(file), "earlier") << limit;
+    for (const auto& entry : fs::directory_iterator(home.Path()))
+      EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
+  }
 }
 
 TEST(TracklineFailures, AFiftySecondMaterialNamesItsShape) {

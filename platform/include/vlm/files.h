@@ -36,14 +36,28 @@ class OutputSink {
   // Hands on what the buffer holds.
   void Flush();
 
+  // How many bytes were written so far.
+  uint64_t Position() const { return handed_ + static_cast<uint64_t>(next_ - buffer_.get()); }
+  // Writes `bytes` over those written earlier at `offset`: a part of the content that could
+  // only be made once later parts were known. Every byte replaced must have been written.
+  void Rewrite(uint64_t offset, std::string_view bytes);
+  // Writes again, at the end, the `size` bytes written earlier at `offset`. A file copies them
+  // within the kernel, so the writer need not keep or make them twice.
+  void Repeat(uint64_t offset, uint64_t size);
+
  protected:
   explicit OutputSink(size_t capacity);
   virtual void Take(std::string_view bytes) = 0;
+  // What Rewrite and Repeat do once the buffer is handed on: those of a sink that cannot go
+  // back raise error 5.
+  virtual void TakeAt(uint64_t offset, std::string_view bytes);
+  virtual void TakeCopy(uint64_t offset, uint64_t size);
 
  private:
   std::unique_ptr<char[]> buffer_;
   char* next_;
   char* end_;
+  uint64_t handed_ = 0;  // bytes handed on before those the buffer holds
 };
 
 // A sink that gathers everything in a string.
@@ -55,6 +69,8 @@ class StringSink : public OutputSink {
 
  private:
   void Take(std::string_view bytes) override;
+  void TakeAt(uint64_t offset, std::string_view bytes) override;
+  void TakeCopy(uint64_t offset, uint64_t size) override;
   std::string text_;
 };
 

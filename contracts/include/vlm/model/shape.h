@@ -62,6 +62,9 @@ class Shape {
   // normal gets its polygon's plane normal, one without a texture coordinate (0, 0).
   virtual MeshData GetMeshData(int32_t flags) = 0;
   virtual TriangleData GetTriangleData() = 0;
+  // How many triangles GetTriangleData gives (a polygon of n >= 3 points that is not removed
+  // fans into n - 2), counted without making them.
+  virtual int64_t TriangleCount() = 0;
 };
 
 class Polygon {
