@@ -10,11 +10,9 @@
 
 #include "cli/plugin_commands.h"
 #include "run/exit_status.h"
-#include "run/plugin_help.h"
 #include "vlm/error.h"
 #if VLM_GUI
-#include "gui/qt_dialogs.h"
-#include "gui/screenshots.h"
+#include "app/modules.h"
 #include "workbench/workbench.h"
 #endif
 
@@ -58,7 +56,7 @@ host::CommandAction AddWorkbenchCommand(CLI::App& app) {
   return [gui, bench]() -> std::optional<int> {
     if (!*gui) return std::nullopt;
 #if VLM_GUI
-    return workbench::WorkbenchCommand(*bench, std::cerr);
+    return Windows().workbench(*bench, std::cerr);
 #else
     return NoWindows("gui");
 #endif
@@ -82,8 +80,8 @@ host::CommandAction AddScreenshotsCommand(CLI::App& app) {
       named.push_back(&id);
     if (!host::ResolveNames(named)) return host::ExitBadInput;
 #if VLM_GUI
-    return gui::ScreenshotsCommand(shot->dir, shot->ids, shot->scale, shot->one, std::cout,
-                                   std::cerr);
+    return Windows().screenshots(shot->dir, shot->ids, shot->scale, shot->one, std::cout,
+                                 std::cerr);
 #else
     return NoWindows("screenshots");
 #endif
@@ -93,11 +91,7 @@ host::CommandAction AddScreenshotsCommand(CLI::App& app) {
 host::WindowsMaker DialogWindows() {
   return [](const std::string& progId) -> std::shared_ptr<DialogBackend> {
 #if VLM_GUI
-    if (std::string problem = gui::DisplayProblem(); !problem.empty())
-      Raise(err::InvalidProcedureCall, problem);
-    auto windows = std::make_shared<gui::QtDialogs>();
-    windows->SetHelp(host::HelpFor(progId));
-    return windows;
+    return Windows().dialogs(progId);
 #else
     (void)progId;
     Raise(err::InvalidProcedureCall,
