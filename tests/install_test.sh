@@ -44,6 +44,24 @@ grep -q "VLMPlugin9.Obverse" <<<"$listed" || fail "Obverse is not registered"
   --ui 'cmbAnim=flap; txtName=left; click OKButton' -o "$scratch/motive.json" >"$scratch/motive.log" 2>&1 ||
   fail "Motive failed on a home without a machine registry: $(cat "$scratch/motive.log")"
 grep -q '"flap_left"' "$scratch/motive.json" || fail "Motive did not rename the wing"
+# The program's modules load from the installed tree: Assimp's writer and reader (the import
+# reads in a child process) and, where this vlmhost has windows, the forms and the workbench
+# drawn to pictures.
+modules="$root/$(dirname "$plugindir")"
+[ -f "$modules/vlmhost_models.so" ] || fail "not installed: $(dirname "$plugindir")/vlmhost_models.so"
+"$vlmhost" export-model "$root/$datadir/examples/hangar.json" -o "$scratch/hangar.obj" \
+  >"$scratch/models.log" 2>&1 || fail "export-model failed: $(cat "$scratch/models.log")"
+"$vlmhost" import "$scratch/hangar.obj" -o "$scratch/hangar-again.json" >"$scratch/models.log" 2>&1 ||
+  fail "import failed: $(cat "$scratch/models.log")"
+shots=$(QT_QPA_PLATFORM=offscreen "$vlmhost" screenshots "$scratch/pictures" wingform --one 2>&1) || true
+if ! grep -q "built without windows" <<<"$shots"; then
+  [ -f "$scratch/pictures/VLMPluginImportExport9.Wingform.png" ] || fail "screenshots drew nothing: $shots"
+  if command -v xvfb-run >/dev/null; then
+    xvfb-run -a "$vlmhost" gui "$root/$datadir/examples/hangar.json" --picture "$scratch/gui.png" \
+      >"$scratch/gui.log" 2>&1 || fail "gui --picture failed: $(cat "$scratch/gui.log")"
+    [ -s "$scratch/gui.png" ] || fail "gui --picture drew nothing"
+  fi
+fi
 # The README's links to docs/ (pages and pictures) lead where they lead in the checkout.
 readme="$root/share/doc/vlm/README.md"
 [ -f "$readme" ] || fail "not installed: share/doc/vlm/README.md"

@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <stdexcept>
+#include <utility>
 
 #include "cli/register_commands.h"
 #include "exchange/model_export.h"
