@@ -179,7 +179,8 @@ int ExportModelCommand(const ModelCommandOptions& options, std::ostream& out, st
   try {
     OutputTransaction transaction(context);
     transaction.SetExportFile(target);
-    ExportModel(*scene.document, target);
+    // The document was read only to be written: the export lets it go as it goes.
+    ExportModelTaking(std::move(scene.document), target);
     // A model's embedded textures go beside the model written, which names them as its source
     // did.
     for (const EmbeddedTexture& texture : scene.textures)

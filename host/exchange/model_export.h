@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "scene/document.h"
@@ -17,5 +18,8 @@ std::string ModelFormatFor(const std::filesystem::path& target);
 // WriteOutputFile. Triangles where the format holds nothing else (glTF, STL), polygons
 // elsewhere. vlm::Error (5) for an extension no exporter serves or an exporter that fails.
 void ExportModel(const HostDocument& document, const std::filesystem::path& target);
+// The same for a document read only to be written: each object is let go as soon as it is
+// converted, and the rest of the document before the exporter runs.
+void ExportModelTaking(std::unique_ptr<HostDocument> document, const std::filesystem::path& target);
 
 }  // namespace vlm::host

@@ -22,6 +22,7 @@
 #include <optional>
 #include <utility>
 
+#include "scene/document_bytes.h"
 #include "scene/scene_file.h"
 #include "scene/scene_tree.h"
 #include "vlm/error.h"
@@ -55,6 +56,7 @@ enum Kind : char {
   kLog = 'L',           // one log line
   kTexture = 'T',       // the name's length (8 bytes), the name, the bytes
   kScene = 'S',         // the scene text: the read is done
+  kDocument = 'D',      // the document as bytes (scene/document_bytes.h): the read is done
   kError = 'X',         // the error's number (4 bytes) and description: the read failed
 };
 
@@ -136,7 +138,7 @@ class PipeProgress final : public ProgressDisplay {
   // The child's copy of the context the import runs in reports its progress to the parent.
   RunContext::Current().SetProgressDisplay(std::make_shared<PipeProgress>(pipe));
   try {
-    const ImportedModel model = reader();
+    ImportedModel model = reader();
     for (const std::string& line : model.log)
       pipe.Send(kLog, line);
     for (const EmbeddedTexture& texture : model.textures) {
@@ -146,7 +148,14 @@ class PipeProgress final : public ProgressDisplay {
                 texture.bytes);
     }
     if (!model.document) Raise(err::InvalidProcedureCall, origin + ": the model read as nothing");
-    pipe.Send(kScene, SerializeScene(*model.document, origin));
+    // The document as bytes, which the parent takes as they are; as scene text when it holds
+    // what only the text carries faithfully.
+    if (std::optional<std::string> bytes = DocumentBytes(*model.document)) {
+      model.document.reset();
+      pipe.Send(kDocument, *bytes);
+    } else {
+      pipe.Send(kScene, SerializeScene(*model.document, origin));
+    }
   } catch (const Error& e) {
     const int32_t number = e.Number();
     pipe.Send(kError, {reinterpret_cast<const char*>(&number), sizeof number}, e.Description());
@@ -172,8 +181,8 @@ class Received {
       const size_t n = std::min(size, largeLength_ - large_->size());
       large_->append(data, n);
       if (large_->size() < largeLength_) return;
-      if (largeKind_ == kScene)
-        scene_ = std::move(*large_);
+      if (largeKind_ == kScene || largeKind_ == kDocument)
+        scene_.emplace(largeKind_, std::move(*large_));
       else
         Take(largeKind_, *large_);
       large_.reset();
@@ -217,7 +226,12 @@ class Received {
     progress_.reset();
     if (error_) throw *error_;
     std::string().swap(buffer_);
-    model_.document = ParseSceneTaking(std::move(*scene_), origin_);
+    if (scene_->first == kDocument) {
+      model_.document = DocumentFromBytes(scene_->second, origin_);
+      scene_.reset();
+    } else {
+      model_.document = ParseSceneTaking(std::move(scene_->second), origin_);
+    }
     return std::move(model_);
   }
 
@@ -255,7 +269,8 @@ class Received {
         }
         break;
       case kScene:
-        scene_ = std::string(payload);
+      case kDocument:
+        scene_.emplace(kind, std::string(payload));
         break;
       case kError:
         if (payload.size() >= sizeof(int32_t)) {
@@ -276,7 +291,7 @@ class Received {
   Kind largeKind_ = kScene;
   uint64_t largeLength_ = 0;
   ImportedModel model_;
-  std::optional<std::string> scene_;
+  std::optional<std::pair<Kind, std::string>> scene_;  // the document, as text or as bytes
   std::optional<Error> error_;
   std::string task_;
   double fraction_ = 0;

@@ -2,8 +2,9 @@
 // library round for ever, has it ask for more memory than the machine holds or breaks its
 // heap cannot take the host down with it.
 //
-// The child process only reads the model and writes what it got down a pipe: the scene as
-// scene text, the embedded textures, the log lines and the progress of the read. The parent
+// The child process only reads the model and writes what it got down a pipe: the document as
+// bytes (scene/document_bytes.h; as scene text when it holds what only the text carries
+// faithfully), the embedded textures, the log lines and the progress of the read. The parent
 // keeps the time and watches the child's memory.
 #pragma once
 
