@@ -41,20 +41,7 @@ int32_t HostFace::PointTextureCoordinate(int32_t point) {
 
 void HostFace::AddPoint(int32_t vertex, int32_t normal, int32_t textureCoordinate) {
   const size_t face = Index();
-  CheckedAt(mesh_.vertices, vertex, "vertex");
-  // -1 means "none yet"; so does 0 on a mesh that has no normals (texture coordinates).
-  auto optional = [](int32_t index, size_t count, const char* what) {
-    if (index == -1 || (index == 0 && count == 0)) return -1;
-    if (index < 0 || static_cast<size_t>(index) >= count)
-      Raise(err::SubscriptOutOfRange, std::string(what) + " index " + std::to_string(index) +
-                                          " is outside 0.." + std::to_string(Count(count) - 1));
-    return index;
-  };
-  HostPoint p;
-  p.vertex = vertex;
-  p.normal = optional(normal, mesh_.normals.size(), "normal");
-  p.uv = optional(textureCoordinate, mesh_.uvs.size(), "texture coordinate");
-  mesh_.AddPoint(face, p);
+  mesh_.AddPoint(face, mesh_.CheckedPoint(vertex, normal, textureCoordinate));
 }
 
 Vec3 HostFace::GetNormal() {
@@ -120,7 +107,7 @@ size_t HostMesh::AddFace(HostMaterial* material) {
 
 size_t HostMesh::AddFace(std::span<const HostPoint> points, HostMaterial* material) {
   RoomForPoints(points.size());
-  points_.insert(points_.end(), points.begin(), points.end());
+  points_.append(points);
   return AddFace(material);
 }
 
@@ -129,7 +116,7 @@ void HostMesh::AddPoint(size_t face, HostPoint point) {
   if (face + 1 == faceEnds_.size()) {
     points_.push_back(point);
   } else {
-    points_.insert(points_.begin() + faceEnds_[face], point);
+    points_.insert(faceEnds_[face], point);
     for (size_t f = face + 1; f < faceEnds_.size(); ++f)
       ++faceEnds_[f];
   }
@@ -148,22 +135,37 @@ void HostMesh::ReserveFaces(size_t faces, size_t points) {
   room(faceRemoved_, faces);
 }
 
+void HostMesh::ReserveVertices(size_t more) {
+  if (vertices.size() + more > vertices.capacity())
+    vertices.reserve(std::max(vertices.size() + more, 2 * vertices.capacity()));
+}
+
+size_t HostMesh::AddFacesOfVertices(std::span<const int32_t> counts,
+                                    std::span<const int32_t> vertexIndices) {
+  RoomForPoints(vertexIndices.size());
+  const size_t first = faceEnds_.size();
+  ReserveFaces(counts.size(), vertexIndices.size());
+  for (int32_t v : vertexIndices)
+    points_.push_back({v, -1, -1});
+  auto end = static_cast<uint32_t>(points_.size() - vertexIndices.size());
+  for (int32_t count : counts)
+    faceEnds_.push_back(end += static_cast<uint32_t>(count));
+  faceMaterials_.append(counts.size(), nullptr);
+  faceRemoved_.append(counts.size(), 0);
+  return first;
+}
+
 void HostMesh::AddFaces(std::vector<HostPoint> points, std::vector<uint32_t> ends,
                         std::vector<HostMaterial*> materials) {
   if (!materials.empty()) MaterialsChanged();
   faceRemoved_.resize(faceRemoved_.size() + ends.size(), 0);
-  if (faceEnds_.empty()) {
-    points_ = std::move(points);
-    faceEnds_ = std::move(ends);
-    faceMaterials_ = std::move(materials);
-    return;
-  }
   RoomForPoints(points.size());
   const auto base = static_cast<uint32_t>(points_.size());
-  points_.insert(points_.end(), points.begin(), points.end());
+  points_.append(points);
+  faceEnds_.reserve(faceEnds_.size() + ends.size());
   for (uint32_t end : ends)
     faceEnds_.push_back(base + end);
-  faceMaterials_.insert(faceMaterials_.end(), materials.begin(), materials.end());
+  faceMaterials_.append(materials);
 }
 
 void HostMesh::ClearFaces() {
@@ -184,8 +186,7 @@ std::vector<int32_t> HostMesh::CompactFaces() {
   for (size_t f = 0; f < count; ++f) {
     const size_t end = faceEnds_[f];
     if (!faceRemoved_[f]) {
-      std::copy(points_.begin() + long(begin), points_.begin() + long(end),
-                points_.begin() + long(point));
+      std::copy(points_.begin() + begin, points_.begin() + end, points_.begin() + point);
       point += end - begin;
       faceEnds_[kept] = static_cast<uint32_t>(point);
       faceMaterials_[kept] = faceMaterials_[f];
@@ -199,7 +200,7 @@ std::vector<int32_t> HostMesh::CompactFaces() {
   faceMaterials_.resize(kept);
   faceRemoved_.assign(kept, 0);
   // The handles follow their faces; those of dropped faces are gone.
-  std::vector<HostFace*> handles;
+  FlatArray<HostFace*> handles;
   for (size_t f = 0; f < handles_.size(); ++f) {
     HostFace* handle = handles_[f];
     if (!handle) continue;
@@ -221,6 +222,20 @@ HostFace& HostMesh::Face(size_t face) {
   HostFace*& handle = handles_[face];
   if (!handle) handle = &handleStore_.emplace_back(*this, face);
   return *handle;
+}
+
+HostPoint HostMesh::CheckedPoint(int32_t vertex, int32_t normal, int32_t textureCoordinate) const {
+  CheckedAt(vertices, vertex, "vertex");
+  // -1 means "none yet"; so does 0 on a mesh that has no normals (texture coordinates).
+  auto optional = [](int32_t index, size_t count, const char* what) {
+    if (index == -1 || (index == 0 && count == 0)) return -1;
+    if (index < 0 || static_cast<size_t>(index) >= count)
+      Raise(err::SubscriptOutOfRange, std::string(what) + " index " + std::to_string(index) +
+                                          " is outside 0.." + std::to_string(Count(count) - 1));
+    return index;
+  };
+  return {vertex, optional(normal, normals.size(), "normal"),
+          optional(textureCoordinate, uvs.size(), "texture coordinate")};
 }
 
 const std::vector<HostMaterial*>& HostMesh::Materials(bool forGraph) const {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "scene/flat_array.h"
 #include "scene/material.h"
 #include "vlm/model.h"
 
@@ -111,8 +112,13 @@ class HostMesh {
   void AddPoint(size_t face, HostPoint point);
   // Room for this many more faces and points.
   void ReserveFaces(size_t faces, size_t points);
-  // Faces read as a whole: points, face ends into them, and a material per face (the lists
-  // are taken over when the mesh has no faces yet).
+  // Room for this many more vertices, by the same rule.
+  void ReserveVertices(size_t more);
+  // Faces added whole from vertex indices alone (no normal, no texture coordinate, no
+  // material): face i takes the next counts[i] of `vertices`, which hold exactly their sum.
+  // The index of the first. Raises error 7 when the points would not fit a face end.
+  size_t AddFacesOfVertices(std::span<const int32_t> counts, std::span<const int32_t> vertices);
+  // Faces read as a whole: points, face ends into them, and a material per face.
   void AddFaces(std::vector<HostPoint> points, std::vector<uint32_t> ends,
                 std::vector<HostMaterial*> materials);
   // Drops every face (their handles go with them, see above).
@@ -122,6 +128,9 @@ class HostMesh {
   std::vector<int32_t> CompactFaces();
   // The handle of a face, made the first time it is asked for.
   HostFace& Face(size_t face);
+  // A point a plug-in gives, checked as Face::AddPoint promises: error 9 for an index outside
+  // its list; -1 means none, and so does 0 on a mesh without normals (texture coordinates).
+  HostPoint CheckedPoint(int32_t vertex, int32_t normal, int32_t textureCoordinate) const;
 
   // The distinct materials of the faces in first-use order (faces without one: the
   // document's default material when `forGraph`, else skipped). Worked out again only after
@@ -148,11 +157,12 @@ class HostMesh {
   // Raises error 7 when the points of all faces would not fit a face end.
   void RoomForPoints(size_t more) const;
 
-  std::vector<HostPoint> points_;
-  std::vector<uint32_t> faceEnds_;
-  std::vector<HostMaterial*> faceMaterials_;
-  std::vector<uint8_t> faceRemoved_;
-  std::vector<HostFace*> handles_;  // by face, made on demand
+  // Flat arrays, so that a shape of a million faces grows in place rather than by copying.
+  FlatArray<HostPoint> points_;
+  FlatArray<uint32_t> faceEnds_;
+  FlatArray<HostMaterial*> faceMaterials_;
+  FlatArray<uint8_t> faceRemoved_;
+  FlatArray<HostFace*> handles_;  // by face, made on demand
   // Every handle made, those of faces that are gone too: a plug-in's stale pointer is then
   // refused, not followed.
   std::deque<HostFace> handleStore_;

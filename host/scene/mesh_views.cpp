@@ -172,4 +172,86 @@ void MeshShape::Merge(vlm::Shape& other) {
   }
 }
 
+// ---- whole faces and polygons, without handles ----------------------------------------------
+
+namespace {
+
+// A count a plug-in passes for room to reserve.
+size_t RoomCount(int32_t count, const char* what) {
+  if (count < 0)
+    Raise(err::InvalidProcedureCall,
+          std::string("room for ") + std::to_string(count) + " " + what + " cannot be reserved");
+  return static_cast<size_t>(count);
+}
+
+}  // namespace
+
+void MeshObject::Reserve(int32_t vertices, int32_t faces, int32_t points) {
+  const size_t v = RoomCount(vertices, "vertices"), f = RoomCount(faces, "faces"),
+               p = RoomCount(points, "points");
+  m_.ReserveVertices(v);
+  m_.ReserveFaces(f, p);
+}
+
+int32_t MeshObject::AddFaceOfPoints(std::span<const FacePoint> points, vlm::Material* material) {
+  HostMaterial* host = nullptr;
+  if (material) {
+    if (HostDocument* doc = m_.Document()) host = doc->MaterialOf(material);
+    if (!host) Raise(err::InvalidProcedureCall, "the material does not belong to this scene");
+  }
+  points_.clear();
+  for (const FacePoint& p : points)
+    points_.push_back(m_.CheckedPoint(p.vertex, p.normal, p.textureCoordinate));
+  return Count(m_.AddFace(points_, host));
+}
+
+void MeshObject::GetFacePoints(int32_t face, std::vector<FacePoint>& points) {
+  points.clear();
+  for (const HostPoint& p : m_.Points(CheckedIndex(m_.FaceCount(), face, "face")))
+    points.push_back({p.vertex, p.normal, p.uv});
+}
+
+void MeshShape::Reserve(int32_t positions, int32_t polygons, int32_t points) {
+  const size_t v = RoomCount(positions, "positions"), f = RoomCount(polygons, "polygons"),
+               p = RoomCount(points, "points");
+  m_.ReserveVertices(v);
+  m_.ReserveFaces(f, p);
+}
+
+int32_t MeshShape::AddPositions(std::span<const Vec3> positions) {
+  const size_t first = m_.vertices.size();
+  if (positions.size() > size_t{INT32_MAX} - first)
+    Raise(err::OutOfMemory, "the shape " + m_.Path() + " cannot hold more than " +
+                                std::to_string(INT32_MAX) + " positions");
+  m_.ReserveVertices(positions.size());
+  m_.vertices.insert(m_.vertices.end(), positions.begin(), positions.end());
+  return Count(first);
+}
+
+int32_t MeshShape::AddPolygons(std::span<const int32_t> counts,
+                               std::span<const int32_t> positions) {
+  // Everything is checked before the first polygon is added.
+  size_t total = 0;
+  for (int32_t count : counts) {
+    if (count < 0)
+      Raise(err::InvalidProcedureCall,
+            "a polygon cannot have " + std::to_string(count) + " points");
+    total += static_cast<size_t>(count);
+  }
+  if (total != positions.size())
+    Raise(err::InvalidProcedureCall, "the polygons' counts add up to " + std::to_string(total) +
+                                         " points where " + std::to_string(positions.size()) +
+                                         " positions are given");
+  const size_t held = m_.vertices.size();
+  for (int32_t index : positions)
+    if (index < 0 || static_cast<size_t>(index) >= held) CheckedIndex(held, index, "position");
+  return Count(m_.AddFacesOfVertices(counts, positions));
+}
+
+void MeshShape::GetPolygonPoints(int32_t polygon, std::vector<int32_t>& positions) {
+  positions.clear();
+  for (const HostPoint& p : m_.Points(CheckedIndex(m_.FaceCount(), polygon, "polygon")))
+    positions.push_back(p.vertex);
+}
+
 }  // namespace vlm::host

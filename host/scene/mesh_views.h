@@ -68,6 +68,15 @@ class MeshObject final : public vlm::Object {
     static const std::vector<int32_t> none;
     return CheckedAt(entry && entry->mode == 1 ? entry->faces : none, n, "selected face");
   }
+  void Reserve(int32_t vertices, int32_t faces, int32_t points) override;
+  int32_t AddFaceOfPoints(std::span<const FacePoint> points, vlm::Material* material) override;
+  void GetFacePoints(int32_t face, std::vector<FacePoint>& points) override;
+  vlm::Material* FaceMaterial(int32_t face) override {
+    return m_.FaceMaterial(CheckedIndex(m_.FaceCount(), face, "face"));
+  }
+  Vec3 GetFaceNormal(int32_t face) override {
+    return m_.FaceNormal(CheckedIndex(m_.FaceCount(), face, "face"));
+  }
   float SmoothingAngle() override { return m_.smoothingAngle; }
   void SetSmoothingAngle(float degrees) override { m_.smoothingAngle = degrees; }
   void GenerateNormals() override;
@@ -81,6 +90,7 @@ class MeshObject final : public vlm::Object {
     return nullptr;
   }
   HostMesh& m_;
+  std::vector<HostPoint> points_;  // AddFaceOfPoints's checked points, kept for the next face
 };
 
 class MeshShape : public vlm::Shape {
@@ -134,6 +144,13 @@ class MeshShape : public vlm::Shape {
   GraphMaterial* Material(int32_t index) override {
     const auto& materials = m_.Materials(true);
     return CheckedAt(materials, index, "material");
+  }
+  void Reserve(int32_t positions, int32_t polygons, int32_t points) override;
+  int32_t AddPositions(std::span<const Vec3> positions) override;
+  int32_t AddPolygons(std::span<const int32_t> counts, std::span<const int32_t> positions) override;
+  void GetPolygonPoints(int32_t polygon, std::vector<int32_t>& positions) override;
+  Vec3 GetPolygonNormal(int32_t polygon) override {
+    return m_.FaceNormal(CheckedIndex(m_.FaceCount(), polygon, "polygon"));
   }
   void Merge(vlm::Shape& other) override;
   void PrepareShadow(int32_t) override {}

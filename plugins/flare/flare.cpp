@@ -35,10 +35,6 @@ constexpr std::array<ParameterSpec, 4> Parameters = {{
     {"Scale", -99, 99, 2, 1.0f, 0.1f},
 }};
 
-// New points carry no normal and no texture coordinate: the host derives the normal from
-// the plane, and index 0 would borrow an unrelated normal on a shape that has some.
-constexpr int32_t None = -1;
-
 // Two unit edge directions closer than this (or closer to opposite) count as parallel.
 constexpr float ParallelTolerance = 1e-4f;
 
@@ -74,6 +70,10 @@ float settingValue(const OperationParameter& p) {
 // "1 shape", "2 shapes".
 std::string Counted(int32_t count, const std::string& noun) {
   return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+int32_t Count(size_t n) {
+  return static_cast<int32_t>(n);
 }
 
 std::string polygonName(Shape& shape, int32_t polygon) {
@@ -140,12 +140,15 @@ bool Flare::Apply(vlm::SceneGraph& sceneGraph, int32_t deviceId,
     return *shape;
   };
 
-  // Every selected polygon of every selected shape is worked out before the first change, so
-  // a polygon that cannot be flared leaves every shape as it was.
   const int32_t shapeCount = sceneGraph.SelectedShapeCount(deviceId);
+  std::vector<ShapeWork> work(static_cast<size_t>(shapeCount));
   size_t polygons = 0;
-  for (int32_t i = 0; i < shapeCount; ++i)
-    polygons += shapeAt(i).GetSelectedPolygons(deviceId).size();
+  for (int32_t i = 0; i < shapeCount; ++i) {
+    ShapeWork& w = work[static_cast<size_t>(i)];
+    w.shape = &shapeAt(i);
+    w.polygons = w.shape->GetSelectedPolygons(deviceId);
+    polygons += w.polygons.size();
+  }
   if (polygons == 0) {
     const int32_t nodes = sceneGraph.SelectedNodeCount(deviceId);
     RefuseOperation(
@@ -156,22 +159,16 @@ bool Flare::Apply(vlm::SceneGraph& sceneGraph, int32_t deviceId,
     return false;
   }
   const Profile p = readProfile(userDataSingles);
-  for (int32_t i = 0; i < shapeCount; ++i) {
-    Shape& shape = shapeAt(i);
-    for (int32_t polygon : shape.GetSelectedPolygons(deviceId))
-      computeRings(shape, polygon, p);
-  }
 
-  for (int32_t i = 0; i < shapeCount; ++i) {
-    Shape& shape = shapeAt(i);
-    for (int32_t polygon : shape.GetSelectedPolygons(deviceId))
-      extrude(shape, polygon, p);
-    // Removal only marks, so the indices of the selection stay valid until Compact.
-    for (int32_t polygon : shape.GetSelectedPolygons(deviceId))
-      shape.RemovePolygon(polygon);
-    shape.Compact();
-    shape.Update(-1);
-  }
+  // Every selected polygon of every selected shape is worked out before the first change, so
+  // a polygon that cannot be flared leaves every shape as it was.
+  std::vector<int32_t> corners;
+  for (ShapeWork& w : work)
+    for (int32_t polygon : w.polygons)
+      computeRings(*w.shape, polygon, p, corners, w.positions);
+
+  for (ShapeWork& w : work)
+    extrude(w, p);
   return true;
 }
 
@@ -206,69 +203,80 @@ Flare::Profile Flare::readProfile(std::span<const float> userDataSingles) {
   if (p.B != 0 && !std::isfinite(p.E / p.B))
     Raise(err::Overflow, "Extrude / Bevel (" + ShortestText(p.E) + " / " + ShortestText(p.B) +
                              ") is outside the range of a 32-bit float");
+
+  // The rings' heights and offsets depend on the step alone.
+  const int32_t N = p.N;
+  for (int32_t k = 1; k <= N; ++k) {
+    float r, ang;
+    if (p.B != 0 && k != N) {
+      const double t = std::tan(k * (Pi / 2) / N);
+      ang = static_cast<float>(std::abs(std::atan(double{p.E / p.B} * t)));
+      r = static_cast<float>(p.E * std::sin(double{ang}));
+    } else {
+      r = static_cast<float>(k) * p.E / static_cast<float>(N);
+      ang = static_cast<float>(Pi / 2);
+    }
+    const double off =
+        double{p.B} * (r / p.E) * (1 - double{p.S}) + (p.B - p.B * std::cos(double{ang})) * p.S;
+    p.rise.push_back(r);
+    p.spread.push_back(static_cast<float>(off));
+  }
   return p;
 }
 
-Flare::Rings Flare::computeRings(vlm::Shape& shape, int32_t polygon, const Profile& p) {
-  vlm::Polygon* poly = shape.Polygon(polygon);
-  if (!poly) Raise(err::ObjectRequired, polygonName(shape, polygon) + " is missing");
+void Flare::computeRings(vlm::Shape& shape, int32_t polygon, const Profile& p,
+                         std::vector<int32_t>& corners, std::vector<Vec3>& positions) {
+  shape.GetPolygonPoints(polygon, corners);
   const std::string refusal = "; nothing was changed";
-  const int32_t h = poly->PointCount();
+  const int32_t h = Count(corners.size());
   if (h < 3)
     Raise(err::InvalidProcedureCall, polygonName(shape, polygon) + " has " + std::to_string(h) +
                                          (h == 1 ? " corner" : " corners") +
                                          ", too few to enclose a face" + refusal);
 
-  Rings rings;
-  std::vector<Vec3> P(static_cast<size_t>(h));
-  for (int32_t j = 0; j < h; ++j) {
-    rings.corners.push_back(poly->PointIndex(j));
-    P[static_cast<size_t>(j)] = shape.GetPosition(rings.corners.back());
+  std::array<Vec3, 8> few;
+  std::vector<Vec3> many;
+  std::span<Vec3> P(few.data(), corners.size());
+  if (corners.size() > few.size()) {
+    many.resize(corners.size());
+    P = many;
   }
+  for (size_t j = 0; j < corners.size(); ++j)
+    P[j] = shape.GetPosition(corners[j]);
   for (int32_t j = 0; j < h; ++j)
     if (P[static_cast<size_t>(j)] == P[static_cast<size_t>((j + 1) % h)])
       Raise(err::DivisionByZero, polygonName(shape, polygon) +
                                      " has a zero-length edge from corner " + std::to_string(j) +
                                      " to corner " + std::to_string((j + 1) % h) + refusal);
-  Vec3 n = poly->GetNormal();
+  Vec3 n = shape.GetPolygonNormal(polygon);
   // The host works the normal out in floats, whose products overflow for edges near 1e19;
   // worked out again in double, only a polygon that encloses no area has none.
-  if (!IsUsableNormal(n)) n = PolygonNormal(P);
+  if (!IsUsableNormal(n)) n = PolygonNormal(std::span<const Vec3>(P));
   if (n == Vec3{})
     Raise(err::InvalidProcedureCall,
           polygonName(shape, polygon) + " encloses no area, so it has no normal" + refusal);
 
   const int32_t N = p.N;
-  rings.positions.reserve(static_cast<size_t>(N) * static_cast<size_t>(h));
   for (int32_t j = 0; j < h; ++j) {
-    const std::string where = polygonName(shape, polygon) + " at corner " + std::to_string(j);
+    // Named only when something is wrong: most corners never need it.
+    auto where = [&] { return polygonName(shape, polygon) + " at corner " + std::to_string(j); };
     const Vec3 Pc = P[static_cast<size_t>(j)];
     const Vec3 d = miterVector(P[static_cast<size_t>((j + h - 1) % h)], Pc,
                                P[static_cast<size_t>((j + 1) % h)], n, where);
     for (int32_t k = 1; k <= N; ++k) {
-      float r, ang;
-      if (p.B != 0 && k != N) {
-        const double t = std::tan(k * (Pi / 2) / N);
-        ang = static_cast<float>(std::abs(std::atan(double{p.E / p.B} * t)));
-        r = static_cast<float>(p.E * std::sin(double{ang}));
-      } else {
-        r = static_cast<float>(k) * p.E / static_cast<float>(N);
-        ang = static_cast<float>(Pi / 2);
-      }
-      const double off =
-          double{p.B} * (r / p.E) * (1 - double{p.S}) + (p.B - p.B * std::cos(double{ang})) * p.S;
-      const Vec3 Q = n * r + Pc + d * static_cast<float>(off);
+      const Vec3 Q =
+          n * p.rise[static_cast<size_t>(k - 1)] + Pc + d * p.spread[static_cast<size_t>(k - 1)];
       if (!std::isfinite(Q.x) || !std::isfinite(Q.y) || !std::isfinite(Q.z))
-        Raise(err::Overflow, where + ", step " + std::to_string(k) +
+        Raise(err::Overflow, where() + ", step " + std::to_string(k) +
                                  ": the new position is outside the range of a 32-bit float" +
                                  refusal);
-      rings.positions.push_back(Q);
+      positions.push_back(Q);
     }
   }
-  return rings;
 }
 
-Vec3 Flare::miterVector(Vec3 Pp, Vec3 P, Vec3 Pn, Vec3 n, const std::string& where) {
+template <class Where>
+Vec3 Flare::miterVector(Vec3 Pp, Vec3 P, Vec3 Pn, Vec3 n, const Where& where) {
   const Vec3 a = P - Pp;
   const Vec3 b = P - Pn;
   // Directions and the cosine are worked out in double where the squares of very long (or
@@ -282,7 +290,7 @@ Vec3 Flare::miterVector(Vec3 Pp, Vec3 P, Vec3 Pn, Vec3 n, const std::string& whe
   }
   if (Length(na - nb) < ParallelTolerance)
     Raise(err::DivisionByZero,
-          where + " turns back on itself: its two edges run the same way; nothing was changed");
+          where() + " turns back on itself: its two edges run the same way; nothing was changed");
 
   // Rounding may take the cosine of a nearly straight corner just past -1.
   const double cosine = HasFloatLength(a) && HasFloatLength(b)
@@ -301,36 +309,52 @@ Vec3 Flare::miterVector(Vec3 Pp, Vec3 P, Vec3 Pn, Vec3 n, const std::string& whe
   return d;
 }
 
-void Flare::extrude(vlm::Shape& shape, int32_t polygon, const Profile& p) {
-  const Rings rings = computeRings(shape, polygon, p);
-  const size_t h = rings.corners.size();
+void Flare::extrude(ShapeWork& work, const Profile& p) {
+  vlm::Shape& shape = *work.shape;
   const size_t N = static_cast<size_t>(p.N);
+  // Each polygon of h corners becomes a cap of h points and N sides of 4 points per edge.
+  const size_t rings = work.positions.size() / N;
+  const size_t added = work.polygons.size() + N * rings, points = rings + 4 * N * rings;
+  if (work.positions.size() > size_t{INT32_MAX} || added > size_t{INT32_MAX} ||
+      points > size_t{INT32_MAX})
+    Raise(err::OutOfMemory, "the flared shape \"" + shape.Name() + "\" would hold " +
+                                std::to_string(added) + " new polygons of " +
+                                std::to_string(points) + " points, more than a shape can");
+  shape.Reserve(Count(work.positions.size()), Count(added), Count(points));
+  int32_t next = shape.AddPositions(work.positions);
+  std::vector<Vec3>().swap(work.positions);
 
-  vlm::Polygon* cap = shape.AddPolygon();
-  // T holds the new position indices: ring k (1..N) of corner j at N * j + k - 1.
-  std::vector<int32_t> T(N * h);
-  // Level l of a side runs from the corner's ring l (its own vertex for l = 0) to ring l + 1.
-  auto bottom = [&](size_t j, size_t l) { return l == 0 ? rings.corners[j] : T[N * j + l - 1]; };
-  auto top = [&](size_t j, size_t l) { return T[N * j + l]; };
-  // The side from corner j0 to the next corner j1: bottom to bottom, then top to top
-  // backwards, so that it faces outward as the polygon does.
-  auto addSide = [&](size_t j0, size_t j1) {
-    for (size_t l = 0; l < N; ++l) {
-      vlm::Polygon* side = shape.AddPolygon();
-      side->AddPoint(bottom(j0, l), None, None);
-      side->AddPoint(bottom(j1, l), None, None);
-      side->AddPoint(top(j1, l), None, None);
-      side->AddPoint(top(j0, l), None, None);
+  std::vector<int32_t> corners, counts, indices;
+  for (int32_t polygon : work.polygons) {
+    shape.GetPolygonPoints(polygon, corners);
+    const size_t h = corners.size();
+    // Ring k (1..N) of corner j is position next + N * j + k - 1; level l of a side runs from
+    // the corner's ring l (its own position for l = 0) to ring l + 1.
+    auto ring = [&](size_t j, size_t k) { return next + Count(N * j + k - 1); };
+    auto bottom = [&](size_t j, size_t l) { return l == 0 ? corners[j] : ring(j, l); };
+    counts.assign(1, Count(h));
+    indices.clear();
+    for (size_t j = 0; j < h; ++j)
+      indices.push_back(ring(j, N));
+    // The side from corner j0 to the next corner j1: bottom to bottom, then top to top
+    // backwards, so that it faces outward as the polygon does.
+    for (size_t j = 1; j <= h; ++j) {
+      const size_t j0 = j - 1, j1 = j % h;
+      for (size_t l = 0; l < N; ++l) {
+        counts.push_back(4);
+        indices.insert(indices.end(),
+                       {bottom(j0, l), bottom(j1, l), ring(j1, l + 1), ring(j0, l + 1)});
+      }
     }
-  };
-
-  for (size_t j = 0; j < h; ++j) {
-    for (size_t k = 1; k <= N; ++k)
-      T[N * j + k - 1] = shape.AddPosition(rings.positions[N * j + k - 1]);
-    cap->AddPoint(T[N * j + N - 1], None, None);
-    if (j >= 1) addSide(j - 1, j);
+    shape.AddPolygons(counts, indices);
+    next += Count(N * h);
   }
-  addSide(h - 1, 0);
+
+  // Removal only marks, so the indices of the selection stay valid until Compact.
+  for (int32_t polygon : work.polygons)
+    shape.RemovePolygon(polygon);
+  shape.Compact();
+  shape.Update(-1);
 }
 
 }  // namespace vlm

@@ -1,5 +1,6 @@
 #include "obverse/obverse.h"
 
+#include <cstdint>
 #include <vector>
 
 #include "vlm/forms.h"
@@ -96,6 +97,16 @@ void Obverse::MirrorObject(vlm::Group& Grp, vlm::Object& Object, const std::stri
   for (size_t i = 0; i < uvMap.size(); ++i)
     uvMap[i] = copy->AddTextureCoordinate(Object.GetTextureCoordinate(static_cast<int32_t>(i)));
 
+  // The copy's room is asked for once: the faces are read twice, first for their sizes.
+  std::vector<FacePoint> points, mirrored;
+  size_t pointCount = 0;
+  for (int32_t f = 0; f < faceCount; ++f) {
+    Object.GetFacePoints(f, points);
+    pointCount += points.size();
+  }
+  if (pointCount > size_t{INT32_MAX}) Raise(err::OutOfMemory);
+  copy->Reserve(Object.VertexCount(), faceCount, static_cast<int32_t>(pointCount));
+
   std::vector<int32_t> vertexMap(static_cast<size_t>(Object.VertexCount()));
   for (size_t i = 0; i < vertexMap.size(); ++i) {
     Vec3 v = Object.GetVertex(static_cast<int32_t>(i));
@@ -111,18 +122,17 @@ void Obverse::MirrorObject(vlm::Group& Grp, vlm::Object& Object, const std::stri
   }
 
   for (int32_t f = 0; f < faceCount; ++f) {
-    vlm::Face* source = Object.Face(f);
-    vlm::Face* face = copy->AddFace();
-    face->SetMaterial(source->Material());
+    Object.GetFacePoints(f, points);
     // The first point stays first and the rest run backwards: the winding flips, so the
     // mirrored face still faces outward.
-    const int32_t n = source->PointCount();
-    for (int32_t k = 0; k < n; ++k) {
-      const int32_t p = k == 0 ? 0 : n - k;
-      face->AddPoint(Translate(vertexMap, source->PointVertex(p)),
-                     Translate(normalMap, source->PointNormal(p)),
-                     Translate(uvMap, source->PointTextureCoordinate(p)));
+    const size_t n = points.size();
+    mirrored.clear();
+    for (size_t k = 0; k < n; ++k) {
+      const FacePoint& p = points[k == 0 ? 0 : n - k];
+      mirrored.push_back({Translate(vertexMap, p.vertex), Translate(normalMap, p.normal),
+                          Translate(uvMap, p.textureCoordinate)});
     }
+    copy->AddFaceOfPoints(mirrored, Object.FaceMaterial(f));
   }
 
   Grp.AddObject(copy);

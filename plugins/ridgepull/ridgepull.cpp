@@ -143,11 +143,18 @@ void Ridgepull::processObject(vlm::Object& object) {
 
   if (source->SelectionMode() == 1) {
     for (int32_t n = 0; n < source->SelectedFaceCount(); ++n)
-      rings.push_back(buildRing(*source->Face(source->SelectedFace(n))));
+      rings.push_back(buildRing(source->SelectedFace(n)));
   } else {
     for (int32_t f = 0; f < source->FaceCount(); ++f)
-      rings.push_back(buildRing(*source->Face(f)));
+      rings.push_back(buildRing(f));
   }
+  // Room for the moulding at once: four vertices per point, at most four sides per edge.
+  size_t points = 0;
+  for (const EdgeRing& ring : rings)
+    points += ring.points.size();
+  if (points > size_t{INT32_MAX} / 16) Raise(err::OutOfMemory);
+  const auto room = static_cast<int32_t>(points);
+  target->Reserve(4 * room, 4 * room, 16 * room);
   // The vertex normals cover every processed face, so the rings are finished only now.
   for (EdgeRing& ring : rings) {
     finishRing(ring);
@@ -166,15 +173,16 @@ void Ridgepull::processObject(vlm::Object& object) {
   rings.clear();
 }
 
-EdgeRing Ridgepull::buildRing(vlm::Face& face) {
-  Vec3 normal = face.GetNormal();
+EdgeRing Ridgepull::buildRing(int32_t face) {
+  source->GetFacePoints(face, facePoints);
+  Vec3 normal = source->GetFaceNormal(face);
   EdgeRing ring;
-  ring.pointCount = face.PointCount();
+  ring.pointCount = static_cast<int32_t>(facePoints.size());
   ring.points.resize(static_cast<size_t>(ring.pointCount));
   std::vector<Vec3> outline(ring.points.size());
   for (int32_t i = 0; i < ring.pointCount; ++i) {
     RingPoint& p = ring.points[static_cast<size_t>(i)];
-    p.vertexIndex = face.PointVertex(i);
+    p.vertexIndex = facePoints[static_cast<size_t>(i)].vertex;
     if (p.vertexIndex < 0 || static_cast<size_t>(p.vertexIndex) >= vertexNormalSums.size())
       Raise(err::SubscriptOutOfRange);
     p.position = outline[static_cast<size_t>(i)] = source->GetVertex(p.vertexIndex);
@@ -243,9 +251,8 @@ void Ridgepull::emitRing(const EdgeRing& ring) {
     return newVertexIndices[static_cast<size_t>(4 * point + c)];
   };
   auto quad = [this](int32_t a, int32_t b, int32_t c, int32_t d) {
-    vlm::Face* face = target->AddFace();
-    for (int32_t v : {a, b, c, d})
-      face->AddPoint(v, 0, 0);
+    const FacePoint points[] = {{a, 0, 0}, {b, 0, 0}, {c, 0, 0}, {d, 0, 0}};
+    target->AddFaceOfPoints(points, nullptr);
   };
   for (int32_t i = 0; i < n; ++i) {
     const int32_t j = (i + 1) % n;

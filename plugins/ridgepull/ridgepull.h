@@ -68,7 +68,7 @@ class Ridgepull final : public PluginBase, public FormCatalogBase {
 
  private:
   void processObject(vlm::Object& object);
-  EdgeRing buildRing(vlm::Face& face);
+  EdgeRing buildRing(int32_t face);
   void finishRing(EdgeRing& ring);
   void emitRing(const EdgeRing& ring);
   void release();
@@ -81,6 +81,7 @@ class Ridgepull final : public PluginBase, public FormCatalogBase {
   std::vector<int32_t> vertexUseCounts;
   std::vector<EdgeRing> rings;
   std::vector<int32_t> newVertexIndices;  // 4 per ring point: Q0, Q1, Q2, Q3
+  std::vector<FacePoint> facePoints;      // the points of the face buildRing reads
 };
 
 }  // namespace vlm

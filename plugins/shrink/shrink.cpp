@@ -67,10 +67,10 @@ void Shrink::shrinkObject(vlm::Object& object) {
   // Objects after the first were not tested: one in another selection mode gives no faces.
   if (object.SelectionMode() == 1) {
     for (int32_t m = 0; m < object.SelectedFaceCount(); ++m)
-      addFace(*object.Face(object.SelectedFace(m)));
+      addFace(object.SelectedFace(m));
   } else if (object.SelectionMode() == 0) {
     for (int32_t f = 0; f < object.FaceCount(); ++f)
-      addFace(*object.Face(f));
+      addFace(f);
   }
 
   for (size_t j = 0; j < vertices_.size(); ++j) {
@@ -85,24 +85,25 @@ void Shrink::shrinkObject(vlm::Object& object) {
   }
 }
 
-Vec3 Shrink::planeNormal(vlm::Face& face) {
-  const Vec3 normal = face.GetNormal();
+Vec3 Shrink::planeNormal(int32_t face) {
+  const Vec3 normal = object_->GetFaceNormal(face);
   if (IsUsableNormal(normal)) return normal;
   // The host works it out in floats, whose products overflow for edges near 1e19: worked out
   // again in double.
   std::vector<Vec3> outline;
-  for (int32_t i = 0; i < face.PointCount(); ++i) {
-    const int32_t v = face.PointVertex(i);
+  for (const FacePoint& p : points_) {
+    const int32_t v = p.vertex;
     if (v < 0 || static_cast<size_t>(v) >= vertices_.size()) Raise(err::SubscriptOutOfRange);
     outline.push_back(vertices_[static_cast<size_t>(v)].position);
   }
   return PolygonNormal(outline);
 }
 
-void Shrink::addFace(vlm::Face& face) {
-  for (int32_t i = 0; i < face.PointCount(); ++i) {
-    const int32_t v = face.PointVertex(i);
-    const int32_t k = face.PointNormal(i);
+void Shrink::addFace(int32_t face) {
+  object_->GetFacePoints(face, points_);
+  for (const FacePoint& p : points_) {
+    const int32_t v = p.vertex;
+    const int32_t k = p.normal;
     if (v < 0 || static_cast<size_t>(v) >= vertices_.size()) Raise(err::SubscriptOutOfRange);
     // A point without a normal counts with its face's plane normal, as the host shows it.
     const Vec3 normal = k < 0 ? planeNormal(face) : object_->GetNormal(k);

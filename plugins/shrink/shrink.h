@@ -45,12 +45,13 @@ class Shrink final : public PluginBase, public FormCatalogBase {
 
  private:
   void shrinkObject(vlm::Object& object);
-  void addFace(vlm::Face& face);
+  void addFace(int32_t face);
   // The face's plane normal, worked out again in double where the host's overflowed.
-  Vec3 planeNormal(vlm::Face& face);
+  Vec3 planeNormal(int32_t face);
 
   vlm::Object* object_ = nullptr;
   std::vector<ShrinkVertex> vertices_;
+  std::vector<FacePoint> points_;  // the points of the face addFace reads
 };
 
 }  // namespace vlm

@@ -5,9 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "vlm/math.h"
+#include "vlm/model/types.h"
 
 namespace vlm {
 
@@ -40,6 +43,20 @@ class Object {
   virtual int32_t FaceCount() = 0;
   virtual vlm::Face* Face(int32_t index) = 0;
   virtual vlm::Face* AddFace() = 0;
+
+  // Room for this many more vertices, and for this many more faces holding this many points
+  // together: a plug-in that adds many reserves once, so the object grows once. Error 5 for a
+  // negative count.
+  virtual void Reserve(int32_t vertices, int32_t faces, int32_t points) = 0;
+  // Appends a whole face without a handle, with its points and its material (or nullptr); its
+  // index. Each point is checked as Face::AddPoint checks it (error 9), the material as
+  // Face::SetMaterial does (error 5); nothing is added then.
+  virtual int32_t AddFaceOfPoints(std::span<const FacePoint> points, vlm::Material* material) = 0;
+  // A face's points, in `points` (its old entries dropped), its material and its plane normal
+  // (as Face::GetNormal), without a handle; error 9 when the face index is outside the object.
+  virtual void GetFacePoints(int32_t face, std::vector<FacePoint>& points) = 0;
+  virtual vlm::Material* FaceMaterial(int32_t face) = 0;
+  virtual Vec3 GetFaceNormal(int32_t face) = 0;
 
   // The distinct materials of the object's faces, in first-use order.
   virtual int32_t MaterialCount() = 0;

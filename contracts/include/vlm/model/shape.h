@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,26 @@ class Shape {
   // material uses the document's default material.
   virtual int32_t MaterialCount() = 0;
   virtual GraphMaterial* Material(int32_t index) = 0;
+
+  // Room for this many more positions, and for this many more polygons holding this many
+  // points together: a plug-in that adds many reserves once, so the shape grows once. Error 5
+  // for a negative count.
+  virtual void Reserve(int32_t positions, int32_t polygons, int32_t points) = 0;
+  // Appends the positions; the index of the first (the count when none are given). Error 7
+  // when the shape would hold more positions than an index reaches.
+  virtual int32_t AddPositions(std::span<const Vec3> positions) = 0;
+  // Appends whole polygons without handles: polygon i takes the next counts[i] entries of
+  // `positions` (position indices; its points have no normal and no texture coordinate, it
+  // has no material). The index of the first new polygon. Error 9 when a position index is
+  // outside the shape's positions, error 5 when a count is negative or the counts do not add
+  // up to the positions given; nothing is added then.
+  virtual int32_t AddPolygons(std::span<const int32_t> counts,
+                              std::span<const int32_t> positions) = 0;
+  // The position index of each point of a polygon, in `positions` (its old entries dropped);
+  // error 9 when the polygon index is outside the shape.
+  virtual void GetPolygonPoints(int32_t polygon, std::vector<int32_t>& positions) = 0;
+  // The polygon's unit plane normal, as Polygon::GetNormal gives it; error 9 as above.
+  virtual Vec3 GetPolygonNormal(int32_t polygon) = 0;
 
   // Appends the other shape's positions, normals, texture coordinates and polygons (no
   // transform).

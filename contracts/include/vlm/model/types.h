@@ -64,6 +64,13 @@ struct TriangleData {
   std::vector<Triangle> triangles;        // in polygon order, each polygon fanned
 };
 
+// One point of a face as Object::AddFaceOfPoints and Object::GetFacePoints pass it: a vertex,
+// a normal and a texture coordinate of the object, -1 for "none".
+struct FacePoint {
+  int32_t vertex = 0, normal = -1, textureCoordinate = -1;
+  friend bool operator==(const FacePoint&, const FacePoint&) = default;
+};
+
 // Shape kinds.
 inline constexpr int32_t ShapeKindPolygonMesh = 11;
 
