@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "vlm/error.h"
 
@@ -190,7 +191,11 @@ float ReadValue(double value) {
   // it denotes, midpoints being doubles: only a double on the midpoint between two floats can
   // have come from the text of the one it does not round to. Anywhere else the nearest float
   // is the one, and no text needs writing again.
-  const float beyond = std::nextafter(nearest, value < nearest ? -INFINITY : INFINITY);
+  // The float on the value's other side: one step of the bits away from zero, or towards it.
+  const bool away = (value < nearest) == std::signbit(nearest);
+  const float beyond =
+      nearest == 0 ? std::copysign(std::numeric_limits<float>::denorm_min(), float(value))
+                   : std::bit_cast<float>(std::bit_cast<uint32_t>(nearest) + (away ? 1u : ~0u));
   if (value != (static_cast<double>(nearest) + static_cast<double>(beyond)) / 2) return nearest;
   if (WrittenValue(nearest) == value) return nearest;
   for (float neighbour : {std::nextafter(nearest, -INFINITY), std::nextafter(nearest, INFINITY)})

@@ -1,6 +1,7 @@
 #include "scene/scene_tree.h"
 
 #include <locale.h>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -303,8 +304,26 @@ class QuickWalker {
     return left >= count;
   }
   // The next byte that is not white space (left unread), or -1 at the end of the text.
-  int SkipSpace() {
+  [[gnu::always_inline]] int SkipSpace() {
     for (;;) {
+      if (p_ != end_ && static_cast<unsigned char>(*p_) > ' ')
+        return static_cast<unsigned char>(*p_);
+      // Eight bytes at a time: the spaces of a line's indentation, or the one after a comma,
+      // are passed in one step (the lowest byte that is not a space ends them).
+      if constexpr (std::endian::native == std::endian::little) {
+        while (end_ - p_ >= 8) {
+          uint64_t eight;
+          std::memcpy(&eight, p_, 8);
+          const uint64_t other = eight ^ 0x2020202020202020u;
+          if (other == 0) {
+            p_ += 8;
+            continue;
+          }
+          p_ += std::countr_zero(other) / 8;
+          if (*p_ != '\n' && *p_ != '\r' && *p_ != '\t') return static_cast<unsigned char>(*p_);
+          ++p_;
+        }
+      }
       while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t'))
         ++p_;
       if (p_ != end_) return static_cast<unsigned char>(*p_);
@@ -345,6 +364,10 @@ class QuickWalker {
     if (s == end || !Digit(*s)) return false;
     uint64_t whole = 0;
     bool fits = true;
+    // The digits of the whole number and its fraction together, and the power of ten they are
+    // scaled by, while they fit a double exactly (see Exact).
+    uint64_t mantissa = 0;
+    int digitCount = 0, scale = 0;
     if (*s == '0') {
       ++s;
     } else {
@@ -368,13 +391,24 @@ class QuickWalker {
         ++s;
       return true;
     };
+    const char* const wholeEnd = s;
     if (s != end && *s == '.') {
       fraction = true;
       ++s;
       if (!digits()) return false;
+      if (fits && wholeEnd - (begin + negative) <= 15 && s - wholeEnd - 1 <= 15) {
+        mantissa = whole;
+        digitCount = int(wholeEnd - (begin + negative)) + int(s - wholeEnd - 1);
+        for (const char* d = wholeEnd + 1; d != s; ++d)
+          mantissa = mantissa * 10 + unsigned(*d - '0');
+        scale = -int(s - wholeEnd - 1);
+      } else {
+        digitCount = -1;
+      }
     }
     if (s != end && (*s == 'e' || *s == 'E')) {
       fraction = true;
+      digitCount = -1;
       ++s;
       if (s != end && (*s == '+' || *s == '-')) ++s;
       if (!digits()) return false;
@@ -389,6 +423,15 @@ class QuickWalker {
     }
     // Correctly rounded, as the library's strtod; one that underflows is read by strtod too.
     double value = 0;
+    if (digitCount > 0 && digitCount <= 15 && mantissa <= (uint64_t(1) << 53) && -scale <= 22) {
+      // A decimal of at most 15 digits with a fraction of at most 22: the digits and the power
+      // of ten are both doubles exactly, so one division rounds correctly.
+      static constexpr double kTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+      value = double(mantissa) / kTens[-scale];
+      return builder_.number_float(negative ? -value : value, kNoText);
+    }
     auto [rest, error] = std::from_chars(begin, s, value);
     if (error == std::errc::result_out_of_range)
       value = Underflowed(std::string(begin, s));

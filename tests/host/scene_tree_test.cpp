@@ -163,6 +163,19 @@ TEST(SceneTreeParsers, RandomDoublesReadTheSame) {
   }
   ExpectBothPathsAgree(list + "]", true, "list");
   ExpectBothPathsAgree(MESH("\"vertices\": [" + vertices + "]"), true, "vertices");
+  // Plain decimals of 1 to 17 digits, the point anywhere among them: those of up to 15 digits
+  // are read by one division, the longer ones as any other number.
+  std::string decimals = "[-0.0, 0.0, 9007199254740993.5";
+  for (int i = 0; i < 20000; ++i) {
+    const int count = 1 + int(random() % 17), point = 1 + int(random() % count);
+    std::string digits = random() % 2 ? "-" : "";
+    for (int d = 0; d < count; ++d)
+      digits += char('0' + (d == 0 && point > 1 ? 1 + random() % 9 : random() % 10));
+    digits.insert(digits.size() - size_t(count - point), ".");
+    if (digits.back() == '.') digits += '0';
+    decimals += ", " + digits;
+  }
+  ExpectBothPathsAgree(decimals + "]", true, "decimals");
 }
 
 // A file is read a piece at a time (a MiB); whatever token a piece ends in, the tree is the
