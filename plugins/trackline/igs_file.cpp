@@ -41,7 +41,8 @@ int64_t BytesOf(const std::vector<Record>& records) {
 
 // Records on their way to a sink, each put into its file form in a small buffer first. A run
 // of records goes out in pieces of about PieceSize bytes, gathered in one buffer reused for
-// every piece, so no write comes straight from a large array that is no longer in the cache.
+// every piece, so no write comes straight from a large array that is no longer in the cache;
+// records whose bytes in memory are their file form go straight into the sink's own buffer.
 class RecordSink {
  public:
   static constexpr size_t PieceSize = 256 * 1024;
@@ -66,6 +67,18 @@ class RecordSink {
     WriteRecord(piece_, record);
     const bool asInMemory = std::endian::native == std::endian::little &&
                             std::memcmp(piece_.data(), &record, sizeof(Record)) == 0;
+    static_assert(sizeof(Record) <= OutputSink::kMaxRoom);
+    if (asInMemory) {
+      sink_.Write(piece_);
+      for (size_t i = 1; i < records.size(); ++i) {
+        record = FileForm(records[i]);
+        fix(record);
+        char* at = sink_.Room(sizeof(Record));
+        std::memcpy(at, &record, sizeof(Record));
+        sink_.Wrote(at + sizeof(Record));
+      }
+      return;
+    }
     for (size_t i = 1; i < records.size(); ++i) {
       if (piece_.size() >= PieceSize) {
         sink_.Write(piece_);
@@ -73,10 +86,7 @@ class RecordSink {
       }
       record = FileForm(records[i]);
       fix(record);
-      if (asInMemory)
-        piece_.append(reinterpret_cast<const char*>(&record), sizeof(Record));
-      else
-        WriteRecord(piece_, record);
+      WriteRecord(piece_, record);
     }
     sink_.Write(piece_);
   }
