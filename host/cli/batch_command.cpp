@@ -10,6 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include <deque>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -30,6 +31,7 @@ using batch::Clock;
 using batch::JobArguments;
 using batch::Json;
 using batch::LimitThisJob;
+using batch::MadeFolders;
 using batch::Now;
 using batch::Outcome;
 using batch::PrintSummary;
@@ -141,6 +143,12 @@ int BatchCommand(const BatchOptions& options, std::ostream& out, std::ostream& e
     else
       queue.push_back(i);
   }
+  // The jobs' folders are there before any job starts, so no job makes one, and a job that
+  // fails takes none away from a job beside it; those left empty go when the batch ends.
+  MadeFolders folders;
+  for (const size_t i : queue)
+    for (const std::filesystem::path& output : list.jobs[i].Outputs())
+      folders.For(output);
   // One job or many, each runs in a process of its own: the batch prints the same, and a job
   // that takes too long or too much memory stops that process, not the batch.
   RunJobs(options, list, std::move(queue), outcomes, start, err);

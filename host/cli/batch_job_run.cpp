@@ -104,33 +104,26 @@ Outcome Begin(const BatchJob& job) {
   return o;
 }
 
+void MadeFolders::For(const fs::path& file) {
+  std::vector<fs::path> missing;
+  std::error_code ec;
+  for (fs::path folder = file.parent_path(); !folder.empty() && !fs::exists(folder, ec);
+       folder = folder.parent_path())
+    missing.push_back(folder);
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+    if (fs::create_directory(*it, ec)) made_.push_back(*it);
+}
+
+MadeFolders::~MadeFolders() {
+  for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
+    std::error_code ec;
+    fs::remove(*it, ec);  // only when still empty
+  }
+}
+
 namespace {
 
 // ---- one job, in this process -------------------------------------------------------------
-
-// The folders a job's outputs need, made for it and taken away again when it fails.
-class MadeFolders {
- public:
-  void For(const fs::path& file) {
-    std::vector<fs::path> missing;
-    std::error_code ec;
-    for (fs::path folder = file.parent_path(); !folder.empty() && !fs::exists(folder, ec);
-         folder = folder.parent_path())
-      missing.push_back(folder);
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it)
-      if (fs::create_directory(*it, ec)) made_.push_back(*it);
-  }
-  void Keep() { made_.clear(); }
-  ~MadeFolders() {
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
-      std::error_code ec;
-      fs::remove(*it, ec);  // only when still empty
-    }
-  }
-
- private:
-  std::vector<fs::path> made_;
-};
 
 // A texture an export named, where the input's folder leads to it (as --copy-textures finds it).
 fs::path TextureFile(const NamedFile& named, const fs::path& inputFolder) {

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <deque>
+#include <filesystem>
 #include <iosfwd>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -39,6 +40,23 @@ std::optional<Outcome> FromJson(const std::string& text);
 Outcome Begin(const BatchJob& job);
 
 // ---- one job, in this process (batch_job_run.cpp) ------------------------------------------
+
+// The folders outputs need, made for them and taken away again, when still empty, as this
+// object goes: a job's that failed. The batch makes every job's folders before the first job
+// starts and takes the empty ones away after the last ends, so that a job that fails never
+// takes away a folder another job, running beside it, is about to write to.
+class MadeFolders {
+ public:
+  MadeFolders() = default;
+  MadeFolders(const MadeFolders&) = delete;
+  MadeFolders& operator=(const MadeFolders&) = delete;
+  ~MadeFolders();
+  void For(const std::filesystem::path& file);
+  void Keep() { made_.clear(); }
+
+ private:
+  std::vector<std::filesystem::path> made_;
+};
 
 Outcome RunJobHere(const BatchJob& job, const std::string& version);
 // The time limit of a job run in this process: a message, then SIGTERM, which takes away the

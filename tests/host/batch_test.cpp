@@ -28,6 +28,7 @@ using test::ProgramResult;
 using test::Shell;
 using test::Vlmhost;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 const std::string Examples = VLM_TEST_EXAMPLES_DIR;
 const std::string Data = VLM_TEST_DATA_DIR;
@@ -171,6 +172,32 @@ TEST_F(Batch, AFailingJobWritesNothingAndTheOthersAreDone) {
   EXPECT_TRUE(fs::exists(Dir("out/Hangar-mirrored.json")));
   for (const auto& entry : fs::directory_iterator(Dir("out")))
     EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+}
+
+// Jobs that fail at once beside jobs that are done, all writing to one folder the batch makes:
+// a failing job once took away the folder it had made while a job beside it was about to write
+// there, which then failed too. Folders left empty still go when the batch ends.
+TEST_F(Batch, AFailingJobTakesNoFolderAwayFromTheJobsBesideIt) {
+  fs::copy_file(Data + "/arrow.mtl", Dir("in/arrow.mtl"));
+  for (int i = 0; i < 8; ++i) {
+    Input(Data + "/arrow.obj", "m" + std::to_string(i) + "-done.obj");
+    WriteFileAtomically(Dir("in/m" + std::to_string(i) + "-fails.obj"), "f 1 2 3\n");
+  }
+  const struct {
+    std::string inputs, folder;
+    bool done;  // some jobs are done, so their folder stays
+  } cases[] = {{"/*.obj", "new", true}, {"/*-fails.obj", "empty", false}};
+  for (const auto& c : cases) {
+    const auto statuses =
+        Statuses({Dir("in") + c.inputs, "--run", "wingform:" + Dir(c.folder) + "/deep/{stem}.obj",
+                  "--jobs", "4"});
+    ASSERT_EQ(statuses.size(), c.done ? 16u : 8u);
+    for (const auto& [input, status] : statuses)
+      EXPECT_THAT(status, input.find("-done") != std::string::npos ? StartsWith("done")
+                                                                   : StartsWith("bad input"))
+          << input;
+    EXPECT_EQ(fs::exists(Dir(c.folder)), c.done) << c.folder;
+  }
 }
 
 // What runs again: nothing after a finished batch; the job of an input whose content changed
