@@ -163,9 +163,20 @@ bool Flare::Apply(vlm::SceneGraph& sceneGraph, int32_t deviceId,
   // Every selected polygon of every selected shape is worked out before the first change, so
   // a polygon that cannot be flared leaves every shape as it was.
   std::vector<int32_t> corners;
-  for (ShapeWork& w : work)
+  for (ShapeWork& w : work) {
+    // Sized once: the positions of a million polygons are not copied as they grow. A polygon
+    // that is not there is left to computeRings, which names it in its turn.
+    size_t rings = 0;
+    const int32_t count = w.shape->PolygonCount();
+    for (int32_t polygon : w.polygons)
+      if (polygon >= 0 && polygon < count) {
+        w.shape->GetPolygonPoints(polygon, corners);
+        rings += corners.size();
+      }
+    w.positions.reserve(rings * static_cast<size_t>(p.N));
     for (int32_t polygon : w.polygons)
       computeRings(*w.shape, polygon, p, corners, w.positions);
+  }
 
   for (ShapeWork& w : work)
     extrude(w, p);
