@@ -293,6 +293,10 @@ void AddHostRuns(const Bench& b, const std::string& file, const fs::path& model,
                  std::vector<Whole>& wholes) {
   const std::string plain = "click cmdOK; click cmdCancel";
   const std::string automatic = "click optLOD(1); click cmdOK; click cmdCancel";
+  // The start-up every command pays: the program alone, and a small scene shown.
+  wholes.push_back({"vlmhost --version", {b.host, "--version"}, ""});
+  wholes.push_back(
+      {"vlmhost show, 1k triangles", {b.host, "show", b.Scene(1000, SceneKind::kGrid)}, ""});
   wholes.push_back({"vlmhost show", {b.host, "show", file}, ""});
   wholes.push_back({kWingform, ExportRun(b, "Wingform", file, plain, "grid.obj"), ""});
   wholes.push_back(
