@@ -17,17 +17,19 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <numbers>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "prep/prep_steps.h"
+#include "prep/transform_matrices.h"
 #include "scene/document.h"
 
 namespace vlm::host {
 namespace {
+
+using namespace transform_matrices;
 
 // The custom field in which the OBJ8 reader keeps a group's animation and item lines (the
 // exchange layer's kObj8Field; that layer sits above this one).
@@ -39,7 +41,7 @@ constexpr double kSmallestFactor = 1e-6, kLargestFactor = 1e6;
 // holds it with room to spare for the sums of nested frames.
 constexpr double kFarthest = 1e30;
 
-// ---- numbers and matrices -----------------------------------------------------------------
+// ---- numbers ---------------------------------------------------------------------------------
 
 std::string Num(double value) {
   char text[32];
@@ -49,81 +51,6 @@ std::string Num(double value) {
 
 std::string Vec(Vec3 v) {
   return "(" + Num(v.x) + ", " + Num(v.y) + ", " + Num(v.z) + ")";
-}
-
-Vec3 Row(const Mat4& m, int row) {
-  return {m(row, 0), m(row, 1), m(row, 2)};
-}
-
-void SetRow(Mat4& m, int row, Vec3 v) {
-  m(row, 0) = v.x;
-  m(row, 1) = v.y;
-  m(row, 2) = v.z;
-}
-
-Mat4 Translation(Vec3 d) {
-  Mat4 m = Mat4::Identity();
-  SetRow(m, 3, d);
-  return m;
-}
-
-Mat4 Diagonal(Vec3 d) {
-  Mat4 m = Mat4::Identity();
-  m(0, 0) = d.x;
-  m(1, 1) = d.y;
-  m(2, 2) = d.z;
-  return m;
-}
-
-// `linear` done about `pivot` instead of the origin.
-Mat4 AboutPoint(const Mat4& linear, Vec3 pivot) {
-  return Multiply(Multiply(Translation(-pivot), linear), Translation(pivot));
-}
-
-// A right-handed turn by `degrees` about world axis 0 (x), 1 (y) or 2 (z). Quarter turns are
-// exact, so that a model turned by 90 degrees keeps its round coordinates.
-Mat4 Turn(int axis, double degrees) {
-  double r = std::fmod(degrees, 360.0);
-  if (r < 0) r += 360;
-  double c, s;
-  if (r == 0) {
-    c = 1, s = 0;
-  } else if (r == 90) {
-    c = 0, s = 1;
-  } else if (r == 180) {
-    c = -1, s = 0;
-  } else if (r == 270) {
-    c = 0, s = -1;
-  } else {
-    c = std::cos(r * std::numbers::pi / 180);
-    s = std::sin(r * std::numbers::pi / 180);
-  }
-  // The turn takes axis a toward axis b: x toward y about z, y toward z about x, z toward x
-  // about y.
-  const int a = (axis + 1) % 3, b = (axis + 2) % 3;
-  Mat4 m = Mat4::Identity();
-  m(a, a) = static_cast<float>(c);
-  m(a, b) = static_cast<float>(s);
-  m(b, a) = static_cast<float>(-s);
-  m(b, b) = static_cast<float>(c);
-  return m;
-}
-
-Mat4 ParentWorld(const HostNode* parent) {
-  return parent ? parent->WorldMatrix() : Mat4::Identity();
-}
-
-// A group's frame from a local matrix, its axes made orthonormal again (forward kept, up made
-// square to it) so that many turns do not let them drift.
-void SetFrame(HostNode& group, const Mat4& local) {
-  const Vec3 forward = Normalize(Row(local, 2));
-  const Vec3 up = Row(local, 1);
-  const Vec3 square = Normalize(up - forward * Dot(up, forward));
-  group.position = Row(local, 3);
-  if (forward != Vec3{} && square != Vec3{}) {
-    group.forward = forward;
-    group.up = square;
-  }
 }
 
 // ---- what the step works on -----------------------------------------------------------------
