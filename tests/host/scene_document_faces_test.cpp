@@ -3,22 +3,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 
 #include "scene/builder.h"
 #include "scene/document.h"
 #include "support/errors.h"
-#include "support/expect_near.h"
 #include "vlm/error.h"
 
 namespace vlm::host {
 namespace {
 
-using test::ExpectNear;
-
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 using test::Failure;
 using test::FailureOf;
