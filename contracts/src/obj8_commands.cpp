@@ -73,15 +73,7 @@ bool Number(const std::string& word, double& value) {
   return r.ec == std::errc() && r.ptr == word.data() + word.size() && std::isfinite(value);
 }
 
-// p x M form of a translation and of a turn of `degrees` about `axis` (right-handed).
-Mat4 Translation(Vec3 t) {
-  Mat4 m = Mat4::Identity();
-  m(3, 0) = t.x;
-  m(3, 1) = t.y;
-  m(3, 2) = t.z;
-  return m;
-}
-
+// p x M form of a turn of `degrees` about `axis` (right-handed).
 Mat4 Rotation(Vec3 axis, double degrees) {
   const double length = PreciseLength(axis);
   Mat4 m = Mat4::Identity();

@@ -15,12 +15,6 @@ void SetRow(Mat4& m, int row, Vec3 v) {
   m(row, 2) = v.z;
 }
 
-Mat4 Translation(Vec3 d) {
-  Mat4 m = Mat4::Identity();
-  SetRow(m, 3, d);
-  return m;
-}
-
 Mat4 Diagonal(Vec3 d) {
   Mat4 m = Mat4::Identity();
   m(0, 0) = d.x;

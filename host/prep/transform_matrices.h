@@ -9,7 +9,6 @@ namespace vlm::host::transform_matrices {
 
 Vec3 Row(const Mat4& m, int row);
 void SetRow(Mat4& m, int row, Vec3 v);
-Mat4 Translation(Vec3 d);
 Mat4 Diagonal(Vec3 d);
 // `linear` done about `pivot` instead of the origin.
 Mat4 AboutPoint(const Mat4& linear, Vec3 pivot);

@@ -140,6 +140,15 @@ inline Mat4 Transpose(const Mat4& a) {
   return r;
 }
 
+// The row-vector form (p x M) of a move by t.
+inline Mat4 Translation(Vec3 t) {
+  Mat4 m = Mat4::Identity();
+  m(3, 0) = t.x;
+  m(3, 1) = t.y;
+  m(3, 2) = t.z;
+  return m;
+}
+
 // The inverse of a rigid row-vector transform (an orthonormal turn and a move).
 inline Mat4 RigidInverse(const Mat4& m) {
   Mat4 r = Mat4::Identity();
